@@ -1,0 +1,61 @@
+# Quorvane: set-up, build, test and demo in one place.
+#   make demo   - the main job on the default virtual drive
+#   make test   - configure, build and run every test
+# Both install missing Debian packages first (as root), or say what to run.
+
+BUILD      ?= build
+JOBS       ?= $(shell nproc)
+BUILD_TYPE ?= RelWithDebInfo
+CMAKE_ARGS ?=
+CTEST      := ctest --output-on-failure -j$(JOBS) --timeout 600
+
+BUILD_PACKAGES := cmake ninja-build g++ ccache pkg-config libgtest-dev libgmock-dev \
+  libbenchmark-dev libcli11-dev nlohmann-json3-dev
+TEST_PACKAGES := genisoimage xorriso udftools python3-pycdlib p7zip-full libarchive-tools \
+  libcdio-utils lsdvd dvdbackup vcdimager cdrdao cdrskin iat qemu-system-x86 busybox-static \
+  clang libclang-rt-14-dev
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev wine wine64
+
+.PHONY: all deps deps-test build test asan tsan demo bench fuzz clean
+
+all: build
+
+deps:
+	@tools/ensure-packages.sh $(BUILD_PACKAGES)
+
+deps-test: deps
+	@tools/ensure-packages.sh $(TEST_PACKAGES)
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j$(JOBS)
+
+test: deps-test build
+	cd $(BUILD) && $(CTEST)
+
+# The suite under AddressSanitizer and UndefinedBehaviorSanitizer. Tests
+# that run outside programs in a guest or under Wine are left to make test.
+asan: deps-test
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_BENCH=OFF \
+	  -DQUORVANE_SANITIZE=address,undefined $(CMAKE_ARGS)
+	cmake --build build-asan -j$(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  $(CTEST) -LE 'guest|wine'
+
+# The threaded tests under ThreadSanitizer.
+tsan: deps-test
+	cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_BENCH=OFF \
+	  -DQUORVANE_SANITIZE=thread $(CMAKE_ARGS)
+	cmake --build build-tsan -j$(JOBS)
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 $(CTEST) -L threaded
+
+demo: build
+	@tools/demo.sh $(BUILD)
+
+bench: build
+	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+clean:
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz

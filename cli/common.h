@@ -1,0 +1,87 @@
+// What every subcommand of the quorvane command shares: the command table,
+// the engine session, exit codes, JSON output and the progress bar.
+#pragma once
+#include <CLI/CLI.hpp>
+#include <cstdint>
+#include <functional>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "quorvane.h"
+
+namespace qvcli {
+
+// Exit codes of the command (also in README.md).
+enum ExitCode : int {
+  kExitOk = 0,
+  kExitFailure = 1,      // any other engine failure
+  kExitUsage = 2,        // bad arguments
+  kExitNotFound = 3,     // no such drive, file or parameter
+  kExitDeviceBusy = 4,   // the drive stayed busy or not ready
+  kExitDriveError = 5,   // the drive refused a command
+  kExitSystemError = 6,  // an operating-system call failed
+  kExitUnsupported = 7,  // the drive, disc or format is not supported
+  kExitCancelled = 130,  // cancelled, by Ctrl-C or otherwise
+};
+
+// Maps an engine exception number to the command's exit code.
+int ExitCodeForException(uint32_t exceptionNumber);
+
+// Options every subcommand can see.
+struct GlobalOptions {
+  bool json = false;
+};
+
+// A subcommand: registers its options and returns the function that runs
+// it. The function returns the exit code.
+struct Command {
+  const char* name;
+  const char* description;
+  std::function<std::function<int()>(CLI::App& sub, const GlobalOptions& global)> setup;
+};
+
+// Each cmd_*.cpp registers its command at static initialisation.
+std::vector<Command>& CommandTable();
+struct RegisterCommand {
+  explicit RegisterCommand(Command c) { CommandTable().push_back(std::move(c)); }
+};
+
+// Starts the engine for the life of the command.
+class EngineSession {
+ public:
+  EngineSession();
+  ~EngineSession();
+  EngineSession(const EngineSession&) = delete;
+  EngineSession& operator=(const EngineSession&) = delete;
+  uint32_t status() const { return status_; }
+
+ private:
+  uint32_t status_;
+};
+
+// An engine failure, as a person reads it, on standard error; returns the exit code.
+int ReportFailure(const std::string& what, uint32_t exceptionNumber, const char* text, uint32_t systemError,
+                  const CDB_FAILURE_INFORMATION* failure);
+
+void PrintJson(const nlohmann::json& value);
+
+// One line of progress on standard error, redrawn in place on a terminal.
+class ProgressBar {
+ public:
+  explicit ProgressBar(std::string label, bool enabled = true);
+  ~ProgressBar();
+  // done and total in bytes; fills in percent, or negative when unknown.
+  void Update(uint64_t done, uint64_t total, int driveBufferPercent = -1, int hostBufferPercent = -1);
+  void Finish();
+
+ private:
+  std::string label_;
+  bool enabled_;
+  bool tty_;
+  bool finished_ = false;
+  double start_;
+  double lastDraw_ = -1;
+};
+
+}  // namespace qvcli

@@ -1,0 +1,44 @@
+// quorvane: the command-line face of the engine.
+#include <cstdio>
+
+#include "common.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"quorvane - CD/DVD recording, grabbing and mastering"};
+  app.require_subcommand(0, 1);
+  app.fallthrough();  // global flags may follow the subcommand
+  qvcli::GlobalOptions global;
+  bool version = false;
+  app.add_flag("--version", version, "Print the engine's banner and version");
+  app.add_flag("--json", global.json, "Machine-readable output");
+
+  std::function<int()> run;
+  for (auto& command : qvcli::CommandTable()) {
+    CLI::App* sub = app.add_subcommand(command.name, command.description);
+    auto body = command.setup(*sub, global);
+    sub->callback([&run, body] { run = body; });
+  }
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e);
+    return code == 0 ? qvcli::kExitOk : qvcli::kExitUsage;
+  }
+  if (version) {
+    if (global.json) {
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "0x%08X", Quorvane_GetVersion());
+      qvcli::PrintJson({{"banner", Quorvane_GetBanner()}, {"version", hex}});
+    } else {
+      std::fputs(Quorvane_GetBanner(), stdout);
+      std::printf("Engine version 0x%08X\n", Quorvane_GetVersion());
+    }
+    return qvcli::kExitOk;
+  }
+  if (!run) {
+    std::fputs(app.help().c_str(), stdout);
+    return qvcli::kExitUsage;
+  }
+  return run();
+}

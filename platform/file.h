@@ -1,0 +1,51 @@
+// Files as the engine uses them: opened by name, read and written in whole
+// requests, errors reported as system error numbers. Move-only; closes
+// itself.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace qv::plat {
+
+enum class FileMode : uint8_t {
+  Read,          // existing file, read-only, others may read
+  ReadWrite,     // existing file, read and write
+  CreateAlways,  // create or truncate, read and write
+  CreateNew,     // create, fail when it exists
+};
+
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Opens path; on failure the result is not open and *error is set.
+  static File Open(const std::string& path, FileMode mode, uint32_t* error);
+
+  bool IsOpen() const { return fd_ >= 0; }
+  // Reads up to size bytes at the current position, looping over short
+  // reads until size bytes or end of file. Returns the count, or -1.
+  int64_t Read(void* buffer, size_t size, uint32_t* error);
+  // The same at an absolute offset; the current position does not move.
+  int64_t ReadAt(uint64_t offset, void* buffer, size_t size, uint32_t* error);
+  // Writes all of buffer; returns false with *error set otherwise.
+  bool Write(const void* buffer, size_t size, uint32_t* error);
+  bool Seek(uint64_t offset, uint32_t* error);
+  // Size in bytes; for block devices the device size. -1 on failure.
+  int64_t Size(uint32_t* error) const;
+  bool Flush(uint32_t* error);
+  void Close();
+  // Hints that the file is read front to back.
+  void AdviseSequential();
+
+ private:
+  explicit File(int fd) : fd_(fd) {}
+  int fd_ = -1;  // a HANDLE cast to an int-sized slot on Windows
+};
+
+}  // namespace qv::plat

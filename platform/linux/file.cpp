@@ -1,0 +1,146 @@
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/errors.h"
+#include "platform/file.h"
+
+namespace qv::plat {
+
+File::~File() { Close(); }
+File::File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+File File::Open(const std::string& path, FileMode mode, uint32_t* error) {
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case FileMode::Read: flags |= O_RDONLY; break;
+    case FileMode::ReadWrite: flags |= O_RDWR; break;
+    case FileMode::CreateAlways: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case FileMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
+  }
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    if (error) *error = SystemErrorFromErrno(errno);
+    return File();
+  }
+  struct stat st {};
+  if (mode == FileMode::Read && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    if (error) *error = kErrAccessDenied;
+    return File();
+  }
+  if (error) *error = 0;
+  return File(fd);
+}
+
+int64_t File::Read(void* buffer, size_t size, uint32_t* error) {
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::read(fd_, static_cast<char*>(buffer) + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (error) *error = SystemErrorFromErrno(errno);
+      return -1;
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  if (error) *error = 0;
+  return static_cast<int64_t>(done);
+}
+
+int64_t File::ReadAt(uint64_t offset, void* buffer, size_t size, uint32_t* error) {
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::pread(fd_, static_cast<char*>(buffer) + done, size - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (error) *error = SystemErrorFromErrno(errno);
+      return -1;
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  if (error) *error = 0;
+  return static_cast<int64_t>(done);
+}
+
+bool File::Write(const void* buffer, size_t size, uint32_t* error) {
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::write(fd_, static_cast<const char*>(buffer) + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (error) *error = SystemErrorFromErrno(errno);
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (error) *error = 0;
+  return true;
+}
+
+bool File::Seek(uint64_t offset, uint32_t* error) {
+  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+    if (error) *error = SystemErrorFromErrno(errno);
+    return false;
+  }
+  if (error) *error = 0;
+  return true;
+}
+
+int64_t File::Size(uint32_t* error) const {
+  struct stat st {};
+  if (fstat(fd_, &st) != 0) {
+    if (error) *error = SystemErrorFromErrno(errno);
+    return -1;
+  }
+  if (S_ISBLK(st.st_mode)) {
+    uint64_t bytes = 0;
+    if (ioctl(fd_, BLKGETSIZE64, &bytes) != 0) {
+      if (error) *error = SystemErrorFromErrno(errno);
+      return -1;
+    }
+    if (error) *error = 0;
+    return static_cast<int64_t>(bytes);
+  }
+  if (error) *error = 0;
+  return static_cast<int64_t>(st.st_size);
+}
+
+bool File::Flush(uint32_t* error) {
+  if (::fsync(fd_) != 0 && errno != EINVAL) {
+    if (error) *error = SystemErrorFromErrno(errno);
+    return false;
+  }
+  if (error) *error = 0;
+  return true;
+}
+
+void File::Close() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+void File::AdviseSequential() {
+  if (fd_ >= 0) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
+}  // namespace qv::plat

@@ -1,0 +1,220 @@
+// Finding drives by ASPI address over a fake SCSI bus, and the ASPI loader.
+#include <cstdlib>
+#include <cstring>
+
+#include "core/engine_fixture.h"
+#include "platform/aspi.h"
+#include "platform/dynlib.h"
+#include "quorvane.h"
+#include "support/fake_scsi.h"
+
+namespace {
+
+using Address = std::tuple<int, int, int, int>;
+
+void QUORVANE_CALL Collect(QV_ULONG reason, void* context, void* p1, void* p2) {
+  ASSERT_EQ(reason, static_cast<QV_ULONG>(CN_DEVICE_FOUND));
+  ASSERT_EQ(p2, nullptr);
+  const auto* a = static_cast<const QUORVANE_DEVICE_ADDRESS*>(p1);
+  EXPECT_EQ(a->m__UCHAR__IsValid, 1);
+  static_cast<std::vector<Address>*>(context)->emplace_back(a->m__UCHAR__PortId, a->m__UCHAR__PathId,
+                                                            a->m__UCHAR__TargetId, a->m__UCHAR__LUN);
+}
+
+class Discovery : public EngineState {
+ protected:
+  qvtest::FakeScsiBus bus;
+  void SetUp() override {
+    EngineState::SetUp();
+    bus.Add({.host = 0, .id = 0, .type = 0, .model = "Disk"});
+    bus.Add({.host = 0, .id = 1, .type = 5, .model = "Writer A"});
+    bus.Add({.host = 1, .id = 0, .type = 5, .model = "Writer B"});
+    bus.Add({.host = 1, .id = 3, .type = 1, .model = "Tape", .hasBlock = false});
+    bus.Add({.host = 3, .id = 2, .type = 5, .model = "Writer C"});  // hosts need not be contiguous
+    bus.Add({.host = 3, .id = 20, .type = 5, .model = "Far Writer"});
+  }
+};
+
+struct Search {
+  const char* name;
+  uint8_t type;
+  bool stopAtFirst;
+  uint32_t platformId;
+  std::vector<Address> expected;
+};
+
+class FindDevice : public Discovery, public ::testing::WithParamInterface<Search> {};
+
+TEST_P(FindDevice, ReportsMatchingDevicesInAddressOrder) {
+  const Search& s = GetParam();
+  qv::plat::SetOsVersionOverride(qv::plat::OsVersion{10, 0, 0, s.platformId});
+  std::vector<Address> found;
+  const QV_ULONG n = Quorvane_FindDevice(s.type, s.stopAtFirst, &Collect, &found);
+  EXPECT_EQ(n, s.expected.size());
+  EXPECT_EQ(found, s.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bus, FindDevice,
+    ::testing::Values(
+        Search{"AllCdDvd", 5, false, 2, {{0, 0, 1, 0}, {1, 0, 0, 0}, {3, 0, 2, 0}, {3, 0, 20, 0}}},
+        Search{"FirstCdDvd", 5, true, 2, {{0, 0, 1, 0}}},
+        Search{"AnyType", 0xFF, false, 2,
+               {{0, 0, 0, 0}, {0, 0, 1, 0}, {1, 0, 0, 0}, {1, 0, 3, 0}, {3, 0, 2, 0}, {3, 0, 20, 0}}},
+        Search{"FirstOfAny", 0xFF, true, 2, {{0, 0, 0, 0}}},
+        Search{"Tapes", 1, false, 2, {{1, 0, 3, 0}}},
+        Search{"Scanners", 6, false, 2, {}},
+        // Without a bus rescan only 15 targets per adapter are probed.
+        Search{"OldPlatform", 5, false, 1, {{0, 0, 1, 0}, {1, 0, 0, 0}, {3, 0, 2, 0}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Discovery, SendsInquiryWith96ByteAllocation) {
+  std::vector<Address> found;
+  bus.SetHandler([](const qvtest::FakeScsiDevice&, sg_io_hdr_t& hdr) {
+    qvtest::SetCheckCondition(hdr, 5, 0x20, 0);
+    return 0;
+  });
+  Quorvane_FindDevice(5, true, &Collect, &found);
+  const auto ops = bus.Opcodes();
+  ASSERT_FALSE(ops.empty());
+  for (uint8_t op : ops) EXPECT_EQ(op, 0x12);
+}
+
+TEST(DiscoveryEmpty, NoAdaptersFindsNothing) {
+  qvtest::FakeScsiBus empty;
+  qvtest::LogCapture log;
+  std::vector<Address> found;
+  EXPECT_EQ(Quorvane_FindDevice(5, false, &Collect, &found), 0u);
+  EXPECT_TRUE(found.empty());
+  EXPECT_EQ(log.Count("\nQuorvane:Quorvane_FindDevice(): #1, l__pfn__GetASPI32SupportInfo() failed, ASPI status "
+                      "0xE8!!!\n"),
+            1u);
+}
+
+TEST_F(Discovery, DeviceNameByAddress) {
+  char name[260] = {};
+  ASSERT_EQ(Quorvane_GetDeviceNameByDeviceAddress(1, 0, 0, 0, name), 0u);
+  EXPECT_EQ(std::string(name), (bus.dir().path() / "dev" / "sr2").string());
+  ASSERT_EQ(Quorvane_GetDeviceNameByDeviceAddress(1, 0, 3, 0, name), 0u);
+  EXPECT_EQ(std::string(name), (bus.dir().path() / "dev" / "sg3").string()) << "no block node: the sg node";
+  EXPECT_EQ(Quorvane_GetDeviceNameByDeviceAddress(1, 0, 9, 0, name), 17u);
+  EXPECT_EQ(Quorvane_GetDeviceNameByDeviceAddress(7, 0, 0, 0, name), 17u);
+}
+
+TEST_F(Discovery, DeviceNameWithoutSymbolicNamesUsesDiskInformation) {
+  qv::plat::SetOsVersionOverride(qv::plat::OsVersion{4, 90, 0, 1});
+  char name[260] = {};
+  // The Linux library has no drive letters to report.
+  EXPECT_EQ(Quorvane_GetDeviceNameByDeviceAddress(1, 0, 0, 0, name), 17u);
+}
+
+TEST_F(Discovery, TimeOutsRoundTripInWholeSeconds) {
+  struct Step {
+    uint32_t set;
+    uint32_t get;
+  };
+  for (const Step& s : {Step{10, 10}, Step{7, 7}, Step{0, 0}, Step{3600, 3600}}) {
+    ASSERT_EQ(Quorvane_SetDeviceTimeOutByDeviceAddress(0, 0, 1, 0, s.set), 0u);
+    QV_ULONG got = 12345;
+    ASSERT_EQ(Quorvane_GetDeviceTimeOutByDeviceAddress(0, 0, 1, 0, &got), 0u);
+    EXPECT_EQ(got, s.get);
+  }
+  QV_ULONG got = 0;
+  EXPECT_EQ(Quorvane_GetDeviceTimeOutByDeviceAddress(0, 0, 9, 0, &got), 17u);
+  EXPECT_EQ(Quorvane_SetDeviceTimeOutByDeviceAddress(9, 0, 0, 0, 5), 17u);
+}
+
+TEST_F(Discovery, TimeOutReachesTheCommand) {
+  ASSERT_EQ(Quorvane_SetDeviceTimeOutByDeviceAddress(3, 0, 2, 0, 42), 0u);
+  unsigned seen = 0;
+  bus.SetHandler([&](const qvtest::FakeScsiDevice&, sg_io_hdr_t& hdr) {
+    seen = hdr.timeout;
+    return 0;
+  });
+  PQUORVANE_GET_ASPI32_SUPPORT_INFO info = nullptr;
+  PQUORVANE_SEND_ASPI32_COMMAND send = nullptr;
+  QV_HANDLE module = nullptr;
+  ASSERT_EQ(Quorvane_StartUpASPI(&info, &send, &module), 0u);
+  ASSERT_NE(module, nullptr);
+  EXPECT_EQ(info() >> 8 & 0xFF, qv::aspi::SS_COMP);
+  EXPECT_EQ(info() & 0xFF, 4u) << "hosts 0 to 3";
+  qv::aspi::SRB_ExecSCSICmd srb{};
+  srb.h.SRB_Cmd = qv::aspi::SC_EXEC_SCSI_CMD;
+  srb.h.SRB_HaId = 3;
+  srb.SRB_Target = 2;
+  srb.SRB_CDBLen = 6;  // TEST UNIT READY
+  srb.SRB_SenseLen = qv::aspi::SENSE_LEN;
+  EXPECT_EQ(send(&srb), qv::aspi::SS_COMP);
+  EXPECT_EQ(seen, 42000u);
+  Quorvane_ReleaseASPI(module);
+}
+
+TEST_F(Discovery, FailedCommandCarriesSenseThroughAspi) {
+  bus.SetHandler([](const qvtest::FakeScsiDevice&, sg_io_hdr_t& hdr) {
+    qvtest::SetCheckCondition(hdr, 2, 0x3A, 0x01);
+    return 0;
+  });
+  PQUORVANE_GET_ASPI32_SUPPORT_INFO info = nullptr;
+  PQUORVANE_SEND_ASPI32_COMMAND send = nullptr;
+  ASSERT_EQ(Quorvane_StartUpASPI(&info, &send, nullptr), 0u);
+  qv::aspi::SRB_ExecSCSICmd srb{};
+  srb.h.SRB_Cmd = qv::aspi::SC_EXEC_SCSI_CMD;
+  srb.h.SRB_HaId = 1;
+  srb.SRB_CDBLen = 6;
+  srb.SRB_SenseLen = qv::aspi::SENSE_LEN;
+  EXPECT_EQ(send(&srb), qv::aspi::SS_ERR);
+  EXPECT_EQ(srb.h.SRB_Status, qv::aspi::SS_ERR);
+  EXPECT_EQ(srb.SRB_TargStat, 2);
+  EXPECT_EQ(srb.SRB_HaStat, 0);
+  EXPECT_EQ(srb.SenseArea[2], 2);
+  EXPECT_EQ(srb.SenseArea[12], 0x3A);
+  EXPECT_EQ(srb.SenseArea[13], 0x01);
+}
+
+TEST(AspiLoader, MissingLibraryIsReported) {
+  setenv("QUORVANE_LIB_WNASPI32", "/nonexistent/libaspi.so", 1);
+  qvtest::LogCapture log;
+  PQUORVANE_GET_ASPI32_SUPPORT_INFO info = nullptr;
+  PQUORVANE_SEND_ASPI32_COMMAND send = nullptr;
+  EXPECT_EQ(Quorvane_StartUpASPI(&info, &send, nullptr), 126u);
+  EXPECT_EQ(Quorvane_FindDevice(5, false, nullptr, nullptr), 0u);
+  unsetenv("QUORVANE_LIB_WNASPI32");
+  EXPECT_EQ(log.Count("\nQuorvane:Quorvane_FindDevice(): EXITing with failure, Quorvane_StartUpASPI() failed, status "
+                      "126 ( 0x7e )\n"),
+            1u);
+  EXPECT_EQ(log.Count("LoadLibrary( 'WnASPI32.dll' ) failed, status 126 ( 0x7e )"), 2u);
+}
+
+// An ASPI library whose requests stay pending: FindDevice polls each one
+// ten times, 100 ms apart, then moves on.
+int g_pendingSends = 0;
+uint32_t PendingInfo() { return (qv::aspi::SS_COMP << 8) | 1; }
+uint32_t PendingSend(void* p) {
+  auto* h = static_cast<qv::aspi::SRB_Header*>(p);
+  if (h->SRB_Cmd != qv::aspi::SC_EXEC_SCSI_CMD) return h->SRB_Status = qv::aspi::SS_COMP;
+  ++g_pendingSends;
+  return h->SRB_Status = qv::aspi::SS_PENDING;
+}
+void* ResolvePending(const char* symbol) {
+  if (std::strcmp(symbol, "GetASPI32SupportInfo") == 0) return reinterpret_cast<void*>(&PendingInfo);
+  if (std::strcmp(symbol, "SendASPI32Command") == 0) return reinterpret_cast<void*>(&PendingSend);
+  return nullptr;
+}
+const qv::plat::BuiltinLibrary kPendingAspi{"WNASPI32.DLL", &ResolvePending};
+
+TEST(AspiLoader, PendingRequestsArePolledTenTimes) {
+  qvtest::VirtualTime time;
+  qv::plat::RegisterBuiltinLibrary(&kPendingAspi);
+  g_pendingSends = 0;
+  EXPECT_EQ(Quorvane_FindDevice(5, false, nullptr, nullptr), 0u);
+  qv::plat::UnregisterBuiltinLibrary(&kPendingAspi);
+  EXPECT_EQ(g_pendingSends, 63);
+  EXPECT_EQ(time.clock().NowMs(), 63u * 10u * 100u);
+}
+
+TEST(AspiLoader, GetIdNeedsTheExport) {
+  // The built-in library has no GetId export.
+  EXPECT_EQ(Quorvane_GetId(nullptr, nullptr, nullptr), 127u);
+}
+
+}  // namespace

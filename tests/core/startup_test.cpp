@@ -1,0 +1,116 @@
+// Start-up and shut-down: the banner, the version gate, the debug settings
+// and the audio library hook.
+#include "core/engine_fixture.h"
+#include "core/status.h"
+#include "quorvane.h"
+
+namespace {
+
+constexpr const char* kBanner =
+    "Quorvane  CD/DVD Burning, Grabbing and Mastering Toolkit for Windows 95/98/Me/NT/2000/XP/2003  Version 6.6.30 "
+    "( 0x20060630 )\n";
+
+int g_audioStarts = 0, g_audioStops = 0;
+uint32_t AudioStart() { return ++g_audioStarts, 0; }
+uint32_t AudioStop() { return ++g_audioStops, 0; }
+const QuorvaneI_AudioHooks kCountingAudio{&AudioStart, &AudioStop};
+
+class Startup : public EngineState {
+ protected:
+  const QuorvaneI_AudioHooks* previous = nullptr;
+  void SetUp() override {
+    EngineState::SetUp();
+    g_audioStarts = g_audioStops = 0;
+    previous = QuorvaneI_SetAudioHooks(&kCountingAudio);
+  }
+  void TearDown() override {
+    EngineState::TearDown();
+    QuorvaneI_SetAudioHooks(previous);
+  }
+  static void UseSettings(std::map<std::string, std::string> values) {
+    qv::plat::SetSettingsReader([values](const std::string& product) {
+      qv::plat::SettingsKey key;
+      if (product == "Quorvane") {
+        key.exists = true;
+        key.values = values;
+      }
+      return key;
+    });
+  }
+};
+
+TEST_F(Startup, TwiceWritesTheBannerOnce) {
+  qvtest::TempDir dir;
+  const std::string file = (dir / "q.log").string();
+  UseSettings({{"DebugFacility", "1"}, {"DebugFileName", file}});
+  qvtest::LogCapture debugger;
+  EXPECT_EQ(Quorvane_UpStartEx(), 0u);
+  EXPECT_EQ(Quorvane_UpStartEx(), 0u);
+  EXPECT_EQ(debugger.Count(kBanner), 1u);
+  EXPECT_EQ(qvtest::ReadFile(file), kBanner);
+  EXPECT_EQ(g_audioStarts, 1);
+  EXPECT_STREQ(Quorvane_GetBanner(), kBanner);
+}
+
+TEST_F(Startup, ReadsTheDebugSettings) {
+  UseSettings({{"DebugFacility", "0x2"}, {"DebugFileName", "/tmp/elsewhere.log"}});
+  ASSERT_EQ(Quorvane_UpStartEx(), 0u);
+  EXPECT_EQ(Quorvane_GetDebugFacility(), 2u);
+  EXPECT_STREQ(Quorvane_GetDebugFileName(), "/tmp/elsewhere.log");
+}
+
+TEST_F(Startup, MissingOrBadValuesKeepTheDefaults) {
+  const std::string before = QuorvaneI_GetDebugFileName();
+  UseSettings({{"DebugFacility", "lots"}});
+  ASSERT_EQ(Quorvane_UpStartEx(), 0u);
+  EXPECT_EQ(Quorvane_GetDebugFacility(), 0u);
+  EXPECT_EQ(QuorvaneI_GetDebugFileName(), before);
+}
+
+TEST_F(Startup, OldSystemsAreRefused) {
+  qv::plat::SetOsVersionOverride(qv::plat::OsVersion{4, 10, 1998, 1});
+  qvtest::LogCapture log;
+  EXPECT_EQ(Quorvane_UpStartEx(), 37u);
+  EXPECT_EQ(log.Count("\nWindows version 02410 is not supported!\n"), 1u);
+  EXPECT_EQ(g_audioStarts, 0);
+  EXPECT_FALSE(QuorvaneI_IsStarted());
+}
+
+TEST_F(Startup, DownShutStopsTheAudioLibraryOnlyWhenStarted) {
+  EXPECT_EQ(Quorvane_DownShut(), 0u);
+  EXPECT_EQ(g_audioStops, 0);
+  ASSERT_EQ(Quorvane_UpStartEx(), 0u);
+  EXPECT_EQ(Quorvane_DownShut(), 0u);
+  EXPECT_EQ(g_audioStops, 1);
+  EXPECT_FALSE(QuorvaneI_IsStarted());
+  ASSERT_EQ(Quorvane_UpStartEx(), 0u);
+  EXPECT_EQ(g_audioStarts, 2) << "a second start-up after shut-down starts again";
+}
+
+TEST_F(Startup, ObsoleteStartStartsNothing) {
+  qvtest::LogCapture log;
+  EXPECT_EQ(Quorvane_UpStart(), 36u);
+  EXPECT_FALSE(QuorvaneI_IsStarted());
+  EXPECT_EQ(log.Count("\nQuorvane:Quorvane_UpStart(): Call is obsolete, please use Quorvane_UpStartEx(...) instead\n"),
+            1u);
+}
+
+TEST_F(Startup, CreationBeforeStartUpReturns21) {
+  qvtest::LogCapture log;
+  bool ran = false;
+  EXPECT_EQ(QuorvaneI_CallCreate("Quorvane_CdvdBurnerGrabber_Create", nullptr, 0, nullptr, nullptr,
+                                 [&] { ran = true; }),
+            21u);
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(log.Count("\nQuorvane:Quorvane_CdvdBurnerGrabber_Create(): EXITing with failure, was not initialized\n"),
+            1u);
+  ASSERT_EQ(Quorvane_UpStartEx(), 0u);
+  EXPECT_EQ(QuorvaneI_CallCreate("Quorvane_CdvdBurnerGrabber_Create", nullptr, 0, nullptr, nullptr,
+                                 [&] { ran = true; }),
+            0u);
+  EXPECT_TRUE(ran);
+}
+
+TEST_F(Startup, VersionIsTheEngineVersion) { EXPECT_EQ(Quorvane_GetVersion(), 0x20060630u); }
+
+}  // namespace

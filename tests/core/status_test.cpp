@@ -1,0 +1,227 @@
+// The status record every C entry point fills.
+#include <cstring>
+#include <stdexcept>
+
+#include "core/status.h"
+#include "support/test_support.h"
+
+namespace {
+
+CDB_FAILURE_INFORMATION* SampleFailure() {
+  auto* f = QuorvaneI_NewFailureInformation();
+  f->m__UCHAR__IsValid = 1;
+  f->m__UCHAR__CDBLength = 10;
+  f->m__UCHAR__CDB[0] = 0x2A;
+  f->m__UCHAR__CDB[5] = 0x10;
+  f->m__UCHAR__SenseLength = 32;
+  f->m__UCHAR__Sense[0] = 0x70;
+  f->m__UCHAR__Sense[2] = 0x05;
+  f->m__UCHAR__Sense[12] = 0x21;
+  f->m__UCHAR__TargetStatus = 2;
+  return f;
+}
+
+struct Case {
+  const char* name;
+  std::function<void()> body;
+  uint32_t number;
+  const char* text;  // expected text prefix
+  bool systemErrorWritten;
+  bool failureFilled;
+};
+
+class StatusRecord : public ::testing::TestWithParam<Case> {};
+
+TEST_P(StatusRecord, FillsTheCallersFields) {
+  const Case& c = GetParam();
+  char text[256];
+  std::memset(text, 'x', sizeof text);
+  uint32_t systemError = 0xDEADBEEF;
+  CDB_FAILURE_INFORMATION failure;
+  std::memset(&failure, 0xAA, sizeof failure);
+
+  const uint32_t n = QuorvaneI_Call("Quorvane_Test", text, sizeof text, &systemError, &failure, c.body);
+
+  EXPECT_EQ(n, c.number);
+  if (c.text) {
+    EXPECT_EQ(std::string(text).rfind(c.text, 0), 0u) << text;
+  } else {
+    EXPECT_EQ(text[0], 'x') << "text buffer untouched on success";
+  }
+  EXPECT_EQ(systemError, c.systemErrorWritten ? 1223u : 0xDEADBEEFu);
+  CDB_FAILURE_INFORMATION zero{};
+  if (c.failureFilled) {
+    EXPECT_EQ(failure.m__UCHAR__IsValid, 1);
+    EXPECT_EQ(failure.m__UCHAR__CDB[0], 0x2A);
+    EXPECT_EQ(failure.m__UCHAR__CDB[5], 0x10);
+    EXPECT_EQ(failure.m__UCHAR__Sense[12], 0x21);
+    EXPECT_EQ(failure.m__UCHAR__TargetStatus, 2);
+    const auto* raw = reinterpret_cast<const uint8_t*>(&failure);
+    EXPECT_EQ(raw[2], 0x2A);
+    EXPECT_EQ(raw[21] & 0x0F, 5);
+    EXPECT_EQ(raw[31], 0x21);
+    EXPECT_EQ(raw[52], 2);
+  } else {
+    EXPECT_EQ(std::memcmp(&failure, &zero, sizeof zero), 0) << "failure record zero-filled";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Numbers, StatusRecord,
+    ::testing::Values(
+        Case{"Success", [] {}, 0, nullptr, false, false},
+        Case{"SystemCall", [] { throw new CQuorvane_Exception(5, 1223, "open failed, status %d", 1223); }, 5,
+             "open failed, status 1223", true, false},
+        Case{"CdbFailed",
+             [] { throw new CQuorvane_Exception(8, reinterpret_cast<uintptr_t>(SampleFailure()), "Command failed"); },
+             8, "Command failed", false, true},
+        Case{"CdbFailedWithoutRecord", [] { throw new CQuorvane_Exception(8, 0, "Command failed"); }, 8,
+             "Command failed", false, false},
+        Case{"NullException", [] { throw static_cast<CQuorvane_Exception*>(nullptr); }, 12,
+             "Exception was not allocated", false, false},
+        Case{"OtherNumberKeepsSystemError", [] { throw new CQuorvane_Exception(17, 99, "not found"); }, 17,
+             "not found", false, false},
+        Case{"BadAlloc", [] { throw std::bad_alloc(); }, 4, "Memory allocation failed", false, false},
+        Case{"StdException", [] { throw std::runtime_error("boom"); }, 1, "Undefined error", false, false},
+        Case{"AnythingElse", [] { throw 42; }, 1, "Undefined error", false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(StatusRecordText, TruncatesToTheCallersBuffer) {
+  const std::string message = "System call failed badly";
+  struct Size {
+    uint32_t size;
+    std::string expected;
+  };
+  for (const Size& s : {Size{1, ""}, Size{2, "S"}, Size{5, "Syst"},
+                        Size{static_cast<uint32_t>(message.size()), message.substr(0, message.size() - 1)},
+                        Size{static_cast<uint32_t>(message.size() + 1), message}, Size{200, message}}) {
+    std::string buffer(s.size + 8, '#');
+    uint32_t err = 0;
+    const uint32_t n = QuorvaneI_Call("Quorvane_Test", buffer.data(), s.size, &err, nullptr, [&] {
+      throw new CQuorvane_Exception(5, 2, "%s", message.c_str());
+    });
+    EXPECT_EQ(n, 5u);
+    EXPECT_EQ(std::string(buffer.c_str()), s.expected) << "size " << s.size;
+    EXPECT_EQ(buffer[s.size], '#') << "nothing written past the buffer, size " << s.size;
+  }
+}
+
+TEST(StatusRecordText, ZeroSizeAndNullPointersAreSafe) {
+  char text[4] = {'a', 'b', 'c', 'd'};
+  EXPECT_EQ(QuorvaneI_Call("Quorvane_Test", text, 0, nullptr, nullptr,
+                           [] { throw new CQuorvane_Exception(5, 2, "x"); }),
+            5u);
+  EXPECT_EQ(text[0], 'a');
+  EXPECT_EQ(QuorvaneI_Call("Quorvane_Test", nullptr, 100, nullptr, nullptr,
+                           [] { throw new CQuorvane_Exception(8, reinterpret_cast<uintptr_t>(SampleFailure()), "x"); }),
+            8u);
+}
+
+TEST(Exception, TextIsCutAt4095Characters) {
+  const std::string longText(6000, 'q');
+  CQuorvane_Exception e(1, 0, "%s", longText.c_str());
+  EXPECT_EQ(std::strlen(e.Text()), 4095u);
+  EXPECT_EQ(e.Text()[4094], 'q');
+}
+
+TEST(Exception, ThrowLogsTheTextThenTheExitLine) {
+  qvtest::LogCapture log;
+  try {
+    QuorvaneI_Throw("CQuorvane_Thing::Do", 8, reinterpret_cast<uintptr_t>(SampleFailure()),
+                    "CQuorvane_Thing::Do(): Command failed on %s", "CdRom0");
+    FAIL() << "did not throw";
+  } catch (CQuorvane_Exception* e) {
+    QuorvaneI_Caught owner(e);
+    EXPECT_EQ(e->Number(), 8u);
+    EXPECT_STREQ(e->Text(), "CQuorvane_Thing::Do(): Command failed on CdRom0");
+    ASSERT_NE(e->FailureInformation(), nullptr);
+  }
+  EXPECT_NE(log.Text().find("\nCQuorvane_Thing::Do(): Command failed on CdRom0\n"), std::string::npos);
+  EXPECT_NE(log.Text().find("CQuorvane_Thing::Do(): EXITing with failure, status 8, message "
+                            "'CQuorvane_Thing::Do(): Command failed on CdRom0'\n"),
+            std::string::npos);
+}
+
+TEST(Exception, CaughtOnlyLogsAWarning) {
+  qvtest::LogCapture log;
+  CQuorvane_Exception e(7, 0, "busy");
+  QuorvaneI_LogCaught("CQuorvane_Reader::Probe", &e);
+  QuorvaneI_LogCaught("CQuorvane_Reader::Probe", nullptr);
+  EXPECT_EQ(log.Count("CQuorvane_Reader::Probe(): WARNING! Exception number 7, exception text 'busy'\n"), 1u);
+  EXPECT_EQ(log.Count("CQuorvane_Reader::Probe(): WARNING! Exception pointer is NULL\n"), 1u);
+}
+
+TEST(ExceptionTexts, TableMatchesTheNumbers) {
+  EXPECT_STREQ(Quorvane_GetExceptionText(0), "Nothing really happened, operation completed successfuly");
+  EXPECT_STREQ(Quorvane_GetExceptionText(8), "SCSI CDB delivery failed, check CDB_FAILURE_INFORMATION for details");
+  EXPECT_STREQ(Quorvane_GetExceptionText(14), "This is not a real exception just the result of user interaction");
+  EXPECT_STREQ(Quorvane_GetExceptionText(22), "Unsupported audio format used as eithe input or output");
+  EXPECT_NE(Quorvane_GetExceptionText(21), nullptr);
+  EXPECT_NE(Quorvane_GetExceptionText(37), nullptr);
+  EXPECT_EQ(Quorvane_GetExceptionText(23), nullptr);
+  EXPECT_EQ(Quorvane_GetExceptionText(1000), nullptr);
+}
+
+// Renumbering of read failures from their sense data.
+struct Mutilation {
+  uint32_t number;
+  uint8_t valid, key, asc, ascq, opcode;
+  uint32_t expected;
+};
+
+class Mutilate : public ::testing::TestWithParam<Mutilation> {};
+
+TEST_P(Mutilate, Renumbers) {
+  const Mutilation& m = GetParam();
+  CDB_FAILURE_INFORMATION f{};
+  f.m__UCHAR__IsValid = m.valid;
+  f.m__UCHAR__CDB[0] = m.opcode;
+  f.m__UCHAR__Sense[2] = static_cast<uint8_t>(0xE0 | m.key);  // high bits must be ignored
+  f.m__UCHAR__Sense[12] = m.asc;
+  f.m__UCHAR__Sense[13] = m.ascq;
+  uint32_t n = m.number;
+  Quorvane_MutilateExceptionNumber(&n, &f);
+  EXPECT_EQ(n, m.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sense, Mutilate,
+    ::testing::Values(Mutilation{8, 1, 1, 0x17, 0, 0x28, 0},     // recovered error
+                      Mutilation{8, 1, 3, 0x02, 0, 0x28, 27},    // no seek complete
+                      Mutilation{8, 1, 3, 0x15, 1, 0xBE, 27},    // positioning error
+                      Mutilation{8, 1, 3, 0x06, 0, 0x28, 29},
+                      Mutilation{8, 1, 3, 0x11, 5, 0xBE, 28},    // unrecovered read error
+                      Mutilation{8, 1, 3, 0x0C, 0, 0x28, 8},     // other medium error
+                      Mutilation{8, 1, 5, 0x64, 0, 0xBE, 29},    // illegal mode for this track
+                      Mutilation{8, 1, 5, 0x24, 0, 0x28, 29},    // invalid field, READ(10)
+                      Mutilation{8, 1, 5, 0x24, 0, 0xBE, 29},    // invalid field, READ CD
+                      Mutilation{8, 1, 5, 0x24, 1, 0xBE, 8},     // other ASCQ
+                      Mutilation{8, 1, 5, 0x24, 0, 0x2A, 8},     // WRITE(10)
+                      Mutilation{8, 1, 2, 0x3A, 0, 0x28, 8},     // not ready
+                      Mutilation{8, 0, 1, 0x00, 0, 0x28, 8},     // record not valid
+                      Mutilation{5, 1, 1, 0x00, 0, 0x28, 5},     // not a CDB failure
+                      Mutilation{7, 1, 3, 0x11, 0, 0x28, 7}));
+
+TEST(MutilateNulls, NothingChangesWithoutBothPointers) {
+  uint32_t n = 8;
+  Quorvane_MutilateExceptionNumber(&n, nullptr);
+  EXPECT_EQ(n, 8u);
+  CDB_FAILURE_INFORMATION f{};
+  Quorvane_MutilateExceptionNumber(nullptr, &f);
+}
+
+TEST(MutilateLog, IllegalOperationReplacementIsLogged) {
+  qvtest::LogCapture log;
+  CDB_FAILURE_INFORMATION f{};
+  f.m__UCHAR__IsValid = 1;
+  f.m__UCHAR__CDB[0] = 0x28;
+  f.m__UCHAR__Sense[2] = 5;
+  f.m__UCHAR__Sense[12] = 0x24;
+  uint32_t n = 8;
+  Quorvane_MutilateExceptionNumber(&n, &f);
+  EXPECT_EQ(log.Count("\nQuorvane:Quorvane_MutilateExceptionNumber(): Replacing EN_CDB_CALL_FAILED -> "
+                      "EN_ILLEGAL_OPERATION_FOR_TRACK\n"),
+            1u);
+}
+
+}  // namespace

@@ -1,0 +1,40 @@
+// The virtual clock under concurrent sleepers.
+#include <thread>
+#include <vector>
+
+#include "platform/clock.h"
+#include "support/test_support.h"
+
+TEST(VirtualClock, ConcurrentSleepsAllAdvanceTime) {
+  qvtest::VirtualTime time;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([] {
+      for (int i = 0; i < 1000; ++i) qv::plat::SleepMs(100);
+    });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(time.clock().NowMs(), 400000u);
+  EXPECT_EQ(time.clock().SleepCount(), 4000u);
+}
+
+TEST(VirtualClock, WallTimeFollowsVirtualTime) {
+  qv::plat::VirtualClock clock(1000000, 60);
+  clock.Advance(5500);
+  EXPECT_EQ(clock.UtcSeconds(), 1000005);
+  EXPECT_EQ(clock.UtcOffsetMinutes(0), 60);
+  clock.SetUtc(2000000, -300);
+  EXPECT_EQ(clock.UtcSeconds(), 2000000);
+  EXPECT_EQ(clock.UtcOffsetMinutes(0), -300);
+}
+
+TEST(SystemClock, IsRestoredAfterAScope) {
+  qv::plat::Clock* system = &qv::plat::GetClock();
+  {
+    qvtest::VirtualTime time;
+    EXPECT_EQ(&qv::plat::GetClock(), &time.clock());
+  }
+  EXPECT_EQ(&qv::plat::GetClock(), system);
+  const uint64_t a = qv::plat::NowMs();
+  qv::plat::SleepMs(2);
+  EXPECT_GE(qv::plat::NowMs(), a + 2);
+}

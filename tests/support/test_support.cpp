@@ -1,0 +1,95 @@
+#include "support/test_support.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "platform/debug_output.h"
+
+namespace qvtest {
+
+LogCapture::LogCapture() {
+  qv::plat::SetDebugSink([this](const char* text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    text_ += text;
+  });
+}
+
+LogCapture::~LogCapture() { qv::plat::SetDebugSink({}); }
+
+std::string LogCapture::Text() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return text_;
+}
+
+std::vector<std::string> LogCapture::Lines() const {
+  std::vector<std::string> lines;
+  std::istringstream in(Text());
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+size_t LogCapture::Count(const std::string& needle) const {
+  const std::string text = Text();
+  size_t count = 0;
+  for (size_t pos = text.find(needle); pos != std::string::npos; pos = text.find(needle, pos + needle.size()))
+    ++count;
+  return count;
+}
+
+void LogCapture::Clear() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  text_.clear();
+}
+
+TempDir::TempDir() {
+  std::random_device rd;
+  const auto base = std::filesystem::temp_directory_path();
+  for (;;) {
+    path_ = base / ("quorvane-test-" + std::to_string(getpid()) + "-" + std::to_string(rd()));
+    std::error_code ec;
+    if (std::filesystem::create_directory(path_, ec)) break;
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+std::filesystem::path TempDir::Write(const std::string& relative, const std::string& contents) const {
+  const auto p = path_ / relative;
+  std::filesystem::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary) << contents;
+  return p;
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+int RunCommand(const std::string& command, std::string* output) {
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return -1;
+  std::array<char, 4096> buf{};
+  std::string out;
+  size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), pipe)) > 0) out.append(buf.data(), n);
+  const int status = pclose(pipe);
+  if (output) *output = out;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool HaveProgram(const std::string& name) { return RunCommand("command -v " + name + " >/dev/null") == 0; }
+
+}  // namespace qvtest

@@ -1,0 +1,69 @@
+// Shared test helpers.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+
+namespace qvtest {
+
+// Collects every line the engine writes to the debugger output.
+class LogCapture {
+ public:
+  LogCapture();
+  ~LogCapture();
+  std::string Text() const;
+  std::vector<std::string> Lines() const;
+  // How many times text occurs in the captured output.
+  size_t Count(const std::string& text) const;
+  void Clear();
+
+ private:
+  mutable std::mutex mutex_;
+  std::string text_;
+};
+
+// A temporary folder removed with the object.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+  // Writes a file (creating folders) and returns its path.
+  std::filesystem::path Write(const std::string& relative, const std::string& contents) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Installs a virtual clock for a test's lifetime.
+class VirtualTime {
+ public:
+  VirtualTime() : scope_(&clock_) {}
+  qv::plat::VirtualClock& clock() { return clock_; }
+
+ private:
+  qv::plat::VirtualClock clock_;
+  qv::plat::ScopedClock scope_;
+};
+
+std::string ReadFile(const std::filesystem::path& path);
+
+// Runs a shell command; returns its exit status, output in *output.
+int RunCommand(const std::string& command, std::string* output = nullptr);
+// True when a program is on PATH.
+bool HaveProgram(const std::string& name);
+
+}  // namespace qvtest
+
+// Skips the test with a message when a program is missing (CI installs all).
+#define QVTEST_REQUIRE_PROGRAM(name)                                              \
+  do {                                                                            \
+    if (!qvtest::HaveProgram(name)) GTEST_SKIP() << (name) << " is not installed"; \
+  } while (0)
