@@ -45,6 +45,7 @@ const KnownModule kKnownModules[] = {
     {"mpg123", "libmpg123.so.0", ""},
     {"flac", "libFLAC.so.12", ""},
     {"dtpro", "libquorvane_vdrive.so", "QvSptd_Ordinal"},
+    {"dralik", "libquorvane_vdrive.so", ""},
 };
 
 std::string BaseName(const char* name) {

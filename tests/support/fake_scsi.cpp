@@ -1,6 +1,7 @@
 #include "support/fake_scsi.h"
 
 #include <fcntl.h>
+#include <scsi/scsi.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -67,7 +68,7 @@ int FakeScsiBus::Open(const char* path, int flags) {
       return -1;
     }
     ++opens_;
-    fds_[nextFd_] = i;
+    fds_[nextFd_] = OpenFile{i, (flags & O_ACCMODE) == O_RDONLY};
     return nextFd_++;
   }
   errno = ENOENT;
@@ -80,7 +81,7 @@ int FakeScsiBus::Close(int fd) {
 }
 
 int FakeScsiBus::Ioctl(int fd, unsigned long request, void* argument) {
-  size_t index;
+  OpenFile file;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     auto it = fds_.find(fd);
@@ -88,14 +89,33 @@ int FakeScsiBus::Ioctl(int fd, unsigned long request, void* argument) {
       errno = EBADF;
       return -1;
     }
-    index = it->second;
+    file = it->second;
   }
-  if (request != SG_IO) {
-    errno = ENOTTY;
-    return -1;
+  const FakeScsiDevice& d = devices_[file.index];
+  switch (request) {
+    case SCSI_IOCTL_GET_IDLUN: {
+      auto* idlun = static_cast<int*>(argument);
+      idlun[0] = static_cast<int>((d.id & 0xFF) | (d.lun & 0xFF) << 8 | (d.channel & 0xFF) << 16 | (d.host & 0xFF) << 24);
+      idlun[1] = static_cast<int>(d.host + 1);
+      return 0;
+    }
+    case SCSI_IOCTL_GET_BUS_NUMBER:
+      *static_cast<int*>(argument) = static_cast<int>(d.host);
+      return 0;
+    case SG_GET_RESERVED_SIZE:
+      *static_cast<int*>(argument) = 32768;
+      return 0;
+    case SG_IO:
+      break;
+    default:
+      errno = ENOTTY;
+      return -1;
   }
   auto& hdr = *static_cast<sg_io_hdr_t*>(argument);
-  const FakeScsiDevice& d = devices_[index];
+  if (file.readOnly && readOnlyAllowed_ && !readOnlyAllowed_(hdr.cmdp[0])) {
+    errno = EPERM;
+    return -1;
+  }
   {
     std::lock_guard<std::mutex> lock(mutex_);
     opcodes_.push_back(hdr.cmdp[0]);
@@ -105,7 +125,7 @@ int FakeScsiBus::Ioctl(int fd, unsigned long request, void* argument) {
   hdr.driver_status = 0;
   hdr.sb_len_wr = 0;
   hdr.resid = 0;
-  if (hdr.cmdp[0] == 0x12) {
+  if (hdr.cmdp[0] == 0x12 && !(passInquiry_ && handler_)) {
     uint8_t answer[96] = {};
     answer[0] = static_cast<uint8_t>(d.type);
     answer[4] = 91;

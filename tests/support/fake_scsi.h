@@ -37,6 +37,11 @@ class FakeScsiBus : public qv::plat::lnx::Os {
   void SetHandler(Handler handler) { handler_ = std::move(handler); }
   // Paths whose read-write open fails with EACCES.
   void DenyReadWrite(const std::string& path) { denyReadWrite_.push_back(path); }
+  // As the kernel does on a read-only open: SG_IO fails with EPERM for the
+  // opcodes the filter refuses.
+  void SetReadOnlyFilter(std::function<bool(uint8_t opcode)> allowed) { readOnlyAllowed_ = std::move(allowed); }
+  // Hands INQUIRY to the handler too, instead of answering it here.
+  void PassInquiryToHandler(bool pass) { passInquiry_ = pass; }
 
   std::string DevPath(unsigned sgIndex) const;
   const TempDir& dir() const { return dir_; }
@@ -51,7 +56,13 @@ class FakeScsiBus : public qv::plat::lnx::Os {
  private:
   TempDir dir_;
   std::vector<FakeScsiDevice> devices_;
-  std::map<int, size_t> fds_;
+  struct OpenFile {
+    size_t index;
+    bool readOnly;
+  };
+  std::map<int, OpenFile> fds_;
+  std::function<bool(uint8_t)> readOnlyAllowed_;
+  bool passInquiry_ = false;
   std::vector<std::string> denyReadWrite_;
   Handler handler_;
   int nextFd_ = 1000;

@@ -1,0 +1,37 @@
+// The SPTD transport: a drive found by its device name in the device list
+// of the run-time pass-through library "dtpro.dll" and driven through it.
+// On Linux the library is the project's virtual drive; QUORVANE_LIB_DTPRO
+// names another.
+#pragma once
+#include <string>
+
+#include "platform/dynlib.h"
+#include "scsi/transport.h"
+#include "vdrive/qvdrive.h"
+
+class CQuorvane_ScsiTransportSPTD : public CQuorvane_ScsiTransport {
+ public:
+  // openMode 1 opens the device shared; any other value asks for it alone.
+  CQuorvane_ScsiTransportSPTD(const char16_t* deviceName, uint8_t openMode);
+  ~CQuorvane_ScsiTransportSPTD() override;
+
+  const std::u16string& GetDeviceName() const { return m__WCHAR__DeviceName; }
+
+ protected:
+  void Deliver(Attempt& attempt) override;
+
+ private:
+  void Release();
+
+  std::u16string m__WCHAR__DeviceName;
+  qv::plat::LibraryHandle m__HMODULE__Library = nullptr;
+  void* m__HANDLE__Device = nullptr;
+  uint32_t (*m__pfn__Enumerate)(uint32_t, uint32_t, uint32_t*, void**, QVSPTD_PROGRESS) = nullptr;
+  uint32_t (*m__pfn__Open)(const char16_t*, uint32_t, void**) = nullptr;
+  uint32_t (*m__pfn__Close)(void*) = nullptr;
+  uint32_t (*m__pfn__Send)(void*, QVDRIVE_REQUEST*) = nullptr;
+  uint32_t (*m__pfn__FreeList)(void*) = nullptr;
+};
+
+// UTF-16 to UTF-8, for log lines and messages.
+std::string QuorvaneI_Utf16ToUtf8(const std::u16string& text);
