@@ -48,6 +48,11 @@ class FakeScsiBus : public qv::plat::lnx::Os {
   // CDB opcodes received, in order.
   std::vector<uint8_t> Opcodes() const;
   int OpenCount() const { return opens_; }
+  // Descriptors open now.
+  size_t OpenFiles() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return fds_.size();
+  }
 
   int Open(const char* path, int flags) override;
   int Close(int fd) override;

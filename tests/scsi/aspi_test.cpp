@@ -1,0 +1,145 @@
+// The ASPI transport over the engine's own ASPI library on a fake SCSI
+// bus: construction, the 14-byte failure record and ASPI's narrower retry
+// rule.
+#include <cstring>
+
+#include "scsi/transport_aspi.h"
+#include "scsi_fixtures.h"
+#include "support/fake_scsi.h"
+
+namespace {
+
+using scsitest::Catch;
+
+class Aspi : public ::testing::Test {
+ protected:
+  qvtest::VirtualTime time;
+  qvtest::LogCapture log;
+  qvtest::FakeScsiBus bus;
+  unsigned index = bus.Add({.host = 1, .id = 2, .type = 5});
+  int calls = 0;
+  void Answer(std::function<int(sg_io_hdr_t&, int call)> answer) {
+    calls = 0;
+    bus.SetHandler([this, answer](const qvtest::FakeScsiDevice&, sg_io_hdr_t& hdr) { return answer(hdr, ++calls); });
+  }
+};
+
+const uint8_t kTestUnitReady[6] = {};
+
+TEST_F(Aspi, OpensByAddressAndReadsTheDeviceType) {
+  CQuorvane_ScsiTransportASPI t(1, 0, 2, 0);
+  EXPECT_EQ(t.GetPortId(), 1);
+  EXPECT_EQ(t.GetTargetId(), 2);
+  EXPECT_EQ(t.GetDeviceType(), 5);
+  EXPECT_EQ(t.GetMaximumTransferLength(), 61440u);
+  // The symbolic name query finds the block device behind the address.
+  EXPECT_EQ(log.Count("Device 1:2 is '" + (bus.dir().path() / "dev" / "sr0").string() + "'"), 1u);
+}
+
+struct ConstructionCase {
+  const char* name;
+  uint8_t port, target;
+  bool emptyBus;
+  uint32_t number;
+  const char* text;
+};
+
+class AspiConstruction : public ::testing::TestWithParam<ConstructionCase> {};
+
+TEST_P(AspiConstruction, FailsWithTheAspiStatus) {
+  const ConstructionCase& c = GetParam();
+  qvtest::VirtualTime time;
+  qvtest::FakeScsiBus bus;
+  if (!c.emptyBus) bus.Add({.host = 1, .id = 2, .type = 5});
+  auto e = Catch([&] { CQuorvane_ScsiTransportASPI t(c.port, 0, c.target, 0); });
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->Number(), c.number);
+  EXPECT_STREQ(e->Text(), c.text);
+  EXPECT_EQ(bus.OpenFiles(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, AspiConstruction,
+    ::testing::Values(
+        ConstructionCase{"NoAdapters", 0, 0, true, 6,
+                         "CQuorvane_ScsiTransportASPI::CQuorvane_ScsiTransportASPI(): "
+                         "m__pfn__GetASPI32SupportInfo() failed, ASPI status 0xE8"},
+        ConstructionCase{"NoDeviceAtTarget", 1, 5, false, 6,
+                         "CQuorvane_ScsiTransportASPI::CQuorvane_ScsiTransportASPI(): m__pfn__SendASPI32Command( "
+                         "SC_GET_DEV_TYPE ) for target ID 5 failed with ASPI status 0x82"},
+        ConstructionCase{"NoSuchAdapter", 9, 2, false, 6,
+                         "CQuorvane_ScsiTransportASPI::CQuorvane_ScsiTransportASPI(): m__pfn__SendASPI32Command( "
+                         "SC_GET_DEV_TYPE ) for target ID 2 failed with ASPI status 0x81"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Aspi, FailureRecordKeeps14SenseBytesAndTheRequestStatus) {
+  CQuorvane_ScsiTransportASPI t(1, 0, 2, 0);
+  Answer([](sg_io_hdr_t& hdr, int) {
+    uint8_t sense[18] = {0x70, 0, 0x05, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x24, 0x00, 0xEE, 0xEE, 0xEE, 0xEE};
+    std::memcpy(hdr.sbp, sense, sizeof sense);
+    hdr.sb_len_wr = sizeof sense;
+    hdr.status = 2;
+    return 0;
+  });
+  const uint8_t read10[10] = {0x28, 0, 0, 0, 0x20, 0, 0, 0, 1, 0};
+  uint8_t data[2048];
+  auto e = Catch([&] { t.ExecuteCDB(read10, 10, data, sizeof data, 0); });
+  ASSERT_NE(e, nullptr);
+  ASSERT_EQ(e->Number(), 8u);
+  EXPECT_STREQ(e->Text(), "CQuorvane_ScsiTransportASPI::ExecuteCDB(): Command failed");
+  const CDB_FAILURE_INFORMATION* info = e->FailureInformation();
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->m__UCHAR__SenseLength, 14);
+  EXPECT_EQ(info->m__UCHAR__Sense[12], 0x24);
+  for (int i = 14; i < 32; ++i) EXPECT_EQ(info->m__UCHAR__Sense[i], 0) << i;
+  EXPECT_EQ(info->m__UCHAR__TransportStatus, 0x04);  // SS_ERR
+  EXPECT_EQ(info->m__UCHAR__TargetStatus, 2);
+  EXPECT_EQ(info->m__UCHAR__HostAdapterStatus, 0);
+  EXPECT_EQ(0, std::memcmp(info->m__UCHAR__CDB, read10, 10));
+  EXPECT_EQ(log.Count("SRB Dump: Cmd 0x02, Status 0x04"), 1u);
+}
+
+TEST_F(Aspi, RetriesUnitAttentionAndBusyLikeTheOtherTransports) {
+  CQuorvane_ScsiTransportASPI t(1, 0, 2, 0);
+  Answer([](sg_io_hdr_t& hdr, int call) {
+    if (call == 1) qvtest::SetCheckCondition(hdr, 6, 0x28, 0x00);
+    if (call == 2) hdr.status = 8;
+    return 0;
+  });
+  EXPECT_EQ(Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); }), nullptr);
+  EXPECT_EQ(calls, 3);
+  EXPECT_EQ(time.clock().SleepCount(), 2u);
+}
+
+// A failure that the host adapter reports is not retried, whatever the
+// sense says, and never passes for success.
+TEST_F(Aspi, AdapterFailuresAreNotRetried) {
+  CQuorvane_ScsiTransportASPI t(1, 0, 2, 0);
+  Answer([](sg_io_hdr_t& hdr, int) {
+    hdr.host_status = 0x07;
+    return 0;
+  });
+  auto e = Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->Number(), 8u);
+  EXPECT_EQ(calls, 1);
+  const CDB_FAILURE_INFORMATION* info = e->FailureInformation();
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->m__UCHAR__TransportStatus, 0x04);
+  EXPECT_NE(info->m__UCHAR__HostAdapterStatus, 0);
+}
+
+TEST_F(Aspi, BusyUntilTheBudgetRunsOutGives7) {
+  CQuorvane_ScsiTransportASPI t(1, 0, 2, 0);
+  Answer([](sg_io_hdr_t& hdr, int) {
+    hdr.status = 8;
+    return 0;
+  });
+  auto e = Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->Number(), 7u);
+  EXPECT_STREQ(e->Text(), "CQuorvane_ScsiTransportASPI::ExecuteCDB(): Device not ready too long #2");
+  EXPECT_EQ(calls, 5001);
+}
+
+}  // namespace

@@ -1,0 +1,282 @@
+// Every command builder's CDB, byte for byte, as the T10 SPC/MMC command
+// tables lay them out; the data phase each one asks for; the LUN bits;
+// GetInquiryStrings and WaitForReady.
+#include <cstring>
+#include <vector>
+
+#include "scsi/device_writer.h"
+#include "scsi_fixtures.h"
+
+namespace {
+
+using scsitest::Catch;
+using scsitest::Check;
+using scsitest::ScriptedTransport;
+using Bytes = std::vector<uint8_t>;
+
+enum class Data { None, In, Out };
+
+struct BuilderCase {
+  const char* name;
+  std::function<void(CQuorvane_ScsiDeviceCdvdRomWriter&, uint8_t* buffer)> call;
+  Bytes cdb;
+  Data data;
+  uint32_t size;
+  bool timing = false;
+  bool carriesLun = false;
+};
+
+class Builders : public ::testing::TestWithParam<BuilderCase> {};
+
+TEST_P(Builders, SendTheT10Layout) {
+  const BuilderCase& c = GetParam();
+  auto* t = new ScriptedTransport;
+  CQuorvane_ScsiDeviceCdvdRomWriter device(t);
+  std::vector<uint8_t> buffer(0x20000, 0);
+  c.call(device, buffer.data());
+  ASSERT_EQ(t->sent.size(), 1u);
+  const auto& s = t->sent[0];
+  EXPECT_EQ(s.cdb, c.cdb);
+  EXPECT_EQ(s.size, c.size);
+  EXPECT_EQ(s.hasBuffer, c.data != Data::None);
+  if (c.data != Data::None) {
+    EXPECT_EQ(s.dataOut, c.data == Data::Out);
+  }
+  EXPECT_EQ(s.timing, c.timing);
+}
+
+// The same commands on LUN 5: bits 7-5 of byte 1 carry it exactly where the
+// command is one of the LUN-carrying group.
+TEST_P(Builders, CarryTheLunWhereTheyShould) {
+  const BuilderCase& c = GetParam();
+  auto* t = new ScriptedTransport(5);
+  CQuorvane_ScsiDeviceCdvdRomWriter device(t);
+  std::vector<uint8_t> buffer(0x20000, 0);
+  c.call(device, buffer.data());
+  ASSERT_EQ(t->sent.size(), 1u);
+  Bytes expected = c.cdb;
+  if (c.carriesLun) expected[1] |= 0xA0;
+  EXPECT_EQ(t->sent[0].cdb, expected);
+}
+
+uint64_t g_t1, g_t2;
+
+// Expected bytes written out from the T10 tables, not from the builders.
+INSTANTIATE_TEST_SUITE_P(
+    Commands, Builders,
+    ::testing::Values(
+        BuilderCase{"TestUnitReady", [](auto& d, auto*) { d.TestUnitReady(); }, {0x00, 0, 0, 0, 0, 0}, Data::None, 0,
+                    false, true},
+        BuilderCase{"RezeroUnit", [](auto& d, auto*) { d.RezeroUnit(); }, {0x01, 0, 0, 0, 0, 0}, Data::None, 0, false,
+                    true},
+        BuilderCase{"Inquiry", [](auto& d, auto* b) { d.Inquiry(b, 96); }, {0x12, 0, 0, 0, 0x60, 0}, Data::In, 96,
+                    false, true},
+        BuilderCase{"StartStopUnitLoad", [](auto& d, auto*) { d.StartStopUnit(true, true, true); },
+                    {0x1B, 0x01, 0, 0, 0x03, 0}, Data::None, 0, false, true},
+        BuilderCase{"StartStopUnitEject", [](auto& d, auto*) { d.StartStopUnit(false, true, false); },
+                    {0x1B, 0x00, 0, 0, 0x02, 0}, Data::None, 0, false, true},
+        BuilderCase{"ReadCapacity", [](auto& d, auto* b) { d.ReadCapacity(b, 8); },
+                    {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}, Data::In, 8, false, true},
+        BuilderCase{"ReadFormatCapacities", [](auto& d, auto* b) { d.ReadFormatCapacities(b, 0xFC); },
+                    {0x23, 0, 0, 0, 0, 0, 0, 0x00, 0xFC, 0}, Data::In, 0xFC, false, true},
+        BuilderCase{"Read10Fua", [](auto& d, auto* b) { d.Read10(b, 4096, 0x00012345, 2, 0x08); },
+                    {0x28, 0x08, 0x00, 0x01, 0x23, 0x45, 0, 0x00, 0x02, 0}, Data::In, 4096, false, true},
+        BuilderCase{"Read10Ex", [](auto& d, auto* b) { d.Read10Ex(b, 2048, 0xFEDCBA98, 1, 0, &g_t1, &g_t2); },
+                    {0x28, 0x00, 0xFE, 0xDC, 0xBA, 0x98, 0, 0x00, 0x01, 0}, Data::In, 2048, true, true},
+        BuilderCase{"ModeSense10CapabilitiesPage", [](auto& d, auto* b) { d.ModeSense10(b, 4096, 0x2A, 0); },
+                    {0x5A, 0, 0x2A, 0, 0, 0, 0, 0x10, 0x00, 0}, Data::In, 4096, false, true},
+        BuilderCase{"ModeSense10ChangeableAllPages", [](auto& d, auto* b) { d.ModeSense10(b, 0x100, 0x3F, 1); },
+                    {0x5A, 0, 0x7F, 0, 0, 0, 0, 0x01, 0x00, 0}, Data::In, 0x100, false, true},
+        BuilderCase{"ModeSelect10SetsPF", [](auto& d, auto* b) { d.ModeSelect10(b, 0x3C); },
+                    {0x55, 0x10, 0, 0, 0, 0, 0, 0x00, 0x3C, 0}, Data::Out, 0x3C, false, true},
+        BuilderCase{"StopPlayScan", [](auto& d, auto*) { d.StopPlayScan(); }, {0x4E, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+                    Data::None, 0},
+        BuilderCase{"ReadTOCFullTocMsf", [](auto& d, auto* b) { d.ReadTOC(b, 0x324, true, 2, 1); },
+                    {0x43, 0x02, 0x02, 0, 0, 0, 0x01, 0x03, 0x24, 0}, Data::In, 0x324, false, true},
+        BuilderCase{"ReadATIP", [](auto& d, auto* b) { d.ReadATIP(b, 0x1C); },
+                    {0x43, 0x00, 0x04, 0, 0, 0, 0x00, 0x00, 0x1C, 0}, Data::In, 0x1C, false, true},
+        BuilderCase{"ReportKeyRpcState", [](auto& d, auto* b) { d.ReportKey(0x11223344, 0, b, 8, 0x08, 0); },
+                    {0xA4, 0, 0x11, 0x22, 0x33, 0x44, 0, 0x00, 0x00, 0x08, 0x08, 0}, Data::In, 8},
+        BuilderCase{"ReportKeyChallengeWithAgid", [](auto& d, auto* b) { d.ReportKey(0, 0, b, 16, 0x01, 2); },
+                    {0xA4, 0, 0, 0, 0, 0, 0, 0x00, 0x00, 0x10, 0x81, 0}, Data::In, 16},
+        BuilderCase{"ReadDVDStructurePhysical", [](auto& d, auto* b) { d.ReadDVDStructure(b, 0x804, 0, 1, 0, 0); },
+                    {0xAD, 0, 0, 0, 0, 0, 0x01, 0x00, 0x08, 0x04, 0x00, 0}, Data::In, 0x804, false, true},
+        BuilderCase{"ReadDVDStructureWithAgid",
+                    [](auto& d, auto* b) { d.ReadDVDStructure(b, 0x10, 0x00030000, 0, 0x0E, 3); },
+                    {0xAD, 0, 0x00, 0x03, 0x00, 0x00, 0x00, 0x0E, 0x00, 0x10, 0xC0, 0}, Data::In, 0x10, false, true},
+        BuilderCase{"ReadDiscInformation", [](auto& d, auto* b) { d.ReadDiscInformation(b, 34); },
+                    {0x51, 0, 0, 0, 0, 0, 0, 0x00, 0x22, 0}, Data::In, 34, false, true},
+        BuilderCase{"ReadTrackInformationByTrack", [](auto& d, auto* b) { d.ReadTrackInformation(b, 36, 1, 5); },
+                    {0x52, 0x01, 0, 0, 0, 0x05, 0, 0x00, 0x24, 0}, Data::In, 36, false, true},
+        BuilderCase{"ReadTrackInformationByLba",
+                    [](auto& d, auto* b) { d.ReadTrackInformation(b, 48, 0, 0x00FFFF96); },
+                    {0x52, 0x00, 0x00, 0xFF, 0xFF, 0x96, 0, 0x00, 0x30, 0}, Data::In, 48, false, true},
+        BuilderCase{"SetCDSpeedMaximum", [](auto& d, auto*) { d.SetCDSpeed(0xFFFF, 0xFFFF); },
+                    {0xBB, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0}, Data::None, 0},
+        BuilderCase{"SetCDSpeed10x4x", [](auto& d, auto*) { d.SetCDSpeed(1764, 706); },
+                    {0xBB, 0, 0x06, 0xE4, 0x02, 0xC2, 0, 0, 0, 0, 0, 0}, Data::None, 0},
+        BuilderCase{"PreventMediumRemoval", [](auto& d, auto*) { d.PreventAllowMediumRemoval(true); },
+                    {0x1E, 0, 0, 0, 0x01, 0}, Data::None, 0, false, true},
+        BuilderCase{"AllowMediumRemoval", [](auto& d, auto*) { d.PreventAllowMediumRemoval(false); },
+                    {0x1E, 0, 0, 0, 0x00, 0}, Data::None, 0, false, true},
+        BuilderCase{"ReadCDRawSector",
+                    [](auto& d, auto* b) { d.ReadCD(0, 0x10, 1, 0, true, true, 3, true, 0, b, 2352); },
+                    {0xBE, 0x00, 0, 0, 0, 0x10, 0, 0, 0x01, 0xF8, 0x00, 0}, Data::In, 2352},
+        BuilderCase{"ReadCDMode1UserDataWithQ",
+                    [](auto& d, auto* b) { d.ReadCD(2, 0x123456, 0x010203, 1, false, true, 0, false, 2, b, 4096); },
+                    {0xBE, 0x08, 0x00, 0x12, 0x34, 0x56, 0x01, 0x02, 0x03, 0x12, 0x02, 0}, Data::In, 4096},
+        BuilderCase{"ReadCDExSubchannelOnly",
+                    [](auto& d, auto* b) {
+                      d.ReadCDEx(0, 0, 1, 0, false, false, 0, false, 1, b, 96, &g_t1, &g_t2);
+                    },
+                    {0xBE, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x00, 0x01, 0}, Data::In, 96, true},
+        BuilderCase{"GetConfigurationOneFeature", [](auto& d, auto* b) { d.GetConfiguration(2, 0x002B, b, 4096); },
+                    {0x46, 0x02, 0x00, 0x2B, 0, 0, 0, 0x10, 0x00, 0}, Data::In, 4096, false, true},
+        BuilderCase{"GetEventStatusNotificationMedia",
+                    [](auto& d, auto* b) { d.GetEventStatusNotification(true, 0x10, b, 8); },
+                    {0x4A, 0x01, 0, 0, 0x10, 0, 0, 0x00, 0x08, 0}, Data::In, 8, false, true},
+        BuilderCase{"SendOPCInformation", [](auto& d, auto*) { d.SendOPCInformation(nullptr, 0, true); },
+                    {0x54, 0x01, 0, 0, 0, 0, 0, 0, 0, 0}, Data::None, 0},
+        BuilderCase{"GetPerformanceNominal", [](auto& d, auto* b) { d.GetPerformance(0x10, 0, 0, 1, b, 24); },
+                    {0xAC, 0x10, 0, 0, 0, 0, 0, 0, 0x00, 0x01, 0x00, 0}, Data::In, 24},
+        BuilderCase{"GetPerformanceWriteSpeeds", [](auto& d, auto* b) { d.GetPerformance(0, 3, 0x100, 8, b, 136); },
+                    {0xAC, 0x00, 0, 0, 0x01, 0x00, 0, 0, 0x00, 0x08, 0x03, 0}, Data::In, 136},
+        BuilderCase{"ReadBufferCapacity", [](auto& d, auto* b) { d.ReadBufferCapacity(b, 12); },
+                    {0x5C, 0, 0, 0, 0, 0, 0, 0x00, 0x0C, 0}, Data::In, 12},
+        BuilderCase{"FormatUnitWithData", [](auto& d, auto* b) { d.FormatUnit(true, false, 1, 0, b, 12); },
+                    {0x04, 0x11, 0, 0, 0, 0}, Data::Out, 12, false, true},
+        BuilderCase{"FormatUnitInterleave", [](auto& d, auto* b) { d.FormatUnit(true, true, 7, 0x0102, b, 12); },
+                    {0x04, 0x1F, 0, 0x01, 0x02, 0}, Data::Out, 12, false, true},
+        BuilderCase{"BlankMinimalImmediate", [](auto& d, auto*) { d.Blank(1, 0, true); },
+                    {0xA1, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, Data::None, 0},
+        BuilderCase{"BlankTrackAtAddress", [](auto& d, auto*) { d.Blank(2, 0x1234, false); },
+                    {0xA1, 0x02, 0, 0, 0x12, 0x34, 0, 0, 0, 0, 0, 0}, Data::None, 0},
+        BuilderCase{"SetStreaming", [](auto& d, auto* b) { d.SetStreaming(b, 28); },
+                    {0xB6, 0, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x1C, 0}, Data::Out, 28},
+        BuilderCase{"SendCueSheet24BitLength", [](auto& d, auto* b) { d.SendCueSheet(b, 0x010020); },
+                    {0x5D, 0, 0, 0, 0, 0, 0x01, 0x00, 0x20, 0}, Data::Out, 0x010020},
+        BuilderCase{"ReserveTrack", [](auto& d, auto*) { d.ReserveTrack(0x01020304); },
+                    {0x53, 0, 0, 0, 0, 0x01, 0x02, 0x03, 0x04, 0}, Data::None, 0},
+        BuilderCase{"SendDVDStructure", [](auto& d, auto* b) { d.SendDVDStructure(b, 0x40, 0x30); },
+                    {0xBF, 0, 0, 0, 0, 0, 0, 0x30, 0x00, 0x40, 0, 0}, Data::Out, 0x40},
+        BuilderCase{"SynchronizeCacheImmediate", [](auto& d, auto*) { d.SynchronizeCache(true, 0, 0); },
+                    {0x35, 0x02, 0, 0, 0, 0, 0, 0, 0, 0}, Data::None, 0},
+        BuilderCase{"SynchronizeCacheRange", [](auto& d, auto*) { d.SynchronizeCache(false, 0x00ABCDEF, 0x20); },
+                    {0x35, 0x00, 0x00, 0xAB, 0xCD, 0xEF, 0, 0x00, 0x20, 0}, Data::None, 0},
+        BuilderCase{"CloseSession", [](auto& d, auto*) { d.CloseTrackSession(false, false, true, false, 0); },
+                    {0x5B, 0x00, 0x02, 0, 0, 0, 0, 0, 0, 0}, Data::None, 0},
+        BuilderCase{"CloseTrackImmediate", [](auto& d, auto*) { d.CloseTrackSession(true, false, false, true, 7); },
+                    {0x5B, 0x01, 0x01, 0, 0x00, 0x07, 0, 0, 0, 0}, Data::None, 0},
+        BuilderCase{"CloseDvdPlusRFinal", [](auto& d, auto*) { d.CloseTrackSession(false, true, true, false, 0); },
+                    {0x5B, 0x00, 0x06, 0, 0, 0, 0, 0, 0, 0}, Data::None, 0},
+        BuilderCase{"Write10", [](auto& d, auto* b) { d.Write10(b, 16, 0x12345678, 32768); },
+                    {0x2A, 0, 0x12, 0x34, 0x56, 0x78, 0, 0x00, 0x10, 0}, Data::Out, 32768}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct CountedTransport : ScriptedTransport {
+  explicit CountedTransport(int* destroyed) : destroyed_(destroyed) {}
+  ~CountedTransport() override { ++*destroyed_; }
+  int* destroyed_;
+};
+
+TEST(Device, OwnsItsTransport) {
+  int destroyed = 0;
+  { CQuorvane_ScsiDeviceGeneric device(new CountedTransport(&destroyed)); }
+  EXPECT_EQ(destroyed, 1);
+}
+
+TEST(Device, BuildersPassTheTransportsFailureUnchanged) {
+  auto* t = new ScriptedTransport;
+  CQuorvane_ScsiDeviceCdvdRomWriter device(t);
+  t->answers = {Check(5, 0x24, 0x00)};
+  uint8_t b[8];
+  auto e = Catch([&] { device.ReadCapacity(b, 8); });
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->Number(), 8u);
+  EXPECT_EQ(e->FailureInformation()->m__UCHAR__CDB[0], 0x25);
+  EXPECT_EQ(t->sent.size(), 1u);  // builders do not retry
+}
+
+TEST(Device, GetInquiryStringsCopiesTheThreeFieldsWithoutTerminators) {
+  auto* t = new ScriptedTransport;
+  CQuorvane_ScsiDeviceGeneric device(t);
+  t->fill = [](const uint8_t*, void* buffer, uint32_t size) {
+    ASSERT_EQ(size, 96u);
+    auto* p = static_cast<uint8_t*>(buffer);
+    p[0] = 0x05;
+    std::memcpy(p + 8, "PLEXTOR DVDR   PX-716A 1.11", 8 + 16 + 4 - 1);
+    p[35] = '!';
+  };
+  char vendor[9], product[17], revision[5];
+  std::memset(vendor, '#', sizeof vendor);
+  std::memset(product, '#', sizeof product);
+  std::memset(revision, '#', sizeof revision);
+  device.GetInquiryStrings(vendor, product, revision);
+  EXPECT_EQ(std::string(vendor, 8), "PLEXTOR ");
+  EXPECT_EQ(std::string(product, 16), "DVDR   PX-716A 1");
+  EXPECT_EQ(std::string(revision, 4), ".11!");
+  EXPECT_EQ(vendor[8], '#');
+  EXPECT_EQ(product[16], '#');
+  EXPECT_EQ(revision[4], '#');
+  EXPECT_EQ(t->sent[0].cdb, (Bytes{0x12, 0, 0, 0, 96, 0}));
+}
+
+class WaitForReady : public ::testing::Test {
+ protected:
+  qvtest::VirtualTime time;
+  qvtest::LogCapture log;
+  ScriptedTransport* t = new ScriptedTransport;
+  CQuorvane_ScsiDeviceCdvdRomReader device{t};
+  std::vector<uint8_t> Opcodes() const {
+    std::vector<uint8_t> ops;
+    for (const auto& s : t->sent) ops.push_back(s.cdb[0]);
+    return ops;
+  }
+};
+
+TEST_F(WaitForReady, PollsABecomingReadyDrive) {
+  t->answers = {Check(2, 0x04, 0x01), Check(2, 0x04, 0x01)};
+  EXPECT_TRUE(device.WaitForReady(10, 1000, false, true));
+  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x00, 0x00}));
+  EXPECT_EQ(time.clock().NowMs(), 2000u);
+}
+
+TEST_F(WaitForReady, FastExitOnNoMediumInEitherPhase) {
+  t->answers = {Check(2, 0x3A, 0x01), Check(2, 0x3A, 0x00)};
+  EXPECT_TRUE(device.WaitForReady(10, 5000, true, true));
+  EXPECT_EQ(Opcodes(), (Bytes{0x51, 0x00}));
+  EXPECT_EQ(t->sent[0].size, 4096u);
+  EXPECT_EQ(time.clock().SleepCount(), 0u);
+  EXPECT_EQ(log.Count("\nCQuorvane_ScsiDeviceCdvdRomReader::WaitForReady(): #1, disc is gone, fast exit\n"), 1u);
+  EXPECT_EQ(log.Count("\nCQuorvane_ScsiDeviceCdvdRomReader::WaitForReady(): #2, disc is gone, fast exit\n"), 1u);
+}
+
+TEST_F(WaitForReady, WithoutFastExitNoMediumUsesEveryAttempt) {
+  for (int i = 0; i < 3; ++i) t->answers.push_back(Check(2, 0x3A, 0x00));
+  EXPECT_FALSE(device.WaitForReady(3, 250, false, false));
+  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x00, 0x00}));
+  EXPECT_EQ(time.clock().NowMs(), 500u);  // pauses between attempts only
+  EXPECT_EQ(log.Count("disc is gone"), 0u);
+}
+
+// Only CHECK CONDITION with ASC 3Ah counts as a missing disc.
+TEST_F(WaitForReady, OtherFailuresDoNotExitEarly) {
+  t->answers = {Check(2, 0x3B, 0x00), Check(3, 0x02, 0x00), Check(5, 0x20, 0x00)};
+  EXPECT_TRUE(device.WaitForReady(5, 100, false, true));
+  EXPECT_EQ(t->sent.size(), 4u);
+}
+
+TEST_F(WaitForReady, ReadsDiscInformationFirstThenTestsUnitReady) {
+  t->answers = {Check(2, 0x04, 0x01), {}, Check(2, 0x04, 0x01)};
+  EXPECT_TRUE(device.WaitForReady(4, 10, true, false));
+  EXPECT_EQ(Opcodes(), (Bytes{0x51, 0x51, 0x00, 0x00}));
+}
+
+TEST_F(WaitForReady, NeverThrows) {
+  for (int i = 0; i < 8; ++i) t->answers.push_back(Check(2, 0x04, 0x01));
+  EXPECT_EQ(Catch([&] { EXPECT_FALSE(device.WaitForReady(4, 10, true, true)); }), nullptr);
+  EXPECT_EQ(t->sent.size(), 8u);
+  EXPECT_EQ(device.GetBufferSize(), 0u);
+}
+
+}  // namespace

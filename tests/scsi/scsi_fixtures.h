@@ -1,0 +1,93 @@
+// Helpers of the transport and command tests.
+#pragma once
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "core/exception.h"
+#include "scsi/transport.h"
+#include "support/test_support.h"
+
+namespace scsitest {
+
+// Runs body and hands back the engine exception it threw (nullptr when it
+// returned normally).
+inline std::unique_ptr<CQuorvane_Exception> Catch(const std::function<void()>& body) {
+  try {
+    body();
+  } catch (CQuorvane_Exception* e) {
+    return std::unique_ptr<CQuorvane_Exception>(e);
+  }
+  return nullptr;
+}
+
+// One answer of a scripted drive.
+struct Answer {
+  uint8_t status = 0;  // SCSI status
+  uint8_t key = 0, asc = 0, ascq = 0;
+};
+inline Answer Check(uint8_t key, uint8_t asc, uint8_t ascq) { return Answer{2, key, asc, ascq}; }
+
+// A transport whose drive is a script: it records every CDB, and answers
+// from a queue (GOOD once the queue is empty).
+class ScriptedTransport : public CQuorvane_ScsiTransport {
+ public:
+  struct Sent {
+    std::vector<uint8_t> cdb;
+    uint32_t size;
+    bool hasBuffer;
+    bool dataOut;
+    bool timing;
+  };
+  explicit ScriptedTransport(uint8_t lun = 0)
+      : CQuorvane_ScsiTransport("CQuorvane_ScsiTransportTest", "CQuorvane_ScsiTransportTest::ExecuteCDB") {
+    m__UCHAR__LUN = lun;
+  }
+  std::deque<Answer> answers;
+  std::vector<Sent> sent;
+  // Fills an IN buffer of a GOOD command.
+  std::function<void(const uint8_t* cdb, void* buffer, uint32_t size)> fill;
+
+ protected:
+  void Deliver(Attempt& a) override {
+    sent.push_back({std::vector<uint8_t>(a.cdb, a.cdb + a.cdbLength), a.bufferSize, a.buffer != nullptr, a.dataOut,
+                    a.timing1 != nullptr && a.timing2 != nullptr});
+    Answer answer;
+    if (!answers.empty()) {
+      answer = answers.front();
+      answers.pop_front();
+    }
+    a.targetStatus = answer.status;
+    a.good = answer.status == 0;
+    if (answer.status == 2) {
+      a.sense[0] = 0x70;
+      a.sense[2] = answer.key;
+      a.sense[7] = 10;
+      a.sense[12] = answer.asc;
+      a.sense[13] = answer.ascq;
+    }
+    if (a.good && fill && a.buffer && !a.dataOut) fill(a.cdb, a.buffer, a.bufferSize);
+  }
+};
+
+// Sets an environment variable for a scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+    setenv(name, value, 1);
+  }
+  ~ScopedEnv() {
+    if (had_) setenv(name_.c_str(), old_.c_str(), 1);
+    else unsetenv(name_.c_str());
+  }
+
+ private:
+  std::string name_, old_;
+  bool had_ = false;
+};
+
+}  // namespace scsitest

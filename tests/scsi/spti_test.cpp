@@ -1,0 +1,443 @@
+// The pass-through transport on the Linux SG_IO path, against a fake bus
+// behind the system-call seam, in virtual time: the retry algorithm, the
+// failure record, opening, the read-only fallback and the SCSI address.
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/passthrough.h"
+#include "scsi/transport_spti.h"
+#include "scsi_fixtures.h"
+#include "support/fake_scsi.h"
+
+namespace {
+
+using scsitest::Catch;
+
+class Spti : public ::testing::Test {
+ protected:
+  // Keep the auxiliary driver out of these tests: they are about the OS path.
+  scsitest::ScopedEnv noDralik{"QUORVANE_LIB_DRALIK", ""};
+  qvtest::VirtualTime time;
+  qvtest::LogCapture log;
+  qvtest::FakeScsiBus bus;
+  unsigned index = bus.Add({.host = 3, .channel = 1, .id = 4, .lun = 0, .type = 5});
+
+  std::string SrPath() const { return (bus.dir().path() / "dev" / ("sr" + std::to_string(index))).string(); }
+
+  // Answers every command but INQUIRY with answer(opcode, call number).
+  void Answer(std::function<int(sg_io_hdr_t&, int call)> answer) {
+    calls = 0;
+    bus.SetHandler([this, answer](const qvtest::FakeScsiDevice&, sg_io_hdr_t& hdr) { return answer(hdr, ++calls); });
+  }
+  int calls = 0;
+};
+
+const uint8_t kTestUnitReady[6] = {0x00, 0, 0, 0, 0, 0};
+const uint8_t kWrite10[10] = {0x2A, 0, 0, 0, 0x10, 0, 0, 0, 1, 0};
+
+struct RetryCase {
+  const char* name;
+  uint8_t status;  // SCSI status of the failing answers
+  uint8_t key, asc, ascq;
+  bool retried;
+};
+
+class SptiRetry : public Spti, public ::testing::WithParamInterface<RetryCase> {};
+
+// Three failing answers, then GOOD: a retryable failure is invisible to the
+// caller and costs three 100 ms pauses; any other fails at once with 8.
+TEST_P(SptiRetry, RetriesOnlyTheRetryList) {
+  const RetryCase& c = GetParam();
+  CQuorvane_ScsiTransportSPTI t("CdRom0");
+  Answer([&](sg_io_hdr_t& hdr, int call) {
+    if (call > 3) return 0;
+    if (c.status == 2) qvtest::SetCheckCondition(hdr, c.key, c.asc, c.ascq);
+    else hdr.status = c.status;
+    return 0;
+  });
+  const uint64_t start = time.clock().NowMs();
+  auto e = Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
+  if (c.retried) {
+    EXPECT_EQ(e, nullptr) << e->Text();
+    EXPECT_EQ(calls, 4);
+    EXPECT_EQ(time.clock().NowMs() - start, 300u);
+  } else {
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->Number(), 8u);
+    EXPECT_STREQ(e->Text(), "CQuorvane_ScsiTransportSPTI::ExecuteCDB(): Command failed");
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(time.clock().NowMs(), start);
+    const CDB_FAILURE_INFORMATION* info = e->FailureInformation();
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(info->m__UCHAR__Sense[2] & 0x0F, c.key);
+    EXPECT_EQ(info->m__UCHAR__Sense[12], c.asc);
+    EXPECT_EQ(info->m__UCHAR__Sense[13], c.ascq);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sense, SptiRetry,
+    ::testing::Values(RetryCase{"MediumMayHaveChanged_06_28_00", 2, 6, 0x28, 0x00, true},
+                      RetryCase{"InsufficientTimeForOperation_06_2E_xx", 2, 6, 0x2E, 0x01, true},
+                      RetryCase{"NotReady_02_02_00", 2, 2, 0x02, 0x00, true},
+                      RetryCase{"LongWriteInProgress_02_04_08", 2, 2, 0x04, 0x08, true},
+                      RetryCase{"Busy", 8, 0, 0, 0, true},
+                      RetryCase{"BecomingReady_02_04_01", 2, 2, 0x04, 0x01, false},
+                      RetryCase{"NoMedium_02_3A_00", 2, 2, 0x3A, 0x00, false},
+                      RetryCase{"InvalidOpcode_05_20_00", 2, 5, 0x20, 0x00, false},
+                      RetryCase{"PowerOnReset_06_29_00", 2, 6, 0x29, 0x00, false},
+                      RetryCase{"OtherMediumChange_06_28_01", 2, 6, 0x28, 0x01, false},
+                      RetryCase{"UnrecoveredRead_03_11_00", 2, 3, 0x11, 0x00, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct BudgetCase {
+  const char* name;
+  const uint8_t* cdb;
+  uint8_t cdbLength;
+  uint8_t status, key, asc, ascq;
+  uint32_t pauses;
+  uint32_t pauseMs;
+  const char* message;
+};
+
+class SptiBudget : public Spti, public ::testing::WithParamInterface<BudgetCase> {};
+
+// A drive that never stops asking for patience uses up the budget: one
+// attempt counter for the whole call, then exception 7.
+TEST_P(SptiBudget, RunsOutWithException7) {
+  const BudgetCase& c = GetParam();
+  CQuorvane_ScsiTransportSPTI t("CdRom0");
+  Answer([&](sg_io_hdr_t& hdr, int) {
+    if (c.status == 2) qvtest::SetCheckCondition(hdr, c.key, c.asc, c.ascq);
+    else hdr.status = c.status;
+    return 0;
+  });
+  uint8_t data[2048] = {};
+  const uint64_t sleeps = time.clock().SleepCount(), start = time.clock().NowMs();
+  auto e = Catch([&] {
+    t.ExecuteCDB(c.cdb, c.cdbLength, c.cdb[0] == 0x2A ? data : nullptr, c.cdb[0] == 0x2A ? sizeof data : 0,
+                 c.cdb[0] == 0x2A ? 1 : 0);
+  });
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->Number(), 7u);
+  EXPECT_STREQ(e->Text(), c.message);
+  EXPECT_EQ(static_cast<uint32_t>(calls), c.pauses + 1);
+  EXPECT_EQ(time.clock().SleepCount() - sleeps, c.pauses);
+  EXPECT_EQ(time.clock().NowMs() - start, uint64_t{c.pauses} * c.pauseMs);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Budget, SptiBudget,
+    ::testing::Values(
+        BudgetCase{"Busy", kTestUnitReady, 6, 8, 0, 0, 0, 5000, 100,
+                   "CQuorvane_ScsiTransportSPTI::ExecuteCDB(): Device not ready too long #2"},
+        BudgetCase{"UnitAttentionForever", kTestUnitReady, 6, 2, 6, 0x28, 0, 5000, 100,
+                   "CQuorvane_ScsiTransportSPTI::ExecuteCDB(): Device not ready too long #1"},
+        // Only WRITE(10) switches to the long-write budget.
+        BudgetCase{"LongWriteOnOtherCommand", kTestUnitReady, 6, 2, 2, 0x04, 0x08, 5000, 100,
+                   "CQuorvane_ScsiTransportSPTI::ExecuteCDB(): Device not ready too long #1"},
+        BudgetCase{"LongWriteOnWrite10", kWrite10, 10, 2, 2, 0x04, 0x08, 30000, 20,
+                   "CQuorvane_ScsiTransportSPTI::ExecuteCDB(): Device not ready too long #1"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Spti, LongWriteInProgressIsNotDumpedAsAFailure) {
+  CQuorvane_ScsiTransportSPTI t("CdRom0");
+  Answer([](sg_io_hdr_t& hdr, int call) {
+    if (call <= 50) qvtest::SetCheckCondition(hdr, 2, 0x04, 0x08);
+    return 0;
+  });
+  log.Clear();
+  uint8_t data[2048] = {};
+  t.ExecuteCDB(kWrite10, 10, data, sizeof data, 1);
+  EXPECT_EQ(calls, 51);
+  EXPECT_EQ(log.Count("Command failed"), 0u);
+  EXPECT_EQ(log.Count("SCSI Status:"), 0u);
+}
+
+// The counter is shared: attempts spent on BUSY count against the budget
+// that the long-write rule then widens.
+TEST_F(Spti, OneAttemptCounterServesEveryCause) {
+  CQuorvane_ScsiTransportSPTI t("CdRom0");
+  Answer([](sg_io_hdr_t& hdr, int call) {
+    if (call <= 4000) hdr.status = 8;
+    else qvtest::SetCheckCondition(hdr, 6, 0x28, 0x00);
+    return 0;
+  });
+  auto e = Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->Number(), 7u);
+  EXPECT_EQ(calls, 5001);
+}
+
+TEST_F(Spti, FailureRecordHoldsTheCommandAndAllSenseBytes) {
+  CQuorvane_ScsiTransportSPTI t("CdRom0");
+  Answer([](sg_io_hdr_t& hdr, int) {
+    uint8_t sense[32];
+    for (int i = 0; i < 32; ++i) sense[i] = static_cast<uint8_t>(0xA0 + i);
+    sense[0] = 0x70;
+    sense[2] = 0x05;
+    sense[12] = 0x24;
+    sense[13] = 0x00;
+    std::memcpy(hdr.sbp, sense, 32);
+    hdr.sb_len_wr = 32;
+    hdr.status = 2;
+    return 0;
+  });
+  const uint8_t read10[10] = {0x28, 0, 0x00, 0x01, 0x02, 0x03, 0, 0x00, 0x02, 0};
+  uint8_t data[4096];
+  auto e = Catch([&] { t.ExecuteCDB(read10, 10, data, sizeof data, 0); });
+  ASSERT_NE(e, nullptr);
+  ASSERT_EQ(e->Number(), 8u);
+  const CDB_FAILURE_INFORMATION* info = e->FailureInformation();
+  ASSERT_NE(info, nullptr);
+  const auto* raw = reinterpret_cast<const uint8_t*>(info);
+  EXPECT_EQ(raw[0], 1);    // valid
+  EXPECT_EQ(raw[1], 10);   // CDB length
+  EXPECT_EQ(0, std::memcmp(raw + 2, read10, 10));
+  for (int i = 12; i < 18; ++i) EXPECT_EQ(raw[i], 0) << i;
+  EXPECT_EQ(raw[18], 32);  // sense length
+  EXPECT_EQ(raw[19], 0x70);
+  EXPECT_EQ(raw[21] & 0x0F, 5);
+  EXPECT_EQ(raw[31], 0x24);
+  EXPECT_EQ(raw[50], 0xA0 + 31);
+  EXPECT_EQ(raw[51], 0);  // transport status
+  EXPECT_EQ(raw[52], 2);  // target status
+  EXPECT_EQ(raw[53], 0);  // host adapter status
+  // Once in the dump, once where it throws.
+  EXPECT_EQ(log.Count("\nCQuorvane_ScsiTransportSPTI::ExecuteCDB(): Command failed\n"), 2u);
+  EXPECT_EQ(log.Count("SCSI Status: 0x02, CDB Length: 10, CDB Dump: 0x28 0x00 0x00 0x01 0x02 0x03 0x00 0x00 0x02 "
+                      "0x00 0x00 0x00 0x00 0x00 0x00 0x00"),
+            1u);
+}
+
+// Descriptor-format sense reaches the record in fixed format.
+TEST_F(Spti, DescriptorSenseIsRecordedInFixedFormat) {
+  CQuorvane_ScsiTransportSPTI t("CdRom0");
+  Answer([](sg_io_hdr_t& hdr, int) {
+    const uint8_t d[8] = {0x72, 0x03, 0x11, 0x05, 0, 0, 0, 0};
+    std::memcpy(hdr.sbp, d, sizeof d);
+    hdr.sb_len_wr = sizeof d;
+    hdr.status = 2;
+    return 0;
+  });
+  auto e = Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
+  ASSERT_NE(e, nullptr);
+  const CDB_FAILURE_INFORMATION* info = e->FailureInformation();
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(info->m__UCHAR__Sense[0], 0x70);
+  EXPECT_EQ(info->m__UCHAR__Sense[2], 0x03);
+  EXPECT_EQ(info->m__UCHAR__Sense[12], 0x11);
+  EXPECT_EQ(info->m__UCHAR__Sense[13], 0x05);
+}
+
+struct DeliveryFailure {
+  const char* name;
+  std::function<int(sg_io_hdr_t&)> answer;
+  uint32_t systemError;
+};
+
+class SptiDelivery : public Spti, public ::testing::WithParamInterface<DeliveryFailure> {};
+
+// A command that did not complete at the target is never a success.
+TEST_P(SptiDelivery, FailsWithException5) {
+  const DeliveryFailure& c = GetParam();
+  CQuorvane_ScsiTransportSPTI t("CdRom0");
+  Answer([&](sg_io_hdr_t& hdr, int) { return c.answer(hdr); });
+  auto e = Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->Number(), 5u);
+  EXPECT_EQ(e->SystemError(), c.systemError);
+  EXPECT_NE(std::strstr(e->Text(), "DeviceIoControl() failed"), nullptr) << e->Text();
+  EXPECT_EQ(calls, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Host, SptiDelivery,
+                         ::testing::Values(DeliveryFailure{"HostErrorWithoutSense",
+                                                           [](sg_io_hdr_t& h) {
+                                                             h.host_status = 0x07;
+                                                             return 0;
+                                                           },
+                                                           1117},
+                                           DeliveryFailure{"DeviceGone",
+                                                           [](sg_io_hdr_t&) {
+                                                             errno = ENODEV;
+                                                             return -1;
+                                                           },
+                                                           1167},
+                                           DeliveryFailure{"DriverError",
+                                                           [](sg_io_hdr_t& h) {
+                                                             h.driver_status = 0x04;
+                                                             return 0;
+                                                           },
+                                                           1117}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The OS gave up waiting: counted like the retry list, then exception 5.
+TEST_F(Spti, SemaphoreTimeoutIsRedeliveredWithinTheBudget) {
+  CQuorvane_ScsiTransportSPTI t("CdRom0");
+  Answer([](sg_io_hdr_t& h, int call) {
+    if (call <= 2) h.host_status = 0x03;  // time-out at the host
+    return 0;
+  });
+  EXPECT_EQ(Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); }), nullptr);
+  EXPECT_EQ(calls, 3);
+  EXPECT_EQ(log.Count("CQuorvane_ScsiTransportSPTI::ExecuteCDB(): Semaphore timeout, re-executing the CDB, 2 vs. 5000"),
+            1u);
+
+  Answer([](sg_io_hdr_t& h, int) {
+    h.host_status = 0x03;
+    return 0;
+  });
+  auto e = Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->Number(), 5u);
+  EXPECT_EQ(e->SystemError(), 121u);
+  EXPECT_STREQ(e->Text(),
+               "CQuorvane_ScsiTransportSPTI::ExecuteCDB(): Device not ready too long ( semaphore timeout ), 5001 vs. "
+               "5000");
+  EXPECT_EQ(calls, 5001);
+}
+
+TEST_F(Spti, OpensTheDeviceAndReadsItsAddressAndType) {
+  CQuorvane_ScsiTransportSPTI t("CdRom0");
+  EXPECT_EQ(std::string(t.GetDevicePath()), SrPath());
+  EXPECT_FALSE(t.IsReadOnly());
+  EXPECT_FALSE(t.IsAuxiliaryDevice());
+  EXPECT_EQ(t.GetPortId(), 3);
+  EXPECT_EQ(t.GetPathId(), 1);
+  EXPECT_EQ(t.GetTargetId(), 4);
+  EXPECT_EQ(t.GetLUN(), 0);
+  EXPECT_EQ(t.GetDeviceType(), 5);
+  EXPECT_EQ(t.GetMaximumTransferLength(), 61440u);
+  EXPECT_EQ(log.Count("Device '" + SrPath() + "' has SCSI address of 3:1:4:0"), 1u);
+  EXPECT_EQ(bus.Opcodes(), std::vector<uint8_t>{0x12});
+}
+
+TEST_F(Spti, InquiryCarriesTheLunAndAsksFor96Bytes) {
+  qvtest::FakeScsiBus lunBus;
+  lunBus.Add({.host = 0, .id = 1, .lun = 3, .type = 4});
+  std::vector<uint8_t> cdb;
+  lunBus.PassInquiryToHandler(true);
+  lunBus.SetHandler([&](const qvtest::FakeScsiDevice&, sg_io_hdr_t& hdr) {
+    cdb.assign(hdr.cmdp, hdr.cmdp + hdr.cmd_len);
+    static_cast<uint8_t*>(hdr.dxferp)[0] = 0x04;
+    return 0;
+  });
+  CQuorvane_ScsiTransportSPTI t("CdRom0");
+  EXPECT_EQ(cdb, (std::vector<uint8_t>{0x12, 0x60, 0, 0, 96, 0}));
+  EXPECT_EQ(t.GetLUN(), 3);
+  EXPECT_EQ(t.GetDeviceType(), 4);
+}
+
+TEST_F(Spti, FallsBackToReadOnlyAndSaysWhyCommandsAreRefused) {
+  bus.DenyReadWrite(SrPath());
+  // As the kernel does for a read-only open: writing commands are refused.
+  bus.SetReadOnlyFilter([](uint8_t opcode) { return opcode != 0x2A; });
+  CQuorvane_ScsiTransportSPTI t("CdRom0");
+  Answer([](sg_io_hdr_t&, int) { return 0; });
+  EXPECT_TRUE(t.IsReadOnly());
+  EXPECT_EQ(log.Count("trying read-only access"), 1u);
+  EXPECT_EQ(Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); }), nullptr);
+
+  uint8_t data[2048] = {};
+  auto e = Catch([&] { t.ExecuteCDB(kWrite10, 10, data, sizeof data, 1); });
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->Number(), 5u);
+  EXPECT_EQ(e->SystemError(), 5u);
+  EXPECT_EQ(log.Count("WARNING! Command 0x2A refused: device '" + SrPath() + "' is open read-only"), 1u);
+}
+
+TEST_F(Spti, ADeviceThatCannotBeOpenedFailsWithItsSystemError) {
+  auto e = Catch([] { CQuorvane_ScsiTransportSPTI t("CdRom7"); });
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->Number(), 5u);
+  EXPECT_EQ(e->SystemError(), 2u);
+  EXPECT_NE(std::strstr(e->Text(), "CQuorvane_ScsiTransportSPTI::CQuorvane_ScsiTransportSPTI(): CreateFile( '"),
+            nullptr)
+      << e->Text();
+  EXPECT_EQ(bus.OpenFiles(), 0u);
+}
+
+TEST_F(Spti, AFailingInquiryClosesTheDeviceAndPassesTheFailureOn) {
+  bus.PassInquiryToHandler(true);
+  Answer([](sg_io_hdr_t& hdr, int) {
+    qvtest::SetCheckCondition(hdr, 5, 0x25, 0x00);
+    return 0;
+  });
+  auto e = Catch([] { CQuorvane_ScsiTransportSPTI t("CdRom0"); });
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->Number(), 8u);
+  EXPECT_EQ(bus.OpenFiles(), 0u);
+  EXPECT_EQ(log.Count("CQuorvane_ScsiTransportSPTI::CQuorvane_ScsiTransportSPTI(): ExecuteCDB() failed"), 1u);
+}
+
+TEST_F(Spti, ClosesTheDeviceWhenDestroyed) {
+  {
+    CQuorvane_ScsiTransportSPTI t("CdRom0");
+    EXPECT_EQ(bus.OpenFiles(), 1u);
+  }
+  EXPECT_EQ(bus.OpenFiles(), 0u);
+}
+
+TEST_F(Spti, RejectsImpossibleRequestsBeforeTheDrive) {
+  CQuorvane_ScsiTransportSPTI t("CdRom0");
+  const uint8_t cdb[17] = {};
+  for (uint8_t length : {uint8_t{0}, uint8_t{17}}) {
+    auto e = Catch([&] { t.ExecuteCDB(cdb, length, nullptr, 0, 0); });
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->Number(), 2u);
+  }
+  auto e = Catch([&] { t.ExecuteCDB(cdb, 10, nullptr, 512, 0); });
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->Number(), 2u);
+  EXPECT_EQ(bus.Opcodes().size(), 1u);  // the INQUIRY of the construction only
+}
+
+TEST_F(Spti, MovesDataInBothDirections) {
+  CQuorvane_ScsiTransportSPTI t("CdRom0");
+  std::vector<uint8_t> written;
+  Answer([&](sg_io_hdr_t& hdr, int) {
+    if (hdr.dxfer_direction == SG_DXFER_FROM_DEV) std::memset(hdr.dxferp, 0xC3, hdr.dxfer_len);
+    if (hdr.dxfer_direction == SG_DXFER_TO_DEV) {
+      auto* p = static_cast<uint8_t*>(hdr.dxferp);
+      written.assign(p, p + hdr.dxfer_len);
+    }
+    return 0;
+  });
+  uint8_t in[2048] = {};
+  const uint8_t read10[10] = {0x28, 0, 0, 0, 0, 0, 0, 0, 1, 0};
+  t.ExecuteCDB(read10, 10, in, sizeof in, 0);
+  EXPECT_EQ(in[0], 0xC3);
+  EXPECT_EQ(in[2047], 0xC3);
+  uint8_t out[2048];
+  std::memset(out, 0x3C, sizeof out);
+  t.ExecuteCDB(kWrite10, 10, out, sizeof out, 1);
+  EXPECT_EQ(written, std::vector<uint8_t>(2048, 0x3C));
+}
+
+struct PathCase {
+  const char* name;
+  const char* device;
+  const char* expected;  // under the dev root, or absolute
+};
+
+class PassThroughPath : public ::testing::TestWithParam<PathCase> {};
+
+TEST_P(PassThroughPath, MapsDeviceNames) {
+  const PathCase& c = GetParam();
+  EXPECT_EQ(qv::plat::PassThroughDevicePath(c.device), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, PassThroughPath,
+                         ::testing::Values(PathCase{"CdRom0", "CdRom0", "/dev/sr0"},
+                                           PathCase{"AnyCase", "cdrom12", "/dev/sr12"},
+                                           PathCase{"WindowsPrefix", "\\\\.\\CdRom1", "/dev/sr1"},
+                                           PathCase{"Absolute", "/dev/sg3", "/dev/sg3"},
+                                           PathCase{"OtherName", "sg2", "/dev/sg2"},
+                                           PathCase{"NotANumber", "CdRomX", "/dev/CdRomX"},
+                                           PathCase{"NoNumber", "CdRom", "/dev/CdRom"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
