@@ -54,6 +54,16 @@ tsan: deps-test
 demo: build
 	@tools/demo.sh $(BUILD)
 
+# The libFuzzer targets, built with clang, each run as a ctest labelled
+# fuzz for FUZZ_SECONDS.
+FUZZ_SECONDS ?= 60
+fuzz: deps-test
+	cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DQUORVANE_FUZZ=ON -DQUORVANE_BENCH=OFF -DQUORVANE_CLI=OFF \
+	  -DQUORVANE_FUZZ_SECONDS=$(FUZZ_SECONDS) $(CMAKE_ARGS)
+	cmake --build build-fuzz -j$(JOBS) --target $$(ninja -C build-fuzz -t targets all | sed -n 's/^\(fuzz_[A-Za-z0-9_]*\):.*/\1/p' | sort -u)
+	cd build-fuzz && $(CTEST) -L fuzz
+
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 

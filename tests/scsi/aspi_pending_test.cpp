@@ -109,16 +109,22 @@ TEST_F(AspiPending, WaitsForTheEventOfAPendingRequest) {
   t.ExecuteCDB(write10, 10, out, sizeof out, 1);
 
   ASSERT_EQ(g_aspi.seen.size(), 2u);
+  // The request is packed: copy its fields out before comparing them.
   const SRB_ExecSCSICmd& r = g_aspi.seen[0];
-  EXPECT_EQ(r.h.SRB_Flags, 0x48);  // data in, event notify
-  EXPECT_EQ(r.h.SRB_HaId, 0);
-  EXPECT_EQ(r.SRB_Target, 3);
-  EXPECT_EQ(r.SRB_BufLen, 64u);
-  EXPECT_EQ(r.SRB_SenseLen, 14);
-  EXPECT_EQ(r.SRB_CDBLen, 10);
-  EXPECT_NE(r.SRB_PostProc, nullptr);
+  const uint8_t flags = r.h.SRB_Flags, adapter = r.h.SRB_HaId, target = r.SRB_Target;
+  const uint32_t length = r.SRB_BufLen;
+  const uint8_t senseLength = r.SRB_SenseLen, cdbLength = r.SRB_CDBLen;
+  const void* event = r.SRB_PostProc;
+  EXPECT_EQ(flags, 0x48);  // data in, event notify
+  EXPECT_EQ(adapter, 0);
+  EXPECT_EQ(target, 3);
+  EXPECT_EQ(length, 64u);
+  EXPECT_EQ(senseLength, 14);
+  EXPECT_EQ(cdbLength, 10);
+  EXPECT_NE(event, nullptr);
   EXPECT_EQ(0, std::memcmp(r.CDBByte, read10, 10));
-  EXPECT_EQ(g_aspi.seen[1].h.SRB_Flags, 0x50);  // data out, event notify
+  const uint8_t outFlags = g_aspi.seen[1].h.SRB_Flags;
+  EXPECT_EQ(outFlags, 0x50);  // data out, event notify
 }
 
 TEST_F(AspiPending, APendingFailureBecomesException8) {
@@ -156,7 +162,8 @@ TEST_F(AspiPending, ASelectionTimeoutIsNotRetried) {
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(e->Number(), 8u);
   EXPECT_EQ(g_aspi.seen.size(), 1u);
-  EXPECT_EQ(e->FailureInformation()->m__UCHAR__HostAdapterStatus, HASTAT_SEL_TO);
+  const uint8_t adapterStatus = e->FailureInformation()->m__UCHAR__HostAdapterStatus;
+  EXPECT_EQ(adapterStatus, HASTAT_SEL_TO);
 }
 
 // Commands from several threads reach the library one at a time.

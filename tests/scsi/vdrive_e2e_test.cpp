@@ -1,0 +1,110 @@
+// The transports and the command layer end to end against the virtual
+// drive, through both of its doors: the auxiliary driver behind the
+// pass-through transport, and the run-time library behind SPTD. The disc is
+// an ISO from genisoimage; what the drive reads back must be its bytes.
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "scsi/device_writer.h"
+#include "scsi/transport_sptd.h"
+#include "scsi/transport_spti.h"
+#include "scsi_fixtures.h"
+#include "vdrive/builtin.h"
+#include "vdrive/qvdrive.h"
+
+namespace {
+
+using scsitest::Catch;
+
+uint32_t Be32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]; }
+
+class VirtualDrive : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QVTEST_REQUIRE_PROGRAM("genisoimage");
+    dir.Write("disc/DATA/NUMBERS.TXT", std::string(200000, 'x') + "end");
+    std::string seq;
+    for (int i = 0; i < 30000; ++i) seq += std::to_string(i) + "\n";
+    dir.Write("disc/SEQ.TXT", seq);
+    const std::string iso = (dir / "disc.iso").string();
+    ASSERT_EQ(qvtest::RunCommand("genisoimage -quiet -J -r -o '" + iso + "' '" + (dir / "disc").string() + "'"), 0);
+    std::ifstream in(iso, std::ios::binary);
+    image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    ASSERT_EQ(image.size() % 2048, 0u);
+    ASSERT_EQ(QvDrive_Create("CdRom5", nullptr, nullptr), 0u);
+    ASSERT_EQ(QvDrive_InsertImage("CdRom5", iso.c_str(), "cd-rom"), 0u);
+  }
+
+  // What every door must show of the loaded disc.
+  void CheckDisc(CQuorvane_ScsiDeviceCdvdRomWriter& d) {
+    EXPECT_EQ(d.GetTransport()->GetDeviceType(), 5);
+    char vendor[9] = {}, product[17] = {}, revision[5] = {};
+    d.GetInquiryStrings(vendor, product, revision);
+    EXPECT_NE(vendor[0], '\0');
+    EXPECT_TRUE(d.WaitForReady(20, 100, true, false));
+    ASSERT_EQ(Catch([&] { d.TestUnitReady(); }), nullptr);
+
+    uint8_t capacity[8] = {};
+    d.ReadCapacity(capacity, sizeof capacity);
+    const uint32_t blocks = static_cast<uint32_t>(image.size() / 2048);
+    EXPECT_EQ(Be32(capacity), blocks - 1);
+    EXPECT_EQ(Be32(capacity + 4), 2048u);
+
+    std::vector<uint8_t> data(16 * 2048);
+    for (uint32_t lba = 0; lba < blocks; lba += 16) {
+      const uint32_t n = std::min<uint32_t>(16, blocks - lba);
+      d.Read10(data.data(), n * 2048, lba, n, 0);
+      ASSERT_EQ(0, std::memcmp(data.data(), image.data() + size_t{lba} * 2048, n * 2048)) << "LBA " << lba;
+    }
+
+    // Past the end of the disc: exception 8 with ILLEGAL REQUEST.
+    auto e = Catch([&] { d.Read10(data.data(), 2048, blocks + 10, 1, 0); });
+    ASSERT_NE(e, nullptr);
+    ASSERT_EQ(e->Number(), 8u);
+    EXPECT_EQ(e->FailureInformation()->m__UCHAR__Sense[2] & 0x0F, 5);
+    EXPECT_EQ(e->FailureInformation()->m__UCHAR__CDB[0], 0x28);
+  }
+
+  qvtest::TempDir dir;
+  scsitest::ScopedEnv home{"QUORVANE_VDRIVE_HOME", (dir / "drives").c_str()};
+  qvtest::VirtualTime time;
+  qvtest::LogCapture log;
+  qv::vdrive::ScopedBuiltinDrive doors;
+  std::vector<uint8_t> image;
+};
+
+TEST_F(VirtualDrive, PassThroughTransportThroughTheAuxiliaryDriver) {
+  auto* t = new CQuorvane_ScsiTransportSPTI("CdRom5");
+  CQuorvane_ScsiDeviceCdvdRomWriter device(t);
+  EXPECT_TRUE(t->IsAuxiliaryDevice());
+  CheckDisc(device);
+}
+
+TEST_F(VirtualDrive, SptdTransportThroughThePassThroughLibrary) {
+  CQuorvane_ScsiDeviceCdvdRomWriter device(new CQuorvane_ScsiTransportSPTD(u"cdrom5", 1));
+  CheckDisc(device);
+}
+
+TEST_F(VirtualDrive, AnEmptyTrayEndsWaitForReadyAtOnce) {
+  CQuorvane_ScsiDeviceCdvdRomWriter device(new CQuorvane_ScsiTransportSPTD(u"CdRom5", 1));
+  ASSERT_EQ(QvDrive_Eject("CdRom5"), 0u);
+  device.WaitForReady(50, 1000, false, true);
+  EXPECT_EQ(log.Count("WaitForReady(): #2, disc is gone, fast exit"), 1u);
+  auto e = Catch([&] { device.TestUnitReady(); });
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->FailureInformation()->m__UCHAR__Sense[12], 0x3A);
+}
+
+TEST_F(VirtualDrive, UnknownNamesGoToTheOsDevice) {
+  auto e = Catch([] { CQuorvane_ScsiTransportSPTI t("/nonexistent/sr9"); });
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->Number(), 5u);
+  EXPECT_EQ(log.Count("Auxiliary driver does not serve '/nonexistent/sr9'"), 1u);
+  e = Catch([] { CQuorvane_ScsiTransportSPTD t(u"CdRom9", 1); });
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->Number(), 17u);
+}
+
+}  // namespace
