@@ -13,10 +13,10 @@ namespace {
 class CondEvent final : public ManualResetEvent {
  public:
   bool Set(uint32_t* error) override {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      signalled_ = true;
-    }
+    // Notify under the lock: a waiter that wakes may destroy the event at
+    // once, and must not find the signalling thread still inside it.
+    std::lock_guard<std::mutex> lock(mutex_);
+    signalled_ = true;
     cv_.notify_all();
     if (error) *error = 0;
     return true;
