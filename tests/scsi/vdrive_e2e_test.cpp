@@ -33,8 +33,10 @@ class VirtualDrive : public ::testing::Test {
     std::ifstream in(iso, std::ios::binary);
     image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     ASSERT_EQ(image.size() % 2048, 0u);
-    ASSERT_EQ(QvDrive_Create("CdRom5", nullptr, nullptr), 0u);
-    ASSERT_EQ(QvDrive_InsertImage("CdRom5", iso.c_str(), "cd-rom"), 0u);
+    // The first drive serves the first free device name, CdRom0; naming its
+    // folder the same lets both doors find it by one name.
+    ASSERT_EQ(QvDrive_Create("CdRom0", nullptr, nullptr), 0u);
+    ASSERT_EQ(QvDrive_InsertImage("CdRom0", iso.c_str(), "cd-rom"), 0u);
   }
 
   // What every door must show of the loaded disc.
@@ -76,20 +78,20 @@ class VirtualDrive : public ::testing::Test {
 };
 
 TEST_F(VirtualDrive, PassThroughTransportThroughTheAuxiliaryDriver) {
-  auto* t = new CQuorvane_ScsiTransportSPTI("CdRom5");
+  auto* t = new CQuorvane_ScsiTransportSPTI("CdRom0");
   CQuorvane_ScsiDeviceCdvdRomWriter device(t);
   EXPECT_TRUE(t->IsAuxiliaryDevice());
   CheckDisc(device);
 }
 
 TEST_F(VirtualDrive, SptdTransportThroughThePassThroughLibrary) {
-  CQuorvane_ScsiDeviceCdvdRomWriter device(new CQuorvane_ScsiTransportSPTD(u"cdrom5", 1));
+  CQuorvane_ScsiDeviceCdvdRomWriter device(new CQuorvane_ScsiTransportSPTD(u"cdrom0", 1));
   CheckDisc(device);
 }
 
 TEST_F(VirtualDrive, AnEmptyTrayEndsWaitForReadyAtOnce) {
-  CQuorvane_ScsiDeviceCdvdRomWriter device(new CQuorvane_ScsiTransportSPTD(u"CdRom5", 1));
-  ASSERT_EQ(QvDrive_Eject("CdRom5"), 0u);
+  CQuorvane_ScsiDeviceCdvdRomWriter device(new CQuorvane_ScsiTransportSPTD(u"CdRom0", 1));
+  ASSERT_EQ(QvDrive_Eject("CdRom0"), 0u);
   device.WaitForReady(50, 1000, false, true);
   EXPECT_EQ(log.Count("WaitForReady(): #2, disc is gone, fast exit"), 1u);
   auto e = Catch([&] { device.TestUnitReady(); });
