@@ -4,15 +4,6 @@
 
 #include "scsi/cdb.h"
 
-namespace {
-
-void Run(CQuorvane_ScsiTransport* t, const QuorvaneI_Cdb& c, void* buffer = nullptr, uint32_t size = 0,
-         uint8_t direction = QV_SCSI_DIRECTION_IN) {
-  t->ExecuteCDB(c.b, c.len, buffer, size, direction);
-}
-
-}  // namespace
-
 CQuorvane_ScsiDeviceGeneric::CQuorvane_ScsiDeviceGeneric(CQuorvane_ScsiTransport* transport)
     : m__PCQuorvane_ScsiTransport__Transport(transport) {}
 
@@ -21,40 +12,40 @@ CQuorvane_ScsiDeviceGeneric::~CQuorvane_ScsiDeviceGeneric() { delete m__PCQuorva
 void CQuorvane_ScsiDeviceGeneric::TestUnitReady() {
   QuorvaneI_Cdb c(0x00, 6);
   c.b[1] = LunBits();
-  Run(GetTransport(), c);
+  QuorvaneI_Send(GetTransport(), c);
 }
 
 void CQuorvane_ScsiDeviceGeneric::RezeroUnit() {
   QuorvaneI_Cdb c(0x01, 6);
   c.b[1] = LunBits();
-  Run(GetTransport(), c);
+  QuorvaneI_Send(GetTransport(), c);
 }
 
 void CQuorvane_ScsiDeviceGeneric::Inquiry(void* buffer, uint32_t size) {
   QuorvaneI_Cdb c(0x12, 6);
   c.b[1] = LunBits();
   c.b[4] = static_cast<uint8_t>(size);
-  Run(GetTransport(), c, buffer, size);
+  QuorvaneI_Send(GetTransport(), c, buffer, size);
 }
 
 void CQuorvane_ScsiDeviceGeneric::StartStopUnit(bool immediate, bool loadEject, bool start) {
   QuorvaneI_Cdb c(0x1B, 6);
   c.b[1] = static_cast<uint8_t>(LunBits() | (immediate ? 0x01 : 0));
   c.b[4] = static_cast<uint8_t>((loadEject ? 0x02 : 0) | (start ? 0x01 : 0));
-  Run(GetTransport(), c);
+  QuorvaneI_Send(GetTransport(), c);
 }
 
 void CQuorvane_ScsiDeviceGeneric::ReadCapacity(void* buffer, uint32_t size) {
   QuorvaneI_Cdb c(0x25, 10);
   c.b[1] = LunBits();
-  Run(GetTransport(), c, buffer, size);
+  QuorvaneI_Send(GetTransport(), c, buffer, size);
 }
 
 void CQuorvane_ScsiDeviceGeneric::ReadFormatCapacities(void* buffer, uint32_t size) {
   QuorvaneI_Cdb c(0x23, 10);
   c.b[1] = LunBits();
   c.Put16(7, size);
-  Run(GetTransport(), c, buffer, size);
+  QuorvaneI_Send(GetTransport(), c, buffer, size);
 }
 
 namespace {
@@ -71,7 +62,7 @@ QuorvaneI_Cdb Read10Cdb(uint8_t lunBits, uint32_t lba, uint32_t blocks, uint8_t 
 
 void CQuorvane_ScsiDeviceGeneric::Read10(void* buffer, uint32_t size, uint32_t lba, uint32_t blocks,
                                          uint8_t byte1Flags) {
-  Run(GetTransport(), Read10Cdb(LunBits(), lba, blocks, byte1Flags), buffer, size);
+  QuorvaneI_Send(GetTransport(), Read10Cdb(LunBits(), lba, blocks, byte1Flags), buffer, size);
 }
 
 void CQuorvane_ScsiDeviceGeneric::Read10Ex(void* buffer, uint32_t size, uint32_t lba, uint32_t blocks,
@@ -85,14 +76,14 @@ void CQuorvane_ScsiDeviceGeneric::ModeSense10(void* buffer, uint32_t size, uint8
   c.b[1] = LunBits();
   c.b[2] = static_cast<uint8_t>((pageCode & 0x3F) | (pageControl << 6));
   c.Put16(7, size);
-  Run(GetTransport(), c, buffer, size);
+  QuorvaneI_Send(GetTransport(), c, buffer, size);
 }
 
 void CQuorvane_ScsiDeviceGeneric::ModeSelect10(void* buffer, uint32_t size) {
   QuorvaneI_Cdb c(0x55, 10);
   c.b[1] = static_cast<uint8_t>(LunBits() | 0x10);  // PF: the page format of SCSI-2 and later
   c.Put16(7, size);
-  Run(GetTransport(), c, buffer, size, QV_SCSI_DIRECTION_OUT);
+  QuorvaneI_Send(GetTransport(), c, buffer, size, QV_SCSI_DIRECTION_OUT);
 }
 
 void CQuorvane_ScsiDeviceGeneric::GetInquiryStrings(char* vendor, char* product, char* revision) {

@@ -9,10 +9,6 @@ namespace {
 
 constexpr const char* kWaitForReady = "CQuorvane_ScsiDeviceCdvdRomReader::WaitForReady";
 
-void Run(CQuorvane_ScsiTransport* t, const QuorvaneI_Cdb& c, void* buffer = nullptr, uint32_t size = 0) {
-  t->ExecuteCDB(c.b, c.len, buffer, size, QV_SCSI_DIRECTION_IN);
-}
-
 QuorvaneI_Cdb ReadCDCdb(uint8_t expectedSectorType, uint32_t lba, uint32_t blocks, uint8_t errorFlags, bool edcEcc,
                         bool userData, uint8_t headerCodes, bool sync, uint8_t subChannel) {
   QuorvaneI_Cdb c(0xBE, 12);
@@ -34,7 +30,7 @@ CQuorvane_ScsiDeviceCdvdRomReader::~CQuorvane_ScsiDeviceCdvdRomReader() = defaul
 
 void CQuorvane_ScsiDeviceCdvdRomReader::StopPlayScan() {
   // A group 2 operation code: a 10-byte CDB.
-  Run(GetTransport(), QuorvaneI_Cdb(0x4E, 10));
+  QuorvaneI_Send(GetTransport(), QuorvaneI_Cdb(0x4E, 10));
 }
 
 void CQuorvane_ScsiDeviceCdvdRomReader::ReadTOC(void* buffer, uint32_t size, bool msf, uint8_t format,
@@ -44,7 +40,7 @@ void CQuorvane_ScsiDeviceCdvdRomReader::ReadTOC(void* buffer, uint32_t size, boo
   c.b[2] = format & 0x0F;
   c.b[6] = trackOrSession;
   c.Put16(7, size);
-  Run(GetTransport(), c, buffer, size);
+  QuorvaneI_Send(GetTransport(), c, buffer, size);
 }
 
 void CQuorvane_ScsiDeviceCdvdRomReader::ReadATIP(void* buffer, uint32_t size) { ReadTOC(buffer, size, false, 4, 0); }
@@ -56,7 +52,7 @@ void CQuorvane_ScsiDeviceCdvdRomReader::ReportKey(uint32_t lba, uint8_t keyClass
   c.b[7] = keyClass;
   c.Put16(8, size);
   c.b[10] = static_cast<uint8_t>((keyFormat & 0x3F) | agid << 6);
-  Run(GetTransport(), c, buffer, size);
+  QuorvaneI_Send(GetTransport(), c, buffer, size);
 }
 
 void CQuorvane_ScsiDeviceCdvdRomReader::ReadDVDStructure(void* buffer, uint32_t size, uint32_t address,
@@ -68,14 +64,14 @@ void CQuorvane_ScsiDeviceCdvdRomReader::ReadDVDStructure(void* buffer, uint32_t 
   c.b[7] = format;
   c.Put16(8, size);
   c.b[10] = static_cast<uint8_t>(agid << 6);
-  Run(GetTransport(), c, buffer, size);
+  QuorvaneI_Send(GetTransport(), c, buffer, size);
 }
 
 void CQuorvane_ScsiDeviceCdvdRomReader::ReadDiscInformation(void* buffer, uint32_t size) {
   QuorvaneI_Cdb c(0x51, 10);
   c.b[1] = LunBits();
   c.Put16(7, size);
-  Run(GetTransport(), c, buffer, size);
+  QuorvaneI_Send(GetTransport(), c, buffer, size);
 }
 
 void CQuorvane_ScsiDeviceCdvdRomReader::ReadTrackInformation(void* buffer, uint32_t size, uint8_t addressType,
@@ -84,27 +80,27 @@ void CQuorvane_ScsiDeviceCdvdRomReader::ReadTrackInformation(void* buffer, uint3
   c.b[1] = static_cast<uint8_t>(LunBits() | (addressType & 0x03));
   c.Put32(2, number);
   c.Put16(7, size);
-  Run(GetTransport(), c, buffer, size);
+  QuorvaneI_Send(GetTransport(), c, buffer, size);
 }
 
 void CQuorvane_ScsiDeviceCdvdRomReader::SetCDSpeed(uint16_t readSpeed, uint16_t writeSpeed) {
   QuorvaneI_Cdb c(0xBB, 12);
   c.Put16(2, readSpeed);
   c.Put16(4, writeSpeed);
-  Run(GetTransport(), c);
+  QuorvaneI_Send(GetTransport(), c);
 }
 
 void CQuorvane_ScsiDeviceCdvdRomReader::PreventAllowMediumRemoval(bool prevent) {
   QuorvaneI_Cdb c(0x1E, 6);
   c.b[1] = LunBits();
   c.b[4] = prevent ? 0x01 : 0x00;
-  Run(GetTransport(), c);
+  QuorvaneI_Send(GetTransport(), c);
 }
 
 void CQuorvane_ScsiDeviceCdvdRomReader::ReadCD(uint8_t expectedSectorType, uint32_t lba, uint32_t blocks,
                                                uint8_t errorFlags, bool edcEcc, bool userData, uint8_t headerCodes,
                                                bool sync, uint8_t subChannel, void* buffer, uint32_t size) {
-  Run(GetTransport(),
+  QuorvaneI_Send(GetTransport(),
       ReadCDCdb(expectedSectorType, lba, blocks, errorFlags, edcEcc, userData, headerCodes, sync, subChannel), buffer,
       size);
 }
@@ -124,7 +120,7 @@ void CQuorvane_ScsiDeviceCdvdRomReader::GetConfiguration(uint8_t requestType, ui
   c.b[1] = static_cast<uint8_t>(LunBits() | (requestType & 0x03));
   c.Put16(2, startingFeature);
   c.Put16(7, size);
-  Run(GetTransport(), c, buffer, size);
+  QuorvaneI_Send(GetTransport(), c, buffer, size);
 }
 
 void CQuorvane_ScsiDeviceCdvdRomReader::GetEventStatusNotification(bool polled, uint8_t classRequest, void* buffer,
@@ -133,7 +129,7 @@ void CQuorvane_ScsiDeviceCdvdRomReader::GetEventStatusNotification(bool polled, 
   c.b[1] = static_cast<uint8_t>(LunBits() | (polled ? 0x01 : 0));
   c.b[4] = classRequest;
   c.Put16(7, size);
-  Run(GetTransport(), c, buffer, size);
+  QuorvaneI_Send(GetTransport(), c, buffer, size);
 }
 
 namespace {

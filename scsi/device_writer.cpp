@@ -2,15 +2,6 @@
 
 #include "scsi/cdb.h"
 
-namespace {
-
-void Run(CQuorvane_ScsiTransport* t, const QuorvaneI_Cdb& c, void* buffer = nullptr, uint32_t size = 0,
-         uint8_t direction = QV_SCSI_DIRECTION_IN) {
-  t->ExecuteCDB(c.b, c.len, buffer, size, direction);
-}
-
-}  // namespace
-
 CQuorvane_ScsiDeviceCdvdRomWriter::CQuorvane_ScsiDeviceCdvdRomWriter(CQuorvane_ScsiTransport* transport)
     : CQuorvane_ScsiDeviceCdvdRomReader(transport) {}
 
@@ -20,7 +11,7 @@ void CQuorvane_ScsiDeviceCdvdRomWriter::SendOPCInformation(void* buffer, uint32_
   QuorvaneI_Cdb c(0x54, 10);
   c.b[1] = doOpc ? 0x01 : 0x00;
   c.Put16(7, size);
-  Run(GetTransport(), c, buffer, size, QV_SCSI_DIRECTION_OUT);
+  QuorvaneI_Send(GetTransport(), c, buffer, size, QV_SCSI_DIRECTION_OUT);
 }
 
 void CQuorvane_ScsiDeviceCdvdRomWriter::GetPerformance(uint8_t dataType, uint8_t type, uint32_t lba,
@@ -30,13 +21,13 @@ void CQuorvane_ScsiDeviceCdvdRomWriter::GetPerformance(uint8_t dataType, uint8_t
   c.Put32(2, lba);
   c.Put16(8, maximumDescriptors);
   c.b[10] = type;
-  Run(GetTransport(), c, buffer, size);
+  QuorvaneI_Send(GetTransport(), c, buffer, size);
 }
 
 void CQuorvane_ScsiDeviceCdvdRomWriter::ReadBufferCapacity(void* buffer, uint32_t size) {
   QuorvaneI_Cdb c(0x5C, 10);
   c.Put16(7, size);
-  Run(GetTransport(), c, buffer, size);
+  QuorvaneI_Send(GetTransport(), c, buffer, size);
 }
 
 void CQuorvane_ScsiDeviceCdvdRomWriter::FormatUnit(bool formatData, bool completeList, uint8_t formatCode,
@@ -44,39 +35,39 @@ void CQuorvane_ScsiDeviceCdvdRomWriter::FormatUnit(bool formatData, bool complet
   QuorvaneI_Cdb c(0x04, 6);
   c.b[1] = static_cast<uint8_t>(LunBits() | (formatData ? 0x10 : 0) | (completeList ? 0x08 : 0) | (formatCode & 0x07));
   c.Put16(3, interleave);
-  Run(GetTransport(), c, buffer, size, QV_SCSI_DIRECTION_OUT);
+  QuorvaneI_Send(GetTransport(), c, buffer, size, QV_SCSI_DIRECTION_OUT);
 }
 
 void CQuorvane_ScsiDeviceCdvdRomWriter::Blank(uint8_t blankingType, uint32_t address, bool immediate) {
   QuorvaneI_Cdb c(0xA1, 12);
   c.b[1] = static_cast<uint8_t>((immediate ? 0x10 : 0) | (blankingType & 0x07));
   c.Put32(2, address);
-  Run(GetTransport(), c);
+  QuorvaneI_Send(GetTransport(), c);
 }
 
 void CQuorvane_ScsiDeviceCdvdRomWriter::SetStreaming(void* buffer, uint32_t size) {
   QuorvaneI_Cdb c(0xB6, 12);
   c.Put16(9, size);
-  Run(GetTransport(), c, buffer, size, QV_SCSI_DIRECTION_OUT);
+  QuorvaneI_Send(GetTransport(), c, buffer, size, QV_SCSI_DIRECTION_OUT);
 }
 
 void CQuorvane_ScsiDeviceCdvdRomWriter::SendCueSheet(void* buffer, uint32_t size) {
   QuorvaneI_Cdb c(0x5D, 10);
   c.Put24(6, size);
-  Run(GetTransport(), c, buffer, size, QV_SCSI_DIRECTION_OUT);
+  QuorvaneI_Send(GetTransport(), c, buffer, size, QV_SCSI_DIRECTION_OUT);
 }
 
 void CQuorvane_ScsiDeviceCdvdRomWriter::ReserveTrack(uint32_t sizeInBlocks) {
   QuorvaneI_Cdb c(0x53, 10);
   c.Put32(5, sizeInBlocks);
-  Run(GetTransport(), c);
+  QuorvaneI_Send(GetTransport(), c);
 }
 
 void CQuorvane_ScsiDeviceCdvdRomWriter::SendDVDStructure(void* buffer, uint32_t size, uint8_t format) {
   QuorvaneI_Cdb c(0xBF, 12);
   c.b[7] = format;
   c.Put16(8, size);
-  Run(GetTransport(), c, buffer, size, QV_SCSI_DIRECTION_OUT);
+  QuorvaneI_Send(GetTransport(), c, buffer, size, QV_SCSI_DIRECTION_OUT);
 }
 
 void CQuorvane_ScsiDeviceCdvdRomWriter::SynchronizeCache(bool immediate, uint32_t lba, uint16_t blocks) {
@@ -84,7 +75,7 @@ void CQuorvane_ScsiDeviceCdvdRomWriter::SynchronizeCache(bool immediate, uint32_
   c.b[1] = immediate ? 0x02 : 0x00;
   c.Put32(2, lba);
   c.Put16(7, blocks);
-  Run(GetTransport(), c);
+  QuorvaneI_Send(GetTransport(), c);
 }
 
 void CQuorvane_ScsiDeviceCdvdRomWriter::CloseTrackSession(bool immediate, bool closeFunction2, bool closeFunction1,
@@ -93,12 +84,12 @@ void CQuorvane_ScsiDeviceCdvdRomWriter::CloseTrackSession(bool immediate, bool c
   c.b[1] = immediate ? 0x01 : 0x00;
   c.b[2] = static_cast<uint8_t>((closeFunction2 ? 0x04 : 0) | (closeFunction1 ? 0x02 : 0) | (closeFunction0 ? 0x01 : 0));
   c.Put16(4, trackNumber);  // a 16-bit field; track numbers fit its low byte
-  Run(GetTransport(), c);
+  QuorvaneI_Send(GetTransport(), c);
 }
 
 void CQuorvane_ScsiDeviceCdvdRomWriter::Write10(void* buffer, uint32_t blocks, uint32_t lba, uint32_t size) {
   QuorvaneI_Cdb c(0x2A, 10);
   c.Put32(2, lba);
   c.Put16(7, blocks);
-  Run(GetTransport(), c, buffer, size, QV_SCSI_DIRECTION_OUT);
+  QuorvaneI_Send(GetTransport(), c, buffer, size, QV_SCSI_DIRECTION_OUT);
 }
