@@ -18,5 +18,6 @@
 
 #include "quorvane/qv_types.h"
 #include "quorvane/qv_core.h"
+#include "quorvane/qv_sonvex.h"
 
 #endif /* QUORVANE_H */
