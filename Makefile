@@ -10,10 +10,11 @@ CMAKE_ARGS ?=
 CTEST      := ctest --output-on-failure -j$(JOBS) --timeout 600
 
 BUILD_PACKAGES := cmake ninja-build g++ ccache pkg-config libgtest-dev libgmock-dev \
-  libbenchmark-dev libcli11-dev nlohmann-json3-dev
+  libbenchmark-dev libcli11-dev nlohmann-json3-dev \
+  libvorbis-dev libmpg123-dev libflac-dev
 TEST_PACKAGES := genisoimage xorriso udftools python3-pycdlib p7zip-full libarchive-tools \
   libcdio-utils lsdvd dvdbackup vcdimager cdrdao cdrskin iat qemu-system-x86 busybox-static \
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev libvorbisfile3 libvorbisenc2 libmpg123-0 libflac12 vorbis-tools sox
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev wine wine64
 
 .PHONY: all deps deps-test build test asan tsan demo bench fuzz clean
