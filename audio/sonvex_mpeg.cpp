@@ -77,7 +77,7 @@ class MpegDecoder final : public CSonvex_Decoder {
                                   SonvexI_Symbol("mpg123_getformat", getFormat_),
                                   SonvexI_Symbol(SONVEX_NAME_OF(mpg123_replace_reader_handle), replaceReader_),
                                   SonvexI_Symbol(SONVEX_NAME_OF(mpg123_open_handle), openHandle_),
-                                  SonvexI_Symbol("mpg123_read", read_), SonvexI_Symbol(SONVEX_NAME_OF(mpg123_seek), seek_),
+                                  SonvexI_Symbol("mpg123_read", read_),
                                   SonvexI_Symbol("mpg123_scan", scan_), SonvexI_Symbol(SONVEX_NAME_OF(mpg123_length), length_),
                                   SonvexI_Symbol("mpg123_strerror", strerror_)}))
       return false;
@@ -132,10 +132,15 @@ class MpegDecoder final : public CSonvex_Decoder {
     }
   }
 
+  // A seek to 0 keeps some synthesis and resampler state of what was
+  // decoded before; opening the stream afresh gives the same bytes every time.
   void Rewind() override {
-    if (seek_(handle_, 0, SEEK_SET) < 0)
-      SonvexI_Fail(qv::plat::kErrSeek, "\nCSonvex_SyncFileReader::BeginSeek(): mpg123_seek() failed: %s\n",
+    close_(handle_);
+    stream_.Seek(0, 0);
+    if (openHandle_(handle_, &stream_) != MPG123_OK)
+      SonvexI_Fail(qv::plat::kErrSeek, "\nCSonvex_SyncFileReader::BeginSeek(): mpg123_open_handle() failed: %s\n",
                    strerror_(handle_));
+    CheckFormat();
   }
 
   uint64_t UncompressedSize() override { return size_; }
@@ -183,7 +188,6 @@ class MpegDecoder final : public CSonvex_Decoder {
   decltype(&::mpg123_replace_reader_handle) replaceReader_ = nullptr;
   decltype(&::mpg123_open_handle) openHandle_ = nullptr;
   decltype(&::mpg123_read) read_ = nullptr;
-  decltype(&::mpg123_seek) seek_ = nullptr;
   decltype(&::mpg123_scan) scan_ = nullptr;
   decltype(&::mpg123_length) length_ = nullptr;
   decltype(&::mpg123_strerror) strerror_ = nullptr;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include "audio/sonvex.h"
 #include "platform/errors.h"
@@ -20,8 +21,8 @@ struct CSonvex_SyncFileWriter::Encoder {
   vorbis_block block{};
   ogg_stream_state ogg{};
   bool infoReady = false, dspReady = false, blockReady = false, oggReady = false, finished = false;
-  uint8_t tail[4] = {};  // an incomplete sample frame from the last write
-  size_t tailSize = 0;
+  static constexpr size_t kChunkBytes = 4096 * 4;
+  std::vector<uint8_t> pending;  // PCM not yet handed to the encoder
 
   decltype(&::vorbis_encode_init_vbr) encode_init_vbr = nullptr;
   decltype(&::vorbis_info_init) info_init = nullptr;
@@ -110,7 +111,7 @@ struct CSonvex_SyncFileWriter::Encoder {
   }
 
   void Submit(const uint8_t* pcm, size_t frames) {
-    constexpr size_t kChunk = 4096;
+    constexpr size_t kChunk = kChunkBytes / 4;
     while (frames > 0) {
       const size_t n = frames < kChunk ? frames : kChunk;
       float** channels = analysis_buffer(&dsp, static_cast<int>(n));
@@ -179,28 +180,23 @@ void CSonvex_SyncFileWriter::Write(const uint8_t* pcm, size_t size) {
   Encoder& e = *encoder_;
   if (e.finished)
     SonvexI_Fail(qv::plat::kErrInvalidHandle, "\nCSonvex_SyncFileWriter::Write(): the file is already finished\n");
-  if (e.tailSize > 0) {
-    const size_t take = std::min<size_t>(4 - e.tailSize, size);
-    std::memcpy(e.tail + e.tailSize, pcm, take);
-    e.tailSize += take;
-    pcm += take;
-    size -= take;
-    if (e.tailSize < 4) return;
-    e.Submit(e.tail, 1);
-    e.tailSize = 0;
-  }
-  e.Submit(pcm, size / 4);
-  e.tailSize = size % 4;
-  std::memcpy(e.tail, pcm + size - e.tailSize, e.tailSize);
+  // The encoder gets the same chunks whatever the caller's piece sizes, so
+  // that the file does not depend on them.
+  e.pending.insert(e.pending.end(), pcm, pcm + size);
+  const size_t whole = e.pending.size() / Encoder::kChunkBytes * Encoder::kChunkBytes;
+  e.Submit(e.pending.data(), whole / 4);
+  e.pending.erase(e.pending.begin(), e.pending.begin() + static_cast<ptrdiff_t>(whole));
 }
 
 void CSonvex_SyncFileWriter::Finish() {
   Encoder& e = *encoder_;
   if (e.finished) return;
   e.finished = true;  // also when it fails: a second attempt would write garbage
-  if (e.tailSize > 0)
+  e.Submit(e.pending.data(), e.pending.size() / 4);
+  if (e.pending.size() % 4 != 0)
     SonvexI_Log("\nCSonvex_SyncFileWriter::Finish(): WARNING! %d UCHARs of an incomplete sample dropped\n",
-                static_cast<int>(e.tailSize));
+                static_cast<int>(e.pending.size() % 4));
+  e.pending.clear();
   e.analysis_wrote(&e.dsp, 0);  // end of stream
   e.Drain();
   ogg_page page;

@@ -1,0 +1,274 @@
+// Conversions and the writer, judged by outside tools where there are some
+// (sox reads our wave files, ogginfo checks our Ogg Vorbis files).
+#include <cstring>
+
+#include "audio_support.h"
+
+namespace {
+
+using qvaudio::DecodeAll;
+using qvaudio::Fixture;
+namespace fs = std::filesystem;
+
+struct Progress {
+  std::vector<uint32_t> percents;
+  uint32_t stopAt = 1000;  // stop once this percent is reached
+};
+
+QV_ULONG QUORVANE_CALL OnProgress(QV_ULONG reason, QV_ULONG percent, void* context) {
+  auto* p = static_cast<Progress*>(context);
+  EXPECT_EQ(reason, SONVEX_CALLBACK_PROGRESS);
+  p->percents.push_back(percent);
+  return percent >= p->stopAt ? 1 : 0;
+}
+
+// Files in dir other than the ones named.
+std::vector<std::string> Leftovers(const fs::path& dir, std::vector<std::string> expected) {
+  std::vector<std::string> extra;
+  for (const auto& e : fs::directory_iterator(dir)) {
+    const std::string name = e.path().filename().string();
+    if (std::find(expected.begin(), expected.end(), name) == expected.end()) extra.push_back(name);
+  }
+  return extra;
+}
+
+TEST(Uncompress, EveryFormatBecomesACdWaveThatSoxReads) {
+  QVTEST_REQUIRE_PROGRAM("soxi");
+  qvtest::TempDir dir;
+  for (const char* file : {"tone-cd.wav", "tone.ogg", "tone.flac", "tone-48k.mp3"}) {
+    const fs::path out = dir / (std::string(file) + ".wav");
+    Progress progress;
+    uint32_t size = 0;
+    ASSERT_EQ(Sonvex_CompressedFileUncompress(Fixture(file).c_str(), out.c_str(), 10000, 1, &size, &OnProgress,
+                                              &progress),
+              0u)
+        << file;
+    const auto bytes = qvaudio::Bytes(out.string());
+    ASSERT_EQ(bytes.size(), size + 44u) << file;
+    SONVEX_WAVE_FILE_HEADER expected;
+    Sonvex_WaveFileHeaderFormat(&expected, size);
+    EXPECT_EQ(std::memcmp(bytes.data(), &expected, 44), 0) << file;
+    // The decoded samples are those a reader hands out.
+    EXPECT_TRUE(std::vector<uint8_t>(bytes.begin() + 44, bytes.end()) == DecodeAll(Fixture(file)).pcm) << file;
+    ASSERT_FALSE(progress.percents.empty());
+    EXPECT_TRUE(std::is_sorted(progress.percents.begin(), progress.percents.end()));
+    EXPECT_EQ(progress.percents.back(), 100u);
+    EXPECT_EQ(progress.percents.size(), (size + 9999) / 10000) << file;  // one call per piece
+
+    std::string info;
+    for (const char* option : {"-t", "-r", "-c", "-b", "-s"}) {
+      std::string line;
+      ASSERT_EQ(qvtest::RunCommand(std::string("soxi ") + option + " '" + out.string() + "'", &line), 0) << line;
+      info += line;
+    }
+    EXPECT_EQ(info, "wav\n44100\n2\n16\n" + std::to_string(size / 4) + "\n") << file;
+  }
+  EXPECT_TRUE(Leftovers(dir.path(), {"tone-cd.wav.wav", "tone.ogg.wav", "tone.flac.wav", "tone-48k.mp3.wav"}).empty());
+}
+
+TEST(Uncompress, WithoutHeaderWritesBarePcm) {
+  qvtest::TempDir dir;
+  const fs::path out = dir / "pcm.bin";
+  uint32_t size = 0;
+  ASSERT_EQ(Sonvex_CompressedFileUncompress(Fixture("tone.flac").c_str(), out.c_str(), 4096, 0, &size, nullptr, nullptr),
+            0u);
+  EXPECT_EQ(size, 88200u);
+  const auto wav = qvaudio::Bytes(Fixture("tone-cd.wav"));
+  EXPECT_TRUE(qvaudio::Bytes(out.string()) == std::vector<uint8_t>(wav.begin() + 44, wav.end()));
+}
+
+TEST(Uncompress, StoppedByItsCallbackLeavesNoDestination) {
+  qvtest::TempDir dir;
+  const fs::path out = dir / "stopped.wav";
+  Progress progress;
+  progress.stopAt = 30;
+  uint32_t size = 777;
+  EXPECT_EQ(Sonvex_CompressedFileUncompress(Fixture("tone.ogg").c_str(), out.c_str(), 8192, 1, &size, &OnProgress,
+                                            &progress),
+            1223u);
+  EXPECT_EQ(size, 777u);
+  EXPECT_GE(progress.percents.back(), 30u);
+  EXPECT_LT(progress.percents.back(), 100u);
+  EXPECT_TRUE(Leftovers(dir.path(), {}).empty());
+}
+
+TEST(Uncompress, FailureLeavesAnExistingDestinationAsItWas) {
+  qvtest::TempDir dir;
+  const fs::path out = dir.Write("keep.wav", "precious");
+  Progress progress;
+  progress.stopAt = 0;
+  EXPECT_EQ(Sonvex_CompressedFileUncompress(Fixture("tone-cd.wav").c_str(), out.c_str(), 8192, 1, nullptr, &OnProgress,
+                                            &progress),
+            1223u);
+  EXPECT_EQ(Sonvex_CompressedFileUncompress(Fixture("mono.ogg").c_str(), out.c_str(), 8192, 1, nullptr, nullptr, nullptr),
+            SONVEX_STATUS_STREAM_SHAPE);
+  EXPECT_EQ(qvtest::ReadFile(out), "precious");
+  EXPECT_TRUE(Leftovers(dir.path(), {"keep.wav"}).empty());
+}
+
+TEST(Uncompress, RefusesToWriteOverItsSourceAndBadArguments) {
+  qvtest::TempDir dir;
+  const fs::path source = dir / "a.wav";
+  fs::copy_file(Fixture("tone-cd.wav"), source);
+  const std::string before = qvtest::ReadFile(source);
+  EXPECT_EQ(Sonvex_CompressedFileUncompress(source.c_str(), source.c_str(), 4096, 1, nullptr, nullptr, nullptr), 87u);
+  EXPECT_EQ(Sonvex_CompressedFileUncompress(source.c_str(), (dir / "." / "a.wav").c_str(), 4096, 1, nullptr, nullptr,
+                                            nullptr),
+            87u);
+  EXPECT_EQ(qvtest::ReadFile(source), before);
+  EXPECT_EQ(Sonvex_CompressedFileUncompress(source.c_str(), (dir / "b.wav").c_str(), 0, 1, nullptr, nullptr, nullptr),
+            87u);
+  EXPECT_EQ(Sonvex_CompressedFileUncompress(nullptr, (dir / "b.wav").c_str(), 4096, 1, nullptr, nullptr, nullptr), 87u);
+  EXPECT_EQ(Sonvex_CompressedFileUncompress(source.c_str(), nullptr, 4096, 1, nullptr, nullptr, nullptr), 87u);
+  EXPECT_EQ(Sonvex_CompressedFileUncompress(source.c_str(), (dir / "no/such/folder.wav").c_str(), 4096, 1, nullptr,
+                                            nullptr, nullptr),
+            2u);
+  EXPECT_TRUE(Leftovers(dir.path(), {"a.wav"}).empty());
+}
+
+TEST(Uncompress, EmptyStreamReportsZeroPercent) {
+  qvtest::TempDir dir;
+  const auto source = dir.Write("empty.raw", std::string(44, '\0'));
+  Progress progress;
+  uint32_t size = 1;
+  ASSERT_EQ(Sonvex_CompressedFileUncompress(source.c_str(), (dir / "e.wav").c_str(), 4096, 1, &size, &OnProgress,
+                                            &progress),
+            0u);
+  EXPECT_EQ(size, 0u);
+  EXPECT_EQ(fs::file_size(dir / "e.wav"), 44u);
+}
+
+// Ogg Vorbis written by us must be accepted by ogginfo and decode back to
+// the same number of samples with the tones where they were.
+TEST(Compress, WaveToOggVorbisThatOutsideToolsAccept) {
+  QVTEST_REQUIRE_PROGRAM("ogginfo");
+  qvtest::TempDir dir;
+  const fs::path out = dir / "tone.ogg";
+  Progress progress;
+  ASSERT_EQ(Sonvex_UncompressedFileCompress(Fixture("tone-cd.wav").c_str(), out.c_str(), 5000, &OnProgress, &progress,
+                                            SONVEX_COMPRESSION_OGG_VORBIS_Q3),
+            0u);
+  EXPECT_EQ(progress.percents.back(), 100u);
+  std::string info;
+  ASSERT_EQ(qvtest::RunCommand("ogginfo '" + out.string() + "' 2>&1", &info), 0) << info;
+  EXPECT_NE(info.find("Channels: 2"), std::string::npos) << info;
+  EXPECT_NE(info.find("Rate: 44100"), std::string::npos) << info;
+  EXPECT_NE(info.find("0m:00.500s"), std::string::npos) << info;  // 22050 samples
+  const qvaudio::Decoded d = DecodeAll(out.string());
+  ASSERT_EQ(d.createStatus, 0u);
+  EXPECT_EQ(d.size, 88200u);
+  EXPECT_GT(qvaudio::TonePower(d.pcm, 0, 440), 100 * qvaudio::TonePower(d.pcm, 0, 880));
+  EXPECT_GT(qvaudio::TonePower(d.pcm, 1, 880), 100 * qvaudio::TonePower(d.pcm, 1, 440));
+  EXPECT_TRUE(Leftovers(dir.path(), {"tone.ogg"}).empty());
+}
+
+TEST(Compress, QualityLevelsSelectTheBitRate) {
+  qvtest::TempDir dir;
+  uintmax_t previous = 0;
+  for (SONVEX_COMPRESSION q : {SONVEX_COMPRESSION_OGG_VORBIS_Q0, SONVEX_COMPRESSION_OGG_VORBIS_Q5,
+                               SONVEX_COMPRESSION_OGG_VORBIS_Q10}) {
+    const fs::path out = dir / ("q" + std::to_string(q) + ".ogg");
+    ASSERT_EQ(Sonvex_UncompressedFileCompress(Fixture("tone-cd.wav").c_str(), out.c_str(), 65536, nullptr, nullptr, q),
+              0u);
+    EXPECT_GT(fs::file_size(out), previous) << "quality " << q;
+    previous = fs::file_size(out);
+  }
+  for (int bad : {-1, 11, 100}) {
+    const fs::path out = dir / "bad.ogg";
+    EXPECT_EQ(Sonvex_UncompressedFileCompress(Fixture("tone-cd.wav").c_str(), out.c_str(), 65536, nullptr, nullptr,
+                                              static_cast<SONVEX_COMPRESSION>(bad)),
+              87u);
+    EXPECT_FALSE(fs::exists(out));
+  }
+}
+
+TEST(Compress, SourceMustBeUncompressed) {
+  qvtest::TempDir dir;
+  EXPECT_EQ(Sonvex_UncompressedFileCompress(Fixture("tone.ogg").c_str(), (dir / "x.ogg").c_str(), 4096, nullptr,
+                                            nullptr, SONVEX_COMPRESSION_DEFAULT),
+            87u);
+  EXPECT_EQ(Sonvex_UncompressedFileCompress(Fixture("tone-48k.wav").c_str(), (dir / "x.ogg").c_str(), 4096, nullptr,
+                                            nullptr, SONVEX_COMPRESSION_DEFAULT),
+            87u);
+  EXPECT_TRUE(Leftovers(dir.path(), {}).empty());
+}
+
+TEST(Compress, MissingEncoderLibraryGives126AndNoFile) {
+  qvaudio::ScopedEnv missing("QUORVANE_LIB_VORBISENC", "/nonexistent/libvorbisenc.so.2");
+  qvtest::TempDir dir;
+  EXPECT_EQ(Sonvex_UncompressedFileCompress(Fixture("tone-cd.wav").c_str(), (dir / "x.ogg").c_str(), 4096, nullptr,
+                                            nullptr, SONVEX_COMPRESSION_DEFAULT),
+            126u);
+  PSONVEX_COMPRESSED_FILE_WRITER_OBJECT writer = nullptr;
+  EXPECT_EQ(Sonvex_CompressedFileWriterObjectCreate(&writer, (dir / "y.ogg").c_str(), SONVEX_COMPRESSION_DEFAULT), 126u);
+  EXPECT_EQ(writer, nullptr);
+  EXPECT_TRUE(Leftovers(dir.path(), {}).empty());
+}
+
+TEST(Recompress, Mp3ToOggKeepsLengthAndChannels) {
+  qvtest::TempDir dir;
+  const fs::path out = dir / "re.ogg";
+  uint32_t size = 0;
+  Progress progress;
+  ASSERT_EQ(Sonvex_CompressedFileRecompress(Fixture("tone-48k.mp3").c_str(), out.c_str(), 30000, &size, &OnProgress,
+                                            &progress, SONVEX_COMPRESSION_OGG_VORBIS_Q4),
+            0u);
+  const qvaudio::Decoded d = DecodeAll(out.string());
+  ASSERT_EQ(d.createStatus, 0u);
+  EXPECT_EQ(d.size, size);
+  EXPECT_GT(qvaudio::TonePower(d.pcm, 0, 440), 100 * qvaudio::TonePower(d.pcm, 0, 880));
+  EXPECT_GT(qvaudio::TonePower(d.pcm, 1, 880), 100 * qvaudio::TonePower(d.pcm, 1, 440));
+  progress = {};
+  progress.stopAt = 50;
+  EXPECT_EQ(Sonvex_CompressedFileRecompress(Fixture("tone.flac").c_str(), (dir / "stop.ogg").c_str(), 30000, nullptr,
+                                            &OnProgress, &progress, SONVEX_COMPRESSION_DEFAULT),
+            1223u);
+  EXPECT_TRUE(Leftovers(dir.path(), {"re.ogg"}).empty());
+}
+
+TEST(Writer, PiecesOfAnySizeMakeTheSameStream) {
+  // The encoder sees the same samples however the PCM is cut, so the
+  // decoded streams are identical.
+  qvtest::TempDir dir;
+  const auto wav = qvaudio::Bytes(Fixture("tone-cd.wav"));
+  std::vector<std::vector<uint8_t>> decoded;
+  for (size_t piece : {size_t{88200}, size_t{3}, size_t{4097}}) {
+    const fs::path out = dir / ("p" + std::to_string(piece) + ".ogg");
+    PSONVEX_COMPRESSED_FILE_WRITER_OBJECT writer = nullptr;
+    ASSERT_EQ(Sonvex_CompressedFileWriterObjectCreate(&writer, out.c_str(), SONVEX_COMPRESSION_OGG_VORBIS_Q2), 0u);
+    for (size_t at = 44; at < wav.size(); at += piece) {
+      const size_t n = std::min(piece, wav.size() - at);
+      ASSERT_EQ(Sonvex_CompressedFileWriterObjectWrite(writer, wav.data() + at, static_cast<uint32_t>(n)), 0u);
+    }
+    ASSERT_EQ(Sonvex_CompressedFileWriterObjectDestroy(&writer), 0u);
+    EXPECT_EQ(writer, nullptr);
+    const qvaudio::Decoded d = DecodeAll(out.string());
+    ASSERT_EQ(d.createStatus, 0u);
+    EXPECT_EQ(d.size, 88200u);
+    decoded.push_back(d.pcm);
+  }
+  EXPECT_TRUE(decoded[0] == decoded[1]);
+  EXPECT_TRUE(decoded[0] == decoded[2]);
+}
+
+TEST(Writer, HandleChecksAndArguments) {
+  qvtest::TempDir dir;
+  PSONVEX_COMPRESSED_FILE_WRITER_OBJECT writer = nullptr;
+  EXPECT_EQ(Sonvex_CompressedFileWriterObjectCreate(&writer, nullptr, SONVEX_COMPRESSION_DEFAULT), 87u);
+  EXPECT_EQ(Sonvex_CompressedFileWriterObjectCreate(nullptr, (dir / "a.ogg").c_str(), SONVEX_COMPRESSION_DEFAULT), 87u);
+  EXPECT_EQ(Sonvex_CompressedFileWriterObjectCreate(&writer, (dir / "no/dir.ogg").c_str(), SONVEX_COMPRESSION_DEFAULT),
+            2u);
+  ASSERT_EQ(Sonvex_CompressedFileWriterObjectCreate(&writer, (dir / "a.ogg").c_str(), SONVEX_COMPRESSION_DEFAULT), 0u);
+  PSONVEX_COMPRESSED_FILE_WRITER_OBJECT stale = writer;
+  EXPECT_EQ(Sonvex_CompressedFileWriterObjectWrite(writer, nullptr, 4), 87u);
+  EXPECT_EQ(Sonvex_CompressedFileWriterObjectDestroy(&writer), 0u);
+  const uint8_t pcm[4] = {};
+  EXPECT_EQ(Sonvex_CompressedFileWriterObjectWrite(stale, pcm, 4), 6u);
+  EXPECT_EQ(Sonvex_CompressedFileWriterObjectDestroy(&stale), 6u);
+  // An empty stream is still a valid file.
+  const qvaudio::Decoded d = DecodeAll((dir / "a.ogg").string());
+  EXPECT_EQ(d.createStatus, 0u);
+  EXPECT_EQ(d.size, 0u);
+}
+
+}  // namespace

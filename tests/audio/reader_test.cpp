@@ -1,0 +1,287 @@
+// Readers: recognition, decoded sizes and content, odd pieces and rewinds,
+// shapes that are refused, missing libraries, and handle checks.
+#include <cstring>
+
+#include "audio_support.h"
+
+namespace {
+
+using qvaudio::DecodeAll;
+using qvaudio::Fixture;
+
+std::vector<uint8_t> WavePcm(const std::string& name) {
+  auto bytes = qvaudio::Bytes(Fixture(name));
+  return {bytes.begin() + 44, bytes.end()};
+}
+
+// Left 440 Hz, right 880 Hz, each at least 100 times stronger than the
+// other channel's tone.
+void ExpectChannelsApart(const std::vector<uint8_t>& pcm, const std::string& what) {
+  const double l440 = qvaudio::TonePower(pcm, 0, 440), l880 = qvaudio::TonePower(pcm, 0, 880);
+  const double r440 = qvaudio::TonePower(pcm, 1, 440), r880 = qvaudio::TonePower(pcm, 1, 880);
+  EXPECT_GT(l440, 100 * l880) << what;
+  EXPECT_GT(r880, 100 * r440) << what;
+  EXPECT_GT(l440, 0.01) << what;  // a -6 dB sine has power 0.0625
+}
+
+struct Format {
+  const char* file;
+  const char* kind;       // as the open line names it
+  uint32_t frames;        // decoded length in 44100 Hz frames
+  uint32_t tolerance;     // in frames: codecs pad and trim differently
+  bool channelsApart;     // 440 Hz left, 880 Hz right
+  const char* identical;  // a wave fixture whose PCM must come out exactly
+};
+
+const Format kFormats[] = {
+    {"tone-cd.wav", "WAV", 22050, 0, true, "tone-cd.wav"},
+    {"tone.ogg", "OGG", 44100, 0, true, nullptr},
+    {"tone.flac", "FLAC", 22050, 0, true, "tone-cd.wav"},
+    {"tone-24bit.flac", "FLAC", 22050, 0, true, "tone-cd.wav"},
+    // 48 kHz resampled: 1 s stays 44100 frames, give or take a frame or two
+    // of the resampler's rounding.
+    {"tone-48k.mp3", "MP3", 44100, 2, true, nullptr},
+    // This MPEG-2 stream does not mark its encoder padding: 41 whole frames
+    // of 576 samples at 22050 Hz, exactly twice as many at 44100 Hz.
+    {"tone-22k-mono-id3.mp3", "MP3", 47232, 0, false, nullptr},
+};
+
+TEST(Reader, RecognisesEachFormatAndDecodesItsLength) {
+  for (const Format& f : kFormats) {
+    qvtest::LogCapture log;
+    const qvaudio::Decoded d = DecodeAll(Fixture(f.file));
+    ASSERT_EQ(d.createStatus, 0u) << f.file << log.Text();
+    EXPECT_EQ(log.Count(std::string("is recognized as ") + f.kind + " file..."), 1u) << f.file;
+    EXPECT_EQ(d.size % 4, 0u) << f.file;
+    EXPECT_NEAR(d.size / 4.0, f.frames, f.tolerance) << f.file;
+    if (f.channelsApart) ExpectChannelsApart(d.pcm, f.file);
+    if (f.identical) {
+      EXPECT_TRUE(d.pcm == WavePcm(f.identical)) << f.file;
+    }
+    EXPECT_EQ(Sonvex_CompressedFileSupportedIs(Fixture(f.file).c_str()), 0u) << f.file;
+  }
+}
+
+TEST(Reader, MonoMp3IsDuplicatedIntoBothChannels) {
+  const qvaudio::Decoded d = DecodeAll(Fixture("tone-22k-mono-id3.mp3"));
+  ASSERT_EQ(d.createStatus, 0u);
+  for (size_t i = 0; i + 4 <= d.pcm.size(); i += 4) ASSERT_EQ(std::memcmp(&d.pcm[i], &d.pcm[i + 2], 2), 0) << i;
+  EXPECT_GT(qvaudio::TonePower(d.pcm, 0, 440), 100 * qvaudio::TonePower(d.pcm, 0, 880));
+}
+
+TEST(Reader, TheAnnouncedSizeIsWhatDecodingDelivers) {
+  // Past the announced size a compressed reader has nothing more: the
+  // caller's bytes stay as they were.
+  for (const Format& f : kFormats) {
+    if (std::string(f.kind) == "WAV") continue;
+    PSONVEX_COMPRESSED_FILE_READER_OBJECT reader = nullptr;
+    ASSERT_EQ(Sonvex_CompressedFileReaderObjectCreate(&reader, Fixture(f.file).c_str()), 0u);
+    uint32_t size = 0;
+    ASSERT_EQ(Sonvex_CompressedFileReaderObjectUncompressedSizeGet(reader, &size), 0u);
+    std::vector<uint8_t> all(size + 8192, 0xA5);
+    ASSERT_EQ(Sonvex_CompressedFileReaderObjectRead(reader, all.data(), static_cast<uint32_t>(all.size())), 0u);
+    size_t last = all.size();
+    while (last > 0 && all[last - 1] == 0xA5) --last;
+    EXPECT_LE(last, size) << f.file;
+    EXPECT_GT(last + 64, size) << f.file;  // the stream runs up to its announced end
+    EXPECT_EQ(Sonvex_CompressedFileReaderObjectDestroy(&reader), 0u);
+  }
+}
+
+TEST(Reader, OddPieceSizesAndRewindsGiveIdenticalBytes) {
+  const std::vector<std::vector<uint32_t>> pieceSets = {{1}, {3, 5, 7}, {4097}, {2352}, {1, 65537, 2}};
+  for (const Format& f : kFormats) {
+    const qvaudio::Decoded reference = DecodeAll(Fixture(f.file));
+    ASSERT_EQ(reference.createStatus, 0u) << f.file;
+    for (const auto& pieces : pieceSets) {
+      if (pieces == std::vector<uint32_t>{1} && reference.size > 200000) continue;  // byte by byte is slow
+      const qvaudio::Decoded d = DecodeAll(Fixture(f.file), pieces, 2);
+      EXPECT_TRUE(d.pcm == reference.pcm) << f.file << " in pieces of " << pieces[0];
+    }
+  }
+}
+
+TEST(Reader, RewindInTheMiddleRestartsAtTheFirstSample) {
+  for (const Format& f : kFormats) {
+    PSONVEX_COMPRESSED_FILE_READER_OBJECT reader = nullptr;
+    ASSERT_EQ(Sonvex_CompressedFileReaderObjectCreate(&reader, Fixture(f.file).c_str()), 0u);
+    std::vector<uint8_t> first(10000), again(10000), skipped(7777);
+    ASSERT_EQ(Sonvex_CompressedFileReaderObjectRead(reader, first.data(), 10000), 0u);
+    ASSERT_EQ(Sonvex_CompressedFileReaderObjectRead(reader, skipped.data(), 7777), 0u);
+    ASSERT_EQ(Sonvex_CompressedFileReaderObjectBeginSeek(reader), 0u);
+    ASSERT_EQ(Sonvex_CompressedFileReaderObjectRead(reader, again.data(), 10000), 0u);
+    EXPECT_TRUE(first == again) << f.file;
+    EXPECT_EQ(Sonvex_CompressedFileReaderObjectDestroy(&reader), 0u);
+  }
+}
+
+TEST(Reader, UncompressedShortReadFailsButDeliversWhatThereIs) {
+  qvtest::TempDir dir;
+  const auto path = dir.Write("tail.raw", std::string(44, 'h') + "0123456789");
+  PSONVEX_COMPRESSED_FILE_READER_OBJECT reader = nullptr;
+  ASSERT_EQ(Sonvex_CompressedFileReaderObjectCreate(&reader, path.c_str()), 0u);
+  uint32_t size = 0;
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectUncompressedSizeGet(reader, &size), 0u);
+  EXPECT_EQ(size, 10u);  // the first 44 bytes of a raw file are skipped
+  char buffer[16] = {};
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectRead(reader, buffer, 4), 0u);
+  EXPECT_EQ(std::string(buffer, 4), "0123");
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectRead(reader, buffer, 16), SONVEX_STATUS_SHORT_READ);
+  EXPECT_EQ(std::string(buffer, 6), "456789");
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectBeginSeek(reader), 0u);
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectRead(reader, buffer, 10), 0u);
+  EXPECT_EQ(std::string(buffer, 10), "0123456789");
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectDestroy(&reader), 0u);
+}
+
+TEST(Reader, RawFileShorterThanAHeaderIsEmpty) {
+  qvtest::TempDir dir;
+  const auto path = dir.Write("tiny.RAW", "abc");
+  PSONVEX_COMPRESSED_FILE_READER_OBJECT reader = nullptr;
+  ASSERT_EQ(Sonvex_CompressedFileReaderObjectCreate(&reader, path.c_str()), 0u);
+  uint32_t size = 123;
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectUncompressedSizeGet(reader, &size), 0u);
+  EXPECT_EQ(size, 0u);
+  char c;
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectRead(reader, &c, 1), SONVEX_STATUS_SHORT_READ);
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectDestroy(&reader), 0u);
+}
+
+TEST(Reader, RefusedShapesAndUnknownContent) {
+  qvtest::TempDir dir;
+  const struct {
+    std::string path;
+    uint32_t status;
+  } cases[] = {
+      {Fixture("mono.ogg"), SONVEX_STATUS_STREAM_SHAPE},
+      {Fixture("tone-48k.ogg"), SONVEX_STATUS_STREAM_SHAPE},
+      {Fixture("mono.flac"), SONVEX_STATUS_STREAM_SHAPE},
+      // Not CD audio, and not to be taken for MPEG audio either.
+      {Fixture("tone-48k.wav"), 50},
+      {Fixture("tone-mono.wav"), 50},
+      {dir.Write("text.txt", std::string(5000, 'x')).string(), 50},
+      {dir.Write("zeros.mp3", std::string(5000, '\0')).string(), 50},
+      {dir.Write("short.wav", "RIFF").string(), 50},
+      {(dir / "missing.ogg").string(), 2},
+  };
+  for (const auto& c : cases) {
+    PSONVEX_COMPRESSED_FILE_READER_OBJECT reader = reinterpret_cast<PSONVEX_COMPRESSED_FILE_READER_OBJECT>(1);
+    qvtest::LogCapture log;
+    EXPECT_EQ(Sonvex_CompressedFileReaderObjectCreate(&reader, c.path.c_str()), c.status) << c.path;
+    EXPECT_EQ(reader, nullptr) << c.path;
+    EXPECT_EQ(log.Count("is recognized as"), 0u) << c.path;
+    EXPECT_EQ(Sonvex_CompressedFileSupportedIs(c.path.c_str()), c.status) << c.path;
+  }
+}
+
+TEST(Reader, OggShapeRefusalNamesChannelsAndRate) {
+  qvtest::LogCapture log;
+  PSONVEX_COMPRESSED_FILE_READER_OBJECT reader = nullptr;
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectCreate(&reader, Fixture("tone-48k.ogg").c_str()), 0x800700A0u);
+  EXPECT_EQ(log.Count("Either number of channels ( 2 ) or sample rate ( 48000 ) are not accepted"), 1u) << log.Text();
+}
+
+TEST(Reader, MissingDecoderLibraryMakesOnlyItsFormatUnsupported) {
+  const struct {
+    const char* variable;
+    const char* unsupported;
+  } cases[] = {
+      {"QUORVANE_LIB_VORBISFILE", "tone.ogg"},
+      {"QUORVANE_LIB_MPG123", "tone-48k.mp3"},
+      {"QUORVANE_LIB_FLAC", "tone.flac"},
+  };
+  for (const auto& c : cases) {
+    qvaudio::ScopedEnv missing(c.variable, "/nonexistent/libmissing.so.0");
+    qvtest::LogCapture log;
+    for (const char* file : {"tone-cd.wav", "tone.ogg", "tone.flac", "tone-48k.mp3"}) {
+      const uint32_t status = Sonvex_CompressedFileSupportedIs(Fixture(file).c_str());
+      EXPECT_EQ(status, std::string(file) == c.unsupported ? 50u : 0u) << c.variable << " " << file;
+    }
+    EXPECT_GE(log.Count("LoadLibrary( '"), 1u) << log.Text();
+  }
+}
+
+TEST(Reader, LogsEntryExitAndTheRelease) {
+  qvtest::LogCapture log;
+  PSONVEX_COMPRESSED_FILE_READER_OBJECT reader = nullptr;
+  ASSERT_EQ(Sonvex_CompressedFileReaderObjectCreate(&reader, Fixture("tone.ogg").c_str()), 0u);
+  uint8_t buffer[2352];
+  ASSERT_EQ(Sonvex_CompressedFileReaderObjectRead(reader, buffer, sizeof buffer), 0u);
+  ASSERT_EQ(Sonvex_CompressedFileReaderObjectDestroy(&reader), 0u);
+  const std::string text = log.Text();
+  for (const char* line :
+       {"\nSonvex_CompressedFileReaderObjectCreate(): >>> ENTERed\n",
+        "\nSonvex_CompressedFileReaderObjectCreate(): <<< EXITing with success\n",
+        "\nSonvex_CompressedFileReaderObjectRead(): >>> ENTERed\n",
+        "\nCSonvex_SyncFileReader::Close(): Just cleared all OGG related stuff\n",
+        "\nCSonvex_SyncFileReader::Close(): Just released OGG buffer\n",
+        "\nSonvex_CompressedFileReaderObjectDestroy(): <<< EXITing with success\n"})
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+  EXPECT_LT(text.find("Just cleared all OGG"), text.find("Destroy(): <<< EXITing"));
+}
+
+TEST(Handles, DestroyedForgedAndMixedHandlesAreRejected) {
+  PSONVEX_COMPRESSED_FILE_READER_OBJECT reader = nullptr;
+  ASSERT_EQ(Sonvex_CompressedFileReaderObjectCreate(&reader, Fixture("tone-cd.wav").c_str()), 0u);
+  PSONVEX_COMPRESSED_FILE_READER_OBJECT stale = reader;
+  ASSERT_EQ(Sonvex_CompressedFileReaderObjectDestroy(&reader), 0u);
+  EXPECT_EQ(reader, nullptr);
+
+  // Freed memory is never touched (ASan would stop the test if it were).
+  uint8_t buffer[16];
+  uint32_t size = 0;
+  qvtest::LogCapture log;
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectRead(stale, buffer, sizeof buffer), 6u);
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectBeginSeek(stale), 6u);
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectUncompressedSizeGet(stale, &size), 6u);
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectDestroy(&stale), 6u);
+  EXPECT_EQ(log.Count("is not a live object"), 4u);
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectDestroy(&reader), 6u);  // NULL
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectDestroy(nullptr), 87u);
+
+  // A made-up pointer, and a writer handle passed as a reader.
+  alignas(8) uint8_t junk[64] = {};
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectBeginSeek(reinterpret_cast<PSONVEX_COMPRESSED_FILE_READER_OBJECT>(junk)), 6u);
+  qvtest::TempDir dir;
+  PSONVEX_COMPRESSED_FILE_WRITER_OBJECT writer = nullptr;
+  if (Sonvex_CompressedFileWriterObjectCreate(&writer, (dir / "w.ogg").c_str(), SONVEX_COMPRESSION_DEFAULT) == 0) {
+    EXPECT_EQ(Sonvex_CompressedFileReaderObjectBeginSeek(reinterpret_cast<PSONVEX_COMPRESSED_FILE_READER_OBJECT>(writer)),
+              6u);
+    EXPECT_EQ(Sonvex_CompressedFileWriterObjectDestroy(&writer), 0u);
+  }
+}
+
+TEST(Handles, DamagedSignaturesAreReportedAndRefused) {
+  PSONVEX_COMPRESSED_FILE_READER_OBJECT reader = nullptr;
+  ASSERT_EQ(Sonvex_CompressedFileReaderObjectCreate(&reader, Fixture("tone-cd.wav").c_str()), 0u);
+  uint32_t size = 0;
+  {
+    qvtest::LogCapture log;
+    reader->m__ULONG__HeaderSignature ^= 1;
+    EXPECT_EQ(Sonvex_CompressedFileReaderObjectUncompressedSizeGet(reader, &size), 6u);
+    EXPECT_EQ(log.Count("Header is bad, got 0x52445652 instead of expected 0x52445653"), 1u) << log.Text();
+    reader->m__ULONG__HeaderSignature ^= 1;
+  }
+  {
+    qvtest::LogCapture log;
+    reader->m__ULONG__TailerSignature = 0;
+    EXPECT_EQ(Sonvex_CompressedFileReaderObjectUncompressedSizeGet(reader, &size), 6u);
+    EXPECT_EQ(log.Count("Tailer is bad, got 0x0 instead of expected 0x53564452"), 1u) << log.Text();
+    reader->m__ULONG__TailerSignature = kSonvexReaderTailerSignature;
+  }
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectUncompressedSizeGet(reader, &size), 0u);
+  EXPECT_EQ(size, 88200u);
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectUncompressedSizeGet(reader, nullptr), 87u);
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectRead(reader, nullptr, 4), 87u);
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectDestroy(&reader), 0u);
+}
+
+TEST(Handles, CreateRejectsNullArguments) {
+  PSONVEX_COMPRESSED_FILE_READER_OBJECT reader = nullptr;
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectCreate(nullptr, Fixture("tone-cd.wav").c_str()), 87u);
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectCreate(&reader, nullptr), 87u);
+  EXPECT_EQ(reader, nullptr);
+  EXPECT_EQ(Sonvex_CompressedFileSupportedIs(nullptr), 87u);
+}
+
+}  // namespace
