@@ -64,7 +64,7 @@ class CSonvex_ReadOnlyFileStream {
 // ---- run-time libraries ---------------------------------------------------------
 
 // A decoder library loaded by module name, with its functions resolved by
-// name. Freed with the object.
+// name. Libraries stay loaded for the life of the process.
 class CSonvex_Library {
  public:
   struct Symbol {
@@ -84,6 +84,10 @@ class CSonvex_Library {
   qv::plat::LibraryHandle handle_ = nullptr;
   uint32_t error_ = 0;
 };
+
+// Unloads every library (tests, after changing a QUORVANE_LIB_ variable;
+// no reader or writer may be alive).
+void SonvexI_ForgetLibraries();
 
 // Resolves into a typed function pointer slot.
 template <class F>

@@ -1,12 +1,41 @@
-// Decoder and encoder libraries, loaded by module name at run time.
+// Decoder and encoder libraries, loaded by module name at run time. A
+// library stays loaded once it has been loaded: readers come and go by the
+// thousand (every format probe opens one), and what a library leaks itself
+// stays attributable to it.
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "audio/sonvex.h"
 
-CSonvex_Library::~CSonvex_Library() { qv::plat::FreeLibraryHandle(handle_); }
+namespace {
+
+std::mutex g_librariesMutex;
+std::map<std::string, qv::plat::LibraryHandle>& Loaded() {
+  static std::map<std::string, qv::plat::LibraryHandle> loaded;
+  return loaded;
+}
+
+}  // namespace
+
+void SonvexI_ForgetLibraries() {
+  std::lock_guard<std::mutex> lock(g_librariesMutex);
+  for (auto& [name, handle] : Loaded()) qv::plat::FreeLibraryHandle(handle);
+  Loaded().clear();
+}
+
+CSonvex_Library::~CSonvex_Library() = default;
 
 bool CSonvex_Library::Load(const char* module, std::initializer_list<Symbol> symbols) {
-  handle_ = qv::plat::LoadLibraryByName(module, &error_);
+  {
+    std::lock_guard<std::mutex> lock(g_librariesMutex);
+    auto it = Loaded().find(module);
+    if (it != Loaded().end()) {
+      handle_ = it->second;
+    } else if ((handle_ = qv::plat::LoadLibraryByName(module, &error_)) != nullptr) {
+      Loaded().emplace(module, handle_);
+    }
+  }
   if (handle_ == nullptr) {
     SonvexI_Log("\nCSonvex_Library::Load(): LoadLibrary( '%s' ) failed, status %d ( 0x%x )\n", module,
                 static_cast<int>(error_), error_);
@@ -17,13 +46,12 @@ bool CSonvex_Library::Load(const char* module, std::initializer_list<Symbol> sym
     if (p == nullptr) {
       SonvexI_Log("\nCSonvex_Library::Load(): GetProcAddress( '%s', '%s' ) failed, status %d ( 0x%x )\n", module,
                   s.name, static_cast<int>(error_), error_);
-      qv::plat::FreeLibraryHandle(handle_);
       handle_ = nullptr;
       return false;
     }
     std::memcpy(s.slot, &p, sizeof p);
   }
-  SonvexI_Detail("\nCSonvex_Library::Load(): '%s' loaded, %d functions resolved\n", module,
+  SonvexI_Detail("\nCSonvex_Library::Load(): '%s' ready, %d functions resolved\n", module,
                  static_cast<int>(symbols.size()));
   return true;
 }

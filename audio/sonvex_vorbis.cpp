@@ -22,6 +22,13 @@ class VorbisDecoder final : public CSonvex_Decoder {
 
   // False when the file is not Ogg Vorbis or the library is missing.
   bool Open(const std::string& path) {
+    // Only a file that begins with an Ogg page goes to the library: its
+    // failed opening of other files leaks, and every MP3 and FLAC file
+    // passes here first.
+    char capture[4] = {};
+    const bool ogg = stream_.Read(capture, 4) == 4 && std::memcmp(capture, "OggS", 4) == 0;
+    stream_.Seek(0, 0);
+    if (!ogg) return false;
     if (!library_.Load("vorbisfile.dll", {SonvexI_Symbol("ov_open_callbacks", ov_open_callbacks_),
                                           SonvexI_Symbol("ov_clear", ov_clear_),
                                           SonvexI_Symbol("ov_pcm_total", ov_pcm_total_),

@@ -73,16 +73,18 @@ inline double TonePower(const std::vector<uint8_t>& pcm, int channel, double fre
   return (s1 * s1 + s2 * s2 - k * s1 * s2) / static_cast<double>(end - begin);
 }
 
-// Sets an environment variable for a test's lifetime.
+// Sets a library override for a test's lifetime.
 class ScopedEnv {
  public:
   ScopedEnv(const char* name, const char* value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old, hadOld_ = true;
     setenv(name, value, 1);
+    SonvexI_ForgetLibraries();  // loaded libraries are kept otherwise
   }
   ~ScopedEnv() {
     if (hadOld_) setenv(name_.c_str(), old_.c_str(), 1);
     else unsetenv(name_.c_str());
+    SonvexI_ForgetLibraries();
   }
 
  private:
