@@ -11,9 +11,11 @@
 namespace {
 
 std::mutex g_librariesMutex;
+// Never destroyed: the libraries outlive every static object that may
+// still use them at exit.
 std::map<std::string, qv::plat::LibraryHandle>& Loaded() {
-  static std::map<std::string, qv::plat::LibraryHandle> loaded;
-  return loaded;
+  static auto* loaded = new std::map<std::string, qv::plat::LibraryHandle>;
+  return *loaded;
 }
 
 }  // namespace

@@ -132,7 +132,7 @@ CSonvex_SyncFileWriter::CSonvex_SyncFileWriter() = default;
 CSonvex_SyncFileWriter::~CSonvex_SyncFileWriter() = default;
 
 void CSonvex_SyncFileWriter::Create(const std::string& path, SONVEX_COMPRESSION compression) {
-  const int quality = static_cast<int>(compression);
+  const int32_t quality = compression;
   if (quality < SONVEX_COMPRESSION_OGG_VORBIS_Q0 || quality > SONVEX_COMPRESSION_OGG_VORBIS_Q10)
     SonvexI_Fail(qv::plat::kErrInvalidParameter,
                  "\nCSonvex_SyncFileWriter::Create(): compression %d is not one of 0 to 10, status %d ( 0x%x )\n",

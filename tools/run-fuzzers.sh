@@ -7,6 +7,7 @@ set -euo pipefail
 build=${1:-build-fuzz}
 seconds=${2:-60}
 status=0
+export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")" && pwd)/lsan-suppressions.txt${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 for target in $(find "$build" -type f -executable -name 'fuzz_*' | sort); do
   name=$(basename "$target")
   corpus="$build/corpus/$name"

@@ -84,7 +84,9 @@ typedef struct SONVEX_COMPRESSED_FILE_WRITER_OBJECT SONVEX_COMPRESSED_FILE_WRITE
  * Ogg Vorbis at variable bit rate with the encoder's quality level 0 to 10
  * (about 64 to 500 kbit/s for CD audio; 5 is about 160 kbit/s). The encoder
  * library (vorbisenc) is loaded at run time. Any other value gives 87. */
-typedef enum SONVEX_COMPRESSION {
+/* A plain integer, so that any value a caller passes is well defined. */
+typedef QV_LONG SONVEX_COMPRESSION;
+enum {
   SONVEX_COMPRESSION_OGG_VORBIS_Q0 = 0,
   SONVEX_COMPRESSION_OGG_VORBIS_Q1 = 1,
   SONVEX_COMPRESSION_OGG_VORBIS_Q2 = 2,
@@ -97,7 +99,7 @@ typedef enum SONVEX_COMPRESSION {
   SONVEX_COMPRESSION_OGG_VORBIS_Q9 = 9,
   SONVEX_COMPRESSION_OGG_VORBIS_Q10 = 10,
   SONVEX_COMPRESSION_DEFAULT = SONVEX_COMPRESSION_OGG_VORBIS_Q5
-} SONVEX_COMPRESSION;
+};
 
 /* Conversion progress: reason SONVEX_CALLBACK_PROGRESS with the percent
  * done (0 to 100). A non-zero return stops the conversion with 1223 and the
