@@ -128,6 +128,18 @@ uint64_t Pump(const char* function, CSonvex_SyncFileReader& reader, uint32_t buf
   return total;
 }
 
+// Everything reader delivers, compressed into destination.
+void Encode(const char* function, CSonvex_SyncFileReader& reader, const char* destination, uint32_t bufferSize,
+            PSONVEX_CALLBACK callback, void* context, SONVEX_COMPRESSION compression) {
+  PartialFile out(function, destination);
+  out.Release();  // the writer opens the name itself
+  CSonvex_SyncFileWriter writer;
+  writer.Create(out.path(), compression);
+  Pump(function, reader, bufferSize, callback, context, [&](const uint8_t* data, size_t n) { writer.Write(data, n); });
+  writer.Finish();
+  out.Commit();
+}
+
 }  // namespace
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Sonvex_CompressedFileUncompress(const char* source, const char* destination,
@@ -162,13 +174,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Sonvex_UncompressedFileCompress(const char* 
     if (probe != 0) throw CSonvex_Failure{probe};  // logged by the probe
     // The uncompressed reader is exactly "from byte 44 to the end".
     std::unique_ptr<CSonvex_SyncFileReader> reader = SonvexI_OpenReader(kName, source);
-    PartialFile out(kName, destination);
-    out.Release();
-    CSonvex_SyncFileWriter writer;
-    writer.Create(out.path(), compression);
-    Pump(kName, *reader, bufferSize, callback, context, [&](const uint8_t* data, size_t n) { writer.Write(data, n); });
-    writer.Finish();
-    out.Commit();
+    Encode(kName, *reader, destination, bufferSize, callback, context, compression);
   });
 }
 
@@ -181,13 +187,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Sonvex_CompressedFileRecompress(const char* 
     CheckNames(kName, source, destination, bufferSize);
     std::unique_ptr<CSonvex_SyncFileReader> reader = SonvexI_OpenReader(kName, source);
     const uint32_t size = SizeAsULong(kName, reader->UncompressedSize(), 0xFFFFFFFFu);
-    PartialFile out(kName, destination);
-    out.Release();
-    CSonvex_SyncFileWriter writer;
-    writer.Create(out.path(), compression);
-    Pump(kName, *reader, bufferSize, callback, context, [&](const uint8_t* data, size_t n) { writer.Write(data, n); });
-    writer.Finish();
-    out.Commit();
+    Encode(kName, *reader, destination, bufferSize, callback, context, compression);
     if (uncompressedSize != nullptr) *uncompressedSize = size;
   });
 }
