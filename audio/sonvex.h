@@ -159,8 +159,12 @@ class CSonvex_SyncFileReader {
   const char* Kind() const;
 
  private:
+  // Sets where the samples of an uncompressed input start, and their size.
+  void FindSamples(const std::string& path, uint64_t fileSize);
+
   bool isUncompressed_ = false;
   qv::plat::File file_;  // an uncompressed input
+  uint64_t dataStart_ = kSonvexWaveHeaderSize;
   uint64_t uncompressedSize_ = 0;
   std::unique_ptr<CSonvex_Decoder> decoder_;
   std::vector<uint8_t> decodeBuffer_;  // allocated on first use

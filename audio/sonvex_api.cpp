@@ -124,11 +124,12 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Sonvex_CompressedFileReaderObjectCreate(PSON
     *handle = nullptr;
     SonvexI_Log("\nSonvex_CompressedFileReaderObjectCreate(): '%s'\n", fileName ? fileName : "(null)");
     std::unique_ptr<CSonvex_SyncFileReader> reader = SonvexI_OpenReader("Sonvex_CompressedFileReaderObjectCreate", fileName);
-    auto* object = new SONVEX_COMPRESSED_FILE_READER_OBJECT{kSonvexReaderHeaderSignature, reader.release(),
-                                                              kSonvexReaderTailerSignature};
-    Register(object);
-    *handle = object;
-    SonvexI_Log("\nSonvex_CompressedFileReaderObjectCreate(): handle 0x%p\n", static_cast<void*>(object));
+    auto object = std::make_unique<SONVEX_COMPRESSED_FILE_READER_OBJECT>(
+        SONVEX_COMPRESSED_FILE_READER_OBJECT{kSonvexReaderHeaderSignature, nullptr, kSonvexReaderTailerSignature});
+    Register(object.get());
+    object->m__PCSonvex_SyncFileReader = reader.release();
+    *handle = object.release();
+    SonvexI_Log("\nSonvex_CompressedFileReaderObjectCreate(): handle 0x%p\n", static_cast<void*>(*handle));
   });
 }
 
@@ -181,10 +182,11 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Sonvex_CompressedFileWriterObjectCreate(PSON
                 static_cast<int>(compression));
     auto writer = std::make_unique<CSonvex_SyncFileWriter>();
     writer->Create(fileName, compression);
-    auto* object = new SONVEX_COMPRESSED_FILE_WRITER_OBJECT{kSonvexWriterHeaderSignature, writer.release(),
-                                                              kSonvexWriterTailerSignature};
-    Register(object);
-    *handle = object;
+    auto object = std::make_unique<SONVEX_COMPRESSED_FILE_WRITER_OBJECT>(
+        SONVEX_COMPRESSED_FILE_WRITER_OBJECT{kSonvexWriterHeaderSignature, nullptr, kSonvexWriterTailerSignature});
+    Register(object.get());
+    object->m__PCSonvex_SyncFileWriter = writer.release();
+    *handle = object.release();
   });
 }
 

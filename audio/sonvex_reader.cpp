@@ -41,12 +41,14 @@ void CSonvex_SyncFileReader::Open(const std::string& path) {
         SonvexI_Fail(error, "\nCSonvex_SyncFileReader::Open(): CreateFile( '%s' ) failed, status %d ( 0x%x )\n",
                      path.c_str(), static_cast<int>(error), error);
       const int64_t size = file_.Size(&error);
-      if (size < 0 || !file_.Seek(kSonvexWaveHeaderSize, &error))
-        SonvexI_Fail(error, "\nCSonvex_SyncFileReader::Open(): positioning '%s' failed, status %d ( 0x%x )\n",
+      if (size < 0)
+        SonvexI_Fail(error, "\nCSonvex_SyncFileReader::Open(): GetFileSize( '%s' ) failed, status %d ( 0x%x )\n",
+                     path.c_str(), static_cast<int>(error), error);
+      FindSamples(path, static_cast<uint64_t>(size));
+      if (!file_.Seek(dataStart_, &error))
+        SonvexI_Fail(error, "\nCSonvex_SyncFileReader::Open(): SetFilePointer( '%s' ) failed, status %d ( 0x%x )\n",
                      path.c_str(), static_cast<int>(error), error);
       file_.AdviseSequential();
-      // A raw file shorter than a header has nothing to give.
-      uncompressedSize_ = size > kSonvexWaveHeaderSize ? static_cast<uint64_t>(size) - kSonvexWaveHeaderSize : 0;
       isUncompressed_ = true;
       SonvexI_Log("\nCSonvex_SyncFileReader::Open(): '%s' is recognized as WAV file...\n", path.c_str());
       return;
@@ -71,6 +73,33 @@ void CSonvex_SyncFileReader::Open(const std::string& path) {
     Close();
     throw;
   }
+}
+
+void CSonvex_SyncFileReader::FindSamples(const std::string& path, uint64_t fileSize) {
+  // The samples start at byte 44 of a raw file and of the usual wave file.
+  dataStart_ = kSonvexWaveHeaderSize;
+  uncompressedSize_ = fileSize > kSonvexWaveHeaderSize ? fileSize - kSonvexWaveHeaderSize : 0;
+  uint8_t chunk[8];
+  uint32_t error = 0;
+  if (SonvexI_HasRawExtension(path) || (file_.ReadAt(36, chunk, 4, &error) == 4 && std::memcmp(chunk, "data", 4) == 0))
+    return;
+  // A wave file with a longer format chunk or other chunks before its data:
+  // read from byte 44, its samples would come shifted, channels swapped.
+  for (uint64_t at = 12; at + 8 <= fileSize;) {
+    if (file_.ReadAt(at, chunk, 8, &error) != 8) break;
+    const uint64_t length = static_cast<uint64_t>(chunk[4]) | chunk[5] << 8 | chunk[6] << 16 |
+                            static_cast<uint64_t>(chunk[7]) << 24;
+    if (std::memcmp(chunk, "data", 4) == 0) {
+      dataStart_ = at + 8;
+      uncompressedSize_ = std::min(length, fileSize - dataStart_) / 4 * 4;
+      SonvexI_Log("\nCSonvex_SyncFileReader::Open(): samples start at byte %llu\n",
+                  static_cast<unsigned long long>(dataStart_));
+      return;
+    }
+    at += 8 + length + (length & 1);
+  }
+  SonvexI_Fail(qv::plat::kErrInvalidData, "\nCSonvex_SyncFileReader::Open(): '%s' has no data chunk, status %d ( 0x%x )\n",
+               path.c_str(), static_cast<int>(qv::plat::kErrInvalidData), qv::plat::kErrInvalidData);
 }
 
 const char* CSonvex_SyncFileReader::Kind() const {
@@ -114,7 +143,7 @@ void CSonvex_SyncFileReader::BeginSeek() {
   decodeFill_ = decodeRead_ = 0;
   if (isUncompressed_) {
     uint32_t error = 0;
-    if (!file_.Seek(kSonvexWaveHeaderSize, &error))
+    if (!file_.Seek(dataStart_, &error))
       SonvexI_Fail(error, "\nCSonvex_SyncFileReader::BeginSeek(): SetFilePointer() failed, status %d ( 0x%x )\n",
                    static_cast<int>(error), error);
     return;

@@ -285,3 +285,37 @@ TEST(Handles, CreateRejectsNullArguments) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string Le32(uint32_t v) {
+  return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
+}
+
+// A CD audio wave file as other writers lay it out: an 18-byte format chunk
+// and a LIST chunk before the data.
+std::string WaveWithExtraChunks(const std::string& pcm, bool withData) {
+  std::string fmt = std::string("\x01\x00\x02\x00", 4) + Le32(44100) + Le32(176400) + std::string("\x04\x00\x10\x00", 4);
+  fmt += std::string(2, '\0');  // cbSize
+  std::string body = "WAVEfmt " + Le32(18) + fmt + "LIST" + Le32(5) + "INFOx" + '\0';
+  if (withData) body += "data" + Le32(static_cast<uint32_t>(pcm.size())) + pcm;
+  return "RIFF" + Le32(static_cast<uint32_t>(body.size())) + body;
+}
+
+TEST(Reader, WaveSamplesAreFoundBehindOtherChunks) {
+  qvtest::TempDir dir;
+  std::string pcm;
+  for (int i = 0; i < 1000; ++i) pcm += Le32(static_cast<uint32_t>(i * 0x00010003u));
+  const auto path = dir.Write("extra.wav", WaveWithExtraChunks(pcm, true) + "trailing");
+  EXPECT_EQ(Sonvex_UncompressedFileSupportedIs(path.c_str()), 0u);
+  const qvaudio::Decoded d = DecodeAll(path.string(), {2352});
+  ASSERT_EQ(d.createStatus, 0u);
+  EXPECT_EQ(d.size, pcm.size());  // the data chunk's length, not the file's
+  EXPECT_EQ(std::string(d.pcm.begin(), d.pcm.end()), pcm);
+
+  const auto noData = dir.Write("nodata.wav", WaveWithExtraChunks(pcm, false) + std::string(100, 'x'));
+  PSONVEX_COMPRESSED_FILE_READER_OBJECT reader = nullptr;
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectCreate(&reader, noData.c_str()), 13u);
+}
+
+}  // namespace
