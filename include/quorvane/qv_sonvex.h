@@ -6,7 +6,7 @@
  *
  * Every function returns a 32-bit status: 0 for success, otherwise a
  * system error number (2 file not found, 6 bad handle, 8 out of memory,
- * 13 corrupt compressed data, 50 format not supported, 87 bad parameter or
+ * 13 corrupt compressed data or a wave file without samples, 50 format not supported, 87 bad parameter or
  * a wave header that is not CD audio, 126 decoder library missing, 223 the
  * decoded stream does not fit 32 bits, 996 a file shorter than a wave
  * header, 1223 stopped by the caller's callback) or an HRESULT
@@ -15,8 +15,9 @@
  *
  * Accepted input, tried in this order when a reader is opened:
  *   1. uncompressed CD audio: a RIFF WAVE file whose 44-byte header
- *      describes exactly CD audio, or a file whose extension is ".raw" (any
- *      case; its first 44 bytes are skipped);
+ *      describes exactly CD audio (its samples are read from byte 44, or
+ *      from its data chunk when other chunks come first), or a file whose
+ *      extension is ".raw" (any case; its first 44 bytes are skipped);
  *   2. Ogg Vorbis of 2 channels at 44100 Hz (vorbisfile library);
  *   3. FLAC of 2 channels at 44100 Hz, 8 to 32 bits per sample (FLAC
  *      library), recognised by its "fLaC" signature;
