@@ -52,14 +52,6 @@ tsan: deps-test
 	cmake --build build-tsan -j$(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 $(CTEST) -L threaded
 
-# libFuzzer targets (clang), each run for FUZZ_SECONDS.
-FUZZ_SECONDS ?= 60
-fuzz: deps-test
-	CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_FUZZ=ON \
-	  -DQUORVANE_BENCH=OFF -DQUORVANE_CLI=OFF $(CMAKE_ARGS)
-	cmake --build build-fuzz -j$(JOBS) --target $$(ninja -C build-fuzz -t targets all | grep -o '^fuzz_[a-z0-9_]*' | sort -u)
-	tools/run-fuzzers.sh build-fuzz $(FUZZ_SECONDS)
-
 demo: build
 	@tools/demo.sh $(BUILD)
 
