@@ -79,12 +79,4 @@ TEST(SonvexStartup, EngineStartsAndStopsTheLibrary) {
   QuorvaneI_ResetStarted();
 }
 
-TEST(SonvexStartup, VersionAndThreadPreparation) {
-  QV_ULONG version = 0;
-  EXPECT_EQ(Sonvex_VersionGet(&version), 0u);
-  EXPECT_EQ(version, 0x20060630u);
-  EXPECT_EQ(Sonvex_VersionGet(nullptr), 87u);
-  EXPECT_EQ(Sonvex_CoInitialize(), 0u);
-}
-
 }  // namespace
