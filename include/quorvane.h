@@ -19,5 +19,6 @@
 #include "quorvane/qv_types.h"
 #include "quorvane/qv_core.h"
 #include "quorvane/qv_sonvex.h"
+#include "quorvane/qv_files.h"
 
 #endif /* QUORVANE_H */

@@ -16,6 +16,7 @@ inline constexpr uint32_t kErrNotEnoughMemory = 8;
 inline constexpr uint32_t kErrNotReady = 21;
 inline constexpr uint32_t kErrCrc = 23;
 inline constexpr uint32_t kErrInvalidData = 13;
+inline constexpr uint32_t kErrNoMoreFiles = 18;
 inline constexpr uint32_t kErrWriteProtect = 19;
 inline constexpr uint32_t kErrSeek = 25;
 inline constexpr uint32_t kErrWriteFault = 29;
@@ -40,11 +41,13 @@ inline constexpr uint32_t kErrFilenameExcedRange = 206;
 inline constexpr uint32_t kErrFileTooLarge = 223;
 inline constexpr uint32_t kErrMoreData = 234;
 inline constexpr uint32_t kErrIoIncomplete = 996;
+inline constexpr uint32_t kErrFileInvalid = 1006;
 inline constexpr uint32_t kErrIoDevice = 1117;
 inline constexpr uint32_t kErrNoMediaInDrive = 1112;
 inline constexpr uint32_t kErrDeviceNotConnected = 1167;
 inline constexpr uint32_t kErrCancelled = 1223;
 inline constexpr uint32_t kErrTimeout = 1460;
+inline constexpr uint32_t kErrCantResolveFilename = 1921;
 
 // Maps an errno value to the engine's system error number.
 uint32_t SystemErrorFromErrno(int err);

@@ -26,6 +26,9 @@ class File {
 
   // Opens path; on failure the result is not open and *error is set.
   static File Open(const std::string& path, FileMode mode, uint32_t* error);
+  // A second handle to what the caller's native handle (a file descriptor,
+  // or a HANDLE on Windows) has open; the caller keeps its own.
+  static File Duplicate(intptr_t nativeHandle, uint32_t* error);
 
   bool IsOpen() const { return fd_ >= 0; }
   // Reads up to size bytes at the current position, looping over short
@@ -42,6 +45,8 @@ class File {
   void Close();
   // Hints that the file is read front to back.
   void AdviseSequential();
+  // True when ReadAt works: a file or a block device, not a pipe or socket.
+  bool IsSeekable() const;
 
  private:
   explicit File(int fd) : fd_(fd) {}

@@ -30,6 +30,7 @@ uint32_t SystemErrorFromErrno(int err) {
     case EDQUOT: return kErrDiskFull;
     case ETIMEDOUT: return kErrSemTimeout;
     case ENAMETOOLONG: return kErrFilenameExcedRange;
+    case ELOOP: return kErrCantResolveFilename;
     case ENOTEMPTY: return kErrDirNotEmpty;
     case EBUSY: return kErrBusy;
     case EFBIG: return kErrFileTooLarge;

@@ -48,6 +48,16 @@ File File::Open(const std::string& path, FileMode mode, uint32_t* error) {
   return File(fd);
 }
 
+File File::Duplicate(intptr_t nativeHandle, uint32_t* error) {
+  const int fd = ::fcntl(static_cast<int>(nativeHandle), F_DUPFD_CLOEXEC, 0);
+  if (fd < 0) {
+    if (error) *error = SystemErrorFromErrno(errno);
+    return File();
+  }
+  if (error) *error = 0;
+  return File(fd);
+}
+
 int64_t File::Read(void* buffer, size_t size, uint32_t* error) {
   size_t done = 0;
   while (done < size) {
@@ -137,6 +147,11 @@ void File::Close() {
     ::close(fd_);
     fd_ = -1;
   }
+}
+
+bool File::IsSeekable() const {
+  struct stat st {};
+  return fd_ >= 0 && fstat(fd_, &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
 }
 
 void File::AdviseSequential() {

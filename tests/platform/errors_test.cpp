@@ -10,7 +10,7 @@ TEST(SystemErrors, ErrnoMapsToTheReportedCodes) {
       {EBADF, 6},     {ENOMEM, 8},  {EROFS, 19},    {EINVAL, 87},      {ENOSPC, 112},  {EDQUOT, 112},
       {ETIMEDOUT, 121}, {ENAMETOOLONG, 206}, {EFBIG, 223}, {EIO, 1117}, {ENOMEDIUM, 1112}, {ENODEV, 1167},
       {ENXIO, 1167},  {EINTR, 1223}, {ECANCELED, 1223}, {EBUSY, 170},  {EEXIST, 80},   {ENOSYS, 50},
-      {EXDEV, 31},
+      {EXDEV, 31},    {ELOOP, 1921},
   };
   for (auto [err, code] : table) EXPECT_EQ(qv::plat::SystemErrorFromErrno(err), code) << "errno " << err;
 }

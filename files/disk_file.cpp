@@ -1,0 +1,167 @@
+#include <cstring>
+
+#include "core/exception.h"
+#include "core/log.h"
+#include "files/file.h"
+#include "platform/clock.h"
+#include "platform/errors.h"
+
+namespace {
+
+// How long a wait-for-data source sleeps before it asks again.
+constexpr uint32_t kWaitForDataMs = 10;
+
+}  // namespace
+
+CQuorvane_DiskFile::CQuorvane_DiskFile(Deferred, const char* fileName, uint64_t sizeInUCHARs)
+    : CQuorvane_File(sizeInUCHARs), m__STRING__FileName(fileName ? fileName : "") {}
+
+CQuorvane_DiskFile::CQuorvane_DiskFile(const char* fileName, uint64_t sizeInUCHARs)
+    : CQuorvane_DiskFile(Deferred{}, fileName, sizeInUCHARs) {
+  OpenByName("CQuorvane_DiskFile::CQuorvane_DiskFile");
+}
+
+CQuorvane_DiskFile::CQuorvane_DiskFile(const char* fileName) : CQuorvane_DiskFile(Deferred{}, fileName, 0) {
+  OpenByName("CQuorvane_DiskFile::CQuorvane_DiskFile");
+  m__ULONGLONG__SizeInUCHARs = m__ULONGLONG__DiskSizeInUCHARs;
+}
+
+CQuorvane_DiskFile::CQuorvane_DiskFile(QV_HANDLE handle, uint64_t sizeInUCHARs) : CQuorvane_File(sizeInUCHARs) {
+  AdoptHandle(handle);
+}
+
+CQuorvane_DiskFile::CQuorvane_DiskFile(QV_HANDLE handle, uint64_t sizeInUCHARs, bool waitForData)
+    : CQuorvane_File(sizeInUCHARs) {
+  m__BOOLEAN__WaitForData = waitForData ? 1 : 0;
+  AdoptHandle(handle);
+}
+
+CQuorvane_DiskFile::~CQuorvane_DiskFile() = default;
+
+void CQuorvane_DiskFile::AdoptHandle(QV_HANDLE handle) {
+  uint32_t error = 0;
+  m__File = qv::plat::File::Duplicate(reinterpret_cast<intptr_t>(handle), &error);
+  if (!m__File.IsOpen())
+    QuorvaneI_Throw("CQuorvane_DiskFile::CQuorvane_DiskFile", EN_SYSTEM_CALL_FAILED, error,
+                    "CQuorvane_DiskFile::CQuorvane_DiskFile(): DuplicateHandle( 0x%p ) failed, status %ld!!!", handle,
+                    static_cast<long>(error));
+  m__BOOLEAN__Seekable = m__File.IsSeekable() ? 1 : 0;
+  if (m__BOOLEAN__Seekable) {
+    const int64_t size = m__File.Size(&error);
+    if (size < 0)
+      QuorvaneI_Throw("CQuorvane_DiskFile::CQuorvane_DiskFile", EN_SYSTEM_CALL_FAILED, error,
+                      "CQuorvane_DiskFile::CQuorvane_DiskFile(): GetFileSize( 0x%p ) failed, status %ld!!!", handle,
+                      static_cast<long>(error));
+    m__ULONGLONG__DiskSizeInUCHARs = static_cast<uint64_t>(size);
+  }
+  m__File.AdviseSequential();
+}
+
+void CQuorvane_DiskFile::OpenByName(const char* method) {
+  uint32_t error = 0;
+  qv::plat::File file = qv::plat::File::Open(m__STRING__FileName, qv::plat::FileMode::Read, &error);
+  int64_t size = -1;
+  if (file.IsOpen()) size = file.Size(&error);
+  if (size < 0)
+    QuorvaneI_Throw(method, EN_SYSTEM_CALL_FAILED, error, "%s(): CreateFile( '%s' ) failed, status %ld!!!", method,
+                    m__STRING__FileName.c_str(), static_cast<long>(error));
+  file.AdviseSequential();
+  m__File = std::move(file);
+  m__BOOLEAN__Seekable = 1;
+  m__ULONGLONG__DiskSizeInUCHARs = static_cast<uint64_t>(size);
+}
+
+CQuorvane_File* CQuorvane_DiskFile::SeekToBeginUnsafe(uint32_t* budget) {
+  // Reads carry their own offsets, so only a stream that cannot seek has a
+  // position to lose.
+  if (!m__BOOLEAN__Seekable && m__ULONGLONG__PositionInUCHARs != 0)
+    QuorvaneI_Throw("CQuorvane_DiskFile::SeekToBeginUnsafe", EN_SYSTEM_CALL_FAILED, qv::plat::kErrSeek,
+                    "CQuorvane_DiskFile::SeekToBeginUnsafe(): SetFilePointer() failed, status %ld!!!",
+                    static_cast<long>(qv::plat::kErrSeek));
+  return CQuorvane_File::SeekToBeginUnsafe(budget);
+}
+
+void CQuorvane_DiskFile::RealRead(uint64_t length, uint8_t* buffer) {
+  ReadFileBytes(m__ULONGLONG__DataOffset + m__ULONGLONG__PositionInUCHARs, length, buffer);
+  if (EndsStream(length)) VerifyUnchangedAtEnd();
+}
+
+void CQuorvane_DiskFile::ReadFileBytes(uint64_t offset, uint64_t length, uint8_t* buffer) {
+  uint32_t error = 0;
+  if (!m__BOOLEAN__Seekable) {
+    // A pipe delivers what it has; a short stream is padded with zeros.
+    if (m__File.Read(buffer, length, &error) < 0)
+      QuorvaneI_Throw("CQuorvane_DiskFile::RealRead", EN_SYSTEM_CALL_FAILED, error,
+                      "CQuorvane_DiskFile::RealRead(): ReadFile() failed, status %ld!!!", static_cast<long>(error));
+    return;
+  }
+  // A file still being written is read up to the size it is going to have;
+  // any other file only as far as it reached when it was sized.
+  uint64_t wanted = length;
+  if (!m__BOOLEAN__WaitForData)
+    wanted = offset >= m__ULONGLONG__DiskSizeInUCHARs ? 0 : std::min(length, m__ULONGLONG__DiskSizeInUCHARs - offset);
+  uint64_t done = 0;
+  while (done < wanted) {
+    const int64_t n = m__File.ReadAt(offset + done, buffer + done, wanted - done, &error);
+    if (n < 0)
+      QuorvaneI_Throw("CQuorvane_DiskFile::RealRead", EN_SYSTEM_CALL_FAILED, error,
+                      "CQuorvane_DiskFile::RealRead(): ReadFile() failed, status %ld!!!", static_cast<long>(error));
+    done += static_cast<uint64_t>(n);
+    if (done == wanted) break;
+    if (!m__BOOLEAN__WaitForData)
+      QuorvaneI_Throw("CQuorvane_DiskFile::RealRead", EN_SYSTEM_CALL_FAILED, qv::plat::kErrFileInvalid,
+                      "CQuorvane_DiskFile::RealRead(): '%s' shrank after it was sized, it ends before UCHAR %llu of "
+                      "%llu!!!",
+                      m__STRING__FileName.c_str(), static_cast<unsigned long long>(offset + done),
+                      static_cast<unsigned long long>(m__ULONGLONG__DiskSizeInUCHARs));
+    qv::plat::SleepMs(kWaitForDataMs);
+  }
+}
+
+void CQuorvane_DiskFile::VerifyUnchangedAtEnd() {
+  if (m__BOOLEAN__WaitForData || !m__BOOLEAN__Seekable) return;
+  uint32_t error = 0;
+  const int64_t size = m__File.Size(&error);
+  if (size < 0)
+    QuorvaneI_Throw("CQuorvane_DiskFile::RealRead", EN_SYSTEM_CALL_FAILED, error,
+                    "CQuorvane_DiskFile::RealRead(): GetFileSize() failed, status %ld!!!", static_cast<long>(error));
+  if (static_cast<uint64_t>(size) != m__ULONGLONG__DiskSizeInUCHARs)
+    QuorvaneI_Throw("CQuorvane_DiskFile::RealRead", EN_SYSTEM_CALL_FAILED, qv::plat::kErrFileInvalid,
+                    "CQuorvane_DiskFile::RealRead(): '%s' changed size after it was sized, %llu UCHARs instead of "
+                    "%llu!!!",
+                    m__STRING__FileName.c_str(), static_cast<unsigned long long>(size),
+                    static_cast<unsigned long long>(m__ULONGLONG__DiskSizeInUCHARs));
+}
+
+CQuorvane_UnLockedDiskFile::CQuorvane_UnLockedDiskFile(const char* fileName, uint64_t sizeInUCHARs)
+    : CQuorvane_DiskFile(Deferred{}, fileName, sizeInUCHARs) {
+  OpenByName("CQuorvane_UnLockedDiskFile::Open");
+  m__File.Close();
+}
+
+void CQuorvane_UnLockedDiskFile::RealRead(uint64_t length, uint8_t* buffer) {
+  if (!m__File.IsOpen()) {
+    const uint64_t sized = m__ULONGLONG__DiskSizeInUCHARs;
+    OpenByName("CQuorvane_UnLockedDiskFile::Open");
+    // Reopened by name: it must still be the file that was sized.
+    if (m__ULONGLONG__DiskSizeInUCHARs != sized) {
+      const uint64_t now = m__ULONGLONG__DiskSizeInUCHARs;
+      m__ULONGLONG__DiskSizeInUCHARs = sized;
+      m__File.Close();
+      QuorvaneI_Throw("CQuorvane_UnLockedDiskFile::Open", EN_SYSTEM_CALL_FAILED, qv::plat::kErrFileInvalid,
+                      "CQuorvane_UnLockedDiskFile::Open(): '%s' changed size after it was sized, %llu UCHARs instead "
+                      "of %llu!!!",
+                      m__STRING__FileName.c_str(), static_cast<unsigned long long>(now),
+                      static_cast<unsigned long long>(sized));
+    }
+  }
+  CQuorvane_DiskFile::RealRead(length, buffer);
+  m__ULONGLONG__ReadSinceOpenInUCHARs += length;
+  if (m__ULONGLONG__ReadSinceOpenInUCHARs >= m__ULONGLONG__SizeInUCHARs) m__File.Close();
+}
+
+CQuorvane_File* CQuorvane_UnLockedDiskFile::SeekToBeginUnsafe(uint32_t* budget) {
+  m__File.Close();
+  m__ULONGLONG__ReadSinceOpenInUCHARs = 0;
+  return CQuorvane_DiskFile::SeekToBeginUnsafe(budget);
+}

@@ -1,0 +1,155 @@
+// File sources: everything that is burnt is read through one of these, in
+// pieces of any length, front to back, possibly rewound and read again.
+// Sources chain one behind another through m__PCQuorvane_File__Next, and a
+// read that runs past the end of one continues in the next.
+//
+// A source is not thread-safe; CQuorvane_FileChain serialises access.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/file.h"
+#include "quorvane.h"
+
+class CQuorvane_File {
+ public:
+  explicit CQuorvane_File(uint64_t sizeInUCHARs);
+  virtual ~CQuorvane_File();
+  CQuorvane_File(const CQuorvane_File&) = delete;
+  CQuorvane_File& operator=(const CQuorvane_File&) = delete;
+
+  // Delivers the next length bytes, continuing into the following sources
+  // as needed; returns the source in which the read ended. Reading past the
+  // end of the last source throws exception 3.
+  CQuorvane_File* Read(uint64_t length, void* buffer);
+  // Rewinds this source and the ones behind it until the budget runs out;
+  // returns the source to continue with (nullptr when the end was reached).
+  virtual CQuorvane_File* SeekToBeginUnsafe(uint32_t* budget);
+
+  uint64_t GetSizeInUCHARs() const { return m__ULONGLONG__SizeInUCHARs; }
+  uint64_t GetPositionInUCHARs() const { return m__ULONGLONG__PositionInUCHARs; }
+  bool GetIsAudioStuff() const { return m__BOOLEAN__IsAudioStuff != 0; }
+  bool GetIsVideoStuff() const { return m__BOOLEAN__IsVideoStuff != 0; }
+
+  CQuorvane_File* m__PCQuorvane_File__Next = nullptr;
+
+ protected:
+  // Delivers the next length bytes of this source only, into a buffer that
+  // is already zero: bytes a source does not deliver stay zero.
+  virtual void RealRead(uint64_t length, uint8_t* buffer) = 0;
+
+  uint8_t m__BOOLEAN__IsAudioStuff = 0;
+  uint8_t m__BOOLEAN__IsVideoStuff = 0;
+  uint64_t m__ULONGLONG__SizeInUCHARs;
+  uint64_t m__ULONGLONG__PositionInUCHARs = 0;
+};
+
+// A block of memory, owned by the source.
+class CQuorvane_MemoryFile : public CQuorvane_File {
+ public:
+  CQuorvane_MemoryFile(std::unique_ptr<uint8_t[]> block, uint64_t sizeInUCHARs);
+  const uint8_t* GetBlock() const { return m__PUCHAR__Block.get(); }
+
+ protected:
+  void RealRead(uint64_t length, uint8_t* buffer) override;
+
+ private:
+  std::unique_ptr<uint8_t[]> m__PUCHAR__Block;
+};
+
+// A file on disk, read at its own offset (so handles shared with a caller
+// never see their position move). The size the source delivers may differ
+// from the size on disk: missing bytes come as zeros, extra bytes are never
+// read. What the file held when the source was made must still be there
+// when it is read: a file that shrinks or grows in between fails the read
+// (except in the wait-for-data form, made for files still being written).
+class CQuorvane_DiskFile : public CQuorvane_File {
+ public:
+  CQuorvane_DiskFile(const char* fileName, uint64_t sizeInUCHARs);
+  explicit CQuorvane_DiskFile(const char* fileName);
+  CQuorvane_DiskFile(QV_HANDLE handle, uint64_t sizeInUCHARs);
+  CQuorvane_DiskFile(QV_HANDLE handle, uint64_t sizeInUCHARs, bool waitForData);
+  ~CQuorvane_DiskFile() override;
+
+  CQuorvane_File* SeekToBeginUnsafe(uint32_t* budget) override;
+  const std::string& GetFileName() const { return m__STRING__FileName; }
+
+ protected:
+  // For kinds that open the file themselves: no file is opened here.
+  struct Deferred {};
+  CQuorvane_DiskFile(Deferred, const char* fileName, uint64_t sizeInUCHARs);
+
+  void RealRead(uint64_t length, uint8_t* buffer) override;
+  // Opens m__STRING__FileName for reading; failures throw exception 5 with
+  // "<method>(): CreateFile( '<name>' ) failed, status <n>!!!".
+  void OpenByName(const char* method);
+  // Reads file bytes [offset, offset + length) into buffer, as far as the
+  // file held them when it was sized; the rest of buffer is left alone.
+  void ReadFileBytes(uint64_t offset, uint64_t length, uint8_t* buffer);
+  // At the end of the stream: the file must still have its sized length.
+  void VerifyUnchangedAtEnd();
+  bool EndsStream(uint64_t length) const {
+    return m__ULONGLONG__PositionInUCHARs + length >= m__ULONGLONG__SizeInUCHARs;
+  }
+
+  qv::plat::File m__File;
+  std::string m__STRING__FileName;  // empty for a source over a caller's handle
+  // File offset of the stream's first byte (the wave header is skipped).
+  uint64_t m__ULONGLONG__DataOffset = 0;
+  // The file's length when the source was made.
+  uint64_t m__ULONGLONG__DiskSizeInUCHARs = 0;
+  uint8_t m__BOOLEAN__WaitForData = 0;
+  uint8_t m__BOOLEAN__Seekable = 1;
+
+ private:
+  void AdoptHandle(QV_HANDLE handle);
+};
+
+// A disk file that holds no handle between reads: it opens on the first
+// read and closes once its last byte has been delivered, so a tree of many
+// thousand files keeps at most a few handles open.
+class CQuorvane_UnLockedDiskFile : public CQuorvane_DiskFile {
+ public:
+  CQuorvane_UnLockedDiskFile(const char* fileName, uint64_t sizeInUCHARs);
+  CQuorvane_File* SeekToBeginUnsafe(uint32_t* budget) override;
+  bool IsHoldingHandle() const { return m__File.IsOpen(); }
+
+ protected:
+  void RealRead(uint64_t length, uint8_t* buffer) override;
+
+ private:
+  uint64_t m__ULONGLONG__ReadSinceOpenInUCHARs = 0;
+};
+
+// Video CD form-2 sectors.
+inline constexpr uint32_t kQuorvaneMpegBlockSize = 2324;      // file bytes per sector
+inline constexpr uint32_t kQuorvaneMpegSectorSize = 2332;     // subheader twice + block
+inline constexpr uint32_t kQuorvaneMpegSectorsPerRead = 26;   // one 61440-byte work buffer
+
+// The 4-byte form-2 subheader (file, channel, submode, coding) of one
+// 2324-byte block of an MPEG program stream.
+void QuorvaneI_MpegSubheader(const uint8_t* block, uint8_t subheader[4]);
+
+// An MPEG-1/2 program stream delivered as form-2 sectors: each 2324-byte
+// piece of the file becomes a sector of 2332 bytes (subheader twice, then
+// the piece). A trailing piece shorter than 2324 bytes is left out.
+class CQuorvane_MPEG12DiskFile : public CQuorvane_DiskFile {
+ public:
+  explicit CQuorvane_MPEG12DiskFile(const char* fileName);
+
+ protected:
+  void RealRead(uint64_t length, uint8_t* buffer) override;
+
+ private:
+  std::unique_ptr<uint8_t[]> m__PUCHAR__Work;
+};
+
+// Empty form-2 sectors: the subheader of an empty sector, then zeros.
+class CQuorvane_MPEG12ZeroFile : public CQuorvane_File {
+ public:
+  explicit CQuorvane_MPEG12ZeroFile(uint64_t sizeInUCHARs);
+
+ protected:
+  void RealRead(uint64_t length, uint8_t* buffer) override;
+};
