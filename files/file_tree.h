@@ -62,8 +62,11 @@ class CQuorvane_FileTreeNode {
   const char* GetAbsolutePath() const { return m__PCHAR__Names; }
   const char* GetLongName() const { return m__PCHAR__Names + m__USHORT__LongNameAt; }
   const char* GetShortName() const { return m__PCHAR__Names + m__USHORT__ShortNameAt; }
-  // The absolute path, or the long name when the node has no path.
-  const char* GetReportName() const { return *m__PCHAR__Names ? m__PCHAR__Names : GetLongName(); }
+  // The absolute path, or the long name when the node has no disk path.
+  const char* GetReportName() const {
+    return m__PCHAR__Names[0] == '\0' || (m__PCHAR__Names[0] == ':' && m__PCHAR__Names[1] == '\0') ? GetLongName()
+                                                                                               : m__PCHAR__Names;
+  }
   uint64_t GetSizeInUCHARs() const { return m__ULONGLONG__SizeInUCHARs; }
   uint32_t GetAttributes() const { return m__ULONG__Attributes; }
   void SetAttributes(uint32_t attributes) { m__ULONG__Attributes = attributes; }

@@ -1,0 +1,139 @@
+// Form-2 sectors made from MPEG program streams and empty form-2 sectors.
+#include <cstring>
+#include <random>
+
+#include "files/file.h"
+#include "files_support.h"
+
+namespace {
+
+using qvtest::CatchEngine;
+using qvtest::ReadChain;
+
+struct SubheaderCase {
+  const char* name;
+  std::vector<std::pair<size_t, uint8_t>> bytes;  // set in an all-0x55 block
+  uint8_t expected[4];
+};
+
+// The stream id sits after the 12-byte pack header: in a system header's
+// first stream entry, in a PES packet header, or after MPEG-2's two extra
+// pack header bytes.
+TEST(MpegSubheader, ClassifiesBlocksByPackAndStream) {
+  const std::vector<std::pair<size_t, uint8_t>> pack = {{0, 0}, {1, 0}, {2, 1}, {3, 0xBA}};
+  auto with = [&](std::vector<std::pair<size_t, uint8_t>> extra) {
+    auto all = pack;
+    all.insert(all.end(), extra.begin(), extra.end());
+    return all;
+  };
+  const SubheaderCase cases[] = {
+      {"not a pack", {{0, 0}, {1, 0}, {2, 1}, {3, 0xBB}}, {1, 0, 0x60, 0x00}},
+      {"zeros", {{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {1, 0, 0x60, 0x00}},
+      {"system header, audio", with({{12, 0}, {13, 0}, {14, 1}, {15, 0xBB}, {24, 0xC0}}), {1, 1, 0x64, 0x7F}},
+      {"system header, video", with({{12, 0}, {13, 0}, {14, 1}, {15, 0xBB}, {24, 0xE0}}), {1, 1, 0x62, 0x0F}},
+      {"PES audio 0xC0", with({{12, 0}, {13, 0}, {14, 1}, {15, 0xC0}}), {1, 1, 0x64, 0x7F}},
+      {"PES audio 0xC1", with({{12, 0}, {13, 0}, {14, 1}, {15, 0xC1}}), {1, 1, 0x64, 0x7F}},
+      {"PES audio 0xC2 is not audio here", with({{12, 0}, {13, 0}, {14, 1}, {15, 0xC2}}), {1, 1, 0x62, 0x0F}},
+      {"PES video", with({{12, 0}, {13, 0}, {14, 1}, {15, 0xE0}}), {1, 1, 0x62, 0x0F}},
+      {"MPEG-2 pack, audio", with({{12, 0x44}, {17, 0xC0}}), {1, 1, 0x64, 0x7F}},
+      {"MPEG-2 pack, video", with({{12, 0x44}, {17, 0xE0}}), {1, 1, 0x62, 0x0F}},
+  };
+  for (const auto& c : cases) {
+    uint8_t block[kQuorvaneMpegBlockSize];
+    std::memset(block, 0x55, sizeof block);
+    for (auto [at, value] : c.bytes) block[at] = value;
+    uint8_t out[4];
+    QuorvaneI_MpegSubheader(block, out);
+    EXPECT_EQ(std::memcmp(out, c.expected, 4), 0) << c.name;
+  }
+}
+
+// A stream of blocks alternating video pack, audio pack and padding, so
+// every sector's subheader says which block it carries.
+std::string Stream(size_t blocks, size_t tail) {
+  std::string s;
+  std::mt19937 rng(7);
+  for (size_t i = 0; i < blocks; ++i) {
+    std::string block(kQuorvaneMpegBlockSize, '\0');
+    for (auto& c : block) c = static_cast<char>(rng());
+    if (i % 3 != 2) {
+      const char header[] = {0, 0, 1, static_cast<char>(0xBA)};
+      std::memcpy(block.data(), header, 4);
+      block[12] = 0;
+      block[13] = 0;
+      block[14] = 1;
+      block[15] = static_cast<char>(i % 3 == 0 ? 0xE0 : 0xC0);
+    } else {
+      block[0] = 0x7F;
+    }
+    s += block;
+  }
+  return s + std::string(tail, 'T');
+}
+
+// The sectors as a Video CD carries them, written out independently.
+std::string ExpectedSectors(const std::string& stream) {
+  std::string out;
+  for (size_t at = 0; at + kQuorvaneMpegBlockSize <= stream.size(); at += kQuorvaneMpegBlockSize) {
+    const size_t i = at / kQuorvaneMpegBlockSize;
+    const char* sub = i % 3 == 0 ? "\x01\x01\x62\x0F" : i % 3 == 1 ? "\x01\x01\x64\x7F" : "\x01\x00\x60\x00";
+    out += std::string(sub, 4) + std::string(sub, 4) + stream.substr(at, kQuorvaneMpegBlockSize);
+  }
+  return out;
+}
+
+TEST(MpegDiskFile, SizeCountsWholeBlocksOnly) {
+  qvtest::TempDir dir;
+  for (auto [fileSize, expected] : std::vector<std::pair<size_t, uint64_t>>{
+           {0, 0}, {2323, 0}, {2324, 2332}, {4000, 2332}, {4648, 4664}, {10 * 2324 + 1, 10 * 2332}}) {
+    const std::string path = dir.Write("m" + std::to_string(fileSize), std::string(fileSize, 'x')).string();
+    CQuorvane_MPEG12DiskFile f(path.c_str());
+    EXPECT_EQ(f.GetSizeInUCHARs(), expected) << fileSize;
+    EXPECT_TRUE(f.GetIsVideoStuff());
+  }
+}
+
+// Reads of any length, including many more sectors than one work buffer
+// holds and lengths that cut sectors, give the same sectors.
+TEST(MpegDiskFile, ReadsOfEverySizeGiveTheSameSectors) {
+  qvtest::TempDir dir;
+  const std::string stream = Stream(61, 1676);
+  const std::string path = dir.Write("video.mpg", stream).string();
+  const std::string expected = ExpectedSectors(stream);
+  ASSERT_EQ(expected.size(), 61u * 2332);
+  CQuorvane_MPEG12DiskFile source(path.c_str());
+  CQuorvane_FileChain chain;
+  chain.AddChainTail(&source);
+  for (uint64_t chunk : {1ull, 8ull, 9ull, 1000ull, 2331ull, 2332ull, 2333ull, 26ull * 2332, 27ull * 2332,
+                         65536ull, 61ull * 2332}) {
+    chain.SeekToBegin();
+    ASSERT_EQ(ReadChain(chain, chunk), expected) << "reads of " << chunk;
+  }
+}
+
+TEST(MpegDiskFile, FileThatShrinksFailsTheRead) {
+  qvtest::TempDir dir;
+  const std::string path = dir.Write("v.mpg", Stream(4, 0)).string();
+  CQuorvane_MPEG12DiskFile source(path.c_str());
+  ASSERT_EQ(::truncate(path.c_str(), 2 * 2324), 0);
+  std::string out(4 * 2332, '\0');
+  auto e = CatchEngine([&] { source.Read(out.size(), out.data()); });
+  EXPECT_EQ(e->Number(), 5u);
+  EXPECT_EQ(e->SystemError(), 1006u);
+}
+
+TEST(MpegZeroFile, EverySectorIsAnEmptyForm2Sector) {
+  const uint64_t size = 30 * 2332;
+  std::string expected;
+  for (int i = 0; i < 30; ++i) expected += std::string("\x01\x00\x60\x00\x01\x00\x60\x00", 8) + std::string(2324, '\0');
+  CQuorvane_MPEG12ZeroFile zero(size);
+  EXPECT_TRUE(zero.GetIsVideoStuff());
+  CQuorvane_FileChain chain;
+  chain.AddChainTail(&zero);
+  for (uint64_t chunk : {uint64_t{1}, uint64_t{3}, uint64_t{2332}, uint64_t{4000}, size}) {
+    chain.SeekToBegin();
+    EXPECT_EQ(ReadChain(chain, chunk), expected) << chunk;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,109 @@
+// The parts that meet other threads: cancelling a walk, reading a chain
+// while its flags are asked, and a source that waits for a writer.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "files/file.h"
+#include "files_support.h"
+
+namespace {
+
+using qvtest::CatchEngine;
+using qvtest::TestTree;
+
+TEST(TreeThreads, CancelFromAnotherThreadStopsTheWalkEvenWhenIgnoringErrors) {
+  qvtest::TempDir dir;
+  for (int f = 0; f < 12; ++f)
+    for (int i = 0; i < 4; ++i) dir.Write("big/f" + std::to_string(f) + "/x" + std::to_string(i), "x");
+  qvtest::FaultyFileSystem faults;
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool reached = false, cancelled = false;
+  faults.onList = [&](const std::string&) {
+    if (faults.listings != 6) return;
+    std::unique_lock<std::mutex> lock(mutex);
+    reached = true;
+    changed.notify_all();
+    changed.wait(lock, [&] { return cancelled; });
+  };
+
+  TestTree tree(true);
+  tree.CreateFromRootVirtual("before", nullptr);
+  const std::string before = tree.Dump();
+  QuorvaneI_Caught error;
+  std::thread walker([&] {
+    CQuorvane_FileTreeNode* parent = nullptr;
+    error = CatchEngine([&] { tree.CreateFromRoot((dir / "big").c_str(), nullptr, 2, &parent); });
+  });
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [&] { return reached; });
+    tree.Cancel();  // does not wait for the tree's lock, which the walk holds
+    cancelled = true;
+    changed.notify_all();
+  }
+  walker.join();
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->Number(), 14u);
+  EXPECT_STREQ(error->Text(), "CQuorvane_FileTree::CreateFileTreeNodeAndKids(): m__BOOLEAN__IsCancelCreation == TRUE!!!");
+  EXPECT_EQ(tree.Dump(), before);
+  EXPECT_TRUE(tree.Names(CN_FILE_TREE_NODE_SKIPPED).empty()) << "a cancellation is not a skipped node";
+
+  // The next addition starts afresh.
+  faults.onList = nullptr;
+  CQuorvane_FileTreeNode* parent = nullptr;
+  EXPECT_NE(tree.CreateFromRoot((dir / "big/f3").c_str(), nullptr, 2, &parent), nullptr);
+  EXPECT_EQ(tree.Dump(), "before/{} f3/{x0 x1 x2 x3}");
+}
+
+TEST(ChainThreads, FlagsCanBeAskedWhileAnotherThreadReads) {
+  std::unique_ptr<uint8_t[]> block(new uint8_t[5000]);
+  std::memset(block.get(), 0xAB, 5000);
+  CQuorvane_MemoryFile data(std::move(block), 5000);
+  CQuorvane_MPEG12ZeroFile video(40 * kQuorvaneMpegSectorSize);
+  CQuorvane_FileChain chain;
+  chain.AddChainTail(&data);
+  chain.AddChainTail(&video);
+  chain.SeekToBegin();
+  std::atomic<bool> done{false};
+  std::string read;
+  std::thread reader([&] {
+    read = qvtest::ReadChain(chain, 1000);
+    done = true;
+  });
+  int videoSeen = 0;
+  while (!done) videoSeen += chain.GetCurrentIsVideoStuff() ? 1 : 0;
+  reader.join();
+  EXPECT_TRUE(chain.GetCurrentIsVideoStuff());
+  ASSERT_EQ(read.size(), 5000u + 40 * kQuorvaneMpegSectorSize);
+  EXPECT_EQ(read.substr(0, 5000), std::string(5000, '\xAB'));
+  EXPECT_EQ(read.substr(5000, 4), std::string("\x01\x00\x60\x00", 4));
+}
+
+TEST(SourceThreads, WaitForDataReadsWhatAWriterAppendsLater) {
+  qvtest::TempDir dir;
+  qvtest::VirtualTime time;
+  const auto path = dir.Write("growing", std::string(1000, 'a'));
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  CQuorvane_DiskFile source(reinterpret_cast<QV_HANDLE>(static_cast<intptr_t>(fd)), 3000, true);
+  ::close(fd);
+  std::thread writer([&] {
+    while (time.clock().SleepCount() == 0) std::this_thread::yield();
+    const int out = ::open(path.c_str(), O_WRONLY | O_APPEND);
+    const std::string more(2000, 'b');
+    EXPECT_EQ(::write(out, more.data(), more.size()), 2000);
+    ::close(out);
+  });
+  std::string buffer(3000, '\0');
+  source.Read(3000, buffer.data());
+  writer.join();
+  EXPECT_EQ(buffer, std::string(1000, 'a') + std::string(2000, 'b'));
+  EXPECT_GE(time.clock().SleepCount(), 1u);
+}
+
+}  // namespace

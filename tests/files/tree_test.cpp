@@ -1,0 +1,560 @@
+// The file tree: additions from disk, virtual folders and handles; names;
+// removal, merging and renaming; the callbacks; and walks that meet faults.
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#include "files/file.h"
+#include "files/file_time.h"
+#include "files_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qvtest::CatchEngine;
+using qvtest::TestTree;
+
+// Reasons of the tree callback.
+constexpr uint32_t kAdded = CN_FILE_TREE_NODE_ADDED;
+constexpr uint32_t kRemoved = CN_FILE_TREE_NODE_REMOVED;
+constexpr uint32_t kSkipped = CN_FILE_TREE_NODE_SKIPPED;
+
+class Tree : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir.Write("src/b.txt", "bb");
+    dir.Write("src/a.txt", "a");
+    dir.Write("src/sub/deep/x.bin", "xyz");
+    dir.Write("src/sub/y", "");
+    fs::create_directories(dir / "src/empty");
+  }
+  std::string Path(const std::string& relative) const { return (dir / relative).string(); }
+
+  qvtest::TempDir dir;
+  qvtest::VirtualTime time;
+};
+
+TEST_F(Tree, AddsAFolderOrItsContentsByTheTrailingSeparator) {
+  TestTree tree;
+  CQuorvane_FileTreeNode* parent = nullptr;
+  CQuorvane_FileTreeNode* src = tree.CreateFromRoot(Path("src").c_str(), nullptr, 2, &parent);
+  ASSERT_NE(src, nullptr);
+  EXPECT_EQ(parent, tree.GetRoot()) << "a null parent means the root";
+  EXPECT_EQ(tree.Dump(), "src/{a.txt b.txt empty/{} sub/{deep/{x.bin} y}}");
+  EXPECT_EQ(src->GetNodeType(), kQuorvaneNodeFromDisk);
+  EXPECT_EQ(src->GetAbsolutePath(), Path("src"));
+  EXPECT_EQ(tree.GetDepth(), 5) << "/ is level 1, src 2, sub 3, deep 4, x.bin 5";
+
+  TestTree contents;
+  parent = nullptr;
+  EXPECT_EQ(contents.CreateFromRoot((Path("src") + "/").c_str(), "ignored", 2, &parent), nullptr);
+  EXPECT_EQ(contents.Dump(), "a.txt b.txt empty/{} sub/{deep/{x.bin} y}");
+  parent = nullptr;
+  contents.CreateFromRoot((Path("src/sub") + "///").c_str(), nullptr, 2, &parent);
+  EXPECT_EQ(contents.Dump(), "a.txt b.txt empty/{} sub/{deep/{x.bin} y} deep/{x.bin} y");
+}
+
+TEST_F(Tree, NamesSizesAndAttributesOfDiskNodes) {
+  dir.Write("src/a-very-long-file-name.text", std::string(1234, 'z'));
+  dir.Write("src/\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4.txt", "umlauts");
+  ASSERT_EQ(::chmod(Path("src/a.txt").c_str(), 0444), 0);
+  TestTree tree;
+  CQuorvane_FileTreeNode* parent = nullptr;
+  CQuorvane_FileTreeNode* src = tree.CreateFromRoot(Path("src").c_str(), "renamed", 2, &parent);
+  EXPECT_STREQ(src->GetLongName(), "renamed") << "the new name wins over the disk name";
+  EXPECT_STREQ(src->GetShortName(), "renamed");
+  EXPECT_TRUE(src->IsFolder());
+  EXPECT_EQ(src->GetSizeInUCHARs(), 0u);
+
+  struct Expect {
+    const char* name;
+    const char* shortName;
+    uint64_t size;
+    uint32_t attributes;
+  };
+  const Expect expected[] = {
+      {"a-very-long-file-name.text", "a-very-long-", 1234, 0x80},
+      {"a.txt", "a.txt", 1, 0x01},
+      {"b.txt", "b.txt", 2, 0x80},
+      {"empty", "empty", 0, 0x10},
+      {"sub", "sub", 0, 0x10},
+      // Twelve bytes would split the seventh two-byte letter.
+      {"\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4.txt", "\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4\xC3\xA4",
+       7, 0x80},
+  };
+  CQuorvane_FileTreeNode* kid = tree.GetFirstKid(src);
+  for (const auto& e : expected) {
+    ASSERT_NE(kid, nullptr) << e.name;
+    EXPECT_STREQ(kid->GetLongName(), e.name);
+    EXPECT_STREQ(kid->GetShortName(), e.shortName);
+    EXPECT_EQ(kid->GetSizeInUCHARs(), e.size) << e.name;
+    EXPECT_EQ(kid->GetAttributes(), e.attributes) << e.name;
+    EXPECT_EQ(kid->GetAbsolutePath(), Path("src/") + e.name);
+    EXPECT_EQ(kid->GetLevel(), 3);
+    char path[260], longName[260], shortName[260];
+    tree.GetNames(kid, path, longName, shortName);
+    EXPECT_STREQ(path, kid->GetAbsolutePath());
+    EXPECT_STREQ(longName, e.name);
+    EXPECT_STREQ(shortName, e.shortName);
+    kid = tree.GetNextKid(kid);
+  }
+  EXPECT_EQ(kid, nullptr);
+}
+
+// Names arrive as bytes; a name that is not UTF-8 keeps its bytes in the
+// path (so the file can be read) and shows a valid name in the image.
+TEST_F(Tree, InvalidUtf8NamesAreShownValidAndReadByTheirBytes) {
+  const std::string raw = "bad\xFF\xC3(name\xED\xA0\x80.txt";
+  dir.Write("u/" + raw, "payload");
+  TestTree tree;
+  CQuorvane_FileTreeNode* parent = nullptr;
+  CQuorvane_FileTreeNode* u = tree.CreateFromRoot(Path("u").c_str(), nullptr, 2, &parent);
+  CQuorvane_FileTreeNode* kid = u->GetFirstKid();
+  ASSERT_NE(kid, nullptr);
+  EXPECT_STREQ(kid->GetLongName(), "bad__(name___.txt");
+  EXPECT_EQ(kid->GetAbsolutePath(), Path("u/") + raw);
+  CQuorvane_UnLockedDiskFile source(kid->GetAbsolutePath(), kid->GetSizeInUCHARs());
+  char buffer[7];
+  source.Read(7, buffer);
+  EXPECT_EQ(std::string(buffer, 7), "payload");
+}
+
+TEST_F(Tree, DatesFollowTheTimeChoiceInLocalTime) {
+  const std::string file = Path("src/a.txt");
+  // access 2001-02-03 04:05:06 UTC, write 2002-03-04 05:06:07 UTC
+  const timespec times[2] = {{981173106, 0}, {1015218367, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+  time.clock().SetUtc(1136073600, 60);
+  struct Case {
+    uint32_t choice;
+    uint16_t year, hour;
+  };
+  for (const Case& c : {Case{1, 2001, 5}, Case{2, 2002, 6}, Case{7, 2002, 6}}) {
+    TestTree tree;
+    CQuorvane_FileTreeNode* parent = nullptr;
+    CQuorvane_FileTreeNode* node = tree.CreateFromRoot(file.c_str(), nullptr, c.choice, &parent);
+    const QV_SYSTEMTIME date = tree.GetDate(node);
+    EXPECT_EQ(date.wYear, c.year) << c.choice;
+    EXPECT_EQ(date.wHour, c.hour) << c.choice << ": one hour east of UTC";
+  }
+  TestTree tree;
+  CQuorvane_FileTreeNode* parent = nullptr;
+  CQuorvane_FileTreeNode* node = tree.CreateFromRoot(file.c_str(), nullptr, 0, &parent);
+  EXPECT_GE(tree.GetDate(node).wYear, 2001) << "creation time, or the write time where none is kept";
+}
+
+TEST_F(Tree, VirtualFoldersRootAndHandles) {
+  time.clock().SetUtc(1151670896, 0);  // 2006-06-30 12:34:56
+  TestTree tree;
+  CQuorvane_FileTreeNode* parent = nullptr;
+  auto e = CatchEngine([&] { tree.CreateFromRoot(nullptr, nullptr, 2, &parent); });
+  EXPECT_EQ(e->Number(), 2u);
+  EXPECT_STREQ(e->Text(), "CQuorvane_FileTree::CreateFromRoot(): Both absolute and new names are NULL - this is illegal!!!");
+
+  CQuorvane_FileTreeNode* folder = tree.CreateFromRoot(nullptr, "Virtual Folder Name", 2, &parent);
+  ASSERT_NE(folder, nullptr);
+  CQuorvane_FileTreeNode* root = tree.GetRoot();
+  EXPECT_STREQ(root->GetAbsolutePath(), "/");
+  EXPECT_STREQ(root->GetLongName(), "/");
+  EXPECT_EQ(root->GetNodeType(), kQuorvaneNodeNoPath);
+  EXPECT_TRUE(root->IsFolder());
+  EXPECT_STREQ(folder->GetAbsolutePath(), ":");
+  EXPECT_STREQ(folder->GetShortName(), "Virtual Fold");
+  EXPECT_EQ(folder->GetNodeType(), kQuorvaneNodeNoPath);
+  EXPECT_EQ(folder->GetAttributes(), 0x10u);
+  EXPECT_EQ(folder->GetDate().wYear, 2006);
+  EXPECT_EQ(folder->GetDate().wSecond, 56);
+
+  // A virtual folder dated by the caller, and content below it.
+  const uint64_t when = 125963423999990000;  // 2000-02-29 23:59:59.999
+  CQuorvane_FileTreeNode* dated = tree.CreateFromRootVirtual("dated", folder, &when);
+  EXPECT_EQ(dated->GetDate().wDay, 29);
+  parent = dated;
+  tree.CreateFromRoot(Path("src/b.txt").c_str(), nullptr, 2, &parent);
+  EXPECT_EQ(tree.Dump(), "Virtual Folder Name/{dated/{b.txt}}");
+
+  CQuorvane_FileTreeNode* fromHandle =
+      tree.CreateFromRootMemoryChecked(reinterpret_cast<QV_HANDLE>(intptr_t{42}), 4096, "from a handle.dat", 77, nullptr);
+  ASSERT_NE(fromHandle, nullptr);
+  EXPECT_EQ(tree.handles.back(), reinterpret_cast<QV_HANDLE>(intptr_t{42}));
+  EXPECT_EQ(fromHandle->GetNodeType(), kQuorvaneNodeNoPath);
+  EXPECT_EQ(fromHandle->GetUserValue(), 77u);
+  EXPECT_EQ(fromHandle->GetSizeInUCHARs(), 4096u);
+  EXPECT_STREQ(fromHandle->GetShortName(), "from a handl");
+  EXPECT_EQ(fromHandle->GetParent(), root);
+
+  char path[260];
+  tree.GetNodePath(tree.GetFirstKid(dated), path);
+  EXPECT_STREQ(path, "\\Virtual Folder Name\\dated\\b.txt");
+  tree.GetNodePath(root, path);
+  EXPECT_STREQ(path, "");
+}
+
+TEST_F(Tree, NodePathIsCutAt259Bytes) {
+  TestTree tree;
+  CQuorvane_FileTreeNode* node = nullptr;
+  for (int i = 0; i < 30; ++i) node = tree.CreateFromRootVirtual(("folder" + std::to_string(i)).c_str(), node);
+  char path[260];
+  std::memset(path, 'x', sizeof path);
+  tree.GetNodePath(node, path);
+  EXPECT_EQ(std::strlen(path), 259u);
+  EXPECT_EQ(std::string(path).rfind("\\folder0\\folder1\\", 0), 0u);
+}
+
+TEST_F(Tree, NodeLimitsAndTheirTexts) {
+  struct Case {
+    std::string path, longName, shortName;
+    const char* text;
+  };
+  const Case cases[] = {
+      {std::string(260, 'p'), "l", "s",
+       "CQuorvane_FileTreeNode::CQuorvane_FileTreeNode(): strlen( p__PCHAR__AbsolutePathAndFileName ) == 260 exceeds "
+       "(>=) 260!!!"},
+      {"p", std::string(260, 'l'), "s",
+       "CQuorvane_FileTreeNode::CQuorvane_FileTreeNode(): strlen( p__PCHAR__LongFileName ) == 260 exceeds (>=) 260!!!"},
+      {"p", "l", std::string(13, 's'),
+       "CQuorvane_FileTreeNode::CQuorvane_FileTreeNode(): strlen( p__PCHAR__ShortFileName ) == 13 exceeds (>=) 13!!!"},
+  };
+  for (const auto& c : cases) {
+    auto e = CatchEngine([&] {
+      CQuorvane_FileTreeNode node(c.path.c_str(), c.longName.c_str(), c.shortName.c_str(), 0, 0, nullptr, 0, 0);
+    });
+    EXPECT_EQ(e->Number(), 2u);
+    EXPECT_STREQ(e->Text(), c.text);
+  }
+  CQuorvane_FileTreeNode fits(std::string(259, 'p').c_str(), std::string(259, 'l').c_str(),
+                              std::string(12, 's').c_str(), 0, 0, nullptr, 0, 0);
+  EXPECT_EQ(std::strlen(fits.GetLongName()), 259u);
+  qvtest::LogCapture log;
+  CQuorvane_FileTreeNode undatable("p", "l", "s", 0, 0, nullptr, 0, ~0ull);
+  EXPECT_EQ(undatable.GetDate().wYear, 0) << "a time past the calendar leaves the date zero";
+  EXPECT_EQ(log.Count("FileTimeToSystemTime"), 1u);
+}
+
+TEST_F(Tree, PathsOf260BytesOrMoreFailOrAreSkipped) {
+  // Folder names of 60 bytes: the fifth level crosses 260 bytes.
+  std::string deep = "long";
+  for (int i = 0; i < 5; ++i) deep += "/" + std::string(60, static_cast<char>('a' + i));
+  dir.Write(deep + "/f", "f");
+  dir.Write("long/ok", "ok");
+  {
+    TestTree tree(false);
+    CQuorvane_FileTreeNode* parent = nullptr;
+    auto e = CatchEngine([&] { tree.CreateFromRoot(Path("long").c_str(), nullptr, 2, &parent); });
+    EXPECT_EQ(e->Number(), 2u);
+    EXPECT_EQ(tree.GetRoot(), nullptr) << "a failed first addition leaves no root behind";
+    EXPECT_EQ(tree.GetNodeCount(), 0);
+  }
+  TestTree tree(true);
+  CQuorvane_FileTreeNode* parent = nullptr;
+  tree.CreateFromRoot(Path("long").c_str(), nullptr, 2, &parent);
+  const auto skipped = tree.Names(kSkipped);
+  ASSERT_FALSE(skipped.empty());
+  EXPECT_GE(skipped.front().size(), 260u);
+  EXPECT_NE(tree.Dump().find("ok"), std::string::npos);
+}
+
+// An unreadable folder, injected through the file system seam (CI runs as
+// root, so permissions do not stop reads).
+TEST_F(Tree, UnreadableSubfolderFailsOrIsSkippedByIgnoreErrors) {
+  qvtest::FaultyFileSystem faults;
+  faults.listErrors[Path("src/sub")] = 5;
+  {
+    TestTree tree(false);
+    CQuorvane_FileTreeNode* parent = tree.CreateFromRootVirtual("existing", nullptr);
+    auto before = tree.Dump();
+    CQuorvane_FileTreeNode* under = nullptr;
+    auto e = CatchEngine([&] { tree.CreateFromRoot(Path("src").c_str(), nullptr, 2, &under); });
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->Number(), 5u);
+    EXPECT_EQ(e->SystemError(), 5u);
+    EXPECT_EQ(std::string(e->Text()), "CQuorvane_FileTree::CreateFileTreeNodeAndKids(): FindFirstFile( '" +
+                                          Path("src/sub") + "' ) failed, status 5!!!");
+    EXPECT_EQ(tree.Dump(), before) << "nothing of the failed addition stays";
+    EXPECT_EQ(tree.GetNodeCount(), 2) << "root and the existing folder";
+    EXPECT_NE(parent, nullptr);
+  }
+  TestTree tree(true);
+  CQuorvane_FileTreeNode* parent = nullptr;
+  tree.CreateFromRoot(Path("src").c_str(), nullptr, 2, &parent);
+  EXPECT_EQ(tree.Dump(), "src/{a.txt b.txt empty/{}}");
+  EXPECT_EQ(tree.Names(kSkipped), std::vector<std::string>{Path("src/sub")});
+}
+
+TEST_F(Tree, FailedContentsAdditionTakesBackWhatItLinked) {
+  qvtest::FaultyFileSystem faults;
+  faults.entryErrors[Path("src/sub")] = 5;
+  TestTree tree(false);
+  tree.CreateFromRootVirtual("keep", nullptr);
+  CQuorvane_FileTreeNode* parent = nullptr;
+  auto e = CatchEngine([&] { tree.CreateFromRoot((Path("src") + "/").c_str(), nullptr, 2, &parent); });
+  EXPECT_EQ(e->Number(), 5u);
+  EXPECT_EQ(tree.Dump(), "keep/{}");
+
+  TestTree tolerant(true);
+  parent = nullptr;
+  tolerant.CreateFromRoot((Path("src") + "/").c_str(), nullptr, 2, &parent);
+  EXPECT_EQ(tolerant.Dump(), "a.txt b.txt empty/{}");
+  EXPECT_EQ(tolerant.Names(kSkipped), std::vector<std::string>{Path("src/sub")});
+}
+
+TEST_F(Tree, MissingPathsFailClearly) {
+  TestTree tree(true);
+  CQuorvane_FileTreeNode* parent = nullptr;
+  auto e = CatchEngine([&] { tree.CreateFromRoot(Path("nothing-here").c_str(), nullptr, 2, &parent); });
+  EXPECT_EQ(e->Number(), 5u);
+  EXPECT_EQ(e->SystemError(), 2u);
+  EXPECT_EQ(std::string(e->Text()),
+            "CQuorvane_FileTree::CreateFromRoot(): FindFirstFile( '" + Path("nothing-here") + "' ) failed, status 2!!!");
+  e = CatchEngine([&] { tree.CreateFromRoot((Path("src/a.txt") + "/").c_str(), nullptr, 2, &parent); });
+  EXPECT_EQ(e->SystemError(), 3u) << "a file named as a folder";
+}
+
+// Things that are not files or folders never make nodes, and do not fail
+// an addition.
+TEST_F(Tree, FifosSocketsAndDevicesAreSkipped) {
+  ASSERT_EQ(::mkfifo(Path("src/fifo").c_str(), 0644), 0);
+  fs::create_symlink("/dev/null", dir / "src/device");
+  const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const std::string socketPath = Path("src/socket");
+  ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+  std::strcpy(address.sun_path, socketPath.c_str());
+  ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  TestTree tree(false);
+  CQuorvane_FileTreeNode* parent = nullptr;
+  tree.CreateFromRoot(Path("src").c_str(), nullptr, 2, &parent);
+  ::close(s);
+  EXPECT_EQ(tree.Dump(), "src/{a.txt b.txt empty/{} sub/{deep/{x.bin} y}}");
+  EXPECT_EQ(tree.Names(kSkipped),
+            (std::vector<std::string>{Path("src/device"), Path("src/fifo"), Path("src/socket")}));
+  parent = nullptr;
+  EXPECT_EQ(tree.CreateFromRoot(Path("src/fifo").c_str(), nullptr, 2, &parent), nullptr);
+  EXPECT_EQ(tree.Names(kSkipped).size(), 4u);
+}
+
+TEST_F(Tree, SymlinkLoopsAreCaughtAndOtherLinksFollowed) {
+  fs::create_directory_symlink("..", dir / "src/sub/up");       // back to src
+  fs::create_directory_symlink("../empty", dir / "src/sub/e");  // sideways: fine
+  fs::create_symlink("nowhere", dir / "src/dangling");
+  {
+    TestTree tree(false);
+    CQuorvane_FileTreeNode* parent = nullptr;
+    auto e = CatchEngine([&] { tree.CreateFromRoot(Path("src").c_str(), nullptr, 2, &parent); });
+    EXPECT_EQ(e->Number(), 5u);
+    EXPECT_EQ(e->SystemError(), 2u) << "the dangling link comes first";
+  }
+  fs::remove(dir / "src/dangling");
+  {
+    TestTree tree(false);
+    CQuorvane_FileTreeNode* parent = nullptr;
+    auto e = CatchEngine([&] { tree.CreateFromRoot(Path("src").c_str(), nullptr, 2, &parent); });
+    EXPECT_EQ(e->Number(), 5u);
+    EXPECT_EQ(e->SystemError(), 1921u);
+    EXPECT_NE(std::string(e->Text()).find(Path("src/sub/up")), std::string::npos) << e->Text();
+  }
+  TestTree tree(true);
+  CQuorvane_FileTreeNode* parent = nullptr;
+  tree.CreateFromRoot(Path("src").c_str(), nullptr, 2, &parent);
+  EXPECT_EQ(tree.Dump(), "src/{a.txt b.txt empty/{} sub/{deep/{x.bin} e/{} y}}");
+  EXPECT_EQ(tree.Names(kSkipped), std::vector<std::string>{Path("src/sub/up")});
+  // A self-referencing link fails its lookup.
+  fs::create_symlink("self", dir / "src/self");
+  TestTree other(true);
+  parent = nullptr;
+  other.CreateFromRoot(Path("src").c_str(), nullptr, 2, &parent);
+  EXPECT_EQ(other.Names(kSkipped), (std::vector<std::string>{Path("src/self"), Path("src/sub/up")}));
+}
+
+TEST_F(Tree, EntriesAreSortedByteWise) {
+  for (const char* name : {"b", "B", "a", "\xC3\xA9", "Z", "_", "10", "9"}) dir.Write(std::string("s/") + name, "");
+  TestTree tree;
+  CQuorvane_FileTreeNode* parent = nullptr;
+  tree.CreateFromRoot(Path("s").c_str(), nullptr, 2, &parent);
+  EXPECT_EQ(tree.Dump(), "s/{10 9 B Z _ a b \xC3\xA9}");
+}
+
+TEST_F(Tree, CallbacksReportAdditionsRemovalsAndSkips) {
+  TestTree tree;
+  CQuorvane_FileTreeNode* parent = nullptr;
+  CQuorvane_FileTreeNode* sub = tree.CreateFromRoot(Path("src/sub").c_str(), nullptr, 2, &parent);
+  EXPECT_EQ(tree.Names(kAdded), (std::vector<std::string>{"/", Path("src/sub"), Path("src/sub/deep"),
+                                                          Path("src/sub/deep/x.bin"), Path("src/sub/y")}));
+  for (auto* n = sub; n; n = n->GetFirstKid()) EXPECT_TRUE(n->IsCounted());
+  EXPECT_EQ(tree.GetNodeCount(), 5);
+  EXPECT_EQ(sub->GetUserValue(), 2u) << "the node count when it was made";
+  tree.events.clear();
+  EXPECT_TRUE(tree.RemoveNode(&sub));
+  EXPECT_EQ(sub, nullptr);
+  EXPECT_EQ(tree.Names(kRemoved), (std::vector<std::string>{Path("src/sub/deep/x.bin"), Path("src/sub/deep"),
+                                                            Path("src/sub/y"), Path("src/sub")}))
+      << "kids go before their folder";
+  EXPECT_EQ(tree.GetNodeCount(), 1);
+  // A node without a path is reported by its name.
+  tree.events.clear();
+  CQuorvane_FileTreeNode* v = tree.CreateFromRootVirtual("virtual", nullptr);
+  EXPECT_EQ(tree.Names(kAdded), std::vector<std::string>{"virtual"});
+  tree.events.clear();
+  tree.CreateFromRootMemoryChecked(nullptr, 1, "handle", 0, v);
+  EXPECT_EQ(tree.Names(kAdded), std::vector<std::string>{"handle"});
+}
+
+TEST_F(Tree, RemovingTheRootEmptiesTheTreeAndTheNextAdditionMakesANewOne) {
+  TestTree tree;
+  CQuorvane_FileTreeNode* parent = nullptr;
+  tree.CreateFromRoot(Path("src").c_str(), nullptr, 2, &parent);
+  CQuorvane_FileTreeNode* root = tree.GetRoot();
+  EXPECT_TRUE(tree.RemoveNode(&root));
+  EXPECT_EQ(tree.GetRoot(), nullptr);
+  EXPECT_EQ(tree.GetNodeCount(), 0);
+  parent = nullptr;
+  tree.CreateFromRoot(Path("src/a.txt").c_str(), nullptr, 2, &parent);
+  EXPECT_EQ(tree.Dump(), "a.txt");
+
+  TestTree other;
+  CQuorvane_FileTreeNode* foreign = other.CreateFromRootVirtual("x", nullptr);
+  EXPECT_FALSE(tree.RemoveNode(&foreign)) << "not a node of this tree";
+  EXPECT_NE(foreign, nullptr);
+  CQuorvane_FileTreeNode* none = nullptr;
+  EXPECT_FALSE(tree.RemoveNode(&none));
+  EXPECT_FALSE(tree.RemoveNode(nullptr));
+}
+
+TEST_F(Tree, CollisionsSkipReplaceOrMerge) {
+  dir.Write("other/sub/z", "z");
+  dir.Write("other/sub/y", "longer");
+  struct Case {
+    TestTree::Clash clash;
+    const char* dump;
+  };
+  const Case cases[] = {
+      {TestTree::Clash::SkipNew, "sub/{deep/{x.bin} y}"},
+      {TestTree::Clash::ReplaceOld, "sub/{y z}"},
+      // Folders merge kid by kid; the clashing file inside is replaced.
+      {TestTree::Clash::MergeOrReplace, "sub/{deep/{x.bin} y z}"},
+      {TestTree::Clash::Allow, "sub/{deep/{x.bin} y} sub/{y z}"},
+  };
+  for (const auto& c : cases) {
+    TestTree tree(false, c.clash);
+    CQuorvane_FileTreeNode* parent = nullptr;
+    tree.CreateFromRoot(Path("src/sub").c_str(), nullptr, 2, &parent);
+    parent = nullptr;
+    tree.CreateFromRoot(Path("other/sub").c_str(), nullptr, 2, &parent);
+    EXPECT_EQ(tree.Dump(), c.dump);
+    int nodes = 1;
+    std::vector<const CQuorvane_FileTreeNode*> stack{tree.GetRoot()};
+    while (!stack.empty()) {
+      auto* n = stack.back();
+      stack.pop_back();
+      for (auto* k = n->GetFirstKid(); k; k = k->GetNextKid(), ++nodes) {
+        stack.push_back(k);
+        EXPECT_EQ(k->GetParent(), n);
+        EXPECT_EQ(k->GetLevel(), n->GetLevel() + 1);
+      }
+    }
+    EXPECT_EQ(tree.GetNodeCount(), nodes) << c.dump << ": every destroyed node was counted out";
+  }
+}
+
+TEST_F(Tree, RenameKeepsThePathAndReportsTheNodeAgain) {
+  TestTree tree;
+  CQuorvane_FileTreeNode* parent = nullptr;
+  CQuorvane_FileTreeNode* a = tree.CreateFromRoot(Path("src/a.txt").c_str(), nullptr, 2, &parent);
+  tree.events.clear();
+  struct Case {
+    const char* longName;
+    std::string shortName;
+    const char* keptShort;
+  };
+  const Case cases[] = {
+      {"first", "SHORT", "SHORT"},
+      {"second", "exactly12chr", "exactly12chr"},
+      {"third", std::string(40, 'S'), "SSSSSSSSSSSSSSSSSSSSSSSSSSSSSSS"},  // 31 kept
+      {"fourth", "", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_TRUE(tree.RenameNode(a, c.longName, c.shortName.c_str()));
+    EXPECT_STREQ(a->GetLongName(), c.longName);
+    EXPECT_STREQ(a->GetShortName(), c.keptShort);
+    EXPECT_EQ(a->GetAbsolutePath(), Path("src/a.txt"));
+  }
+  ASSERT_EQ(tree.events.size(), 8u);
+  EXPECT_EQ(tree.events[0].reason, kRemoved);
+  EXPECT_EQ(tree.events[1].reason, kAdded);
+  char path[260];
+  tree.GetNodePath(a, path);
+  EXPECT_STREQ(path, "\\fourth");
+  EXPECT_FALSE(tree.RenameNode(tree.GetRoot(), "x", "x")) << "the root is nobody's kid";
+  auto e = CatchEngine([&] { tree.RenameNode(a, std::string(260, 'n').c_str(), "s"); });
+  EXPECT_EQ(e->Number(), 2u);
+  EXPECT_STREQ(a->GetLongName(), "fourth");
+}
+
+// Deep nesting must not exhaust the stack when a tree is torn down.
+TEST_F(Tree, DeepVirtualNestingIsDestroyedWithoutRecursion) {
+  auto tree = std::make_unique<TestTree>();
+  CQuorvane_FileTreeNode* node = nullptr;
+  for (int i = 0; i < 200000; ++i) node = tree->CreateFromRootVirtual("d", node);
+  EXPECT_EQ(tree->GetDepth(), 200001);
+  CQuorvane_FileTreeNode* top = tree->GetFirstKid(tree->GetRoot());
+  tree->events.clear();
+  EXPECT_TRUE(tree->RemoveNode(&top));
+  EXPECT_EQ(tree->Names(kRemoved).size(), 200000u);
+  for (int i = 0; i < 200000; ++i) node = tree->CreateFromRootVirtual("d", i ? node : nullptr);
+  tree.reset();  // the destructor walks it too
+}
+
+// FindKid answers from a list scan in small folders and from a hash index
+// in large ones; both must agree with a plain search in list order, also
+// after renames (which may make names repeat) and removals.
+TEST_F(Tree, FindKidAgreesWithAPlainSearch) {
+  for (int kids : {5, 31, 33, 300, 1000}) {
+    TestTree tree(false, TestTree::Clash::Allow);
+    CQuorvane_FileTreeNode* folder = tree.CreateFromRootVirtual("f", nullptr);
+    std::mt19937 rng(static_cast<uint32_t>(kids));
+    auto name = [&] { return "n" + std::to_string(rng() % (kids / 2 + 2)); };
+    for (int i = 0; i < kids; ++i) tree.CreateFromRootVirtual(name().c_str(), folder);
+    auto check = [&](const char* when) {
+      for (int probe = 0; probe < kids / 2 + 3; ++probe) {
+        const std::string key = "n" + std::to_string(probe);
+        const CQuorvane_FileTreeNode* after = nullptr;
+        for (;;) {
+          const CQuorvane_FileTreeNode* plain = after ? after->GetNextKid() : folder->GetFirstKid();
+          while (plain && key != plain->GetLongName()) plain = plain->GetNextKid();
+          const CQuorvane_FileTreeNode* found = tree.FindKid(folder, key, 0, after);
+          ASSERT_EQ(found, plain) << when << ", " << kids << " kids, key " << key;
+          if (!found) break;
+          after = found;
+        }
+      }
+    };
+    check("after building");
+    for (int round = 0; round < kids; ++round) {
+      std::vector<CQuorvane_FileTreeNode*> all;
+      for (auto* k = folder->GetFirstKid(); k; k = k->GetNextKid()) all.push_back(k);
+      if (all.empty()) break;
+      CQuorvane_FileTreeNode* victim = all[rng() % all.size()];
+      switch (rng() % 3) {
+        case 0:
+          tree.RemoveNode(&victim);
+          break;
+        case 1:
+          tree.RenameNode(victim, name().c_str(), "s");
+          break;
+        default:
+          tree.CreateFromRootVirtual(name().c_str(), folder);
+      }
+      if (round % 211 == 0) check("while changing");
+    }
+    check("after changes");
+  }
+}
+
+}  // namespace
