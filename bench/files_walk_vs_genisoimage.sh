@@ -13,14 +13,18 @@ bench="$build/bench/bench_files"
 # Makes the fixtures if needed and reports our time and memory.
 "$bench" --benchmark_filter='BM_TreeFromDisk' --benchmark_counters_tabular=true
 
-for n in 100000 1000000; do
+report=$(mktemp)
+trap 'rm -f "$report"' EXIT
+for n in ${SIZES:-100000 1000000}; do
   dir="$build/bench-fixtures/files/tree-$n"
   if command -v genisoimage >/dev/null; then
-    /usr/bin/time -f "genisoimage -print-size, $n files: %e s, peak %M KiB" \
+    /usr/bin/time -o "$report" -f "genisoimage -print-size, $n files: %e s, peak %M KiB" \
       genisoimage -quiet -print-size -J -o /dev/null "$dir" >/dev/null
+    cat "$report"
   fi
   if command -v xorriso >/dev/null; then
-    /usr/bin/time -f "xorriso -as mkisofs -print-size, $n files: %e s, peak %M KiB" \
+    /usr/bin/time -o "$report" -f "xorriso -as mkisofs -print-size, $n files: %e s, peak %M KiB" \
       xorriso -as mkisofs -print-size -J "$dir" >/dev/null 2>&1
+    cat "$report"
   fi
 done
