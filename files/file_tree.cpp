@@ -70,9 +70,13 @@ size_t HashKey(std::string_view key) { return std::hash<std::string_view>{}(key)
 void TableInsert(const CQuorvane_FileTree& tree, QuorvaneI_KidIndex::Table& t, CQuorvane_FileTreeNode* node,
                  unsigned kind);
 
+// Linear probing stays short below 70 % load; a rehash leaves at most half
+// the slots in use.
+bool TableTooFull(const QuorvaneI_KidIndex::Table& t, size_t used) { return used * 10 > t.slots.size() * 7; }
+
 void TableRehash(const CQuorvane_FileTree& tree, QuorvaneI_KidIndex::Table& t, unsigned kind, size_t live) {
   size_t capacity = 64;
-  while (capacity < live * 4) capacity *= 2;
+  while (capacity < live * 2) capacity *= 2;
   std::vector<CQuorvane_FileTreeNode*> old;
   old.swap(t.slots);
   t.slots.assign(capacity, nullptr);
@@ -84,7 +88,7 @@ void TableRehash(const CQuorvane_FileTree& tree, QuorvaneI_KidIndex::Table& t, u
 
 void TableInsert(const CQuorvane_FileTree& tree, QuorvaneI_KidIndex::Table& t, CQuorvane_FileTreeNode* node,
                  unsigned kind) {
-  if ((t.live + t.deleted + 1) * 2 > t.slots.size()) TableRehash(tree, t, kind, t.live + 1);
+  if (TableTooFull(t, t.live + t.deleted + 1)) TableRehash(tree, t, kind, t.live + 1);
   const size_t mask = t.slots.size() - 1;
   size_t i = HashKey(tree.KidKey(node, kind)) & mask;
   while (t.slots[i] != nullptr && t.slots[i] != kDeleted) i = (i + 1) & mask;

@@ -558,3 +558,28 @@ TEST_F(Tree, FindKidAgreesWithAPlainSearch) {
 }
 
 }  // namespace
+
+namespace {
+
+// The image builders sort kids by their image names; kids whose names
+// compare equal must keep the order in which they were added.
+TEST(TreeOrder, SortedKidsKeepListOrderAmongEquals) {
+  TestTree tree(false, TestTree::Clash::Allow);
+  CQuorvane_FileTreeNode* folder = tree.CreateFromRootVirtual("f", nullptr);
+  std::vector<CQuorvane_FileTreeNode*> added;
+  for (int i = 0; i < 200; ++i)
+    added.push_back(tree.CreateFromRootVirtual(std::string(1, static_cast<char>('a' + (i * 7) % 5)).c_str(), folder));
+  const auto sorted = tree.GetKidsSorted(folder, [](const CQuorvane_FileTreeNode* a, const CQuorvane_FileTreeNode* b) {
+    return std::strcmp(a->GetLongName(), b->GetLongName()) < 0;
+  });
+  ASSERT_EQ(sorted.size(), added.size());
+  for (size_t i = 1; i < sorted.size(); ++i) {
+    const int order = std::strcmp(sorted[i - 1]->GetLongName(), sorted[i]->GetLongName());
+    ASSERT_LE(order, 0);
+    if (order == 0) {
+      ASSERT_LT(std::find(added.begin(), added.end(), sorted[i - 1]), std::find(added.begin(), added.end(), sorted[i]));
+    }
+  }
+}
+
+}  // namespace
