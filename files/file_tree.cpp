@@ -521,28 +521,25 @@ CQuorvane_FileTreeNode* CQuorvane_FileTree::CreateFromRootChecked(const char* ab
   return AddKid(parent, node);
 }
 
-CQuorvane_FileTreeNode* CQuorvane_FileTree::CreateFromRootVirtual(const char* name, CQuorvane_FileTreeNode* parent,
-                                                                  const uint64_t* fileTime) {
+CQuorvane_FileTreeNode* CQuorvane_FileTree::AddMadeNode(const char* method, const char* name,
+                                                        CQuorvane_FileTreeNode* parent, const NodeMaker& make) {
   std::lock_guard<std::recursive_mutex> lock(m__CriticalSection);
   EnsureRoot();
   if (parent == nullptr) parent = m__PCQuorvane_FileTreeNode__Root;
   if (name == nullptr)
-    QuorvaneI_Throw("CQuorvane_FileTree::CreateFromRootVirtual", EN_INVALID_PARAMETER, 0,
-                    "CQuorvane_FileTree::CreateFromRootVirtual(): p__PCHAR__NewName == NULL!!!");
+    QuorvaneI_Throw(method, EN_INVALID_PARAMETER, 0, "%s(): p__PCHAR__NewName == NULL!!!", method);
   CQuorvane_FileTreeNode* node = nullptr;
   ++m__LONG__NodeCount;
   try {
-    node = NewFileTreeNodeItem(":", name, ShortNameOf(name).c_str(), qv::plat::kAttrDirectory, 0, parent,
-                               static_cast<uint32_t>(m__LONG__NodeCount),
-                               fileTime ? *fileTime : QuorvaneI_FileTimeNow());
+    node = make(parent, ShortNameOf(name), static_cast<uint32_t>(m__LONG__NodeCount));
     if (node == nullptr)
-      QuorvaneI_Throw("CQuorvane_FileTree::CreateFromRootVirtual", EN_MEMORY_ALLOCATION_FAILED, 0,
-                      "CQuorvane_FileTree::CreateFromRootVirtual(): NewFileTreeNodeItem() for Current failed!!!");
+      QuorvaneI_Throw(method, EN_MEMORY_ALLOCATION_FAILED, 0, "%s(): NewFileTreeNodeItem() for Current failed!!!",
+                      method);
   } catch (CQuorvane_Exception* e) {
     --m__LONG__NodeCount;
     Notify(CN_FILE_TREE_NODE_SKIPPED, name);
     if (!m__BOOLEAN__IsIgnoreErrors) throw;
-    QuorvaneI_LogCaught("CQuorvane_FileTree::CreateFromRootVirtual", e);
+    QuorvaneI_LogCaught(method, e);
     delete e;
     return nullptr;
   }
@@ -550,33 +547,23 @@ CQuorvane_FileTreeNode* CQuorvane_FileTree::CreateFromRootVirtual(const char* na
   return AddKid(parent, node);
 }
 
+CQuorvane_FileTreeNode* CQuorvane_FileTree::CreateFromRootVirtual(const char* name, CQuorvane_FileTreeNode* parent,
+                                                                  const uint64_t* fileTime) {
+  return AddMadeNode("CQuorvane_FileTree::CreateFromRootVirtual", name, parent,
+                     [&](CQuorvane_FileTreeNode* at, const std::string& shortName, uint32_t count) {
+                       return NewFileTreeNodeItem(":", name, shortName.c_str(), qv::plat::kAttrDirectory, 0, at, count,
+                                                  fileTime ? *fileTime : QuorvaneI_FileTimeNow());
+                     });
+}
+
 CQuorvane_FileTreeNode* CQuorvane_FileTree::CreateFromRootMemoryChecked(QV_HANDLE handle, uint64_t sizeInUCHARs,
                                                                         const char* name, uint32_t userValue,
                                                                         CQuorvane_FileTreeNode* parent) {
-  std::lock_guard<std::recursive_mutex> lock(m__CriticalSection);
-  EnsureRoot();
-  if (parent == nullptr) parent = m__PCQuorvane_FileTreeNode__Root;
-  if (name == nullptr)
-    QuorvaneI_Throw("CQuorvane_FileTree::CreateFromRootMemoryChecked", EN_INVALID_PARAMETER, 0,
-                    "CQuorvane_FileTree::CreateFromRootMemoryChecked(): p__PCHAR__Name == NULL!!!");
-  CQuorvane_FileTreeNode* node = nullptr;
-  ++m__LONG__NodeCount;
-  try {
-    node = NewFileTreeNodeItem(handle, sizeInUCHARs, name, ShortNameOf(name).c_str(), parent, userValue,
-                               QuorvaneI_FileTimeNow());
-    if (node == nullptr)
-      QuorvaneI_Throw("CQuorvane_FileTree::CreateFromRootMemoryChecked", EN_MEMORY_ALLOCATION_FAILED, 0,
-                      "CQuorvane_FileTree::CreateFromRootMemoryChecked(): NewFileTreeNodeItem() for Current failed!!!");
-  } catch (CQuorvane_Exception* e) {
-    --m__LONG__NodeCount;
-    Notify(CN_FILE_TREE_NODE_SKIPPED, name);
-    if (!m__BOOLEAN__IsIgnoreErrors) throw;
-    QuorvaneI_LogCaught("CQuorvane_FileTree::CreateFromRootMemoryChecked", e);
-    delete e;
-    return nullptr;
-  }
-  OnNodeAdded(node);
-  return AddKid(parent, node);
+  return AddMadeNode("CQuorvane_FileTree::CreateFromRootMemoryChecked", name, parent,
+                     [&](CQuorvane_FileTreeNode* at, const std::string& shortName, uint32_t) {
+                       return NewFileTreeNodeItem(handle, sizeInUCHARs, name, shortName.c_str(), at, userValue,
+                                                  QuorvaneI_FileTimeNow());
+                     });
 }
 
 CQuorvane_FileTreeNode* CQuorvane_FileTree::CreateFromRoot(const char* absolutePath, const char* newName,

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -241,6 +242,11 @@ class CQuorvane_FileTree {
   CQuorvane_FileTreeNode* m__PCQuorvane_FileTreeNode__Root = nullptr;
 
  private:
+  using NodeMaker =
+      std::function<CQuorvane_FileTreeNode*(CQuorvane_FileTreeNode* parent, const std::string& shortName, uint32_t count)>;
+  // Makes one node without disk contents, reports it and links it.
+  CQuorvane_FileTreeNode* AddMadeNode(const char* method, const char* name, CQuorvane_FileTreeNode* parent,
+                                      const NodeMaker& make);
   void ReportSkipped(const char* path, const char* why);
   void DeleteSubtreeSilently(CQuorvane_FileTreeNode* node);
   QuorvaneI_KidIndex* IndexOf(const CQuorvane_FileTreeNode* folder);
