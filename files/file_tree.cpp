@@ -128,7 +128,8 @@ CQuorvane_FileTree::CQuorvane_FileTree(PQUORVANE_CALLBACK callback, void* callba
       m__PVOID__CallbackContext(callbackContext) {}
 
 CQuorvane_FileTree::~CQuorvane_FileTree() {
-  if (m__PCQuorvane_FileTreeNode__Root) DeleteSubtreeSilently(m__PCQuorvane_FileTreeNode__Root);
+  // The derived tree is gone already: no callbacks from here.
+  if (m__PCQuorvane_FileTreeNode__Root) DestroySubtree(m__PCQuorvane_FileTreeNode__Root, false);
 }
 
 // --- Virtual operations of the base ---
@@ -256,7 +257,8 @@ void CQuorvane_FileTree::UnlinkKid(CQuorvane_FileTreeNode* node) {
   node->m__BOOLEAN__IsLinked = 0;
 }
 
-void CQuorvane_FileTree::DeleteSubtreeSilently(CQuorvane_FileTreeNode* top) {
+void CQuorvane_FileTree::DestroySubtree(CQuorvane_FileTreeNode* top, bool report) {
+  UnlinkKid(top);
   // Post-order without recursion: virtual folders may nest without limit.
   CQuorvane_FileTreeNode* current = top;
   for (;;) {
@@ -265,15 +267,17 @@ void CQuorvane_FileTree::DeleteSubtreeSilently(CQuorvane_FileTreeNode* top) {
       continue;
     }
     CQuorvane_FileTreeNode* up = current == top ? nullptr : current->m__PCQuorvane_FileTreeNode__Parent;
-    if (up) {
-      up->m__PCQuorvane_FileTreeNode__FirstKid = current->m__PCQuorvane_FileTreeNode__Next;
-      if (up->m__PCQuorvane_FileTreeNode__FirstKid == nullptr) up->m__PCQuorvane_FileTreeNode__LastKid = nullptr;
+    UnlinkKid(current);
+    if (!m__KidIndexes.empty()) m__KidIndexes.erase(current);
+    if (report) {
+      OnNodeRemoved(current);
+      --m__LONG__NodeCount;
     }
     delete current;
     if (up == nullptr) break;
     current = up;
   }
-  m__KidIndexes.clear();
+  if (top == m__PCQuorvane_FileTreeNode__Root) m__PCQuorvane_FileTreeNode__Root = nullptr;
 }
 
 // --- Lookups by name ---
@@ -365,24 +369,7 @@ CQuorvane_FileTreeNode* CQuorvane_FileTree::AddKid(CQuorvane_FileTreeNode* paren
 void CQuorvane_FileTree::DestroyNodeAndKids(CQuorvane_FileTreeNode** node) {
   std::lock_guard<std::recursive_mutex> lock(m__CriticalSection);
   if (node == nullptr || *node == nullptr) return;
-  CQuorvane_FileTreeNode* top = *node;
-  UnlinkKid(top);
-  CQuorvane_FileTreeNode* current = top;
-  for (;;) {
-    if (current->m__PCQuorvane_FileTreeNode__FirstKid) {
-      current = current->m__PCQuorvane_FileTreeNode__FirstKid;
-      continue;
-    }
-    CQuorvane_FileTreeNode* up = current == top ? nullptr : current->m__PCQuorvane_FileTreeNode__Parent;
-    UnlinkKid(current);
-    if (!m__KidIndexes.empty()) m__KidIndexes.erase(current);
-    OnNodeRemoved(current);
-    delete current;
-    --m__LONG__NodeCount;
-    if (up == nullptr) break;
-    current = up;
-  }
-  if (top == m__PCQuorvane_FileTreeNode__Root) m__PCQuorvane_FileTreeNode__Root = nullptr;
+  DestroySubtree(*node, true);
   *node = nullptr;
 }
 

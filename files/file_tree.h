@@ -248,7 +248,8 @@ class CQuorvane_FileTree {
   CQuorvane_FileTreeNode* AddMadeNode(const char* method, const char* name, CQuorvane_FileTreeNode* parent,
                                       const NodeMaker& make);
   void ReportSkipped(const char* path, const char* why);
-  void DeleteSubtreeSilently(CQuorvane_FileTreeNode* node);
+  // Destroys top and everything below it, reporting each node when asked.
+  void DestroySubtree(CQuorvane_FileTreeNode* top, bool report);
   QuorvaneI_KidIndex* IndexOf(const CQuorvane_FileTreeNode* folder);
 
   uint64_t m__ULONGLONG__LinkCounter = 0;
