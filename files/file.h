@@ -122,6 +122,40 @@ class CQuorvane_UnLockedDiskFile : public CQuorvane_DiskFile {
   uint64_t m__ULONGLONG__ReadSinceOpenInUCHARs = 0;
 };
 
+// CD audio (2352-byte frames of 16-bit stereo PCM at 44100 Hz).
+inline constexpr uint32_t kQuorvaneWaveHeaderSize = 44;
+// An audio track lasts at least four seconds: 300 frames of 2352 bytes.
+inline constexpr uint64_t kQuorvaneMinimumAudioSize = 705600;
+
+// A wave file with the 44-byte header of CD audio; the stream is what
+// follows the header, to the end of the file.
+class CQuorvane_WaveDiskFile : public CQuorvane_DiskFile {
+ public:
+  explicit CQuorvane_WaveDiskFile(const char* fileName);
+};
+
+// An audio file decoded by the compressed audio library (or a raw CD audio
+// image named *.bin, read as it is), at least four seconds long: a shorter
+// stream is followed by silence.
+class CQuorvane_SonvexFile : public CQuorvane_DiskFile {
+ public:
+  explicit CQuorvane_SonvexFile(const char* fileName);
+  ~CQuorvane_SonvexFile() override;
+  CQuorvane_File* SeekToBeginUnsafe(uint32_t* budget) override;
+  // Bytes the decoder delivers before the silence.
+  uint64_t GetStreamSizeInUCHARs() const { return m__ULONGLONG__StreamSizeInUCHARs; }
+
+ protected:
+  void RealRead(uint64_t length, uint8_t* buffer) override;
+
+ private:
+  PSONVEX_COMPRESSED_FILE_READER_OBJECT m__PSONVEX_COMPRESSED_FILE_READER_OBJECT__Reader = nullptr;
+  uint64_t m__ULONGLONG__StreamSizeInUCHARs = 0;
+};
+
+// True when the last name of path ends in extension (".BIN"), in any case.
+bool QuorvaneI_HasExtension(const char* path, const char* extension);
+
 // Video CD form-2 sectors.
 inline constexpr uint32_t kQuorvaneMpegBlockSize = 2324;      // file bytes per sector
 inline constexpr uint32_t kQuorvaneMpegSectorSize = 2332;     // subheader twice + block

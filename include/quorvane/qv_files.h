@@ -25,4 +25,23 @@ enum {
   CN_FILE_TREE_NAME_COLLISION = 3
 };
 
+/* Whether a file can be burnt as an audio track, and how many bytes of CD
+ * audio it gives. */
+
+/* True when the 44 bytes are the header of a CD audio wave file: PCM, 2
+ * channels, 44100 samples per second, 16 bits, a 16-byte format chunk and
+ * the data chunk right behind it. The lengths of the RIFF and data chunks
+ * are not checked. */
+QUORVANE_API QV_BOOLEAN QUORVANE_CALL Quorvane_CheckWaveFileHeader(const QV_UCHAR *header);
+/* 0 for a raw CD audio image (extension ".bin"), uncompressed CD audio or
+ * a file the compressed audio library decodes; else 22. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_IsAudioFileSupported(const char *fileName);
+/* The bytes of CD audio the file gives (before the four-second minimum of
+ * a track). 0 on success; 5 with *systemStatus when the file cannot be
+ * opened or decoded; 18 when the size does not fit 32 bits; 22 with
+ * *systemStatus 50 when the file is not audio. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_GetAudioFileStreamSizeInUCHARs(const char *fileName,
+                                                                         QV_ULONG *sizeInUCHARs,
+                                                                         QV_ULONG *systemStatus);
+
 #endif /* QUORVANE_QV_FILES_H */

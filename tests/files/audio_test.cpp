@@ -1,0 +1,202 @@
+// Audio sources and the audio questions, against the audio library's
+// fixtures: the FLAC fixture was encoded by the reference encoder from the
+// CD wave fixture, so its decoded stream must be that wave's samples.
+#include <cstring>
+#include <filesystem>
+
+#include "files/file.h"
+#include "files_support.h"
+
+namespace {
+
+using qvtest::CatchEngine;
+using qvtest::ReadChain;
+
+std::string Fixture(const std::string& name) {
+  return (std::filesystem::path(QUORVANE_SOURCE_DIR) / "tests/audio/fixtures" / name).string();
+}
+
+const std::string& CdSamples() {
+  static const std::string samples = qvtest::ReadFile(Fixture("tone-cd.wav")).substr(44);
+  return samples;
+}
+
+std::string Header() { return qvtest::ReadFile(Fixture("tone-cd.wav")).substr(0, 44); }
+
+void Put32(std::string& s, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
+}
+
+TEST(WaveHeader, EveryFieldOfTheCdShapeIsChecked) {
+  struct Case {
+    const char* name;
+    size_t at;
+    std::string bytes;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"as made", 0, "", true},
+      {"RIFF size is not checked", 4, std::string("\x01\x02\x03\x04", 4), true},
+      {"data size is not checked", 40, std::string("\xFF\xFF\xFF\x7F", 4), true},
+      {"RIFF tag", 0, "RIFX", false},
+      {"WAVE tag", 8, "WAVF", false},
+      {"fmt tag", 12, "fmt_", false},
+      {"format chunk of 18 bytes", 16, std::string("\x12\0\0\0", 4), false},
+      {"format 3 (float)", 20, std::string("\x03\0", 2), false},
+      {"mono", 22, std::string("\x01\0", 2), false},
+      {"48000 per second", 24, std::string("\x80\xBB\0\0", 4), false},
+      {"bytes per second", 28, std::string("\x11\xB1\x02\0", 4), false},
+      {"alignment", 32, std::string("\x02\0", 2), false},
+      {"8 bits", 34, std::string("\x08\0", 2), false},
+      {"LIST before data", 36, "LIST", false},
+  };
+  for (const auto& c : cases) {
+    std::string h = Header();
+    h.replace(c.at, c.bytes.size(), c.bytes);
+    EXPECT_EQ(Quorvane_CheckWaveFileHeader(reinterpret_cast<const QV_UCHAR*>(h.data())), c.accepted ? 1 : 0)
+        << c.name;
+  }
+  EXPECT_EQ(Quorvane_CheckWaveFileHeader(nullptr), 0);
+}
+
+TEST(WaveDiskFile, DeliversTheSamplesBehindTheHeader) {
+  CQuorvane_WaveDiskFile wave(Fixture("tone-cd.wav").c_str());
+  EXPECT_TRUE(wave.GetIsAudioStuff());
+  EXPECT_EQ(wave.GetSizeInUCHARs(), CdSamples().size());
+  CQuorvane_FileChain chain;
+  chain.AddChainTail(&wave);
+  for (uint64_t chunk : {1ull, 2352ull, 5000ull, 1000000ull}) {
+    chain.SeekToBegin();
+    EXPECT_EQ(ReadChain(chain, chunk), CdSamples()) << chunk;
+  }
+}
+
+TEST(WaveDiskFile, RefusesOtherShapesAndShortFiles) {
+  qvtest::TempDir dir;
+  for (const char* name : {"tone-48k.wav", "tone-mono.wav"}) {
+    auto e = CatchEngine([&] { CQuorvane_WaveDiskFile w(Fixture(name).c_str()); });
+    EXPECT_EQ(e->Number(), 10u) << name;
+    EXPECT_STREQ(e->Text(),
+                 "CQuorvane_WaveDiskFile::CQuorvane_WaveDiskFile(): Quorvane_CheckWaveFileHeader() failed!!!");
+  }
+  const auto shortFile = dir.Write("short.wav", "RIFF....WA");
+  auto e = CatchEngine([&] { CQuorvane_WaveDiskFile w(shortFile.c_str()); });
+  EXPECT_EQ(e->Number(), 5u);
+  EXPECT_EQ(e->SystemError(), 31u);
+  EXPECT_STREQ(e->Text(), "CQuorvane_WaveDiskFile::CQuorvane_WaveDiskFile(): ReadFile() read 10 instead of 44!!!");
+
+  // A data length that disagrees with the file is no reason to refuse it.
+  std::string odd = Header() + CdSamples();
+  Put32(odd, 40, 12);
+  const auto oddFile = dir.Write("odd.wav", odd);
+  CQuorvane_WaveDiskFile wave(oddFile.c_str());
+  EXPECT_EQ(wave.GetSizeInUCHARs(), CdSamples().size());
+}
+
+// Sources over the audio library: decoded streams, silence up to four
+// seconds, raw images, rewinds.
+TEST(SonvexFile, DecodesAndPadsToFourSeconds) {
+  struct Case {
+    const char* name;
+    uint64_t stream;
+    bool exact;  // the stream is tone-cd.wav's samples
+  };
+  for (const Case& c : {Case{"tone.flac", 88200, true}, Case{"tone-cd.wav", 88200, true},
+                        Case{"tone.ogg", 176400, false}}) {
+    qvtest::LogCapture log;
+    CQuorvane_SonvexFile source(Fixture(c.name).c_str());
+    EXPECT_TRUE(source.GetIsAudioStuff());
+    EXPECT_EQ(source.GetStreamSizeInUCHARs(), c.stream) << c.name;
+    EXPECT_EQ(source.GetSizeInUCHARs(), 705600u) << c.name;
+    EXPECT_EQ(log.Count("File size patched, old size in UCHAR(s): " + std::to_string(c.stream) +
+                        ", New size in UCHAR(s): 705600"),
+              1u);
+    CQuorvane_FileChain chain;
+    chain.AddChainTail(&source);
+    chain.SeekToBegin();
+    const std::string first = ReadChain(chain, 2352 * 7);
+    chain.SeekToBegin();
+    EXPECT_EQ(ReadChain(chain, 65536), first) << c.name << ": a rewind starts the decoder over";
+    EXPECT_EQ(first.substr(c.stream), std::string(705600 - c.stream, '\0')) << c.name;
+    if (c.exact) {
+      EXPECT_EQ(first.substr(0, c.stream), CdSamples()) << c.name;
+    } else {
+      EXPECT_NE(first.substr(0, c.stream), std::string(c.stream, '\0')) << c.name;
+    }
+  }
+}
+
+TEST(SonvexFile, RawImagesAreReadAsTheyAre) {
+  qvtest::TempDir dir;
+  const std::string big = CdSamples() + CdSamples() + CdSamples() + CdSamples() + CdSamples() + CdSamples() +
+                          CdSamples() + CdSamples() + CdSamples();  // 793800 bytes, over four seconds
+  const auto image = dir.Write("Track01.BiN", big);
+  CQuorvane_SonvexFile source(image.c_str());
+  EXPECT_EQ(source.GetSizeInUCHARs(), big.size());
+  CQuorvane_FileChain chain;
+  chain.AddChainTail(&source);
+  chain.SeekToBegin();
+  EXPECT_EQ(ReadChain(chain, 10000), big);
+
+  const auto small = dir.Write("short.bin", "abc");
+  CQuorvane_SonvexFile padded(small.c_str());
+  EXPECT_EQ(padded.GetSizeInUCHARs(), 705600u);
+  std::string out(705600, 'x');
+  padded.Read(out.size(), out.data());
+  EXPECT_EQ(out, "abc" + std::string(705597, '\0'));
+}
+
+TEST(SonvexFile, FailuresCarryTheLibrarysStatus) {
+  qvtest::TempDir dir;
+  const auto text = dir.Write("notes.txt", "not audio at all");
+  auto e = CatchEngine([&] { CQuorvane_SonvexFile f(text.c_str()); });
+  EXPECT_EQ(e->Number(), 5u);
+  EXPECT_NE(e->SystemError(), 0u);
+  EXPECT_NE(std::string(e->Text()).find("Sonvex_CompressedFileReaderObjectCreate("), std::string::npos) << e->Text();
+  e = CatchEngine([&] { CQuorvane_SonvexFile f((dir / "missing.ogg").c_str()); });
+  EXPECT_EQ(e->SystemError(), 2u);
+}
+
+TEST(AudioQuestions, OnlyTheExtensionMakesARawImage) {
+  qvtest::TempDir dir;
+  const std::string noise(5000, 'n');
+  struct Case {
+    std::string path;
+    uint32_t supported;
+    uint32_t sizeResult;
+    QV_ULONG size;
+    QV_ULONG status;
+    const char* logged;
+  };
+  const Case cases[] = {
+      {Fixture("tone-cd.wav"), 0, 0, 88200, 0, "recognized as supported uncompressed"},
+      {Fixture("tone.ogg"), 0, 0, 176400, 0, "recognized as supported compressed"},
+      {Fixture("tone.flac"), 0, 0, 88200, 0, "recognized as supported compressed"},
+      {dir.Write("image.bin", noise).string(), 0, 0, 5000, 0, ".BIN extension detected"},
+      {dir.Write("IMAGE.BIN", noise).string(), 0, 0, 5000, 0, ".BIN extension detected"},
+      {dir.Write("node_modules/.bin/tool", noise).string(), 22, 22, 0, 50, "unrecognized as supported compressed"},
+      {dir.Write("x.bin/file", noise).string(), 22, 22, 0, 50, "unrecognized as supported compressed"},
+      {dir.Write("a.binary", noise).string(), 22, 22, 0, 50, "unrecognized as supported compressed"},
+      {dir.Write("take.raw", noise).string(), 0, 0, 5000 - 44, 0, "recognized as supported uncompressed"},
+      {Fixture("tone-mono.wav"), 22, 22, 0, 50, "unrecognized as supported compressed"},
+      {(dir / "missing.bin").string(), 0, 5, 0, 2, ".BIN extension detected"},
+  };
+  for (const auto& c : cases) {
+    qvtest::LogCapture log;
+    EXPECT_EQ(Quorvane_IsAudioFileSupported(c.path.c_str()), c.supported) << c.path;
+    EXPECT_EQ(log.Count(std::string("Quorvane:Quorvane_IsAudioFileSupported(): EXITing with ") +
+                        (c.supported ? "failure, " : "success, ") + c.logged),
+              1u)
+        << c.path;
+    QV_ULONG size = 0xDEAD, status = 0xBEEF;
+    EXPECT_EQ(Quorvane_GetAudioFileStreamSizeInUCHARs(c.path.c_str(), &size, &status), c.sizeResult) << c.path;
+    EXPECT_EQ(status, c.status) << c.path;
+    if (c.sizeResult == 0) {
+      EXPECT_EQ(size, c.size) << c.path;
+    }
+  }
+  EXPECT_EQ(Quorvane_IsAudioFileSupported(nullptr), 22u);
+  EXPECT_EQ(Quorvane_GetAudioFileStreamSizeInUCHARs(nullptr, nullptr, nullptr), 22u);
+}
+
+}  // namespace
