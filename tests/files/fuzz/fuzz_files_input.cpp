@@ -4,6 +4,8 @@
 //  - a sanitized name is valid UTF-8 of the same length, and cutting it
 //    never splits a character;
 //  - a node takes any name it accepts by length, and keeps it;
+//  - a wave source takes exactly the inputs whose header passes the check,
+//    and delivers what follows the header;
 //  - an MPEG source delivers the same sectors whatever its read sizes (the
 //    input is repeated into a stream of several blocks, so that short
 //    inputs reach the sector code too).
@@ -22,12 +24,33 @@
 
 namespace {
 
-const std::string& InputPath() {
-  static const std::string path = [] {
-    const char* tmp = std::getenv("TMPDIR");
-    return std::string(tmp && *tmp ? tmp : "/tmp") + "/quorvane-fuzz-files-" + std::to_string(getpid()) + ".mpg";
-  }();
-  return path;
+std::string InputPath(const char* extension) {
+  const char* tmp = std::getenv("TMPDIR");
+  return std::string(tmp && *tmp ? tmp : "/tmp") + "/quorvane-fuzz-files-" + std::to_string(getpid()) + extension;
+}
+
+bool WriteInput(const std::string& path, const uint8_t* data, size_t size) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  std::fwrite(data, 1, size, f);
+  std::fclose(f);
+  return true;
+}
+
+void CheckWave(const uint8_t* data, size_t size) {
+  const std::string path = InputPath(".wav");
+  if (!WriteInput(path, data, size)) return;
+  const bool valid = size >= 44 && Quorvane_CheckWaveFileHeader(data) != 0;
+  try {
+    CQuorvane_WaveDiskFile wave(path.c_str());
+    if (!valid || wave.GetSizeInUCHARs() != size - 44) std::abort();
+    std::string samples(size - 44, '\0');
+    if (!samples.empty()) wave.Read(samples.size(), samples.data());
+    if (std::memcmp(samples.data(), data + 44, samples.size()) != 0) std::abort();
+  } catch (CQuorvane_Exception* e) {
+    if (valid || e == nullptr) std::abort();
+    delete e;
+  }
 }
 
 void CheckName(std::string_view raw) {
@@ -53,15 +76,13 @@ void CheckName(std::string_view raw) {
 
 void CheckMpeg(const uint8_t* input, size_t inputSize) {
   std::string stream;
-  for (size_t copies = inputSize ? 1 + input[0] % 64 : 0; copies > 0; --copies)
+  for (size_t copies = inputSize == 0 ? 0 : inputSize < 4096 ? 1 + input[0] % 64 : 1; copies > 0; --copies)
     stream.append(reinterpret_cast<const char*>(input), inputSize);
   const auto* data = reinterpret_cast<const uint8_t*>(stream.data());
   const size_t size = stream.size();
-  FILE* f = std::fopen(InputPath().c_str(), "wb");
-  if (f == nullptr) return;
-  std::fwrite(data, 1, size, f);
-  std::fclose(f);
-  CQuorvane_MPEG12DiskFile source(InputPath().c_str());
+  const std::string path = InputPath(".mpg");
+  if (!WriteInput(path, data, size)) return;
+  CQuorvane_MPEG12DiskFile source(path.c_str());
   const uint64_t total = source.GetSizeInUCHARs();
   if (total != size / kQuorvaneMpegBlockSize * kQuorvaneMpegSectorSize) std::abort();
   CQuorvane_FileChain chain;
@@ -92,6 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       start = i + 1;
     }
   }
+  CheckWave(data, size);
   CheckMpeg(data, size);
   return 0;
 }
