@@ -193,6 +193,12 @@ void CQuorvane_FileTree::ReportSkipped(const char* path, const char* why) {
   Notify(CN_FILE_TREE_NODE_SKIPPED, path);
 }
 
+void CQuorvane_FileTree::RequireFolder(const char* method, const CQuorvane_FileTreeNode* parent) {
+  if (!parent->IsFolder())
+    QuorvaneI_Throw(method, EN_INVALID_PARAMETER, 0, "%s(): parent '%s' is not a folder!!!", method,
+                    parent->GetReportName());
+}
+
 CQuorvane_FileTreeNode* CQuorvane_FileTree::EnsureRoot() {
   if (m__PCQuorvane_FileTreeNode__Root) return m__PCQuorvane_FileTreeNode__Root;
   ++m__LONG__NodeCount;
@@ -486,6 +492,7 @@ CQuorvane_FileTreeNode* CQuorvane_FileTree::CreateFromRootChecked(const char* ab
   std::lock_guard<std::recursive_mutex> lock(m__CriticalSection);
   EnsureRoot();
   if (parent == nullptr) parent = m__PCQuorvane_FileTreeNode__Root;
+  RequireFolder("CQuorvane_FileTree::CreateFromRootChecked", parent);
   if (info.kind == qv::plat::FileKind::Other) {
     ReportSkipped(absolutePath, "is neither a file nor a folder");
     return nullptr;
@@ -513,6 +520,7 @@ CQuorvane_FileTreeNode* CQuorvane_FileTree::AddMadeNode(const char* method, cons
   std::lock_guard<std::recursive_mutex> lock(m__CriticalSection);
   EnsureRoot();
   if (parent == nullptr) parent = m__PCQuorvane_FileTreeNode__Root;
+  RequireFolder(method, parent);
   if (name == nullptr)
     QuorvaneI_Throw(method, EN_INVALID_PARAMETER, 0, "%s(): p__PCHAR__NewName == NULL!!!", method);
   CQuorvane_FileTreeNode* node = nullptr;
@@ -564,6 +572,7 @@ CQuorvane_FileTreeNode* CQuorvane_FileTree::CreateFromRoot(const char* absoluteP
                     "CQuorvane_FileTree::CreateFromRoot(): Both absolute and new names are NULL - this is illegal!!!");
   const bool rootIsNew = m__PCQuorvane_FileTreeNode__Root == nullptr;
   CQuorvane_FileTreeNode* base = parent && *parent ? *parent : EnsureRoot();
+  RequireFolder(kMethod, base);
   if (parent && *parent == nullptr) *parent = base;
   const uint64_t linkedBefore = m__ULONGLONG__LinkCounter;
   CQuorvane_FileTreeNode* added = nullptr;

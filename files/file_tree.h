@@ -248,6 +248,8 @@ class CQuorvane_FileTree {
   CQuorvane_FileTreeNode* AddMadeNode(const char* method, const char* name, CQuorvane_FileTreeNode* parent,
                                       const NodeMaker& make);
   void ReportSkipped(const char* path, const char* why);
+  // Kids go into folders only.
+  void RequireFolder(const char* method, const CQuorvane_FileTreeNode* parent);
   // Destroys top and everything below it, reporting each node when asked.
   void DestroySubtree(CQuorvane_FileTreeNode* top, bool report);
   QuorvaneI_KidIndex* IndexOf(const CQuorvane_FileTreeNode* folder);

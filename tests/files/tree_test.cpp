@@ -189,6 +189,11 @@ TEST_F(Tree, VirtualFoldersRootAndHandles) {
   EXPECT_STREQ(fromHandle->GetShortName(), "from a handl");
   EXPECT_EQ(fromHandle->GetParent(), root);
 
+  CQuorvane_FileTreeNode* file = tree.GetFirstKid(dated);
+  auto refused = CatchEngine([&] { tree.CreateFromRootVirtual("under a file", file); });
+  EXPECT_EQ(refused->Number(), 2u);
+  EXPECT_EQ(file->GetFirstKid(), nullptr);
+
   char path[260];
   tree.GetNodePath(tree.GetFirstKid(dated), path);
   EXPECT_STREQ(path, "\\Virtual Folder Name\\dated\\b.txt");
