@@ -116,6 +116,7 @@ uint32_t PutDisc(const char* name, Medium medium, const fs::path& data) {
     }
     state.Insert(std::move(medium), r.model);
     changes.state = true;
+    changes.disc = true;
     return 0;
   });
 }
@@ -264,6 +265,7 @@ uint32_t QvDrive_Eject(const char* name) {
     std::error_code ec;
     fs::remove(store->File("disc.img"), ec);
     changes.state = true;
+    changes.disc = true;
     return 0;
   });
 }

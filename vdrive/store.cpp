@@ -124,6 +124,19 @@ std::shared_ptr<DriveStore> DriveStore::Get(const std::string& name) {
   return store;
 }
 
+std::array<DriveStore::Stamp, 3> DriveStore::Stamps() const {
+  std::array<Stamp, 3> stamps;
+  const char* files[] = {"model.json", "state.json", "faults.json"};
+  for (size_t i = 0; i < stamps.size(); ++i) {
+    std::error_code ec;
+    const auto time = fs::last_write_time(File(files[i]), ec);
+    if (ec) continue;
+    stamps[i].time = time.time_since_epoch().count();
+    stamps[i].size = fs::file_size(File(files[i]), ec);
+  }
+  return stamps;
+}
+
 uint32_t DriveStore::Reload() {
   loaded_ = false;
   disc_.Close();
@@ -162,6 +175,10 @@ uint32_t DriveStore::Save(const Changes& changes) {
     else
       err = WriteFileAtomically(File("faults.json"), FaultsToJson(record_.faults).dump(1) + "\n");
   }
+  if (err == 0 && changes.disc) {
+    disc_.Close();
+    err = disc_.Open(File("disc.img"));
+  }
   if (err != 0) {
     loaded_ = false;  // what is in memory was not saved; read the files again
     return Fail(err, "virtual drive '" + name_ + "': cannot save its state (system error " + std::to_string(err) + ")");
@@ -184,15 +201,18 @@ uint32_t DriveStore::Transact(const Body& body) {
   uint8_t counter[8] = {};
   const int64_t n = lock.ReadAt(0, counter, sizeof counter, &err);
   const uint64_t generation = n == 8 ? (uint64_t{Le32(counter + 4)} << 32 | Le32(counter)) : 0;
-  if (!loaded_ || generation != generation_ || n != 8) {
+  const std::array<Stamp, 3> stamps = Stamps();
+  if (!loaded_ || generation != generation_ || n != 8 || stamps != stamps_) {
     if ((err = Reload()) != 0) return err;
     generation_ = generation;
+    stamps_ = stamps;
   }
   Changes changes;
   const uint32_t result = body(record_, disc_, changes);
-  if (changes.state || changes.faults) {
+  if (changes.state || changes.faults || changes.disc) {
     if ((err = Save(changes)) != 0) return err;
     ++generation_;
+    stamps_ = Stamps();
     PutLe32(counter, static_cast<uint32_t>(generation_));
     PutLe32(counter + 4, static_cast<uint32_t>(generation_ >> 32));
     if (!lock.WriteAt(0, counter, sizeof counter, &err)) loaded_ = false;

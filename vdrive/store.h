@@ -10,6 +10,7 @@
 //   <home>/<name>/users        locked shared by each open handle, exclusive by
 //                              an exclusive one
 #pragma once
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -63,6 +64,7 @@ struct DriveRecord {
 struct Changes {
   bool state = false;
   bool faults = false;
+  bool disc = false;  // the disc data file was replaced or removed
 };
 
 // One drive as this process sees it: a cache of its files, brought up to
@@ -88,12 +90,21 @@ class DriveStore {
  private:
   uint32_t Reload();
   uint32_t Save(const Changes& changes);
+  // Size and modification time of each JSON file, so that a file edited
+  // by hand is read again too.
+  struct Stamp {
+    int64_t time = 0;
+    uintmax_t size = 0;
+    bool operator==(const Stamp&) const = default;
+  };
+  std::array<Stamp, 3> Stamps() const;
 
   std::string name_;
   std::filesystem::path folder_;
   std::mutex mutex_;
   bool loaded_ = false;
   uint64_t generation_ = 0;
+  std::array<Stamp, 3> stamps_{};
   DriveRecord record_;
   DiscData disc_;
 };
