@@ -55,7 +55,7 @@ const char* RunCdbFuzzInput(const uint8_t* data, size_t size) {
   size -= std::min<size_t>(size, 16);
   // Exactly the buffer the request names, so any overrun is caught.
   std::vector<uint8_t> buffer(bufferSize);
-  std::memcpy(buffer.data(), data, std::min<size_t>(size, buffer.size()));
+  if (!buffer.empty() && size > 0) std::memcpy(buffer.data(), data, std::min<size_t>(size, buffer.size()));
   r.buffer = buffer.empty() ? nullptr : buffer.data();
   r.bufferSize = bufferSize;
   const uint32_t door = QvSptd_Ordinal47(handle, &r);
