@@ -1,5 +1,6 @@
 // The management functions of qvdrive.h, and the fault injection calls of
 // faults.h.
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
