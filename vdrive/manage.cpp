@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <random>
 
 #include "platform/errors.h"
@@ -97,9 +98,10 @@ uint32_t FreeDeviceNumber() {
   return n;
 }
 
-// Puts a disc in a drive, as a person does: a disc already there comes out
-// first, unless the host locked the tray.
-uint32_t PutDisc(const char* name, Medium medium, const fs::path& data) {
+// Takes the disc out of a drive and puts another in (or none), as a person
+// does: not while the host keeps the tray locked, which it learns of as an
+// eject request.
+uint32_t ChangeDisc(const char* name, std::optional<Medium> medium, const fs::path& data) {
   auto store = DriveStore::Get(name);
   return store->Transact([&](DriveRecord& r, DiscData&, Changes& changes) -> uint32_t {
     DriveState& state = r.state;
@@ -108,6 +110,7 @@ uint32_t PutDisc(const char* name, Medium medium, const fs::path& data) {
       changes.state = true;
       return Fail(plat::kErrAccessDenied, std::string("the tray of '") + name + "' is locked by its user");
     }
+    if (!medium && !state.disc && state.tray == Tray::Closed) return 0;
     std::error_code ec;
     if (data.empty()) {
       fs::remove(store->File("disc.img"), ec);
@@ -115,7 +118,10 @@ uint32_t PutDisc(const char* name, Medium medium, const fs::path& data) {
       fs::rename(data, store->File("disc.img"), ec);
       if (ec) return Fail(plat::SystemErrorFromErrno(ec.value()), "cannot place the disc image: " + ec.message());
     }
-    state.Insert(std::move(medium), r.model);
+    if (medium)
+      state.Insert(std::move(*medium), r.model);
+    else
+      state.Remove();
     changes.state = true;
     changes.disc = true;
     return 0;
@@ -208,7 +214,7 @@ uint32_t QvDrive_InsertMedia(const char* name, const char* media) {
   if (uint32_t err = CheckName(name)) return err;
   const MediaType* type = nullptr;
   if (uint32_t err = MediaTypeOf(media, &type)) return err;
-  return PutDisc(name, Medium::New(*type), {});
+  return ChangeDisc(name, Medium::New(*type), {});
 }
 
 uint32_t QvDrive_InsertImage(const char* name, const char* imagePath, const char* media) {
@@ -245,7 +251,7 @@ uint32_t QvDrive_InsertImage(const char* name, const char* imagePath, const char
     return Fail(err, std::string("cannot copy the image '") + imagePath + "' into the drive (system error " + std::to_string(err) + ")");
   }
   fs::path absolute = fs::absolute(imagePath, ec);
-  err = PutDisc(name, Medium::WithImage(*type, static_cast<uint32_t>(blocks), ec ? imagePath : absolute.string()), temp);
+  err = ChangeDisc(name, Medium::WithImage(*type, static_cast<uint32_t>(blocks), ec ? imagePath : absolute.string()), temp);
   if (err != 0) fs::remove(temp, ec);
   return err;
 }
@@ -253,22 +259,7 @@ uint32_t QvDrive_InsertImage(const char* name, const char* imagePath, const char
 uint32_t QvDrive_Eject(const char* name) {
   SetErrorText("");
   if (uint32_t err = CheckName(name)) return err;
-  auto store = DriveStore::Get(name);
-  return store->Transact([&](DriveRecord& r, DiscData&, Changes& changes) -> uint32_t {
-    DriveState& state = r.state;
-    if (state.DiscLoaded() && state.Locked()) {
-      state.PostEvent(MediaEvent::EjectRequest);
-      changes.state = true;
-      return Fail(plat::kErrAccessDenied, std::string("the tray of '") + name + "' is locked by its user");
-    }
-    if (!state.disc && state.tray == Tray::Closed) return 0;
-    state.Remove();
-    std::error_code ec;
-    fs::remove(store->File("disc.img"), ec);
-    changes.state = true;
-    changes.disc = true;
-    return 0;
-  });
+  return ChangeDisc(name, std::nullopt, {});
 }
 
 uint32_t QvDrive_Describe(const char* name, char* text, uint32_t size, uint32_t* needed) {
