@@ -82,5 +82,41 @@ TEST_F(VdriveCommand, FailuresHaveMessagesAndExitCodes) {
   EXPECT_EQ(Run("vdrive delete d", &out), 4) << "in use: " << out;
 }
 
+// Another process (the quorvane command) changes the disc under an open
+// handle; the handle sees the change as a real drive would show it.
+TEST_F(VdriveCommand, ASecondProcessChangesTheDisc) {
+  QVTEST_REQUIRE_PROGRAM("genisoimage");
+  TempDir work;
+  work.Write("tree/hello.txt", "hello from the other process\n");
+  const auto iso = work / "x.iso";
+  ASSERT_EQ(RunCommand("genisoimage -quiet -o " + iso.string() + " " + (work / "tree").string()), 0);
+  MakeDrive("d", nullptr);
+  DoorClient d("d");
+  EXPECT_EQ(d.In(TestUnitReady()).Outcome(), "02/3A/01");
+  std::string out;
+  ASSERT_EQ(Run("vdrive insert d --image " + iso.string(), &out), 0) << out;
+  EXPECT_EQ(d.UntilReady(), (std::vector<std::string>{"02/04/01", "02/04/01", "06/28/00", "GOOD"}));
+  const std::string image = ReadFile(iso);
+  const Reply r = d.In(Read10(0, static_cast<uint16_t>(image.size() / 2048)), 1 << 20);
+  ASSERT_TRUE(r.Good());
+  EXPECT_TRUE(std::string(r.data.begin(), r.data.end()) == image);
+  ASSERT_EQ(Run("vdrive eject d", &out), 0) << out;
+  EXPECT_EQ(d.In(TestUnitReady()).Outcome(), "02/3A/01");
+  // A drive removed under an open handle is a device that is gone.
+  ASSERT_EQ(RunCommand("rm -rf " + (home.path() / "d").string()), 0);
+  EXPECT_EQ(d.In(TestUnitReady()).Outcome(), "door 1167");
+}
+
+TEST_F(VdriveCommand, ListsADamagedDriveWithTheReason) {
+  ASSERT_EQ(Run("vdrive create good"), 0);
+  ASSERT_EQ(Run("vdrive create bad"), 0);
+  std::ofstream(home.path() / "bad" / "state.json") << "{";
+  std::string out;
+  EXPECT_EQ(Run("vdrive list", &out), 0);
+  EXPECT_NE(out.find("damaged: virtual drive 'bad': state.json: not valid JSON"), std::string::npos) << out;
+  EXPECT_NE(out.find("good             CdRom0"), std::string::npos) << out;
+  EXPECT_EQ(Run("vdrive insert bad --media cd-r", &out), 1) << out;
+}
+
 }  // namespace
 }  // namespace qvtest
