@@ -111,19 +111,13 @@ uint32_t ChangeDisc(const char* name, std::optional<Medium> medium, const fs::pa
       return Fail(plat::kErrAccessDenied, std::string("the tray of '") + name + "' is locked by its user");
     }
     if (!medium && !state.disc && state.tray == Tray::Closed) return 0;
-    std::error_code ec;
-    if (data.empty()) {
-      fs::remove(store->File("disc.img"), ec);
-    } else {
-      fs::rename(data, store->File("disc.img"), ec);
-      if (ec) return Fail(plat::SystemErrorFromErrno(ec.value()), "cannot place the disc image: " + ec.message());
-    }
     if (medium)
       state.Insert(std::move(*medium), r.model);
     else
       state.Remove();
     changes.state = true;
     changes.disc = true;
+    changes.discFrom = data;
     return 0;
   });
 }

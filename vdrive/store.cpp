@@ -177,7 +177,12 @@ uint32_t DriveStore::Save(const Changes& changes) {
   }
   if (err == 0 && changes.disc) {
     disc_.Close();
-    err = disc_.Open(File("disc.img"));
+    std::error_code ec;
+    if (changes.discFrom.empty())
+      fs::remove(File("disc.img"), ec);
+    else
+      fs::rename(changes.discFrom, File("disc.img"), ec);
+    err = ec ? FromErrorCode(ec) : disc_.Open(File("disc.img"));
   }
   if (err != 0) {
     loaded_ = false;  // what is in memory was not saved; read the files again

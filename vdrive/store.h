@@ -64,7 +64,11 @@ struct DriveRecord {
 struct Changes {
   bool state = false;
   bool faults = false;
-  bool disc = false;  // the disc data file was replaced or removed
+  // The disc data file changes: replaced by discFrom, or removed when that
+  // is empty. Done after state.json is saved, so a drive that cannot save
+  // its state keeps its old disc whole.
+  bool disc = false;
+  std::filesystem::path discFrom;
 };
 
 // One drive as this process sees it: a cache of its files, brought up to

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <set>
 #include <nlohmann/json.hpp>
 
 #include "door_client.h"
@@ -212,6 +213,30 @@ TEST_F(Store, DamagedFilesGiveClearErrors) {
     EXPECT_EQ(ReadFile(path), c.content) << "left as it was";
     ASSERT_EQ(QvDrive_Delete(name.c_str()), 0u) << "a damaged drive can still be removed";
   }
+}
+
+// A drive that cannot save its state (a full disk, say) keeps its old disc.
+TEST_F(Store, AFailedChangeKeepsTheOldDisc) {
+  TempDir work;
+  const auto one = work.Write("one.img", std::string(4096, '1'));
+  const auto two = work.Write("two.img", std::string(4096, '2'));
+  MakeDrive("d", nullptr);
+  ASSERT_EQ(QvDrive_InsertImage("d", one.c_str(), nullptr), 0u);
+  // Where state.json is written first, something that is not a file.
+  std::filesystem::create_directory(home.path() / "d" / ".state.json.tmp");
+  EXPECT_NE(QvDrive_InsertImage("d", two.c_str(), nullptr), 0u);
+  EXPECT_NE(VdriveErrorText().find("cannot save"), std::string::npos) << VdriveErrorText();
+  EXPECT_NE(QvDrive_Eject("d"), 0u);
+  std::filesystem::remove(home.path() / "d" / ".state.json.tmp");
+  DoorClient d("d");
+  ASSERT_EQ(d.UntilReady().back(), "GOOD");
+  const Reply r = d.In(Read10(0, 2), 4096);
+  EXPECT_EQ(std::string(r.data.begin(), r.data.end()), std::string(4096, '1'));
+  std::set<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(home.path() / "d"))
+    files.insert(entry.path().filename().string());
+  EXPECT_EQ(files, (std::set<std::string>{"disc.img", "lock", "model.json", "state.json", "users"}))
+      << "no copies left behind";
 }
 
 TEST_F(Store, AuxiliaryDriverDoor) {
