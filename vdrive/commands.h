@@ -64,7 +64,7 @@ using Handler = void (*)(Exec&);
 
 enum class DataPhase : uint8_t { None, In, Out };
 
-struct CommandSpec {
+struct CommandEntry {
   uint8_t opcode;
   DataPhase data;
   bool needsDisc;          // NOT READY unless the disc is ready
@@ -73,7 +73,7 @@ struct CommandSpec {
 };
 
 // The command of an opcode, or nullptr.
-const CommandSpec* FindCommand(uint8_t opcode);
+const CommandEntry* FindCommand(uint8_t opcode);
 
 // Runs one command on a drive.
 CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& io);

@@ -14,7 +14,7 @@ namespace {
 // INQUIRY and REQUEST SENSE never report a unit attention (SPC); MMC adds
 // GET CONFIGURATION and GET EVENT STATUS NOTIFICATION so that a host can
 // learn about a new disc without losing the attention.
-const CommandSpec kCommands[] = {
+const CommandEntry kCommands[] = {
     {0x00, DataPhase::None, true, true, &TestUnitReady},
     {0x03, DataPhase::In, false, false, &RequestSense},
     {0x12, DataPhase::In, false, false, &Inquiry},
@@ -70,7 +70,7 @@ void Exec::Send(const std::vector<uint8_t>& data, uint32_t allocationLength) {
   result.transferred = n;
 }
 
-const CommandSpec* FindCommand(uint8_t opcode) {
+const CommandEntry* FindCommand(uint8_t opcode) {
   for (const auto& c : kCommands)
     if (c.opcode == opcode) return &c;
   return nullptr;
@@ -86,12 +86,12 @@ CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& 
   }
   uint8_t cdb[16] = {};
   std::memcpy(cdb, io.cdb, io.cdbLength);
-  const CommandSpec* spec = FindCommand(cdb[0]);
-  if (spec != nullptr) {
+  const CommandEntry* command = FindCommand(cdb[0]);
+  if (command != nullptr) {
     // A CDB shorter than its command, or a buffer going the wrong way,
     // cannot be what the host meant.
-    const bool wrongWay = io.bufferSize > 0 && ((spec->data == DataPhase::In && io.direction == QVDRIVE_DIR_OUT) ||
-                                                (spec->data == DataPhase::Out && io.direction == QVDRIVE_DIR_IN));
+    const bool wrongWay = io.bufferSize > 0 && ((command->data == DataPhase::In && io.direction == QVDRIVE_DIR_OUT) ||
+                                                (command->data == DataPhase::Out && io.direction == QVDRIVE_DIR_IN));
     if (io.cdbLength < GroupLength(cdb[0]) || wrongWay) {
       result.doorError = plat::kErrInvalidParameter;
       return result;
@@ -139,24 +139,24 @@ CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& 
     }
 
     const uint8_t control = cdb[GroupLength(cdb[0]) - 1];
-    if (spec == nullptr || spec->seesUnitAttention) {
+    if (command == nullptr || command->seesUnitAttention) {
       if (state.unitAttention) {
         x.Check(Sense(kUnitAttention, *state.unitAttention));
         state.unitAttention.reset();
         changes.state = true;
-      } else if (spec == nullptr) {
+      } else if (command == nullptr) {
         x.Check(Sense(kIllegalRequest, asc::kInvalidOpcode).FieldPointer(true, 0, 7));
       }
     }
     if (result.status == kGood && (control & 0x05) != 0)  // NACA and LINK are not supported
       x.Check(InvalidCdbField(static_cast<uint16_t>(GroupLength(cdb[0]) - 1)));
-    if (result.status == kGood && spec->needsDisc) {
+    if (result.status == kGood && command->needsDisc) {
       const bool counting = state.becomingReady > 0;
       const Readiness r = state.CheckReady(record.model);
       if (counting) changes.state = true;
       if (r != Readiness::Ready) x.Check(NotReadySense(r));
     }
-    if (result.status == kGood) spec->run(x);
+    if (result.status == kGood) command->run(x);
     result.durationUs = DurationUs(x);
     return 0;
   });
