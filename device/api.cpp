@@ -259,7 +259,16 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetInsertedDiscTy
     QuorvaneI_Log("\n%s(): EXITing with failure, handle is NULL\n", kEntry);
     return DISC_TYPE_UNKNOWN;
   }
-  const uint32_t type = static_cast<CQuorvane_CdvdBurnerGrabber*>(handle)->GetInsertedDiscType();
+  uint32_t type = DISC_TYPE_UNKNOWN;
+  try {
+    type = static_cast<CQuorvane_CdvdBurnerGrabber*>(handle)->GetInsertedDiscType();
+  } catch (CQuorvane_Exception* e) {
+    // No status record to carry a failure: the type stays unknown.
+    QuorvaneI_Caught owned(e);
+    QuorvaneI_LogCaught(kEntry, e);
+  } catch (...) {
+    QuorvaneI_Log("\n%s(): WARNING! Unexpected failure\n", kEntry);
+  }
   if (type != DISC_TYPE_UNKNOWN) return type;
 
   // Drives without profiles: a disc that answers is taken for a CD.
