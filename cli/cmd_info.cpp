@@ -51,6 +51,18 @@ struct Status {
   QV_ULONG number = 0;
 };
 
+// An engine failure in one line: its text and, for a drive's refusal, the sense.
+std::string FailureText(const Status& s) {
+  std::string text = s.text;
+  if (s.number == EN_CDB_CALL_FAILED && s.failure.m__UCHAR__IsValid) {
+    char sense[48];
+    std::snprintf(sense, sizeof sense, " (command %02Xh, sense %X/%02X/%02X)", s.failure.m__UCHAR__CDB[0],
+                  s.failure.m__UCHAR__Sense[2] & 0x0F, s.failure.m__UCHAR__Sense[12], s.failure.m__UCHAR__Sense[13]);
+    text += sense;
+  }
+  return text;
+}
+
 #define QV_STATUS(s) (s).text, sizeof (s).text, &(s).systemError, &(s).failure
 
 struct Capabilities {
@@ -90,16 +102,17 @@ nlohmann::json DecodeAtip(const uint8_t* b, size_t size) {
 int Run(const GlobalOptions& global, const std::string& drive) {
   EngineSession engine;
   if (engine.status() != 0) return ReportFailure("start-up", engine.status(), nullptr, 0, nullptr);
-  if (drive.empty()) {
-    std::fprintf(stderr, "quorvane: info: name a drive with --drive (a device such as /dev/sr0 or CdRom0, or a "
-                         "virtual drive's device name)\n");
-    return kExitUsage;
+  std::string deviceName, error;
+  if (!ResolveDrive(drive, &deviceName, &error)) {
+    std::fprintf(stderr, "quorvane: info: %s\n", error.c_str());
+    return kExitFailure;
   }
+  const std::string shown = drive.empty() ? kDefaultVirtualDrive : drive;
 
   Status s;
   QV_HANDLE h = nullptr;
-  s.number = Quorvane_CdvdBurnerGrabber_CreateEx(&h, QV_STATUS(s), nullptr, nullptr, drive.c_str(), 0);
-  if (s.number != 0) return ReportFailure("opening " + drive, s.number, s.text, s.systemError, &s.failure);
+  s.number = Quorvane_CdvdBurnerGrabber_CreateEx(&h, QV_STATUS(s), nullptr, nullptr, deviceName.c_str(), 0);
+  if (s.number != 0) return ReportFailure("opening " + shown, s.number, s.text, s.systemError, &s.failure);
   std::unique_ptr<void, void (*)(void*)> owner(h, [](void* p) { Quorvane_CdvdBurnerGrabber_Destroy(&p); });
 
   // ---- The drive ----
@@ -117,7 +130,8 @@ int Run(const GlobalOptions& global, const std::string& drive) {
   const QV_BOOLEAN reads[8] = {c.f[0], c.f[1], c.f[2], c.f[3], c.f[4], c.plus[0], c.plus[1], c.plus[2]};
   const QV_BOOLEAN writes[8] = {c.f[6], c.f[7], 0, c.f[8], c.f[9], c.plus[3], c.plus[4], c.plus[5]};
 
-  nlohmann::json d = {{"name", drive},
+  nlohmann::json d = {{"name", shown},
+                      {"device", deviceName},
                       {"vendor", vendor},
                       {"product", product},
                       {"revision", revision},
@@ -154,18 +168,24 @@ int Run(const GlobalOptions& global, const std::string& drive) {
   QUORVANE_DISC_INFORMATION info{};
   Status discStatus;
   discStatus.number = Quorvane_CdvdBurnerGrabber_GetDiscInformation(h, QV_STATUS(discStatus), &info);
-  if (discStatus.number == 0) {
-    disc = {{"type", type},
-            {"typeName", DiscTypeName(type)},
-            {"status", DiscStatusName(info.m__UCHAR__DiscStatus)},
-            {"lastSessionState", SessionStateName(info.m__UCHAR__StateOfLastSession)},
-            {"erasable", info.m__UCHAR__IsErasable != 0},
-            {"sessions", info.m__UCHAR__NumberOfSessions},
-            {"firstTrack", info.m__UCHAR__FirstTrackNumber},
-            {"lastTrack", info.m__UCHAR__LastTrackInLastSession}};
+  const bool known = discStatus.number == 0;
+  const bool empty = !known && discStatus.failure.m__UCHAR__IsValid && discStatus.failure.m__UCHAR__Sense[12] == 0x3A;
+  if (!empty && (known || type != DISC_TYPE_UNKNOWN)) {
+    disc = {{"type", type}, {"typeName", DiscTypeName(type)}};
+    if (known) {
+      disc.update({{"status", DiscStatusName(info.m__UCHAR__DiscStatus)},
+                   {"lastSessionState", SessionStateName(info.m__UCHAR__StateOfLastSession)},
+                   {"erasable", info.m__UCHAR__IsErasable != 0},
+                   {"sessions", info.m__UCHAR__NumberOfSessions},
+                   {"firstTrack", info.m__UCHAR__FirstTrackNumber},
+                   {"lastTrack", info.m__UCHAR__LastTrackInLastSession}});
+    } else {
+      disc.update({{"status", nullptr}, {"error", FailureText(discStatus)}});
+    }
     auto toc = std::make_unique<QUORVANE_TOC_INFORMATION>();
     nlohmann::json tracks = nlohmann::json::array();
-    if (info.m__UCHAR__DiscStatus != 0 && Quorvane_CdvdBurnerGrabber_GetTOCInformation(h, QV_STATUS(s), toc.get()) == 0) {
+    if (!(known && info.m__UCHAR__DiscStatus == 0) &&
+        Quorvane_CdvdBurnerGrabber_GetTOCInformation(h, QV_STATUS(s), toc.get()) == 0) {
       for (int i = 0; i < toc->m__UCHAR__NumberOfTracks && i < QUORVANE_TOC_MAXIMUM; ++i) {
         const QUORVANE_TOC_TRACK& t = toc->m__TRACK__Tracks[i];
         const int32_t start = t.m__LONG__StartAddress, end = t.m__LONG__EndAddress;
@@ -187,7 +207,7 @@ int Run(const GlobalOptions& global, const std::string& drive) {
                        : nlohmann::json(nullptr);
     QUORVANE_TRACK_INFORMATION last{};
     Quorvane_CdvdBurnerGrabber_GetTrackInformation(h, QV_STATUS(s), 0xFF, &last);
-    if (last.m__UCHAR__IsValid && last.m__UCHAR__IsNWAValid && info.m__UCHAR__DiscStatus != 2) {
+    if (last.m__UCHAR__IsValid && last.m__UCHAR__IsNWAValid && !(known && info.m__UCHAR__DiscStatus == 2)) {
       const QV_ULONG freeBlocks = last.m__ULONG__FreeBlocks;
       const QV_LONG nwa = last.m__LONG__NextWritableAddress;
       disc["free"] = {{"nextWritableAddress", nwa},
@@ -203,7 +223,7 @@ int Run(const GlobalOptions& global, const std::string& drive) {
     return kExitOk;
   }
 
-  std::printf("Drive %s: %s %s %s\n", drive.c_str(), vendor, product, revision);
+  std::printf("Drive %s (%s): %s %s %s\n", shown.c_str(), deviceName.c_str(), vendor, product, revision);
   std::printf("  Buffer        %lu KB\n", static_cast<unsigned long>(bufferSize / 1024));
   std::printf("  Reads         %s\n", Listed(d["reads"], kMediaLabels, kMedia, 8).c_str());
   std::printf("  Writes        %s%s\n", Listed(d["writes"], kMediaLabels, kMedia, 8).c_str(),
@@ -219,15 +239,18 @@ int Run(const GlobalOptions& global, const std::string& drive) {
   std::printf("  Underrun      %s, %s\n", bupSupported ? "protection supported" : "no protection",
               bupEnabled ? "enabled" : "disabled");
   if (disc.is_null()) {
-    const bool empty = discStatus.failure.m__UCHAR__IsValid && discStatus.failure.m__UCHAR__Sense[12] == 0x3A;
-    std::printf("Disc: %s\n", empty ? "none" : discStatus.text);
+    std::printf("Disc: %s\n", empty ? "none" : ("not readable: " + FailureText(discStatus)).c_str());
     return kExitOk;
   }
-  std::printf("Disc: %s, %s%s\n", DiscTypeName(type), DiscStatusName(info.m__UCHAR__DiscStatus),
-              info.m__UCHAR__IsErasable ? ", erasable" : "");
-  std::printf("  Sessions      %u (last %s), tracks %u to %u\n", info.m__UCHAR__NumberOfSessions,
-              SessionStateName(info.m__UCHAR__StateOfLastSession), info.m__UCHAR__FirstTrackNumber,
-              info.m__UCHAR__LastTrackInLastSession);
+  if (known) {
+    std::printf("Disc: %s, %s%s\n", DiscTypeName(type), DiscStatusName(info.m__UCHAR__DiscStatus),
+                info.m__UCHAR__IsErasable ? ", erasable" : "");
+    std::printf("  Sessions      %u (last %s), tracks %u to %u\n", info.m__UCHAR__NumberOfSessions,
+                SessionStateName(info.m__UCHAR__StateOfLastSession), info.m__UCHAR__FirstTrackNumber,
+                info.m__UCHAR__LastTrackInLastSession);
+  } else {
+    std::printf("Disc: %s, status unknown (%s)\n", DiscTypeName(type), FailureText(discStatus).c_str());
+  }
   if (!disc["tracks"].empty()) {
     std::printf("  %5s %7s  %-5s %4s %10s %10s %10s\n", "Track", "Session", "Type", "Mode", "Start", "End", "Blocks");
     for (const auto& t : disc["tracks"])
@@ -254,7 +277,9 @@ int Run(const GlobalOptions& global, const std::string& drive) {
 RegisterCommand reg({"info", "Show a drive and the disc in it",
                      [](CLI::App& app, const GlobalOptions& global) -> std::function<int()> {
                        auto drive = std::make_shared<std::string>();
-                       app.add_option("--drive", *drive, "The drive: a device name (CdRom0, /dev/sr0)");
+                       app.add_option("--drive", *drive,
+                                      "The drive: a virtual drive's name, or a device name (CdRom0, /dev/sr0); "
+                                      "the default virtual drive when left out");
                        return [&global, drive] { return Run(global, *drive); };
                      }});
 
