@@ -1,7 +1,7 @@
 // The C entry points end to end: creation through the pass-through
-// transport's auxiliary-driver door and the SPTD library door (both
-// stand-ins serving a fake drive), the status record, and the entry points
-// whose algorithm lives in the C layer (disc type fallback, last track).
+// transport's auxiliary-driver door (a stand-in serving a fake drive), the
+// status record, and the entry points whose algorithm lives in the C layer
+// (disc type fallback, last track).
 #include <strings.h>
 
 #include <cstring>
@@ -19,7 +19,6 @@ using devtest::Reply;
 devtest::FakeDrive* g_drive = nullptr;
 int g_driver;
 constexpr uint32_t kHandle = 0x77;
-int g_sptdHandle;
 
 uint32_t Serve(QVDRIVE_REQUEST* r) {
   const Bytes cdb(r->cdb, r->cdb + r->cdbLength);
@@ -69,39 +68,6 @@ void* ResolveDralik(const char* s) {
 }
 const qv::plat::BuiltinLibrary kDralik{"Dralik", &ResolveDralik};
 
-// The SPTD library: one device named "Quorvane Drive" (96-byte entry, name after it).
-uint32_t Enumerate(uint32_t, uint32_t, uint32_t* count, void** list, QVSPTD_PROGRESS progress) {
-  if (progress) progress();
-  const std::u16string name = u"Quorvane Drive";
-  auto* block = new uint8_t[96 + (name.size() + 1) * 2]();
-  std::memcpy(block + 16, "QVTEST  Fake Recorder   1.00", 28);
-  const uint32_t nameOffset = 96;
-  std::memcpy(block + 64, &nameOffset, 4);
-  std::memcpy(block + 96, name.c_str(), (name.size() + 1) * 2);
-  *count = 1;
-  *list = block;
-  return 0;
-}
-uint32_t Open(const char16_t*, uint32_t, void** h) {
-  *h = &g_sptdHandle;
-  return 0;
-}
-uint32_t Close(void*) { return 0; }
-uint32_t Send(void*, QVDRIVE_REQUEST* r) { return Serve(r); }
-uint32_t FreeList(void* l) {
-  delete[] static_cast<uint8_t*>(l);
-  return 0;
-}
-void* ResolveSptd(const char* s) {
-  if (!std::strcmp(s, "QvSptd_Ordinal44")) return reinterpret_cast<void*>(&Enumerate);
-  if (!std::strcmp(s, "QvSptd_Ordinal45")) return reinterpret_cast<void*>(&Open);
-  if (!std::strcmp(s, "QvSptd_Ordinal46")) return reinterpret_cast<void*>(&Close);
-  if (!std::strcmp(s, "QvSptd_Ordinal47")) return reinterpret_cast<void*>(&Send);
-  if (!std::strcmp(s, "QvSptd_Ordinal48")) return reinterpret_cast<void*>(&FreeList);
-  return nullptr;
-}
-const qv::plat::BuiltinLibrary kSptd{"dtpro.dll", &ResolveSptd};
-
 class Api : public EngineState {
  protected:
   void SetUp() override {
@@ -110,12 +76,10 @@ class Api : public EngineState {
     drive.currentPages[0x2A] = devtest::CapabilitiesPage(0x3B, 0x37, 256);
     drive.currentPages[0x05] = devtest::WriteParametersPage();
     qv::plat::RegisterBuiltinLibrary(&kDralik);
-    qv::plat::RegisterBuiltinLibrary(&kSptd);
   }
   void TearDown() override {
     if (handle) Quorvane_CdvdBurnerGrabber_Destroy(&handle);
     qv::plat::UnregisterBuiltinLibrary(&kDralik);
-    qv::plat::UnregisterBuiltinLibrary(&kSptd);
     g_drive = nullptr;
     EngineState::TearDown();
   }
@@ -172,18 +136,6 @@ TEST_F(Api, CreateExReachesTheDriveTheAuxiliaryDriverServes) {
   EXPECT_EQ(handle, nullptr);
   EXPECT_EQ(Quorvane_CdvdBurnerGrabber_Destroy(&handle), 2u);
   EXPECT_EQ(Quorvane_CdvdBurnerGrabber_Destroy(nullptr), 2u);
-}
-
-TEST_F(Api, CreateExExTakesAWideName) {
-  ASSERT_EQ(Quorvane_UpStartEx(), 0u);
-  const std::u16string wide = u"quorvane drive";
-  std::vector<QV_WCHAR> name(wide.begin(), wide.end());
-  name.push_back(0);
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_CreateExEx(&handle, text, sizeof text, &systemError, &failure, nullptr, nullptr,
-                                                  name.data(), 1, 1),
-            0u)
-      << text;
-  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(handle), 1u);
 }
 
 TEST_F(Api, FailedCreationLeavesNoHandleAndExplains) {

@@ -106,6 +106,20 @@ TEST_F(VirtualDrive, AnEmptyTrayHasNoTypeAndFailsTestUnitReadyWithNoMedium) {
   EXPECT_EQ(s.failure.m__UCHAR__Sense[12], 0x3A);
 }
 
+TEST_F(VirtualDrive, CreateExExFindsTheDriveByItsWideNameThroughThePassThroughLibrary) {
+  Make("dvd-r");
+  const std::u16string wide = u"cdrom0";
+  std::vector<QV_WCHAR> name(wide.begin(), wide.end());
+  name.push_back(0);
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_CreateExEx(&handle, QV_STATUS(s), nullptr, nullptr, name.data(), 1, 0), 0u)
+      << s.text;
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(handle), 5u);
+  const QV_WCHAR unknown[] = {'C', 'd', 'R', 'o', 'm', '9', 0};
+  QV_HANDLE other = nullptr;
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_CreateExEx(&other, QV_STATUS(s), nullptr, nullptr, unknown, 1, 0), 17u);
+  EXPECT_EQ(other, nullptr);
+}
+
 TEST_F(VirtualDrive, EjectAndLoadMoveTheTray) {
   Make("cd-r");
   ASSERT_EQ(Open(), 0u) << s.text;
