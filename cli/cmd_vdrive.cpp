@@ -181,6 +181,22 @@ RegisterCommand reg({"vdrive", "Make, list, load and empty virtual drives",
                          };
                        });
 
+                       auto* exportCmd =
+                           app.add_subcommand("export", "Write the data tracks of a virtual drive's disc to an image");
+                       exportCmd->add_option("NAME", opts->name, "Drive name")->required();
+                       exportCmd->add_option("--out", opts->image, "The image file to write")->required();
+                       exportCmd->callback([=, &global] {
+                         *action = [=, &global] {
+                           const uint32_t err = QvDrive_Export(opts->name.c_str(), opts->image.c_str());
+                           if (err != 0) return Report("export", err);
+                           if (global.json)
+                             PrintJson({{"drive", opts->name}, {"image", opts->image}});
+                           else
+                             std::printf("Exported the disc of '%s' to %s\n", opts->name.c_str(), opts->image.c_str());
+                           return static_cast<int>(kExitOk);
+                         };
+                       });
+
                        auto* remove = app.add_subcommand("delete", "Remove a virtual drive and its disc");
                        remove->add_option("NAME", opts->name, "Drive name")->required();
                        remove->callback([=, &global] {

@@ -69,7 +69,7 @@ void PrintJson(const nlohmann::json& value);
 // The virtual drive a command uses when none is named; made, with a blank
 // disc, the first time it is needed.
 inline constexpr const char* kDefaultVirtualDrive = "default";
-inline constexpr const char* kDefaultVirtualDriveMedia = "cd-r";
+inline constexpr const char* kDefaultVirtualDriveMedia = "dvd+rw";
 
 // The device name to open for a --drive argument: a virtual drive's folder
 // name gives the device name it serves; anything else (CdRom0, /dev/sr0)

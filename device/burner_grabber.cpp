@@ -36,7 +36,13 @@ CQuorvane_CdvdBurnerGrabber::CQuorvane_CdvdBurnerGrabber(CQuorvane_ScsiTransport
 // The cache manager, the events and the lock go with their members; the
 // base classes close the transport. No reader thread can be running here:
 // the recording modes that start one stop it before they return.
-CQuorvane_CdvdBurnerGrabber::~CQuorvane_CdvdBurnerGrabber() = default;
+CQuorvane_CdvdBurnerGrabber::~CQuorvane_CdvdBurnerGrabber() {
+  if (m__HANDLE__CacheThreadDeadEvent) ShutDownCacheThread();
+  JoinCacheThread();
+  // Error objects still queued own their exceptions.
+  while (auto* o = CQuorvane_CacheObject::FromLink(m__CQuorvane_LockedFifoQueue__DataQueue.RemoveHead()))
+    if (o->m__BOOLEAN__IsError) delete o->m__PCQuorvane_Exception__Exception;
+}
 
 void CQuorvane_CdvdBurnerGrabber::ConstructGeneric() {
   uint8_t inquiry[96] = {};

@@ -21,5 +21,6 @@
 #include "quorvane/qv_sonvex.h"
 #include "quorvane/qv_files.h"
 #include "quorvane/qv_device.h"
+#include "quorvane/qv_record.h"
 
 #endif /* QUORVANE_H */

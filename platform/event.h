@@ -16,6 +16,9 @@ class ManualResetEvent {
   // Waits without limit; 0 when signalled, else a wait failure code with
   // *error set.
   virtual uint32_t Wait(uint32_t* error) = 0;
+  // Waits up to ms of real time: 0 when signalled, kWaitTimedOut otherwise.
+  virtual uint32_t WaitFor(uint32_t ms, uint32_t* error) = 0;
+  static constexpr uint32_t kWaitTimedOut = 0x102;
   // What the outside library receives and signals (a HANDLE on Windows).
   virtual void* NativeHandle() = 0;
 };

@@ -1,9 +1,15 @@
 // The write pipeline's pool and events, made once per burner-grabber.
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <system_error>
+#include <thread>
 
 #include "core/log.h"
+#include "core/settings.h"
 #include "device/burner_grabber.h"
+#include "files/file_chain.h"
+#include "platform/clock.h"
 
 namespace {
 
@@ -60,4 +66,359 @@ void CQuorvane_CdvdBurnerGrabber::BuildWritePipeline(uint32_t cacheSizeInMB) {
   m__PCQuorvane_FileChain__Source = nullptr;
   m__LONG__BlockSize = 0;
   m__LONG__DieCounter = 0;
+}
+
+// ---- The reader thread, the write loop and the flush ----
+
+namespace {
+
+constexpr const char* kThread = "CQuorvane_CdvdBurnerGrabber::WriteCacheThread";
+constexpr const char* kThreadEx = "CQuorvane_CdvdBurnerGrabber::WriteCacheThreadEx";
+constexpr const char* kShutDown = "CQuorvane_CdvdBurnerGrabber::ShutDownCacheThread";
+constexpr const char* kSynchronize = "CQuorvane_CdvdBurnerGrabber::SynchronizeCache";
+constexpr uint32_t kReaderPollMs = 4;
+constexpr uint32_t kShutDownWaitMs = 2000;
+constexpr uint32_t kBytesPerMsAtSingleCdSpeed = 176;
+constexpr uint32_t kReadBufferCapacityEvery = 8;
+constexpr uint32_t kDvdPacketBytes = 32768;
+
+// The drives whose SYNCHRONIZE CACHE must run without Immed, then be left
+// alone for a while.
+constexpr QuorvaneI_DriveMatch kBrokenSynchronizeCache[] = {
+    {"TEAC", "56S"},        {"MITSUMI", "4802"},   {"Memorex", "Twelve MAXX"},
+    {"GENERIC", "CRD-BP4"}, {"QSI", "CDRW/DVD"}, {"SAMSUNG", "CDRW/DVD SM-348B"}};
+// The drives that answer READ DISC INFORMATION before the flush is done.
+constexpr QuorvaneI_DriveMatch kBrokenReadDiscInfo[] = {{"PHILIPS", "CDD5301"}, {"HL-DT-ST", "GCE-8160B"}};
+constexpr uint32_t kBrokenSynchronizePauseMs = 15000;
+constexpr uint32_t kSynchronizeAttempts = 100;
+constexpr uint32_t kWaitPauseMs = 5000;
+
+uint32_t BigEndian32(const uint8_t* p) {
+  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+
+void* Value(uint64_t v) { return reinterpret_cast<void*>(static_cast<uintptr_t>(v)); }
+
+// Hands an exception to the writer at the head of the queue, so that it
+// overtakes the buffers not yet written.
+void QueueError(CQuorvane_LockedFifoQueue& queue, CQuorvane_CacheObject* object, CQuorvane_Exception* e) {
+  object->m__PCQuorvane_Exception__Exception = e;
+  object->m__BOOLEAN__IsError = true;
+  queue.AddHead(&object->m__LINK__Link);
+}
+
+}  // namespace
+
+void CQuorvane_CdvdBurnerGrabber::Notify(uint32_t reason, uint64_t parameter1, uint64_t parameter2) {
+  if (m__PQUORVANE_CALLBACK__Callback != nullptr)
+    m__PQUORVANE_CALLBACK__Callback(reason, m__PVOID__CallbackContext, Value(parameter1), Value(parameter2));
+}
+
+// One source into the queue. Returns true when the thread must stop.
+uint32_t CQuorvane_CdvdBurnerGrabber::ReadSource(CQuorvane_CdvdBurnerGrabber* g, const char* method,
+                                                 CQuorvane_FileChain* source, int32_t sourceBlockSize,
+                                                 bool* cacheFullSet, uint32_t* lastStatus) {
+  CQuorvane_CacheManager& pool = *g->m__PCQuorvane_CacheManager__CacheManager;
+  const auto blockSize = static_cast<uint64_t>(g->m__LONG__BlockSize);
+  uint64_t remaining = 0, total = 0;
+  uint64_t transfer = 0;
+  CQuorvane_Exception* sizing = nullptr;
+  try {
+    source->GetSizeInUCHARs(&remaining);
+    source->GetSizeInUCHARs(&total);
+  } catch (CQuorvane_Exception* e) {
+    sizing = e;
+  }
+  transfer = sourceBlockSize > 0 ? g->GetTransport()->GetMaximumTransferLength() / static_cast<uint32_t>(sourceBlockSize) *
+                                       static_cast<uint64_t>(sourceBlockSize)
+                                 : 0;
+  if (sizing == nullptr && (transfer == 0 || blockSize == 0))
+    sizing = QuorvaneI_NewException(EN_INVALID_PARAMETER, 0, "%s(): Block size %ld does not fit a transfer of %lu UCHARs",
+                                    method, static_cast<long>(sourceBlockSize),
+                                    static_cast<unsigned long>(g->GetTransport()->GetMaximumTransferLength()));
+  if (sizing != nullptr) {
+    QuorvaneI_Log("\n%s(): Sizing the source failed\n", method);
+    if (CQuorvane_CacheObject* object = CQuorvane_CacheObject::FromLink(pool.RemoveHead()))
+      QueueError(g->m__CQuorvane_LockedFifoQueue__DataQueue, object, sizing);
+    else
+      delete sizing;
+    return 1;
+  }
+  while (remaining > 0) {
+    if (remaining < transfer) {
+      QuorvaneI_Log("\n%s(): Patched last transfer size\n", method);
+      transfer = remaining;
+    }
+    CQuorvane_CacheObject* object = nullptr;
+    while ((object = CQuorvane_CacheObject::FromLink(pool.RemoveHead())) == nullptr) {
+      if (g->m__LONG__DieCounter.load() > 0) {
+        QuorvaneI_Log("\n%s(): We're allowed to die #1\n", method);
+        return 1;
+      }
+      if (!*cacheFullSet) {
+        uint32_t error = 0;
+        if (!g->m__HANDLE__CacheFullEvent->Set(&error)) {
+          *lastStatus = error;
+          QuorvaneI_Log("\n%s(): SetEvent( cache full ) failed #1, status %ld\n", method, static_cast<long>(error));
+          ++g->m__LONG__DieCounter;
+          return 1;
+        }
+        *cacheFullSet = true;
+        QuorvaneI_Log("\n%s(): Cache full event set #1\n", method);
+      }
+      qv::plat::SleepMs(kReaderPollMs);
+      std::this_thread::yield();
+    }
+    if (g->m__LONG__DieCounter.load() > 0) {
+      QuorvaneI_Log("\n%s(): We're allowed to die #2\n", method);
+      pool.Release(object);
+      return 1;
+    }
+    const uint64_t offset = total - remaining;
+    try {
+      source->Read(transfer, object->m__PUCHAR__Buffer);
+    } catch (CQuorvane_Exception* e) {
+      QuorvaneI_Log("\n%s(): Read %lld UCHARs from offset %lld failed\n", method, static_cast<long long>(transfer),
+                    static_cast<long long>(offset));
+      QueueError(g->m__CQuorvane_LockedFifoQueue__DataQueue, object, e);
+      return 1;
+    }
+    remaining -= transfer;
+    if (g->m__UCHAR__IsCancel.load() == 1) {
+      QuorvaneI_Log("\n%s(): Cancel set at offset %lld\n", method, static_cast<long long>(offset));
+      CQuorvane_Exception* e = QuorvaneI_NewException(EN_USER_EXCEPTION, 0, "%s(): Cancel set at offset %lld", kThread,
+                                                       static_cast<long long>(offset));
+      QueueError(g->m__CQuorvane_LockedFifoQueue__DataQueue, object, e);
+      return 1;
+    }
+    // Whole blocks only: bytes short of a block at the very end are not written.
+    object->m__ULONG__Blocks = static_cast<uint32_t>(transfer / blockSize);
+    object->m__ULONG__DataBytes = static_cast<uint32_t>(object->m__ULONG__Blocks * static_cast<uint64_t>(sourceBlockSize));
+    object->m__BOOLEAN__IsEndMarker = remaining < blockSize;
+    if (object->m__BOOLEAN__IsEndMarker)
+      QuorvaneI_Log("\n%s(): Setting end marker (%lld)\n", method, static_cast<long long>(remaining));
+    ++g->m__LONG__QueuedObjects;
+    g->m__CQuorvane_LockedFifoQueue__DataQueue.AddTail(&object->m__LINK__Link);
+    if (object->m__BOOLEAN__IsEndMarker) break;
+  }
+  return 0;
+}
+
+namespace {
+
+// The end of every run of the reader thread.
+uint32_t EndReader(const char* method, qv::plat::ManualResetEvent& cacheFull, qv::plat::ManualResetEvent& dead,
+                   bool cacheFullSet, uint32_t lastStatus) {
+  uint32_t error = 0;
+  if (!cacheFullSet) {
+    if (cacheFull.Set(&error)) {
+      QuorvaneI_Log("\n%s(): Cache full event set #2\n", method);
+    } else {
+      lastStatus = error;
+      QuorvaneI_Log("\n%s(): SetEvent( cache full ) failed #2, status %ld\n", method, static_cast<long>(error));
+    }
+  }
+  if (dead.Set(&error)) {
+    QuorvaneI_Log("\n%s(): Set cache thread dead event\n", method);
+  } else {
+    lastStatus = error;
+    QuorvaneI_Log("\n%s(): SetEvent( cache thread dead ) failed, status %ld\n", method, static_cast<long>(error));
+  }
+  return lastStatus;
+}
+
+}  // namespace
+
+uint32_t CQuorvane_CdvdBurnerGrabber::WriteCacheThread(CQuorvane_CdvdBurnerGrabber* g) {
+  bool cacheFullSet = false;
+  uint32_t lastStatus = 0;
+  ReadSource(g, kThread, g->m__PCQuorvane_FileChain__Source, g->m__LONG__BlockSize, &cacheFullSet, &lastStatus);
+  return EndReader(kThread, *g->m__HANDLE__CacheFullEvent, *g->m__HANDLE__CacheThreadDeadEvent, cacheFullSet,
+                   lastStatus);
+}
+
+uint32_t CQuorvane_CdvdBurnerGrabber::WriteCacheThreadEx(CQuorvane_CdvdBurnerGrabber* g) {
+  bool cacheFullSet = false;
+  uint32_t lastStatus = 0;
+  for (int32_t i = 0; i < g->m__LONG__SourceCount; ++i) {
+    const uint32_t stop = ReadSource(g, kThreadEx, g->m__PPCQuorvane_FileChain__Sources[i],
+                                     g->m__PLONG__SourceBlockSizes[i], &cacheFullSet, &lastStatus);
+    const bool cancel = g->m__UCHAR__IsCancel.load() == 1;
+    if (cancel || stop != 0) {
+      QuorvaneI_Log("\n%s(): IsCancel ( %d ) or IsException ( %d ) is set\n", kThreadEx, cancel ? 1 : 0,
+                    stop != 0 ? 1 : 0);
+      break;
+    }
+  }
+  return EndReader(kThreadEx, *g->m__HANDLE__CacheFullEvent, *g->m__HANDLE__CacheThreadDeadEvent, cacheFullSet,
+                   lastStatus);
+}
+
+void CQuorvane_CdvdBurnerGrabber::JoinCacheThread() {
+  if (m__HANDLE__CacheThread.joinable()) m__HANDLE__CacheThread.join();
+}
+
+void CQuorvane_CdvdBurnerGrabber::StartPipeline(const char* method, CQuorvane_FileChain* source, int32_t blockSize) {
+  // A thread left from an earlier run has set its dead event; collect it.
+  ShutDownCacheThread();
+  JoinCacheThread();
+  uint32_t error = 0;
+  if (!m__HANDLE__CacheFullEvent->Reset(&error))
+    QuorvaneI_Throw(method, EN_SYSTEM_CALL_FAILED, error, "%s(): ResetEvent( cache full ) failed, status %ld", method,
+                    static_cast<long>(error));
+  if (!m__HANDLE__CacheThreadDeadEvent->Reset(&error))
+    QuorvaneI_Throw(method, EN_SYSTEM_CALL_FAILED, error, "%s(): ResetEvent( cache thread dead ) failed, status %ld",
+                    method, static_cast<long>(error));
+  // Error objects left in the queue by an earlier run still own exceptions.
+  while (auto* o = CQuorvane_CacheObject::FromLink(m__CQuorvane_LockedFifoQueue__DataQueue.RemoveHead()))
+    if (o->m__BOOLEAN__IsError) delete o->m__PCQuorvane_Exception__Exception;
+  m__PCQuorvane_CacheManager__CacheManager->Refill();
+  for (int32_t i = 0; i < m__PCQuorvane_CacheManager__CacheManager->GetCount(); ++i)
+    m__PCQuorvane_CacheManager__CacheManager->GetObject(i)->Reset();
+  m__PCQuorvane_FileChain__Source = source;
+  m__LONG__BlockSize = blockSize;
+  m__LONG__DieCounter = 0;
+  m__LONG__QueuedObjects = 0;
+  try {
+    m__HANDLE__CacheThread = std::thread([this] { WriteCacheThread(this); });
+  } catch (const std::system_error& e) {
+    const auto status = static_cast<uint32_t>(e.code().value());
+    QuorvaneI_Throw(method, EN_SYSTEM_CALL_FAILED, status, "%s(): CreateThread() failed, status %ld", method,
+                    static_cast<long>(status));
+  }
+}
+
+uint32_t CQuorvane_CdvdBurnerGrabber::RunWriteLoop(const char* method, const WriteLoop& loop) {
+  const auto timeOut = static_cast<uint32_t>(static_cast<uint32_t>(m__LONG__CacheSize) / kBytesPerMsAtSingleCdSpeed);
+  Notify(CN_WAITING_FOR_CACHE, timeOut);
+  uint32_t error = 0;
+  const uint32_t waited = m__HANDLE__CacheFullEvent->WaitFor(timeOut, &error);
+  if (waited != 0)
+    QuorvaneI_Throw(method, EN_SYSTEM_CALL_FAILED, error, "%s(): WaitForSingleObject() failed, status %ld, returned %ld",
+                    method, static_cast<long>(error), static_cast<long>(waited));
+  Notify(CN_CACHE_FILLED);
+  Notify(CN_WRITING_BEGIN);
+
+  CQuorvane_CacheManager& pool = *m__PCQuorvane_CacheManager__CacheManager;
+  uint64_t written = 0;
+  uint32_t writeCounter = 0;
+  uint64_t lastProgress = qv::plat::NowMs(), lastBuffer = lastProgress;
+  uint8_t capacity[12] = {};
+  bool ended = false;
+  m__ULONG__CurrentWriteAddress = loop.address;
+  for (;;) {
+    CQuorvane_CacheObject* object = CQuorvane_CacheObject::FromLink(m__CQuorvane_LockedFifoQueue__DataQueue.RemoveHead());
+    if (object == nullptr && ended) break;
+    if (object == nullptr && m__HANDLE__CacheThreadDeadEvent->WaitFor(0, &error) == 0) {
+      // The reader has stopped; what it queued before is all there is. An
+      // empty queue now means it stopped without an end marker (an empty
+      // source, or it was told to die) and nothing more will come.
+      object = CQuorvane_CacheObject::FromLink(m__CQuorvane_LockedFifoQueue__DataQueue.RemoveHead());
+      if (object == nullptr)
+        QuorvaneI_Throw(method, EN_UNEXPECTED_RESULT, 0,
+                        "%s(): The source ended after %llu of %llu block(s) without its last block", method,
+                        static_cast<unsigned long long>(written), static_cast<unsigned long long>(loop.totalBlocks));
+    }
+    if (object == nullptr) {
+      QuorvaneI_Log("\n%s(): BUFFER UNDERRUN\n", method);
+      Notify(CN_BUFFER_UNDERRUN);
+      qv::plat::SleepMs(QuorvaneI_BufferUnderrunTimeOutInMs());
+      std::this_thread::yield();
+      continue;
+    }
+    if (object->m__BOOLEAN__IsError) {
+      CQuorvane_Exception* e = object->m__PCQuorvane_Exception__Exception;
+      QuorvaneI_Log("\n%s(): Cache object %ld handles exception pointer 0x%08X\n", method,
+                    static_cast<long>(object->m__LONG__Index),
+                    static_cast<uint32_t>(reinterpret_cast<uintptr_t>(e)));
+      pool.Release(object);
+      if (e == nullptr)
+        QuorvaneI_Throw(method, EN_EXCEPTION_NOT_ALLOCATED, 0, "%s(): The reader's exception was not allocated", method);
+      QuorvaneI_Rethrow(method, e);
+    }
+    --m__LONG__QueuedObjects;
+    uint32_t blocks = object->m__ULONG__Blocks;
+    uint32_t bytes = object->m__ULONG__DataBytes;
+    if (loop.fullLastPacket && object->m__BOOLEAN__IsEndMarker && bytes < kDvdPacketBytes && blocks > 0) {
+      // The packet is closed with zeros, never with what the buffer held before.
+      std::memset(object->m__PUCHAR__Buffer + bytes, 0, kDvdPacketBytes - bytes);
+      bytes = kDvdPacketBytes;
+      blocks = kDvdPacketBytes / static_cast<uint32_t>(m__LONG__BlockSize);
+    }
+    ended = object->m__BOOLEAN__IsEndMarker;
+    try {
+      if (blocks > 0) Write10(object->m__PUCHAR__Buffer, blocks, m__ULONG__CurrentWriteAddress, bytes);
+    } catch (CQuorvane_Exception*) {
+      pool.Release(object);
+      throw;
+    }
+    m__ULONG__CurrentWriteAddress += blocks;
+    written += blocks;
+    pool.Release(object);
+    const uint64_t now = qv::plat::NowMs();
+    if (loop.progressInterval != 0 && now - lastProgress > uint64_t(loop.progressInterval) * 1000) {
+      lastProgress = now;
+      Notify(CN_CDVD_WRITE_PROGRESS, loop.totalBlocks, written);
+    }
+    if (++writeCounter > kReadBufferCapacityEvery) {
+      writeCounter = 0;
+      if (loop.readBufferCapacity) {
+        std::memset(capacity, 0, sizeof capacity);
+        ReadBufferCapacity(capacity, sizeof capacity);
+      }
+    }
+    if (loop.bufferInterval != 0 && now - lastBuffer > uint64_t(loop.bufferInterval) * 1000) {
+      lastBuffer = now;
+      Notify(CN_CDVD_BUFFER_STATUS, BigEndian32(capacity + 4), BigEndian32(capacity + 8));
+    }
+  }
+  return m__ULONG__CurrentWriteAddress;
+}
+
+void CQuorvane_CdvdBurnerGrabber::FinishWriting() {
+  Notify(CN_WRITING_END);
+  Notify(CN_SYNCHRONIZE_CACHE_BEGIN);
+  SynchronizeCache();
+  Notify(CN_SYNCHRONIZE_CACHE_END);
+  ShutDownCacheThread();
+  JoinCacheThread();
+}
+
+uint32_t CQuorvane_CdvdBurnerGrabber::ShutDownCacheThread() {
+  ++m__LONG__DieCounter;
+  if (!m__HANDLE__CacheThread.joinable()) return 0;
+  uint32_t error = 0;
+  const uint32_t waited = m__HANDLE__CacheThreadDeadEvent->WaitFor(kShutDownWaitMs, &error);
+  if (waited != 0) {
+    QuorvaneI_Log("\n%s(): WaitForSingleObject() failed, status %ld, returned %ld\n", kShutDown,
+                  static_cast<long>(error), static_cast<long>(waited));
+    return error;
+  }
+  JoinCacheThread();
+  return 0;
+}
+
+void CQuorvane_CdvdBurnerGrabber::SynchronizeCache() {
+  const uint32_t discType = GetDiscTypeSafe();
+  QuorvaneI_Log("\n%s(): '%s' - '%s', disc type %u\n", kSynchronize, m__CHAR__VendorId, m__CHAR__ProductId, discType);
+  if (IsDrive(kBrokenSynchronizeCache)) {
+    QuorvaneI_Log("\n%s(): Broken 'synchronize cache' workaround #1\n", kSynchronize);
+    SynchronizeCache(false, 0, 0);
+    qv::plat::SleepMs(kBrokenSynchronizePauseMs);
+  } else {
+    try {
+      SynchronizeCache(true, 0, 0);
+    } catch (CQuorvane_Exception* e) {
+      if (discType != DISC_TYPE_DVDR) throw;
+      QuorvaneI_Caught owned(e);
+      QuorvaneI_Log("\n%s(): WARNING! Status %ld, message '%s'\n", kSynchronize, static_cast<long>(e->Number()),
+                    e->Text());
+      SynchronizeCache(true, 0, 0);
+    }
+  }
+  const bool skipDiscInfo = discType == DISC_TYPE_DVDRAM || IsDrive(kBrokenReadDiscInfo);
+  QuorvaneI_Log(skipDiscInfo ? "\n%s(): DVD-RAM ( %d ) or broken 'read disc info' synchronization for device\n"
+                             : "\n%s(): Generic synchronization\n",
+                kSynchronize, static_cast<int>(discType));
+  WaitForReady(kSynchronizeAttempts, kWaitPauseMs, !skipDiscInfo, false);
 }

@@ -104,5 +104,13 @@ void SetCdSpeed(Exec& x);
 void SetStreaming(Exec& x);
 void SendOpcInformation(Exec& x);
 void MechanismStatus(Exec& x);
+void Write10(Exec& x);
+void SynchronizeCache(Exec& x);
+void CloseTrackSession(Exec& x);
+void ReserveTrack(Exec& x);
+void ReadBufferCapacity(Exec& x);
+void Blank(Exec& x);
+void FormatUnit(Exec& x);
+void SendDvdStructure(Exec& x);
 
 }  // namespace qv::vdrive

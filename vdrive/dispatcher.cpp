@@ -17,20 +17,27 @@ namespace {
 const CommandEntry kCommands[] = {
     {0x00, DataPhase::None, true, true, &TestUnitReady},
     {0x03, DataPhase::In, false, false, &RequestSense},
+    {0x04, DataPhase::Out, true, true, &FormatUnit},
     {0x12, DataPhase::In, false, false, &Inquiry},
     {0x1B, DataPhase::None, false, true, &StartStopUnit},
     {0x1E, DataPhase::None, false, true, &PreventAllowMediumRemoval},
     {0x23, DataPhase::In, true, true, &ReadFormatCapacities},
     {0x25, DataPhase::In, true, true, &ReadCapacity},
     {0x28, DataPhase::In, true, true, &Read10},
+    {0x2A, DataPhase::Out, true, true, &Write10},
+    {0x35, DataPhase::None, true, true, &SynchronizeCache},
     {0x43, DataPhase::In, true, true, &ReadToc},
     {0x46, DataPhase::In, false, false, &GetConfiguration},
     {0x4A, DataPhase::In, false, false, &GetEventStatusNotification},
     {0x51, DataPhase::In, true, true, &ReadDiscInformation},
     {0x52, DataPhase::In, true, true, &ReadTrackInformation},
+    {0x53, DataPhase::None, true, true, &ReserveTrack},
     {0x54, DataPhase::Out, true, true, &SendOpcInformation},
     {0x55, DataPhase::Out, false, true, &ModeSelect10},
     {0x5A, DataPhase::In, false, true, &ModeSense10},
+    {0x5B, DataPhase::None, true, true, &CloseTrackSession},
+    {0x5C, DataPhase::In, false, true, &ReadBufferCapacity},
+    {0xA1, DataPhase::None, true, true, &Blank},
     {0xA4, DataPhase::In, false, true, &ReportKey},
     {0xAC, DataPhase::In, false, true, &GetPerformance},
     {0xAD, DataPhase::In, true, true, &ReadDvdStructure},
@@ -39,6 +46,7 @@ const CommandEntry kCommands[] = {
     {0xBB, DataPhase::None, false, true, &SetCdSpeed},
     {0xBD, DataPhase::In, false, true, &MechanismStatus},
     {0xBE, DataPhase::In, true, true, &ReadCd},
+    {0xBF, DataPhase::Out, true, true, &SendDvdStructure},
 };
 
 // The CDB length of an opcode's group (SPC-3 4.3.4).
@@ -57,7 +65,7 @@ uint8_t GroupLength(uint8_t opcode) {
 void BlockRange(const uint8_t* cdb, uint32_t* first, uint32_t* count) {
   *first = 0;
   *count = 0;
-  if (cdb[0] == 0x28) {
+  if (cdb[0] == 0x28 || cdb[0] == 0x2A) {
     *first = Be32(cdb + 2);
     *count = Be16(cdb + 7);
   } else if (cdb[0] == 0xBE) {
@@ -164,6 +172,21 @@ CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& 
     }
     if (result.status == kGood && (control & 0x05) != 0)  // NACA and LINK are not supported
       x.Check(InvalidCdbField(static_cast<uint16_t>(GroupLength(cdb[0]) - 1)));
+    if (result.status == kGood && state.operationEndMs != 0) {
+      // A long operation keeps the disc busy; the sense tells how far it got.
+      const uint64_t now = plat::NowMs();
+      if (now >= state.operationEndMs) {
+        state.operation = asc::kNone;
+        state.operationEndMs = 0;
+      } else if (command->needsDisc) {
+        const uint64_t span = state.operationEndMs - state.operationStartMs;
+        const uint64_t progress = span == 0 ? 0 : (now - state.operationStartMs) * 65536 / span;
+        Sense s(kNotReady, state.operation);
+        s.bytes[15] = 0x80;  // SKSV: progress indication
+        PutBe16(s.bytes + 16, static_cast<uint32_t>(std::min<uint64_t>(progress, 65535)));
+        x.Check(s);
+      }
+    }
     if (result.status == kGood && command->needsDisc) {
       const bool counting = state.becomingReady > 0;
       const Readiness r = state.CheckReady(record.model);

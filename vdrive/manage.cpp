@@ -8,7 +8,10 @@
 #include <random>
 
 #include "platform/errors.h"
+#include "vdrive/bytes.h"
 #include "vdrive/disc_description.h"
+#include "vdrive/disc_layout.h"
+#include "vdrive/sectors.h"
 #include "vdrive/faults.h"
 #include "vdrive/json_util.h"
 #include "vdrive/model_catalog.h"
@@ -289,6 +292,57 @@ uint32_t QvDrive_Eject(const char* name) {
   SetErrorText("");
   if (uint32_t err = CheckName(name)) return err;
   return ChangeDisc(name, std::nullopt, {});
+}
+
+uint32_t QvDrive_Export(const char* name, const char* imagePath) {
+  SetErrorText("");
+  if (uint32_t err = CheckName(name)) return err;
+  if (imagePath == nullptr || *imagePath == 0) return Fail(plat::kErrInvalidParameter, "no image file named");
+  return DriveStore::Get(name)->Transact([&](DriveRecord& r, DiscData& disc, Changes&) -> uint32_t {
+    if (!r.state.disc) return Fail(plat::kErrNotReady, "virtual drive '" + std::string(name) + "' holds no disc");
+    const Medium& m = *r.state.disc;
+    uint32_t err = 0;
+    plat::File out = plat::File::Open(imagePath, plat::FileMode::CreateAlways, &err);
+    if (!out.IsOpen()) return Fail(err, std::string("cannot create ") + imagePath);
+    std::vector<uint8_t> block(2048);
+    const auto zero = [&] { return std::all_of(block.begin(), block.end(), [](uint8_t b) { return b == 0; }); };
+    uint64_t blocks = 0;
+    auto put = [&](uint64_t lba) -> uint32_t {
+      if (!zero() && !out.WriteAt(lba * 2048, block.data(), block.size(), &err))
+        return Fail(err, std::string("cannot write ") + imagePath);
+      return 0;
+    };
+    if (m.IsCd()) {
+      const DiscLayout layout(m);
+      SectorReader reader(layout, disc);
+      for (const TrackRef& t : layout.tracks()) {
+        if (!t.track->data() || t.track->mode == TrackMode::Mode2Form2) continue;
+        const uint32_t end = t.track->start + std::min(t.track->recorded, t.track->blocks);
+        for (uint32_t lba = t.track->start; lba < end; ++lba) {
+          SectorKind kind;
+          if (reader.Kind(t, lba, &kind) != 0 || (kind != SectorKind::Mode1 && kind != SectorKind::Mode2Form1)) continue;
+          if ((err = reader.UserBlock(lba, block.data())) != 0) return Fail(err, "cannot read the disc data");
+          if ((err = put(lba)) != 0) return err;
+        }
+        blocks = std::max<uint64_t>(blocks, end);
+      }
+    } else {
+      blocks = m.ReadableBlocks();
+      if (m.RandomAccess()) {
+        // What was ever written is the data; the rest of the format is empty.
+        blocks = std::min<uint64_t>(blocks, (disc.StoredBytes() + 2047) / 2048);
+        if ((err = disc.Read(16 * 2048, block.data(), 2048)) != 0) return Fail(err, "cannot read the disc data");
+        if (std::memcmp(block.data() + 1, "CD001", 5) != 0) blocks = 0;
+      }
+      for (uint64_t lba = 0; lba < blocks; ++lba) {
+        if ((err = disc.Read(lba * 2048, block.data(), 2048)) != 0) return Fail(err, "cannot read the disc data");
+        if ((err = put(lba)) != 0) return err;
+      }
+    }
+    if (blocks == 0) return Fail(plat::kErrInvalidData, "the disc holds no data track");
+    if (!out.SetSize(blocks * 2048, &err)) return Fail(err, std::string("cannot write ") + imagePath);
+    return 0;
+  });
 }
 
 uint32_t QvDrive_Describe(const char* name, char* text, uint32_t size, uint32_t* needed) {

@@ -294,13 +294,15 @@ void CheckLayout(const Medium& m) {
     for (size_t ti = 0; ti < s.tracks.size(); ++ti) {
       const Track& t = s.tracks[ti];
       const std::string which = "track " + std::to_string(ti + 1) + " of session " + std::to_string(si + 1);
+      // The track a recorder is writing now is the one partly recorded.
+      const bool lastOpen = !s.closed && si + 1 == m.sessions.size() && ti + 1 == s.tracks.size();
       if (m.IsCd()) {
         // The first track's pause may reach back to -150, no further.
         if (t.areaStart() < next) throw BadJson(which + " must begin after what comes before it");
         for (size_t k = 0; k < t.indexes.size(); ++k)
           if (t.indexes[k] == 0 || t.indexes[k] >= t.blocks || (k > 0 && t.indexes[k] <= t.indexes[k - 1]))
             throw BadJson(which + ": \"indexes\" must rise inside the track");
-        if (!t.finished() || t.reserved) throw BadJson(which + ": CD tracks are recorded whole");
+        if ((!t.finished() && !lastOpen) || t.reserved) throw BadJson(which + ": CD tracks are recorded whole");
         if (t.mode == TrackMode::Audio ? t.incremental : (t.preemphasis || t.pattern == Pattern::Tone))
           throw BadJson(which + ": \"incremental\" is for data tracks, \"preemphasis\" and the tone for audio");
       } else {
@@ -308,7 +310,6 @@ void CheckLayout(const Medium& m) {
           throw BadJson(which + ": a DVD track is Mode 1 data with no pause or indexes");
         if (int64_t{t.start} < next) throw BadJson(which + " must begin after what comes before it");
         if (t.recorded > t.blocks) throw BadJson(which + ": \"recorded\" exceeds \"blocks\"");
-        const bool lastOpen = !s.closed && si + 1 == m.sessions.size() && ti + 1 == s.tracks.size();
         if (!t.finished() && !t.reserved && !lastOpen)
           throw BadJson(which + ": only a reserved track or the last track of an open session is partly recorded");
         if (s.closed && !t.finished()) throw BadJson(which + ": a closed session holds finished tracks");

@@ -142,6 +142,11 @@ QVDRIVE_API uint32_t QvDrive_InsertImage(const char *name, const char *imagePath
  * "Disc descriptions"). */
 QVDRIVE_API uint32_t QvDrive_InsertDisc(const char *name, const char *descriptionPath);
 QVDRIVE_API uint32_t QvDrive_Eject(const char *name);
+/* Writes the user data of the disc's data tracks to an image file, each
+ * 2048-byte block at its address (holes stay sparse): a whole ISO 9660
+ * volume, also one a multisession disc holds. On DVD+RW and DVD-RAM the
+ * image ends with the last block ever written, and needs a volume at 16. */
+QVDRIVE_API uint32_t QvDrive_Export(const char *name, const char *imagePath);
 /* A JSON description of a drive: model, media, state, sessions and tracks. */
 QVDRIVE_API uint32_t QvDrive_Describe(const char *name, char *json, uint32_t size, uint32_t *needed);
 /* Replaces the drive's fault rules with those of a JSON text

@@ -94,6 +94,7 @@ uint32_t Fail(uint32_t error, std::string text) {
 }
 
 uint32_t DiscData::Open(const fs::path& path) {
+  path_ = path;
   uint32_t err = 0;
   file_ = plat::File::Open(path.string(), plat::FileMode::Read, &err);
   return file_.IsOpen() || err == plat::kErrFileNotFound ? 0 : err;
@@ -109,6 +110,29 @@ uint32_t DiscData::Read(uint64_t offset, uint8_t* out, size_t count) {
   }
   std::fill(out + got, out + count, uint8_t{0});
   return 0;
+}
+
+uint64_t DiscData::StoredBytes() const {
+  uint32_t err = 0;
+  const int64_t size = file_.IsOpen() ? file_.Size(&err) : 0;
+  return size > 0 ? static_cast<uint64_t>(size) : 0;
+}
+
+uint32_t DiscData::Write(uint64_t offset, const uint8_t* data, size_t count) {
+  uint32_t err = 0;
+  if (!writer_.IsOpen()) {
+    writer_ = plat::File::Open(path_.string(), plat::FileMode::ReadWrite, &err);
+    if (!writer_.IsOpen() && err == plat::kErrFileNotFound)
+      writer_ = plat::File::Open(path_.string(), plat::FileMode::CreateNew, &err);
+    if (!writer_.IsOpen()) return err;
+  }
+  const int64_t size = writer_.Size(&err);
+  if (size < 0) return err;
+  if (offset >= static_cast<uint64_t>(size) && std::all_of(data, data + count, [](uint8_t b) { return b == 0; }))
+    return 0;
+  if (!writer_.WriteAt(offset, data, count, &err)) return err;
+  if (!file_.IsOpen()) file_ = plat::File::Open(path_.string(), plat::FileMode::Read, &err);
+  return file_.IsOpen() ? 0 : err;
 }
 
 DriveStore::DriveStore(std::string name) : name_(std::move(name)), folder_(DriveHome() / name_) {}

@@ -45,13 +45,23 @@ class DiscData {
  public:
   // Opens the folder's disc.img, if there is one.
   uint32_t Open(const std::filesystem::path& path);
-  void Close() { file_ = plat::File(); }
+  void Close() {
+    file_ = plat::File();
+    writer_ = plat::File();
+  }
   // Reads count bytes at offset; what lies past the end of the file reads
   // as zeros. Returns 0 or a system error.
   uint32_t Read(uint64_t offset, uint8_t* out, size_t count);
+  // Writes count bytes at offset, making the file when there is none.
+  // Zeros past the end of the file are left as a hole. 0 or a system error.
+  uint32_t Write(uint64_t offset, const uint8_t* data, size_t count);
+  // Bytes up to the end of what was ever stored; 0 without a file.
+  uint64_t StoredBytes() const;
 
  private:
+  std::filesystem::path path_;
   plat::File file_;
+  plat::File writer_;
 };
 
 struct DriveRecord {

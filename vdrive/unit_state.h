@@ -47,6 +47,17 @@ struct DriveState {
   SpeedChoice dvdSpeeds;
   bool vanished = false;             // the device is gone: door calls fail
 
+  // Recording, kept in memory only: what a drive forgets at power-off.
+  // The buffer fills with each WRITE and drains at the write speed.
+  uint64_t bufferFill = 0;           // bytes waiting to be recorded
+  uint64_t bufferStampMs = 0;        // when bufferFill was last brought up to date
+  // A long operation started with Immed (flush, close, blank, format):
+  // until endMs, commands that need the disc answer NOT READY with its
+  // code and progress.
+  Asc operation = asc::kNone;
+  uint64_t operationStartMs = 0;
+  uint64_t operationEndMs = 0;
+
   bool DiscLoaded() const { return disc.has_value() && tray == Tray::Closed; }
   bool Locked() const { return (prevent & 0x03) != 0; }
   // The profile GET CONFIGURATION reports: none while the disc is not

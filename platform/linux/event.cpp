@@ -1,5 +1,6 @@
 // Events on Linux: a condition variable. The native handle is the object
 // itself, so in-process libraries signal it with SignalNativeEvent.
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <new>
@@ -32,6 +33,12 @@ class CondEvent final : public ManualResetEvent {
     cv_.wait(lock, [this] { return signalled_; });
     if (error) *error = 0;
     return 0;
+  }
+  uint32_t WaitFor(uint32_t ms, uint32_t* error) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    const bool got = cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return signalled_; });
+    if (error) *error = got ? 0 : kErrTimeout;
+    return got ? 0 : kWaitTimedOut;
   }
   void* NativeHandle() override { return this; }
 

@@ -1,0 +1,103 @@
+#include "drive_job.h"
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+
+namespace qvcli {
+
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void OnInterrupt(int) { g_interrupted = 1; }
+
+void QUORVANE_CALL Callback(QV_ULONG reason, void* context, void* p1, void* p2) {
+  static_cast<DriveJob*>(context)->OnCallback(reason, reinterpret_cast<uintptr_t>(p1), reinterpret_cast<uintptr_t>(p2));
+}
+
+}  // namespace
+
+DriveJob::~DriveJob() {
+  stop_ = true;
+  if (watcher_.joinable()) watcher_.join();
+  std::signal(SIGINT, SIG_DFL);
+  delete bar_;
+  if (handle_ != nullptr) Quorvane_CdvdBurnerGrabber_Destroy(&handle_);
+  delete engine_;
+}
+
+int DriveJob::Fail(const std::string& what, const CallStatus& s) const {
+  if (bar_ != nullptr) bar_->Finish();
+  if (s.number == EN_USER_EXCEPTION && cancelled()) {
+    std::fprintf(stderr, "quorvane: %s cancelled; the drive is flushed and usable\n", verb_.c_str());
+    return kExitCancelled;
+  }
+  return ReportFailure(what, s.number, s.text, s.systemError, &s.failure);
+}
+
+int DriveJob::Open(const std::string& drive, bool quiet) {
+  quiet_ = quiet;
+  engine_ = new EngineSession;
+  if (engine_->status() != 0) return ReportFailure("start-up", engine_->status(), nullptr, 0, nullptr);
+  std::string deviceName, error;
+  if (!ResolveDrive(drive, &deviceName, &error)) {
+    std::fprintf(stderr, "quorvane: %s: %s\n", verb_.c_str(), error.c_str());
+    return kExitFailure;
+  }
+  shown_ = drive.empty() ? kDefaultVirtualDrive : drive;
+  CallStatus s;
+  s.number = Quorvane_CdvdBurnerGrabber_CreateEx(&handle_, QV_CALL_STATUS(s), &Callback, this, deviceName.c_str(), 0);
+  if (s.number != 0) return ReportFailure("opening " + shown_, s.number, s.text, s.systemError, &s.failure);
+  // Ctrl-C cancels through the engine, from a thread of its own: the
+  // signal handler only raises a flag.
+  g_interrupted = 0;
+  std::signal(SIGINT, &OnInterrupt);
+  watcher_ = std::thread([this] {
+    while (!stop_.load()) {
+      if (g_interrupted != 0 && !cancelled_.exchange(true)) Quorvane_CdvdBurnerGrabber_Cancel(handle_);
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  return 0;
+}
+
+void DriveJob::OnCallback(QV_ULONG reason, uint64_t p1, uint64_t p2) {
+  if (quiet_) return;
+  auto say = [&](const char* text) {
+    if (bar_ != nullptr) bar_->Finish();
+    std::fprintf(stderr, "quorvane: %s\n", text);
+  };
+  switch (reason) {
+    case CN_WRITE_SIZE_KNOWN:
+      totalBlocks_ = p2;
+      break;
+    case CN_WRITING_BEGIN:
+      delete bar_;
+      bar_ = new ProgressBar(verb_ == "burn" ? "Writing" : verb_);
+      break;
+    case CN_CDVD_WRITE_PROGRESS: {
+      QV_ULONG queued = 0, total = 0;
+      Quorvane_CdvdBurnerGrabber_GetCacheFill(handle_, &queued, &total);
+      if (bar_ != nullptr)
+        bar_->Update(p2 * 2048, p1 * 2048, driveBuffer_, total ? static_cast<int>(100 * queued / total) : -1);
+      break;
+    }
+    case CN_CDVD_BUFFER_STATUS:
+      if (p1 > 0) driveBuffer_ = static_cast<int>(100 * (p1 - std::min(p1, p2)) / p1);
+      break;
+    case CN_BUFFER_UNDERRUN: break;  // the bar's speed shows it
+    case CN_WRITING_END:
+      if (bar_ != nullptr) bar_->Update(totalBlocks_ * 2048, totalBlocks_ * 2048, driveBuffer_, 0);
+      say("flushing the drive's buffer");
+      break;
+    case CN_DVDPLUSRW_FORMAT_BEGIN:
+    case CN_DVDRAM_FORMAT_BEGIN:
+    case CN_DVDRW_FORMAT_BEGIN: say("formatting the disc"); break;
+    case CN_DVD_PADDING_BEGIN: say("writing DVD padding"); break;
+    default: break;
+  }
+}
+
+}  // namespace qvcli

@@ -1,0 +1,55 @@
+// What burn, erase and format share: the drive opened for one long job,
+// Ctrl-C turned into the engine's Cancel, and the engine's progress shown.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+
+#include "common.h"
+
+namespace qvcli {
+
+// The failures of one engine call.
+struct CallStatus {
+  char text[1024] = {};
+  QV_ULONG systemError = 0;
+  CDB_FAILURE_INFORMATION failure{};
+  QV_ULONG number = 0;
+};
+#define QV_CALL_STATUS(s) (s).text, sizeof (s).text, &(s).systemError, &(s).failure
+
+class DriveJob {
+ public:
+  explicit DriveJob(std::string verb) : verb_(std::move(verb)) {}
+  ~DriveJob();
+  DriveJob(const DriveJob&) = delete;
+  DriveJob& operator=(const DriveJob&) = delete;
+
+  // Starts the engine and opens the drive (the default virtual drive when
+  // drive is empty). Returns 0 or the exit code, having said why.
+  int Open(const std::string& drive, bool quiet);
+  QV_HANDLE handle() const { return handle_; }
+  const std::string& shown() const { return shown_; }
+  bool cancelled() const { return cancelled_.load(); }
+  int Fail(const std::string& what, const CallStatus& s) const;
+
+  // The callback the drive was opened with reports here.
+  void OnCallback(QV_ULONG reason, uint64_t parameter1, uint64_t parameter2);
+
+ private:
+  std::string verb_;
+  std::string shown_;
+  QV_HANDLE handle_ = nullptr;
+  EngineSession* engine_ = nullptr;
+  std::thread watcher_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> cancelled_{false};
+  bool quiet_ = false;
+  ProgressBar* bar_ = nullptr;
+  uint64_t totalBlocks_ = 0;
+  int driveBuffer_ = -1;
+  std::string phase_;
+};
+
+}  // namespace qvcli

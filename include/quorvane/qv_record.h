@@ -1,0 +1,42 @@
+/* Quorvane: recording with the burner-grabber - track-at-once from a file,
+ * closing the session, blanking and formatting.
+ *
+ * Progress reaches the callback given at creation. Numeric callback
+ * parameters travel in the pointer parameters themselves: cast them to
+ * uintptr_t (for example CN_CDVD_WRITE_PROGRESS: total blocks, blocks
+ * written; CN_CDVD_BUFFER_STATUS: drive buffer bytes, free bytes). */
+#ifndef QUORVANE_QV_RECORD_H
+#define QUORVANE_QV_RECORD_H
+
+#include "qv_types.h"
+
+#define QUORVANE_STATUS_RECORD \
+  char *exceptionText, QV_ULONG exceptionTextSize, QV_ULONG *systemError, CDB_FAILURE_INFORMATION *cdbFailure
+
+/* Records one track from a file: an audio file the engine decodes as CD
+ * audio, anything else as data (an ISO image). Intervals in seconds, 0 for
+ * no reports. The session stays open: close it with CloseSession unless
+ * this was a test write. Quorvane_CdvdBurnerGrabber_Cancel stops it from
+ * another thread with exception 14. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile(
+    QV_HANDLE handle, QUORVANE_STATUS_RECORD, const char *fileName, QV_BOOLEAN mode2Form1, QV_BOOLEAN testWrite,
+    QV_BOOLEAN nextSessionAllowed, QV_LONG progressInterval, QV_LONG bufferInterval);
+/* Closes what track-at-once recorded: the disc stays appendable when
+ * nextSessionAllowed was set. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_CloseSession(QV_HANDLE handle, QUORVANE_STATUS_RECORD);
+/* Empties a rewritable disc: blankingType 0 whole disc, 1 minimal (CD-RW
+ * and DVD-RW); DVD+RW and DVD-RAM are formatted anew. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Blank(QV_HANDLE handle, QUORVANE_STATUS_RECORD,
+                                                                   QV_LONG blankingType);
+/* Formats the disc for recording: DVD+RW, DVD-RAM, or DVD-RW (quick, to
+ * restricted overwrite). Other media give exception 2. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Format(QV_HANDLE handle, QUORVANE_STATUS_RECORD);
+
+/* How full the host cache is while recording: buffers read ahead and not
+ * yet written, of all buffers. Safe from any thread, like Cancel. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetCacheFill(QV_HANDLE handle, QV_ULONG *queued,
+                                                                          QV_ULONG *total);
+
+#undef QUORVANE_STATUS_RECORD
+
+#endif /* QUORVANE_QV_RECORD_H */

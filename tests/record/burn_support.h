@@ -1,0 +1,132 @@
+// Recording tests against the virtual drive: an engine, a drive named
+// CdRom0 in a home of the test's own, virtual time, images mastered by an
+// outside tool, and checks of what the disc holds by outside tools.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/engine_fixture.h"
+#include "support/vdrive_fixture.h"
+
+namespace qvtest {
+
+struct CallStatus {
+  char text[1024] = {};
+  QV_ULONG systemError = 0;
+  CDB_FAILURE_INFORMATION failure{};
+};
+#define QV_STATUS(s) (s).text, sizeof (s).text, &(s).systemError, &(s).failure
+
+inline std::vector<uint8_t> ReadAll(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline void WriteAll(const std::filesystem::path& p, const std::vector<uint8_t>& bytes) {
+  std::filesystem::create_directories(p.parent_path());
+  std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                            static_cast<std::streamsize>(bytes.size()));
+}
+
+// Files of a sample folder, by relative path.
+using Files = std::map<std::string, std::vector<uint8_t>>;
+
+inline Files SampleFiles(uint32_t seed, size_t bigBytes) {
+  std::mt19937 rng(seed);
+  std::vector<uint8_t> big(bigBytes);
+  for (auto& b : big) b = static_cast<uint8_t>(rng());
+  const std::string text = "session " + std::to_string(seed) + "\n";
+  return {{"s" + std::to_string(seed) + "/big.bin", big},
+          {"s" + std::to_string(seed) + "/notes/readme.txt", std::vector<uint8_t>(text.begin(), text.end())},
+          {"s" + std::to_string(seed) + "/empty.dat", {}}};
+}
+
+class BurnFixture : public EngineState {
+ protected:
+  void SetUp() override {
+    EngineState::SetUp();
+    ASSERT_EQ(Quorvane_UpStartEx(), 0u);
+    Quorvane_SetPadding(0);
+    Quorvane_SetEjectAfterFail(0);
+  }
+  void TearDown() override {
+    // The engine's log explains a failure.
+    if (HasFailure() && std::getenv("QVTEST_DUMP_LOG") != nullptr) std::fputs(log.Text().c_str(), stderr);
+    if (handle) Quorvane_CdvdBurnerGrabber_Destroy(&handle);
+    EngineState::TearDown();
+  }
+  void Make(const char* media) { ASSERT_EQ(QvDrive_Create("CdRom0", media, nullptr), 0u); }
+  QV_ULONG Open(QV_ULONG cacheMB = 0, PQUORVANE_CALLBACK cb = nullptr, void* context = nullptr) {
+    return Quorvane_CdvdBurnerGrabber_CreateEx(&handle, QV_STATUS(s), cb, context, "CdRom0", cacheMB);
+  }
+  // An ISO 9660/Joliet/Rock Ridge image of the files (plus earlier ones).
+  std::filesystem::path Master(const Files& files, const std::string& name, const std::string& extraArgs = "") {
+    const auto folder = home.path() / ("src-" + name);
+    for (const auto& [path, bytes] : files) WriteAll(folder / path, bytes);
+    const auto iso = home.path() / (name + ".iso");
+    std::string out;
+    EXPECT_EQ(RunCommand("xorriso -as mkisofs -quiet -J -r " + extraArgs + " -o '" + iso.string() + "' '" +
+                             folder.string() + "'",
+                         &out),
+              0)
+        << out;
+    return iso;
+  }
+  QV_ULONG Burn(const std::filesystem::path& iso, bool multi = false, bool test = false) {
+    return Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile(handle, QV_STATUS(s), iso.c_str(), 0, test ? 1 : 0,
+                                                          multi ? 1 : 0, 1, 1);
+  }
+  nlohmann::json Describe() {
+    std::string text(1 << 16, '\0');
+    uint32_t needed = 0;
+    EXPECT_EQ(QvDrive_Describe("CdRom0", text.data(), static_cast<uint32_t>(text.size()), &needed), 0u);
+    return nlohmann::json::parse(text.c_str());
+  }
+  // The disc's data through the engine: READ(10) from block 0.
+  std::vector<uint8_t> ReadBack(uint32_t blocks) {
+    std::vector<uint8_t> data(uint64_t{blocks} * 2048);
+    for (uint32_t at = 0; at < blocks; at += 16) {
+      const uint32_t n = std::min<uint32_t>(16, blocks - at);
+      const QV_UCHAR cdb[10] = {0x28, 0, QV_UCHAR(at >> 24), QV_UCHAR(at >> 16), QV_UCHAR(at >> 8), QV_UCHAR(at), 0, 0,
+                                QV_UCHAR(n), 0};
+      if (Quorvane_CdvdBurnerGrabber_ExecuteCDB(handle, QV_STATUS(s), cdb, 10, data.data() + uint64_t{at} * 2048,
+                                                n * 2048, 0) != 0) {
+        ADD_FAILURE() << "READ(10) at " << at << ": " << s.text;
+        break;
+      }
+    }
+    return data;
+  }
+  // Exports the disc and extracts it with bsdtar; every file must be there
+  // with its bytes.
+  void ExpectDiscHolds(const Files& files) {
+    const auto image = home.path() / "export.iso";
+    ASSERT_EQ(QvDrive_Export("CdRom0", image.c_str()), 0u);
+    const auto out = home.path() / "extracted";
+    std::filesystem::remove_all(out);
+    std::filesystem::create_directories(out);
+    std::string text;
+    ASSERT_EQ(RunCommand("bsdtar -xf '" + image.string() + "' -C '" + out.string() + "'", &text), 0) << text;
+    for (const auto& [path, bytes] : files) {
+      ASSERT_TRUE(std::filesystem::exists(out / path)) << path;
+      EXPECT_EQ(ReadAll(out / path), bytes) << path;
+    }
+  }
+
+  VirtualDriveHome home;
+  LogCapture log;
+  QV_HANDLE handle = nullptr;
+  CallStatus s;
+};
+
+}  // namespace qvtest

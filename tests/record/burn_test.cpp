@@ -1,0 +1,167 @@
+// Burning images onto every medium of the virtual drive, then reading the
+// disc back through the engine and through an export checked by outside
+// tools; multisession appends; test writes; sources that are not whole
+// blocks.
+#include "burn_support.h"
+
+namespace qvtest {
+namespace {
+
+struct MediumCase {
+  const char* media;
+  QV_ULONG discType;
+  uint8_t closedStatus;  // READ DISC INFORMATION's disc status after closing; 0: random access, not asked
+};
+
+class BurnMedium : public BurnFixture, public ::testing::WithParamInterface<MediumCase> {};
+
+TEST_P(BurnMedium, ImageReadsBackThroughEngineAndExport) {
+  QVTEST_REQUIRE_PROGRAM("xorriso");
+  QVTEST_REQUIRE_PROGRAM("bsdtar");
+  Make(GetParam().media);
+  ASSERT_EQ(Open(), 0u) << s.text;
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(handle), GetParam().discType);
+  const Files files = SampleFiles(1, 300000);
+  const auto iso = Master(files, "one");
+  ASSERT_EQ(Burn(iso), 0u) << s.text;
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_CloseSession(handle, QV_STATUS(s)), 0u) << s.text;
+
+  QUORVANE_DISC_INFORMATION disc{};
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetDiscInformation(handle, QV_STATUS(s), &disc), 0u) << s.text;
+  if (GetParam().closedStatus != 0) {
+    EXPECT_EQ(disc.m__UCHAR__DiscStatus, GetParam().closedStatus);
+  }
+
+  const std::vector<uint8_t> image = ReadAll(iso);
+  ASSERT_EQ(image.size() % 2048, 0u);
+  EXPECT_TRUE(ReadBack(static_cast<uint32_t>(image.size() / 2048)) == image) << "the engine reads other bytes back";
+  ExpectDiscHolds(files);
+  // The engine's own view of the track it made.
+  QUORVANE_TOC_INFORMATION toc{};
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetTOCInformation(handle, QV_STATUS(s), &toc), 0u) << s.text;
+  ASSERT_GE(toc.m__UCHAR__NumberOfTracks, 1);
+  EXPECT_EQ(toc.m__TRACK__Tracks[0].m__LONG__StartAddress, 0);
+  // DVD-R(W) tracks are reserved in whole ECC blocks of 16.
+  const auto blocks = static_cast<QV_LONG>(image.size() / 2048);
+  EXPECT_GE(toc.m__TRACK__Tracks[0].m__LONG__EndAddress + 1, blocks);
+  EXPECT_LT(toc.m__TRACK__Tracks[0].m__LONG__EndAddress + 1, (blocks + 16) / 16 * 16 + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, BurnMedium,
+                         ::testing::Values(MediumCase{"cd-r", DISC_TYPE_CDR, 2}, MediumCase{"cd-rw", DISC_TYPE_CDRW, 2},
+                                           MediumCase{"dvd-r", DISC_TYPE_DVDR, 2},
+                                           MediumCase{"dvd-rw", DISC_TYPE_DVDRW_SR, 2},
+                                           MediumCase{"dvd+r", DISC_TYPE_DVDPLUSR, 2},
+                                           MediumCase{"dvd+r-dl", DISC_TYPE_DVDPLUSR_DL, 2},
+                                           MediumCase{"dvd+rw", DISC_TYPE_DVDPLUSRW, 0},
+                                           MediumCase{"dvd-ram", DISC_TYPE_DVDRAM, 0}),
+                         [](const auto& info) {
+                           std::string n = info.param.media;
+                           for (auto& c : n) c = (c == '-' ? '_' : c == '+' ? 'p' : c);
+                           return n;
+                         });
+
+// A second session is appended after the first, which stays readable.
+class Multisession : public BurnFixture, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(Multisession, SecondSessionKeepsTheFirst) {
+  QVTEST_REQUIRE_PROGRAM("xorriso");
+  QVTEST_REQUIRE_PROGRAM("bsdtar");
+  Make(GetParam());
+  ASSERT_EQ(Open(), 0u) << s.text;
+  const Files first = SampleFiles(1, 100000);
+  ASSERT_EQ(Burn(Master(first, "one"), true), 0u) << s.text;
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_CloseSession(handle, QV_STATUS(s)), 0u) << s.text;
+  QUORVANE_DISC_INFORMATION disc{};
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetDiscInformation(handle, QV_STATUS(s), &disc), 0u) << s.text;
+  const bool random = std::string(GetParam()) == "dvd+rw";
+  if (!random) {
+    EXPECT_EQ(disc.m__UCHAR__DiscStatus, 1) << "the disc must stay appendable";
+  }
+
+  QUORVANE_TRACK_INFORMATION next{};
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetTrackInformation(handle, QV_STATUS(s), 0xFF, &next), 0u) << s.text;
+  ASSERT_TRUE(next.m__UCHAR__IsNWAValid);
+  const auto nwa = static_cast<uint32_t>(next.m__LONG__NextWritableAddress);
+  ASSERT_GT(nwa, 0u);
+
+  // The second session's image continues the first (as growisofs does).
+  const auto previous = home.path() / "previous.iso";
+  ASSERT_EQ(QvDrive_Export("CdRom0", previous.c_str()), 0u);
+  const Files second = SampleFiles(2, 70000);
+  const auto iso2 = Master(second, "two", "-C 0," + std::to_string(nwa) + " -M '" + previous.string() + "'");
+  ASSERT_EQ(Burn(iso2, true), 0u) << s.text;
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_CloseSession(handle, QV_STATUS(s)), 0u) << s.text;
+
+  const auto image = home.path() / "both.iso";
+  ASSERT_EQ(QvDrive_Export("CdRom0", image.c_str()), 0u);
+  std::string out;
+  const auto extracted = home.path() / "both";
+  // A reader of the last session sees the files of both.
+  const std::string load = random ? "" : " -load sbsector " + std::to_string(nwa);
+  ASSERT_EQ(RunCommand("xorriso -abort_on FAILURE -indev stdio:'" + image.string() + "'" + load +
+                           " -osirrox on -extract / '" + extracted.string() + "' 2>&1",
+                       &out),
+            0)
+      << out;
+  for (const Files* set : {&first, &second})
+    for (const auto& [path, bytes] : *set) EXPECT_EQ(ReadAll(extracted / path), bytes) << path;
+  // The first session's own volume is untouched on write-once media.
+  if (!random) ExpectDiscHolds(first);
+}
+
+INSTANTIATE_TEST_SUITE_P(Media, Multisession, ::testing::Values("cd-r", "dvd+r"), [](const auto& info) {
+  std::string n = info.param;
+  for (auto& c : n) c = (c == '-' ? '_' : c == '+' ? 'p' : c);
+  return n;
+});
+
+TEST_F(BurnFixture, TestWriteLeavesTheDiscBlank) {
+  QVTEST_REQUIRE_PROGRAM("xorriso");
+  Make("cd-r");
+  ASSERT_EQ(Open(), 0u) << s.text;
+  ASSERT_EQ(Burn(Master(SampleFiles(1, 50000), "one"), false, true), 0u) << s.text;
+  const auto d = Describe();
+  EXPECT_EQ(d["disc"]["status"], "blank");
+  EXPECT_TRUE(d["disc"]["sessions"].empty());
+}
+
+// Sources that are not a whole number of blocks: only whole blocks are
+// written, never an empty WRITE(10), and an empty source fails at once.
+struct SizeCase {
+  uint64_t bytes;
+  QV_ULONG expected;
+  uint32_t blocks;  // the track's size afterwards
+};
+
+class SourceSize : public BurnFixture, public ::testing::WithParamInterface<SizeCase> {};
+
+TEST_P(SourceSize, WholeBlocksOnly) {
+  Make("cd-r");
+  ASSERT_EQ(Open(), 0u) << s.text;
+  const auto file = home.path() / "source.dat";
+  std::vector<uint8_t> bytes(GetParam().bytes);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + 1);
+  WriteAll(file, bytes);
+  EXPECT_EQ(Burn(file), GetParam().expected) << s.text;
+  const auto d = Describe();
+  if (GetParam().blocks == 0) {
+    EXPECT_TRUE(d["disc"]["sessions"].empty()) << "nothing may reach the disc";
+    return;
+  }
+  ASSERT_EQ(d["disc"]["sessions"].size(), 1u);
+  EXPECT_EQ(d["disc"]["sessions"][0]["tracks"][0]["blocks"], GetParam().blocks);
+  std::vector<uint8_t> expected(bytes.begin(), bytes.begin() + GetParam().blocks * 2048);
+  EXPECT_TRUE(ReadBack(GetParam().blocks) == expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, SourceSize,
+                         ::testing::Values(SizeCase{0, EN_INVALID_PARAMETER, 0},          // empty
+                                           SizeCase{100, EN_INVALID_PARAMETER, 0},        // less than a block
+                                           SizeCase{2048, EN_SUCCESS, 1},                 // one block
+                                           SizeCase{61440, EN_SUCCESS, 30},               // exactly one transfer
+                                           SizeCase{61440 + 2047, EN_SUCCESS, 30},        // a transfer and a part
+                                           SizeCase{5 * 61440 + 4096 + 5, EN_SUCCESS, 152}));
+
+}  // namespace
+}  // namespace qvtest

@@ -1,0 +1,208 @@
+// Recording commands as raw CDBs: page 05h honoured, WRITE(10) addresses on
+// sequential and random media, test writes, the buffer's fill and drain,
+// long operations with progress, closing, reserving and the layer break.
+#include <nlohmann/json.hpp>
+
+#include "door_client.h"
+
+namespace qvtest {
+namespace {
+
+std::vector<uint8_t> Write10(uint32_t lba, uint16_t blocks) {
+  return {0x2A, 0, uint8_t(lba >> 24), uint8_t(lba >> 16), uint8_t(lba >> 8), uint8_t(lba), 0, uint8_t(blocks >> 8),
+          uint8_t(blocks), 0};
+}
+std::vector<uint8_t> Close(uint8_t function, bool immed = false) {
+  return {0x5B, uint8_t(immed ? 1 : 0), function, 0, 0, 1, 0, 0, 0, 0};
+}
+std::vector<uint8_t> Sync(bool immed) { return {0x35, uint8_t(immed ? 2 : 0), 0, 0, 0, 0, 0, 0, 0, 0}; }
+std::vector<uint8_t> BufferCapacity() { return {0x5C, 0, 0, 0, 0, 0, 0, 0, 12, 0}; }
+
+class Recording : public ::testing::Test {
+ protected:
+  VirtualDriveHome home;
+
+  // Page 05h with write type, data block type, test write and multi-session.
+  static void SetPage05(DoorClient& d, uint8_t writeType, uint8_t blockType, bool test = false, bool multi = false) {
+    Reply r = d.In(ModeSense10(0x05), 4096);
+    ASSERT_TRUE(r.Good()) << r.Outcome();
+    std::vector<uint8_t> list(r.data.begin(), r.data.begin() + 8 + 2 + r.data[9]);
+    std::fill(list.begin(), list.begin() + 8, 0);
+    list[8] &= 0x3F;
+    list[10] = uint8_t((list[10] & 0x40) | (test ? 0x10 : 0) | writeType);
+    list[11] = uint8_t((multi ? 0xC0 : 0) | 0x04);
+    list[12] = blockType;
+    ASSERT_TRUE(d.Out(ModeSelect10(uint16_t(list.size())), list).Good());
+  }
+  nlohmann::json Disc(const char* name = "CdRom0") {
+    std::string text(1 << 16, '\0');
+    uint32_t needed = 0;
+    EXPECT_EQ(QvDrive_Describe(name, text.data(), uint32_t(text.size()), &needed), 0u);
+    return nlohmann::json::parse(text.c_str())["disc"];
+  }
+};
+
+TEST_F(Recording, SequentialAddressesAndBlockSizes) {
+  MakeDrive("CdRom0", "cd-r");
+  DoorClient d("CdRom0");
+  SetPage05(d, 1, 8);
+  struct Step {
+    uint32_t lba;
+    uint16_t blocks;
+    uint32_t bytesPerBlock;
+    const char* outcome;
+  };
+  const Step steps[] = {
+      {5, 1, 2048, "05/21/02"},   // not the next writable address
+      {0, 2, 2048, "GOOD"},
+      {0, 1, 2048, "05/21/02"},   // written already
+      {2, 2, 2352, "05/24/00"},   // data of another block size than page 05 asks
+      {2, 3, 2048, "GOOD"},
+  };
+  for (const Step& s : steps) {
+    Reply r = d.Out(Write10(s.lba, s.blocks), std::vector<uint8_t>(size_t{s.blocks} * s.bytesPerBlock, 0x42));
+    EXPECT_EQ(r.Outcome(), s.outcome) << "WRITE at " << s.lba;
+  }
+  // Track-at-once: the flush closes the track where its data ends.
+  ASSERT_TRUE(d.In(Sync(false)).Good());
+  EXPECT_EQ(Disc()["sessions"][0]["tracks"][0]["blocks"], 5);
+  // Close the session: complete without the multi-session field, and no
+  // more writes.
+  ASSERT_TRUE(d.In(Close(2)).Good());
+  EXPECT_EQ(Disc()["status"], "complete");
+  EXPECT_EQ(d.Out(Write10(6725 + 150, 1), std::vector<uint8_t>(2048)).Outcome(), "05/30/05");
+}
+
+TEST_F(Recording, MultiSessionFieldLeavesTheDiscAppendable) {
+  MakeDrive("CdRom0", "cd-r");
+  DoorClient d("CdRom0");
+  SetPage05(d, 1, 8, false, true);
+  ASSERT_TRUE(d.Out(Write10(0, 4), std::vector<uint8_t>(4 * 2048, 1)).Good());
+  ASSERT_TRUE(d.In(Sync(false)).Good());
+  ASSERT_TRUE(d.In(Close(2)).Good());
+  EXPECT_EQ(Disc()["status"], "appendable");
+  // The next session begins after the lead-out, lead-in and pause.
+  Reply info = d.In({0x52, 1, 0, 0, 0, 0xFF, 0, 0, 40, 0}, 40);
+  ASSERT_TRUE(info.Good()) << info.Outcome();
+  EXPECT_EQ(info.Be32At(12), 4u + 6750 + 4500 + 150);
+}
+
+TEST_F(Recording, TestWriteLeavesTheDiscUntouched) {
+  MakeDrive("CdRom0", "cd-r");
+  DoorClient d("CdRom0");
+  SetPage05(d, 1, 8, true);
+  EXPECT_TRUE(d.Out(Write10(0, 8), std::vector<uint8_t>(8 * 2048, 7)).Good());
+  EXPECT_TRUE(d.Out(Write10(8, 8), std::vector<uint8_t>(8 * 2048, 7)).Good());
+  EXPECT_TRUE(d.In(Sync(false)).Good());
+  EXPECT_TRUE(d.In(Close(2)).Good());
+  EXPECT_EQ(Disc()["status"], "blank");
+  EXPECT_FALSE(std::filesystem::exists(home.path() / "CdRom0" / "disc.img"));
+}
+
+TEST_F(Recording, RandomAccessNeedsAFormatThenTakesAnyAddress) {
+  MakeDrive("CdRom0", "dvd+rw");
+  DoorClient d("CdRom0");
+  SetPage05(d, 2, 8);
+  EXPECT_EQ(d.Out(Write10(0, 16), std::vector<uint8_t>(32768)).Outcome(), "05/30/10");
+  const std::vector<uint8_t> list = {0, 0x82, 0, 8, 0xFF, 0xFF, 0xFF, 0xFF, 0x98, 0, 0, 0};
+  ASSERT_TRUE(d.Out({0x04, 0x11, 0, 0, 0, 0}, list).Good());
+  // Formatting runs on: NOT READY, format in progress, with progress.
+  Reply busy = d.In(TestUnitReady());
+  EXPECT_EQ(busy.Outcome(), "02/04/04");
+  ASSERT_GE(busy.sense.size(), 18u);
+  EXPECT_EQ(busy.sense[15] & 0x80, 0x80) << "progress indication";
+  home.clock().Advance(2500);
+  EXPECT_TRUE(d.In(TestUnitReady()).Good());
+  std::vector<uint8_t> data(16 * 2048);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i);
+  EXPECT_TRUE(d.Out(Write10(1000, 16), data).Good());
+  EXPECT_TRUE(d.Out(Write10(0, 16), data).Good());
+  Reply back = d.In(Read10(1000, 16), 32768);
+  ASSERT_TRUE(back.Good()) << back.Outcome();
+  EXPECT_TRUE(back.data == data);
+}
+
+TEST_F(Recording, BufferFillsAndDrainsAtTheWriteSpeed) {
+  MakeDrive("CdRom0", "dvd+r");
+  DoorClient d("CdRom0");
+  SetPage05(d, 2, 8);
+  Reply empty = d.In(BufferCapacity(), 12);
+  ASSERT_TRUE(empty.Good());
+  const uint32_t size = empty.Be32At(4);
+  EXPECT_EQ(empty.Be32At(8), size);
+  uint32_t lba = 0;
+  Reply r;
+  // Without time passing the buffer fills until the drive asks to wait.
+  for (int i = 0; i < 1000; ++i, lba += 16) {
+    r = d.Out(Write10(lba, 16), std::vector<uint8_t>(32768, 1));
+    if (!r.Good()) break;
+  }
+  EXPECT_EQ(r.Outcome(), "02/04/08");
+  EXPECT_LT(d.In(BufferCapacity(), 12).Be32At(8), 32768u);
+  home.clock().Advance(1000);  // a second at any DVD speed empties 2 MB
+  EXPECT_EQ(d.In(BufferCapacity(), 12).Be32At(8), size);
+  EXPECT_TRUE(d.Out(Write10(lba, 16), std::vector<uint8_t>(32768, 1)).Good());
+}
+
+TEST_F(Recording, BlankRunsAsALongOperation) {
+  MakeDrive("CdRom0", "cd-rw");
+  DoorClient d("CdRom0");
+  SetPage05(d, 1, 8);
+  ASSERT_TRUE(d.Out(Write10(0, 4), std::vector<uint8_t>(4 * 2048, 1)).Good());
+  ASSERT_TRUE(d.In(Sync(false)).Good());
+  ASSERT_TRUE(d.In(Close(2)).Good());
+  EXPECT_EQ(d.In({0xA1, 0x12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).Outcome(), "05/24/00");  // type 2: not offered
+  ASSERT_TRUE(d.In({0xA1, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).Good());
+  Reply r1 = d.In(TestUnitReady());
+  EXPECT_EQ(r1.Outcome(), "02/04/07");
+  home.clock().Advance(1000);
+  Reply r2 = d.In(TestUnitReady());
+  ASSERT_EQ(r2.Outcome(), "02/04/07");
+  auto progress = [](const Reply& r) { return uint32_t{r.sense.at(16)} << 8 | r.sense.at(17); };
+  EXPECT_GT(progress(r2), progress(r1)) << "progress grows";
+  home.clock().Advance(1500);
+  EXPECT_TRUE(d.In(TestUnitReady()).Good());
+  EXPECT_EQ(Disc()["status"], "blank");
+  // Only rewritable media blank.
+  MakeDrive("Once", "cd-r");
+  DoorClient once("Once");
+  EXPECT_EQ(once.In({0xA1, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).Outcome(), "05/30/06");
+}
+
+TEST_F(Recording, LayerBreakIsSetUntilTheFirstWrite) {
+  MakeDrive("CdRom0", "dvd+r-dl");
+  DoorClient d("CdRom0");
+  SetPage05(d, 2, 8);
+  auto boundary = [](uint32_t l0) {
+    return std::vector<uint8_t>{0, 10, 0, 0, 0, 0, 0, 0, uint8_t(l0 >> 24), uint8_t(l0 >> 16), uint8_t(l0 >> 8),
+                                uint8_t(l0)};
+  };
+  const std::vector<uint8_t> send = {0xBF, 0, 0, 0, 0, 0, 0, 0x20, 0, 12, 0, 0};
+  EXPECT_EQ(d.Out(send, boundary(1001)).Outcome(), "05/26/00");  // not a multiple of 16
+  ASSERT_TRUE(d.Out(send, boundary(1000000)).Good());
+  Reply r = d.In({0xAD, 0, 0, 0, 0, 0, 0, 0x20, 0, 12, 0, 0}, 12);
+  ASSERT_TRUE(r.Good());
+  EXPECT_EQ(r.Be32At(8), 1000000u);
+  EXPECT_EQ(r.data[4] & 0x80, 0);
+  ASSERT_TRUE(d.Out(Write10(0, 16), std::vector<uint8_t>(32768, 3)).Good());
+  EXPECT_EQ(d.In({0xAD, 0, 0, 0, 0, 0, 0, 0x20, 0, 12, 0, 0}, 12).data[4] & 0x80, 0x80) << "fixed by the write";
+  EXPECT_EQ(d.Out(send, boundary(999984)).Outcome(), "05/2C/00");
+}
+
+TEST_F(Recording, ReservedTrackBoundsItsWrites) {
+  MakeDrive("CdRom0", "dvd-r");
+  DoorClient d("CdRom0");
+  SetPage05(d, 2, 8);
+  ASSERT_TRUE(d.In({0x53, 0, 0, 0, 0, 0, 0, 0, 20, 0}).Good());  // 20 blocks, rounded to 32
+  EXPECT_EQ(d.In({0x53, 0, 0, 0, 0, 0, 0, 0, 20, 0}).Outcome(), "05/2C/00") << "one reservation at a time";
+  EXPECT_TRUE(d.Out(Write10(0, 16), std::vector<uint8_t>(32768, 9)).Good());
+  EXPECT_EQ(d.Out(Write10(16, 17), std::vector<uint8_t>(17 * 2048, 9)).Outcome(), "05/21/00");
+  EXPECT_TRUE(d.Out(Write10(16, 16), std::vector<uint8_t>(32768, 9)).Good());
+  // Disc-at-once: the flush after the last block finalizes the disc.
+  ASSERT_TRUE(d.In(Sync(false)).Good());
+  EXPECT_EQ(Disc()["status"], "complete");
+  EXPECT_EQ(Disc()["sessions"][0]["tracks"][0]["blocks"], 32);
+}
+
+}  // namespace
+}  // namespace qvtest
