@@ -204,6 +204,7 @@ Medium Describe(const json& j, const fs::path& base, std::vector<Copy>& copies) 
     m.sessions.push_back(std::move(s));
   }
 
+  if (m.profile == kProfileDvdRwRestricted && !m.sessions.empty()) m.formatted = true;
   std::string status;
   if (ReadText(j, "status", 16, &status)) {
     if (status == "blank") m.status = DiscStatus::Blank;
@@ -217,7 +218,6 @@ Medium Describe(const json& j, const fs::path& base, std::vector<Copy>& copies) 
                : !m.sessions.back().closed ? DiscStatus::Appendable
                                             : DiscStatus::Complete;
   }
-  if (m.profile == kProfileDvdRwRestricted && !m.sessions.empty()) m.formatted = true;
   if (m.profile == kProfileDvdPlusRDl && m.layerBreak == 0) m.layerBreak = m.capacity / 2 / 16 * 16;
   CheckLayout(m);
   return m;
