@@ -161,6 +161,73 @@ INSTANTIATE_TEST_SUITE_P(
                    {6, 1, 1, 1, true, {}, 0, true, 1, true, 0, 2236704}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The virtual drive's prepared discs, as the engine must report them.
+json Prepared(const char* file) {
+  std::ifstream in(std::string(QUORVANE_SOURCE_DIR) + "/vdrive/discs/" + file);
+  return json::parse(in);
+}
+
+// CD addresses: a first session's lead-out takes 6750 blocks, a later
+// one's 2250, each lead-in 4500, and a track's pause 150.
+constexpr int32_t kCdrCapacity = 359849, kDvdR = 2298496, kDvdPlusR = 2295104;
+
+INSTANTIATE_TEST_SUITE_P(
+    Prepared, Described,
+    ::testing::Values(
+        MediumCase{"DataCd", Prepared("data-cd.json"),
+                   {2, 2, 1, 1, false, {{0, 11999, -150, 2048}}, 1, false, 0, false, 0, 0}},
+        // Track 2's end is searched for from 150 blocks before track 3, so
+        // with a 225-block pause it ends 75 blocks into that pause.
+        MediumCase{"AudioCd", Prepared("audio-cd.json"),
+                   {1, 2, 1, 3, false, {{0, 1499, -150, 2352}, {1650, 2849, 1500, 2352}, {3000, 5249, 2850, 2352}}, 3,
+                    false, 0, false, 0, 0}},
+        MediumCase{"MixedModeCd", Prepared("mixed-mode-cd.json"),
+                   {1, 2, 1, 3, false, {{0, 5999, -150, 2048}, {6150, 7649, 6000, 2352}, {7800, 8549, 7650, 2352}}, 3,
+                    false, 0, false, 0, 0}},
+        // Session 2 begins after 6750 + 4500 blocks, its area at B0h.
+        MediumCase{"MultisessionCd", Prepared("multisession-cd.json"),
+                   {2, 1, 3, 3, false, {{0, 8999, -150, 2048}, {20400, 23399, 20250, 2048}}, 2, true, 3, true,
+                    23400 + 2250 + 4500 + 150, kCdrCapacity - (23400 + 2250 + 4500 + 150)}},
+        MediumCase{"CdrWithAnOpenSession", Prepared("cd-r-open-session.json"),
+                   {2, 1, 2, 3, false, {{0, 4999, -150, 2048}}, 2, true, 3, true, 18400 + 150,
+                    kCdrCapacity - (18400 + 150)}},
+        MediumCase{"FinishedCdrw", Prepared("cd-rw-complete.json"),
+                   {3, 2, 1, 1, true, {{0, 19999, -150, 2048}}, 1, false, 0, false, 0, 0}},
+        MediumCase{"ClosedDvdPlusR", Prepared("dvd+r-closed.json"),
+                   {13, 2, 1, 1, false, {{0, 1999999, 0, 2048}}, 1, true, 1, false, 0, 0}},
+        // An appendable DVD lists its empty session's track as the second.
+        MediumCase{"OpenDvdPlusR", Prepared("dvd+r-open.json"),
+                   {13, 1, 2, 2, false, {{0, 299999, 0, 2048}, {300000, kDvdPlusR - 1, 300000, 2048}}, 1, true, 2, true,
+                    300000, kDvdPlusR - 300000}},
+        MediumCase{"DualLayerDvdPlusR", Prepared("dvd+r-dl.json"),
+                   {15, 2, 1, 1, false, {{0, 2999999, 0, 2048}}, 1, true, 1, false, 0, 0}},
+        MediumCase{"ClosedDvdR", Prepared("dvd-r-closed.json"),
+                   {5, 2, 1, 1, false, {{0, 1499999, 0, 2048}}, 1, true, 1, false, 0, 0}},
+        // A reserved track partly recorded in the open session, then the
+        // invisible track after its reservation.
+        MediumCase{"OpenDvdRWithAReservedTrack", Prepared("dvd-r-open.json"),
+                   {5, 1, 2, 3, false, {{0, 199999, 0, 2048}, {200000, 299999, 200000, 2048}}, 2, true, 3, true, 300000,
+                    kDvdR - 300000}},
+        // DVD-RW: the last track is the ISO volume the disc does not hold.
+        MediumCase{"SequentialDvdRw", Prepared("dvd-rw-sequential.json"),
+                   {8, 1, 2, 2, true, {{0, 49999, 0, 2048}, {50000, kDvdR - 1, 50000, 2048}}, 0, true, 2, true, 50000,
+                    kDvdR - 50000}},
+        // Restricted overwrite: the written data becomes the start of a
+        // blank track.
+        MediumCase{"RestrictedOverwriteDvdRw", Prepared("dvd-rw-restricted.json"),
+                   {7, 2, 1, 1, true, {{0, 4999, 0, 2048}}, 0, true, 1, true, 5000, kDvdR - 5000}},
+        // Random-access media: status 1 always; with no volume on them one
+        // blank track over the whole capacity.
+        MediumCase{"FormattedDvdPlusRw", Prepared("dvd+rw-formatted.json"),
+                   {9, 1, 1, 1, true, {{0, kDvdPlusR - 1, 0, 2048}}, 0, true, 1, true, 0, kDvdPlusR}},
+        MediumCase{"UnformattedDvdPlusRw", Prepared("dvd+rw-unformatted.json"),
+                   {9, 1, 1, 1, true, {}, 0, true, 1, false, 0, kDvdPlusR}},
+        MediumCase{"DvdRam", Prepared("dvd-ram.json"),
+                   {6, 1, 1, 1, true, {{0, 2236704 - 1, 0, 2048}}, 0, true, 1, true, 0, 2236704}},
+        MediumCase{"PressedDvdWithRegions", Prepared("dvd-rom-region2.json"),
+                   {4, 2, 1, 1, false, {{0, 1999999, 0, 2048}}, 1, true, 1, false, 0, 0}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // Two audio tracks with the usual two-second pause between them: the TOC
 // ends track 1 before the pause unless fast TOC reading is on.
 class AudioPause : public Media, public ::testing::WithParamInterface<bool> {
