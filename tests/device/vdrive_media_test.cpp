@@ -392,3 +392,141 @@ TEST_F(Media, OpcAndTheTrayOfALoadedRecorder) {
 }
 
 }  // namespace
+
+namespace {
+
+// Write and read modes by drive model and medium: page 05h takes what the
+// drive can record on the disc, READ CD what it can read from it.
+struct ProbeCase {
+  const char* name;
+  const char* model;
+  const char* disc;
+  std::array<int, 4> write;  // TAO, SAO, DAO raw + PQ, DAO raw + raw P-W
+  std::array<int, 6> read;   // cooked, raw, raw + PQ, raw + raw P-W, PQ, raw P-W
+};
+
+class Probe : public Media, public ::testing::WithParamInterface<ProbeCase> {};
+
+TEST_P(Probe, WriteAndReadModes) {
+  const ProbeCase& c = GetParam();
+  Load(Prepared(c.disc), c.model);
+  QV_BOOLEAN w[4] = {9, 9, 9, 9}, r[6] = {9, 9, 9, 9, 9, 9};
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_ProbeSupportedWriteModes(handle, QV_STATUS(s), w, w + 1, w + 2, w + 3), 0u)
+      << s.text;
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_ProbeSupportedReadModes(handle, QV_STATUS(s), r, r + 1, r + 2, r + 3, r + 4, r + 5),
+            0u)
+      << s.text;
+  EXPECT_EQ((std::array<int, 4>{w[0], w[1], w[2], w[3]}), c.write);
+  EXPECT_EQ((std::array<int, 6>{r[0], r[1], r[2], r[3], r[4], r[5]}), c.read);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Models, Probe,
+    ::testing::Values(
+        ProbeCase{"RecorderWithACd", nullptr, "data-cd.json", {1, 1, 1, 1}, {1, 1, 1, 1, 1, 1}},
+        ProbeCase{"RecorderWithAnAudioCd", nullptr, "audio-cd.json", {1, 1, 1, 1}, {1, 1, 1, 1, 1, 1}},
+        // No raw recording and no READ CD on a DVD.
+        ProbeCase{"RecorderWithADvd", nullptr, "dvd-r-closed.json", {1, 1, 0, 0}, {1, 0, 0, 0, 0, 0}},
+        // A reader refuses every write type, but TAO stays on a DVD-R.
+        ProbeCase{"ReaderWithADvdR", "PIONEER:DVD-ROM DVD-105", "dvd-r-closed.json", {1, 0, 0, 0}, {1, 0, 0, 0, 0, 0}},
+        ProbeCase{"ReaderWithACd", "TOSHIBA:DVD-ROM SD-M1912", "mixed-mode-cd.json", {0, 0, 0, 0}, {1, 1, 1, 1, 1, 1}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// Restoring the write parameters on the listed LITE-ON, TEAC and SONY
+// drives turns packet writing into track-at-once, on CD media only.
+struct RestoreCase {
+  const char* model;
+  const char* disc;
+  uint32_t discType;
+  int writeTypeAfter;
+};
+
+class RestoreOnTheDrive : public Media, public ::testing::WithParamInterface<RestoreCase> {};
+
+TEST_P(RestoreOnTheDrive, LeavesPacketWritingOnlyWhereItShould) {
+  const RestoreCase& c = GetParam();
+  Load(Prepared(c.disc), c.model);
+  auto* g = static_cast<CQuorvane_CdvdBurnerGrabber*>(handle);
+  try {
+    g->SetWriteParameters(0, 8, 4, false, false, 0, 0, 0, 0, 0, false);
+    g->RestoreWriteParameters(c.discType);
+  } catch (CQuorvane_Exception* e) {
+    ADD_FAILURE() << e->Number();
+    delete e;
+    return;
+  }
+  const QV_UCHAR sense[10] = {0x5A, 0, 0x05, 0, 0, 0, 0, 0x10, 0, 0};
+  std::vector<uint8_t> page(4096);
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_ExecuteCDB(handle, QV_STATUS(s), sense, 10, page.data(), 4096, 0), 0u) << s.text;
+  EXPECT_EQ(page[8 + 2] & 0x0F, c.writeTypeAfter);
+  EXPECT_EQ(log.Count("*** Broken Lite-On workaround (enabled for CD-R/CD-RW media)"), c.writeTypeAfter == 1 ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drives, RestoreOnTheDrive,
+                         ::testing::Values(RestoreCase{"LITE-ON:DVDRW LDW-411S", "data-cd.json", 2, 1},
+                                           RestoreCase{"TEAC:DV-W58G", "cd-rw-complete.json", 3, 1},
+                                           RestoreCase{"LITE-ON:DVDRW LDW-411S", "dvd-r-closed.json", 5, 0},
+                                           RestoreCase{nullptr, "data-cd.json", 2, 0}));
+
+}  // namespace
+
+namespace {
+
+// The drive fails a command on the way: the engine reports the failure it
+// can report, or works on without what it could not learn.
+TEST_F(Media, CreationOnARefusedCapabilitiesPageGivesNoCapabilities) {
+  ASSERT_EQ(QvDrive_Create("CdRom0", "cd-r", nullptr), 0u);
+  ASSERT_EQ(QvDrive_SetFaults("CdRom0", R"({"rules": [{"kind": "sense", "opcode": 90, "sense": [5, 36, 0]}]})"), 0u);
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_CreateEx(&handle, QV_STATUS(s), nullptr, nullptr, "CdRom0", 1), 0u) << s.text;
+  QV_BOOLEAN f[10];
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetSupportedMediaFormats(handle, QV_STATUS(s), &f[0], &f[1], &f[2], &f[3], &f[4],
+                                                                &f[5], &f[6], &f[7], &f[8], &f[9]),
+            0u);
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(f[i], 0) << "flag " << i;
+  char vendor[9], product[17], revision[5];
+  QV_ULONG buffer = 9;
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetDeviceInformation(handle, QV_STATUS(s), vendor, product, revision, &buffer), 0u);
+  EXPECT_EQ(buffer, 0u);
+  EXPECT_EQ(log.Count("WARNING! ModeSense10() failed"), 1u);
+}
+
+TEST_F(Media, TrueTrackEndsNeedReadCdButTheTocDoesNot) {
+  Load(Prepared("audio-cd.json"));
+  ASSERT_EQ(QvDrive_SetFaults("CdRom0", R"({"rules": [{"kind": "sense", "opcode": 190, "times": 0,
+                                             "sense": [3, 17, 0]}]})"),
+            0u);
+  auto toc = Toc();
+  ASSERT_EQ(toc->m__UCHAR__NumberOfTracks, 3);
+  // Without the Q sub-channel the pauses cannot be found: each track ends
+  // right before the next one's index 1, as the TOC has it.
+  EXPECT_EQ(toc->m__TRACK__Tracks[0].m__LONG__EndAddress, 1649);
+  EXPECT_EQ(toc->m__TRACK__Tracks[1].m__LONG__EndAddress, 2999);
+  EXPECT_EQ(toc->m__TRACK__Tracks[2].m__LONG__EndAddress, 5249);
+  EXPECT_GE(log.Count("LookupTrueTrackEndingLBA(): ReadCD("), 2u);
+}
+
+TEST_F(Media, ADiscPulledBeforeTheTocIsANotReadyFailure) {
+  Load(Prepared("data-cd.json"));
+  ASSERT_EQ(QvDrive_SetFaults("CdRom0", R"({"rules": [{"kind": "sense", "opcode": 67, "sense": [2, 58, 0]}]})"), 0u);
+  auto toc = std::make_unique<QUORVANE_TOC_INFORMATION>();
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetTOCInformation(handle, QV_STATUS(s), toc.get()), 8u);
+  EXPECT_EQ(s.failure.m__UCHAR__Sense[2] & 0x0F, 2);
+  EXPECT_EQ(s.failure.m__UCHAR__Sense[12], 0x3A);
+  EXPECT_NE(std::string(s.text), "");
+}
+
+TEST_F(Media, ADriveThatVanishesFailsEveryQueryClearly) {
+  Load(Prepared("dvd-r-closed.json"));
+  ASSERT_EQ(QvDrive_SetFaults("CdRom0", R"({"rules": [{"kind": "vanish"}]})"), 0u);
+  QUORVANE_DISC_INFORMATION d{};
+  EXPECT_NE(Quorvane_CdvdBurnerGrabber_GetDiscInformation(handle, QV_STATUS(s), &d), 0u);
+  EXPECT_NE(std::string(s.text), "");
+  EXPECT_EQ(d.m__UCHAR__IsValid, 0);
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(handle), 0u);
+}
+
+}  // namespace
