@@ -59,7 +59,7 @@ std::vector<uint8_t> PhysicalFormat(const Medium& m) {
     d.U32(0);
   }
   d.U8(0);  // no burst cutting area
-  d.Zeros(2048 - 13);
+  d.Zeros(2048 - 17);  // the rest of the 2048-byte structure
   return d.data();
 }
 

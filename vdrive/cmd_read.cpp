@@ -176,21 +176,24 @@ void Read10(Exec& x) {
     return x.Check(Sense(kIllegalRequest, asc::kLbaOutOfRange).Information(std::max(lba, readable)));
   // The host's buffer takes what fits; the drive reads no further.
   const uint32_t bytes = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{blocks} * kBlockSize, x.inCapacity));
-  if (!m.IsCd()) {
+  const bool generated = std::any_of(m.sessions.begin(), m.sessions.end(), [](const Session& s) {
+    return std::any_of(s.tracks.begin(), s.tracks.end(), [](const Track& t) { return t.pattern != Pattern::Stored; });
+  });
+  if (!m.IsCd() && !generated) {
     if (bytes > 0 && x.disc.Read(uint64_t{lba} * kBlockSize, x.in, bytes) != 0)
       return x.Check(Sense(kMediumError, asc::kUnrecoveredReadError).Information(lba));
   } else {
-    // A CD reads block by block: only Mode 1 and Form 1 sectors hold 2048
-    // bytes of user data.
+    // Block by block: on a CD only Mode 1 and Form 1 sectors hold 2048
+    // bytes of user data, and generated tracks make theirs.
     const DiscLayout layout(m);
     SectorReader reader(layout, x.disc);
     uint8_t block[kBlockSize];
     for (uint32_t done = 0; done < bytes; done += kBlockSize) {
       const uint32_t at = lba + done / kBlockSize;
       const TrackRef* ref = reader.Find(at);
-      if (ref == nullptr) return x.Check(Sense(kIllegalRequest, kEndOfUserArea).Information(at));
-      SectorKind kind;
-      if (reader.Kind(*ref, at, &kind) != 0 || (kind != SectorKind::Mode1 && kind != SectorKind::Mode2Form1))
+      if (ref == nullptr && m.IsCd()) return x.Check(Sense(kIllegalRequest, kEndOfUserArea).Information(at));
+      SectorKind kind = SectorKind::Mode1;
+      if (m.IsCd() && (reader.Kind(*ref, at, &kind) != 0 || (kind != SectorKind::Mode1 && kind != SectorKind::Mode2Form1)))
         return x.Check(Sense(kIllegalRequest, kIllegalModeForTrack).Information(at));
       if (reader.UserBlock(at, block) != 0)
         return x.Check(Sense(kMediumError, asc::kUnrecoveredReadError).Information(at));

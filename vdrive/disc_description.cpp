@@ -90,9 +90,19 @@ void CopySectors(plat::File& out, const Copy& c) {
   plat::File in = plat::File::Open(c.file.string(), plat::FileMode::Read, &err);
   if (!in.IsOpen()) throw IoFailure{err, "cannot open the source file " + c.file.string()};
   in.AdviseSequential();
+  const int64_t size = in.Size(&err);
+  if (size < 0) throw IoFailure{err, "cannot read the source file " + c.file.string()};
   constexpr uint64_t kChunkSectors = 256;
   std::vector<uint8_t> buffer(kChunkSectors * c.sectorBytes);
   for (uint64_t done = 0; done < c.sectors;) {
+    // Whole sectors in a hole of the source are zeros: skip them unread.
+    const uint64_t at = c.offset + done * c.sectorBytes;
+    if (at >= static_cast<uint64_t>(size)) break;  // past the file's end: zeros
+    const uint64_t holeSectors = (in.DataFrom(at, static_cast<uint64_t>(size)) - at) / c.sectorBytes;
+    if (holeSectors > 0) {
+      done += std::min(holeSectors, c.sectors - done);
+      continue;
+    }
     const uint64_t n = std::min(kChunkSectors, c.sectors - done);
     const int64_t got = in.ReadAt(c.offset + done * c.sectorBytes, buffer.data(), n * c.sectorBytes, &err);
     if (got < 0) throw IoFailure{err, "cannot read the source file " + c.file.string()};
@@ -204,6 +214,7 @@ Medium Describe(const json& j, const fs::path& base, std::vector<Copy>& copies) 
     m.sessions.push_back(std::move(s));
   }
 
+  if (m.profile == kProfileDvdRwRestricted && !m.sessions.empty()) m.formatted = true;
   std::string status;
   if (ReadText(j, "status", 16, &status)) {
     if (status == "blank") m.status = DiscStatus::Blank;
@@ -217,7 +228,6 @@ Medium Describe(const json& j, const fs::path& base, std::vector<Copy>& copies) 
                : !m.sessions.back().closed ? DiscStatus::Appendable
                                             : DiscStatus::Complete;
   }
-  if (m.profile == kProfileDvdRwRestricted && !m.sessions.empty()) m.formatted = true;
   if (m.profile == kProfileDvdPlusRDl && m.layerBreak == 0) m.layerBreak = m.capacity / 2 / 16 * 16;
   CheckLayout(m);
   return m;

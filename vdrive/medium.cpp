@@ -289,8 +289,8 @@ void CheckLayout(const Medium& m) {
   for (size_t si = 0; si < m.sessions.size(); ++si) {
     const Session& s = m.sessions[si];
     if (s.tracks.empty()) throw BadJson("a session holds at least one track");
-    if (m.status == DiscStatus::Complete && !s.closed) throw BadJson("a complete disc has no open session");
     if (si + 1 < m.sessions.size() && !s.closed) throw BadJson("only the last session may be open");
+    if (m.status == DiscStatus::Complete && !s.closed) throw BadJson("a complete disc has no open session");
     for (size_t ti = 0; ti < s.tracks.size(); ++ti) {
       const Track& t = s.tracks[ti];
       const std::string which = "track " + std::to_string(ti + 1) + " of session " + std::to_string(si + 1);
@@ -310,9 +310,9 @@ void CheckLayout(const Medium& m) {
           throw BadJson(which + ": a DVD track is Mode 1 data with no pause or indexes");
         if (int64_t{t.start} < next) throw BadJson(which + " must begin after what comes before it");
         if (t.recorded > t.blocks) throw BadJson(which + ": \"recorded\" exceeds \"blocks\"");
+        if (s.closed && !t.finished()) throw BadJson(which + ": a closed session holds finished tracks");
         if (!t.finished() && !t.reserved && !lastOpen)
           throw BadJson(which + ": only a reserved track or the last track of an open session is partly recorded");
-        if (s.closed && !t.finished()) throw BadJson(which + ": a closed session holds finished tracks");
       }
       if (uint64_t{t.end()} > m.capacity) throw BadJson(which + " ends beyond the disc's capacity");
       next = t.end();

@@ -138,8 +138,9 @@ uint32_t SectorReader::Raw(const TrackRef& ref, int64_t lba, uint8_t* s) {
 
 uint32_t SectorReader::UserBlock(int64_t lba, uint8_t* out) {
   const Medium& m = layout_.medium();
-  if (!m.IsCd()) return data_.Read(static_cast<uint64_t>(lba) * 2048, out, 2048);
-  const TrackRef* ref = Find(lba);
+  const TrackRef* ref = m.RandomAccess() ? nullptr : Find(lba);
+  if (!m.IsCd() && (ref == nullptr || ref->track->pattern == Pattern::Stored))
+    return data_.Read(static_cast<uint64_t>(lba) * 2048, out, 2048);
   const Track& t = *ref->track;
   if (t.pattern != Pattern::Stored) {
     DataPattern(lba, out, 2048);
