@@ -2,6 +2,8 @@
 // disc back through the engine and through an export checked by outside
 // tools; multisession appends; test writes; sources that are not whole
 // blocks.
+#include <algorithm>
+
 #include "burn_support.h"
 
 namespace qvtest {
@@ -162,6 +164,48 @@ INSTANTIATE_TEST_SUITE_P(Sizes, SourceSize,
                                            SizeCase{61440, EN_SUCCESS, 30},               // exactly one transfer
                                            SizeCase{61440 + 2047, EN_SUCCESS, 30},        // a transfer and a part
                                            SizeCase{5 * 61440 + 4096 + 5, EN_SUCCESS, 152}));
+
+}  // namespace
+}  // namespace qvtest
+
+namespace qvtest {
+namespace {
+
+// DVD-RW in multisession: a quick format, then a quick grow, and every
+// session's last packet goes out as 16 whole blocks. The blocks past the
+// data are zeros, never what an earlier burn left in the cache buffer.
+TEST_F(BurnFixture, DashRwMultisessionPadsTheLastPacketWithZeros) {
+  QVTEST_REQUIRE_PROGRAM("xorriso");
+  Make("dvd-rw");
+  ASSERT_EQ(Open(), 0u) << s.text;
+  const auto first = home.path() / "first.dat";
+  WriteAll(first, std::vector<uint8_t>(256 * 2048, 0xAA));
+  ASSERT_EQ(Burn(first, true), 0u) << s.text;
+  EXPECT_GT(log.Count("Setting FORMAT_TYPE_DVDRW_QUICK\n"), 0u);
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_CloseSession(handle, QV_STATUS(s)), 0u) << s.text;
+
+  QUORVANE_TRACK_INFORMATION next{};
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetTrackInformation(handle, QV_STATUS(s), 0xFF, &next), 0u) << s.text;
+  const auto nwa = static_cast<uint32_t>(next.m__LONG__NextWritableAddress);
+  ASSERT_EQ(nwa, 256u);
+  const auto iso = Master(SampleFiles(3, 5000), "second");
+  const auto image = ReadAll(iso);
+  const auto blocks = static_cast<uint32_t>(image.size() / 2048);
+  ASSERT_NE(blocks % 16, 0u) << "the test needs a partial last packet";
+  ASSERT_LT(blocks, 256u) << "the last packet's buffer must have held the first burn's data";
+  ASSERT_EQ(Burn(iso, true), 0u) << s.text;
+  EXPECT_GT(log.Count("Setting FORMAT_TYPE_DVDRW_QUICK_GROW_LAST_SESSION"), 0u);
+  EXPECT_GT(log.Count("Completed PVD update"), 0u);
+
+  const uint32_t end = (blocks + 15) / 16 * 16;
+  const std::vector<uint8_t> disc = ReadBack(nwa + end);
+  ASSERT_EQ(disc.size(), uint64_t{nwa + end} * 2048);
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), disc.begin() + uint64_t{nwa} * 2048)) << "the second session";
+  EXPECT_TRUE(std::all_of(disc.begin() + uint64_t{nwa + blocks} * 2048, disc.end(), [](uint8_t b) { return b == 0; }))
+      << "the rest of the last packet";
+  // The new volume descriptors sit at the disc's start.
+  EXPECT_TRUE(std::equal(image.begin() + 16 * 2048, image.begin() + 17 * 2048, disc.begin() + 16 * 2048));
+}
 
 }  // namespace
 }  // namespace qvtest
