@@ -209,3 +209,26 @@ TEST_F(BurnFixture, DashRwMultisessionPadsTheLastPacketWithZeros) {
 
 }  // namespace
 }  // namespace qvtest
+
+namespace qvtest {
+namespace {
+
+// CD-ROM XA: the same image as Mode 2 Form 1 sectors, read back as user data.
+TEST_F(BurnFixture, CdMode2Form1ReadsBack) {
+  QVTEST_REQUIRE_PROGRAM("xorriso");
+  QVTEST_REQUIRE_PROGRAM("bsdtar");
+  Make("cd-r");
+  ASSERT_EQ(Open(), 0u) << s.text;
+  const Files files = SampleFiles(4, 90000);
+  const auto iso = Master(files, "xa");
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile(handle, QV_STATUS(s), iso.c_str(), 1, 0, 0, 1, 1), 0u)
+      << s.text;
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_CloseSession(handle, QV_STATUS(s)), 0u) << s.text;
+  EXPECT_EQ(Describe()["disc"]["sessions"][0]["tracks"][0]["mode"], "mode2-form1");
+  const auto image = ReadAll(iso);
+  EXPECT_TRUE(ReadBack(static_cast<uint32_t>(image.size() / 2048)) == image);
+  ExpectDiscHolds(files);
+}
+
+}  // namespace
+}  // namespace qvtest
