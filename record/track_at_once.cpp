@@ -209,8 +209,13 @@ void CQuorvane_CdvdBurnerGrabber::TrackAtOnce(CQuorvane_FileChain* chain, bool m
                         static_cast<long>(e->Number()));
           const CDB_FAILURE_INFORMATION* f = e->FailureInformation();
           if (e->Number() == EN_CDB_CALL_FAILED && f != nullptr && f->m__UCHAR__Sense[12] == 0x64 &&
-              f->m__UCHAR__Sense[13] == 0x00)
-            e->m__ULONG__ExceptionNumber = EN_RESERVE_TRACK_REFUSED;
+              f->m__UCHAR__Sense[13] == 0x00) {
+            // The same failure under its own number; only a number 8 owns
+            // the failure record, so the exception is made anew.
+            QuorvaneI_Caught owned(e);
+            CQuorvane_Exception* refused = QuorvaneI_NewException(EN_RESERVE_TRACK_REFUSED, 0, "%s", e->Text());
+            throw refused;
+          }
           throw;
         }
       }
