@@ -13,7 +13,6 @@ namespace {
 struct Options {
   std::string drive;
   std::string image;
-  std::string label;
   std::vector<std::string> paths;
   bool test = false;
   bool multisession = false;
@@ -73,7 +72,6 @@ RegisterCommand reg({"burn", "Record files or an image onto the disc in a drive"
                        app.add_flag("--multisession", o->multisession, "Leave the disc open for another session");
                        app.add_option("--speed", o->speed, "Write speed in kB/s (default: the fastest)");
                        app.add_flag("--eject", o->eject, "Eject the disc afterwards, and after a failure");
-                       app.add_option("--label", o->label, "Volume label of a mastered disc");
                        app.add_option("PATH", o->paths, "Folders and files to master");
                        return [&global, o] { return Run(global, *o); };
                      }});

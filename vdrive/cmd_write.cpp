@@ -329,6 +329,7 @@ void FormatUnit(Exec& x) {
         m.formatted = true;
         m.status = DiscStatus::Complete;
       }
+      ms = 0;  // DVD+RW formats in the background: the disc is ready at once
       break;
     case kProfileDvdRam:
       if (type != 0x00) return x.Check(InvalidParameterField(8, 7));
