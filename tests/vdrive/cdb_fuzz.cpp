@@ -19,7 +19,7 @@
 namespace qvtest {
 
 namespace {
-void* g_handles[3];
+void* g_handles[5];
 }
 
 void PrepareFuzzDrives() {
@@ -38,8 +38,12 @@ void PrepareFuzzDrives() {
   QvDrive_Create("dvd", nullptr, "PIONEER:DVD-RW DVR-111D");
   QvDrive_InsertDisc("dvd", QUORVANE_DISCS_DIR "/dvd+r-dl.json");
   QvDrive_Create("empty", nullptr, nullptr);
-  const char16_t* names[] = {u"cd", u"dvd", u"empty"};
-  for (int i = 0; i < 3; ++i) QvSptd_Ordinal45(names[i], 0, &g_handles[i]);
+  // Blank writable discs reach the recording commands: sequential, and
+  // random access once formatted.
+  QvDrive_Create("blank", "cd-rw", nullptr);
+  QvDrive_Create("plus", "dvd+rw", nullptr);
+  const char16_t* names[] = {u"cd", u"dvd", u"empty", u"blank", u"plus"};
+  for (int i = 0; i < 5; ++i) QvSptd_Ordinal45(names[i], 0, &g_handles[i]);
 }
 
 const char* RunCdbFuzzInput(const uint8_t* data, size_t size) {
@@ -51,7 +55,7 @@ const char* RunCdbFuzzInput(const uint8_t* data, size_t size) {
   r.direction = static_cast<uint8_t>((data[0] >> 3) % 4);
   r.flags = (data[0] & 0x80) ? QVDRIVE_FLAG_TIMING : 0;
   const uint32_t bufferSize = static_cast<uint32_t>(data[1]) << (data[2] & 0x0F);
-  void* handle = g_handles[data[3] % 3];
+  void* handle = g_handles[data[3] % 5];
   data += 4;
   size -= 4;
   std::memcpy(r.cdb, data, std::min<size_t>(size, 16));
