@@ -54,6 +54,8 @@ class VirtualTime {
 };
 
 std::string ReadFile(const std::filesystem::path& path);
+// The bytes a C text stream writes for text: "\n" becomes "\r\n" on Windows.
+std::string TextModeBytes(const std::string& text);
 
 // Runs a shell command; returns its exit status, output in *output.
 int RunCommand(const std::string& command, std::string* output = nullptr);

@@ -1,0 +1,161 @@
+// Win32 files. The handle lives in File's descriptor slot; an invalid
+// handle is -1 there, as a closed descriptor is on Linux.
+#include <windows.h>
+#include <winioctl.h>
+
+#include <algorithm>
+
+#include "platform/errors.h"
+#include "platform/file.h"
+
+namespace qv::plat {
+namespace {
+
+HANDLE H(intptr_t slot) { return reinterpret_cast<HANDLE>(slot); }
+
+// ReadFile and WriteFile move at most 4 GiB - 1 per call; stay well below.
+constexpr size_t kChunk = 1u << 30;
+
+bool SetPosition(HANDLE h, uint64_t offset, uint32_t* error) {
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(offset);
+  if (!SetFilePointerEx(h, to, nullptr, FILE_BEGIN)) {
+    if (error) *error = GetLastError();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+File::~File() { Close(); }
+File::File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+File File::Open(const std::string& path, FileMode mode, uint32_t* error) {
+  DWORD access = GENERIC_READ | GENERIC_WRITE, disposition = OPEN_EXISTING;
+  switch (mode) {
+    case FileMode::Read: access = GENERIC_READ; break;
+    case FileMode::ReadWrite: break;
+    case FileMode::CreateAlways: disposition = CREATE_ALWAYS; break;
+    case FileMode::CreateNew: disposition = CREATE_NEW; break;
+  }
+  HANDLE h = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    if (error) *error = GetLastError();
+    return File();
+  }
+  if (error) *error = 0;
+  return File(reinterpret_cast<intptr_t>(h));
+}
+
+int64_t File::Read(void* buffer, size_t size, uint32_t* error) {
+  size_t done = 0;
+  while (done < size) {
+    DWORD got = 0;
+    const DWORD want = static_cast<DWORD>(std::min(size - done, kChunk));
+    if (!ReadFile(H(fd_), static_cast<char*>(buffer) + done, want, &got, nullptr)) {
+      const DWORD e = GetLastError();
+      if (e == ERROR_HANDLE_EOF || e == ERROR_BROKEN_PIPE) break;
+      if (error) *error = e;
+      return -1;
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  if (error) *error = 0;
+  return static_cast<int64_t>(done);
+}
+
+int64_t File::ReadAt(uint64_t offset, void* buffer, size_t size, uint32_t* error) {
+  // A synchronous handle has one position: remember it and put it back.
+  LARGE_INTEGER zero{}, here{};
+  if (!SetFilePointerEx(H(fd_), zero, &here, FILE_CURRENT)) {
+    if (error) *error = GetLastError();
+    return -1;
+  }
+  if (!SetPosition(H(fd_), offset, error)) return -1;
+  const int64_t n = Read(buffer, size, error);
+  uint32_t restoreError = 0;
+  if (!SetPosition(H(fd_), static_cast<uint64_t>(here.QuadPart), &restoreError) && n >= 0) {
+    if (error) *error = restoreError;
+    return -1;
+  }
+  return n;
+}
+
+bool File::Write(const void* buffer, size_t size, uint32_t* error) {
+  size_t done = 0;
+  while (done < size) {
+    DWORD put = 0;
+    const DWORD want = static_cast<DWORD>(std::min(size - done, kChunk));
+    if (!WriteFile(H(fd_), static_cast<const char*>(buffer) + done, want, &put, nullptr)) {
+      if (error) *error = GetLastError();
+      return false;
+    }
+    if (put == 0) {
+      if (error) *error = kErrWriteFault;
+      return false;
+    }
+    done += put;
+  }
+  if (error) *error = 0;
+  return true;
+}
+
+bool File::Seek(uint64_t offset, uint32_t* error) {
+  if (!SetPosition(H(fd_), offset, error)) return false;
+  if (error) *error = 0;
+  return true;
+}
+
+int64_t File::Size(uint32_t* error) const {
+  LARGE_INTEGER size{};
+  if (GetFileSizeEx(H(fd_), &size)) {
+    if (error) *error = 0;
+    return size.QuadPart;
+  }
+  // Devices (\\.\CdRom0) have a length, not a file size.
+  GET_LENGTH_INFORMATION length{};
+  DWORD returned = 0;
+  if (DeviceIoControl(H(fd_), IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length, &returned, nullptr)) {
+    if (error) *error = 0;
+    return length.Length.QuadPart;
+  }
+  if (error) *error = GetLastError();
+  return -1;
+}
+
+bool File::Flush(uint32_t* error) {
+  if (!FlushFileBuffers(H(fd_))) {
+    const DWORD e = GetLastError();
+    // Some devices have no buffers to flush.
+    if (e != ERROR_INVALID_FUNCTION) {
+      if (error) *error = e;
+      return false;
+    }
+  }
+  if (error) *error = 0;
+  return true;
+}
+
+void File::Close() {
+  if (fd_ >= 0) {
+    CloseHandle(H(fd_));
+    fd_ = -1;
+  }
+}
+
+// Windows takes the sequential-scan hint only when a file is opened, and
+// its cache manager notices sequential reads by itself; there is nothing
+// to tell it later.
+void File::AdviseSequential() {}
+
+}  // namespace qv::plat
