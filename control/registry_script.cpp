@@ -99,7 +99,10 @@ class Parser {
       Root root;
       root.hive = Expect(Token::Word, "a registry root").text;
       Expect(Token::Open, "'{'");
-      while (!Peek(Token::Close)) root.keys.push_back(ParseKey());
+      while (!Peek(Token::Close)) {
+        if (AtEnd()) Expect(Token::Close, "'}'");
+        root.keys.push_back(ParseKey());
+      }
       Expect(Token::Close, "'}'");
       roots.push_back(std::move(root));
     }
