@@ -95,6 +95,8 @@ class ComObject : public DualInterface<Default>,
       hr = object->FinalConstruct();
     } catch (const std::bad_alloc&) {
       hr = E_OUTOFMEMORY;
+    } catch (...) {  // nothing thrown leaves the server
+      hr = E_FAIL;
     }
     if (FAILED(hr)) {
       object->FinalRelease();

@@ -15,10 +15,9 @@ constexpr unsigned kSupportedEngineVersion = 0x20060630;
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   using qv::control::QVX;
   if (reason == DLL_PROCESS_ATTACH) {
-    DisableThreadLibraryCalls(instance);
     const unsigned current = Quorvane_GetVersion();
     QVX("\nQuorvaneX.DllMain(): QuorvaneX Build Date = %p\nSupported SDK version = %08X, Current SDK version %08X.\n",
         reinterpret_cast<void*>(kBuildStamp), kSupportedEngineVersion, current);

@@ -1,4 +1,5 @@
-# Fails when the shared library exports a symbol outside the C API.
+# Fails when the shared library exports a symbol outside the C API, or,
+# with EXPECT (a list of names), anything but exactly those names.
 # ELF: nm -D. PE (OBJDUMP given): the export name table of objdump -p.
 set(syms "")
 if(OBJDUMP)
@@ -27,6 +28,15 @@ else()
     endif()
     list(APPEND syms ${sym})
   endforeach()
+endif()
+if(DEFINED EXPECT)
+  list(SORT syms)
+  list(SORT EXPECT)
+  if(NOT syms STREQUAL EXPECT)
+    message(FATAL_ERROR "exports are '${syms}', expected '${EXPECT}'")
+  endif()
+  message(STATUS "exports: ${syms}")
+  return()
 endif()
 set(bad "")
 set(count 0)

@@ -355,6 +355,20 @@ TEST_F(TypeLibContract, MatchesTheContract) {
   EXPECT_THAT(mismatches, ::testing::IsEmpty()) << ::testing::PrintToString(mismatches);
 }
 
+// The module's resources: the type library as TYPELIB 1 in US English,
+// the registration scripts, and string 100.
+TEST_F(TypeLibContract, ModuleResources) {
+  HMODULE module = LoadLibraryExW(ServerPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr);
+  EXPECT_NE(FindResourceExW(module, L"TYPELIB", MAKEINTRESOURCEW(1), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)),
+            nullptr);
+  EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(101), L"REGISTRY"), nullptr);
+  char text[64] = {};
+  EXPECT_GT(LoadStringA(module, 100, text, sizeof text), 0);
+  EXPECT_STREQ(text, "QuorvaneOCX");
+  FreeLibrary(module);
+}
+
 // Property puts answer with the get's help string (the library is asked
 // by DISPID), so check at least that their own strings are in it.
 TEST_F(TypeLibContract, EveryHelpStringIsInTheLibrary) {
