@@ -99,6 +99,17 @@ std::string TextModeBytes(const std::string& text) {
 #endif
 }
 
+void SetEnvironment(const std::string& name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name.c_str(), value ? value : "");
+#else
+  if (value)
+    setenv(name.c_str(), value, 1);
+  else
+    unsetenv(name.c_str());
+#endif
+}
+
 int RunCommand(const std::string& command, std::string* output) {
   FILE* pipe = popen((command + " 2>&1").c_str(), "r");
   if (pipe == nullptr) return -1;
