@@ -6,12 +6,14 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/debug_output.h"
 #include "platform/dynlib.h"
 #include "platform/errors.h"
 #include "platform/file.h"
+#include "platform/filesystem.h"
 #include "platform/settings.h"
 #include "platform/sysinfo.h"
 #include "support/test_support.h"
@@ -197,6 +199,58 @@ TEST_F(Win32Files, OthersMayReadButNotWrite) {
   File moved = std::move(writer);
   EXPECT_TRUE(moved.IsOpen());
   EXPECT_FALSE(writer.IsOpen());
+}
+
+TEST_F(Win32Files, FoldersAreListedSortedWithWhatTheyHold) {
+  dir.Write("b.txt", "12345");
+  dir.Write("a.txt", "");
+  dir.Write("sub/inner.bin", "x");
+  std::vector<DirEntry> entries;
+  uint32_t err = 99;
+  ASSERT_TRUE(GetFileSystem().ReadDirectory(dir.path().string(), &entries, &err)) << err;
+  EXPECT_EQ(err, 0u);
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].name, "a.txt");
+  EXPECT_EQ(entries[1].name, "b.txt");
+  EXPECT_EQ(entries[1].info.size, 5u);
+  EXPECT_EQ(entries[1].info.kind, FileKind::Regular);
+  EXPECT_NE(entries[1].info.writeTime, 0u);
+  EXPECT_EQ(entries[2].name, "sub");
+  EXPECT_EQ(entries[2].info.kind, FileKind::Directory);
+  EXPECT_TRUE(entries[2].info.attributes & kAttrDirectory);
+  EXPECT_EQ(entries[2].info.size, 0u);
+  FileInfo sub;
+  ASSERT_TRUE(GetFileSystem().Stat(Path("sub"), &sub, &err));
+  EXPECT_EQ(sub.inode, entries[2].info.inode) << "one folder, one identity";
+  EXPECT_FALSE(GetFileSystem().Stat(Path("missing"), &sub, &err));
+  EXPECT_EQ(err, kErrFileNotFound);
+  EXPECT_FALSE(GetFileSystem().ReadDirectory(Path("missing"), &entries, &err));
+  EXPECT_NE(err, 0u);
+}
+
+TEST_F(Win32Files, DuplicatedHandlesAreIndependent) {
+  dir.Write("d.bin", "abcdef");
+  HANDLE h = CreateFileA(Path("d.bin").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  uint32_t err = 0;
+  File copy = File::Duplicate(reinterpret_cast<intptr_t>(h), &err);
+  ASSERT_TRUE(copy.IsOpen()) << err;
+  EXPECT_TRUE(copy.IsSeekable());
+  copy.Close();
+  char buf[8] = {};
+  DWORD got = 0;
+  EXPECT_TRUE(ReadFile(h, buf, 6, &got, nullptr)) << "the caller's handle stays open";
+  EXPECT_STREQ(buf, "abcdef");
+  CloseHandle(h);
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, nullptr, 0));
+  File pipe = File::Duplicate(reinterpret_cast<intptr_t>(readEnd), &err);
+  ASSERT_TRUE(pipe.IsOpen());
+  EXPECT_FALSE(pipe.IsSeekable());
+  CloseHandle(readEnd);
+  CloseHandle(writeEnd);
+  EXPECT_FALSE(File::Duplicate(0x7FFFFFF0, &err).IsOpen()) << "no such handle";
+  EXPECT_EQ(err, static_cast<uint32_t>(ERROR_INVALID_HANDLE));
 }
 
 TEST(Win32Clock, WallClockAndTimeZone) {
