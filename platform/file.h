@@ -38,6 +38,10 @@ class File {
   int64_t ReadAt(uint64_t offset, void* buffer, size_t size, uint32_t* error);
   // Writes all of buffer; returns false with *error set otherwise.
   bool Write(const void* buffer, size_t size, uint32_t* error);
+  // Writes all of buffer at an absolute offset; the position does not move.
+  bool WriteAt(uint64_t offset, const void* buffer, size_t size, uint32_t* error);
+  // Sets the file's length; growing leaves a hole where the OS allows.
+  bool SetSize(uint64_t size, uint32_t* error);
   bool Seek(uint64_t offset, uint32_t* error);
   // Size in bytes; for block devices the device size. -1 on failure.
   int64_t Size(uint32_t* error) const;
@@ -47,6 +51,12 @@ class File {
   void AdviseSequential();
   // True when ReadAt works: a file or a block device, not a pipe or socket.
   bool IsSeekable() const;
+
+  // An advisory lock on the whole file, shared with other processes and
+  // with other File objects of this one. Without wait, a lock held
+  // elsewhere fails at once with kErrSharingViolation.
+  bool Lock(bool exclusive, bool wait, uint32_t* error);
+  void Unlock();
 
  private:
   explicit File(intptr_t fd) : fd_(fd) {}

@@ -136,6 +136,13 @@ QVDRIVE_API uint32_t QvDrive_InsertImage(const char *name, const char *imagePath
 QVDRIVE_API uint32_t QvDrive_Eject(const char *name);
 /* A JSON description of a drive: model, media, state, sessions and tracks. */
 QVDRIVE_API uint32_t QvDrive_Describe(const char *name, char *json, uint32_t size, uint32_t *needed);
+/* Replaces the drive's fault rules with those of a JSON text
+ * ({"rules": [...]}, the form of the drive folder's faults.json); NULL or
+ * "" removes them all. */
+QVDRIVE_API uint32_t QvDrive_SetFaults(const char *name, const char *json);
+/* The reason for the calling thread's last failed QvDrive_* call, as a
+ * person reads it ("" when there is none). */
+QVDRIVE_API uint32_t QvDrive_LastErrorText(char *text, uint32_t size);
 
 #ifdef __cplusplus
 }

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -105,6 +106,34 @@ bool File::Write(const void* buffer, size_t size, uint32_t* error) {
   return true;
 }
 
+bool File::WriteAt(uint64_t offset, const void* buffer, size_t size, uint32_t* error) {
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::pwrite(fd_, static_cast<const char*>(buffer) + done, size - done, static_cast<off_t>(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (error) *error = SystemErrorFromErrno(errno);
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (error) *error = 0;
+  return true;
+}
+
+bool File::SetSize(uint64_t size, uint32_t* error) {
+  int rc;
+  do {
+    rc = ::ftruncate(fd_, static_cast<off_t>(size));
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) {
+    if (error) *error = SystemErrorFromErrno(errno);
+    return false;
+  }
+  if (error) *error = 0;
+  return true;
+}
+
 bool File::Seek(uint64_t offset, uint32_t* error) {
   if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
     if (error) *error = SystemErrorFromErrno(errno);
@@ -156,6 +185,24 @@ bool File::IsSeekable() const {
 
 void File::AdviseSequential() {
   if (fd_ >= 0) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
+bool File::Lock(bool exclusive, bool wait, uint32_t* error) {
+  const int op = (exclusive ? LOCK_EX : LOCK_SH) | (wait ? 0 : LOCK_NB);
+  int rc;
+  do {
+    rc = ::flock(fd_, op);
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) {
+    if (error) *error = errno == EWOULDBLOCK ? kErrSharingViolation : SystemErrorFromErrno(errno);
+    return false;
+  }
+  if (error) *error = 0;
+  return true;
+}
+
+void File::Unlock() {
+  if (fd_ >= 0) ::flock(fd_, LOCK_UN);
 }
 
 }  // namespace qv::plat

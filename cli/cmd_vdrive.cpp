@@ -1,0 +1,202 @@
+// quorvane vdrive: make, list, load and empty virtual drives.
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "common.h"
+#include "qvdrive.h"
+
+namespace qvcli {
+namespace {
+
+std::string LastErrorText() {
+  char text[1024] = {};
+  QvDrive_LastErrorText(text, sizeof text);
+  return text;
+}
+
+int ExitCodeForSystemError(uint32_t err) {
+  switch (err) {
+    case 2:
+    case 3: return kExitNotFound;
+    case 87:
+    case 123:
+    case 183: return kExitUsage;
+    case 5:
+    case 32: return kExitDeviceBusy;
+    case 223: return kExitUnsupported;
+    case 13: return kExitFailure;
+    default: return kExitSystemError;
+  }
+}
+
+int Report(const char* what, uint32_t err) {
+  const std::string text = LastErrorText();
+  std::fprintf(stderr, "quorvane: vdrive %s: %s (error %u)\n", what, text.empty() ? "failed" : text.c_str(), err);
+  return ExitCodeForSystemError(err);
+}
+
+// The library's JSON description of a drive.
+bool Describe(const std::string& name, nlohmann::json* out, uint32_t* err) {
+  uint32_t needed = 0;
+  std::string text(4096, '\0');
+  *err = QvDrive_Describe(name.c_str(), text.data(), static_cast<uint32_t>(text.size()), &needed);
+  if (*err == 122) {
+    text.resize(needed);
+    *err = QvDrive_Describe(name.c_str(), text.data(), needed, &needed);
+  }
+  if (*err != 0) return false;
+  *out = nlohmann::json::parse(text.c_str(), nullptr, false);
+  return !out->is_discarded();
+}
+
+std::string DiscSummary(const nlohmann::json& d) {
+  const auto& disc = d["disc"];
+  if (disc.is_null()) return d["tray"] == "open" ? "(tray open)" : "(empty)";
+  std::string s = disc["type"].get<std::string>() + " " + disc["status"].get<std::string>();
+  if (d["tray"] == "open") s += ", tray open";
+  if (!disc["image"].get<std::string>().empty()) s += ", from " + disc["image"].get<std::string>();
+  return s;
+}
+
+std::string ModelSummary(const nlohmann::json& d) {
+  return d["model"]["vendor"].get<std::string>() + " " + d["model"]["product"].get<std::string>();
+}
+
+// Prints a drive after a change, as text or JSON.
+int Show(const GlobalOptions& global, const std::string& name, const std::string& message) {
+  nlohmann::json d;
+  uint32_t err = 0;
+  if (!Describe(name, &d, &err)) return Report("show", err);
+  if (global.json)
+    PrintJson(d);
+  else
+    std::printf("%s\n  %s  %s  %s\n", message.c_str(), d["deviceName"].get<std::string>().c_str(),
+                ModelSummary(d).c_str(), DiscSummary(d).c_str());
+  return kExitOk;
+}
+
+int List(const GlobalOptions& global) {
+  char home[4096] = {};
+  QvDrive_Home(home, sizeof home);
+  uint32_t needed = 0;
+  std::string names(1024, '\0');
+  uint32_t err = QvDrive_List(names.data(), static_cast<uint32_t>(names.size()), &needed);
+  if (err == 122) {
+    names.resize(needed);
+    err = QvDrive_List(names.data(), needed, &needed);
+  }
+  if (err != 0) return Report("list", err);
+  nlohmann::json drives = nlohmann::json::array();
+  for (const char* p = names.c_str(); *p != '\0'; p += std::strlen(p) + 1) {
+    nlohmann::json d;
+    if (Describe(p, &d, &err)) {
+      drives.push_back(d);
+    } else {
+      // A damaged drive is listed with the reason, not dropped.
+      drives.push_back({{"name", p}, {"error", LastErrorText()}});
+    }
+  }
+  if (global.json) {
+    PrintJson({{"home", home}, {"drives", drives}});
+    return kExitOk;
+  }
+  if (drives.empty()) {
+    std::printf("No virtual drives in %s\n", home);
+    return kExitOk;
+  }
+  std::printf("%-16s %-8s %-26s %s\n", "NAME", "DEVICE", "MODEL", "DISC");
+  for (const auto& d : drives) {
+    if (d.contains("error")) {
+      std::printf("%-16s %-8s %-26s %s\n", d["name"].get<std::string>().c_str(), "?", "?",
+                  ("damaged: " + d["error"].get<std::string>()).c_str());
+      continue;
+    }
+    std::printf("%-16s %-8s %-26s %s\n", d["name"].get<std::string>().c_str(),
+                d["deviceName"].get<std::string>().c_str(), ModelSummary(d).c_str(), DiscSummary(d).c_str());
+  }
+  return kExitOk;
+}
+
+struct Options {
+  std::string name;
+  std::string media;
+  std::string model;
+  std::string image;
+};
+
+RegisterCommand reg({"vdrive", "Make, list, load and empty virtual drives",
+                     [](CLI::App& app, const GlobalOptions& global) -> std::function<int()> {
+                       auto opts = std::make_shared<Options>();
+                       auto action = std::make_shared<std::function<int()>>();
+                       app.require_subcommand(1);
+                       const std::string mediaHelp = "Media type: cd-rom, cd-r, cd-rw, dvd-rom, dvd-r, dvd-rw, "
+                                                     "dvd+r, dvd+r-dl, dvd+rw or dvd-ram";
+
+                       auto* create = app.add_subcommand("create", "Make a virtual drive");
+                       create->add_option("NAME", opts->name, "Drive name")->required();
+                       create->add_option("--media", opts->media, mediaHelp + " (a blank disc, pressed for ROM)");
+                       create->add_option("--model", opts->model, "Identity as VENDOR:PRODUCT[:REVISION]");
+                       create->callback([=, &global] {
+                         *action = [=, &global] {
+                           const uint32_t err = QvDrive_Create(opts->name.c_str(),
+                                                               opts->media.empty() ? nullptr : opts->media.c_str(),
+                                                               opts->model.empty() ? nullptr : opts->model.c_str());
+                           if (err != 0) return Report("create", err);
+                           return Show(global, opts->name, "Created virtual drive '" + opts->name + "'");
+                         };
+                       });
+
+                       auto* list = app.add_subcommand("list", "List the virtual drives");
+                       list->callback([=, &global] { *action = [&global] { return List(global); }; });
+
+                       auto* insert = app.add_subcommand("insert", "Put a disc in a virtual drive");
+                       insert->add_option("NAME", opts->name, "Drive name")->required();
+                       auto* media = insert->add_option("--media", opts->media, mediaHelp);
+                       insert->add_option("--image", opts->image, "A disc image (ISO) to load as the disc's data")
+                           ->check(CLI::ExistingFile);
+                       insert->callback([=, &global] {
+                         if (opts->image.empty() && media->count() == 0)
+                           throw CLI::RequiredError("--media or --image");
+                         *action = [=, &global] {
+                           uint32_t err;
+                           if (!opts->image.empty())
+                             err = QvDrive_InsertImage(opts->name.c_str(), opts->image.c_str(),
+                                                       opts->media.empty() ? nullptr : opts->media.c_str());
+                           else
+                             err = QvDrive_InsertMedia(opts->name.c_str(), opts->media.c_str());
+                           if (err != 0) return Report("insert", err);
+                           return Show(global, opts->name, "Inserted a disc into '" + opts->name + "'");
+                         };
+                       });
+
+                       auto* eject = app.add_subcommand("eject", "Take the disc out of a virtual drive");
+                       eject->add_option("NAME", opts->name, "Drive name")->required();
+                       eject->callback([=, &global] {
+                         *action = [=, &global] {
+                           const uint32_t err = QvDrive_Eject(opts->name.c_str());
+                           if (err != 0) return Report("eject", err);
+                           return Show(global, opts->name, "Ejected the disc from '" + opts->name + "'");
+                         };
+                       });
+
+                       auto* remove = app.add_subcommand("delete", "Remove a virtual drive and its disc");
+                       remove->add_option("NAME", opts->name, "Drive name")->required();
+                       remove->callback([=, &global] {
+                         *action = [=, &global] {
+                           const uint32_t err = QvDrive_Delete(opts->name.c_str());
+                           if (err != 0) return Report("delete", err);
+                           if (global.json)
+                             PrintJson({{"deleted", opts->name}});
+                           else
+                             std::printf("Deleted virtual drive '%s'\n", opts->name.c_str());
+                           return static_cast<int>(kExitOk);
+                         };
+                       });
+
+                       return [action] { return (*action)(); };
+                     }});
+
+}  // namespace
+}  // namespace qvcli

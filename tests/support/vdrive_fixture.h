@@ -1,0 +1,41 @@
+// Virtual drives for tests: a drive home of the test's own, virtual time,
+// and the virtual drive's two doors built into the test program, so the
+// engine's library loading finds them under "dtpro.dll" and "Dralik".
+// Tests that include this link quorvane_vdrive_static.
+#pragma once
+#include <cstdlib>
+#include <optional>
+#include <string>
+
+#include "support/test_support.h"
+#include "vdrive/builtin.h"
+#include "vdrive/qvdrive.h"
+
+namespace qvtest {
+
+class VirtualDriveHome {
+ public:
+  VirtualDriveHome() {
+    if (const char* old = std::getenv("QUORVANE_VDRIVE_HOME")) previous_ = old;
+    setenv("QUORVANE_VDRIVE_HOME", dir_.path().c_str(), 1);
+  }
+  ~VirtualDriveHome() {
+    if (previous_)
+      setenv("QUORVANE_VDRIVE_HOME", previous_->c_str(), 1);
+    else
+      unsetenv("QUORVANE_VDRIVE_HOME");
+  }
+  VirtualDriveHome(const VirtualDriveHome&) = delete;
+  VirtualDriveHome& operator=(const VirtualDriveHome&) = delete;
+
+  const std::filesystem::path& path() const { return dir_.path(); }
+  qv::plat::VirtualClock& clock() { return time_.clock(); }
+
+ private:
+  TempDir dir_;
+  VirtualTime time_;
+  qv::vdrive::ScopedBuiltinDrive builtin_;
+  std::optional<std::string> previous_;
+};
+
+}  // namespace qvtest

@@ -1,0 +1,122 @@
+// The quorvane vdrive commands, run as a user runs them.
+#include <nlohmann/json.hpp>
+
+#include "door_client.h"
+
+namespace qvtest {
+namespace {
+
+class VdriveCommand : public ::testing::Test {
+ protected:
+  VirtualDriveHome home;
+  int Run(const std::string& args, std::string* out = nullptr) {
+    std::string text;
+    const int rc = RunCommand("QUORVANE_VDRIVE_HOME=" + home.path().string() + " " + QUORVANE_BINARY_DIR +
+                                  "/cli/quorvane " + args,
+                              &text);
+    if (out) *out = text;
+    return rc;
+  }
+};
+
+TEST_F(VdriveCommand, CreateListInsertEject) {
+  std::string out;
+  ASSERT_EQ(Run("vdrive list", &out), 0);
+  EXPECT_NE(out.find("No virtual drives"), std::string::npos) << out;
+  ASSERT_EQ(Run("vdrive create burner --media dvd+rw --model PIONEER:DVD-RW_DVR-108", &out), 0) << out;
+  EXPECT_NE(out.find("CdRom0"), std::string::npos) << out;
+  ASSERT_EQ(Run("vdrive create reader", &out), 0) << out;
+  ASSERT_EQ(Run("vdrive list", &out), 0);
+  EXPECT_NE(out.find("burner           CdRom0   PIONEER DVD-RW_DVR-108     dvd+rw blank"), std::string::npos) << out;
+  EXPECT_NE(out.find("reader           CdRom1   QUORVANE Virtual Recorder  (empty)"), std::string::npos) << out;
+
+  ASSERT_EQ(Run("--json vdrive list", &out), 0);
+  const auto list = nlohmann::json::parse(out);
+  EXPECT_EQ(list["home"], home.path().string());
+  ASSERT_EQ(list["drives"].size(), 2u);
+  EXPECT_EQ(list["drives"][0]["disc"]["profile"], 0x1A);
+  EXPECT_EQ(list["drives"][0]["model"]["vendor"], "PIONEER");
+
+  ASSERT_EQ(Run("vdrive insert reader --media cd-rw", &out), 0) << out;
+  ASSERT_EQ(Run("vdrive list --json", &out), 0);
+  EXPECT_EQ(nlohmann::json::parse(out)["drives"][1]["disc"]["type"], "cd-rw");
+  ASSERT_EQ(Run("vdrive eject reader --json", &out), 0) << out;
+  EXPECT_TRUE(nlohmann::json::parse(out)["disc"].is_null());
+  ASSERT_EQ(Run("vdrive delete reader", &out), 0) << out;
+  ASSERT_EQ(Run("vdrive list --json", &out), 0);
+  EXPECT_EQ(nlohmann::json::parse(out)["drives"].size(), 1u);
+}
+
+TEST_F(VdriveCommand, FailuresHaveMessagesAndExitCodes) {
+  ASSERT_EQ(Run("vdrive create d --media cd-r"), 0);
+  TempDir work;
+  const auto image = work.Write("small.iso", std::string(4096, 'i'));
+  struct Case {
+    std::string args;
+    int code;
+    const char* says;
+  } cases[] = {
+      {"vdrive create d", 2, "exists"},
+      {"vdrive create bad/name", 2, "not a drive name"},
+      {"vdrive create e --media floppy", 2, "unknown media type 'floppy'; use one of cd-rom, cd-r"},
+      {"vdrive create e --model NOCOLON", 2, "VENDOR:PRODUCT"},
+      {"vdrive insert nothere --media cd-r", 3, "no virtual drive named 'nothere'"},
+      {"vdrive eject nothere", 3, "no virtual drive named"},
+      {"vdrive insert d", 2, "--media or --image"},
+      {"vdrive insert d --image " + (work / "none.iso").string(), 2, "does not exist"},
+      {"vdrive", 2, ""},
+      {"vdrive delete nothere", 3, "no virtual drive"},
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    EXPECT_EQ(Run(c.args, &out), c.code) << c.args << "\n" << out;
+    EXPECT_NE(out.find(c.says), std::string::npos) << c.args << "\n" << out;
+  }
+  // A locked tray keeps the disc: the drive is busy.
+  DoorClient d("d");
+  ASSERT_TRUE(d.In(Prevent(1)).Good());
+  std::string out;
+  EXPECT_EQ(Run("vdrive insert d --image " + image.string(), &out), 4) << out;
+  EXPECT_NE(out.find("locked"), std::string::npos) << out;
+  EXPECT_EQ(Run("vdrive eject d", &out), 4) << out;
+  EXPECT_EQ(Run("vdrive delete d", &out), 4) << "in use: " << out;
+}
+
+// Another process (the quorvane command) changes the disc under an open
+// handle; the handle sees the change as a real drive would show it.
+TEST_F(VdriveCommand, ASecondProcessChangesTheDisc) {
+  QVTEST_REQUIRE_PROGRAM("genisoimage");
+  TempDir work;
+  work.Write("tree/hello.txt", "hello from the other process\n");
+  const auto iso = work / "x.iso";
+  ASSERT_EQ(RunCommand("genisoimage -quiet -o " + iso.string() + " " + (work / "tree").string()), 0);
+  MakeDrive("d", nullptr);
+  DoorClient d("d");
+  EXPECT_EQ(d.In(TestUnitReady()).Outcome(), "02/3A/01");
+  std::string out;
+  ASSERT_EQ(Run("vdrive insert d --image " + iso.string(), &out), 0) << out;
+  EXPECT_EQ(d.UntilReady(), (std::vector<std::string>{"02/04/01", "02/04/01", "06/28/00", "GOOD"}));
+  const std::string image = ReadFile(iso);
+  const Reply r = d.In(Read10(0, static_cast<uint16_t>(image.size() / 2048)), 1 << 20);
+  ASSERT_TRUE(r.Good());
+  EXPECT_TRUE(std::string(r.data.begin(), r.data.end()) == image);
+  ASSERT_EQ(Run("vdrive eject d", &out), 0) << out;
+  EXPECT_EQ(d.In(TestUnitReady()).Outcome(), "02/3A/01");
+  // A drive removed under an open handle is a device that is gone.
+  ASSERT_EQ(RunCommand("rm -rf " + (home.path() / "d").string()), 0);
+  EXPECT_EQ(d.In(TestUnitReady()).Outcome(), "door 1167");
+}
+
+TEST_F(VdriveCommand, ListsADamagedDriveWithTheReason) {
+  ASSERT_EQ(Run("vdrive create good"), 0);
+  ASSERT_EQ(Run("vdrive create bad"), 0);
+  std::ofstream(home.path() / "bad" / "state.json") << "{";
+  std::string out;
+  EXPECT_EQ(Run("vdrive list", &out), 0);
+  EXPECT_NE(out.find("damaged: virtual drive 'bad': state.json: not valid JSON"), std::string::npos) << out;
+  EXPECT_NE(out.find("good             CdRom0"), std::string::npos) << out;
+  EXPECT_EQ(Run("vdrive insert bad --media cd-r", &out), 1) << out;
+}
+
+}  // namespace
+}  // namespace qvtest

@@ -1,0 +1,141 @@
+#include "door_client.h"
+
+#include <cstdio>
+
+namespace qvtest {
+
+std::string Reply::Outcome() const {
+  char text[32];
+  if (door != 0) std::snprintf(text, sizeof text, "door %u", door);
+  else if (status == 0) std::snprintf(text, sizeof text, "GOOD");
+  else if (status == 8) std::snprintf(text, sizeof text, "BUSY");
+  else std::snprintf(text, sizeof text, "%02X/%02X/%02X", key(), asc(), ascq());
+  return text;
+}
+
+PassThrough::PassThrough() {
+  uint32_t err = 0;
+  library = qv::plat::LoadLibraryByName("dtpro.dll", &err);
+  if (library == nullptr) return;
+  enumerate = reinterpret_cast<decltype(enumerate)>(qv::plat::GetLibraryOrdinal(library, 44, &err));
+  open = reinterpret_cast<decltype(open)>(qv::plat::GetLibraryOrdinal(library, 45, &err));
+  close = reinterpret_cast<decltype(close)>(qv::plat::GetLibraryOrdinal(library, 46, &err));
+  send = reinterpret_cast<decltype(send)>(qv::plat::GetLibraryOrdinal(library, 47, &err));
+  free = reinterpret_cast<decltype(free)>(qv::plat::GetLibraryOrdinal(library, 48, &err));
+}
+
+PassThrough::~PassThrough() { qv::plat::FreeLibraryHandle(library); }
+
+std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+DoorClient::DoorClient(const std::string& name, bool exclusive) {
+  if (lib_.open == nullptr) {
+    ADD_FAILURE() << "the pass-through library did not load";
+    openError_ = 126;
+    return;
+  }
+  openError_ = lib_.open(Wide(name).c_str(), exclusive ? 0x10000000u : 0u, &handle_);
+}
+
+DoorClient::~DoorClient() {
+  if (handle_ != nullptr) {
+    EXPECT_EQ(lib_.close(handle_), 0u);
+  }
+}
+
+Reply DoorClient::Raw(QVDRIVE_REQUEST& r) {
+  Reply reply;
+  reply.door = lib_.send(handle_, &r);
+  reply.status = r.scsiStatus;
+  reply.sense.assign(r.sense, r.sense + std::min<size_t>(r.senseLength, sizeof r.sense));
+  if (r.direction == QVDRIVE_DIR_IN && r.buffer != nullptr)
+    reply.data.assign(static_cast<uint8_t*>(r.buffer), static_cast<uint8_t*>(r.buffer) + r.transferred);
+  reply.timing1 = r.timing1;
+  reply.timing2 = r.timing2;
+  return reply;
+}
+
+Reply DoorClient::In(const std::vector<uint8_t>& cdb, uint32_t dataIn, uint32_t flags) {
+  QVDRIVE_REQUEST r{};
+  std::copy(cdb.begin(), cdb.end(), r.cdb);
+  r.cdbLength = static_cast<uint8_t>(cdb.size());
+  std::vector<uint8_t> buffer(dataIn, 0xCC);  // not zero, so untouched bytes show
+  r.direction = dataIn > 0 ? QVDRIVE_DIR_IN : QVDRIVE_DIR_NONE;
+  r.buffer = dataIn > 0 ? buffer.data() : nullptr;
+  r.bufferSize = dataIn;
+  r.flags = flags;
+  r.timeoutSeconds = 108000;
+  return Raw(r);
+}
+
+Reply DoorClient::Out(const std::vector<uint8_t>& cdb, const std::vector<uint8_t>& data) {
+  QVDRIVE_REQUEST r{};
+  std::copy(cdb.begin(), cdb.end(), r.cdb);
+  r.cdbLength = static_cast<uint8_t>(cdb.size());
+  std::vector<uint8_t> buffer = data;
+  r.direction = QVDRIVE_DIR_OUT;
+  r.buffer = buffer.empty() ? nullptr : buffer.data();
+  r.bufferSize = static_cast<uint32_t>(buffer.size());
+  return Raw(r);
+}
+
+std::vector<std::string> DoorClient::UntilReady(int n) {
+  std::vector<std::string> outcomes;
+  for (int i = 0; i < n; ++i) {
+    outcomes.push_back(In(TestUnitReady()).Outcome());
+    if (outcomes.back() == "GOOD") break;
+  }
+  return outcomes;
+}
+
+void MakeDrive(const std::string& name, const char* media, const char* model) {
+  ASSERT_EQ(QvDrive_Create(name.c_str(), media, model), 0u) << VdriveErrorText();
+}
+
+void EditModel(const VirtualDriveHome& home, const std::string& name, const nlohmann::json& changes) {
+  const auto path = home.path() / name / "model.json";
+  nlohmann::json model = nlohmann::json::parse(ReadFile(path));
+  model.update(changes);
+  std::ofstream(path) << model.dump();
+}
+
+std::string VdriveErrorText() {
+  char text[1024] = {};
+  QvDrive_LastErrorText(text, sizeof text);
+  return text;
+}
+
+std::vector<uint8_t> Inquiry(uint16_t allocation, uint8_t evpd, uint8_t page) {
+  return {0x12, evpd, page, static_cast<uint8_t>(allocation >> 8), static_cast<uint8_t>(allocation), 0};
+}
+
+std::vector<uint8_t> ModeSense10(uint8_t page, uint8_t control, uint16_t allocation) {
+  return {0x5A, 0, static_cast<uint8_t>(control << 6 | page), 0, 0, 0, 0,
+          static_cast<uint8_t>(allocation >> 8), static_cast<uint8_t>(allocation), 0};
+}
+
+std::vector<uint8_t> ModeSelect10(uint16_t length, uint8_t byte1) {
+  return {0x55, byte1, 0, 0, 0, 0, 0, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length), 0};
+}
+
+std::vector<uint8_t> GetConfiguration(uint8_t rt, uint16_t start, uint16_t allocation) {
+  return {0x46, rt, static_cast<uint8_t>(start >> 8), static_cast<uint8_t>(start), 0, 0, 0,
+          static_cast<uint8_t>(allocation >> 8), static_cast<uint8_t>(allocation), 0};
+}
+
+std::vector<uint8_t> GetEventStatus(uint8_t classes, uint16_t allocation, uint8_t polled) {
+  return {0x4A, polled, 0, 0, classes, 0, 0, static_cast<uint8_t>(allocation >> 8), static_cast<uint8_t>(allocation), 0};
+}
+
+std::vector<uint8_t> Read10(uint32_t lba, uint16_t blocks) {
+  return {0x28, 0, static_cast<uint8_t>(lba >> 24), static_cast<uint8_t>(lba >> 16), static_cast<uint8_t>(lba >> 8),
+          static_cast<uint8_t>(lba), 0, static_cast<uint8_t>(blocks >> 8), static_cast<uint8_t>(blocks), 0};
+}
+
+std::vector<uint8_t> StartStop(bool loej, bool start) {
+  return {0x1B, 0, 0, 0, static_cast<uint8_t>((loej ? 2 : 0) | (start ? 1 : 0)), 0};
+}
+
+std::vector<uint8_t> Prevent(uint8_t field) { return {0x1E, 0, 0, 0, field, 0}; }
+
+}  // namespace qvtest

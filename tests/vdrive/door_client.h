@@ -1,0 +1,94 @@
+// Talking to a virtual drive the way the engine's transports will: the
+// pass-through library loaded by module name, its entries found by
+// ordinal, raw CDBs in and data, status and sense out.
+#pragma once
+#include <cstdint>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "platform/dynlib.h"
+#include "support/vdrive_fixture.h"
+
+namespace qvtest {
+
+struct Reply {
+  uint32_t door = 0;  // the door's own result
+  uint8_t status = 0;
+  std::vector<uint8_t> sense;
+  std::vector<uint8_t> data;  // what the drive transferred
+  uint64_t timing1 = 0, timing2 = 0;
+
+  uint8_t key() const { return sense.size() > 2 ? sense[2] & 0x0F : 0; }
+  uint8_t asc() const { return sense.size() > 12 ? sense[12] : 0; }
+  uint8_t ascq() const { return sense.size() > 13 ? sense[13] : 0; }
+  bool Good() const { return door == 0 && status == 0; }
+  // "02/3A/01", or "GOOD", "BUSY", "door 1167", for messages and EXPECT_EQ.
+  std::string Outcome() const;
+  uint32_t Be16At(size_t at) const { return uint32_t{data.at(at)} << 8 | data.at(at + 1); }
+  uint32_t Be32At(size_t at) const { return Be16At(at) << 16 | Be16At(at + 2); }
+};
+
+// The pass-through library's entries, resolved as the engine does.
+struct PassThrough {
+  PassThrough();
+  ~PassThrough();
+  qv::plat::LibraryHandle library = nullptr;
+  uint32_t (*enumerate)(uint32_t, uint32_t, uint32_t*, void**, QVSPTD_PROGRESS) = nullptr;
+  uint32_t (*open)(const char16_t*, uint32_t, void**) = nullptr;
+  uint32_t (*close)(void*) = nullptr;
+  uint32_t (*send)(void*, QVDRIVE_REQUEST*) = nullptr;
+  uint32_t (*free)(void*) = nullptr;
+};
+
+class DoorClient {
+ public:
+  // Opens a drive by device or folder name; openError() tells how it went.
+  explicit DoorClient(const std::string& name, bool exclusive = false);
+  ~DoorClient();
+  DoorClient(const DoorClient&) = delete;
+  DoorClient& operator=(const DoorClient&) = delete;
+
+  uint32_t openError() const { return openError_; }
+  // A command with data to the host (up to dataIn bytes), or none.
+  Reply In(const std::vector<uint8_t>& cdb, uint32_t dataIn = 0, uint32_t flags = 0);
+  // A command with data from the host.
+  Reply Out(const std::vector<uint8_t>& cdb, const std::vector<uint8_t>& data);
+  // Any request, as given.
+  Reply Raw(QVDRIVE_REQUEST& request);
+
+  // Sends TEST UNIT READY until it answers GOOD (at most n times) and
+  // returns the outcomes on the way.
+  std::vector<std::string> UntilReady(int n = 10);
+
+ private:
+  PassThrough lib_;
+  void* handle_ = nullptr;
+  uint32_t openError_ = 0;
+};
+
+std::u16string Wide(const std::string& s);
+
+// A drive made in the current home; fails the test when it cannot be.
+void MakeDrive(const std::string& name, const char* media, const char* model = nullptr);
+// Rewrites some keys of a drive's model.json, as a person configuring a
+// model would.
+void EditModel(const VirtualDriveHome& home, const std::string& name, const nlohmann::json& changes);
+// The last management failure's text.
+std::string VdriveErrorText();
+
+// CDBs.
+std::vector<uint8_t> Inquiry(uint16_t allocation = 96, uint8_t evpd = 0, uint8_t page = 0);
+std::vector<uint8_t> ModeSense10(uint8_t page, uint8_t control = 0, uint16_t allocation = 4096);
+std::vector<uint8_t> ModeSelect10(uint16_t length, uint8_t byte1 = 0x10);
+std::vector<uint8_t> GetConfiguration(uint8_t rt, uint16_t start, uint16_t allocation = 4096);
+std::vector<uint8_t> GetEventStatus(uint8_t classes, uint16_t allocation = 8, uint8_t polled = 1);
+std::vector<uint8_t> Read10(uint32_t lba, uint16_t blocks);
+std::vector<uint8_t> StartStop(bool loej, bool start);
+std::vector<uint8_t> Prevent(uint8_t field);
+inline std::vector<uint8_t> TestUnitReady() { return {0x00, 0, 0, 0, 0, 0}; }
+inline std::vector<uint8_t> RequestSense(uint8_t allocation = 18) { return {0x03, 0, 0, 0, allocation, 0}; }
+inline std::vector<uint8_t> ReadCapacity() { return {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}; }
+
+}  // namespace qvtest

@@ -1,0 +1,19 @@
+// libFuzzer entry points (built with QUORVANE_FUZZ): one binary per
+// target, chosen by a definition.
+#include <cstdio>
+#include <cstdlib>
+
+#include "cdb_fuzz.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+#if defined(QV_FUZZ_JSON)
+  const char* problem = qvtest::RunJsonFuzzInput(data, size);
+#else
+  const char* problem = qvtest::RunCdbFuzzInput(data, size);
+#endif
+  if (problem != nullptr) {
+    std::fprintf(stderr, "%s\n", problem);
+    std::abort();
+  }
+  return 0;
+}

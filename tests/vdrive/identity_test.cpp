@@ -1,0 +1,168 @@
+// What the drive says it is: INQUIRY, the capabilities page 2Ah and MODE
+// SENSE(10), checked byte by byte against the SPC-3 and MMC tables.
+#include <nlohmann/json.hpp>
+
+#include "door_client.h"
+#include "support/test_support.h"
+
+namespace qvtest {
+namespace {
+
+class Identity : public ::testing::Test {
+ protected:
+  VirtualDriveHome home;
+};
+
+TEST_F(Identity, InquiryStandardDataFollowsTheModel) {
+  MakeDrive("plain", "cd-r");
+  MakeDrive("custom", nullptr, "PLEXTOR:DVDR PX-716A:1.11");
+  struct Case {
+    const char* drive;
+    const char* identity;  // bytes 8 to 35
+  } cases[] = {
+      {"plain", "QUORVANEVirtual Recorder1.00"},
+      {"custom", "PLEXTOR DVDR PX-716A    1.11"},
+  };
+  for (const auto& c : cases) {
+    DoorClient d(c.drive);
+    ASSERT_EQ(d.openError(), 0u);
+    const Reply r = d.In(Inquiry(96), 96);
+    ASSERT_TRUE(r.Good()) << r.Outcome();
+    ASSERT_EQ(r.data.size(), 96u);
+    EXPECT_EQ(r.data[0], 0x05) << "connected CD/DVD device";
+    EXPECT_EQ(r.data[1], 0x80) << "removable medium";
+    EXPECT_EQ(r.data[3] & 0x0F, 0x02) << "response data format";
+    EXPECT_EQ(r.data[4], 91) << "additional length";
+    EXPECT_EQ(std::string(r.data.begin() + 8, r.data.begin() + 36), c.identity);
+  }
+}
+
+TEST_F(Identity, InquiryFieldsAndLengths) {
+  MakeDrive("d", nullptr);
+  DoorClient d("d");
+  struct Case {
+    std::vector<uint8_t> cdb;
+    uint32_t buffer;
+    std::string outcome;
+    std::vector<uint8_t> prefix;  // expected leading bytes
+    size_t length;
+  } cases[] = {
+      {Inquiry(36), 96, "GOOD", {0x05, 0x80}, 36},
+      {Inquiry(96), 20, "GOOD", {0x05, 0x80}, 20},  // the host's buffer is smaller
+      {Inquiry(0), 96, "GOOD", {}, 0},
+      {Inquiry(255, 1, 0x00), 255, "GOOD", {0x05, 0x00, 0x00, 0x02, 0x00, 0x80}, 6},
+      {Inquiry(255, 1, 0x80), 255, "GOOD", {0x05, 0x80, 0x00, 0x0A, 'Q', 'V'}, 14},
+      {Inquiry(255, 1, 0x83), 255, "05/24/00", {}, 0},
+      {Inquiry(255, 0, 0x80), 255, "05/24/00", {}, 0},  // a page without EVPD
+      {Inquiry(255, 2, 0x00), 255, "05/24/00", {}, 0},  // CmdDt
+  };
+  for (const auto& c : cases) {
+    const Reply r = d.In(c.cdb, c.buffer);
+    EXPECT_EQ(r.Outcome(), c.outcome) << "page " << int(c.cdb[2]);
+    EXPECT_EQ(r.data.size(), c.length);
+    ASSERT_GE(r.data.size(), c.prefix.size());
+    EXPECT_TRUE(std::equal(c.prefix.begin(), c.prefix.end(), r.data.begin()));
+  }
+  // An invalid field carries a field pointer into the CDB: byte 2.
+  const Reply bad = d.In(Inquiry(96, 0, 0x80), 96);
+  ASSERT_EQ(bad.sense.size(), 18u);
+  EXPECT_EQ(bad.sense[15], 0xC0);  // SKSV, in the CDB
+  EXPECT_EQ(bad.sense[16] << 8 | bad.sense[17], 2);
+}
+
+// The capabilities page as the engine reads it: after the 8-byte header,
+// read bits in byte 2, write bits in byte 3, buffer size in bytes 12-13.
+TEST_F(Identity, CapabilitiesPageFollowsModelAndDisc) {
+  MakeDrive("dvd", "dvd+r");
+  MakeDrive("cd", nullptr);
+  MakeDrive("cdonly", "cd-r");
+  EditModel(home, "cdonly", {{"reads", {"cd-rom", "cd-r", "cd-rw"}},
+                             {"writes", {"cd-r"}},
+                             {"testWrite", false},
+                             {"bufferUnderrunFree", false},
+                             {"bufferKiB", 512},
+                             {"cdWriteSpeeds", {2822, 1411}}});
+  struct Case {
+    const char* drive;
+    uint8_t readBits, writeBits, byte4;
+    uint32_t buffer, maxRead, maxWrite, descriptors;
+  } cases[] = {
+      {"cd", 0x3F, 0x37, 0xF1, 2048, 8467, 8467, 7},      // no disc: CD speeds
+      {"dvd", 0x3F, 0x37, 0xF1, 2048, 22160, 22160, 4},   // a DVD: DVD speeds
+      {"cdonly", 0x07, 0x01, 0x71, 512, 8467, 2822, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.drive);
+    DoorClient d(c.drive);
+    const Reply r = d.In(ModeSense10(0x2A), 4096);
+    ASSERT_TRUE(r.Good()) << r.Outcome();
+    ASSERT_GE(r.data.size(), 40u);
+    EXPECT_EQ(r.Be16At(0), r.data.size() - 2) << "mode data length";
+    EXPECT_EQ(r.Be16At(6), 0u) << "no block descriptors";
+    const size_t p = 8;
+    EXPECT_EQ(r.data[p] & 0x3F, 0x2A);
+    EXPECT_EQ(r.data[p + 1], 30 + 4 * c.descriptors) << "page length";
+    EXPECT_EQ(r.data[p + 2], c.readBits);
+    EXPECT_EQ(r.data[p + 3], c.writeBits);
+    EXPECT_EQ(r.data[p + 4], c.byte4);
+    EXPECT_EQ(r.data[p + 6] >> 5, 1) << "tray";
+    EXPECT_EQ(r.Be16At(p + 12) * 1024u, c.buffer * 1024u);
+    EXPECT_EQ(r.Be16At(p + 8), c.maxRead);
+    EXPECT_EQ(r.Be16At(p + 18), c.maxWrite);
+    EXPECT_EQ(r.Be16At(p + 30), c.descriptors);
+    EXPECT_EQ(r.Be16At(p + 34), c.maxWrite) << "fastest descriptor first";
+    EXPECT_EQ(r.data.size(), p + 32 + 4 * c.descriptors);
+  }
+}
+
+TEST_F(Identity, CapabilitiesPageShowsTheLock) {
+  MakeDrive("d", "cd-rom");
+  DoorClient d("d");
+  EXPECT_EQ(d.In(ModeSense10(0x2A), 64).data.at(8 + 6) & 0x02, 0);
+  ASSERT_TRUE(d.In(Prevent(1)).Good());
+  EXPECT_EQ(d.In(ModeSense10(0x2A), 64).data.at(8 + 6) & 0x02, 0x02);
+}
+
+TEST_F(Identity, ModeSensePageControlAndPageSelection) {
+  MakeDrive("rw", nullptr);
+  MakeDrive("ro", nullptr);
+  EditModel(home, "ro", {{"writes", nlohmann::json::array()}});
+  DoorClient rw("rw"), ro("ro");
+  // All pages: ascending, each whole; a reader has no write parameters page.
+  auto codes = [](const Reply& r) {
+    std::vector<int> c;
+    for (size_t at = 8; at + 1 < r.data.size(); at += 2 + r.data[at + 1]) c.push_back(r.data[at] & 0x3F);
+    return c;
+  };
+  EXPECT_EQ(codes(rw.In(ModeSense10(0x3F), 4096)), (std::vector<int>{0x01, 0x05, 0x2A}));
+  EXPECT_EQ(codes(ro.In(ModeSense10(0x3F), 4096)), (std::vector<int>{0x01, 0x2A}));
+  EXPECT_EQ(ro.In(ModeSense10(0x05), 4096).Outcome(), "05/24/00");
+
+  EXPECT_EQ(rw.In(ModeSense10(0x05, 3), 4096).Outcome(), "05/39/00") << "saved values";
+  EXPECT_EQ(rw.In(ModeSense10(0x1A), 4096).Outcome(), "05/24/00") << "no such page";
+  auto subpage = ModeSense10(0x2A);
+  subpage[3] = 1;
+  EXPECT_EQ(rw.In(subpage, 4096).Outcome(), "05/24/00");
+
+  // Changeable values: nothing of 2Ah, the write type of 05h.
+  const Reply caps = rw.In(ModeSense10(0x2A, 1), 4096);
+  ASSERT_TRUE(caps.Good());
+  EXPECT_TRUE(std::all_of(caps.data.begin() + 10, caps.data.end(), [](uint8_t b) { return b == 0; }));
+  const Reply wp = rw.In(ModeSense10(0x05, 1), 4096);
+  ASSERT_TRUE(wp.Good());
+  EXPECT_EQ(wp.data.at(8 + 2) & 0x0F, 0x0F);
+  // Default values: track-at-once, Mode 1, pause of 150 frames.
+  const Reply def = rw.In(ModeSense10(0x05, 2), 4096);
+  EXPECT_EQ(def.data.at(8 + 1), 0x32);
+  EXPECT_EQ(def.data.at(8 + 2) & 0x0F, 1);
+  EXPECT_EQ(def.data.at(8 + 4), 8);
+  EXPECT_EQ(def.Be16At(8 + 14), 150u);
+
+  // A short allocation cuts the data, not the mode data length.
+  const Reply cut = rw.In(ModeSense10(0x2A, 0, 12), 4096);
+  ASSERT_EQ(cut.data.size(), 12u);
+  EXPECT_GT(cut.Be16At(0), 12u);
+}
+
+}  // namespace
+}  // namespace qvtest

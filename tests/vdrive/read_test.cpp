@@ -1,0 +1,177 @@
+// READ CAPACITY and READ(10) of discs loaded from images that genisoimage
+// made: the drive must hand back the image's own bytes.
+#include <cstring>
+#include <fstream>
+#include <random>
+
+#include "door_client.h"
+
+namespace qvtest {
+namespace {
+
+class Reading : public ::testing::Test {
+ protected:
+  VirtualDriveHome home;
+  TempDir work;
+
+  // An ISO of a few files of random bytes; returns its path and contents.
+  std::filesystem::path MakeIso(std::string* bytes) {
+    std::mt19937 rng(7);
+    for (int i = 0; i < 3; ++i) {
+      std::string data(100000 + i * 77777, '\0');
+      for (auto& c : data) c = static_cast<char>(rng());
+      work.Write("tree/file" + std::to_string(i) + ".bin", data);
+    }
+    const auto iso = work / "image.iso";
+    std::string out;
+    EXPECT_EQ(RunCommand("genisoimage -quiet -R -J -V READTEST -o " + iso.string() + " " + (work / "tree").string(), &out), 0)
+        << out;
+    *bytes = ReadFile(iso);
+    return iso;
+  }
+};
+
+TEST_F(Reading, ImageBytesComeBackUnchanged) {
+  QVTEST_REQUIRE_PROGRAM("genisoimage");
+  std::string iso;
+  const auto path = MakeIso(&iso);
+  ASSERT_EQ(iso.size() % 2048, 0u);
+  const uint32_t blocks = static_cast<uint32_t>(iso.size() / 2048);
+  MakeDrive("d", nullptr);
+  ASSERT_EQ(QvDrive_InsertImage("d", path.c_str(), nullptr), 0u) << VdriveErrorText();
+  DoorClient d("d");
+  ASSERT_EQ(d.UntilReady().back(), "GOOD");
+
+  const Reply cap = d.In(ReadCapacity(), 8);
+  ASSERT_TRUE(cap.Good());
+  EXPECT_EQ(cap.Be32At(0), blocks - 1) << "last block";
+  EXPECT_EQ(cap.Be32At(4), 2048u);
+  EXPECT_EQ(d.In(GetConfiguration(0, 0), 8).Be16At(6), 0x0008u) << "a small image is a CD-ROM";
+
+  // Whole, in the engine's 61440-byte reads.
+  std::string read;
+  for (uint32_t lba = 0; lba < blocks; lba += 30) {
+    const uint16_t n = static_cast<uint16_t>(std::min<uint32_t>(30, blocks - lba));
+    const Reply r = d.In(Read10(lba, n), 61440);
+    ASSERT_TRUE(r.Good()) << lba << ": " << r.Outcome();
+    ASSERT_EQ(r.data.size(), n * 2048u);
+    read.append(r.data.begin(), r.data.end());
+  }
+  EXPECT_TRUE(read == iso) << "the disc's bytes differ from the image's";
+  EXPECT_EQ(read.substr(16 * 2048 + 1, 5), "CD001");
+
+  // Past the end, or wrapping round the address space.
+  struct Case {
+    uint32_t lba;
+    uint16_t blocks;
+    uint32_t information;
+  } beyond[] = {{blocks, 1, blocks}, {blocks - 1, 2, blocks}, {0xFFFFFFFFu, 2, 0xFFFFFFFFu}};  // the first block out
+  for (const auto& c : beyond) {
+    const Reply r = d.In(Read10(c.lba, c.blocks), 4096);
+    EXPECT_EQ(r.Outcome(), "05/21/00") << c.lba;
+    ASSERT_EQ(r.sense.size(), 18u);
+    EXPECT_EQ(r.sense[0], 0xF0) << "information valid";
+    EXPECT_EQ(uint32_t{r.sense[3]} << 24 | r.sense[4] << 16 | r.sense[5] << 8 | r.sense[6], c.information);
+  }
+  EXPECT_TRUE(d.In(Read10(5, 0), 0).Good()) << "no blocks, no error";
+  // A buffer smaller than the blocks asked for: filled, never overrun.
+  std::vector<uint8_t> buffer(3000 + 16, 0xEE);
+  QVDRIVE_REQUEST r{};
+  const auto cdb = Read10(16, 2);
+  std::copy(cdb.begin(), cdb.end(), r.cdb);
+  r.cdbLength = 10;
+  r.direction = QVDRIVE_DIR_IN;
+  r.buffer = buffer.data();
+  r.bufferSize = 3000;
+  EXPECT_TRUE(d.Raw(r).Good());
+  EXPECT_EQ(r.transferred, 3000u);
+  EXPECT_EQ(std::memcmp(buffer.data(), iso.data() + 16 * 2048, 3000), 0);
+  EXPECT_TRUE(std::all_of(buffer.begin() + 3000, buffer.end(), [](uint8_t b) { return b == 0xEE; }));
+}
+
+TEST_F(Reading, CapacityAndReadableAreaByMedia) {
+  QVTEST_REQUIRE_PROGRAM("genisoimage");
+  std::string iso;
+  const auto path = MakeIso(&iso);
+  const uint32_t blocks = static_cast<uint32_t>(iso.size() / 2048);
+  struct Case {
+    const char* media;
+    bool image;
+    uint32_t lastBlock;  // READ CAPACITY
+    uint32_t readable;   // blocks READ(10) reaches
+  } cases[] = {
+      {"cd-r", false, 0, 0},                  // blank: no complete session
+      {"dvd+rw", false, 0, 0},                // not formatted
+      {"dvd-ram", false, 2236703, 2236704},   // formatted at the factory
+      {"cd-rom", false, 359848, 359849},      // pressed, all zeros
+      {"cd-r", true, blocks - 1, blocks},     // a closed disc holding the image
+      {"dvd+rw", true, 2295103, 2295104},     // the whole format; the image at its start
+      {"dvd-r", true, blocks - 1, blocks},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.media) + (c.image ? " with image" : ""));
+    const std::string name = "d" + std::to_string(n++);
+    MakeDrive(name, c.image ? nullptr : c.media);
+    if (c.image) {
+      ASSERT_EQ(QvDrive_InsertImage(name.c_str(), path.c_str(), c.media), 0u) << VdriveErrorText();
+    }
+    DoorClient d(name);
+    d.UntilReady();
+    const Reply cap = d.In(ReadCapacity(), 8);
+    ASSERT_TRUE(cap.Good()) << cap.Outcome();
+    EXPECT_EQ(cap.Be32At(0), c.lastBlock);
+    if (c.readable == 0) {
+      EXPECT_EQ(d.In(Read10(0, 1), 2048).Outcome(), "05/21/00");
+      continue;
+    }
+    EXPECT_TRUE(d.In(Read10(c.readable - 1, 1), 2048).Good());
+    EXPECT_EQ(d.In(Read10(c.readable, 1), 2048).Outcome(), "05/21/00");
+    const Reply first = d.In(Read10(16, 1), 2048);
+    EXPECT_EQ(std::string(first.data.begin() + 1, first.data.begin() + 6), c.image ? "CD001" : std::string(5, '\0'));
+  }
+}
+
+TEST_F(Reading, ImagesThatDoNotFit) {
+  MakeDrive("d", nullptr);
+  // 400000 blocks, sparse: more than a CD holds.
+  const auto big = work / "big.img";
+  { std::ofstream(big, std::ios::binary).seekp(400000LL * 2048 - 1).put('x'); }
+  ASSERT_EQ(QvDrive_InsertImage("d", big.c_str(), "cd-r"), 223u);
+  EXPECT_NE(VdriveErrorText().find("does not fit"), std::string::npos) << VdriveErrorText();
+  ASSERT_EQ(QvDrive_InsertImage("d", big.c_str(), nullptr), 0u) << "a DVD-ROM then";
+  DoorClient d("d");
+  d.UntilReady();
+  EXPECT_EQ(d.In(GetConfiguration(0, 0), 8).Be16At(6), 0x0010u);
+  const Reply last = d.In(Read10(399999, 1), 2048);
+  ASSERT_TRUE(last.Good());
+  EXPECT_EQ(last.data[2047], 'x');
+  // An image that ends inside a block reads with the block's rest as zeros.
+  work.Write("odd.img", std::string(3000, 'a'));
+  ASSERT_EQ(QvDrive_InsertImage("d", (work / "odd.img").c_str(), nullptr), 0u);
+  d.UntilReady();
+  EXPECT_EQ(d.In(ReadCapacity(), 8).Be32At(0), 1u);
+  const Reply tail = d.In(Read10(1, 1), 2048);
+  EXPECT_EQ(tail.data[3000 - 2048 - 1], 'a');
+  EXPECT_EQ(tail.data[3000 - 2048], 0);
+  work.Write("empty.img", "");
+  EXPECT_EQ(QvDrive_InsertImage("d", (work / "empty.img").c_str(), nullptr), 87u);
+  EXPECT_EQ(QvDrive_InsertImage("d", (work / "missing.img").c_str(), nullptr), 2u);
+}
+
+TEST_F(Reading, TimingInVirtualTime) {
+  MakeDrive("cd", "cd-rom");
+  MakeDrive("dvd", "dvd-rom");
+  home.clock().Advance(5000);
+  for (const auto& [name, speed] : {std::pair<const char*, uint64_t>{"cd", 8467}, {"dvd", 22160}}) {
+    DoorClient d(name);
+    const Reply r = d.In(Read10(0, 16), 32768, QVDRIVE_FLAG_TIMING);
+    ASSERT_TRUE(r.Good());
+    EXPECT_EQ(r.timing1, 5000u * 1000) << "virtual start in microseconds";
+    EXPECT_EQ(r.timing2, 250 + 32768u * 1000 / speed) << name;
+    EXPECT_EQ(d.In(Read10(0, 16), 32768).timing2, 0u) << "no timing unless asked";
+  }
+}
+
+}  // namespace
+}  // namespace qvtest

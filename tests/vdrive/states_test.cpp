@@ -1,0 +1,174 @@
+// The drive's states: no disc, tray open, becoming ready after a load, the
+// unit attention that follows, medium removal prevention, REQUEST SENSE and
+// the checks every command meets before it runs.
+#include <nlohmann/json.hpp>
+
+#include "door_client.h"
+
+namespace qvtest {
+namespace {
+
+class States : public ::testing::Test {
+ protected:
+  VirtualDriveHome home;
+  void SetReadyCount(const std::string& name, int n) { EditModel(home, name, {{"becomingReadyCommands", n}}); }
+};
+
+TEST_F(States, NoDiscAndTrayOpen) {
+  MakeDrive("d", nullptr);
+  DoorClient d("d");
+  EXPECT_EQ(d.In(TestUnitReady()).Outcome(), "02/3A/01");
+  EXPECT_EQ(d.In(ReadCapacity(), 8).Outcome(), "02/3A/01");
+  EXPECT_EQ(d.In(Read10(0, 1), 2048).Outcome(), "02/3A/01");
+  ASSERT_TRUE(d.In(StartStop(true, false)).Good());  // open the tray
+  EXPECT_EQ(d.In(TestUnitReady()).Outcome(), "02/3A/02");
+  ASSERT_TRUE(d.In(StartStop(true, true)).Good());  // close it, still empty
+  EXPECT_EQ(d.In(TestUnitReady()).Outcome(), "02/3A/01");
+  // Commands that need no disc still work.
+  EXPECT_TRUE(d.In(Inquiry(), 96).Good());
+  EXPECT_TRUE(d.In(ModeSense10(0x2A), 256).Good());
+  EXPECT_TRUE(d.In(GetConfiguration(0, 0), 256).Good());
+}
+
+// After a load: NOT READY 04/01 for as many commands as the model says,
+// then UNIT ATTENTION 28/00 once, then ready.
+TEST_F(States, BecomingReadyThenOneUnitAttention) {
+  for (int n : {0, 1, 2, 5}) {
+    SCOPED_TRACE(n);
+    const std::string name = "d" + std::to_string(n);
+    MakeDrive(name, nullptr);
+    SetReadyCount(name, n);
+    DoorClient d(name);
+    ASSERT_EQ(QvDrive_InsertMedia(name.c_str(), "cd-rom"), 0u) << VdriveErrorText();
+    std::vector<std::string> expected(n, "02/04/01");
+    expected.push_back("06/28/00");
+    expected.push_back("GOOD");
+    EXPECT_EQ(d.UntilReady(), expected);
+  }
+}
+
+TEST_F(States, OnlyDiscCommandsCountTowardsReady) {
+  MakeDrive("d", nullptr);
+  DoorClient d("d");
+  ASSERT_EQ(QvDrive_InsertMedia("d", "dvd-rom"), 0u);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_TRUE(d.In(Inquiry(), 96).Good());
+    EXPECT_TRUE(d.In(GetConfiguration(0, 0), 64).Good());
+  }
+  // While spinning up the drive reports no current profile.
+  EXPECT_EQ(d.In(GetConfiguration(0, 0), 64).Be16At(6), 0u);
+  EXPECT_EQ(d.In(ReadCapacity(), 8).Outcome(), "02/04/01");
+  EXPECT_EQ(d.In(Read10(0, 1), 2048).Outcome(), "02/04/01");
+  // The unit attention lets INQUIRY, GET CONFIGURATION and GET EVENT STATUS
+  // NOTIFICATION through and stays for the next other command.
+  EXPECT_TRUE(d.In(Inquiry(), 96).Good());
+  EXPECT_EQ(d.In(GetConfiguration(0, 0), 64).Be16At(6), 0x10u);
+  EXPECT_TRUE(d.In(GetEventStatus(0x10), 8).Good());
+  EXPECT_EQ(d.In(ModeSense10(0x2A), 256).Outcome(), "06/28/00");
+  EXPECT_TRUE(d.In(TestUnitReady()).Good());
+}
+
+TEST_F(States, RequestSense) {
+  MakeDrive("d", nullptr);
+  DoorClient d("d");
+  auto sense = [&](uint8_t alloc = 18) { return d.In(RequestSense(alloc), 252); };
+  // The sense of the state: no disc.
+  Reply r = sense();
+  ASSERT_TRUE(r.Good());
+  ASSERT_EQ(r.data.size(), 18u);
+  EXPECT_EQ(r.data[0], 0x70);
+  EXPECT_EQ(r.data[7], 10) << "additional sense length";
+  EXPECT_EQ(r.data[2] << 16 | r.data[12] << 8 | r.data[13], 0x023A01);
+  // The last failed command's sense, once.
+  ASSERT_EQ(QvDrive_InsertMedia("d", "cd-rom"), 0u);
+  ASSERT_TRUE(d.UntilReady().back() == "GOOD");
+  EXPECT_EQ(d.In({0xFF, 0, 0, 0, 0, 0}).Outcome(), "05/20/00");
+  r = sense();
+  EXPECT_EQ(r.data[2] << 16 | r.data[12] << 8 | r.data[13], 0x052000);
+  r = sense();
+  EXPECT_EQ(r.data[2] << 16 | r.data[12] << 8 | r.data[13], 0x000000);
+  // A pending unit attention: reported and cleared.
+  ASSERT_TRUE(d.In(StartStop(true, false)).Good());
+  SetReadyCount("d", 0);
+  ASSERT_TRUE(d.In(StartStop(true, true)).Good());
+  r = sense();
+  EXPECT_EQ(r.data[2] << 16 | r.data[12] << 8 | r.data[13], 0x062800);
+  EXPECT_TRUE(d.In(TestUnitReady()).Good());
+  EXPECT_EQ(sense(8).data.size(), 8u) << "allocation length";
+  EXPECT_EQ(d.In({0x03, 0x01, 0, 0, 18, 0}, 18).Outcome(), "05/24/00") << "descriptor format";
+}
+
+TEST_F(States, TrayLoadEjectAndPrevention) {
+  MakeDrive("d", "cd-rom");
+  SetReadyCount("d", 1);
+  DoorClient d("d");
+  ASSERT_TRUE(d.In(TestUnitReady()).Good());
+  ASSERT_TRUE(d.In(Prevent(1)).Good());
+  EXPECT_EQ(d.In(StartStop(true, false)).Outcome(), "05/53/02");
+  EXPECT_TRUE(d.In(TestUnitReady()).Good()) << "the disc stayed in";
+  EXPECT_EQ(QvDrive_Eject("d"), 5u) << "a person cannot take it out either";
+  EXPECT_NE(VdriveErrorText().find("locked"), std::string::npos);
+  ASSERT_TRUE(d.In(Prevent(0)).Good());
+  ASSERT_TRUE(d.In(StartStop(true, false)).Good());
+  EXPECT_EQ(d.In(TestUnitReady()).Outcome(), "02/3A/02") << "the disc lies on the open tray";
+  ASSERT_TRUE(d.In(StartStop(true, true)).Good());
+  EXPECT_EQ(d.UntilReady(), (std::vector<std::string>{"02/04/01", "06/28/00", "GOOD"}));
+  // Spinning up or down and power conditions move nothing.
+  EXPECT_TRUE(d.In(StartStop(false, false)).Good());
+  EXPECT_TRUE(d.In({0x1B, 0, 0, 0, 0x30, 0}).Good());
+  EXPECT_TRUE(d.In(TestUnitReady()).Good());
+}
+
+TEST_F(States, DiscTheModelCannotRead) {
+  MakeDrive("d", nullptr);
+  EditModel(home, "d", {{"reads", {"cd-rom", "cd-r", "cd-rw"}}, {"writes", {"cd-r"}}, {"becomingReadyCommands", 0}});
+  DoorClient d("d");
+  ASSERT_EQ(QvDrive_InsertMedia("d", "dvd-r"), 0u);
+  EXPECT_EQ(d.UntilReady(3), (std::vector<std::string>{"06/28/00", "02/30/00", "02/30/00"}));
+  EXPECT_EQ(d.In(GetConfiguration(0, 0), 64).Be16At(6), 0u);
+}
+
+// What the drive refuses before it runs anything.
+TEST_F(States, MalformedCommandsAndRequests) {
+  MakeDrive("d", "cd-rom");
+  DoorClient d("d");
+  struct Case {
+    std::vector<uint8_t> cdb;
+    std::string outcome;
+  } cases[] = {
+      {{0xFF, 0, 0, 0, 0, 0}, "05/20/00"},                 // no such command
+      {{0x00, 0, 0, 0, 0, 0x01}, "05/24/00"},              // LINK
+      {{0x28, 0, 0, 0, 0, 0}, "door 87"},                  // READ(10) in 6 bytes
+      {{0x00, 0, 0, 0, 0}, "door 87"},                     // a 5-byte CDB
+      {{0x25, 1, 0, 0, 0, 0, 0, 0, 0, 0}, "05/24/00"},     // RelAdr
+      {{0x25, 0, 0, 0, 0, 9, 0, 0, 0, 0}, "05/24/00"},     // an address without PMI
+      {{0x46, 3, 0, 0, 0, 0, 0, 0, 8, 0}, "05/24/00"},     // request type 3
+      {{0x4A, 0, 0, 0, 0x10, 0, 0, 0, 8, 0}, "05/24/00"},  // asynchronous events
+  };
+  for (const auto& c : cases) EXPECT_EQ(d.In(c.cdb, 64).Outcome(), c.outcome) << int(c.cdb[0]);
+
+  uint8_t buffer[64];
+  QVDRIVE_REQUEST r{};
+  r.cdb[0] = 0x12;
+  r.cdb[4] = 36;
+  r.cdbLength = 6;
+  r.direction = QVDRIVE_DIR_OUT;  // INQUIRY sends data the other way
+  r.buffer = buffer;
+  r.bufferSize = sizeof buffer;
+  EXPECT_EQ(d.Raw(r).door, 87u);
+  r.direction = QVDRIVE_DIR_IN;
+  r.buffer = nullptr;
+  EXPECT_EQ(d.Raw(r).door, 87u);
+  r.buffer = buffer;
+  r.flags = 0x4;
+  EXPECT_EQ(d.Raw(r).door, 87u);
+  r.flags = 0;
+  r.direction = 7;
+  EXPECT_EQ(d.Raw(r).door, 87u);
+  PassThrough lib;
+  EXPECT_EQ(lib.send(reinterpret_cast<void*>(0x1234), &r), 6u) << "not a handle";
+  EXPECT_EQ(lib.send(nullptr, &r), 6u);
+}
+
+}  // namespace
+}  // namespace qvtest

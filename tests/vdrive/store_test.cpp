@@ -1,0 +1,277 @@
+// The drive folders and both doors: making, listing and removing drives,
+// enumeration and opening by name, exclusive use across processes, one
+// disc seen by several processes, and damaged folders.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <set>
+#include <nlohmann/json.hpp>
+
+#include "door_client.h"
+
+namespace qvtest {
+namespace {
+
+class Store : public ::testing::Test {
+ protected:
+  VirtualDriveHome home;
+};
+
+std::vector<std::string> List() {
+  uint32_t needed = 0;
+  EXPECT_EQ(QvDrive_List(nullptr, 0, &needed), 122u);
+  std::string buffer(needed, 'x');
+  EXPECT_EQ(QvDrive_List(buffer.data(), needed, &needed), 0u);
+  EXPECT_EQ(buffer.back(), '\0');
+  std::vector<std::string> names;
+  for (const char* p = buffer.c_str(); *p; p += std::strlen(p) + 1) names.push_back(p);
+  return names;
+}
+
+TEST_F(Store, NamesModelsAndMediaAreChecked) {
+  struct Case {
+    const char* name;
+    const char* media;
+    const char* model;
+    uint32_t result;
+  } cases[] = {
+      {"ok-name_1.2", "cd-r", "A:B", 0},
+      {"", nullptr, nullptr, 123},
+      {".hidden", nullptr, nullptr, 123},
+      {"a/b", nullptr, nullptr, 123},
+      {"x23456789012345678901234567890123456789012345678901234567890123456", nullptr, nullptr, 123},
+      {"m", "cd-x", nullptr, 87},
+      {"m", "CD-R", nullptr, 87},
+      {"m", nullptr, "NOCOLON", 87},
+      {"m", nullptr, "TOOLONGVENDOR:X", 87},
+      {"m", nullptr, "V:", 87},
+      {"m", nullptr, "V:12345678901234567", 87},
+      {"m", nullptr, "V:P:REVXX", 87},
+      {"m", nullptr, "V:P\x01", 87},
+      {"ok-name_1.2", nullptr, nullptr, 183},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(QvDrive_Create(c.name, c.media, c.model), c.result) << c.name << " " << (c.model ? c.model : "");
+    if (c.result != 0) {
+      EXPECT_FALSE(VdriveErrorText().empty());
+    }
+  }
+  EXPECT_EQ(List(), std::vector<std::string>{"ok-name_1.2"}) << "failures leave nothing behind";
+  EXPECT_EQ(QvDrive_Delete("missing"), 2u);
+  EXPECT_EQ(QvDrive_InsertMedia("missing", "cd-r"), 2u);
+  EXPECT_EQ(QvDrive_Eject("missing"), 2u);
+}
+
+TEST_F(Store, HomeDefaultsPerUser) {
+  char path[4096];
+  ASSERT_EQ(QvDrive_Home(path, sizeof path), 0u);
+  EXPECT_EQ(std::string(path), home.path().string());
+  EXPECT_EQ(QvDrive_Home(path, 3), 122u);
+  unsetenv("QUORVANE_VDRIVE_HOME");
+  const char* xdg = std::getenv("XDG_STATE_HOME");
+  const std::string savedXdg = xdg ? xdg : "";
+  setenv("XDG_STATE_HOME", "/x/state", 1);
+  ASSERT_EQ(QvDrive_Home(path, sizeof path), 0u);
+  EXPECT_EQ(std::string(path), "/x/state/quorvane/vdrives");
+  unsetenv("XDG_STATE_HOME");
+  ASSERT_EQ(QvDrive_Home(path, sizeof path), 0u);
+  EXPECT_EQ(std::string(path), std::string(std::getenv("HOME")) + "/.local/state/quorvane/vdrives");
+  if (xdg) setenv("XDG_STATE_HOME", savedXdg.c_str(), 1);
+  setenv("QUORVANE_VDRIVE_HOME", home.path().c_str(), 1);
+}
+
+TEST_F(Store, EnumerationEntriesAndOpeningByName) {
+  MakeDrive("b-drive", "cd-r", "TEAC:DV-W58G:1.0A");
+  MakeDrive("a-drive", nullptr);
+  EXPECT_EQ(List(), (std::vector<std::string>{"a-drive", "b-drive"}));
+  PassThrough lib;
+  uint32_t count = 0;
+  void* list = nullptr;
+  int progress = 0;
+  static int* counter;
+  counter = &progress;
+  ASSERT_EQ(lib.enumerate(2, 0, &count, &list, [] { ++*counter; }), 0u);
+  ASSERT_EQ(count, 2u);
+  EXPECT_EQ(progress, 2);
+  // Walk it as the engine does: next offset in the first word, name offset at byte 64.
+  const auto* e = static_cast<const uint8_t*>(list);
+  struct Seen {
+    std::string name, vendor, product, revision;
+    int target;
+  };
+  std::vector<Seen> seen;
+  for (int i = 0;; ++i) {
+    ASSERT_LT(i, 2);
+    uint32_t next, nameAt;
+    std::memcpy(&next, e, 4);
+    std::memcpy(&nameAt, e + 64, 4);
+    std::u16string name(reinterpret_cast<const char16_t*>(e + nameAt));
+    seen.push_back({std::string(name.begin(), name.end()), std::string(reinterpret_cast<const char*>(e + 16), 8),
+                    std::string(reinterpret_cast<const char*>(e + 24), 16),
+                    std::string(reinterpret_cast<const char*>(e + 40), 4), e[6]});
+    EXPECT_EQ(e[4], 16) << "host adapter";
+    EXPECT_EQ(e[7], 0);
+    EXPECT_EQ(e[47], 0) << "LUN";
+    if (next == 0) break;
+    e += next;
+  }
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].name, "CdRom1");  // a-drive, made second
+  EXPECT_EQ(seen[0].vendor, "QUORVANE");
+  EXPECT_EQ(seen[0].target, 1);
+  EXPECT_EQ(seen[1].name, "CdRom0");
+  EXPECT_EQ(seen[1].vendor + seen[1].product + seen[1].revision, "TEAC    DV-W58G         1.0A");
+  EXPECT_EQ(lib.free(list), 0u);
+  EXPECT_EQ(lib.free(list), 87u) << "freed twice";
+
+  for (const char* name : {"CdRom0", "cdrom0", "\\\\.\\CdRom0", "b-drive", "B-DRIVE"}) {
+    DoorClient d(name);
+    EXPECT_EQ(d.openError(), 0u) << name;
+    if (d.openError() == 0) {
+      EXPECT_EQ(d.In(Inquiry(), 96).data.at(8), 'T') << name;
+    }
+  }
+  for (const char* name : {"CdRom7", "", "\\\\.\\", "CdRom"}) EXPECT_EQ(DoorClient(name).openError(), 2u) << name;
+
+  // A freed device name is given to the next drive.
+  ASSERT_EQ(QvDrive_Delete("b-drive"), 0u);
+  MakeDrive("c-drive", nullptr);
+  EXPECT_EQ(DoorClient("CdRom0").In(Inquiry(), 96).data.at(8), 'Q');
+}
+
+TEST_F(Store, ExclusiveUseAcrossProcesses) {
+  MakeDrive("d", "cd-rom");
+  {
+    DoorClient shared("d");
+    EXPECT_EQ(DoorClient("d", true).openError(), 5u);
+    EXPECT_EQ(DoorClient("d").openError(), 0u) << "shared users share";
+    EXPECT_EQ(QvDrive_Delete("d"), 5u) << "an open drive stays";
+  }
+  int ready[2], release[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(release), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // The other process: hold the drive exclusively until told to let go.
+    void* handle = nullptr;
+    const uint32_t err = QvSptd_Ordinal45(u"CdRom0", 0x10000000u, &handle);
+    char byte = err == 0 ? 'y' : 'n';
+    if (write(ready[1], &byte, 1) != 1) _exit(2);
+    if (read(release[0], &byte, 1) != 1) _exit(3);
+    QvSptd_Ordinal46(handle);
+    _exit(err == 0 ? 0 : 1);
+  }
+  char byte = 0;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  EXPECT_EQ(byte, 'y');
+  EXPECT_EQ(DoorClient("d").openError(), 5u) << "held by the other process";
+  EXPECT_EQ(write(release[1], "x", 1), 1);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(DoorClient("d", true).openError(), 0u) << "free again";
+  for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
+}
+
+// Damaged folders: every call says what is wrong, nothing crashes, and
+// nothing in the folder is lost.
+TEST_F(Store, DamagedFilesGiveClearErrors) {
+  const struct {
+    const char* file;
+    const char* content;
+    const char* says;
+  } cases[] = {
+      {"state.json", "{", "state.json: not valid JSON"},
+      {"state.json", "[]", "state.json: the state must be a JSON object"},
+      {"state.json", R"({"tray": 5})", "\"tray\" must be text"},
+      {"state.json", R"({"disc": {"type": "cd-x"}})", "\"type\" must be one of"},
+      {"state.json", R"({"disc": {"type": "cd-r", "status": "complete", "capacity": 10, "sessions": [{"tracks": [{"start": 5, "blocks": 10}]}]}})",
+       "within the disc's capacity"},
+      {"state.json", R"({"page05": "zz"})", "hex digits"},
+      {"state.json", R"({"page05": "0532"})", "wrong code or length"},
+      {"state.json", R"({"becomingReady": -1})", "whole number"},
+      {"model.json", R"({"vendor": "MUCH TOO LONG"})", "longer than 8"},
+      {"model.json", R"({"reads": ["cd-r"], "writes": ["dvd-r"]})", "\"writes\" names a media type"},
+      {"model.json", R"({"cdWriteSpeeds": [0]})", "speeds are kB/s"},
+      {"faults.json", R"({"rules": [{"kind": 1}]})", "faults.json"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.content);
+    const std::string name = "d" + std::to_string(n++);
+    MakeDrive(name, "cd-rom");
+    const auto path = home.path() / name / c.file;
+    std::ofstream(path) << c.content;
+    char json[8192];
+    uint32_t needed = 0;
+    EXPECT_EQ(QvDrive_Describe(name.c_str(), json, sizeof json, &needed), 13u);
+    EXPECT_NE(VdriveErrorText().find(c.says), std::string::npos) << VdriveErrorText();
+    EXPECT_EQ(QvDrive_InsertMedia(name.c_str(), "cd-r"), 13u);
+    EXPECT_EQ(DoorClient(name).openError(), 2u);
+    EXPECT_EQ(ReadFile(path), c.content) << "left as it was";
+    ASSERT_EQ(QvDrive_Delete(name.c_str()), 0u) << "a damaged drive can still be removed";
+  }
+}
+
+// A drive that cannot save its state (a full disk, say) keeps its old disc.
+TEST_F(Store, AFailedChangeKeepsTheOldDisc) {
+  TempDir work;
+  const auto one = work.Write("one.img", std::string(4096, '1'));
+  const auto two = work.Write("two.img", std::string(4096, '2'));
+  MakeDrive("d", nullptr);
+  ASSERT_EQ(QvDrive_InsertImage("d", one.c_str(), nullptr), 0u);
+  // Where state.json is written first, something that is not a file.
+  std::filesystem::create_directory(home.path() / "d" / ".state.json.tmp");
+  EXPECT_NE(QvDrive_InsertImage("d", two.c_str(), nullptr), 0u);
+  EXPECT_NE(VdriveErrorText().find("cannot save"), std::string::npos) << VdriveErrorText();
+  EXPECT_NE(QvDrive_Eject("d"), 0u);
+  std::filesystem::remove(home.path() / "d" / ".state.json.tmp");
+  DoorClient d("d");
+  ASSERT_EQ(d.UntilReady().back(), "GOOD");
+  const Reply r = d.In(Read10(0, 2), 4096);
+  EXPECT_EQ(std::string(r.data.begin(), r.data.end()), std::string(4096, '1'));
+  std::set<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(home.path() / "d"))
+    files.insert(entry.path().filename().string());
+  EXPECT_EQ(files, (std::set<std::string>{"disc.img", "lock", "model.json", "state.json", "users"}))
+      << "no copies left behind";
+}
+
+TEST_F(Store, AuxiliaryDriverDoor) {
+  void* driver = nullptr;
+  EXPECT_EQ(QvDralik_Attach(&driver), 2u) << "no drives, no driver";
+  MakeDrive("d", "cd-rom");
+  ASSERT_EQ(QvDralik_Attach(&driver), 0u);
+  DRALIK_VERSION_BLOCK v{QVDRALIK_MAGIC, 0};
+  ASSERT_EQ(QvDralik_Control(driver, DRALIK_IOCTL_GET_VERSION, &v, sizeof v), 0u);
+  EXPECT_NE(v.version, 0u);
+  v.magic = 0;
+  EXPECT_EQ(QvDralik_Control(driver, DRALIK_IOCTL_GET_VERSION, &v, sizeof v), 87u);
+  EXPECT_EQ(QvDralik_Control(driver, DRALIK_IOCTL_GET_VERSION, &v, 4), 122u);
+  EXPECT_EQ(QvDralik_Control(driver, 0x222008, &v, sizeof v), 1u);
+
+  DRALIK_OPEN_BLOCK o{};
+  o.magic = QVDRALIK_MAGIC;
+  std::strcpy(o.name, "CdRom5");
+  EXPECT_EQ(QvDralik_Control(driver, DRALIK_IOCTL_OPEN, &o, sizeof o), 2u) << "left to the OS";
+  std::memset(o.name, 'A', sizeof o.name);
+  EXPECT_EQ(QvDralik_Control(driver, DRALIK_IOCTL_OPEN, &o, sizeof o), 87u) << "no terminator";
+  std::strcpy(o.name, "CdRom0");
+  ASSERT_EQ(QvDralik_Control(driver, DRALIK_IOCTL_OPEN, &o, sizeof o), 0u);
+  ASSERT_NE(o.handle, 0u);
+  QVDRIVE_REQUEST r{};
+  r.cdbLength = 6;  // TEST UNIT READY
+  EXPECT_EQ(QvDralik_PassThrough(o.handle, &r), 0u);
+  EXPECT_EQ(r.scsiStatus, 0);
+  EXPECT_EQ(QvDralik_Detach(driver), 0u) << "handles outlive the driver";
+  EXPECT_EQ(QvDralik_PassThrough(o.handle, &r), 0u);
+  EXPECT_EQ(QvDralik_CloseDevice(o.handle), 0u);
+  EXPECT_EQ(QvDralik_PassThrough(o.handle, &r), 6u);
+  EXPECT_EQ(QvDralik_CloseDevice(o.handle), 6u);
+  EXPECT_EQ(QvDralik_Detach(driver), 6u);
+}
+
+}  // namespace
+}  // namespace qvtest

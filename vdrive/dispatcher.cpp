@@ -1,0 +1,182 @@
+#include <algorithm>
+#include <cstring>
+
+#include "platform/clock.h"
+#include "platform/errors.h"
+#include "vdrive/bytes.h"
+#include "vdrive/commands.h"
+#include "vdrive/qvdrive.h"
+
+namespace qv::vdrive {
+
+namespace {
+
+// INQUIRY and REQUEST SENSE never report a unit attention (SPC); MMC adds
+// GET CONFIGURATION and GET EVENT STATUS NOTIFICATION so that a host can
+// learn about a new disc without losing the attention.
+const CommandEntry kCommands[] = {
+    {0x00, DataPhase::None, true, true, &TestUnitReady},
+    {0x03, DataPhase::In, false, false, &RequestSense},
+    {0x12, DataPhase::In, false, false, &Inquiry},
+    {0x1B, DataPhase::None, false, true, &StartStopUnit},
+    {0x1E, DataPhase::None, false, true, &PreventAllowMediumRemoval},
+    {0x25, DataPhase::In, true, true, &ReadCapacity},
+    {0x28, DataPhase::In, true, true, &Read10},
+    {0x46, DataPhase::In, false, false, &GetConfiguration},
+    {0x4A, DataPhase::In, false, false, &GetEventStatusNotification},
+    {0x55, DataPhase::Out, false, true, &ModeSelect10},
+    {0x5A, DataPhase::In, false, true, &ModeSense10},
+};
+
+// The CDB length of an opcode's group (SPC-3 4.3.4).
+uint8_t GroupLength(uint8_t opcode) {
+  switch (opcode >> 5) {
+    case 0: return 6;
+    case 1:
+    case 2: return 10;
+    case 4: return 16;
+    case 5: return 12;
+    default: return 6;
+  }
+}
+
+// The blocks a command reads, for fault rules with a block range.
+void BlockRange(const uint8_t* cdb, uint32_t* first, uint32_t* count) {
+  *first = 0;
+  *count = 0;
+  if (cdb[0] == 0x28) {
+    *first = Be32(cdb + 2);
+    *count = Be16(cdb + 7);
+  }
+}
+
+constexpr uint64_t kCommandOverheadUs = 250;
+
+uint64_t DurationUs(const Exec& x) {
+  uint64_t us = kCommandOverheadUs;
+  if (x.mediaBytes > 0) {
+    const Medium* disc = x.record.state.disc ? &*x.record.state.disc : nullptr;
+    const uint32_t speed = disc != nullptr && disc->IsDvd() ? x.model().dvdReadSpeed : x.model().cdReadSpeed;
+    us += x.mediaBytes * 1000 / std::max<uint32_t>(speed, 1);  // kB/s = bytes per ms
+  }
+  return us;
+}
+
+}  // namespace
+
+void Exec::Send(const std::vector<uint8_t>& data, uint32_t allocationLength) {
+  const uint32_t n = std::min<uint32_t>({static_cast<uint32_t>(data.size()), allocationLength, inCapacity});
+  if (n > 0) std::memcpy(in, data.data(), n);
+  result.transferred = n;
+}
+
+const CommandEntry* FindCommand(uint8_t opcode) {
+  for (const auto& c : kCommands)
+    if (c.opcode == opcode) return &c;
+  return nullptr;
+}
+
+CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& io) {
+  CommandResult result;
+  result.startUs = plat::NowMs() * 1000;
+  if (io.cdb == nullptr || (io.cdbLength != 6 && io.cdbLength != 10 && io.cdbLength != 12 && io.cdbLength != 16) ||
+      io.direction > QVDRIVE_DIR_OUT || (io.buffer == nullptr && io.bufferSize > 0)) {
+    result.doorError = plat::kErrInvalidParameter;
+    return result;
+  }
+  uint8_t cdb[16] = {};
+  std::memcpy(cdb, io.cdb, io.cdbLength);
+  const CommandEntry* command = FindCommand(cdb[0]);
+  if (command != nullptr) {
+    // A CDB shorter than its command, or a buffer going the wrong way,
+    // cannot be what the host meant.
+    const bool wrongWay = io.bufferSize > 0 && ((command->data == DataPhase::In && io.direction == QVDRIVE_DIR_OUT) ||
+                                                (command->data == DataPhase::Out && io.direction == QVDRIVE_DIR_IN));
+    if (io.cdbLength < GroupLength(cdb[0]) || wrongWay) {
+      result.doorError = plat::kErrInvalidParameter;
+      return result;
+    }
+  }
+
+  const uint32_t err = store.Transact([&](DriveRecord& record, DiscData& disc, Changes& changes) -> uint32_t {
+    DriveState& state = record.state;
+    if (state.vanished) return plat::kErrDeviceNotConnected;
+    Exec x{record,
+           disc,
+           changes,
+           initiator,
+           cdb,
+           io.direction == QVDRIVE_DIR_IN ? io.buffer : nullptr,
+           io.direction == QVDRIVE_DIR_IN ? io.bufferSize : 0,
+           io.direction == QVDRIVE_DIR_OUT ? io.buffer : nullptr,
+           io.direction == QVDRIVE_DIR_OUT ? io.bufferSize : 0,
+           result};
+
+    uint32_t first, count;
+    BlockRange(cdb, &first, &count);
+    if (record.faults.Armed()) {
+      const std::optional<FaultAction> fault = record.faults.Match(cdb[0], first, count);
+      changes.faults = true;
+      if (fault) {
+        switch (fault->kind) {
+          case FaultKind::Vanish:
+            state.vanished = true;
+            changes.state = true;
+            return plat::kErrDeviceNotConnected;
+          case FaultKind::Busy: result.status = kBusy; break;
+          case FaultKind::LongWriteInProgress: x.Check(Sense(kNotReady, asc::kLongWriteInProgress)); break;
+          case FaultKind::UnitAttention: x.Check(Sense(kUnitAttention, fault->code)); break;
+          case FaultKind::Sense: {
+            Sense s(fault->key, fault->code);
+            if (count > 0) s.Information(fault->lba);
+            x.Check(s);
+            break;
+          }
+        }
+        result.durationUs = kCommandOverheadUs;
+        return 0;
+      }
+    }
+
+    const uint8_t control = cdb[GroupLength(cdb[0]) - 1];
+    if (command == nullptr || command->seesUnitAttention) {
+      if (state.unitAttention) {
+        x.Check(Sense(kUnitAttention, *state.unitAttention));
+        state.unitAttention.reset();
+        changes.state = true;
+      } else if (command == nullptr) {
+        x.Check(Sense(kIllegalRequest, asc::kInvalidOpcode).FieldPointer(true, 0, 7));
+      }
+    }
+    if (result.status == kGood && (control & 0x05) != 0)  // NACA and LINK are not supported
+      x.Check(InvalidCdbField(static_cast<uint16_t>(GroupLength(cdb[0]) - 1)));
+    if (result.status == kGood && command->needsDisc) {
+      const bool counting = state.becomingReady > 0;
+      const Readiness r = state.CheckReady(record.model);
+      if (counting) changes.state = true;
+      if (r != Readiness::Ready) x.Check(NotReadySense(r));
+    }
+    if (result.status == kGood) command->run(x);
+    result.durationUs = DurationUs(x);
+    return 0;
+  });
+
+  if (err != 0) {
+    // A drive whose folder went away, or whose files cannot be read, is a
+    // device that is gone.
+    result.doorError = err == plat::kErrFileNotFound || err == plat::kErrInvalidData ? plat::kErrDeviceNotConnected : err;
+    result.status = kGood;
+    result.hasSense = false;
+    result.transferred = 0;
+    return result;
+  }
+  if (cdb[0] != 0x03) {
+    if (result.hasSense)
+      initiator.lastSense = result.sense;
+    else
+      initiator.lastSense.reset();
+  }
+  return result;
+}
+
+}  // namespace qv::vdrive

@@ -1,0 +1,72 @@
+// Fault injection: rules that make the drive answer a command with
+// something other than what it would do. A rule picks commands by opcode
+// (or any) and, for reads, by block range; it fires at the nth command it
+// matches and for a number of matching commands after that.
+//
+// The rules live in the drive folder's faults.json, so a test can arm them
+// from its own process while the engine drives the disc from another.
+#pragma once
+#include <cstdint>
+#include <nlohmann/json_fwd.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "vdrive/sense.h"
+
+namespace qv::vdrive {
+
+enum class FaultKind : uint8_t {
+  Sense,                // CHECK CONDITION with the rule's sense key and code
+  Busy,                 // BUSY status, no sense
+  LongWriteInProgress,  // NOT READY, 04h/08h
+  UnitAttention,        // UNIT ATTENTION with the rule's code (28h/00h unless given)
+  Vanish,               // the device disappears: this and every later door call fails
+};
+
+struct FaultRule {
+  int opcode = -1;        // -1: any command
+  uint32_t nth = 1;       // the first matching command that fires, from 1
+  uint32_t times = 1;     // matching commands that fire from then on; 0: all of them
+  int64_t firstLba = -1;  // with lastLba: only reads that touch these blocks
+  int64_t lastLba = -1;
+  FaultKind kind = FaultKind::Sense;
+  uint8_t key = kMediumError;
+  Asc code = asc::kUnrecoveredReadError;
+  // Progress, kept with the rule.
+  uint32_t seen = 0;      // matching commands so far
+  uint32_t fired = 0;
+};
+
+// What a rule turns a command into.
+struct FaultAction {
+  FaultKind kind;
+  uint8_t key;
+  Asc code;
+  uint32_t lba;  // for reads, the first faulty block
+};
+
+class FaultSet {
+ public:
+  std::vector<FaultRule> rules;
+
+  // Matches one command against the rules, counting it; the first rule
+  // that fires decides. blocks: the command's block range when it reads
+  // or writes (first, count), else count 0.
+  std::optional<FaultAction> Match(uint8_t opcode, uint32_t firstBlock, uint32_t blockCount);
+  // True when some rule still counts commands (the set changes on a match).
+  bool Armed() const;
+};
+
+nlohmann::json FaultsToJson(const FaultSet& faults);
+// Throws BadJson.
+FaultSet FaultsFromJson(const nlohmann::json& json);
+
+// Arms rules on a drive (appending to those it has), or removes them all.
+// Results are system error numbers as in qvdrive.h.
+uint32_t AddFault(const std::string& driveName, const FaultRule& rule);
+uint32_t ClearFaults(const std::string& driveName);
+// Brings back a drive that vanished.
+uint32_t Reattach(const std::string& driveName);
+
+}  // namespace qv::vdrive

@@ -1,0 +1,322 @@
+// The management functions of qvdrive.h, and the fault injection calls of
+// faults.h.
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <random>
+
+#include "platform/errors.h"
+#include "vdrive/faults.h"
+#include "vdrive/json_util.h"
+#include "vdrive/qvdrive.h"
+#include "vdrive/store.h"
+
+namespace fs = std::filesystem;
+namespace plat = qv::plat;
+using nlohmann::json;
+using namespace qv::vdrive;
+
+namespace {
+
+constexpr uint32_t kBlockSize = 2048;
+
+// Copies text with its terminator into a caller's buffer.
+uint32_t CopyOut(const std::string& text, char* out, uint32_t size, uint32_t* needed) {
+  if (needed != nullptr) *needed = static_cast<uint32_t>(text.size() + 1);
+  if (out == nullptr || size < text.size() + 1) return plat::kErrInsufficientBuffer;
+  std::memcpy(out, text.c_str(), text.size() + 1);
+  return 0;
+}
+
+uint32_t CheckName(const char* name) {
+  if (name == nullptr || !ValidDriveName(name))
+    return Fail(plat::kErrInvalidName, std::string("'") + (name ? name : "") +
+                                           "' is not a drive name: use up to 64 letters, digits, '.', '_' and '-'");
+  return 0;
+}
+
+uint32_t MediaTypeOf(const char* media, const MediaType** type) {
+  *type = media ? FindMediaType(media) : nullptr;
+  if (*type == nullptr)
+    return Fail(plat::kErrInvalidParameter,
+                std::string("unknown media type '") + (media ? media : "") + "'; use one of " + MediaTypeNames());
+  return 0;
+}
+
+std::string RandomSuffix() {
+  std::random_device rd;
+  return std::to_string(rd()) + std::to_string(rd());
+}
+
+// "VENDOR:PRODUCT" or "VENDOR:PRODUCT:REVISION".
+uint32_t ApplyModelText(const char* text, DriveModel* model) {
+  const std::string s = text;
+  const size_t colon = s.find(':');
+  const size_t colon2 = colon == std::string::npos ? std::string::npos : s.find(':', colon + 1);
+  auto bad = [&](const std::string& why) {
+    return Fail(plat::kErrInvalidParameter, "bad model '" + s + "': " + why);
+  };
+  if (colon == std::string::npos) return bad("write VENDOR:PRODUCT");
+  const std::string vendor = s.substr(0, colon);
+  const std::string product = s.substr(colon + 1, colon2 == std::string::npos ? std::string::npos : colon2 - colon - 1);
+  const std::string revision = colon2 == std::string::npos ? model->revision : s.substr(colon2 + 1);
+  if (vendor.empty() || vendor.size() > 8) return bad("the vendor has 1 to 8 characters");
+  if (product.empty() || product.size() > 16) return bad("the product has 1 to 16 characters");
+  if (revision.size() > 4) return bad("the revision has up to 4 characters");
+  for (char c : s)
+    if (c < 0x20 || c > 0x7E) return bad("only printable ASCII characters");
+  model->vendor = vendor;
+  model->product = product;
+  model->revision = revision;
+  return 0;
+}
+
+// The lowest CdRomN no other drive answers to.
+uint32_t FreeDeviceNumber() {
+  std::vector<bool> used;
+  for (const std::string& name : DriveNames()) {
+    DriveModel m;
+    if (DriveStore::Get(name)->Transact([&](DriveRecord& r, DiscData&, Changes&) -> uint32_t {
+          m = r.model;
+          return 0;
+        }) != 0)
+      continue;
+    if (m.deviceName.rfind("CdRom", 0) != 0) continue;
+    try {
+      const unsigned long n = std::stoul(m.deviceName.substr(5));
+      if (n < 256) {
+        if (used.size() <= n) used.resize(n + 1);
+        used[n] = true;
+      }
+    } catch (const std::exception&) {
+    }
+  }
+  uint32_t n = 0;
+  while (n < used.size() && used[n]) ++n;
+  return n;
+}
+
+// Takes the disc out of a drive and puts another in (or none), as a person
+// does: not while the host keeps the tray locked, which it learns of as an
+// eject request.
+uint32_t ChangeDisc(const char* name, std::optional<Medium> medium, const fs::path& data) {
+  auto store = DriveStore::Get(name);
+  return store->Transact([&](DriveRecord& r, DiscData&, Changes& changes) -> uint32_t {
+    DriveState& state = r.state;
+    if (state.DiscLoaded() && state.Locked()) {
+      state.PostEvent(MediaEvent::EjectRequest);
+      changes.state = true;
+      return Fail(plat::kErrAccessDenied, std::string("the tray of '") + name + "' is locked by its user");
+    }
+    if (!medium && !state.disc && state.tray == Tray::Closed) return 0;
+    if (medium)
+      state.Insert(std::move(*medium), r.model);
+    else
+      state.Remove();
+    changes.state = true;
+    changes.disc = true;
+    changes.discFrom = data;
+    return 0;
+  });
+}
+
+}  // namespace
+
+extern "C" {
+
+uint32_t QvDrive_Home(char* path, uint32_t size) {
+  SetErrorText("");
+  return CopyOut(DriveHome().string(), path, size, nullptr);
+}
+
+uint32_t QvDrive_Create(const char* name, const char* media, const char* model) {
+  SetErrorText("");
+  if (uint32_t err = CheckName(name)) return err;
+  const MediaType* type = nullptr;
+  if (media != nullptr) {
+    if (uint32_t err = MediaTypeOf(media, &type)) return err;
+  }
+  DriveModel m = DefaultModel();
+  if (model != nullptr) {
+    if (uint32_t err = ApplyModelText(model, &m)) return err;
+  }
+  const fs::path home = DriveHome();
+  const fs::path folder = home / name;
+  std::error_code ec;
+  fs::create_directories(home, ec);
+  if (ec) return Fail(plat::SystemErrorFromErrno(ec.value()), "cannot make " + home.string() + ": " + ec.message());
+  if (fs::exists(folder, ec)) return Fail(plat::kErrAlreadyExists, std::string("a drive named '") + name + "' exists");
+  const uint32_t number = FreeDeviceNumber();
+  m.deviceName = "CdRom" + std::to_string(number);
+  m.address[2] = static_cast<uint8_t>(number);
+  char serial[16];
+  std::snprintf(serial, sizeof serial, "QV%08u", static_cast<unsigned>(std::random_device{}() % 100000000u));
+  m.serial = serial;
+
+  DriveState state;
+  if (type != nullptr) state.disc = Medium::New(*type);  // a drive made with a disc in it is ready at once
+
+  // Built aside, then renamed into place, so no one sees half a drive.
+  const fs::path temp = home / (".new-" + std::string(name) + "-" + RandomSuffix());
+  fs::create_directory(temp, ec);
+  uint32_t err = ec ? plat::SystemErrorFromErrno(ec.value()) : 0;
+  if (err == 0) err = WriteFileAtomically(temp / "model.json", ModelToJson(m).dump(1) + "\n");
+  if (err == 0) err = WriteFileAtomically(temp / "state.json", StateToJson(state).dump(1) + "\n");
+  if (err == 0) err = InitLockFile(temp / "lock");
+  if (err == 0) err = WriteFileAtomically(temp / "users", "");
+  if (err == 0) {
+    fs::rename(temp, folder, ec);
+    if (ec) err = ec.value() == ENOTEMPTY || ec.value() == EEXIST ? plat::kErrAlreadyExists : plat::SystemErrorFromErrno(ec.value());
+  }
+  if (err != 0) {
+    fs::remove_all(temp, ec);
+    if (ErrorText().empty()) SetErrorText(std::string("cannot make the drive '") + name + "' (system error " + std::to_string(err) + ")");
+    return err;
+  }
+  return 0;
+}
+
+uint32_t QvDrive_Delete(const char* name) {
+  SetErrorText("");
+  if (uint32_t err = CheckName(name)) return err;
+  const fs::path folder = DriveHome() / name;
+  std::error_code ec;
+  if (!fs::exists(folder / "model.json", ec)) return Fail(plat::kErrFileNotFound, std::string("no virtual drive named '") + name + "'");
+  uint32_t err = 0;
+  plat::File users = plat::File::Open((folder / "users").string(), plat::FileMode::ReadWrite, &err);
+  if (users.IsOpen() && !users.Lock(true, false, &err))
+    return Fail(plat::kErrAccessDenied, std::string("the drive '") + name + "' is open; close it first");
+  users.Close();
+  fs::remove_all(folder, ec);
+  if (ec) return Fail(plat::SystemErrorFromErrno(ec.value()), "cannot remove " + folder.string() + ": " + ec.message());
+  return 0;
+}
+
+uint32_t QvDrive_List(char* names, uint32_t size, uint32_t* needed) {
+  SetErrorText("");
+  std::string list;
+  for (const std::string& name : DriveNames()) list.append(name).push_back('\0');
+  if (list.empty()) list.push_back('\0');
+  // CopyOut adds the final terminator.
+  return CopyOut(list, names, size, needed);
+}
+
+uint32_t QvDrive_InsertMedia(const char* name, const char* media) {
+  SetErrorText("");
+  if (uint32_t err = CheckName(name)) return err;
+  const MediaType* type = nullptr;
+  if (uint32_t err = MediaTypeOf(media, &type)) return err;
+  return ChangeDisc(name, Medium::New(*type), {});
+}
+
+uint32_t QvDrive_InsertImage(const char* name, const char* imagePath, const char* media) {
+  SetErrorText("");
+  if (uint32_t err = CheckName(name)) return err;
+  const MediaType* type = nullptr;
+  if (media != nullptr) {
+    if (uint32_t err = MediaTypeOf(media, &type)) return err;
+  }
+  if (imagePath == nullptr || *imagePath == '\0') return Fail(plat::kErrInvalidParameter, "no image file given");
+  const fs::path folder = DriveHome() / name;
+  std::error_code ec;
+  if (!fs::exists(folder / "model.json", ec)) return Fail(plat::kErrFileNotFound, std::string("no virtual drive named '") + name + "'");
+  uint32_t err = 0;
+  int64_t size;
+  {
+    plat::File image = plat::File::Open(imagePath, plat::FileMode::Read, &err);
+    if (!image.IsOpen()) return Fail(err, std::string("cannot open the image '") + imagePath + "' (system error " + std::to_string(err) + ")");
+    size = image.Size(&err);
+    if (size < 0) return Fail(err, std::string("cannot size the image '") + imagePath + "'");
+  }
+  if (size == 0) return Fail(plat::kErrInvalidParameter, std::string("the image '") + imagePath + "' is empty");
+  const uint64_t blocks = (static_cast<uint64_t>(size) + kBlockSize - 1) / kBlockSize;
+  if (type == nullptr) type = FindMediaType(blocks <= FindMediaType("cd-rom")->capacity ? "cd-rom" : "dvd-rom");
+  // A pressed DVD may be dual layer.
+  const uint64_t room = type->pressed && type->family == MediaFamily::Dvd ? FindMediaType("dvd+r-dl")->capacity : type->capacity;
+  if (blocks > room)
+    return Fail(plat::kErrFileTooLarge, std::string("the image '") + imagePath + "' (" + std::to_string(blocks) +
+                                            " blocks) does not fit on a " + type->name + " disc (" + std::to_string(room) + " blocks)");
+  const fs::path temp = folder / (".disc-" + RandomSuffix() + ".tmp");
+  uint64_t copied = 0;
+  if ((err = CopySparse(imagePath, temp, &copied)) != 0) {
+    fs::remove(temp, ec);
+    return Fail(err, std::string("cannot copy the image '") + imagePath + "' into the drive (system error " + std::to_string(err) + ")");
+  }
+  fs::path absolute = fs::absolute(imagePath, ec);
+  err = ChangeDisc(name, Medium::WithImage(*type, static_cast<uint32_t>(blocks), ec ? imagePath : absolute.string()), temp);
+  if (err != 0) fs::remove(temp, ec);
+  return err;
+}
+
+uint32_t QvDrive_Eject(const char* name) {
+  SetErrorText("");
+  if (uint32_t err = CheckName(name)) return err;
+  return ChangeDisc(name, std::nullopt, {});
+}
+
+uint32_t QvDrive_Describe(const char* name, char* text, uint32_t size, uint32_t* needed) {
+  SetErrorText("");
+  if (uint32_t err = CheckName(name)) return err;
+  json j;
+  const uint32_t err = DriveStore::Get(name)->Transact([&](DriveRecord& r, DiscData&, Changes&) -> uint32_t {
+    const DriveState& s = r.state;
+    j = {{"name", name},
+         {"deviceName", r.model.deviceName},
+         {"model", ModelToJson(r.model)},
+         {"tray", s.tray == Tray::Open ? "open" : "closed"},
+         {"locked", s.Locked()},
+         {"vanished", s.vanished},
+         {"ready", s.PeekReady(r.model) == Readiness::Ready},
+         {"disc", s.disc ? MediumToJson(*s.disc) : json(nullptr)},
+         {"faults", r.faults.rules.size()}};
+    return 0;
+  });
+  if (err != 0) return err;
+  return CopyOut(j.dump(), text, size, needed);
+}
+
+uint32_t QvDrive_SetFaults(const char* name, const char* text) {
+  SetErrorText("");
+  if (uint32_t err = CheckName(name)) return err;
+  FaultSet faults;
+  if (text != nullptr && *text != '\0') {
+    try {
+      faults = FaultsFromJson(json::parse(text));
+    } catch (const std::exception& e) {
+      return Fail(plat::kErrInvalidParameter, std::string("bad fault rules: ") + e.what());
+    }
+  }
+  return DriveStore::Get(name)->Transact([&](DriveRecord& r, DiscData&, Changes& changes) -> uint32_t {
+    r.faults = faults;
+    changes.faults = true;
+    return 0;
+  });
+}
+
+uint32_t QvDrive_LastErrorText(char* text, uint32_t size) { return CopyOut(ErrorText(), text, size, nullptr); }
+
+}  // extern "C"
+
+namespace qv::vdrive {
+
+uint32_t AddFault(const std::string& driveName, const FaultRule& rule) {
+  return DriveStore::Get(driveName)->Transact([&](DriveRecord& r, DiscData&, Changes& changes) -> uint32_t {
+    r.faults.rules.push_back(rule);
+    changes.faults = true;
+    return 0;
+  });
+}
+
+uint32_t ClearFaults(const std::string& driveName) { return QvDrive_SetFaults(driveName.c_str(), nullptr); }
+
+uint32_t Reattach(const std::string& driveName) {
+  return DriveStore::Get(driveName)->Transact([&](DriveRecord& r, DiscData&, Changes& changes) -> uint32_t {
+    r.state.vanished = false;
+    changes.state = true;
+    return 0;
+  });
+}
+
+}  // namespace qv::vdrive

@@ -1,0 +1,58 @@
+// A drive model: what the drive says it is and what it can do. Kept in the
+// drive folder's model.json; INQUIRY, the capabilities page and the feature
+// list are built from it.
+#pragma once
+#include <cstdint>
+#include <nlohmann/json_fwd.hpp>
+#include <string>
+#include <vector>
+
+namespace qv::vdrive {
+
+// The SCSI address every virtual drive sits on: this host adapter, path 0,
+// target = the number of its device name, LUN 0.
+inline constexpr uint8_t kVirtualHostAdapter = 16;
+
+struct DriveModel {
+  // Identity.
+  std::string vendor = "QUORVANE";          // INQUIRY, 8 characters
+  std::string product = "Virtual Recorder";  // 16 characters
+  std::string revision = "1.00";            // 4 characters
+  std::string serial = "QV00000000";        // unit serial number
+  std::string deviceName = "CdRom0";        // the name the doors serve
+  uint8_t address[4] = {kVirtualHostAdapter, 0, 0, 0};
+  uint8_t deviceType = 5;                    // peripheral device type
+  uint32_t physicalInterface = 2;            // Core feature: 1 SCSI, 2 ATAPI
+
+  // Capabilities.
+  std::vector<uint16_t> readProfiles;   // profiles the drive reads
+  std::vector<uint16_t> writeProfiles;  // profiles the drive writes
+  bool testWrite = true;
+  bool bufferUnderrunFree = true;       // BUFE / BUF
+  bool trackAtOnce = true;
+  bool sessionAtOnce = true;
+  bool rawPq = true;                    // raw writing with P-Q subchannel
+  bool rawPw = true;                    // raw writing with P-W subchannel
+  uint32_t bufferKiB = 2048;
+  uint32_t cdReadSpeed = 8467;          // kB/s: 48x
+  uint32_t dvdReadSpeed = 22160;        // 16x
+  std::vector<uint32_t> cdWriteSpeeds;  // fastest first
+  std::vector<uint32_t> dvdWriteSpeeds;
+  uint8_t loadingMechanism = 1;         // 0 caddy, 1 tray, 2 pop-up
+
+  // Behaviour.
+  uint32_t becomingReadyCommands = 2;   // NOT READY 04/01 answers after a load
+
+  bool Reads(uint16_t profile) const;
+  bool Writes(uint16_t profile) const;
+  bool WritesAny() const { return !writeProfiles.empty(); }
+};
+
+// The default recorder: reads and writes every media type.
+DriveModel DefaultModel();
+
+nlohmann::json ModelToJson(const DriveModel& model);
+// Throws BadJson naming the key that is wrong.
+DriveModel ModelFromJson(const nlohmann::json& json);
+
+}  // namespace qv::vdrive

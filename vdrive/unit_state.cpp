@@ -1,0 +1,168 @@
+#include "vdrive/unit_state.h"
+
+#include <string>
+
+#include "vdrive/json_util.h"
+
+namespace qv::vdrive {
+
+using nlohmann::json;
+
+namespace {
+
+constexpr size_t kMaxEvents = 8;
+
+std::string Hex(const std::vector<uint8_t>& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string s;
+  for (uint8_t b : bytes) {
+    s += digits[b >> 4];
+    s += digits[b & 0x0F];
+  }
+  return s;
+}
+
+std::vector<uint8_t> FromHex(const json& object, const char* key) {
+  std::string s;
+  if (!ReadText(object, key, 512, &s)) return {};
+  if (s.size() % 2 != 0) throw BadJson(std::string("\"") + key + "\" must be pairs of hex digits");
+  std::vector<uint8_t> bytes;
+  for (size_t i = 0; i < s.size(); i += 2) {
+    int v = 0;
+    for (size_t k = i; k < i + 2; ++k) {
+      const char c = s[k];
+      const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+      if (d < 0) throw BadJson(std::string("\"") + key + "\" must be pairs of hex digits");
+      v = v * 16 + d;
+    }
+    bytes.push_back(static_cast<uint8_t>(v));
+  }
+  return bytes;
+}
+
+}  // namespace
+
+uint16_t DriveState::CurrentProfile(const DriveModel& model) const {
+  const Medium* d = ReadyDisc(model);
+  return d ? d->profile : uint16_t{kProfileNone};
+}
+
+const Medium* DriveState::ReadyDisc(const DriveModel& model) const {
+  if (!DiscLoaded() || becomingReady > 0 || !model.Reads(disc->profile)) return nullptr;
+  return &*disc;
+}
+
+Readiness DriveState::PeekReady(const DriveModel& model) const {
+  if (tray == Tray::Open) return Readiness::NoDiscTrayOpen;
+  if (!disc) return Readiness::NoDiscTrayClosed;
+  if (becomingReady > 0) return Readiness::BecomingReady;
+  if (!model.Reads(disc->profile)) return Readiness::Incompatible;
+  return Readiness::Ready;
+}
+
+Readiness DriveState::CheckReady(const DriveModel& model) {
+  const Readiness r = PeekReady(model);
+  if (r == Readiness::BecomingReady && --becomingReady == 0) {
+    unitAttention = asc::kMediumMayHaveChanged;
+    PostEvent(MediaEvent::NewMedia);
+  }
+  return r;
+}
+
+void DriveState::OpenTray() {
+  if (tray == Tray::Open) return;
+  tray = Tray::Open;
+  // A disc that had not finished spinning up was never announced.
+  if (disc && becomingReady == 0) PostEvent(MediaEvent::MediaRemoval);
+  becomingReady = 0;
+}
+
+void DriveState::CloseTray(const DriveModel& model) {
+  if (tray == Tray::Closed) return;
+  tray = Tray::Closed;
+  if (!disc) return;
+  becomingReady = model.becomingReadyCommands;
+  if (becomingReady == 0) {
+    unitAttention = asc::kMediumMayHaveChanged;
+    PostEvent(MediaEvent::NewMedia);
+  }
+}
+
+void DriveState::Insert(Medium medium, const DriveModel& model) {
+  OpenTray();
+  disc = std::move(medium);
+  CloseTray(model);
+}
+
+void DriveState::Remove() {
+  OpenTray();
+  disc.reset();
+  tray = Tray::Closed;
+}
+
+void DriveState::PostEvent(MediaEvent event) {
+  if (events.size() >= kMaxEvents) events.pop_front();
+  events.push_back(event);
+}
+
+Sense NotReadySense(Readiness readiness) {
+  switch (readiness) {
+    case Readiness::NoDiscTrayClosed: return Sense(kNotReady, asc::kNoMediumTrayClosed);
+    case Readiness::NoDiscTrayOpen: return Sense(kNotReady, asc::kNoMediumTrayOpen);
+    case Readiness::BecomingReady: return Sense(kNotReady, asc::kBecomingReady);
+    case Readiness::Incompatible: return Sense(kNotReady, asc::kIncompatibleMedium);
+    case Readiness::Ready: break;
+  }
+  return Sense();
+}
+
+json StateToJson(const DriveState& s) {
+  json events = json::array();
+  for (MediaEvent e : s.events) events.push_back(static_cast<int>(e));
+  json j{{"tray", s.tray == Tray::Open ? "open" : "closed"},
+         {"disc", s.disc ? MediumToJson(*s.disc) : json(nullptr)},
+         {"becomingReady", s.becomingReady},
+         {"unitAttention", s.unitAttention ? json{s.unitAttention->code, s.unitAttention->qualifier} : json(nullptr)},
+         {"prevent", s.prevent},
+         {"events", events},
+         {"vanished", s.vanished}};
+  if (!s.page01.empty()) j["page01"] = Hex(s.page01);
+  if (!s.page05.empty()) j["page05"] = Hex(s.page05);
+  return j;
+}
+
+DriveState StateFromJson(const json& j) {
+  if (!j.is_object()) throw BadJson("the state must be a JSON object");
+  DriveState s;
+  std::string tray = "closed";
+  ReadText(j, "tray", 8, &tray);
+  if (tray == "open") s.tray = Tray::Open;
+  else if (tray != "closed") throw BadJson("\"tray\" must be open or closed");
+  if (const json* d = Member(j, "disc")) s.disc = MediumFromJson(*d);
+  ReadUnsigned(j, "becomingReady", 0, 1000, &s.becomingReady);
+  if (const json* ua = Member(j, "unitAttention")) {
+    if (!ua->is_array() || ua->size() != 2 || !(*ua)[0].is_number_unsigned() || !(*ua)[1].is_number_unsigned() ||
+        (*ua)[0].get<uint64_t>() > 255 || (*ua)[1].get<uint64_t>() > 255)
+      throw BadJson("\"unitAttention\" must be two numbers from 0 to 255");
+    s.unitAttention = Asc{(*ua)[0].get<uint8_t>(), (*ua)[1].get<uint8_t>()};
+  }
+  ReadUnsigned(j, "prevent", 0, 3, &s.prevent);
+  if (const json* ev = Member(j, "events")) {
+    if (!ev->is_array() || ev->size() > kMaxEvents) throw BadJson("\"events\" must be a short list");
+    for (const auto& e : *ev) {
+      if (!e.is_number_unsigned() || e.get<uint64_t>() < 1 || e.get<uint64_t>() > 4)
+        throw BadJson("\"events\" holds a media event code other than 1 to 4");
+      s.events.push_back(static_cast<MediaEvent>(e.get<int>()));
+    }
+  }
+  s.page01 = FromHex(j, "page01");
+  s.page05 = FromHex(j, "page05");
+  if ((!s.page01.empty() && (s.page01.size() != kPage01Length || s.page01[0] != 0x01)) ||
+      (!s.page05.empty() && (s.page05.size() != kPage05Length || s.page05[0] != 0x05)))
+    throw BadJson("a stored mode page has the wrong code or length");
+  ReadBool(j, "vanished", &s.vanished);
+  if (!s.disc) s.becomingReady = 0;
+  return s;
+}
+
+}  // namespace qv::vdrive

@@ -1,0 +1,72 @@
+// The drive's own state between commands: tray, disc, becoming ready, the
+// pending unit attention, medium removal prevention, media events and the
+// current values of the mode pages. Kept in the drive folder's state.json.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <nlohmann/json_fwd.hpp>
+#include <optional>
+#include <vector>
+
+#include "vdrive/medium.h"
+#include "vdrive/model.h"
+#include "vdrive/sense.h"
+
+namespace qv::vdrive {
+
+enum class Tray : uint8_t { Closed, Open };
+
+// Lengths of the stored mode pages, their two-byte headers included.
+inline constexpr size_t kPage01Length = 12;
+inline constexpr size_t kPage05Length = 52;
+
+// Media event codes of GET EVENT STATUS NOTIFICATION (MMC-5, media class).
+enum class MediaEvent : uint8_t { NoChange = 0, EjectRequest = 1, NewMedia = 2, MediaRemoval = 3, MediaChanged = 4 };
+
+// Whether a command that needs the disc may run, and if not, why.
+enum class Readiness : uint8_t { Ready, NoDiscTrayClosed, NoDiscTrayOpen, BecomingReady, Incompatible };
+
+struct DriveState {
+  Tray tray = Tray::Closed;
+  std::optional<Medium> disc;        // on the tray or in the drive
+  uint32_t becomingReady = 0;        // NOT READY answers left before the disc is ready
+  std::optional<Asc> unitAttention;  // reported once to the next command that may see it
+  uint8_t prevent = 0;               // PREVENT ALLOW MEDIUM REMOVAL field: bit 0 prevent, bit 1 persistent
+  std::deque<MediaEvent> events;     // media events not yet reported
+  std::vector<uint8_t> page01;       // current mode pages, header included; empty: the defaults
+  std::vector<uint8_t> page05;
+  bool vanished = false;             // the device is gone: door calls fail
+
+  bool DiscLoaded() const { return disc.has_value() && tray == Tray::Closed; }
+  bool Locked() const { return (prevent & 0x03) != 0; }
+  // The profile GET CONFIGURATION reports: none while the disc is not
+  // ready or not one the model reads.
+  uint16_t CurrentProfile(const DriveModel& model) const;
+  // The loaded, ready and readable disc, or nullptr.
+  const Medium* ReadyDisc(const DriveModel& model) const;
+
+  // What a command that needs the disc meets. Becoming ready counts down
+  // here: each NOT READY answer brings the disc one step closer, and the
+  // last one turns into a unit attention (medium may have changed).
+  Readiness CheckReady(const DriveModel& model);
+  // The same without counting (REQUEST SENSE, events).
+  Readiness PeekReady(const DriveModel& model) const;
+
+  // Tray and disc changes, with their media events.
+  void OpenTray();
+  void CloseTray(const DriveModel& model);
+  // A person puts a disc in the drive and closes the tray.
+  void Insert(Medium medium, const DriveModel& model);
+  // A person takes the disc out; the tray ends closed and empty.
+  void Remove();
+  void PostEvent(MediaEvent event);
+};
+
+// The sense data of a readiness other than Ready.
+Sense NotReadySense(Readiness readiness);
+
+nlohmann::json StateToJson(const DriveState& state);
+// Throws BadJson.
+DriveState StateFromJson(const nlohmann::json& json);
+
+}  // namespace qv::vdrive
