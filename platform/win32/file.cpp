@@ -47,7 +47,14 @@ File File::Open(const std::string& path, FileMode mode, uint32_t* error) {
     case FileMode::CreateAlways: disposition = CREATE_ALWAYS; break;
     case FileMode::CreateNew: disposition = CREATE_NEW; break;
   }
-  HANDLE h = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // As on Linux, a reader stops no one: others may write, rename or delete
+  // what it reads (a drive's disc is replaced while a handle reads it).
+  // Files updated in place are shared with other writers, who coordinate
+  // through Lock. A file being created keeps writers out.
+  DWORD share = FILE_SHARE_READ;
+  if (mode == FileMode::Read) share |= FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  if (mode == FileMode::ReadWrite) share |= FILE_SHARE_WRITE;
+  HANDLE h = CreateFileA(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     if (error) *error = GetLastError();
     return File();
@@ -110,6 +117,40 @@ bool File::Write(const void* buffer, size_t size, uint32_t* error) {
   return true;
 }
 
+bool File::WriteAt(uint64_t offset, const void* buffer, size_t size, uint32_t* error) {
+  LARGE_INTEGER zero{}, here{};
+  if (!SetFilePointerEx(H(fd_), zero, &here, FILE_CURRENT)) {
+    if (error) *error = GetLastError();
+    return false;
+  }
+  if (!SetPosition(H(fd_), offset, error)) return false;
+  bool ok = Write(buffer, size, error);
+  uint32_t restoreError = 0;
+  if (!SetPosition(H(fd_), static_cast<uint64_t>(here.QuadPart), &restoreError) && ok) {
+    if (error) *error = restoreError;
+    ok = false;
+  }
+  return ok;
+}
+
+bool File::SetSize(uint64_t size, uint32_t* error) {
+  // NTFS leaves the grown part unallocated until written only for sparse
+  // files; ask for that, and go on without it where it is refused.
+  DWORD returned = 0;
+  DeviceIoControl(H(fd_), FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+  LARGE_INTEGER zero{}, here{};
+  if (!SetFilePointerEx(H(fd_), zero, &here, FILE_CURRENT)) {
+    if (error) *error = GetLastError();
+    return false;
+  }
+  if (!SetPosition(H(fd_), size, error)) return false;
+  const bool ok = SetEndOfFile(H(fd_)) != 0;
+  const DWORD setError = ok ? 0 : GetLastError();
+  SetPosition(H(fd_), static_cast<uint64_t>(here.QuadPart), nullptr);
+  if (error) *error = setError;
+  return ok;
+}
+
 bool File::Seek(uint64_t offset, uint32_t* error) {
   if (!SetPosition(H(fd_), offset, error)) return false;
   if (error) *error = 0;
@@ -151,6 +192,26 @@ void File::Close() {
     CloseHandle(H(fd_));
     fd_ = -1;
   }
+}
+
+// Byte-range locks over the whole file stand in for flock: they too are
+// held per handle, so two handles of one process exclude each other.
+bool File::Lock(bool exclusive, bool wait, uint32_t* error) {
+  OVERLAPPED at{};
+  const DWORD flags = (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0) | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+  if (!LockFileEx(H(fd_), flags, 0, MAXDWORD, MAXDWORD, &at)) {
+    const DWORD e = GetLastError();
+    if (error) *error = e == ERROR_LOCK_VIOLATION || e == ERROR_IO_PENDING ? kErrSharingViolation : e;
+    return false;
+  }
+  if (error) *error = 0;
+  return true;
+}
+
+void File::Unlock() {
+  if (fd_ < 0) return;
+  OVERLAPPED at{};
+  UnlockFileEx(H(fd_), 0, MAXDWORD, MAXDWORD, &at);
 }
 
 // Windows takes the sequential-scan hint only when a file is opened, and
