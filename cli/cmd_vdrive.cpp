@@ -119,11 +119,31 @@ int List(const GlobalOptions& global) {
   return kExitOk;
 }
 
+int Models(const GlobalOptions& global) {
+  uint32_t needed = 0;
+  std::string list(4096, '\0');
+  uint32_t err = QvDrive_ListModels(list.data(), static_cast<uint32_t>(list.size()), &needed);
+  if (err == 122) {
+    list.resize(needed);
+    err = QvDrive_ListModels(list.data(), needed, &needed);
+  }
+  if (err != 0) return Report("models", err);
+  nlohmann::json models = nlohmann::json::array();
+  for (const char* p = list.c_str(); *p != '\0'; p += std::strlen(p) + 1) models.push_back(p);
+  if (global.json) {
+    PrintJson({{"models", models}});
+  } else {
+    for (const auto& m : models) std::printf("%s\n", m.get<std::string>().c_str());
+  }
+  return kExitOk;
+}
+
 struct Options {
   std::string name;
   std::string media;
   std::string model;
   std::string image;
+  std::string disc;
 };
 
 RegisterCommand reg({"vdrive", "Make, list, load and empty virtual drives",
@@ -137,7 +157,9 @@ RegisterCommand reg({"vdrive", "Make, list, load and empty virtual drives",
                        auto* create = app.add_subcommand("create", "Make a virtual drive");
                        create->add_option("NAME", opts->name, "Drive name")->required();
                        create->add_option("--media", opts->media, mediaHelp + " (a blank disc, pressed for ROM)");
-                       create->add_option("--model", opts->model, "Identity as VENDOR:PRODUCT[:REVISION]");
+                       create->add_option("--model", opts->model,
+                                          "Identity as VENDOR:PRODUCT[:REVISION]; a model of 'vdrive models' "
+                                          "brings its capabilities and quirks");
                        create->callback([=, &global] {
                          *action = [=, &global] {
                            const uint32_t err = QvDrive_Create(opts->name.c_str(),
@@ -154,14 +176,20 @@ RegisterCommand reg({"vdrive", "Make, list, load and empty virtual drives",
                        auto* insert = app.add_subcommand("insert", "Put a disc in a virtual drive");
                        insert->add_option("NAME", opts->name, "Drive name")->required();
                        auto* media = insert->add_option("--media", opts->media, mediaHelp);
-                       insert->add_option("--image", opts->image, "A disc image (ISO) to load as the disc's data")
+                       auto* image = insert->add_option("--image", opts->image, "A disc image (ISO) to load as the disc's data")
                            ->check(CLI::ExistingFile);
+                       auto* disc = insert->add_option("--disc", opts->disc, "A disc description (JSON) to load")
+                                        ->check(CLI::ExistingFile);
+                       disc->excludes(image);
+                       disc->excludes(media);
                        insert->callback([=, &global] {
-                         if (opts->image.empty() && media->count() == 0)
-                           throw CLI::RequiredError("--media or --image");
+                         if (opts->image.empty() && opts->disc.empty() && media->count() == 0)
+                           throw CLI::RequiredError("--media, --image or --disc");
                          *action = [=, &global] {
                            uint32_t err;
-                           if (!opts->image.empty())
+                           if (!opts->disc.empty())
+                             err = QvDrive_InsertDisc(opts->name.c_str(), opts->disc.c_str());
+                           else if (!opts->image.empty())
                              err = QvDrive_InsertImage(opts->name.c_str(), opts->image.c_str(),
                                                        opts->media.empty() ? nullptr : opts->media.c_str());
                            else
@@ -170,6 +198,9 @@ RegisterCommand reg({"vdrive", "Make, list, load and empty virtual drives",
                            return Show(global, opts->name, "Inserted a disc into '" + opts->name + "'");
                          };
                        });
+
+                       auto* models = app.add_subcommand("models", "List the drive models a virtual drive can be");
+                       models->callback([=, &global] { *action = [&global] { return Models(global); }; });
 
                        auto* eject = app.add_subcommand("eject", "Take the disc out of a virtual drive");
                        eject->add_option("NAME", opts->name, "Drive name")->required();

@@ -5,7 +5,10 @@
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
+
+#include "qvdrive.h"
 
 namespace qvcli {
 
@@ -58,6 +61,58 @@ int ReportFailure(const std::string& what, uint32_t n, const char* text, uint32_
 }
 
 void PrintJson(const nlohmann::json& value) { std::cout << value.dump(2) << std::endl; }
+
+bool DescribeVirtualDrive(const std::string& name, nlohmann::json* out) {
+  uint32_t needed = 0;
+  std::string text(4096, '\0');
+  uint32_t err = QvDrive_Describe(name.c_str(), text.data(), static_cast<uint32_t>(text.size()), &needed);
+  if (err == 122) {
+    text.resize(needed);
+    err = QvDrive_Describe(name.c_str(), text.data(), needed, &needed);
+  }
+  if (err != 0) return false;
+  *out = nlohmann::json::parse(text.c_str(), nullptr, false);
+  return !out->is_discarded();
+}
+
+std::vector<std::string> VirtualDriveNames() {
+  uint32_t needed = 0;
+  std::string names(1024, '\0');
+  uint32_t err = QvDrive_List(names.data(), static_cast<uint32_t>(names.size()), &needed);
+  if (err == 122) {
+    names.resize(needed);
+    err = QvDrive_List(names.data(), needed, &needed);
+  }
+  std::vector<std::string> list;
+  if (err != 0) return list;
+  for (const char* p = names.c_str(); *p != '\0'; p += std::strlen(p) + 1) list.emplace_back(p);
+  return list;
+}
+
+bool ResolveDrive(const std::string& drive, std::string* deviceName, std::string* error) {
+  const std::string name = drive.empty() ? kDefaultVirtualDrive : drive;
+  nlohmann::json d;
+  if (DescribeVirtualDrive(name, &d)) {
+    *deviceName = d.value("deviceName", "");
+    return true;
+  }
+  if (!drive.empty()) {
+    *deviceName = drive;
+    return true;
+  }
+  const uint32_t err = QvDrive_Create(name.c_str(), kDefaultVirtualDriveMedia, nullptr);
+  if (err != 0 || !DescribeVirtualDrive(name, &d)) {
+    char text[1024] = {};
+    QvDrive_LastErrorText(text, sizeof text);
+    *error = "cannot make the default virtual drive '" + name + "': " + (*text ? text : "error " + std::to_string(err));
+    return false;
+  }
+  std::fprintf(stderr, "quorvane: made the default virtual drive '%s' with a blank %s ('quorvane vdrive insert %s "
+                       "--media ...' changes the disc)\n",
+               name.c_str(), kDefaultVirtualDriveMedia, name.c_str());
+  *deviceName = d.value("deviceName", "");
+  return true;
+}
 
 namespace {
 double NowSeconds() {

@@ -66,6 +66,21 @@ int ReportFailure(const std::string& what, uint32_t exceptionNumber, const char*
 
 void PrintJson(const nlohmann::json& value);
 
+// The virtual drive a command uses when none is named; made, with a blank
+// disc, the first time it is needed.
+inline constexpr const char* kDefaultVirtualDrive = "default";
+inline constexpr const char* kDefaultVirtualDriveMedia = "cd-r";
+
+// The device name to open for a --drive argument: a virtual drive's folder
+// name gives the device name it serves; anything else (CdRom0, /dev/sr0)
+// is taken as it is. An empty argument stands for the default virtual
+// drive. Returns false with a message in *error when that cannot be had.
+bool ResolveDrive(const std::string& drive, std::string* deviceName, std::string* error);
+// A virtual drive's description as the drive library gives it.
+bool DescribeVirtualDrive(const std::string& name, nlohmann::json* out);
+// The names of the virtual drives.
+std::vector<std::string> VirtualDriveNames();
+
 // One line of progress on standard error, redrawn in place on a terminal.
 class ProgressBar {
  public:

@@ -51,6 +51,10 @@ class File {
   void AdviseSequential();
   // True when ReadAt works: a file or a block device, not a pipe or socket.
   bool IsSeekable() const;
+  // Where data may begin at or after offset: a hole before it reads as
+  // zeros and need not be read. end when only a hole follows; offset
+  // itself when the file system cannot tell.
+  uint64_t DataFrom(uint64_t offset, uint64_t end) const;
 
   // An advisory lock on the whole file, shared with other processes and
   // with other File objects of this one. Without wait, a lock held

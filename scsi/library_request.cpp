@@ -20,6 +20,7 @@ void QuorvaneI_BuildLibraryRequest(const CQuorvane_ScsiTransport::Attempt& a, ui
 void QuorvaneI_ReadLibraryReply(const QVDRIVE_REQUEST& r, CQuorvane_ScsiTransport::Attempt& a) {
   a.targetStatus = r.scsiStatus;
   a.good = r.scsiStatus == 0;
+  a.transferred = r.transferred;
   // Sense in descriptor format is turned into fixed format like the OS's.
   qv::plat::SenseToFixed(r.sense, std::min<size_t>(r.senseLength, sizeof r.sense), a.sense);
 }

@@ -75,6 +75,7 @@ void CQuorvane_ScsiTransport::Run(const uint8_t* cdb, uint8_t cdbLength, void* b
     a.dataOut = direction == QV_SCSI_DIRECTION_OUT;
     a.timing1 = timing1;
     a.timing2 = timing2;
+    a.transferred = a.buffer == nullptr ? 0 : bufferSize;
     Deliver(a);
 
     if (a.semaphoreTimeout) {
@@ -87,7 +88,10 @@ void CQuorvane_ScsiTransport::Run(const uint8_t* cdb, uint8_t cdbLength, void* b
       qv::plat::SleepMs(pauseMs);
       continue;
     }
-    if (a.good) return;
+    if (a.good) {
+      m__ULONG__LastTransferredLength = a.transferred < a.bufferSize ? a.transferred : a.bufferSize;
+      return;
+    }
 
     if (cdb[0] == kOpWrite10 && IsLongWriteInProgress(a.sense)) {
       limit = kLongWriteAttemptLimit;

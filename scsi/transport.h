@@ -41,6 +41,10 @@ class CQuorvane_ScsiTransport {
   uint32_t GetMaximumTransferLength() const { return m__ULONG__MaximumTransferLength; }
   // The recording modes set it per medium before writing.
   void SetMaximumTransferLength(uint32_t bytes) { m__ULONG__MaximumTransferLength = bytes; }
+  // Bytes the last successful command moved, as the transport learnt it
+  // (the whole buffer where it cannot tell). Parsers of drive answers read
+  // no further than this.
+  uint32_t GetLastTransferredLength() const { return m__ULONG__LastTransferredLength; }
   // The transport's class name, as its log lines and messages give it.
   const char* ClassName() const { return m__PCHAR__ClassName; }
 
@@ -61,6 +65,7 @@ class CQuorvane_ScsiTransport {
     uint8_t targetStatus = 0;       // SCSI status byte
     uint8_t hostAdapterStatus = 0;  // ASPI host adapter status, else 0
     uint8_t sense[32] = {};         // fixed format
+    uint32_t transferred = 0;       // bytes moved; preset to bufferSize for transports that cannot tell
   };
 
  protected:
@@ -85,6 +90,7 @@ class CQuorvane_ScsiTransport {
   uint8_t m__UCHAR__LUN = 0;
   uint8_t m__UCHAR__DeviceType = 127;
   uint32_t m__ULONG__MaximumTransferLength = 0;
+  uint32_t m__ULONG__LastTransferredLength = 0;
 
  private:
   void Run(const uint8_t* cdb, uint8_t cdbLength, void* buffer, uint32_t bufferSize, uint8_t direction,

@@ -209,6 +209,7 @@ void CQuorvane_ScsiTransportSPTI::Deliver(Attempt& a) {
     if (failure == 0) {
       a.targetStatus = reply.status;
       a.good = reply.status == 0;
+      a.transferred = reply.transferred;
       std::memcpy(a.sense, reply.sense, sizeof a.sense);
     } else if (m__BOOLEAN__IsReadOnly && qv::plat::PassThroughRefusedReadOnly(failure)) {
       QuorvaneI_Log("\n%s(): WARNING! Command 0x%02X refused: device '%s' is open read-only and the system blocks "

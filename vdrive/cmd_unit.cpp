@@ -1,5 +1,5 @@
-// TEST UNIT READY, REQUEST SENSE, INQUIRY, START STOP UNIT and PREVENT
-// ALLOW MEDIUM REMOVAL (SPC-3, MMC-5).
+// TEST UNIT READY, REQUEST SENSE, INQUIRY, START STOP UNIT, PREVENT
+// ALLOW MEDIUM REMOVAL and MECHANISM STATUS (SPC-3, MMC-5).
 #include "vdrive/bytes.h"
 #include "vdrive/commands.h"
 
@@ -75,6 +75,13 @@ void StartStopUnit(Exec& x) {
     state.CloseTray(x.model());
   } else {
     if (state.Locked()) return x.Check(Sense(kIllegalRequest, asc::kMediumRemovalPrevented));
+    // Some mechanisms jam unless told to return at once, and then only
+    // with track-at-once write parameters in place.
+    if (x.model().Has(kQuirkEjectNeedsTaoImmed)) {
+      const bool immediate = (x.cdb[1] & 0x01) != 0;
+      const bool tao = !state.page05.empty() && (state.page05[2] & 0x0F) == 1;
+      if (!immediate || !tao) return x.Check(Sense(kHardwareError, asc::kInternalTargetFailure));
+    }
     state.OpenTray();
   }
   x.StateChanged();
@@ -86,6 +93,21 @@ void PreventAllowMediumRemoval(Exec& x) {
     x.state().prevent = prevent;
     x.StateChanged();
   }
+}
+
+}  // namespace qv::vdrive
+
+namespace qv::vdrive {
+
+void MechanismStatus(Exec& x) {
+  const DriveState& state = x.state();
+  Bytes d;
+  d.U8(0);  // no fault, no changer, slot 0
+  d.U8(state.tray == Tray::Open ? 0x10 : 0x00);  // mechanism idle; door open
+  d.U24(0);                                       // current LBA (obsolete)
+  d.U8(0);                                        // no slot tables
+  d.U16(0);
+  x.Send(d.data(), Be16(x.cdb + 8));
 }
 
 }  // namespace qv::vdrive

@@ -47,6 +47,7 @@ struct Exec {
   uint32_t outLength;
   CommandResult& result;
   uint64_t mediaBytes = 0;  // bytes moved to or from the disc, for timing
+  uint64_t extraUs = 0;     // time the drive spends besides moving data
 
   const DriveModel& model() const { return record.model; }
   DriveState& state() { return record.state; }
@@ -90,5 +91,18 @@ void GetConfiguration(Exec& x);
 void GetEventStatusNotification(Exec& x);
 void ReadCapacity(Exec& x);
 void Read10(Exec& x);
+void ReadCd(Exec& x);
+void ReadCdMsf(Exec& x);
+void ReadToc(Exec& x);
+void ReadDiscInformation(Exec& x);
+void ReadTrackInformation(Exec& x);
+void ReadFormatCapacities(Exec& x);
+void ReadDvdStructure(Exec& x);
+void ReportKey(Exec& x);
+void GetPerformance(Exec& x);
+void SetCdSpeed(Exec& x);
+void SetStreaming(Exec& x);
+void SendOpcInformation(Exec& x);
+void MechanismStatus(Exec& x);
 
 }  // namespace qv::vdrive

@@ -20,12 +20,25 @@ const CommandEntry kCommands[] = {
     {0x12, DataPhase::In, false, false, &Inquiry},
     {0x1B, DataPhase::None, false, true, &StartStopUnit},
     {0x1E, DataPhase::None, false, true, &PreventAllowMediumRemoval},
+    {0x23, DataPhase::In, true, true, &ReadFormatCapacities},
     {0x25, DataPhase::In, true, true, &ReadCapacity},
     {0x28, DataPhase::In, true, true, &Read10},
+    {0x43, DataPhase::In, true, true, &ReadToc},
     {0x46, DataPhase::In, false, false, &GetConfiguration},
     {0x4A, DataPhase::In, false, false, &GetEventStatusNotification},
+    {0x51, DataPhase::In, true, true, &ReadDiscInformation},
+    {0x52, DataPhase::In, true, true, &ReadTrackInformation},
+    {0x54, DataPhase::Out, true, true, &SendOpcInformation},
     {0x55, DataPhase::Out, false, true, &ModeSelect10},
     {0x5A, DataPhase::In, false, true, &ModeSense10},
+    {0xA4, DataPhase::In, false, true, &ReportKey},
+    {0xAC, DataPhase::In, false, true, &GetPerformance},
+    {0xAD, DataPhase::In, true, true, &ReadDvdStructure},
+    {0xB6, DataPhase::Out, false, true, &SetStreaming},
+    {0xB9, DataPhase::In, true, true, &ReadCdMsf},
+    {0xBB, DataPhase::None, false, true, &SetCdSpeed},
+    {0xBD, DataPhase::In, false, true, &MechanismStatus},
+    {0xBE, DataPhase::In, true, true, &ReadCd},
 };
 
 // The CDB length of an opcode's group (SPC-3 4.3.4).
@@ -47,18 +60,17 @@ void BlockRange(const uint8_t* cdb, uint32_t* first, uint32_t* count) {
   if (cdb[0] == 0x28) {
     *first = Be32(cdb + 2);
     *count = Be16(cdb + 7);
+  } else if (cdb[0] == 0xBE) {
+    *first = Be32(cdb + 2);
+    *count = Be24(cdb + 6);
   }
 }
 
 constexpr uint64_t kCommandOverheadUs = 250;
 
 uint64_t DurationUs(const Exec& x) {
-  uint64_t us = kCommandOverheadUs;
-  if (x.mediaBytes > 0) {
-    const Medium* disc = x.record.state.disc ? &*x.record.state.disc : nullptr;
-    const uint32_t speed = disc != nullptr && disc->IsDvd() ? x.model().dvdReadSpeed : x.model().cdReadSpeed;
-    us += x.mediaBytes * 1000 / std::max<uint32_t>(speed, 1);  // kB/s = bytes per ms
-  }
+  uint64_t us = kCommandOverheadUs + x.extraUs;
+  if (x.mediaBytes > 0) us += x.mediaBytes * 1000 / std::max<uint32_t>(x.record.state.ReadSpeed(x.model()), 1);  // kB/s = bytes per ms
   return us;
 }
 
@@ -138,6 +150,8 @@ CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& 
       }
     }
 
+    // Some models lack a command altogether.
+    if (command != nullptr && command->opcode == 0x46 && record.model.Has(kQuirkNoGetConfiguration)) command = nullptr;
     const uint8_t control = cdb[GroupLength(cdb[0]) - 1];
     if (command == nullptr || command->seesUnitAttention) {
       if (state.unitAttention) {

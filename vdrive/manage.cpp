@@ -8,8 +8,10 @@
 #include <random>
 
 #include "platform/errors.h"
+#include "vdrive/disc_description.h"
 #include "vdrive/faults.h"
 #include "vdrive/json_util.h"
+#include "vdrive/model_catalog.h"
 #include "vdrive/qvdrive.h"
 #include "vdrive/store.h"
 
@@ -50,7 +52,9 @@ std::string RandomSuffix() {
   return std::to_string(rd()) + std::to_string(rd());
 }
 
-// "VENDOR:PRODUCT" or "VENDOR:PRODUCT:REVISION".
+// "VENDOR:PRODUCT" or "VENDOR:PRODUCT:REVISION". A catalog model brings
+// its capabilities and quirks; any other identity goes on the default
+// recorder.
 uint32_t ApplyModelText(const char* text, DriveModel* model) {
   const std::string s = text;
   const size_t colon = s.find(':');
@@ -61,15 +65,18 @@ uint32_t ApplyModelText(const char* text, DriveModel* model) {
   if (colon == std::string::npos) return bad("write VENDOR:PRODUCT");
   const std::string vendor = s.substr(0, colon);
   const std::string product = s.substr(colon + 1, colon2 == std::string::npos ? std::string::npos : colon2 - colon - 1);
-  const std::string revision = colon2 == std::string::npos ? model->revision : s.substr(colon2 + 1);
   if (vendor.empty() || vendor.size() > 8) return bad("the vendor has 1 to 8 characters");
   if (product.empty() || product.size() > 16) return bad("the product has 1 to 16 characters");
-  if (revision.size() > 4) return bad("the revision has up to 4 characters");
   for (char c : s)
     if (c < 0x20 || c > 0x7E) return bad("only printable ASCII characters");
+  if (const DriveModel* known = FindCatalogModel(vendor, product)) *model = *known;
   model->vendor = vendor;
   model->product = product;
-  model->revision = revision;
+  if (colon2 != std::string::npos) {
+    const std::string revision = s.substr(colon2 + 1);
+    if (revision.size() > 4) return bad("the revision has up to 4 characters");
+    model->revision = revision;
+  }
   return 0;
 }
 
@@ -194,6 +201,13 @@ uint32_t QvDrive_Delete(const char* name) {
   return 0;
 }
 
+uint32_t QvDrive_ListModels(char* models, uint32_t size, uint32_t* needed) {
+  SetErrorText("");
+  std::string list;
+  for (const DriveModel& m : CatalogModels()) list.append(m.vendor + ":" + m.product).push_back('\0');
+  return CopyOut(list, models, size, needed);
+}
+
 uint32_t QvDrive_List(char* names, uint32_t size, uint32_t* needed) {
   SetErrorText("");
   std::string list;
@@ -246,6 +260,27 @@ uint32_t QvDrive_InsertImage(const char* name, const char* imagePath, const char
   }
   fs::path absolute = fs::absolute(imagePath, ec);
   err = ChangeDisc(name, Medium::WithImage(*type, static_cast<uint32_t>(blocks), ec ? imagePath : absolute.string()), temp);
+  if (err != 0) fs::remove(temp, ec);
+  return err;
+}
+
+uint32_t QvDrive_InsertDisc(const char* name, const char* descriptionPath) {
+  SetErrorText("");
+  if (uint32_t err = CheckName(name)) return err;
+  if (descriptionPath == nullptr || *descriptionPath == '\0') return Fail(plat::kErrInvalidParameter, "no disc description given");
+  const fs::path folder = DriveHome() / name;
+  std::error_code ec;
+  if (!fs::exists(folder / "model.json", ec)) return Fail(plat::kErrFileNotFound, std::string("no virtual drive named '") + name + "'");
+  const fs::path temp = folder / (".disc-" + RandomSuffix() + ".tmp");
+  Medium medium;
+  std::string why;
+  fs::path description = fs::absolute(descriptionPath, ec);
+  if (ec) description = descriptionPath;
+  if (uint32_t err = LoadDiscDescription(description, temp, &medium, &why)) {
+    fs::remove(temp, ec);
+    return Fail(err, why);
+  }
+  const uint32_t err = ChangeDisc(name, std::move(medium), temp);
   if (err != 0) fs::remove(temp, ec);
   return err;
 }

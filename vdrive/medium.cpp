@@ -1,10 +1,51 @@
 #include "vdrive/medium.h"
 
+#include "vdrive/cd_address.h"
+#include "vdrive/disc_layout.h"
 #include "vdrive/json_util.h"
 
 namespace qv::vdrive {
 
 using nlohmann::json;
+
+namespace {
+
+struct ModeName {
+  TrackMode mode;
+  const char* name;
+};
+constexpr ModeName kModeNames[] = {{TrackMode::Audio, "audio"},
+                                   {TrackMode::Mode1, "mode1"},
+                                   {TrackMode::Mode2, "mode2"},
+                                   {TrackMode::Mode2Form1, "mode2-form1"},
+                                   {TrackMode::Mode2Form2, "mode2-form2"}};
+
+const char* PatternName(Pattern p) {
+  switch (p) {
+    case Pattern::Stored: return "stored";
+    case Pattern::Counter: return "counter";
+    case Pattern::Tone: return "tone";
+  }
+  return "stored";
+}
+
+}  // namespace
+
+uint8_t Track::control() const {
+  if (mode == TrackMode::Audio) return static_cast<uint8_t>((copy ? 0x02 : 0) | (preemphasis ? 0x01 : 0));
+  return static_cast<uint8_t>(0x04 | (copy ? 0x02 : 0) | (incremental ? 0x01 : 0));
+}
+
+uint32_t Track::storedSectorBytes() const {
+  switch (mode) {
+    case TrackMode::Audio: return 2352;
+    case TrackMode::Mode1: return 2048;
+    case TrackMode::Mode2: return 2336;  // subheader and the rest of the sector's data field
+    case TrackMode::Mode2Form1: return 2048;
+    case TrackMode::Mode2Form2: return 2324;
+  }
+  return 2048;
+}
 
 Medium Medium::New(const MediaType& type) {
   Medium m;
@@ -13,53 +54,79 @@ Medium Medium::New(const MediaType& type) {
   m.capacity = type.capacity;
   if (type.pressed) {
     m.status = DiscStatus::Complete;
-    m.sessions.push_back(Session{{Track{0, type.capacity, true}}, true});
+    Track t;
+    t.start = 0;
+    t.blocks = type.capacity;
+    t.recorded = type.capacity;
+    if (type.family == MediaFamily::Cd) t.pregap = 150;
+    m.sessions.push_back(Session{{t}, true});
   } else {
     m.status = DiscStatus::Blank;
     // DVD-RAM leaves the factory formatted; DVD+RW needs a format first.
     m.formatted = type.profile == kProfileDvdRam;
   }
+  if (type.profile == kProfileDvdPlusRDl) m.layerBreak = type.capacity / 2;
   return m;
 }
 
 Medium Medium::WithImage(const MediaType& type, uint32_t blocks, const std::string& image) {
-  Medium m;
-  m.type = &type;
-  m.profile = type.profile;
-  m.capacity = type.capacity;
+  Medium m = New(type);
   m.image = image;
+  m.sessions.clear();
   if (type.randomAccess) {
     m.formatted = true;
     m.status = DiscStatus::Complete;
   } else {
     m.status = DiscStatus::Complete;
-    m.sessions.push_back(Session{{Track{0, blocks, true}}, true});
+    Track t;
+    t.blocks = blocks;
+    t.recorded = blocks;
+    if (type.family == MediaFamily::Cd) t.pregap = 150;
+    m.sessions.push_back(Session{{t}, true});
     if (type.pressed) m.capacity = blocks;
+    if (type.profile == kProfileDvdPlusRDl) m.layerBreakFixed = true;
   }
   return m;
 }
 
+bool Medium::RandomAccess() const {
+  return (type != nullptr && type->randomAccess) || profile == kProfileDvdRwRestricted;
+}
+
+uint32_t Medium::FormattedBlocks() const {
+  if (!RandomAccess() || !formatted) return 0;
+  if (profile == kProfileDvdRwRestricted && !sessions.empty() && !sessions.back().tracks.empty())
+    return sessions.back().tracks.back().end();
+  return capacity;
+}
+
 uint32_t Medium::ReadableBlocks() const {
-  if (type != nullptr && type->randomAccess) return formatted ? capacity : 0;
+  if (RandomAccess()) return FormattedBlocks();
   uint32_t end = 0;
   for (const auto& s : sessions)
-    for (const auto& t : s.tracks) end = std::max(end, t.start + t.blocks);
+    for (const auto& t : s.tracks) end = std::max(end, t.start + std::min(t.recorded, t.blocks));
   return end;
 }
 
 uint32_t Medium::LastCapacityBlock() const {
-  if (type != nullptr && type->randomAccess) return formatted && capacity > 0 ? capacity - 1 : 0;
+  if (RandomAccess()) return FormattedBlocks() > 0 ? FormattedBlocks() - 1 : 0;
   uint32_t end = 0;
   for (const auto& s : sessions)
     if (s.closed)
-      for (const auto& t : s.tracks) end = std::max(end, t.start + t.blocks);
+      for (const auto& t : s.tracks) end = std::max(end, t.end());
   return end > 0 ? end - 1 : 0;
 }
 
 bool Medium::Writable() const {
   if (type == nullptr || type->pressed) return false;
-  if (type->randomAccess) return true;
+  if (RandomAccess()) return true;
   return status != DiscStatus::Complete || type->rewritable;
+}
+
+size_t Medium::TrackCount() const {
+  size_t n = 0;
+  for (const auto& s : sessions) n += s.tracks.size();
+  return n;
 }
 
 const char* DiscStatusName(DiscStatus status) {
@@ -71,20 +138,84 @@ const char* DiscStatusName(DiscStatus status) {
   return "blank";
 }
 
+const char* TrackModeName(TrackMode mode) {
+  for (const auto& m : kModeNames)
+    if (m.mode == mode) return m.name;
+  return "mode1";
+}
+
 json MediumToJson(const Medium& m) {
   json sessions = json::array();
   for (const auto& s : m.sessions) {
     json tracks = json::array();
-    for (const auto& t : s.tracks) tracks.push_back({{"start", t.start}, {"blocks", t.blocks}, {"data", t.data}});
+    for (const auto& t : s.tracks) {
+      json tj{{"start", t.start}, {"blocks", t.blocks}, {"mode", TrackModeName(t.mode)}, {"recorded", t.recorded},
+              {"pattern", PatternName(t.pattern)}, {"dataOffset", t.dataOffset}};
+      if (t.pregap != 0) tj["pregap"] = t.pregap;
+      if (!t.indexes.empty()) tj["indexes"] = t.indexes;
+      if (t.copy) tj["copy"] = true;
+      if (t.preemphasis) tj["preemphasis"] = true;
+      if (t.incremental) tj["incremental"] = true;
+      if (t.reserved) tj["reserved"] = true;
+      tracks.push_back(std::move(tj));
+    }
     sessions.push_back({{"closed", s.closed}, {"tracks", tracks}});
   }
-  return json{{"type", m.type ? m.type->name : ""},
-              {"profile", m.profile},
-              {"status", DiscStatusName(m.status)},
-              {"capacity", m.capacity},
-              {"formatted", m.formatted},
-              {"sessions", sessions},
-              {"image", m.image}};
+  json j{{"type", m.type ? m.type->name : ""},
+         {"profile", m.profile},
+         {"status", DiscStatusName(m.status)},
+         {"capacity", m.capacity},
+         {"formatted", m.formatted},
+         {"sessions", sessions},
+         {"image", m.image}};
+  if (m.IsCd() && !m.type->pressed) j["leadInStart"] = m.leadInStart;
+  if (m.layerBreak != 0) {
+    j["layerBreak"] = m.layerBreak;
+    j["layerBreakFixed"] = m.layerBreakFixed;
+  }
+  if (m.protection != 0 || m.regionMask != 0) {
+    j["protection"] = m.protection;
+    j["regionMask"] = m.regionMask;
+  }
+  if (m.opcSpeed != 0) j["opcSpeed"] = m.opcSpeed;
+  return j;
+}
+
+Track TrackFromJson(const json& tj) {
+  if (!tj.is_object()) throw BadJson("each track must be an object");
+  Track t;
+  bool data = true;
+  if (ReadBool(tj, "data", &data) && !data) t.mode = TrackMode::Audio;
+  std::string mode;
+  if (ReadText(tj, "mode", 16, &mode)) {
+    bool found = false;
+    for (const auto& m : kModeNames)
+      if (mode == m.name) t.mode = m.mode, found = true;
+    if (!found) throw BadJson("\"mode\" must be audio, mode1, mode2, mode2-form1 or mode2-form2");
+  }
+  ReadUnsigned(tj, "blocks", 1, 0x7FFFFFFF, &t.blocks);
+  ReadUnsigned(tj, "pregap", 0, 99 * kFramesPerMinute, &t.pregap);
+  if (const json* ix = Member(tj, "indexes")) {
+    if (!ix->is_array() || ix->size() > 98) throw BadJson("\"indexes\" must be a list of up to 98 block offsets");
+    for (const auto& v : *ix) {
+      if (!v.is_number_unsigned() || v.get<uint64_t>() > 0x7FFFFFFF) throw BadJson("\"indexes\" must be block offsets");
+      t.indexes.push_back(v.get<uint32_t>());
+    }
+  }
+  ReadBool(tj, "copy", &t.copy);
+  ReadBool(tj, "preemphasis", &t.preemphasis);
+  ReadBool(tj, "incremental", &t.incremental);
+  ReadBool(tj, "reserved", &t.reserved);
+  t.recorded = t.blocks;
+  ReadUnsigned(tj, "recorded", 0, 0x7FFFFFFF, &t.recorded);
+  std::string pattern = "stored";
+  ReadText(tj, "pattern", 16, &pattern);
+  if (pattern == "stored") t.pattern = Pattern::Stored;
+  else if (pattern == "counter") t.pattern = Pattern::Counter;
+  else if (pattern == "tone") t.pattern = Pattern::Tone;
+  else throw BadJson("\"pattern\" must be stored, counter or tone");
+  ReadUnsigned(tj, "dataOffset", 0, uint64_t{1} << 42, &t.dataOffset);
+  return t;
 }
 
 Medium MediumFromJson(const json& j) {
@@ -93,7 +224,9 @@ Medium MediumFromJson(const json& j) {
   std::string name;
   if (!ReadText(j, "type", 16, &name) || (m.type = FindMediaType(name)) == nullptr)
     throw BadJson("\"type\" must be one of " + MediaTypeNames());
-  m.profile = m.type->profile;
+  m = Medium::New(*m.type);
+  m.sessions.clear();
+  m.status = DiscStatus::Blank;
   ReadUnsigned(j, "profile", 0, 0xFFFF, &m.profile);
   if (FindMediaTypeByProfile(m.profile) != m.type) throw BadJson("\"profile\" does not belong to the disc's type");
   std::string status = "blank";
@@ -102,36 +235,89 @@ Medium MediumFromJson(const json& j) {
   else if (status == "appendable") m.status = DiscStatus::Appendable;
   else if (status == "complete") m.status = DiscStatus::Complete;
   else throw BadJson("\"status\" must be blank, appendable or complete");
-  m.capacity = m.type->capacity;
   // A pressed disc is as long as its content; nothing is longer than a DVD+R DL.
-  ReadUnsigned(j, "capacity", 0, 0x7FFFFFFF, &m.capacity);
+  ReadUnsigned(j, "capacity", 1, 0x7FFFFFFF, &m.capacity);
   ReadBool(j, "formatted", &m.formatted);
   ReadText(j, "image", 4096, &m.image);
+  int64_t leadIn = m.leadInStart;
+  if (const json* v = Member(j, "leadInStart")) {
+    if (!v->is_number_integer() || v->get<int64_t>() < -45150 || v->get<int64_t>() > -151)
+      throw BadJson("\"leadInStart\" must be a lead-in address from -45150 to -151");
+    leadIn = v->get<int64_t>();
+  }
+  m.leadInStart = static_cast<int32_t>(leadIn);
+  ReadUnsigned(j, "layerBreak", 0, 0x7FFFFFFF, &m.layerBreak);
+  ReadBool(j, "layerBreakFixed", &m.layerBreakFixed);
+  ReadUnsigned(j, "protection", 0, 255, &m.protection);
+  ReadUnsigned(j, "regionMask", 0, 255, &m.regionMask);
+  ReadUnsigned(j, "opcSpeed", 0, 0xFFFF, &m.opcSpeed);
   if (const json* sessions = Member(j, "sessions")) {
     if (!sessions->is_array() || sessions->size() > 99) throw BadJson("\"sessions\" must be a list of up to 99");
-    size_t trackCount = 0;
-    uint32_t next = 0;
     for (const auto& sj : *sessions) {
       Session s;
       ReadBool(sj, "closed", &s.closed);
       const json* tracks = Member(sj, "tracks");
       if (tracks == nullptr || !tracks->is_array()) throw BadJson("each session needs a list of \"tracks\"");
       for (const auto& tj : *tracks) {
-        Track t;
-        if (!ReadUnsigned(tj, "start", 0, 0x7FFFFFFF, &t.start) || !ReadUnsigned(tj, "blocks", 1, 0x7FFFFFFF, &t.blocks))
+        Track t = TrackFromJson(tj);
+        if (!ReadUnsigned(tj, "start", 0, 0x7FFFFFFF, &t.start) || t.blocks == 0)
           throw BadJson("each track needs \"start\" and \"blocks\"");
-        ReadBool(tj, "data", &t.data);
-        if (t.start < next || uint64_t{t.start} + t.blocks > m.capacity)
-          throw BadJson("tracks must follow one another within the disc's capacity");
-        next = t.start + t.blocks;
-        s.tracks.push_back(t);
-        if (++trackCount > 99) throw BadJson("a disc holds at most 99 tracks");
+        s.tracks.push_back(std::move(t));
       }
       m.sessions.push_back(std::move(s));
     }
   }
-  if (m.status == DiscStatus::Blank && !m.sessions.empty()) throw BadJson("a blank disc has no sessions");
+  CheckLayout(m);
   return m;
+}
+
+void CheckLayout(const Medium& m) {
+  if (m.status == DiscStatus::Blank && !m.sessions.empty()) throw BadJson("a blank disc has no sessions");
+  if (m.status == DiscStatus::Appendable && m.sessions.empty() && !m.RandomAccess())
+    throw BadJson("an appendable disc holds at least one session");
+  if (m.type->pressed && m.status != DiscStatus::Complete) throw BadJson("a pressed disc is complete");
+  if (m.TrackCount() > 99) throw BadJson("a disc holds at most 99 tracks");
+  if (m.layerBreak != 0 && (m.profile != kProfileDvdPlusRDl || m.layerBreak >= m.capacity || m.layerBreak % 16 != 0))
+    throw BadJson("\"layerBreak\" belongs to a DVD+R DL, as a multiple of 16 blocks inside its capacity");
+  if (m.RandomAccess()) {
+    if (m.sessions.size() > 1 || (!m.sessions.empty() && m.sessions[0].tracks.size() > 1))
+      throw BadJson("a random-access disc has at most one track");
+    if (!m.sessions.empty() && m.profile != kProfileDvdRwRestricted)
+      throw BadJson("only a DVD-RW in restricted overwrite lists its formatted track");
+  }
+  int64_t next = m.IsCd() ? -150 : 0;  // where the next track's area may begin
+  for (size_t si = 0; si < m.sessions.size(); ++si) {
+    const Session& s = m.sessions[si];
+    if (s.tracks.empty()) throw BadJson("a session holds at least one track");
+    if (si + 1 < m.sessions.size() && !s.closed) throw BadJson("only the last session may be open");
+    if (m.status == DiscStatus::Complete && !s.closed) throw BadJson("a complete disc has no open session");
+    for (size_t ti = 0; ti < s.tracks.size(); ++ti) {
+      const Track& t = s.tracks[ti];
+      const std::string which = "track " + std::to_string(ti + 1) + " of session " + std::to_string(si + 1);
+      if (m.IsCd()) {
+        // The first track's pause may reach back to -150, no further.
+        if (t.areaStart() < next) throw BadJson(which + " must begin after what comes before it");
+        for (size_t k = 0; k < t.indexes.size(); ++k)
+          if (t.indexes[k] == 0 || t.indexes[k] >= t.blocks || (k > 0 && t.indexes[k] <= t.indexes[k - 1]))
+            throw BadJson(which + ": \"indexes\" must rise inside the track");
+        if (!t.finished() || t.reserved) throw BadJson(which + ": CD tracks are recorded whole");
+        if (t.mode == TrackMode::Audio ? t.incremental : (t.preemphasis || t.pattern == Pattern::Tone))
+          throw BadJson(which + ": \"incremental\" is for data tracks, \"preemphasis\" and the tone for audio");
+      } else {
+        if (t.mode != TrackMode::Mode1 || t.pregap != 0 || !t.indexes.empty() || t.pattern == Pattern::Tone)
+          throw BadJson(which + ": a DVD track is Mode 1 data with no pause or indexes");
+        if (int64_t{t.start} < next) throw BadJson(which + " must begin after what comes before it");
+        if (t.recorded > t.blocks) throw BadJson(which + ": \"recorded\" exceeds \"blocks\"");
+        if (s.closed && !t.finished()) throw BadJson(which + ": a closed session holds finished tracks");
+        const bool lastOpen = !s.closed && si + 1 == m.sessions.size() && ti + 1 == s.tracks.size();
+        if (!t.finished() && !t.reserved && !lastOpen)
+          throw BadJson(which + ": only a reserved track or the last track of an open session is partly recorded");
+      }
+      if (uint64_t{t.end()} > m.capacity) throw BadJson(which + " ends beyond the disc's capacity");
+      next = t.end();
+    }
+    if (m.IsCd()) next += (si == 0 ? kCdFirstLeadOutBlocks : kCdLaterLeadOutBlocks) + kCdLeadInBlocks;
+  }
 }
 
 }  // namespace qv::vdrive

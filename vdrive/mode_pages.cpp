@@ -52,6 +52,24 @@ std::vector<uint8_t> WriteParametersMask(const DriveModel& model) {
   return p;
 }
 
+// Page 30h: byte 2 bit 0 says the drive can link after an underrun,
+// byte 3 bit 0 switches it on.
+std::vector<uint8_t> DefaultBufferLink() {
+  std::vector<uint8_t> p(kPage30Length, 0);
+  p[0] = kPageBufferLink;
+  p[1] = kPage30Length - 2;
+  p[2] = 0x01;
+  return p;
+}
+
+std::vector<uint8_t> BufferLinkMask() {
+  std::vector<uint8_t> p(kPage30Length, 0);
+  p[0] = kPageBufferLink;
+  p[1] = kPage30Length - 2;
+  p[3] = 0x01;
+  return p;
+}
+
 // The capabilities page follows the disc in the drive: CD speeds with a CD
 // or no disc, DVD speeds with a DVD.
 std::vector<uint8_t> Capabilities(const DriveModel& m, const DriveState& state) {
@@ -59,10 +77,12 @@ std::vector<uint8_t> Capabilities(const DriveModel& m, const DriveState& state) 
   const bool dvd = disc != nullptr && disc->IsDvd();
   const std::vector<uint32_t>& writeSpeeds = dvd ? m.dvdWriteSpeeds : m.cdWriteSpeeds;
   const uint32_t readSpeed = dvd ? m.dvdReadSpeed : m.cdReadSpeed;
+  const uint32_t currentRead = state.ReadSpeed(m);
   const bool writes = dvd ? m.Writes(kProfileDvdR) || m.Writes(kProfileDvdRam) || m.Writes(kProfileDvdPlusR) ||
                                 m.Writes(kProfileDvdPlusRw) || m.Writes(kProfileDvdRwSequential)
                           : m.Writes(kProfileCdR) || m.Writes(kProfileCdRw);
   const uint32_t maxWrite = writes && !writeSpeeds.empty() ? writeSpeeds.front() : 0;
+  const uint32_t currentWrite = writes ? state.WriteSpeed(m) : 0;
 
   Bytes p;
   p.U8(kPageCapabilities);
@@ -81,15 +101,15 @@ std::vector<uint8_t> Capabilities(const DriveModel& m, const DriveState& state) 
   p.U16(readSpeed);  // maximum read speed (obsolete, still read)
   p.U16(0x0100);     // volume levels
   p.U16(m.bufferKiB);
-  p.U16(readSpeed);  // current read speed
+  p.U16(currentRead);  // current read speed
   p.U8(0);
   p.U8(0);
   p.U16(maxWrite);   // maximum write speed
-  p.U16(maxWrite);   // current write speed
+  p.U16(currentWrite);  // current write speed
   p.U16(0x0001);     // copy management revision
   p.Zeros(3);
   p.U8(0);           // rotation control selected: CLV
-  p.U16(maxWrite);   // current write speed selected
+  p.U16(currentWrite);  // current write speed selected
   p.U16(writes ? static_cast<uint32_t>(writeSpeeds.size()) : 0);
   if (writes) {
     for (uint32_t speed : writeSpeeds) {
@@ -154,6 +174,7 @@ std::optional<Sense> CheckWriteParameters(const uint8_t* p, uint32_t offset, con
   if (multiSession == 2) return field(3, 7);
   if (cd && sessionFormat != 0x00 && sessionFormat != 0x10 && sessionFormat != 0x20) return field(8);
   if (fixedPacket && writeType == 0 && Be32(p + 10) == 0) return field(10);
+  if ((p[2] & 0x40) && model.Has(kQuirkRejectsBufe)) return field(2, 6);
   if (linkSizeValid && disc != nullptr && disc->type->dashFormat && p[5] != 16) return field(5);
   if (linkSizeValid && disc != nullptr && disc->IsCd() && p[5] != 7) return field(5);
   // Test writes exist on CD-R/RW and DVD-R/RW only.
@@ -171,6 +192,7 @@ std::vector<uint8_t> ModePageCodes(const DriveModel& model) {
   std::vector<uint8_t> codes{kPageErrorRecovery};
   if (model.WritesAny()) codes.push_back(kPageWriteParameters);
   codes.push_back(kPageCapabilities);
+  if (model.page30) codes.push_back(kPageBufferLink);
   return codes;
 }
 
@@ -186,6 +208,10 @@ std::vector<uint8_t> ModePage(uint8_t code, PageControl control, const DriveMode
       if (control == kChangeableValues) return WriteParametersMask(model);
       if (control == kDefaultValues) return DefaultWriteParameters(model);
       return Stored(state.page05, DefaultWriteParameters(model));
+    case kPageBufferLink:
+      if (control == kChangeableValues) return BufferLinkMask();
+      if (control == kDefaultValues) return DefaultBufferLink();
+      return Stored(state.page30, DefaultBufferLink());
     case kPageCapabilities: {
       std::vector<uint8_t> page = Capabilities(model, state);
       if (control == kChangeableValues) std::fill(page.begin() + 2, page.end(), 0);
@@ -201,7 +227,7 @@ std::optional<Sense> SelectModePages(const uint8_t* list, uint32_t length, const
   if (length < kHeaderLength) return Sense(kIllegalRequest, asc::kParameterListLengthError);
   // MMC drives take no block descriptors.
   if (Be16(list + 6) != 0) return InvalidParameterField(6);
-  std::vector<uint8_t> page01, page05;
+  std::vector<uint8_t> page01, page05, page30;
   for (uint32_t at = kHeaderLength; at < length;) {
     if (length - at < 2) return Sense(kIllegalRequest, asc::kParameterListLengthError);
     const uint8_t* p = list + at;
@@ -223,11 +249,14 @@ std::optional<Sense> SelectModePages(const uint8_t* list, uint32_t length, const
       page05 = std::move(page);
     } else if (code == kPageErrorRecovery) {
       page01 = std::move(page);
+    } else if (code == kPageBufferLink) {
+      page30 = std::move(page);
     }
     at += size;
   }
   if (!page01.empty()) state.page01 = std::move(page01);
   if (!page05.empty()) state.page05 = std::move(page05);
+  if (!page30.empty()) state.page30 = std::move(page30);
   return std::nullopt;
 }
 

@@ -1,6 +1,8 @@
-// Mode pages: 01h read/write error recovery, 05h write parameters and 2Ah
+// Mode pages: 01h read/write error recovery, 05h write parameters, 2Ah
 // the capabilities and mechanical status page (MMC-3 layout, which drives
-// keep reporting), for MODE SENSE(10) and MODE SELECT(10).
+// keep reporting) and, on the models that have it, the vendor page 30h
+// that switches buffer underrun linking, for MODE SENSE(10) and MODE
+// SELECT(10).
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -17,9 +19,10 @@ enum PageControl : uint8_t { kCurrentValues = 0, kChangeableValues = 1, kDefault
 inline constexpr uint8_t kPageErrorRecovery = 0x01;
 inline constexpr uint8_t kPageWriteParameters = 0x05;
 inline constexpr uint8_t kPageCapabilities = 0x2A;
+inline constexpr uint8_t kPageBufferLink = 0x30;  // vendor page: buffer underrun link control
 inline constexpr uint8_t kPageAll = 0x3F;
 
-// The pages of a model, ascending: 01h, 05h when it writes, 2Ah.
+// The pages of a model, ascending: 01h, 05h when it writes, 2Ah, 30h.
 std::vector<uint8_t> ModePageCodes(const DriveModel& model);
 
 // One page with its two-byte header, or empty when the model has none.

@@ -55,7 +55,43 @@ std::vector<uint32_t> ReadSpeeds(const json& object, const char* key, std::vecto
   return speeds;
 }
 
+struct QuirkName {
+  uint32_t bit;
+  const char* name;
+};
+constexpr QuirkName kQuirkNames[] = {
+    {kQuirkNoGetConfiguration, "no-get-configuration"},
+    {kQuirkEjectNeedsTaoImmed, "eject-needs-tao-immediate"},
+    {kQuirkRejectsBufe, "rejects-bufe"},
+    {kQuirkZeroPerformanceEnd, "zero-performance-end"},
+};
+
 }  // namespace
+
+uint32_t QuirkByName(const std::string& name) {
+  for (const auto& q : kQuirkNames)
+    if (name == q.name) return q.bit;
+  return 0;
+}
+
+std::vector<std::string> QuirkNames(uint32_t quirks) {
+  std::vector<std::string> names;
+  for (const auto& q : kQuirkNames)
+    if (quirks & q.bit) names.push_back(q.name);
+  return names;
+}
+
+uint32_t PickWriteSpeed(const std::vector<uint32_t>& speeds, uint32_t requested) {
+  if (speeds.empty()) return 0;
+  if (requested >= 0xFFFF) return speeds.front();
+  for (uint32_t s : speeds)  // fastest first
+    if (s <= requested) return s;
+  return speeds.back();
+}
+
+uint32_t PickReadSpeed(uint32_t maximum, uint32_t requested) {
+  return std::min(maximum, std::max<uint32_t>(requested, 1));
+}
 
 bool DriveModel::Reads(uint16_t profile) const {
   return std::find(readProfiles.begin(), readProfiles.end(), profile) != readProfiles.end();
@@ -104,7 +140,11 @@ json ModelToJson(const DriveModel& m) {
       {"cdWriteSpeeds", m.cdWriteSpeeds},
       {"dvdWriteSpeeds", m.dvdWriteSpeeds},
       {"loadingMechanism", m.loadingMechanism},
+      {"page30", m.page30},
+      {"rpc", {{"typeCode", m.rpcTypeCode}, {"vendorResets", m.rpcVendorResets}, {"userChanges", m.rpcUserChanges},
+               {"regionMask", m.rpcRegionMask}, {"scheme", m.rpcScheme}}},
       {"becomingReadyCommands", m.becomingReadyCommands},
+      {"quirks", QuirkNames(m.quirks)},
   };
 }
 
@@ -141,7 +181,24 @@ DriveModel ModelFromJson(const json& j) {
   m.cdWriteSpeeds = ReadSpeeds(j, "cdWriteSpeeds", m.cdWriteSpeeds);
   m.dvdWriteSpeeds = ReadSpeeds(j, "dvdWriteSpeeds", m.dvdWriteSpeeds);
   ReadUnsigned(j, "loadingMechanism", 0, 7, &m.loadingMechanism);
+  ReadBool(j, "page30", &m.page30);
+  if (const json* rpc = Member(j, "rpc")) {
+    ReadUnsigned(*rpc, "typeCode", 0, 3, &m.rpcTypeCode);
+    ReadUnsigned(*rpc, "vendorResets", 0, 7, &m.rpcVendorResets);
+    ReadUnsigned(*rpc, "userChanges", 0, 7, &m.rpcUserChanges);
+    ReadUnsigned(*rpc, "regionMask", 0, 255, &m.rpcRegionMask);
+    ReadUnsigned(*rpc, "scheme", 0, 255, &m.rpcScheme);
+  }
   ReadUnsigned(j, "becomingReadyCommands", 0, 1000, &m.becomingReadyCommands);
+  if (const json* q = Member(j, "quirks")) {
+    if (!q->is_array()) throw BadJson("\"quirks\" must be a list of names");
+    m.quirks = 0;
+    for (const auto& item : *q) {
+      const uint32_t bit = item.is_string() ? QuirkByName(item.get<std::string>()) : 0;
+      if (bit == 0) throw BadJson("\"quirks\" holds " + item.dump() + ", not a known quirk");
+      m.quirks |= bit;
+    }
+  }
   // A drive writes only what it reads.
   for (uint16_t p : m.writeProfiles)
     if (!m.Reads(p)) throw BadJson("\"writes\" names a media type that \"reads\" does not");

@@ -40,16 +40,46 @@ struct DriveModel {
   std::vector<uint32_t> dvdWriteSpeeds;
   uint8_t loadingMechanism = 1;         // 0 caddy, 1 tray, 2 pop-up
 
+  bool page30 = false;                  // vendor page 30h: buffer underrun link control
+
+  // DVD region playback control (REPORT KEY, RPC state).
+  uint8_t rpcTypeCode = 0;              // 0 no region set, 1 set, 2 last chance, 3 permanent
+  uint8_t rpcVendorResets = 4;
+  uint8_t rpcUserChanges = 5;
+  uint8_t rpcRegionMask = 0xFF;         // a clear bit is a region the drive plays
+  uint8_t rpcScheme = 1;                // RPC Phase II
+
   // Behaviour.
   uint32_t becomingReadyCommands = 2;   // NOT READY 04/01 answers after a load
+  uint32_t quirks = 0;                  // Quirk bits: how this model departs from the standard
+
+  bool Has(uint32_t quirk) const { return (quirks & quirk) != 0; }
 
   bool Reads(uint16_t profile) const;
   bool Writes(uint16_t profile) const;
   bool WritesAny() const { return !writeProfiles.empty(); }
 };
 
+// Departures from the standard that real drives have, so that each of the
+// engine's workarounds meets the drive it was written for.
+enum Quirk : uint32_t {
+  kQuirkNoGetConfiguration = 1u << 0,  // GET CONFIGURATION is an invalid opcode
+  kQuirkEjectNeedsTaoImmed = 1u << 1,  // ejects only with IMMED and track-at-once write parameters
+  kQuirkRejectsBufe = 1u << 2,         // MODE SELECT of page 05h with BUFE set fails
+  kQuirkZeroPerformanceEnd = 1u << 3,  // write speed descriptors give end LBA 0
+};
+// "no-get-configuration", ... and back; 0 for an unknown name.
+uint32_t QuirkByName(const std::string& name);
+std::vector<std::string> QuirkNames(uint32_t quirks);
+
 // The default recorder: reads and writes every media type.
 DriveModel DefaultModel();
+
+// The speed a drive picks for a request: a write speed it supports at or
+// below the request (the slowest when all are above, the fastest for
+// FFFFh); a read speed up to its maximum. 0 keeps the current choice.
+uint32_t PickWriteSpeed(const std::vector<uint32_t>& speeds, uint32_t requested);
+uint32_t PickReadSpeed(uint32_t maximum, uint32_t requested);
 
 nlohmann::json ModelToJson(const DriveModel& model);
 // Throws BadJson naming the key that is wrong.

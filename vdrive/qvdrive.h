@@ -125,14 +125,22 @@ QVDRIVE_API uint32_t QvDralik_CloseDevice(uint32_t deviceHandle);
 QVDRIVE_API uint32_t QvDrive_Home(char *path, uint32_t size);
 /* media: cd-rom, cd-r, cd-rw, dvd-rom, dvd-r, dvd-rw, dvd+r, dvd+r-dl, dvd+rw,
  * dvd-ram (a blank disc; pressed for the ROM types), or NULL for an empty tray.
- * model: "VENDOR:PRODUCT" or NULL for the default model. */
+ * model: "VENDOR:PRODUCT[:REVISION]" or NULL for the default model. A
+ * VENDOR:PRODUCT of the model catalog gives that drive's capabilities and
+ * quirks; any other is the default recorder under that identity. */
 QVDRIVE_API uint32_t QvDrive_Create(const char *name, const char *media, const char *model);
 QVDRIVE_API uint32_t QvDrive_Delete(const char *name);
+/* Writes a 0-separated, double-0-terminated list of the catalog's models,
+ * each as "VENDOR:PRODUCT". */
+QVDRIVE_API uint32_t QvDrive_ListModels(char *models, uint32_t size, uint32_t *needed);
 /* Writes a 0-separated, double-0-terminated list of drive names. */
 QVDRIVE_API uint32_t QvDrive_List(char *names, uint32_t size, uint32_t *needed);
 /* Loads a new blank (or pressed) disc of a media type, or a disc image. */
 QVDRIVE_API uint32_t QvDrive_InsertMedia(const char *name, const char *media);
 QVDRIVE_API uint32_t QvDrive_InsertImage(const char *name, const char *imagePath, const char *media);
+/* Loads a disc from a prepared disc description (JSON; see the README's
+ * "Disc descriptions"). */
+QVDRIVE_API uint32_t QvDrive_InsertDisc(const char *name, const char *descriptionPath);
 QVDRIVE_API uint32_t QvDrive_Eject(const char *name);
 /* A JSON description of a drive: model, media, state, sessions and tracks. */
 QVDRIVE_API uint32_t QvDrive_Describe(const char *name, char *json, uint32_t size, uint32_t *needed);

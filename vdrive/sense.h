@@ -43,6 +43,7 @@ inline constexpr Asc kNoMediumTrayClosed{0x3A, 0x01};
 inline constexpr Asc kNoMediumTrayOpen{0x3A, 0x02};
 inline constexpr Asc kMediumRemovalPrevented{0x53, 0x02};
 inline constexpr Asc kUnrecoveredReadError{0x11, 0x00};
+inline constexpr Asc kInternalTargetFailure{0x44, 0x00};
 }  // namespace asc
 
 // Fixed-format sense data, 18 bytes.

@@ -1,5 +1,6 @@
 #include "vdrive/unit_state.h"
 
+#include <algorithm>
 #include <string>
 
 #include "vdrive/json_util.h"
@@ -105,6 +106,31 @@ void DriveState::PostEvent(MediaEvent event) {
   events.push_back(event);
 }
 
+SpeedChoice& DriveState::Speeds(const DriveModel& model) {
+  const Medium* d = ReadyDisc(model);
+  return d != nullptr && d->IsDvd() ? dvdSpeeds : cdSpeeds;
+}
+
+const SpeedChoice& DriveState::Speeds(const DriveModel& model) const {
+  const Medium* d = ReadyDisc(model);
+  return d != nullptr && d->IsDvd() ? dvdSpeeds : cdSpeeds;
+}
+
+uint32_t DriveState::ReadSpeed(const DriveModel& model) const {
+  const Medium* d = ReadyDisc(model);
+  const uint32_t maximum = d != nullptr && d->IsDvd() ? model.dvdReadSpeed : model.cdReadSpeed;
+  const uint16_t chosen = Speeds(model).read;
+  return chosen != 0 ? std::min<uint32_t>(chosen, maximum) : maximum;
+}
+
+uint32_t DriveState::WriteSpeed(const DriveModel& model) const {
+  const Medium* d = ReadyDisc(model);
+  const std::vector<uint32_t>& speeds = d != nullptr && d->IsDvd() ? model.dvdWriteSpeeds : model.cdWriteSpeeds;
+  if (speeds.empty()) return 0;
+  const uint16_t chosen = Speeds(model).write;
+  return chosen != 0 ? PickWriteSpeed(speeds, chosen) : speeds.front();
+}
+
 Sense NotReadySense(Readiness readiness) {
   switch (readiness) {
     case Readiness::NoDiscTrayClosed: return Sense(kNotReady, asc::kNoMediumTrayClosed);
@@ -128,6 +154,9 @@ json StateToJson(const DriveState& s) {
          {"vanished", s.vanished}};
   if (!s.page01.empty()) j["page01"] = Hex(s.page01);
   if (!s.page05.empty()) j["page05"] = Hex(s.page05);
+  if (!s.page30.empty()) j["page30"] = Hex(s.page30);
+  j["cdSpeeds"] = {s.cdSpeeds.read, s.cdSpeeds.write};
+  j["dvdSpeeds"] = {s.dvdSpeeds.read, s.dvdSpeeds.write};
   return j;
 }
 
@@ -157,9 +186,20 @@ DriveState StateFromJson(const json& j) {
   }
   s.page01 = FromHex(j, "page01");
   s.page05 = FromHex(j, "page05");
+  s.page30 = FromHex(j, "page30");
   if ((!s.page01.empty() && (s.page01.size() != kPage01Length || s.page01[0] != 0x01)) ||
-      (!s.page05.empty() && (s.page05.size() != kPage05Length || s.page05[0] != 0x05)))
+      (!s.page05.empty() && (s.page05.size() != kPage05Length || s.page05[0] != 0x05)) ||
+      (!s.page30.empty() && (s.page30.size() != kPage30Length || s.page30[0] != 0x30)))
     throw BadJson("a stored mode page has the wrong code or length");
+  for (auto [key, choice] : {std::pair{"cdSpeeds", &s.cdSpeeds}, std::pair{"dvdSpeeds", &s.dvdSpeeds}}) {
+    const json* v = Member(j, key);
+    if (v == nullptr) continue;
+    if (!v->is_array() || v->size() != 2 || !(*v)[0].is_number_unsigned() || !(*v)[1].is_number_unsigned() ||
+        (*v)[0].get<uint64_t>() > 0xFFFF || (*v)[1].get<uint64_t>() > 0xFFFF)
+      throw BadJson(std::string("\"") + key + "\" must be a read and a write speed from 0 to 65535");
+    choice->read = (*v)[0].get<uint16_t>();
+    choice->write = (*v)[1].get<uint16_t>();
+  }
   ReadBool(j, "vanished", &s.vanished);
   if (!s.disc) s.becomingReady = 0;
   return s;

@@ -19,6 +19,13 @@ enum class Tray : uint8_t { Closed, Open };
 // Lengths of the stored mode pages, their two-byte headers included.
 inline constexpr size_t kPage01Length = 12;
 inline constexpr size_t kPage05Length = 52;
+inline constexpr size_t kPage30Length = 8;
+
+// Speeds a host chose, in kB/s; 0 for the drive's fastest.
+struct SpeedChoice {
+  uint16_t read = 0;
+  uint16_t write = 0;
+};
 
 // Media event codes of GET EVENT STATUS NOTIFICATION (MMC-5, media class).
 enum class MediaEvent : uint8_t { NoChange = 0, EjectRequest = 1, NewMedia = 2, MediaRemoval = 3, MediaChanged = 4 };
@@ -35,6 +42,9 @@ struct DriveState {
   std::deque<MediaEvent> events;     // media events not yet reported
   std::vector<uint8_t> page01;       // current mode pages, header included; empty: the defaults
   std::vector<uint8_t> page05;
+  std::vector<uint8_t> page30;
+  SpeedChoice cdSpeeds;              // SET CD SPEED / SET STREAMING, per family of media
+  SpeedChoice dvdSpeeds;
   bool vanished = false;             // the device is gone: door calls fail
 
   bool DiscLoaded() const { return disc.has_value() && tray == Tray::Closed; }
@@ -60,6 +70,13 @@ struct DriveState {
   // A person takes the disc out; the tray ends closed and empty.
   void Remove();
   void PostEvent(MediaEvent event);
+
+  // The choice for the family of the disc in the drive (CD without one).
+  SpeedChoice& Speeds(const DriveModel& model);
+  const SpeedChoice& Speeds(const DriveModel& model) const;
+  // The speeds the drive runs at now, in kB/s.
+  uint32_t ReadSpeed(const DriveModel& model) const;
+  uint32_t WriteSpeed(const DriveModel& model) const;
 };
 
 // The sense data of a readiness other than Ready.

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/errors.h"
@@ -181,6 +182,13 @@ void File::Close() {
 bool File::IsSeekable() const {
   struct stat st {};
   return fd_ >= 0 && fstat(fd_, &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
+}
+
+uint64_t File::DataFrom(uint64_t offset, uint64_t end) const {
+  if (fd_ < 0 || offset >= end) return offset;
+  const off_t at = ::lseek(fd_, static_cast<off_t>(offset), SEEK_DATA);
+  if (at >= 0) return std::min(static_cast<uint64_t>(at), end);
+  return errno == ENXIO ? end : offset;
 }
 
 void File::AdviseSequential() {

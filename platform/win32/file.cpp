@@ -194,6 +194,23 @@ void File::Close() {
   }
 }
 
+// Only NTFS-like file systems report allocated ranges; elsewhere the
+// answer is offset itself, as the contract allows.
+uint64_t File::DataFrom(uint64_t offset, uint64_t end) const {
+  if (fd_ < 0 || offset >= end) return offset;
+  FILE_ALLOCATED_RANGE_BUFFER query{}, range{};
+  query.FileOffset.QuadPart = static_cast<LONGLONG>(offset);
+  query.Length.QuadPart = static_cast<LONGLONG>(end - offset);
+  DWORD returned = 0;
+  if (!DeviceIoControl(H(fd_), FSCTL_QUERY_ALLOCATED_RANGES, &query, sizeof query, &range, sizeof range, &returned,
+                       nullptr) &&
+      GetLastError() != ERROR_MORE_DATA)
+    return offset;
+  if (returned < sizeof range) return end;  // no allocated range: a hole to the end
+  const uint64_t at = static_cast<uint64_t>(range.FileOffset.QuadPart);
+  return std::min(std::max(at, offset), end);
+}
+
 // Byte-range locks over the whole file stand in for flock: they too are
 // held per handle, so two handles of one process exclude each other.
 bool File::Lock(bool exclusive, bool wait, uint32_t* error) {

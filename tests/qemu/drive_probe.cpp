@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/exception.h"
+#include "device/burner_grabber.h"
 #include "scsi/device_writer.h"
 #include "scsi/transport_aspi.h"
 #include "scsi/transport_spti.h"
@@ -169,6 +170,93 @@ void CheckDrive(const char* label, CQuorvane_ScsiDeviceCdvdRomWriter& d, Model m
   }
 }
 
+// The burner-grabber on the same drive through the pass-through transport:
+// each query must succeed or fail exactly as the drive's raw answers, read
+// here through the command layer, say it should.
+void CheckGrabber(const std::string& name, CQuorvane_ScsiDeviceCdvdRomWriter& raw, uint32_t blocks) {
+  const char* label = name.c_str();
+  std::unique_ptr<CQuorvane_CdvdBurnerGrabber> g;
+  auto e = Try([&] { g.reset(new CQuorvane_CdvdBurnerGrabber(new CQuorvane_ScsiTransportSPTI(name.c_str()), nullptr, nullptr, 1)); });
+  Report(!e, "%s: burner-grabber created %s", label, e ? e->Text() : "");
+  if (e) return;
+
+  // Capabilities: the flags and buffer size of the raw page 2Ah.
+  uint8_t page[4096] = {};
+  e = Try([&] { raw.ModeSense10(page, sizeof page, 0x2A, 0); });
+  const uint8_t* caps = page + 8 + Be16(page + 6);
+  uint8_t flags[10] = {};
+  uint32_t bufferSize = 0;
+  g->GetSupportedMediaFormats(flags);
+  g->GetDeviceInformation(nullptr, nullptr, nullptr, &bufferSize);
+  const uint8_t expected[10] = {static_cast<uint8_t>(caps[2] & 1),        static_cast<uint8_t>(caps[2] >> 1 & 1),
+                                static_cast<uint8_t>(caps[2] >> 3 & 1),   static_cast<uint8_t>(caps[2] >> 4 & 1),
+                                static_cast<uint8_t>(caps[2] >> 5 & 1),   static_cast<uint8_t>(caps[3] >> 2 & 1),
+                                static_cast<uint8_t>(caps[3] & 1),        static_cast<uint8_t>(caps[3] >> 1 & 1),
+                                static_cast<uint8_t>(caps[3] >> 4 & 1),   static_cast<uint8_t>(caps[3] >> 5 & 1)};
+  Report(!e && std::memcmp(flags, expected, 10) == 0 && bufferSize == Be16(caps + 12) * 1024u,
+         "%s: capabilities read %d%d%d%d%d write %d%d%d%d%d, buffer %u", label, flags[0], flags[1], flags[2], flags[3],
+         flags[4], flags[5], flags[6], flags[7], flags[8], flags[9], bufferSize);
+
+  // Disc type: the current profile of the raw configuration header.
+  uint8_t config[4096] = {};
+  Try([&] { raw.GetConfiguration(2, 0, config, sizeof config); });
+  const uint16_t profile = Be16(config + 6);
+  const uint32_t wantType = profile == 0x0008 ? 1 : profile == 0x0010 ? 4 : 0;
+  const uint32_t type = g->GetInsertedDiscType();
+  Report(type == wantType, "%s: disc type %u for profile %04Xh", label, type, profile);
+
+  // Disc information: the raw fields.
+  uint8_t info[4096] = {};
+  const auto rawInfo = Try([&] { raw.ReadDiscInformation(info, sizeof info); });
+  QUORVANE_DISC_INFORMATION disc{};
+  e = Try([&] { g->GetDiscInformation(&disc); });
+  Report(!rawInfo && !e && disc.m__UCHAR__IsValid == 1 && disc.m__UCHAR__DiscStatus == (info[2] & 3) &&
+             disc.m__UCHAR__NumberOfSessions == info[4] && disc.m__UCHAR__LastTrackInLastSession == info[6],
+         "%s: disc information status %u, sessions %u, last track %u %s", label, disc.m__UCHAR__DiscStatus,
+         disc.m__UCHAR__NumberOfSessions, disc.m__UCHAR__LastTrackInLastSession, e ? e->Text() : "");
+
+  // Track information: refused by the drive, which is not an error.
+  QUORVANE_TRACK_INFORMATION track{};
+  uint8_t trackRaw[64] = {};
+  const auto rawTrack = Try([&] { raw.ReadTrackInformation(trackRaw, sizeof trackRaw, 1, 1); });
+  e = Try([&] { g->GetTrackInformation(1, &track); });
+  Report(!e && track.m__UCHAR__IsValid == (rawTrack ? 0 : 1), "%s: track information valid %u (drive %s it)", label,
+         track.m__UCHAR__IsValid, rawTrack ? "refuses" : "answers");
+
+  // Table of contents: one data track over the whole disc when the drive
+  // answers the full TOC as asked; a drive that answers another format
+  // must be refused with 10.
+  uint8_t full[4096] = {};
+  const auto rawToc = Try([&] { raw.ReadTOC(full, sizeof full, true, 2, 0); });
+  bool formatTwo = !rawToc && Be16(full) >= 13;
+  for (uint32_t at = 4; formatTwo && at + 11 <= 2u + Be16(full); at += 11)
+    formatTwo = full[at] >= full[2] && full[at] <= full[3];
+  auto toc = std::make_unique<QUORVANE_TOC_INFORMATION>();
+  e = Try([&] { g->GetTOCInformation(toc.get()); });
+  if (formatTwo) {
+    const QUORVANE_TOC_TRACK& t = toc->m__TRACK__Tracks[0];
+    Report(!e && toc->m__UCHAR__NumberOfTracks == 1 && t.m__LONG__StartAddress == 0 &&
+               t.m__LONG__EndAddress == static_cast<int32_t>(blocks) - 1 && t.m__UCHAR__IsData == 1 &&
+               t.m__ULONG__BlockSize == 2048,
+           "%s: TOC %u track(s), track 1 %d-%d (want 0-%u) %s", label, toc->m__UCHAR__NumberOfTracks,
+           t.m__LONG__StartAddress, t.m__LONG__EndAddress, blocks - 1, e ? e->Text() : "");
+  } else {
+    Report(e && e->Number() == 10, "%s: TOC in the wrong format refused with exception %u", label, e ? e->Number() : 0);
+  }
+
+  // Speeds: the raw page's fields.
+  uint32_t speeds[4] = {};
+  e = Try([&] { g->GetCdvdSpeeds(speeds, speeds + 1, speeds + 2, speeds + 3); });
+  Report(!e && speeds[0] == Be16(caps + 14) && speeds[1] == Be16(caps + 8), "%s: speeds read %u of %u, write %u of %u %s",
+         label, speeds[0], speeds[1], speeds[2], speeds[3], e ? e->Text() : "");
+
+  // Write modes: without page 05h there are none.
+  uint8_t w[4] = {9, 9, 9, 9};
+  e = Try([&] { g->ProbeSupportedWriteModes(w, w + 1, w + 2, w + 3); });
+  Report(!e && w[0] == 0 && w[1] == 0 && w[2] == 0 && w[3] == 0, "%s: write modes %u%u%u%u", label, w[0], w[1], w[2],
+         w[3]);
+}
+
 Model ModelOf(const char* product) {
   if (std::strncmp(product, "QEMU CD-ROM", 11) == 0) return Model::VirtioScsi;
   if (std::strncmp(product, "QEMU DVD-ROM", 12) == 0) return Model::IdeAtapi;
@@ -213,6 +301,7 @@ int main(int argc, char** argv) {
     seen[model == Model::VirtioScsi ? 0 : 1] = true;
     Report(t->GetDeviceType() == 5, "%s: pass-through device type %u", name.c_str(), t->GetDeviceType());
     CheckDrive((name + " pass-through").c_str(), *passThrough, model, iso, 32, 0);
+    CheckGrabber(name, *passThrough, static_cast<uint32_t>(iso.size() / 2048));
 
     std::unique_ptr<CQuorvane_ScsiDeviceCdvdRomWriter> aspi;
     e = Try([&] {

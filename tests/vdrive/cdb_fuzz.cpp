@@ -31,8 +31,12 @@ void PrepareFuzzDrives() {
     std::filesystem::remove_all(home, ec);
   });
   setenv("QUORVANE_VDRIVE_HOME", home.c_str(), 1);
-  QvDrive_Create("cd", "cd-rom", nullptr);
-  QvDrive_Create("dvd", "dvd+rw", nullptr);
+  // A mixed-mode CD (data, audio, pauses, indexes) and a two-layer DVD+R
+  // reach every branch of the information and READ CD commands.
+  QvDrive_Create("cd", nullptr, nullptr);
+  QvDrive_InsertDisc("cd", QUORVANE_DISCS_DIR "/mixed-mode-cd.json");
+  QvDrive_Create("dvd", nullptr, "PIONEER:DVD-RW DVR-111D");
+  QvDrive_InsertDisc("dvd", QUORVANE_DISCS_DIR "/dvd+r-dl.json");
   QvDrive_Create("empty", nullptr, nullptr);
   const char16_t* names[] = {u"cd", u"dvd", u"empty"};
   for (int i = 0; i < 3; ++i) QvSptd_Ordinal45(names[i], 0, &g_handles[i]);

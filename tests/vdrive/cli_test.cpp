@@ -62,7 +62,9 @@ TEST_F(VdriveCommand, FailuresHaveMessagesAndExitCodes) {
       {"vdrive create e --model NOCOLON", 2, "VENDOR:PRODUCT"},
       {"vdrive insert nothere --media cd-r", 3, "no virtual drive named 'nothere'"},
       {"vdrive eject nothere", 3, "no virtual drive named"},
-      {"vdrive insert d", 2, "--media or --image"},
+      {"vdrive insert d", 2, "--media, --image or --disc"},
+      {"vdrive insert d --media cd-r --disc " + std::string(QUORVANE_DISCS_DIR) + "/data-cd.json", 2, "excludes"},
+      {"vdrive insert d --disc " + image.string(), 1, "not valid JSON"},
       {"vdrive insert d --image " + (work / "none.iso").string(), 2, "does not exist"},
       {"vdrive", 2, ""},
       {"vdrive delete nothere", 3, "no virtual drive"},
@@ -105,6 +107,18 @@ TEST_F(VdriveCommand, ASecondProcessChangesTheDisc) {
   // A drive removed under an open handle is a device that is gone.
   ASSERT_EQ(RunCommand("rm -rf " + (home.path() / "d").string()), 0);
   EXPECT_EQ(d.In(TestUnitReady()).Outcome(), "door 1167");
+}
+
+TEST_F(VdriveCommand, PreparedDiscsAndModels) {
+  std::string out;
+  ASSERT_EQ(Run("vdrive models", &out), 0) << out;
+  EXPECT_NE(out.find("PHILIPS:CDD5301\n"), std::string::npos) << out;
+  ASSERT_EQ(Run("vdrive create d --model PHILIPS:CDD5301", &out), 0) << out;
+  ASSERT_EQ(Run("vdrive insert d --disc " + std::string(QUORVANE_DISCS_DIR) + "/multisession-cd.json", &out), 0) << out;
+  ASSERT_EQ(Run("--json vdrive list", &out), 0) << out;
+  const auto drive = nlohmann::json::parse(out)["drives"][0];
+  EXPECT_EQ(drive["disc"]["type"], "cd-r") << out;
+  EXPECT_EQ(drive["model"]["product"], "CDD5301") << out;
 }
 
 TEST_F(VdriveCommand, ListsADamagedDriveWithTheReason) {

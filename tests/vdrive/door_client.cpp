@@ -139,3 +139,67 @@ std::vector<uint8_t> StartStop(bool loej, bool start) {
 std::vector<uint8_t> Prevent(uint8_t field) { return {0x1E, 0, 0, 0, field, 0}; }
 
 }  // namespace qvtest
+
+namespace qvtest {
+
+namespace {
+uint8_t B(uint32_t v, int shift) { return static_cast<uint8_t>(v >> shift); }
+}  // namespace
+
+void InsertPrepared(const std::string& drive, const std::string& file) {
+  const std::string path = std::string(QUORVANE_DISCS_DIR) + "/" + file;
+  ASSERT_EQ(QvDrive_InsertDisc(drive.c_str(), path.c_str()), 0u) << file << ": " << VdriveErrorText();
+}
+
+void InsertDescription(const std::string& drive, const std::filesystem::path& dir, const std::string& json) {
+  const auto path = dir / "disc.json";
+  std::ofstream(path) << json;
+  ASSERT_EQ(QvDrive_InsertDisc(drive.c_str(), path.c_str()), 0u) << VdriveErrorText();
+}
+
+std::vector<uint8_t> ReadToc(uint8_t format, bool msf, uint8_t number, uint16_t allocation) {
+  return {0x43, static_cast<uint8_t>(msf ? 2 : 0), format, 0, 0, 0, number, B(allocation, 8), B(allocation, 0), 0};
+}
+
+std::vector<uint8_t> ReadDiscInfo(uint16_t allocation) {
+  return {0x51, 0, 0, 0, 0, 0, 0, B(allocation, 8), B(allocation, 0), 0};
+}
+
+std::vector<uint8_t> ReadTrackInfo(uint8_t type, uint32_t value, uint16_t allocation) {
+  return {0x52, type, B(value, 24), B(value, 16), B(value, 8), B(value, 0), 0, B(allocation, 8), B(allocation, 0), 0};
+}
+
+std::vector<uint8_t> ReadCd(int32_t lba, uint32_t count, uint8_t byte9, uint8_t sub, uint8_t sectorType) {
+  const uint32_t a = static_cast<uint32_t>(lba);
+  return {0xBE, static_cast<uint8_t>(sectorType << 2), B(a, 24), B(a, 16), B(a, 8), B(a, 0),
+          B(count, 16), B(count, 8), B(count, 0), byte9, sub, 0};
+}
+
+std::vector<uint8_t> ReadFormatCapacities(uint16_t allocation) {
+  return {0x23, 0, 0, 0, 0, 0, 0, B(allocation, 8), B(allocation, 0), 0};
+}
+
+std::vector<uint8_t> ReadDvdStructure(uint8_t format, uint8_t layer, uint16_t allocation) {
+  return {0xAD, 0, 0, 0, 0, 0, layer, format, B(allocation, 8), B(allocation, 0), 0, 0};
+}
+
+std::vector<uint8_t> ReportKey(uint8_t format, uint8_t keyClass, uint16_t allocation) {
+  return {0xA4, 0, 0, 0, 0, 0, 0, keyClass, B(allocation, 8), B(allocation, 0), format, 0};
+}
+
+std::vector<uint8_t> GetPerformance(uint8_t type, uint8_t dataType, uint16_t maxDescriptors, uint32_t lba) {
+  return {0xAC, dataType, B(lba, 24), B(lba, 16), B(lba, 8), B(lba, 0), 0, 0,
+          B(maxDescriptors, 8), B(maxDescriptors, 0), type, 0};
+}
+
+std::vector<uint8_t> SetCdSpeed(uint16_t read, uint16_t write) {
+  return {0xBB, 0, B(read, 8), B(read, 0), B(write, 8), B(write, 0), 0, 0, 0, 0, 0, 0};
+}
+
+std::vector<uint8_t> SetStreaming(uint16_t length) { return {0xB6, 0, 0, 0, 0, 0, 0, 0, 0, B(length, 8), B(length, 0), 0}; }
+
+std::vector<uint8_t> SendOpc(bool doOpc, uint16_t length) {
+  return {0x54, static_cast<uint8_t>(doOpc ? 1 : 0), 0, 0, 0, 0, 0, B(length, 8), B(length, 0), 0};
+}
+
+}  // namespace qvtest

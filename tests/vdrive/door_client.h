@@ -75,6 +75,10 @@ void MakeDrive(const std::string& name, const char* media, const char* model = n
 // Rewrites some keys of a drive's model.json, as a person configuring a
 // model would.
 void EditModel(const VirtualDriveHome& home, const std::string& name, const nlohmann::json& changes);
+// Loads a disc description: a file of vdrive/discs, or the given text
+// written to a file in dir (relative sources are found there).
+void InsertPrepared(const std::string& drive, const std::string& file);
+void InsertDescription(const std::string& drive, const std::filesystem::path& dir, const std::string& json);
 // The last management failure's text.
 std::string VdriveErrorText();
 
@@ -87,6 +91,20 @@ std::vector<uint8_t> GetEventStatus(uint8_t classes, uint16_t allocation = 8, ui
 std::vector<uint8_t> Read10(uint32_t lba, uint16_t blocks);
 std::vector<uint8_t> StartStop(bool loej, bool start);
 std::vector<uint8_t> Prevent(uint8_t field);
+std::vector<uint8_t> ReadToc(uint8_t format, bool msf, uint8_t number = 0, uint16_t allocation = 4096);
+std::vector<uint8_t> ReadDiscInfo(uint16_t allocation = 4096);
+// type: 0 LBA, 1 track number, 2 session number.
+std::vector<uint8_t> ReadTrackInfo(uint8_t type, uint32_t value, uint16_t allocation = 48);
+// byte9: main channel selection; sub: sub-channel selection; sectorType: expected sector type.
+std::vector<uint8_t> ReadCd(int32_t lba, uint32_t count, uint8_t byte9, uint8_t sub = 0, uint8_t sectorType = 0);
+std::vector<uint8_t> ReadFormatCapacities(uint16_t allocation = 252);
+std::vector<uint8_t> ReadDvdStructure(uint8_t format, uint8_t layer = 0, uint16_t allocation = 4096);
+std::vector<uint8_t> ReportKey(uint8_t format, uint8_t keyClass = 0, uint16_t allocation = 8);
+std::vector<uint8_t> GetPerformance(uint8_t type, uint8_t dataType, uint16_t maxDescriptors = 50, uint32_t lba = 0);
+std::vector<uint8_t> SetCdSpeed(uint16_t read, uint16_t write);
+std::vector<uint8_t> SetStreaming(uint16_t length);
+std::vector<uint8_t> SendOpc(bool doOpc, uint16_t length = 0);
+inline std::vector<uint8_t> MechanismStatus() { return {0xBD, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0}; }
 inline std::vector<uint8_t> TestUnitReady() { return {0x00, 0, 0, 0, 0, 0}; }
 inline std::vector<uint8_t> RequestSense(uint8_t allocation = 18) { return {0x03, 0, 0, 0, allocation, 0}; }
 inline std::vector<uint8_t> ReadCapacity() { return {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}; }

@@ -188,7 +188,7 @@ TEST_F(Store, DamagedFilesGiveClearErrors) {
       {"state.json", R"({"tray": 5})", "\"tray\" must be text"},
       {"state.json", R"({"disc": {"type": "cd-x"}})", "\"type\" must be one of"},
       {"state.json", R"({"disc": {"type": "cd-r", "status": "complete", "capacity": 10, "sessions": [{"tracks": [{"start": 5, "blocks": 10}]}]}})",
-       "within the disc's capacity"},
+       "beyond the disc's capacity"},
       {"state.json", R"({"page05": "zz"})", "hex digits"},
       {"state.json", R"({"page05": "0532"})", "wrong code or length"},
       {"state.json", R"({"becomingReady": -1})", "whole number"},

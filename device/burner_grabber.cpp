@@ -1,0 +1,316 @@
+// Creation, destruction, identity, capabilities, the probes and the unit
+// commands of the burner-grabber.
+#include "device/burner_grabber.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "core/log.h"
+#include "device/guarded.h"
+#include "platform/clock.h"
+
+namespace {
+
+constexpr const char* kGenericCtor = "CQuorvane_ScsiDeviceGeneric::CQuorvane_ScsiDeviceGeneric_SharedConstructor";
+constexpr const char* kReaderCtor = "CQuorvane_ScsiDeviceCdvdRomReader::CQuorvane_ScsiDeviceCdvdRomReader_SharedConstructor";
+constexpr const char* kWriterCtor = "CQuorvane_ScsiDeviceCdvdRomWriter::CQuorvane_ScsiDeviceCdvdRomWriter_SharedConstructor";
+constexpr uint8_t kCdDvdDeviceType = 0x05;
+constexpr uint32_t kDiscTypeDVDRAM = DISC_TYPE_DVDRAM;
+
+}  // namespace
+
+CQuorvane_CdvdBurnerGrabber::CQuorvane_CdvdBurnerGrabber(CQuorvane_ScsiTransport* transport,
+                                                         PQUORVANE_CALLBACK callback, void* context,
+                                                         uint32_t cacheSizeInMB)
+    : CQuorvane_ScsiDeviceCdvdRomWriter(transport),
+      m__PQUORVANE_CALLBACK__Callback(callback),
+      m__PVOID__CallbackContext(context) {
+  ConstructGeneric();
+  ConstructReader();
+  ConstructWriter();
+  BuildWritePipeline(cacheSizeInMB);
+  m__UCHAR__IsCancel = 0;
+}
+
+// The cache manager, the events and the lock go with their members; the
+// base classes close the transport. No reader thread can be running here:
+// the recording modes that start one stop it before they return.
+CQuorvane_CdvdBurnerGrabber::~CQuorvane_CdvdBurnerGrabber() = default;
+
+void CQuorvane_CdvdBurnerGrabber::ConstructGeneric() {
+  uint8_t inquiry[96] = {};
+  Inquiry(inquiry, sizeof inquiry);
+  // The identity ends at byte 35; a drive may declare more than 96 bytes.
+  const CQuorvane_DriveAnswer answer = Answer(kGenericCtor, "INQUIRY", inquiry, sizeof inquiry);
+  answer.Copy(8, m__CHAR__VendorId, 8);
+  answer.Copy(16, m__CHAR__ProductId, 16);
+  answer.Copy(32, m__CHAR__ProductRevision, 4);
+  const CQuorvane_ScsiTransport* t = GetTransport();
+  QuorvaneI_Log("\n%s(): '%s' - '%s' - '%s' sits at %ld:%ld:%ld:%ld\n", kGenericCtor, m__CHAR__VendorId,
+                m__CHAR__ProductId, m__CHAR__ProductRevision, static_cast<long>(t->GetPortId()),
+                static_cast<long>(t->GetPathId()), static_cast<long>(t->GetTargetId()),
+                static_cast<long>(t->GetLUN()));
+}
+
+void CQuorvane_CdvdBurnerGrabber::ConstructReader() {
+  const uint8_t type = GetTransport()->GetDeviceType();
+  if (type != kCdDvdDeviceType)
+    QuorvaneI_Throw(kReaderCtor, EN_DEVICE_TYPE_UNSUPPORTED, 0, "%s(): Device type 0x%02X instead of 0x%02X",
+                    kReaderCtor, type, kCdDvdDeviceType);
+
+  m__ULONG__BufferSize = 0;
+  m__UCHAR__IsReadCDR = m__UCHAR__IsReadCDRW = m__UCHAR__IsReadDVDROM = m__UCHAR__IsReadDVDR =
+      m__UCHAR__IsReadDVDRAM = m__UCHAR__IsTestWrite = m__UCHAR__IsWriteCDR = m__UCHAR__IsWriteCDRW =
+          m__UCHAR__IsWriteDVDR = m__UCHAR__IsWriteDVDRAM = 0;
+  try {
+    uint8_t buffer[4096];
+    const CQuorvane_DriveAnswer page = SensePage(kReaderCtor, buffer, sizeof buffer, 0x2A, 0);
+    const uint32_t bufferSize = page.Be16(12) * 1024u;
+    const uint8_t read = page.U8(2), write = page.U8(3);
+    m__ULONG__BufferSize = bufferSize;
+    m__UCHAR__IsReadCDR = read & 0x01;
+    m__UCHAR__IsReadCDRW = (read >> 1) & 1;
+    m__UCHAR__IsReadDVDROM = (read >> 3) & 1;
+    m__UCHAR__IsReadDVDR = (read >> 4) & 1;
+    m__UCHAR__IsReadDVDRAM = (read >> 5) & 1;
+    m__UCHAR__IsWriteCDR = write & 0x01;
+    m__UCHAR__IsWriteCDRW = (write >> 1) & 1;
+    m__UCHAR__IsTestWrite = (write >> 2) & 1;
+    m__UCHAR__IsWriteDVDR = (write >> 4) & 1;
+    m__UCHAR__IsWriteDVDRAM = (write >> 5) & 1;
+  } catch (CQuorvane_Exception* e) {
+    QuorvaneI_Caught owned(e);
+    QuorvaneI_Log("\n%s(): WARNING! ModeSense10() failed\n", kReaderCtor);
+    QuorvaneI_LogCaught(kReaderCtor, e);
+  }
+  m__UCHAR__IsReadDVDPlusRW = m__UCHAR__IsReadDVDPlusR = m__UCHAR__IsWriteDVDPlusRW = m__UCHAR__IsWriteDVDPlusR = 1;
+}
+
+void CQuorvane_CdvdBurnerGrabber::ConstructWriter() {
+  if (!m__UCHAR__IsWriteCDR && !m__UCHAR__IsWriteCDRW && !m__UCHAR__IsWriteDVDR && !m__UCHAR__IsWriteDVDRAM)
+    QuorvaneI_Log("\n%s(): WARNING! Device does not support recording\n", kWriterCtor);
+}
+
+CQuorvane_DriveAnswer CQuorvane_CdvdBurnerGrabber::Answer(const char* method, const char* what, const void* buffer,
+                                                          uint32_t size) const {
+  return CQuorvane_DriveAnswer(method, what, buffer, std::min(size, GetTransport()->GetLastTransferredLength()));
+}
+
+CQuorvane_DriveAnswer CQuorvane_CdvdBurnerGrabber::SensePage(const char* method, uint8_t* buffer, uint32_t size,
+                                                             uint8_t pageCode, uint8_t pageControl) {
+  std::memset(buffer, 0, size);
+  ModeSense10(buffer, size, pageCode, pageControl);
+  // Mode data length counts the bytes after itself; the page follows the
+  // 8-byte header and any block descriptors.
+  const CQuorvane_DriveAnswer all = Answer(method, "MODE SENSE", buffer, size);
+  const CQuorvane_DriveAnswer data = all.AtMost(2 + uint64_t{all.Be16(0)});
+  const uint32_t pageAt = 8 + uint32_t{data.Be16(6)};
+  const uint8_t code = data.U8(pageAt) & 0x3F;
+  if (code != pageCode) data.Fail("page %02Xh instead of %02Xh", code, pageCode);
+  return data.Window(pageAt, 2 + uint32_t{data.U8(pageAt + 1)}, "mode page");
+}
+
+bool CQuorvane_CdvdBurnerGrabber::IsDrive(const QuorvaneI_DriveMatch* list, size_t count) const {
+  for (size_t i = 0; i < count; ++i) {
+    if (std::strstr(m__CHAR__VendorId, list[i].vendor) == nullptr) continue;
+    if (list[i].product == nullptr || std::strstr(m__CHAR__ProductId, list[i].product) != nullptr) return true;
+  }
+  return false;
+}
+
+void CQuorvane_CdvdBurnerGrabber::GetDeviceInformation(char* vendor, char* product, char* revision,
+                                                       uint32_t* bufferSize) {
+  std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
+  if (vendor) std::snprintf(vendor, 9, "%.8s", m__CHAR__VendorId);
+  if (product) std::snprintf(product, 17, "%.16s", m__CHAR__ProductId);
+  if (revision) std::snprintf(revision, 5, "%.4s", m__CHAR__ProductRevision);
+  if (bufferSize) *bufferSize = m__ULONG__BufferSize;
+}
+
+void CQuorvane_CdvdBurnerGrabber::GetSupportedMediaFormats(uint8_t flags[10]) {
+  std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
+  const uint8_t values[10] = {m__UCHAR__IsReadCDR,   m__UCHAR__IsReadCDRW,   m__UCHAR__IsReadDVDROM,
+                              m__UCHAR__IsReadDVDR,  m__UCHAR__IsReadDVDRAM, m__UCHAR__IsTestWrite,
+                              m__UCHAR__IsWriteCDR,  m__UCHAR__IsWriteCDRW,  m__UCHAR__IsWriteDVDR,
+                              m__UCHAR__IsWriteDVDRAM};
+  std::memcpy(flags, values, sizeof values);
+}
+
+void CQuorvane_CdvdBurnerGrabber::GetSupportedMediaFormatsEx(uint8_t* readPlusRW, uint8_t* readPlusR,
+                                                             uint8_t* readPlusRDL, uint8_t* writePlusRW,
+                                                             uint8_t* writePlusR, uint8_t* writePlusRDL) {
+  constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::GetSupportedMediaFormatsEx";
+  std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
+  struct Format {
+    uint16_t feature;
+    const char* name;
+    uint8_t* read;
+    uint8_t* write;
+  } formats[] = {{0x002A, "DVD+RW", readPlusRW, writePlusRW},
+                 {0x002B, "DVD+R", readPlusR, writePlusR},
+                 {0x003B, "DVD+R DL", readPlusRDL, writePlusRDL}};
+  for (const Format& f : formats) {
+    uint8_t canRead = 0, canWrite = 0;
+    QuorvaneI_Guarded(kMethod, [&] {
+      uint8_t buffer[4096] = {};
+      GetConfiguration(2, f.feature, buffer, sizeof buffer);
+      const CQuorvane_DriveAnswer all = Answer(kMethod, "GET CONFIGURATION", buffer, sizeof buffer);
+      const uint32_t length = all.Be32(0);
+      QuorvaneI_Log("\n%s(): %s page size in UCHAR(s): %ld\n", kMethod, f.name, static_cast<long>(length));
+      if (length < 12) return;
+      // A drive that ignores the one-feature request answers with another
+      // feature first; only the asked one counts.
+      const CQuorvane_DriveAnswer data = all.AtMost(4 + uint64_t{length});
+      if (data.Be16(8) != f.feature) {
+        QuorvaneI_Log("\n%s(): WARNING! Feature %04Xh came instead of %04Xh\n", kMethod, data.Be16(8), f.feature);
+        return;
+      }
+      const uint8_t flags = data.U8(12);
+      canRead = 1;
+      canWrite = flags & 0x01;
+    });
+    if (f.read) *f.read = canRead;
+    if (f.write) *f.write = canWrite;
+  }
+}
+
+void CQuorvane_CdvdBurnerGrabber::ProbeSupportedWriteModes(uint8_t* tao, uint8_t* sao, uint8_t* daoRawPQ,
+                                                           uint8_t* daoRawRawPW) {
+  constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::ProbeSupportedWriteModes";
+  std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
+  const uint32_t discType = GetDiscTypeSafe();
+  struct Mode {
+    uint8_t writeType, dataBlockType;
+    const char* name;
+    uint8_t* answer;
+  } modes[] = {{1, 8, "TAO", tao}, {2, 8, "SAO", sao}, {3, 1, "DAO_PQ", daoRawPQ}, {3, 3, "DAO_RAW_PW", daoRawRawPW}};
+  for (const Mode& m : modes) {
+    uint8_t supported = 1;
+    try {
+      SetWriteParameters(m.writeType, m.dataBlockType, 4, false, false, 0, 0, 0, 0, 0, false);
+    } catch (CQuorvane_Exception* e) {
+      QuorvaneI_Caught owned(e);
+      QuorvaneI_Log("\n%s(): SetWriteParameters( %s ) failed\n", kMethod, m.name);
+      QuorvaneI_LogCaught(kMethod, e);
+      // DVD-R drives refuse write type 1 in page 05h yet record incrementally.
+      if (!(m.writeType == 1 && discType == DISC_TYPE_DVDR)) supported = 0;
+    }
+    if (m.answer) *m.answer = supported;
+  }
+}
+
+void CQuorvane_CdvdBurnerGrabber::ProbeSupportedReadModes(uint8_t* cooked, uint8_t* raw, uint8_t* rawPQ,
+                                                          uint8_t* rawRawPW, uint8_t* pq, uint8_t* rawPW) {
+  constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::ProbeSupportedReadModes";
+  std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
+  QuorvaneI_Traced(kMethod, [&] { TestUnitReady(); });
+  // Reading the table of contents settles the drive on the disc; a disc
+  // without one still gets its probes.
+  QuorvaneI_Guarded(kMethod, [&] {
+    auto toc = std::make_unique<QUORVANE_TOC_INFORMATION>();
+    GetTOCInformation(toc.get());
+  });
+  struct Probe {
+    bool sync;
+    uint8_t headerCodes;
+    bool userData, edcEcc;
+    uint8_t subChannel;
+    const char* name;
+    uint8_t* answer;
+  } probes[] = {{true, 3, true, true, QV_SUBCHANNEL_NONE, "raw", raw},
+                {true, 3, true, true, QV_SUBCHANNEL_Q, "raw + PQ subchannel", rawPQ},
+                {true, 3, true, true, QV_SUBCHANNEL_RAW_PW, "raw + raw P-W subchannel", rawRawPW},
+                {false, 0, false, false, QV_SUBCHANNEL_Q, "PQ subchannel", pq},
+                {false, 0, false, false, QV_SUBCHANNEL_RAW_PW, "raw P-W subchannel", rawPW}};
+  for (const Probe& p : probes) {
+    uint8_t supported = 1;
+    try {
+      uint8_t buffer[4096] = {};
+      ReadCD(0, 0, 1, 0, p.edcEcc, p.userData, p.headerCodes, p.sync, p.subChannel, buffer, sizeof buffer);
+    } catch (CQuorvane_Exception* e) {
+      QuorvaneI_Caught owned(e);
+      QuorvaneI_Log("\n%s(): ReadCD( %s ) failed\n", kMethod, p.name);
+      QuorvaneI_LogCaught(kMethod, e);
+      supported = 0;
+    }
+    if (p.answer) *p.answer = supported;
+  }
+  if (cooked) *cooked = 1;
+}
+
+void CQuorvane_CdvdBurnerGrabber::Load() { LoadEx(false); }
+
+void CQuorvane_CdvdBurnerGrabber::LoadEx(bool waitForMedia) {
+  constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::Load";
+  std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
+  const uint32_t discType = GetDiscTypeSafe();
+  QuorvaneI_Log("\n%s(): ENTERed\n", kMethod);
+  QuorvaneI_Traced(kMethod, [&] {
+    qv::plat::SleepMs(1000);
+    StartStopUnit(true, true, true);
+    // DVD-RAM answers READ DISC INFORMATION late: poll TEST UNIT READY only.
+    WaitForReady(2, 5000, discType != kDiscTypeDVDRAM, !waitForMedia);
+  });
+  QuorvaneI_Log("\n%s(): EXITing with success\n", kMethod);
+}
+
+void CQuorvane_CdvdBurnerGrabber::Eject() {
+  constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::Eject";
+  static constexpr QuorvaneI_DriveMatch kBrokenStartStopUnit[] = {{"MITSUMI", "4802"}};
+  std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
+  QuorvaneI_Log("\n%s(): ENTERed\n", kMethod);
+  QuorvaneI_Traced(kMethod, [&] {
+    qv::plat::SleepMs(1000);
+    if (IsDrive(kBrokenStartStopUnit)) {
+      // This drive ejects only after page 05h was set and with an
+      // immediate START STOP UNIT.
+      QuorvaneI_Log("\n%s(): Broken 'start stop unit'...\n ", kMethod);
+      SetWriteParameters(1, 8, 4, false, false, 0, 0, 0, 0, 0, false);
+      StartStopUnit(true, true, false);
+    } else {
+      StartStopUnit(false, true, false);
+    }
+  });
+  QuorvaneI_Log("\n%s(): EXITing with success\n", kMethod);
+}
+
+void CQuorvane_CdvdBurnerGrabber::TestUnitReady(int32_t seconds, bool fastExit) {
+  constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::TestUnitReady";
+  std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
+  const uint32_t discType = GetDiscTypeSafe();
+  QuorvaneI_Log("\n%s(): ENTERed for %ld second(s), is fast exit: %d\n", kMethod, static_cast<long>(seconds),
+                fastExit ? 1 : 0);
+  QuorvaneI_Traced(kMethod, [&] {
+    WaitForReady(seconds > 0 ? static_cast<uint32_t>(seconds) : 0, 1000, discType != kDiscTypeDVDRAM, fastExit);
+    TestUnitReady();
+  });
+  QuorvaneI_Log("\n%s(): EXITing with success\n", kMethod);
+}
+
+void CQuorvane_CdvdBurnerGrabber::Lock() {
+  std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
+  QuorvaneI_Traced("CQuorvane_CdvdBurnerGrabber::Lock", [&] { PreventAllowMediumRemoval(true); });
+}
+
+void CQuorvane_CdvdBurnerGrabber::Release() {
+  std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
+  QuorvaneI_Traced("CQuorvane_CdvdBurnerGrabber::Release", [&] { PreventAllowMediumRemoval(false); });
+}
+
+void CQuorvane_CdvdBurnerGrabber::RezeroUnitSafe() {
+  std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
+  QuorvaneI_Traced("CQuorvane_CdvdBurnerGrabber::RezeroUnitSafe", [&] { RezeroUnit(); });
+}
+
+void CQuorvane_CdvdBurnerGrabber::Cancel() {
+  QuorvaneI_Log("\nCQuorvane_CdvdBurnerGrabber::Cancel(): ENTERed\n");
+  m__UCHAR__IsCancel = 1;
+  QuorvaneI_Log("\nCQuorvane_CdvdBurnerGrabber::Cancel(): EXITing with success\n");
+}
+
+void CQuorvane_CdvdBurnerGrabber::ExecuteCDB(const uint8_t* cdb, uint8_t cdbLength, void* buffer, uint32_t bufferSize,
+                                             uint8_t direction) {
+  std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
+  GetTransport()->ExecuteCDB(cdb, cdbLength, buffer, bufferSize, direction);
+}

@@ -1,0 +1,174 @@
+// CQuorvane_CdvdBurnerGrabber: the one object through which an application
+// works with one drive. Creating it identifies the drive, reads its
+// capabilities and prepares the write pipeline; its operations read disc
+// and track information and control the drive. Every public operation runs
+// under the object lock, which is recursive because operations call one
+// another; Cancel alone stays outside it.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "device/drive_answer.h"
+#include "platform/event.h"
+#include "quorvane.h"
+#include "record/cache.h"
+#include "scsi/device_writer.h"
+
+class CQuorvane_FileChain;
+
+// Pairs of vendor and product substrings that name a drive.
+struct QuorvaneI_DriveMatch {
+  const char* vendor;
+  const char* product;  // nullptr: any product of the vendor
+};
+
+class CQuorvane_CdvdBurnerGrabber : public CQuorvane_ScsiDeviceCdvdRomWriter {
+ public:
+  // Takes ownership of the transport: it is deleted with the object, and
+  // also when construction fails. cacheSizeInMB 0 selects 160.
+  CQuorvane_CdvdBurnerGrabber(CQuorvane_ScsiTransport* transport, PQUORVANE_CALLBACK callback, void* context,
+                              uint32_t cacheSizeInMB);
+  ~CQuorvane_CdvdBurnerGrabber() override;
+
+  // The command builders keep their names next to the operations below.
+  using CQuorvane_ScsiDeviceGeneric::TestUnitReady;
+  using CQuorvane_ScsiDeviceCdvdRomReader::ReadTrackInformation;
+
+  // ---- Identity, capabilities, probes, unit commands ----
+  // vendor, product and revision receive at most 8, 16 and 4 characters
+  // plus a terminator.
+  void GetDeviceInformation(char* vendor, char* product, char* revision, uint32_t* bufferSize);
+  // Read CD-R, CD-RW, DVD-ROM, DVD-R, DVD-RAM; test write; write CD-R,
+  // CD-RW, DVD-R, DVD-RAM.
+  void GetSupportedMediaFormats(uint8_t flags[10]);
+  void GetSupportedMediaFormatsEx(uint8_t* readPlusRW, uint8_t* readPlusR, uint8_t* readPlusRDL,
+                                  uint8_t* writePlusRW, uint8_t* writePlusR, uint8_t* writePlusRDL);
+  void ProbeSupportedWriteModes(uint8_t* tao, uint8_t* sao, uint8_t* daoRawPQ, uint8_t* daoRawRawPW);
+  void ProbeSupportedReadModes(uint8_t* cooked, uint8_t* raw, uint8_t* rawPQ, uint8_t* rawRawPW, uint8_t* pq,
+                               uint8_t* rawPW);
+  void Load();
+  void LoadEx(bool waitForMedia);
+  void Eject();
+  void TestUnitReady(int32_t seconds, bool fastExit);
+  void Lock();
+  void Release();
+  void RezeroUnitSafe();
+  void Cancel();
+  bool IsCancel() const { return m__UCHAR__IsCancel.load() != 0; }
+  // One CDB of the caller's, under the object lock.
+  void ExecuteCDB(const uint8_t* cdb, uint8_t cdbLength, void* buffer, uint32_t bufferSize, uint8_t direction);
+
+  // ---- Disc and track information ----
+  // Never throws; 0 when the profile cannot be read.
+  uint32_t GetDiscTypeSafe();
+  uint32_t GetInsertedDiscType();
+  void GetDiscInformation(QUORVANE_DISC_INFORMATION* record);
+  // The answer of READ TRACK INFORMATION for a track (FFh: the last or
+  // invisible one) into buffer, corrected per medium; discType 0 asks.
+  void ReadTrackInformation(uint8_t trackNumber, void* buffer, uint32_t size, uint32_t discType);
+  // Fills the record; a failure leaves it all zero (IsValid 0).
+  void GetTrackInformation(uint8_t trackNumber, QUORVANE_TRACK_INFORMATION* record);
+  void GetTOCInformation(QUORVANE_TOC_INFORMATION* record);
+  void ReadATIPSafe(void* buffer, uint32_t size);
+  void ReadDVDPLUSRDLBoundaryInformation(uint32_t* layer0Capacity, uint8_t* boundaryFlag);
+  // Reads one 2048-byte block under the object lock.
+  void ReadBlockSafe(uint32_t lba, void* buffer2048);
+  static int32_t GetNumberOfSystemDescriptors(const void* buffer, int32_t blockCount);
+
+  // ---- Device control ----
+  void GetCdvdSpeeds(uint32_t* currentRead, uint32_t* maximumRead, uint32_t* currentWrite, uint32_t* maximumWrite);
+  void SetCdvdSpeeds(uint32_t readSpeed, uint32_t writeSpeed);
+  void SetCdvdReadSpeed(uint32_t readSpeed);
+  void GetBUP(uint8_t* enabled, uint8_t* supported);
+  void SetBUP(bool enable);
+  void SendOPC();
+  void GetMediaTrayStatus(uint8_t* mediumPresent, uint8_t* doorOpen);
+  void GetDVDProtectionSystem(uint8_t* type);
+  void GetDVDRegionMask(uint8_t* mask);
+  void GetRPC(uint8_t* typeCode, uint8_t* vendorResets, uint8_t* userChanges, uint8_t* regionMask,
+              uint8_t* rpcScheme);
+
+  // ---- Write parameters (mode page 05h) ----
+  void SetWriteParameters(uint8_t writeType, uint8_t dataBlockType, uint8_t trackMode, bool testWrite,
+                          bool multiSession, uint8_t sessionFormat, uint8_t subHeader0, uint8_t subHeader1,
+                          uint8_t subHeader2, uint8_t subHeader3, bool linkSizeValid);
+  void RestoreWriteParameters(uint32_t discType);
+  void ReSetWriteParameters();
+
+  // ---- State others read ----
+  bool IsBufferUnderrunProtection() const { return m__BOOLEAN__IsBUP; }
+  uint8_t GetCurrentTrackNumber() const { return m__UCHAR__CurrentTrackNumber; }
+  int32_t GetCacheSizeInBytes() const { return m__LONG__CacheSize; }
+  CQuorvane_CacheManager* GetCacheManager() const { return m__PCQuorvane_CacheManager__CacheManager.get(); }
+  PQUORVANE_CALLBACK GetCallback() const { return m__PQUORVANE_CALLBACK__Callback; }
+  void* GetCallbackContext() const { return m__PVOID__CallbackContext; }
+  // True when the inquiry strings contain one of the pairs.
+  bool IsDrive(const QuorvaneI_DriveMatch* list, size_t count) const;
+  template <size_t N>
+  bool IsDrive(const QuorvaneI_DriveMatch (&list)[N]) const {
+    return IsDrive(list, N);
+  }
+
+ protected:
+  // The construction steps, each as its class of the command chain names it.
+  void ConstructGeneric();
+  void ConstructReader();
+  void ConstructWriter();
+  void BuildWritePipeline(uint32_t cacheSizeInMB);
+
+  // The answer of the command just sent: the bytes the transport says came.
+  CQuorvane_DriveAnswer Answer(const char* method, const char* what, const void* buffer, uint32_t size) const;
+  // MODE SENSE(10) of one page into buffer; returns the page (from its
+  // page code byte to the end of its declared length).
+  CQuorvane_DriveAnswer SensePage(const char* method, uint8_t* buffer, uint32_t size, uint8_t pageCode,
+                                  uint8_t pageControl);
+  // MODE SELECT(10) of a page: an empty header and the page after it.
+  void SelectPage(const CQuorvane_DriveAnswer& page, const uint8_t* pageBytes);
+  // Reads page 05h back after a change and logs what it says.
+  void LogWriteParameters(const char* method);
+  void WriteParametersFromDrive(const char* method, uint32_t discType, bool liteOnCheck);
+
+  void ReadTOCForCD(QUORVANE_TOC_INFORMATION* record);
+  void ReadTOCForDVD(QUORVANE_TOC_INFORMATION* record);
+  int32_t LookupTrueTrackEndingLBA(int32_t start, int32_t nextStart);
+  void ReadTrackInformationForDVDPLUSRWOrDVDRAM(uint8_t* buffer, uint32_t size, uint8_t trackNumber);
+  // READ CAPACITY: the last logical block address.
+  uint32_t ReadLastLba(const char* method);
+
+  void GetCurrentSpeedsForDVD(uint32_t* read, uint32_t* write);
+  void GetMaximumSpeedsForDVD(uint32_t* read, uint32_t* write);
+  void SetCurrentSpeedsForDVD(uint32_t read, uint32_t write);
+  void SetStreamingDescriptor(uint32_t endLba, uint32_t readSize, uint32_t readTime, uint32_t writeSize,
+                              uint32_t writeTime);
+
+  // ---- Fields ----
+  std::recursive_mutex m__CRITICAL_SECTION__ObjectLock;
+  std::atomic<uint8_t> m__UCHAR__IsCancel{0};
+  PQUORVANE_CALLBACK m__PQUORVANE_CALLBACK__Callback;
+  void* m__PVOID__CallbackContext;
+  uint8_t m__UCHAR__CurrentTrackNumber = 1;
+  bool m__BOOLEAN__IsNextSession = false;
+  uint8_t m__UCHAR__LastWriteMode = 0;
+
+  // The write pipeline (record/): pool, queue, events and what the reader
+  // thread reads.
+  int32_t m__LONG__CacheSize = 0;
+  std::unique_ptr<CQuorvane_CacheManager> m__PCQuorvane_CacheManager__CacheManager;
+  CQuorvane_LockedFifoQueue m__CQuorvane_LockedFifoQueue__DataQueue;
+  std::unique_ptr<qv::plat::ManualResetEvent> m__HANDLE__CacheFullEvent;
+  std::unique_ptr<qv::plat::ManualResetEvent> m__HANDLE__CacheThreadDeadEvent;
+  std::atomic<int32_t> m__LONG__DieCounter{0};
+  std::atomic<uint8_t> m__UCHAR__IsCacheThreadRunning{0};
+  bool m__BOOLEAN__IsBUP = false;
+  CQuorvane_FileChain* m__PCQuorvane_FileChain__Source = nullptr;
+  CQuorvane_FileChain** m__PPCQuorvane_FileChain__Sources = nullptr;
+  int32_t m__LONG__SourceCount = 0;
+  int32_t* m__PLONG__SourceBlockSizes = nullptr;
+  int32_t m__LONG__BlockSize = 0;
+};
+
+// The drives whose BURN-Proof bit must stay cleared.
+inline constexpr QuorvaneI_DriveMatch kQuorvaneBrokenBurnProof[] = {{"SAMSUNG", "CDRW/DVD SM-308B"},
+                                                                     {"GENERIC", "DVD RW 4XMax"}};

@@ -1,0 +1,138 @@
+// The write pipeline's queues and pool: order, the head insertions that
+// let an error overtake data, the pool's limits and its refill.
+#include <cstdint>
+
+#include "record/cache.h"
+#include "support/test_support.h"
+
+namespace {
+
+struct Element {
+  explicit Element(int v) : value(v) { link.m__PVOID__Self = this; }
+  int value;
+  CQuorvane_FifoQueueLink link;
+};
+
+std::vector<int> Drain(CQuorvane_FifoQueue& q) {
+  std::vector<int> out;
+  while (CQuorvane_FifoQueueLink* l = q.RemoveHead()) out.push_back(static_cast<Element*>(l->m__PVOID__Self)->value);
+  return out;
+}
+
+TEST(FifoQueue, TailIsFirstInFirstOutAndHeadJumpsTheLine) {
+  for (bool locked : {false, true}) {
+    std::unique_ptr<CQuorvane_FifoQueue> q(locked ? new CQuorvane_LockedFifoQueue : new CQuorvane_FifoQueue);
+    Element a(1), b(2), c(3), error(-1);
+    EXPECT_EQ(q->RemoveHead(), nullptr);
+    q->AddTail(&a.link);
+    q->AddTail(&b.link);
+    q->AddTail(&c.link);
+    EXPECT_EQ(q->RemoveHead(), &a.link);
+    q->AddHead(&error.link);
+    q->AddTail(&a.link);
+    EXPECT_EQ(Drain(*q), (std::vector<int>{-1, 2, 3, 1}));
+    EXPECT_TRUE(q->IsEmpty());
+  }
+}
+
+TEST(FifoQueue, RemoveAllLeavesTheElementsAlone) {
+  CQuorvane_LockedFifoQueue q;
+  Element a(1), b(2);
+  q.AddTail(&a.link);
+  q.AddTail(&b.link);
+  q.RemoveAll();
+  EXPECT_TRUE(q.IsEmpty());
+  EXPECT_EQ(a.value, 1);
+  // Elements taken out can join again.
+  q.AddTail(&b.link);
+  EXPECT_EQ(Drain(q), (std::vector<int>{2}));
+}
+
+TEST(FifoQueue, NullElementsAndNonEmptyDestructionAreLoggedNotFatal) {
+  qvtest::LogCapture log;
+  Element a(1);
+  {
+    CQuorvane_FifoQueue q;
+    q.AddTail(nullptr);
+    q.AddHead(nullptr);
+    EXPECT_TRUE(q.IsEmpty());
+    q.AddTail(&a.link);
+  }
+  EXPECT_EQ(log.Count("CQuorvane_FifoQueue::AddTail(): EXITing with failure, pointer is NULL"), 1u);
+  EXPECT_EQ(log.Count("CQuorvane_FifoQueue::AddHead(): EXITing with failure, pointer is NULL"), 1u);
+  EXPECT_EQ(log.Count("CQuorvane_FifoQueue::~CQuorvane_FifoQueue(): WARNING! Queue 0x"), 1u);
+  EXPECT_EQ(log.Count("is not empty"), 1u);
+}
+
+struct PoolCase {
+  int32_t asked, made;
+  const char* logged;
+};
+
+class Pool : public ::testing::TestWithParam<PoolCase> {};
+
+TEST_P(Pool, CountsAreBoundedAndObjectsPageAligned) {
+  qvtest::LogCapture log;
+  CQuorvane_CacheManager pool(GetParam().asked, 4096);
+  EXPECT_EQ(pool.GetCount(), GetParam().made);
+  for (int32_t i = 0; i < pool.GetCount(); ++i) {
+    const CQuorvane_CacheObject* o = pool.GetObject(i);
+    ASSERT_NE(o, nullptr);
+    EXPECT_EQ(o->m__LONG__Index, i);
+    EXPECT_EQ(o->m__ULONG__Capacity, 4096u);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(o->m__PUCHAR__Buffer) % 4096, 0u);
+  }
+  // Made, not queued.
+  EXPECT_TRUE(pool.IsEmpty());
+  if (GetParam().logged) {
+    EXPECT_EQ(log.Count(GetParam().logged), 1u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Counts, Pool,
+                         ::testing::Values(PoolCase{0, 0, nullptr}, PoolCase{3, 3, nullptr},
+                                           PoolCase{4096, 4096, nullptr},
+                                           PoolCase{5000, 4096, "Passed number of cache objects 5000 truncated to 4096"},
+                                           PoolCase{-1, 4096, "Passed number of cache object(s) -1 updated to 4096"}));
+
+TEST(PoolUse, RefillQueuesEveryObjectInIndexOrderOnce) {
+  CQuorvane_CacheManager pool(4, 65536);
+  CQuorvane_CacheObject* taken = CQuorvane_CacheObject::FromLink(pool.RemoveHead());
+  EXPECT_EQ(taken, nullptr);
+  pool.Refill();
+  taken = CQuorvane_CacheObject::FromLink(pool.RemoveHead());
+  ASSERT_NE(taken, nullptr);
+  EXPECT_EQ(taken->m__LONG__Index, 0);
+  // A refill while an object is out still holds each object once.
+  pool.Refill();
+  std::vector<int32_t> order;
+  while (CQuorvane_CacheObject* o = CQuorvane_CacheObject::FromLink(pool.RemoveHead())) order.push_back(o->m__LONG__Index);
+  EXPECT_EQ(order, (std::vector<int32_t>{0, 1, 2, 3}));
+}
+
+TEST(PoolUse, ReleaseResetsTheObjectButKeepsItsBytes) {
+  CQuorvane_CacheManager pool(2, 65536);
+  pool.Refill();
+  CQuorvane_CacheObject* o = CQuorvane_CacheObject::FromLink(pool.RemoveHead());
+  ASSERT_NE(o, nullptr);
+  o->m__BOOLEAN__IsEndMarker = true;
+  o->m__BOOLEAN__IsError = true;
+  auto* carried = new CQuorvane_Exception(14, 0, "cancelled");
+  o->m__PCQuorvane_Exception__Exception = carried;
+  o->m__ULONG__DataBytes = 61440;
+  o->m__ULONG__Blocks = 30;
+  o->m__PUCHAR__Buffer[0] = 0x5A;
+  pool.Release(o);
+  delete carried;  // the error's exception belongs to whoever took it
+  EXPECT_FALSE(o->m__BOOLEAN__IsEndMarker);
+  EXPECT_FALSE(o->m__BOOLEAN__IsError);
+  EXPECT_EQ(o->m__PCQuorvane_Exception__Exception, nullptr);
+  EXPECT_EQ(o->m__ULONG__DataBytes, 0u);
+  EXPECT_EQ(o->m__ULONG__Blocks, 0u);
+  EXPECT_EQ(o->m__PUCHAR__Buffer[0], 0x5A);
+  // It went to the tail, behind the object still free.
+  EXPECT_EQ(CQuorvane_CacheObject::FromLink(pool.RemoveHead())->m__LONG__Index, 1);
+  EXPECT_EQ(CQuorvane_CacheObject::FromLink(pool.RemoveHead()), o);
+}
+
+}  // namespace

@@ -1,0 +1,101 @@
+// quorvane devices and quorvane info, run as a user runs them against
+// virtual drives: what they print, the JSON keys the README promises, and
+// the exit codes.
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "support/test_support.h"
+
+namespace {
+
+class DeviceCommands : public ::testing::Test {
+ protected:
+  int Run(const std::string& args, std::string* out = nullptr) {
+    std::string text;
+    const int rc = qvtest::RunCommand("QUORVANE_VDRIVE_HOME=" + home.path().string() +
+                                          " QUORVANE_LIB_WNASPI32=/nonexistent " + QUORVANE_BINARY_DIR +
+                                          "/cli/quorvane " + args + " 2>&1",
+                                      &text);
+    if (out) *out = text;
+    return rc;
+  }
+  static std::set<std::string> Keys(const nlohmann::json& j) {
+    std::set<std::string> keys;
+    for (const auto& [k, v] : j.items()) keys.insert(k);
+    return keys;
+  }
+  qvtest::TempDir home;
+};
+
+TEST_F(DeviceCommands, DevicesListsTheVirtualDrives) {
+  std::string out;
+  ASSERT_EQ(Run("vdrive create burner --media cd-rw", &out), 0) << out;
+  ASSERT_EQ(Run("vdrive create reader --model ACME:READER", &out), 0) << out;
+  ASSERT_EQ(Run("devices", &out), 0) << out;
+  EXPECT_NE(out.find("virtual  burner           CdRom0     16:0:0:0   QUORVANE Virtual Recorder 1.00     cd-rw blank"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("virtual  reader           CdRom1     16:0:1:0   ACME READER 1.00"),
+            std::string::npos)
+      << out;
+  ASSERT_EQ(Run("devices --json", &out), 0) << out;
+  const auto j = nlohmann::json::parse(out);
+  ASSERT_EQ(j["devices"].size(), 2u);
+  const auto& d = j["devices"][0];
+  EXPECT_EQ(Keys(d), (std::set<std::string>{"kind", "name", "device", "address", "vendor", "product", "revision", "disc"}));
+  EXPECT_EQ(d["kind"], "virtual");
+  EXPECT_EQ(d["device"], "CdRom0");
+  EXPECT_EQ(d["disc"], "cd-rw blank");
+  EXPECT_TRUE(j["devices"][1]["disc"].is_null());
+}
+
+TEST_F(DeviceCommands, InfoDescribesADriveInJson) {
+  std::string out;
+  ASSERT_EQ(Run("vdrive create burner --media dvd+r --model PLEXTOR:DVDR_PX-716A", &out), 0) << out;
+  ASSERT_EQ(Run("info --drive burner --json", &out), 0) << out;
+  const auto j = nlohmann::json::parse(out.substr(out.find('{')));
+  const auto& d = j["drive"];
+  EXPECT_EQ(Keys(d), (std::set<std::string>{"name", "device", "vendor", "product", "revision", "bufferSize", "reads",
+                                            "writes", "testWrite", "writeModes", "readModes", "speeds",
+                                            "bufferUnderrunProtection"}));
+  EXPECT_EQ(d["name"], "burner");
+  EXPECT_EQ(d["device"], "CdRom0");
+  EXPECT_EQ(d["vendor"], "PLEXTOR ");
+  EXPECT_EQ(d["bufferSize"], 2048 * 1024);
+  EXPECT_EQ(Keys(d["reads"]), (std::set<std::string>{"cdr", "cdrw", "dvdrom", "dvdr", "dvdram", "dvdplusrw",
+                                                     "dvdplusr", "dvdplusrdl"}));
+  EXPECT_EQ(d["writes"]["dvdplusr"], true);
+  EXPECT_EQ(Keys(d["speeds"]), (std::set<std::string>{"currentRead", "maximumRead", "currentWrite", "maximumWrite"}));
+  ASSERT_TRUE(j["disc"].is_object()) << out;
+  EXPECT_EQ(j["disc"]["type"], 13);
+  EXPECT_EQ(j["disc"]["typeName"], "DVD+R");
+}
+
+TEST_F(DeviceCommands, InfoReadsAsTextAtAGlance) {
+  std::string out;
+  ASSERT_EQ(Run("vdrive create burner --media cd-r", &out), 0) << out;
+  ASSERT_EQ(Run("info --drive burner", &out), 0) << out;
+  for (const char* line : {"Drive burner (CdRom0): QUORVANE Virtual Recorder 1.00", "  Buffer        2048 KB",
+                           "  Writes        CD-R CD-RW DVD-R DVD-RAM DVD+RW DVD+R DVD+R DL (test write)",
+                           "  Write modes   TAO SAO DAO raw+PQ DAO raw+P-W", "Disc: CD-R"})
+    EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+}
+
+TEST_F(DeviceCommands, InfoWithoutADriveUsesTheDefaultVirtualDrive) {
+  std::string out;
+  ASSERT_EQ(Run("info", &out), 0) << out;
+  EXPECT_NE(out.find("made the default virtual drive 'default'"), std::string::npos) << out;
+  EXPECT_NE(out.find("Drive default (CdRom0)"), std::string::npos) << out;
+  EXPECT_NE(out.find("Disc: CD-R"), std::string::npos) << out;
+  // Made once: the second run finds it.
+  ASSERT_EQ(Run("info", &out), 0) << out;
+  EXPECT_EQ(out.find("made the default virtual drive"), std::string::npos) << out;
+}
+
+TEST_F(DeviceCommands, InfoOnADriveThatIsNotThereFails) {
+  std::string out;
+  EXPECT_EQ(Run("info --drive /nonexistent/sr9", &out), 6) << out;
+  EXPECT_NE(out.find("quorvane: opening /nonexistent/sr9 failed"), std::string::npos) << out;
+}
+
+}  // namespace

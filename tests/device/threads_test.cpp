@@ -1,0 +1,107 @@
+// The object lock: one operation at a time per object, re-entered by the
+// operations that call others, and Cancel outside it.
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "fake_drive.h"
+
+namespace {
+
+using devtest::Bytes;
+using devtest::Reply;
+using devtest::Rig;
+
+// Holds the drive inside one command until the test lets it go.
+class Gate {
+ public:
+  void Hold() {
+    std::unique_lock<std::mutex> lock(m_);
+    held_ = true;
+    cv_.notify_all();
+    cv_.wait(lock, [this] { return open_; });
+  }
+  void WaitHeld() {
+    std::unique_lock<std::mutex> lock(m_);
+    cv_.wait(lock, [this] { return held_; });
+  }
+  void Open() {
+    std::lock_guard<std::mutex> lock(m_);
+    open_ = true;
+    cv_.notify_all();
+  }
+
+ private:
+  std::mutex m_;
+  std::condition_variable cv_;
+  bool held_ = false, open_ = false;
+};
+
+TEST(ObjectLock, CancelGetsThroughWhileAnOperationHoldsTheLockAndOthersWait) {
+  qvtest::VirtualTime time;
+  Rig rig;
+  auto& g = rig.Create();
+  Gate gate;
+  std::atomic<bool> loadDone{false};
+  rig.drive.On(0x1B, [&](const Bytes&, const Bytes&) { return Reply::Good(); });
+  rig.drive.On(0x51, [](const Bytes&, const Bytes&) { return Reply::Good(devtest::DiscInformation(0x0E, 1, 1, 1, 1)); });
+  rig.drive.beforeCommand = [&](uint8_t opcode) {
+    if (opcode == 0x1B) gate.Hold();
+  };
+
+  std::thread loader([&] {
+    g.Load();
+    loadDone = true;
+  });
+  gate.WaitHeld();
+  // Load holds the object lock inside START STOP UNIT; Cancel must not wait.
+  g.Cancel();
+  EXPECT_TRUE(g.IsCancel());
+  EXPECT_FALSE(loadDone);
+
+  std::atomic<uint32_t> type{99};
+  std::thread reader([&] { type = g.GetInsertedDiscType(); });
+  // The reader cannot get in before Load is over: its GET CONFIGURATION
+  // must come after Load's last command. Give it time to queue up.
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  gate.Open();
+  loader.join();
+  reader.join();
+  EXPECT_TRUE(loadDone);
+  EXPECT_EQ(type, 1u);
+  const std::vector<uint8_t> ops = rig.drive.Opcodes();
+  const auto lastLoadCommand = std::find(ops.rbegin(), ops.rend(), 0x00);
+  const auto readerCommand = std::find(ops.rbegin(), ops.rend(), 0x46);
+  ASSERT_NE(lastLoadCommand, ops.rend());
+  EXPECT_LT(readerCommand - ops.rbegin(), lastLoadCommand - ops.rbegin());
+}
+
+TEST(ObjectLock, OperationsOfTwoThreadsNeverOverlap) {
+  qvtest::VirtualTime time;
+  Rig rig;
+  rig.drive.profile = 0x0011;
+  rig.drive.On(0x51, [](const Bytes&, const Bytes&) { return Reply::Good(devtest::DiscInformation(0x01, 1, 1, 1, 1)); });
+  auto& g = rig.Create();
+  auto work = [&](int n) {
+    for (int i = 0; i < n; ++i) {
+      QUORVANE_DISC_INFORMATION info;
+      g.GetDiscInformation(&info);
+      uint8_t modes[4];
+      g.ProbeSupportedWriteModes(modes, modes + 1, modes + 2, modes + 3);
+    }
+  };
+  std::thread a(work, 20), b(work, 20);
+  a.join();
+  b.join();
+  // A GetDiscInformation is READ DISC INFORMATION then GET CONFIGURATION:
+  // never split by the other thread's probe (which starts with GET CONFIGURATION too).
+  const std::vector<uint8_t> ops = rig.drive.Opcodes();
+  for (size_t i = 0; i + 1 < ops.size(); ++i)
+    if (ops[i] == 0x51) {
+      EXPECT_EQ(ops[i + 1], 0x46) << "at " << i;
+    }
+}
+
+}  // namespace

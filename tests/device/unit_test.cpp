@@ -1,0 +1,188 @@
+// The unit commands: load, eject, test unit ready, lock and release, in
+// virtual time, with the drive workarounds and an empty tray.
+#include "fake_drive.h"
+
+namespace {
+
+using devtest::Bytes;
+using devtest::Catch;
+using devtest::Reply;
+using devtest::Rig;
+
+class Unit : public ::testing::Test {
+ protected:
+  qvtest::VirtualTime time;
+  qvtest::LogCapture log;
+  Rig rig;
+};
+
+std::vector<uint8_t> After(const std::vector<uint8_t>& all, size_t from) {
+  return std::vector<uint8_t>(all.begin() + static_cast<long>(from), all.end());
+}
+
+struct LoadCase {
+  const char* name;
+  uint16_t profile;
+  bool waitForMedia;
+  bool discPresent;
+  std::vector<uint8_t> opcodes;  // after the disc type query
+};
+
+class Load : public ::testing::TestWithParam<LoadCase> {
+ protected:
+  qvtest::VirtualTime time;
+  qvtest::LogCapture log;
+};
+
+TEST_P(Load, ClosesTheTrayAndWaitsAsTheMediumWants) {
+  const LoadCase& c = GetParam();
+  Rig rig;
+  rig.drive.profile = c.profile;
+  rig.drive.On(0x1B, [](const Bytes&, const Bytes&) { return Reply::Good(); });
+  rig.drive.On(0x51, [&](const Bytes&, const Bytes&) {
+    return c.discPresent ? Reply::Good(devtest::DiscInformation(0x0E, 1, 1, 1, 1)) : Reply::NoMedium();
+  });
+  if (!c.discPresent) rig.drive.On(0x00, [](const Bytes&, const Bytes&) { return Reply::NoMedium(); });
+  auto& g = rig.Create();
+  const size_t before = rig.drive.sent.size();
+  const uint64_t start = time.clock().NowMs();
+  g.LoadEx(c.waitForMedia);
+  EXPECT_EQ(After(rig.drive.Opcodes(), before), c.opcodes);
+  EXPECT_EQ(rig.drive.Cdb(0x1B), (Bytes{0x1B, 0x01, 0, 0, 0x03, 0}));
+  // A second of pause before the command, then 5 s between failed polls.
+  const uint64_t expectedPauses = c.discPresent || !c.waitForMedia ? 1000 : 1000 + 5000 * (c.profile == 0x12 ? 1 : 2);
+  EXPECT_EQ(time.clock().NowMs() - start, expectedPauses);
+  EXPECT_EQ(log.Count("CQuorvane_CdvdBurnerGrabber::Load(): ENTERed"), 1u);
+  EXPECT_EQ(log.Count("CQuorvane_CdvdBurnerGrabber::Load(): EXITing with success"), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Media, Load,
+    ::testing::Values(LoadCase{"CdR", 0x0009, false, true, {0x46, 0x1B, 0x51, 0x00}},
+                      // DVD-RAM answers READ DISC INFORMATION late: only TEST UNIT READY is polled.
+                      LoadCase{"DvdRam", 0x0012, false, true, {0x46, 0x1B, 0x00}},
+                      // An empty tray ends each phase at once...
+                      LoadCase{"EmptyFastExit", 0x0000, false, false, {0x46, 0x1B, 0x51, 0x00}},
+                      // ...unless the caller waits for a disc: two attempts per phase.
+                      LoadCase{"EmptyWaitingForMedia", 0x0000, true, false, {0x46, 0x1B, 0x51, 0x51, 0x00, 0x00}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Unit, LoadFailsWhenStartStopUnitFails) {
+  auto& g = rig.Create();
+  rig.drive.On(0x1B, [](const Bytes&, const Bytes&) { return Reply::Sense(2, 0x53, 0x02); });  // removal prevented
+  auto e = Catch([&] { g.Load(); });
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->Number(), 8u);
+  EXPECT_EQ(e->FailureInformation()->m__UCHAR__Sense[12], 0x53);
+  EXPECT_EQ(log.Count("CQuorvane_CdvdBurnerGrabber::Load(): EXITing with failure"), 1u);
+}
+
+struct EjectCase {
+  const char* vendor;
+  const char* product;
+  bool broken;
+};
+
+class Eject : public ::testing::TestWithParam<EjectCase> {
+ protected:
+  qvtest::VirtualTime time;
+  qvtest::LogCapture log;
+};
+
+TEST_P(Eject, UsesTheImmediateEjectOnlyOnTheBrokenDrive) {
+  const EjectCase& c = GetParam();
+  Rig rig;
+  rig.drive.vendor = c.vendor;
+  rig.drive.product = c.product;
+  rig.drive.On(0x1B, [](const Bytes&, const Bytes&) { return Reply::Good(); });
+  auto& g = rig.Create();
+  rig.drive.currentPages[0x05][2] = 0x00;  // not track-at-once
+  const size_t selects = rig.drive.Count(0x55);
+  g.Eject();
+  ASSERT_EQ(rig.drive.Count(0x1B), 1u);
+  EXPECT_EQ(rig.drive.Cdb(0x1B), (Bytes{0x1B, static_cast<uint8_t>(c.broken ? 0x01 : 0x00), 0, 0, 0x02, 0}));
+  EXPECT_EQ(rig.drive.Count(0x55) - selects, c.broken ? 1u : 0u);
+  if (c.broken) {
+    EXPECT_EQ(rig.drive.currentPages[0x05][2] & 0x0F, 1);  // track-at-once again
+  }
+  EXPECT_EQ(log.Count("Eject(): Broken 'start stop unit'"), c.broken ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drives, Eject,
+                         ::testing::Values(EjectCase{"MITSUMI", "CR-4802TE", true},
+                                           EjectCase{"MITSUMI", "CR-4804TE", false},
+                                           EjectCase{"ACME", "4802", false}));
+
+TEST_F(Unit, TestUnitReadyOnAnEmptyTrayWithFastExitReturnsAtOnceThenFailsWithNoMedium) {
+  auto& g = rig.Create();
+  rig.drive.On(0x00, [](const Bytes&, const Bytes&) { return Reply::NoMedium(); });
+  rig.drive.On(0x51, [](const Bytes&, const Bytes&) { return Reply::NoMedium(); });
+  const uint64_t start = time.clock().NowMs();
+  auto e = Catch([&] { g.TestUnitReady(30, true); });
+  EXPECT_EQ(time.clock().NowMs() - start, 0u);
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->Number(), 8u);
+  EXPECT_EQ(e->FailureInformation()->m__UCHAR__Sense[2] & 0x0F, 2);
+  EXPECT_EQ(e->FailureInformation()->m__UCHAR__Sense[12], 0x3A);
+  EXPECT_EQ(log.Count("TestUnitReady(): ENTERed for 30 second(s), is fast exit: 1"), 1u);
+}
+
+TEST_F(Unit, TestUnitReadyWithoutFastExitPollsForTheGivenSeconds) {
+  auto& g = rig.Create();
+  rig.drive.On(0x00, [](const Bytes&, const Bytes&) { return Reply::NoMedium(); });
+  rig.drive.On(0x51, [](const Bytes&, const Bytes&) { return Reply::NoMedium(); });
+  const uint64_t start = time.clock().NowMs();
+  auto e = Catch([&] { g.TestUnitReady(5, false); });
+  ASSERT_NE(e, nullptr);
+  // Two phases of five attempts a second apart, then the last command.
+  EXPECT_EQ(time.clock().NowMs() - start, 2u * 4u * 1000u);
+  EXPECT_EQ(rig.drive.Count(0x51), 5u);
+}
+
+TEST_F(Unit, TestUnitReadySucceedsOnceTheDriveBecomesReady) {
+  auto& g = rig.Create();
+  int calls = 0;
+  rig.drive.On(0x00, [&](const Bytes&, const Bytes&) {
+    return ++calls < 3 ? Reply::Sense(2, 0x04, 0x01) : Reply::Good();  // becoming ready
+  });
+  rig.drive.On(0x51, [](const Bytes&, const Bytes&) { return Reply::Good(devtest::DiscInformation(0x0E, 1, 1, 1, 1)); });
+  EXPECT_EQ(Catch([&] { g.TestUnitReady(10, true); }), nullptr);
+}
+
+TEST_F(Unit, LockAndReleaseSendPreventAllow) {
+  rig.drive.On(0x1E, [](const Bytes&, const Bytes&) { return Reply::Good(); });
+  auto& g = rig.Create();
+  g.Lock();
+  g.Release();
+  EXPECT_EQ(rig.drive.Cdb(0x1E, 0), (Bytes{0x1E, 0, 0, 0, 0x01, 0}));
+  EXPECT_EQ(rig.drive.Cdb(0x1E, 1), (Bytes{0x1E, 0, 0, 0, 0x00, 0}));
+  rig.drive.Off(0x1E);
+  auto e = Catch([&] { g.Lock(); });
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->Number(), 8u);
+}
+
+TEST_F(Unit, CancelSetsTheFlagThatTheLoopsRead) {
+  auto& g = rig.Create();
+  EXPECT_FALSE(g.IsCancel());
+  g.Cancel();
+  EXPECT_TRUE(g.IsCancel());
+  EXPECT_EQ(log.Count("CQuorvane_CdvdBurnerGrabber::Cancel(): ENTERed"), 1u);
+}
+
+TEST_F(Unit, ExecuteCdbPassesTheCallersCommandAndData) {
+  rig.drive.On(0xAC, [](const Bytes&, const Bytes&) { return Reply::Good(Bytes{1, 2, 3, 4, 5}); });
+  auto& g = rig.Create();
+  const uint8_t cdb[12] = {0xAC, 0, 0, 0, 0, 0, 0, 0, 0, 1, 3, 0};
+  uint8_t buffer[8] = {};
+  g.ExecuteCDB(cdb, 12, buffer, sizeof buffer, 0);
+  EXPECT_EQ(rig.drive.Cdb(0xAC), Bytes(cdb, cdb + 12));
+  EXPECT_EQ(Bytes(buffer, buffer + 8), (Bytes{1, 2, 3, 4, 5, 0, 0, 0}));
+  const uint8_t write[10] = {0x2A, 0, 0, 0, 0, 0, 0, 0, 1, 0};
+  rig.drive.On(0x2A, [](const Bytes&, const Bytes&) { return Reply::Good(); });
+  uint8_t data[4] = {9, 8, 7, 6};
+  g.ExecuteCDB(write, 10, data, 4, 1);
+  EXPECT_EQ(rig.drive.Out(0x2A), (Bytes{9, 8, 7, 6}));
+}
+
+}  // namespace

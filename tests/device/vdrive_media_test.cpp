@@ -1,0 +1,532 @@
+// Disc and track information, the table of contents and device control
+// against the virtual drive, one table per medium: each disc is described
+// to the drive, and what the engine reports must be that disc. Then the
+// drive models whose quirks the engine works around.
+#include <cstring>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "core/engine_fixture.h"
+#include "device/burner_grabber.h"
+#include "support/vdrive_fixture.h"
+
+namespace {
+
+using nlohmann::json;
+
+struct Status {
+  char text[1024] = {};
+  QV_ULONG systemError = 0;
+  CDB_FAILURE_INFORMATION failure{};
+};
+#define QV_STATUS(s) (s).text, sizeof (s).text, &(s).systemError, &(s).failure
+
+class Media : public EngineState {
+ protected:
+  void SetUp() override {
+    EngineState::SetUp();
+    ASSERT_EQ(Quorvane_UpStartEx(), 0u);
+  }
+  void TearDown() override {
+    if (handle) Quorvane_CdvdBurnerGrabber_Destroy(&handle);
+    EngineState::TearDown();
+  }
+  // A drive holding the described disc, opened through the engine.
+  void Load(const json& description, const char* model = nullptr) {
+    ASSERT_EQ(QvDrive_Create("CdRom0", nullptr, model), 0u);
+    const auto path = work.Write("disc.json", description.dump());
+    ASSERT_EQ(QvDrive_InsertDisc("CdRom0", path.c_str()), 0u) << description.dump();
+    ASSERT_EQ(Quorvane_CdvdBurnerGrabber_CreateEx(&handle, QV_STATUS(s), nullptr, nullptr, "CdRom0", 1), 0u) << s.text;
+    // The disc went in after the drive was made: wait until the drive has
+    // read it and reported the change, as a host does.
+    ASSERT_EQ(Quorvane_CdvdBurnerGrabber_TestUnitReadyEx(handle, QV_STATUS(s), 10), 0u) << s.text;
+  }
+  QUORVANE_DISC_INFORMATION Disc() {
+    QUORVANE_DISC_INFORMATION d{};
+    EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetDiscInformation(handle, QV_STATUS(s), &d), 0u) << s.text;
+    return d;
+  }
+  QUORVANE_TRACK_INFORMATION Track(uint8_t n) {
+    QUORVANE_TRACK_INFORMATION t{};
+    EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetTrackInformation(handle, QV_STATUS(s), n, &t), 0u) << s.text;
+    return t;
+  }
+  std::unique_ptr<QUORVANE_TOC_INFORMATION> Toc() {
+    auto toc = std::make_unique<QUORVANE_TOC_INFORMATION>();
+    EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetTOCInformation(handle, QV_STATUS(s), toc.get()), 0u) << s.text;
+    return toc;
+  }
+  QV_UCHAR LastTrack() {
+    QV_UCHAR last = 99;
+    EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetLastTrack(handle, QV_STATUS(s), &last), 0u) << s.text;
+    return last;
+  }
+
+  qvtest::VirtualDriveHome home;
+  qvtest::TempDir work;
+  qvtest::LogCapture log;
+  QV_HANDLE handle = nullptr;
+  Status s;
+};
+
+// What the engine must report for one disc.
+struct Expected {
+  QV_ULONG type;
+  uint8_t status, sessions, lastTrackInLastSession;
+  bool erasable;
+  std::vector<std::array<int32_t, 4>> tracks;  // start, end, area start, block size
+  QV_UCHAR lastTrack;
+  // Track information of the invisible track (FFh): number, blank, NWA, free.
+  bool trackValid;
+  uint8_t nextTrack;
+  bool blank;
+  int32_t nwa;
+  uint32_t free;
+};
+
+struct MediumCase {
+  const char* name;
+  json disc;
+  Expected e;
+};
+
+class Described : public Media, public ::testing::WithParamInterface<MediumCase> {};
+
+TEST_P(Described, ReportsTheDiscItHolds) {
+  const MediumCase& c = GetParam();
+  Load(c.disc);
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(handle), c.e.type);
+  const QUORVANE_DISC_INFORMATION d = Disc();
+  EXPECT_EQ(d.m__UCHAR__DiscStatus, c.e.status);
+  EXPECT_EQ(d.m__UCHAR__NumberOfSessions, c.e.sessions);
+  EXPECT_EQ(d.m__UCHAR__LastTrackInLastSession, c.e.lastTrackInLastSession);
+  EXPECT_EQ(d.m__UCHAR__IsErasable, c.e.erasable);
+
+  if (!c.e.tracks.empty()) {
+    auto toc = Toc();
+    ASSERT_EQ(toc->m__UCHAR__NumberOfTracks, c.e.tracks.size());
+    EXPECT_EQ(toc->m__UCHAR__IsDVD, c.e.type >= 4);
+    for (size_t i = 0; i < c.e.tracks.size(); ++i) {
+      const QUORVANE_TOC_TRACK& t = toc->m__TRACK__Tracks[i];
+      EXPECT_EQ(t.m__UCHAR__TrackNumber, i + 1);
+      EXPECT_EQ(t.m__LONG__StartAddress, c.e.tracks[i][0]) << "track " << i + 1;
+      EXPECT_EQ(t.m__LONG__EndAddress, c.e.tracks[i][1]) << "track " << i + 1;
+      EXPECT_EQ(t.m__LONG__AreaStartAddress, c.e.tracks[i][2]) << "track " << i + 1;
+      EXPECT_EQ(t.m__ULONG__BlockSize, static_cast<uint32_t>(c.e.tracks[i][3])) << "track " << i + 1;
+    }
+  }
+  const QUORVANE_TRACK_INFORMATION t = Track(0xFF);
+  EXPECT_EQ(t.m__UCHAR__IsValid, c.e.trackValid);
+  if (c.e.trackValid) {
+    EXPECT_EQ(t.m__UCHAR__TrackNumber, c.e.nextTrack);
+    EXPECT_EQ(t.m__UCHAR__IsBlank, c.e.blank);
+    EXPECT_EQ(t.m__LONG__NextWritableAddress, c.e.nwa);
+    EXPECT_EQ(t.m__ULONG__FreeBlocks, c.e.free);
+  }
+  EXPECT_EQ(LastTrack(), c.e.lastTrack);
+}
+
+json Session(bool closed, json tracks) { return {{"closed", closed}, {"tracks", tracks}}; }
+
+INSTANTIATE_TEST_SUITE_P(
+    Inline, Described,
+    ::testing::Values(
+        MediumCase{"PressedDataCd",
+                   {{"media", "cd-rom"}, {"sessions", {Session(true, {{{"mode", "mode1"}, {"blocks", 1000}}})}}},
+                   {1, 2, 1, 1, false, {{0, 999, -150, 2048}}, 1, false, 0, false, 0, 0}},
+        MediumCase{"BlankCdr", {{"media", "cd-r"}}, {2, 0, 1, 1, false, {}, 0, true, 1, true, 0, 359849}},
+        MediumCase{"BlankCdrw", {{"media", "cd-rw"}}, {3, 0, 1, 1, true, {}, 0, true, 1, true, 0, 359849}},
+        // An open second session: the last track is the one before the open one.
+        MediumCase{"AppendableCdr",
+                   {{"media", "cd-r"},
+                    {"sessions", {Session(true, {{{"mode", "mode1"}, {"blocks", 1000}}})}},
+                    {"status", "appendable"}},
+                   {2, 1, 2, 2, false, {{0, 999, -150, 2048}}, 1, true, 2, true, 1000 + 6750 + 4500 + 150,
+                    359849 - (1000 + 6750 + 4500 + 150)}},
+        MediumCase{"Mode2Form2Cd",
+                   {{"media", "cd-rom"},
+                    {"sessions", {Session(true, {{{"mode", "mode2-form2"}, {"blocks", 500}}})}}},
+                   {1, 2, 1, 1, false, {{0, 499, -150, 2324}}, 1, false, 0, false, 0, 0}},
+        MediumCase{"PressedDvd",
+                   {{"media", "dvd-rom"}, {"sessions", {Session(true, {{{"mode", "mode1"}, {"blocks", 20000}}})}}},
+                   {4, 2, 1, 1, false, {{0, 19999, 0, 2048}}, 1, true, 1, false, 0, 0}},
+        MediumCase{"AppendableDvdR",
+                   {{"media", "dvd-r"},
+                    {"sessions", {Session(false, {{{"mode", "mode1"}, {"blocks", 5008}}})}},
+                    {"status", "appendable"}},
+                   {5, 1, 1, 2, false, {}, 1, true, 2, true, 5008, 2298496 - 5008}},
+        MediumCase{"BlankDvdPlusR", {{"media", "dvd+r"}}, {13, 0, 1, 1, false, {}, 0, true, 1, true, 0, 2295104}},
+        // Random-access media report status 1 whatever they hold.
+        MediumCase{"FormattedDvdRam", {{"media", "dvd-ram"}, {"formatted", true}},
+                   {6, 1, 1, 1, true, {}, 0, true, 1, true, 0, 2236704}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The virtual drive's prepared discs, as the engine must report them.
+json Prepared(const char* file) {
+  std::ifstream in(std::string(QUORVANE_SOURCE_DIR) + "/vdrive/discs/" + file);
+  return json::parse(in);
+}
+
+// CD addresses: a first session's lead-out takes 6750 blocks, a later
+// one's 2250, each lead-in 4500, and a track's pause 150.
+constexpr int32_t kCdrCapacity = 359849, kDvdR = 2298496, kDvdPlusR = 2295104;
+
+INSTANTIATE_TEST_SUITE_P(
+    Prepared, Described,
+    ::testing::Values(
+        MediumCase{"DataCd", Prepared("data-cd.json"),
+                   {2, 2, 1, 1, false, {{0, 11999, -150, 2048}}, 1, false, 0, false, 0, 0}},
+        // Track 2's end is searched for from 150 blocks before track 3, so
+        // with a 225-block pause it ends 75 blocks into that pause.
+        MediumCase{"AudioCd", Prepared("audio-cd.json"),
+                   {1, 2, 1, 3, false, {{0, 1499, -150, 2352}, {1650, 2849, 1500, 2352}, {3000, 5249, 2850, 2352}}, 3,
+                    false, 0, false, 0, 0}},
+        MediumCase{"MixedModeCd", Prepared("mixed-mode-cd.json"),
+                   {1, 2, 1, 3, false, {{0, 5999, -150, 2048}, {6150, 7649, 6000, 2352}, {7800, 8549, 7650, 2352}}, 3,
+                    false, 0, false, 0, 0}},
+        // Session 2 begins after 6750 + 4500 blocks, its area at B0h.
+        MediumCase{"MultisessionCd", Prepared("multisession-cd.json"),
+                   {2, 1, 3, 3, false, {{0, 8999, -150, 2048}, {20400, 23399, 20250, 2048}}, 2, true, 3, true,
+                    23400 + 2250 + 4500 + 150, kCdrCapacity - (23400 + 2250 + 4500 + 150)}},
+        MediumCase{"CdrWithAnOpenSession", Prepared("cd-r-open-session.json"),
+                   {2, 1, 2, 3, false, {{0, 4999, -150, 2048}}, 2, true, 3, true, 18400 + 150,
+                    kCdrCapacity - (18400 + 150)}},
+        MediumCase{"FinishedCdrw", Prepared("cd-rw-complete.json"),
+                   {3, 2, 1, 1, true, {{0, 19999, -150, 2048}}, 1, false, 0, false, 0, 0}},
+        MediumCase{"ClosedDvdPlusR", Prepared("dvd+r-closed.json"),
+                   {13, 2, 1, 1, false, {{0, 1999999, 0, 2048}}, 1, true, 1, false, 0, 0}},
+        // An appendable DVD lists its empty session's track as the second.
+        MediumCase{"OpenDvdPlusR", Prepared("dvd+r-open.json"),
+                   {13, 1, 2, 2, false, {{0, 299999, 0, 2048}, {300000, kDvdPlusR - 1, 300000, 2048}}, 1, true, 2, true,
+                    300000, kDvdPlusR - 300000}},
+        MediumCase{"DualLayerDvdPlusR", Prepared("dvd+r-dl.json"),
+                   {15, 2, 1, 1, false, {{0, 2999999, 0, 2048}}, 1, true, 1, false, 0, 0}},
+        MediumCase{"ClosedDvdR", Prepared("dvd-r-closed.json"),
+                   {5, 2, 1, 1, false, {{0, 1499999, 0, 2048}}, 1, true, 1, false, 0, 0}},
+        // A reserved track partly recorded in the open session, then the
+        // invisible track after its reservation.
+        MediumCase{"OpenDvdRWithAReservedTrack", Prepared("dvd-r-open.json"),
+                   {5, 1, 2, 3, false, {{0, 199999, 0, 2048}, {200000, 299999, 200000, 2048}}, 2, true, 3, true, 300000,
+                    kDvdR - 300000}},
+        // DVD-RW: the last track is the ISO volume the disc does not hold.
+        MediumCase{"SequentialDvdRw", Prepared("dvd-rw-sequential.json"),
+                   {8, 1, 2, 2, true, {{0, 49999, 0, 2048}, {50000, kDvdR - 1, 50000, 2048}}, 0, true, 2, true, 50000,
+                    kDvdR - 50000}},
+        // Restricted overwrite: the written data becomes the start of a
+        // blank track.
+        MediumCase{"RestrictedOverwriteDvdRw", Prepared("dvd-rw-restricted.json"),
+                   {7, 2, 1, 1, true, {{0, 4999, 0, 2048}}, 0, true, 1, true, 5000, kDvdR - 5000}},
+        // Random-access media: status 1 always; with no volume on them one
+        // blank track over the whole capacity.
+        MediumCase{"FormattedDvdPlusRw", Prepared("dvd+rw-formatted.json"),
+                   {9, 1, 1, 1, true, {{0, kDvdPlusR - 1, 0, 2048}}, 0, true, 1, true, 0, kDvdPlusR}},
+        MediumCase{"UnformattedDvdPlusRw", Prepared("dvd+rw-unformatted.json"),
+                   {9, 1, 1, 1, true, {}, 0, true, 1, false, 0, kDvdPlusR}},
+        MediumCase{"DvdRam", Prepared("dvd-ram.json"),
+                   {6, 1, 1, 1, true, {{0, 2236704 - 1, 0, 2048}}, 0, true, 1, true, 0, 2236704}},
+        MediumCase{"PressedDvdWithRegions", Prepared("dvd-rom-region2.json"),
+                   {4, 2, 1, 1, false, {{0, 1999999, 0, 2048}}, 1, true, 1, false, 0, 0}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Two audio tracks with the usual two-second pause between them: the TOC
+// ends track 1 before the pause unless fast TOC reading is on.
+class AudioPause : public Media, public ::testing::WithParamInterface<bool> {
+ protected:
+  void TearDown() override {
+    QuorvaneI_ResetSettings();
+    Media::TearDown();
+  }
+};
+
+TEST_P(AudioPause, EndsTrackOneWhereTheDiscSays) {
+  Quorvane_SetFastReadTOC(GetParam());
+  Load({{"media", "cd-rom"},
+        {"sessions",
+         {Session(true, {{{"mode", "audio"}, {"blocks", 15000}}, {{"mode", "audio"}, {"blocks", 15000}}})}}});
+  auto toc = Toc();
+  ASSERT_EQ(toc->m__UCHAR__NumberOfTracks, 2);
+  const QUORVANE_TOC_TRACK& t1 = toc->m__TRACK__Tracks[0];
+  const QUORVANE_TOC_TRACK& t2 = toc->m__TRACK__Tracks[1];
+  EXPECT_EQ(t1.m__UCHAR__IsAudio, 1);
+  EXPECT_EQ(t1.m__ULONG__BlockSize, 2352u);
+  EXPECT_EQ(t2.m__LONG__StartAddress, 15150);
+  EXPECT_EQ(t1.m__LONG__EndAddress, GetParam() ? 15149 : 14999);
+  EXPECT_EQ(t2.m__LONG__AreaStartAddress, GetParam() ? 15150 : 15000);
+  EXPECT_EQ(t2.m__LONG__EndAddress, 30149);
+}
+
+INSTANTIATE_TEST_SUITE_P(FastReadToc, AudioPause, ::testing::Bool());
+
+// A DVD+RW formatted with an ISO9660 volume: one track of the volume's
+// size, and the invisible track right after it.
+TEST_F(Media, DvdPlusRwIsBoundedByItsVolume) {
+  QVTEST_REQUIRE_PROGRAM("genisoimage");
+  work.Write("tree/A.TXT", std::string(300000, 'a'));
+  const std::string iso = (work / "volume.iso").string();
+  ASSERT_EQ(qvtest::RunCommand("genisoimage -quiet -o '" + iso + "' '" + (work / "tree").string() + "'"), 0);
+  const auto blocks = static_cast<int32_t>(std::filesystem::file_size(iso) / 2048);
+  Load({{"media", "dvd+rw"}, {"formatted", true}, {"source", {{"file", iso}}}});
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(handle), 9u);
+  EXPECT_EQ(Disc().m__UCHAR__DiscStatus, 1);
+  auto toc = Toc();
+  ASSERT_EQ(toc->m__UCHAR__NumberOfTracks, 1);
+  EXPECT_EQ(toc->m__TRACK__Tracks[0].m__LONG__EndAddress, blocks - 1);
+  const QUORVANE_TRACK_INFORMATION t = Track(0xFF);
+  EXPECT_EQ(t.m__UCHAR__TrackNumber, 2);
+  EXPECT_EQ(t.m__LONG__NextWritableAddress, blocks);
+  EXPECT_EQ(t.m__ULONG__FreeBlocks, 2295104u - static_cast<uint32_t>(blocks));
+  EXPECT_EQ(Track(1).m__UCHAR__IsBlank, 0);
+  EXPECT_EQ(LastTrack(), 1);
+}
+
+TEST_F(Media, AtipOfARecordableCd) {
+  Load({{"media", "cd-rw"}, {"leadIn", "97:26:66"}, {"lastLeadOut", "79:59:74"}});
+  uint8_t atip[256] = {};
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_ReadATIP(handle, QV_STATUS(s), atip, sizeof atip), 0u) << s.text;
+  EXPECT_EQ((std::vector<uint8_t>{atip[8], atip[9], atip[10], atip[12], atip[13], atip[14]}),
+            (std::vector<uint8_t>{97, 26, 66, 79, 59, 74}));
+  EXPECT_EQ(atip[6] & 0x40, 0x40);  // rewritable
+}
+
+TEST_F(Media, DvdPlusRDualLayerBoundary) {
+  Load({{"media", "dvd+r-dl"}, {"layerBreak", 2086912}, {"layerBreakFixed", true}});
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(handle), 15u);
+  // Recording asks for the boundary through the engine object itself.
+  uint32_t capacity = 0;
+  uint8_t flag = 9;
+  auto* g = static_cast<CQuorvane_CdvdBurnerGrabber*>(handle);
+  g->ReadDVDPLUSRDLBoundaryInformation(&capacity, &flag);
+  EXPECT_EQ(capacity, 2086912u);
+  EXPECT_EQ(flag, 1);
+}
+
+TEST_F(Media, ProtectionAndRegionOfAPressedDvd) {
+  Load({{"media", "dvd-rom"},
+        {"protection", 1},
+        {"regionMask", 254},
+        {"sessions", {Session(true, {{{"mode", "mode1"}, {"blocks", 100}}})}}});
+  QV_UCHAR type = 9, mask = 9;
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetDVDProtectionSystem(handle, QV_STATUS(s), &type), 0u) << s.text;
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetDVDRegionMask(handle, QV_STATUS(s), &mask), 0u) << s.text;
+  EXPECT_EQ(type, 1);
+  EXPECT_EQ(mask, 254);
+  QV_UCHAR code, resets, changes, rpcMask, scheme;
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetRPC(handle, QV_STATUS(s), &code, &resets, &changes, &rpcMask, &scheme), 0u)
+      << s.text;
+}
+
+// Drive models of the virtual drive's catalog, each with the quirk the
+// engine works around.
+TEST_F(Media, SpeedsOfALiteOnComeFromItsPageExceptMaximumWrite) {
+  Load({{"media", "dvd+rw"}, {"formatted", true}}, "LITE-ON:DVDRW SOHW-812S");
+  QV_ULONG cd[4], generic[4];
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetSpeeds(handle, QV_STATUS(s), cd, cd + 1, cd + 2, cd + 3), 0u) << s.text;
+  EXPECT_EQ(log.Count("Using CD-style values for everything except maximum write speed"), 1u);
+  Quorvane_CdvdBurnerGrabber_Destroy(&handle);
+  ASSERT_EQ(QvDrive_Delete("CdRom0"), 0u);
+  Load({{"media", "dvd+rw"}, {"formatted", true}});
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetSpeeds(handle, QV_STATUS(s), generic, generic + 1, generic + 2, generic + 3),
+            0u);
+  EXPECT_EQ(log.Count("Using DVD-style values for everything"), 1u);
+  EXPECT_EQ(cd[3], generic[3]);  // maximum write from GET PERFORMANCE for both
+  // The LITE-ON's other three are the capabilities page's own fields.
+  Quorvane_CdvdBurnerGrabber_Destroy(&handle);
+  ASSERT_EQ(QvDrive_Delete("CdRom0"), 0u);
+  Load({{"media", "dvd+rw"}, {"formatted", true}}, "LITE-ON:DVDRW SOHW-812S");
+  const QV_UCHAR sense[10] = {0x5A, 0, 0x2A, 0, 0, 0, 0, 0x10, 0, 0};
+  std::vector<uint8_t> page(4096);
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_ExecuteCDB(handle, QV_STATUS(s), sense, 10, page.data(), 4096, 0), 0u) << s.text;
+  auto be16 = [&](size_t at) { return static_cast<QV_ULONG>(page[8 + at] << 8 | page[8 + at + 1]); };
+  EXPECT_EQ(cd[0], be16(14));
+  EXPECT_EQ(cd[1], be16(8));
+  EXPECT_EQ(cd[2], be16(20));
+}
+
+TEST_F(Media, SetSpeedsStreamsToTheDefaultEndWhenTheDriveSaysZero) {
+  Load({{"media", "dvd-r"}}, "HP:DVD Writer 640v");
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_SetSpeeds(handle, QV_STATUS(s), 11080, 5540), 0u) << s.text;
+  EXPECT_EQ(log.Count("Device reported zero capacity ( 0 ), replacing with default ( 2298495 )"), 1u);
+}
+
+TEST_F(Media, BurnProofOnADriveThatRefusesBufeStaysOffButIsRemembered) {
+  Load({{"media", "cd-r"}}, "SAMSUNG:CDRW/DVD SM-308B");
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_SetBUP(handle, QV_STATUS(s), 1), 0u) << s.text;
+  QV_BOOLEAN enabled = 9, supported = 9;
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetBUP(handle, QV_STATUS(s), &enabled, &supported), 0u) << s.text;
+  EXPECT_EQ(enabled, 0);
+  // Page 05h still takes the recording parameters: BUFE is kept out of it.
+  QV_BOOLEAN modes[4];
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_ProbeSupportedWriteModes(handle, QV_STATUS(s), modes, modes + 1, modes + 2,
+                                                                modes + 3),
+            0u);
+  EXPECT_EQ(modes[0], 1);
+  EXPECT_GE(log.Count("Broken BURN-Proof workaround for 'SAMSUNG ' : 'CDRW/DVD SM-308B'"), 1u);
+}
+
+TEST_F(Media, JustLinkThroughPage30h) {
+  Load({{"media", "cd-r"}}, "MITSUMI:CR-4802TE");
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_SetBUP(handle, QV_STATUS(s), 1), 0u) << s.text;
+  QV_BOOLEAN enabled = 9, supported = 9;
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetBUP(handle, QV_STATUS(s), &enabled, &supported), 0u) << s.text;
+  EXPECT_EQ(supported, 1);
+  EXPECT_EQ(enabled, 1);
+  EXPECT_EQ(log.Count("JustLink buffer underrun protection, supported status 1, enabled status 1"), 1u);
+}
+
+TEST_F(Media, ReadModesOfAPressedCd) {
+  Load({{"media", "cd-rom"}, {"sessions", {Session(true, {{{"mode", "mode1"}, {"blocks", 300}}})}}});
+  QV_BOOLEAN m[6] = {};
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_ProbeSupportedReadModes(handle, QV_STATUS(s), m, m + 1, m + 2, m + 3, m + 4, m + 5),
+            0u)
+      << s.text;
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(m[i], 1) << "mode " << i;
+}
+
+TEST_F(Media, OpcAndTheTrayOfALoadedRecorder) {
+  Load({{"media", "cd-r"}});
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_SendOPC(handle, QV_STATUS(s)), 0u) << s.text;
+  QV_BOOLEAN present = 9, open = 9;
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetMediaTrayStatus(handle, QV_STATUS(s), &present, &open), 0u);
+  EXPECT_EQ(present, 1);
+  EXPECT_EQ(open, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Write and read modes by drive model and medium: page 05h takes what the
+// drive can record on the disc, READ CD what it can read from it.
+struct ProbeCase {
+  const char* name;
+  const char* model;
+  const char* disc;
+  std::array<int, 4> write;  // TAO, SAO, DAO raw + PQ, DAO raw + raw P-W
+  std::array<int, 6> read;   // cooked, raw, raw + PQ, raw + raw P-W, PQ, raw P-W
+};
+
+class Probe : public Media, public ::testing::WithParamInterface<ProbeCase> {};
+
+TEST_P(Probe, WriteAndReadModes) {
+  const ProbeCase& c = GetParam();
+  Load(Prepared(c.disc), c.model);
+  QV_BOOLEAN w[4] = {9, 9, 9, 9}, r[6] = {9, 9, 9, 9, 9, 9};
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_ProbeSupportedWriteModes(handle, QV_STATUS(s), w, w + 1, w + 2, w + 3), 0u)
+      << s.text;
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_ProbeSupportedReadModes(handle, QV_STATUS(s), r, r + 1, r + 2, r + 3, r + 4, r + 5),
+            0u)
+      << s.text;
+  EXPECT_EQ((std::array<int, 4>{w[0], w[1], w[2], w[3]}), c.write);
+  EXPECT_EQ((std::array<int, 6>{r[0], r[1], r[2], r[3], r[4], r[5]}), c.read);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Models, Probe,
+    ::testing::Values(
+        ProbeCase{"RecorderWithACd", nullptr, "data-cd.json", {1, 1, 1, 1}, {1, 1, 1, 1, 1, 1}},
+        ProbeCase{"RecorderWithAnAudioCd", nullptr, "audio-cd.json", {1, 1, 1, 1}, {1, 1, 1, 1, 1, 1}},
+        // No raw recording and no READ CD on a DVD.
+        ProbeCase{"RecorderWithADvd", nullptr, "dvd-r-closed.json", {1, 1, 0, 0}, {1, 0, 0, 0, 0, 0}},
+        // A reader refuses every write type, but TAO stays on a DVD-R.
+        ProbeCase{"ReaderWithADvdR", "PIONEER:DVD-ROM DVD-105", "dvd-r-closed.json", {1, 0, 0, 0}, {1, 0, 0, 0, 0, 0}},
+        ProbeCase{"ReaderWithACd", "TOSHIBA:DVD-ROM SD-M1912", "mixed-mode-cd.json", {0, 0, 0, 0}, {1, 1, 1, 1, 1, 1}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// Restoring the write parameters on the listed LITE-ON, TEAC and SONY
+// drives turns packet writing into track-at-once, on CD media only.
+struct RestoreCase {
+  const char* model;
+  const char* disc;
+  uint32_t discType;
+  int writeTypeAfter;
+};
+
+class RestoreOnTheDrive : public Media, public ::testing::WithParamInterface<RestoreCase> {};
+
+TEST_P(RestoreOnTheDrive, LeavesPacketWritingOnlyWhereItShould) {
+  const RestoreCase& c = GetParam();
+  Load(Prepared(c.disc), c.model);
+  auto* g = static_cast<CQuorvane_CdvdBurnerGrabber*>(handle);
+  try {
+    g->SetWriteParameters(0, 8, 4, false, false, 0, 0, 0, 0, 0, false);
+    g->RestoreWriteParameters(c.discType);
+  } catch (CQuorvane_Exception* e) {
+    ADD_FAILURE() << e->Number();
+    delete e;
+    return;
+  }
+  const QV_UCHAR sense[10] = {0x5A, 0, 0x05, 0, 0, 0, 0, 0x10, 0, 0};
+  std::vector<uint8_t> page(4096);
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_ExecuteCDB(handle, QV_STATUS(s), sense, 10, page.data(), 4096, 0), 0u) << s.text;
+  EXPECT_EQ(page[8 + 2] & 0x0F, c.writeTypeAfter);
+  EXPECT_EQ(log.Count("*** Broken Lite-On workaround (enabled for CD-R/CD-RW media)"), c.writeTypeAfter == 1 ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drives, RestoreOnTheDrive,
+                         ::testing::Values(RestoreCase{"LITE-ON:DVDRW LDW-411S", "data-cd.json", 2, 1},
+                                           RestoreCase{"TEAC:DV-W58G", "cd-rw-complete.json", 3, 1},
+                                           RestoreCase{"LITE-ON:DVDRW LDW-411S", "dvd-r-closed.json", 5, 0},
+                                           RestoreCase{nullptr, "data-cd.json", 2, 0}));
+
+}  // namespace
+
+namespace {
+
+// The drive fails a command on the way: the engine reports the failure it
+// can report, or works on without what it could not learn.
+TEST_F(Media, CreationOnARefusedCapabilitiesPageGivesNoCapabilities) {
+  ASSERT_EQ(QvDrive_Create("CdRom0", "cd-r", nullptr), 0u);
+  ASSERT_EQ(QvDrive_SetFaults("CdRom0", R"({"rules": [{"kind": "sense", "opcode": 90, "sense": [5, 36, 0]}]})"), 0u);
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_CreateEx(&handle, QV_STATUS(s), nullptr, nullptr, "CdRom0", 1), 0u) << s.text;
+  QV_BOOLEAN f[10];
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetSupportedMediaFormats(handle, QV_STATUS(s), &f[0], &f[1], &f[2], &f[3], &f[4],
+                                                                &f[5], &f[6], &f[7], &f[8], &f[9]),
+            0u);
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(f[i], 0) << "flag " << i;
+  char vendor[9], product[17], revision[5];
+  QV_ULONG buffer = 9;
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetDeviceInformation(handle, QV_STATUS(s), vendor, product, revision, &buffer), 0u);
+  EXPECT_EQ(buffer, 0u);
+  EXPECT_EQ(log.Count("WARNING! ModeSense10() failed"), 1u);
+}
+
+TEST_F(Media, TrueTrackEndsNeedReadCdButTheTocDoesNot) {
+  Load(Prepared("audio-cd.json"));
+  ASSERT_EQ(QvDrive_SetFaults("CdRom0", R"({"rules": [{"kind": "sense", "opcode": 190, "times": 0,
+                                             "sense": [3, 17, 0]}]})"),
+            0u);
+  auto toc = Toc();
+  ASSERT_EQ(toc->m__UCHAR__NumberOfTracks, 3);
+  // Without the Q sub-channel the pauses cannot be found: each track ends
+  // right before the next one's index 1, as the TOC has it.
+  EXPECT_EQ(toc->m__TRACK__Tracks[0].m__LONG__EndAddress, 1649);
+  EXPECT_EQ(toc->m__TRACK__Tracks[1].m__LONG__EndAddress, 2999);
+  EXPECT_EQ(toc->m__TRACK__Tracks[2].m__LONG__EndAddress, 5249);
+  EXPECT_GE(log.Count("LookupTrueTrackEndingLBA(): ReadCD("), 2u);
+}
+
+TEST_F(Media, ADiscPulledBeforeTheTocIsANotReadyFailure) {
+  Load(Prepared("data-cd.json"));
+  ASSERT_EQ(QvDrive_SetFaults("CdRom0", R"({"rules": [{"kind": "sense", "opcode": 67, "sense": [2, 58, 0]}]})"), 0u);
+  auto toc = std::make_unique<QUORVANE_TOC_INFORMATION>();
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetTOCInformation(handle, QV_STATUS(s), toc.get()), 8u);
+  EXPECT_EQ(s.failure.m__UCHAR__Sense[2] & 0x0F, 2);
+  EXPECT_EQ(s.failure.m__UCHAR__Sense[12], 0x3A);
+  EXPECT_NE(std::string(s.text), "");
+}
+
+TEST_F(Media, ADriveThatVanishesFailsEveryQueryClearly) {
+  Load(Prepared("dvd-r-closed.json"));
+  ASSERT_EQ(QvDrive_SetFaults("CdRom0", R"({"rules": [{"kind": "vanish"}]})"), 0u);
+  QUORVANE_DISC_INFORMATION d{};
+  EXPECT_NE(Quorvane_CdvdBurnerGrabber_GetDiscInformation(handle, QV_STATUS(s), &d), 0u);
+  EXPECT_NE(std::string(s.text), "");
+  EXPECT_EQ(d.m__UCHAR__IsValid, 0);
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(handle), 0u);
+}
+
+}  // namespace

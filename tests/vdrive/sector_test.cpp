@@ -1,0 +1,306 @@
+// CD sectors as READ CD returns them: EDC/ECC against vcdimager's own
+// sectors, the Q subchannel against CRCs from Python's binascii, the
+// field selections of the MMC table and the positions of pauses and
+// indexes.
+#include <array>
+#include <cstring>
+#include <sstream>
+
+#include "door_client.h"
+#include "vdrive/edc_ecc.h"
+#include "vdrive/subchannel.h"
+
+namespace qvtest {
+namespace {
+
+// A small MPEG-1 system stream that vcdimager takes: pack, system header,
+// video packets with a sequence header, GOP and picture headers.
+std::string TinyMpeg() {
+  std::string out;
+  auto bytes = [&](std::initializer_list<int> b) {
+    for (int v : b) out.push_back(static_cast<char>(v));
+  };
+  const std::string seq = std::string("\x00\x00\x01\xB3\x16\x00\xF0\x14\x04\x93\xE0\x00", 12);
+  const std::string gop = std::string("\x00\x00\x01\xB8\x00\x08\x00\x00", 8);
+  const std::string pic = std::string("\x00\x00\x01\x00\x00\x0F\xFF\xF8", 8);
+  const std::string slice = std::string("\x00\x00\x01\x01", 4);
+  for (int i = 0; i < 200; ++i) {
+    const uint64_t scr = 3000ull * i;
+    bytes({0x00, 0x00, 0x01, 0xBA, static_cast<int>(0x21 | ((scr >> 29) & 0x0E)), static_cast<int>((scr >> 22) & 0xFF),
+           static_cast<int>(0x01 | ((scr >> 14) & 0xFE)), static_cast<int>((scr >> 7) & 0xFF),
+           static_cast<int>(0x01 | ((scr << 1) & 0xFE)), 0x80, 0x07, 0xD1});
+    if (i == 0) bytes({0x00, 0x00, 0x01, 0xBB, 0x00, 0x0C, 0x80, 0x07, 0xD1, 0x05, 0xE1, 0xFF, 0xE0, 0xE0, 0x2E, 0xC0, 0xC0, 0x20});
+    std::string payload = (i == 0 ? seq : "") + gop + pic + slice + std::string(i == 0 ? 200 : 1500, i == 0 ? '\x12' : '\x56');
+    const size_t len = payload.size() + 1;
+    bytes({0x00, 0x00, 0x01, 0xE0, static_cast<int>(len >> 8), static_cast<int>(len & 0xFF), 0x0F});
+    out += payload;
+  }
+  bytes({0x00, 0x00, 0x01, 0xB9});
+  return out;
+}
+
+class Sectors : public ::testing::Test {
+ protected:
+  VirtualDriveHome home;
+  TempDir work;
+};
+
+// vcdimager writes Mode 2 Form 1 (the ISO track) and Form 2 (the MPEG
+// track) sectors with its own EDC/ECC. Loaded without their sync, header
+// and EDC/ECC, the drive must give back every sector byte for byte, and a
+// TOC that cd-info reads from vcdimager's cue sheet.
+TEST_F(Sectors, RawSectorsMatchVcdimager) {
+  QVTEST_REQUIRE_PROGRAM("vcdimager");
+  QVTEST_REQUIRE_PROGRAM("cd-info");
+  work.Write("in.mpg", TinyMpeg());
+  std::string out;
+  ASSERT_EQ(RunCommand("cd " + work.path().string() + " && vcdimager -t vcd2 -c x.cue -b x.bin in.mpg", &out), 0) << out;
+  const std::string bin = ReadFile(work / "x.bin");
+  ASSERT_EQ(bin.size() % 2352, 0u);
+  const uint32_t sectors = static_cast<uint32_t>(bin.size() / 2352);
+  // vcdimager's layout: the ISO track, then a 150-block pause and the MPEG
+  // track; both in the one bin.
+  ASSERT_EQ(sectors, 875u) << "vcdimager laid the disc out differently";
+  // A source file holds no more than its track: the ISO track gets its own.
+  work.Write("iso.bin", bin.substr(0, 300 * 2352));
+  MakeDrive("d", nullptr);
+  InsertDescription("d", work.path(), R"({"media": "cd-r", "sessions": [{"tracks": [
+      {"mode": "mode2", "blocks": 300, "source": {"file": "iso.bin", "sectorBytes": 2352}},
+      {"mode": "mode2", "pregap": 150, "blocks": 425,
+       "source": {"file": "x.bin", "sectorBytes": 2352, "offset": 705600}}]}]})");
+  DoorClient d("d");
+  ASSERT_EQ(d.UntilReady().back(), "GOOD");
+  std::string raw;
+  for (uint32_t lba = 0; lba < sectors; lba += 20) {
+    const uint32_t n = std::min(20u, sectors - lba);
+    const Reply r = d.In(ReadCd(static_cast<int32_t>(lba), n, 0xF8), n * 2352);
+    ASSERT_TRUE(r.Good()) << lba << ": " << r.Outcome();
+    raw.append(r.data.begin(), r.data.end());
+  }
+  ASSERT_EQ(raw.size(), bin.size());
+  size_t forms[2] = {0, 0};
+  for (uint32_t i = 0; i < sectors; ++i) {
+    ++forms[(bin[i * 2352 + 18] & 0x20) ? 1 : 0];
+    ASSERT_EQ(raw.compare(i * 2352, 2352, bin, i * 2352, 2352), 0) << "sector " << i;
+  }
+  EXPECT_GT(forms[0], 100u) << "Form 1 sectors";
+  EXPECT_GT(forms[1], 100u) << "Form 2 sectors";
+
+  // User data through READ(10): Form 1 only.
+  const Reply pvd = d.In(Read10(16, 1), 2048);
+  ASSERT_TRUE(pvd.Good());
+  EXPECT_EQ(std::string(pvd.data.begin(), pvd.data.end()), bin.substr(16 * 2352 + 24, 2048));
+  EXPECT_EQ(d.In(Read10(500, 1), 2048).Outcome(), "05/64/00") << "a Form 2 sector";
+
+  // The track list cd-info makes of the cue sheet, against READ TOC.
+  ASSERT_EQ(RunCommand("cd-info --no-header --no-device-info --cue-file " + (work / "x.cue").string(), &out), 0) << out;
+  const Reply msf = d.In(ReadToc(0, true), 4096);
+  const Reply lba = d.In(ReadToc(0, false), 4096);
+  ASSERT_TRUE(msf.Good() && lba.Good());
+  std::istringstream lines(out);
+  int checked = 0;
+  for (std::string line; std::getline(lines, line);) {
+    unsigned number, m, s, f, lsn;
+    if (std::sscanf(line.c_str(), " %u: %u:%u:%u %u", &number, &m, &s, &f, &lsn) != 5) continue;
+    const size_t at = 4 + 8 * static_cast<size_t>(checked);
+    ASSERT_LT(at + 8, msf.data.size() + 1) << line;
+    EXPECT_EQ(msf.data[at + 2], number == 170 ? 0xAA : number) << line;
+    EXPECT_EQ((std::array<unsigned, 3>{msf.data[at + 5], msf.data[at + 6], msf.data[at + 7]}),
+              (std::array<unsigned, 3>{m, s, f}))
+        << line;
+    EXPECT_EQ(lba.Be32At(at + 4), lsn) << line;
+    ++checked;
+  }
+  EXPECT_EQ(checked, 3) << out;
+}
+
+// The parity bytes of a Mode 1 sector satisfy both checks of every P and
+// Q code word (ECMA-130 Annex A), counted here with plain GF(2^8) sums.
+TEST(SectorCodes, Mode1ParityChecksVanish) {
+  auto mul = [](uint8_t a, uint8_t b) {
+    uint8_t r = 0;
+    for (; b != 0; b >>= 1, a = static_cast<uint8_t>((a << 1) ^ ((a & 0x80) ? 0x1D : 0)))
+      if (b & 1) r ^= a;
+    return r;
+  };
+  auto alphaPow = [&](size_t n) {
+    uint8_t v = 1;
+    for (size_t i = 0; i < n; ++i) v = mul(v, 2);
+    return v;
+  };
+  for (uint32_t seed : {0u, 1u, 77u}) {
+    std::array<uint8_t, 2352> s{};
+    s[0] = 0;
+    std::memset(&s[1], 0xFF, 10);
+    s[12] = 0x00, s[13] = 0x02, s[14] = 0x16, s[15] = 0x01;
+    for (size_t i = 16; i < 2064; ++i) s[i] = static_cast<uint8_t>((i * 31 + seed * 7) ^ (seed ? i >> 3 : 0));
+    qv::vdrive::FinishMode1Sector(s.data());
+    // EDC: the CRC of the covered bytes followed by the EDC is zero.
+    EXPECT_EQ(qv::vdrive::SectorEdc(s.data(), 2068), 0u);
+    EXPECT_TRUE(std::all_of(&s[2068], &s[2076], [](uint8_t b) { return b == 0; }));
+    const uint8_t* w = &s[12];
+    for (size_t half = 0; half < 2; ++half) {
+      for (size_t np = 0; np < 43; ++np) {  // P: 26 symbols down a column
+        uint8_t s0 = 0, s1 = 0;
+        for (size_t mp = 0; mp < 26; ++mp) {
+          const uint8_t v = w[2 * (43 * mp + np) + half];
+          s0 ^= v;
+          s1 ^= mul(v, alphaPow(25 - mp));
+        }
+        ASSERT_EQ(s0 | s1, 0) << "P column " << np;
+      }
+      for (size_t nq = 0; nq < 26; ++nq) {  // Q: 45 symbols along a diagonal
+        uint8_t s0 = 0, s1 = 0;
+        for (size_t mq = 0; mq < 45; ++mq) {
+          const size_t word = mq < 43 ? (44 * mq + 43 * nq) % 1118 : 1118 + nq + 26 * (mq - 43);
+          const uint8_t v = w[2 * word + half];
+          s0 ^= v;
+          s1 ^= mul(v, alphaPow(44 - mq));
+        }
+        ASSERT_EQ(s0 | s1, 0) << "Q diagonal " << nq;
+      }
+    }
+  }
+}
+
+// Q subchannel bytes and CRCs; the CRCs were computed with Python's
+// binascii.crc_hqx (CRC-16/CCITT, initial 0), inverted.
+TEST(SectorCodes, QSubchannel) {
+  struct Case {
+    qv::vdrive::QPosition at;
+    std::array<uint8_t, 12> q;
+  } cases[] = {
+      {{4, 1, 1, 0, 0}, {0x41, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 0x28, 0x32}},
+      {{0, 1, 1, 0, 0}, {0x01, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 0x5A, 0x28}},
+      // Track 2's pause, one second and five frames before index 1, at 05:14:61.
+      {{0, 2, 0, 80, 23461}, {0x01, 0x02, 0x00, 0x00, 0x01, 0x05, 0x00, 0x05, 0x14, 0x61, 0x68, 0xEA}},
+      {{4, 1, 1, 4653, 77853}, {0x41, 0x01, 0x01, 0x01, 0x02, 0x03, 0x00, 0x17, 0x20, 0x03, 0x63, 0xD5}},
+  };
+  for (const auto& c : cases) {
+    std::array<uint8_t, 12> q{};
+    qv::vdrive::MakeQ(c.at, q.data());
+    EXPECT_EQ(q, c.q) << "track " << int(c.at.track) << " at " << c.at.lba;
+  }
+  // Raw P-W: Q's 96 bits one per byte in bit 6, most significant first;
+  // P set through a pause.
+  std::array<uint8_t, 12> q{};
+  qv::vdrive::MakeQ({0, 2, 0, 80, 23461}, q.data());
+  std::array<uint8_t, 96> raw{};
+  qv::vdrive::MakeRawPw(q.data(), true, raw.data());
+  for (int i = 0; i < 96; ++i) {
+    ASSERT_EQ(raw[i] & 0x80, 0x80);
+    ASSERT_EQ((raw[i] >> 6) & 1, (q[i / 8] >> (7 - i % 8)) & 1) << i;
+    ASSERT_EQ(raw[i] & 0x3F, 0);
+  }
+}
+
+// The prepared mixed-mode disc: a Mode 1 track, then audio tracks with
+// pauses. Every main channel selection of the MMC table, by sector kind.
+TEST_F(Sectors, FieldSelections) {
+  MakeDrive("d", nullptr);
+  InsertPrepared("d", "mixed-mode-cd.json");
+  DoorClient d("d");
+  d.UntilReady();
+  const int32_t data = 100, audio = 6200;
+  const Reply rawData = d.In(ReadCd(data, 1, 0xF8), 2352);
+  ASSERT_TRUE(rawData.Good()) << rawData.Outcome();
+  EXPECT_EQ(rawData.data[15], 1) << "Mode 1";
+  EXPECT_EQ(rawData.data[12], 0x00);
+  EXPECT_EQ(rawData.data[13], 0x03);
+  EXPECT_EQ(rawData.data[14], 0x25) << "100 + 150 frames = 00:03:25";
+  EXPECT_EQ(rawData.Be32At(16), 100u) << "the counter pattern";
+  struct Case {
+    uint8_t byte9;
+    uint32_t mode1, audioBytes;  // 0 with a CHECK CONDITION expected when bad
+    bool bad;
+  } cases[] = {
+      {0x00, 0, 0, false},     {0x10, 2048, 2352, false}, {0x18, 2336, 2352, false}, {0x20, 4, 0, false},
+      {0x30, 2052, 2352, false}, {0x38, 2340, 2352, false}, {0x40, 0, 0, false},    {0x50, 2048, 2352, false},
+      {0x60, 4, 0, false},     {0x70, 2052, 2352, false}, {0x78, 2340, 2352, false}, {0xA0, 16, 0, false},
+      {0xB0, 2064, 2352, false}, {0xB8, 2352, 2352, false}, {0xE0, 16, 0, false},   {0xF8, 2352, 2352, false},
+      {0x08, 288, 0, false},   {0x80, 12, 0, false},      {0x90, 0, 0, true},        {0x28, 0, 0, true},
+      {0xC0, 0, 0, true},      {0x98, 0, 0, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "byte 9 = " << std::hex << int(c.byte9));
+    const Reply m1 = d.In(ReadCd(data, 2, c.byte9), 8192);
+    const Reply au = d.In(ReadCd(audio, 2, c.byte9), 8192);
+    if (c.bad) {
+      EXPECT_EQ(m1.Outcome(), "05/24/00");
+      EXPECT_EQ(au.Outcome(), "05/24/00");
+      continue;
+    }
+    ASSERT_TRUE(m1.Good() && au.Good()) << m1.Outcome() << " " << au.Outcome();
+    EXPECT_EQ(m1.data.size(), 2 * c.mode1);
+    EXPECT_EQ(au.data.size(), 2 * c.audioBytes);
+    // Whatever the selection, the bytes are the raw sector's own run.
+    if (c.mode1 > 0 && !(c.byte9 & 0x80) && (c.byte9 & 0x60) != 0x40 && (c.byte9 & 0x10)) {
+      const size_t from = (c.byte9 & 0x20) ? 12 : 16;
+      EXPECT_TRUE(std::equal(m1.data.begin(), m1.data.begin() + c.mode1, rawData.data.begin() + from));
+    }
+  }
+  // C2 pointers and sub-channels add their bytes after the main channel.
+  EXPECT_EQ(d.In(ReadCd(data, 1, 0x10 | 0x02), 4096).data.size(), 2048u + 294);
+  EXPECT_EQ(d.In(ReadCd(data, 1, 0x10 | 0x04), 4096).data.size(), 2048u + 296);
+  EXPECT_EQ(d.In(ReadCd(data, 1, 0x10 | 0x06), 4096).Outcome(), "05/24/00");
+  for (const auto& [sub, bytes] : {std::pair<uint8_t, uint32_t>{1, 96}, {2, 16}, {4, 96}})
+    EXPECT_EQ(d.In(ReadCd(audio, 1, 0xF8, sub), 4096).data.size(), 2352u + bytes) << int(sub);
+  for (uint8_t sub : {3, 5, 7}) EXPECT_EQ(d.In(ReadCd(audio, 1, 0xF8, sub), 4096).Outcome(), "05/24/00") << int(sub);
+  // Expected sector types: any (0), CD-DA (1), Mode 1 (2), Form 1 (4).
+  EXPECT_TRUE(d.In(ReadCd(data, 1, 0x10, 0, 2), 4096).Good());
+  EXPECT_EQ(d.In(ReadCd(data, 1, 0x10, 0, 1), 4096).Outcome(), "05/64/00");
+  EXPECT_TRUE(d.In(ReadCd(audio, 1, 0x10, 0, 1), 4096).Good());
+  EXPECT_EQ(d.In(ReadCd(audio, 1, 0x10, 0, 4), 4096).Outcome(), "05/64/00");
+  EXPECT_EQ(d.In(ReadCd(audio, 1, 0x10, 0, 6), 4096).Outcome(), "05/24/00");
+  // Audio through READ(10); addresses outside the disc.
+  EXPECT_EQ(d.In(Read10(audio, 1), 2048).Outcome(), "05/64/00");
+  EXPECT_EQ(d.In(ReadCd(8700, 1, 0x10), 4096).Outcome(), "05/21/00");
+  EXPECT_EQ(d.In(ReadCd(-1, 1, 0x10), 4096).Outcome(), "05/21/00");
+  // A buffer too small for the second sector gets the first only.
+  EXPECT_EQ(d.In(ReadCd(data, 2, 0xF8), 3000).data.size(), 2352u);
+}
+
+// Positions the drive's own Q generation gives across pauses and indexes
+// of the prepared audio CD: track 2's pause of 150 blocks before 1650,
+// track 3's of 225 before 3000 with indexes 2 and 3 at +750 and +1500.
+TEST_F(Sectors, QPositionsThroughPausesAndIndexes) {
+  MakeDrive("d", nullptr);
+  InsertPrepared("d", "audio-cd.json");
+  DoorClient d("d");
+  d.UntilReady();
+  struct Case {
+    int32_t lba;
+    uint8_t control, track, index;
+    uint32_t relative;
+  } cases[] = {
+      {0, 0x0, 1, 1, 0},      {1499, 0x0, 1, 1, 1499}, {1500, 0x2, 2, 0, 150}, {1649, 0x2, 2, 0, 1},
+      {1650, 0x2, 2, 1, 0},   {2774, 0x2, 2, 1, 1124}, {2775, 0x1, 3, 0, 225}, {3000, 0x1, 3, 1, 0},
+      {3749, 0x1, 3, 1, 749}, {3750, 0x1, 3, 2, 750},  {4500, 0x1, 3, 3, 1500}, {5249, 0x1, 3, 3, 2249},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.lba);
+    const Reply r = d.In(ReadCd(c.lba, 1, 0x00, 2), 16);
+    ASSERT_TRUE(r.Good()) << r.Outcome();
+    ASSERT_EQ(r.data.size(), 16u);
+    std::array<uint8_t, 12> q{};
+    qv::vdrive::MakeQ({c.control, c.track, c.index, c.relative, c.lba}, q.data());
+    EXPECT_TRUE(std::equal(q.begin(), q.end(), r.data.begin()));
+    EXPECT_EQ(r.data[0], c.control << 4 | 1);
+    EXPECT_EQ(r.data[2], c.index);
+    const Reply raw = d.In(ReadCd(c.lba, 1, 0x00, 1), 96);
+    EXPECT_EQ(raw.data[0] & 0x80, c.index == 0 ? 0x80 : 0) << "P flags the pause";
+  }
+  // The generated audio: the counter pattern on track 2 is sample numbers.
+  const Reply s = d.In(ReadCd(1650, 1, 0x10), 2352);
+  const uint32_t n = 1650 * 588;
+  EXPECT_EQ(s.data[0] | s.data[1] << 8, n & 0xFFFF);
+  EXPECT_EQ(s.data[2] | s.data[3] << 8, ~n & 0xFFFF);
+  // READ CD MSF over the same blocks as READ CD.
+  const std::vector<uint8_t> msf = {0xB9, 0, 0, 0, 24, 0, 0, 24, 2, 0x10, 0, 0};  // 00:24:00 to 00:24:02
+  const Reply viaMsf = d.In(msf, 8192);
+  ASSERT_TRUE(viaMsf.Good()) << viaMsf.Outcome();
+  EXPECT_EQ(viaMsf.data, d.In(ReadCd(24 * 75 - 150, 2, 0x10), 8192).data);
+}
+
+}  // namespace
+}  // namespace qvtest

@@ -1,0 +1,251 @@
+// READ TOC, READ DISC INFORMATION and READ TRACK INFORMATION of the
+// prepared CDs, byte by byte against the MMC tables and the session areas
+// of the Orange Book (lead-out 6750 blocks after the first session, 2250
+// after later ones, lead-in 4500, pause 150).
+#include <array>
+
+#include "door_client.h"
+
+namespace qvtest {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// One full TOC entry: session, ADR/CONTROL, POINT, MIN SEC FRAME, ZERO,
+// PMIN PSEC PFRAME (TNO is always 0 in the lead-in).
+struct Entry {
+  uint8_t session, adrControl, point, min, sec, frame, zero, pmin, psec, pframe;
+};
+
+Bytes FullToc(uint8_t firstSession, uint8_t lastSession, const std::vector<Entry>& entries) {
+  Bytes b = {0, 0, firstSession, lastSession};
+  for (const Entry& e : entries) {
+    const uint8_t bytes[] = {e.session, e.adrControl, 0, e.point, e.min, e.sec, e.frame, e.zero, e.pmin, e.psec, e.pframe};
+    b.insert(b.end(), bytes, bytes + 11);
+  }
+  b[0] = static_cast<uint8_t>((b.size() - 2) >> 8);
+  b[1] = static_cast<uint8_t>(b.size() - 2);
+  return b;
+}
+
+// Format 0 with LBA addresses: (ADR/CONTROL, track, address) descriptors.
+Bytes Tracks(uint8_t first, uint8_t last, const std::vector<std::array<uint32_t, 3>>& descriptors) {
+  Bytes b = {0, 0, first, last};
+  for (const auto& [adrControl, track, lba] : descriptors) {
+    const uint8_t bytes[] = {0, static_cast<uint8_t>(adrControl), static_cast<uint8_t>(track), 0,
+                             static_cast<uint8_t>(lba >> 24), static_cast<uint8_t>(lba >> 16),
+                             static_cast<uint8_t>(lba >> 8), static_cast<uint8_t>(lba)};
+    b.insert(b.end(), bytes, bytes + 8);
+  }
+  b[1] = static_cast<uint8_t>(b.size() - 2);
+  return b;
+}
+
+struct DiscInfo {
+  uint8_t byte2, sessions, firstInLast, lastInLast, discType;
+  uint32_t leadIn, leadOut;
+};
+
+struct TrackCase {
+  uint8_t type;
+  uint32_t value;
+  // track, session, track mode, byte 6 (RT/blank/packet/FP/data mode), byte 7 (LRA_V/NWA_V)
+  uint8_t track, session, mode, byte6, byte7;
+  uint32_t start, nwa, freeBlocks, size;
+};
+
+struct DiscCase {
+  const char* file;  // nullptr: a blank CD-R
+  Bytes format0;
+  Bytes format1;
+  Bytes format2;     // empty: 05/24/00
+  DiscInfo info;
+  std::vector<TrackCase> tracks;
+  bool atip;
+};
+
+const DiscCase kCases[] = {
+    {"data-cd.json",
+     Tracks(1, 1, {{0x14, 1, 0}, {0x14, 0xAA, 12000}}),
+     Tracks(1, 1, {{0x14, 1, 0}}),
+     FullToc(1, 1, {{1, 0x14, 0xA0, 0, 0, 0, 0, 1, 0x00, 0},
+                    {1, 0x14, 0xA1, 0, 0, 0, 0, 1, 0, 0},
+                    {1, 0x14, 0xA2, 0, 0, 0, 0, 2, 42, 0},
+                    {1, 0x14, 0x01, 0, 0, 0, 0, 0, 2, 0},
+                    {1, 0x54, 0xC0, 0, 0, 0, 0, 97, 26, 66}}),
+     {0x0E, 1, 1, 1, 0x00, 0xFFFFFFFF, 0xFFFFFFFF},
+     {{1, 1, 1, 1, 4, 0x01, 0x02, 0, 0, 0, 12000}, {0, 11999, 1, 1, 4, 0x01, 0x02, 0, 0, 0, 12000}},
+     true},
+    {"audio-cd.json",
+     Tracks(1, 3, {{0x10, 1, 0}, {0x12, 2, 1650}, {0x11, 3, 3000}, {0x11, 0xAA, 5250}}),
+     Tracks(1, 1, {{0x10, 1, 0}}),
+     FullToc(1, 1, {{1, 0x10, 0xA0, 0, 0, 0, 0, 1, 0x00, 0},
+                    {1, 0x11, 0xA1, 0, 0, 0, 0, 3, 0, 0},
+                    {1, 0x11, 0xA2, 0, 0, 0, 0, 1, 12, 0},
+                    {1, 0x10, 0x01, 0, 0, 0, 0, 0, 2, 0},
+                    {1, 0x12, 0x02, 0, 0, 0, 0, 0, 24, 0},
+                    {1, 0x11, 0x03, 0, 0, 0, 0, 0, 42, 0}}),
+     {0x0E, 1, 1, 3, 0x00, 0xFFFFFFFF, 0xFFFFFFFF},
+     // A pause belongs to the track after it.
+     {{1, 2, 2, 1, 2, 0x0F, 0x00, 1650, 0, 0, 1125}, {0, 1500, 2, 1, 2, 0x0F, 0x00, 1650, 0, 0, 1125}},
+     false},
+    {"multisession-cd.json",
+     Tracks(1, 2, {{0x14, 1, 0}, {0x14, 2, 20400}, {0x14, 0xAA, 23400}}),
+     Tracks(1, 2, {{0x14, 2, 20400}}),
+     FullToc(1, 2, {{1, 0x14, 0xA0, 0, 0, 0, 0, 1, 0x20, 0},
+                    {1, 0x14, 0xA1, 0, 0, 0, 0, 1, 0, 0},
+                    {1, 0x14, 0xA2, 0, 0, 0, 0, 2, 2, 0},
+                    {1, 0x14, 0x01, 0, 0, 0, 0, 0, 2, 0},
+                    {1, 0x54, 0xB0, 4, 32, 0, 2, 79, 59, 74},
+                    {1, 0x54, 0xC0, 0, 0, 0, 0, 97, 26, 66},
+                    {2, 0x14, 0xA0, 0, 0, 0, 0, 2, 0x20, 0},
+                    {2, 0x14, 0xA1, 0, 0, 0, 0, 2, 0, 0},
+                    {2, 0x14, 0xA2, 0, 0, 0, 0, 5, 14, 0},
+                    {2, 0x14, 0x02, 0, 0, 0, 0, 4, 34, 0},
+                    {2, 0x54, 0xB0, 6, 44, 0, 1, 79, 59, 74}}),
+     {0x01, 3, 3, 3, 0x20, 0x00052C00, 0x004F3B4A},
+     {{1, 2, 2, 2, 4, 0x02, 0x02, 20400, 0, 0, 3000},
+      {2, 2, 2, 2, 4, 0x02, 0x02, 20400, 0, 0, 3000},
+      {2, 3, 3, 3, 4, 0x41, 0x01, 30300, 30300, 359849 - 30300, 359849 - 30300},
+      {1, 0xFF, 3, 3, 4, 0x41, 0x01, 30300, 30300, 359849 - 30300, 359849 - 30300}},
+     true},
+    {"cd-r-open-session.json",
+     Tracks(1, 1, {{0x14, 1, 0}, {0x14, 0xAA, 5000}}),
+     Tracks(1, 1, {{0x14, 1, 0}}),
+     FullToc(1, 1, {{1, 0x14, 0xA0, 0, 0, 0, 0, 1, 0x00, 0},
+                    {1, 0x14, 0xA1, 0, 0, 0, 0, 1, 0, 0},
+                    {1, 0x14, 0xA2, 0, 0, 0, 0, 1, 8, 50},
+                    {1, 0x14, 0x01, 0, 0, 0, 0, 0, 2, 0},
+                    {1, 0x54, 0xB0, 3, 38, 50, 2, 79, 59, 74},
+                    {1, 0x54, 0xC0, 0, 0, 0, 0, 97, 26, 66}}),
+     {0x05, 2, 2, 3, 0x00, 0x00022632, 0x004F3B4A},
+     {{1, 2, 2, 2, 5, 0x21, 0x02, 16400, 0, 0, 2000},
+      {1, 3, 3, 2, 4, 0x41, 0x01, 18550, 18550, 359849 - 18550, 359849 - 18550},
+      {2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0}},  // no session 3: rejected
+     true},
+    {nullptr, {}, {}, {}, {0x00, 1, 1, 1, 0x00, 0x00611A42, 0x004F3B4A},
+     {{1, 1, 1, 1, 4, 0x41, 0x01, 0, 0, 359849, 359849}, {1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+     true},
+};
+
+TEST(CdInformation, PreparedDiscs) {
+  VirtualDriveHome home;
+  int n = 0;
+  for (const DiscCase& c : kCases) {
+    SCOPED_TRACE(c.file ? c.file : "blank cd-r");
+    const std::string name = "d" + std::to_string(n++);
+    MakeDrive(name, c.file ? nullptr : "cd-r");
+    if (c.file) InsertPrepared(name, c.file);
+    DoorClient d(name);
+    ASSERT_EQ(d.UntilReady().back(), "GOOD");
+
+    const Reply f0 = d.In(ReadToc(0, false), 4096);
+    const Reply f1 = d.In(ReadToc(1, false), 4096);
+    const Reply f2 = d.In(ReadToc(2, true), 4096);
+    if (c.format0.empty()) {
+      EXPECT_EQ(f0.Outcome(), "05/24/00") << "no TOC on a blank disc";
+      EXPECT_EQ(f2.Outcome(), "05/24/00");
+    } else {
+      EXPECT_EQ(f0.data, c.format0);
+      EXPECT_EQ(f1.data, c.format1);
+      EXPECT_EQ(f2.data, c.format2);
+      // The lead-out alone, and a first track past the last.
+      const Reply leadOut = d.In(ReadToc(0, false, 0xAA), 4096);
+      EXPECT_EQ(leadOut.data.size(), 12u);
+      EXPECT_EQ(leadOut.data[6], 0xAA);
+      EXPECT_EQ(d.In(ReadToc(0, false, c.format0[3] + 1), 4096).Outcome(), "05/24/00");
+      // MSF addresses: LBA + 150 frames.
+      const Reply msf = d.In(ReadToc(0, true), 4096);
+      for (size_t at = 4; at + 8 <= msf.data.size(); at += 8) {
+        const uint32_t lba = f0.Be32At(at + 4);
+        EXPECT_EQ(msf.data[at + 5] * 4500u + msf.data[at + 6] * 75u + msf.data[at + 7], lba + 150);
+      }
+    }
+    const Reply atip = d.In(ReadToc(4, false), 4096);
+    if (c.atip) {
+      ASSERT_TRUE(atip.Good()) << atip.Outcome();
+      EXPECT_EQ(atip.data.size(), 28u);
+      EXPECT_EQ(atip.Be16At(0), 26u);
+      EXPECT_EQ(atip.data[6] & 0xC0, 0x80) << "CD-R";
+    } else {
+      EXPECT_EQ(atip.Outcome(), "05/24/00") << "a pressed disc has no ATIP";
+    }
+
+    const Reply di = d.In(ReadDiscInfo(), 4096);
+    ASSERT_TRUE(di.Good()) << di.Outcome();
+    ASSERT_EQ(di.data.size(), 34u);
+    EXPECT_EQ(di.Be16At(0), 32u);
+    EXPECT_EQ(di.data[2], c.info.byte2);
+    EXPECT_EQ(di.data[3], 1);
+    EXPECT_EQ(di.data[4], c.info.sessions);
+    EXPECT_EQ(di.data[5], c.info.firstInLast);
+    EXPECT_EQ(di.data[6], c.info.lastInLast);
+    EXPECT_EQ(di.data[8], c.info.discType);
+    EXPECT_EQ(di.Be32At(16), c.info.leadIn);
+    EXPECT_EQ(di.Be32At(20), c.info.leadOut);
+
+    for (const TrackCase& t : c.tracks) {
+      SCOPED_TRACE(testing::Message() << "track information " << int(t.type) << "/" << t.value);
+      const Reply r = d.In(ReadTrackInfo(t.type, t.value), 48);
+      if (t.track == 0) {
+        EXPECT_EQ(r.Outcome(), "05/24/00");
+        continue;
+      }
+      ASSERT_TRUE(r.Good()) << r.Outcome();
+      ASSERT_EQ(r.data.size(), 48u);
+      EXPECT_EQ(r.Be16At(0), 46u);
+      EXPECT_EQ(r.data[2], t.track);
+      EXPECT_EQ(r.data[3], t.session);
+      EXPECT_EQ(r.data[5] & 0x0F, t.mode);
+      EXPECT_EQ(r.data[6], t.byte6);
+      EXPECT_EQ(r.data[7], t.byte7);
+      EXPECT_EQ(r.Be32At(8), t.start);
+      EXPECT_EQ(r.Be32At(12), t.nwa);
+      EXPECT_EQ(r.Be32At(16), t.freeBlocks);
+      EXPECT_EQ(r.Be32At(24), t.size);
+    }
+  }
+}
+
+TEST(CdInformation, AtipOfARewritable) {
+  VirtualDriveHome home;
+  MakeDrive("d", nullptr);
+  InsertPrepared("d", "cd-rw-complete.json");
+  DoorClient d("d");
+  d.UntilReady();
+  const Reply atip = d.In(ReadToc(4, false), 4096);
+  ASSERT_TRUE(atip.Good());
+  EXPECT_EQ(atip.data[6], 0xC0) << "CD-RW";
+  EXPECT_EQ(Bytes(atip.data.begin() + 8, atip.data.begin() + 11), (Bytes{97, 22, 11}));
+  EXPECT_EQ(Bytes(atip.data.begin() + 12, atip.data.begin() + 15), (Bytes{74, 59, 74}));
+  const Reply di = d.In(ReadDiscInfo(), 4096);
+  EXPECT_EQ(di.data[2], 0x1E) << "erasable, complete";
+  // Formattable: a CD-RW lists a full format.
+  const Reply fc = d.In(ReadFormatCapacities(), 252);
+  ASSERT_TRUE(fc.Good());
+  EXPECT_EQ(fc.data[3], 16);
+  EXPECT_EQ(fc.data[8] & 3, 2) << "formatted";
+  EXPECT_EQ(fc.data[12 + 4] >> 2, 0x00);
+}
+
+// Allocation lengths cut every answer, and never write past the buffer.
+TEST(CdInformation, ShortAllocations) {
+  VirtualDriveHome home;
+  MakeDrive("d", nullptr);
+  InsertPrepared("d", "multisession-cd.json");
+  DoorClient d("d");
+  d.UntilReady();
+  for (const auto& cdb : {ReadToc(2, true, 0, 7), ReadDiscInfo(7), ReadTrackInfo(1, 1, 7)}) {
+    const Reply r = d.In(cdb, 4096);
+    ASSERT_TRUE(r.Good()) << r.Outcome();
+    EXPECT_EQ(r.data.size(), 7u);
+  }
+  EXPECT_EQ(d.In(ReadToc(2, true, 2), 4096).data[2], 1) << "from session 2 on: still numbered from 1";
+  EXPECT_EQ(d.In(ReadToc(2, true, 2), 4096).Be16At(0), 2u + 5 * 11);
+  EXPECT_EQ(d.In(ReadToc(2, true, 3), 4096).Outcome(), "05/24/00");
+  EXPECT_EQ(d.In(ReadToc(3, false), 4096).Outcome(), "05/24/00") << "no PMA";
+  EXPECT_EQ(d.In(ReadToc(5, false), 4096).data, (Bytes{0, 2, 0, 0})) << "no CD-Text";
+}
+
+}  // namespace
+}  // namespace qvtest

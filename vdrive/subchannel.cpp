@@ -1,0 +1,43 @@
+#include "vdrive/subchannel.h"
+
+#include <cstring>
+
+#include "vdrive/cd_address.h"
+
+namespace qv::vdrive {
+
+uint16_t QCrc(const uint8_t* q10) {
+  uint32_t crc = 0;
+  for (int i = 0; i < 10; ++i) {
+    crc ^= static_cast<uint32_t>(q10[i]) << 8;
+    for (int k = 0; k < 8; ++k) crc = (crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1;
+  }
+  return static_cast<uint16_t>(~crc);
+}
+
+void MakeQ(const QPosition& at, uint8_t* q) {
+  const Msf rel = FramesToMsf(at.relative);
+  const Msf abs = LbaToMsf(at.lba);
+  q[0] = static_cast<uint8_t>(at.control << 4 | 0x01);  // ADR 1: position
+  q[1] = ToBcd(at.track);
+  q[2] = ToBcd(at.index);
+  q[3] = ToBcd(rel.m);
+  q[4] = ToBcd(rel.s);
+  q[5] = ToBcd(rel.f);
+  q[6] = 0;
+  q[7] = ToBcd(abs.m);
+  q[8] = ToBcd(abs.s);
+  q[9] = ToBcd(abs.f);
+  const uint16_t crc = QCrc(q);
+  q[10] = static_cast<uint8_t>(crc >> 8);
+  q[11] = static_cast<uint8_t>(crc);
+}
+
+void MakeRawPw(const uint8_t* q12, bool pause, uint8_t* raw) {
+  for (int i = 0; i < 96; ++i) {
+    const bool qBit = (q12[i / 8] >> (7 - i % 8)) & 1;
+    raw[i] = static_cast<uint8_t>((pause ? 0x80 : 0) | (qBit ? 0x40 : 0));
+  }
+}
+
+}  // namespace qv::vdrive

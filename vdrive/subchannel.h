@@ -1,0 +1,31 @@
+// The Q subchannel of a program-area sector (ECMA-130 22.3, mode 1:
+// position) and the 96 raw P-W bytes a sector carries, as READ CD returns
+// them.
+#pragma once
+#include <cstdint>
+
+namespace qv::vdrive {
+
+// Where a sector lies, as the Q subchannel tells it.
+struct QPosition {
+  uint8_t control = 0;     // CONTROL nibble: 8 four channels, 4 data, 2 copy permitted, 1 pre-emphasis/incremental
+  uint8_t track = 1;       // 1-99
+  uint8_t index = 1;       // 0 in the pause before the track
+  uint32_t relative = 0;   // frames from index 1 (counting down in the pause)
+  int32_t lba = 0;         // the absolute address
+};
+
+// The CRC of the first ten Q bytes: x^16 + x^12 + x^5 + 1, most
+// significant bit first, stored inverted (ECMA-130 22.3.5).
+uint16_t QCrc(const uint8_t* q10);
+
+// The twelve Q bytes of a position: CONTROL/ADR, TNO, INDEX, MIN, SEC,
+// FRAME, ZERO, AMIN, ASEC, AFRAME in BCD, then the CRC.
+void MakeQ(const QPosition& at, uint8_t* q12);
+
+// The 96 raw subchannel bytes: bit 7 of each is P, bit 6 Q, bits 5-0 R-W
+// (all zero: no CD-Text or graphics in the program area here). P is set
+// throughout a pause.
+void MakeRawPw(const uint8_t* q12, bool pause, uint8_t* raw96);
+
+}  // namespace qv::vdrive
