@@ -1,6 +1,8 @@
 # Quorvane: set-up, build, test and demo in one place.
-#   make demo   - the main job on the default virtual drive
-#   make test   - configure, build and run every test
+#   make demo          - the main job on the default virtual drive
+#   make test          - configure, build and run every test
+#   make windows       - the mingw-w64 cross-build (Quorvane.dll, Quorvane.ocx, tests)
+#   make test-windows  - the Windows tests and the automation server under Wine
 # Both install missing Debian packages first (as root), or say what to run.
 
 BUILD      ?= build
@@ -15,9 +17,12 @@ BUILD_PACKAGES := cmake ninja-build g++ ccache pkg-config libgtest-dev libgmock-
 TEST_PACKAGES := genisoimage xorriso udftools python3-pycdlib p7zip-full libarchive-tools \
   libcdio-utils lsdvd dvdbackup vcdimager cdrdao cdrskin iat qemu-system-x86 busybox-static \
   clang libclang-rt-14-dev libvorbisfile3 libvorbisenc2 libmpg123-0 libflac12 vorbis-tools sox
-WINDOWS_PACKAGES := g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev wine wine64
+WINDOWS_PACKAGES := g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev wine wine64 googletest
 
-.PHONY: all deps deps-test build test asan tsan demo bench fuzz clean
+WINDOWS_BUILD      ?= build-windows
+WINDOWS_BUILD_TYPE ?= Release
+
+.PHONY: all deps deps-test deps-windows build test asan tsan windows test-windows demo bench fuzz clean
 
 all: build
 
@@ -26,6 +31,9 @@ deps:
 
 deps-test: deps
 	@tools/ensure-packages.sh $(TEST_PACKAGES)
+
+deps-windows:
+	@tools/ensure-packages.sh $(WINDOWS_PACKAGES)
 
 $(BUILD)/build.ninja:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS)
@@ -52,6 +60,16 @@ tsan: deps-test
 	cmake --build build-tsan -j$(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 $(CTEST) -L threaded
 
+# The Windows cross-build: engine, automation server and test programs.
+windows: deps deps-windows
+	cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=$(WINDOWS_BUILD_TYPE) -DQUORVANE_CLI=OFF -DQUORVANE_BENCH=OFF $(CMAKE_ARGS)
+	cmake --build $(WINDOWS_BUILD) -j$(JOBS)
+
+# Its tests under Wine, then the server registered and driven by clients.
+test-windows: windows
+	tests/windows/run-wine.sh $(WINDOWS_BUILD)
+
 demo: build
 	@tools/demo.sh $(BUILD)
 
@@ -69,4 +87,4 @@ bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-fuzz
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz $(WINDOWS_BUILD)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace qv::plat {
@@ -40,6 +41,30 @@ void UnregisterBuiltinLibrary(const BuiltinLibrary* library) {
   std::lock_guard<std::mutex> lock(BuiltinLibrariesMutex());
   auto& list = BuiltinLibraries();
   std::erase(list, library);
+}
+
+std::string ModuleBaseName(const char* name) {
+  std::string base;
+  for (const char* p = name; *p; ++p) base += static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+  if (base.size() > 4 && base.compare(base.size() - 4, 4, ".dll") == 0) base.resize(base.size() - 4);
+  return base;
+}
+
+std::string ModuleOverrideVariable(const std::string& base) {
+  std::string name = "QUORVANE_LIB_";
+  for (char c : base) name += static_cast<char>(std::isalnum(static_cast<unsigned char>(c)) ? std::toupper(c) : '_');
+  return name;
+}
+
+// Where a library has no ordinals (a shared object, a built-in library),
+// ordinal N is the symbol "<prefix>N".
+const char* OrdinalSymbolPrefix(const std::string& base) { return base == "dtpro" ? "QvSptd_Ordinal" : "Ordinal"; }
+
+const BuiltinLibrary* FindRegisteredBuiltin(const std::string& base) {
+  std::lock_guard<std::mutex> lock(BuiltinLibrariesMutex());
+  for (const BuiltinLibrary* lib : BuiltinLibraries())
+    if (ModuleBaseName(lib->name) == base) return lib;
+  return nullptr;
 }
 
 }  // namespace qv::plat

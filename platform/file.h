@@ -63,8 +63,8 @@ class File {
   void Unlock();
 
  private:
-  explicit File(int fd) : fd_(fd) {}
-  int fd_ = -1;  // a HANDLE cast to an int-sized slot on Windows
+  explicit File(intptr_t fd) : fd_(fd) {}
+  intptr_t fd_ = -1;  // a descriptor, or a HANDLE on Windows
 };
 
 }  // namespace qv::plat

@@ -22,8 +22,8 @@ SettingsKey ReadSettingsKey(const std::string& product);
 // Numeric value of a setting: decimal or 0x-prefixed hexadecimal.
 std::optional<uint32_t> SettingAsNumber(const SettingsKey& key, const std::string& name);
 
-// The default log file of a product ("Quorvane" -> a file named
-// Quorvane.log in the system's temporary folder).
+// The default log file of a product ("Quorvane" -> Quorvane.log in the
+// temporary folder on Linux, C:\Quorvane.log on Windows).
 std::string DefaultLogFilePath(const std::string& product);
 
 // Replaces the reader (tests); an empty function restores the OS one.

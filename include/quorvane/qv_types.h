@@ -12,9 +12,10 @@
 #endif
 
 #if defined(_WIN32)
-#  if defined(QUORVANE_BUILDING_ENGINE)
-#    define QUORVANE_API QUORVANE_EXTERN_C __declspec(dllexport)
-#  elif defined(QUORVANE_STATIC)
+/* Quorvane.dll exports through a module definition file, so that modules
+ * that link the engine statically (the automation server) export nothing
+ * of it. */
+#  if defined(QUORVANE_BUILDING_ENGINE) || defined(QUORVANE_STATIC)
 #    define QUORVANE_API QUORVANE_EXTERN_C
 #  else
 #    define QUORVANE_API QUORVANE_EXTERN_C __declspec(dllimport)

@@ -10,17 +10,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
-#include <vector>
 
 #include "platform/dynlib.h"
 #include "platform/errors.h"
 
 namespace qv::plat {
 
-std::vector<const BuiltinLibrary*>& BuiltinLibraries();
-std::mutex& BuiltinLibrariesMutex();
+std::string ModuleBaseName(const char* name);
+std::string ModuleOverrideVariable(const std::string& base);
+const BuiltinLibrary* FindRegisteredBuiltin(const std::string& base);
+const char* OrdinalSymbolPrefix(const std::string& base);
 const BuiltinLibrary& SgAspiLibrary();
 
 struct Library {
@@ -34,26 +34,18 @@ namespace {
 struct KnownModule {
   const char* base;       // lower case, without ".dll"
   const char* soname;
-  const char* ordinalPrefix;
 };
 
 const KnownModule kKnownModules[] = {
-    {"vorbisfile", "libvorbisfile.so.3", ""},
-    {"vorbisenc", "libvorbisenc.so.2", ""},
-    {"vorbis", "libvorbis.so.0", ""},
-    {"ogg", "libogg.so.0", ""},
-    {"mpg123", "libmpg123.so.0", ""},
-    {"flac", "libFLAC.so.12", ""},
-    {"dtpro", "libquorvane_vdrive.so", "QvSptd_Ordinal"},
-    {"dralik", "libquorvane_vdrive.so", ""},
+    {"vorbisfile", "libvorbisfile.so.3"},
+    {"vorbisenc", "libvorbisenc.so.2"},
+    {"vorbis", "libvorbis.so.0"},
+    {"ogg", "libogg.so.0"},
+    {"mpg123", "libmpg123.so.0"},
+    {"flac", "libFLAC.so.12"},
+    {"dtpro", "libquorvane_vdrive.so"},
+    {"dralik", "libquorvane_vdrive.so"},
 };
-
-std::string BaseName(const char* name) {
-  std::string base;
-  for (const char* p = name; *p; ++p) base += static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
-  if (base.size() > 4 && base.compare(base.size() - 4, 4, ".dll") == 0) base.resize(base.size() - 4);
-  return base;
-}
 
 const KnownModule* FindKnown(const std::string& base) {
   for (const auto& k : kKnownModules)
@@ -62,12 +54,8 @@ const KnownModule* FindKnown(const std::string& base) {
 }
 
 const BuiltinLibrary* FindBuiltin(const std::string& base) {
-  {
-    std::lock_guard<std::mutex> lock(BuiltinLibrariesMutex());
-    for (const BuiltinLibrary* lib : BuiltinLibraries())
-      if (BaseName(lib->name) == base) return lib;
-  }
-  if (BaseName(SgAspiLibrary().name) == base) return &SgAspiLibrary();
+  if (const BuiltinLibrary* lib = FindRegisteredBuiltin(base)) return lib;
+  if (ModuleBaseName(SgAspiLibrary().name) == base) return &SgAspiLibrary();
   return nullptr;
 }
 
@@ -79,13 +67,12 @@ LibraryHandle LoadLibraryByName(const char* name, uint32_t* error) {
     if (error) *error = kErrInvalidParameter;
     return nullptr;
   }
-  const std::string base = BaseName(name);
+  const std::string base = ModuleBaseName(name);
   const KnownModule* known = FindKnown(base);
-  std::string envName = "QUORVANE_LIB_";
-  for (char c : base) envName += static_cast<char>(std::isalnum(static_cast<unsigned char>(c)) ? std::toupper(c) : '_');
+  const std::string envName = ModuleOverrideVariable(base);
 
   auto* lib = new Library;
-  if (known) lib->ordinalPrefix = known->ordinalPrefix;
+  lib->ordinalPrefix = OrdinalSymbolPrefix(base);
   const char* override = std::getenv(envName.c_str());
   std::string target;
   if (override != nullptr) {
@@ -124,13 +111,12 @@ void* GetLibraryOrdinal(LibraryHandle handle, uint16_t ordinal, uint32_t* error)
     return nullptr;
   }
   char symbol[64];
-  std::snprintf(symbol, sizeof symbol, "%s%u",
-                handle->ordinalPrefix.empty() ? "Ordinal" : handle->ordinalPrefix.c_str(), ordinal);
+  std::snprintf(symbol, sizeof symbol, "%s%u", handle->ordinalPrefix.c_str(), ordinal);
   return GetLibrarySymbol(handle, symbol, error);
 }
 
 std::string LoadedModulePath(const char* moduleName) {
-  if (moduleName == nullptr || BaseName(moduleName) != "quorvane") return {};
+  if (moduleName == nullptr || ModuleBaseName(moduleName) != "quorvane") return {};
   Dl_info info{};
   if (dladdr(reinterpret_cast<void*>(&LoadedModulePath), &info) == 0 || info.dli_fname == nullptr) return {};
   return info.dli_fname;

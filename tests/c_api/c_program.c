@@ -49,7 +49,7 @@ int main(void) {
 
   CHECK(strcmp(Quorvane_GetExceptionText(EN_CDB_CALL_FAILED),
                "SCSI CDB delivery failed, check CDB_FAILURE_INFORMATION for details") == 0);
-  CHECK(Quorvane_GetVolumeIDs("/nonexistent/image.iso", volume) == 2);
+  CHECK(Quorvane_GetVolumeIDs("nonexistent-image.iso", volume) == 2);
   (void)Quorvane_FindDevice(0xFF, 0, on_device, NULL);
   CHECK(Quorvane_DownShut() == EN_SUCCESS);
 

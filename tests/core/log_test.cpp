@@ -35,7 +35,7 @@ TEST_P(LogLevels, RoutesEachLine) {
 
   const std::string expected = "\nCQuorvane_Test::Run(): ENTERed for 7\nline 2 of 3\n";
   EXPECT_EQ(debugger.Text(), expected) << "the debugger always gets every line";
-  EXPECT_EQ(qvtest::ReadFile(file), l.toFile ? expected : "");
+  EXPECT_EQ(qvtest::ReadFile(file), l.toFile ? qvtest::TextModeBytes(expected) : "");
   EXPECT_EQ(out, l.toStdout ? expected : "");
 }
 
@@ -48,7 +48,7 @@ TEST_F(Log, AppendsAcrossLines) {
   qvtest::LogCapture quiet;
   dir.Write("engine.log", "earlier\n");
   QuorvaneI_Log("later\n");
-  EXPECT_EQ(qvtest::ReadFile(file), "earlier\nlater\n");
+  EXPECT_EQ(qvtest::ReadFile(file), "earlier\n" + qvtest::TextModeBytes("later\n"));
 }
 
 TEST_F(Log, LongLinesAreCutAt1023Characters) {

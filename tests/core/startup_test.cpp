@@ -47,7 +47,7 @@ TEST_F(Startup, TwiceWritesTheBannerOnce) {
   EXPECT_EQ(Quorvane_UpStartEx(), 0u);
   EXPECT_EQ(Quorvane_UpStartEx(), 0u);
   EXPECT_EQ(debugger.Count(kBanner), 1u);
-  EXPECT_EQ(qvtest::ReadFile(file), kBanner);
+  EXPECT_EQ(qvtest::ReadFile(file), qvtest::TextModeBytes(kBanner));
   EXPECT_EQ(g_audioStarts, 1);
   EXPECT_STREQ(Quorvane_GetBanner(), kBanner);
 }

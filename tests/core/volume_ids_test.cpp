@@ -19,7 +19,7 @@ TEST(VolumeIds, ReadsTheIdentifierOfAGenisoimageImage) {
       << out;
   char id[33] = {};
   qvtest::LogCapture log;
-  ASSERT_EQ(Quorvane_GetVolumeIDs(image.c_str(), id), 0u);
+  ASSERT_EQ(Quorvane_GetVolumeIDs(image.string().c_str(), id), 0u);
   EXPECT_EQ(std::string(id, 32), "QUORVANE_TEST                   ");
   EXPECT_EQ(log.Count("\nQuorvane:Quorvane_GetVolumeIDs(): EXITing with success, VolumeID 'QUORVANE_TEST       "), 1u);
 }
@@ -38,7 +38,7 @@ TEST_P(VolumeIdsFails, WithTheRightStatus) {
   if (std::string(GetParam().name) != "Missing") dir.Write("input", GetParam().contents);
   char id[32];
   std::memset(id, '#', sizeof id);
-  EXPECT_EQ(Quorvane_GetVolumeIDs(path.c_str(), id), GetParam().expected);
+  EXPECT_EQ(Quorvane_GetVolumeIDs(path.string().c_str(), id), GetParam().expected);
   EXPECT_EQ(id[0], '#') << "the caller's buffer is untouched";
 }
 
@@ -58,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(Inputs, VolumeIdsFails,
 TEST(VolumeIds, AFolderIsNotAVolume) {
   qvtest::TempDir dir;
   char id[32];
-  EXPECT_EQ(Quorvane_GetVolumeIDs(dir.path().c_str(), id), 5u);
+  EXPECT_EQ(Quorvane_GetVolumeIDs(dir.path().string().c_str(), id), 5u);
   EXPECT_EQ(Quorvane_GetVolumeIDs(nullptr, id), 87u);
 }
 

@@ -78,12 +78,9 @@ class ScopedEnv {
  public:
   ScopedEnv(const char* name, const char* value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-    setenv(name, value, 1);
+    qvtest::SetEnvironment(name, value);
   }
-  ~ScopedEnv() {
-    if (had_) setenv(name_.c_str(), old_.c_str(), 1);
-    else unsetenv(name_.c_str());
-  }
+  ~ScopedEnv() { qvtest::SetEnvironment(name_, had_ ? old_.c_str() : nullptr); }
 
  private:
   std::string name_, old_;

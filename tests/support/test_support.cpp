@@ -1,7 +1,15 @@
 #include "support/test_support.h"
 
+#ifdef _WIN32
+#include <process.h>
+#include <windows.h>
+#define getpid _getpid
+#define popen _popen
+#define pclose _pclose
+#else
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <array>
 #include <cstdio>
@@ -78,6 +86,30 @@ std::string ReadFile(const std::filesystem::path& path) {
   return s.str();
 }
 
+std::string TextModeBytes(const std::string& text) {
+#ifdef _WIN32
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+#else
+  return text;
+#endif
+}
+
+void SetEnvironment(const std::string& name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name.c_str(), value ? value : "");
+#else
+  if (value)
+    setenv(name.c_str(), value, 1);
+  else
+    unsetenv(name.c_str());
+#endif
+}
+
 int RunCommand(const std::string& command, std::string* output) {
   FILE* pipe = popen((command + " 2>&1").c_str(), "r");
   if (pipe == nullptr) return -1;
@@ -87,9 +119,20 @@ int RunCommand(const std::string& command, std::string* output) {
   while ((n = fread(buf.data(), 1, buf.size(), pipe)) > 0) out.append(buf.data(), n);
   const int status = pclose(pipe);
   if (output) *output = out;
+#ifdef _WIN32
+  return status;
+#else
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
 }
 
-bool HaveProgram(const std::string& name) { return RunCommand("command -v " + name + " >/dev/null") == 0; }
+bool HaveProgram(const std::string& name) {
+#ifdef _WIN32
+  char found[MAX_PATH];
+  return SearchPathA(nullptr, name.c_str(), ".exe", sizeof found, found, nullptr) != 0;
+#else
+  return RunCommand("command -v " + name + " >/dev/null") == 0;
+#endif
+}
 
 }  // namespace qvtest

@@ -54,6 +54,11 @@ class VirtualTime {
 };
 
 std::string ReadFile(const std::filesystem::path& path);
+// The bytes a C text stream writes for text: "\n" becomes "\r\n" on Windows.
+std::string TextModeBytes(const std::string& text);
+
+// Sets an environment variable, or removes it when value is nullptr.
+void SetEnvironment(const std::string& name, const char* value);
 
 // Runs a shell command; returns its exit status, output in *output.
 int RunCommand(const std::string& command, std::string* output = nullptr);

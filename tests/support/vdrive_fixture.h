@@ -17,13 +17,10 @@ class VirtualDriveHome {
  public:
   VirtualDriveHome() {
     if (const char* old = std::getenv("QUORVANE_VDRIVE_HOME")) previous_ = old;
-    setenv("QUORVANE_VDRIVE_HOME", dir_.path().c_str(), 1);
+    SetEnvironment("QUORVANE_VDRIVE_HOME", dir_.path().string().c_str());
   }
   ~VirtualDriveHome() {
-    if (previous_)
-      setenv("QUORVANE_VDRIVE_HOME", previous_->c_str(), 1);
-    else
-      unsetenv("QUORVANE_VDRIVE_HOME");
+    SetEnvironment("QUORVANE_VDRIVE_HOME", previous_ ? previous_->c_str() : nullptr);
   }
   VirtualDriveHome(const VirtualDriveHome&) = delete;
   VirtualDriveHome& operator=(const VirtualDriveHome&) = delete;

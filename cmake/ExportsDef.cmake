@@ -1,0 +1,27 @@
+# Writes the module definition file of Quorvane.dll: every C entry point
+# that the static engine library defines (names beginning Quorvane_ or
+# Sonvex_). Run as: cmake -DNM=<nm> -DLIB=<archive> -DOUT=<file.def> -P ExportsDef.cmake
+execute_process(COMMAND ${NM} --defined-only -g ${LIB} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${NM} failed on ${LIB}")
+endif()
+string(REGEX MATCHALL "[0-9a-fA-F]+ T (Quorvane_|Sonvex_)[A-Za-z0-9_]+" hits "${out}")
+set(names "")
+foreach(hit ${hits})
+  string(REGEX REPLACE "^.* T " "" name "${hit}")
+  list(APPEND names ${name})
+endforeach()
+list(REMOVE_DUPLICATES names)
+list(SORT names)
+set(text "LIBRARY Quorvane.dll\nEXPORTS\n")
+foreach(name ${names})
+  string(APPEND text "  ${name}\n")
+endforeach()
+# Rewrite only on change, so the DLL is not relinked for nothing.
+if(EXISTS ${OUT})
+  file(READ ${OUT} old)
+  if(old STREQUAL text)
+    return()
+  endif()
+endif()
+file(WRITE ${OUT} "${text}")

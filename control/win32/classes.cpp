@@ -1,0 +1,43 @@
+#include "control/win32/classes.h"
+
+#include "control/win32/callbacks.h"
+#include "control/win32/dao_layout.h"
+#include "control/win32/disc_info.h"
+
+namespace qv::control {
+namespace {
+
+// Classes whose objects need drives, image trees or the DVD-Video builder
+// have no creator until those parts of the engine exist.
+const ServerClass kClasses[] = {
+    {&CLSID_CDevices, "CDevices", "Quorvane.Devices.1", nullptr},
+    {&CLSID_CDevice, "CDevice", "Quorvane.Device.1", nullptr},
+    {&CLSID_CDiscInfo, "CDiscInfo", "Quorvane.DiscInfo.1", &CDiscInfo::Create},
+    {&CLSID_CJolietImage, "CJolietImage", "Quorvane.JolietImage.1", nullptr},
+    {&CLSID_CNode, "CNode", "Quorvane.Node.1", nullptr},
+    {&CLSID_CNodeDateTime, "CNodeDateTime", "Quorvane.NodeDateTime.1", nullptr},
+    {&CLSID_CDVDVideoImage, "CDVDVideoImage", "Quorvane.DVDVideoImage.1", nullptr},
+    {&CLSID_CDVDVideoImage2, "CDVDVideoImage2", "Quorvane.DVDVideoImage2.1", nullptr},
+    {&CLSID_CDAOLayout, "CDAOLayout", "Quorvane.DAOLayout.1", &CDAOLayout::Create},
+    {&CLSID_CSimpleCallBack, "CSimpleCallBack", "Quorvane.SimpleCallBack.1", &CSimpleCallBack::Create},
+    {&CLSID_CNotificationCallBack, "CNotificationCallBack", "Quorvane.NotificationCallBack.1",
+     &CNotificationCallBack::Create},
+};
+
+}  // namespace
+
+std::span<const ServerClass> ServerClasses() { return kClasses; }
+
+const ServerClass* FindServerClass(REFCLSID clsid) {
+  for (const ServerClass& c : kClasses)
+    if (IsEqualCLSID(*c.clsid, clsid)) return &c;
+  return nullptr;
+}
+
+std::string VersionIndependentProgId(const ServerClass& c) {
+  std::string id = c.progId;
+  const size_t dot = id.rfind('.');
+  return dot == std::string::npos ? id : id.substr(0, dot);
+}
+
+}  // namespace qv::control

@@ -1,0 +1,109 @@
+// The Windows delivery of the transports under Wine: the pass-through
+// device over IOCTL_SCSI_PASS_THROUGH_DIRECT, the ASPI transport over the
+// system's WnASPI32.dll and the events the ASPI library signals. Wine has
+// no drives to offer, so these check what happens without one.
+#include <windows.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "core/aspi_loader.h"
+#include "platform/event.h"
+#include "platform/passthrough.h"
+#include "quorvane.h"
+#include "scsi/transport_aspi.h"
+#include "scsi/transport_spti.h"
+#include "scsi_fixtures.h"
+
+namespace {
+
+using scsitest::Catch;
+
+TEST(Win32PassThrough, DeviceNamesBecomeDevicePaths) {
+  EXPECT_EQ(qv::plat::PassThroughDevicePath("CdRom0"), "\\\\.\\CdRom0");
+  EXPECT_EQ(qv::plat::PassThroughDevicePath("E:"), "\\\\.\\E:");
+  EXPECT_EQ(qv::plat::PassThroughDevicePath("\\\\.\\CdRom3"), "\\\\.\\CdRom3");
+}
+
+TEST(Win32PassThrough, AMissingDriveFailsWithItsSystemError) {
+  uint32_t error = 0;
+  EXPECT_EQ(qv::plat::OpenPassThrough("\\\\.\\CdRom17", false, &error), qv::plat::kInvalidPassThrough);
+  EXPECT_NE(error, 0u);
+  auto e = Catch([] { CQuorvane_ScsiTransportSPTI t("CdRom17"); });
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->Number(), 5u);
+  EXPECT_EQ(e->SystemError(), error);
+  EXPECT_NE(std::strstr(e->Text(), "CreateFile( '\\\\.\\CdRom17', "), nullptr) << e->Text();
+}
+
+// A handle that is no SCSI device refuses the request: the reply carries
+// the system error and no status or sense.
+TEST(Win32PassThrough, ARequestTheDeviceRefusesCarriesTheSystemError) {
+  qvtest::TempDir dir;
+  const std::string path = dir.Write("not-a-drive", "x").string();
+  uint32_t error = 0;
+  const qv::plat::PassThroughHandle h = qv::plat::OpenPassThrough(path, true, &error);
+  ASSERT_NE(h, qv::plat::kInvalidPassThrough) << error;
+  const uint8_t inquiry[6] = {0x12, 0, 0, 0, 96, 0};
+  uint8_t answer[96];
+  qv::plat::ScsiRequest request;
+  request.cdb = inquiry;
+  request.cdbLength = 6;
+  request.buffer = answer;
+  request.bufferSize = sizeof answer;
+  request.direction = qv::plat::ScsiDirection::In;
+  qv::plat::ScsiReply reply;
+  reply.status = 99;
+  qv::plat::PassThroughExecute(h, request, reply);
+  EXPECT_NE(reply.systemError, 0u);
+  EXPECT_EQ(reply.status, 0);
+  EXPECT_EQ(reply.senseLength, 0);
+  qv::plat::ScsiAddress address;
+  EXPECT_FALSE(qv::plat::GetPassThroughAddress(h, &address, &error));
+  EXPECT_NE(error, 0u);
+  qv::plat::ClosePassThrough(h);
+  EXPECT_TRUE(qv::plat::PassThroughRefusedReadOnly(ERROR_ACCESS_DENIED));
+  EXPECT_FALSE(qv::plat::PassThroughRefusedReadOnly(ERROR_INVALID_FUNCTION));
+}
+
+// The system's own ASPI library loads; it has no adapters to offer.
+TEST(Win32Aspi, TheSystemLibraryIsLoadedAndFindsNothing) {
+  QuorvaneI_AspiScope scope;
+  ASSERT_EQ(QuorvaneI_LoadAspi("Win32Aspi", scope.aspi), 0u);
+  const uint32_t info = scope.aspi.getSupportInfo();
+  EXPECT_EQ(info & 0xFF, 0u) << "no host adapters";
+  EXPECT_EQ(Quorvane_FindDevice(0xFF, 0, nullptr, nullptr), 0u);
+  char name[260] = "untouched";
+  EXPECT_EQ(Quorvane_GetDeviceNameByDeviceAddress(0, 0, 0, 0, name), 17u);
+  auto e = Catch([] { CQuorvane_ScsiTransportASPI t(0, 0, 1, 0); });
+  ASSERT_NE(e, nullptr);
+  EXPECT_NE(e->Number(), 0u);
+}
+
+TEST(Win32Event, SignalledByItsNativeHandleFromAnotherThread) {
+  uint32_t error = 99;
+  auto event = qv::plat::ManualResetEvent::Create(&error);
+  ASSERT_NE(event, nullptr);
+  EXPECT_EQ(error, 0u);
+  std::atomic<bool> woke{false};
+  std::thread waiter([&] {
+    uint32_t e = 0;
+    EXPECT_EQ(event->Wait(&e), 0u);
+    woke = true;
+  });
+  Sleep(20);
+  EXPECT_FALSE(woke.load());
+  EXPECT_TRUE(qv::plat::SignalNativeEvent(event->NativeHandle()));
+  waiter.join();
+  EXPECT_TRUE(woke.load());
+  // Manual reset: it stays signalled until reset.
+  EXPECT_EQ(WaitForSingleObject(static_cast<HANDLE>(event->NativeHandle()), 0), WAIT_OBJECT_0);
+  EXPECT_TRUE(event->Reset(&error));
+  EXPECT_EQ(WaitForSingleObject(static_cast<HANDLE>(event->NativeHandle()), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_TRUE(event->Set(&error));
+  EXPECT_EQ(event->Wait(&error), 0u);
+  EXPECT_FALSE(qv::plat::SignalNativeEvent(nullptr));
+}
+
+}  // namespace
