@@ -16,8 +16,20 @@ class Win32Event final : public ManualResetEvent {
   ~Win32Event() override { CloseHandle(handle_); }
   bool Set(uint32_t* error) override { return Result(SetEvent(handle_), error); }
   bool Reset(uint32_t* error) override { return Result(ResetEvent(handle_), error); }
-  uint32_t Wait(uint32_t* error) override {
-    const DWORD result = WaitForSingleObject(handle_, INFINITE);
+  uint32_t Wait(uint32_t* error) override { return WaitMs(INFINITE, error); }
+  uint32_t WaitFor(uint32_t ms, uint32_t* error) override {
+    // INFINITE is a real wait length to Windows; keep a bounded wait bounded.
+    return WaitMs(ms == INFINITE ? ms - 1 : ms, error);
+  }
+  void* NativeHandle() override { return handle_; }
+
+ private:
+  uint32_t WaitMs(DWORD ms, uint32_t* error) {
+    const DWORD result = WaitForSingleObject(handle_, ms);
+    if (result == WAIT_TIMEOUT) {
+      if (error) *error = kErrTimeout;
+      return kWaitTimedOut;
+    }
     if (result == WAIT_OBJECT_0) {
       if (error) *error = 0;
       return 0;
@@ -25,9 +37,6 @@ class Win32Event final : public ManualResetEvent {
     if (error) *error = result == WAIT_FAILED ? GetLastError() : kErrGenFailure;
     return result;
   }
-  void* NativeHandle() override { return handle_; }
-
- private:
   static bool Result(BOOL ok, uint32_t* error) {
     if (error) *error = ok ? 0 : GetLastError();
     return ok != FALSE;
