@@ -20,5 +20,6 @@
 #include "quorvane/qv_core.h"
 #include "quorvane/qv_sonvex.h"
 #include "quorvane/qv_files.h"
+#include "quorvane/qv_iso9660.h"
 
 #endif /* QUORVANE_H */
