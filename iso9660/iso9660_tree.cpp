@@ -303,8 +303,19 @@ void CQuorvane_ISO9660FileTree::OnNodeRemoved(CQuorvane_FileTreeNode* node) {
   CQuorvane_FileTree::OnNodeRemoved(node);
 }
 
+// Names clash as readers show them: without the version and, in the
+// ISO9660 hierarchy, without the dot of a file that has no extension. So
+// a folder "NAME" and a file "NAME.;1" (Joliet "name" and "name;1") are
+// one name, as they would be once extracted.
 std::string_view CQuorvane_ISO9660FileTree::KidKey(const CQuorvane_FileTreeNode* node, unsigned kind) const {
-  return kind == 0 ? AsIso(node)->GetISOName() : AsIso(node)->GetJolietName();
+  std::string_view name = kind == 0 ? AsIso(node)->GetISOName() : AsIso(node)->GetJolietName();
+  if (kind == 0) {
+    if (name.size() >= 2 && name.substr(name.size() - 2) == kQuorvaneISO9660Version) name.remove_suffix(2);
+    if (name.size() > 1 && name.back() == '.') name.remove_suffix(1);
+  } else if (name.size() >= 4 && name.substr(name.size() - 4) == std::string_view("\0;\0" "1", 4)) {
+    name.remove_suffix(4);
+  }
+  return name;
 }
 
 bool CQuorvane_ISO9660FileTree::RenameNode(CQuorvane_FileTreeNode* node, const char* longName, const char* shortName) {
@@ -349,10 +360,11 @@ CQuorvane_FileTreeNode* CQuorvane_ISO9660FileTree::CheckKind(CQuorvane_FileTreeN
     const bool bothFolders = existing->IsFolder() && node->IsFolder();
     QUORVANE_NAME_COLLISION record{};
     record.m__UCHAR__IsWide = static_cast<QV_UCHAR>(kind);
+    const std::string_view full = kind == 0 ? node->GetISOName() : node->GetJolietName();
     if (kind == 0) {
-      std::memcpy(record.m__UCHAR__Name, key.data(), std::min(key.size(), sizeof record.m__UCHAR__Name - 1));
+      std::memcpy(record.m__UCHAR__Name, full.data(), std::min(full.size(), sizeof record.m__UCHAR__Name - 1));
     } else {
-      const std::u16string units = QuorvaneI_UnitsFromBigEndian(key);
+      const std::u16string units = QuorvaneI_UnitsFromBigEndian(full);
       for (size_t i = 0; i < units.size() && 2 * i + 3 < sizeof record.m__UCHAR__Name; ++i)
         PutLE16(record.m__UCHAR__Name + 2 * i, units[i]);
     }
@@ -364,6 +376,10 @@ CQuorvane_FileTreeNode* CQuorvane_ISO9660FileTree::CheckKind(CQuorvane_FileTreeN
     Notify(CN_FILE_TREE_NAME_COLLISION, &record);
     uint32_t solution = record.m__ULONG__Solution;
     if (solution == QVX_NAME_COLLISION_MERGE_FOLDERS && !bothFolders) solution = QVX_NAME_COLLISION_REPLACE_OLD;
+    // Names in a folder must be unique (ECMA-119 9.3): an answer that is
+    // none of the four takes the default rather than keep both.
+    if (solution > QVX_NAME_COLLISION_MERGE_FOLDERS)
+      solution = bothFolders ? QVX_NAME_COLLISION_MERGE_FOLDERS : QVX_NAME_COLLISION_REPLACE_OLD;
     QuorvaneI_Log("\n%s(): '%s' collides with '%s' (%s name), solution %lu\n", kMethod, node->GetReportName(),
                   existing->GetReportName(), kind == 0 ? "ISO9660" : "Joliet", static_cast<unsigned long>(solution));
     switch (solution) {
@@ -418,12 +434,9 @@ CQuorvane_FileTreeNode* CQuorvane_ISO9660FileTree::CheckKind(CQuorvane_FileTreeN
         after = nullptr;
         continue;
       }
-      case QVX_NAME_COLLISION_MERGE_FOLDERS:
+      default:  // QVX_NAME_COLLISION_MERGE_FOLDERS
         MergeFolders(existing, node);
         return nullptr;
-      default:
-        after = existing;
-        continue;
     }
   }
 }

@@ -1,5 +1,6 @@
 // Name collisions: the callback's record, the four answers, merging,
 // the skip-name-check setting, and the boot image among user files.
+#include <algorithm>
 #include <cstring>
 
 #include "iso_support.h"
@@ -58,7 +59,7 @@ TEST_F(Collision, IsoNamesCollideFirstAndEachAnswerActs) {
       {QVX_NAME_COLLISION_RENAME_NEW, "report~2.doc;1", {"REPORT_2023_.;1", "REPORT_2.DOC;1"}, "second"},
       {QVX_NAME_COLLISION_RENAME_NEW, "a much longer name.doc", {"REPORT_2023_.;1", "A_MUCH_LONGE.;1"}, "second"},
       {QVX_NAME_COLLISION_MERGE_FOLDERS, "", {"REPORT_2023_.;1"}, "second"},  // files: acts as replace
-      {77, "", {"REPORT_2023_.;1", "REPORT_2023_.;1"}, "second"},             // unknown: both stay
+      {77, "", {"REPORT_2023_.;1"}, "second"},  // unknown: the default, never two records of one name
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "answer " << c.answer << " " << c.newName);
@@ -88,19 +89,28 @@ TEST_F(Collision, TheRecordDescribesBothNodesWithItsDefault) {
   EXPECT_STREQ(tree.collisions[0].m__PCHAR__NewPath, b.c_str());
   EXPECT_EQ(tree.collisions[0].m__ULONG__ExistingAttributes & 0x10, 0u);
 
+  EXPECT_EQ(tree.defaults, std::vector<uint32_t>{QVX_NAME_COLLISION_REPLACE_OLD});
+
   qviso::Tree folders;
-  uint32_t seenDefault = 99;
-  folders.onCollision = [&](QUORVANE_NAME_COLLISION& r) { seenDefault = r.m__ULONG__Solution; };
   dir.Write("x/same/one.txt", "1");
   dir.Write("y/same/two.txt", "2");
   dir.Write("y/same/one.txt", "new 1");
   folders.Add((dir / "x/same").string());
   folders.Add((dir / "y/same").string());
-  EXPECT_EQ(seenDefault, static_cast<uint32_t>(QVX_NAME_COLLISION_MERGE_FOLDERS)) << "two folders merge by default";
+  ASSERT_FALSE(folders.defaults.empty());
+  EXPECT_EQ(folders.defaults[0], static_cast<uint32_t>(QVX_NAME_COLLISION_MERGE_FOLDERS)) << "two folders merge by default";
+  EXPECT_EQ(folders.defaults.size(), 2u) << "the folders, then one.txt inside them";
   ASSERT_EQ(Kids(folders), std::vector<std::string>{"SAME"});
   QV_HANDLE same = Quorvane_ISO9660JolietFileTree_GetFirstKid(folders.handle(), Quorvane_ISO9660JolietFileTree_GetRoot(folders.handle()));
-  EXPECT_EQ(Kids(folders, same), (std::vector<std::string>{"TWO.TXT;1", "ONE.TXT;1"}))
-      << "merged kid by kid: the new one.txt replaced the old one (default answer)";
+  std::vector<std::string> kids = Kids(folders, same);
+  std::sort(kids.begin(), kids.end());
+  EXPECT_EQ(kids, (std::vector<std::string>{"ONE.TXT;1", "TWO.TXT;1"})) << "merged kid by kid";
+  for (QV_HANDLE k = Quorvane_ISO9660JolietFileTree_GetFirstKid(folders.handle(), same); k;
+       k = Quorvane_ISO9660JolietFileTree_GetNextKid(folders.handle(), k)) {
+    QV_ULONGLONG size = 0;
+    ASSERT_EQ(Quorvane_ISO9660JolietFileTree_GetFileSizeInUCHARs(folders.handle(), k, &size), 0u);
+    if (folders.IsoName(k) == "ONE.TXT;1") EXPECT_EQ(size, 5u) << "the new one.txt replaced the old one (default answer)";
+  }
 }
 
 TEST_F(Collision, AFileCollidingWithAFolderReplacesIt) {

@@ -94,8 +94,14 @@ void QUORVANE_CALL Tree::Callback(QV_ULONG reason, void* context, void* paramete
   auto* self = static_cast<Tree*>(context);
   if (reason == CN_FILE_TREE_NAME_COLLISION) {
     auto* record = static_cast<QUORVANE_NAME_COLLISION*>(parameter1);
-    self->collisions.push_back(*record);
+    self->defaults.push_back(record->m__ULONG__Solution);
     if (self->onCollision) self->onCollision(*record);
+    // The record as answered, its paths kept: the nodes may be gone later.
+    self->collisions.push_back(*record);
+    self->paths_.emplace_back(record->m__PCHAR__ExistingPath);
+    self->paths_.emplace_back(record->m__PCHAR__NewPath);
+    self->collisions.back().m__PCHAR__ExistingPath = self->paths_[self->paths_.size() - 2].c_str();
+    self->collisions.back().m__PCHAR__NewPath = self->paths_.back().c_str();
     self->events.emplace_back(reason, std::string(record->m__PCHAR__NewPath));
     return;
   }

@@ -3,6 +3,7 @@
 // tool makes.
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -50,12 +51,15 @@ class Tree {
   std::string lastText;
   uint32_t lastSystemStatus = 0;
   std::function<void(QUORVANE_NAME_COLLISION&)> onCollision;
+  // Each collision record as the callback left it, and its default.
   std::vector<QUORVANE_NAME_COLLISION> collisions;
+  std::vector<uint32_t> defaults;
   std::vector<std::pair<uint32_t, std::string>> events;
 
  private:
   static void QUORVANE_CALL Callback(QV_ULONG reason, void* context, void* parameter1, void* parameter2);
   QV_HANDLE tree_ = nullptr;
+  std::deque<std::string> paths_;
 };
 
 // The outside checkers (pycdlib, xorriso, 7z, bsdtar in both modes,

@@ -172,18 +172,18 @@ TEST_F(Layout, DescriptorTextsStayInTheirFields) {
 
 TEST_F(Layout, RecordingDatesCarryTheLocalOffset) {
   // 2020-06-01 10:00:00 UTC, in a zone two hours east.
-  time.clock().SetUtc(1590984000, 120);
+  time.clock().SetUtc(1591005600, 120);
   qviso::Tree tree;
   QV_HANDLE folder = tree.AddFolder("D");
   QV_UCHAR date[7];
   ASSERT_EQ(Quorvane_ISO9660JolietFileTree_GetNodeISO9660DateTime(tree.handle(), folder, date), 0u);
   const QV_UCHAR expected[7] = {120, 6, 1, 12, 0, 0, 8};
-  EXPECT_EQ(std::memcmp(date, expected, 7), 0);
+  EXPECT_EQ(std::vector<int>(date, date + 7), std::vector<int>(expected, expected + 7));
   ASSERT_EQ(tree.Build(), 0u);
   const std::string image = tree.Image();
   const uint8_t* root = Sector(image, 16) + 156;
   const QV_UCHAR utc[7] = {120, 6, 1, 10, 0, 0, 0};
-  EXPECT_EQ(std::memcmp(root + 18, utc, 7), 0) << "the descriptor's root record: UTC, offset 0";
+  EXPECT_EQ(std::vector<int>(root + 18, root + 25), std::vector<int>(utc, utc + 7)) << "the descriptor's root record: UTC, offset 0";
   qviso::Tree again;
   again.AddFolder("D");
   ASSERT_EQ(again.Build(), 0u);
@@ -240,8 +240,9 @@ TEST_F(Layout, TooManyFoldersAreRefused) {
   qviso::Tree tree({false});
   std::vector<QV_HANDLE> tops;
   for (int i = 0; i < 256; ++i) tops.push_back(tree.AddFolder("T" + std::to_string(i)));
-  for (int i = 0; i < 65535 - 256; ++i) ASSERT_NE(tree.AddFolder("F" + std::to_string(i), tops[i % 256]), nullptr);
-  // 65535 with the root: still fine, one more is not.
+  for (int i = 0; i < 65534 - 256; ++i) ASSERT_NE(tree.AddFolder("F" + std::to_string(i), tops[i % 256]), nullptr);
+  // 65535 with the root is the most the path table can number; one more
+  // is refused.
   EXPECT_EQ(tree.AddFolder("ONE_MORE", tops[0]) != nullptr, true);
   EXPECT_EQ(tree.Build(), 20u);
   EXPECT_NE(tree.lastText.find("more than 65535 folders"), std::string::npos) << tree.lastText;

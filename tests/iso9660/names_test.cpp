@@ -76,7 +76,7 @@ TEST(IsoNames, RecordOrderIsTheStandardsNotByteOrder) {
   const std::vector<std::vector<std::string>> orders = {
       {"A.B;1", "A.B1;1"},        // ';' sorts before digits in bytes, but "B" < "B1" padded
       {"A;1", "A1;1"},            // no extension: name "A" pads with a space
-      {"AB.;1", "AB_.;1", "ABC.;1"},
+      {"AB.;1", "ABC.;1", "AB_.;1"},  // "AB" pads with a space; 'C' < '_'
       {"X.Z;2", "X.Z;1"},         // higher version first
       {"DIR", "DIR1", "DIR_"},
   };

@@ -84,8 +84,6 @@ def pycdlib_check(image, manifest):
                     seen.add((dirpath.rstrip('/') + '/' + n).lstrip('/'))
             for f in manifest['files']:
                 path = '/' + f[key]
-                if key == 'joliet':
-                    path = path.rsplit(';', 1)[0]
                 out = io.BytesIO()
                 try:
                     iso.get_file_from_iso_fp(out, **{facade: path})
