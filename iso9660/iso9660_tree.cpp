@@ -340,7 +340,9 @@ CQuorvane_FileTreeNode* CQuorvane_ISO9660FileTree::CheckName(CQuorvane_FileTreeN
   Node* n = AsIso(node);
   if (n->IsHidden()) return node;  // no record, so no name to clash
   CQuorvane_FileTreeNode* kept = CheckKind(parent, n, 0);
-  if (kept != node || !IsJoliet()) return kept;
+  // A boot image that lost its record in the first check has no Joliet
+  // record either.
+  if (kept != node || !IsJoliet() || n->IsHidden()) return kept;
   return CheckKind(parent, n, 1);
 }
 

@@ -95,14 +95,17 @@ void QUORVANE_CALL Tree::Callback(QV_ULONG reason, void* context, void* paramete
   if (reason == CN_FILE_TREE_NAME_COLLISION) {
     auto* record = static_cast<QUORVANE_NAME_COLLISION*>(parameter1);
     self->defaults.push_back(record->m__ULONG__Solution);
+    // The record as the callback saw it, with its answer; the paths kept,
+    // as the nodes may be gone later.
+    QUORVANE_NAME_COLLISION seen = *record;
     if (self->onCollision) self->onCollision(*record);
-    // The record as answered, its paths kept: the nodes may be gone later.
-    self->collisions.push_back(*record);
-    self->paths_.emplace_back(record->m__PCHAR__ExistingPath);
-    self->paths_.emplace_back(record->m__PCHAR__NewPath);
-    self->collisions.back().m__PCHAR__ExistingPath = self->paths_[self->paths_.size() - 2].c_str();
-    self->collisions.back().m__PCHAR__NewPath = self->paths_.back().c_str();
-    self->events.emplace_back(reason, std::string(record->m__PCHAR__NewPath));
+    seen.m__ULONG__Solution = record->m__ULONG__Solution;
+    self->paths_.emplace_back(static_cast<const char*>(record->m__PCHAR__ExistingPath));
+    self->paths_.emplace_back(static_cast<const char*>(record->m__PCHAR__NewPath));
+    seen.m__PCHAR__ExistingPath = self->paths_[self->paths_.size() - 2].c_str();
+    seen.m__PCHAR__NewPath = self->paths_.back().c_str();
+    self->collisions.push_back(seen);
+    self->events.emplace_back(reason, self->paths_.back());
     return;
   }
   self->events.emplace_back(reason, static_cast<const char*>(parameter1));
