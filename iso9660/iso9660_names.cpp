@@ -141,8 +141,10 @@ std::u16string QuorvaneI_JolietUnits(std::u16string_view wide, bool keepVersion,
   }
   std::u16string out;
   out.reserve(wide.size());
+  size_t outVersionAt = std::u16string::npos;
   for (size_t i = 0; i < wide.size(); ++i) {
     const char16_t u = wide[i];
+    if (i == versionAt) outVersionAt = out.size();
     if (u >= 0xD800 && u <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 && wide[i + 1] <= 0xDFFF) {
       out.push_back(u'_');
       ++i;
@@ -152,7 +154,16 @@ std::u16string QuorvaneI_JolietUnits(std::u16string_view wide, bool keepVersion,
       out.push_back(u);
     }
   }
-  if (out.size() > maxUnits) out.resize(maxUnits);
+  if (out.size() > maxUnits) {
+    // Keep the version and a short extension; cut the base name.
+    size_t tail = outVersionAt == std::u16string::npos ? out.size() : outVersionAt;
+    const size_t dot = out.rfind(u'.', tail);
+    if (dot != std::u16string::npos && dot > 0 && out.size() - dot <= maxUnits / 2) tail = dot;
+    else if (outVersionAt == std::u16string::npos) tail = out.size();
+    const std::u16string end = out.substr(tail);
+    out.resize(maxUnits - end.size());
+    out += end;
+  }
   return out;
 }
 

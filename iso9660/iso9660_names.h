@@ -29,9 +29,11 @@ inline constexpr size_t kQuorvaneISO9660ShortChars = 12;
 inline constexpr size_t kQuorvaneISO9660LongChars = 31;
 // A long name must be shorter than this to make a Joliet name.
 inline constexpr size_t kQuorvaneJolietLongNameLimit = 108;
-// At most this many UCS-2 units in a Joliet identifier, so that a record
-// stays below 256 bytes.
-inline constexpr size_t kQuorvaneJolietMaxUnits = 110;
+// At most this many UCS-2 units in a Joliet identifier, version included:
+// readers cut longer ones (103 is the long form of Joliet that reading
+// tools accept; the short form is 64). Longer names keep their extension
+// and lose the end of their base name.
+inline constexpr size_t kQuorvaneJolietMaxUnits = 103;
 
 // The ISO9660 identifier of a name (UTF-8, any bytes), cut to maxChars
 // characters first; version appends ";1" to a file identifier.

@@ -146,8 +146,8 @@ std::string QuorvaneI_JolietName(const char* longName, bool folder) {
   if (!qv::plat::NarrowToWide(longName, &wide, &error))
     QuorvaneI_Throw(kMethod, EN_SYSTEM_CALL_FAILED, error, "%s(): MultiByteToWideChar() failed, status == %ld!!!",
                     kMethod, static_cast<long>(error));
-  std::u16string units = QuorvaneI_JolietUnits(wide, false, kQuorvaneJolietMaxUnits - (folder ? 0 : 2));
-  if (!folder) units += u";1";
+  if (!folder) wide += u";1";
+  std::u16string units = QuorvaneI_JolietUnits(wide, !folder, kQuorvaneJolietMaxUnits);
   return QuorvaneI_BigEndianUnits(units);
 }
 

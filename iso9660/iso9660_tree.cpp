@@ -471,7 +471,10 @@ void CQuorvane_ISO9660FileTree::SetBootImage(const char* path, uint64_t sizeInUC
   ++m__LONG__NodeCount;
   CQuorvane_FileTreeNode* made = nullptr;
   try {
-    made = NewFileTreeNodeItem(path, "boot.img", "boot.img", qv::plat::kAttrHidden, sizeInUCHARs, root,
+    // A visible boot image is an ordinary file; only a hidden one carries
+    // the existence bit, which checkers flag on a record that is shown.
+    made = NewFileTreeNodeItem(path, "boot.img", "boot.img", hide ? qv::plat::kAttrHidden : qv::plat::kAttrNormal,
+                               sizeInUCHARs, root,
                                static_cast<uint32_t>(m__LONG__NodeCount), QuorvaneI_FileTimeNow());
   } catch (...) {
     --m__LONG__NodeCount;

@@ -17,7 +17,8 @@
  * name's first 12 bytes; with the long-name option from the long name's
  * first 31 characters, without ";1". The Joliet hierarchy stores the long
  * name (shorter than 108 bytes) as big-endian UCS-2 with ";1" after file
- * names; the characters Joliet forbids (controls, * / : ; ? \) become '_',
+ * names, cut to 103 units (the extension kept); the characters Joliet
+ * forbids (controls, * / : ; ? \) become '_',
  * and so does each character outside the Basic Multilingual Plane (one '_'
  * for the character; UCS-2 cannot hold it). Case is kept.
  *
@@ -62,7 +63,7 @@ enum {
  * as little-endian UTF-16 units, terminated. On return the callback leaves
  * its answer in m__ULONG__Solution and, to rename the new node, the new
  * name in m__UCHAR__Name (an ISO9660 name is upper-cased, cut to 12
- * characters and mapped to d-characters; a Joliet name is cut to 110 units). */
+ * characters and mapped to d-characters; a Joliet name is cut to 103 units). */
 typedef struct QUORVANE_PACKED QUORVANE_NAME_COLLISION {
   QV_UCHAR m__UCHAR__IsWide;
   QV_UCHAR m__UCHAR__Name[520];

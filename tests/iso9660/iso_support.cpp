@@ -228,7 +228,7 @@ std::string OutsideProblems(Tree& tree, const std::string& image, bool boot, boo
     }
   }
   const std::string manifest = image + ".json";
-  std::ofstream(manifest) << "{\"joliet\":" << (joliet ? "true" : "false") << ",\"boot\":" << (boot ? "true" : "false")
+  std::ofstream(manifest) << "{\"joliet\":" << (joliet ? "true" : "false") << ",\"boot\":" << (boot ? "true" : "false") << ",\"boot_hidden\":" << (bootHidden ? "true" : "false")
                           << ",\"files\":[" << files.str() << "],\"folders\":[" << folders.str() << "]}";
   std::string output;
   const int code = qvtest::RunCommand("/usr/bin/python3 " QUORVANE_SOURCE_DIR "/tests/iso9660/oracles.py '" + image +

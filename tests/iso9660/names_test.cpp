@@ -51,7 +51,12 @@ TEST(IsoNames, JolietNamesKeepCaseAndMapWhatJolietForbids) {
   for (const Case& c : cases) EXPECT_EQ(QuorvaneI_JolietName(c.longName, c.folder), BigEndian(c.units)) << c.longName;
 
   const std::string name107(107, 'n');
-  EXPECT_EQ(QuorvaneI_JolietName(name107.c_str(), false).size(), 218u) << "107 characters and ;1";
+  EXPECT_EQ(QuorvaneI_JolietName(name107.c_str(), false).size(), 206u) << "cut to 103 units with ;1";
+  // A long name keeps its extension and version; the base name is cut.
+  const std::u16string cut =
+      QuorvaneI_UnitsFromBigEndian(QuorvaneI_JolietName((std::string(100, 'b') + ".txt").c_str(), false));
+  EXPECT_EQ(cut, std::u16string(97, u'b') + u".txt;1");
+  EXPECT_EQ(QuorvaneI_JolietName(name107.c_str(), true).size(), 206u) << "a folder: 103 units";
   const std::string name108(108, 'n');
   try {
     QuorvaneI_JolietName(name108.c_str(), false);

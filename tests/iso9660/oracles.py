@@ -105,6 +105,15 @@ def pycdlib_check(image, manifest):
         iso.close()
 
 
+def tolerated(out, manifest):
+    """xorriso warns about a boot image without a directory record (it
+    cannot tell its size); with a hidden boot image that warning is the
+    point, any other warning is not."""
+    warnings = [l for l in out.splitlines() if 'WARNING' in l and '-return_with' not in l]
+    return bool(manifest.get('boot_hidden')) and warnings != [] and all(
+        'hidden El-Torito image' in l for l in warnings)
+
+
 def main():
     image, manifest_path = sys.argv[1], sys.argv[2]
     with open(manifest_path) as m:
@@ -114,7 +123,7 @@ def main():
 
     code, out = run(['xorriso', '-abort_on', 'NEVER', '-return_with', 'WARNING', '32', '-indev', image,
                      '-find', '/', '-exec', 'lsdl'])
-    if code != 0:
+    if code != 0 and not tolerated(out, manifest):
         problems.append('xorriso -find exits %d:\n%s' % (code, out))
     if manifest.get('boot'):
         code, out = run(['xorriso', '-indev', image, '-report_el_torito', 'plain'])
@@ -124,14 +133,14 @@ def main():
     if code != 0 or 'Everything is Ok' not in out:
         problems.append('7z t exits %d:\n%s' % (code, out))
     code, out = run(['isovfy', image])
-    if code != 0 or 'error' in out.lower():
+    if code != 0 or 'no errors found' not in out.lower():
         problems.append('isovfy exits %d:\n%s' % (code, out))
 
     with tempfile.TemporaryDirectory() as tmp:
         x = os.path.join(tmp, 'xorriso')
         code, out = run(['xorriso', '-abort_on', 'NEVER', '-return_with', 'WARNING', '32', '-osirrox', 'on',
                          '-indev', image, '-extract', '/', x])
-        if code != 0:
+        if code != 0 and not tolerated(out, manifest):
             problems.append('xorriso -extract exits %d:\n%s' % (code, out))
         else:
             check_tree(x, manifest, 'joliet' if joliet else 'iso', 'xorriso',
