@@ -107,19 +107,6 @@ void QUORVANE_CALL OnTreeEvent(QV_ULONG reason, void* context, void* parameter1,
   }
 }
 
-// The entries of a folder, sorted by name, as paths.
-bool FolderEntries(const std::string& folder, std::vector<std::string>* entries, std::string* why) {
-  std::error_code ec;
-  fs::directory_iterator it(folder, ec), end;
-  for (; !ec && it != end; it.increment(ec)) entries->push_back(it->path().string());
-  if (ec) {
-    *why = ec.message();
-    return false;
-  }
-  std::sort(entries->begin(), entries->end());
-  return true;
-}
-
 class Output {
  public:
   ~Output() { Abandon(); }
