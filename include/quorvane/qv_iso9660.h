@@ -36,9 +36,6 @@
 #include "qv_files.h"
 #include "qv_types.h"
 
-/* A UTF-16 code unit. */
-typedef uint16_t QV_WCHAR;
-
 /* Answers to a name collision (callback reason CN_FILE_TREE_NAME_COLLISION). */
 enum {
   QVX_NAME_COLLISION_SKIP_NEW = 0,
