@@ -1,6 +1,9 @@
-// quorvane burn: one track-at-once recording of an image onto the disc in
-// a drive, with progress, closing the session afterwards.
+// quorvane burn: one track-at-once recording onto the disc in a drive,
+// with progress, closing the session afterwards. Folders and files are
+// mastered into ISO9660/Joliet while they are written, no image file made;
+// --image records an image as it is.
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +16,7 @@ namespace {
 struct Options {
   std::string drive;
   std::string image;
+  std::string label = "CDROM";
   std::vector<std::string> paths;
   bool test = false;
   bool multisession = false;
@@ -20,16 +24,79 @@ struct Options {
   uint32_t speed = 0;
 };
 
-int Run(const GlobalOptions& global, const Options& o) {
-  if (o.image.empty()) {
-    // Mastering folders on the fly needs the ISO 9660/Joliet builder.
-    std::fprintf(stderr,
-                 "quorvane: burn: mastering folders is not available in this build; make an image and use --image\n");
-    return kExitUnsupported;
+// The tree of what the paths hold, owned here.
+class Mastered {
+ public:
+  ~Mastered() {
+    if (tree_ != nullptr) Quorvane_ISO9660JolietFileTree_Destroy(&tree_);
   }
-  if (!o.paths.empty()) {
-    std::fprintf(stderr, "quorvane: burn: give either --image or paths to master, not both\n");
+  QV_HANDLE tree() const { return tree_; }
+  // Each folder's contents and each file at the root, as image iso does.
+  int Add(const std::vector<std::string>& paths) {
+    CallStatus s;
+    s.number = Quorvane_ISO9660JolietFileTree_Create(&tree_, s.text, sizeof s.text, &s.systemError, nullptr, nullptr,
+                                                     0, 0, 0, 1);
+    if (s.number != 0) return ReportFailure("mastering", s.number, s.text, s.systemError, nullptr);
+    for (const std::string& path : paths) {
+      std::vector<std::string> entries;
+      std::string why;
+      if (std::filesystem::is_directory(path)) {
+        if (!FolderEntries(path, &entries, &why)) {
+          std::fprintf(stderr, "quorvane: burn: cannot list %s: %s\n", path.c_str(), why.c_str());
+          return kExitSystemError;
+        }
+      } else {
+        entries.push_back(path);
+      }
+      for (const std::string& entry : entries) {
+        QV_HANDLE parent = nullptr, node = nullptr;
+        s.number = Quorvane_ISO9660JolietFileTree_Add(tree_, s.text, sizeof s.text, &s.systemError, entry.c_str(),
+                                                      nullptr, 2, &parent, &node);
+        if (s.number != 0) return ReportFailure("adding " + entry, s.number, s.text, s.systemError, nullptr);
+      }
+    }
+    if (Quorvane_ISO9660JolietFileTree_GetRoot(tree_) == nullptr) {
+      // Only empty folders: the disc still gets a root.
+      QV_HANDLE parent = nullptr, node = nullptr;
+      s.number = Quorvane_ISO9660JolietFileTree_Add(tree_, s.text, sizeof s.text, &s.systemError, nullptr, "x", 2,
+                                                    &parent, &node);
+      if (s.number == 0) s.number = Quorvane_ISO9660JolietFileTree_Remove(tree_, &node);
+      if (s.number != 0) return ReportFailure("mastering", s.number, s.text, s.systemError, nullptr);
+    }
+    return kExitOk;
+  }
+
+ private:
+  QV_HANDLE tree_ = nullptr;
+};
+
+// Where the new session's image starts: the next writable address, so its
+// directory addresses are right on a disc that holds sessions already.
+// DVD+RW and DVD-RAM are rewritten from the start.
+int StartAddress(DriveJob& job, uint32_t* start) {
+  *start = 0;
+  const QV_ULONG discType = Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(job.handle());
+  if (discType == DISC_TYPE_DVDPLUSRW || discType == DISC_TYPE_DVDRAM) return kExitOk;
+  CallStatus s;
+  QUORVANE_TRACK_INFORMATION track{};
+  s.number = Quorvane_CdvdBurnerGrabber_GetTrackInformation(job.handle(), QV_CALL_STATUS(s), 0xFF, &track);
+  if (s.number != 0) return job.Fail("reading the next writable address", s);
+  if (track.m__UCHAR__IsValid && track.m__UCHAR__IsNWAValid && track.m__LONG__NextWritableAddress > 0)
+    *start = static_cast<uint32_t>(track.m__LONG__NextWritableAddress);
+  return kExitOk;
+}
+
+int Run(const GlobalOptions& global, const Options& o) {
+  if (o.image.empty() == o.paths.empty()) {
+    std::fprintf(stderr, "quorvane: burn: give folders and files to master, or --image, not both\n");
     return kExitUsage;
+  }
+  for (const std::string& path : o.paths) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+      std::fprintf(stderr, "quorvane: burn: no such file or folder: %s\n", path.c_str());
+      return kExitNotFound;
+    }
   }
   DriveJob job("burn");
   if (int rc = job.Open(o.drive, global.json)) return rc;
@@ -43,9 +110,24 @@ int Run(const GlobalOptions& global, const Options& o) {
     s.number = Quorvane_CdvdBurnerGrabber_SetSpeeds(h, QV_CALL_STATUS(s), 0xFFFF, o.speed);
     if (s.number != 0) return job.Fail("setting the write speed", s);
   }
-  s.number = Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile(h, QV_CALL_STATUS(s), o.image.c_str(), 0, o.test ? 1 : 0,
-                                                             o.multisession ? 1 : 0, 1, 1);
-  if (s.number != 0) return job.Fail("burning " + o.image + " on " + job.shown(), s);
+  std::string what = o.image;
+  if (!o.image.empty()) {
+    s.number = Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile(h, QV_CALL_STATUS(s), o.image.c_str(), 0,
+                                                               o.test ? 1 : 0, o.multisession ? 1 : 0, 1, 1);
+  } else {
+    Mastered mastered;
+    if (int rc = mastered.Add(o.paths)) return rc;
+    uint32_t start = 0;
+    if (int rc = StartAddress(job, &start)) return rc;
+    s.number = Quorvane_ISO9660JolietFileTree_BuildImage(mastered.tree(), s.text, sizeof s.text, &s.systemError,
+                                                         static_cast<QV_LONG>(start), 0, 0, o.label.c_str(), "",
+                                                         "QUORVANE");
+    if (s.number != 0) return ReportFailure("building the image", s.number, s.text, s.systemError, nullptr);
+    what = o.paths.size() == 1 ? o.paths.front() : std::to_string(o.paths.size()) + " paths";
+    s.number = Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTree(h, QV_CALL_STATUS(s), mastered.tree(), 0,
+                                                               o.test ? 1 : 0, o.multisession ? 1 : 0, 1, 1);
+  }
+  if (s.number != 0) return job.Fail("burning " + what + " on " + job.shown(), s);
   if (!o.test) {
     s.number = Quorvane_CdvdBurnerGrabber_CloseSession(h, QV_CALL_STATUS(s));
     if (s.number != 0) return job.Fail("closing the session", s);
@@ -55,9 +137,14 @@ int Run(const GlobalOptions& global, const Options& o) {
     if (s.number != 0) return job.Fail("ejecting the disc", s);
   }
   if (global.json)
-    PrintJson({{"drive", job.shown()}, {"image", o.image}, {"test", o.test}, {"multisession", o.multisession}});
+    PrintJson({{"drive", job.shown()},
+               {"image", o.image},
+               {"paths", o.paths},
+               {"label", o.image.empty() ? o.label : ""},
+               {"test", o.test},
+               {"multisession", o.multisession}});
   else
-    std::printf("%s %s on %s%s\n", o.test ? "Test-burned" : "Burned", o.image.c_str(), job.shown().c_str(),
+    std::printf("%s %s on %s%s\n", o.test ? "Test-burned" : "Burned", what.c_str(), job.shown().c_str(),
                 o.multisession ? " (disc left open for another session)" : "");
   return kExitOk;
 }
@@ -72,6 +159,7 @@ RegisterCommand reg({"burn", "Record files or an image onto the disc in a drive"
                        app.add_flag("--multisession", o->multisession, "Leave the disc open for another session");
                        app.add_option("--speed", o->speed, "Write speed in kB/s (default: the fastest)");
                        app.add_flag("--eject", o->eject, "Eject the disc afterwards, and after a failure");
+                       app.add_option("--label", o->label, "Volume label of the mastered disc");
                        app.add_option("PATH", o->paths, "Folders and files to master");
                        return [&global, o] { return Run(global, *o); };
                      }});

@@ -2,10 +2,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 
 #include "qvdrive.h"
@@ -165,6 +167,18 @@ void ProgressBar::Finish() {
   if (!enabled_ || finished_) return;
   finished_ = true;
   if (tty_ && lastDraw_ >= 0) std::fputc('\n', stderr);
+}
+
+bool FolderEntries(const std::string& folder, std::vector<std::string>* entries, std::string* why) {
+  std::error_code ec;
+  std::filesystem::directory_iterator it(folder, ec), end;
+  for (; !ec && it != end; it.increment(ec)) entries->push_back(it->path().string());
+  if (ec) {
+    *why = ec.message();
+    return false;
+  }
+  std::sort(entries->begin(), entries->end());
+  return true;
 }
 
 }  // namespace qvcli

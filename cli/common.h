@@ -71,6 +71,10 @@ void PrintJson(const nlohmann::json& value);
 inline constexpr const char* kDefaultVirtualDrive = "default";
 inline constexpr const char* kDefaultVirtualDriveMedia = "dvd+rw";
 
+// The entries of a folder, sorted by name, as paths: what a folder given
+// to master puts at the root of the image.
+bool FolderEntries(const std::string& folder, std::vector<std::string>* entries, std::string* why);
+
 // The device name to open for a --drive argument: a virtual drive's folder
 // name gives the device name it serves; anything else (CdRom0, /dev/sr0)
 // is taken as it is. An empty argument stands for the default virtual

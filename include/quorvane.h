@@ -22,5 +22,6 @@
 #include "quorvane/qv_files.h"
 #include "quorvane/qv_device.h"
 #include "quorvane/qv_record.h"
+#include "quorvane/qv_iso9660.h"
 
 #endif /* QUORVANE_H */

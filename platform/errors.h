@@ -44,6 +44,7 @@ inline constexpr uint32_t kErrIoIncomplete = 996;
 inline constexpr uint32_t kErrFileInvalid = 1006;
 inline constexpr uint32_t kErrIoDevice = 1117;
 inline constexpr uint32_t kErrNoMediaInDrive = 1112;
+inline constexpr uint32_t kErrNoUnicodeTranslation = 1113;
 inline constexpr uint32_t kErrDeviceNotConnected = 1167;
 inline constexpr uint32_t kErrCancelled = 1223;
 inline constexpr uint32_t kErrTimeout = 1460;

@@ -7,6 +7,7 @@
 #include "device/burner_grabber.h"
 #include "files/file.h"
 #include "files/file_chain.h"
+#include "iso9660/iso9660_tree.h"
 
 namespace {
 
@@ -39,6 +40,23 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFi
     chain.SeekToBegin();
     g.TrackAtOnce(&chain, mode2Form1 != 0, testWrite != 0, nextSessionAllowed != 0, progressInterval, bufferInterval,
                   audio ? 2 : 1, 0, 0, 0, 0);
+  });
+}
+
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTree(
+    QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
+    QV_HANDLE tree, QV_BOOLEAN mode2Form1, QV_BOOLEAN testWrite, QV_BOOLEAN nextSessionAllowed,
+    QV_LONG progressInterval, QV_LONG bufferInterval) {
+  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTree";
+  return OnGrabber(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+    if (tree == nullptr)
+      QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'tree' is NULL", kEntry);
+    auto* image = static_cast<CQuorvane_ISO9660FileTree*>(tree);
+    // An unbuilt tree has no chain yet: nothing would reach the disc.
+    if (!image->IsImageBuild())
+      QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): The tree's image is not built", kEntry);
+    g.TrackAtOnce(image, mode2Form1 != 0, testWrite != 0, nextSessionAllowed != 0, progressInterval, bufferInterval,
+                  1, 0, 0, 0, 0);
   });
 }
 

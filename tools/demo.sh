@@ -25,9 +25,8 @@ printf 'Quorvane demo disc\n' > "$sample/README.txt"
 printf 'Line %d of the notes\n' $(seq 1 2000) > "$sample/docs/notes/notes.txt"
 head -c 3000000 /dev/urandom > "$sample/data/random.bin"
 printf 'tiny' > "$sample/data/tiny.dat"
-# Until the engine masters folders itself, an outside mastering tool makes the image.
-xorriso -as mkisofs -quiet -J -r -V QUORVANE_DEMO -o "$work/sample.iso" "$sample"
-"$q" burn --image "$work/sample.iso"
+# Mastered into ISO9660/Joliet while it is written: no image file.
+"$q" burn --label QUORVANE_DEMO "$sample"
 
 echo
 echo "== 3. Export the disc"

@@ -6,9 +6,6 @@
 
 #include "qv_types.h"
 
-/* A UTF-16 code unit, for the wide device names of the SPTD transport. */
-typedef uint16_t QV_WCHAR;
-
 #pragma pack(push, 1)
 
 /* Disc information (33 bytes), from READ DISC INFORMATION. The four-byte

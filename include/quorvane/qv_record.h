@@ -21,6 +21,14 @@
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile(
     QV_HANDLE handle, QUORVANE_STATUS_RECORD, const char *fileName, QV_BOOLEAN mode2Form1, QV_BOOLEAN testWrite,
     QV_BOOLEAN nextSessionAllowed, QV_LONG progressInterval, QV_LONG bufferInterval);
+/* Records one data track from an ISO9660/Joliet tree whose image is built
+ * (Quorvane_ISO9660JolietFileTree_BuildImage, at the disc's next writable
+ * address when appending a session): the image is read straight from the
+ * tree, no image file is made. Otherwise as TrackAtOnceFromFile; a tree
+ * not built yet gives exception 2. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTree(
+    QV_HANDLE handle, QUORVANE_STATUS_RECORD, QV_HANDLE tree, QV_BOOLEAN mode2Form1, QV_BOOLEAN testWrite,
+    QV_BOOLEAN nextSessionAllowed, QV_LONG progressInterval, QV_LONG bufferInterval);
 /* Closes what track-at-once recorded: the disc stays appendable when
  * nextSessionAllowed was set. */
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_CloseSession(QV_HANDLE handle, QUORVANE_STATUS_RECORD);

@@ -34,6 +34,8 @@ typedef uint8_t QV_UCHAR;
 typedef uint8_t QV_BOOLEAN;
 typedef uint16_t QV_USHORT;
 typedef uint32_t QV_ULONG;
+/* A UTF-16 code unit (wide names of files and devices). */
+typedef uint16_t QV_WCHAR;
 typedef int32_t QV_LONG;
 typedef uint64_t QV_ULONGLONG;
 typedef int64_t QV_LONGLONG;

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 
 #include "support/test_support.h"
 
@@ -52,8 +53,57 @@ TEST_F(BurnCli, EraseFormatAndRefusals) {
   EXPECT_EQ(Run("format --drive plus", &out), 0) << out;
   EXPECT_EQ(Run("vdrive export plus --out '" + (home.path() / "x.iso").string() + "'", &out), 1) << out;
   EXPECT_NE(out.find("no data track"), std::string::npos) << out;
-  EXPECT_EQ(Run("burn --drive plus " + home.path().string(), &out), 7) << out;
-  EXPECT_NE(out.find("--image"), std::string::npos) << out;
+  EXPECT_EQ(Run("burn --drive plus", &out), 2) << out;  // nothing to burn
+  EXPECT_EQ(Run("burn --drive plus '" + (home.path() / "missing").string() + "'", &out), 3) << out;
+  EXPECT_NE(out.find("no such file or folder"), std::string::npos) << out;
+}
+
+// Folders mastered on the fly: the default drive's DVD+RW, then two
+// sessions on a CD-R, the second built where it lands.
+TEST_F(BurnCli, FoldersMasteredOnTheFly) {
+  QVTEST_REQUIRE_PROGRAM("xorriso");
+  QVTEST_REQUIRE_PROGRAM("bsdtar");
+  std::filesystem::create_directories(home.path() / "one" / "sub");
+  std::ofstream(home.path() / "one" / "sub" / "hello.txt") << "first session\n";
+  std::ofstream(home.path() / "loose.txt") << "a file at the root\n";
+  std::filesystem::create_directories(home.path() / "two");
+  std::ofstream(home.path() / "two" / "later.txt") << "second session\n";
+  std::string out;
+  // The folder's contents and the file land at the root, under the label.
+  ASSERT_EQ(Run("burn --label MY_FOLDERS '" + (home.path() / "one").string() + "' '" +
+                    (home.path() / "loose.txt").string() + "'",
+                &out),
+            0)
+      << out;
+  const auto plus = home.path() / "plus.iso";
+  ASSERT_EQ(Run("vdrive export default --out '" + plus.string() + "'", &out), 0) << out;
+  ASSERT_EQ(qvtest::RunCommand("bsdtar -xOf '" + plus.string() + "' sub/hello.txt", &out), 0) << out;
+  EXPECT_EQ(out, "first session\n");
+  ASSERT_EQ(qvtest::RunCommand("bsdtar -xOf '" + plus.string() + "' loose.txt", &out), 0) << out;
+  EXPECT_EQ(out, "a file at the root\n");
+  ASSERT_EQ(qvtest::RunCommand("xorriso -indev stdio:'" + plus.string() + "' -pvd_info 2>&1", &out), 0) << out;
+  EXPECT_NE(out.find("Volume Id    : MY_FOLDERS"), std::string::npos) << out;
+
+  ASSERT_EQ(Run("vdrive create cdr --media cd-r", &out), 0) << out;
+  ASSERT_EQ(Run("burn --drive cdr --multisession '" + (home.path() / "one").string() + "'", &out), 0) << out;
+  ASSERT_EQ(Run("burn --drive cdr --multisession '" + (home.path() / "two").string() + "'", &out), 0) << out;
+  ASSERT_EQ(Run("--json info --drive cdr", &out), 0) << out;
+  const auto tracks = nlohmann::json::parse(out)["disc"]["tracks"];
+  ASSERT_EQ(tracks.size(), 2u) << out;
+  const auto cd = home.path() / "cd.iso";
+  ASSERT_EQ(Run("vdrive export cdr --out '" + cd.string() + "'", &out), 0) << out;
+  // The first session as it was; the second read where it starts.
+  ASSERT_EQ(qvtest::RunCommand("bsdtar -xOf '" + cd.string() + "' sub/hello.txt", &out), 0) << out;
+  EXPECT_EQ(out, "first session\n");
+  const auto second = home.path() / "second";
+  ASSERT_EQ(qvtest::RunCommand("xorriso -indev stdio:'" + cd.string() + "' -load sbsector " +
+                                   std::to_string(tracks[1]["start"].get<int>()) + " -osirrox on -extract / '" +
+                                   second.string() + "' 2>&1",
+                               &out),
+            0)
+      << out;
+  std::ifstream later(second / "later.txt");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(later), {}), "second session\n");
 }
 
 }  // namespace

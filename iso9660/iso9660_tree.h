@@ -1,0 +1,226 @@
+// ISO9660 images of a file tree, streamed.
+//
+// Building lays out the whole image before the first byte is read: every
+// folder gets its directory extent and number, every file its first block,
+// and all file-system structures (system area, volume descriptors, boot
+// catalog, path tables, directory extents) are generated into one memory
+// block. The image is then a file chain: that block, followed by the file
+// data, read straight from disk one file at a time. Nothing is written to a
+// temporary file and the bytes do not depend on how the chain is read.
+//
+// Layout (S = start address, all addresses absolute): S..S+15 system area;
+// S+16 primary descriptor, then the boot record (with a boot image), the
+// Joliet descriptor (Joliet trees), the terminator; S+20 boot catalog; from
+// S+21 (S+22 with Joliet) the L and M path tables of each hierarchy, the
+// directory extents of the primary hierarchy, then those of the Joliet one,
+// then the file data. Folders are numbered, and folders and files placed,
+// breadth first in record order, which is also the order the path tables
+// need.
+//
+// Limits, each refused with a clear exception when a node is made or the
+// image is built: files of 4 GiB or more (exception 18; their size does not
+// fit a directory record), more than 65535 folders (exception 20; the path
+// table numbers them in 16 bits).
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "files/file_chain.h"
+#include "files/file_tree.h"
+
+inline constexpr uint32_t kQuorvaneSectorSize = 2048;
+// Files must be smaller than this.
+inline constexpr uint64_t kQuorvaneISO9660MaxFileSize = uint64_t{1} << 32;
+inline constexpr uint32_t kQuorvaneISO9660MaxFolders = 65535;
+
+// El Torito media types and the defaults of a tree's boot settings.
+inline constexpr uint8_t kQuorvaneBootMediaNone = 0;
+inline constexpr uint8_t kQuorvaneBootMediaHardDisk = 4;
+inline constexpr uint8_t kQuorvaneBootDefaultSystemType = 6;
+inline constexpr uint8_t kQuorvaneBootDefaultSectors = 1;
+inline constexpr uint8_t kQuorvaneBootDefaultMedia = 2;
+
+class CQuorvane_ISO9660FileTree;
+
+class CQuorvane_ISO9660FileTreeNode : public CQuorvane_FileTreeNode {
+ public:
+  // A node from a path (or without one). With lockFiles a file keeps its
+  // file open from now until the tree goes; without it the file is opened
+  // now only to see that it can be read. presetAddress (imported nodes)
+  // places a file at an existing extent with no data to write.
+  CQuorvane_ISO9660FileTreeNode(const char* absolutePath, const char* longName, const char* shortName,
+                                uint32_t attributes, uint64_t sizeInUCHARs, CQuorvane_FileTreeNode* parent,
+                                uint32_t userValue, uint64_t fileTime, bool longNames, bool lockFiles,
+                                uint32_t presetAddress = 0);
+  // A file whose contents come from the caller's open handle (duplicated).
+  CQuorvane_ISO9660FileTreeNode(QV_HANDLE handle, uint64_t sizeInUCHARs, const char* longName, const char* shortName,
+                                CQuorvane_FileTreeNode* parent, uint32_t userValue, uint64_t fileTime, bool longNames);
+  ~CQuorvane_ISO9660FileTreeNode() override;
+
+  void RebuildName() override;
+  // The ISO9660 identifier, and the Joliet identifier as UTF-16 in machine
+  // order (260 bytes each); returns the Joliet identifier's length in bytes.
+  uint32_t GetImageNames(char* name, char16_t* wideName) override;
+
+  std::string_view GetISOName() const;
+  // Joliet identifier, big-endian UCS-2 bytes (empty in plain trees).
+  std::string_view GetJolietName() const;
+  void SetISOName(std::string_view name);
+  void SetJolietName(std::string_view bigEndianUnits);
+
+  const uint8_t* GetRecordingDate() const { return m__UCHAR__RecordingDate; }
+  void SetRecordingDate(const uint8_t date[7]);
+  uint32_t GetStartAddress() const { return m__ULONG__StartAddress; }
+  uint64_t GetSizeInSectors() const { return (GetSizeInUCHARs() + kQuorvaneSectorSize - 1) / kQuorvaneSectorSize; }
+  // Left out of its folder's records (its data is still written).
+  bool IsHidden() const { return m__BOOLEAN__Hidden != 0; }
+  void SetHidden(bool hidden) { m__BOOLEAN__Hidden = hidden ? 1 : 0; }
+  bool HasPresetAddress() const { return m__BOOLEAN__PresetAddress != 0; }
+  // The source that holds the file open (lock-files option, caller's
+  // handle), or nullptr.
+  CQuorvane_File* GetContentSource() const { return m__PCQuorvane_File__Content.get(); }
+  bool UsesLongNames() const { return m__BOOLEAN__LongNames != 0; }
+
+ protected:
+  friend class CQuorvane_ISO9660FileTree;
+  void MakeISOName();
+
+ private:
+  void StoreImageNames(std::string_view iso, std::string_view joliet);
+
+  // ISO9660 and Joliet identifiers in one block: [n][n bytes][m][m bytes].
+  std::unique_ptr<uint8_t[]> m__PUCHAR__ImageNames;
+  std::unique_ptr<CQuorvane_File> m__PCQuorvane_File__Content;
+  uint32_t m__ULONG__StartAddress = 0;
+  // Folders, while an image is built: extent sectors of each hierarchy,
+  // and the Joliet extent's first block.
+  uint32_t m__ULONG__DirectorySectors = 0;
+  uint32_t m__ULONG__JolietStartAddress = 0;
+  uint32_t m__ULONG__JolietDirectorySectors = 0;
+  uint8_t m__UCHAR__RecordingDate[7] = {};
+  uint8_t m__BOOLEAN__Hidden = 0;
+  uint8_t m__BOOLEAN__PresetAddress = 0;
+  uint8_t m__BOOLEAN__LongNames = 0;
+};
+
+// Texts of the volume descriptors. Empty texts leave their fields blank.
+struct QuorvaneI_VolumeTexts {
+  std::string label, publisher, application, systemIdentifier, copyrightFile, bibliographicFile;
+  std::string creationDate, modificationDate, expirationDate, effectiveDate;
+};
+
+class CQuorvane_ISO9660FileTree : public CQuorvane_FileTree, public CQuorvane_FileChain {
+ public:
+  CQuorvane_ISO9660FileTree(PQUORVANE_CALLBACK callback, void* callbackContext, bool ignoreErrors, bool lockFiles,
+                            bool longNames);
+  ~CQuorvane_ISO9660FileTree() override;
+
+  using CQuorvane_FileTree::NewFileTreeNodeItem;
+  CQuorvane_FileTreeNode* NewFileTreeNodeItem(QV_HANDLE handle, uint64_t sizeInUCHARs, const char* longName,
+                                              const char* shortName, CQuorvane_FileTreeNode* parent,
+                                              uint32_t userValue, uint64_t fileTime) override;
+  CQuorvane_FileTreeNode* NewFileTreeNodeItem(const char* absolutePath, const char* longName, const char* shortName,
+                                              uint32_t attributes, uint64_t sizeInUCHARs,
+                                              CQuorvane_FileTreeNode* parent, uint32_t userValue,
+                                              uint64_t fileTime) override;
+  void OnNodeRemoved(CQuorvane_FileTreeNode* node) override;
+  CQuorvane_FileTreeNode* CheckName(CQuorvane_FileTreeNode* parent, CQuorvane_FileTreeNode* node) override;
+  bool RenameNode(CQuorvane_FileTreeNode* node, const char* longName, const char* shortName) override;
+  // Kind 0: the ISO9660 identifier; kind 1: the Joliet identifier.
+  std::string_view KidKey(const CQuorvane_FileTreeNode* node, unsigned kind) const override;
+
+  // The El Torito boot image: a file node "boot.img" at the root, hidden
+  // (no record) when hide is set. A second call replaces the first image.
+  // mediaType 0-4; a floppy image must have the floppy's exact size.
+  void SetBootImage(const char* path, uint64_t sizeInUCHARs, uint8_t systemType, uint8_t mediaType,
+                    uint8_t sectorsToLoad, bool hide);
+  CQuorvane_ISO9660FileTreeNode* GetBootNode();
+  // A boot record of an earlier session, written when no boot image is set.
+  void SetImportedBootDescriptor(const uint8_t descriptor[2048]);
+
+  // Lays out and generates the image; the chain is then complete and
+  // rewound. Exception 3 without a root or when built already.
+  void BuildImage(uint32_t startAddress, uint8_t xaFlag, const QuorvaneI_VolumeTexts& texts);
+  bool IsImageBuild();
+  // Volume space size: the block after the image's last.
+  uint32_t GetVolumeSpaceSize();
+
+  // The image, read under the tree's lock as well as the chain's.
+  void Read(uint64_t length, void* buffer) override;
+
+  // Size of a file, or of everything below a folder.
+  uint64_t GetNodePower(const CQuorvane_FileTreeNode* node);
+  bool IsJoliet() const { return m__BOOLEAN__Joliet != 0; }
+  bool LocksFiles() const { return m__BOOLEAN__LockFiles != 0; }
+  void SetCallbackContext(void* context);
+  // The tree's lock, for callers that combine several queries.
+  std::recursive_mutex& Lock() { return m__CriticalSection; }
+  bool UsesLongNames() const { return m__BOOLEAN__LongNames != 0; }
+
+ protected:
+  // Joliet trees set this in their constructor.
+  uint8_t m__BOOLEAN__Joliet = 0;
+
+ private:
+  struct Hierarchy;
+  // The check of one kind of name (0 ISO9660, 1 Joliet); nullptr when the
+  // new node is dropped.
+  CQuorvane_FileTreeNode* CheckKind(CQuorvane_FileTreeNode* parent, CQuorvane_ISO9660FileTreeNode* node,
+                                    unsigned kind);
+  void Collect(Hierarchy& h);
+  void WriteHierarchy(const Hierarchy& h, uint8_t* block, uint32_t pathL, uint32_t pathM);
+  void FormatDescriptors(uint8_t* block, const QuorvaneI_VolumeTexts& texts, uint8_t xaFlag,
+                         const Hierarchy& primary, const Hierarchy* joliet, uint32_t pathL, uint32_t pathM,
+                         uint32_t jolietL, uint32_t jolietM);
+
+  const uint8_t m__BOOLEAN__LockFiles;
+  const uint8_t m__BOOLEAN__LongNames;
+  uint8_t m__BOOLEAN__IsImageBuild = 0;
+  uint32_t m__ULONG__StartAddress = 0;
+  uint32_t m__ULONG__VolumeSpaceSize = 0;
+  CQuorvane_ISO9660FileTreeNode* m__PCQuorvane_ISO9660FileTreeNode__Boot = nullptr;
+  uint8_t m__UCHAR__BootSystemType = kQuorvaneBootDefaultSystemType;
+  uint8_t m__UCHAR__BootSectorCount = kQuorvaneBootDefaultSectors;
+  uint8_t m__UCHAR__BootMediaType = kQuorvaneBootDefaultMedia;
+  std::unique_ptr<uint8_t[]> m__PUCHAR__ImportedBootDescriptor;
+  std::unique_ptr<CQuorvane_File> m__PCQuorvane_MemoryFile__SystemStructures;
+  std::unique_ptr<CQuorvane_File> m__PCQuorvane_File__FileArea;
+};
+
+// The Joliet tree: the same image with a second hierarchy of Unicode names
+// (see iso9660_names.h), pointing at the same file data.
+class CQuorvane_JolietFileTree : public CQuorvane_ISO9660FileTree {
+ public:
+  CQuorvane_JolietFileTree(PQUORVANE_CALLBACK callback, void* callbackContext, bool ignoreErrors, bool lockFiles,
+                           bool longNames);
+  using CQuorvane_ISO9660FileTree::NewFileTreeNodeItem;
+  CQuorvane_FileTreeNode* NewFileTreeNodeItem(QV_HANDLE handle, uint64_t sizeInUCHARs, const char* longName,
+                                              const char* shortName, CQuorvane_FileTreeNode* parent,
+                                              uint32_t userValue, uint64_t fileTime) override;
+  CQuorvane_FileTreeNode* NewFileTreeNodeItem(const char* absolutePath, const char* longName, const char* shortName,
+                                              uint32_t attributes, uint64_t sizeInUCHARs,
+                                              CQuorvane_FileTreeNode* parent, uint32_t userValue,
+                                              uint64_t fileTime) override;
+};
+
+// A node of a Joliet tree: the ISO9660 node with its Joliet identifier made
+// from the long name (which must be shorter than 108 bytes, exception 2).
+class CQuorvane_JolietFileTreeNode : public CQuorvane_ISO9660FileTreeNode {
+ public:
+  template <class... Args>
+  explicit CQuorvane_JolietFileTreeNode(Args&&... args)
+      : CQuorvane_ISO9660FileTreeNode(static_cast<Args&&>(args)...) {
+    MakeJolietName();
+  }
+  void RebuildName() override;
+
+ private:
+  void MakeJolietName();
+};
+
+// The Joliet identifier of a long name: big-endian UCS-2 bytes.
+// Exception 2 for a long name of 108 bytes or more, 5 when it is not text.
+std::string QuorvaneI_JolietName(const char* longName, bool folder);

@@ -1,0 +1,235 @@
+// Name collisions: the callback's record, the four answers, merging,
+// the skip-name-check setting, and the boot image among user files.
+#include <algorithm>
+#include <cstring>
+
+#include "iso_support.h"
+
+namespace {
+
+std::string RecordName(const QUORVANE_NAME_COLLISION& r) {
+  if (!r.m__UCHAR__IsWide) return reinterpret_cast<const char*>(r.m__UCHAR__Name);
+  std::string out;
+  for (size_t i = 0; r.m__UCHAR__Name[i] | r.m__UCHAR__Name[i + 1]; i += 2)
+    out += static_cast<char>(r.m__UCHAR__Name[i]);  // ASCII in these tests
+  return out;
+}
+
+void Answer(QUORVANE_NAME_COLLISION& r, uint32_t solution, const std::string& name = "") {
+  r.m__ULONG__Solution = solution;
+  if (name.empty()) return;
+  std::memset(r.m__UCHAR__Name, 0, sizeof r.m__UCHAR__Name);
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (r.m__UCHAR__IsWide) r.m__UCHAR__Name[2 * i] = static_cast<QV_UCHAR>(name[i]);
+    else r.m__UCHAR__Name[i] = static_cast<QV_UCHAR>(name[i]);
+  }
+}
+
+std::vector<std::string> Kids(qviso::Tree& tree, QV_HANDLE node = nullptr) {
+  if (node == nullptr) node = Quorvane_ISO9660JolietFileTree_GetRoot(tree.handle());
+  std::vector<std::string> out;
+  for (QV_HANDLE k = Quorvane_ISO9660JolietFileTree_GetFirstKid(tree.handle(), node); k;
+       k = Quorvane_ISO9660JolietFileTree_GetNextKid(tree.handle(), k))
+    out.push_back(tree.IsoName(k));
+  return out;
+}
+
+class Collision : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    a = dir.Write("a/report_2023_q1.doc", "first").string();
+    b = dir.Write("b/report_2023_q2.doc", "second").string();
+  }
+  qvtest::TempDir dir;
+  qvtest::VirtualTime time;
+  std::string a, b;
+};
+
+TEST_F(Collision, IsoNamesCollideFirstAndEachAnswerActs) {
+  // Both short names are "report_2023_": the ISO9660 names collide, the
+  // Joliet names do not.
+  struct Case {
+    uint32_t answer;
+    const char* newName;
+    std::vector<std::string> kids;
+    const char* secondContent;
+  } cases[] = {
+      {QVX_NAME_COLLISION_SKIP_NEW, "", {"REPORT_2023_.;1"}, nullptr},
+      {QVX_NAME_COLLISION_REPLACE_OLD, "", {"REPORT_2023_.;1"}, "second"},
+      {QVX_NAME_COLLISION_RENAME_NEW, "report~2.doc;1", {"REPORT_2023_.;1", "REPORT_2.DOC;1"}, "second"},
+      {QVX_NAME_COLLISION_RENAME_NEW, "a much longer name.doc", {"REPORT_2023_.;1", "A_MUCH_LONGE.;1"}, "second"},
+      {QVX_NAME_COLLISION_MERGE_FOLDERS, "", {"REPORT_2023_.;1"}, "second"},  // files: acts as replace
+      {77, "", {"REPORT_2023_.;1"}, "second"},  // unknown: the default, never two records of one name
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "answer " << c.answer << " " << c.newName);
+    qviso::Tree tree;
+    tree.onCollision = [&](QUORVANE_NAME_COLLISION& r) { Answer(r, c.answer, c.newName); };
+    ASSERT_NE(tree.Add(a), nullptr);
+    QV_HANDLE second = tree.Add(b);
+    EXPECT_EQ(tree.lastStatus, 0u) << tree.lastText;
+    ASSERT_EQ(tree.collisions.size(), 1u);
+    const QUORVANE_NAME_COLLISION& r = tree.collisions[0];
+    EXPECT_EQ(r.m__UCHAR__IsWide, 0);
+    EXPECT_EQ(RecordName(r), "REPORT_2023_.;1");
+    EXPECT_EQ(r.m__ULONG__Solution, c.answer) << "the record comes back as answered";
+    EXPECT_EQ(Kids(tree), c.kids);
+    EXPECT_EQ(second != nullptr, c.secondContent != nullptr) << "a skipped node comes back NULL";
+  }
+}
+
+TEST_F(Collision, TheRecordDescribesBothNodesWithItsDefault) {
+  qviso::Tree tree;
+  tree.onCollision = [](QUORVANE_NAME_COLLISION& r) { Answer(r, QVX_NAME_COLLISION_SKIP_NEW); };
+  tree.Add(a);
+  tree.Add(b);
+  ASSERT_EQ(tree.collisions.size(), 1u);
+  // The callback saw the record before answering: its default was replace.
+  EXPECT_STREQ(tree.collisions[0].m__PCHAR__ExistingPath, a.c_str());
+  EXPECT_STREQ(tree.collisions[0].m__PCHAR__NewPath, b.c_str());
+  EXPECT_EQ(tree.collisions[0].m__ULONG__ExistingAttributes & 0x10, 0u);
+
+  EXPECT_EQ(tree.defaults, std::vector<uint32_t>{QVX_NAME_COLLISION_REPLACE_OLD});
+
+  qviso::Tree folders;
+  dir.Write("x/same/one.txt", "1");
+  dir.Write("y/same/two.txt", "2");
+  dir.Write("y/same/one.txt", "new 1");
+  folders.Add((dir / "x/same").string());
+  folders.Add((dir / "y/same").string());
+  ASSERT_FALSE(folders.defaults.empty());
+  EXPECT_EQ(folders.defaults[0], static_cast<uint32_t>(QVX_NAME_COLLISION_MERGE_FOLDERS)) << "two folders merge by default";
+  EXPECT_EQ(folders.defaults.size(), 2u) << "the folders, then one.txt inside them";
+  ASSERT_EQ(Kids(folders), std::vector<std::string>{"SAME"});
+  QV_HANDLE same = Quorvane_ISO9660JolietFileTree_GetFirstKid(folders.handle(), Quorvane_ISO9660JolietFileTree_GetRoot(folders.handle()));
+  std::vector<std::string> kids = Kids(folders, same);
+  std::sort(kids.begin(), kids.end());
+  EXPECT_EQ(kids, (std::vector<std::string>{"ONE.TXT;1", "TWO.TXT;1"})) << "merged kid by kid";
+  for (QV_HANDLE k = Quorvane_ISO9660JolietFileTree_GetFirstKid(folders.handle(), same); k;
+       k = Quorvane_ISO9660JolietFileTree_GetNextKid(folders.handle(), k)) {
+    QV_ULONGLONG size = 0;
+    ASSERT_EQ(Quorvane_ISO9660JolietFileTree_GetFileSizeInUCHARs(folders.handle(), k, &size), 0u);
+    if (folders.IsoName(k) == "ONE.TXT;1") {
+      EXPECT_EQ(size, 5u) << "the new one.txt replaced the old one (default answer)";
+    }
+  }
+}
+
+TEST_F(Collision, AFileCollidingWithAFolderReplacesIt) {
+  dir.Write("p/NAME/inside.txt", "i");
+  dir.Write("q/name", "file");
+  qviso::Tree tree;
+  tree.onCollision = [](QUORVANE_NAME_COLLISION& r) { Answer(r, QVX_NAME_COLLISION_MERGE_FOLDERS); };
+  tree.Add((dir / "p/NAME").string());
+  QV_HANDLE file = tree.Add((dir / "q/name").string());
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(Kids(tree), std::vector<std::string>{"NAME.;1"}) << "3 acts as 1 unless both are folders";
+}
+
+TEST_F(Collision, JolietNamesAreComparedAfterTheIsoNames) {
+  // "Report.txt" and "REPORT.TXT": the same ISO9660 name. Renamed in the
+  // ISO9660 tree, the Joliet names still differ by case, so no second
+  // question. "x.txt" twice under different disk folders: both names
+  // collide; the Joliet question comes after the ISO9660 rename.
+  const auto one = dir.Write("1/x.txt", "one"), two = dir.Write("2/x.txt", "two");
+  qviso::Tree tree;
+  std::vector<std::pair<int, std::string>> asked;
+  int isoRenames = 1;
+  tree.onCollision = [&](QUORVANE_NAME_COLLISION& r) {
+    asked.emplace_back(r.m__UCHAR__IsWide, RecordName(r));
+    Answer(r, QVX_NAME_COLLISION_RENAME_NEW,
+           r.m__UCHAR__IsWide ? "x (2).txt;1" : "X" + std::to_string(++isoRenames) + ".TXT");
+  };
+  tree.Add(one.string());
+  QV_HANDLE second = tree.Add(two.string());
+  ASSERT_NE(second, nullptr) << tree.lastText;
+  EXPECT_EQ(asked, (std::vector<std::pair<int, std::string>>{{0, "X.TXT;1"}, {1, "x.txt;1"}}));
+  EXPECT_EQ(tree.IsoName(second), "X2.TXT;1");
+  EXPECT_EQ(tree.JolietName(second), u"x (2).txt;1");
+
+  const auto lower = dir.Write("3/Report.txt", "r"), upper = dir.Write("4/REPORT.TXT", "R");
+  asked.clear();
+  tree.Add(lower.string());
+  tree.Add(upper.string());
+  EXPECT_EQ(asked, (std::vector<std::pair<int, std::string>>{{0, "REPORT.TXT;1"}})) << "Joliet keeps case apart";
+}
+
+TEST_F(Collision, AnAnswerThatChangesNothingFailsInsteadOfLooping) {
+  qviso::Tree tree;
+  tree.onCollision = [](QUORVANE_NAME_COLLISION& r) { Answer(r, QVX_NAME_COLLISION_RENAME_NEW); };
+  tree.Add(a);
+  EXPECT_EQ(tree.Add(b), nullptr);
+  EXPECT_EQ(tree.lastStatus, 2u);
+  EXPECT_NE(tree.lastText.find("the name it collides with"), std::string::npos) << tree.lastText;
+  EXPECT_EQ(Kids(tree), std::vector<std::string>{"REPORT_2023_.;1"}) << "the failed addition left nothing";
+}
+
+TEST_F(Collision, SkipNameCheckLinksWithoutAsking) {
+  Quorvane_SetSkipNameCheck(1);
+  qviso::Tree tree;
+  tree.Add(a);
+  tree.Add(b);
+  Quorvane_SetSkipNameCheck(0);
+  EXPECT_TRUE(tree.collisions.empty());
+  EXPECT_EQ(Kids(tree).size(), 2u);
+}
+
+TEST_F(Collision, TheBootImageSurvivesUserFilesOfItsName) {
+  const auto bootA = dir.Write("boot-a.bin", std::string(2048, 'A'));
+  const auto bootB = dir.Write("boot-b.bin", std::string(4096, 'B'));
+  const auto user = dir.Write("user/boot.img", "user data");
+  auto setBoot = [](qviso::Tree& tree, const std::string& path, bool hide) {
+    char text[512] = {};
+    QV_ULONG system = 0;
+    return Quorvane_ISO9660JolietFileTree_SetBootImage(tree.handle(), path.c_str(), 0, 0, 4, hide, text, sizeof text,
+                                                       &system);
+  };
+  auto bootData = [](qviso::Tree& tree) {
+    const std::string image = tree.Image();
+    const uint8_t* catalog = qviso::Sector(image, 20);
+    return std::string(reinterpret_cast<const char*>(qviso::Sector(image, qviso::LE32(catalog + 40))), 8);
+  };
+  struct Case {
+    const char* what;
+    bool userFirst;
+    bool hide;
+    uint32_t answer;
+  } cases[] = {
+      {"visible boot image, user file replaces its record", false, false, QVX_NAME_COLLISION_REPLACE_OLD},
+      {"visible boot image, user file skipped", false, false, QVX_NAME_COLLISION_SKIP_NEW},
+      {"user file first, boot image skipped", true, false, QVX_NAME_COLLISION_SKIP_NEW},
+      {"hidden boot image, no question", false, true, QVX_NAME_COLLISION_REPLACE_OLD},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    qviso::Tree tree;
+    tree.onCollision = [&](QUORVANE_NAME_COLLISION& r) { Answer(r, c.answer); };
+    if (c.userFirst) tree.Add(user.string());
+    ASSERT_EQ(setBoot(tree, bootA.string(), c.hide), 0u);
+    ASSERT_EQ(setBoot(tree, bootB.string(), c.hide), 0u) << "a second image replaces the first";
+    if (!c.userFirst) tree.Add(user.string());
+    // Each visible image set after the user file asks once; the hidden
+    // one has no record to clash.
+    EXPECT_EQ(tree.collisions.size(), c.hide ? 0u : c.userFirst ? 2u : 1u);
+    ASSERT_EQ(tree.Build(), 0u) << tree.lastText;
+    EXPECT_EQ(bootData(tree), "BBBBBBBB") << "the catalog points at the last boot image";
+    const std::string image = tree.Image();
+    EXPECT_THAT(qviso::StructureProblems(image), testing::IsEmpty()) << "no duplicate BOOT.IMG;1 record";
+  }
+}
+
+TEST_F(Collision, RemovingTheBootImageRemovesTheBootEntry) {
+  const auto boot = dir.Write("boot.bin", std::string(100, 'b'));
+  qviso::Tree tree;
+  char text[512] = {};
+  QV_ULONG system = 0;
+  ASSERT_EQ(Quorvane_ISO9660JolietFileTree_SetBootImage(tree.handle(), boot.c_str(), 0, 0, 1, 0, text, sizeof text, &system), 0u);
+  QV_HANDLE node = Quorvane_ISO9660JolietFileTree_GetFirstKid(tree.handle(), Quorvane_ISO9660JolietFileTree_GetRoot(tree.handle()));
+  ASSERT_EQ(Quorvane_ISO9660JolietFileTree_Remove(tree.handle(), &node), 0u);
+  ASSERT_EQ(tree.Build(), 0u);
+  const std::string image = tree.Image();
+  EXPECT_EQ(qviso::Sector(image, 17)[0], 2) << "no boot record: the Joliet descriptor comes next";
+  EXPECT_THAT(qviso::StructureProblems(image), testing::IsEmpty());
+}
+
+}  // namespace

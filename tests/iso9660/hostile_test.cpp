@@ -1,0 +1,195 @@
+// Bad input gets a clear error and loses nothing: files that change or go
+// away, files too big for ISO9660, broken boot images, calls out of order.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "iso_support.h"
+#include "platform/filesystem.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class Hostile : public ::testing::Test {
+ protected:
+  qvtest::TempDir dir;
+  qvtest::VirtualTime time;
+};
+
+TEST_F(Hostile, FilesThatChangeAfterTheyWereAddedFailTheRead) {
+  struct Case {
+    const char* what;
+    std::function<void(const fs::path&)> change;
+    uint32_t systemStatus;
+  } cases[] = {
+      {"grew", [](const fs::path& p) { std::ofstream(p, std::ios::app) << "more"; }, 1006},
+      {"shrank", [](const fs::path& p) { fs::resize_file(p, 10); }, 1006},
+      {"vanished", [](const fs::path& p) { fs::remove(p); }, 2},
+  };
+  for (bool lockFiles : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << c.what << (lockFiles ? " (locked)" : ""));
+      const fs::path victim = dir.Write(std::string("src/") + c.what, std::string(5000, 'v'));
+      qviso::Tree::Options options;
+      options.lockFiles = lockFiles;
+      qviso::Tree tree(options);
+      ASSERT_NE(tree.Add(victim.string()), nullptr) << tree.lastText;
+      ASSERT_EQ(tree.Build(), 0u);
+      c.change(victim);
+      const std::string image = tree.Image();
+      if (lockFiles && c.systemStatus == 2) {
+        // A locked file stays open: the data added is the data written.
+        EXPECT_EQ(tree.lastStatus, 0u) << tree.lastText;
+        continue;
+      }
+      EXPECT_TRUE(image.empty());
+      EXPECT_EQ(tree.lastStatus, 5u);
+      EXPECT_EQ(tree.lastSystemStatus, c.systemStatus);
+      EXPECT_NE(tree.lastText.find(c.what), std::string::npos) << "the message names the file: " << tree.lastText;
+    }
+  }
+}
+
+TEST_F(Hostile, FilesOf4GiBAreRefusedNotTruncated) {
+  const fs::path big = dir / "src/big.bin";
+  dir.Write("src/small.txt", "small");
+  { std::ofstream(big.string()); }
+  fs::resize_file(big, uint64_t{1} << 32);  // sparse
+  qviso::Tree tree;
+  EXPECT_EQ(tree.Add(big.string()), nullptr);
+  EXPECT_EQ(tree.lastStatus, 18u);
+  EXPECT_NE(tree.lastText.find("smaller than 4 GiB"), std::string::npos) << tree.lastText;
+
+  qviso::Tree::Options ignoring;
+  ignoring.ignoreErrors = true;
+  qviso::Tree lenient(ignoring);
+  ASSERT_NE(lenient.Add((dir / "src").string()), nullptr);
+  bool skipped = false;
+  for (const auto& [reason, name] : lenient.events) skipped |= reason == CN_FILE_TREE_NODE_SKIPPED && name == big.string();
+  EXPECT_TRUE(skipped) << "reported as skipped";
+  QV_HANDLE src = Quorvane_ISO9660JolietFileTree_GetFirstKid(lenient.handle(), Quorvane_ISO9660JolietFileTree_GetRoot(lenient.handle()));
+  QV_HANDLE only = Quorvane_ISO9660JolietFileTree_GetFirstKid(lenient.handle(), src);
+  EXPECT_EQ(lenient.IsoName(only), "SMALL.TXT;1");
+  EXPECT_EQ(Quorvane_ISO9660JolietFileTree_GetNextKid(lenient.handle(), only), nullptr);
+
+  fs::resize_file(big, (uint64_t{1} << 32) - 1);
+  qviso::Tree fits;
+  EXPECT_NE(fits.Add(big.string()), nullptr) << "4 GiB less a byte fits: " << fits.lastText;
+}
+
+// A file system that reports a file the disk does not have.
+class GhostFileSystem : public qv::plat::FileSystem {
+ public:
+  GhostFileSystem() : previous_(qv::plat::SetFileSystem(this)) {}
+  ~GhostFileSystem() override { qv::plat::SetFileSystem(previous_); }
+  bool Stat(const std::string& path, qv::plat::FileInfo* info, uint32_t* error) override {
+    if (path.find("ghost") == std::string::npos) return FileSystem::Stat(path, info, error);
+    *info = qv::plat::FileInfo{};
+    info->attributes = qv::plat::kAttrNormal;
+    info->size = 10;
+    return true;
+  }
+
+ private:
+  qv::plat::FileSystem* previous_;
+};
+
+TEST_F(Hostile, AFileThatCannotBeOpenedIsRefusedWhenAdded) {
+  GhostFileSystem ghosts;
+  qviso::Tree tree;
+  EXPECT_EQ(tree.Add((dir / "ghost.txt").string()), nullptr);
+  EXPECT_EQ(tree.lastStatus, 5u);
+  EXPECT_EQ(tree.lastSystemStatus, 2u);
+  EXPECT_NE(tree.lastText.find("ghost.txt"), std::string::npos) << tree.lastText;
+}
+
+TEST_F(Hostile, BrokenBootImagesAreRefused) {
+  const auto small = dir.Write("small.img", std::string(1000, 's'));
+  const auto empty = dir.Write("empty.img", "");
+  const auto floppy = dir.Write("floppy.img", std::string(1474560, 'f'));
+  struct Case {
+    std::string path;
+    QV_UCHAR media;
+    uint32_t status;
+    const char* message;
+  } cases[] = {
+      {(dir / "missing.img").string(), 0, 5, "CreateFile( '"},
+      {small.string(), 2, 2, "must hold 1474560 UCHARs"},
+      {small.string(), 9, 2, "not an El Torito media type"},
+      {empty.string(), 0, 2, "is empty"},
+      {floppy.string(), 1, 2, "must hold 1228800 UCHARs"},
+      {floppy.string(), 2, 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path + " media " + std::to_string(c.media));
+    qviso::Tree tree;
+    char text[1024] = {};
+    QV_ULONG system = 0;
+    EXPECT_EQ(Quorvane_ISO9660JolietFileTree_SetBootImage(tree.handle(), c.path.c_str(), 0, c.media, 1, 1, text,
+                                                          sizeof text, &system),
+              c.status);
+    EXPECT_NE(std::string(text).find(c.message), std::string::npos) << text;
+    if (c.status == 5) {
+      EXPECT_EQ(system, 2u);
+    }
+  }
+}
+
+TEST_F(Hostile, CallsOutOfOrderOrWithBadArguments) {
+  qviso::Tree tree;
+  char text[512] = {};
+  QV_ULONG system = 0;
+  char buffer[16];
+  EXPECT_EQ(Quorvane_ISO9660JolietFileTree_Read(tree.handle(), text, sizeof text, &system, 16, buffer), 3u)
+      << "nothing to read before building";
+  EXPECT_EQ(Quorvane_ISO9660JolietFileTree_SeekToBegin(tree.handle(), text, sizeof text, &system), 3u);
+  EXPECT_EQ(Quorvane_ISO9660JolietFileTree_Read(nullptr, text, sizeof text, &system, 16, buffer), 2u);
+  QV_ULONG high = 7;
+  EXPECT_EQ(Quorvane_ISO9660JolietFileTree_GetSizeInUCHARs(tree.handle(), &high), 0u);
+  EXPECT_EQ(high, 0u);
+  QV_HANDLE folder = tree.AddFolder("F");
+  QV_ULONGLONG size = 0;
+  EXPECT_EQ(Quorvane_ISO9660JolietFileTree_GetFileSizeInUCHARs(tree.handle(), folder, &size), 3u);
+  EXPECT_EQ(Quorvane_ISO9660JolietFileTree_GetFileSizeInUCHARs(tree.handle(), nullptr, &size), 2u);
+  EXPECT_EQ(Quorvane_ISO9660JolietFileTree_Add(tree.handle(), text, sizeof text, &system, nullptr, nullptr, 2, nullptr,
+                                               nullptr),
+            2u);
+  ASSERT_EQ(tree.Build(), 0u);
+  EXPECT_EQ(Quorvane_ISO9660JolietFileTree_Read(tree.handle(), text, sizeof text, &system, -1, buffer), 2u);
+  QV_ULONG lowSize = Quorvane_ISO9660JolietFileTree_GetSizeInUCHARs(tree.handle(), &high);
+  std::string all(lowSize + 1, '\0');
+  EXPECT_EQ(Quorvane_ISO9660JolietFileTree_Read(tree.handle(), text, sizeof text, &system,
+                                                static_cast<QV_LONG>(all.size()), all.data()),
+            3u)
+      << "reading past the end";
+  EXPECT_EQ(Quorvane_ISO9660JolietFileTree_Remove(tree.handle(), &folder), 3u) << "a built tree keeps its nodes";
+}
+
+TEST_F(Hostile, FilesFromTheCallersHandle) {
+  const auto source = dir.Write("held.bin", std::string(3000, 'h'));
+  const int fd = ::open(source.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  qviso::Tree tree;
+  char text[512] = {};
+  QV_ULONG system = 0;
+  QV_HANDLE parent = nullptr, node = nullptr;
+  ASSERT_EQ(Quorvane_ISO9660JolietFileTree_AddMemory(tree.handle(), text, sizeof text, &system,
+                                                     reinterpret_cast<QV_HANDLE>(static_cast<intptr_t>(fd)), 3000,
+                                                     "held.bin", 2, &parent, &node),
+            0u)
+      << text;
+  ::close(fd);  // the tree has its own handle
+  ASSERT_EQ(tree.Build(), 0u);
+  const std::string image = tree.Image();
+  QV_ULONG lba = 0;
+  ASSERT_EQ(Quorvane_ISO9660JolietFileTree_GetNodeStartingLBA(tree.handle(), node, &lba), 0u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(qviso::Sector(image, lba)), 4096),
+            std::string(3000, 'h') + std::string(1096, '\0'));
+  EXPECT_THAT(qviso::StructureProblems(image), testing::IsEmpty());
+}
+
+}  // namespace

@@ -1,0 +1,433 @@
+#include "iso_support.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+namespace qviso {
+
+namespace {
+
+std::string Utf8(const std::u16string& units) {
+  std::string out;
+  for (size_t i = 0; i < units.size(); ++i) {
+    uint32_t c = units[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size()) c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string JsonString(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+uint32_t BE32(const uint8_t* p) { return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3]; }
+uint16_t BE16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+
+}  // namespace
+
+void StartEngine() {
+  static const bool started = [] { return Quorvane_UpStartEx() == 0; }();
+  ASSERT_TRUE(started);
+}
+
+uint32_t LE32(const uint8_t* p) { return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24); }
+uint16_t LE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+const uint8_t* Sector(const std::string& image, uint32_t lba, uint32_t startAddress) {
+  const uint64_t at = uint64_t{lba - startAddress} * 2048;
+  if (lba < startAddress || at + 2048 > image.size()) return nullptr;
+  return reinterpret_cast<const uint8_t*>(image.data()) + at;
+}
+
+// --- Tree ---
+
+Tree::Tree() : Tree(Options{}) {}
+
+Tree::Tree(Options o) {
+  StartEngine();
+  char text[512] = {};
+  QV_ULONG system = 0;
+  const uint32_t n = Quorvane_ISO9660JolietFileTree_Create(&tree_, text, sizeof text, &system, &Tree::Callback, this,
+                                                           o.ignoreErrors, o.lockFiles, o.longNames, o.joliet);
+  EXPECT_EQ(n, 0u) << text;
+}
+
+Tree::~Tree() {
+  if (tree_) Quorvane_ISO9660JolietFileTree_Destroy(&tree_);
+}
+
+void QUORVANE_CALL Tree::Callback(QV_ULONG reason, void* context, void* parameter1, void*) {
+  auto* self = static_cast<Tree*>(context);
+  if (reason == CN_FILE_TREE_NAME_COLLISION) {
+    auto* record = static_cast<QUORVANE_NAME_COLLISION*>(parameter1);
+    self->defaults.push_back(record->m__ULONG__Solution);
+    // The record as the callback saw it, with its answer; the paths kept,
+    // as the nodes may be gone later.
+    QUORVANE_NAME_COLLISION seen = *record;
+    if (self->onCollision) self->onCollision(*record);
+    seen.m__ULONG__Solution = record->m__ULONG__Solution;
+    self->paths_.emplace_back(static_cast<const char*>(record->m__PCHAR__ExistingPath));
+    self->paths_.emplace_back(static_cast<const char*>(record->m__PCHAR__NewPath));
+    seen.m__PCHAR__ExistingPath = self->paths_[self->paths_.size() - 2].c_str();
+    seen.m__PCHAR__NewPath = self->paths_.back().c_str();
+    self->collisions.push_back(seen);
+    self->events.emplace_back(reason, self->paths_.back());
+    return;
+  }
+  self->events.emplace_back(reason, static_cast<const char*>(parameter1));
+}
+
+QV_HANDLE Tree::Add(const std::string& path, const char* newName, QV_HANDLE parent) {
+  char text[4096] = {};
+  QV_ULONG system = 0;
+  QV_HANDLE node = nullptr;
+  lastStatus = Quorvane_ISO9660JolietFileTree_Add(tree_, text, sizeof text, &system, path.c_str(), newName, 2,
+                                                  &parent, &node);
+  lastText = text;
+  lastSystemStatus = system;
+  return node;
+}
+
+QV_HANDLE Tree::AddFolder(const std::string& name, QV_HANDLE parent) {
+  char text[4096] = {};
+  QV_ULONG system = 0;
+  QV_HANDLE node = nullptr;
+  lastStatus = Quorvane_ISO9660JolietFileTree_Add(tree_, text, sizeof text, &system, nullptr, name.c_str(), 2,
+                                                  &parent, &node);
+  lastText = text;
+  return node;
+}
+
+uint32_t Tree::Build(uint32_t startAddress, const char* label, QV_UCHAR xa) {
+  char text[4096] = {};
+  QV_ULONG system = 0;
+  lastStatus = Quorvane_ISO9660JolietFileTree_BuildImage(tree_, text, sizeof text, &system,
+                                                         static_cast<QV_LONG>(startAddress), 0, xa, label, "PUBLISHER",
+                                                         "QUORVANE TESTS");
+  lastText = text;
+  return lastStatus;
+}
+
+std::string Tree::Image(const std::vector<uint32_t>& chunks) {
+  QV_ULONG high = 0;
+  const uint64_t size = Quorvane_ISO9660JolietFileTree_GetSizeInUCHARs(tree_, &high) | (uint64_t{high} << 32);
+  std::string image(size, '\0');
+  char text[4096] = {};
+  QV_ULONG system = 0;
+  EXPECT_EQ(Quorvane_ISO9660JolietFileTree_SeekToBegin(tree_, text, sizeof text, &system), 0u) << text;
+  uint64_t done = 0;
+  for (size_t i = 0; done < size; ++i) {
+    const uint64_t part = std::min<uint64_t>(chunks[i % chunks.size()], size - done);
+    lastStatus = Quorvane_ISO9660JolietFileTree_Read(tree_, text, sizeof text, &system, static_cast<QV_LONG>(part),
+                                                     image.data() + done);
+    lastText = text;
+    lastSystemStatus = system;
+    if (lastStatus != 0) return {};
+    done += part;
+  }
+  return image;
+}
+
+std::string Tree::WriteImage(const qvtest::TempDir& dir, const std::string& name) {
+  const std::string path = (dir / name).string();
+  std::ofstream(path, std::ios::binary) << Image();
+  return path;
+}
+
+std::string Tree::IsoName(QV_HANDLE node) const {
+  char iso[260] = {};
+  QV_WCHAR joliet[130] = {};
+  Quorvane_ISO9660JolietFileTree_GetNamesEx(tree_, node, nullptr, nullptr, nullptr, iso, joliet);
+  return iso;
+}
+
+std::u16string Tree::JolietName(QV_HANDLE node) const {
+  char iso[260] = {};
+  QV_WCHAR joliet[130] = {};
+  Quorvane_ISO9660JolietFileTree_GetNamesEx(tree_, node, nullptr, nullptr, nullptr, iso, joliet);
+  std::u16string out;
+  for (QV_WCHAR* w = joliet; *w; ++w) out.push_back(static_cast<char16_t>(*w));
+  return out;
+}
+
+// --- Outside checkers ---
+
+bool HaveOutsideCheckers() {
+  for (const char* tool : {"xorriso", "7z", "bsdtar", "isovfy"})
+    if (!qvtest::HaveProgram(tool)) return false;
+  return qvtest::RunCommand("/usr/bin/python3 -c 'import pycdlib'") == 0;
+}
+
+std::string OutsideProblems(Tree& tree, const std::string& image, bool boot, bool bootHidden) {
+  std::ostringstream files, folders;
+  struct Walk {
+    QV_HANDLE node;
+    std::string iso, joliet;
+  };
+  std::vector<Walk> stack{{Quorvane_ISO9660JolietFileTree_GetRoot(tree.handle()), "", ""}};
+  bool firstFile = true, firstFolder = true;
+  bool joliet = false;
+  while (!stack.empty()) {
+    const Walk w = stack.back();
+    stack.pop_back();
+    for (QV_HANDLE kid = Quorvane_ISO9660JolietFileTree_GetFirstKid(tree.handle(), w.node); kid;
+         kid = Quorvane_ISO9660JolietFileTree_GetNextKid(tree.handle(), kid)) {
+      char path[260] = {};
+      Quorvane_ISO9660JolietFileTree_GetNames(tree.handle(), kid, path, nullptr, nullptr);
+      const std::string jolietName = Utf8(tree.JolietName(kid));
+      joliet = joliet || !jolietName.empty();
+      const Walk k{kid, w.iso + (w.iso.empty() ? "" : "/") + tree.IsoName(kid),
+                   w.joliet + (w.joliet.empty() ? "" : "/") + jolietName};
+      const bool folder = Quorvane_ISO9660JolietFileTree_GetAttributes(tree.handle(), kid) & 0x10;
+      // The hidden boot image has no record, so nothing shows it.
+      if (bootHidden && k.iso == "BOOT.IMG;1") continue;
+      if (folder) {
+        folders << (firstFolder ? "" : ",") << "{\"iso\":" << JsonString(k.iso) << ",\"joliet\":" << JsonString(k.joliet)
+                << "}";
+        firstFolder = false;
+        stack.push_back(k);
+      } else {
+        files << (firstFile ? "" : ",") << "{\"iso\":" << JsonString(k.iso) << ",\"joliet\":" << JsonString(k.joliet)
+              << ",\"source\":" << JsonString(path) << "}";
+        firstFile = false;
+      }
+    }
+  }
+  const std::string manifest = image + ".json";
+  std::ofstream(manifest) << "{\"joliet\":" << (joliet ? "true" : "false") << ",\"boot\":" << (boot ? "true" : "false") << ",\"boot_hidden\":" << (bootHidden ? "true" : "false")
+                          << ",\"files\":[" << files.str() << "],\"folders\":[" << folders.str() << "]}";
+  std::string output;
+  const int code = qvtest::RunCommand("/usr/bin/python3 " QUORVANE_SOURCE_DIR "/tests/iso9660/oracles.py '" + image +
+                                          "' '" + manifest + "'",
+                                      &output);
+  return code == 0 ? std::string() : output;
+}
+
+// --- Our own structural checks ---
+
+namespace {
+
+struct Dir {
+  uint32_t extent, length, parentNumber;
+  std::string name;
+};
+
+// ECMA-119 9.3 order, written out plainly: name, then extension, each
+// padded with spaces, then version, highest first.
+int Order(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
+  auto split = [](const std::vector<uint32_t>& id, std::vector<uint32_t>& name, std::vector<uint32_t>& ext,
+                  long& version) {
+    std::vector<uint32_t> base = id;
+    version = 0;
+    for (size_t i = id.size(); i-- > 0;) {
+      if (id[i] == ';') {
+        base.assign(id.begin(), id.begin() + static_cast<long>(i));
+        version = 0;
+        for (size_t j = i + 1; j < id.size(); ++j) version = version * 10 + static_cast<long>(id[j] - '0');
+        break;
+      }
+    }
+    name = base;
+    ext.clear();
+    for (size_t i = base.size(); i-- > 0;)
+      if (base[i] == '.') {
+        name.assign(base.begin(), base.begin() + static_cast<long>(i));
+        ext.assign(base.begin() + static_cast<long>(i) + 1, base.end());
+        break;
+      }
+  };
+  auto padded = [](std::vector<uint32_t> x, std::vector<uint32_t> y) {
+    while (x.size() < y.size()) x.push_back(' ');
+    while (y.size() < x.size()) y.push_back(' ');
+    return x < y ? -1 : (y < x ? 1 : 0);
+  };
+  std::vector<uint32_t> an, ae, bn, be;
+  long av, bv;
+  split(a, an, ae, av);
+  split(b, bn, be, bv);
+  if (int c = padded(an, bn)) return c;
+  if (int c = padded(ae, be)) return c;
+  return av == bv ? 0 : (av > bv ? -1 : 1);
+}
+
+std::vector<uint32_t> Units(const uint8_t* p, size_t n, bool wide) {
+  std::vector<uint32_t> u;
+  for (size_t i = 0; wide ? i + 1 < n : i < n; i += wide ? 2 : 1) u.push_back(wide ? BE16(p + i) : p[i]);
+  return u;
+}
+
+std::string Show(const std::vector<uint32_t>& u) {
+  std::string s;
+  for (uint32_t c : u) s += c < 0x80 ? static_cast<char>(c) : '?';
+  return s;
+}
+
+void CheckHierarchy(const std::string& image, uint32_t start, const uint8_t* vd, bool wide, uint32_t volumeSize,
+                    std::vector<std::string>& problems) {
+  const std::string who = wide ? "Joliet: " : "ISO9660: ";
+  auto problem = [&](const std::string& text) { problems.push_back(who + text); };
+  const uint8_t* root = vd + 156;
+  if (LE32(root + 2) != BE32(root + 6) || LE32(root + 10) != BE32(root + 14)) problem("root record LE != BE");
+  std::vector<Dir> dirs{{LE32(root + 2), LE32(root + 10), 1, std::string(1, '\0')}};
+  std::set<uint32_t> seen;
+  for (size_t d = 0; d < dirs.size(); ++d) {
+    const Dir dir = dirs[d];
+    if (!seen.insert(dir.extent).second) {
+      problem("directory loop at " + std::to_string(dir.extent));
+      return;
+    }
+    const Dir& parent = dirs[dir.parentNumber - 1];
+    std::vector<std::vector<uint32_t>> names;
+    uint32_t count = 0;
+    for (uint32_t offset = 0; offset < dir.length;) {
+      const uint8_t* sector = Sector(image, dir.extent + offset / 2048, start);
+      if (sector == nullptr) {
+        problem("directory at " + std::to_string(dir.extent) + " runs past the image");
+        return;
+      }
+      const uint8_t* r = sector + offset % 2048;
+      if (r[0] == 0) {
+        offset = (offset / 2048 + 1) * 2048;
+        continue;
+      }
+      const uint32_t length = r[0];
+      if (offset % 2048 + length > 2048) problem("a record crosses a sector boundary");
+      if (length < 34 || length != 33u + r[32] + ((r[32] & 1) ? 0u : 1u)) problem("record length " + std::to_string(length));
+      const uint32_t extent = LE32(r + 2), size = LE32(r + 10);
+      if (extent != BE32(r + 6) || size != BE32(r + 14) || LE16(r + 28) != BE16(r + 30))
+        problem("record LE != BE in directory " + std::to_string(dir.extent));
+      const bool folder = r[25] & 2;
+      const auto name = Units(r + 33, r[32], wide && count >= 2);
+      if (count == 0) {
+        if (r[32] != 1 || r[33] != 0 || extent != dir.extent || size != dir.length) problem("bad \".\" record");
+      } else if (count == 1) {
+        if (r[32] != 1 || r[33] != 1 || extent != parent.extent || size != parent.length) problem("bad \"..\" record");
+      } else {
+        if (!names.empty()) {
+          const int c = Order(names.back(), name);
+          if (c == 0) problem("duplicate name " + Show(name));
+          if (c > 0) problem("unsorted: " + Show(names.back()) + " before " + Show(name));
+        }
+        names.push_back(name);
+        if (wide) {
+          for (uint32_t u : name)
+            if (u < 0x20 || u == '*' || u == '/' || u == ':' || u == '?' || u == '\\') problem("forbidden unit in " + Show(name));
+        } else {
+          size_t dots = 0, semicolons = 0;
+          for (uint32_t c : name) {
+            dots += c == '.';
+            semicolons += c == ';';
+            const bool d = (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '.' || c == ';';
+            if (!d) problem("not a d-character in " + Show(name));
+          }
+          if (folder ? (dots || semicolons) : dots != 1) problem("bad separators in " + Show(name));
+        }
+        if (folder) {
+          dirs.push_back({extent, size, static_cast<uint32_t>(d + 1), std::string(r + 33, r + 33 + r[32])});
+        } else if (size > 0 && extent + (uint64_t{size} + 2047) / 2048 > volumeSize) {
+          problem("file " + Show(name) + " ends past the volume");
+        }
+      }
+      ++count;
+      offset += length;
+    }
+    if (count < 2) problem("directory without \".\" and \"..\"");
+  }
+  // The path tables must list exactly these folders in this order.
+  const uint32_t tableSize = LE32(vd + 132);
+  for (const bool bigEndian : {false, true}) {
+    const uint32_t at = bigEndian ? BE32(vd + 148) : LE32(vd + 140);
+    std::string table;
+    for (uint32_t s = 0; s * 2048 < tableSize; ++s) {
+      const uint8_t* sector = Sector(image, at + s, start);
+      if (!sector) {
+        problem("path table past the image");
+        return;
+      }
+      table.append(reinterpret_cast<const char*>(sector), 2048);
+    }
+    const auto* t = reinterpret_cast<const uint8_t*>(table.data());
+    uint32_t offset = 0;
+    for (const Dir& dir : dirs) {
+      if (offset + 8 > tableSize) {
+        problem("path table too short");
+        break;
+      }
+      const uint8_t n = t[offset];
+      const uint32_t extent = bigEndian ? BE32(t + offset + 2) : LE32(t + offset + 2);
+      const uint16_t parent = bigEndian ? BE16(t + offset + 6) : LE16(t + offset + 6);
+      if (extent != dir.extent || parent != dir.parentNumber ||
+          std::string(t + offset + 8, t + offset + 8 + n) != dir.name)
+        problem(std::string(bigEndian ? "M" : "L") + " path table record of " + std::to_string(dir.extent) +
+                " does not match its directory");
+      offset += 8 + n + (n & 1);
+    }
+    if (offset != tableSize) problem("path table size " + std::to_string(tableSize) + " != " + std::to_string(offset));
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> StructureProblems(const std::string& image, uint32_t start) {
+  std::vector<std::string> problems;
+  if (image.size() % 2048 != 0 || image.size() < 18 * 2048) return {"image size " + std::to_string(image.size())};
+  const uint8_t* pvd = Sector(image, start + 16, start);
+  if (pvd[0] != 1 || std::memcmp(pvd + 1, "CD001", 5) != 0) return {"no primary descriptor at 16"};
+  const uint32_t volumeSize = LE32(pvd + 80);
+  if (volumeSize != BE32(pvd + 84)) problems.push_back("volume space size LE != BE");
+  if (volumeSize != start + image.size() / 2048)
+    problems.push_back("volume space size " + std::to_string(volumeSize) + ", image ends at " +
+                       std::to_string(start + image.size() / 2048));
+  for (uint32_t lba = start + 16;; ++lba) {
+    const uint8_t* vd = Sector(image, lba, start);
+    if (vd == nullptr || std::memcmp(vd + 1, "CD001", 5) != 0) {
+      problems.push_back("descriptor set without terminator");
+      break;
+    }
+    if (vd[0] == 255) break;
+    if (vd[0] != 1 && vd[0] != 2) continue;
+    for (int field : {120, 124, 128})
+      if (LE16(vd + field) != BE16(vd + field + 2)) problems.push_back("16-bit field " + std::to_string(field) + " LE != BE");
+    if (LE32(vd + 132) != BE32(vd + 136)) problems.push_back("path table size LE != BE");
+    if (LE32(vd + 80) != volumeSize) problems.push_back("descriptors disagree on the volume size");
+    if (LE16(vd + 128) != 2048) problems.push_back("block size");
+    CheckHierarchy(image, start, vd, vd[0] == 2, volumeSize, problems);
+  }
+  return problems;
+}
+
+}  // namespace qviso

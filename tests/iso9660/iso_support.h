@@ -1,0 +1,88 @@
+// Helpers of the ISO9660 tests: trees made through the C API, images read
+// out of them, the outside checkers, and the structural checks no outside
+// tool makes.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+
+#include "quorvane.h"
+#include "support/test_support.h"
+
+namespace qviso {
+
+// A tree made through the C API; destroyed with the object. Collisions go
+// to `onCollision` (when set), every callback reason is recorded.
+class Tree {
+ public:
+  struct Options {
+    bool joliet = true;
+    bool longNames = false;
+    bool lockFiles = false;
+    bool ignoreErrors = false;
+  };
+  Tree();
+  explicit Tree(Options options);
+  ~Tree();
+  Tree(const Tree&) = delete;
+  Tree& operator=(const Tree&) = delete;
+
+  QV_HANDLE handle() const { return tree_; }
+  // Adds under parent (nullptr: the root); returns the node, nullptr when
+  // dropped. The exception number lands in lastStatus, its text in lastText.
+  QV_HANDLE Add(const std::string& path, const char* newName = nullptr, QV_HANDLE parent = nullptr);
+  QV_HANDLE AddFolder(const std::string& name, QV_HANDLE parent = nullptr);
+  // Builds at startAddress; returns the exception number.
+  uint32_t Build(uint32_t startAddress = 0, const char* label = "QUORVANE", QV_UCHAR xa = 0);
+  // The whole image, read in pieces of the given sizes (cycled).
+  std::string Image(const std::vector<uint32_t>& chunks = {1u << 20});
+  // Writes the image to a file and returns its path.
+  std::string WriteImage(const qvtest::TempDir& dir, const std::string& name = "image.iso");
+
+  // The ISO9660 and Joliet names of a node.
+  std::string IsoName(QV_HANDLE node) const;
+  std::u16string JolietName(QV_HANDLE node) const;
+
+  uint32_t lastStatus = 0;
+  std::string lastText;
+  uint32_t lastSystemStatus = 0;
+  std::function<void(QUORVANE_NAME_COLLISION&)> onCollision;
+  // Each collision record as the callback left it, and its default.
+  std::vector<QUORVANE_NAME_COLLISION> collisions;
+  std::vector<uint32_t> defaults;
+  std::vector<std::pair<uint32_t, std::string>> events;
+
+ private:
+  static void QUORVANE_CALL Callback(QV_ULONG reason, void* context, void* parameter1, void* parameter2);
+  QV_HANDLE tree_ = nullptr;
+  std::deque<std::string> paths_;
+};
+
+// The outside checkers (pycdlib, xorriso, 7z, bsdtar in both modes,
+// isovfy) on an image whose tree is walked through the C API for the
+// names and sources they must extract. Empty when all agree, else what
+// went wrong.
+// With bootHidden the boot image has no record to show.
+std::string OutsideProblems(Tree& tree, const std::string& image, bool boot = false, bool bootHidden = false);
+// True when every outside checker is installed (CI installs them all).
+bool HaveOutsideCheckers();
+
+// Structural checks of an image built at startAddress: volume space size,
+// both-endian fields, sorted records without duplicates, d-characters,
+// "." and "..", records inside their sector, path tables that match the
+// directories (size, order, extents, parents). One line per problem.
+std::vector<std::string> StructureProblems(const std::string& image, uint32_t startAddress = 0);
+
+// Little helpers over image bytes.
+const uint8_t* Sector(const std::string& image, uint32_t lba, uint32_t startAddress = 0);
+uint32_t LE32(const uint8_t* p);
+uint16_t LE16(const uint8_t* p);
+
+// Engine started for the whole test program.
+void StartEngine();
+
+}  // namespace qviso

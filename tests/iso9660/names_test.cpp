@@ -1,0 +1,135 @@
+// Names as the image stores them, and the order of records.
+#include <algorithm>
+
+#include "core/exception.h"
+#include "iso9660/iso9660_names.h"
+#include "iso9660/iso9660_tree.h"
+#include "iso_support.h"
+
+namespace {
+
+std::string BigEndian(const std::u16string& units) { return QuorvaneI_BigEndianUnits(units); }
+
+TEST(IsoNames, IdentifiersHoldDCharactersOnly) {
+  struct Case {
+    const char* name;
+    bool folder;
+    size_t max;
+    bool version;
+    const char* id;
+  } cases[] = {
+      {"file01.txt", false, 31, true, "FILE01.TXT;1"},
+      {"README", false, 31, true, "README.;1"},           // separator 1 is always there
+      {"my file-1.tar.gz", false, 31, true, "MY_FILE_1_TAR.GZ;1"},  // one '.', the last
+      {".bashrc", false, 31, true, ".BASHRC;1"},
+      {"...", false, 31, true, "__.;1"},
+      {"sub.dir", true, 31, false, "SUB_DIR"},             // no '.' in folder names
+      {"\xC3\xA4pfel", false, 12, true, "_PFEL.;1"},        // one '_' per character, not per byte
+      {"\xF0\x9F\x98\x80.txt", false, 12, true, "_.TXT;1"},
+      {"\xFF\xFE", true, 12, false, "__"},                 // stray bytes are characters too
+      {"a-very-long-name-of-forty-characters.doc", false, 31, false, "A_VERY_LONG_NAME_OF_FORTY_CHAR."},
+      {"abcdefghijklmnop", false, 12, true, "ABCDEFGHIJKL.;1"},
+      {"", true, 12, false, "_"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(QuorvaneI_ISO9660Identifier(c.name, c.folder, c.max, c.version), c.id) << c.name;
+}
+
+TEST(IsoNames, JolietNamesKeepCaseAndMapWhatJolietForbids) {
+  struct Case {
+    const char* longName;
+    bool folder;
+    std::u16string units;
+  } cases[] = {
+      {"Read Me.txt", false, u"Read Me.txt;1"},
+      {"a;b;c.txt", false, u"a_b_c.txt;1"},  // only the version's ';' stays
+      {"dir;1", true, u"dir_1"},
+      {"what?*:\\\x01.txt", false, u"what_____.txt;1"},
+      {"\xC3\xA4\xE2\x82\xAC.txt", false, u"\u00E4\u20AC.txt;1"},
+      {"smile\xF0\x9F\x98\x80.txt", false, u"smile_.txt;1"},  // outside the BMP: one '_'
+  };
+  for (const Case& c : cases) EXPECT_EQ(QuorvaneI_JolietName(c.longName, c.folder), BigEndian(c.units)) << c.longName;
+
+  const std::string name107(107, 'n');
+  EXPECT_EQ(QuorvaneI_JolietName(name107.c_str(), false).size(), 206u) << "cut to 103 units with ;1";
+  // A long name keeps its extension and version; the base name is cut.
+  const std::u16string cut =
+      QuorvaneI_UnitsFromBigEndian(QuorvaneI_JolietName((std::string(100, 'b') + ".txt").c_str(), false));
+  EXPECT_EQ(cut, std::u16string(97, u'b') + u".txt;1");
+  EXPECT_EQ(QuorvaneI_JolietName(name107.c_str(), true).size(), 206u) << "a folder: 103 units";
+  const std::string name108(108, 'n');
+  try {
+    QuorvaneI_JolietName(name108.c_str(), false);
+    ADD_FAILURE() << "108 characters accepted";
+  } catch (CQuorvane_Exception* e) {
+    QuorvaneI_Caught owner(e);
+    EXPECT_EQ(e->Number(), 2u);
+    EXPECT_NE(std::string(e->Text()).find("== 108 exceeds (>=) 108"), std::string::npos) << e->Text();
+  }
+  try {
+    QuorvaneI_JolietName("bad\xC3", false);
+    ADD_FAILURE() << "a broken UTF-8 name accepted";
+  } catch (CQuorvane_Exception* e) {
+    QuorvaneI_Caught owner(e);
+    EXPECT_EQ(e->Number(), 5u);
+    EXPECT_EQ(e->SystemError(), 1113u);
+  }
+}
+
+TEST(IsoNames, RecordOrderIsTheStandardsNotByteOrder) {
+  // Each list is in ECMA-119 order; plain byte order differs for every one.
+  const std::vector<std::vector<std::string>> orders = {
+      {"A.B;1", "A.B1;1"},        // ';' sorts before digits in bytes, but "B" < "B1" padded
+      {"A;1", "A1;1"},            // no extension: name "A" pads with a space
+      {"AB.;1", "ABC.;1", "AB_.;1"},  // "AB" pads with a space; 'C' < '_'
+      {"X.Z;2", "X.Z;1"},         // higher version first
+      {"DIR", "DIR1", "DIR_"},
+  };
+  for (const auto& order : orders) {
+    for (size_t i = 0; i + 1 < order.size(); ++i) {
+      EXPECT_LT(QuorvaneI_ISO9660Compare(order[i], order[i + 1]), 0) << order[i] << " before " << order[i + 1];
+      EXPECT_GT(QuorvaneI_ISO9660Compare(order[i + 1], order[i]), 0);
+    }
+  }
+  EXPECT_EQ(QuorvaneI_ISO9660Compare("SAME.;1", "SAME.;1"), 0);
+  // Joliet: by code value, so U+0100 sorts after U+00FF (the byte-swapped
+  // reading would put it first).
+  EXPECT_LT(QuorvaneI_JolietCompare(BigEndian(u"\u00FF;1"), BigEndian(u"\u0100;1")), 0);
+  EXPECT_LT(QuorvaneI_JolietCompare(BigEndian(u"B;1"), BigEndian(u"b;1")), 0) << "'B' sorts first";
+  EXPECT_LT(QuorvaneI_JolietCompare(BigEndian(u"a.b;1"), BigEndian(u"a.b1;1")), 0);
+}
+
+TEST(IsoNames, TreeNamesFromShortAndLongNames) {
+  qvtest::TempDir dir;
+  qvtest::VirtualTime time;
+  dir.Write("in/Quarterly report 2023.xlsx", "q");
+  dir.Write("in/x.y.z", "x");
+  struct Case {
+    bool longNames;
+    const char* file;
+    const char* iso;
+    std::u16string joliet;
+  } cases[] = {
+      {false, "Quarterly report 2023.xlsx", "QUARTERLY_RE.;1", u"Quarterly report 2023.xlsx;1"},
+      {true, "Quarterly report 2023.xlsx", "QUARTERLY_REPORT_2023.XLSX", u"Quarterly report 2023.xlsx;1"},
+      {false, "x.y.z", "X_Y.Z;1", u"x.y.z;1"},
+  };
+  for (const Case& c : cases) {
+    qviso::Tree::Options options;
+    options.longNames = c.longNames;
+    qviso::Tree tree(options);
+    QV_HANDLE node = tree.Add((dir / "in" / c.file).string());
+    ASSERT_NE(node, nullptr) << tree.lastText;
+    EXPECT_EQ(tree.IsoName(node), c.iso);
+    EXPECT_EQ(tree.JolietName(node), c.joliet);
+    // A rename makes both names anew.
+    ASSERT_EQ(Quorvane_ISO9660JolietFileTree_SetNames(tree.handle(), node, "renamed file.txt", "renamed.txt"), 0u);
+    EXPECT_EQ(tree.IsoName(node), c.longNames ? "RENAMED_FILE.TXT" : "RENAMED.TXT;1");
+    EXPECT_EQ(tree.JolietName(node), u"renamed file.txt;1");
+    const std::string tooLong(108, 'r');
+    EXPECT_EQ(Quorvane_ISO9660JolietFileTree_SetNames(tree.handle(), node, tooLong.c_str(), "r"), 2u);
+    EXPECT_EQ(tree.JolietName(node), u"renamed file.txt;1") << "a refused rename changes nothing";
+  }
+}
+
+}  // namespace
