@@ -46,6 +46,7 @@ enum {
 
 /* El Torito boot media types. A floppy image must have the floppy's size
  * exactly (1228800, 1474560 or 2949120 bytes). */
+#ifndef __quorvane_h__ /* the automation type library's header has them */
 enum {
   QVX_ELTORITO_MEDIA_CUSTOM = 0, /* no emulation */
   QVX_ELTORITO_MEDIA_FLOPPY120 = 1,
@@ -53,6 +54,7 @@ enum {
   QVX_ELTORITO_MEDIA_FLOPPY288 = 3,
   QVX_ELTORITO_MEDIA_HARDDISK = 4
 };
+#endif
 
 #pragma pack(push, 1)
 /* Parameter 1 of a collision callback. With m__UCHAR__IsWide 0 the names
