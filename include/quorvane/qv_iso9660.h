@@ -36,24 +36,30 @@
 #include "qv_files.h"
 #include "qv_types.h"
 
-/* Answers to a name collision (callback reason CN_FILE_TREE_NAME_COLLISION). */
-enum {
+/* Answers to a name collision (callback reason CN_FILE_TREE_NAME_COLLISION).
+ * The automation server's type library declares this and the next
+ * enumeration too, under the same guards. */
+#ifndef QUORVANE_QVX_NAME_COLLISION_SOLUTION_DEFINED
+#define QUORVANE_QVX_NAME_COLLISION_SOLUTION_DEFINED
+typedef enum QVX_NAME_COLLISION_SOLUTION {
   QVX_NAME_COLLISION_SKIP_NEW = 0,
   QVX_NAME_COLLISION_REPLACE_OLD = 1,
   QVX_NAME_COLLISION_RENAME_NEW = 2,
   QVX_NAME_COLLISION_MERGE_FOLDERS = 3
-};
+} QVX_NAME_COLLISION_SOLUTION;
+#endif
 
 /* El Torito boot media types. A floppy image must have the floppy's size
  * exactly (1228800, 1474560 or 2949120 bytes). */
-#ifndef __quorvane_h__ /* the automation type library's header has them */
-enum {
+#ifndef QUORVANE_QVX_MEDIA_TYPE_DEFINED
+#define QUORVANE_QVX_MEDIA_TYPE_DEFINED
+typedef enum QVX_MEDIA_TYPE {
   QVX_ELTORITO_MEDIA_CUSTOM = 0, /* no emulation */
   QVX_ELTORITO_MEDIA_FLOPPY120 = 1,
   QVX_ELTORITO_MEDIA_FLOPPY144 = 2,
   QVX_ELTORITO_MEDIA_FLOPPY288 = 3,
   QVX_ELTORITO_MEDIA_HARDDISK = 4
-};
+} QVX_MEDIA_TYPE;
 #endif
 
 #pragma pack(push, 1)
