@@ -10,6 +10,7 @@ namespace {
 
 // How long a wait-for-data source sleeps before it asks again.
 constexpr uint32_t kWaitForDataMs = 10;
+constexpr int64_t kSequentialAdviceFrom = 1 << 20;
 
 }  // namespace
 
@@ -59,13 +60,13 @@ void CQuorvane_DiskFile::AdoptHandle(QV_HANDLE handle) {
 
 void CQuorvane_DiskFile::OpenByName(const char* method) {
   uint32_t error = 0;
-  qv::plat::File file = qv::plat::File::Open(m__STRING__FileName, qv::plat::FileMode::Read, &error);
   int64_t size = -1;
-  if (file.IsOpen()) size = file.Size(&error);
+  qv::plat::File file = qv::plat::File::OpenSized(m__STRING__FileName, &size, &error);
   if (size < 0)
     QuorvaneI_Throw(method, EN_SYSTEM_CALL_FAILED, error, "%s(): CreateFile( '%s' ) failed, status %ld!!!", method,
                     m__STRING__FileName.c_str(), static_cast<long>(error));
-  file.AdviseSequential();
+  // Below the kernel's own read-ahead the advice buys nothing but a call.
+  if (size > kSequentialAdviceFrom) file.AdviseSequential();
   m__File = std::move(file);
   m__BOOLEAN__Seekable = 1;
   m__ULONGLONG__DiskSizeInUCHARs = static_cast<uint64_t>(size);

@@ -221,6 +221,8 @@ CQuorvane_FileTreeNode* CQuorvane_FileTree::EnsureRoot() {
   return root;
 }
 
+void CQuorvane_FileTree::DropKidIndexes() { m__KidIndexes.clear(); }
+
 QuorvaneI_KidIndex* CQuorvane_FileTree::IndexOf(const CQuorvane_FileTreeNode* folder) {
   if (m__KidIndexes.empty()) return nullptr;
   auto it = m__KidIndexes.find(folder);

@@ -231,6 +231,9 @@ class CQuorvane_FileTree {
   // Puts node at the tail of parent's kids, without any check.
   void LinkKid(CQuorvane_FileTreeNode* parent, CQuorvane_FileTreeNode* node);
   void UnlinkKid(CQuorvane_FileTreeNode* node);
+  // Frees the name indexes of large folders (they come back on the next
+  // lookup), so that building an image does not hold them as well.
+  void DropKidIndexes();
 
   std::recursive_mutex m__CriticalSection;
   std::atomic<uint8_t> m__BOOLEAN__IsCancelCreation{0};

@@ -65,8 +65,7 @@ CQuorvane_ISO9660FileTreeNode::CQuorvane_ISO9660FileTreeNode(const char* absolut
   // Read only when the image is; a file that cannot be opened is better
   // refused now than in the middle of a burn.
   uint32_t error = 0;
-  qv::plat::File probe = qv::plat::File::Open(absolutePath, qv::plat::FileMode::Read, &error);
-  if (!probe.IsOpen())
+  if (!qv::plat::File::CanRead(absolutePath, &error))
     QuorvaneI_Throw(kMethod, EN_SYSTEM_CALL_FAILED, error, "%s(): CreateFile( '%s' ) failed, status %ld!!!", kMethod,
                     absolutePath, static_cast<long>(error));
 }

@@ -595,43 +595,111 @@ void CQuorvane_ISO9660FileTree::Collect(Hierarchy& h) {
   }
 }
 
-void CQuorvane_ISO9660FileTree::WriteHierarchy(const Hierarchy& h, uint8_t* block, uint32_t pathL, uint32_t pathM) {
-  const uint32_t s = m__ULONG__StartAddress;
-  uint8_t* tableL = block + uint64_t{pathL - s} * kQuorvaneSectorSize;
-  uint8_t* tableM = block + uint64_t{pathM - s} * kQuorvaneSectorSize;
+void CQuorvane_ISO9660FileTree::WritePathTables(const Hierarchy& h, uint8_t* tableL, uint8_t* tableM) {
   for (size_t i = 0; i < h.folders.size(); ++i) {
     const Hierarchy::Folder& f = h.folders[i];
-    Node* folder = f.node;
-    const std::string_view name = i == 0 ? std::string_view("\0", 1) : h.Name(folder);
-    const uint32_t extent = h.Extent(folder);
+    const std::string_view name = i == 0 ? std::string_view("\0", 1) : h.Name(f.node);
+    const uint32_t extent = h.Extent(f.node);
     PutPathRecord(tableL, false, extent, static_cast<uint16_t>(f.parentNumber), name);
     PutPathRecord(tableM, true, extent, static_cast<uint16_t>(f.parentNumber), name);
     tableL += PathRecordLength(name.size());
     tableM += PathRecordLength(name.size());
-
-    Node* up = i == 0 ? folder : h.folders[f.parentNumber - 1].node;
-    uint8_t* dir = block + uint64_t{extent - s} * kQuorvaneSectorSize;
-    PutRecord(dir, extent, h.SectorsRef(folder) * kQuorvaneSectorSize, folder->GetRecordingDate(), 2,
-              std::string_view("\0", 1));
-    PutRecord(dir + 34, h.Extent(up), h.SectorsRef(up) * kQuorvaneSectorSize, up->GetRecordingDate(), 2,
-              std::string_view("\1", 1));
-    uint64_t fill = 68;
-    for (uint32_t k = f.firstKid; k < f.firstKid + f.allKids; ++k) {
-      Node* kid = h.kids[k];
-      if (kid->IsHidden()) continue;
-      const std::string_view kidName = h.Name(kid);
-      const size_t length = RecordLength(kidName.size());
-      if (fill % kQuorvaneSectorSize + length > kQuorvaneSectorSize) fill = Sectors(fill) * kQuorvaneSectorSize;
-      const bool isFolder = kid->IsFolder();
-      const uint32_t kidExtent = isFolder ? h.Extent(kid) : kid->GetStartAddress();
-      const uint32_t kidLength = isFolder ? h.SectorsRef(kid) * kQuorvaneSectorSize
-                                          : static_cast<uint32_t>(kid->GetSizeInUCHARs());
-      const uint8_t flags = static_cast<uint8_t>((isFolder ? 2 : 0) | ((kid->GetAttributes() & qv::plat::kAttrHidden) ? 1 : 0));
-      PutRecord(dir + fill, kidExtent, kidLength, kid->GetRecordingDate(), flags, kidName);
-      fill += length;
-    }
   }
 }
+
+void CQuorvane_ISO9660FileTree::WriteDirectory(const Hierarchy& h, size_t i, uint8_t* dir) {
+  const Hierarchy::Folder& f = h.folders[i];
+  Node* folder = f.node;
+  Node* up = i == 0 ? folder : h.folders[f.parentNumber - 1].node;
+  PutRecord(dir, h.Extent(folder), h.SectorsRef(folder) * kQuorvaneSectorSize, folder->GetRecordingDate(), 2,
+            std::string_view("\0", 1));
+  PutRecord(dir + 34, h.Extent(up), h.SectorsRef(up) * kQuorvaneSectorSize, up->GetRecordingDate(), 2,
+            std::string_view("\1", 1));
+  uint64_t fill = 68;
+  for (uint32_t k = f.firstKid; k < f.firstKid + f.allKids; ++k) {
+    Node* kid = h.kids[k];
+    if (kid->IsHidden()) continue;
+    const std::string_view kidName = h.Name(kid);
+    const size_t length = RecordLength(kidName.size());
+    if (fill % kQuorvaneSectorSize + length > kQuorvaneSectorSize) fill = Sectors(fill) * kQuorvaneSectorSize;
+    const bool isFolder = kid->IsFolder();
+    const uint32_t kidExtent = isFolder ? h.Extent(kid) : kid->GetStartAddress();
+    const uint32_t kidLength = isFolder ? h.SectorsRef(kid) * kQuorvaneSectorSize
+                                        : static_cast<uint32_t>(kid->GetSizeInUCHARs());
+    const uint8_t flags = static_cast<uint8_t>((isFolder ? 2 : 0) | ((kid->GetAttributes() & qv::plat::kAttrHidden) ? 1 : 0));
+    PutRecord(dir + fill, kidExtent, kidLength, kid->GetRecordingDate(), flags, kidName);
+    fill += length;
+  }
+}
+
+// The system area, the volume descriptors, the path tables and the
+// directories, as one source. All but the directories are made at once (a
+// few sectors); each folder's directory extent is made when the stream
+// reaches it, so the records of a million files are never all in memory.
+// The extents follow one another: the primary folders in order, then the
+// Joliet ones.
+class CQuorvane_ISO9660FileTree::Structures : public CQuorvane_File {
+ public:
+  Structures(std::unique_ptr<uint8_t[]> head, uint64_t headSize, Hierarchy primary, Hierarchy joliet,
+             uint64_t sizeInUCHARs)
+      : CQuorvane_File(sizeInUCHARs),
+        m__PUCHAR__Head(std::move(head)),
+        m__ULONGLONG__HeadSize(headSize),
+        m__Hierarchies{std::move(primary), std::move(joliet)} {}
+
+  CQuorvane_File* SeekToBeginUnsafe(uint32_t* budget) override {
+    m__Current = {0, 0};
+    m__Directory.clear();
+    m__DirectoryOffset = 0;
+    return CQuorvane_File::SeekToBeginUnsafe(budget);
+  }
+
+ protected:
+  void RealRead(uint64_t length, uint8_t* buffer) override {
+    uint64_t at = m__ULONGLONG__PositionInUCHARs;
+    if (at < m__ULONGLONG__HeadSize) {
+      const uint64_t part = std::min(length, m__ULONGLONG__HeadSize - at);
+      std::memcpy(buffer, m__PUCHAR__Head.get() + at, part);
+      buffer += part;
+      length -= part;
+    }
+    while (length != 0) {
+      if (m__DirectoryOffset == m__Directory.size()) NextDirectory();
+      const uint64_t part = std::min<uint64_t>(length, m__Directory.size() - m__DirectoryOffset);
+      std::memcpy(buffer, m__Directory.data() + m__DirectoryOffset, part);
+      m__DirectoryOffset += part;
+      buffer += part;
+      length -= part;
+    }
+  }
+
+ private:
+  // Makes the next folder's extent, in the order the extents lie.
+  void NextDirectory() {
+    for (;;) {
+      auto& [kind, folder] = m__Current;
+      const Hierarchy& h = m__Hierarchies[kind];
+      if (folder < h.folders.size()) {
+        m__Directory.assign(uint64_t{h.SectorsRef(h.folders[folder].node)} * kQuorvaneSectorSize, 0);
+        WriteDirectory(h, folder, m__Directory.data());
+        m__DirectoryOffset = 0;
+        ++folder;
+        return;
+      }
+      if (kind == 1)
+        QuorvaneI_Throw("CQuorvane_ISO9660FileTree::Read", EN_INVALID_STATE, 0,
+                        "CQuorvane_ISO9660FileTree::Read(): read past the last directory");
+      m__Current = {1, 0};
+    }
+  }
+
+  std::unique_ptr<uint8_t[]> m__PUCHAR__Head;
+  uint64_t m__ULONGLONG__HeadSize;
+  Hierarchy m__Hierarchies[2];
+  std::pair<unsigned, size_t> m__Current{0, 0};  // hierarchy, next folder
+  std::vector<uint8_t> m__Directory;
+  size_t m__DirectoryOffset = 0;
+};
 
 void CQuorvane_ISO9660FileTree::FormatDescriptors(uint8_t* block, const QuorvaneI_VolumeTexts& t, uint8_t xaFlag,
                                                   const Hierarchy& primary, const Hierarchy* joliet, uint32_t pathL,
@@ -744,6 +812,7 @@ void CQuorvane_ISO9660FileTree::BuildImage(uint32_t startAddress, uint8_t xaFlag
   CheckDateText("effective", texts.effectiveDate);
   m__ULONG__StartAddress = startAddress;
 
+  DropKidIndexes();
   Hierarchy primary{0, {}, {}, 0, 0};
   Collect(primary);
   Hierarchy joliet{1, {}, {}, 0, 0};
@@ -755,7 +824,8 @@ void CQuorvane_ISO9660FileTree::BuildImage(uint32_t startAddress, uint8_t xaFlag
   const uint64_t j = Sectors(joliet.pathTableSize);
   const uint64_t pathL = s + 21 + gap, pathM = pathL + p;
   const uint64_t jolietL = pathM + p, jolietM = jolietL + j;
-  uint64_t next = jolietM + j;
+  const uint64_t directories = jolietM + j;
+  uint64_t next = directories;
   for (auto& f : primary.folders) {
     f.node->m__ULONG__StartAddress = static_cast<uint32_t>(next);
     next += f.node->m__ULONG__DirectorySectors;
@@ -784,18 +854,21 @@ void CQuorvane_ISO9660FileTree::BuildImage(uint32_t startAddress, uint8_t xaFlag
                     kMethod, static_cast<unsigned long long>(next));
   m__ULONG__VolumeSpaceSize = static_cast<uint32_t>(next);
 
-  std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[structures * kQuorvaneSectorSize]);
+  // Descriptors and path tables now; directories as they are read.
+  const uint64_t headSize = (directories - s) * kQuorvaneSectorSize;
+  std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[headSize]);
   if (!block)
     QuorvaneI_Throw(kMethod, EN_MEMORY_ALLOCATION_FAILED, 0, "%s(): m__PUCHAR__SystemStructures is NULL", kMethod);
-  std::memset(block.get(), 0, structures * kQuorvaneSectorSize);
-  WriteHierarchy(primary, block.get(), static_cast<uint32_t>(pathL), static_cast<uint32_t>(pathM));
-  if (IsJoliet()) WriteHierarchy(joliet, block.get(), static_cast<uint32_t>(jolietL), static_cast<uint32_t>(jolietM));
+  std::memset(block.get(), 0, headSize);
+  const auto table = [&](uint64_t at) { return block.get() + (at - s) * kQuorvaneSectorSize; };
+  WritePathTables(primary, table(pathL), table(pathM));
+  if (IsJoliet()) WritePathTables(joliet, table(jolietL), table(jolietM));
   FormatDescriptors(block.get(), texts, xaFlag, primary, IsJoliet() ? &joliet : nullptr, static_cast<uint32_t>(pathL),
                     static_cast<uint32_t>(pathM), static_cast<uint32_t>(jolietL), static_cast<uint32_t>(jolietM));
 
-  m__PCQuorvane_MemoryFile__SystemStructures =
-      std::make_unique<CQuorvane_MemoryFile>(std::move(block), structures * kQuorvaneSectorSize);
-  AddChainTail(m__PCQuorvane_MemoryFile__SystemStructures.get());
+  m__PCQuorvane_File__SystemStructures = std::make_unique<Structures>(
+      std::move(block), headSize, std::move(primary), std::move(joliet), structures * kQuorvaneSectorSize);
+  AddChainTail(m__PCQuorvane_File__SystemStructures.get());
   if (!files.empty()) {
     m__PCQuorvane_File__FileArea =
         std::make_unique<QuorvaneI_ISO9660FileArea>(std::move(files), dataSectors * kQuorvaneSectorSize);

@@ -166,12 +166,15 @@ class CQuorvane_ISO9660FileTree : public CQuorvane_FileTree, public CQuorvane_Fi
 
  private:
   struct Hierarchy;
+  class Structures;
   // The check of one kind of name (0 ISO9660, 1 Joliet); nullptr when the
   // new node is dropped.
   CQuorvane_FileTreeNode* CheckKind(CQuorvane_FileTreeNode* parent, CQuorvane_ISO9660FileTreeNode* node,
                                     unsigned kind);
   void Collect(Hierarchy& h);
-  void WriteHierarchy(const Hierarchy& h, uint8_t* block, uint32_t pathL, uint32_t pathM);
+  void WritePathTables(const Hierarchy& h, uint8_t* tableL, uint8_t* tableM);
+  // One folder's directory extent into dir, zeroed and as long as the extent.
+  static void WriteDirectory(const Hierarchy& h, size_t folder, uint8_t* dir);
   void FormatDescriptors(uint8_t* block, const QuorvaneI_VolumeTexts& texts, uint8_t xaFlag,
                          const Hierarchy& primary, const Hierarchy* joliet, uint32_t pathL, uint32_t pathM,
                          uint32_t jolietL, uint32_t jolietM);
@@ -186,7 +189,7 @@ class CQuorvane_ISO9660FileTree : public CQuorvane_FileTree, public CQuorvane_Fi
   uint8_t m__UCHAR__BootSectorCount = kQuorvaneBootDefaultSectors;
   uint8_t m__UCHAR__BootMediaType = kQuorvaneBootDefaultMedia;
   std::unique_ptr<uint8_t[]> m__PUCHAR__ImportedBootDescriptor;
-  std::unique_ptr<CQuorvane_File> m__PCQuorvane_MemoryFile__SystemStructures;
+  std::unique_ptr<CQuorvane_File> m__PCQuorvane_File__SystemStructures;
   std::unique_ptr<CQuorvane_File> m__PCQuorvane_File__FileArea;
 };
 

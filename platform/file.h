@@ -26,6 +26,12 @@ class File {
 
   // Opens path; on failure the result is not open and *error is set.
   static File Open(const std::string& path, FileMode mode, uint32_t* error);
+  // Opens path for reading and sizes it, with fewer system calls than Open
+  // and Size; on failure the result is not open, *size is -1, *error set.
+  static File OpenSized(const std::string& path, int64_t* size, uint32_t* error);
+  // Whether path could be opened for reading now, without opening it where
+  // the system can tell (Linux); *error says why not.
+  static bool CanRead(const std::string& path, uint32_t* error);
   // A second handle to what the caller's native handle (a file descriptor,
   // or a HANDLE on Windows) has open; the caller keeps its own.
   static File Duplicate(intptr_t nativeHandle, uint32_t* error);

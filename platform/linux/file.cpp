@@ -50,6 +50,46 @@ File File::Open(const std::string& path, FileMode mode, uint32_t* error) {
   return File(fd);
 }
 
+File File::OpenSized(const std::string& path, int64_t* size, uint32_t* error) {
+  *size = -1;
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    if (error) *error = SystemErrorFromErrno(errno);
+    return File();
+  }
+  File file(fd);
+  struct stat st {};
+  if (fstat(fd, &st) != 0) {
+    if (error) *error = SystemErrorFromErrno(errno);
+    return File();
+  }
+  if (S_ISDIR(st.st_mode)) {
+    if (error) *error = kErrAccessDenied;
+    return File();
+  }
+  // A block device's length needs its own question.
+  *size = S_ISBLK(st.st_mode) ? file.Size(error) : static_cast<int64_t>(st.st_size);
+  if (*size < 0) return File();
+  if (error) *error = 0;
+  return file;
+}
+
+bool File::CanRead(const std::string& path, uint32_t* error) {
+  int rc;
+  do {
+    rc = ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS);
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) {
+    if (error) *error = SystemErrorFromErrno(errno);
+    return false;
+  }
+  if (error) *error = 0;
+  return true;
+}
+
 File File::Duplicate(intptr_t nativeHandle, uint32_t* error) {
   const int fd = ::fcntl(static_cast<int>(nativeHandle), F_DUPFD_CLOEXEC, 0);
   if (fd < 0) {

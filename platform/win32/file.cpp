@@ -63,6 +63,16 @@ File File::Open(const std::string& path, FileMode mode, uint32_t* error) {
   return File(reinterpret_cast<intptr_t>(h));
 }
 
+File File::OpenSized(const std::string& path, int64_t* size, uint32_t* error) {
+  *size = -1;
+  File file = Open(path, FileMode::Read, error);
+  if (file.IsOpen()) *size = file.Size(error);
+  if (*size < 0) return File();
+  return file;
+}
+
+bool File::CanRead(const std::string& path, uint32_t* error) { return Open(path, FileMode::Read, error).IsOpen(); }
+
 int64_t File::Read(void* buffer, size_t size, uint32_t* error) {
   size_t done = 0;
   while (done < size) {
