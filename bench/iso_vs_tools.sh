@@ -54,11 +54,32 @@ run() {
            n, s, c / s, b / s / 1e6, k / 1024, k * 1024 / c }'
 }
 
+# The program's own footprint, to tell what a file costs.
+empty="$fixtures/empty"
+mkdir -p "$empty"
+/usr/bin/time -o "$report" -f '%M' "$quorvane" image iso --quiet --out /dev/null "$empty" >/dev/null 2>&1
+base_kib=$(cat "$report")
+
 for tree in "$small" "$big"; do
   count=$(find "$tree" -type f | wc -l)
   bytes=$(du -sb --apparent-size "$tree" | cut -f1)
   echo "== $tree: $count files, $bytes bytes"
   run quorvane "$count" "$bytes" "$quorvane" image iso --quiet --out /dev/null "$tree"
+  # What each file costs beyond an empty tree, and how much of it is names:
+  # the path (the long name is its tail), the short name, and the ISO9660
+  # and Joliet identifiers with their length bytes.
+  read -r _ peak_kib < "$report"
+  python3 - "$tree" "$count" "$peak_kib" "$base_kib" <<'EOF'
+import os, sys
+root, count, peak, base = os.path.abspath(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4])
+names = 0
+for d, dirs, files in os.walk(root):
+    for n in dirs + files:
+        names += len(os.path.join(d, n)) + 1 + 13 + 14 + 2 * (len(n) + 2) + 2
+per_file = (peak - base) * 1024 / count
+print("%-12s %9.0f B/file over an empty tree, %.0f of them names, %.0f beyond the names"
+      % ("", per_file, names / count, per_file - names / count))
+EOF
   if command -v genisoimage >/dev/null; then
     run genisoimage "$count" "$bytes" genisoimage -quiet -J -joliet-long -o /dev/null "$tree"
   fi

@@ -91,19 +91,21 @@ class CQuorvane_ISO9660FileTreeNode : public CQuorvane_FileTreeNode {
  private:
   void StoreImageNames(std::string_view iso, std::string_view joliet);
 
-  // ISO9660 and Joliet identifiers in one block: [n][n bytes][m][m bytes].
-  std::unique_ptr<uint8_t[]> m__PUCHAR__ImageNames;
-  std::unique_ptr<CQuorvane_File> m__PCQuorvane_File__Content;
+  // Smallest members first: they fill the padding at the end of the base
+  // node, which keeps a node of a million-file tree in a smaller block.
+  uint8_t m__UCHAR__RecordingDate[7] = {};
+  uint8_t m__BOOLEAN__Hidden = 0;
+  uint8_t m__BOOLEAN__PresetAddress = 0;
+  uint8_t m__BOOLEAN__LongNames = 0;
   uint32_t m__ULONG__StartAddress = 0;
   // Folders, while an image is built: extent sectors of each hierarchy,
   // and the Joliet extent's first block.
   uint32_t m__ULONG__DirectorySectors = 0;
   uint32_t m__ULONG__JolietStartAddress = 0;
   uint32_t m__ULONG__JolietDirectorySectors = 0;
-  uint8_t m__UCHAR__RecordingDate[7] = {};
-  uint8_t m__BOOLEAN__Hidden = 0;
-  uint8_t m__BOOLEAN__PresetAddress = 0;
-  uint8_t m__BOOLEAN__LongNames = 0;
+  // ISO9660 and Joliet identifiers in one block: [n][n bytes][m][m bytes].
+  std::unique_ptr<uint8_t[]> m__PUCHAR__ImageNames;
+  std::unique_ptr<CQuorvane_File> m__PCQuorvane_File__Content;
 };
 
 // Texts of the volume descriptors. Empty texts leave their fields blank.

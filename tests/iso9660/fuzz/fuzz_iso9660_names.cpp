@@ -102,6 +102,15 @@ void CheckUnique(QV_HANDLE tree, QV_HANDLE folder, bool joliet) {
   }
 }
 
+// Every node below folder, depth first.
+void Collect(QV_HANDLE tree, QV_HANDLE folder, std::vector<QV_HANDLE>& nodes) {
+  for (QV_HANDLE k = Quorvane_ISO9660JolietFileTree_GetFirstKid(tree, folder); k;
+       k = Quorvane_ISO9660JolietFileTree_GetNextKid(tree, k)) {
+    nodes.push_back(k);
+    Collect(tree, k, nodes);
+  }
+}
+
 void CheckTree(const std::vector<std::string>& names, bool joliet, bool longNames) {
   static const bool started = Quorvane_UpStartEx() == 0;
   if (!started) std::abort();
@@ -113,16 +122,17 @@ void CheckTree(const std::vector<std::string>& names, bool joliet, bool longName
                                             joliet) != 0)
     std::abort();
   // Folders and subfolders named by the input; a name's first byte picks
-  // where it goes.
-  std::vector<QV_HANDLE> folders{nullptr};
+  // where it goes. A replace answer frees the node it replaces, so the
+  // candidates are taken from the tree as it is before each addition.
   for (const std::string& name : names) {
     if (name.empty()) continue;
-    QV_HANDLE parent = folders[static_cast<uint8_t>(name[0]) % folders.size()];
+    std::vector<QV_HANDLE> nodes{nullptr};
+    if (QV_HANDLE root = Quorvane_ISO9660JolietFileTree_GetRoot(tree)) Collect(tree, root, nodes);
+    QV_HANDLE parent = nodes[static_cast<uint8_t>(name[0]) % nodes.size()];
     QV_HANDLE node = nullptr;
     const uint32_t n = Quorvane_ISO9660JolietFileTree_Add(tree, text, sizeof text, &system, nullptr, name.c_str() + 1,
                                                           2, &parent, &node);
     if (n != 0 && n != EN_INVALID_PARAMETER && n != EN_SYSTEM_CALL_FAILED) std::abort();
-    if (n == 0 && node != nullptr) folders.push_back(node);
   }
   if (Quorvane_ISO9660JolietFileTree_GetRoot(tree) != nullptr) {
     CheckUnique(tree, Quorvane_ISO9660JolietFileTree_GetRoot(tree), joliet);
