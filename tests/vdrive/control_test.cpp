@@ -140,13 +140,12 @@ TEST_F(Control, VendorPage30) {
   ASSERT_EQ(def.data.size(), 16u);
   EXPECT_EQ(Bytes(def.data.begin() + 8, def.data.end()), (Bytes{0x30, 6, 0x01, 0, 0, 0, 0, 0}));
   // Switch linking on as a host does: the default page back with byte 3 bit 0.
-  Bytes list(16, 0);
-  std::copy(def.data.begin() + 8, def.data.end(), list.begin() + 8);
+  Bytes list = ModeList(link, 0x30, 2);
   list[8 + 3] = 0x01;
-  ASSERT_TRUE(link.Out(ModeSelect10(16), list).Good());
+  ASSERT_TRUE(Select(link, list).Good());
   EXPECT_EQ(link.In(ModeSense10(0x30), 4096).data[8 + 3], 0x01);
   list[8 + 2] = 0x00;  // the supported bit is not the host's to change
-  EXPECT_EQ(link.Out(ModeSelect10(16), list).Outcome(), "05/26/00");
+  EXPECT_EQ(Select(link, list).Outcome(), "05/26/00");
   const Reply all = link.In(ModeSense10(0x3F), 4096);
   EXPECT_EQ(all.data[all.data.size() - 8], 0x30) << "the last page of all";
 }
@@ -157,46 +156,6 @@ TEST_F(Control, MechanismStatus) {
   EXPECT_EQ(d.In(MechanismStatus(), 8).data[1] & 0x10, 0);
   ASSERT_TRUE(d.In(StartStop(true, false)).Good());
   EXPECT_EQ(d.In(MechanismStatus(), 8).data[1] & 0x10, 0x10) << "door open";
-}
-
-// Every vendor/product pair the engine's workarounds look for (as
-// substrings of the INQUIRY strings) is a model of the catalog.
-TEST_F(Control, CatalogCoversTheWorkarounds) {
-  const std::pair<const char*, const char*> matches[] = {
-      {"PHILIPS", "CDD5301"},      {"MITSUMI", "4802"},           {"SONY", ""},
-      {"MATSHITA", "9585"},        {"MATSHITA", "9583S"},         {"HL-DT-ST", ""},
-      {"LITE-ON", ""},             {"Slimtype", ""},              {"SAMSUNG", "CDRW/DVD SM-308B"},
-      {"GENERIC", "DVD RW 4XMax"}, {"LITE-ON", "DVDRW LDW-411S"}, {"TEAC", "DV-W58G"},
-      {"SONY", "DVD RW DW-U18A"},  {"LITE-ON", "SOHW-812S"},      {"LITE-ON", "DVDRW LDW-811S"},
-      {"TEAC", "56S"},             {"Memorex", "Twelve MAXX"},    {"GENERIC", "CRD-BP4"},
-      {"QSI", "CDRW/DVD"},         {"SAMSUNG", "CDRW/DVD SM-348B"}, {"HL-DT-ST", "GCE-8160B"},
-      {"PHILIPS", "DVD8701"},      {"HP", "DVD Writer 640v"},     {"SAMSUNG", "CD-R/RW SW-240B"},
-      {"HP", "9100"},              {"PIONEER", "DVR-110D"},       {"PIONEER", "DVR-111D"},
-      {"PIONEER", "105"},          {"TOSHIBA", ""},
-  };
-  char list[8192];
-  uint32_t needed = 0;
-  ASSERT_EQ(QvDrive_ListModels(list, sizeof list, &needed), 0u);
-  std::vector<std::string> models;
-  for (const char* p = list; *p != '\0'; p += std::strlen(p) + 1) models.push_back(p);
-  int n = 0;
-  for (const auto& [vendor, product] : matches) {
-    SCOPED_TRACE(std::string(vendor) + " / " + product);
-    const auto it = std::find_if(models.begin(), models.end(), [&](const std::string& m) {
-      const size_t colon = m.find(':');
-      return m.substr(0, colon).find(vendor) != std::string::npos && m.substr(colon + 1).find(product) != std::string::npos;
-    });
-    ASSERT_NE(it, models.end());
-    // Made as that model, the drive says so in INQUIRY.
-    const std::string name = "m" + std::to_string(n++);
-    MakeDrive(name, nullptr, it->c_str());
-    DoorClient d(name);
-    const Reply inq = d.In(Inquiry(), 96);
-    ASSERT_GE(inq.data.size(), 32u) << *it << ": " << inq.Outcome();
-    const std::string v(inq.data.begin() + 8, inq.data.begin() + 16), p(inq.data.begin() + 16, inq.data.begin() + 32);
-    EXPECT_NE(v.find(vendor), std::string::npos) << v;
-    EXPECT_NE(p.find(product), std::string::npos) << p;
-  }
 }
 
 // The quirks behind the engine's workarounds, each against the standard
@@ -216,11 +175,9 @@ TEST_F(Control, Quirks) {
 
   // BUFE refused in page 05h.
   auto selectBufe = [](DoorClient& d, bool bufe) {
-    const Reply def = d.In(ModeSense10(0x05, 2), 4096);
-    Bytes list(def.data.begin(), def.data.end());
-    std::fill(list.begin(), list.begin() + 8, 0);
+    Bytes list = ModeList(d, 0x05, 2);
     list[8 + 2] = static_cast<uint8_t>((list[8 + 2] & ~0x40) | (bufe ? 0x40 : 0));
-    return d.Out(ModeSelect10(static_cast<uint16_t>(list.size())), list).Outcome();
+    return Select(d, list).Outcome();
   };
   EXPECT_EQ(selectBufe(std_, true), "GOOD");
   EXPECT_EQ(selectBufe(samsung, true), "05/26/00");
@@ -231,13 +188,12 @@ TEST_F(Control, Quirks) {
   std::vector<uint8_t> ejectImmed = StartStop(true, false);
   ejectImmed[1] = 0x01;
   EXPECT_EQ(mitsumi.In(StartStop(true, false)).Outcome(), "04/44/00");
-  Bytes page = mitsumi.In(ModeSense10(0x05), 4096).data;
-  std::fill(page.begin(), page.begin() + 8, 0);
+  Bytes page = ModeList(mitsumi, 0x05);
   page[8 + 2] = static_cast<uint8_t>((page[8 + 2] & 0xF0) | 0x02);  // session-at-once
-  ASSERT_TRUE(mitsumi.Out(ModeSelect10(static_cast<uint16_t>(page.size())), page).Good());
+  ASSERT_TRUE(Select(mitsumi, page).Good());
   EXPECT_EQ(mitsumi.In(ejectImmed).Outcome(), "04/44/00");
   page[8 + 2] = static_cast<uint8_t>((page[8 + 2] & 0xF0) | 0x01);  // track-at-once
-  ASSERT_TRUE(mitsumi.Out(ModeSelect10(static_cast<uint16_t>(page.size())), page).Good());
+  ASSERT_TRUE(Select(mitsumi, page).Good());
   EXPECT_TRUE(mitsumi.In(ejectImmed).Good());
   EXPECT_EQ(mitsumi.In(TestUnitReady()).Outcome(), "02/3A/02") << "the tray is out";
   EXPECT_TRUE(std_.In(StartStop(true, false)).Good());

@@ -70,8 +70,42 @@ class DoorClient {
 
 std::u16string Wide(const std::string& s);
 
+// Tests with a drive home of their own.
+class VdriveTest : public ::testing::Test {
+ protected:
+  VirtualDriveHome home;
+};
+
+// One READ TRACK INFORMATION (type 0 LBA, 1 track, 2 session) and what it
+// must answer: track 0 means the request is refused.
+struct TrackInfo {
+  uint8_t type;
+  uint32_t value;
+  // track, session, byte 6 (RT/blank/packet/FP/data mode), byte 7 (LRA_V/NWA_V)
+  uint8_t track, session, byte6, byte7;
+  uint32_t start, nwa, freeBlocks, size;
+  int mode = -1;  // the track mode, where it is checked
+};
+// Checks the answer field by field and returns it.
+Reply ExpectTrackInfo(DoorClient& d, const TrackInfo& t);
+
+// What READ DISC INFORMATION must answer.
+struct DiscInfo {
+  uint8_t byte2, sessions, firstInLast, lastInLast;  // byte 2: erasable, last session and disc status
+  uint32_t leadIn, leadOut;                           // of the last session
+  int byte7 = -1, discType = -1;                      // where they are checked
+};
+Reply ExpectDiscInfo(DoorClient& d, const DiscInfo& i);
+
 // A drive made in the current home; fails the test when it cannot be.
 void MakeDrive(const std::string& name, const char* media, const char* model = nullptr);
+// The same under a name of its own ("d0", "d1", ...), which it returns.
+std::string NewDrive(const char* media, const char* model = nullptr);
+// A mode page as a host sends it back: MODE SENSE(10) of page with control
+// (0 current, 2 default), the header cleared, PS clear.
+std::vector<uint8_t> ModeList(DoorClient& d, uint8_t page, uint8_t control = 0);
+// MODE SELECT(10) of a whole parameter list.
+Reply Select(DoorClient& d, const std::vector<uint8_t>& list);
 // Rewrites some keys of a drive's model.json, as a person configuring a
 // model would.
 void EditModel(const VirtualDriveHome& home, const std::string& name, const nlohmann::json& changes);

@@ -9,23 +9,9 @@
 namespace qvtest {
 namespace {
 
-class ModeSelect : public ::testing::Test {
- protected:
-  VirtualDriveHome home;
+using ModeSelect = VdriveTest;
 
-  // The current page 05 as the engine prepares it: header cleared, PS cleared.
-  static std::vector<uint8_t> CurrentPage05(DoorClient& d) {
-    Reply r = d.In(ModeSense10(0x05), 4096);
-    EXPECT_TRUE(r.Good()) << r.Outcome();
-    std::vector<uint8_t> list = r.data;
-    std::fill(list.begin(), list.begin() + 8, 0);
-    list[8] &= 0x3F;
-    return list;
-  }
-  static Reply Select(DoorClient& d, const std::vector<uint8_t>& list) {
-    return d.Out(ModeSelect10(static_cast<uint16_t>(list.size())), list);
-  }
-};
+std::vector<uint8_t> CurrentPage05(DoorClient& d) { return ModeList(d, 0x05); }
 
 // Byte offsets of page 05 within the parameter list.
 constexpr size_t kWt = 8 + 2, kTm = 8 + 3, kDbt = 8 + 4, kLink = 8 + 5, kSf = 8 + 8;
@@ -84,11 +70,9 @@ TEST_F(ModeSelect, WriteParametersByMedium) {
       {"dvd+rw", "the engine's DVD+RW setting", {2, 8, 4}, true},
       {"dvd-ram", "the engine's DVD-RAM setting", {1, 8, 4, 0, 0xC0}, true},
   };
-  int n = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.media ? c.media : "none") + ": " + c.what);
-    const std::string name = "d" + std::to_string(n++);
-    MakeDrive(name, c.media);
+    const std::string name = NewDrive(c.media);
     DoorClient d(name);
     std::vector<uint8_t> list = CurrentPage05(d);
     const std::vector<uint8_t> before = list;

@@ -103,7 +103,10 @@ TEST_F(States, TrayLoadEjectAndPrevention) {
   SetReadyCount("d", 1);
   DoorClient d("d");
   ASSERT_TRUE(d.In(TestUnitReady()).Good());
+  auto locked = [&] { return d.In(ModeSense10(0x2A), 64).data.at(8 + 6) & 0x02; };  // in the capabilities page
+  EXPECT_EQ(locked(), 0);
   ASSERT_TRUE(d.In(Prevent(1)).Good());
+  EXPECT_EQ(locked(), 0x02);
   EXPECT_EQ(d.In(StartStop(true, false)).Outcome(), "05/53/02");
   EXPECT_TRUE(d.In(TestUnitReady()).Good()) << "the disc stayed in";
   EXPECT_EQ(QvDrive_Eject("d"), 5u) << "a person cannot take it out either";

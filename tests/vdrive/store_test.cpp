@@ -13,10 +13,7 @@
 namespace qvtest {
 namespace {
 
-class Store : public ::testing::Test {
- protected:
-  VirtualDriveHome home;
-};
+using Store = VdriveTest;
 
 std::vector<std::string> List() {
   uint32_t needed = 0;
@@ -197,11 +194,9 @@ TEST_F(Store, DamagedFilesGiveClearErrors) {
       {"model.json", R"({"cdWriteSpeeds": [0]})", "speeds are kB/s"},
       {"faults.json", R"({"rules": [{"kind": 1}]})", "faults.json"},
   };
-  int n = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.content);
-    const std::string name = "d" + std::to_string(n++);
-    MakeDrive(name, "cd-rom");
+    const std::string name = NewDrive("cd-rom");
     const auto path = home.path() / name / c.file;
     std::ofstream(path) << c.content;
     char json[8192];
