@@ -61,8 +61,7 @@ TEST_F(Configuration, CurrentProfileAndFeaturesForEveryMediaType) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.media ? c.media : "empty");
-    const std::string name = NewDrive(c.media);
-    DoorClient d(name);
+    DoorClient d(NewDrive(c.media));
     const Reply all = d.In(GetConfiguration(0, 0, 65530), 65530);
     EXPECT_EQ(all.Be16At(6), c.profile);
     auto f = Features(all);

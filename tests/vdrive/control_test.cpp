@@ -2,8 +2,6 @@
 // capabilities page), power calibration, the vendor page 30h, mechanism
 // status, and the catalog's drive models with the quirks the engine's
 // workarounds were written for.
-#include <cstring>
-
 #include "door_client.h"
 #include "vdrive/bytes.h"
 
@@ -13,10 +11,8 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using qv::vdrive::PutBe32;
 
-class Control : public ::testing::Test {
+class Control : public VdriveTest {
  protected:
-  VirtualDriveHome home;
-
   // Page 2Ah: current read (14-15), maximum write (18-19), current write
   // (28-29) of the page that starts after the 8-byte header.
   static std::array<uint32_t, 3> Speeds(DoorClient& d) {
@@ -27,9 +23,7 @@ class Control : public ::testing::Test {
 };
 
 TEST_F(Control, CdSpeedsSnapToWhatTheDriveSupports) {
-  MakeDrive("d", "cd-r");
-  DoorClient d("d");
-  d.UntilReady();
+  DoorClient& d = Ready("cd-r");
   // The default model writes CDs at 48x ... 4x (8467 ... 705 kB/s) and reads at 8467.
   EXPECT_EQ(Speeds(d), (std::array<uint32_t, 3>{8467, 8467, 8467}));
   struct Case {
@@ -46,24 +40,22 @@ TEST_F(Control, CdSpeedsSnapToWhatTheDriveSupports) {
     EXPECT_EQ(Speeds(d), c.then) << c.read << "/" << c.write;
   }
   // The choice holds for CDs; a DVD has its own.
-  ASSERT_EQ(QvDrive_InsertMedia("d", "dvd+r"), 0u);
+  ASSERT_EQ(QvDrive_InsertMedia(d.name().c_str(), "dvd+r"), 0u);
   d.UntilReady();
   EXPECT_EQ(Speeds(d)[2], 22160u);
-  ASSERT_EQ(QvDrive_InsertMedia("d", "cd-r"), 0u);
+  ASSERT_EQ(QvDrive_InsertMedia(d.name().c_str(), "cd-r"), 0u);
   d.UntilReady();
   EXPECT_EQ(Speeds(d)[2], 1411u);
   // Reading follows the chosen speed in virtual time.
   ASSERT_TRUE(d.In(SetCdSpeed(1764, 0)).Good());
-  ASSERT_EQ(QvDrive_InsertMedia("d", "cd-rom"), 0u);
+  ASSERT_EQ(QvDrive_InsertMedia(d.name().c_str(), "cd-rom"), 0u);
   d.UntilReady();
   EXPECT_EQ(d.In(Read10(0, 16), 32768, QVDRIVE_FLAG_TIMING).timing2, 250 + 32768u * 1000 / 1764);
   EXPECT_EQ(d.In({0xBB, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).Outcome(), "05/24/00") << "rotation control 2";
 }
 
 TEST_F(Control, DvdPerformanceAndStreaming) {
-  MakeDrive("d", "dvd+r");
-  DoorClient d("d");
-  d.UntilReady();
+  DoorClient& d = Ready("dvd+r");
   // Write speed descriptors: 16x, 8x, 4x, 2.4x of 1385 kB/s, up to the
   // disc's last block.
   const Reply ws = d.In(GetPerformance(3, 0), 4096);
@@ -107,17 +99,14 @@ TEST_F(Control, DvdPerformanceAndStreaming) {
   EXPECT_EQ(d.In(GetPerformance(0, 0x00), 4096).Outcome(), "05/24/00") << "tolerance must be 10b";
   EXPECT_EQ(d.In(GetPerformance(1, 0x10), 4096).Outcome(), "05/24/00") << "unusable area data";
   // With no disc the nominal performance has nothing to say.
-  ASSERT_EQ(QvDrive_Eject("d"), 0u);
+  ASSERT_EQ(QvDrive_Eject(d.name().c_str()), 0u);
   EXPECT_EQ(d.In(GetPerformance(0, 0x10), 4096).Outcome(), "02/3A/01");
 }
 
 TEST_F(Control, PowerCalibration) {
-  MakeDrive("d", "cd-r");
-  MakeDrive("rom", "cd-rom");
+  DoorClient &d = Ready("cd-r"), &rom = Ready("cd-rom");
   MakeDrive("empty", nullptr);
-  DoorClient d("d"), rom("rom"), empty("empty");
-  d.UntilReady();
-  rom.UntilReady();
+  DoorClient empty("empty");
   EXPECT_EQ(d.In(ReadDiscInfo(), 4096).data[33], 0) << "no OPC table before";
   const Reply opc = d.In(SendOpc(true), 0, QVDRIVE_FLAG_TIMING);
   ASSERT_TRUE(opc.Good()) << opc.Outcome();
@@ -161,13 +150,9 @@ TEST_F(Control, MechanismStatus) {
 // The quirks behind the engine's workarounds, each against the standard
 // behaviour of the default model.
 TEST_F(Control, Quirks) {
-  MakeDrive("std", "cd-r");
-  MakeDrive("philips", "cd-r", "PHILIPS:CDD5301");
-  MakeDrive("samsung", "cd-r", "SAMSUNG:CDRW/DVD SM-308B");
-  MakeDrive("mitsumi", "cd-r", "MITSUMI:CR-4802TE");
-  MakeDrive("hp", "dvd+r", "HP:DVD Writer 640v");
-  DoorClient std_("std"), philips("philips"), samsung("samsung"), mitsumi("mitsumi"), hp("hp");
-  for (DoorClient* d : {&std_, &philips, &samsung, &mitsumi, &hp}) d->UntilReady();
+  DoorClient &std_ = Ready("cd-r"), &philips = Ready("cd-r", nullptr, "PHILIPS:CDD5301"),
+             &samsung = Ready("cd-r", nullptr, "SAMSUNG:CDRW/DVD SM-308B"),
+             &mitsumi = Ready("cd-r", nullptr, "MITSUMI:CR-4802TE"), &hp = Ready("dvd+r", nullptr, "HP:DVD Writer 640v");
 
   // GET CONFIGURATION missing altogether.
   EXPECT_TRUE(std_.In(GetConfiguration(2, 0), 4096).Good());

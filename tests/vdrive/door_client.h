@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -51,6 +52,7 @@ class DoorClient {
   DoorClient& operator=(const DoorClient&) = delete;
 
   uint32_t openError() const { return openError_; }
+  const std::string& name() const { return name_; }
   // A command with data to the host (up to dataIn bytes), or none.
   Reply In(const std::vector<uint8_t>& cdb, uint32_t dataIn = 0, uint32_t flags = 0);
   // A command with data from the host.
@@ -64,17 +66,12 @@ class DoorClient {
 
  private:
   PassThrough lib_;
+  std::string name_;
   void* handle_ = nullptr;
   uint32_t openError_ = 0;
 };
 
 std::u16string Wide(const std::string& s);
-
-// Tests with a drive home of their own.
-class VdriveTest : public ::testing::Test {
- protected:
-  VirtualDriveHome home;
-};
 
 // One READ TRACK INFORMATION (type 0 LBA, 1 track, 2 session) and what it
 // must answer: track 0 means the request is refused.
@@ -115,6 +112,18 @@ void InsertPrepared(const std::string& drive, const std::string& file);
 void InsertDescription(const std::string& drive, const std::filesystem::path& dir, const std::string& json);
 // The last management failure's text.
 std::string VdriveErrorText();
+
+// Tests with a drive home of their own.
+class VdriveTest : public ::testing::Test {
+ protected:
+  VirtualDriveHome home;
+  // A new drive with media, or with a prepared disc (a file of
+  // vdrive/discs), open and ready.
+  DoorClient& Ready(const char* media, const char* prepared = nullptr, const char* model = nullptr);
+
+ private:
+  std::vector<std::unique_ptr<DoorClient>> clients_;
+};
 
 // CDBs.
 std::vector<uint8_t> Inquiry(uint16_t allocation = 96, uint8_t evpd = 0, uint8_t page = 0);

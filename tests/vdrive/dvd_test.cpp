@@ -56,14 +56,12 @@ const DvdCase kCases[] = {
      {{1, 1, 1, 1, 0x01, 0x02, 0, 0, 0, 3000000}}, 3000000, 2, {}},
 };
 
-TEST(DvdInformation, PreparedDiscs) {
-  VirtualDriveHome home;
+using DvdInformation = VdriveTest;
+
+TEST_F(DvdInformation, PreparedDiscs) {
   for (const DvdCase& c : kCases) {
     SCOPED_TRACE(c.file);
-    const std::string name = NewDrive(nullptr);
-    InsertPrepared(name, c.file);
-    DoorClient d(name);
-    ASSERT_EQ(d.UntilReady().back(), "GOOD");
+    DoorClient& d = Ready(nullptr, c.file);
     EXPECT_EQ(d.In(GetConfiguration(0, 0), 8).Be16At(6), c.profile);
     ExpectDiscInfo(d, c.info);
     EXPECT_EQ(d.In(ReadCapacity(), 8).Be32At(0), c.lastBlock);
@@ -86,12 +84,8 @@ TEST(DvdInformation, PreparedDiscs) {
   }
 }
 
-TEST(DvdInformation, ReadingStopsWhereRecordingStops) {
-  VirtualDriveHome home;
-  MakeDrive("d", nullptr);
-  InsertPrepared("d", "dvd-r-open.json");
-  DoorClient d("d");
-  d.UntilReady();
+TEST_F(DvdInformation, ReadingStopsWhereRecordingStops) {
+  DoorClient& d = Ready(nullptr, "dvd-r-open.json");
   const Reply last = d.In(Read10(239999, 1), 2048);
   ASSERT_TRUE(last.Good());
   EXPECT_EQ(last.Be32At(0), 239999u) << "the counter pattern";
@@ -104,18 +98,10 @@ TEST(DvdInformation, ReadingStopsWhereRecordingStops) {
   EXPECT_EQ(d.In(ReadCd(0, 1, 0x10), 4096).Outcome(), "05/30/02") << "no READ CD on a DVD";
 }
 
-TEST(DvdInformation, Structures) {
-  VirtualDriveHome home;
-  MakeDrive("dl", nullptr);
-  InsertPrepared("dl", "dvd+r-dl.json");
-  MakeDrive("rom", nullptr);
-  InsertPrepared("rom", "dvd-rom-region2.json");
-  MakeDrive("cd", "cd-rom");
+TEST_F(DvdInformation, Structures) {
+  DoorClient &dl = Ready(nullptr, "dvd+r-dl.json"), &rom = Ready(nullptr, "dvd-rom-region2.json"), &cd = Ready("cd-rom");
   MakeDrive("empty", nullptr);
-  DoorClient dl("dl"), rom("rom"), cd("cd"), empty("empty");
-  dl.UntilReady();
-  rom.UntilReady();
-  cd.UntilReady();
+  DoorClient empty("empty");
 
   // Layer boundary: 12 bytes, L0 data zone capacity, final.
   const Reply lb = dl.In(ReadDvdStructure(0x20, 0, 12), 12);
@@ -159,8 +145,7 @@ TEST(DvdInformation, Structures) {
   EXPECT_EQ(empty.In(ReportKey(0x08, 1), 8).Outcome(), "05/24/00") << "key class";
 }
 
-TEST(DvdInformation, PressedDualLayerImage) {
-  VirtualDriveHome home;
+TEST_F(DvdInformation, PressedDualLayerImage) {
   TempDir work;
   const auto big = work / "big.img";
   { std::ofstream(big, std::ios::binary).seekp(3000000LL * 2048 - 1).put('x'); }

@@ -114,14 +114,12 @@ const DiscCase kCases[] = {
      true},
 };
 
-TEST(CdInformation, PreparedDiscs) {
-  VirtualDriveHome home;
+using CdInformation = VdriveTest;
+
+TEST_F(CdInformation, PreparedDiscs) {
   for (const DiscCase& c : kCases) {
     SCOPED_TRACE(c.file ? c.file : "blank cd-r");
-    const std::string name = NewDrive(c.file ? nullptr : "cd-r");
-    if (c.file) InsertPrepared(name, c.file);
-    DoorClient d(name);
-    ASSERT_EQ(d.UntilReady().back(), "GOOD");
+    DoorClient& d = Ready(c.file ? nullptr : "cd-r", c.file);
 
     const Reply f0 = d.In(ReadToc(0, false), 4096);
     const Reply f1 = d.In(ReadToc(1, false), 4096);
@@ -160,12 +158,8 @@ TEST(CdInformation, PreparedDiscs) {
   }
 }
 
-TEST(CdInformation, AtipOfARewritable) {
-  VirtualDriveHome home;
-  MakeDrive("d", nullptr);
-  InsertPrepared("d", "cd-rw-complete.json");
-  DoorClient d("d");
-  d.UntilReady();
+TEST_F(CdInformation, AtipOfARewritable) {
+  DoorClient& d = Ready(nullptr, "cd-rw-complete.json");
   const Reply atip = d.In(ReadToc(4, false), 4096);
   ASSERT_TRUE(atip.Good());
   EXPECT_EQ(atip.data[6], 0xC0) << "CD-RW";
@@ -182,12 +176,8 @@ TEST(CdInformation, AtipOfARewritable) {
 }
 
 // Allocation lengths cut every answer, and never write past the buffer.
-TEST(CdInformation, ShortAllocations) {
-  VirtualDriveHome home;
-  MakeDrive("d", nullptr);
-  InsertPrepared("d", "multisession-cd.json");
-  DoorClient d("d");
-  d.UntilReady();
+TEST_F(CdInformation, ShortAllocations) {
+  DoorClient& d = Ready(nullptr, "multisession-cd.json");
   for (const auto& cdb : {ReadToc(2, true, 0, 7), ReadDiscInfo(7), ReadTrackInfo(1, 1, 7)}) {
     const Reply r = d.In(cdb, 4096);
     ASSERT_TRUE(r.Good()) << r.Outcome();
