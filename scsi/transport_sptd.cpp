@@ -5,6 +5,7 @@
 #include "core/exception.h"
 #include "core/log.h"
 #include "platform/errors.h"
+#include "platform/text.h"
 #include "scsi/library_request.h"
 
 namespace {
@@ -55,31 +56,11 @@ bool SameName(const std::u16string& a, const std::u16string& b) {
 }  // namespace
 
 std::string QuorvaneI_Utf16ToUtf8(const std::u16string& text) {
+  // For the log only: a name that has no narrow form still shows, with '_'
+  // for what cannot be shown.
   std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;  // a lone surrogate
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
+  uint32_t error = 0;
+  qv::plat::WideToNarrow(text, &out, &error);
   return out;
 }
 

@@ -33,5 +33,6 @@ class CQuorvane_ScsiTransportSPTD : public CQuorvane_ScsiTransport {
   uint32_t (*m__pfn__FreeList)(void*) = nullptr;
 };
 
-// UTF-16 to UTF-8, for log lines and messages.
+// UTF-16 to the system's narrow form (UTF-8 on Linux), for log lines and
+// messages.
 std::string QuorvaneI_Utf16ToUtf8(const std::u16string& text);

@@ -10,24 +10,45 @@ using nlohmann::json;
 
 namespace {
 
-struct ModeName {
-  TrackMode mode;
+// The names the drive folder's files use for a value, the first its
+// fallback.
+template <class E>
+struct Named {
+  E value;
   const char* name;
 };
-constexpr ModeName kModeNames[] = {{TrackMode::Audio, "audio"},
-                                   {TrackMode::Mode1, "mode1"},
-                                   {TrackMode::Mode2, "mode2"},
-                                   {TrackMode::Mode2Form1, "mode2-form1"},
-                                   {TrackMode::Mode2Form2, "mode2-form2"}};
+constexpr Named<TrackMode> kModeNames[] = {{TrackMode::Mode1, "mode1"},
+                                           {TrackMode::Audio, "audio"},
+                                           {TrackMode::Mode2, "mode2"},
+                                           {TrackMode::Mode2Form1, "mode2-form1"},
+                                           {TrackMode::Mode2Form2, "mode2-form2"}};
+constexpr Named<Pattern> kPatternNames[] = {
+    {Pattern::Stored, "stored"}, {Pattern::Counter, "counter"}, {Pattern::Tone, "tone"}};
+constexpr Named<DiscStatus> kStatusNames[] = {
+    {DiscStatus::Blank, "blank"}, {DiscStatus::Appendable, "appendable"}, {DiscStatus::Complete, "complete"}};
 
-const char* PatternName(Pattern p) {
-  switch (p) {
-    case Pattern::Stored: return "stored";
-    case Pattern::Counter: return "counter";
-    case Pattern::Tone: return "tone";
-  }
-  return "stored";
+template <class E, size_t N>
+const char* NameOf(const Named<E> (&names)[N], E value) {
+  for (const auto& n : names)
+    if (n.value == value) return n.name;
+  return names[0].name;
 }
+
+// Reads an optional name at key into *value; a name not in the list is an
+// error that says what the list holds.
+template <class E, size_t N>
+void ReadName(const json& j, const char* key, const Named<E> (&names)[N], const char* choices, E* value) {
+  std::string text;
+  if (!ReadText(j, key, 16, &text)) return;
+  for (const auto& n : names)
+    if (text == n.name) {
+      *value = n.value;
+      return;
+    }
+  throw BadJson(std::string("\"") + key + "\" must be " + choices);
+}
+
+const char* PatternName(Pattern p) { return NameOf(kPatternNames, p); }
 
 }  // namespace
 
@@ -129,20 +150,9 @@ size_t Medium::TrackCount() const {
   return n;
 }
 
-const char* DiscStatusName(DiscStatus status) {
-  switch (status) {
-    case DiscStatus::Blank: return "blank";
-    case DiscStatus::Appendable: return "appendable";
-    case DiscStatus::Complete: return "complete";
-  }
-  return "blank";
-}
+const char* DiscStatusName(DiscStatus status) { return NameOf(kStatusNames, status); }
 
-const char* TrackModeName(TrackMode mode) {
-  for (const auto& m : kModeNames)
-    if (m.mode == mode) return m.name;
-  return "mode1";
-}
+const char* TrackModeName(TrackMode mode) { return NameOf(kModeNames, mode); }
 
 json MediumToJson(const Medium& m) {
   json sessions = json::array();
@@ -186,13 +196,7 @@ Track TrackFromJson(const json& tj) {
   Track t;
   bool data = true;
   if (ReadBool(tj, "data", &data) && !data) t.mode = TrackMode::Audio;
-  std::string mode;
-  if (ReadText(tj, "mode", 16, &mode)) {
-    bool found = false;
-    for (const auto& m : kModeNames)
-      if (mode == m.name) t.mode = m.mode, found = true;
-    if (!found) throw BadJson("\"mode\" must be audio, mode1, mode2, mode2-form1 or mode2-form2");
-  }
+  ReadName(tj, "mode", kModeNames, "audio, mode1, mode2, mode2-form1 or mode2-form2", &t.mode);
   ReadUnsigned(tj, "blocks", 1, 0x7FFFFFFF, &t.blocks);
   ReadUnsigned(tj, "pregap", 0, 99 * kFramesPerMinute, &t.pregap);
   if (const json* ix = Member(tj, "indexes")) {
@@ -208,12 +212,8 @@ Track TrackFromJson(const json& tj) {
   ReadBool(tj, "reserved", &t.reserved);
   t.recorded = t.blocks;
   ReadUnsigned(tj, "recorded", 0, 0x7FFFFFFF, &t.recorded);
-  std::string pattern = "stored";
-  ReadText(tj, "pattern", 16, &pattern);
-  if (pattern == "stored") t.pattern = Pattern::Stored;
-  else if (pattern == "counter") t.pattern = Pattern::Counter;
-  else if (pattern == "tone") t.pattern = Pattern::Tone;
-  else throw BadJson("\"pattern\" must be stored, counter or tone");
+  t.pattern = Pattern::Stored;
+  ReadName(tj, "pattern", kPatternNames, "stored, counter or tone", &t.pattern);
   ReadUnsigned(tj, "dataOffset", 0, uint64_t{1} << 42, &t.dataOffset);
   return t;
 }
@@ -229,12 +229,7 @@ Medium MediumFromJson(const json& j) {
   m.status = DiscStatus::Blank;
   ReadUnsigned(j, "profile", 0, 0xFFFF, &m.profile);
   if (FindMediaTypeByProfile(m.profile) != m.type) throw BadJson("\"profile\" does not belong to the disc's type");
-  std::string status = "blank";
-  ReadText(j, "status", 16, &status);
-  if (status == "blank") m.status = DiscStatus::Blank;
-  else if (status == "appendable") m.status = DiscStatus::Appendable;
-  else if (status == "complete") m.status = DiscStatus::Complete;
-  else throw BadJson("\"status\" must be blank, appendable or complete");
+  ReadName(j, "status", kStatusNames, "blank, appendable or complete", &m.status);
   // A pressed disc is as long as its content; nothing is longer than a DVD+R DL.
   ReadUnsigned(j, "capacity", 1, 0x7FFFFFFF, &m.capacity);
   ReadBool(j, "formatted", &m.formatted);

@@ -10,19 +10,23 @@ namespace {
 
 constexpr size_t kHeaderLength = 8;  // mode parameter header (10)
 
+// A page of the given code and length, its body filled with fill.
+std::vector<uint8_t> NewPage(uint8_t code, size_t length, uint8_t fill) {
+  std::vector<uint8_t> p(length, fill);
+  p[0] = code;
+  p[1] = static_cast<uint8_t>(length - 2);
+  return p;
+}
+
 std::vector<uint8_t> DefaultErrorRecovery() {
-  std::vector<uint8_t> p(kPage01Length, 0);
-  p[0] = kPageErrorRecovery;
-  p[1] = kPage01Length - 2;
+  std::vector<uint8_t> p = NewPage(kPageErrorRecovery, kPage01Length, 0);
   p[3] = 0x20;  // read retry count
   p[8] = 0x10;  // write retry count
   return p;
 }
 
 std::vector<uint8_t> ErrorRecoveryMask() {
-  std::vector<uint8_t> p(kPage01Length, 0);
-  p[0] = kPageErrorRecovery;
-  p[1] = kPage01Length - 2;
+  std::vector<uint8_t> p = NewPage(kPageErrorRecovery, kPage01Length, 0);
   p[2] = 0xF7;  // AWRE ARRE TB RC - PER DTE DCR
   p[3] = 0xFF;
   p[8] = 0xFF;
@@ -30,9 +34,7 @@ std::vector<uint8_t> ErrorRecoveryMask() {
 }
 
 std::vector<uint8_t> DefaultWriteParameters(const DriveModel& model) {
-  std::vector<uint8_t> p(kPage05Length, 0);
-  p[0] = kPageWriteParameters;
-  p[1] = kPage05Length - 2;
+  std::vector<uint8_t> p = NewPage(kPageWriteParameters, kPage05Length, 0);
   p[2] = static_cast<uint8_t>((model.bufferUnderrunFree ? 0x40 : 0x00) | (model.trackAtOnce ? 0x01 : 0x00));
   p[3] = 0x04;            // track mode: data, recorded uninterrupted
   p[4] = 0x08;            // data block type: Mode 1, 2048 bytes
@@ -41,9 +43,7 @@ std::vector<uint8_t> DefaultWriteParameters(const DriveModel& model) {
 }
 
 std::vector<uint8_t> WriteParametersMask(const DriveModel& model) {
-  std::vector<uint8_t> p(kPage05Length, 0xFF);
-  p[0] = kPageWriteParameters;
-  p[1] = kPage05Length - 2;
+  std::vector<uint8_t> p = NewPage(kPageWriteParameters, kPage05Length, 0xFF);
   p[2] = static_cast<uint8_t>((model.bufferUnderrunFree ? 0x40 : 0x00) | 0x20 | (model.testWrite ? 0x10 : 0x00) | 0x0F);
   p[4] = 0x0F;
   p[6] = 0x00;
@@ -55,17 +55,13 @@ std::vector<uint8_t> WriteParametersMask(const DriveModel& model) {
 // Page 30h: byte 2 bit 0 says the drive can link after an underrun,
 // byte 3 bit 0 switches it on.
 std::vector<uint8_t> DefaultBufferLink() {
-  std::vector<uint8_t> p(kPage30Length, 0);
-  p[0] = kPageBufferLink;
-  p[1] = kPage30Length - 2;
+  std::vector<uint8_t> p = NewPage(kPageBufferLink, kPage30Length, 0);
   p[2] = 0x01;
   return p;
 }
 
 std::vector<uint8_t> BufferLinkMask() {
-  std::vector<uint8_t> p(kPage30Length, 0);
-  p[0] = kPageBufferLink;
-  p[1] = kPage30Length - 2;
+  std::vector<uint8_t> p = NewPage(kPageBufferLink, kPage30Length, 0);
   p[3] = 0x01;
   return p;
 }

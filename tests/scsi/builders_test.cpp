@@ -28,35 +28,28 @@ struct BuilderCase {
 
 class Builders : public ::testing::TestWithParam<BuilderCase> {};
 
+// On LUN 0 and LUN 5: bits 7-5 of byte 1 carry the LUN exactly where the
+// command is one of the LUN-carrying group.
 TEST_P(Builders, SendTheT10Layout) {
   const BuilderCase& c = GetParam();
-  auto* t = new ScriptedTransport;
-  CQuorvane_ScsiDeviceCdvdRomWriter device(t);
-  std::vector<uint8_t> buffer(0x20000, 0);
-  c.call(device, buffer.data());
-  ASSERT_EQ(t->sent.size(), 1u);
-  const auto& s = t->sent[0];
-  EXPECT_EQ(s.cdb, c.cdb);
-  EXPECT_EQ(s.size, c.size);
-  EXPECT_EQ(s.hasBuffer, c.data != Data::None);
-  if (c.data != Data::None) {
-    EXPECT_EQ(s.dataOut, c.data == Data::Out);
+  for (uint8_t lun : {0, 5}) {
+    SCOPED_TRACE(int(lun));
+    auto* t = new ScriptedTransport(lun);
+    CQuorvane_ScsiDeviceCdvdRomWriter device(t);
+    std::vector<uint8_t> buffer(0x20000, 0);
+    c.call(device, buffer.data());
+    ASSERT_EQ(t->sent.size(), 1u);
+    const auto& s = t->sent[0];
+    Bytes expected = c.cdb;
+    if (c.carriesLun && lun != 0) expected[1] |= 0xA0;
+    EXPECT_EQ(s.cdb, expected);
+    EXPECT_EQ(s.size, c.size);
+    EXPECT_EQ(s.hasBuffer, c.data != Data::None);
+    if (c.data != Data::None) {
+      EXPECT_EQ(s.dataOut, c.data == Data::Out);
+    }
+    EXPECT_EQ(s.timing, c.timing);
   }
-  EXPECT_EQ(s.timing, c.timing);
-}
-
-// The same commands on LUN 5: bits 7-5 of byte 1 carry it exactly where the
-// command is one of the LUN-carrying group.
-TEST_P(Builders, CarryTheLunWhereTheyShould) {
-  const BuilderCase& c = GetParam();
-  auto* t = new ScriptedTransport(5);
-  CQuorvane_ScsiDeviceCdvdRomWriter device(t);
-  std::vector<uint8_t> buffer(0x20000, 0);
-  c.call(device, buffer.data());
-  ASSERT_EQ(t->sent.size(), 1u);
-  Bytes expected = c.cdb;
-  if (c.carriesLun) expected[1] |= 0xA0;
-  EXPECT_EQ(t->sent[0].cdb, expected);
 }
 
 uint64_t g_t1, g_t2;
@@ -67,8 +60,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         BuilderCase{"TestUnitReady", [](auto& d, auto*) { d.TestUnitReady(); }, {0x00, 0, 0, 0, 0, 0}, Data::None, 0,
                     false, true},
-        BuilderCase{"RezeroUnit", [](auto& d, auto*) { d.RezeroUnit(); }, {0x01, 0, 0, 0, 0, 0}, Data::None, 0, false,
-                    true},
         BuilderCase{"Inquiry", [](auto& d, auto* b) { d.Inquiry(b, 96); }, {0x12, 0, 0, 0, 0x60, 0}, Data::In, 96,
                     false, true},
         BuilderCase{"StartStopUnitLoad", [](auto& d, auto*) { d.StartStopUnit(true, true, true); },
@@ -89,8 +80,6 @@ INSTANTIATE_TEST_SUITE_P(
                     {0x5A, 0, 0x7F, 0, 0, 0, 0, 0x01, 0x00, 0}, Data::In, 0x100, false, true},
         BuilderCase{"ModeSelect10SetsPF", [](auto& d, auto* b) { d.ModeSelect10(b, 0x3C); },
                     {0x55, 0x10, 0, 0, 0, 0, 0, 0x00, 0x3C, 0}, Data::Out, 0x3C, false, true},
-        BuilderCase{"StopPlayScan", [](auto& d, auto*) { d.StopPlayScan(); }, {0x4E, 0, 0, 0, 0, 0, 0, 0, 0, 0},
-                    Data::None, 0},
         BuilderCase{"ReadTOCFullTocMsf", [](auto& d, auto* b) { d.ReadTOC(b, 0x324, true, 2, 1); },
                     {0x43, 0x02, 0x02, 0, 0, 0, 0x01, 0x03, 0x24, 0}, Data::In, 0x324, false, true},
         BuilderCase{"ReadATIP", [](auto& d, auto* b) { d.ReadATIP(b, 0x1C); },
@@ -221,62 +210,50 @@ TEST(Device, GetInquiryStringsCopiesTheThreeFieldsWithoutTerminators) {
   EXPECT_EQ(t->sent[0].cdb, (Bytes{0x12, 0, 0, 0, 96, 0}));
 }
 
-class WaitForReady : public ::testing::Test {
- protected:
-  qvtest::VirtualTime time;
-  qvtest::LogCapture log;
-  ScriptedTransport* t = new ScriptedTransport;
-  CQuorvane_ScsiDeviceCdvdRomReader device{t};
-  std::vector<uint8_t> Opcodes() const {
-    std::vector<uint8_t> ops;
-    for (const auto& s : t->sent) ops.push_back(s.cdb[0]);
-    return ops;
+// WaitForReady polls with TEST UNIT READY (after READ DISC INFORMATION
+// when asked); a missing disc (CHECK CONDITION with ASC 3Ah, nothing else)
+// ends it at once with fast exit; it pauses between attempts only and
+// never throws.
+TEST(WaitForReady, PollsUntilReadyOrOutOfAttempts) {
+  const struct {
+    std::vector<scsitest::Answer> answers;
+    uint32_t attempts, pauseMs;
+    bool discInfo, fastExit, ready;
+    Bytes opcodes;
+    uint64_t ms;
+  } cases[] = {
+      {{Check(2, 0x04, 0x01), Check(2, 0x04, 0x01)}, 10, 1000, false, true, true, {0x00, 0x00, 0x00}, 2000},
+      {{Check(2, 0x3A, 0x01), Check(2, 0x3A, 0x00)}, 10, 5000, true, true, true, {0x51, 0x00}, 0},
+      {{Check(2, 0x3A, 0x00), Check(2, 0x3A, 0x00), Check(2, 0x3A, 0x00)}, 3, 250, false, false, false,
+       {0x00, 0x00, 0x00}, 500},
+      {{Check(2, 0x3B, 0x00), Check(3, 0x02, 0x00), Check(5, 0x20, 0x00)}, 5, 100, false, true, true,
+       {0x00, 0x00, 0x00, 0x00}, 300},
+      {{Check(2, 0x04, 0x01), {}, Check(2, 0x04, 0x01)}, 4, 10, true, false, true, {0x51, 0x51, 0x00, 0x00}, 20},
+      {std::vector<scsitest::Answer>(8, Check(2, 0x04, 0x01)), 4, 10, true, true, false,
+       {0x51, 0x51, 0x51, 0x51, 0x00, 0x00, 0x00, 0x00}, 60},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.attempts << " attempts, " << c.pauseMs << " ms");
+    qvtest::VirtualTime time;
+    qvtest::LogCapture log;
+    auto* t = new ScriptedTransport;
+    CQuorvane_ScsiDeviceCdvdRomReader device{t};
+    t->answers.assign(c.answers.begin(), c.answers.end());
+    bool ready = false;
+    EXPECT_EQ(Catch([&] { ready = device.WaitForReady(c.attempts, c.pauseMs, c.discInfo, c.fastExit); }), nullptr);
+    EXPECT_EQ(ready, c.ready);
+    Bytes opcodes;
+    for (const auto& sent : t->sent) opcodes.push_back(sent.cdb[0]);
+    EXPECT_EQ(opcodes, c.opcodes);
+    EXPECT_EQ(time.clock().NowMs(), c.ms);
+    if (c.discInfo) {
+      EXPECT_EQ(t->sent[0].size, 4096u);
+    }
+    EXPECT_EQ(log.Count("disc is gone"), c.ms == 0 ? 2u : 0u);
+    EXPECT_EQ(log.Count("\nCQuorvane_ScsiDeviceCdvdRomReader::WaitForReady(): #1, disc is gone, fast exit\n"),
+              c.ms == 0 ? 1u : 0u);
+    EXPECT_EQ(device.GetBufferSize(), 0u);
   }
-};
-
-TEST_F(WaitForReady, PollsABecomingReadyDrive) {
-  t->answers = {Check(2, 0x04, 0x01), Check(2, 0x04, 0x01)};
-  EXPECT_TRUE(device.WaitForReady(10, 1000, false, true));
-  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x00, 0x00}));
-  EXPECT_EQ(time.clock().NowMs(), 2000u);
-}
-
-TEST_F(WaitForReady, FastExitOnNoMediumInEitherPhase) {
-  t->answers = {Check(2, 0x3A, 0x01), Check(2, 0x3A, 0x00)};
-  EXPECT_TRUE(device.WaitForReady(10, 5000, true, true));
-  EXPECT_EQ(Opcodes(), (Bytes{0x51, 0x00}));
-  EXPECT_EQ(t->sent[0].size, 4096u);
-  EXPECT_EQ(time.clock().SleepCount(), 0u);
-  EXPECT_EQ(log.Count("\nCQuorvane_ScsiDeviceCdvdRomReader::WaitForReady(): #1, disc is gone, fast exit\n"), 1u);
-  EXPECT_EQ(log.Count("\nCQuorvane_ScsiDeviceCdvdRomReader::WaitForReady(): #2, disc is gone, fast exit\n"), 1u);
-}
-
-TEST_F(WaitForReady, WithoutFastExitNoMediumUsesEveryAttempt) {
-  for (int i = 0; i < 3; ++i) t->answers.push_back(Check(2, 0x3A, 0x00));
-  EXPECT_FALSE(device.WaitForReady(3, 250, false, false));
-  EXPECT_EQ(Opcodes(), (Bytes{0x00, 0x00, 0x00}));
-  EXPECT_EQ(time.clock().NowMs(), 500u);  // pauses between attempts only
-  EXPECT_EQ(log.Count("disc is gone"), 0u);
-}
-
-// Only CHECK CONDITION with ASC 3Ah counts as a missing disc.
-TEST_F(WaitForReady, OtherFailuresDoNotExitEarly) {
-  t->answers = {Check(2, 0x3B, 0x00), Check(3, 0x02, 0x00), Check(5, 0x20, 0x00)};
-  EXPECT_TRUE(device.WaitForReady(5, 100, false, true));
-  EXPECT_EQ(t->sent.size(), 4u);
-}
-
-TEST_F(WaitForReady, ReadsDiscInformationFirstThenTestsUnitReady) {
-  t->answers = {Check(2, 0x04, 0x01), {}, Check(2, 0x04, 0x01)};
-  EXPECT_TRUE(device.WaitForReady(4, 10, true, false));
-  EXPECT_EQ(Opcodes(), (Bytes{0x51, 0x51, 0x00, 0x00}));
-}
-
-TEST_F(WaitForReady, NeverThrows) {
-  for (int i = 0; i < 8; ++i) t->answers.push_back(Check(2, 0x04, 0x01));
-  EXPECT_EQ(Catch([&] { EXPECT_FALSE(device.WaitForReady(4, 10, true, true)); }), nullptr);
-  EXPECT_EQ(t->sent.size(), 8u);
-  EXPECT_EQ(device.GetBufferSize(), 0u);
 }
 
 }  // namespace

@@ -87,10 +87,9 @@ class Dralik : public ::testing::Test {
  protected:
   void SetUp() override {
     g_dralik = FakeDralik{};
-    qv::plat::RegisterBuiltinLibrary(&kFakeDralik);
     bus.Add({.host = 0, .id = 0, .type = 5});  // the OS's /dev/sr0
   }
-  void TearDown() override { qv::plat::UnregisterBuiltinLibrary(&kFakeDralik); }
+  scsitest::ScopedBuiltinLibrary library{&kFakeDralik};
   qvtest::VirtualTime time;
   qvtest::LogCapture log;
   qvtest::FakeScsiBus bus;
@@ -124,13 +123,8 @@ TEST_F(Dralik, RunsTheRetryAlgorithmOnItsDevices) {
   int calls = 0;
   g_dralik.drive = [&](QVDRIVE_REQUEST& r) -> uint32_t {
     ++calls;
-    if (calls == 1) return 121;  // semaphore time-out
-    if (calls == 2) {
-      r.scsiStatus = 2;
-      r.senseLength = 18;
-      r.sense[0] = 0x70, r.sense[2] = 0x06, r.sense[12] = 0x28;
-    }
-    return 0;
+    if (calls == 1) return 121u;  // semaphore time-out
+    return calls == 2 ? scsitest::CheckCondition(r, 0x06, 0x28) : 0u;
   };
   const uint8_t tur[6] = {};
   EXPECT_EQ(Catch([&] { t.ExecuteCDB(tur, 6, nullptr, 0, 0); }), nullptr);
@@ -144,40 +138,30 @@ TEST_F(Dralik, RunsTheRetryAlgorithmOnItsDevices) {
   EXPECT_EQ(e->SystemError(), 1167u);
 }
 
-struct FallbackCase {
-  const char* name;
-  uint32_t attachResult;
-  const char* device;
-  const char* logged;
-};
-
-class DralikFallback : public Dralik, public ::testing::WithParamInterface<FallbackCase> {};
-
-TEST_P(DralikFallback, OpensTheOsDevice) {
-  const FallbackCase& c = GetParam();
-  g_dralik.attachResult = c.attachResult;
-  CQuorvane_ScsiTransportSPTI t(c.device);
-  EXPECT_FALSE(t.IsAuxiliaryDevice());
-  EXPECT_EQ(bus.OpenCount(), 1);
-  EXPECT_EQ(log.Count(c.logged), 1u);
-  EXPECT_EQ(g_dralik.attached, g_dralik.detached);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DralikFallback,
-    ::testing::Values(FallbackCase{"NotInstalled", 2, "CdRom0",
-                                   "WARNING! CreateFile( '\\\\.\\Dralik' ) failed, status 2 ( 0x2 ), auxiliary driver "
-                                   "is not installed"},
-                      FallbackCase{"NameNotServed", 0, "CdRom0",
-                                   "WARNING! Auxiliary driver does not serve 'CdRom0', opening the device itself"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(Dralik, NoDriverModuleMeansNotInstalled) {
-  qv::plat::UnregisterBuiltinLibrary(&kFakeDralik);
-  scsitest::ScopedEnv none("QUORVANE_LIB_DRALIK", "/nonexistent/libnothing.so");
-  CQuorvane_ScsiTransportSPTI t("CdRom0");
-  EXPECT_FALSE(t.IsAuxiliaryDevice());
-  EXPECT_EQ(log.Count("status 126 ( 0x7e ), auxiliary driver is not installed"), 1u);
+// Without the driver, or for a name it does not serve, the OS device.
+TEST_F(Dralik, FallsBackToTheOsDevice) {
+  const struct {
+    uint32_t attachResult;
+    bool noModule;
+    const char* logged;
+  } cases[] = {
+      {2, false, "WARNING! CreateFile( '\\\\.\\Dralik' ) failed, status 2 ( 0x2 ), auxiliary driver is not installed"},
+      {0, false, "WARNING! Auxiliary driver does not serve 'CdRom0', opening the device itself"},
+      {0, true, "status 126 ( 0x7e ), auxiliary driver is not installed"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.logged);
+    g_dralik = FakeDralik{};
+    g_dralik.attachResult = c.attachResult;
+    if (c.noModule) qv::plat::UnregisterBuiltinLibrary(&kFakeDralik);
+    scsitest::ScopedEnv none("QUORVANE_LIB_DRALIK", c.noModule ? "/nonexistent/libnothing.so" : nullptr);
+    const int opened = bus.OpenCount();
+    CQuorvane_ScsiTransportSPTI t("CdRom0");
+    EXPECT_FALSE(t.IsAuxiliaryDevice());
+    EXPECT_EQ(bus.OpenCount(), opened + 1);
+    EXPECT_EQ(log.Count(c.logged), 1u);
+    EXPECT_EQ(g_dralik.attached, g_dralik.detached);
+  }
 }
 
 TEST_F(Dralik, DriverFailuresAreSystemCallFailures) {

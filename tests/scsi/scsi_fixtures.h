@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "core/exception.h"
+#include "platform/dynlib.h"
 #include "scsi/transport.h"
 #include "support/test_support.h"
+#include "vdrive/qvdrive.h"
 
 namespace scsitest {
 
@@ -73,6 +75,14 @@ class ScriptedTransport : public CQuorvane_ScsiTransport {
   }
 };
 
+// A library request answered with CHECK CONDITION and fixed-format sense.
+inline uint32_t CheckCondition(QVDRIVE_REQUEST& r, uint8_t key, uint8_t asc) {
+  r.scsiStatus = 2;
+  r.senseLength = 18;
+  r.sense[0] = 0x70, r.sense[2] = key, r.sense[12] = asc;
+  return 0;
+}
+
 // Sets an environment variable for a scope.
 class ScopedEnv {
  public:
@@ -85,6 +95,18 @@ class ScopedEnv {
  private:
   std::string name_, old_;
   bool had_ = false;
+};
+
+// A stand-in library, registered under its module name for a scope.
+class ScopedBuiltinLibrary {
+ public:
+  explicit ScopedBuiltinLibrary(const qv::plat::BuiltinLibrary* library) : library_(library) {
+    qv::plat::RegisterBuiltinLibrary(library_);
+  }
+  ~ScopedBuiltinLibrary() { qv::plat::UnregisterBuiltinLibrary(library_); }
+
+ private:
+  const qv::plat::BuiltinLibrary* library_;
 };
 
 }  // namespace scsitest

@@ -103,9 +103,8 @@ class Sptd : public ::testing::Test {
     g_sptd.devices = {{u"CdRom10", "VIRTUAL ", "Other Drive     ", "0.01", 0},
                       {u"CdRom1", "QUORVANE", "Virtual Drive   ", "1.00", 2}};
     g_without47 = false;
-    qv::plat::RegisterBuiltinLibrary(&kFakeSptd);
   }
-  void TearDown() override { qv::plat::UnregisterBuiltinLibrary(&kFakeSptd); }
+  scsitest::ScopedBuiltinLibrary library{&kFakeSptd};
   qvtest::VirtualTime time;
   qvtest::LogCapture log;
 };
@@ -124,51 +123,40 @@ TEST_F(Sptd, FindsTheDeviceByNameWithoutRegardToCase) {
     EXPECT_TRUE(g_sptd.requests.empty());  // no INQUIRY on this transport
   }
   EXPECT_EQ(g_sptd.closes, 1);
-}
-
-TEST_F(Sptd, AnyOtherOpenModeAsksForTheDeviceAlone) {
+  // Any other open mode asks for the device alone.
   CQuorvane_ScsiTransportSPTD t(u"CdRom10", 0);
   EXPECT_EQ(g_sptd.lastOpenFlags, 0x10000000u);
   EXPECT_EQ(t.GetLUN(), 0);
 }
 
-struct OpenFailure {
-  const char* name;
-  const char16_t* device;
-  uint32_t openResult;
-  uint32_t number;
-  const char* text;
-};
-
-class SptdOpen : public Sptd, public ::testing::WithParamInterface<OpenFailure> {};
-
-TEST_P(SptdOpen, FailsWithNotFoundOrSharingViolation) {
-  const OpenFailure& c = GetParam();
-  g_sptd.openResult = c.openResult;
-  auto e = Catch([&] { CQuorvane_ScsiTransportSPTD t(c.device, 1); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), c.number);
-  EXPECT_STREQ(e->Text(), c.text);
-  EXPECT_EQ(g_sptd.frees, 1);
-  EXPECT_EQ(g_sptd.closes, 0);
+TEST_F(Sptd, OpeningFailsWithNotFoundOrSharingViolation) {
+  const std::string notFound = "CQuorvane_ScsiTransportSPTD::CQuorvane_ScsiTransportSPTD(): Unable to locate device "
+                               "with device name '";
+  const struct {
+    const char16_t* device;
+    uint32_t openResult;
+    uint32_t number;
+    std::string text;
+  } cases[] = {
+      {u"CdRom2", 0, 17, notFound + "CdRom2'"},
+      {u"CdRom", 0, 17, notFound + "CdRom'"},  // a prefix of a listed name is not that name
+      {u"CdRom1", 5, 35,
+       "CQuorvane_ScsiTransportSPTD::CQuorvane_ScsiTransportSPTD(): Unable to open b/s of sharing violation device "
+       "with device name 'CdRom1'"},
+      {u"CdRom1", 1167, 17, notFound + "CdRom1'"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.openResult);
+    g_sptd.frees = 0;
+    g_sptd.openResult = c.openResult;
+    auto e = Catch([&] { CQuorvane_ScsiTransportSPTD t(c.device, 1); });
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->Number(), c.number);
+    EXPECT_EQ(e->Text(), c.text);
+    EXPECT_EQ(g_sptd.frees, 1);
+    EXPECT_EQ(g_sptd.closes, 0);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Failures, SptdOpen,
-    ::testing::Values(OpenFailure{"UnknownName", u"CdRom2", 0, 17,
-                                  "CQuorvane_ScsiTransportSPTD::CQuorvane_ScsiTransportSPTD(): Unable to locate device "
-                                  "with device name 'CdRom2'"},
-                      // A prefix of a listed name is not that name.
-                      OpenFailure{"Prefix", u"CdRom", 0, 17,
-                                  "CQuorvane_ScsiTransportSPTD::CQuorvane_ScsiTransportSPTD(): Unable to locate device "
-                                  "with device name 'CdRom'"},
-                      OpenFailure{"SharingViolation", u"CdRom1", 5, 35,
-                                  "CQuorvane_ScsiTransportSPTD::CQuorvane_ScsiTransportSPTD(): Unable to open b/s of "
-                                  "sharing violation device with device name 'CdRom1'"},
-                      OpenFailure{"OtherOpenFailure", u"CdRom1", 1167, 17,
-                                  "CQuorvane_ScsiTransportSPTD::CQuorvane_ScsiTransportSPTD(): Unable to locate device "
-                                  "with device name 'CdRom1'"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Sptd, LibraryFailuresAreSystemCallFailures) {
   g_without47 = true;
@@ -246,23 +234,11 @@ TEST_F(Sptd, CommandOutcomes) {
   const uint8_t tur[6] = {};
   // Unit attention once, then GOOD: invisible to the caller.
   int calls = 0;
-  g_sptd.send = [&](QVDRIVE_REQUEST& r) {
-    if (++calls == 1) {
-      r.scsiStatus = 2;
-      r.senseLength = 18;
-      r.sense[0] = 0x70, r.sense[2] = 0x06, r.sense[12] = 0x28;
-    }
-    return 0u;
-  };
+  g_sptd.send = [&](QVDRIVE_REQUEST& r) { return ++calls == 1 ? scsitest::CheckCondition(r, 0x06, 0x28) : 0u; };
   EXPECT_EQ(Catch([&] { t.ExecuteCDB(tur, 6, nullptr, 0, 0); }), nullptr);
   EXPECT_EQ(calls, 2);
 
-  g_sptd.send = [](QVDRIVE_REQUEST& r) {
-    r.scsiStatus = 2;
-    r.senseLength = 18;
-    r.sense[0] = 0x70, r.sense[2] = 0x05, r.sense[12] = 0x20;
-    return 0u;
-  };
+  g_sptd.send = [](QVDRIVE_REQUEST& r) { return scsitest::CheckCondition(r, 0x05, 0x20); };
   auto e = Catch([&] { t.ExecuteCDB(tur, 6, nullptr, 0, 0); });
   ASSERT_NE(e, nullptr);
   EXPECT_EQ(e->Number(), 8u);
@@ -278,11 +254,13 @@ TEST_F(Sptd, CommandOutcomes) {
   EXPECT_EQ(e->SystemError(), 1167u);
 }
 
+// Names reach the log in the system's narrow form; what has none shows as '_'.
 TEST(Utf16, ConvertsNamesForTheLog) {
   EXPECT_EQ(QuorvaneI_Utf16ToUtf8(u"CdRom0"), "CdRom0");
-  EXPECT_EQ(QuorvaneI_Utf16ToUtf8(u"Laufwerk \u00c4\u20ac"), "Laufwerk \xc3\x84\xe2\x82\xac");
-  EXPECT_EQ(QuorvaneI_Utf16ToUtf8(u"\U0001F4BF"), "\xf0\x9f\x92\xbf");
-  EXPECT_EQ(QuorvaneI_Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xef\xbf\xbd");
+#ifndef _WIN32
+  EXPECT_EQ(QuorvaneI_Utf16ToUtf8(u"Laufwerk \u00c4\u20ac\U0001F4BF"), "Laufwerk \xc3\x84\xe2\x82\xac\xf0\x9f\x92\xbf");
+  EXPECT_EQ(QuorvaneI_Utf16ToUtf8(u"a" + std::u16string(1, char16_t(0xD800))), "a_");
+#endif
 }
 
 }  // namespace

@@ -37,33 +37,35 @@ class Spti : public ::testing::Test {
 const uint8_t kTestUnitReady[6] = {0x00, 0, 0, 0, 0, 0};
 const uint8_t kWrite10[10] = {0x2A, 0, 0, 0, 0x10, 0, 0, 0, 1, 0};
 
-struct RetryCase {
-  const char* name;
-  uint8_t status;  // SCSI status of the failing answers
-  uint8_t key, asc, ascq;
-  bool retried;
-};
-
-class SptiRetry : public Spti, public ::testing::WithParamInterface<RetryCase> {};
-
 // Three failing answers, then GOOD: a retryable failure is invisible to the
 // caller and costs three 100 ms pauses; any other fails at once with 8.
-TEST_P(SptiRetry, RetriesOnlyTheRetryList) {
-  const RetryCase& c = GetParam();
+TEST_F(Spti, RetriesOnlyTheRetryList) {
+  const struct {
+    uint8_t status;  // SCSI status of the failing answers
+    uint8_t key, asc, ascq;
+    bool retried;
+  } cases[] = {
+      {2, 6, 0x28, 0x00, true},  {2, 6, 0x2E, 0x01, true},  {2, 2, 0x02, 0x00, true},  {2, 2, 0x04, 0x08, true},
+      {8, 0, 0, 0, true},        {2, 2, 0x04, 0x01, false}, {2, 2, 0x3A, 0x00, false}, {2, 5, 0x20, 0x00, false},
+      {2, 6, 0x29, 0x00, false}, {2, 6, 0x28, 0x01, false}, {2, 3, 0x11, 0x00, false},
+  };
   CQuorvane_ScsiTransportSPTI t("CdRom0");
-  Answer([&](sg_io_hdr_t& hdr, int call) {
-    if (call > 3) return 0;
-    if (c.status == 2) qvtest::SetCheckCondition(hdr, c.key, c.asc, c.ascq);
-    else hdr.status = c.status;
-    return 0;
-  });
-  const uint64_t start = time.clock().NowMs();
-  auto e = Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
-  if (c.retried) {
-    EXPECT_EQ(e, nullptr) << e->Text();
-    EXPECT_EQ(calls, 4);
-    EXPECT_EQ(time.clock().NowMs() - start, 300u);
-  } else {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << int(c.status) << " " << int(c.key) << "/" << int(c.asc) << "/" << int(c.ascq));
+    Answer([&](sg_io_hdr_t& hdr, int call) {
+      if (call > 3) return 0;
+      if (c.status == 2) qvtest::SetCheckCondition(hdr, c.key, c.asc, c.ascq);
+      else hdr.status = c.status;
+      return 0;
+    });
+    const uint64_t start = time.clock().NowMs();
+    auto e = Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
+    if (c.retried) {
+      EXPECT_EQ(e, nullptr) << e->Text();
+      EXPECT_EQ(calls, 4);
+      EXPECT_EQ(time.clock().NowMs() - start, 300u);
+      continue;
+    }
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->Number(), 8u);
     EXPECT_STREQ(e->Text(), "CQuorvane_ScsiTransportSPTI::ExecuteCDB(): Command failed");
@@ -77,70 +79,41 @@ TEST_P(SptiRetry, RetriesOnlyTheRetryList) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sense, SptiRetry,
-    ::testing::Values(RetryCase{"MediumMayHaveChanged_06_28_00", 2, 6, 0x28, 0x00, true},
-                      RetryCase{"InsufficientTimeForOperation_06_2E_xx", 2, 6, 0x2E, 0x01, true},
-                      RetryCase{"NotReady_02_02_00", 2, 2, 0x02, 0x00, true},
-                      RetryCase{"LongWriteInProgress_02_04_08", 2, 2, 0x04, 0x08, true},
-                      RetryCase{"Busy", 8, 0, 0, 0, true},
-                      RetryCase{"BecomingReady_02_04_01", 2, 2, 0x04, 0x01, false},
-                      RetryCase{"NoMedium_02_3A_00", 2, 2, 0x3A, 0x00, false},
-                      RetryCase{"InvalidOpcode_05_20_00", 2, 5, 0x20, 0x00, false},
-                      RetryCase{"PowerOnReset_06_29_00", 2, 6, 0x29, 0x00, false},
-                      RetryCase{"OtherMediumChange_06_28_01", 2, 6, 0x28, 0x01, false},
-                      RetryCase{"UnrecoveredRead_03_11_00", 2, 3, 0x11, 0x00, false}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-struct BudgetCase {
-  const char* name;
-  const uint8_t* cdb;
-  uint8_t cdbLength;
-  uint8_t status, key, asc, ascq;
-  uint32_t pauses;
-  uint32_t pauseMs;
-  const char* message;
-};
-
-class SptiBudget : public Spti, public ::testing::WithParamInterface<BudgetCase> {};
-
 // A drive that never stops asking for patience uses up the budget: one
-// attempt counter for the whole call, then exception 7.
-TEST_P(SptiBudget, RunsOutWithException7) {
-  const BudgetCase& c = GetParam();
+// attempt counter for the whole call, then exception 7. Only WRITE(10)
+// switches to the long-write budget.
+TEST_F(Spti, RunsOutOfBudgetWithException7) {
+  const struct {
+    const uint8_t* cdb;
+    uint8_t status, key, asc, ascq;
+    uint32_t pauses, pauseMs;
+    const char* tag;
+  } cases[] = {
+      {kTestUnitReady, 8, 0, 0, 0, 5000, 100, "#2"},
+      {kTestUnitReady, 2, 6, 0x28, 0, 5000, 100, "#1"},
+      {kTestUnitReady, 2, 2, 0x04, 0x08, 5000, 100, "#1"},
+      {kWrite10, 2, 2, 0x04, 0x08, 30000, 20, "#1"},
+  };
   CQuorvane_ScsiTransportSPTI t("CdRom0");
-  Answer([&](sg_io_hdr_t& hdr, int) {
-    if (c.status == 2) qvtest::SetCheckCondition(hdr, c.key, c.asc, c.ascq);
-    else hdr.status = c.status;
-    return 0;
-  });
-  uint8_t data[2048] = {};
-  const uint64_t sleeps = time.clock().SleepCount(), start = time.clock().NowMs();
-  auto e = Catch([&] {
-    t.ExecuteCDB(c.cdb, c.cdbLength, c.cdb[0] == 0x2A ? data : nullptr, c.cdb[0] == 0x2A ? sizeof data : 0,
-                 c.cdb[0] == 0x2A ? 1 : 0);
-  });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 7u);
-  EXPECT_STREQ(e->Text(), c.message);
-  EXPECT_EQ(static_cast<uint32_t>(calls), c.pauses + 1);
-  EXPECT_EQ(time.clock().SleepCount() - sleeps, c.pauses);
-  EXPECT_EQ(time.clock().NowMs() - start, uint64_t{c.pauses} * c.pauseMs);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << int(c.cdb[0]) << " " << int(c.status) << " " << int(c.asc));
+    Answer([&](sg_io_hdr_t& hdr, int) {
+      if (c.status == 2) qvtest::SetCheckCondition(hdr, c.key, c.asc, c.ascq);
+      else hdr.status = c.status;
+      return 0;
+    });
+    const bool write = c.cdb[0] == 0x2A;
+    uint8_t data[2048] = {};
+    const uint64_t sleeps = time.clock().SleepCount(), start = time.clock().NowMs();
+    auto e = Catch([&] { t.ExecuteCDB(c.cdb, write ? 10 : 6, write ? data : nullptr, write ? sizeof data : 0, write); });
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->Number(), 7u);
+    EXPECT_EQ(e->Text(), std::string("CQuorvane_ScsiTransportSPTI::ExecuteCDB(): Device not ready too long ") + c.tag);
+    EXPECT_EQ(static_cast<uint32_t>(calls), c.pauses + 1);
+    EXPECT_EQ(time.clock().SleepCount() - sleeps, c.pauses);
+    EXPECT_EQ(time.clock().NowMs() - start, uint64_t{c.pauses} * c.pauseMs);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Budget, SptiBudget,
-    ::testing::Values(
-        BudgetCase{"Busy", kTestUnitReady, 6, 8, 0, 0, 0, 5000, 100,
-                   "CQuorvane_ScsiTransportSPTI::ExecuteCDB(): Device not ready too long #2"},
-        BudgetCase{"UnitAttentionForever", kTestUnitReady, 6, 2, 6, 0x28, 0, 5000, 100,
-                   "CQuorvane_ScsiTransportSPTI::ExecuteCDB(): Device not ready too long #1"},
-        // Only WRITE(10) switches to the long-write budget.
-        BudgetCase{"LongWriteOnOtherCommand", kTestUnitReady, 6, 2, 2, 0x04, 0x08, 5000, 100,
-                   "CQuorvane_ScsiTransportSPTI::ExecuteCDB(): Device not ready too long #1"},
-        BudgetCase{"LongWriteOnWrite10", kWrite10, 10, 2, 2, 0x04, 0x08, 30000, 20,
-                   "CQuorvane_ScsiTransportSPTI::ExecuteCDB(): Device not ready too long #1"}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Spti, LongWriteInProgressIsNotDumpedAsAFailure) {
   CQuorvane_ScsiTransportSPTI t("CdRom0");
@@ -232,47 +205,28 @@ TEST_F(Spti, DescriptorSenseIsRecordedInFixedFormat) {
   EXPECT_EQ(info->m__UCHAR__Sense[13], 0x05);
 }
 
-struct DeliveryFailure {
-  const char* name;
-  std::function<int(sg_io_hdr_t&)> answer;
-  uint32_t systemError;
-};
-
-class SptiDelivery : public Spti, public ::testing::WithParamInterface<DeliveryFailure> {};
-
 // A command that did not complete at the target is never a success.
-TEST_P(SptiDelivery, FailsWithException5) {
-  const DeliveryFailure& c = GetParam();
+TEST_F(Spti, DeliveryFailuresGiveException5) {
+  const struct {
+    std::function<int(sg_io_hdr_t&)> answer;
+    uint32_t systemError;
+  } cases[] = {
+      {[](sg_io_hdr_t& h) { return h.host_status = 0x07, 0; }, 1117},  // host error without sense
+      {[](sg_io_hdr_t&) { return errno = ENODEV, -1; }, 1167},         // the device is gone
+      {[](sg_io_hdr_t& h) { return h.driver_status = 0x04, 0; }, 1117},
+  };
   CQuorvane_ScsiTransportSPTI t("CdRom0");
-  Answer([&](sg_io_hdr_t& hdr, int) { return c.answer(hdr); });
-  auto e = Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 5u);
-  EXPECT_EQ(e->SystemError(), c.systemError);
-  EXPECT_NE(std::strstr(e->Text(), "DeviceIoControl() failed"), nullptr) << e->Text();
-  EXPECT_EQ(calls, 1);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.systemError);
+    Answer([&](sg_io_hdr_t& hdr, int) { return c.answer(hdr); });
+    auto e = Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->Number(), 5u);
+    EXPECT_EQ(e->SystemError(), c.systemError);
+    EXPECT_NE(std::strstr(e->Text(), "DeviceIoControl() failed"), nullptr) << e->Text();
+    EXPECT_EQ(calls, 1);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Host, SptiDelivery,
-                         ::testing::Values(DeliveryFailure{"HostErrorWithoutSense",
-                                                           [](sg_io_hdr_t& h) {
-                                                             h.host_status = 0x07;
-                                                             return 0;
-                                                           },
-                                                           1117},
-                                           DeliveryFailure{"DeviceGone",
-                                                           [](sg_io_hdr_t&) {
-                                                             errno = ENODEV;
-                                                             return -1;
-                                                           },
-                                                           1167},
-                                           DeliveryFailure{"DriverError",
-                                                           [](sg_io_hdr_t& h) {
-                                                             h.driver_status = 0x04;
-                                                             return 0;
-                                                           },
-                                                           1117}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // The OS gave up waiting: counted like the retry list, then exception 5.
 TEST_F(Spti, SemaphoreTimeoutIsRedeliveredWithinTheBudget) {
@@ -301,18 +255,22 @@ TEST_F(Spti, SemaphoreTimeoutIsRedeliveredWithinTheBudget) {
 }
 
 TEST_F(Spti, OpensTheDeviceAndReadsItsAddressAndType) {
-  CQuorvane_ScsiTransportSPTI t("CdRom0");
-  EXPECT_EQ(std::string(t.GetDevicePath()), SrPath());
-  EXPECT_FALSE(t.IsReadOnly());
-  EXPECT_FALSE(t.IsAuxiliaryDevice());
-  EXPECT_EQ(t.GetPortId(), 3);
-  EXPECT_EQ(t.GetPathId(), 1);
-  EXPECT_EQ(t.GetTargetId(), 4);
-  EXPECT_EQ(t.GetLUN(), 0);
-  EXPECT_EQ(t.GetDeviceType(), 5);
-  EXPECT_EQ(t.GetMaximumTransferLength(), 61440u);
-  EXPECT_EQ(log.Count("Device '" + SrPath() + "' has SCSI address of 3:1:4:0"), 1u);
-  EXPECT_EQ(bus.Opcodes(), std::vector<uint8_t>{0x12});
+  {
+    CQuorvane_ScsiTransportSPTI t("CdRom0");
+    EXPECT_EQ(std::string(t.GetDevicePath()), SrPath());
+    EXPECT_FALSE(t.IsReadOnly());
+    EXPECT_FALSE(t.IsAuxiliaryDevice());
+    EXPECT_EQ(t.GetPortId(), 3);
+    EXPECT_EQ(t.GetPathId(), 1);
+    EXPECT_EQ(t.GetTargetId(), 4);
+    EXPECT_EQ(t.GetLUN(), 0);
+    EXPECT_EQ(t.GetDeviceType(), 5);
+    EXPECT_EQ(t.GetMaximumTransferLength(), 61440u);
+    EXPECT_EQ(log.Count("Device '" + SrPath() + "' has SCSI address of 3:1:4:0"), 1u);
+    EXPECT_EQ(bus.Opcodes(), std::vector<uint8_t>{0x12});
+    EXPECT_EQ(bus.OpenFiles(), 1u);
+  }
+  EXPECT_EQ(bus.OpenFiles(), 0u) << "closed when destroyed";
 }
 
 TEST_F(Spti, InquiryCarriesTheLunAndAsksFor96Bytes) {
@@ -373,14 +331,6 @@ TEST_F(Spti, AFailingInquiryClosesTheDeviceAndPassesTheFailureOn) {
   EXPECT_EQ(log.Count("CQuorvane_ScsiTransportSPTI::CQuorvane_ScsiTransportSPTI(): ExecuteCDB() failed"), 1u);
 }
 
-TEST_F(Spti, ClosesTheDeviceWhenDestroyed) {
-  {
-    CQuorvane_ScsiTransportSPTI t("CdRom0");
-    EXPECT_EQ(bus.OpenFiles(), 1u);
-  }
-  EXPECT_EQ(bus.OpenFiles(), 0u);
-}
-
 TEST_F(Spti, RejectsImpossibleRequestsBeforeTheDrive) {
   CQuorvane_ScsiTransportSPTI t("CdRom0");
   const uint8_t cdb[17] = {};
@@ -417,27 +367,12 @@ TEST_F(Spti, MovesDataInBothDirections) {
   EXPECT_EQ(written, std::vector<uint8_t>(2048, 0x3C));
 }
 
-struct PathCase {
-  const char* name;
-  const char* device;
-  const char* expected;  // under the dev root, or absolute
-};
-
-class PassThroughPath : public ::testing::TestWithParam<PathCase> {};
-
-TEST_P(PassThroughPath, MapsDeviceNames) {
-  const PathCase& c = GetParam();
-  EXPECT_EQ(qv::plat::PassThroughDevicePath(c.device), c.expected);
+TEST(PassThroughPath, MapsDeviceNames) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"CdRom0", "/dev/sr0"},         {"cdrom12", "/dev/sr12"}, {"\\\\.\\CdRom1", "/dev/sr1"}, {"/dev/sg3", "/dev/sg3"},
+      {"sg2", "/dev/sg2"},            {"CdRomX", "/dev/CdRomX"}, {"CdRom", "/dev/CdRom"},
+  };
+  for (const auto& [device, path] : cases) EXPECT_EQ(qv::plat::PassThroughDevicePath(device), path) << device;
 }
-
-INSTANTIATE_TEST_SUITE_P(Names, PassThroughPath,
-                         ::testing::Values(PathCase{"CdRom0", "CdRom0", "/dev/sr0"},
-                                           PathCase{"AnyCase", "cdrom12", "/dev/sr12"},
-                                           PathCase{"WindowsPrefix", "\\\\.\\CdRom1", "/dev/sr1"},
-                                           PathCase{"Absolute", "/dev/sg3", "/dev/sg3"},
-                                           PathCase{"OtherName", "sg2", "/dev/sg2"},
-                                           PathCase{"NotANumber", "CdRomX", "/dev/CdRomX"},
-                                           PathCase{"NoNumber", "CdRom", "/dev/CdRom"}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

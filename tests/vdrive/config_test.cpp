@@ -38,10 +38,7 @@ std::map<uint16_t, Descriptor> Features(const Reply& r) {
   return features;
 }
 
-class Configuration : public ::testing::Test {
- protected:
-  VirtualDriveHome home;
-};
+using Configuration = VdriveTest;
 
 TEST_F(Configuration, CurrentProfileAndFeaturesForEveryMediaType) {
   struct Case {
@@ -62,12 +59,9 @@ TEST_F(Configuration, CurrentProfileAndFeaturesForEveryMediaType) {
       {"dvd+rw", 0x001A, {0x0023, 0x002A}, {0x0010, 0x0020, 0x002B}},
       {"dvd-ram", 0x0012, {0x0010, 0x0020, 0x0023, 0x0024}, {0x002A, 0x0021}},
   };
-  int n = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.media ? c.media : "empty");
-    const std::string name = "d" + std::to_string(n++);
-    MakeDrive(name, c.media);
-    DoorClient d(name);
+    DoorClient d(NewDrive(c.media));
     const Reply all = d.In(GetConfiguration(0, 0, 65530), 65530);
     EXPECT_EQ(all.Be16At(6), c.profile);
     auto f = Features(all);

@@ -2,8 +2,6 @@
 // capabilities page), power calibration, the vendor page 30h, mechanism
 // status, and the catalog's drive models with the quirks the engine's
 // workarounds were written for.
-#include <cstring>
-
 #include "door_client.h"
 #include "vdrive/bytes.h"
 
@@ -13,10 +11,8 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 using qv::vdrive::PutBe32;
 
-class Control : public ::testing::Test {
+class Control : public VdriveTest {
  protected:
-  VirtualDriveHome home;
-
   // Page 2Ah: current read (14-15), maximum write (18-19), current write
   // (28-29) of the page that starts after the 8-byte header.
   static std::array<uint32_t, 3> Speeds(DoorClient& d) {
@@ -27,9 +23,7 @@ class Control : public ::testing::Test {
 };
 
 TEST_F(Control, CdSpeedsSnapToWhatTheDriveSupports) {
-  MakeDrive("d", "cd-r");
-  DoorClient d("d");
-  d.UntilReady();
+  DoorClient& d = Ready("cd-r");
   // The default model writes CDs at 48x ... 4x (8467 ... 705 kB/s) and reads at 8467.
   EXPECT_EQ(Speeds(d), (std::array<uint32_t, 3>{8467, 8467, 8467}));
   struct Case {
@@ -46,24 +40,22 @@ TEST_F(Control, CdSpeedsSnapToWhatTheDriveSupports) {
     EXPECT_EQ(Speeds(d), c.then) << c.read << "/" << c.write;
   }
   // The choice holds for CDs; a DVD has its own.
-  ASSERT_EQ(QvDrive_InsertMedia("d", "dvd+r"), 0u);
+  ASSERT_EQ(QvDrive_InsertMedia(d.name().c_str(), "dvd+r"), 0u);
   d.UntilReady();
   EXPECT_EQ(Speeds(d)[2], 22160u);
-  ASSERT_EQ(QvDrive_InsertMedia("d", "cd-r"), 0u);
+  ASSERT_EQ(QvDrive_InsertMedia(d.name().c_str(), "cd-r"), 0u);
   d.UntilReady();
   EXPECT_EQ(Speeds(d)[2], 1411u);
   // Reading follows the chosen speed in virtual time.
   ASSERT_TRUE(d.In(SetCdSpeed(1764, 0)).Good());
-  ASSERT_EQ(QvDrive_InsertMedia("d", "cd-rom"), 0u);
+  ASSERT_EQ(QvDrive_InsertMedia(d.name().c_str(), "cd-rom"), 0u);
   d.UntilReady();
   EXPECT_EQ(d.In(Read10(0, 16), 32768, QVDRIVE_FLAG_TIMING).timing2, 250 + 32768u * 1000 / 1764);
   EXPECT_EQ(d.In({0xBB, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).Outcome(), "05/24/00") << "rotation control 2";
 }
 
 TEST_F(Control, DvdPerformanceAndStreaming) {
-  MakeDrive("d", "dvd+r");
-  DoorClient d("d");
-  d.UntilReady();
+  DoorClient& d = Ready("dvd+r");
   // Write speed descriptors: 16x, 8x, 4x, 2.4x of 1385 kB/s, up to the
   // disc's last block.
   const Reply ws = d.In(GetPerformance(3, 0), 4096);
@@ -107,17 +99,14 @@ TEST_F(Control, DvdPerformanceAndStreaming) {
   EXPECT_EQ(d.In(GetPerformance(0, 0x00), 4096).Outcome(), "05/24/00") << "tolerance must be 10b";
   EXPECT_EQ(d.In(GetPerformance(1, 0x10), 4096).Outcome(), "05/24/00") << "unusable area data";
   // With no disc the nominal performance has nothing to say.
-  ASSERT_EQ(QvDrive_Eject("d"), 0u);
+  ASSERT_EQ(QvDrive_Eject(d.name().c_str()), 0u);
   EXPECT_EQ(d.In(GetPerformance(0, 0x10), 4096).Outcome(), "02/3A/01");
 }
 
 TEST_F(Control, PowerCalibration) {
-  MakeDrive("d", "cd-r");
-  MakeDrive("rom", "cd-rom");
+  DoorClient &d = Ready("cd-r"), &rom = Ready("cd-rom");
   MakeDrive("empty", nullptr);
-  DoorClient d("d"), rom("rom"), empty("empty");
-  d.UntilReady();
-  rom.UntilReady();
+  DoorClient empty("empty");
   EXPECT_EQ(d.In(ReadDiscInfo(), 4096).data[33], 0) << "no OPC table before";
   const Reply opc = d.In(SendOpc(true), 0, QVDRIVE_FLAG_TIMING);
   ASSERT_TRUE(opc.Good()) << opc.Outcome();
@@ -140,13 +129,12 @@ TEST_F(Control, VendorPage30) {
   ASSERT_EQ(def.data.size(), 16u);
   EXPECT_EQ(Bytes(def.data.begin() + 8, def.data.end()), (Bytes{0x30, 6, 0x01, 0, 0, 0, 0, 0}));
   // Switch linking on as a host does: the default page back with byte 3 bit 0.
-  Bytes list(16, 0);
-  std::copy(def.data.begin() + 8, def.data.end(), list.begin() + 8);
+  Bytes list = ModeList(link, 0x30, 2);
   list[8 + 3] = 0x01;
-  ASSERT_TRUE(link.Out(ModeSelect10(16), list).Good());
+  ASSERT_TRUE(Select(link, list).Good());
   EXPECT_EQ(link.In(ModeSense10(0x30), 4096).data[8 + 3], 0x01);
   list[8 + 2] = 0x00;  // the supported bit is not the host's to change
-  EXPECT_EQ(link.Out(ModeSelect10(16), list).Outcome(), "05/26/00");
+  EXPECT_EQ(Select(link, list).Outcome(), "05/26/00");
   const Reply all = link.In(ModeSense10(0x3F), 4096);
   EXPECT_EQ(all.data[all.data.size() - 8], 0x30) << "the last page of all";
 }
@@ -159,56 +147,12 @@ TEST_F(Control, MechanismStatus) {
   EXPECT_EQ(d.In(MechanismStatus(), 8).data[1] & 0x10, 0x10) << "door open";
 }
 
-// Every vendor/product pair the engine's workarounds look for (as
-// substrings of the INQUIRY strings) is a model of the catalog.
-TEST_F(Control, CatalogCoversTheWorkarounds) {
-  const std::pair<const char*, const char*> matches[] = {
-      {"PHILIPS", "CDD5301"},      {"MITSUMI", "4802"},           {"SONY", ""},
-      {"MATSHITA", "9585"},        {"MATSHITA", "9583S"},         {"HL-DT-ST", ""},
-      {"LITE-ON", ""},             {"Slimtype", ""},              {"SAMSUNG", "CDRW/DVD SM-308B"},
-      {"GENERIC", "DVD RW 4XMax"}, {"LITE-ON", "DVDRW LDW-411S"}, {"TEAC", "DV-W58G"},
-      {"SONY", "DVD RW DW-U18A"},  {"LITE-ON", "SOHW-812S"},      {"LITE-ON", "DVDRW LDW-811S"},
-      {"TEAC", "56S"},             {"Memorex", "Twelve MAXX"},    {"GENERIC", "CRD-BP4"},
-      {"QSI", "CDRW/DVD"},         {"SAMSUNG", "CDRW/DVD SM-348B"}, {"HL-DT-ST", "GCE-8160B"},
-      {"PHILIPS", "DVD8701"},      {"HP", "DVD Writer 640v"},     {"SAMSUNG", "CD-R/RW SW-240B"},
-      {"HP", "9100"},              {"PIONEER", "DVR-110D"},       {"PIONEER", "DVR-111D"},
-      {"PIONEER", "105"},          {"TOSHIBA", ""},
-  };
-  char list[8192];
-  uint32_t needed = 0;
-  ASSERT_EQ(QvDrive_ListModels(list, sizeof list, &needed), 0u);
-  std::vector<std::string> models;
-  for (const char* p = list; *p != '\0'; p += std::strlen(p) + 1) models.push_back(p);
-  int n = 0;
-  for (const auto& [vendor, product] : matches) {
-    SCOPED_TRACE(std::string(vendor) + " / " + product);
-    const auto it = std::find_if(models.begin(), models.end(), [&](const std::string& m) {
-      const size_t colon = m.find(':');
-      return m.substr(0, colon).find(vendor) != std::string::npos && m.substr(colon + 1).find(product) != std::string::npos;
-    });
-    ASSERT_NE(it, models.end());
-    // Made as that model, the drive says so in INQUIRY.
-    const std::string name = "m" + std::to_string(n++);
-    MakeDrive(name, nullptr, it->c_str());
-    DoorClient d(name);
-    const Reply inq = d.In(Inquiry(), 96);
-    ASSERT_GE(inq.data.size(), 32u) << *it << ": " << inq.Outcome();
-    const std::string v(inq.data.begin() + 8, inq.data.begin() + 16), p(inq.data.begin() + 16, inq.data.begin() + 32);
-    EXPECT_NE(v.find(vendor), std::string::npos) << v;
-    EXPECT_NE(p.find(product), std::string::npos) << p;
-  }
-}
-
 // The quirks behind the engine's workarounds, each against the standard
 // behaviour of the default model.
 TEST_F(Control, Quirks) {
-  MakeDrive("std", "cd-r");
-  MakeDrive("philips", "cd-r", "PHILIPS:CDD5301");
-  MakeDrive("samsung", "cd-r", "SAMSUNG:CDRW/DVD SM-308B");
-  MakeDrive("mitsumi", "cd-r", "MITSUMI:CR-4802TE");
-  MakeDrive("hp", "dvd+r", "HP:DVD Writer 640v");
-  DoorClient std_("std"), philips("philips"), samsung("samsung"), mitsumi("mitsumi"), hp("hp");
-  for (DoorClient* d : {&std_, &philips, &samsung, &mitsumi, &hp}) d->UntilReady();
+  DoorClient &std_ = Ready("cd-r"), &philips = Ready("cd-r", nullptr, "PHILIPS:CDD5301"),
+             &samsung = Ready("cd-r", nullptr, "SAMSUNG:CDRW/DVD SM-308B"),
+             &mitsumi = Ready("cd-r", nullptr, "MITSUMI:CR-4802TE"), &hp = Ready("dvd+r", nullptr, "HP:DVD Writer 640v");
 
   // GET CONFIGURATION missing altogether.
   EXPECT_TRUE(std_.In(GetConfiguration(2, 0), 4096).Good());
@@ -216,11 +160,9 @@ TEST_F(Control, Quirks) {
 
   // BUFE refused in page 05h.
   auto selectBufe = [](DoorClient& d, bool bufe) {
-    const Reply def = d.In(ModeSense10(0x05, 2), 4096);
-    Bytes list(def.data.begin(), def.data.end());
-    std::fill(list.begin(), list.begin() + 8, 0);
+    Bytes list = ModeList(d, 0x05, 2);
     list[8 + 2] = static_cast<uint8_t>((list[8 + 2] & ~0x40) | (bufe ? 0x40 : 0));
-    return d.Out(ModeSelect10(static_cast<uint16_t>(list.size())), list).Outcome();
+    return Select(d, list).Outcome();
   };
   EXPECT_EQ(selectBufe(std_, true), "GOOD");
   EXPECT_EQ(selectBufe(samsung, true), "05/26/00");
@@ -231,13 +173,12 @@ TEST_F(Control, Quirks) {
   std::vector<uint8_t> ejectImmed = StartStop(true, false);
   ejectImmed[1] = 0x01;
   EXPECT_EQ(mitsumi.In(StartStop(true, false)).Outcome(), "04/44/00");
-  Bytes page = mitsumi.In(ModeSense10(0x05), 4096).data;
-  std::fill(page.begin(), page.begin() + 8, 0);
+  Bytes page = ModeList(mitsumi, 0x05);
   page[8 + 2] = static_cast<uint8_t>((page[8 + 2] & 0xF0) | 0x02);  // session-at-once
-  ASSERT_TRUE(mitsumi.Out(ModeSelect10(static_cast<uint16_t>(page.size())), page).Good());
+  ASSERT_TRUE(Select(mitsumi, page).Good());
   EXPECT_EQ(mitsumi.In(ejectImmed).Outcome(), "04/44/00");
   page[8 + 2] = static_cast<uint8_t>((page[8 + 2] & 0xF0) | 0x01);  // track-at-once
-  ASSERT_TRUE(mitsumi.Out(ModeSelect10(static_cast<uint16_t>(page.size())), page).Good());
+  ASSERT_TRUE(Select(mitsumi, page).Good());
   EXPECT_TRUE(mitsumi.In(ejectImmed).Good());
   EXPECT_EQ(mitsumi.In(TestUnitReady()).Outcome(), "02/3A/02") << "the tray is out";
   EXPECT_TRUE(std_.In(StartStop(true, false)).Good());

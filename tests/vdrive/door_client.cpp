@@ -4,6 +4,10 @@
 
 namespace qvtest {
 
+namespace {
+uint8_t B(uint32_t v, int shift) { return static_cast<uint8_t>(v >> shift); }
+}  // namespace
+
 std::string Reply::Outcome() const {
   char text[32];
   if (door != 0) std::snprintf(text, sizeof text, "door %u", door);
@@ -28,7 +32,7 @@ PassThrough::~PassThrough() { qv::plat::FreeLibraryHandle(library); }
 
 std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
-DoorClient::DoorClient(const std::string& name, bool exclusive) {
+DoorClient::DoorClient(const std::string& name, bool exclusive) : name_(name) {
   if (lib_.open == nullptr) {
     ADD_FAILURE() << "the pass-through library did not load";
     openError_ = 126;
@@ -88,8 +92,88 @@ std::vector<std::string> DoorClient::UntilReady(int n) {
   return outcomes;
 }
 
+Reply ExpectTrackInfo(DoorClient& d, const TrackInfo& t) {
+  SCOPED_TRACE(testing::Message() << "track information " << int(t.type) << "/" << t.value);
+  const Reply r = d.In(ReadTrackInfo(t.type, t.value), 48);
+  if (t.track == 0) {
+    EXPECT_EQ(r.Outcome(), "05/24/00");
+    return r;
+  }
+  EXPECT_TRUE(r.Good()) << r.Outcome();
+  if (r.data.size() != 48) {
+    ADD_FAILURE() << "answer of " << r.data.size() << " bytes";
+    return r;
+  }
+  EXPECT_EQ(r.Be16At(0), 46u);
+  EXPECT_EQ(r.data[2], t.track);
+  EXPECT_EQ(r.data[3], t.session);
+  if (t.mode >= 0) {
+    EXPECT_EQ(r.data[5] & 0x0F, t.mode);
+  }
+  EXPECT_EQ(r.data[6], t.byte6);
+  EXPECT_EQ(r.data[7], t.byte7);
+  EXPECT_EQ(r.Be32At(8), t.start);
+  EXPECT_EQ(r.Be32At(12), t.nwa);
+  EXPECT_EQ(r.Be32At(16), t.freeBlocks);
+  EXPECT_EQ(r.Be32At(24), t.size);
+  return r;
+}
+
+Reply ExpectDiscInfo(DoorClient& d, const DiscInfo& i) {
+  const Reply r = d.In(ReadDiscInfo(), 4096);
+  EXPECT_TRUE(r.Good()) << r.Outcome();
+  if (r.data.size() < 34) {
+    ADD_FAILURE() << "disc information of " << r.data.size() << " bytes";
+    return r;
+  }
+  EXPECT_EQ(r.Be16At(0), r.data.size() - 2);
+  EXPECT_EQ(r.data[2], i.byte2);
+  EXPECT_EQ(r.data[3], 1) << "first track";
+  EXPECT_EQ(r.data[4], i.sessions);
+  EXPECT_EQ(r.data[5], i.firstInLast);
+  EXPECT_EQ(r.data[6], i.lastInLast);
+  if (i.byte7 >= 0) {
+    EXPECT_EQ(r.data[7], i.byte7);
+  }
+  if (i.discType >= 0) {
+    EXPECT_EQ(r.data[8], i.discType);
+  }
+  EXPECT_EQ(r.Be32At(16), i.leadIn);
+  EXPECT_EQ(r.Be32At(20), i.leadOut);
+  return r;
+}
+
 void MakeDrive(const std::string& name, const char* media, const char* model) {
   ASSERT_EQ(QvDrive_Create(name.c_str(), media, model), 0u) << VdriveErrorText();
+}
+
+std::string NewDrive(const char* media, const char* model) {
+  static int n = 0;
+  const std::string name = "d" + std::to_string(n++);
+  MakeDrive(name, media, model);
+  return name;
+}
+
+DoorClient& VdriveTest::Ready(const char* media, const char* prepared, const char* model) {
+  const std::string name = NewDrive(media, model);
+  if (prepared != nullptr) InsertPrepared(name, prepared);
+  clients_.push_back(std::make_unique<DoorClient>(name));
+  DoorClient& d = *clients_.back();
+  EXPECT_EQ(d.UntilReady().back(), "GOOD") << name;
+  return d;
+}
+
+std::vector<uint8_t> ModeList(DoorClient& d, uint8_t page, uint8_t control) {
+  const Reply r = d.In(ModeSense10(page, control), 4096);
+  EXPECT_TRUE(r.Good()) << r.Outcome();
+  std::vector<uint8_t> list = r.data;
+  std::fill(list.begin(), list.begin() + std::min<size_t>(8, list.size()), 0);
+  if (list.size() > 8) list[8] &= 0x3F;
+  return list;
+}
+
+Reply Select(DoorClient& d, const std::vector<uint8_t>& list) {
+  return d.Out(ModeSelect10(static_cast<uint16_t>(list.size())), list);
 }
 
 void EditModel(const VirtualDriveHome& home, const std::string& name, const nlohmann::json& changes) {
@@ -106,30 +190,27 @@ std::string VdriveErrorText() {
 }
 
 std::vector<uint8_t> Inquiry(uint16_t allocation, uint8_t evpd, uint8_t page) {
-  return {0x12, evpd, page, static_cast<uint8_t>(allocation >> 8), static_cast<uint8_t>(allocation), 0};
+  return {0x12, evpd, page, B(allocation, 8), B(allocation, 0), 0};
 }
 
 std::vector<uint8_t> ModeSense10(uint8_t page, uint8_t control, uint16_t allocation) {
-  return {0x5A, 0, static_cast<uint8_t>(control << 6 | page), 0, 0, 0, 0,
-          static_cast<uint8_t>(allocation >> 8), static_cast<uint8_t>(allocation), 0};
+  return {0x5A, 0, static_cast<uint8_t>(control << 6 | page), 0, 0, 0, 0, B(allocation, 8), B(allocation, 0), 0};
 }
 
 std::vector<uint8_t> ModeSelect10(uint16_t length, uint8_t byte1) {
-  return {0x55, byte1, 0, 0, 0, 0, 0, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length), 0};
+  return {0x55, byte1, 0, 0, 0, 0, 0, B(length, 8), B(length, 0), 0};
 }
 
 std::vector<uint8_t> GetConfiguration(uint8_t rt, uint16_t start, uint16_t allocation) {
-  return {0x46, rt, static_cast<uint8_t>(start >> 8), static_cast<uint8_t>(start), 0, 0, 0,
-          static_cast<uint8_t>(allocation >> 8), static_cast<uint8_t>(allocation), 0};
+  return {0x46, rt, B(start, 8), B(start, 0), 0, 0, 0, B(allocation, 8), B(allocation, 0), 0};
 }
 
 std::vector<uint8_t> GetEventStatus(uint8_t classes, uint16_t allocation, uint8_t polled) {
-  return {0x4A, polled, 0, 0, classes, 0, 0, static_cast<uint8_t>(allocation >> 8), static_cast<uint8_t>(allocation), 0};
+  return {0x4A, polled, 0, 0, classes, 0, 0, B(allocation, 8), B(allocation, 0), 0};
 }
 
 std::vector<uint8_t> Read10(uint32_t lba, uint16_t blocks) {
-  return {0x28, 0, static_cast<uint8_t>(lba >> 24), static_cast<uint8_t>(lba >> 16), static_cast<uint8_t>(lba >> 8),
-          static_cast<uint8_t>(lba), 0, static_cast<uint8_t>(blocks >> 8), static_cast<uint8_t>(blocks), 0};
+  return {0x28, 0, B(lba, 24), B(lba, 16), B(lba, 8), B(lba, 0), 0, B(blocks, 8), B(blocks, 0), 0};
 }
 
 std::vector<uint8_t> StartStop(bool loej, bool start) {
@@ -138,13 +219,7 @@ std::vector<uint8_t> StartStop(bool loej, bool start) {
 
 std::vector<uint8_t> Prevent(uint8_t field) { return {0x1E, 0, 0, 0, field, 0}; }
 
-}  // namespace qvtest
 
-namespace qvtest {
-
-namespace {
-uint8_t B(uint32_t v, int shift) { return static_cast<uint8_t>(v >> shift); }
-}  // namespace
 
 void InsertPrepared(const std::string& drive, const std::string& file) {
   const std::string path = std::string(QUORVANE_DISCS_DIR) + "/" + file;

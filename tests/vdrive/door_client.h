@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <fstream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -51,6 +52,7 @@ class DoorClient {
   DoorClient& operator=(const DoorClient&) = delete;
 
   uint32_t openError() const { return openError_; }
+  const std::string& name() const { return name_; }
   // A command with data to the host (up to dataIn bytes), or none.
   Reply In(const std::vector<uint8_t>& cdb, uint32_t dataIn = 0, uint32_t flags = 0);
   // A command with data from the host.
@@ -64,14 +66,43 @@ class DoorClient {
 
  private:
   PassThrough lib_;
+  std::string name_;
   void* handle_ = nullptr;
   uint32_t openError_ = 0;
 };
 
 std::u16string Wide(const std::string& s);
 
+// One READ TRACK INFORMATION (type 0 LBA, 1 track, 2 session) and what it
+// must answer: track 0 means the request is refused.
+struct TrackInfo {
+  uint8_t type;
+  uint32_t value;
+  // track, session, byte 6 (RT/blank/packet/FP/data mode), byte 7 (LRA_V/NWA_V)
+  uint8_t track, session, byte6, byte7;
+  uint32_t start, nwa, freeBlocks, size;
+  int mode = -1;  // the track mode, where it is checked
+};
+// Checks the answer field by field and returns it.
+Reply ExpectTrackInfo(DoorClient& d, const TrackInfo& t);
+
+// What READ DISC INFORMATION must answer.
+struct DiscInfo {
+  uint8_t byte2, sessions, firstInLast, lastInLast;  // byte 2: erasable, last session and disc status
+  uint32_t leadIn, leadOut;                           // of the last session
+  int byte7 = -1, discType = -1;                      // where they are checked
+};
+Reply ExpectDiscInfo(DoorClient& d, const DiscInfo& i);
+
 // A drive made in the current home; fails the test when it cannot be.
 void MakeDrive(const std::string& name, const char* media, const char* model = nullptr);
+// The same under a name of its own ("d0", "d1", ...), which it returns.
+std::string NewDrive(const char* media, const char* model = nullptr);
+// A mode page as a host sends it back: MODE SENSE(10) of page with control
+// (0 current, 2 default), the header cleared, PS clear.
+std::vector<uint8_t> ModeList(DoorClient& d, uint8_t page, uint8_t control = 0);
+// MODE SELECT(10) of a whole parameter list.
+Reply Select(DoorClient& d, const std::vector<uint8_t>& list);
 // Rewrites some keys of a drive's model.json, as a person configuring a
 // model would.
 void EditModel(const VirtualDriveHome& home, const std::string& name, const nlohmann::json& changes);
@@ -81,6 +112,18 @@ void InsertPrepared(const std::string& drive, const std::string& file);
 void InsertDescription(const std::string& drive, const std::filesystem::path& dir, const std::string& json);
 // The last management failure's text.
 std::string VdriveErrorText();
+
+// Tests with a drive home of their own.
+class VdriveTest : public ::testing::Test {
+ protected:
+  VirtualDriveHome home;
+  // A new drive with media, or with a prepared disc (a file of
+  // vdrive/discs), open and ready.
+  DoorClient& Ready(const char* media, const char* prepared = nullptr, const char* model = nullptr);
+
+ private:
+  std::vector<std::unique_ptr<DoorClient>> clients_;
+};
 
 // CDBs.
 std::vector<uint8_t> Inquiry(uint16_t allocation = 96, uint8_t evpd = 0, uint8_t page = 0);

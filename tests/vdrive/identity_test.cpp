@@ -8,37 +8,21 @@
 namespace qvtest {
 namespace {
 
-class Identity : public ::testing::Test {
- protected:
-  VirtualDriveHome home;
-};
+using Bytes = std::vector<uint8_t>;
 
-TEST_F(Identity, InquiryStandardDataFollowsTheModel) {
-  MakeDrive("plain", "cd-r");
-  MakeDrive("custom", nullptr, "PLEXTOR:DVDR PX-716A:1.11");
-  struct Case {
-    const char* drive;
-    const char* identity;  // bytes 8 to 35
-  } cases[] = {
-      {"plain", "QUORVANEVirtual Recorder1.00"},
-      {"custom", "PLEXTOR DVDR PX-716A    1.11"},
-  };
-  for (const auto& c : cases) {
-    DoorClient d(c.drive);
-    ASSERT_EQ(d.openError(), 0u);
-    const Reply r = d.In(Inquiry(96), 96);
-    ASSERT_TRUE(r.Good()) << r.Outcome();
-    ASSERT_EQ(r.data.size(), 96u);
-    EXPECT_EQ(r.data[0], 0x05) << "connected CD/DVD device";
-    EXPECT_EQ(r.data[1], 0x80) << "removable medium";
-    EXPECT_EQ(r.data[3] & 0x0F, 0x02) << "response data format";
-    EXPECT_EQ(r.data[4], 91) << "additional length";
-    EXPECT_EQ(std::string(r.data.begin() + 8, r.data.begin() + 36), c.identity);
-  }
-}
+using Identity = VdriveTest;
 
 TEST_F(Identity, InquiryFieldsAndLengths) {
   MakeDrive("d", nullptr);
+  MakeDrive("custom", nullptr, "PLEXTOR:DVDR PX-716A:1.11");
+  // Standard data: a removable CD/DVD device, format 2, the model's names.
+  for (const auto& [drive, identity] : {std::pair<const char*, const char*>{"d", "QUORVANEVirtual Recorder1.00"},
+                                        {"custom", "PLEXTOR DVDR PX-716A    1.11"}}) {
+    const Reply r = DoorClient(drive).In(Inquiry(96), 96);
+    ASSERT_EQ(r.data.size(), 96u) << r.Outcome();
+    EXPECT_EQ((Bytes{r.data[0], r.data[1], uint8_t(r.data[3] & 0x0F), r.data[4]}), (Bytes{0x05, 0x80, 0x02, 91}));
+    EXPECT_EQ(std::string(r.data.begin() + 8, r.data.begin() + 36), identity);
+  }
   DoorClient d("d");
   struct Case {
     std::vector<uint8_t> cdb;
@@ -113,14 +97,6 @@ TEST_F(Identity, CapabilitiesPageFollowsModelAndDisc) {
     EXPECT_EQ(r.Be16At(p + 34), c.maxWrite) << "fastest descriptor first";
     EXPECT_EQ(r.data.size(), p + 32 + 4 * c.descriptors);
   }
-}
-
-TEST_F(Identity, CapabilitiesPageShowsTheLock) {
-  MakeDrive("d", "cd-rom");
-  DoorClient d("d");
-  EXPECT_EQ(d.In(ModeSense10(0x2A), 64).data.at(8 + 6) & 0x02, 0);
-  ASSERT_TRUE(d.In(Prevent(1)).Good());
-  EXPECT_EQ(d.In(ModeSense10(0x2A), 64).data.at(8 + 6) & 0x02, 0x02);
 }
 
 TEST_F(Identity, ModeSensePageControlAndPageSelection) {

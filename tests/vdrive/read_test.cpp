@@ -108,11 +108,9 @@ TEST_F(Reading, CapacityAndReadableAreaByMedia) {
       {"dvd+rw", true, 2295103, 2295104},     // the whole format; the image at its start
       {"dvd-r", true, blocks - 1, blocks},
   };
-  int n = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.media) + (c.image ? " with image" : ""));
-    const std::string name = "d" + std::to_string(n++);
-    MakeDrive(name, c.image ? nullptr : c.media);
+    const std::string name = NewDrive(c.image ? nullptr : c.media);
     if (c.image) {
       ASSERT_EQ(QvDrive_InsertImage(name.c_str(), path.c_str(), c.media), 0u) << VdriveErrorText();
     }

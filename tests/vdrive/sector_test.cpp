@@ -39,9 +39,8 @@ std::string TinyMpeg() {
   return out;
 }
 
-class Sectors : public ::testing::Test {
+class Sectors : public VdriveTest {
  protected:
-  VirtualDriveHome home;
   TempDir work;
 };
 
@@ -197,10 +196,7 @@ TEST(SectorCodes, QSubchannel) {
 // The prepared mixed-mode disc: a Mode 1 track, then audio tracks with
 // pauses. Every main channel selection of the MMC table, by sector kind.
 TEST_F(Sectors, FieldSelections) {
-  MakeDrive("d", nullptr);
-  InsertPrepared("d", "mixed-mode-cd.json");
-  DoorClient d("d");
-  d.UntilReady();
+  DoorClient& d = Ready(nullptr, "mixed-mode-cd.json");
   const int32_t data = 100, audio = 6200;
   const Reply rawData = d.In(ReadCd(data, 1, 0xF8), 2352);
   ASSERT_TRUE(rawData.Good()) << rawData.Outcome();
@@ -264,10 +260,7 @@ TEST_F(Sectors, FieldSelections) {
 // of the prepared audio CD: track 2's pause of 150 blocks before 1650,
 // track 3's of 225 before 3000 with indexes 2 and 3 at +750 and +1500.
 TEST_F(Sectors, QPositionsThroughPausesAndIndexes) {
-  MakeDrive("d", nullptr);
-  InsertPrepared("d", "audio-cd.json");
-  DoorClient d("d");
-  d.UntilReady();
+  DoorClient& d = Ready(nullptr, "audio-cd.json");
   struct Case {
     int32_t lba;
     uint8_t control, track, index;

@@ -71,30 +71,26 @@ TEST_F(States, OnlyDiscCommandsCountTowardsReady) {
 TEST_F(States, RequestSense) {
   MakeDrive("d", nullptr);
   DoorClient d("d");
-  auto sense = [&](uint8_t alloc = 18) { return d.In(RequestSense(alloc), 252); };
-  // The sense of the state: no disc.
-  Reply r = sense();
-  ASSERT_TRUE(r.Good());
-  ASSERT_EQ(r.data.size(), 18u);
-  EXPECT_EQ(r.data[0], 0x70);
-  EXPECT_EQ(r.data[7], 10) << "additional sense length";
-  EXPECT_EQ(r.data[2] << 16 | r.data[12] << 8 | r.data[13], 0x023A01);
+  // Key, ASC and ASCQ of a fixed-format answer of 18 bytes.
+  auto sense = [&] {
+    const Reply r = d.In(RequestSense(), 252);
+    EXPECT_TRUE(r.Good() && r.data.size() == 18 && r.data[0] == 0x70 && r.data[7] == 10) << r.Outcome();
+    return r.data.size() < 14 ? -1 : r.data[2] << 16 | r.data[12] << 8 | r.data[13];
+  };
+  EXPECT_EQ(sense(), 0x023A01) << "the sense of the state: no disc";
   // The last failed command's sense, once.
   ASSERT_EQ(QvDrive_InsertMedia("d", "cd-rom"), 0u);
   ASSERT_TRUE(d.UntilReady().back() == "GOOD");
   EXPECT_EQ(d.In({0xFF, 0, 0, 0, 0, 0}).Outcome(), "05/20/00");
-  r = sense();
-  EXPECT_EQ(r.data[2] << 16 | r.data[12] << 8 | r.data[13], 0x052000);
-  r = sense();
-  EXPECT_EQ(r.data[2] << 16 | r.data[12] << 8 | r.data[13], 0x000000);
+  EXPECT_EQ(sense(), 0x052000);
+  EXPECT_EQ(sense(), 0x000000);
   // A pending unit attention: reported and cleared.
   ASSERT_TRUE(d.In(StartStop(true, false)).Good());
   SetReadyCount("d", 0);
   ASSERT_TRUE(d.In(StartStop(true, true)).Good());
-  r = sense();
-  EXPECT_EQ(r.data[2] << 16 | r.data[12] << 8 | r.data[13], 0x062800);
+  EXPECT_EQ(sense(), 0x062800);
   EXPECT_TRUE(d.In(TestUnitReady()).Good());
-  EXPECT_EQ(sense(8).data.size(), 8u) << "allocation length";
+  EXPECT_EQ(d.In(RequestSense(8), 252).data.size(), 8u) << "allocation length";
   EXPECT_EQ(d.In({0x03, 0x01, 0, 0, 18, 0}, 18).Outcome(), "05/24/00") << "descriptor format";
 }
 
@@ -103,7 +99,10 @@ TEST_F(States, TrayLoadEjectAndPrevention) {
   SetReadyCount("d", 1);
   DoorClient d("d");
   ASSERT_TRUE(d.In(TestUnitReady()).Good());
+  auto locked = [&] { return d.In(ModeSense10(0x2A), 64).data.at(8 + 6) & 0x02; };  // in the capabilities page
+  EXPECT_EQ(locked(), 0);
   ASSERT_TRUE(d.In(Prevent(1)).Good());
+  EXPECT_EQ(locked(), 0x02);
   EXPECT_EQ(d.In(StartStop(true, false)).Outcome(), "05/53/02");
   EXPECT_TRUE(d.In(TestUnitReady()).Good()) << "the disc stayed in";
   EXPECT_EQ(QvDrive_Eject("d"), 5u) << "a person cannot take it out either";

@@ -13,10 +13,7 @@
 namespace qvtest {
 namespace {
 
-class Store : public ::testing::Test {
- protected:
-  VirtualDriveHome home;
-};
+using Store = VdriveTest;
 
 std::vector<std::string> List() {
   uint32_t needed = 0;
@@ -94,34 +91,24 @@ TEST_F(Store, EnumerationEntriesAndOpeningByName) {
   ASSERT_EQ(lib.enumerate(2, 0, &count, &list, [] { ++*counter; }), 0u);
   ASSERT_EQ(count, 2u);
   EXPECT_EQ(progress, 2);
-  // Walk it as the engine does: next offset in the first word, name offset at byte 64.
+  // Walk it as the engine does: next offset in the first word, name offset
+  // at byte 64. CdRom1 is a-drive, made second.
+  const char* expected[] = {"CdRom1 QUORVANEVirtual Recorder1.00", "CdRom0 TEAC    DV-W58G         1.0A"};
   const auto* e = static_cast<const uint8_t*>(list);
-  struct Seen {
-    std::string name, vendor, product, revision;
-    int target;
-  };
-  std::vector<Seen> seen;
-  for (int i = 0;; ++i) {
-    ASSERT_LT(i, 2);
+  for (int i = 0; i < 2; ++i) {
     uint32_t next, nameAt;
     std::memcpy(&next, e, 4);
     std::memcpy(&nameAt, e + 64, 4);
     std::u16string name(reinterpret_cast<const char16_t*>(e + nameAt));
-    seen.push_back({std::string(name.begin(), name.end()), std::string(reinterpret_cast<const char*>(e + 16), 8),
-                    std::string(reinterpret_cast<const char*>(e + 24), 16),
-                    std::string(reinterpret_cast<const char*>(e + 40), 4), e[6]});
+    EXPECT_EQ(std::string(name.begin(), name.end()) + " " + std::string(reinterpret_cast<const char*>(e + 16), 28),
+              expected[i]);
     EXPECT_EQ(e[4], 16) << "host adapter";
+    EXPECT_EQ(e[6], 1 - i) << "target";
     EXPECT_EQ(e[7], 0);
     EXPECT_EQ(e[47], 0) << "LUN";
-    if (next == 0) break;
+    ASSERT_EQ(next == 0, i == 1);
     e += next;
   }
-  ASSERT_EQ(seen.size(), 2u);
-  EXPECT_EQ(seen[0].name, "CdRom1");  // a-drive, made second
-  EXPECT_EQ(seen[0].vendor, "QUORVANE");
-  EXPECT_EQ(seen[0].target, 1);
-  EXPECT_EQ(seen[1].name, "CdRom0");
-  EXPECT_EQ(seen[1].vendor + seen[1].product + seen[1].revision, "TEAC    DV-W58G         1.0A");
   EXPECT_EQ(lib.free(list), 0u);
   EXPECT_EQ(lib.free(list), 87u) << "freed twice";
 
@@ -197,11 +184,9 @@ TEST_F(Store, DamagedFilesGiveClearErrors) {
       {"model.json", R"({"cdWriteSpeeds": [0]})", "speeds are kB/s"},
       {"faults.json", R"({"rules": [{"kind": 1}]})", "faults.json"},
   };
-  int n = 0;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.content);
-    const std::string name = "d" + std::to_string(n++);
-    MakeDrive(name, "cd-rom");
+    const std::string name = NewDrive("cd-rom");
     const auto path = home.path() / name / c.file;
     std::ofstream(path) << c.content;
     char json[8192];

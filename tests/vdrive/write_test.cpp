@@ -24,15 +24,11 @@ class Recording : public ::testing::Test {
 
   // Page 05h with write type, data block type, test write and multi-session.
   static void SetPage05(DoorClient& d, uint8_t writeType, uint8_t blockType, bool test = false, bool multi = false) {
-    Reply r = d.In(ModeSense10(0x05), 4096);
-    ASSERT_TRUE(r.Good()) << r.Outcome();
-    std::vector<uint8_t> list(r.data.begin(), r.data.begin() + 8 + 2 + r.data[9]);
-    std::fill(list.begin(), list.begin() + 8, 0);
-    list[8] &= 0x3F;
+    std::vector<uint8_t> list = ModeList(d, 0x05);
     list[10] = uint8_t((list[10] & 0x40) | (test ? 0x10 : 0) | writeType);
     list[11] = uint8_t((multi ? 0xC0 : 0) | 0x04);
     list[12] = blockType;
-    ASSERT_TRUE(d.Out(ModeSelect10(uint16_t(list.size())), list).Good());
+    ASSERT_TRUE(Select(d, list).Good());
   }
   nlohmann::json Disc(const char* name = "CdRom0") {
     std::string text(1 << 16, '\0');
