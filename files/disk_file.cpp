@@ -83,8 +83,35 @@ CQuorvane_File* CQuorvane_DiskFile::SeekToBeginUnsafe(uint32_t* budget) {
 }
 
 void CQuorvane_DiskFile::RealRead(uint64_t length, uint8_t* buffer) {
-  ReadFileBytes(m__ULONGLONG__DataOffset + m__ULONGLONG__PositionInUCHARs, length, buffer);
+  const uint64_t offset = m__ULONGLONG__DataOffset + m__ULONGLONG__PositionInUCHARs;
+  if (EndsStream(length) && ReadSmallEnd(offset, length, buffer)) return;
+  ReadFileBytes(offset, length, buffer);
   if (EndsStream(length)) VerifyUnchangedAtEnd();
+}
+
+// The last bytes of a small file, read with one byte more than it had: a
+// byte there means the file grew, and one call does the read and the check.
+// Large reads (and sources that cannot tell) read and ask for the size.
+bool CQuorvane_DiskFile::ReadSmallEnd(uint64_t offset, uint64_t length, uint8_t* buffer) {
+  constexpr uint64_t kSmall = 64 * 1024;
+  const uint64_t disk = m__ULONGLONG__DiskSizeInUCHARs;
+  if (m__BOOLEAN__WaitForData || !m__BOOLEAN__Seekable || offset > disk || offset + length < disk ||
+      disk - offset > kSmall)
+    return false;
+  const uint64_t wanted = disk - offset;
+  uint8_t scratch[kSmall + 1];
+  uint32_t error = 0;
+  const int64_t n = m__File.ReadAt(offset, scratch, wanted + 1, &error);
+  if (n < 0)
+    QuorvaneI_Throw("CQuorvane_DiskFile::RealRead", EN_SYSTEM_CALL_FAILED, error,
+                    "CQuorvane_DiskFile::RealRead(): ReadFile() failed, status %ld!!!", static_cast<long>(error));
+  if (static_cast<uint64_t>(n) != wanted) {
+    // Shrunk or grown: the reads that ask for the size say which, and how.
+    ReadFileBytes(offset, length, buffer);
+    VerifyUnchangedAtEnd();
+  }
+  std::memcpy(buffer, scratch, wanted);
+  return true;
 }
 
 void CQuorvane_DiskFile::ReadFileBytes(uint64_t offset, uint64_t length, uint8_t* buffer) {

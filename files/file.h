@@ -89,6 +89,9 @@ class CQuorvane_DiskFile : public CQuorvane_File {
   void ReadFileBytes(uint64_t offset, uint64_t length, uint8_t* buffer);
   // At the end of the stream: the file must still have its sized length.
   void VerifyUnchangedAtEnd();
+  // The end of the stream when the file's last bytes are few: read and
+  // checked at once. False when the ordinary read must do it.
+  bool ReadSmallEnd(uint64_t offset, uint64_t length, uint8_t* buffer);
   bool EndsStream(uint64_t length) const {
     return m__ULONGLONG__PositionInUCHARs + length >= m__ULONGLONG__SizeInUCHARs;
   }
