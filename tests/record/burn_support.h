@@ -15,21 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "core/engine_fixture.h"
-#include "support/vdrive_fixture.h"
+#include "device/engine_drive.h"
 
 namespace qvtest {
 
-struct CallStatus {
-  char text[1024] = {};
-  QV_ULONG systemError = 0;
-  CDB_FAILURE_INFORMATION failure{};
-};
-#define QV_STATUS(s) (s).text, sizeof (s).text, &(s).systemError, &(s).failure
-
 inline std::vector<uint8_t> ReadAll(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string bytes = ReadFile(p);
+  return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
 inline void WriteAll(const std::filesystem::path& p, const std::vector<uint8_t>& bytes) {
@@ -51,23 +43,28 @@ inline Files SampleFiles(uint32_t seed, size_t bigBytes) {
           {"s" + std::to_string(seed) + "/empty.dat", {}}};
 }
 
-class BurnFixture : public EngineState {
+// A test name for a medium: "dvd+r-dl" gives "dvdpr_dl".
+inline std::string MediaName(const ::testing::TestParamInfo<const char*>& info) {
+  std::string n = info.param;
+  for (auto& c : n) c = (c == '-' ? '_' : c == '+' ? 'p' : c);
+  return n;
+}
+
+class BurnFixture : public EngineDrive {
  protected:
   void SetUp() override {
-    EngineState::SetUp();
-    ASSERT_EQ(Quorvane_UpStartEx(), 0u);
+    EngineDrive::SetUp();
     Quorvane_SetPadding(0);
     Quorvane_SetEjectAfterFail(0);
   }
   void TearDown() override {
     // The engine's log explains a failure.
     if (HasFailure() && std::getenv("QVTEST_DUMP_LOG") != nullptr) std::fputs(log.Text().c_str(), stderr);
-    if (handle) Quorvane_CdvdBurnerGrabber_Destroy(&handle);
-    EngineState::TearDown();
+    EngineDrive::TearDown();
   }
-  void Make(const char* media) { ASSERT_EQ(QvDrive_Create("CdRom0", media, nullptr), 0u); }
+  // The cache the engine sizes itself unless a test asks.
   QV_ULONG Open(QV_ULONG cacheMB = 0, PQUORVANE_CALLBACK cb = nullptr, void* context = nullptr) {
-    return Quorvane_CdvdBurnerGrabber_CreateEx(&handle, QV_STATUS(s), cb, context, "CdRom0", cacheMB);
+    return EngineDrive::Open(cacheMB, cb, context);
   }
   // An ISO 9660/Joliet/Rock Ridge image of the files (plus earlier ones).
   std::filesystem::path Master(const Files& files, const std::string& name, const std::string& extraArgs = "") {
@@ -82,8 +79,8 @@ class BurnFixture : public EngineState {
         << out;
     return iso;
   }
-  QV_ULONG Burn(const std::filesystem::path& iso, bool multi = false, bool test = false) {
-    return Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile(handle, QV_STATUS(s), iso.c_str(), 0, test ? 1 : 0,
+  QV_ULONG Burn(const std::filesystem::path& iso, bool multi = false, bool test = false, QV_UCHAR mode = 0) {
+    return Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile(handle, QV_STATUS(s), iso.c_str(), mode, test ? 1 : 0,
                                                           multi ? 1 : 0, 1, 1);
   }
   nlohmann::json Describe() {
@@ -122,11 +119,6 @@ class BurnFixture : public EngineState {
       EXPECT_EQ(ReadAll(out / path), bytes) << path;
     }
   }
-
-  VirtualDriveHome home;
-  LogCapture log;
-  QV_HANDLE handle = nullptr;
-  CallStatus s;
 };
 
 }  // namespace qvtest
