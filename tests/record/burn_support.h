@@ -2,18 +2,12 @@
 // CdRom0 in a home of the test's own, virtual time, images mastered by an
 // outside tool, and checks of what the disc holds by outside tools.
 #pragma once
-#include <gtest/gtest.h>
-
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "device/engine_drive.h"
 
@@ -24,10 +18,11 @@ inline std::vector<uint8_t> ReadAll(const std::filesystem::path& p) {
   return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
-inline void WriteAll(const std::filesystem::path& p, const std::vector<uint8_t>& bytes) {
+inline std::filesystem::path WriteAll(const std::filesystem::path& p, const std::vector<uint8_t>& bytes) {
   std::filesystem::create_directories(p.parent_path());
   std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                             static_cast<std::streamsize>(bytes.size()));
+  return p;
 }
 
 // Files of a sample folder, by relative path.
@@ -37,10 +32,8 @@ inline Files SampleFiles(uint32_t seed, size_t bigBytes) {
   std::mt19937 rng(seed);
   std::vector<uint8_t> big(bigBytes);
   for (auto& b : big) b = static_cast<uint8_t>(rng());
-  const std::string text = "session " + std::to_string(seed) + "\n";
-  return {{"s" + std::to_string(seed) + "/big.bin", big},
-          {"s" + std::to_string(seed) + "/notes/readme.txt", std::vector<uint8_t>(text.begin(), text.end())},
-          {"s" + std::to_string(seed) + "/empty.dat", {}}};
+  const std::string dir = "s" + std::to_string(seed) + "/", text = "session " + std::to_string(seed) + "\n";
+  return {{dir + "big.bin", big}, {dir + "notes/readme.txt", {text.begin(), text.end()}}, {dir + "empty.dat", {}}};
 }
 
 // A test name for a medium: "dvd+r-dl" gives "dvdpr_dl".
@@ -66,22 +59,35 @@ class BurnFixture : public EngineDrive {
   QV_ULONG Open(QV_ULONG cacheMB = 0, PQUORVANE_CALLBACK cb = nullptr, void* context = nullptr) {
     return EngineDrive::Open(cacheMB, cb, context);
   }
+  // A source file of the test's home, of size bytes all fill.
+  std::filesystem::path Source(const std::string& name, size_t size, uint8_t fill) {
+    return WriteAll(home.path() / name, std::vector<uint8_t>(size, fill));
+  }
+  // The files under a folder of the test's home; returns the folder.
+  std::filesystem::path Folder(const Files& files, const std::string& name) {
+    const auto folder = home.path() / name;
+    for (const auto& [path, bytes] : files) WriteAll(folder / path, bytes);
+    return folder;
+  }
   // An ISO 9660/Joliet/Rock Ridge image of the files (plus earlier ones).
   std::filesystem::path Master(const Files& files, const std::string& name, const std::string& extraArgs = "") {
-    const auto folder = home.path() / ("src-" + name);
-    for (const auto& [path, bytes] : files) WriteAll(folder / path, bytes);
+    const auto folder = Folder(files, "src-" + name);
     const auto iso = home.path() / (name + ".iso");
+    const std::string command = "xorriso -as mkisofs -quiet -J -r " + extraArgs + " -o '" + iso.string() + "' '";
     std::string out;
-    EXPECT_EQ(RunCommand("xorriso -as mkisofs -quiet -J -r " + extraArgs + " -o '" + iso.string() + "' '" +
-                             folder.string() + "'",
-                         &out),
-              0)
-        << out;
+    EXPECT_EQ(RunCommand(command + folder.string() + "'", &out), 0) << out;
     return iso;
   }
   QV_ULONG Burn(const std::filesystem::path& iso, bool multi = false, bool test = false, QV_UCHAR mode = 0) {
     return Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile(handle, QV_STATUS(s), iso.c_str(), mode, test ? 1 : 0,
                                                           multi ? 1 : 0, 1, 1);
+  }
+  // The invisible track's next writable address.
+  uint32_t NextWritable() {
+    QUORVANE_TRACK_INFORMATION next{};
+    EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetTrackInformation(handle, QV_STATUS(s), 0xFF, &next), 0u) << s.text;
+    EXPECT_TRUE(next.m__UCHAR__IsNWAValid);
+    return static_cast<uint32_t>(next.m__LONG__NextWritableAddress);
   }
   nlohmann::json Describe() {
     std::string text(1 << 16, '\0');

@@ -2,8 +2,6 @@
 // virtual drives, checked with outside tools.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "support/test_support.h"
@@ -85,8 +83,7 @@ TEST_F(BurnCli, FoldersMasteredOnTheFly) {
                                &out),
             0)
       << out;
-  std::ifstream later(home.path() / "second" / "later.txt");
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(later), {}), "second session\n");
+  EXPECT_EQ(qvtest::ReadFile(home.path() / "second" / "later.txt"), "second session\n");
 }
 
 }  // namespace

@@ -11,19 +11,10 @@ namespace {
 
 class TreeBurn : public BurnFixture {
  protected:
-  // The files under a folder of the test's home; returns the folder.
-  std::filesystem::path Folder(const Files& files, const std::string& name) {
-    const auto folder = home.path() / name;
-    for (const auto& [path, bytes] : files) WriteAll(folder / path, bytes);
-    return folder;
-  }
   // What image iso does with a folder: its entries at the root.
   static void AddContents(qviso::Tree& tree, const std::filesystem::path& folder) {
     for (const auto& entry : std::filesystem::directory_iterator(folder))
       ASSERT_NE(tree.Add(entry.path().string()), nullptr) << tree.lastText;
-  }
-  QV_ULONG BurnTree(qviso::Tree& tree) {
-    return Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTree(handle, QV_STATUS(s), tree.handle(), 0, 0, 0, 1, 1);
   }
 };
 
@@ -38,12 +29,12 @@ TEST_P(TreeBurnMedium, FolderOnTheFlyPassesTheOutsideCheckers) {
   Files files = SampleFiles(1, 300001);
   files["s1/two blocks.bin"] = std::vector<uint8_t>(4096, 0xA5);
   files["s1/Gr\xC3\xBC\xC3\x9F" "e mixed Case.txt"] = {'u', 'm'};
-  const auto folder = Folder(files, "src");
   qviso::Tree tree;
-  AddContents(tree, folder);
+  AddContents(tree, Folder(files, "src"));
   ASSERT_EQ(tree.Build(0, "FOLDER_BURN"), 0u) << tree.lastText;
 
-  ASSERT_EQ(BurnTree(tree), 0u) << s.text;
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTree(handle, QV_STATUS(s), tree.handle(), 0, 0, 0, 1, 1), 0u)
+      << s.text;
   ASSERT_EQ(Quorvane_CdvdBurnerGrabber_CloseSession(handle, QV_STATUS(s)), 0u) << s.text;
 
   // The engine reads back what the tree streams, block for block.
