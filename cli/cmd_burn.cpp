@@ -40,13 +40,9 @@ class Mastered {
     for (const std::string& path : paths) {
       std::vector<std::string> entries;
       std::string why;
-      if (std::filesystem::is_directory(path)) {
-        if (!FolderEntries(path, &entries, &why)) {
-          std::fprintf(stderr, "quorvane: burn: cannot list %s: %s\n", path.c_str(), why.c_str());
-          return kExitSystemError;
-        }
-      } else {
-        entries.push_back(path);
+      if (!RootEntries(path, &entries, &why)) {
+        std::fprintf(stderr, "quorvane: burn: cannot list %s: %s\n", path.c_str(), why.c_str());
+        return kExitSystemError;
       }
       for (const std::string& entry : entries) {
         QV_HANDLE parent = nullptr, node = nullptr;

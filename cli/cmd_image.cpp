@@ -197,13 +197,9 @@ int BuildIso(const GlobalOptions& global, const ImageOptions& o) {
     }
     std::vector<std::string> entries;
     std::string why;
-    if (fs::is_directory(status)) {
-      if (!FolderEntries(path, &entries, &why)) {
-        std::fprintf(stderr, "quorvane: image iso: cannot list %s: %s\n", path.c_str(), why.c_str());
-        return kExitSystemError;
-      }
-    } else {
-      entries.push_back(path);
+    if (!RootEntries(path, &entries, &why)) {
+      std::fprintf(stderr, "quorvane: image iso: cannot list %s: %s\n", path.c_str(), why.c_str());
+      return kExitSystemError;
     }
     for (const std::string& entry : entries) {
       QV_HANDLE parent = nullptr, node = nullptr;

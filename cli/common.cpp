@@ -169,9 +169,13 @@ void ProgressBar::Finish() {
   if (tty_ && lastDraw_ >= 0) std::fputc('\n', stderr);
 }
 
-bool FolderEntries(const std::string& folder, std::vector<std::string>* entries, std::string* why) {
+bool RootEntries(const std::string& path, std::vector<std::string>* entries, std::string* why) {
   std::error_code ec;
-  std::filesystem::directory_iterator it(folder, ec), end;
+  if (!std::filesystem::is_directory(path, ec)) {
+    entries->push_back(path);
+    return true;
+  }
+  std::filesystem::directory_iterator it(path, ec), end;
   for (; !ec && it != end; it.increment(ec)) entries->push_back(it->path().string());
   if (ec) {
     *why = ec.message();

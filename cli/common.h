@@ -71,9 +71,9 @@ void PrintJson(const nlohmann::json& value);
 inline constexpr const char* kDefaultVirtualDrive = "default";
 inline constexpr const char* kDefaultVirtualDriveMedia = "dvd+rw";
 
-// The entries of a folder, sorted by name, as paths: what a folder given
-// to master puts at the root of the image.
-bool FolderEntries(const std::string& folder, std::vector<std::string>* entries, std::string* why);
+// What a path given to master puts at the root of the image: a folder's
+// entries, sorted by name, as paths; anything else, the path itself.
+bool RootEntries(const std::string& path, std::vector<std::string>* entries, std::string* why);
 
 // The device name to open for a --drive argument: a virtual drive's folder
 // name gives the device name it serves; anything else (CdRom0, /dev/sr0)

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "core/log.h"
 #include "core/status.h"
@@ -19,6 +20,16 @@ CQuorvane_CdvdBurnerGrabber& GrabberOf(const char* entryPoint, QV_HANDLE handle)
   if (handle == nullptr)
     QuorvaneI_Throw(entryPoint, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Handle is NULL", entryPoint);
   return *static_cast<CQuorvane_CdvdBurnerGrabber*>(handle);
+}
+
+// A new transport; allocation failure is reported as the device's
+// constructor failing with what names the transport.
+template <class Transport, class... Args>
+CQuorvane_ScsiTransport* NewTransport(const std::string& what, Args&&... args) {
+  auto* t = new (std::nothrow) Transport(std::forward<Args>(args)...);
+  if (t == nullptr)
+    QuorvaneI_Throw(kGenericCtor, EN_MEMORY_ALLOCATION_FAILED, 0, "%s(): new %s failed", kGenericCtor, what.c_str());
+  return t;
 }
 
 void RequireOut(const char* entryPoint, const void* pointer, const char* name) {
@@ -60,12 +71,9 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Create(
     PQUORVANE_CALLBACK callback, void* context, QV_UCHAR portId, QV_UCHAR pathId, QV_UCHAR targetId, QV_UCHAR lun,
     QV_ULONG cacheSizeInMB) {
   return Create("Quorvane_CdvdBurnerGrabber_Create", handle, text, textSize, systemError, failure, callback, context,
-                cacheSizeInMB, [&]() -> CQuorvane_ScsiTransport* {
-                  auto* t = new (std::nothrow) CQuorvane_ScsiTransportASPI(portId, pathId, targetId, lun);
-                  if (t == nullptr)
-                    QuorvaneI_Throw(kGenericCtor, EN_MEMORY_ALLOCATION_FAILED, 0,
-                                    "%s(): new CQuorvane_ScsiTransportASPI() failed", kGenericCtor);
-                  return t;
+                cacheSizeInMB, [&] {
+                  return NewTransport<CQuorvane_ScsiTransportASPI>("CQuorvane_ScsiTransportASPI()", portId, pathId,
+                                                                   targetId, lun);
                 });
 }
 
@@ -73,13 +81,8 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_CreateEx(
     QV_HANDLE* handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     PQUORVANE_CALLBACK callback, void* context, const char* deviceName, QV_ULONG cacheSizeInMB) {
   return Create("Quorvane_CdvdBurnerGrabber_CreateEx", handle, text, textSize, systemError, failure, callback,
-                context, cacheSizeInMB, [&]() -> CQuorvane_ScsiTransport* {
-                  auto* t = new (std::nothrow) CQuorvane_ScsiTransportSPTI(deviceName);
-                  if (t == nullptr)
-                    QuorvaneI_Throw(kGenericCtor, EN_MEMORY_ALLOCATION_FAILED, 0,
-                                    "%s(): new CQuorvane_ScsiTransportSPTI() failed", kGenericCtor);
-                  return t;
-                });
+                context, cacheSizeInMB,
+                [&] { return NewTransport<CQuorvane_ScsiTransportSPTI>("CQuorvane_ScsiTransportSPTI()", deviceName); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_CreateExEx(
@@ -92,12 +95,10 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_CreateExEx(
                   RequireOut(kEntry, deviceName, "deviceName");
                   std::u16string name;
                   for (const QV_WCHAR* p = deviceName; *p != 0; ++p) name.push_back(static_cast<char16_t>(*p));
-                  auto* t = new (std::nothrow) CQuorvane_ScsiTransportSPTD(name.c_str(), openMode);
-                  if (t == nullptr)
-                    QuorvaneI_Throw(kGenericCtor, EN_MEMORY_ALLOCATION_FAILED, 0,
-                                    "%s(): new CQuorvane_ScsiTransportSPTD( '%s', %d ) failed", kGenericCtor,
-                                    QuorvaneI_Utf16ToUtf8(name).c_str(), openMode);
-                  return t;
+                  return NewTransport<CQuorvane_ScsiTransportSPTD>("CQuorvane_ScsiTransportSPTD( '" +
+                                                                       QuorvaneI_Utf16ToUtf8(name) + "', " +
+                                                                       std::to_string(openMode) + " )",
+                                                                   name.c_str(), openMode);
                 });
 }
 

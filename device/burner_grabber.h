@@ -165,6 +165,9 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_ScsiDeviceCdvdRomWriter {
   void ReadTrackInformationForDVDPLUSRWOrDVDRAM(uint8_t* buffer, uint32_t size, uint8_t trackNumber);
   // READ CAPACITY: the last logical block address.
   uint32_t ReadLastLba(const char* method);
+  // READ DVD STRUCTURE of the copyright information (format 01h): one
+  // byte of the answer, under the object lock, traced as method.
+  uint8_t CopyrightByte(const char* method, uint32_t offset);
 
   void GetCurrentSpeedsForDVD(uint32_t* read, uint32_t* write);
   void GetMaximumSpeedsForDVD(uint32_t* read, uint32_t* write);

@@ -309,28 +309,26 @@ void CQuorvane_CdvdBurnerGrabber::GetMediaTrayStatus(uint8_t* mediumPresent, uin
   });
 }
 
-void CQuorvane_CdvdBurnerGrabber::GetDVDProtectionSystem(uint8_t* type) {
-  constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::GetDVDProtectionSystem";
+uint8_t CQuorvane_CdvdBurnerGrabber::CopyrightByte(const char* method, uint32_t offset) {
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
-  QuorvaneI_Traced(kMethod, [&] {
+  uint8_t value = 0;
+  QuorvaneI_Traced(method, [&] {
     uint8_t buffer[4096] = {};
     ReadDVDStructure(buffer, sizeof buffer, 0, 0, 0x01, 0);
-    const CQuorvane_DriveAnswer all = Answer(kMethod, "READ DVD STRUCTURE", buffer, sizeof buffer);
-    const uint8_t value = all.Declared(2 + uint64_t{all.Be16(0)}).U8(4);
-    if (type) *type = value;
+    const CQuorvane_DriveAnswer all = Answer(method, "READ DVD STRUCTURE", buffer, sizeof buffer);
+    value = all.Declared(2 + uint64_t{all.Be16(0)}).U8(offset);
   });
+  return value;
+}
+
+void CQuorvane_CdvdBurnerGrabber::GetDVDProtectionSystem(uint8_t* type) {
+  const uint8_t value = CopyrightByte("CQuorvane_CdvdBurnerGrabber::GetDVDProtectionSystem", 4);
+  if (type) *type = value;
 }
 
 void CQuorvane_CdvdBurnerGrabber::GetDVDRegionMask(uint8_t* mask) {
-  constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::GetDVDRegionMask";
-  std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
-  QuorvaneI_Traced(kMethod, [&] {
-    uint8_t buffer[4096] = {};
-    ReadDVDStructure(buffer, sizeof buffer, 0, 0, 0x01, 0);
-    const CQuorvane_DriveAnswer all = Answer(kMethod, "READ DVD STRUCTURE", buffer, sizeof buffer);
-    const uint8_t value = all.Declared(2 + uint64_t{all.Be16(0)}).U8(5);
-    if (mask) *mask = value;
-  });
+  const uint8_t value = CopyrightByte("CQuorvane_CdvdBurnerGrabber::GetDVDRegionMask", 5);
+  if (mask) *mask = value;
 }
 
 void CQuorvane_CdvdBurnerGrabber::GetRPC(uint8_t* typeCode, uint8_t* vendorResets, uint8_t* userChanges,

@@ -11,25 +11,28 @@ const uint8_t* CQuorvane_DriveAnswer::Bytes(uint32_t offset, uint32_t size) cons
   return m__PUCHAR__Data + offset;
 }
 
-uint16_t CQuorvane_DriveAnswer::Be16(uint32_t offset) const {
-  const uint8_t* p = Bytes(offset, 2);
-  return static_cast<uint16_t>(p[0] << 8 | p[1]);
+namespace {
+
+// An unsigned number of size bytes, most significant first or last.
+uint32_t Unsigned(const uint8_t* p, uint32_t size, bool bigEndian) {
+  uint32_t v = 0;
+  for (uint32_t i = 0; i < size; ++i) v = v << 8 | p[bigEndian ? i : size - 1 - i];
+  return v;
 }
 
-uint32_t CQuorvane_DriveAnswer::Be32(uint32_t offset) const {
-  const uint8_t* p = Bytes(offset, 4);
-  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}  // namespace
+
+uint16_t CQuorvane_DriveAnswer::Be16(uint32_t offset) const {
+  return static_cast<uint16_t>(Unsigned(Bytes(offset, 2), 2, true));
 }
+
+uint32_t CQuorvane_DriveAnswer::Be32(uint32_t offset) const { return Unsigned(Bytes(offset, 4), 4, true); }
 
 uint16_t CQuorvane_DriveAnswer::Le16(uint32_t offset) const {
-  const uint8_t* p = Bytes(offset, 2);
-  return static_cast<uint16_t>(p[1] << 8 | p[0]);
+  return static_cast<uint16_t>(Unsigned(Bytes(offset, 2), 2, false));
 }
 
-uint32_t CQuorvane_DriveAnswer::Le32(uint32_t offset) const {
-  const uint8_t* p = Bytes(offset, 4);
-  return uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
-}
+uint32_t CQuorvane_DriveAnswer::Le32(uint32_t offset) const { return Unsigned(Bytes(offset, 4), 4, false); }
 
 void CQuorvane_DriveAnswer::Copy(uint32_t offset, void* out, uint32_t size) const {
   if (size != 0) std::memcpy(out, Bytes(offset, size), size);

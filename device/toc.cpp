@@ -137,30 +137,26 @@ void CQuorvane_CdvdBurnerGrabber::ReadTOCForCD(QUORVANE_TOC_INFORMATION* record)
       }
     }
 
+    // The end the TOC gives, moved back over the pause the Q sub-channel
+    // shows before it unless fast reading skips that search.
+    auto refine = [&](int32_t end, bool skip, const char* kind) {
+      if (skip) return end;
+      const int32_t refined = LookupTrueTrackEndingLBA(start, end);
+      if (refined != end)
+        QuorvaneI_Log("\n%s(): %s, Track: 0x%02X, old ending LBA %d, new ending LBA %d\n", kForCD, kind, point, end,
+                      refined);
+      return refined;
+    };
     int32_t end;
     const bool nextInSession = i + 1 < entries.size() && entries[i + 1].m__UCHAR__POINT == point + 1 &&
                                entries[i + 1].m__UCHAR__SessionNumber == session;
     if (nextInSession) {
       const QUORVANE_TOC_ENTRY& n = entries[i + 1];
-      end = LbaOfMsf(n.m__UCHAR__PMin, n.m__UCHAR__PSec, n.m__UCHAR__PFrame);
-      if (!fast) {
-        const int32_t refined = LookupTrueTrackEndingLBA(start, end);
-        if (refined != end)
-          QuorvaneI_Log("\n%s(): Generic, Track: 0x%02X, old ending LBA %d, new ending LBA %d\n", kForCD, point, end,
-                        refined);
-        end = refined;
-      }
+      end = refine(LbaOfMsf(n.m__UCHAR__PMin, n.m__UCHAR__PSec, n.m__UCHAR__PFrame), fast, "Generic");
     } else {
       const auto a2 = leadOut.find(session);
       if (a2 == leadOut.end()) toc.Fail("no lead-out entry (A2h) for session %d of track %d", session, point);
-      end = a2->second;
-      if (!fastLast) {
-        const int32_t refined = LookupTrueTrackEndingLBA(start, end);
-        if (refined != end)
-          QuorvaneI_Log("\n%s(): Lead-Out, Track: 0x%02X, old ending LBA %d, new ending LBA %d\n", kForCD, point, end,
-                        refined);
-        end = refined;
-      }
+      end = refine(a2->second, fastLast, "Lead-Out");
     }
     end -= 1;
 

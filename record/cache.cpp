@@ -10,6 +10,20 @@ constexpr std::align_val_t kPageAlignment{4096};
 
 uint32_t Pointer32(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 
+// Links element in between two neighbours of the ring; a null element is
+// logged as the caller's failure and left out.
+void LinkBetween(const char* method, CQuorvane_FifoQueueLink* element, CQuorvane_FifoQueueLink* previous,
+                 CQuorvane_FifoQueueLink* next) {
+  if (element == nullptr) {
+    QuorvaneI_Log("CQuorvane_FifoQueue::%s(): EXITing with failure, pointer is NULL\n", method);
+    return;
+  }
+  element->m__PLINK__Previous = previous;
+  element->m__PLINK__Next = next;
+  previous->m__PLINK__Next = element;
+  next->m__PLINK__Previous = element;
+}
+
 }  // namespace
 
 CQuorvane_FifoQueue::CQuorvane_FifoQueue() {
@@ -23,27 +37,11 @@ CQuorvane_FifoQueue::~CQuorvane_FifoQueue() {
 }
 
 void CQuorvane_FifoQueue::AddTail(CQuorvane_FifoQueueLink* element) {
-  if (element == nullptr) {
-    QuorvaneI_Log("CQuorvane_FifoQueue::AddTail(): EXITing with failure, pointer is NULL\n");
-    return;
-  }
-  CQuorvane_FifoQueueLink* last = m__LINK__Head.m__PLINK__Previous;
-  element->m__PLINK__Previous = last;
-  element->m__PLINK__Next = &m__LINK__Head;
-  last->m__PLINK__Next = element;
-  m__LINK__Head.m__PLINK__Previous = element;
+  LinkBetween("AddTail", element, m__LINK__Head.m__PLINK__Previous, &m__LINK__Head);
 }
 
 void CQuorvane_FifoQueue::AddHead(CQuorvane_FifoQueueLink* element) {
-  if (element == nullptr) {
-    QuorvaneI_Log("CQuorvane_FifoQueue::AddHead(): EXITing with failure, pointer is NULL\n");
-    return;
-  }
-  CQuorvane_FifoQueueLink* first = m__LINK__Head.m__PLINK__Next;
-  element->m__PLINK__Next = first;
-  element->m__PLINK__Previous = &m__LINK__Head;
-  first->m__PLINK__Previous = element;
-  m__LINK__Head.m__PLINK__Next = element;
+  LinkBetween("AddHead", element, &m__LINK__Head, m__LINK__Head.m__PLINK__Next);
 }
 
 CQuorvane_FifoQueueLink* CQuorvane_FifoQueue::RemoveHead() {

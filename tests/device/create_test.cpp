@@ -5,28 +5,18 @@
 
 #include "fake_drive.h"
 
+namespace devtest {
 namespace {
 
-using devtest::Bytes;
-using devtest::Catch;
-using devtest::Reply;
-using devtest::Rig;
-
-class Create : public ::testing::Test {
- protected:
-  qvtest::VirtualTime time;
-  qvtest::LogCapture log;
-};
+using Create = DeviceTest;
 
 TEST_F(Create, ReadsTheIdentityWithTrailingBlanksAndLogsTheAddress) {
-  Rig rig;
   rig.drive.vendor = "PLEXTOR";
   rig.drive.product = "DVDR   PX-716A";
   rig.drive.revision = "1.11";
-  auto& g = rig.Create();
   char vendor[9], product[17], revision[5];
   uint32_t bufferSize = 0;
-  g.GetDeviceInformation(vendor, product, revision, &bufferSize);
+  rig.Create().GetDeviceInformation(vendor, product, revision, &bufferSize);
   EXPECT_STREQ(vendor, "PLEXTOR ");
   EXPECT_STREQ(product, "DVDR   PX-716A  ");
   EXPECT_STREQ(revision, "1.11");
@@ -34,6 +24,8 @@ TEST_F(Create, ReadsTheIdentityWithTrailingBlanksAndLogsTheAddress) {
   EXPECT_EQ(log.Count("CQuorvane_ScsiDeviceGeneric::CQuorvane_ScsiDeviceGeneric_SharedConstructor(): 'PLEXTOR ' - "
                       "'DVDR   PX-716A  ' - '1.11' sits at 1:0:2:0"),
             1u);
+  rig.Destroy();
+  EXPECT_TRUE(rig.transportDestroyed);
 }
 
 // Bits of page 2Ah bytes 2 and 3 against the ten flags, one bit at a time.
@@ -42,18 +34,13 @@ struct CapabilityCase {
   int flag;  // index into the ten flags, -1: none
 };
 
-class Capabilities : public ::testing::TestWithParam<CapabilityCase> {
- protected:
-  qvtest::VirtualTime time;
-};
+using Capabilities = DeviceCases<CapabilityCase>;
 
 TEST_P(Capabilities, EachBitSetsExactlyItsFlag) {
   const CapabilityCase& c = GetParam();
-  Rig rig;
-  rig.drive.currentPages[0x2A] = devtest::CapabilitiesPage(c.readBits, c.writeBits, 512);
-  auto& g = rig.Create();
+  rig.drive.currentPages[0x2A] = CapabilitiesPage(c.readBits, c.writeBits, 512);
   uint8_t flags[10];
-  g.GetSupportedMediaFormats(flags);
+  rig.Create().GetSupportedMediaFormats(flags);
   for (int i = 0; i < 10; ++i) EXPECT_EQ(flags[i], i == c.flag ? 1 : 0) << "flag " << i;
 }
 
@@ -70,17 +57,12 @@ INSTANTIATE_TEST_SUITE_P(
 // capabilities, no buffer, and the warning says why.
 struct UnreadablePage {
   const char* name;
-  std::function<void(devtest::FakeDrive&)> spoil;
+  std::function<void(FakeDrive&)> spoil;
 };
 
-class UnreadableCapabilities : public ::testing::TestWithParam<UnreadablePage> {
- protected:
-  qvtest::VirtualTime time;
-  qvtest::LogCapture log;
-};
+using UnreadableCapabilities = DeviceCases<UnreadablePage>;
 
 TEST_P(UnreadableCapabilities, GiveZeroCapabilities) {
-  Rig rig;
   GetParam().spoil(rig.drive);
   auto& g = rig.Create();
   uint8_t flags[10];
@@ -95,56 +77,43 @@ TEST_P(UnreadableCapabilities, GiveZeroCapabilities) {
   EXPECT_EQ(log.Count("WARNING! Device does not support recording"), 1u);
 }
 
+Bytes SenseAnswer(size_t size, uint16_t blockDescriptors, uint8_t fill) {
+  Bytes b(size, fill);
+  Put16(b, 0, static_cast<uint32_t>(size - 2));
+  Put16(b, 6, blockDescriptors);
+  return b;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Page2A, UnreadableCapabilities,
     ::testing::Values(
-        UnreadablePage{"Refused", [](devtest::FakeDrive& d) { d.currentPages.erase(0x2A); }},
+        UnreadablePage{"Refused", [](FakeDrive& d) { d.currentPages.erase(0x2A); }},
         // The page stops before the buffer size.
         UnreadablePage{"PageTooShort",
-                       [](devtest::FakeDrive& d) {
-                         Bytes& p = d.currentPages[0x2A];
-                         p.resize(12);
-                         p[1] = 10;
+                       [](FakeDrive& d) {
+                         d.currentPages[0x2A].resize(12);
+                         d.currentPages[0x2A][1] = 10;
                        }},
         // Another page than the one asked for.
-        UnreadablePage{"WrongPage", [](devtest::FakeDrive& d) { d.currentPages[0x2A][0] = 0x2B; }},
+        UnreadablePage{"WrongPage", [](FakeDrive& d) { d.currentPages[0x2A][0] = 0x2B; }},
         // The answer is cut after the header.
-        UnreadablePage{"Truncated",
-                       [](devtest::FakeDrive& d) {
-                         d.On(0x5A, [](const Bytes&, const Bytes&) {
-                           Reply r = Reply::Good(Bytes(40, 0x2A));
-                           r.data[0] = 0;
-                           r.data[1] = 38;
-                           r.data[6] = r.data[7] = 0;
-                           r.transferred = 9;
-                           return r;
-                         });
-                       }},
+        UnreadablePage{"Truncated", [](FakeDrive& d) { d.Returns(0x5A, Reply::Cut(SenseAnswer(40, 0, 0x2A), 9)); }},
         // Block descriptor length pointing past the answer.
         UnreadablePage{"AbsurdBlockDescriptorLength",
-                       [](devtest::FakeDrive& d) {
-                         d.On(0x5A, [](const Bytes&, const Bytes&) {
-                           Bytes b(38, 0);
-                           b[1] = 36;
-                           b[6] = 0xFF;
-                           b[7] = 0xF0;
-                           b[8] = 0x2A;
-                           b[9] = 0x1C;
-                           return Reply::Good(b);
-                         });
+                       [](FakeDrive& d) {
+                         Bytes b = SenseAnswer(38, 0xFFF0, 0);
+                         b[8] = 0x2A;
+                         b[9] = 0x1C;
+                         d.Returns(0x5A, Reply::Good(b));
                        }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Create, BlockDescriptorsBeforeThePageAreSkipped) {
-  Rig rig;
-  rig.drive.On(0x5A, [](const Bytes&, const Bytes&) {
-    Bytes b(8 + 8, 0);
-    devtest::Put16(b, 6, 8);  // one block descriptor
-    Bytes page = devtest::CapabilitiesPage(0x01, 0x01, 64);
-    b.insert(b.end(), page.begin(), page.end());
-    devtest::Put16(b, 0, static_cast<uint32_t>(b.size() - 2));
-    return Reply::Good(b);
-  });
+  Bytes b = SenseAnswer(16, 8, 0);  // one block descriptor
+  const Bytes page = CapabilitiesPage(0x01, 0x01, 64);
+  b.insert(b.end(), page.begin(), page.end());
+  Put16(b, 0, static_cast<uint32_t>(b.size() - 2));
+  rig.drive.Returns(0x5A, Reply::Good(b));
   auto& g = rig.Create();
   uint8_t flags[10];
   g.GetSupportedMediaFormats(flags);
@@ -155,18 +124,11 @@ TEST_F(Create, BlockDescriptorsBeforeThePageAreSkipped) {
   EXPECT_EQ(bufferSize, 64u * 1024u);
 }
 
-class DeviceType : public ::testing::TestWithParam<uint8_t> {
- protected:
-  qvtest::VirtualTime time;
-  qvtest::LogCapture log;
-};
+using DeviceType = DeviceCases<uint8_t>;
 
 TEST_P(DeviceType, OtherThanFiveIsRefusedWithNineAndTheTransportIsClosed) {
-  Rig rig;
   rig.drive.deviceType = GetParam();
-  auto e = Catch([&] { rig.Create(); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 9u);
+  auto e = Fails(9, [&] { rig.Create(); });
   char expected[160];
   std::snprintf(expected, sizeof expected,
                 "CQuorvane_ScsiDeviceCdvdRomReader::CQuorvane_ScsiDeviceCdvdRomReader_SharedConstructor(): Device "
@@ -178,35 +140,25 @@ TEST_P(DeviceType, OtherThanFiveIsRefusedWithNineAndTheTransportIsClosed) {
   EXPECT_EQ(rig.drive.Opcodes(), std::vector<uint8_t>{0x12});
 }
 
-INSTANTIATE_TEST_SUITE_P(Types, DeviceType, ::testing::Values(0x00, 0x01, 0x04, 0x07, 0x1F));
+INSTANTIATE_TEST_SUITE_P(Types, DeviceType, ::testing::Values(0x00, 0x04, 0x1F));
 
-TEST_F(Create, AnInquiryShorterThanTheIdentityFailsCreationWithTen) {
-  Rig rig;
-  rig.drive.On(0x12, [](const Bytes&, const Bytes&) {
-    Bytes b(20, 'A');
-    b[0] = 5;
-    return Reply::Good(b);
-  });
-  auto e = Catch([&] { rig.Create(); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 10u);
+// A short or failing INQUIRY fails creation and closes the transport.
+TEST_F(Create, ABadInquiryFailsCreation) {
+  Bytes shortAnswer(20, 'A');
+  shortAnswer[0] = 5;
+  rig.drive.Returns(0x12, Reply::Good(shortAnswer));
+  auto e = Fails(10, [&] { rig.Create(); });
   EXPECT_NE(std::string(e->Text()).find("INQUIRY answer: 20 byte(s) long"), std::string::npos) << e->Text();
   EXPECT_TRUE(rig.transportDestroyed);
-}
-
-TEST_F(Create, AFailingInquiryPassesItsFailureThrough) {
-  Rig rig;
-  rig.drive.On(0x12, [](const Bytes&, const Bytes&) { return Reply::Sense(4, 0x44, 0x00); });
-  auto e = Catch([&] { rig.Create(); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 8u);
+  rig.transportDestroyed = false;
+  rig.drive.Returns(0x12, Reply::Sense(4, 0x44, 0x00));
+  e = Fails(8, [&] { rig.Create(); });
   EXPECT_EQ(e->FailureInformation()->m__UCHAR__CDB[0], 0x12);
   EXPECT_TRUE(rig.transportDestroyed);
 }
 
 TEST_F(Create, AReaderWithoutRecordingIsCreatedWithAWarning) {
-  Rig rig;
-  rig.drive.currentPages[0x2A] = devtest::CapabilitiesPage(0x3B, 0x04, 128);  // test write alone
+  rig.drive.currentPages[0x2A] = CapabilitiesPage(0x3B, 0x04, 128);  // test write alone
   rig.Create();
   EXPECT_EQ(log.Count("CQuorvane_ScsiDeviceCdvdRomWriter::CQuorvane_ScsiDeviceCdvdRomWriter_SharedConstructor(): "
                       "WARNING! Device does not support recording"),
@@ -219,47 +171,26 @@ struct CacheCase {
   uint32_t megabytes;
   uint16_t driveBufferKB;
   int32_t bytes;
-  int32_t objects;
 };
 
-class CacheSize : public ::testing::TestWithParam<CacheCase> {
- protected:
-  qvtest::VirtualTime time;
-};
+using CacheSize = DeviceCases<CacheCase>;
 
 TEST_P(CacheSize, FollowsTheArgumentAndTheDriveBuffer) {
   const CacheCase& c = GetParam();
-  Rig rig(c.megabytes);
-  rig.drive.currentPages[0x2A] = devtest::CapabilitiesPage(0x3B, 0x37, c.driveBufferKB);
-  auto& g = rig.Create();
+  Rig sized(c.megabytes);
+  sized.drive.currentPages[0x2A] = CapabilitiesPage(0x3B, 0x37, c.driveBufferKB);
+  auto& g = sized.Create();
   EXPECT_EQ(g.GetCacheSizeInBytes(), c.bytes);
   ASSERT_NE(g.GetCacheManager(), nullptr);
-  EXPECT_EQ(g.GetCacheManager()->GetCount(), c.objects);
+  EXPECT_EQ(g.GetCacheManager()->GetCount(), c.bytes / 61440);
   EXPECT_EQ(g.GetCacheManager()->GetCapacity(), 65536u);
   // The pool is made, not filled: the recording modes fill it.
   EXPECT_TRUE(g.GetCacheManager()->IsEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, CacheSize,
-                         ::testing::Values(CacheCase{0, 2048, 160 * 1048576, 160 * 1048576 / 61440},
-                                           CacheCase{4, 512, 4 * 1048576, 4 * 1048576 / 61440},
-                                           CacheCase{1, 2048, 2 * 2048 * 1024, 2 * 2048 * 1024 / 61440},
-                                           CacheCase{1, 0, 1048576, 1048576 / 61440}));
-
-TEST_F(Create, TheCacheSizeUpdateIsLogged) {
-  Rig rig(1);
-  rig.Create();
-  EXPECT_EQ(log.Count("CQuorvane_CdvdBurnerGrabber::CQuorvane_CdvdBurnerGrabber_SharedConstructor(): Cache size "
-                      "updated to 4194304 UCHARs"),
-            1u);
-}
-
-TEST_F(Create, DestructionClosesTheTransport) {
-  Rig rig;
-  rig.Create();
-  EXPECT_FALSE(rig.transportDestroyed);
-  rig.Destroy();
-  EXPECT_TRUE(rig.transportDestroyed);
-}
+                         ::testing::Values(CacheCase{0, 2048, 160 * 1048576}, CacheCase{4, 512, 4 * 1048576},
+                                           CacheCase{1, 2048, 2 * 2048 * 1024}, CacheCase{1, 0, 1048576}));
 
 }  // namespace
+}  // namespace devtest

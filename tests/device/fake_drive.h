@@ -32,6 +32,8 @@ struct Reply {
   static Reply Invalid() { return Sense(5, 0x20, 0x00); }  // invalid command operation code
   static Reply InvalidField() { return Sense(5, 0x24, 0x00); }
   static Reply NoMedium() { return Sense(2, 0x3A, 0x00); }
+  // An answer of which the transport says only `moved` bytes came.
+  static Reply Cut(Bytes d, int64_t moved) { return Reply{std::move(d), 0, 0, 0, 0, moved}; }
 };
 
 struct Sent {
@@ -49,6 +51,10 @@ class FakeDrive {
   // as a real drive refuses an unknown code.
   void On(uint8_t opcode, Handler handler) { handlers_[opcode] = std::move(handler); }
   void Off(uint8_t opcode) { handlers_.erase(opcode); }
+  // The same answer to every command with this operation code.
+  void Returns(uint8_t opcode, Reply reply) {
+    On(opcode, [reply](const Bytes&, const Bytes&) { return reply; });
+  }
   Reply Answer(const Bytes& cdb, const Bytes& out);
 
   std::vector<Sent> sent;
@@ -148,5 +154,19 @@ class Rig {
 
 // Runs body; returns the engine exception it threw (nullptr: none).
 std::unique_ptr<CQuorvane_Exception> Catch(const std::function<void()>& body);
+// Runs body, which must throw exception `number`. Hands that exception
+// back; when the body threw nothing or another number, the test has
+// failed and a stand-in (with an empty failure record for 8) comes back.
+std::unique_ptr<CQuorvane_Exception> Fails(uint32_t number, const std::function<void()>& body);
+
+// What the grabber tests share: virtual time, the log and a rig.
+class DeviceTest : public ::testing::Test {
+ protected:
+  qvtest::VirtualTime time;
+  qvtest::LogCapture log;
+  Rig rig;
+};
+template <class Case>
+class DeviceCases : public DeviceTest, public ::testing::WithParamInterface<Case> {};
 
 }  // namespace devtest

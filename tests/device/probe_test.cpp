@@ -3,42 +3,30 @@
 // accept or refuse parts of them.
 #include "fake_drive.h"
 
+namespace devtest {
 namespace {
-
-using devtest::Bytes;
-using devtest::Catch;
-using devtest::Reply;
-using devtest::Rig;
 
 struct WriteModeCase {
   const char* name;
   uint16_t profile;
   std::function<bool(const Bytes& page)> reject;  // nullptr: accept all
   bool withoutPage05;
-  uint8_t tao, sao, daoPQ, daoPW;
+  Bytes modes;  // TAO, SAO, DAO raw + PQ, DAO raw + raw P-W
 };
 
-class WriteModes : public ::testing::TestWithParam<WriteModeCase> {
- protected:
-  qvtest::VirtualTime time;
-  qvtest::LogCapture log;
-};
+using WriteModes = DeviceCases<WriteModeCase>;
 
 TEST_P(WriteModes, FollowWhatPage05hAccepts) {
   const WriteModeCase& c = GetParam();
-  Rig rig;
   rig.drive.profile = c.profile;
   rig.drive.rejectWriteParameters = c.reject;
   if (c.withoutPage05) rig.drive.currentPages.erase(0x05);
   auto& g = rig.Create();
-  uint8_t tao = 9, sao = 9, daoPQ = 9, daoPW = 9;
-  g.ProbeSupportedWriteModes(&tao, &sao, &daoPQ, &daoPW);
-  EXPECT_EQ(tao, c.tao);
-  EXPECT_EQ(sao, c.sao);
-  EXPECT_EQ(daoPQ, c.daoPQ);
-  EXPECT_EQ(daoPW, c.daoPW);
-  EXPECT_EQ(log.Count("ProbeSupportedWriteModes(): SetWriteParameters( SAO ) failed"), c.sao ? 0u : 1u);
-  EXPECT_EQ(log.Count("ProbeSupportedWriteModes(): SetWriteParameters( DAO_RAW_PW ) failed"), c.daoPW ? 0u : 1u);
+  uint8_t m[4] = {9, 9, 9, 9};
+  g.ProbeSupportedWriteModes(m, m + 1, m + 2, m + 3);
+  EXPECT_EQ(Bytes(m, m + 4), c.modes);
+  EXPECT_EQ(log.Count("ProbeSupportedWriteModes(): SetWriteParameters( SAO ) failed"), c.modes[1] ? 0u : 1u);
+  EXPECT_EQ(log.Count("ProbeSupportedWriteModes(): SetWriteParameters( DAO_RAW_PW ) failed"), c.modes[3] ? 0u : 1u);
 }
 
 bool RawWriteType(const Bytes& p) { return (p[2] & 0x0F) == 3; }
@@ -47,14 +35,14 @@ bool Everything(const Bytes&) { return true; }
 
 INSTANTIATE_TEST_SUITE_P(
     Drives, WriteModes,
-    ::testing::Values(WriteModeCase{"AcceptsAll", 0x0009, nullptr, false, 1, 1, 1, 1},
-                      WriteModeCase{"NoRawWriteType", 0x0009, RawWriteType, false, 1, 1, 0, 0},
-                      WriteModeCase{"NoRawPWBlocks", 0x000A, RawPWBlocks, false, 1, 1, 1, 0},
-                      WriteModeCase{"RefusesAllOnCdr", 0x0009, Everything, false, 0, 0, 0, 0},
+    ::testing::Values(WriteModeCase{"AcceptsAll", 0x0009, nullptr, false, {1, 1, 1, 1}},
+                      WriteModeCase{"NoRawWriteType", 0x0009, RawWriteType, false, {1, 1, 0, 0}},
+                      WriteModeCase{"NoRawPWBlocks", 0x000A, RawPWBlocks, false, {1, 1, 1, 0}},
+                      WriteModeCase{"RefusesAllOnCdr", 0x0009, Everything, false, {0, 0, 0, 0}},
                       // DVD-R drives refuse track-at-once in page 05h yet record incrementally.
-                      WriteModeCase{"RefusesAllOnDvdR", 0x0011, Everything, false, 1, 0, 0, 0},
-                      WriteModeCase{"NoPage05OnDvdR", 0x0011, nullptr, true, 1, 0, 0, 0},
-                      WriteModeCase{"NoPage05OnDvdPlusR", 0x001B, nullptr, true, 0, 0, 0, 0}),
+                      WriteModeCase{"RefusesAllOnDvdR", 0x0011, Everything, false, {1, 0, 0, 0}},
+                      WriteModeCase{"NoPage05OnDvdR", 0x0011, nullptr, true, {1, 0, 0, 0}},
+                      WriteModeCase{"NoPage05OnDvdPlusR", 0x001B, nullptr, true, {0, 0, 0, 0}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // READ CD selections: sync, header codes, user data and EDC/ECC in byte 9,
@@ -62,33 +50,23 @@ INSTANTIATE_TEST_SUITE_P(
 struct ReadModeCase {
   const char* name;
   std::function<bool(const Bytes& cdb)> reads;  // nullptr: no READ CD at all
-  uint8_t raw, rawPQ, rawPW, pq, pw;
+  Bytes modes;  // cooked, raw, raw + PQ, raw + raw P-W, PQ, raw P-W
 };
 
-class ReadModes : public ::testing::TestWithParam<ReadModeCase> {
- protected:
-  qvtest::VirtualTime time;
-  qvtest::LogCapture log;
-};
+using ReadModes = DeviceCases<ReadModeCase>;
 
 TEST_P(ReadModes, FollowWhatReadCdAccepts) {
   const ReadModeCase& c = GetParam();
-  Rig rig;
   if (c.reads) {
     rig.drive.On(0xBE, [&](const Bytes& cdb, const Bytes&) {
       return c.reads(cdb) ? Reply::Good(Bytes(2448, 0x11)) : Reply::InvalidField();
     });
   }
   auto& g = rig.Create();
-  uint8_t cooked = 0, raw = 9, rawPQ = 9, rawPW = 9, pq = 9, pw = 9;
-  g.ProbeSupportedReadModes(&cooked, &raw, &rawPQ, &rawPW, &pq, &pw);
-  EXPECT_EQ(cooked, 1);
-  EXPECT_EQ(raw, c.raw);
-  EXPECT_EQ(rawPQ, c.rawPQ);
-  EXPECT_EQ(rawPW, c.rawPW);
-  EXPECT_EQ(pq, c.pq);
-  EXPECT_EQ(pw, c.pw);
-  EXPECT_EQ(log.Count("ProbeSupportedReadModes(): ReadCD( raw + raw P-W subchannel ) failed"), c.rawPW ? 0u : 1u);
+  uint8_t m[6] = {0, 9, 9, 9, 9, 9};
+  g.ProbeSupportedReadModes(m, m + 1, m + 2, m + 3, m + 4, m + 5);
+  EXPECT_EQ(Bytes(m, m + 6), c.modes);
+  EXPECT_EQ(log.Count("ProbeSupportedReadModes(): ReadCD( raw + raw P-W subchannel ) failed"), c.modes[3] ? 0u : 1u);
   // The five probes read block 0, one block, any sector type.
   ASSERT_EQ(rig.drive.Count(0xBE), 5u);
   const Bytes expected[5] = {{0xBE, 0, 0, 0, 0, 0, 0, 0, 1, 0xF8, 0, 0}, {0xBE, 0, 0, 0, 0, 0, 0, 0, 1, 0xF8, 2, 0},
@@ -99,22 +77,20 @@ TEST_P(ReadModes, FollowWhatReadCdAccepts) {
 
 INSTANTIATE_TEST_SUITE_P(
     Drives, ReadModes,
-    ::testing::Values(ReadModeCase{"ReadsEverything", [](const Bytes&) { return true; }, 1, 1, 1, 1, 1},
-                      ReadModeCase{"NoSubChannel", [](const Bytes& c) { return c[10] == 0; }, 1, 0, 0, 0, 0},
-                      ReadModeCase{"QOnly", [](const Bytes& c) { return c[10] != 1; }, 1, 1, 0, 1, 0},
-                      ReadModeCase{"SubChannelOnlyWithData", [](const Bytes& c) { return c[9] != 0; }, 1, 1, 1, 0, 0},
-                      ReadModeCase{"NoReadCd", nullptr, 0, 0, 0, 0, 0}),
+    ::testing::Values(ReadModeCase{"ReadsEverything", [](const Bytes&) { return true; }, {1, 1, 1, 1, 1, 1}},
+                      ReadModeCase{"NoSubChannel", [](const Bytes& c) { return c[10] == 0; }, {1, 1, 0, 0, 0, 0}},
+                      ReadModeCase{"QOnly", [](const Bytes& c) { return c[10] != 1; }, {1, 1, 1, 0, 1, 0}},
+                      ReadModeCase{"SubChannelOnlyWithData", [](const Bytes& c) { return c[9] != 0; }, {1, 1, 1, 1, 0, 0}},
+                      ReadModeCase{"NoReadCd", nullptr, {1, 0, 0, 0, 0, 0}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ReadModesNoDisc, FailWithTheTestUnitReadyFailure) {
-  qvtest::VirtualTime time;
-  Rig rig;
+using ReadModesNoDisc = DeviceTest;
+
+TEST_F(ReadModesNoDisc, FailWithTheTestUnitReadyFailure) {
   auto& g = rig.Create();
-  rig.drive.On(0x00, [](const Bytes&, const Bytes&) { return Reply::NoMedium(); });
+  rig.drive.Returns(0x00, Reply::NoMedium());
   uint8_t m[6];
-  auto e = Catch([&] { g.ProbeSupportedReadModes(m, m + 1, m + 2, m + 3, m + 4, m + 5); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 8u);
+  auto e = Fails(8, [&] { g.ProbeSupportedReadModes(m, m + 1, m + 2, m + 3, m + 4, m + 5); });
   EXPECT_EQ(e->FailureInformation()->m__UCHAR__Sense[12], 0x3A);
   EXPECT_EQ(rig.drive.Count(0xBE), 0u);
 }
@@ -122,29 +98,19 @@ TEST(ReadModesNoDisc, FailWithTheTestUnitReadyFailure) {
 // DVD+ formats: feature 002Ah, 002Bh and 003Bh asked one by one.
 struct PlusCase {
   const char* name;
-  std::function<void(devtest::FakeDrive&)> set;
-  uint8_t readRW, readR, readRDL, writeRW, writeR, writeRDL;
+  std::function<void(FakeDrive&)> set;
+  Bytes flags;  // read +RW, +R, +R DL, write +RW, +R, +R DL
 };
 
-class PlusFormats : public ::testing::TestWithParam<PlusCase> {
- protected:
-  qvtest::VirtualTime time;
-  qvtest::LogCapture log;
-};
+using PlusFormats = DeviceCases<PlusCase>;
 
 TEST_P(PlusFormats, ComeFromTheOneFeatureAsked) {
   const PlusCase& c = GetParam();
-  Rig rig;
   auto& g = rig.Create();
   c.set(rig.drive);
   uint8_t r[6] = {9, 9, 9, 9, 9, 9};
   g.GetSupportedMediaFormatsEx(&r[0], &r[1], &r[2], &r[3], &r[4], &r[5]);
-  EXPECT_EQ(r[0], c.readRW);
-  EXPECT_EQ(r[1], c.readR);
-  EXPECT_EQ(r[2], c.readRDL);
-  EXPECT_EQ(r[3], c.writeRW);
-  EXPECT_EQ(r[4], c.writeR);
-  EXPECT_EQ(r[5], c.writeRDL);
+  EXPECT_EQ(Bytes(r, r + 6), c.flags);
   // One GET CONFIGURATION per feature, request type 2.
   const Bytes asked[3] = {{0x46, 0x02, 0x00, 0x2A}, {0x46, 0x02, 0x00, 0x2B}, {0x46, 0x02, 0x00, 0x3B}};
   const size_t before = rig.drive.Count(0x46) - 3;
@@ -158,40 +124,30 @@ INSTANTIATE_TEST_SUITE_P(
     Drives, PlusFormats,
     ::testing::Values(
         PlusCase{"ReadsAndWritesPlusRWReadsPlusR",
-                 [](devtest::FakeDrive& d) {
+                 [](FakeDrive& d) {
                    d.features[0x002A] = {0x01, 0, 0, 0};
                    d.features[0x002B] = {0x00, 0, 0, 0};
                  },
-                 1, 1, 0, 1, 0, 0},
-        PlusCase{"WritesAllThree",
-                 [](devtest::FakeDrive& d) {
-                   d.features[0x002A] = {0x01, 0, 0, 0};
-                   d.features[0x002B] = {0x01, 0, 0, 0};
-                   d.features[0x003B] = {0x01, 0, 0, 0};
-                 },
-                 1, 1, 1, 1, 1, 1},
-        PlusCase{"NoFeatures", [](devtest::FakeDrive&) {}, 0, 0, 0, 0, 0, 0},
-        PlusCase{"Refused", [](devtest::FakeDrive& d) { d.Off(0x46); }, 0, 0, 0, 0, 0, 0},
+                 {1, 1, 0, 1, 0, 0}},
+        PlusCase{"NoFeatures", [](FakeDrive&) {}, Bytes(6, 0)},
+        PlusCase{"Refused", [](FakeDrive& d) { d.Off(0x46); }, Bytes(6, 0)},
         // A drive that ignores the one-feature request lists feature 0000h first.
         PlusCase{"IgnoresRequestType",
-                 [](devtest::FakeDrive& d) {
-                   d.On(0x46, [](const Bytes&, const Bytes&) {
-                     return Reply::Good(Bytes{0, 0, 0, 20, 0, 0, 0, 0x1A,                   // header
-                                              0, 0, 0x03, 4, 0, 0x1A, 1, 0,                 // 0000h: profiles
-                                              0, 0x2A, 0x01, 4, 0x01, 0, 0, 0});            // 002Ah
-                   });
+                 [](FakeDrive& d) {
+                   d.Returns(0x46, Reply::Good(Bytes{0, 0, 0, 20, 0, 0, 0, 0x1A,          // header
+                                                     0, 0, 0x03, 4, 0, 0x1A, 1, 0,        // 0000h: profiles
+                                                     0, 0x2A, 0x01, 4, 0x01, 0, 0, 0}));  // 002Ah
                  },
-                 0, 0, 0, 0, 0, 0},
+                 Bytes(6, 0)},
         // The answer declares a feature but stops before its flags.
         PlusCase{"Truncated",
-                 [](devtest::FakeDrive& d) {
+                 [](FakeDrive& d) {
                    d.On(0x46, [](const Bytes& cdb, const Bytes&) {
-                     Reply r = Reply::Good(Bytes{0, 0, 0, 12, 0, 0, 0, 0x1A, 0, cdb[3], 1, 4, 1, 0, 0, 0});
-                     r.transferred = 12;
-                     return r;
+                     return Reply::Cut(Bytes{0, 0, 0, 12, 0, 0, 0, 0x1A, 0, cdb[3], 1, 4, 1, 0, 0, 0}, 12);
                    });
                  },
-                 0, 0, 0, 0, 0, 0}),
+                 Bytes(6, 0)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+}  // namespace devtest

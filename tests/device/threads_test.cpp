@@ -8,11 +8,8 @@
 
 #include "fake_drive.h"
 
+namespace devtest {
 namespace {
-
-using devtest::Bytes;
-using devtest::Reply;
-using devtest::Rig;
 
 // Holds the drive inside one command until the test lets it go.
 class Gate {
@@ -39,14 +36,14 @@ class Gate {
   bool held_ = false, open_ = false;
 };
 
-TEST(ObjectLock, CancelGetsThroughWhileAnOperationHoldsTheLockAndOthersWait) {
-  qvtest::VirtualTime time;
-  Rig rig;
+using ObjectLock = DeviceTest;
+
+TEST_F(ObjectLock, CancelGetsThroughWhileAnOperationHoldsTheLockAndOthersWait) {
   auto& g = rig.Create();
   Gate gate;
   std::atomic<bool> loadDone{false};
   rig.drive.On(0x1B, [&](const Bytes&, const Bytes&) { return Reply::Good(); });
-  rig.drive.On(0x51, [](const Bytes&, const Bytes&) { return Reply::Good(devtest::DiscInformation(0x0E, 1, 1, 1, 1)); });
+  rig.drive.Returns(0x51, Reply::Good(DiscInformation(0x0E, 1, 1, 1, 1)));
   rig.drive.beforeCommand = [&](uint8_t opcode) {
     if (opcode == 0x1B) gate.Hold();
   };
@@ -78,11 +75,9 @@ TEST(ObjectLock, CancelGetsThroughWhileAnOperationHoldsTheLockAndOthersWait) {
   EXPECT_LT(readerCommand - ops.rbegin(), lastLoadCommand - ops.rbegin());
 }
 
-TEST(ObjectLock, OperationsOfTwoThreadsNeverOverlap) {
-  qvtest::VirtualTime time;
-  Rig rig;
+TEST_F(ObjectLock, OperationsOfTwoThreadsNeverOverlap) {
   rig.drive.profile = 0x0011;
-  rig.drive.On(0x51, [](const Bytes&, const Bytes&) { return Reply::Good(devtest::DiscInformation(0x01, 1, 1, 1, 1)); });
+  rig.drive.Returns(0x51, Reply::Good(DiscInformation(0x01, 1, 1, 1, 1)));
   auto& g = rig.Create();
   auto work = [&](int n) {
     for (int i = 0; i < n; ++i) {
@@ -105,3 +100,4 @@ TEST(ObjectLock, OperationsOfTwoThreadsNeverOverlap) {
 }
 
 }  // namespace
+}  // namespace devtest

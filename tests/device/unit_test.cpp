@@ -2,19 +2,10 @@
 // virtual time, with the drive workarounds and an empty tray.
 #include "fake_drive.h"
 
+namespace devtest {
 namespace {
 
-using devtest::Bytes;
-using devtest::Catch;
-using devtest::Reply;
-using devtest::Rig;
-
-class Unit : public ::testing::Test {
- protected:
-  qvtest::VirtualTime time;
-  qvtest::LogCapture log;
-  Rig rig;
-};
+using Unit = DeviceTest;
 
 std::vector<uint8_t> After(const std::vector<uint8_t>& all, size_t from) {
   return std::vector<uint8_t>(all.begin() + static_cast<long>(from), all.end());
@@ -28,21 +19,16 @@ struct LoadCase {
   std::vector<uint8_t> opcodes;  // after the disc type query
 };
 
-class Load : public ::testing::TestWithParam<LoadCase> {
- protected:
-  qvtest::VirtualTime time;
-  qvtest::LogCapture log;
-};
+using Load = DeviceCases<LoadCase>;
 
 TEST_P(Load, ClosesTheTrayAndWaitsAsTheMediumWants) {
   const LoadCase& c = GetParam();
-  Rig rig;
   rig.drive.profile = c.profile;
-  rig.drive.On(0x1B, [](const Bytes&, const Bytes&) { return Reply::Good(); });
+  rig.drive.Returns(0x1B, Reply::Good());
   rig.drive.On(0x51, [&](const Bytes&, const Bytes&) {
-    return c.discPresent ? Reply::Good(devtest::DiscInformation(0x0E, 1, 1, 1, 1)) : Reply::NoMedium();
+    return c.discPresent ? Reply::Good(DiscInformation(0x0E, 1, 1, 1, 1)) : Reply::NoMedium();
   });
-  if (!c.discPresent) rig.drive.On(0x00, [](const Bytes&, const Bytes&) { return Reply::NoMedium(); });
+  if (!c.discPresent) rig.drive.Returns(0x00, Reply::NoMedium());
   auto& g = rig.Create();
   const size_t before = rig.drive.sent.size();
   const uint64_t start = time.clock().NowMs();
@@ -69,10 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(Unit, LoadFailsWhenStartStopUnitFails) {
   auto& g = rig.Create();
-  rig.drive.On(0x1B, [](const Bytes&, const Bytes&) { return Reply::Sense(2, 0x53, 0x02); });  // removal prevented
-  auto e = Catch([&] { g.Load(); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 8u);
+  rig.drive.Returns(0x1B, Reply::Sense(2, 0x53, 0x02));  // removal prevented
+  auto e = Fails(8, [&] { g.Load(); });
   EXPECT_EQ(e->FailureInformation()->m__UCHAR__Sense[12], 0x53);
   EXPECT_EQ(log.Count("CQuorvane_CdvdBurnerGrabber::Load(): EXITing with failure"), 1u);
 }
@@ -83,18 +67,13 @@ struct EjectCase {
   bool broken;
 };
 
-class Eject : public ::testing::TestWithParam<EjectCase> {
- protected:
-  qvtest::VirtualTime time;
-  qvtest::LogCapture log;
-};
+using Eject = DeviceCases<EjectCase>;
 
 TEST_P(Eject, UsesTheImmediateEjectOnlyOnTheBrokenDrive) {
   const EjectCase& c = GetParam();
-  Rig rig;
   rig.drive.vendor = c.vendor;
   rig.drive.product = c.product;
-  rig.drive.On(0x1B, [](const Bytes&, const Bytes&) { return Reply::Good(); });
+  rig.drive.Returns(0x1B, Reply::Good());
   auto& g = rig.Create();
   rig.drive.currentPages[0x05][2] = 0x00;  // not track-at-once
   const size_t selects = rig.drive.Count(0x55);
@@ -113,30 +92,30 @@ INSTANTIATE_TEST_SUITE_P(Drives, Eject,
                                            EjectCase{"MITSUMI", "CR-4804TE", false},
                                            EjectCase{"ACME", "4802", false}));
 
-TEST_F(Unit, TestUnitReadyOnAnEmptyTrayWithFastExitReturnsAtOnceThenFailsWithNoMedium) {
+// An empty tray: with fast exit the failure comes at once; without, after
+// two phases of polling the given seconds, one attempt a second.
+TEST_F(Unit, TestUnitReadyOnAnEmptyTrayFailsWithNoMedium) {
   auto& g = rig.Create();
-  rig.drive.On(0x00, [](const Bytes&, const Bytes&) { return Reply::NoMedium(); });
-  rig.drive.On(0x51, [](const Bytes&, const Bytes&) { return Reply::NoMedium(); });
-  const uint64_t start = time.clock().NowMs();
-  auto e = Catch([&] { g.TestUnitReady(30, true); });
-  EXPECT_EQ(time.clock().NowMs() - start, 0u);
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 8u);
-  EXPECT_EQ(e->FailureInformation()->m__UCHAR__Sense[2] & 0x0F, 2);
-  EXPECT_EQ(e->FailureInformation()->m__UCHAR__Sense[12], 0x3A);
-  EXPECT_EQ(log.Count("TestUnitReady(): ENTERed for 30 second(s), is fast exit: 1"), 1u);
-}
-
-TEST_F(Unit, TestUnitReadyWithoutFastExitPollsForTheGivenSeconds) {
-  auto& g = rig.Create();
-  rig.drive.On(0x00, [](const Bytes&, const Bytes&) { return Reply::NoMedium(); });
-  rig.drive.On(0x51, [](const Bytes&, const Bytes&) { return Reply::NoMedium(); });
-  const uint64_t start = time.clock().NowMs();
-  auto e = Catch([&] { g.TestUnitReady(5, false); });
-  ASSERT_NE(e, nullptr);
-  // Two phases of five attempts a second apart, then the last command.
-  EXPECT_EQ(time.clock().NowMs() - start, 2u * 4u * 1000u);
-  EXPECT_EQ(rig.drive.Count(0x51), 5u);
+  rig.drive.Returns(0x00, Reply::NoMedium());
+  rig.drive.Returns(0x51, Reply::NoMedium());
+  const struct {
+    uint32_t seconds;
+    bool fast;
+    uint64_t ms;
+    size_t discInformations;
+  } cases[] = {{30, true, 0, 1}, {5, false, 2 * 4 * 1000, 5}};
+  for (const auto& c : cases) {
+    const uint64_t start = time.clock().NowMs();
+    const size_t before = rig.drive.Count(0x51);
+    auto e = Fails(8, [&] { g.TestUnitReady(c.seconds, c.fast); });
+    EXPECT_EQ(time.clock().NowMs() - start, c.ms) << c.seconds;
+    EXPECT_EQ(rig.drive.Count(0x51) - before, c.discInformations) << c.seconds;
+    EXPECT_EQ(e->FailureInformation()->m__UCHAR__Sense[2] & 0x0F, 2);
+    EXPECT_EQ(e->FailureInformation()->m__UCHAR__Sense[12], 0x3A);
+    EXPECT_EQ(log.Count("TestUnitReady(): ENTERed for " + std::to_string(c.seconds) +
+                        " second(s), is fast exit: " + (c.fast ? "1" : "0")),
+              1u);
+  }
 }
 
 TEST_F(Unit, TestUnitReadySucceedsOnceTheDriveBecomesReady) {
@@ -145,33 +124,23 @@ TEST_F(Unit, TestUnitReadySucceedsOnceTheDriveBecomesReady) {
   rig.drive.On(0x00, [&](const Bytes&, const Bytes&) {
     return ++calls < 3 ? Reply::Sense(2, 0x04, 0x01) : Reply::Good();  // becoming ready
   });
-  rig.drive.On(0x51, [](const Bytes&, const Bytes&) { return Reply::Good(devtest::DiscInformation(0x0E, 1, 1, 1, 1)); });
+  rig.drive.Returns(0x51, Reply::Good(DiscInformation(0x0E, 1, 1, 1, 1)));
   EXPECT_EQ(Catch([&] { g.TestUnitReady(10, true); }), nullptr);
 }
 
 TEST_F(Unit, LockAndReleaseSendPreventAllow) {
-  rig.drive.On(0x1E, [](const Bytes&, const Bytes&) { return Reply::Good(); });
+  rig.drive.Returns(0x1E, Reply::Good());
   auto& g = rig.Create();
   g.Lock();
   g.Release();
   EXPECT_EQ(rig.drive.Cdb(0x1E, 0), (Bytes{0x1E, 0, 0, 0, 0x01, 0}));
   EXPECT_EQ(rig.drive.Cdb(0x1E, 1), (Bytes{0x1E, 0, 0, 0, 0x00, 0}));
   rig.drive.Off(0x1E);
-  auto e = Catch([&] { g.Lock(); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 8u);
-}
-
-TEST_F(Unit, CancelSetsTheFlagThatTheLoopsRead) {
-  auto& g = rig.Create();
-  EXPECT_FALSE(g.IsCancel());
-  g.Cancel();
-  EXPECT_TRUE(g.IsCancel());
-  EXPECT_EQ(log.Count("CQuorvane_CdvdBurnerGrabber::Cancel(): ENTERed"), 1u);
+  Fails(8, [&] { g.Lock(); });
 }
 
 TEST_F(Unit, ExecuteCdbPassesTheCallersCommandAndData) {
-  rig.drive.On(0xAC, [](const Bytes&, const Bytes&) { return Reply::Good(Bytes{1, 2, 3, 4, 5}); });
+  rig.drive.Returns(0xAC, Reply::Good(Bytes{1, 2, 3, 4, 5}));
   auto& g = rig.Create();
   const uint8_t cdb[12] = {0xAC, 0, 0, 0, 0, 0, 0, 0, 0, 1, 3, 0};
   uint8_t buffer[8] = {};
@@ -179,10 +148,11 @@ TEST_F(Unit, ExecuteCdbPassesTheCallersCommandAndData) {
   EXPECT_EQ(rig.drive.Cdb(0xAC), Bytes(cdb, cdb + 12));
   EXPECT_EQ(Bytes(buffer, buffer + 8), (Bytes{1, 2, 3, 4, 5, 0, 0, 0}));
   const uint8_t write[10] = {0x2A, 0, 0, 0, 0, 0, 0, 0, 1, 0};
-  rig.drive.On(0x2A, [](const Bytes&, const Bytes&) { return Reply::Good(); });
+  rig.drive.Returns(0x2A, Reply::Good());
   uint8_t data[4] = {9, 8, 7, 6};
   g.ExecuteCDB(write, 10, data, 4, 1);
   EXPECT_EQ(rig.drive.Out(0x2A), (Bytes{9, 8, 7, 6}));
 }
 
 }  // namespace
+}  // namespace devtest

@@ -1,42 +1,29 @@
-// Disc and track information, the table of contents and device control
-// against the virtual drive, one table per medium: each disc is described
-// to the drive, and what the engine reports must be that disc. Then the
-// drive models whose quirks the engine works around.
+// The burner-grabber's C entry points against the virtual drive, reached
+// through the pass-through transport's auxiliary-driver door. Disc and
+// track information and the table of contents, one table per medium: each
+// disc is described to the drive, and what the engine reports must be that
+// disc. Then write and read modes by drive model, the tray, and commands
+// that fail on the way.
 #include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "core/engine_fixture.h"
 #include "device/burner_grabber.h"
-#include "support/vdrive_fixture.h"
+#include "engine_drive.h"
 
+namespace qvtest {
 namespace {
 
 using nlohmann::json;
 
-struct Status {
-  char text[1024] = {};
-  QV_ULONG systemError = 0;
-  CDB_FAILURE_INFORMATION failure{};
-};
-#define QV_STATUS(s) (s).text, sizeof (s).text, &(s).systemError, &(s).failure
-
-class Media : public EngineState {
+class Media : public EngineDrive {
  protected:
-  void SetUp() override {
-    EngineState::SetUp();
-    ASSERT_EQ(Quorvane_UpStartEx(), 0u);
-  }
-  void TearDown() override {
-    if (handle) Quorvane_CdvdBurnerGrabber_Destroy(&handle);
-    EngineState::TearDown();
-  }
   // A drive holding the described disc, opened through the engine.
   void Load(const json& description, const char* model = nullptr) {
-    ASSERT_EQ(QvDrive_Create("CdRom0", nullptr, model), 0u);
+    Make(nullptr, model);
     const auto path = work.Write("disc.json", description.dump());
     ASSERT_EQ(QvDrive_InsertDisc("CdRom0", path.c_str()), 0u) << description.dump();
-    ASSERT_EQ(Quorvane_CdvdBurnerGrabber_CreateEx(&handle, QV_STATUS(s), nullptr, nullptr, "CdRom0", 1), 0u) << s.text;
+    ASSERT_EQ(Open(), 0u) << s.text;
     // The disc went in after the drive was made: wait until the drive has
     // read it and reported the change, as a host does.
     ASSERT_EQ(Quorvane_CdvdBurnerGrabber_TestUnitReadyEx(handle, QV_STATUS(s), 10), 0u) << s.text;
@@ -61,12 +48,13 @@ class Media : public EngineState {
     EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetLastTrack(handle, QV_STATUS(s), &last), 0u) << s.text;
     return last;
   }
-
-  qvtest::VirtualDriveHome home;
-  qvtest::TempDir work;
-  qvtest::LogCapture log;
-  QV_HANDLE handle = nullptr;
-  Status s;
+  QV_BOOLEAN TrayOpen(QV_BOOLEAN expectPresent) {
+    QV_BOOLEAN present = 9, open = 9;
+    EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetMediaTrayStatus(handle, QV_STATUS(s), &present, &open), 0u) << s.text;
+    EXPECT_EQ(present, expectPresent);
+    return open;
+  }
+  TempDir work;
 };
 
 // What the engine must report for one disc.
@@ -131,34 +119,18 @@ json Session(bool closed, json tracks) { return {{"closed", closed}, {"tracks", 
 INSTANTIATE_TEST_SUITE_P(
     Inline, Described,
     ::testing::Values(
-        MediumCase{"PressedDataCd",
-                   {{"media", "cd-rom"}, {"sessions", {Session(true, {{{"mode", "mode1"}, {"blocks", 1000}}})}}},
-                   {1, 2, 1, 1, false, {{0, 999, -150, 2048}}, 1, false, 0, false, 0, 0}},
         MediumCase{"BlankCdr", {{"media", "cd-r"}}, {2, 0, 1, 1, false, {}, 0, true, 1, true, 0, 359849}},
         MediumCase{"BlankCdrw", {{"media", "cd-rw"}}, {3, 0, 1, 1, true, {}, 0, true, 1, true, 0, 359849}},
-        // An open second session: the last track is the one before the open one.
-        MediumCase{"AppendableCdr",
-                   {{"media", "cd-r"},
-                    {"sessions", {Session(true, {{{"mode", "mode1"}, {"blocks", 1000}}})}},
-                    {"status", "appendable"}},
-                   {2, 1, 2, 2, false, {{0, 999, -150, 2048}}, 1, true, 2, true, 1000 + 6750 + 4500 + 150,
-                    359849 - (1000 + 6750 + 4500 + 150)}},
         MediumCase{"Mode2Form2Cd",
                    {{"media", "cd-rom"},
                     {"sessions", {Session(true, {{{"mode", "mode2-form2"}, {"blocks", 500}}})}}},
                    {1, 2, 1, 1, false, {{0, 499, -150, 2324}}, 1, false, 0, false, 0, 0}},
-        MediumCase{"PressedDvd",
-                   {{"media", "dvd-rom"}, {"sessions", {Session(true, {{{"mode", "mode1"}, {"blocks", 20000}}})}}},
-                   {4, 2, 1, 1, false, {{0, 19999, 0, 2048}}, 1, true, 1, false, 0, 0}},
         MediumCase{"AppendableDvdR",
                    {{"media", "dvd-r"},
                     {"sessions", {Session(false, {{{"mode", "mode1"}, {"blocks", 5008}}})}},
                     {"status", "appendable"}},
                    {5, 1, 1, 2, false, {}, 1, true, 2, true, 5008, 2298496 - 5008}},
-        MediumCase{"BlankDvdPlusR", {{"media", "dvd+r"}}, {13, 0, 1, 1, false, {}, 0, true, 1, true, 0, 2295104}},
-        // Random-access media report status 1 whatever they hold.
-        MediumCase{"FormattedDvdRam", {{"media", "dvd-ram"}, {"formatted", true}},
-                   {6, 1, 1, 1, true, {}, 0, true, 1, true, 0, 2236704}}),
+        MediumCase{"BlankDvdPlusR", {{"media", "dvd+r"}}, {13, 0, 1, 1, false, {}, 0, true, 1, true, 0, 2295104}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The virtual drive's prepared discs, as the engine must report them.
@@ -188,21 +160,18 @@ INSTANTIATE_TEST_SUITE_P(
         MediumCase{"MultisessionCd", Prepared("multisession-cd.json"),
                    {2, 1, 3, 3, false, {{0, 8999, -150, 2048}, {20400, 23399, 20250, 2048}}, 2, true, 3, true,
                     23400 + 2250 + 4500 + 150, kCdrCapacity - (23400 + 2250 + 4500 + 150)}},
+        // An open second session: the last track is the one before the open one.
         MediumCase{"CdrWithAnOpenSession", Prepared("cd-r-open-session.json"),
                    {2, 1, 2, 3, false, {{0, 4999, -150, 2048}}, 2, true, 3, true, 18400 + 150,
                     kCdrCapacity - (18400 + 150)}},
         MediumCase{"FinishedCdrw", Prepared("cd-rw-complete.json"),
                    {3, 2, 1, 1, true, {{0, 19999, -150, 2048}}, 1, false, 0, false, 0, 0}},
-        MediumCase{"ClosedDvdPlusR", Prepared("dvd+r-closed.json"),
-                   {13, 2, 1, 1, false, {{0, 1999999, 0, 2048}}, 1, true, 1, false, 0, 0}},
         // An appendable DVD lists its empty session's track as the second.
         MediumCase{"OpenDvdPlusR", Prepared("dvd+r-open.json"),
                    {13, 1, 2, 2, false, {{0, 299999, 0, 2048}, {300000, kDvdPlusR - 1, 300000, 2048}}, 1, true, 2, true,
                     300000, kDvdPlusR - 300000}},
         MediumCase{"DualLayerDvdPlusR", Prepared("dvd+r-dl.json"),
                    {15, 2, 1, 1, false, {{0, 2999999, 0, 2048}}, 1, true, 1, false, 0, 0}},
-        MediumCase{"ClosedDvdR", Prepared("dvd-r-closed.json"),
-                   {5, 2, 1, 1, false, {{0, 1499999, 0, 2048}}, 1, true, 1, false, 0, 0}},
         // A reserved track partly recorded in the open session, then the
         // invisible track after its reservation.
         MediumCase{"OpenDvdRWithAReservedTrack", Prepared("dvd-r-open.json"),
@@ -228,35 +197,6 @@ INSTANTIATE_TEST_SUITE_P(
                    {4, 2, 1, 1, false, {{0, 1999999, 0, 2048}}, 1, true, 1, false, 0, 0}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Two audio tracks with the usual two-second pause between them: the TOC
-// ends track 1 before the pause unless fast TOC reading is on.
-class AudioPause : public Media, public ::testing::WithParamInterface<bool> {
- protected:
-  void TearDown() override {
-    QuorvaneI_ResetSettings();
-    Media::TearDown();
-  }
-};
-
-TEST_P(AudioPause, EndsTrackOneWhereTheDiscSays) {
-  Quorvane_SetFastReadTOC(GetParam());
-  Load({{"media", "cd-rom"},
-        {"sessions",
-         {Session(true, {{{"mode", "audio"}, {"blocks", 15000}}, {{"mode", "audio"}, {"blocks", 15000}}})}}});
-  auto toc = Toc();
-  ASSERT_EQ(toc->m__UCHAR__NumberOfTracks, 2);
-  const QUORVANE_TOC_TRACK& t1 = toc->m__TRACK__Tracks[0];
-  const QUORVANE_TOC_TRACK& t2 = toc->m__TRACK__Tracks[1];
-  EXPECT_EQ(t1.m__UCHAR__IsAudio, 1);
-  EXPECT_EQ(t1.m__ULONG__BlockSize, 2352u);
-  EXPECT_EQ(t2.m__LONG__StartAddress, 15150);
-  EXPECT_EQ(t1.m__LONG__EndAddress, GetParam() ? 15149 : 14999);
-  EXPECT_EQ(t2.m__LONG__AreaStartAddress, GetParam() ? 15150 : 15000);
-  EXPECT_EQ(t2.m__LONG__EndAddress, 30149);
-}
-
-INSTANTIATE_TEST_SUITE_P(FastReadToc, AudioPause, ::testing::Bool());
-
 // A DVD+RW formatted with an ISO9660 volume: one track of the volume's
 // size, and the invisible track right after it.
 TEST_F(Media, DvdPlusRwIsBoundedByItsVolume) {
@@ -281,119 +221,17 @@ TEST_F(Media, DvdPlusRwIsBoundedByItsVolume) {
 
 TEST_F(Media, AtipOfARecordableCd) {
   Load({{"media", "cd-rw"}, {"leadIn", "97:26:66"}, {"lastLeadOut", "79:59:74"}});
-  uint8_t atip[256] = {};
+  uint8_t atip[256];
+  std::memset(atip, 0xEE, sizeof atip);
   ASSERT_EQ(Quorvane_CdvdBurnerGrabber_ReadATIP(handle, QV_STATUS(s), atip, sizeof atip), 0u) << s.text;
   EXPECT_EQ((std::vector<uint8_t>{atip[8], atip[9], atip[10], atip[12], atip[13], atip[14]}),
             (std::vector<uint8_t>{97, 26, 66, 79, 59, 74}));
   EXPECT_EQ(atip[6] & 0x40, 0x40);  // rewritable
+  // Handed back unparsed; the rest of the buffer is cleared, not left as it was.
+  const size_t length = size_t{atip[0]} << 8 | atip[1];
+  ASSERT_LT(length + 2, sizeof atip);
+  EXPECT_EQ(std::vector<uint8_t>(atip + length + 2, atip + sizeof atip), std::vector<uint8_t>(sizeof atip - length - 2, 0));
 }
-
-TEST_F(Media, DvdPlusRDualLayerBoundary) {
-  Load({{"media", "dvd+r-dl"}, {"layerBreak", 2086912}, {"layerBreakFixed", true}});
-  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(handle), 15u);
-  // Recording asks for the boundary through the engine object itself.
-  uint32_t capacity = 0;
-  uint8_t flag = 9;
-  auto* g = static_cast<CQuorvane_CdvdBurnerGrabber*>(handle);
-  g->ReadDVDPLUSRDLBoundaryInformation(&capacity, &flag);
-  EXPECT_EQ(capacity, 2086912u);
-  EXPECT_EQ(flag, 1);
-}
-
-TEST_F(Media, ProtectionAndRegionOfAPressedDvd) {
-  Load({{"media", "dvd-rom"},
-        {"protection", 1},
-        {"regionMask", 254},
-        {"sessions", {Session(true, {{{"mode", "mode1"}, {"blocks", 100}}})}}});
-  QV_UCHAR type = 9, mask = 9;
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetDVDProtectionSystem(handle, QV_STATUS(s), &type), 0u) << s.text;
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetDVDRegionMask(handle, QV_STATUS(s), &mask), 0u) << s.text;
-  EXPECT_EQ(type, 1);
-  EXPECT_EQ(mask, 254);
-  QV_UCHAR code, resets, changes, rpcMask, scheme;
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetRPC(handle, QV_STATUS(s), &code, &resets, &changes, &rpcMask, &scheme), 0u)
-      << s.text;
-}
-
-// Drive models of the virtual drive's catalog, each with the quirk the
-// engine works around.
-TEST_F(Media, SpeedsOfALiteOnComeFromItsPageExceptMaximumWrite) {
-  Load({{"media", "dvd+rw"}, {"formatted", true}}, "LITE-ON:DVDRW SOHW-812S");
-  QV_ULONG cd[4], generic[4];
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetSpeeds(handle, QV_STATUS(s), cd, cd + 1, cd + 2, cd + 3), 0u) << s.text;
-  EXPECT_EQ(log.Count("Using CD-style values for everything except maximum write speed"), 1u);
-  Quorvane_CdvdBurnerGrabber_Destroy(&handle);
-  ASSERT_EQ(QvDrive_Delete("CdRom0"), 0u);
-  Load({{"media", "dvd+rw"}, {"formatted", true}});
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetSpeeds(handle, QV_STATUS(s), generic, generic + 1, generic + 2, generic + 3),
-            0u);
-  EXPECT_EQ(log.Count("Using DVD-style values for everything"), 1u);
-  EXPECT_EQ(cd[3], generic[3]);  // maximum write from GET PERFORMANCE for both
-  // The LITE-ON's other three are the capabilities page's own fields.
-  Quorvane_CdvdBurnerGrabber_Destroy(&handle);
-  ASSERT_EQ(QvDrive_Delete("CdRom0"), 0u);
-  Load({{"media", "dvd+rw"}, {"formatted", true}}, "LITE-ON:DVDRW SOHW-812S");
-  const QV_UCHAR sense[10] = {0x5A, 0, 0x2A, 0, 0, 0, 0, 0x10, 0, 0};
-  std::vector<uint8_t> page(4096);
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_ExecuteCDB(handle, QV_STATUS(s), sense, 10, page.data(), 4096, 0), 0u) << s.text;
-  auto be16 = [&](size_t at) { return static_cast<QV_ULONG>(page[8 + at] << 8 | page[8 + at + 1]); };
-  EXPECT_EQ(cd[0], be16(14));
-  EXPECT_EQ(cd[1], be16(8));
-  EXPECT_EQ(cd[2], be16(20));
-}
-
-TEST_F(Media, SetSpeedsStreamsToTheDefaultEndWhenTheDriveSaysZero) {
-  Load({{"media", "dvd-r"}}, "HP:DVD Writer 640v");
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_SetSpeeds(handle, QV_STATUS(s), 11080, 5540), 0u) << s.text;
-  EXPECT_EQ(log.Count("Device reported zero capacity ( 0 ), replacing with default ( 2298495 )"), 1u);
-}
-
-TEST_F(Media, BurnProofOnADriveThatRefusesBufeStaysOffButIsRemembered) {
-  Load({{"media", "cd-r"}}, "SAMSUNG:CDRW/DVD SM-308B");
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_SetBUP(handle, QV_STATUS(s), 1), 0u) << s.text;
-  QV_BOOLEAN enabled = 9, supported = 9;
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetBUP(handle, QV_STATUS(s), &enabled, &supported), 0u) << s.text;
-  EXPECT_EQ(enabled, 0);
-  // Page 05h still takes the recording parameters: BUFE is kept out of it.
-  QV_BOOLEAN modes[4];
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_ProbeSupportedWriteModes(handle, QV_STATUS(s), modes, modes + 1, modes + 2,
-                                                                modes + 3),
-            0u);
-  EXPECT_EQ(modes[0], 1);
-  EXPECT_GE(log.Count("Broken BURN-Proof workaround for 'SAMSUNG ' : 'CDRW/DVD SM-308B'"), 1u);
-}
-
-TEST_F(Media, JustLinkThroughPage30h) {
-  Load({{"media", "cd-r"}}, "MITSUMI:CR-4802TE");
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_SetBUP(handle, QV_STATUS(s), 1), 0u) << s.text;
-  QV_BOOLEAN enabled = 9, supported = 9;
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetBUP(handle, QV_STATUS(s), &enabled, &supported), 0u) << s.text;
-  EXPECT_EQ(supported, 1);
-  EXPECT_EQ(enabled, 1);
-  EXPECT_EQ(log.Count("JustLink buffer underrun protection, supported status 1, enabled status 1"), 1u);
-}
-
-TEST_F(Media, ReadModesOfAPressedCd) {
-  Load({{"media", "cd-rom"}, {"sessions", {Session(true, {{{"mode", "mode1"}, {"blocks", 300}}})}}});
-  QV_BOOLEAN m[6] = {};
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_ProbeSupportedReadModes(handle, QV_STATUS(s), m, m + 1, m + 2, m + 3, m + 4, m + 5),
-            0u)
-      << s.text;
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(m[i], 1) << "mode " << i;
-}
-
-TEST_F(Media, OpcAndTheTrayOfALoadedRecorder) {
-  Load({{"media", "cd-r"}});
-  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_SendOPC(handle, QV_STATUS(s)), 0u) << s.text;
-  QV_BOOLEAN present = 9, open = 9;
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetMediaTrayStatus(handle, QV_STATUS(s), &present, &open), 0u);
-  EXPECT_EQ(present, 1);
-  EXPECT_EQ(open, 0);
-}
-
-}  // namespace
-
-namespace {
 
 // Write and read modes by drive model and medium: page 05h takes what the
 // drive can record on the disc, READ CD what it can read from it.
@@ -432,68 +270,8 @@ INSTANTIATE_TEST_SUITE_P(
         ProbeCase{"ReaderWithACd", "TOSHIBA:DVD-ROM SD-M1912", "mixed-mode-cd.json", {0, 0, 0, 0}, {1, 1, 1, 1, 1, 1}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-}  // namespace
-
-namespace {
-
-// Restoring the write parameters on the listed LITE-ON, TEAC and SONY
-// drives turns packet writing into track-at-once, on CD media only.
-struct RestoreCase {
-  const char* model;
-  const char* disc;
-  uint32_t discType;
-  int writeTypeAfter;
-};
-
-class RestoreOnTheDrive : public Media, public ::testing::WithParamInterface<RestoreCase> {};
-
-TEST_P(RestoreOnTheDrive, LeavesPacketWritingOnlyWhereItShould) {
-  const RestoreCase& c = GetParam();
-  Load(Prepared(c.disc), c.model);
-  auto* g = static_cast<CQuorvane_CdvdBurnerGrabber*>(handle);
-  try {
-    g->SetWriteParameters(0, 8, 4, false, false, 0, 0, 0, 0, 0, false);
-    g->RestoreWriteParameters(c.discType);
-  } catch (CQuorvane_Exception* e) {
-    ADD_FAILURE() << e->Number();
-    delete e;
-    return;
-  }
-  const QV_UCHAR sense[10] = {0x5A, 0, 0x05, 0, 0, 0, 0, 0x10, 0, 0};
-  std::vector<uint8_t> page(4096);
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_ExecuteCDB(handle, QV_STATUS(s), sense, 10, page.data(), 4096, 0), 0u) << s.text;
-  EXPECT_EQ(page[8 + 2] & 0x0F, c.writeTypeAfter);
-  EXPECT_EQ(log.Count("*** Broken Lite-On workaround (enabled for CD-R/CD-RW media)"), c.writeTypeAfter == 1 ? 1u : 0u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Drives, RestoreOnTheDrive,
-                         ::testing::Values(RestoreCase{"LITE-ON:DVDRW LDW-411S", "data-cd.json", 2, 1},
-                                           RestoreCase{"TEAC:DV-W58G", "cd-rw-complete.json", 3, 1},
-                                           RestoreCase{"LITE-ON:DVDRW LDW-411S", "dvd-r-closed.json", 5, 0},
-                                           RestoreCase{nullptr, "data-cd.json", 2, 0}));
-
-}  // namespace
-
-namespace {
-
 // The drive fails a command on the way: the engine reports the failure it
 // can report, or works on without what it could not learn.
-TEST_F(Media, CreationOnARefusedCapabilitiesPageGivesNoCapabilities) {
-  ASSERT_EQ(QvDrive_Create("CdRom0", "cd-r", nullptr), 0u);
-  ASSERT_EQ(QvDrive_SetFaults("CdRom0", R"({"rules": [{"kind": "sense", "opcode": 90, "sense": [5, 36, 0]}]})"), 0u);
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_CreateEx(&handle, QV_STATUS(s), nullptr, nullptr, "CdRom0", 1), 0u) << s.text;
-  QV_BOOLEAN f[10];
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetSupportedMediaFormats(handle, QV_STATUS(s), &f[0], &f[1], &f[2], &f[3], &f[4],
-                                                                &f[5], &f[6], &f[7], &f[8], &f[9]),
-            0u);
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(f[i], 0) << "flag " << i;
-  char vendor[9], product[17], revision[5];
-  QV_ULONG buffer = 9;
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetDeviceInformation(handle, QV_STATUS(s), vendor, product, revision, &buffer), 0u);
-  EXPECT_EQ(buffer, 0u);
-  EXPECT_EQ(log.Count("WARNING! ModeSense10() failed"), 1u);
-}
-
 TEST_F(Media, TrueTrackEndsNeedReadCdButTheTocDoesNot) {
   Load(Prepared("audio-cd.json"));
   ASSERT_EQ(QvDrive_SetFaults("CdRom0", R"({"rules": [{"kind": "sense", "opcode": 190, "times": 0,
@@ -514,9 +292,14 @@ TEST_F(Media, ADiscPulledBeforeTheTocIsANotReadyFailure) {
   ASSERT_EQ(QvDrive_SetFaults("CdRom0", R"({"rules": [{"kind": "sense", "opcode": 67, "sense": [2, 58, 0]}]})"), 0u);
   auto toc = std::make_unique<QUORVANE_TOC_INFORMATION>();
   EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetTOCInformation(handle, QV_STATUS(s), toc.get()), 8u);
+  // The status record: the command that failed and its sense.
+  EXPECT_EQ(s.failure.m__UCHAR__IsValid, 1);
+  EXPECT_EQ(s.failure.m__UCHAR__CDB[0], 0x43);
   EXPECT_EQ(s.failure.m__UCHAR__Sense[2] & 0x0F, 2);
   EXPECT_EQ(s.failure.m__UCHAR__Sense[12], 0x3A);
-  EXPECT_NE(std::string(s.text), "");
+  EXPECT_NE(std::string(s.text).find("Command failed"), std::string::npos) << s.text;
+  EXPECT_EQ(log.Count("\nQuorvane:Quorvane_CdvdBurnerGrabber_GetTOCInformation(): EXITing with failure, status 8\n"),
+            1u);
 }
 
 TEST_F(Media, ADriveThatVanishesFailsEveryQueryClearly) {
@@ -528,5 +311,143 @@ TEST_F(Media, ADriveThatVanishesFailsEveryQueryClearly) {
   EXPECT_EQ(d.m__UCHAR__IsValid, 0);
   EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(handle), 0u);
 }
+// The default model reads and writes every medium, with test writes.
+TEST_F(Media, TheDefaultModelDoesEverything) {
+  Make("dvd+r");
+  ASSERT_EQ(Open(), 0u) << s.text;
+  EXPECT_EQ(TrayOpen(1), 0);
+  QV_BOOLEAN f[10];
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetSupportedMediaFormats(handle, QV_STATUS(s), &f[0], &f[1], &f[2], &f[3], &f[4],
+                                                                &f[5], &f[6], &f[7], &f[8], &f[9]),
+            0u);
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(f[i], 1) << "flag " << i;
+  QV_BOOLEAN plus[6];
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetSupportedMediaFormatsExEx(handle, QV_STATUS(s), &plus[0], &plus[1], &plus[2],
+                                                                    &plus[3], &plus[4], &plus[5]),
+            0u);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(plus[i], 1) << "DVD+ flag " << i;
+  char vendor[9], product[17], revision[5];
+  QV_ULONG buffer = 0;
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetDeviceInformation(handle, QV_STATUS(s), vendor, product, revision, &buffer), 0u);
+  EXPECT_STREQ(vendor, "QUORVANE");
+  EXPECT_STREQ(product, "Virtual Recorder");
+  EXPECT_EQ(buffer, 2048u * 1024u);
+  EXPECT_EQ(log.Count("\nQuorvane:Quorvane_CdvdBurnerGrabber_GetDeviceInformation(): ENTERed\n"), 1u);
+  EXPECT_EQ(log.Count("\nQuorvane:Quorvane_CdvdBurnerGrabber_GetDeviceInformation(): EXITing with success\n"), 1u);
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_Destroy(&handle), 0u);
+  EXPECT_EQ(handle, nullptr);
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_Destroy(&handle), 2u);
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_Destroy(nullptr), 2u);
+}
+
+TEST_F(Media, AnEmptyTrayHasNoTypeAndFailsTestUnitReadyWithNoMedium) {
+  Make(nullptr);
+  ASSERT_EQ(Open(), 0u) << s.text;
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(handle), 0u);
+  TrayOpen(0);
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_TestUnitReadyExEx(handle, QV_STATUS(s), 30, 1), 8u);
+  EXPECT_EQ(s.failure.m__UCHAR__Sense[2] & 0x0F, 2);
+  EXPECT_EQ(s.failure.m__UCHAR__Sense[12], 0x3A);
+  // The last track of no disc is the TEST UNIT READY failure.
+  QV_UCHAR last = 99;
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetLastTrack(handle, QV_STATUS(s), &last), 8u);
+  EXPECT_EQ(last, 0);
+  EXPECT_EQ(s.failure.m__UCHAR__CDB[0], 0x00);
+}
+
+TEST_F(Media, MissingHandlesRecordsAndDrivesAreParameterOrSystemErrors) {
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_Load(nullptr, QV_STATUS(s)), 2u);
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_Cancel(nullptr), 2u);
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(nullptr), 0u);
+  // A name nobody serves goes to the OS device, which is not there.
+  handle = reinterpret_cast<QV_HANDLE>(0x1);
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_CreateEx(&handle, QV_STATUS(s), nullptr, nullptr, "/nonexistent/sr77", 1), 5u);
+  EXPECT_EQ(handle, nullptr);
+  EXPECT_NE(s.systemError, 0u);
+  Make("cd-r");
+  ASSERT_EQ(Open(), 0u) << s.text;
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetTOCInformation(handle, QV_STATUS(s), nullptr), 2u);
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetLastTrack(handle, QV_STATUS(s), nullptr), 2u);
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_Cancel(handle), 0u);
+}
+
+// A drive without profiles: the disc information says what kind of CD it is.
+struct FallbackCase {
+  const char* name;
+  json disc;  // null: an empty tray
+  QV_ULONG type;
+};
+
+class Fallback : public Media, public ::testing::WithParamInterface<FallbackCase> {};
+
+TEST_P(Fallback, TreatsTheDiscAsACd) {
+  const FallbackCase& c = GetParam();
+  if (c.disc.is_null()) {
+    Make(nullptr);
+    ASSERT_EQ(Open(), 0u) << s.text;
+  } else {
+    Load(c.disc);
+  }
+  ASSERT_EQ(QvDrive_SetFaults("CdRom0", R"({"rules": [{"kind": "sense", "opcode": 70, "times": 0,
+                                             "sense": [5, 32, 0]}]})"),
+            0u);
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(handle), c.type);
+  EXPECT_EQ(log.Count("Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(): Current profile is unknown ( 0 ), re-checking"),
+            1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Discs, Fallback,
+                         ::testing::Values(FallbackCase{"BlankCdr", {{"media", "cd-r"}}, 2},
+                                           FallbackCase{"AppendableCdr", Prepared("cd-r-open-session.json"), 2},
+                                           FallbackCase{"PressedCd", Prepared("audio-cd.json"), 1},
+                                           FallbackCase{"ErasableComplete", Prepared("cd-rw-complete.json"), 3},
+                                           FallbackCase{"ErasableBlank", {{"media", "cd-rw"}}, 3},
+                                           FallbackCase{"NoDisc", nullptr, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Media, CreateExExFindsTheDriveByItsWideNameThroughThePassThroughLibrary) {
+  Make("dvd-r");
+  const std::u16string wide = u"cdrom0";
+  std::vector<QV_WCHAR> name(wide.begin(), wide.end());
+  name.push_back(0);
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_CreateExEx(&handle, QV_STATUS(s), nullptr, nullptr, name.data(), 1, 0), 0u)
+      << s.text;
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(handle), 5u);
+  const QV_WCHAR unknown[] = {'C', 'd', 'R', 'o', 'm', '9', 0};
+  QV_HANDLE other = nullptr;
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_CreateExEx(&other, QV_STATUS(s), nullptr, nullptr, unknown, 1, 0), 17u);
+  EXPECT_EQ(other, nullptr);
+}
+
+TEST_F(Media, EjectAndLoadMoveTheTrayUnlessItIsLocked) {
+  Make("cd-r");
+  ASSERT_EQ(Open(), 0u) << s.text;
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_Eject(handle, QV_STATUS(s)), 0u) << s.text;
+  EXPECT_EQ(TrayOpen(0), 1);
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_Load(handle, QV_STATUS(s)), 0u) << s.text;
+  EXPECT_EQ(TrayOpen(1), 0);
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_Lock(handle, QV_STATUS(s)), 0u) << s.text;
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_Eject(handle, QV_STATUS(s)), 8u);
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_Release(handle, QV_STATUS(s)), 0u) << s.text;
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_Eject(handle, QV_STATUS(s)), 0u) << s.text;
+}
+
+using NotStarted = EngineState;
+
+TEST_F(NotStarted, CreationFailsWithTwentyOne) {
+  LogCapture log;
+  CallStatus s;
+  QV_HANDLE handle = reinterpret_cast<QV_HANDLE>(0x1);
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_CreateEx(&handle, QV_STATUS(s), nullptr, nullptr, "CdRom0", 1), 21u);
+  EXPECT_EQ(handle, nullptr);
+  const QV_WCHAR name[] = {'Q', 0};
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_CreateExEx(&handle, QV_STATUS(s), nullptr, nullptr, name, 1, 0), 21u);
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_Create(&handle, QV_STATUS(s), nullptr, nullptr, 0, 0, 0, 0, 0), 21u);
+  EXPECT_EQ(log.Count("\nQuorvane:Quorvane_CdvdBurnerGrabber_CreateEx(): EXITing with failure, was not initialized\n"),
+            1u);
+  EXPECT_EQ(log.Count("\nQuorvane:Quorvane_CdvdBurnerGrabber_CreateExEx(): EXITing with failure, was not initialized\n"),
+            1u);
+}
 
 }  // namespace
+}  // namespace qvtest

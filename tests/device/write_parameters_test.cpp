@@ -2,12 +2,8 @@
 // and as RestoreWriteParameters and ReSetWriteParameters send it back.
 #include "fake_drive.h"
 
+namespace devtest {
 namespace {
-
-using devtest::Bytes;
-using devtest::Catch;
-using devtest::Reply;
-using devtest::Rig;
 
 struct PageCase {
   const char* name;
@@ -19,18 +15,13 @@ struct PageCase {
   uint8_t b2, b3, b4, b5, b8;
 };
 
-class WriteParameters : public ::testing::TestWithParam<PageCase> {
- protected:
-  qvtest::VirtualTime time;
-  qvtest::LogCapture log;
-};
+using WriteParameters = DeviceCases<PageCase>;
 
 TEST_P(WriteParameters, BuildPage05h) {
   const PageCase& c = GetParam();
-  Rig rig;
   // Bits the call must keep: copy and FP in byte 3, byte 4's upper nibble
   // and everything it does not set.
-  Bytes page = devtest::WriteParametersPage();
+  Bytes page = WriteParametersPage();
   page[3] |= 0x30;
   page[4] |= 0xA0;
   page[2] |= 0x80;
@@ -67,30 +58,22 @@ INSTANTIATE_TEST_SUITE_P(
                       PageCase{"DaoRawPW", 3, 3, 4, false, false, 0x00, false, 0x83, 0x34, 0xA3, 0, 0x00}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(WriteParameterAnswers, APageTooShortForTheSubHeaderIsRefusedWithTen) {
-  qvtest::VirtualTime time;
-  qvtest::LogCapture log;
-  Rig rig;
-  Bytes page = devtest::WriteParametersPage();
+using WriteParameterAnswers = DeviceTest;
+
+TEST_F(WriteParameterAnswers, APageTooShortForTheSubHeaderIsRefusedWithTen) {
+  Bytes page = WriteParametersPage();
   page.resize(36);
   page[1] = 34;
   rig.drive.currentPages[0x05] = page;
   auto& g = rig.Create();
-  auto e = Catch([&] { g.SetWriteParameters(1, 8, 4, false, false, 0, 0, 0, 0, 0, false); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 10u);
+  Fails(10, [&] { g.SetWriteParameters(1, 8, 4, false, false, 0, 0, 0, 0, 0, false); });
   EXPECT_EQ(rig.drive.Count(0x55), 0u);
 }
 
-TEST(WriteParameterAnswers, ARefusedSelectIsTheFailure) {
-  qvtest::VirtualTime time;
-  qvtest::LogCapture log;
-  Rig rig;
+TEST_F(WriteParameterAnswers, ARefusedSelectIsTheFailure) {
   rig.drive.rejectWriteParameters = [](const Bytes&) { return true; };
   auto& g = rig.Create();
-  auto e = Catch([&] { g.SetWriteParameters(1, 8, 4, false, false, 0, 0, 0, 0, 0, false); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 8u);
+  auto e = Fails(8, [&] { g.SetWriteParameters(1, 8, 4, false, false, 0, 0, 0, 0, 0, false); });
   EXPECT_EQ(e->FailureInformation()->m__UCHAR__Sense[12], 0x26);
   EXPECT_EQ(log.Count("CQuorvane_CdvdBurnerGrabber::SetWriteParameters(): EXITing with failure"), 1u);
 }
@@ -105,18 +88,13 @@ struct RestoreCase {
   uint8_t expectedWriteType;
 };
 
-class Restore : public ::testing::TestWithParam<RestoreCase> {
- protected:
-  qvtest::VirtualTime time;
-  qvtest::LogCapture log;
-};
+using Restore = DeviceCases<RestoreCase>;
 
 TEST_P(Restore, CorrectsOnlyTheListedDrivesOnCdMedia) {
   const RestoreCase& c = GetParam();
-  Rig rig;
   rig.drive.vendor = c.vendor;
   rig.drive.product = c.product;
-  Bytes page = devtest::WriteParametersPage();
+  Bytes page = WriteParametersPage();
   page[2] = static_cast<uint8_t>(0x50 | c.writeType);
   rig.drive.currentPages[0x05] = page;
   auto& g = rig.Create();
@@ -149,3 +127,4 @@ INSTANTIATE_TEST_SUITE_P(Drives, Restore,
                                            RestoreCase{"LITE-ON", "SOHW-1213S", 0, 2, 0}));
 
 }  // namespace
+}  // namespace devtest

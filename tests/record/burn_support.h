@@ -2,40 +2,27 @@
 // CdRom0 in a home of the test's own, virtual time, images mastered by an
 // outside tool, and checks of what the disc holds by outside tools.
 #pragma once
-#include <gtest/gtest.h>
-
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <random>
-#include <string>
-#include <vector>
 
-#include "core/engine_fixture.h"
-#include "support/vdrive_fixture.h"
+#include "device/engine_drive.h"
 
 namespace qvtest {
 
-struct CallStatus {
-  char text[1024] = {};
-  QV_ULONG systemError = 0;
-  CDB_FAILURE_INFORMATION failure{};
-};
-#define QV_STATUS(s) (s).text, sizeof (s).text, &(s).systemError, &(s).failure
-
 inline std::vector<uint8_t> ReadAll(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string bytes = ReadFile(p);
+  return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
-inline void WriteAll(const std::filesystem::path& p, const std::vector<uint8_t>& bytes) {
+inline std::filesystem::path WriteAll(const std::filesystem::path& p, const std::vector<uint8_t>& bytes) {
   std::filesystem::create_directories(p.parent_path());
   std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
                                             static_cast<std::streamsize>(bytes.size()));
+  return p;
 }
 
 // Files of a sample folder, by relative path.
@@ -45,46 +32,62 @@ inline Files SampleFiles(uint32_t seed, size_t bigBytes) {
   std::mt19937 rng(seed);
   std::vector<uint8_t> big(bigBytes);
   for (auto& b : big) b = static_cast<uint8_t>(rng());
-  const std::string text = "session " + std::to_string(seed) + "\n";
-  return {{"s" + std::to_string(seed) + "/big.bin", big},
-          {"s" + std::to_string(seed) + "/notes/readme.txt", std::vector<uint8_t>(text.begin(), text.end())},
-          {"s" + std::to_string(seed) + "/empty.dat", {}}};
+  const std::string dir = "s" + std::to_string(seed) + "/", text = "session " + std::to_string(seed) + "\n";
+  return {{dir + "big.bin", big}, {dir + "notes/readme.txt", {text.begin(), text.end()}}, {dir + "empty.dat", {}}};
 }
 
-class BurnFixture : public EngineState {
+// A test name for a medium: "dvd+r-dl" gives "dvdpr_dl".
+inline std::string MediaName(const ::testing::TestParamInfo<const char*>& info) {
+  std::string n = info.param;
+  for (auto& c : n) c = (c == '-' ? '_' : c == '+' ? 'p' : c);
+  return n;
+}
+
+class BurnFixture : public EngineDrive {
  protected:
   void SetUp() override {
-    EngineState::SetUp();
-    ASSERT_EQ(Quorvane_UpStartEx(), 0u);
+    EngineDrive::SetUp();
     Quorvane_SetPadding(0);
     Quorvane_SetEjectAfterFail(0);
   }
   void TearDown() override {
     // The engine's log explains a failure.
     if (HasFailure() && std::getenv("QVTEST_DUMP_LOG") != nullptr) std::fputs(log.Text().c_str(), stderr);
-    if (handle) Quorvane_CdvdBurnerGrabber_Destroy(&handle);
-    EngineState::TearDown();
+    EngineDrive::TearDown();
   }
-  void Make(const char* media) { ASSERT_EQ(QvDrive_Create("CdRom0", media, nullptr), 0u); }
+  // The cache the engine sizes itself unless a test asks.
   QV_ULONG Open(QV_ULONG cacheMB = 0, PQUORVANE_CALLBACK cb = nullptr, void* context = nullptr) {
-    return Quorvane_CdvdBurnerGrabber_CreateEx(&handle, QV_STATUS(s), cb, context, "CdRom0", cacheMB);
+    return EngineDrive::Open(cacheMB, cb, context);
+  }
+  // A source file of the test's home, of size bytes all fill.
+  std::filesystem::path Source(const std::string& name, size_t size, uint8_t fill) {
+    return WriteAll(home.path() / name, std::vector<uint8_t>(size, fill));
+  }
+  // The files under a folder of the test's home; returns the folder.
+  std::filesystem::path Folder(const Files& files, const std::string& name) {
+    const auto folder = home.path() / name;
+    for (const auto& [path, bytes] : files) WriteAll(folder / path, bytes);
+    return folder;
   }
   // An ISO 9660/Joliet/Rock Ridge image of the files (plus earlier ones).
   std::filesystem::path Master(const Files& files, const std::string& name, const std::string& extraArgs = "") {
-    const auto folder = home.path() / ("src-" + name);
-    for (const auto& [path, bytes] : files) WriteAll(folder / path, bytes);
+    const auto folder = Folder(files, "src-" + name);
     const auto iso = home.path() / (name + ".iso");
+    const std::string command = "xorriso -as mkisofs -quiet -J -r " + extraArgs + " -o '" + iso.string() + "' '";
     std::string out;
-    EXPECT_EQ(RunCommand("xorriso -as mkisofs -quiet -J -r " + extraArgs + " -o '" + iso.string() + "' '" +
-                             folder.string() + "'",
-                         &out),
-              0)
-        << out;
+    EXPECT_EQ(RunCommand(command + folder.string() + "'", &out), 0) << out;
     return iso;
   }
-  QV_ULONG Burn(const std::filesystem::path& iso, bool multi = false, bool test = false) {
-    return Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile(handle, QV_STATUS(s), iso.c_str(), 0, test ? 1 : 0,
+  QV_ULONG Burn(const std::filesystem::path& iso, bool multi = false, bool test = false, QV_UCHAR mode = 0) {
+    return Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile(handle, QV_STATUS(s), iso.c_str(), mode, test ? 1 : 0,
                                                           multi ? 1 : 0, 1, 1);
+  }
+  // The invisible track's next writable address.
+  uint32_t NextWritable() {
+    QUORVANE_TRACK_INFORMATION next{};
+    EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetTrackInformation(handle, QV_STATUS(s), 0xFF, &next), 0u) << s.text;
+    EXPECT_TRUE(next.m__UCHAR__IsNWAValid);
+    return static_cast<uint32_t>(next.m__LONG__NextWritableAddress);
   }
   nlohmann::json Describe() {
     std::string text(1 << 16, '\0');
@@ -122,11 +125,6 @@ class BurnFixture : public EngineState {
       EXPECT_EQ(ReadAll(out / path), bytes) << path;
     }
   }
-
-  VirtualDriveHome home;
-  LogCapture log;
-  QV_HANDLE handle = nullptr;
-  CallStatus s;
 };
 
 }  // namespace qvtest

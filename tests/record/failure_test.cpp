@@ -29,8 +29,7 @@ TEST_P(BurnFault, FailsCleanly) {
   Make(c.media);
   ASSERT_EQ(Open(), 0u) << s.text;
   Quorvane_SetEjectAfterFail(c.ejectAfterFail ? 1 : 0);
-  const auto file = home.path() / "source.dat";
-  WriteAll(file, std::vector<uint8_t>(1 << 20, 0x5A));
+  const auto file = Source("source.dat", 1 << 20, 0x5A);
   ASSERT_EQ(QvDrive_SetFaults("CdRom0", (std::string("{\"rules\": [") + c.rule + "]}").c_str()), 0u);
   EXPECT_EQ(Burn(file), c.expected) << s.text;
   EXPECT_NE(s.text[0], 0) << "a failure says what went wrong";
@@ -72,8 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(BurnFixture, SourceReadErrorReachesTheCaller) {
   Make("cd-r");
   ASSERT_EQ(Open(), 0u) << s.text;
-  const auto path = home.path() / "shrinks.dat";
-  WriteAll(path, std::vector<uint8_t>(600000, 0x11));
+  const auto path = Source("shrinks.dat", 600000, 0x11);
   CQuorvane_DiskFile file(path.c_str());
   CQuorvane_FileChain chain;
   chain.AddChainTail(&file);
@@ -114,17 +112,14 @@ TEST_F(BurnFixture, CancelFromAnotherThread) {
   CancelContext context;
   ASSERT_EQ(Open(1, &CancelOnCacheFilled, &context), 0u) << s.text;
   context.handle = handle;
-  const auto file = home.path() / "big.dat";
-  WriteAll(file, std::vector<uint8_t>(12 << 20, 0x33));  // three times the smallest cache
-  EXPECT_EQ(Burn(file), static_cast<QV_ULONG>(EN_USER_EXCEPTION)) << s.text;
+  // Three times the smallest cache.
+  EXPECT_EQ(Burn(Source("big.dat", 12 << 20, 0x33)), static_cast<QV_ULONG>(EN_USER_EXCEPTION)) << s.text;
   EXPECT_TRUE(context.fired);
   EXPECT_NE(std::string(s.text).find("Cancel set at offset"), std::string::npos) << s.text;
   EXPECT_TRUE((log.Count("TrackAtOnce(): Synchronizing cache") > 0));
   // The object and the drive are fit for the next burn.
   context.fired = true;
-  const auto small = home.path() / "small.dat";
-  WriteAll(small, std::vector<uint8_t>(40960, 0x44));
-  EXPECT_EQ(Burn(small), 0u) << s.text;
+  EXPECT_EQ(Burn(Source("small.dat", 40960, 0x44)), 0u) << s.text;
 }
 
 }  // namespace
