@@ -15,10 +15,11 @@ std::atomic<IUnknown*> g_pDevices{nullptr};
 
 namespace {
 
-class ClassFactory final : public IClassFactory {
+// IUnknown and LockServer are common to every factory; only what
+// CreateInstance hands out differs.
+class FactoryBase : public IClassFactory {
  public:
-  explicit ClassFactory(const ServerClass& c) : class_(c) {}
-  virtual ~ClassFactory() = default;
+  virtual ~FactoryBase() = default;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override {
     if (ppv == nullptr) return E_POINTER;
@@ -35,9 +36,6 @@ class ClassFactory final : public IClassFactory {
     const ULONG n = --refs_;
     if (n == 0) delete this;
     return n;
-  }
-  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** ppv) override {
-    return class_.create(outer, iid, ppv);
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
     lock ? ModuleLock() : ModuleUnlock();
@@ -45,30 +43,23 @@ class ClassFactory final : public IClassFactory {
   }
 
  private:
-  const ServerClass& class_;
   std::atomic<ULONG> refs_{0};
 };
 
-// While a Devices object lives, every request for the class gets it.
-class CDevicesFactory final : public IClassFactory {
+class ClassFactory final : public FactoryBase {
  public:
-  virtual ~CDevicesFactory() = default;
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-      *ppv = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+  explicit ClassFactory(const ServerClass& c) : class_(c) {}
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** ppv) override {
+    return class_.create(outer, iid, ppv);
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
+
+ private:
+  const ServerClass& class_;
+};
+
+// While a Devices object lives, every request for the class gets it.
+class CDevicesFactory final : public FactoryBase {
+ public:
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID, void** ppv) override {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
@@ -82,13 +73,6 @@ class CDevicesFactory final : public IClassFactory {
     QVX("CDevicesFactory() : hr=%08lX, p=%p\n", static_cast<unsigned long>(hr), *ppv);
     return hr;
   }
-  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-    lock ? ModuleLock() : ModuleUnlock();
-    return S_OK;
-  }
-
- private:
-  std::atomic<ULONG> refs_{0};
 };
 
 std::mutex g_startMutex;
