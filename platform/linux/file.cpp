@@ -13,17 +13,6 @@
 
 namespace qv::plat {
 
-File::~File() { Close(); }
-File::File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = other.fd_;
-    other.fd_ = -1;
-  }
-  return *this;
-}
-
 File File::Open(const std::string& path, FileMode mode, uint32_t* error) {
   int flags = O_CLOEXEC;
   switch (mode) {
@@ -100,66 +89,52 @@ File File::Duplicate(intptr_t nativeHandle, uint32_t* error) {
   return File(fd);
 }
 
-int64_t File::Read(void* buffer, size_t size, uint32_t* error) {
+namespace {
+
+// Moves size bytes through step (one read or write system call at a given
+// distance into the request), retrying interrupted and short calls. Reads
+// stop at end of file. Returns the bytes moved, or -1 with *error set.
+template <typename Step>
+int64_t Transfer(size_t size, bool stopAtZero, uint32_t* error, Step step) {
   size_t done = 0;
   while (done < size) {
-    ssize_t n = ::read(fd_, static_cast<char*>(buffer) + done, size - done);
+    const ssize_t n = step(done);
     if (n < 0) {
       if (errno == EINTR) continue;
       if (error) *error = SystemErrorFromErrno(errno);
       return -1;
     }
-    if (n == 0) break;
+    if (n == 0 && stopAtZero) break;
     done += static_cast<size_t>(n);
   }
   if (error) *error = 0;
   return static_cast<int64_t>(done);
+}
+
+}  // namespace
+
+int64_t File::Read(void* buffer, size_t size, uint32_t* error) {
+  return Transfer(size, true, error,
+                  [&](size_t done) { return ::read(fd_, static_cast<char*>(buffer) + done, size - done); });
 }
 
 int64_t File::ReadAt(uint64_t offset, void* buffer, size_t size, uint32_t* error) {
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = ::pread(fd_, static_cast<char*>(buffer) + done, size - done, static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (error) *error = SystemErrorFromErrno(errno);
-      return -1;
-    }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  if (error) *error = 0;
-  return static_cast<int64_t>(done);
+  return Transfer(size, true, error, [&](size_t done) {
+    return ::pread(fd_, static_cast<char*>(buffer) + done, size - done, static_cast<off_t>(offset + done));
+  });
 }
 
 bool File::Write(const void* buffer, size_t size, uint32_t* error) {
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = ::write(fd_, static_cast<const char*>(buffer) + done, size - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (error) *error = SystemErrorFromErrno(errno);
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (error) *error = 0;
-  return true;
+  return Transfer(size, false, error, [&](size_t done) {
+           return ::write(fd_, static_cast<const char*>(buffer) + done, size - done);
+         }) >= 0;
 }
 
 bool File::WriteAt(uint64_t offset, const void* buffer, size_t size, uint32_t* error) {
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = ::pwrite(fd_, static_cast<const char*>(buffer) + done, size - done, static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (error) *error = SystemErrorFromErrno(errno);
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (error) *error = 0;
-  return true;
+  return Transfer(size, false, error, [&](size_t done) {
+           return ::pwrite(fd_, static_cast<const char*>(buffer) + done, size - done,
+                           static_cast<off_t>(offset + done));
+         }) >= 0;
 }
 
 bool File::SetSize(uint64_t size, uint32_t* error) {

@@ -28,17 +28,6 @@ bool SetPosition(HANDLE h, uint64_t offset, uint32_t* error) {
 
 }  // namespace
 
-File::~File() { Close(); }
-File::File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = other.fd_;
-    other.fd_ = -1;
-  }
-  return *this;
-}
-
 File File::Open(const std::string& path, FileMode mode, uint32_t* error) {
   DWORD access = GENERIC_READ | GENERIC_WRITE, disposition = OPEN_EXISTING;
   switch (mode) {
