@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/dynlib_internal.h"
+#include "platform/errors.h"
+
 namespace qv::plat {
 
 std::vector<const BuiltinLibrary*>& BuiltinLibraries() {
@@ -65,6 +68,20 @@ const BuiltinLibrary* FindRegisteredBuiltin(const std::string& base) {
   for (const BuiltinLibrary* lib : BuiltinLibraries())
     if (ModuleBaseName(lib->name) == base) return lib;
   return nullptr;
+}
+
+void FreeLibraryHandle(LibraryHandle handle) {
+  if (handle == nullptr) return;
+  if (handle->native) FreeNativeLibrary(handle->native);
+  delete handle;
+}
+
+void* GetLibrarySymbol(LibraryHandle handle, const char* symbol, uint32_t* error) {
+  void* p = nullptr;
+  if (handle && symbol)
+    p = handle->builtin ? handle->builtin->resolve(symbol) : NativeLibrarySymbol(handle->native, symbol);
+  if (error) *error = p ? 0 : kErrProcNotFound;
+  return p;
 }
 
 }  // namespace qv::plat

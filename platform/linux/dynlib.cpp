@@ -12,22 +12,12 @@
 #include <cstring>
 #include <string>
 
-#include "platform/dynlib.h"
+#include "platform/dynlib_internal.h"
 #include "platform/errors.h"
 
 namespace qv::plat {
 
-std::string ModuleBaseName(const char* name);
-std::string ModuleOverrideVariable(const std::string& base);
-const BuiltinLibrary* FindRegisteredBuiltin(const std::string& base);
-const char* OrdinalSymbolPrefix(const std::string& base);
 const BuiltinLibrary& SgAspiLibrary();
-
-struct Library {
-  void* dl = nullptr;                        // dlopen handle, or
-  const BuiltinLibrary* builtin = nullptr;  // a built-in library
-  std::string ordinalPrefix;
-};
 
 namespace {
 
@@ -83,8 +73,8 @@ LibraryHandle LoadLibraryByName(const char* name, uint32_t* error) {
   } else {
     target = known ? known->soname : name;
   }
-  lib->dl = target.empty() ? nullptr : dlopen(target.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (lib->dl == nullptr) {
+  lib->native = target.empty() ? nullptr : dlopen(target.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (lib->native == nullptr) {
     delete lib;
     if (error) *error = kErrModNotFound;
     return nullptr;
@@ -92,18 +82,8 @@ LibraryHandle LoadLibraryByName(const char* name, uint32_t* error) {
   return lib;
 }
 
-void FreeLibraryHandle(LibraryHandle handle) {
-  if (handle == nullptr) return;
-  if (handle->dl) dlclose(handle->dl);
-  delete handle;
-}
-
-void* GetLibrarySymbol(LibraryHandle handle, const char* symbol, uint32_t* error) {
-  void* p = nullptr;
-  if (handle && symbol) p = handle->builtin ? handle->builtin->resolve(symbol) : dlsym(handle->dl, symbol);
-  if (error) *error = p ? 0 : kErrProcNotFound;
-  return p;
-}
+void FreeNativeLibrary(void* native) { dlclose(native); }
+void* NativeLibrarySymbol(void* native, const char* symbol) { return dlsym(native, symbol); }
 
 void* GetLibraryOrdinal(LibraryHandle handle, uint16_t ordinal, uint32_t* error) {
   if (handle == nullptr) {

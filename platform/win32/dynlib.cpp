@@ -10,20 +10,16 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/dynlib.h"
+#include "platform/dynlib_internal.h"
 #include "platform/errors.h"
 
 namespace qv::plat {
 
-std::string ModuleBaseName(const char* name);
-std::string ModuleOverrideVariable(const std::string& base);
-const BuiltinLibrary* FindRegisteredBuiltin(const std::string& base);
-const char* OrdinalSymbolPrefix(const std::string& base);
+namespace {
 
-struct Library {
-  HMODULE module = nullptr;
-  const BuiltinLibrary* builtin = nullptr;
-};
+HMODULE Module(void* native) { return static_cast<HMODULE>(native); }
+
+}  // namespace
 
 LibraryHandle LoadLibraryByName(const char* name, uint32_t* error) {
   if (error) *error = 0;
@@ -51,24 +47,13 @@ LibraryHandle LoadLibraryByName(const char* name, uint32_t* error) {
     return nullptr;
   }
   auto* lib = new Library;
-  lib->module = module;
+  lib->native = module;
   return lib;
 }
 
-void FreeLibraryHandle(LibraryHandle handle) {
-  if (handle == nullptr) return;
-  if (handle->module) FreeLibrary(handle->module);
-  delete handle;
-}
-
-void* GetLibrarySymbol(LibraryHandle handle, const char* symbol, uint32_t* error) {
-  void* p = nullptr;
-  if (handle && symbol) {
-    p = handle->builtin ? handle->builtin->resolve(symbol)
-                        : reinterpret_cast<void*>(GetProcAddress(handle->module, symbol));
-  }
-  if (error) *error = p ? 0 : kErrProcNotFound;
-  return p;
+void FreeNativeLibrary(void* native) { FreeLibrary(Module(native)); }
+void* NativeLibrarySymbol(void* native, const char* symbol) {
+  return reinterpret_cast<void*>(GetProcAddress(Module(native), symbol));
 }
 
 void* GetLibraryOrdinal(LibraryHandle handle, uint16_t ordinal, uint32_t* error) {
@@ -82,7 +67,7 @@ void* GetLibraryOrdinal(LibraryHandle handle, uint16_t ordinal, uint32_t* error)
                   ordinal);
     return GetLibrarySymbol(handle, symbol, error);
   }
-  void* p = reinterpret_cast<void*>(GetProcAddress(handle->module, MAKEINTRESOURCEA(ordinal)));
+  void* p = reinterpret_cast<void*>(GetProcAddress(Module(handle->native), MAKEINTRESOURCEA(ordinal)));
   if (error) *error = p ? 0 : kErrProcNotFound;
   return p;
 }
