@@ -148,6 +148,26 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_FindDevice(QV_UCHAR deviceType, QV_
   return found;
 }
 
+namespace {
+
+// Sends one request about the device at portId:targetId; logs what failed.
+template <class Srb>
+bool AskAboutDevice(QuorvaneI_AspiScope& scope, Srb& srb, uint8_t command, const char* what, QV_UCHAR portId,
+                    QV_UCHAR targetId) {
+  srb.h.SRB_Cmd = command;
+  srb.h.SRB_HaId = portId;
+  srb.SRB_Target = targetId;
+  srb.SRB_Lun = 0;
+  const uint8_t status = QuorvaneI_AspiSendAndWait(scope.aspi, &srb, 0);
+  if (status == SS_COMP) return true;
+  QuorvaneI_Log("\nQuorvane:Quorvane_GetDeviceNameByDeviceAddress(): %s request for %d:%d failed, "
+                "ASPI status 0x%02X\n",
+                what, portId, targetId, status);
+  return false;
+}
+
+}  // namespace
+
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_GetDeviceNameByDeviceAddress(QV_UCHAR portId, QV_UCHAR pathId,
                                                                           QV_UCHAR targetId, QV_UCHAR lun,
                                                                           char* name) {
@@ -157,33 +177,13 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_GetDeviceNameByDeviceAddress(QV_UCH
   if (QuorvaneI_LoadAspi("Quorvane_GetDeviceNameByDeviceAddress", scope.aspi) != 0) return EN_NOT_FOUND;
   if (qv::plat::GetOsVersion().platformId == 2) {
     SRB_GetSymbolicName srb{};
-    srb.h.SRB_Cmd = SC_GET_SYMBOLIC_NAME;
-    srb.h.SRB_HaId = portId;
-    srb.SRB_Target = targetId;
-    srb.SRB_Lun = 0;
-    const uint8_t status = QuorvaneI_AspiSendAndWait(scope.aspi, &srb, 0);
-    if (status != SS_COMP) {
-      QuorvaneI_Log("\nQuorvane:Quorvane_GetDeviceNameByDeviceAddress(): Symbolic name request for %d:%d failed, "
-                    "ASPI status 0x%02X\n",
-                    portId, targetId, status);
-      return EN_NOT_FOUND;
-    }
+    if (!AskAboutDevice(scope, srb, SC_GET_SYMBOLIC_NAME, "Symbolic name", portId, targetId)) return EN_NOT_FOUND;
     srb.SRB_Name[sizeof srb.SRB_Name - 1] = '\0';
     if (name) std::memcpy(name, srb.SRB_Name, std::strlen(srb.SRB_Name) + 1);
     return 0;
   }
   SRB_GetDiskInfo srb{};
-  srb.h.SRB_Cmd = SC_GET_DISK_INFO;
-  srb.h.SRB_HaId = portId;
-  srb.SRB_Target = targetId;
-  srb.SRB_Lun = 0;
-  const uint8_t status = QuorvaneI_AspiSendAndWait(scope.aspi, &srb, 0);
-  if (status != SS_COMP) {
-    QuorvaneI_Log("\nQuorvane:Quorvane_GetDeviceNameByDeviceAddress(): Disk information request for %d:%d failed, "
-                  "ASPI status 0x%02X\n",
-                  portId, targetId, status);
-    return EN_NOT_FOUND;
-  }
+  if (!AskAboutDevice(scope, srb, SC_GET_DISK_INFO, "Disk information", portId, targetId)) return EN_NOT_FOUND;
   if (name) std::snprintf(name, 8, "\\\\.\\%c:", 'A' + srb.SRB_Int13HDriveInfo);
   return 0;
 }
