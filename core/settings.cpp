@@ -59,24 +59,26 @@ void QuorvaneI_ResetSettings() {
   g.skipNameCheck = 0;
 }
 
-QUORVANE_API QV_BOOLEAN QUORVANE_CALL Quorvane_GetEjectAfterFail(void) {
-  return LoggedGet("Quorvane_GetEjectAfterFail", g.ejectAfterFail);
-}
-QUORVANE_API QV_BOOLEAN QUORVANE_CALL Quorvane_SetEjectAfterFail(QV_BOOLEAN value) {
-  return LoggedSet<uint8_t>("Quorvane_SetEjectAfterFail", g.ejectAfterFail, value);
-}
-QUORVANE_API QV_BOOLEAN QUORVANE_CALL Quorvane_GetFastReadTOC(void) {
-  return LoggedGet("Quorvane_GetFastReadTOC", g.fastReadTOC);
-}
-QUORVANE_API QV_BOOLEAN QUORVANE_CALL Quorvane_SetFastReadTOC(QV_BOOLEAN value) {
-  return LoggedSet<uint8_t>("Quorvane_SetFastReadTOC", g.fastReadTOC, value);
-}
-QUORVANE_API QV_BOOLEAN QUORVANE_CALL Quorvane_GetFastReadTOCLastTrack(void) {
-  return LoggedGet("Quorvane_GetFastReadTOCLastTrack", g.fastReadTOCLastTrack);
-}
-QUORVANE_API QV_BOOLEAN QUORVANE_CALL Quorvane_SetFastReadTOCLastTrack(QV_BOOLEAN value) {
-  return LoggedSet<uint8_t>("Quorvane_SetFastReadTOCLastTrack", g.fastReadTOCLastTrack, value);
-}
+// One getter and setter pair of a switch: logged, or plain.
+#define QV_LOGGED_SWITCH(Name, field)                                                \
+  QUORVANE_API QV_BOOLEAN QUORVANE_CALL Quorvane_Get##Name(void) {                   \
+    return LoggedGet("Quorvane_Get" #Name, g.field);                                 \
+  }                                                                                  \
+  QUORVANE_API QV_BOOLEAN QUORVANE_CALL Quorvane_Set##Name(QV_BOOLEAN value) {       \
+    return LoggedSet<uint8_t>("Quorvane_Set" #Name, g.field, value);                 \
+  }
+#define QV_PLAIN_SWITCH(Name, field)                                                                            \
+  QUORVANE_API QV_BOOLEAN QUORVANE_CALL Quorvane_Get##Name(void) { return g.field.load(); }                     \
+  QUORVANE_API QV_BOOLEAN QUORVANE_CALL Quorvane_Set##Name(QV_BOOLEAN value) { return g.field = value; }
+
+QV_LOGGED_SWITCH(EjectAfterFail, ejectAfterFail)
+QV_LOGGED_SWITCH(FastReadTOC, fastReadTOC)
+QV_LOGGED_SWITCH(FastReadTOCLastTrack, fastReadTOCLastTrack)
+QV_PLAIN_SWITCH(Padding, padding)
+QV_PLAIN_SWITCH(CompatibleClose, compatibleClose)
+QV_PLAIN_SWITCH(TestUnitReadyBeforeRead, testUnitReadyBeforeRead)
+QV_PLAIN_SWITCH(SkipNameCheck, skipNameCheck)
+
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_GetBufferUnderrunTimeOutInMs(void) {
   return LoggedGet("Quorvane_GetBufferUnderrunTimeOutInMs", g.bufferUnderrunTimeOutInMs);
 }
@@ -85,18 +87,3 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_SetBufferUnderrunTimeOutInMs(QV_ULO
   return LoggedSet<uint32_t>("Quorvane_SetBufferUnderrunTimeOutInMs", g.bufferUnderrunTimeOutInMs,
                              value == 0 ? 1000u : value);
 }
-
-QUORVANE_API QV_BOOLEAN QUORVANE_CALL Quorvane_GetPadding(void) { return g.padding.load(); }
-QUORVANE_API QV_BOOLEAN QUORVANE_CALL Quorvane_SetPadding(QV_BOOLEAN value) { return g.padding = value; }
-QUORVANE_API QV_BOOLEAN QUORVANE_CALL Quorvane_GetCompatibleClose(void) { return g.compatibleClose.load(); }
-QUORVANE_API QV_BOOLEAN QUORVANE_CALL Quorvane_SetCompatibleClose(QV_BOOLEAN value) {
-  return g.compatibleClose = value;
-}
-QUORVANE_API QV_BOOLEAN QUORVANE_CALL Quorvane_GetTestUnitReadyBeforeRead(void) {
-  return g.testUnitReadyBeforeRead.load();
-}
-QUORVANE_API QV_BOOLEAN QUORVANE_CALL Quorvane_SetTestUnitReadyBeforeRead(QV_BOOLEAN value) {
-  return g.testUnitReadyBeforeRead = value;
-}
-QUORVANE_API QV_BOOLEAN QUORVANE_CALL Quorvane_GetSkipNameCheck(void) { return g.skipNameCheck.load(); }
-QUORVANE_API QV_BOOLEAN QUORVANE_CALL Quorvane_SetSkipNameCheck(QV_BOOLEAN value) { return g.skipNameCheck = value; }
