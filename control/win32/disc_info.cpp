@@ -5,6 +5,22 @@
 #include "control/trace.h"
 
 namespace qv::control {
+namespace {
+
+// A property getter: a checked out-pointer, then the value.
+template <class T, class Compute>
+HRESULT Answer(const char* method, T* value, Compute compute) {
+  if (!CheckOutPointer(method, value, sizeof *value)) return E_POINTER;
+  *value = compute();
+  return S_OK;
+}
+
+uint32_t LoggedSize(uint32_t size) {
+  QVX("size = %08X\n", size);
+  return size;
+}
+
+}  // namespace
 
 HRESULT CDiscInfo::FinalConstruct() {
   QVX("\nCDiscInfo::FinalConstruct()\n");
@@ -45,55 +61,35 @@ HRESULT CDiscInfo::get_IsBlank(VARIANT_BOOL* value) {
 }
 
 HRESULT CDiscInfo::get_FreeLBs(long* value) {
-  if (!CheckOutPointer("CDiscInfo::get_FreeLBs", value, sizeof *value)) return E_POINTER;
-  *value = DiscFreeBlocks(Snapshot());
-  return S_OK;
+  return Answer("CDiscInfo::get_FreeLBs", value, [&] { return DiscFreeBlocks(Snapshot()); });
 }
 
 HRESULT CDiscInfo::get_NextWritableAddress(long* value) {
-  if (!CheckOutPointer("CDiscInfo::get_NextWritableAddress", value, sizeof *value)) return E_POINTER;
-  *value = DiscNextWritableAddress(Snapshot());
-  return S_OK;
+  return Answer("CDiscInfo::get_NextWritableAddress", value, [&] { return DiscNextWritableAddress(Snapshot()); });
 }
 
 HRESULT CDiscInfo::get_TrackNumber(long* value) {
-  if (!CheckOutPointer("CDiscInfo::get_TrackNumber", value, sizeof *value)) return E_POINTER;
-  *value = DiscTrackNumber(Snapshot());
-  return S_OK;
+  return Answer("CDiscInfo::get_TrackNumber", value, [&] { return DiscTrackNumber(Snapshot()); });
 }
 
 HRESULT CDiscInfo::get_IsErasable(VARIANT_BOOL* value) {
-  if (!CheckOutPointer("CDiscInfo::get_IsErasable", value, sizeof *value)) return E_POINTER;
-  *value = DiscIsErasable(Snapshot()) ? VARIANT_TRUE : VARIANT_FALSE;
-  return S_OK;
+  return Answer("CDiscInfo::get_IsErasable", value, [&] { return DiscIsErasable(Snapshot()) ? VARIANT_TRUE : VARIANT_FALSE; });
 }
 
 HRESULT CDiscInfo::get_DiscStatus(unsigned char* value) {
-  if (!CheckOutPointer("CDiscInfo::get_DiscStatus", value, sizeof *value)) return E_POINTER;
-  *value = DiscStatusByte(Snapshot());
-  return S_OK;
+  return Answer("CDiscInfo::get_DiscStatus", value, [&] { return DiscStatusByte(Snapshot()); });
 }
 
 HRESULT CDiscInfo::get_LastSessionStatus(unsigned char* value) {
-  if (!CheckOutPointer("CDiscInfo::get_LastSessionStatus", value, sizeof *value)) return E_POINTER;
-  *value = DiscLastSessionStatus(Snapshot());
-  return S_OK;
+  return Answer("CDiscInfo::get_LastSessionStatus", value, [&] { return DiscLastSessionStatus(Snapshot()); });
 }
 
 HRESULT CDiscInfo::get_TotalSizeInLBs(ULONG* value) {
-  if (!CheckOutPointer("CDiscInfo::get_TotalSizeInLBs", value, sizeof *value)) return E_POINTER;
-  const uint32_t size = DiscTotalSize(Snapshot());
-  QVX("size = %08X\n", size);
-  *value = size;
-  return S_OK;
+  return Answer("CDiscInfo::get_TotalSizeInLBs", value, [&] { return LoggedSize(DiscTotalSize(Snapshot())); });
 }
 
 HRESULT CDiscInfo::get_UsedSizeInLBs(ULONG* value) {
-  if (!CheckOutPointer("CDiscInfo::get_UsedSizeInLBs", value, sizeof *value)) return E_POINTER;
-  const uint32_t size = DiscUsedSize(Snapshot());
-  QVX("size = %08X\n", size);
-  *value = size;
-  return S_OK;
+  return Answer("CDiscInfo::get_UsedSizeInLBs", value, [&] { return LoggedSize(DiscUsedSize(Snapshot())); });
 }
 
 }  // namespace qv::control
