@@ -74,17 +74,29 @@ void PassThroughExecute(PassThroughHandle handle, const ScsiRequest& request, Sc
     reply.senseLength = static_cast<uint8_t>(SenseToFixed(r.sense, senseBytes, reply.sense));
 }
 
+namespace {
+
+// An answer of the port driver into a structure that starts with its own
+// Length; no input.
+template <class Answer>
+bool AskPort(PassThroughHandle handle, DWORD code, Answer* answer, uint32_t* error) {
+  answer->Length = sizeof *answer;
+  DWORD returned = 0;
+  if (!DeviceIoControl(H(handle), code, nullptr, 0, answer, sizeof *answer, &returned, nullptr)) {
+    if (error) *error = GetLastError();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 // A handle opened for reading only is refused write commands with 5.
 bool PassThroughRefusedReadOnly(uint32_t systemError) { return systemError == kErrAccessDenied; }
 
 bool GetPassThroughAddress(PassThroughHandle handle, ScsiAddress* address, uint32_t* error) {
   SCSI_ADDRESS a{};
-  a.Length = sizeof a;
-  DWORD returned = 0;
-  if (!DeviceIoControl(H(handle), IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &a, sizeof a, &returned, nullptr)) {
-    if (error) *error = GetLastError();
-    return false;
-  }
+  if (!AskPort(handle, IOCTL_SCSI_GET_ADDRESS, &a, error)) return false;
   address->port = a.PortNumber;
   address->path = a.PathId;
   address->target = a.TargetId;
@@ -95,12 +107,7 @@ bool GetPassThroughAddress(PassThroughHandle handle, ScsiAddress* address, uint3
 
 bool GetPassThroughCapabilities(PassThroughHandle handle, PassThroughCapabilities* capabilities, uint32_t* error) {
   IO_SCSI_CAPABILITIES c{};
-  c.Length = sizeof c;
-  DWORD returned = 0;
-  if (!DeviceIoControl(H(handle), IOCTL_SCSI_GET_CAPABILITIES, nullptr, 0, &c, sizeof c, &returned, nullptr)) {
-    if (error) *error = GetLastError();
-    return false;
-  }
+  if (!AskPort(handle, IOCTL_SCSI_GET_CAPABILITIES, &c, error)) return false;
   capabilities->maximumTransferLength = c.MaximumTransferLength;
   capabilities->maximumPhysicalPages = c.MaximumPhysicalPages;
   capabilities->alignmentMask = c.AlignmentMask;
