@@ -39,96 +39,61 @@ class SgIo : public ::testing::Test {
   }
 };
 
+// One answer of the driver: an ioctl failure (errno), or the header's
+// status bytes with sense of a key and code in fixed (0x70) or descriptor
+// (0x72) form.
 struct Outcome {
   const char* name;
-  std::function<int(sg_io_hdr_t&)> answer;
-  uint32_t systemError;
-  uint8_t status;
-  uint8_t senseKey, asc;
+  int ioctlErrno;
+  uint8_t statusByte, hostStatus, driverStatus;
+  uint8_t senseFormat, senseKey, asc, ascq;
+  uint32_t systemError;  // expected
+  uint8_t status;        // expected
 };
 
 class SgIoOutcomes : public SgIo, public ::testing::WithParamInterface<Outcome> {};
 
 TEST_P(SgIoOutcomes, MapsTheReply) {
   const Outcome& o = GetParam();
-  bus.SetHandler([&](const qvtest::FakeScsiDevice&, sg_io_hdr_t& hdr) { return o.answer(hdr); });
+  bus.SetHandler([&](const qvtest::FakeScsiDevice&, sg_io_hdr_t& h) {
+    if (o.ioctlErrno != 0) {
+      errno = o.ioctlErrno;
+      return -1;
+    }
+    if (o.senseFormat == 0x70) qvtest::SetCheckCondition(h, o.senseKey, o.asc, o.ascq);
+    if (o.senseFormat == 0x72) {
+      const uint8_t d[8] = {0x72, o.senseKey, o.asc, o.ascq, 0, 0, 0, 0};
+      std::memcpy(h.sbp, d, 8);
+      h.sb_len_wr = 8;
+    }
+    h.status = o.statusByte;
+    h.host_status = o.hostStatus;
+    if (o.driverStatus) h.driver_status = o.driverStatus;
+    return 0;
+  });
   const ScsiReply r = Send(0x00);
   EXPECT_EQ(r.systemError, o.systemError);
   EXPECT_EQ(r.status, o.status);
-  EXPECT_EQ(r.sense[2] & 0x0F, o.senseKey);
-  EXPECT_EQ(r.sense[12], o.asc);
+  EXPECT_EQ(r.sense[2] & 0x0F, o.senseFormat ? o.senseKey : 0);
+  EXPECT_EQ(r.sense[12], o.senseFormat ? o.asc : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Replies, SgIoOutcomes,
-    ::testing::Values(
-        Outcome{"Good", [](sg_io_hdr_t&) { return 0; }, 0, 0, 0, 0},
-        Outcome{"CheckCondition",
-                [](sg_io_hdr_t& h) {
-                  qvtest::SetCheckCondition(h, 5, 0x20, 0);
-                  return 0;
-                },
-                0, 2, 5, 0x20},
-        Outcome{"DescriptorSense",
-                [](sg_io_hdr_t& h) {
-                  const uint8_t d[8] = {0x72, 0x06, 0x28, 0x00, 0, 0, 0, 0};
-                  std::memcpy(h.sbp, d, 8);
-                  h.sb_len_wr = 8;
-                  h.status = 2;
-                  return 0;
-                },
-                0, 2, 6, 0x28},
-        Outcome{"SenseWithGoodStatusByte",
-                [](sg_io_hdr_t& h) {
-                  qvtest::SetCheckCondition(h, 2, 0x04, 0x01);
-                  h.status = 0;
-                  return 0;
-                },
-                0, 2, 2, 0x04},
-        Outcome{"Busy",
-                [](sg_io_hdr_t& h) {
-                  h.status = 8;
-                  return 0;
-                },
-                0, 8, 0, 0},
-        // The host failed the command without sense: never a success.
-        Outcome{"HostErrorWithoutSense",
-                [](sg_io_hdr_t& h) {
-                  h.host_status = 0x07;
-                  return 0;
-                },
-                1117, 0, 0, 0},
-        Outcome{"HostTimeout",
-                [](sg_io_hdr_t& h) {
-                  h.host_status = 0x03;
-                  return 0;
-                },
-                121, 0, 0, 0},
-        Outcome{"NoConnect",
-                [](sg_io_hdr_t& h) {
-                  h.host_status = 0x01;
-                  return 0;
-                },
-                1167, 0, 0, 0},
-        Outcome{"DriverError",
-                [](sg_io_hdr_t& h) {
-                  h.driver_status = 0x04;
-                  return 0;
-                },
-                1117, 0, 0, 0},
-        Outcome{"IoctlFails",
-                [](sg_io_hdr_t&) {
-                  errno = ENODEV;
-                  return -1;
-                },
-                1167, 0, 0, 0},
-        Outcome{"IoctlPermission",
-                [](sg_io_hdr_t&) {
-                  errno = EPERM;
-                  return -1;
-                },
-                5, 0, 0, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Replies, SgIoOutcomes,
+                         ::testing::Values(
+                             // name, errno, status, host, driver, sense form, key, asc, ascq; error, status
+                             Outcome{"Good", 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+                             Outcome{"CheckCondition", 0, 2, 0, 0, 0x70, 5, 0x20, 0, 0, 2},
+                             Outcome{"DescriptorSense", 0, 2, 0, 0, 0x72, 6, 0x28, 0, 0, 2},
+                             Outcome{"SenseWithGoodStatusByte", 0, 0, 0, 0, 0x70, 2, 0x04, 0x01, 0, 2},
+                             Outcome{"Busy", 0, 8, 0, 0, 0, 0, 0, 0, 0, 8},
+                             // The host failed the command without sense: never a success.
+                             Outcome{"HostErrorWithoutSense", 0, 0, 0x07, 0, 0, 0, 0, 0, 1117, 0},
+                             Outcome{"HostTimeout", 0, 0, 0x03, 0, 0, 0, 0, 0, 121, 0},
+                             Outcome{"NoConnect", 0, 0, 0x01, 0, 0, 0, 0, 0, 1167, 0},
+                             Outcome{"DriverError", 0, 0, 0, 0x04, 0, 0, 0, 0, 1117, 0},
+                             Outcome{"IoctlFails", ENODEV, 0, 0, 0, 0, 0, 0, 0, 1167, 0},
+                             Outcome{"IoctlPermission", EPERM, 0, 0, 0, 0, 0, 0, 0, 5, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SgIo, TransfersInBothDirectionsAndCountsTheResidue) {
   sg_io_hdr_t seen{};
