@@ -19,6 +19,7 @@
 #include "core/status.h"
 #include "platform/sysinfo.h"
 #include "support/test_support.h"
+#include "com_ptr.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID);
 extern "C" HRESULT WINAPI DllCanUnloadNow();
@@ -31,19 +32,6 @@ class Com : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK); }
   void TearDown() override { CoUninitialize(); }
-};
-
-template <class T>
-struct Ptr {
-  T* p = nullptr;
-  Ptr() = default;
-  Ptr(const Ptr&) = delete;
-  ~Ptr() {
-    if (p) p->Release();
-  }
-  T** operator&() { return &p; }
-  void** Out() { return reinterpret_cast<void**>(&p); }
-  T* operator->() const { return p; }
 };
 
 HRESULT Create(REFCLSID clsid, REFIID iid, void** ppv, IUnknown* outer = nullptr) {

@@ -19,6 +19,7 @@
 
 #include "Quorvane.h"
 #include "control/win32/disc_info_init.h"
+#include "tests/windows/com_ptr.h"
 
 namespace {
 
@@ -47,19 +48,6 @@ template <class A, class B>
 void CheckEq(const A& expected, const B& actual, const std::string& what) {
   Check(expected == actual, what + ": expected " + std::to_string(expected) + ", got " + std::to_string(actual));
 }
-
-template <class T>
-struct Ptr {
-  T* p = nullptr;
-  Ptr() = default;
-  Ptr(const Ptr&) = delete;
-  ~Ptr() {
-    if (p) p->Release();
-  }
-  void** Out() { return reinterpret_cast<void**>(&p); }
-  T* operator->() const { return p; }
-  explicit operator bool() const { return p != nullptr; }
-};
 
 struct Served {
   const wchar_t* progId;
