@@ -58,6 +58,10 @@ CQuorvane_FileTreeNode* TestTree::CheckName(CQuorvane_FileTreeNode* parent, CQuo
   }
 }
 
+QuorvaneI_Caught TestTree::AddFails(const std::string& path) {
+  return CatchEngine([&] { Add(path); });
+}
+
 std::string TestTree::Dump(const CQuorvane_FileTreeNode* node) {
   if (node == nullptr) node = GetRoot();
   if (node == nullptr) return "<empty>";
@@ -85,9 +89,7 @@ bool FaultyFileSystem::Stat(const std::string& path, qv::plat::FileInfo* info, u
     *error = it->second;
     return false;
   }
-  if (!FileSystem::Stat(path, info, error)) return false;
-  if (auto it = kinds.find(path); it != kinds.end()) info->kind = it->second;
-  return true;
+  return FileSystem::Stat(path, info, error);
 }
 
 bool FaultyFileSystem::ReadDirectory(const std::string& path, std::vector<qv::plat::DirEntry>* entries,
@@ -99,11 +101,8 @@ bool FaultyFileSystem::ReadDirectory(const std::string& path, std::vector<qv::pl
     return false;
   }
   if (!FileSystem::ReadDirectory(path, entries, error)) return false;
-  for (auto& e : *entries) {
-    const std::string full = path + "/" + e.name;
-    if (auto it = entryErrors.find(full); it != entryErrors.end()) e.error = it->second;
-    if (auto it = kinds.find(full); it != kinds.end()) e.info.kind = it->second;
-  }
+  for (auto& e : *entries)
+    if (auto it = entryErrors.find(path + "/" + e.name); it != entryErrors.end()) e.error = it->second;
   return true;
 }
 

@@ -40,6 +40,15 @@ class TestTree : public CQuorvane_FileTree {
   using CQuorvane_FileTree::NewFileTreeNodeItem;
   CQuorvane_FileTreeNode* CheckName(CQuorvane_FileTreeNode* parent, CQuorvane_FileTreeNode* node) override;
 
+  // CreateFromRoot with the usual arguments: under the root, disk name,
+  // dates by write time.
+  CQuorvane_FileTreeNode* Add(const std::string& path, const char* name = nullptr,
+                              CQuorvane_FileTreeNode* parent = nullptr, uint32_t dateChoice = 2) {
+    return CreateFromRoot(path.c_str(), name, dateChoice, &parent);
+  }
+  // The engine exception an Add throws.
+  QuorvaneI_Caught AddFails(const std::string& path);
+
   // "name" of each kid of node, folders as "name/{...}", in list order.
   std::string Dump(const CQuorvane_FileTreeNode* node = nullptr);
   std::vector<std::string> Names(uint32_t reason) const;
@@ -63,7 +72,6 @@ class FaultyFileSystem : public qv::plat::FileSystem {
 
   std::map<std::string, uint32_t> listErrors;   // folder that cannot be listed
   std::map<std::string, uint32_t> entryErrors;  // entry that cannot be looked up
-  std::map<std::string, qv::plat::FileKind> kinds;  // entry shown as another kind
   std::function<void(const std::string&)> onList;   // runs before each listing
   int listings = 0;
 

@@ -28,7 +28,6 @@ TEST(MpegSubheader, ClassifiesBlocksByPackAndStream) {
   };
   const SubheaderCase cases[] = {
       {"not a pack", {{0, 0}, {1, 0}, {2, 1}, {3, 0xBB}}, {1, 0, 0x60, 0x00}},
-      {"zeros", {{0, 0}, {1, 0}, {2, 0}, {3, 0}}, {1, 0, 0x60, 0x00}},
       {"system header, audio", with({{12, 0}, {13, 0}, {14, 1}, {15, 0xBB}, {24, 0xC0}}), {1, 1, 0x64, 0x7F}},
       {"system header, video", with({{12, 0}, {13, 0}, {14, 1}, {15, 0xBB}, {24, 0xE0}}), {1, 1, 0x62, 0x0F}},
       {"PES audio 0xC0", with({{12, 0}, {13, 0}, {14, 1}, {15, 0xC0}}), {1, 1, 0x64, 0x7F}},

@@ -13,7 +13,6 @@
 
 namespace {
 
-using qvtest::CatchEngine;
 using qvtest::TestTree;
 
 TEST(TreeThreads, CancelFromAnotherThreadStopsTheWalkEvenWhenIgnoringErrors) {
@@ -36,10 +35,7 @@ TEST(TreeThreads, CancelFromAnotherThreadStopsTheWalkEvenWhenIgnoringErrors) {
   tree.CreateFromRootVirtual("before", nullptr);
   const std::string before = tree.Dump();
   QuorvaneI_Caught error;
-  std::thread walker([&] {
-    CQuorvane_FileTreeNode* parent = nullptr;
-    error = CatchEngine([&] { tree.CreateFromRoot((dir / "big").c_str(), nullptr, 2, &parent); });
-  });
+  std::thread walker([&] { error = tree.AddFails((dir / "big").string()); });
   {
     std::unique_lock<std::mutex> lock(mutex);
     changed.wait(lock, [&] { return reached; });
@@ -56,8 +52,7 @@ TEST(TreeThreads, CancelFromAnotherThreadStopsTheWalkEvenWhenIgnoringErrors) {
 
   // The next addition starts afresh.
   faults.onList = nullptr;
-  CQuorvane_FileTreeNode* parent = nullptr;
-  EXPECT_NE(tree.CreateFromRoot((dir / "big/f3").c_str(), nullptr, 2, &parent), nullptr);
+  EXPECT_NE(tree.Add((dir / "big/f3").string()), nullptr);
   EXPECT_EQ(tree.Dump(), "before/{} f3/{x0 x1 x2 x3}");
 }
 
