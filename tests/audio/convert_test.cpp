@@ -22,6 +22,18 @@ QV_ULONG QUORVANE_CALL OnProgress(QV_ULONG reason, QV_ULONG percent, void* conte
   return percent >= p->stopAt ? 1 : 0;
 }
 
+// The file-to-file calls with the arguments most cases leave alone.
+QV_ULONG Uncompress(const std::string& from, const fs::path& to, QV_ULONG piece = 4096, QV_BOOLEAN header = 1,
+                    QV_ULONG* size = nullptr, Progress* progress = nullptr) {
+  return Sonvex_CompressedFileUncompress(from.c_str(), to.string().c_str(), piece, header, size,
+                                         progress ? &OnProgress : nullptr, progress);
+}
+QV_ULONG Compress(const std::string& from, const fs::path& to, SONVEX_COMPRESSION compression,
+                  QV_ULONG piece = 4096, Progress* progress = nullptr) {
+  return Sonvex_UncompressedFileCompress(from.c_str(), to.string().c_str(), piece, progress ? &OnProgress : nullptr,
+                                         progress, compression);
+}
+
 // Files in dir other than the ones named.
 std::vector<std::string> Leftovers(const fs::path& dir, std::vector<std::string> expected) {
   std::vector<std::string> extra;
@@ -38,11 +50,8 @@ TEST(Uncompress, EveryFormatBecomesACdWaveThatSoxReads) {
   for (const char* file : {"tone-cd.wav", "tone.ogg", "tone.flac", "tone-48k.mp3"}) {
     const fs::path out = dir / (std::string(file) + ".wav");
     Progress progress;
-    uint32_t size = 0;
-    ASSERT_EQ(Sonvex_CompressedFileUncompress(Fixture(file).c_str(), out.c_str(), 10000, 1, &size, &OnProgress,
-                                              &progress),
-              0u)
-        << file;
+    QV_ULONG size = 0;
+    ASSERT_EQ(Uncompress(Fixture(file), out, 10000, 1, &size, &progress), 0u) << file;
     const auto bytes = qvaudio::Bytes(out.string());
     ASSERT_EQ(bytes.size(), size + 44u) << file;
     SONVEX_WAVE_FILE_HEADER expected;
@@ -69,9 +78,8 @@ TEST(Uncompress, EveryFormatBecomesACdWaveThatSoxReads) {
 TEST(Uncompress, WithoutHeaderWritesBarePcm) {
   qvtest::TempDir dir;
   const fs::path out = dir / "pcm.bin";
-  uint32_t size = 0;
-  ASSERT_EQ(Sonvex_CompressedFileUncompress(Fixture("tone.flac").c_str(), out.c_str(), 4096, 0, &size, nullptr, nullptr),
-            0u);
+  QV_ULONG size = 0;
+  ASSERT_EQ(Uncompress(Fixture("tone.flac"), out, 4096, 0, &size), 0u);
   EXPECT_EQ(size, 88200u);
   const auto wav = qvaudio::Bytes(Fixture("tone-cd.wav"));
   EXPECT_TRUE(qvaudio::Bytes(out.string()) == std::vector<uint8_t>(wav.begin() + 44, wav.end()));
@@ -82,10 +90,8 @@ TEST(Uncompress, StoppedByItsCallbackLeavesNoDestination) {
   const fs::path out = dir / "stopped.wav";
   Progress progress;
   progress.stopAt = 30;
-  uint32_t size = 777;
-  EXPECT_EQ(Sonvex_CompressedFileUncompress(Fixture("tone.ogg").c_str(), out.c_str(), 8192, 1, &size, &OnProgress,
-                                            &progress),
-            1223u);
+  QV_ULONG size = 777;
+  EXPECT_EQ(Uncompress(Fixture("tone.ogg"), out, 8192, 1, &size, &progress), 1223u);
   EXPECT_EQ(size, 777u);
   EXPECT_GE(progress.percents.back(), 30u);
   EXPECT_LT(progress.percents.back(), 100u);
@@ -97,11 +103,8 @@ TEST(Uncompress, FailureLeavesAnExistingDestinationAsItWas) {
   const fs::path out = dir.Write("keep.wav", "precious");
   Progress progress;
   progress.stopAt = 0;
-  EXPECT_EQ(Sonvex_CompressedFileUncompress(Fixture("tone-cd.wav").c_str(), out.c_str(), 8192, 1, nullptr, &OnProgress,
-                                            &progress),
-            1223u);
-  EXPECT_EQ(Sonvex_CompressedFileUncompress(Fixture("mono.ogg").c_str(), out.c_str(), 8192, 1, nullptr, nullptr, nullptr),
-            SONVEX_STATUS_STREAM_SHAPE);
+  EXPECT_EQ(Uncompress(Fixture("tone-cd.wav"), out, 8192, 1, nullptr, &progress), 1223u);
+  EXPECT_EQ(Uncompress(Fixture("mono.ogg"), out), SONVEX_STATUS_STREAM_SHAPE);
   EXPECT_EQ(qvtest::ReadFile(out), "precious");
   EXPECT_TRUE(Leftovers(dir.path(), {"keep.wav"}).empty());
 }
@@ -111,18 +114,13 @@ TEST(Uncompress, RefusesToWriteOverItsSourceAndBadArguments) {
   const fs::path source = dir / "a.wav";
   fs::copy_file(Fixture("tone-cd.wav"), source);
   const std::string before = qvtest::ReadFile(source);
-  EXPECT_EQ(Sonvex_CompressedFileUncompress(source.c_str(), source.c_str(), 4096, 1, nullptr, nullptr, nullptr), 87u);
-  EXPECT_EQ(Sonvex_CompressedFileUncompress(source.c_str(), (dir / "." / "a.wav").c_str(), 4096, 1, nullptr, nullptr,
-                                            nullptr),
-            87u);
+  EXPECT_EQ(Uncompress(source.string(), source), 87u);
+  EXPECT_EQ(Uncompress(source.string(), dir / "." / "a.wav"), 87u);
   EXPECT_EQ(qvtest::ReadFile(source), before);
-  EXPECT_EQ(Sonvex_CompressedFileUncompress(source.c_str(), (dir / "b.wav").c_str(), 0, 1, nullptr, nullptr, nullptr),
-            87u);
+  EXPECT_EQ(Uncompress(source.string(), dir / "b.wav", 0), 87u);
   EXPECT_EQ(Sonvex_CompressedFileUncompress(nullptr, (dir / "b.wav").c_str(), 4096, 1, nullptr, nullptr, nullptr), 87u);
   EXPECT_EQ(Sonvex_CompressedFileUncompress(source.c_str(), nullptr, 4096, 1, nullptr, nullptr, nullptr), 87u);
-  EXPECT_EQ(Sonvex_CompressedFileUncompress(source.c_str(), (dir / "no/such/folder.wav").c_str(), 4096, 1, nullptr,
-                                            nullptr, nullptr),
-            2u);
+  EXPECT_EQ(Uncompress(source.string(), dir / "no/such/folder.wav"), 2u);
   EXPECT_TRUE(Leftovers(dir.path(), {"a.wav"}).empty());
 }
 
@@ -130,10 +128,8 @@ TEST(Uncompress, EmptyStreamReportsZeroPercent) {
   qvtest::TempDir dir;
   const auto source = dir.Write("empty.raw", std::string(44, '\0'));
   Progress progress;
-  uint32_t size = 1;
-  ASSERT_EQ(Sonvex_CompressedFileUncompress(source.c_str(), (dir / "e.wav").c_str(), 4096, 1, &size, &OnProgress,
-                                            &progress),
-            0u);
+  QV_ULONG size = 1;
+  ASSERT_EQ(Uncompress(source.string(), dir / "e.wav", 4096, 1, &size, &progress), 0u);
   EXPECT_EQ(size, 0u);
   EXPECT_EQ(fs::file_size(dir / "e.wav"), 44u);
 }
@@ -145,9 +141,7 @@ TEST(Compress, WaveToOggVorbisThatOutsideToolsAccept) {
   qvtest::TempDir dir;
   const fs::path out = dir / "tone.ogg";
   Progress progress;
-  ASSERT_EQ(Sonvex_UncompressedFileCompress(Fixture("tone-cd.wav").c_str(), out.c_str(), 5000, &OnProgress, &progress,
-                                            SONVEX_COMPRESSION_OGG_VORBIS_Q3),
-            0u);
+  ASSERT_EQ(Compress(Fixture("tone-cd.wav"), out, SONVEX_COMPRESSION_OGG_VORBIS_Q3, 5000, &progress), 0u);
   EXPECT_EQ(progress.percents.back(), 100u);
   std::string info;
   ASSERT_EQ(qvtest::RunCommand("ogginfo '" + out.string() + "' 2>&1", &info), 0) << info;
@@ -168,37 +162,28 @@ TEST(Compress, QualityLevelsSelectTheBitRate) {
   for (SONVEX_COMPRESSION q : {SONVEX_COMPRESSION_OGG_VORBIS_Q0, SONVEX_COMPRESSION_OGG_VORBIS_Q5,
                                SONVEX_COMPRESSION_OGG_VORBIS_Q10}) {
     const fs::path out = dir / ("q" + std::to_string(q) + ".ogg");
-    ASSERT_EQ(Sonvex_UncompressedFileCompress(Fixture("tone-cd.wav").c_str(), out.c_str(), 65536, nullptr, nullptr, q),
-              0u);
+    ASSERT_EQ(Compress(Fixture("tone-cd.wav"), out, q, 65536), 0u);
     EXPECT_GT(fs::file_size(out), previous) << "quality " << q;
     previous = fs::file_size(out);
   }
   for (int bad : {-1, 11, 100}) {
     const fs::path out = dir / "bad.ogg";
-    EXPECT_EQ(Sonvex_UncompressedFileCompress(Fixture("tone-cd.wav").c_str(), out.c_str(), 65536, nullptr, nullptr,
-                                              static_cast<SONVEX_COMPRESSION>(bad)),
-              87u);
+    EXPECT_EQ(Compress(Fixture("tone-cd.wav"), out, static_cast<SONVEX_COMPRESSION>(bad)), 87u);
     EXPECT_FALSE(fs::exists(out));
   }
 }
 
 TEST(Compress, SourceMustBeUncompressed) {
   qvtest::TempDir dir;
-  EXPECT_EQ(Sonvex_UncompressedFileCompress(Fixture("tone.ogg").c_str(), (dir / "x.ogg").c_str(), 4096, nullptr,
-                                            nullptr, SONVEX_COMPRESSION_DEFAULT),
-            87u);
-  EXPECT_EQ(Sonvex_UncompressedFileCompress(Fixture("tone-48k.wav").c_str(), (dir / "x.ogg").c_str(), 4096, nullptr,
-                                            nullptr, SONVEX_COMPRESSION_DEFAULT),
-            87u);
+  EXPECT_EQ(Compress(Fixture("tone.ogg"), dir / "x.ogg", SONVEX_COMPRESSION_DEFAULT), 87u);
+  EXPECT_EQ(Compress(Fixture("tone-48k.wav"), dir / "x.ogg", SONVEX_COMPRESSION_DEFAULT), 87u);
   EXPECT_TRUE(Leftovers(dir.path(), {}).empty());
 }
 
 TEST(Compress, MissingEncoderLibraryGives126AndNoFile) {
   qvaudio::ScopedEnv missing("QUORVANE_LIB_VORBISENC", "/nonexistent/libvorbisenc.so.2");
   qvtest::TempDir dir;
-  EXPECT_EQ(Sonvex_UncompressedFileCompress(Fixture("tone-cd.wav").c_str(), (dir / "x.ogg").c_str(), 4096, nullptr,
-                                            nullptr, SONVEX_COMPRESSION_DEFAULT),
-            126u);
+  EXPECT_EQ(Compress(Fixture("tone-cd.wav"), dir / "x.ogg", SONVEX_COMPRESSION_DEFAULT), 126u);
   PSONVEX_COMPRESSED_FILE_WRITER_OBJECT writer = nullptr;
   EXPECT_EQ(Sonvex_CompressedFileWriterObjectCreate(&writer, (dir / "y.ogg").c_str(), SONVEX_COMPRESSION_DEFAULT), 126u);
   EXPECT_EQ(writer, nullptr);

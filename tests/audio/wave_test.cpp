@@ -18,17 +18,12 @@ void Poke(SONVEX_WAVE_FILE_HEADER& h, size_t offset, int width, uint32_t value) 
   for (int i = 0; i < width; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-TEST(WaveHeader, FormatWritesTheCdAudioHeader) {
-  const SONVEX_WAVE_FILE_HEADER h = GoodHeader(176400);
-  const uint8_t expected[44] = {'R', 'I', 'F', 'F', 0x34, 0xB1, 0x02, 0x00, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-                                16,  0,   0,   0,   1,    0,    2,    0,    0x44, 0xAC, 0, 0, 0x10, 0xB1, 0x02, 0,
-                                4,   0,   16,  0,   'd',  'a',  't',  'a',  0x10, 0xB1, 0x02, 0x00};
-  EXPECT_EQ(std::memcmp(&h, expected, 44), 0);
-  EXPECT_EQ(Sonvex_WaveFileHeaderVerify(&h), 0u);
-  // sox wrote this fixture's header: ours must agree byte for byte.
+// sox wrote this fixture's header: ours must agree byte for byte.
+TEST(WaveHeader, FormatWritesTheCdAudioHeaderAsSoxDoes) {
   const auto wav = qvaudio::Bytes(Fixture("tone-cd.wav"));
   const SONVEX_WAVE_FILE_HEADER ours = GoodHeader(static_cast<uint32_t>(wav.size() - 44));
   EXPECT_EQ(std::memcmp(&ours, wav.data(), 44), 0);
+  EXPECT_EQ(Sonvex_WaveFileHeaderVerify(&ours), 0u);
 }
 
 TEST(WaveHeader, FormatRejectsSizesBeyondRiff) {
