@@ -109,19 +109,26 @@ TEST_F(Discovery, DeviceNameWithoutSymbolicNamesUsesDiskInformation) {
 }
 
 TEST_F(Discovery, TimeOutsRoundTripInWholeSeconds) {
-  struct Step {
-    uint32_t set;
-    uint32_t get;
-  };
-  for (const Step& s : {Step{10, 10}, Step{7, 7}, Step{0, 0}, Step{3600, 3600}}) {
-    ASSERT_EQ(Quorvane_SetDeviceTimeOutByDeviceAddress(0, 0, 1, 0, s.set), 0u);
+  for (QV_ULONG seconds : {10u, 7u, 0u, 3600u}) {
+    ASSERT_EQ(Quorvane_SetDeviceTimeOutByDeviceAddress(0, 0, 1, 0, seconds), 0u);
     QV_ULONG got = 12345;
     ASSERT_EQ(Quorvane_GetDeviceTimeOutByDeviceAddress(0, 0, 1, 0, &got), 0u);
-    EXPECT_EQ(got, s.get);
+    EXPECT_EQ(got, seconds);
   }
   QV_ULONG got = 0;
   EXPECT_EQ(Quorvane_GetDeviceTimeOutByDeviceAddress(0, 0, 9, 0, &got), 17u);
   EXPECT_EQ(Quorvane_SetDeviceTimeOutByDeviceAddress(9, 0, 0, 0, 5), 17u);
+}
+
+// An all-zero CDB of six bytes: TEST UNIT READY.
+qv::aspi::SRB_ExecSCSICmd TestUnitReady(uint8_t adapter, uint8_t target) {
+  qv::aspi::SRB_ExecSCSICmd srb{};
+  srb.h.SRB_Cmd = qv::aspi::SC_EXEC_SCSI_CMD;
+  srb.h.SRB_HaId = adapter;
+  srb.SRB_Target = target;
+  srb.SRB_CDBLen = 6;
+  srb.SRB_SenseLen = qv::aspi::SENSE_LEN;
+  return srb;
 }
 
 TEST_F(Discovery, TimeOutReachesTheCommand) {
@@ -138,12 +145,7 @@ TEST_F(Discovery, TimeOutReachesTheCommand) {
   ASSERT_NE(module, nullptr);
   EXPECT_EQ(info() >> 8 & 0xFF, qv::aspi::SS_COMP);
   EXPECT_EQ(info() & 0xFF, 4u) << "hosts 0 to 3";
-  qv::aspi::SRB_ExecSCSICmd srb{};
-  srb.h.SRB_Cmd = qv::aspi::SC_EXEC_SCSI_CMD;
-  srb.h.SRB_HaId = 3;
-  srb.SRB_Target = 2;
-  srb.SRB_CDBLen = 6;  // TEST UNIT READY
-  srb.SRB_SenseLen = qv::aspi::SENSE_LEN;
+  qv::aspi::SRB_ExecSCSICmd srb = TestUnitReady(3, 2);
   EXPECT_EQ(send(&srb), qv::aspi::SS_COMP);
   EXPECT_EQ(seen, 42000u);
   Quorvane_ReleaseASPI(module);
@@ -157,11 +159,7 @@ TEST_F(Discovery, FailedCommandCarriesSenseThroughAspi) {
   PQUORVANE_GET_ASPI32_SUPPORT_INFO info = nullptr;
   PQUORVANE_SEND_ASPI32_COMMAND send = nullptr;
   ASSERT_EQ(Quorvane_StartUpASPI(&info, &send, nullptr), 0u);
-  qv::aspi::SRB_ExecSCSICmd srb{};
-  srb.h.SRB_Cmd = qv::aspi::SC_EXEC_SCSI_CMD;
-  srb.h.SRB_HaId = 1;
-  srb.SRB_CDBLen = 6;
-  srb.SRB_SenseLen = qv::aspi::SENSE_LEN;
+  qv::aspi::SRB_ExecSCSICmd srb = TestUnitReady(1, 0);
   EXPECT_EQ(send(&srb), qv::aspi::SS_ERR);
   EXPECT_EQ(srb.h.SRB_Status, qv::aspi::SS_ERR);
   EXPECT_EQ(srb.SRB_TargStat, 2);

