@@ -99,9 +99,6 @@ const Case kCases[] = {
                               .nwaValid = 1, .nwa = 123456, .free = 200000},
      false, 4, 123456, 323456},
     {"AppendableWithNeitherRecord", {.status = kIncomplete, .type = 2}, false, 0, 0, 0},
-    {"TocOnlyGivesTheTrackNumber", {.status = kComplete, .type = 1, .tocValid = true, .lastTrack = 7,
-                                    .ends = {1, 2, 3, 4, 5, 6, 7000}},
-     false, 7, 7000, 7000},
     // DVD-RW counts as appendable whatever its status says.
     {"CompleteDvdRwRestrictedOverwrite", {.status = kComplete, .type = 7, .trackValid = true, .trackNumber = 1,
                                           .nwaValid = 1, .nwa = 60000, .free = 100, .tocValid = true,
