@@ -1,6 +1,8 @@
 #include "platform/dynlib.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
 #include <cctype>
 #include <mutex>
 #include <string>
@@ -68,6 +70,31 @@ const BuiltinLibrary* FindRegisteredBuiltin(const std::string& base) {
   for (const BuiltinLibrary* lib : BuiltinLibraries())
     if (ModuleBaseName(lib->name) == base) return lib;
   return nullptr;
+}
+
+// A module name maps to, in this order: the file in QUORVANE_LIB_<BASE>;
+// a library built into the engine under that name; the system's own file
+// for the name.
+LibraryHandle LoadLibraryByName(const char* name, uint32_t* error) {
+  if (error) *error = 0;
+  if (name == nullptr || *name == '\0') {
+    if (error) *error = kErrInvalidParameter;
+    return nullptr;
+  }
+  const std::string base = ModuleBaseName(name);
+  const char* override = std::getenv(ModuleOverrideVariable(base).c_str());
+  auto lib = std::make_unique<Library>();
+  lib->ordinalPrefix = OrdinalSymbolPrefix(base);
+  if (override == nullptr) lib->builtin = FindBuiltinLibrary(base);
+  if (lib->builtin != nullptr) return lib.release();
+  const std::string target = override != nullptr ? override : NativeModuleName(base, name);
+  uint32_t loadError = kErrModNotFound;
+  lib->native = target.empty() ? nullptr : LoadNativeLibrary(target, &loadError);
+  if (lib->native == nullptr) {
+    if (error) *error = loadError;
+    return nullptr;
+  }
+  return lib.release();
 }
 
 void FreeLibraryHandle(LibraryHandle handle) {

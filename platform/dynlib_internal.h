@@ -1,5 +1,6 @@
 // What the portable and the system halves of library loading share.
 #pragma once
+#include <cstdint>
 #include <string>
 
 #include "platform/dynlib.h"
@@ -17,7 +18,12 @@ std::string ModuleOverrideVariable(const std::string& base);
 const BuiltinLibrary* FindRegisteredBuiltin(const std::string& base);
 const char* OrdinalSymbolPrefix(const std::string& base);
 
-// The system's own symbol lookup and unloading of a native library.
+// What each system decides: the built-in library standing for a module,
+// the file a module name loads when nothing overrides it, and the loading
+// itself (nullptr with *error set on failure).
+const BuiltinLibrary* FindBuiltinLibrary(const std::string& base);
+std::string NativeModuleName(const std::string& base, const char* name);
+void* LoadNativeLibrary(const std::string& target, uint32_t* error);
 void* NativeLibrarySymbol(void* native, const char* symbol);
 void FreeNativeLibrary(void* native);
 

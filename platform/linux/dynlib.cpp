@@ -43,44 +43,20 @@ const KnownModule* FindKnown(const std::string& base) {
   return nullptr;
 }
 
-const BuiltinLibrary* FindBuiltin(const std::string& base) {
+}  // namespace
+
+const BuiltinLibrary* FindBuiltinLibrary(const std::string& base) {
   if (const BuiltinLibrary* lib = FindRegisteredBuiltin(base)) return lib;
   if (ModuleBaseName(SgAspiLibrary().name) == base) return &SgAspiLibrary();
   return nullptr;
 }
 
-}  // namespace
-
-LibraryHandle LoadLibraryByName(const char* name, uint32_t* error) {
-  if (error) *error = 0;
-  if (name == nullptr || *name == '\0') {
-    if (error) *error = kErrInvalidParameter;
-    return nullptr;
-  }
-  const std::string base = ModuleBaseName(name);
+std::string NativeModuleName(const std::string& base, const char* name) {
   const KnownModule* known = FindKnown(base);
-  const std::string envName = ModuleOverrideVariable(base);
-
-  auto* lib = new Library;
-  lib->ordinalPrefix = OrdinalSymbolPrefix(base);
-  const char* override = std::getenv(envName.c_str());
-  std::string target;
-  if (override != nullptr) {
-    target = override;
-  } else if (const BuiltinLibrary* b = FindBuiltin(base)) {
-    lib->builtin = b;
-    return lib;
-  } else {
-    target = known ? known->soname : name;
-  }
-  lib->native = target.empty() ? nullptr : dlopen(target.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (lib->native == nullptr) {
-    delete lib;
-    if (error) *error = kErrModNotFound;
-    return nullptr;
-  }
-  return lib;
+  return known ? known->soname : name;
 }
+
+void* LoadNativeLibrary(const std::string& target, uint32_t*) { return dlopen(target.c_str(), RTLD_NOW | RTLD_LOCAL); }
 
 void FreeNativeLibrary(void* native) { dlclose(native); }
 void* NativeLibrarySymbol(void* native, const char* symbol) { return dlsym(native, symbol); }

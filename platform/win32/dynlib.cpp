@@ -21,34 +21,17 @@ HMODULE Module(void* native) { return static_cast<HMODULE>(native); }
 
 }  // namespace
 
-LibraryHandle LoadLibraryByName(const char* name, uint32_t* error) {
-  if (error) *error = 0;
-  if (name == nullptr || *name == '\0') {
-    if (error) *error = kErrInvalidParameter;
-    return nullptr;
-  }
-  const std::string base = ModuleBaseName(name);
-  const char* override = std::getenv(ModuleOverrideVariable(base).c_str());
-  std::string target = name;
-  if (override != nullptr) {
-    target = override;
-  } else if (const BuiltinLibrary* b = FindRegisteredBuiltin(base)) {
-    auto* lib = new Library;
-    lib->builtin = b;
-    return lib;
-  }
+const BuiltinLibrary* FindBuiltinLibrary(const std::string& base) { return FindRegisteredBuiltin(base); }
+
+std::string NativeModuleName(const std::string&, const char* name) { return name; }
+
+void* LoadNativeLibrary(const std::string& target, uint32_t* error) {
   // No "cannot find module" dialog boxes for a library that is optional.
   const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  HMODULE module = target.empty() ? nullptr : LoadLibraryA(target.c_str());
-  const DWORD loadError = module ? 0 : (target.empty() ? ERROR_MOD_NOT_FOUND : GetLastError());
+  HMODULE module = LoadLibraryA(target.c_str());
+  if (module == nullptr && GetLastError() != 0) *error = GetLastError();
   SetErrorMode(oldMode);
-  if (module == nullptr) {
-    if (error) *error = loadError ? loadError : kErrModNotFound;
-    return nullptr;
-  }
-  auto* lib = new Library;
-  lib->native = module;
-  return lib;
+  return module;
 }
 
 void FreeNativeLibrary(void* native) { FreeLibrary(Module(native)); }
