@@ -60,7 +60,6 @@ TEST_F(SonvexSettings, LevelAddsDecoderDetails) {
 }
 
 TEST_F(SonvexSettings, DefaultsWithoutAKey) {
-  Use({});
   qv::plat::SetSettingsReader([](const std::string&) { return qv::plat::SettingsKey{}; });
   EXPECT_EQ(Sonvex_InitDebugSettings(), 0u);
   EXPECT_EQ(SonvexI_DebugFacility(), 0u);
