@@ -13,6 +13,45 @@
 
 namespace qv::plat {
 
+namespace {
+
+// Moves size bytes through step (one read or write system call at a given
+// distance into the request), retrying interrupted and short calls. Reads
+// stop at end of file. Returns the bytes moved, or -1 with *error set.
+template <typename Step>
+int64_t Transfer(size_t size, bool stopAtZero, uint32_t* error, Step step) {
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = step(done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (error) *error = SystemErrorFromErrno(errno);
+      return -1;
+    }
+    if (n == 0 && stopAtZero) break;
+    done += static_cast<size_t>(n);
+  }
+  if (error) *error = 0;
+  return static_cast<int64_t>(done);
+}
+
+// One system call that answers 0 or -1, retried while interrupted.
+template <typename Call>
+bool Retried(uint32_t* error, Call call) {
+  int rc;
+  do {
+    rc = call();
+  } while (rc != 0 && errno == EINTR);
+  if (rc != 0) {
+    if (error) *error = SystemErrorFromErrno(errno);
+    return false;
+  }
+  if (error) *error = 0;
+  return true;
+}
+
+}  // namespace
+
 File File::Open(const std::string& path, FileMode mode, uint32_t* error) {
   int flags = O_CLOEXEC;
   switch (mode) {
@@ -67,16 +106,7 @@ File File::OpenSized(const std::string& path, int64_t* size, uint32_t* error) {
 }
 
 bool File::CanRead(const std::string& path, uint32_t* error) {
-  int rc;
-  do {
-    rc = ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS);
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0) {
-    if (error) *error = SystemErrorFromErrno(errno);
-    return false;
-  }
-  if (error) *error = 0;
-  return true;
+  return Retried(error, [&] { return ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS); });
 }
 
 File File::Duplicate(intptr_t nativeHandle, uint32_t* error) {
@@ -89,29 +119,6 @@ File File::Duplicate(intptr_t nativeHandle, uint32_t* error) {
   return File(fd);
 }
 
-namespace {
-
-// Moves size bytes through step (one read or write system call at a given
-// distance into the request), retrying interrupted and short calls. Reads
-// stop at end of file. Returns the bytes moved, or -1 with *error set.
-template <typename Step>
-int64_t Transfer(size_t size, bool stopAtZero, uint32_t* error, Step step) {
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t n = step(done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (error) *error = SystemErrorFromErrno(errno);
-      return -1;
-    }
-    if (n == 0 && stopAtZero) break;
-    done += static_cast<size_t>(n);
-  }
-  if (error) *error = 0;
-  return static_cast<int64_t>(done);
-}
-
-}  // namespace
 
 int64_t File::Read(void* buffer, size_t size, uint32_t* error) {
   return Transfer(size, true, error,
@@ -138,16 +145,7 @@ bool File::WriteAt(uint64_t offset, const void* buffer, size_t size, uint32_t* e
 }
 
 bool File::SetSize(uint64_t size, uint32_t* error) {
-  int rc;
-  do {
-    rc = ::ftruncate(fd_, static_cast<off_t>(size));
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0) {
-    if (error) *error = SystemErrorFromErrno(errno);
-    return false;
-  }
-  if (error) *error = 0;
-  return true;
+  return Retried(error, [&] { return ::ftruncate(fd_, static_cast<off_t>(size)); });
 }
 
 bool File::Seek(uint64_t offset, uint32_t* error) {
