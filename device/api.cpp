@@ -96,7 +96,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_CreateExEx(
                   std::u16string name;
                   for (const QV_WCHAR* p = deviceName; *p != 0; ++p) name.push_back(static_cast<char16_t>(*p));
                   return NewTransport<CQuorvane_ScsiTransportSPTD>("CQuorvane_ScsiTransportSPTD( '" +
-                                                                       QuorvaneI_Utf16ToUtf8(name) + "', " +
+                                                                       QuorvaneI_NarrowForLog(name) + "', " +
                                                                        std::to_string(openMode) + " )",
                                                                    name.c_str(), openMode);
                 });

@@ -55,7 +55,7 @@ bool SameName(const std::u16string& a, const std::u16string& b) {
 
 }  // namespace
 
-std::string QuorvaneI_Utf16ToUtf8(const std::u16string& text) {
+std::string QuorvaneI_NarrowForLog(const std::u16string& text) {
   // For the log only: a name that has no narrow form still shows, with '_'
   // for what cannot be shown.
   std::string out;
@@ -69,7 +69,7 @@ CQuorvane_ScsiTransportSPTD::CQuorvane_ScsiTransportSPTD(const char16_t* deviceN
   if (deviceName == nullptr || *deviceName == u'\0')
     QuorvaneI_Throw(kCtor, EN_INVALID_PARAMETER, 0, "%s(): No device name", kCtor);
   m__WCHAR__DeviceName = deviceName;
-  const std::string name8 = QuorvaneI_Utf16ToUtf8(m__WCHAR__DeviceName);
+  const std::string name8 = QuorvaneI_NarrowForLog(m__WCHAR__DeviceName);
   QuorvaneI_Log("\n%s(): ENTERed for '%s', open mode %d\n", kCtor, name8.c_str(), openMode);
 
   uint32_t error = 0;
@@ -107,7 +107,7 @@ CQuorvane_ScsiTransportSPTD::CQuorvane_ScsiTransportSPTD(const char16_t* deviceN
     const std::u16string entryName = EntryName(entry);
     if (SameName(entryName, m__WCHAR__DeviceName)) {
       QuorvaneI_Log("\n%s(): Found device '%s' with '%.8s' : '%.16s' : '%.4s'\n", kCtor,
-                    QuorvaneI_Utf16ToUtf8(entryName).c_str(), reinterpret_cast<const char*>(entry + kEntryVendor),
+                    QuorvaneI_NarrowForLog(entryName).c_str(), reinterpret_cast<const char*>(entry + kEntryVendor),
                     reinterpret_cast<const char*>(entry + kEntryProduct),
                     reinterpret_cast<const char*>(entry + kEntryRevision));
       openStatus = m__pfn__Open(m__WCHAR__DeviceName.c_str(), openMode == 1 ? kOpenShared : kOpenExclusive,

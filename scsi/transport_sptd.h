@@ -35,4 +35,4 @@ class CQuorvane_ScsiTransportSPTD : public CQuorvane_ScsiTransport {
 
 // UTF-16 to the system's narrow form (UTF-8 on Linux), for log lines and
 // messages.
-std::string QuorvaneI_Utf16ToUtf8(const std::u16string& text);
+std::string QuorvaneI_NarrowForLog(const std::u16string& text);

@@ -256,10 +256,10 @@ TEST_F(Sptd, CommandOutcomes) {
 
 // Names reach the log in the system's narrow form; what has none shows as '_'.
 TEST(Utf16, ConvertsNamesForTheLog) {
-  EXPECT_EQ(QuorvaneI_Utf16ToUtf8(u"CdRom0"), "CdRom0");
+  EXPECT_EQ(QuorvaneI_NarrowForLog(u"CdRom0"), "CdRom0");
 #ifndef _WIN32
-  EXPECT_EQ(QuorvaneI_Utf16ToUtf8(u"Laufwerk \u00c4\u20ac\U0001F4BF"), "Laufwerk \xc3\x84\xe2\x82\xac\xf0\x9f\x92\xbf");
-  EXPECT_EQ(QuorvaneI_Utf16ToUtf8(u"a" + std::u16string(1, char16_t(0xD800))), "a_");
+  EXPECT_EQ(QuorvaneI_NarrowForLog(u"Laufwerk \u00c4\u20ac\U0001F4BF"), "Laufwerk \xc3\x84\xe2\x82\xac\xf0\x9f\x92\xbf");
+  EXPECT_EQ(QuorvaneI_NarrowForLog(u"a" + std::u16string(1, char16_t(0xD800))), "a_");
 #endif
 }
 
