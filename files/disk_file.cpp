@@ -101,7 +101,7 @@ bool CQuorvane_DiskFile::ReadSmallEnd(uint64_t offset, uint64_t length, uint8_t*
   const uint64_t wanted = disk - offset;
   uint8_t scratch[kSmall + 1];
   uint32_t error = 0;
-  const int64_t n = m__File.ReadAt(offset, scratch, wanted + 1, &error);
+  const int64_t n = m__File.ReadAtOnce(offset, scratch, wanted + 1, &error);
   if (n < 0)
     QuorvaneI_Throw("CQuorvane_DiskFile::RealRead", EN_SYSTEM_CALL_FAILED, error,
                     "CQuorvane_DiskFile::RealRead(): ReadFile() failed, status %ld!!!", static_cast<long>(error));
@@ -109,6 +109,7 @@ bool CQuorvane_DiskFile::ReadSmallEnd(uint64_t offset, uint64_t length, uint8_t*
     // Shrunk or grown: the reads that ask for the size say which, and how.
     ReadFileBytes(offset, length, buffer);
     VerifyUnchangedAtEnd();
+    return true;
   }
   std::memcpy(buffer, scratch, wanted);
   return true;

@@ -42,6 +42,10 @@ class File {
   int64_t Read(void* buffer, size_t size, uint32_t* error);
   // The same at an absolute offset; the current position does not move.
   int64_t ReadAt(uint64_t offset, void* buffer, size_t size, uint32_t* error);
+  // One read at an absolute offset, for callers that want to learn where a
+  // file ends without a second call: a file delivers all it holds up to
+  // size (on Windows this is ReadAt).
+  int64_t ReadAtOnce(uint64_t offset, void* buffer, size_t size, uint32_t* error);
   // Writes all of buffer; returns false with *error set otherwise.
   bool Write(const void* buffer, size_t size, uint32_t* error);
   // Writes all of buffer at an absolute offset; the position does not move.

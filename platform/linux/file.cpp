@@ -131,6 +131,15 @@ int64_t File::ReadAt(uint64_t offset, void* buffer, size_t size, uint32_t* error
   });
 }
 
+int64_t File::ReadAtOnce(uint64_t offset, void* buffer, size_t size, uint32_t* error) {
+  ssize_t n;
+  do {
+    n = ::pread(fd_, buffer, size, static_cast<off_t>(offset));
+  } while (n < 0 && errno == EINTR);
+  if (error) *error = n < 0 ? SystemErrorFromErrno(errno) : 0;
+  return n;
+}
+
 bool File::Write(const void* buffer, size_t size, uint32_t* error) {
   return Transfer(size, false, error, [&](size_t done) {
            return ::write(fd_, static_cast<const char*>(buffer) + done, size - done);

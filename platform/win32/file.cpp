@@ -97,6 +97,10 @@ int64_t File::ReadAt(uint64_t offset, void* buffer, size_t size, uint32_t* error
   return n;
 }
 
+int64_t File::ReadAtOnce(uint64_t offset, void* buffer, size_t size, uint32_t* error) {
+  return ReadAt(offset, buffer, size, error);
+}
+
 bool File::Write(const void* buffer, size_t size, uint32_t* error) {
   size_t done = 0;
   while (done < size) {
