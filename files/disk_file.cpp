@@ -72,6 +72,18 @@ void CQuorvane_DiskFile::OpenByName(const char* method) {
   m__ULONGLONG__DiskSizeInUCHARs = static_cast<uint64_t>(size);
 }
 
+void CQuorvane_DiskFile::OpenByNameSized(const char* method, uint64_t sizeInUCHARs) {
+  uint32_t error = 0;
+  qv::plat::File file = qv::plat::File::OpenToRead(m__STRING__FileName, &error);
+  if (!file.IsOpen())
+    QuorvaneI_Throw(method, EN_SYSTEM_CALL_FAILED, error, "%s(): CreateFile( '%s' ) failed, status %ld!!!", method,
+                    m__STRING__FileName.c_str(), static_cast<long>(error));
+  if (sizeInUCHARs > static_cast<uint64_t>(kSequentialAdviceFrom)) file.AdviseSequential();
+  m__File = std::move(file);
+  m__BOOLEAN__Seekable = 1;
+  m__ULONGLONG__DiskSizeInUCHARs = sizeInUCHARs;
+}
+
 CQuorvane_File* CQuorvane_DiskFile::SeekToBeginUnsafe(uint32_t* budget) {
   // Reads carry their own offsets, so only a stream that cannot seek has a
   // position to lose.

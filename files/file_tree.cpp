@@ -413,9 +413,12 @@ CQuorvane_FileTreeNode* CQuorvane_FileTree::CreateFileTreeNodeAndKids(const char
   ++m__LONG__NodeCount;
   CQuorvane_FileTreeNode* node = nullptr;
   try {
+    m__PFileInfo__Creating = &info;
     node = NewFileTreeNodeItem(absolutePath, longName, shortName, info.attributes, info.size, parent,
                                static_cast<uint32_t>(m__LONG__NodeCount), ChosenTime(info, timeChoice));
+    m__PFileInfo__Creating = nullptr;
   } catch (...) {
+    m__PFileInfo__Creating = nullptr;
     --m__LONG__NodeCount;
     throw;
   }

@@ -235,6 +235,8 @@ class CQuorvane_FileTree {
   // lookup), so that building an image does not hold them as well.
   void DropKidIndexes();
 
+  // While CreateFileTreeNodeAndKids makes a node: what the disk said of it.
+  const qv::plat::FileInfo* m__PFileInfo__Creating = nullptr;
   std::recursive_mutex m__CriticalSection;
   std::atomic<uint8_t> m__BOOLEAN__IsCancelCreation{0};
   const uint8_t m__BOOLEAN__IsIgnoreErrors;

@@ -33,7 +33,8 @@ CQuorvane_ISO9660FileTreeNode::CQuorvane_ISO9660FileTreeNode(const char* absolut
                                                              const char* shortName, uint32_t attributes,
                                                              uint64_t sizeInUCHARs, CQuorvane_FileTreeNode* parent,
                                                              uint32_t userValue, uint64_t fileTime, bool longNames,
-                                                             bool lockFiles, uint32_t presetAddress)
+                                                             bool lockFiles, uint32_t presetAddress,
+                                                             bool knownReadable)
     : CQuorvane_FileTreeNode(absolutePath, longName, shortName, attributes, sizeInUCHARs, parent, userValue,
                              fileTime),
       m__BOOLEAN__LongNames(longNames ? 1 : 0) {
@@ -65,7 +66,7 @@ CQuorvane_ISO9660FileTreeNode::CQuorvane_ISO9660FileTreeNode(const char* absolut
   // Read only when the image is; a file that cannot be opened is better
   // refused now than in the middle of a burn.
   uint32_t error = 0;
-  if (!qv::plat::File::CanRead(absolutePath, &error))
+  if (!knownReadable && !qv::plat::File::CanRead(absolutePath, &error))
     QuorvaneI_Throw(kMethod, EN_SYSTEM_CALL_FAILED, error, "%s(): CreateFile( '%s' ) failed, status %ld!!!", kMethod,
                     absolutePath, static_cast<long>(error));
 }

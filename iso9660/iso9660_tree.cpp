@@ -148,18 +148,13 @@ uint64_t FloppySize(uint8_t mediaType) {
 
 // A disk file read as a member of the file area: opened when its data is
 // reached, closed when it has been read, and refused if its size is no
-// longer the size it had when it was added.
+// longer the size it had when it was added (found by its last read, which
+// spares a tree of small files one system call per file).
 class QuorvaneI_ISO9660NodeFile : public CQuorvane_DiskFile {
  public:
   QuorvaneI_ISO9660NodeFile(const char* path, uint64_t recordedSize, uint64_t streamSize)
       : CQuorvane_DiskFile(Deferred{}, path, streamSize) {
-    OpenByName("CQuorvane_ISO9660FileTree::Read");
-    if (m__ULONGLONG__DiskSizeInUCHARs != recordedSize)
-      QuorvaneI_Throw("CQuorvane_ISO9660FileTree::Read", EN_SYSTEM_CALL_FAILED, qv::plat::kErrFileInvalid,
-                      "CQuorvane_ISO9660FileTree::Read(): '%s' changed size after it was added, %llu UCHARs instead "
-                      "of %llu!!!",
-                      path, static_cast<unsigned long long>(m__ULONGLONG__DiskSizeInUCHARs),
-                      static_cast<unsigned long long>(recordedSize));
+    OpenByNameSized("CQuorvane_ISO9660FileTree::Read", recordedSize);
   }
 };
 
@@ -273,7 +268,8 @@ CQuorvane_FileTreeNode* CQuorvane_ISO9660FileTree::NewFileTreeNodeItem(const cha
                                                                        uint32_t userValue, uint64_t fileTime) {
   return new (std::nothrow)
       CQuorvane_ISO9660FileTreeNode(absolutePath, longName, shortName, attributes, sizeInUCHARs, parent, userValue,
-                                    fileTime, m__BOOLEAN__LongNames != 0, m__BOOLEAN__LockFiles != 0);
+                                    fileTime, m__BOOLEAN__LongNames != 0, m__BOOLEAN__LockFiles != 0, 0u,
+                                    KnownReadable());
 }
 
 CQuorvane_FileTreeNode* CQuorvane_JolietFileTree::NewFileTreeNodeItem(QV_HANDLE handle, uint64_t sizeInUCHARs,
@@ -291,7 +287,7 @@ CQuorvane_FileTreeNode* CQuorvane_JolietFileTree::NewFileTreeNodeItem(const char
                                                                       uint32_t userValue, uint64_t fileTime) {
   return new (std::nothrow) CQuorvane_JolietFileTreeNode(absolutePath, longName, shortName, attributes, sizeInUCHARs,
                                                          parent, userValue, fileTime, UsesLongNames(),
-                                                         LocksFiles(), 0u);
+                                                         LocksFiles(), 0u, KnownReadable());
 }
 
 void CQuorvane_ISO9660FileTree::OnNodeRemoved(CQuorvane_FileTreeNode* node) {

@@ -49,12 +49,13 @@ class CQuorvane_ISO9660FileTreeNode : public CQuorvane_FileTreeNode {
  public:
   // A node from a path (or without one). With lockFiles a file keeps its
   // file open from now until the tree goes; without it the file is opened
-  // now only to see that it can be read. presetAddress (imported nodes)
+  // now only to see that it can be read (unless knownReadable says its
+  // permission bits settle that). presetAddress (imported nodes)
   // places a file at an existing extent with no data to write.
   CQuorvane_ISO9660FileTreeNode(const char* absolutePath, const char* longName, const char* shortName,
                                 uint32_t attributes, uint64_t sizeInUCHARs, CQuorvane_FileTreeNode* parent,
                                 uint32_t userValue, uint64_t fileTime, bool longNames, bool lockFiles,
-                                uint32_t presetAddress = 0);
+                                uint32_t presetAddress = 0, bool knownReadable = false);
   // A file whose contents come from the caller's open handle (duplicated).
   CQuorvane_ISO9660FileTreeNode(QV_HANDLE handle, uint64_t sizeInUCHARs, const char* longName, const char* shortName,
                                 CQuorvane_FileTreeNode* parent, uint32_t userValue, uint64_t fileTime, bool longNames);
@@ -163,6 +164,9 @@ class CQuorvane_ISO9660FileTree : public CQuorvane_FileTree, public CQuorvane_Fi
   bool UsesLongNames() const { return m__BOOLEAN__LongNames != 0; }
 
  protected:
+  // The node being made from disk is one anyone may read: a file whose
+  // folder we could list and whose bits say so opens without a trial.
+  bool KnownReadable() const { return m__PFileInfo__Creating && m__PFileInfo__Creating->readableByAll; }
   // Joliet trees set this in their constructor.
   uint8_t m__BOOLEAN__Joliet = 0;
 

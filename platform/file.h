@@ -29,6 +29,10 @@ class File {
   // Opens path for reading and sizes it, with fewer system calls than Open
   // and Size; on failure the result is not open, *size is -1, *error set.
   static File OpenSized(const std::string& path, int64_t* size, uint32_t* error);
+  // Opens path for reading with no question beyond the open itself, for a
+  // caller that sized the file already (a folder opens on Linux; its reads
+  // fail).
+  static File OpenToRead(const std::string& path, uint32_t* error);
   // Whether path could be opened for reading now, without opening it where
   // the system can tell (Linux); *error says why not.
   static bool CanRead(const std::string& path, uint32_t* error);

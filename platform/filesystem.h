@@ -37,6 +37,9 @@ struct FileInfo {
   // that lead to the same folder.
   uint64_t device = 0;
   uint64_t inode = 0;
+  // Anyone may read it, as its permission bits say (Linux): opening it
+  // needs no trial.
+  bool readableByAll = false;
 };
 
 struct DirEntry {

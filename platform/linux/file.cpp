@@ -105,6 +105,15 @@ File File::OpenSized(const std::string& path, int64_t* size, uint32_t* error) {
   return file;
 }
 
+File File::OpenToRead(const std::string& path, uint32_t* error) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (error) *error = fd < 0 ? SystemErrorFromErrno(errno) : 0;
+  return fd < 0 ? File() : File(fd);
+}
+
 bool File::CanRead(const std::string& path, uint32_t* error) {
   return Retried(error, [&] { return ::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS); });
 }

@@ -39,6 +39,7 @@ bool StatAt(int dirFd, const char* name, FileInfo* info, uint32_t* error) {
   if (info->kind == FileKind::Directory) attributes |= kAttrDirectory;
   if ((mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) attributes |= kAttrReadOnly;
   info->attributes = attributes ? attributes : kAttrNormal;
+  info->readableByAll = (mode & S_IROTH) != 0;
   *error = 0;
   return true;
 }

@@ -60,6 +60,8 @@ File File::OpenSized(const std::string& path, int64_t* size, uint32_t* error) {
   return file;
 }
 
+File File::OpenToRead(const std::string& path, uint32_t* error) { return Open(path, FileMode::Read, error); }
+
 bool File::CanRead(const std::string& path, uint32_t* error) { return Open(path, FileMode::Read, error).IsOpen(); }
 
 int64_t File::Read(void* buffer, size_t size, uint32_t* error) {

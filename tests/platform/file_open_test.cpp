@@ -6,6 +6,7 @@
 
 #include "platform/errors.h"
 #include "platform/file.h"
+#include "platform/filesystem.h"
 #include "support/test_support.h"
 
 namespace {
@@ -44,5 +45,26 @@ TEST(FileOpen, SizedOpenAndReadabilityAgreeWithTheFileSystem) {
     EXPECT_EQ(error, c.readable == 1 ? 0u : kErrFileNotFound);
   }
 }
+
+#ifndef _WIN32
+// Adding a file trusts its permission bits only when they let anyone read.
+TEST(FileOpen, OnlyOtherReadBitsMakeAFileReadableByAll) {
+  qvtest::TempDir dir;
+  namespace fs = std::filesystem;
+  for (const auto& [perms, byAll] : {std::pair{fs::perms(0644), true}, std::pair{fs::perms(0640), false},
+                                     std::pair{fs::perms(0004), true}, std::pair{fs::perms(0), false}}) {
+    SCOPED_TRACE(static_cast<int>(perms));
+    const std::string path = (dir / "f").string();
+    std::ofstream(path) << "x";
+    fs::permissions(path, perms);
+    FileInfo info;
+    uint32_t error = 99;
+    ASSERT_TRUE(GetFileSystem().Stat(path, &info, &error));
+    EXPECT_EQ(info.readableByAll, byAll);
+    fs::permissions(path, fs::perms(0644));
+    fs::remove(path);
+  }
+}
+#endif
 
 }  // namespace
