@@ -80,16 +80,12 @@ int Show(const GlobalOptions& global, const std::string& name, const std::string
 int List(const GlobalOptions& global) {
   char home[4096] = {};
   QvDrive_Home(home, sizeof home);
-  uint32_t needed = 0;
-  std::string names(1024, '\0');
-  uint32_t err = QvDrive_List(names.data(), static_cast<uint32_t>(names.size()), &needed);
-  if (err == 122) {
-    names.resize(needed);
-    err = QvDrive_List(names.data(), needed, &needed);
-  }
+  uint32_t err = 0;
+  const std::vector<std::string> names = VirtualDriveNames(&err);
   if (err != 0) return Report("list", err);
   nlohmann::json drives = nlohmann::json::array();
-  for (const char* p = names.c_str(); *p != '\0'; p += std::strlen(p) + 1) {
+  for (const std::string& name : names) {
+    const char* p = name.c_str();
     nlohmann::json d;
     if (Describe(p, &d, &err)) {
       drives.push_back(d);

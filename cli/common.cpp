@@ -77,7 +77,7 @@ bool DescribeVirtualDrive(const std::string& name, nlohmann::json* out) {
   return !out->is_discarded();
 }
 
-std::vector<std::string> VirtualDriveNames() {
+std::vector<std::string> VirtualDriveNames(uint32_t* error) {
   uint32_t needed = 0;
   std::string names(1024, '\0');
   uint32_t err = QvDrive_List(names.data(), static_cast<uint32_t>(names.size()), &needed);
@@ -86,6 +86,7 @@ std::vector<std::string> VirtualDriveNames() {
     err = QvDrive_List(names.data(), needed, &needed);
   }
   std::vector<std::string> list;
+  if (error) *error = err;
   if (err != 0) return list;
   for (const char* p = names.c_str(); *p != '\0'; p += std::strlen(p) + 1) list.emplace_back(p);
   return list;

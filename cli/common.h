@@ -82,8 +82,9 @@ bool RootEntries(const std::string& path, std::vector<std::string>* entries, std
 bool ResolveDrive(const std::string& drive, std::string* deviceName, std::string* error);
 // A virtual drive's description as the drive library gives it.
 bool DescribeVirtualDrive(const std::string& name, nlohmann::json* out);
-// The names of the virtual drives.
-std::vector<std::string> VirtualDriveNames();
+// The names of the virtual drives; *error, when asked for, says why the
+// list could not be read.
+std::vector<std::string> VirtualDriveNames(uint32_t* error = nullptr);
 
 // One line of progress on standard error, redrawn in place on a terminal.
 class ProgressBar {
