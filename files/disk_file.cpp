@@ -58,11 +58,14 @@ void CQuorvane_DiskFile::AdoptHandle(QV_HANDLE handle) {
   m__File.AdviseSequential();
 }
 
-void CQuorvane_DiskFile::OpenByName(const char* method) {
+void CQuorvane_DiskFile::OpenByName(const char* method) { OpenByNameSized(method, -1); }
+
+void CQuorvane_DiskFile::OpenByNameSized(const char* method, int64_t sizeInUCHARs) {
   uint32_t error = 0;
-  int64_t size = -1;
-  qv::plat::File file = qv::plat::File::OpenSized(m__STRING__FileName, &size, &error);
-  if (size < 0)
+  int64_t size = sizeInUCHARs;
+  qv::plat::File file = size < 0 ? qv::plat::File::OpenSized(m__STRING__FileName, &size, &error)
+                                 : qv::plat::File::OpenToRead(m__STRING__FileName, &error);
+  if (!file.IsOpen())
     QuorvaneI_Throw(method, EN_SYSTEM_CALL_FAILED, error, "%s(): CreateFile( '%s' ) failed, status %ld!!!", method,
                     m__STRING__FileName.c_str(), static_cast<long>(error));
   // Below the kernel's own read-ahead the advice buys nothing but a call.
@@ -70,18 +73,6 @@ void CQuorvane_DiskFile::OpenByName(const char* method) {
   m__File = std::move(file);
   m__BOOLEAN__Seekable = 1;
   m__ULONGLONG__DiskSizeInUCHARs = static_cast<uint64_t>(size);
-}
-
-void CQuorvane_DiskFile::OpenByNameSized(const char* method, uint64_t sizeInUCHARs) {
-  uint32_t error = 0;
-  qv::plat::File file = qv::plat::File::OpenToRead(m__STRING__FileName, &error);
-  if (!file.IsOpen())
-    QuorvaneI_Throw(method, EN_SYSTEM_CALL_FAILED, error, "%s(): CreateFile( '%s' ) failed, status %ld!!!", method,
-                    m__STRING__FileName.c_str(), static_cast<long>(error));
-  if (sizeInUCHARs > static_cast<uint64_t>(kSequentialAdviceFrom)) file.AdviseSequential();
-  m__File = std::move(file);
-  m__BOOLEAN__Seekable = 1;
-  m__ULONGLONG__DiskSizeInUCHARs = sizeInUCHARs;
 }
 
 CQuorvane_File* CQuorvane_DiskFile::SeekToBeginUnsafe(uint32_t* budget) {

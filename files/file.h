@@ -84,9 +84,10 @@ class CQuorvane_DiskFile : public CQuorvane_File {
   // Opens m__STRING__FileName for reading; failures throw exception 5 with
   // "<method>(): CreateFile( '<name>' ) failed, status <n>!!!".
   void OpenByName(const char* method);
-  // The same for a file the caller sized already: the open is the only
-  // call, and a file that no longer has that size fails at its last read.
-  void OpenByNameSized(const char* method, uint64_t sizeInUCHARs);
+  // The same for a file the caller sized already (sizeInUCHARs >= 0): the
+  // open is the only call, and a file that no longer has that size fails at
+  // its last read.
+  void OpenByNameSized(const char* method, int64_t sizeInUCHARs);
   // Reads file bytes [offset, offset + length) into buffer, as far as the
   // file held them when it was sized; the rest of buffer is left alone.
   void ReadFileBytes(uint64_t offset, uint64_t length, uint8_t* buffer);

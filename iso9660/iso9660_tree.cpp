@@ -154,7 +154,7 @@ class QuorvaneI_ISO9660NodeFile : public CQuorvane_DiskFile {
  public:
   QuorvaneI_ISO9660NodeFile(const char* path, uint64_t recordedSize, uint64_t streamSize)
       : CQuorvane_DiskFile(Deferred{}, path, streamSize) {
-    OpenByNameSized("CQuorvane_ISO9660FileTree::Read", recordedSize);
+    OpenByNameSized("CQuorvane_ISO9660FileTree::Read", static_cast<int64_t>(recordedSize));
   }
 };
 

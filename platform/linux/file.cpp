@@ -50,67 +50,59 @@ bool Retried(uint32_t* error, Call call) {
   return true;
 }
 
+// open(2), retried while interrupted; -1 with *error set on failure.
+int OpenFd(const std::string& path, int flags, uint32_t* error) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (error) *error = fd < 0 ? SystemErrorFromErrno(errno) : 0;
+  return fd;
+}
+
+// Opens path for reading and stats it. A folder opens for reading on
+// Linux; it is refused here as Windows refuses it.
+int OpenForReading(const std::string& path, struct stat* st, uint32_t* error) {
+  const int fd = OpenFd(path, O_RDONLY, error);
+  if (fd < 0) return -1;
+  uint32_t failure = 0;
+  if (fstat(fd, st) != 0) failure = SystemErrorFromErrno(errno);
+  else if (S_ISDIR(st->st_mode)) failure = kErrAccessDenied;
+  if (failure == 0) return fd;
+  ::close(fd);
+  if (error) *error = failure;
+  return -1;
+}
+
 }  // namespace
 
 File File::Open(const std::string& path, FileMode mode, uint32_t* error) {
-  int flags = O_CLOEXEC;
-  switch (mode) {
-    case FileMode::Read: flags |= O_RDONLY; break;
-    case FileMode::ReadWrite: flags |= O_RDWR; break;
-    case FileMode::CreateAlways: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
-    case FileMode::CreateNew: flags |= O_RDWR | O_CREAT | O_EXCL; break;
-  }
   int fd;
-  do {
-    fd = ::open(path.c_str(), flags, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    if (error) *error = SystemErrorFromErrno(errno);
-    return File();
+  if (mode == FileMode::Read) {
+    struct stat st {};
+    fd = OpenForReading(path, &st, error);
+  } else {
+    int flags = O_RDWR;
+    if (mode == FileMode::CreateAlways) flags |= O_CREAT | O_TRUNC;
+    if (mode == FileMode::CreateNew) flags |= O_CREAT | O_EXCL;
+    fd = OpenFd(path, flags, error);
   }
-  struct stat st {};
-  if (mode == FileMode::Read && fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    if (error) *error = kErrAccessDenied;
-    return File();
-  }
-  if (error) *error = 0;
-  return File(fd);
+  return fd < 0 ? File() : File(fd);
 }
 
 File File::OpenSized(const std::string& path, int64_t* size, uint32_t* error) {
   *size = -1;
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    if (error) *error = SystemErrorFromErrno(errno);
-    return File();
-  }
-  File file(fd);
   struct stat st {};
-  if (fstat(fd, &st) != 0) {
-    if (error) *error = SystemErrorFromErrno(errno);
-    return File();
-  }
-  if (S_ISDIR(st.st_mode)) {
-    if (error) *error = kErrAccessDenied;
-    return File();
-  }
+  const int fd = OpenForReading(path, &st, error);
+  if (fd < 0) return File();
+  File file(fd);
   // A block device's length needs its own question.
   *size = S_ISBLK(st.st_mode) ? file.Size(error) : static_cast<int64_t>(st.st_size);
-  if (*size < 0) return File();
-  if (error) *error = 0;
-  return file;
+  return *size < 0 ? File() : std::move(file);
 }
 
 File File::OpenToRead(const std::string& path, uint32_t* error) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (error) *error = fd < 0 ? SystemErrorFromErrno(errno) : 0;
+  const int fd = OpenFd(path, O_RDONLY, error);
   return fd < 0 ? File() : File(fd);
 }
 
