@@ -30,10 +30,13 @@ TEST_F(Hostile, FilesThatChangeAfterTheyWereAddedFailTheRead) {
       {"shrank", [](const fs::path& p) { fs::resize_file(p, 10); }, 1006},
       {"vanished", [](const fs::path& p) { fs::remove(p); }, 2},
   };
-  for (bool lockFiles : {false, true}) {
+  // A small file's end is read with one byte more, a large one's size is
+  // asked for: both must see the change.
+  for (const auto& [lockFiles, size] : {std::pair{false, 5000}, std::pair{true, 5000}, std::pair{false, 100000},
+                                        std::pair{true, 100000}}) {
     for (const Case& c : cases) {
-      SCOPED_TRACE(testing::Message() << c.what << (lockFiles ? " (locked)" : ""));
-      const fs::path victim = dir.Write(std::string("src/") + c.what, std::string(5000, 'v'));
+      SCOPED_TRACE(testing::Message() << c.what << (lockFiles ? " (locked) " : " ") << size);
+      const fs::path victim = dir.Write(std::string("src/") + c.what, std::string(size, 'v'));
       qviso::Tree::Options options;
       options.lockFiles = lockFiles;
       qviso::Tree tree(options);
