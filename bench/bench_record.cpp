@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "core/settings.h"
-#include "device/burner_grabber.h"
+#include "record/burner_grabber.h"
 #include "files/file.h"
 #include "files/file_chain.h"
 #include "platform/clock.h"

@@ -1,4 +1,4 @@
-// The burner-grabber's C entry points: each runs its engine method under
+// The C entry points of the drive's operations: each runs its engine method under
 // the status record, so no exception leaves the engine.
 #include <cstring>
 #include <new>
@@ -7,29 +7,14 @@
 
 #include "core/log.h"
 #include "core/status.h"
-#include "device/burner_grabber.h"
-#include "scsi/transport_aspi.h"
-#include "scsi/transport_sptd.h"
-#include "scsi/transport_spti.h"
+#include "device/drive.h"
 
 namespace {
 
-constexpr const char* kGenericCtor = "CQuorvane_ScsiDeviceGeneric::CQuorvane_ScsiDeviceGeneric";
-
-CQuorvane_CdvdBurnerGrabber& GrabberOf(const char* entryPoint, QV_HANDLE handle) {
+CQuorvane_CdvdDrive& DriveOf(const char* entryPoint, QV_HANDLE handle) {
   if (handle == nullptr)
     QuorvaneI_Throw(entryPoint, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Handle is NULL", entryPoint);
-  return *static_cast<CQuorvane_CdvdBurnerGrabber*>(handle);
-}
-
-// A new transport; allocation failure is reported as the device's
-// constructor failing with what names the transport.
-template <class Transport, class... Args>
-CQuorvane_ScsiTransport* NewTransport(const std::string& what, Args&&... args) {
-  auto* t = new (std::nothrow) Transport(std::forward<Args>(args)...);
-  if (t == nullptr)
-    QuorvaneI_Throw(kGenericCtor, EN_MEMORY_ALLOCATION_FAILED, 0, "%s(): new %s failed", kGenericCtor, what.c_str());
-  return t;
+  return *static_cast<CQuorvane_CdvdDrive*>(handle);
 }
 
 void RequireOut(const char* entryPoint, const void* pointer, const char* name) {
@@ -38,69 +23,13 @@ void RequireOut(const char* entryPoint, const void* pointer, const char* name) {
 }
 
 template <class Body>
-QV_ULONG OnGrabber(const char* entryPoint, QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError,
+QV_ULONG OnDrive(const char* entryPoint, QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError,
                    CDB_FAILURE_INFORMATION* failure, Body&& body) {
   return QuorvaneI_Call(entryPoint, text, textSize, systemError, failure,
-                        [&] { body(GrabberOf(entryPoint, handle)); });
-}
-
-// Builds the object on a transport made by makeTransport; transportName
-// names it in the allocation failure.
-template <class MakeTransport>
-QV_ULONG Create(const char* entryPoint, QV_HANDLE* handle, char* text, QV_ULONG textSize, QV_ULONG* systemError,
-                CDB_FAILURE_INFORMATION* failure, PQUORVANE_CALLBACK callback, void* context, QV_ULONG cacheSizeInMB,
-                MakeTransport&& makeTransport) {
-  if (handle != nullptr) *handle = nullptr;
-  return QuorvaneI_CallCreate(entryPoint, text, textSize, systemError, failure, [&] {
-    RequireOut(entryPoint, handle, "handle");
-    CQuorvane_ScsiTransport* transport = makeTransport();
-    auto* grabber = new (std::nothrow) CQuorvane_CdvdBurnerGrabber(transport, callback, context, cacheSizeInMB);
-    if (grabber == nullptr) {
-      delete transport;
-      QuorvaneI_Throw(entryPoint, EN_MEMORY_ALLOCATION_FAILED, 0, "Quorvane:%s(): new CQuorvane_CdvdBurnerGrabber() failed",
-                      entryPoint);
-    }
-    *handle = grabber;
-  });
+                        [&] { body(DriveOf(entryPoint, handle)); });
 }
 
 }  // namespace
-
-QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Create(
-    QV_HANDLE* handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
-    PQUORVANE_CALLBACK callback, void* context, QV_UCHAR portId, QV_UCHAR pathId, QV_UCHAR targetId, QV_UCHAR lun,
-    QV_ULONG cacheSizeInMB) {
-  return Create("Quorvane_CdvdBurnerGrabber_Create", handle, text, textSize, systemError, failure, callback, context,
-                cacheSizeInMB, [&] {
-                  return NewTransport<CQuorvane_ScsiTransportASPI>("CQuorvane_ScsiTransportASPI()", portId, pathId,
-                                                                   targetId, lun);
-                });
-}
-
-QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_CreateEx(
-    QV_HANDLE* handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
-    PQUORVANE_CALLBACK callback, void* context, const char* deviceName, QV_ULONG cacheSizeInMB) {
-  return Create("Quorvane_CdvdBurnerGrabber_CreateEx", handle, text, textSize, systemError, failure, callback,
-                context, cacheSizeInMB,
-                [&] { return NewTransport<CQuorvane_ScsiTransportSPTI>("CQuorvane_ScsiTransportSPTI()", deviceName); });
-}
-
-QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_CreateExEx(
-    QV_HANDLE* handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
-    PQUORVANE_CALLBACK callback, void* context, const QV_WCHAR* deviceName, QV_UCHAR openMode,
-    QV_ULONG cacheSizeInMB) {
-  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_CreateExEx";
-  return Create(kEntry, handle, text, textSize, systemError, failure, callback, context, cacheSizeInMB,
-                [&]() -> CQuorvane_ScsiTransport* {
-                  RequireOut(kEntry, deviceName, "deviceName");
-                  std::u16string name;
-                  for (const QV_WCHAR* p = deviceName; *p != 0; ++p) name.push_back(static_cast<char16_t>(*p));
-                  return NewTransport<CQuorvane_ScsiTransportSPTD>("CQuorvane_ScsiTransportSPTD( '" +
-                                                                       QuorvaneI_NarrowForLog(name) + "', " +
-                                                                       std::to_string(openMode) + " )",
-                                                                   name.c_str(), openMode);
-                });
-}
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Destroy(QV_HANDLE* handle) {
   QuorvaneI_Log("\nQuorvane:Quorvane_CdvdBurnerGrabber_Destroy(): ENTERed\n");
@@ -108,7 +37,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Destroy(QV_HANDLE
     QuorvaneI_Log("\nQuorvane:Quorvane_CdvdBurnerGrabber_Destroy(): EXITing with failure, handle is NULL\n");
     return EN_INVALID_PARAMETER;
   }
-  delete static_cast<CQuorvane_CdvdBurnerGrabber*>(*handle);
+  delete static_cast<CQuorvane_CdvdDrive*>(*handle);
   *handle = nullptr;
   QuorvaneI_Log("\nQuorvane:Quorvane_CdvdBurnerGrabber_Destroy(): EXITing with success\n");
   return EN_SUCCESS;
@@ -118,8 +47,8 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetDeviceInformat
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     char* vendor, char* product, char* revision, QV_ULONG* bufferSize) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_GetDeviceInformation";
-  return OnGrabber(kEntry, handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.GetDeviceInformation(vendor, product, revision, bufferSize); });
+  return OnDrive(kEntry, handle, text, textSize, systemError, failure,
+                   [&](CQuorvane_CdvdDrive& g) { g.GetDeviceInformation(vendor, product, revision, bufferSize); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetSupportedMediaFormats(
@@ -128,7 +57,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetSupportedMedia
     QV_BOOLEAN* testWrite, QV_BOOLEAN* writeCDR, QV_BOOLEAN* writeCDRW, QV_BOOLEAN* writeDVDR,
     QV_BOOLEAN* writeDVDRAM) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_GetSupportedMediaFormats";
-  return OnGrabber(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+  return OnDrive(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
     QV_BOOLEAN* outs[10] = {readCDR,  readCDRW,  readDVDROM, readDVDR,  readDVDRAM,
                             testWrite, writeCDR, writeCDRW,  writeDVDR, writeDVDRAM};
     uint8_t flags[10];
@@ -142,7 +71,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetSupportedMedia
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     QV_BOOLEAN* readDVDPlusRW, QV_BOOLEAN* readDVDPlusR, QV_BOOLEAN* writeDVDPlusRW, QV_BOOLEAN* writeDVDPlusR) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_GetSupportedMediaFormatsEx";
-  return OnGrabber(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+  return OnDrive(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
     uint8_t dualLayerRead = 0, dualLayerWrite = 0;
     g.GetSupportedMediaFormatsEx(readDVDPlusRW, readDVDPlusR, &dualLayerRead, writeDVDPlusRW, writeDVDPlusR,
                                  &dualLayerWrite);
@@ -154,7 +83,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetSupportedMedia
     QV_BOOLEAN* readDVDPlusRW, QV_BOOLEAN* readDVDPlusR, QV_BOOLEAN* readDVDPlusRDL, QV_BOOLEAN* writeDVDPlusRW,
     QV_BOOLEAN* writeDVDPlusR, QV_BOOLEAN* writeDVDPlusRDL) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_GetSupportedMediaFormatsExEx";
-  return OnGrabber(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+  return OnDrive(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
     g.GetSupportedMediaFormatsEx(readDVDPlusRW, readDVDPlusR, readDVDPlusRDL, writeDVDPlusRW, writeDVDPlusR,
                                  writeDVDPlusRDL);
   });
@@ -164,7 +93,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_ProbeSupportedWri
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     QV_BOOLEAN* tao, QV_BOOLEAN* sao, QV_BOOLEAN* daoRawPQ, QV_BOOLEAN* daoRawRawPW) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_ProbeSupportedWriteModes";
-  return OnGrabber(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+  return OnDrive(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
     g.ProbeSupportedWriteModes(tao, sao, daoRawPQ, daoRawRawPW);
   });
 }
@@ -173,7 +102,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_ProbeSupportedRea
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     QV_BOOLEAN* cooked, QV_BOOLEAN* raw, QV_BOOLEAN* rawPQ, QV_BOOLEAN* rawRawPW, QV_BOOLEAN* pq, QV_BOOLEAN* rawPW) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_ProbeSupportedReadModes";
-  return OnGrabber(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+  return OnDrive(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
     g.ProbeSupportedReadModes(cooked, raw, rawPQ, rawRawPW, pq, rawPW);
   });
 }
@@ -181,31 +110,31 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_ProbeSupportedRea
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Load(QV_HANDLE handle, char* text, QV_ULONG textSize,
                                                                       QV_ULONG* systemError,
                                                                       CDB_FAILURE_INFORMATION* failure) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_Load", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.Load(); });
+  return OnDrive("Quorvane_CdvdBurnerGrabber_Load", handle, text, textSize, systemError, failure,
+                   [&](CQuorvane_CdvdDrive& g) { g.Load(); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_LoadEx(QV_HANDLE handle, char* text,
                                                                         QV_ULONG textSize, QV_ULONG* systemError,
                                                                         CDB_FAILURE_INFORMATION* failure,
                                                                         QV_BOOLEAN waitForMedia) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_LoadEx", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.LoadEx(waitForMedia != 0); });
+  return OnDrive("Quorvane_CdvdBurnerGrabber_LoadEx", handle, text, textSize, systemError, failure,
+                   [&](CQuorvane_CdvdDrive& g) { g.LoadEx(waitForMedia != 0); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Eject(QV_HANDLE handle, char* text, QV_ULONG textSize,
                                                                        QV_ULONG* systemError,
                                                                        CDB_FAILURE_INFORMATION* failure) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_Eject", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.Eject(); });
+  return OnDrive("Quorvane_CdvdBurnerGrabber_Eject", handle, text, textSize, systemError, failure,
+                   [&](CQuorvane_CdvdDrive& g) { g.Eject(); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TestUnitReady(QV_HANDLE handle, char* text,
                                                                                QV_ULONG textSize,
                                                                                QV_ULONG* systemError,
                                                                                CDB_FAILURE_INFORMATION* failure) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_TestUnitReady", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.TestUnitReady(10, true); });
+  return OnDrive("Quorvane_CdvdBurnerGrabber_TestUnitReady", handle, text, textSize, systemError, failure,
+                   [&](CQuorvane_CdvdDrive& g) { g.TestUnitReady(10, true); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TestUnitReadyEx(QV_HANDLE handle, char* text,
@@ -213,29 +142,29 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TestUnitReadyEx(Q
                                                                                  QV_ULONG* systemError,
                                                                                  CDB_FAILURE_INFORMATION* failure,
                                                                                  QV_LONG seconds) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_TestUnitReadyEx", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.TestUnitReady(seconds, true); });
+  return OnDrive("Quorvane_CdvdBurnerGrabber_TestUnitReadyEx", handle, text, textSize, systemError, failure,
+                   [&](CQuorvane_CdvdDrive& g) { g.TestUnitReady(seconds, true); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TestUnitReadyExEx(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     QV_LONG seconds, QV_BOOLEAN fastExit) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_TestUnitReadyExEx", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.TestUnitReady(seconds, fastExit != 0); });
+  return OnDrive("Quorvane_CdvdBurnerGrabber_TestUnitReadyExEx", handle, text, textSize, systemError, failure,
+                   [&](CQuorvane_CdvdDrive& g) { g.TestUnitReady(seconds, fastExit != 0); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Lock(QV_HANDLE handle, char* text, QV_ULONG textSize,
                                                                       QV_ULONG* systemError,
                                                                       CDB_FAILURE_INFORMATION* failure) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_Lock", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.Lock(); });
+  return OnDrive("Quorvane_CdvdBurnerGrabber_Lock", handle, text, textSize, systemError, failure,
+                   [&](CQuorvane_CdvdDrive& g) { g.Lock(); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Release(QV_HANDLE handle, char* text,
                                                                          QV_ULONG textSize, QV_ULONG* systemError,
                                                                          CDB_FAILURE_INFORMATION* failure) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_Release", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.Release(); });
+  return OnDrive("Quorvane_CdvdBurnerGrabber_Release", handle, text, textSize, systemError, failure,
+                   [&](CQuorvane_CdvdDrive& g) { g.Release(); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Cancel(QV_HANDLE handle) {
@@ -243,15 +172,15 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Cancel(QV_HANDLE 
     QuorvaneI_Log("\nQuorvane:Quorvane_CdvdBurnerGrabber_Cancel(): EXITing with failure, handle is NULL\n");
     return EN_INVALID_PARAMETER;
   }
-  static_cast<CQuorvane_CdvdBurnerGrabber*>(handle)->Cancel();
+  static_cast<CQuorvane_CdvdDrive*>(handle)->Cancel();
   return EN_SUCCESS;
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_ExecuteCDB(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     const QV_UCHAR* cdb, QV_UCHAR cdbLength, void* buffer, QV_ULONG bufferSize, QV_UCHAR direction) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_ExecuteCDB", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.ExecuteCDB(cdb, cdbLength, buffer, bufferSize, direction); });
+  return OnDrive("Quorvane_CdvdBurnerGrabber_ExecuteCDB", handle, text, textSize, systemError, failure,
+                   [&](CQuorvane_CdvdDrive& g) { g.ExecuteCDB(cdb, cdbLength, buffer, bufferSize, direction); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(QV_HANDLE handle) {
@@ -262,7 +191,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetInsertedDiscTy
   }
   uint32_t type = DISC_TYPE_UNKNOWN;
   try {
-    type = static_cast<CQuorvane_CdvdBurnerGrabber*>(handle)->GetInsertedDiscType();
+    type = static_cast<CQuorvane_CdvdDrive*>(handle)->GetInsertedDiscType();
   } catch (CQuorvane_Exception* e) {
     // No status record to carry a failure: the type stays unknown.
     QuorvaneI_Caught owned(e);
@@ -299,7 +228,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetDiscInformatio
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     QUORVANE_DISC_INFORMATION* discInformation) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_GetDiscInformation";
-  return OnGrabber(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+  return OnDrive(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
     RequireOut(kEntry, discInformation, "discInformation");
     g.GetDiscInformation(discInformation);
   });
@@ -309,7 +238,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetTrackInformati
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     QV_UCHAR trackNumber, QUORVANE_TRACK_INFORMATION* trackInformation) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_GetTrackInformation";
-  return OnGrabber(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+  return OnDrive(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
     RequireOut(kEntry, trackInformation, "trackInformation");
     QuorvaneI_Log("\nQuorvane:%s(): ENTERed for track number 0x%02X\n", kEntry, trackNumber);
     g.GetTrackInformation(trackNumber, trackInformation);
@@ -320,7 +249,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetTOCInformation
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     QUORVANE_TOC_INFORMATION* tocInformation) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_GetTOCInformation";
-  return OnGrabber(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+  return OnDrive(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
     RequireOut(kEntry, tocInformation, "tocInformation");
     g.GetTOCInformation(tocInformation);
   });
@@ -332,7 +261,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetLastTrack(QV_H
                                                                               CDB_FAILURE_INFORMATION* failure,
                                                                               QV_UCHAR* lastTrack) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_GetLastTrack";
-  return OnGrabber(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+  return OnDrive(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
     RequireOut(kEntry, lastTrack, "lastTrack");
     *lastTrack = 0;
     try {
@@ -388,7 +317,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_ReadATIP(QV_HANDL
                                                                           CDB_FAILURE_INFORMATION* failure,
                                                                           void* buffer, QV_ULONG size) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_ReadATIP";
-  return OnGrabber(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+  return OnDrive(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
     RequireOut(kEntry, buffer, "buffer");
     g.ReadATIPSafe(buffer, size);
   });
@@ -398,8 +327,8 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetSpeeds(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     QV_ULONG* currentReadSpeed, QV_ULONG* maximumReadSpeed, QV_ULONG* currentWriteSpeed,
     QV_ULONG* maximumWriteSpeed) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_GetSpeeds", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) {
+  return OnDrive("Quorvane_CdvdBurnerGrabber_GetSpeeds", handle, text, textSize, systemError, failure,
+                   [&](CQuorvane_CdvdDrive& g) {
                      g.GetCdvdSpeeds(currentReadSpeed, maximumReadSpeed, currentWriteSpeed, maximumWriteSpeed);
                    });
 }
@@ -408,8 +337,8 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SetSpeeds(QV_HAND
                                                                            QV_ULONG textSize, QV_ULONG* systemError,
                                                                            CDB_FAILURE_INFORMATION* failure,
                                                                            QV_ULONG readSpeed, QV_ULONG writeSpeed) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_SetSpeeds", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.SetCdvdSpeeds(readSpeed, writeSpeed); });
+  return OnDrive("Quorvane_CdvdBurnerGrabber_SetSpeeds", handle, text, textSize, systemError, failure,
+                   [&](CQuorvane_CdvdDrive& g) { g.SetCdvdSpeeds(readSpeed, writeSpeed); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SetReadSpeed(QV_HANDLE handle, char* text,
@@ -417,45 +346,45 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SetReadSpeed(QV_H
                                                                               QV_ULONG* systemError,
                                                                               CDB_FAILURE_INFORMATION* failure,
                                                                               QV_ULONG readSpeed) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_SetReadSpeed", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.SetCdvdReadSpeed(readSpeed); });
+  return OnDrive("Quorvane_CdvdBurnerGrabber_SetReadSpeed", handle, text, textSize, systemError, failure,
+                   [&](CQuorvane_CdvdDrive& g) { g.SetCdvdReadSpeed(readSpeed); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetBUP(QV_HANDLE handle, char* text, QV_ULONG textSize,
                                                                         QV_ULONG* systemError,
                                                                         CDB_FAILURE_INFORMATION* failure,
                                                                         QV_BOOLEAN* enabled, QV_BOOLEAN* supported) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_GetBUP", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.GetBUP(enabled, supported); });
+  return OnDrive("Quorvane_CdvdBurnerGrabber_GetBUP", handle, text, textSize, systemError, failure,
+                   [&](CQuorvane_CdvdDrive& g) { g.GetBUP(enabled, supported); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SetBUP(QV_HANDLE handle, char* text, QV_ULONG textSize,
                                                                         QV_ULONG* systemError,
                                                                         CDB_FAILURE_INFORMATION* failure,
                                                                         QV_BOOLEAN enable) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_SetBUP", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.SetBUP(enable != 0); });
+  return OnDrive("Quorvane_CdvdBurnerGrabber_SetBUP", handle, text, textSize, systemError, failure,
+                   [&](CQuorvane_CdvdDrive& g) { g.SetBUP(enable != 0); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SendOPC(QV_HANDLE handle, char* text,
                                                                          QV_ULONG textSize, QV_ULONG* systemError,
                                                                          CDB_FAILURE_INFORMATION* failure) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_SendOPC", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.SendOPC(); });
+  return OnDrive("Quorvane_CdvdBurnerGrabber_SendOPC", handle, text, textSize, systemError, failure,
+                   [&](CQuorvane_CdvdDrive& g) { g.SendOPC(); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetMediaTrayStatus(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     QV_BOOLEAN* mediumPresent, QV_BOOLEAN* doorOrTrayOpen) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_GetMediaTrayStatus", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.GetMediaTrayStatus(mediumPresent, doorOrTrayOpen); });
+  return OnDrive("Quorvane_CdvdBurnerGrabber_GetMediaTrayStatus", handle, text, textSize, systemError, failure,
+                   [&](CQuorvane_CdvdDrive& g) { g.GetMediaTrayStatus(mediumPresent, doorOrTrayOpen); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetDVDProtectionSystem(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     QV_UCHAR* protectionSystemType) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_GetDVDProtectionSystem", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.GetDVDProtectionSystem(protectionSystemType); });
+  return OnDrive("Quorvane_CdvdBurnerGrabber_GetDVDProtectionSystem", handle, text, textSize, systemError, failure,
+                   [&](CQuorvane_CdvdDrive& g) { g.GetDVDProtectionSystem(protectionSystemType); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetDVDRegionMask(QV_HANDLE handle, char* text,
@@ -463,16 +392,16 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetDVDRegionMask(
                                                                                   QV_ULONG* systemError,
                                                                                   CDB_FAILURE_INFORMATION* failure,
                                                                                   QV_UCHAR* regionMask) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_GetDVDRegionMask", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.GetDVDRegionMask(regionMask); });
+  return OnDrive("Quorvane_CdvdBurnerGrabber_GetDVDRegionMask", handle, text, textSize, systemError, failure,
+                   [&](CQuorvane_CdvdDrive& g) { g.GetDVDRegionMask(regionMask); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetRPC(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     QV_UCHAR* typeCode, QV_UCHAR* vendorResetsAvailable, QV_UCHAR* userChangesAvailable, QV_UCHAR* regionMask,
     QV_UCHAR* rpcScheme) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_GetRPC", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) {
+  return OnDrive("Quorvane_CdvdBurnerGrabber_GetRPC", handle, text, textSize, systemError, failure,
+                   [&](CQuorvane_CdvdDrive& g) {
                      g.GetRPC(typeCode, vendorResetsAvailable, userChangesAvailable, regionMask, rpcScheme);
                    });
 }

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "core/log.h"
-#include "device/burner_grabber.h"
+#include "device/drive.h"
 #include "device/guarded.h"
 
 namespace {
@@ -45,7 +45,7 @@ uint16_t OptionalBe16(const CQuorvane_DriveAnswer& page, uint32_t offset) {
 
 }  // namespace
 
-void CQuorvane_CdvdBurnerGrabber::GetCdvdSpeeds(uint32_t* currentRead, uint32_t* maximumRead, uint32_t* currentWrite,
+void CQuorvane_CdvdDrive::GetCdvdSpeeds(uint32_t* currentRead, uint32_t* maximumRead, uint32_t* currentWrite,
                                                 uint32_t* maximumWrite) {
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   const uint32_t discType = GetDiscTypeSafe();
@@ -85,7 +85,7 @@ void CQuorvane_CdvdBurnerGrabber::GetCdvdSpeeds(uint32_t* currentRead, uint32_t*
   if (maximumWrite) *maximumWrite = mw;
 }
 
-void CQuorvane_CdvdBurnerGrabber::GetCurrentSpeedsForDVD(uint32_t* read, uint32_t* write) {
+void CQuorvane_CdvdDrive::GetCurrentSpeedsForDVD(uint32_t* read, uint32_t* write) {
   struct Query {
     uint8_t dataType;
     const char* name;
@@ -121,7 +121,7 @@ void CQuorvane_CdvdBurnerGrabber::GetCurrentSpeedsForDVD(uint32_t* read, uint32_
   }
 }
 
-void CQuorvane_CdvdBurnerGrabber::GetMaximumSpeedsForDVD(uint32_t* read, uint32_t* write) {
+void CQuorvane_CdvdDrive::GetMaximumSpeedsForDVD(uint32_t* read, uint32_t* write) {
   *read = *write = 0;
   QuorvaneI_Guarded(kMaximumDvd, [&] {
     uint8_t buffer[4096] = {};
@@ -149,7 +149,7 @@ void CQuorvane_CdvdBurnerGrabber::GetMaximumSpeedsForDVD(uint32_t* read, uint32_
   });
 }
 
-void CQuorvane_CdvdBurnerGrabber::SetCdvdSpeeds(uint32_t readSpeed, uint32_t writeSpeed) {
+void CQuorvane_CdvdDrive::SetCdvdSpeeds(uint32_t readSpeed, uint32_t writeSpeed) {
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   const uint32_t discType = GetDiscTypeSafe();
   QuorvaneI_Log("\n%s(): ENTERed for %d, %d\n", kSetSpeeds, static_cast<int>(readSpeed), static_cast<int>(writeSpeed));
@@ -162,7 +162,7 @@ void CQuorvane_CdvdBurnerGrabber::SetCdvdSpeeds(uint32_t readSpeed, uint32_t wri
   QuorvaneI_Log("\n%s(): EXITing with success\n", kSetSpeeds);
 }
 
-void CQuorvane_CdvdBurnerGrabber::SetCurrentSpeedsForDVD(uint32_t read, uint32_t write) {
+void CQuorvane_CdvdDrive::SetCurrentSpeedsForDVD(uint32_t read, uint32_t write) {
   uint32_t endLba = kDefaultEndLba;
   QuorvaneI_Guarded(kSetDvd, [&] {
     uint8_t buffer[4096] = {};
@@ -182,7 +182,7 @@ void CQuorvane_CdvdBurnerGrabber::SetCurrentSpeedsForDVD(uint32_t read, uint32_t
   SetStreamingDescriptor(endLba, read & 0xFFFF, kStreamingTimeMs, write & 0xFFFF, kStreamingTimeMs);
 }
 
-void CQuorvane_CdvdBurnerGrabber::SetStreamingDescriptor(uint32_t endLba, uint32_t readSize, uint32_t readTime,
+void CQuorvane_CdvdDrive::SetStreamingDescriptor(uint32_t endLba, uint32_t readSize, uint32_t readTime,
                                                          uint32_t writeSize, uint32_t writeTime) {
   // One performance descriptor: no restore, exact, random access or
   // rotation control flags; the range from LBA 0.
@@ -196,7 +196,7 @@ void CQuorvane_CdvdBurnerGrabber::SetStreamingDescriptor(uint32_t endLba, uint32
   SetStreaming(d, sizeof d);
 }
 
-void CQuorvane_CdvdBurnerGrabber::SetCdvdReadSpeed(uint32_t readSpeed) {
+void CQuorvane_CdvdDrive::SetCdvdReadSpeed(uint32_t readSpeed) {
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   const uint32_t discType = GetDiscTypeSafe();
   QuorvaneI_Log("\n%s(): ENTERed for %d\n", kSetReadSpeed, static_cast<int>(readSpeed));
@@ -209,7 +209,7 @@ void CQuorvane_CdvdBurnerGrabber::SetCdvdReadSpeed(uint32_t readSpeed) {
   QuorvaneI_Log("\n%s(): EXITing with success\n", kSetReadSpeed);
 }
 
-void CQuorvane_CdvdBurnerGrabber::GetBUP(uint8_t* enabled, uint8_t* supported) {
+void CQuorvane_CdvdDrive::GetBUP(uint8_t* enabled, uint8_t* supported) {
   QuorvaneI_Log("\n%s(): ENTERed\n", kGetBup);
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   bool supported30 = false, enabled30 = false, supported05 = false, enabled05 = false;
@@ -237,7 +237,7 @@ void CQuorvane_CdvdBurnerGrabber::GetBUP(uint8_t* enabled, uint8_t* supported) {
   if (supported) *supported = isSupported;
 }
 
-void CQuorvane_CdvdBurnerGrabber::SetBUP(bool enable) {
+void CQuorvane_CdvdDrive::SetBUP(bool enable) {
   QuorvaneI_Log("\n%s(): ENTERed for %d\n", kSetBup, enable);
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   bool enabled30 = false, enabled05 = false;
@@ -275,7 +275,7 @@ void CQuorvane_CdvdBurnerGrabber::SetBUP(bool enable) {
   QuorvaneI_Log("\n%s(): EXITing with success, enabled: %s\n", kSetBup, YesNo(enabled30 || enabled05));
 }
 
-void CQuorvane_CdvdBurnerGrabber::SendOPC() {
+void CQuorvane_CdvdDrive::SendOPC() {
   constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::SendOPC";
   QuorvaneI_Log("\n%s(): ENTERed\n", kMethod);
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
@@ -283,7 +283,7 @@ void CQuorvane_CdvdBurnerGrabber::SendOPC() {
   QuorvaneI_Log("\n%s(): EXITing with success\n", kMethod);
 }
 
-void CQuorvane_CdvdBurnerGrabber::GetMediaTrayStatus(uint8_t* mediumPresent, uint8_t* doorOpen) {
+void CQuorvane_CdvdDrive::GetMediaTrayStatus(uint8_t* mediumPresent, uint8_t* doorOpen) {
   constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::GetMediaTrayStatus";
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   QuorvaneI_Traced(kMethod, [&] {
@@ -309,7 +309,7 @@ void CQuorvane_CdvdBurnerGrabber::GetMediaTrayStatus(uint8_t* mediumPresent, uin
   });
 }
 
-uint8_t CQuorvane_CdvdBurnerGrabber::CopyrightByte(const char* method, uint32_t offset) {
+uint8_t CQuorvane_CdvdDrive::CopyrightByte(const char* method, uint32_t offset) {
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   uint8_t value = 0;
   QuorvaneI_Traced(method, [&] {
@@ -321,17 +321,17 @@ uint8_t CQuorvane_CdvdBurnerGrabber::CopyrightByte(const char* method, uint32_t 
   return value;
 }
 
-void CQuorvane_CdvdBurnerGrabber::GetDVDProtectionSystem(uint8_t* type) {
+void CQuorvane_CdvdDrive::GetDVDProtectionSystem(uint8_t* type) {
   const uint8_t value = CopyrightByte("CQuorvane_CdvdBurnerGrabber::GetDVDProtectionSystem", 4);
   if (type) *type = value;
 }
 
-void CQuorvane_CdvdBurnerGrabber::GetDVDRegionMask(uint8_t* mask) {
+void CQuorvane_CdvdDrive::GetDVDRegionMask(uint8_t* mask) {
   const uint8_t value = CopyrightByte("CQuorvane_CdvdBurnerGrabber::GetDVDRegionMask", 5);
   if (mask) *mask = value;
 }
 
-void CQuorvane_CdvdBurnerGrabber::GetRPC(uint8_t* typeCode, uint8_t* vendorResets, uint8_t* userChanges,
+void CQuorvane_CdvdDrive::GetRPC(uint8_t* typeCode, uint8_t* vendorResets, uint8_t* userChanges,
                                          uint8_t* regionMask, uint8_t* rpcScheme) {
   constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::GetRPC";
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);

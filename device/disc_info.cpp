@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "core/log.h"
-#include "device/burner_grabber.h"
+#include "device/drive.h"
 #include "device/guarded.h"
 #include "platform/sysinfo.h"
 
@@ -47,7 +47,7 @@ bool IsRandomAccessDvd(uint32_t discType) {
 
 }  // namespace
 
-uint32_t CQuorvane_CdvdBurnerGrabber::GetDiscTypeSafe() {
+uint32_t CQuorvane_CdvdDrive::GetDiscTypeSafe() {
   constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::GetDiscTypeSafe";
   static constexpr QuorvaneI_DriveMatch kBrokenGetConfiguration[] = {{"PHILIPS", "CDD5301"}};
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
@@ -67,7 +67,7 @@ uint32_t CQuorvane_CdvdBurnerGrabber::GetDiscTypeSafe() {
   return type;
 }
 
-uint32_t CQuorvane_CdvdBurnerGrabber::GetInsertedDiscType() {
+uint32_t CQuorvane_CdvdDrive::GetInsertedDiscType() {
   constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::GetInsertedDiscType";
   QuorvaneI_Log("\n%s(): ENTERed\n", kMethod);
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
@@ -76,7 +76,7 @@ uint32_t CQuorvane_CdvdBurnerGrabber::GetInsertedDiscType() {
   return type;
 }
 
-void CQuorvane_CdvdBurnerGrabber::GetDiscInformation(QUORVANE_DISC_INFORMATION* record) {
+void CQuorvane_CdvdDrive::GetDiscInformation(QUORVANE_DISC_INFORMATION* record) {
   constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::GetDiscInformation";
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   std::memset(record, 0, sizeof *record);
@@ -110,7 +110,7 @@ void CQuorvane_CdvdBurnerGrabber::GetDiscInformation(QUORVANE_DISC_INFORMATION* 
   });
 }
 
-void CQuorvane_CdvdBurnerGrabber::ReadTrackInformation(uint8_t trackNumber, void* buffer, uint32_t size,
+void CQuorvane_CdvdDrive::ReadTrackInformation(uint8_t trackNumber, void* buffer, uint32_t size,
                                                        uint32_t discType) {
   constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::ReadTrackInformation";
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
@@ -202,7 +202,7 @@ void CQuorvane_CdvdBurnerGrabber::ReadTrackInformation(uint8_t trackNumber, void
   });
 }
 
-void CQuorvane_CdvdBurnerGrabber::ReadTrackInformationForDVDPLUSRWOrDVDRAM(uint8_t* buffer, uint32_t size,
+void CQuorvane_CdvdDrive::ReadTrackInformationForDVDPLUSRWOrDVDRAM(uint8_t* buffer, uint32_t size,
                                                                           uint8_t trackNumber) {
   constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::ReadTrackInformationForDVDPLUSRWOrDVDRAM";
   uint8_t a[40] = {};
@@ -263,7 +263,7 @@ void CQuorvane_CdvdBurnerGrabber::ReadTrackInformationForDVDPLUSRWOrDVDRAM(uint8
   std::memcpy(buffer, a, size < sizeof a ? size : sizeof a);
 }
 
-void CQuorvane_CdvdBurnerGrabber::GetTrackInformation(uint8_t trackNumber, QUORVANE_TRACK_INFORMATION* record) {
+void CQuorvane_CdvdDrive::GetTrackInformation(uint8_t trackNumber, QUORVANE_TRACK_INFORMATION* record) {
   constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::GetTrackInformation";
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   std::memset(record, 0, sizeof *record);
@@ -293,7 +293,7 @@ void CQuorvane_CdvdBurnerGrabber::GetTrackInformation(uint8_t trackNumber, QUORV
   });
 }
 
-void CQuorvane_CdvdBurnerGrabber::ReadATIPSafe(void* buffer, uint32_t size) {
+void CQuorvane_CdvdDrive::ReadATIPSafe(void* buffer, uint32_t size) {
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   // The allocation length of READ TOC has 16 bits.
   if (size > 0xFFFF) size = 0xFFFF;
@@ -301,7 +301,7 @@ void CQuorvane_CdvdBurnerGrabber::ReadATIPSafe(void* buffer, uint32_t size) {
   QuorvaneI_Traced("CQuorvane_CdvdBurnerGrabber::ReadATIP", [&] { ReadATIP(buffer, size); });
 }
 
-void CQuorvane_CdvdBurnerGrabber::ReadDVDPLUSRDLBoundaryInformation(uint32_t* layer0Capacity, uint8_t* boundaryFlag) {
+void CQuorvane_CdvdDrive::ReadDVDPLUSRDLBoundaryInformation(uint32_t* layer0Capacity, uint8_t* boundaryFlag) {
   constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::ReadDVDPLUSRDLBoundaryInformation";
   constexpr uint16_t kExpected = 10;
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
@@ -319,7 +319,7 @@ void CQuorvane_CdvdBurnerGrabber::ReadDVDPLUSRDLBoundaryInformation(uint32_t* la
   });
 }
 
-void CQuorvane_CdvdBurnerGrabber::ReadBlockSafe(uint32_t lba, void* buffer2048) {
+void CQuorvane_CdvdDrive::ReadBlockSafe(uint32_t lba, void* buffer2048) {
   constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::ReadBlockSafe";
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   std::memset(buffer2048, 0, 2048);
@@ -328,13 +328,13 @@ void CQuorvane_CdvdBurnerGrabber::ReadBlockSafe(uint32_t lba, void* buffer2048) 
   if (a.Length() != 2048) a.Fail("%u byte(s) of block %u instead of 2048", a.Length(), lba);
 }
 
-uint32_t CQuorvane_CdvdBurnerGrabber::ReadLastLba(const char* method) {
+uint32_t CQuorvane_CdvdDrive::ReadLastLba(const char* method) {
   uint8_t buffer[8] = {};
   ReadCapacity(buffer, sizeof buffer);
   return Answer(method, "READ CAPACITY", buffer, sizeof buffer).Be32(0);
 }
 
-int32_t CQuorvane_CdvdBurnerGrabber::GetNumberOfSystemDescriptors(const void* buffer, int32_t blockCount) {
+int32_t CQuorvane_CdvdDrive::GetNumberOfSystemDescriptors(const void* buffer, int32_t blockCount) {
   const auto* p = static_cast<const uint8_t*>(buffer);
   int32_t count = 0;
   for (int32_t i = 0; p != nullptr && i < blockCount; ++i)

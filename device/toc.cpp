@@ -10,7 +10,7 @@
 
 #include "core/log.h"
 #include "core/settings.h"
-#include "device/burner_grabber.h"
+#include "device/drive.h"
 #include "device/guarded.h"
 
 namespace {
@@ -59,7 +59,7 @@ QUORVANE_TOC_ENTRY EntryOf(const uint8_t* b) {
 
 }  // namespace
 
-void CQuorvane_CdvdBurnerGrabber::GetTOCInformation(QUORVANE_TOC_INFORMATION* record) {
+void CQuorvane_CdvdDrive::GetTOCInformation(QUORVANE_TOC_INFORMATION* record) {
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   std::memset(record, 0, sizeof *record);
   QuorvaneI_Traced(kGetToc, [&] {
@@ -75,7 +75,7 @@ void CQuorvane_CdvdBurnerGrabber::GetTOCInformation(QUORVANE_TOC_INFORMATION* re
   });
 }
 
-void CQuorvane_CdvdBurnerGrabber::ReadTOCForCD(QUORVANE_TOC_INFORMATION* record) {
+void CQuorvane_CdvdDrive::ReadTOCForCD(QUORVANE_TOC_INFORMATION* record) {
   auto buffer = std::make_unique<uint8_t[]>(kFullTocBufferSize);
   std::memset(buffer.get(), 0, kFullTocBufferSize);
   ReadTOC(buffer.get(), kFullTocBufferSize, true, 2, 0);
@@ -199,7 +199,7 @@ void CQuorvane_CdvdBurnerGrabber::ReadTOCForCD(QUORVANE_TOC_INFORMATION* record)
   record->m__UCHAR__IsValid = 1;
 }
 
-int32_t CQuorvane_CdvdBurnerGrabber::LookupTrueTrackEndingLBA(int32_t start, int32_t nextStart) {
+int32_t CQuorvane_CdvdDrive::LookupTrueTrackEndingLBA(int32_t start, int32_t nextStart) {
   const int32_t from = nextStart - kPregapBlocks;
   if (from < start) {
     QuorvaneI_Log("\n%s(): Current LBA %d is less then track starting LBA %d\n", kLookup, from, start);
@@ -224,7 +224,7 @@ int32_t CQuorvane_CdvdBurnerGrabber::LookupTrueTrackEndingLBA(int32_t start, int
   return nextStart;
 }
 
-void CQuorvane_CdvdBurnerGrabber::ReadTOCForDVD(QUORVANE_TOC_INFORMATION* record) {
+void CQuorvane_CdvdDrive::ReadTOCForDVD(QUORVANE_TOC_INFORMATION* record) {
   const uint32_t discType = GetDiscTypeSafe();
   uint8_t info[4096] = {};
   ReadDiscInformation(info, sizeof info);

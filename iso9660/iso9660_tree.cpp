@@ -241,9 +241,11 @@ CQuorvane_ISO9660FileTree::CQuorvane_ISO9660FileTree(PQUORVANE_CALLBACK callback
                                                      bool ignoreErrors, bool lockFiles, bool longNames)
     : CQuorvane_FileTree(callback, callbackContext, ignoreErrors),
       m__BOOLEAN__LockFiles(lockFiles ? 1 : 0),
-      m__BOOLEAN__LongNames(longNames ? 1 : 0) {}
+      m__BOOLEAN__LongNames(longNames ? 1 : 0) {
+  QuorvaneI_RegisterImageHandle(static_cast<void*>(this), this);
+}
 
-CQuorvane_ISO9660FileTree::~CQuorvane_ISO9660FileTree() = default;
+CQuorvane_ISO9660FileTree::~CQuorvane_ISO9660FileTree() { QuorvaneI_UnregisterImageHandle(static_cast<void*>(this)); }
 
 CQuorvane_JolietFileTree::CQuorvane_JolietFileTree(PQUORVANE_CALLBACK callback, void* callbackContext,
                                                    bool ignoreErrors, bool lockFiles, bool longNames)

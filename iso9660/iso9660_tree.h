@@ -30,6 +30,7 @@
 
 #include "files/file_chain.h"
 #include "files/file_tree.h"
+#include "files/image_handles.h"
 
 inline constexpr uint32_t kQuorvaneSectorSize = 2048;
 // Files must be smaller than this.
@@ -115,7 +116,9 @@ struct QuorvaneI_VolumeTexts {
   std::string creationDate, modificationDate, expirationDate, effectiveDate;
 };
 
-class CQuorvane_ISO9660FileTree : public CQuorvane_FileTree, public CQuorvane_FileChain {
+class CQuorvane_ISO9660FileTree : public CQuorvane_FileTree,
+                                  public CQuorvane_FileChain,
+                                  public CQuorvane_ImageSource {
  public:
   CQuorvane_ISO9660FileTree(PQUORVANE_CALLBACK callback, void* callbackContext, bool ignoreErrors, bool lockFiles,
                             bool longNames);
@@ -148,6 +151,7 @@ class CQuorvane_ISO9660FileTree : public CQuorvane_FileTree, public CQuorvane_Fi
   // rewound. Exception 3 without a root or when built already.
   void BuildImage(uint32_t startAddress, uint8_t xaFlag, const QuorvaneI_VolumeTexts& texts);
   bool IsImageBuild();
+  CQuorvane_FileChain* BuiltImage() override { return IsImageBuild() ? this : nullptr; }
   // Volume space size: the block after the image's last.
   uint32_t GetVolumeSpaceSize();
 

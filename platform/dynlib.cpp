@@ -61,10 +61,6 @@ std::string ModuleOverrideVariable(const std::string& base) {
   return name;
 }
 
-// Where a library has no ordinals (a shared object, a built-in library),
-// ordinal N is the symbol "<prefix>N".
-const char* OrdinalSymbolPrefix(const std::string& base) { return base == "dtpro" ? "QvSptd_Ordinal" : "Ordinal"; }
-
 const BuiltinLibrary* FindRegisteredBuiltin(const std::string& base) {
   std::lock_guard<std::mutex> lock(BuiltinLibrariesMutex());
   for (const BuiltinLibrary* lib : BuiltinLibraries())
@@ -75,7 +71,7 @@ const BuiltinLibrary* FindRegisteredBuiltin(const std::string& base) {
 // A module name maps to, in this order: the file in QUORVANE_LIB_<BASE>;
 // a library built into the engine under that name; the system's own file
 // for the name.
-LibraryHandle LoadLibraryByName(const char* name, uint32_t* error) {
+LibraryHandle LoadLibraryByName(const char* name, uint32_t* error, const ModuleFile* known) {
   if (error) *error = 0;
   if (name == nullptr || *name == '\0') {
     if (error) *error = kErrInvalidParameter;
@@ -84,10 +80,12 @@ LibraryHandle LoadLibraryByName(const char* name, uint32_t* error) {
   const std::string base = ModuleBaseName(name);
   const char* override = std::getenv(ModuleOverrideVariable(base).c_str());
   auto lib = std::make_unique<Library>();
-  lib->ordinalPrefix = OrdinalSymbolPrefix(base);
+  // Where a library has no ordinals (a shared object, a built-in library),
+  // ordinal N is the symbol "<prefix>N".
+  lib->ordinalPrefix = known && known->ordinalPrefix ? known->ordinalPrefix : "Ordinal";
   if (override == nullptr) lib->builtin = FindBuiltinLibrary(base);
   if (lib->builtin != nullptr) return lib.release();
-  const std::string target = override != nullptr ? override : NativeModuleName(base, name);
+  const std::string target = override != nullptr ? override : NativeModuleName(base, name, known);
   uint32_t loadError = kErrModNotFound;
   lib->native = target.empty() ? nullptr : LoadNativeLibrary(target, &loadError);
   if (lib->native == nullptr) {

@@ -13,14 +13,22 @@ namespace qv::plat {
 struct Library;  // opaque
 using LibraryHandle = Library*;
 
+// What a caller knows of a module that the system may not have under its
+// name: the file to load instead where the system looks modules up by file
+// (Linux), and the export prefix that stands for its ordinals there.
+struct ModuleFile {
+  const char* file = nullptr;
+  const char* ordinalPrefix = nullptr;
+};
+
 // Loads a library; on failure returns nullptr and sets *error to a system
 // error number (126 when the module is not found).
-LibraryHandle LoadLibraryByName(const char* name, uint32_t* error);
+LibraryHandle LoadLibraryByName(const char* name, uint32_t* error, const ModuleFile* known = nullptr);
 void FreeLibraryHandle(LibraryHandle handle);
 // nullptr, with *error = 127, when the symbol is missing.
 void* GetLibrarySymbol(LibraryHandle handle, const char* symbol, uint32_t* error);
 // Exports by ordinal. Where the OS has no ordinals, ordinal N is the symbol
-// "<library's ordinal prefix>N" (see LoadLibraryByName's mapping).
+// "<ordinal prefix>N": the prefix given to LoadLibraryByName, else "Ordinal".
 void* GetLibraryOrdinal(LibraryHandle handle, uint16_t ordinal, uint32_t* error);
 
 // The file of a module loaded in this process, by module name

@@ -16,13 +16,12 @@ struct Library {
 std::string ModuleBaseName(const char* name);
 std::string ModuleOverrideVariable(const std::string& base);
 const BuiltinLibrary* FindRegisteredBuiltin(const std::string& base);
-const char* OrdinalSymbolPrefix(const std::string& base);
 
 // What each system decides: the built-in library standing for a module,
 // the file a module name loads when nothing overrides it, and the loading
 // itself (nullptr with *error set on failure).
 const BuiltinLibrary* FindBuiltinLibrary(const std::string& base);
-std::string NativeModuleName(const std::string& base, const char* name);
+std::string NativeModuleName(const std::string& base, const char* name, const ModuleFile* known);
 void* LoadNativeLibrary(const std::string& target, uint32_t* error);
 void* NativeLibrarySymbol(void* native, const char* symbol);
 void FreeNativeLibrary(void* native);

@@ -2,14 +2,57 @@
 #include <memory>
 #include <new>
 
+#include <string>
+#include <utility>
+
 #include "core/log.h"
 #include "core/status.h"
-#include "device/burner_grabber.h"
 #include "files/file.h"
 #include "files/file_chain.h"
-#include "iso9660/iso9660_tree.h"
+#include "files/image_handles.h"
+#include "record/burner_grabber.h"
+#include "scsi/transport_aspi.h"
+#include "scsi/transport_sptd.h"
+#include "scsi/transport_spti.h"
 
 namespace {
+
+constexpr const char* kGenericCtor = "CQuorvane_ScsiDeviceGeneric::CQuorvane_ScsiDeviceGeneric";
+
+// A new transport; allocation failure is reported as the device's
+// constructor failing with what names the transport.
+template <class Transport, class... Args>
+CQuorvane_ScsiTransport* NewTransport(const std::string& what, Args&&... args) {
+  auto* t = new (std::nothrow) Transport(std::forward<Args>(args)...);
+  if (t == nullptr)
+    QuorvaneI_Throw(kGenericCtor, EN_MEMORY_ALLOCATION_FAILED, 0, "%s(): new %s failed", kGenericCtor, what.c_str());
+  return t;
+}
+
+
+// Builds the object on a transport made by makeTransport; transportName
+// names it in the allocation failure.
+template <class MakeTransport>
+QV_ULONG Create(const char* entryPoint, QV_HANDLE* handle, char* text, QV_ULONG textSize, QV_ULONG* systemError,
+                CDB_FAILURE_INFORMATION* failure, PQUORVANE_CALLBACK callback, void* context, QV_ULONG cacheSizeInMB,
+                MakeTransport&& makeTransport) {
+  if (handle != nullptr) *handle = nullptr;
+  return QuorvaneI_CallCreate(entryPoint, text, textSize, systemError, failure, [&] {
+    if (handle == nullptr)
+      QuorvaneI_Throw(entryPoint, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'handle' is NULL", entryPoint);
+    CQuorvane_ScsiTransport* transport = makeTransport();
+    auto* grabber = new (std::nothrow) CQuorvane_CdvdBurnerGrabber(transport, callback, context, cacheSizeInMB);
+    if (grabber == nullptr) {
+      delete transport;
+      QuorvaneI_Throw(entryPoint, EN_MEMORY_ALLOCATION_FAILED, 0, "Quorvane:%s(): new CQuorvane_CdvdBurnerGrabber() failed",
+                      entryPoint);
+    }
+    // The handle is the drive's address, which every entry point takes.
+    *handle = static_cast<CQuorvane_CdvdDrive*>(grabber);
+  });
+}
+
+
 
 template <class Body>
 QV_ULONG OnGrabber(const char* entryPoint, QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError,
@@ -17,11 +60,50 @@ QV_ULONG OnGrabber(const char* entryPoint, QV_HANDLE handle, char* text, QV_ULON
   return QuorvaneI_Call(entryPoint, text, textSize, systemError, failure, [&] {
     if (handle == nullptr)
       QuorvaneI_Throw(entryPoint, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Handle is NULL", entryPoint);
-    body(*static_cast<CQuorvane_CdvdBurnerGrabber*>(handle));
+    body(*CQuorvane_CdvdBurnerGrabber::FromDrive(static_cast<CQuorvane_CdvdDrive*>(handle)));
   });
 }
 
 }  // namespace
+
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Create(
+    QV_HANDLE* handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
+    PQUORVANE_CALLBACK callback, void* context, QV_UCHAR portId, QV_UCHAR pathId, QV_UCHAR targetId, QV_UCHAR lun,
+    QV_ULONG cacheSizeInMB) {
+  return Create("Quorvane_CdvdBurnerGrabber_Create", handle, text, textSize, systemError, failure, callback, context,
+                cacheSizeInMB, [&] {
+                  return NewTransport<CQuorvane_ScsiTransportASPI>("CQuorvane_ScsiTransportASPI()", portId, pathId,
+                                                                   targetId, lun);
+                });
+}
+
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_CreateEx(
+    QV_HANDLE* handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
+    PQUORVANE_CALLBACK callback, void* context, const char* deviceName, QV_ULONG cacheSizeInMB) {
+  return Create("Quorvane_CdvdBurnerGrabber_CreateEx", handle, text, textSize, systemError, failure, callback,
+                context, cacheSizeInMB,
+                [&] { return NewTransport<CQuorvane_ScsiTransportSPTI>("CQuorvane_ScsiTransportSPTI()", deviceName); });
+}
+
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_CreateExEx(
+    QV_HANDLE* handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
+    PQUORVANE_CALLBACK callback, void* context, const QV_WCHAR* deviceName, QV_UCHAR openMode,
+    QV_ULONG cacheSizeInMB) {
+  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_CreateExEx";
+  return Create(kEntry, handle, text, textSize, systemError, failure, callback, context, cacheSizeInMB,
+                [&]() -> CQuorvane_ScsiTransport* {
+                  if (deviceName == nullptr)
+                    QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'deviceName' is NULL",
+                                    kEntry);
+                  std::u16string name;
+                  for (const QV_WCHAR* p = deviceName; *p != 0; ++p) name.push_back(static_cast<char16_t>(*p));
+                  return NewTransport<CQuorvane_ScsiTransportSPTD>("CQuorvane_ScsiTransportSPTD( '" +
+                                                                       QuorvaneI_NarrowForLog(name) + "', " +
+                                                                       std::to_string(openMode) + " )",
+                                                                   name.c_str(), openMode);
+                });
+}
+
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
@@ -51,9 +133,12 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTr
   return OnGrabber(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
     if (tree == nullptr)
       QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'tree' is NULL", kEntry);
-    auto* image = static_cast<CQuorvane_ISO9660FileTree*>(tree);
+    CQuorvane_ImageSource* source = QuorvaneI_ImageOfHandle(tree);
+    if (source == nullptr)
+      QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'tree' is not an image tree", kEntry);
     // An unbuilt tree has no chain yet: nothing would reach the disc.
-    if (!image->IsImageBuild())
+    CQuorvane_FileChain* image = source->BuiltImage();
+    if (image == nullptr)
       QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): The tree's image is not built", kEntry);
     g.TrackAtOnce(image, mode2Form1 != 0, testWrite != 0, nextSessionAllowed != 0, progressInterval, bufferInterval,
                   1, 0, 0, 0, 0);
@@ -98,7 +183,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Format(QV_HANDLE 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetCacheFill(QV_HANDLE handle, QV_ULONG* queued,
                                                                           QV_ULONG* total) {
   if (handle == nullptr || queued == nullptr || total == nullptr) return EN_INVALID_PARAMETER;
-  const auto& g = *static_cast<CQuorvane_CdvdBurnerGrabber*>(handle);
+  const auto& g = *CQuorvane_CdvdBurnerGrabber::FromDrive(static_cast<CQuorvane_CdvdDrive*>(handle));
   *queued = g.GetQueuedCacheObjects();
   *total = static_cast<QV_ULONG>(g.GetCacheManager()->GetCount());
   return EN_SUCCESS;

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "core/log.h"
-#include "device/burner_grabber.h"
+#include "record/burner_grabber.h"
 #include "device/guarded.h"
 #include "platform/clock.h"
 

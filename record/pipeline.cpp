@@ -7,7 +7,7 @@
 
 #include "core/log.h"
 #include "core/settings.h"
-#include "device/burner_grabber.h"
+#include "record/burner_grabber.h"
 #include "files/file_chain.h"
 #include "platform/clock.h"
 
@@ -18,6 +18,24 @@ constexpr uint32_t kDefaultCacheSizeInMB = 160;
 constexpr uint32_t kCacheObjectCapacity = 65536;
 
 }  // namespace
+
+CQuorvane_CdvdBurnerGrabber::CQuorvane_CdvdBurnerGrabber(CQuorvane_ScsiTransport* transport,
+                                                         PQUORVANE_CALLBACK callback, void* context,
+                                                         uint32_t cacheSizeInMB)
+    : CQuorvane_CdvdDrive(transport, callback, context) {
+  BuildWritePipeline(cacheSizeInMB);
+}
+
+// The cache manager and the events go with their members. No reader thread
+// can be running here: the recording modes that start one stop it before
+// they return.
+CQuorvane_CdvdBurnerGrabber::~CQuorvane_CdvdBurnerGrabber() {
+  if (m__HANDLE__CacheThreadDeadEvent) ShutDownCacheThread();
+  JoinCacheThread();
+  // Error objects still queued own their exceptions.
+  while (auto* o = CQuorvane_CacheObject::FromLink(m__CQuorvane_LockedFifoQueue__DataQueue.RemoveHead()))
+    if (o->m__BOOLEAN__IsError) delete o->m__PCQuorvane_Exception__Exception;
+}
 
 void CQuorvane_CdvdBurnerGrabber::BuildWritePipeline(uint32_t cacheSizeInMB) {
   if (cacheSizeInMB == 0) cacheSizeInMB = kDefaultCacheSizeInMB;
@@ -97,8 +115,6 @@ uint32_t BigEndian32(const uint8_t* p) {
   return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }
 
-void* Value(uint64_t v) { return reinterpret_cast<void*>(static_cast<uintptr_t>(v)); }
-
 // Hands an exception to the writer at the head of the queue, so that it
 // overtakes the buffers not yet written.
 void QueueError(CQuorvane_LockedFifoQueue& queue, CQuorvane_CacheObject* object, CQuorvane_Exception* e) {
@@ -108,11 +124,6 @@ void QueueError(CQuorvane_LockedFifoQueue& queue, CQuorvane_CacheObject* object,
 }
 
 }  // namespace
-
-void CQuorvane_CdvdBurnerGrabber::Notify(uint32_t reason, uint64_t parameter1, uint64_t parameter2) {
-  if (m__PQUORVANE_CALLBACK__Callback != nullptr)
-    m__PQUORVANE_CALLBACK__Callback(reason, m__PVOID__CallbackContext, Value(parameter1), Value(parameter2));
-}
 
 // One source into the queue. Returns true when the thread must stop.
 uint32_t CQuorvane_CdvdBurnerGrabber::ReadSource(CQuorvane_CdvdBurnerGrabber* g, const char* method,

@@ -4,7 +4,7 @@
 
 #include "core/log.h"
 #include "core/settings.h"
-#include "device/burner_grabber.h"
+#include "record/burner_grabber.h"
 #include "device/guarded.h"
 #include "files/file_chain.h"
 #include "platform/clock.h"

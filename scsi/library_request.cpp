@@ -6,18 +6,18 @@
 #include "platform/scsi_request.h"
 
 void QuorvaneI_BuildLibraryRequest(const CQuorvane_ScsiTransport::Attempt& a, uint32_t flags,
-                                   QVDRIVE_REQUEST& r) {
+                                   QV_DOOR_REQUEST& r) {
   std::memset(&r, 0, sizeof r);
   std::memcpy(r.cdb, a.cdb, a.cdbLength);
   r.cdbLength = a.cdbLength;
-  r.direction = a.buffer == nullptr ? QVDRIVE_DIR_NONE : a.dataOut ? QVDRIVE_DIR_OUT : QVDRIVE_DIR_IN;
+  r.direction = a.buffer == nullptr ? QV_DOOR_DIR_NONE : a.dataOut ? QV_DOOR_DIR_OUT : QV_DOOR_DIR_IN;
   r.flags = flags;
   r.timeoutSeconds = kQuorvaneScsiTimeOutSeconds;
   r.buffer = a.buffer;
   r.bufferSize = a.buffer == nullptr ? 0 : a.bufferSize;
 }
 
-void QuorvaneI_ReadLibraryReply(const QVDRIVE_REQUEST& r, CQuorvane_ScsiTransport::Attempt& a) {
+void QuorvaneI_ReadLibraryReply(const QV_DOOR_REQUEST& r, CQuorvane_ScsiTransport::Attempt& a) {
   a.targetStatus = r.scsiStatus;
   a.good = r.scsiStatus == 0;
   a.transferred = r.transferred;

@@ -12,7 +12,7 @@ namespace {
 
 constexpr const char* kCtor = "CQuorvane_ScsiTransportSPTD::CQuorvane_ScsiTransportSPTD";
 constexpr const char* kExecute = "CQuorvane_ScsiTransportSPTD::ExecuteCDBEx";
-constexpr const char* kLibrary = "dtpro.dll";
+constexpr const char* kLibrary = QV_PASSTHROUGH_MODULE;
 
 constexpr uint32_t kEnumerateAll = 2;
 constexpr uint32_t kOpenShared = 0, kOpenExclusive = 0x10000000u;
@@ -73,7 +73,7 @@ CQuorvane_ScsiTransportSPTD::CQuorvane_ScsiTransportSPTD(const char16_t* deviceN
   QuorvaneI_Log("\n%s(): ENTERed for '%s', open mode %d\n", kCtor, name8.c_str(), openMode);
 
   uint32_t error = 0;
-  m__HMODULE__Library = qv::plat::LoadLibraryByName(kLibrary, &error);
+  m__HMODULE__Library = qv::plat::LoadLibraryByName(kLibrary, &error, &kDoorsFile);
   if (m__HMODULE__Library == nullptr)
     QuorvaneI_Throw(kCtor, EN_SYSTEM_CALL_FAILED, error, "%s(): LoadLibrary( '%s' ) failed, status %d ( 0x%x )", kCtor,
                     kLibrary, static_cast<int>(error), error);
@@ -151,8 +151,8 @@ void CQuorvane_ScsiTransportSPTD::Release() {
 
 void CQuorvane_ScsiTransportSPTD::Deliver(Attempt& a) {
   const bool timing = a.timing1 != nullptr && a.timing2 != nullptr;
-  QVDRIVE_REQUEST request;
-  QuorvaneI_BuildLibraryRequest(a, timing ? QVDRIVE_FLAG_TIMING : 0, request);
+  QV_DOOR_REQUEST request;
+  QuorvaneI_BuildLibraryRequest(a, timing ? QV_DOOR_FLAG_TIMING : 0, request);
   if (const uint32_t status = m__pfn__Send(m__HANDLE__Device, &request); status != 0)
     QuorvaneI_Throw(kExecute, EN_SYSTEM_CALL_FAILED, status, "%s(): Sending the CDB failed, status %d ( 0x%x )",
                     kExecute, static_cast<int>(status), status);

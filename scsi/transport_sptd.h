@@ -7,7 +7,7 @@
 
 #include "platform/dynlib.h"
 #include "scsi/transport.h"
-#include "vdrive/qvdrive.h"
+#include "quorvane/qv_doors.h"
 
 class CQuorvane_ScsiTransportSPTD : public CQuorvane_ScsiTransport {
  public:
@@ -26,11 +26,11 @@ class CQuorvane_ScsiTransportSPTD : public CQuorvane_ScsiTransport {
   std::u16string m__WCHAR__DeviceName;
   qv::plat::LibraryHandle m__HMODULE__Library = nullptr;
   void* m__HANDLE__Device = nullptr;
-  uint32_t (*m__pfn__Enumerate)(uint32_t, uint32_t, uint32_t*, void**, QVSPTD_PROGRESS) = nullptr;
-  uint32_t (*m__pfn__Open)(const char16_t*, uint32_t, void**) = nullptr;
-  uint32_t (*m__pfn__Close)(void*) = nullptr;
-  uint32_t (*m__pfn__Send)(void*, QVDRIVE_REQUEST*) = nullptr;
-  uint32_t (*m__pfn__FreeList)(void*) = nullptr;
+  QV_PASSTHROUGH_ENUMERATE m__pfn__Enumerate = nullptr;
+  QV_PASSTHROUGH_OPEN m__pfn__Open = nullptr;
+  QV_PASSTHROUGH_CLOSE m__pfn__Close = nullptr;
+  QV_PASSTHROUGH_SEND m__pfn__Send = nullptr;
+  QV_PASSTHROUGH_FREE_LIST m__pfn__FreeList = nullptr;
 };
 
 // UTF-16 to the system's narrow form (UTF-8 on Linux), for log lines and

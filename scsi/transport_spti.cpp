@@ -19,12 +19,6 @@ constexpr const char* kExecute = "CQuorvane_ScsiTransportSPTI::ExecuteCDB";
 constexpr uint32_t kAccessReadWrite = 0xC0000000u, kAccessRead = 0x80000000u;
 constexpr int kShareReadWrite = 3, kShareRead = 1, kOpenExisting = 3;
 
-using DralikAttachFn = uint32_t (*)(void**);
-using DralikDetachFn = uint32_t (*)(void*);
-using DralikControlFn = uint32_t (*)(void*, uint32_t, void*, uint32_t);
-using DralikPassThroughFn = uint32_t (*)(uint32_t, QVDRIVE_REQUEST*);
-using DralikCloseFn = uint32_t (*)(uint32_t);
-
 }  // namespace
 
 CQuorvane_ScsiTransportSPTI::CQuorvane_ScsiTransportSPTI(const char* deviceName)
@@ -66,20 +60,20 @@ void CQuorvane_ScsiTransportSPTI::CloseDevice() {
 
 bool CQuorvane_ScsiTransportSPTI::OpenThroughDralik(const char* deviceName) {
   uint32_t error = 0;
-  qv::plat::LibraryHandle module = qv::plat::LoadLibraryByName("Dralik", &error);
+  qv::plat::LibraryHandle module = qv::plat::LoadLibraryByName(QV_DRALIK_MODULE, &error, &kDoorsFile);
   if (module == nullptr) {
     QuorvaneI_Log("\n%s(): WARNING! CreateFile( '\\\\.\\Dralik' ) failed, status %d ( 0x%x ), auxiliary driver is not "
                   "installed\n",
                   kCtor, static_cast<int>(error), error);
     return false;
   }
-  auto attach = reinterpret_cast<DralikAttachFn>(qv::plat::GetLibrarySymbol(module, "QvDralik_Attach", &error));
-  auto detach = reinterpret_cast<DralikDetachFn>(qv::plat::GetLibrarySymbol(module, "QvDralik_Detach", &error));
-  auto control = reinterpret_cast<DralikControlFn>(qv::plat::GetLibrarySymbol(module, "QvDralik_Control", &error));
+  auto attach = reinterpret_cast<QV_DRALIK_ATTACH_FN>(qv::plat::GetLibrarySymbol(module, QV_DRALIK_ATTACH, &error));
+  auto detach = reinterpret_cast<QV_DRALIK_DETACH_FN>(qv::plat::GetLibrarySymbol(module, QV_DRALIK_DETACH, &error));
+  auto control = reinterpret_cast<QV_DRALIK_CONTROL_FN>(qv::plat::GetLibrarySymbol(module, QV_DRALIK_CONTROL, &error));
   auto passThrough =
-      reinterpret_cast<DralikPassThroughFn>(qv::plat::GetLibrarySymbol(module, "QvDralik_PassThrough", &error));
+      reinterpret_cast<QV_DRALIK_PASS_THROUGH_FN>(qv::plat::GetLibrarySymbol(module, QV_DRALIK_PASS_THROUGH, &error));
   auto closeDevice =
-      reinterpret_cast<DralikCloseFn>(qv::plat::GetLibrarySymbol(module, "QvDralik_CloseDevice", &error));
+      reinterpret_cast<QV_DRALIK_CLOSE_DEVICE_FN>(qv::plat::GetLibrarySymbol(module, QV_DRALIK_CLOSE_DEVICE, &error));
   if (!attach || !detach || !control || !passThrough || !closeDevice) {
     QuorvaneI_Log("\n%s(): WARNING! Auxiliary driver is incomplete, status %d ( 0x%x ), not using it\n", kCtor,
                   static_cast<int>(error), error);
@@ -95,8 +89,8 @@ bool CQuorvane_ScsiTransportSPTI::OpenThroughDralik(const char* deviceName) {
     return false;
   }
 
-  DRALIK_VERSION_BLOCK version{QVDRALIK_MAGIC, 0};
-  if (const uint32_t status = control(driver, DRALIK_IOCTL_GET_VERSION, &version, sizeof version); status != 0) {
+  QV_DRALIK_VERSION_BLOCK version{QV_DRALIK_MAGIC, 0};
+  if (const uint32_t status = control(driver, QV_DRALIK_IOCTL_GET_VERSION, &version, sizeof version); status != 0) {
     detach(driver);
     qv::plat::FreeLibraryHandle(module);
     QuorvaneI_Throw(kCtor, EN_SYSTEM_CALL_FAILED, status,
@@ -105,10 +99,10 @@ bool CQuorvane_ScsiTransportSPTI::OpenThroughDralik(const char* deviceName) {
   }
   QuorvaneI_Log("\n%s(): Auxiliary driver version 0x%08X\n", kCtor, version.version);
 
-  DRALIK_OPEN_BLOCK open{};
-  open.magic = QVDRALIK_MAGIC;
+  QV_DRALIK_OPEN_BLOCK open{};
+  open.magic = QV_DRALIK_MAGIC;
   std::snprintf(open.name, sizeof open.name, "%s", deviceName);
-  const uint32_t status = control(driver, DRALIK_IOCTL_OPEN, &open, sizeof open);
+  const uint32_t status = control(driver, QV_DRALIK_IOCTL_OPEN, &open, sizeof open);
   detach(driver);
   if (status == qv::plat::kErrFileNotFound) {
     QuorvaneI_Log("\n%s(): WARNING! Auxiliary driver does not serve '%s', opening the device itself\n", kCtor,
@@ -189,7 +183,7 @@ void CQuorvane_ScsiTransportSPTI::LogCapabilities() {
 void CQuorvane_ScsiTransportSPTI::Deliver(Attempt& a) {
   uint32_t failure = 0;
   if (IsAuxiliaryDevice()) {
-    QVDRIVE_REQUEST request;
+    QV_DOOR_REQUEST request;
     QuorvaneI_BuildLibraryRequest(a, 0, request);
     failure = m__pfn__DralikPassThrough(m__ULONG__DralikDevice, &request);
     if (failure == 0) QuorvaneI_ReadLibraryReply(request, a);

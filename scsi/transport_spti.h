@@ -5,7 +5,7 @@
 #include "platform/dynlib.h"
 #include "platform/passthrough.h"
 #include "scsi/transport.h"
-#include "vdrive/qvdrive.h"
+#include "quorvane/qv_doors.h"
 
 class CQuorvane_ScsiTransportSPTI : public CQuorvane_ScsiTransport {
  public:
@@ -35,6 +35,6 @@ class CQuorvane_ScsiTransportSPTI : public CQuorvane_ScsiTransport {
 
   qv::plat::LibraryHandle m__PVOID__DralikModule = nullptr;
   uint32_t m__ULONG__DralikDevice = 0;
-  uint32_t (*m__pfn__DralikPassThrough)(uint32_t, QVDRIVE_REQUEST*) = nullptr;
-  uint32_t (*m__pfn__DralikCloseDevice)(uint32_t) = nullptr;
+  QV_DRALIK_PASS_THROUGH_FN m__pfn__DralikPassThrough = nullptr;
+  QV_DRALIK_CLOSE_DEVICE_FN m__pfn__DralikCloseDevice = nullptr;
 };

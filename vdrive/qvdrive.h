@@ -25,6 +25,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "quorvane/qv_doors.h"
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -35,87 +37,37 @@ extern "C" {
 #define QVDRIVE_API __attribute__((visibility("default")))
 #endif
 
-/* ---- One command, as both doors carry it ---------------------------- */
+/* ---- One command, as both doors carry it: the engine's request ------ */
 
-enum {
-  QVDRIVE_DIR_NONE = 0,
-  QVDRIVE_DIR_IN = 1,  /* drive to host */
-  QVDRIVE_DIR_OUT = 2  /* host to drive */
-};
-
-/* Request flag: report the drive's own timing of the command. */
-#define QVDRIVE_FLAG_TIMING 0x10100u
-
-typedef struct QVDRIVE_REQUEST {
-  /* in */
-  uint8_t cdb[16];
-  uint8_t cdbLength;      /* 6, 10, 12 or 16 */
-  uint8_t direction;      /* QVDRIVE_DIR_* */
-  uint16_t reserved0;
-  uint32_t flags;         /* 0 or QVDRIVE_FLAG_TIMING */
-  uint32_t timeoutSeconds;
-  void *buffer;
-  uint32_t bufferSize;
-  /* out */
-  uint32_t transferred;   /* bytes moved */
-  uint8_t scsiStatus;     /* 0 GOOD, 2 CHECK CONDITION, 8 BUSY */
-  uint8_t senseLength;    /* valid bytes of sense */
-  uint8_t reserved1[2];
-  uint8_t sense[32];      /* fixed format */
-  uint64_t timing1;       /* with QVDRIVE_FLAG_TIMING: virtual start, microseconds */
-  uint64_t timing2;       /* with QVDRIVE_FLAG_TIMING: virtual duration, microseconds */
-} QVDRIVE_REQUEST;
+typedef QV_DOOR_REQUEST QVDRIVE_REQUEST;
+#define QVDRIVE_DIR_NONE QV_DOOR_DIR_NONE
+#define QVDRIVE_DIR_IN QV_DOOR_DIR_IN
+#define QVDRIVE_DIR_OUT QV_DOOR_DIR_OUT
+#define QVDRIVE_FLAG_TIMING QV_DOOR_FLAG_TIMING
 
 /* ---- Door 1: the pass-through library ------------------------------- */
 
-/*
- * Ordinal 44: enumerate. Called as (2, 0, &count, &list, progress). *list
- * receives a block of count entries. Entry layout (little-endian):
- *   0  u32   byte offset from this entry to the next (0 for the last)
- *   4  u8    host adapter   5 u8 path   6 u8 target   7 u8 LUN
- *   16 char[8]  vendor      24 char[16] product      40 char[4] revision
- *   47 u8    LUN (again, where the engine reads it)
- *   64 u32   byte offset from this entry to its name (char16_t, 0-terminated)
- * Free the block with ordinal 48.
- */
-typedef void (*QVSPTD_PROGRESS)(void);
+/* The five entries of quorvane/qv_doors.h, under their export names. */
+typedef QV_PASSTHROUGH_PROGRESS QVSPTD_PROGRESS;
 QVDRIVE_API uint32_t QvSptd_Ordinal44(uint32_t kind, uint32_t reserved, uint32_t *count, void **list,
                                       QVSPTD_PROGRESS progress);
-/* Ordinal 45: open by name (compared without case). flags 0: shared;
- * 0x10000000: exclusive. 5 when another exclusive user holds the drive. */
 QVDRIVE_API uint32_t QvSptd_Ordinal45(const char16_t *name, uint32_t flags, void **handle);
-/* Ordinal 46: close. */
 QVDRIVE_API uint32_t QvSptd_Ordinal46(void *handle);
-/* Ordinal 47: send one command. The result is 0 when the command reached
- * the drive (whatever its SCSI status); otherwise a system error. */
 QVDRIVE_API uint32_t QvSptd_Ordinal47(void *handle, QVDRIVE_REQUEST *request);
-/* Ordinal 48: free an enumeration block. */
 QVDRIVE_API uint32_t QvSptd_Ordinal48(void *list);
 
 /* ---- Door 2: the auxiliary driver ----------------------------------- */
 
-#define QVDRALIK_MAGIC 0x4B4C5244u /* "DRLK" */
-#define DRALIK_IOCTL_GET_VERSION 0x222000u
-#define DRALIK_IOCTL_OPEN 0x222004u
-
-typedef struct DRALIK_VERSION_BLOCK { /* 8 bytes, in and out */
-  uint32_t magic;
-  uint32_t version;
-} DRALIK_VERSION_BLOCK;
-
-typedef struct DRALIK_OPEN_BLOCK { /* 2060 bytes, in and out */
-  uint32_t magic;
-  uint32_t handle; /* out: the device handle */
-  uint32_t reserved;
-  char name[2048]; /* in: the device name as the application gave it */
-} DRALIK_OPEN_BLOCK;
+#define QVDRALIK_MAGIC QV_DRALIK_MAGIC
+#define DRALIK_IOCTL_GET_VERSION QV_DRALIK_IOCTL_GET_VERSION
+#define DRALIK_IOCTL_OPEN QV_DRALIK_IOCTL_OPEN
+typedef QV_DRALIK_VERSION_BLOCK DRALIK_VERSION_BLOCK;
+typedef QV_DRALIK_OPEN_BLOCK DRALIK_OPEN_BLOCK;
 
 /* "Opening \\.\Dralik": 2 when no virtual drive is configured. */
 QVDRIVE_API uint32_t QvDralik_Attach(void **driver);
 QVDRIVE_API uint32_t QvDralik_Detach(void *driver);
-/* The two control requests. OPEN answers 2 for a name it does not serve. */
 QVDRIVE_API uint32_t QvDralik_Control(void *driver, uint32_t code, void *block, uint32_t blockSize);
-/* Commands on a device handle from DRALIK_IOCTL_OPEN; result as ordinal 47. */
 QVDRIVE_API uint32_t QvDralik_PassThrough(uint32_t deviceHandle, QVDRIVE_REQUEST *request);
 QVDRIVE_API uint32_t QvDralik_CloseDevice(uint32_t deviceHandle);
 

@@ -2,7 +2,7 @@
 //   1. the path or soname in QUORVANE_LIB_<BASE> (BASE: the module name
 //      without ".dll", in upper case: QUORVANE_LIB_VORBISFILE);
 //   2. a library built into the engine under that name;
-//   3. the soname of the table below;
+//   3. the file the caller names, else the soname of the table below;
 //   4. the name itself.
 #include <dlfcn.h>
 
@@ -33,8 +33,6 @@ const KnownModule kKnownModules[] = {
     {"ogg", "libogg.so.0"},
     {"mpg123", "libmpg123.so.0"},
     {"flac", "libFLAC.so.12"},
-    {"dtpro", "libquorvane_vdrive.so"},
-    {"dralik", "libquorvane_vdrive.so"},
 };
 
 const KnownModule* FindKnown(const std::string& base) {
@@ -51,7 +49,8 @@ const BuiltinLibrary* FindBuiltinLibrary(const std::string& base) {
   return nullptr;
 }
 
-std::string NativeModuleName(const std::string& base, const char* name) {
+std::string NativeModuleName(const std::string& base, const char* name, const ModuleFile* file) {
+  if (file != nullptr && file->file != nullptr) return file->file;
   const KnownModule* known = FindKnown(base);
   return known ? known->soname : name;
 }

@@ -23,7 +23,7 @@ HMODULE Module(void* native) { return static_cast<HMODULE>(native); }
 
 const BuiltinLibrary* FindBuiltinLibrary(const std::string& base) { return FindRegisteredBuiltin(base); }
 
-std::string NativeModuleName(const std::string&, const char* name) { return name; }
+std::string NativeModuleName(const std::string&, const char* name, const ModuleFile*) { return name; }
 
 void* LoadNativeLibrary(const std::string& target, uint32_t* error) {
   // No "cannot find module" dialog boxes for a library that is optional.
@@ -46,8 +46,7 @@ void* GetLibraryOrdinal(LibraryHandle handle, uint16_t ordinal, uint32_t* error)
   }
   if (handle->builtin) {
     char symbol[64];
-    std::snprintf(symbol, sizeof symbol, "%s%u", OrdinalSymbolPrefix(ModuleBaseName(handle->builtin->name)),
-                  ordinal);
+    std::snprintf(symbol, sizeof symbol, "%s%u", handle->ordinalPrefix.c_str(), ordinal);
     return GetLibrarySymbol(handle, symbol, error);
   }
   void* p = reinterpret_cast<void*>(GetProcAddress(Module(handle->native), MAKEINTRESOURCEA(ordinal)));

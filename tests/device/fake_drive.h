@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/exception.h"
-#include "device/burner_grabber.h"
+#include "record/burner_grabber.h"
 #include "scsi/transport.h"
 #include "support/test_support.h"
 

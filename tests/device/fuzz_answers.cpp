@@ -10,7 +10,7 @@
 
 #include "core/exception.h"
 #include "core/settings.h"
-#include "device/burner_grabber.h"
+#include "record/burner_grabber.h"
 #include "platform/clock.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "device/burner_grabber.h"
+#include "record/burner_grabber.h"
 #include "engine_drive.h"
 
 namespace qvtest {

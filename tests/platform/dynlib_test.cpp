@@ -10,7 +10,7 @@ namespace {
 int Answer() { return 42; }
 void* Resolve(const char* symbol) {
   if (std::strcmp(symbol, "Answer") == 0) return reinterpret_cast<void*>(&Answer);
-  if (std::strcmp(symbol, "QvSptd_Ordinal44") == 0) return reinterpret_cast<void*>(&Answer);
+  if (std::strcmp(symbol, "Test_Ordinal44") == 0) return reinterpret_cast<void*>(&Answer);
   return nullptr;
 }
 const qv::plat::BuiltinLibrary kBuiltin{"dtpro.dll", &Resolve};
@@ -18,7 +18,9 @@ const qv::plat::BuiltinLibrary kBuiltin{"dtpro.dll", &Resolve};
 TEST(DynLib, BuiltinLibrariesResolveByNameAndOrdinal) {
   qv::plat::RegisterBuiltinLibrary(&kBuiltin);
   uint32_t err = 0;
-  auto* lib = qv::plat::LoadLibraryByName("DTPRO.DLL", &err);
+  // Ordinals of a library without them are exports named by the caller's prefix.
+  const qv::plat::ModuleFile known{nullptr, "Test_Ordinal"};
+  auto* lib = qv::plat::LoadLibraryByName("DTPRO.DLL", &err, &known);
   ASSERT_NE(lib, nullptr);
   auto* fn = reinterpret_cast<int (*)()>(qv::plat::GetLibrarySymbol(lib, "Answer", &err));
   ASSERT_NE(fn, nullptr);

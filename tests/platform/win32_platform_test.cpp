@@ -76,7 +76,7 @@ TEST(Win32Settings, DefaultLogFileIsAtTheRootOfC) {
 
 int Answer() { return 42; }
 void* Resolve(const char* symbol) {
-  if (std::strcmp(symbol, "Answer") == 0 || std::strcmp(symbol, "QvSptd_Ordinal3") == 0)
+  if (std::strcmp(symbol, "Answer") == 0 || std::strcmp(symbol, "Test_Ordinal3") == 0)
     return reinterpret_cast<void*>(&Answer);
   return nullptr;
 }
@@ -117,7 +117,8 @@ TEST(Win32Libraries, OverridesAndBuiltins) {
   FreeLibraryHandle(lib);
 
   RegisterBuiltinLibrary(&kBuiltin);
-  lib = LoadLibraryByName("DtPro.dll", &err);
+  const ModuleFile known{nullptr, "Test_Ordinal"};
+  lib = LoadLibraryByName("DtPro.dll", &err, &known);
   ASSERT_NE(lib, nullptr);
   auto* fn = reinterpret_cast<int (*)()>(GetLibraryOrdinal(lib, 3, &err));
   ASSERT_NE(fn, nullptr);

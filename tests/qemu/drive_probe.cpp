@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "core/exception.h"
-#include "device/burner_grabber.h"
+#include "record/burner_grabber.h"
 #include "scsi/device_writer.h"
 #include "scsi/transport_aspi.h"
 #include "scsi/transport_spti.h"

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "burn_support.h"
-#include "device/burner_grabber.h"
+#include "record/burner_grabber.h"
 #include "files/file.h"
 #include "files/file_chain.h"
 

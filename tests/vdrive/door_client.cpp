@@ -19,7 +19,8 @@ std::string Reply::Outcome() const {
 
 PassThrough::PassThrough() {
   uint32_t err = 0;
-  library = qv::plat::LoadLibraryByName("dtpro.dll", &err);
+  const qv::plat::ModuleFile doors{QV_DOORS_DEFAULT_LIBRARY, QV_PASSTHROUGH_ORDINAL_PREFIX};
+  library = qv::plat::LoadLibraryByName(QV_PASSTHROUGH_MODULE, &err, &doors);
   if (library == nullptr) return;
   enumerate = reinterpret_cast<decltype(enumerate)>(qv::plat::GetLibraryOrdinal(library, 44, &err));
   open = reinterpret_cast<decltype(open)>(qv::plat::GetLibraryOrdinal(library, 45, &err));

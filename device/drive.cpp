@@ -1,6 +1,6 @@
 // Creation, destruction, identity, capabilities, the probes and the unit
-// commands of the burner-grabber.
-#include "device/burner_grabber.h"
+// commands of the drive.
+#include "device/drive.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -20,31 +20,27 @@ constexpr uint32_t kDiscTypeDVDRAM = DISC_TYPE_DVDRAM;
 
 }  // namespace
 
-CQuorvane_CdvdBurnerGrabber::CQuorvane_CdvdBurnerGrabber(CQuorvane_ScsiTransport* transport,
-                                                         PQUORVANE_CALLBACK callback, void* context,
-                                                         uint32_t cacheSizeInMB)
+CQuorvane_CdvdDrive::CQuorvane_CdvdDrive(CQuorvane_ScsiTransport* transport, PQUORVANE_CALLBACK callback,
+                                         void* context)
     : CQuorvane_ScsiDeviceCdvdRomWriter(transport),
       m__PQUORVANE_CALLBACK__Callback(callback),
       m__PVOID__CallbackContext(context) {
   ConstructGeneric();
   ConstructReader();
   ConstructWriter();
-  BuildWritePipeline(cacheSizeInMB);
   m__UCHAR__IsCancel = 0;
 }
 
-// The cache manager, the events and the lock go with their members; the
-// base classes close the transport. No reader thread can be running here:
-// the recording modes that start one stop it before they return.
-CQuorvane_CdvdBurnerGrabber::~CQuorvane_CdvdBurnerGrabber() {
-  if (m__HANDLE__CacheThreadDeadEvent) ShutDownCacheThread();
-  JoinCacheThread();
-  // Error objects still queued own their exceptions.
-  while (auto* o = CQuorvane_CacheObject::FromLink(m__CQuorvane_LockedFifoQueue__DataQueue.RemoveHead()))
-    if (o->m__BOOLEAN__IsError) delete o->m__PCQuorvane_Exception__Exception;
+// The base classes close the transport.
+CQuorvane_CdvdDrive::~CQuorvane_CdvdDrive() = default;
+
+void CQuorvane_CdvdDrive::Notify(uint32_t reason, uint64_t parameter1, uint64_t parameter2) {
+  const auto value = [](uint64_t v) { return reinterpret_cast<void*>(static_cast<uintptr_t>(v)); };
+  if (m__PQUORVANE_CALLBACK__Callback != nullptr)
+    m__PQUORVANE_CALLBACK__Callback(reason, m__PVOID__CallbackContext, value(parameter1), value(parameter2));
 }
 
-void CQuorvane_CdvdBurnerGrabber::ConstructGeneric() {
+void CQuorvane_CdvdDrive::ConstructGeneric() {
   uint8_t inquiry[96] = {};
   Inquiry(inquiry, sizeof inquiry);
   // The identity ends at byte 35; a drive may declare more than 96 bytes.
@@ -59,7 +55,7 @@ void CQuorvane_CdvdBurnerGrabber::ConstructGeneric() {
                 static_cast<long>(t->GetLUN()));
 }
 
-void CQuorvane_CdvdBurnerGrabber::ConstructReader() {
+void CQuorvane_CdvdDrive::ConstructReader() {
   const uint8_t type = GetTransport()->GetDeviceType();
   if (type != kCdDvdDeviceType)
     QuorvaneI_Throw(kReaderCtor, EN_DEVICE_TYPE_UNSUPPORTED, 0, "%s(): Device type 0x%02X instead of 0x%02X",
@@ -93,17 +89,17 @@ void CQuorvane_CdvdBurnerGrabber::ConstructReader() {
   m__UCHAR__IsReadDVDPlusRW = m__UCHAR__IsReadDVDPlusR = m__UCHAR__IsWriteDVDPlusRW = m__UCHAR__IsWriteDVDPlusR = 1;
 }
 
-void CQuorvane_CdvdBurnerGrabber::ConstructWriter() {
+void CQuorvane_CdvdDrive::ConstructWriter() {
   if (!m__UCHAR__IsWriteCDR && !m__UCHAR__IsWriteCDRW && !m__UCHAR__IsWriteDVDR && !m__UCHAR__IsWriteDVDRAM)
     QuorvaneI_Log("\n%s(): WARNING! Device does not support recording\n", kWriterCtor);
 }
 
-CQuorvane_DriveAnswer CQuorvane_CdvdBurnerGrabber::Answer(const char* method, const char* what, const void* buffer,
+CQuorvane_DriveAnswer CQuorvane_CdvdDrive::Answer(const char* method, const char* what, const void* buffer,
                                                           uint32_t size) const {
   return CQuorvane_DriveAnswer(method, what, buffer, std::min(size, GetTransport()->GetLastTransferredLength()));
 }
 
-CQuorvane_DriveAnswer CQuorvane_CdvdBurnerGrabber::SensePage(const char* method, uint8_t* buffer, uint32_t size,
+CQuorvane_DriveAnswer CQuorvane_CdvdDrive::SensePage(const char* method, uint8_t* buffer, uint32_t size,
                                                              uint8_t pageCode, uint8_t pageControl) {
   std::memset(buffer, 0, size);
   ModeSense10(buffer, size, pageCode, pageControl);
@@ -117,7 +113,7 @@ CQuorvane_DriveAnswer CQuorvane_CdvdBurnerGrabber::SensePage(const char* method,
   return data.Window(pageAt, 2 + uint32_t{data.U8(pageAt + 1)}, "mode page");
 }
 
-bool CQuorvane_CdvdBurnerGrabber::IsDrive(const QuorvaneI_DriveMatch* list, size_t count) const {
+bool CQuorvane_CdvdDrive::IsDrive(const QuorvaneI_DriveMatch* list, size_t count) const {
   for (size_t i = 0; i < count; ++i) {
     if (std::strstr(m__CHAR__VendorId, list[i].vendor) == nullptr) continue;
     if (list[i].product == nullptr || std::strstr(m__CHAR__ProductId, list[i].product) != nullptr) return true;
@@ -125,7 +121,7 @@ bool CQuorvane_CdvdBurnerGrabber::IsDrive(const QuorvaneI_DriveMatch* list, size
   return false;
 }
 
-void CQuorvane_CdvdBurnerGrabber::GetDeviceInformation(char* vendor, char* product, char* revision,
+void CQuorvane_CdvdDrive::GetDeviceInformation(char* vendor, char* product, char* revision,
                                                        uint32_t* bufferSize) {
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   if (vendor) std::snprintf(vendor, 9, "%.8s", m__CHAR__VendorId);
@@ -134,7 +130,7 @@ void CQuorvane_CdvdBurnerGrabber::GetDeviceInformation(char* vendor, char* produ
   if (bufferSize) *bufferSize = m__ULONG__BufferSize;
 }
 
-void CQuorvane_CdvdBurnerGrabber::GetSupportedMediaFormats(uint8_t flags[10]) {
+void CQuorvane_CdvdDrive::GetSupportedMediaFormats(uint8_t flags[10]) {
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   const uint8_t values[10] = {m__UCHAR__IsReadCDR,   m__UCHAR__IsReadCDRW,   m__UCHAR__IsReadDVDROM,
                               m__UCHAR__IsReadDVDR,  m__UCHAR__IsReadDVDRAM, m__UCHAR__IsTestWrite,
@@ -143,7 +139,7 @@ void CQuorvane_CdvdBurnerGrabber::GetSupportedMediaFormats(uint8_t flags[10]) {
   std::memcpy(flags, values, sizeof values);
 }
 
-void CQuorvane_CdvdBurnerGrabber::GetSupportedMediaFormatsEx(uint8_t* readPlusRW, uint8_t* readPlusR,
+void CQuorvane_CdvdDrive::GetSupportedMediaFormatsEx(uint8_t* readPlusRW, uint8_t* readPlusR,
                                                              uint8_t* readPlusRDL, uint8_t* writePlusRW,
                                                              uint8_t* writePlusR, uint8_t* writePlusRDL) {
   constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::GetSupportedMediaFormatsEx";
@@ -181,7 +177,7 @@ void CQuorvane_CdvdBurnerGrabber::GetSupportedMediaFormatsEx(uint8_t* readPlusRW
   }
 }
 
-void CQuorvane_CdvdBurnerGrabber::ProbeSupportedWriteModes(uint8_t* tao, uint8_t* sao, uint8_t* daoRawPQ,
+void CQuorvane_CdvdDrive::ProbeSupportedWriteModes(uint8_t* tao, uint8_t* sao, uint8_t* daoRawPQ,
                                                            uint8_t* daoRawRawPW) {
   constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::ProbeSupportedWriteModes";
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
@@ -206,7 +202,7 @@ void CQuorvane_CdvdBurnerGrabber::ProbeSupportedWriteModes(uint8_t* tao, uint8_t
   }
 }
 
-void CQuorvane_CdvdBurnerGrabber::ProbeSupportedReadModes(uint8_t* cooked, uint8_t* raw, uint8_t* rawPQ,
+void CQuorvane_CdvdDrive::ProbeSupportedReadModes(uint8_t* cooked, uint8_t* raw, uint8_t* rawPQ,
                                                           uint8_t* rawRawPW, uint8_t* pq, uint8_t* rawPW) {
   constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::ProbeSupportedReadModes";
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
@@ -245,9 +241,9 @@ void CQuorvane_CdvdBurnerGrabber::ProbeSupportedReadModes(uint8_t* cooked, uint8
   if (cooked) *cooked = 1;
 }
 
-void CQuorvane_CdvdBurnerGrabber::Load() { LoadEx(false); }
+void CQuorvane_CdvdDrive::Load() { LoadEx(false); }
 
-void CQuorvane_CdvdBurnerGrabber::LoadEx(bool waitForMedia) {
+void CQuorvane_CdvdDrive::LoadEx(bool waitForMedia) {
   constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::Load";
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   const uint32_t discType = GetDiscTypeSafe();
@@ -261,7 +257,7 @@ void CQuorvane_CdvdBurnerGrabber::LoadEx(bool waitForMedia) {
   QuorvaneI_Log("\n%s(): EXITing with success\n", kMethod);
 }
 
-void CQuorvane_CdvdBurnerGrabber::Eject() {
+void CQuorvane_CdvdDrive::Eject() {
   constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::Eject";
   static constexpr QuorvaneI_DriveMatch kBrokenStartStopUnit[] = {{"MITSUMI", "4802"}};
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
@@ -281,7 +277,7 @@ void CQuorvane_CdvdBurnerGrabber::Eject() {
   QuorvaneI_Log("\n%s(): EXITing with success\n", kMethod);
 }
 
-void CQuorvane_CdvdBurnerGrabber::TestUnitReady(int32_t seconds, bool fastExit) {
+void CQuorvane_CdvdDrive::TestUnitReady(int32_t seconds, bool fastExit) {
   constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::TestUnitReady";
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   const uint32_t discType = GetDiscTypeSafe();
@@ -294,28 +290,28 @@ void CQuorvane_CdvdBurnerGrabber::TestUnitReady(int32_t seconds, bool fastExit) 
   QuorvaneI_Log("\n%s(): EXITing with success\n", kMethod);
 }
 
-void CQuorvane_CdvdBurnerGrabber::Lock() {
+void CQuorvane_CdvdDrive::Lock() {
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   QuorvaneI_Traced("CQuorvane_CdvdBurnerGrabber::Lock", [&] { PreventAllowMediumRemoval(true); });
 }
 
-void CQuorvane_CdvdBurnerGrabber::Release() {
+void CQuorvane_CdvdDrive::Release() {
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   QuorvaneI_Traced("CQuorvane_CdvdBurnerGrabber::Release", [&] { PreventAllowMediumRemoval(false); });
 }
 
-void CQuorvane_CdvdBurnerGrabber::RezeroUnitSafe() {
+void CQuorvane_CdvdDrive::RezeroUnitSafe() {
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   QuorvaneI_Traced("CQuorvane_CdvdBurnerGrabber::RezeroUnitSafe", [&] { RezeroUnit(); });
 }
 
-void CQuorvane_CdvdBurnerGrabber::Cancel() {
+void CQuorvane_CdvdDrive::Cancel() {
   QuorvaneI_Log("\nCQuorvane_CdvdBurnerGrabber::Cancel(): ENTERed\n");
   m__UCHAR__IsCancel = 1;
   QuorvaneI_Log("\nCQuorvane_CdvdBurnerGrabber::Cancel(): EXITing with success\n");
 }
 
-void CQuorvane_CdvdBurnerGrabber::ExecuteCDB(const uint8_t* cdb, uint8_t cdbLength, void* buffer, uint32_t bufferSize,
+void CQuorvane_CdvdDrive::ExecuteCDB(const uint8_t* cdb, uint8_t cdbLength, void* buffer, uint32_t bufferSize,
                                              uint8_t direction) {
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   GetTransport()->ExecuteCDB(cdb, cdbLength, buffer, bufferSize, direction);

@@ -1,24 +1,19 @@
-// CQuorvane_CdvdBurnerGrabber: the one object through which an application
-// works with one drive. Creating it identifies the drive, reads its
-// capabilities and prepares the write pipeline; its operations read disc
-// and track information and control the drive. Every public operation runs
-// under the object lock, which is recursive because operations call one
-// another; Cancel alone stays outside it.
+// CQuorvane_CdvdDrive: one drive as the engine knows it. Creating it
+// identifies the drive and reads its capabilities; its operations read disc
+// and track information, control the drive and set its write parameters.
+// The burner-grabber (record/burner_grabber.h) adds recording on top. Every
+// public operation runs under the object lock, which is recursive because
+// operations call one another; Cancel alone stays outside it.
 #pragma once
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "device/drive_answer.h"
-#include "platform/event.h"
 #include "quorvane.h"
-#include "record/cache.h"
 #include "scsi/device_writer.h"
-
-class CQuorvane_FileChain;
 
 // Pairs of vendor and product substrings that name a drive.
 struct QuorvaneI_DriveMatch {
@@ -26,19 +21,16 @@ struct QuorvaneI_DriveMatch {
   const char* product;  // nullptr: any product of the vendor
 };
 
-class CQuorvane_CdvdBurnerGrabber : public CQuorvane_ScsiDeviceCdvdRomWriter {
+class CQuorvane_CdvdDrive : public CQuorvane_ScsiDeviceCdvdRomWriter {
  public:
   // Takes ownership of the transport: it is deleted with the object, and
-  // also when construction fails. cacheSizeInMB 0 selects 160.
-  CQuorvane_CdvdBurnerGrabber(CQuorvane_ScsiTransport* transport, PQUORVANE_CALLBACK callback, void* context,
-                              uint32_t cacheSizeInMB);
-  ~CQuorvane_CdvdBurnerGrabber() override;
+  // also when construction fails.
+  CQuorvane_CdvdDrive(CQuorvane_ScsiTransport* transport, PQUORVANE_CALLBACK callback, void* context);
+  ~CQuorvane_CdvdDrive() override;
 
   // The command builders keep their names next to the operations below.
   using CQuorvane_ScsiDeviceGeneric::TestUnitReady;
   using CQuorvane_ScsiDeviceCdvdRomReader::ReadTrackInformation;
-  using CQuorvane_ScsiDeviceCdvdRomWriter::Blank;
-  using CQuorvane_ScsiDeviceCdvdRomWriter::SynchronizeCache;
 
   // ---- Identity, capabilities, probes, unit commands ----
   // vendor, product and revision receive at most 8, 16 and 4 characters
@@ -101,36 +93,9 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_ScsiDeviceCdvdRomWriter {
   void RestoreWriteParameters(uint32_t discType);
   void ReSetWriteParameters();
 
-  // ---- Recording (record/) ----
-  // Records one track from a chain: trackType 1 data, 2 audio, any other
-  // Mode 2 Form 2. The session stays open for CloseSession.
-  void TrackAtOnce(CQuorvane_FileChain* chain, bool mode2Form1, bool testWrite, bool nextSessionAllowed,
-                   int32_t progressInterval, int32_t bufferInterval, int32_t trackType, uint8_t subHeader0,
-                   uint8_t subHeader1, uint8_t subHeader2, uint8_t subHeader3);
-  void CloseSession();
-  void CloseSessionForDVDPLUSROrDVDPLUSRDL(uint32_t discType);
-  void CloseSessionForPIONEER(bool multiSession, bool dualLayer);
-  void Blank(int32_t blankingType, int32_t address);
-  void BlankForCDRW(int32_t blankingType, int32_t address);
-  void BlankForDVDPLUSRW();
-  void FormatUnitForDVDPLUSRW();
-  void FormatUnitForDVDRAM();
-  void FormatUnitForDVDRW(bool quick);
-  // The reader thread's bodies; 0 or the status of a failed event call.
-  static uint32_t WriteCacheThread(CQuorvane_CdvdBurnerGrabber* grabber);
-  static uint32_t WriteCacheThreadEx(CQuorvane_CdvdBurnerGrabber* grabber);
-  // Stops the reader thread; never throws. 0 or a system status.
-  uint32_t ShutDownCacheThread();
-  // Flushes the drive and waits until it is ready.
-  void SynchronizeCache();
-  uint8_t GetLastWriteMode() const { return m__UCHAR__LastWriteMode; }
-  uint32_t GetQueuedCacheObjects() const { return static_cast<uint32_t>(std::max(m__LONG__QueuedObjects.load(), 0)); }
-
   // ---- State others read ----
   bool IsBufferUnderrunProtection() const { return m__BOOLEAN__IsBUP; }
   uint8_t GetCurrentTrackNumber() const { return m__UCHAR__CurrentTrackNumber; }
-  int32_t GetCacheSizeInBytes() const { return m__LONG__CacheSize; }
-  CQuorvane_CacheManager* GetCacheManager() const { return m__PCQuorvane_CacheManager__CacheManager.get(); }
   PQUORVANE_CALLBACK GetCallback() const { return m__PQUORVANE_CALLBACK__Callback; }
   void* GetCallbackContext() const { return m__PVOID__CallbackContext; }
   // True when the inquiry strings contain one of the pairs.
@@ -145,7 +110,6 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_ScsiDeviceCdvdRomWriter {
   void ConstructGeneric();
   void ConstructReader();
   void ConstructWriter();
-  void BuildWritePipeline(uint32_t cacheSizeInMB);
 
   // The answer of the command just sent: the bytes the transport says came.
   CQuorvane_DriveAnswer Answer(const char* method, const char* what, const void* buffer, uint32_t size) const;
@@ -175,27 +139,7 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_ScsiDeviceCdvdRomWriter {
   void SetStreamingDescriptor(uint32_t endLba, uint32_t readSize, uint32_t readTime, uint32_t writeSize,
                               uint32_t writeTime);
 
-  // The write pipeline's steps (record/pipeline.cpp).
-  struct WriteLoop {
-    uint32_t address = 0;        // first block to write
-    uint64_t totalBlocks = 0;    // for the progress reports
-    int32_t progressInterval = 0;  // seconds, 0 = never
-    int32_t bufferInterval = 0;
-    bool readBufferCapacity = true;
-    bool fullLastPacket = false;   // the end-marked buffer goes out as 16 whole blocks
-  };
-  // Resets events, queue and pool and starts the reader thread on sources.
-  void StartPipeline(const char* method, CQuorvane_FileChain* source, int32_t blockSize);
-  // Writes what the reader thread queues until its end marker; returns
-  // the address after the last block written.
-  uint32_t RunWriteLoop(const char* method, const WriteLoop& loop);
-  // What every recording mode does after its data: the closing callbacks,
-  // the flush and the reader thread's end.
-  void FinishWriting();
   void Notify(uint32_t reason, uint64_t parameter1 = 0, uint64_t parameter2 = 0);
-  void JoinCacheThread();
-  static uint32_t ReadSource(CQuorvane_CdvdBurnerGrabber* grabber, const char* method, CQuorvane_FileChain* source,
-                             int32_t sourceBlockSize, bool* cacheFullSet, uint32_t* lastStatus);
 
   // ---- Fields ----
   std::recursive_mutex m__CRITICAL_SECTION__ObjectLock;
@@ -203,27 +147,7 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_ScsiDeviceCdvdRomWriter {
   PQUORVANE_CALLBACK m__PQUORVANE_CALLBACK__Callback;
   void* m__PVOID__CallbackContext;
   uint8_t m__UCHAR__CurrentTrackNumber = 1;
-  bool m__BOOLEAN__IsNextSession = false;
-  uint8_t m__UCHAR__LastWriteMode = 0;
-
-  // The write pipeline (record/): pool, queue, events and what the reader
-  // thread reads.
-  int32_t m__LONG__CacheSize = 0;
-  std::unique_ptr<CQuorvane_CacheManager> m__PCQuorvane_CacheManager__CacheManager;
-  CQuorvane_LockedFifoQueue m__CQuorvane_LockedFifoQueue__DataQueue;
-  std::unique_ptr<qv::plat::ManualResetEvent> m__HANDLE__CacheFullEvent;
-  std::unique_ptr<qv::plat::ManualResetEvent> m__HANDLE__CacheThreadDeadEvent;
-  std::atomic<int32_t> m__LONG__DieCounter{0};
-  std::atomic<uint8_t> m__UCHAR__IsCacheThreadRunning{0};
   bool m__BOOLEAN__IsBUP = false;
-  CQuorvane_FileChain* m__PCQuorvane_FileChain__Source = nullptr;
-  CQuorvane_FileChain** m__PPCQuorvane_FileChain__Sources = nullptr;
-  int32_t m__LONG__SourceCount = 0;
-  int32_t* m__PLONG__SourceBlockSizes = nullptr;
-  int32_t m__LONG__BlockSize = 0;
-  std::thread m__HANDLE__CacheThread;
-  std::atomic<int32_t> m__LONG__QueuedObjects{0};  // filled buffers in the data queue, for the progress display
-  uint32_t m__ULONG__CurrentWriteAddress = 0;  // where the next WRITE(10) goes; 0 before any
 };
 
 // The drives whose BURN-Proof bit must stay cleared.

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "core/log.h"
-#include "device/burner_grabber.h"
+#include "device/drive.h"
 #include "device/guarded.h"
 
 namespace {
@@ -23,7 +23,7 @@ constexpr QuorvaneI_DriveMatch kBrokenLiteOn[] = {{"LITE-ON", "DVDRW LDW-411S"},
 
 }  // namespace
 
-void CQuorvane_CdvdBurnerGrabber::SelectPage(const CQuorvane_DriveAnswer& page, const uint8_t* pageBytes) {
+void CQuorvane_CdvdDrive::SelectPage(const CQuorvane_DriveAnswer& page, const uint8_t* pageBytes) {
   // MODE SELECT takes an empty header (no block descriptors) and the page
   // with its PS bit cleared.
   uint8_t select[8 + 257] = {};
@@ -32,7 +32,7 @@ void CQuorvane_CdvdBurnerGrabber::SelectPage(const CQuorvane_DriveAnswer& page, 
   ModeSelect10(select, 8 + page.Length());
 }
 
-void CQuorvane_CdvdBurnerGrabber::LogWriteParameters(const char* method) {
+void CQuorvane_CdvdDrive::LogWriteParameters(const char* method) {
   QuorvaneI_Guarded(method, [&] {
     uint8_t buffer[4096];
     const CQuorvane_DriveAnswer page = SensePage(method, buffer, sizeof buffer, kWriteParametersPage, 0);
@@ -44,7 +44,7 @@ void CQuorvane_CdvdBurnerGrabber::LogWriteParameters(const char* method) {
   });
 }
 
-void CQuorvane_CdvdBurnerGrabber::SetWriteParameters(uint8_t writeType, uint8_t dataBlockType, uint8_t trackMode,
+void CQuorvane_CdvdDrive::SetWriteParameters(uint8_t writeType, uint8_t dataBlockType, uint8_t trackMode,
                                                      bool testWrite, bool multiSession, uint8_t sessionFormat,
                                                      uint8_t subHeader0, uint8_t subHeader1, uint8_t subHeader2,
                                                      uint8_t subHeader3, bool linkSizeValid) {
@@ -83,7 +83,7 @@ void CQuorvane_CdvdBurnerGrabber::SetWriteParameters(uint8_t writeType, uint8_t 
   QuorvaneI_Log("\n%s(): EXITing with success\n", kMethod);
 }
 
-void CQuorvane_CdvdBurnerGrabber::WriteParametersFromDrive(const char* method, uint32_t discType, bool liteOnCheck) {
+void CQuorvane_CdvdDrive::WriteParametersFromDrive(const char* method, uint32_t discType, bool liteOnCheck) {
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   QuorvaneI_Log("\n%s(): ENTERed\n", method);
   QuorvaneI_Traced(method, [&] {
@@ -101,10 +101,10 @@ void CQuorvane_CdvdBurnerGrabber::WriteParametersFromDrive(const char* method, u
   QuorvaneI_Log("\n%s(): EXITing with success\n", method);
 }
 
-void CQuorvane_CdvdBurnerGrabber::RestoreWriteParameters(uint32_t discType) {
+void CQuorvane_CdvdDrive::RestoreWriteParameters(uint32_t discType) {
   WriteParametersFromDrive("CQuorvane_CdvdBurnerGrabber::RestoreWriteParameters", discType, true);
 }
 
-void CQuorvane_CdvdBurnerGrabber::ReSetWriteParameters() {
+void CQuorvane_CdvdDrive::ReSetWriteParameters() {
   WriteParametersFromDrive("CQuorvane_CdvdBurnerGrabber::ReSetWriteParameters", 0, false);
 }

@@ -1,0 +1,105 @@
+// CQuorvane_CdvdBurnerGrabber: the one object through which an application
+// works with one drive. It is the drive (device/drive.h) with the write
+// pipeline and the recording operations on top: creating it identifies the
+// drive, reads its capabilities and prepares the pipeline.
+#pragma once
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+#include "device/drive.h"
+#include "platform/event.h"
+#include "record/cache.h"
+
+class CQuorvane_FileChain;
+
+class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdDrive {
+ public:
+  // Takes ownership of the transport: it is deleted with the object, and
+  // also when construction fails. cacheSizeInMB 0 selects 160.
+  CQuorvane_CdvdBurnerGrabber(CQuorvane_ScsiTransport* transport, PQUORVANE_CALLBACK callback, void* context,
+                              uint32_t cacheSizeInMB);
+  ~CQuorvane_CdvdBurnerGrabber() override;
+
+  // Handles of the C entry points are the drive's address; the recording
+  // entry points get the burner-grabber back from one.
+  static CQuorvane_CdvdBurnerGrabber* FromDrive(CQuorvane_CdvdDrive* drive) {
+    return static_cast<CQuorvane_CdvdBurnerGrabber*>(drive);
+  }
+
+  using CQuorvane_ScsiDeviceCdvdRomWriter::Blank;
+  using CQuorvane_ScsiDeviceCdvdRomWriter::SynchronizeCache;
+
+  // Records one track from a chain: trackType 1 data, 2 audio, any other
+  // Mode 2 Form 2. The session stays open for CloseSession.
+  void TrackAtOnce(CQuorvane_FileChain* chain, bool mode2Form1, bool testWrite, bool nextSessionAllowed,
+                   int32_t progressInterval, int32_t bufferInterval, int32_t trackType, uint8_t subHeader0,
+                   uint8_t subHeader1, uint8_t subHeader2, uint8_t subHeader3);
+  void CloseSession();
+  void CloseSessionForDVDPLUSROrDVDPLUSRDL(uint32_t discType);
+  void CloseSessionForPIONEER(bool multiSession, bool dualLayer);
+  void Blank(int32_t blankingType, int32_t address);
+  void BlankForCDRW(int32_t blankingType, int32_t address);
+  void BlankForDVDPLUSRW();
+  void FormatUnitForDVDPLUSRW();
+  void FormatUnitForDVDRAM();
+  void FormatUnitForDVDRW(bool quick);
+  // The reader thread's bodies; 0 or the status of a failed event call.
+  static uint32_t WriteCacheThread(CQuorvane_CdvdBurnerGrabber* grabber);
+  static uint32_t WriteCacheThreadEx(CQuorvane_CdvdBurnerGrabber* grabber);
+  // Stops the reader thread; never throws. 0 or a system status.
+  uint32_t ShutDownCacheThread();
+  // Flushes the drive and waits until it is ready.
+  void SynchronizeCache();
+  uint8_t GetLastWriteMode() const { return m__UCHAR__LastWriteMode; }
+  uint32_t GetQueuedCacheObjects() const { return static_cast<uint32_t>(std::max(m__LONG__QueuedObjects.load(), 0)); }
+  int32_t GetCacheSizeInBytes() const { return m__LONG__CacheSize; }
+  CQuorvane_CacheManager* GetCacheManager() const { return m__PCQuorvane_CacheManager__CacheManager.get(); }
+
+ protected:
+  void BuildWritePipeline(uint32_t cacheSizeInMB);
+
+  // The write pipeline's steps (record/pipeline.cpp).
+  struct WriteLoop {
+    uint32_t address = 0;          // first block to write
+    uint64_t totalBlocks = 0;      // for the progress reports
+    int32_t progressInterval = 0;  // seconds, 0 = never
+    int32_t bufferInterval = 0;
+    bool readBufferCapacity = true;
+    bool fullLastPacket = false;  // the end-marked buffer goes out as 16 whole blocks
+  };
+  // Resets events, queue and pool and starts the reader thread on sources.
+  void StartPipeline(const char* method, CQuorvane_FileChain* source, int32_t blockSize);
+  // Writes what the reader thread queues until its end marker; returns
+  // the address after the last block written.
+  uint32_t RunWriteLoop(const char* method, const WriteLoop& loop);
+  // What every recording mode does after its data: the closing callbacks,
+  // the flush and the reader thread's end.
+  void FinishWriting();
+  void JoinCacheThread();
+  static uint32_t ReadSource(CQuorvane_CdvdBurnerGrabber* grabber, const char* method, CQuorvane_FileChain* source,
+                             int32_t sourceBlockSize, bool* cacheFullSet, uint32_t* lastStatus);
+
+  bool m__BOOLEAN__IsNextSession = false;
+  uint8_t m__UCHAR__LastWriteMode = 0;
+
+  // The write pipeline: pool, queue, events and what the reader thread
+  // reads.
+  int32_t m__LONG__CacheSize = 0;
+  std::unique_ptr<CQuorvane_CacheManager> m__PCQuorvane_CacheManager__CacheManager;
+  CQuorvane_LockedFifoQueue m__CQuorvane_LockedFifoQueue__DataQueue;
+  std::unique_ptr<qv::plat::ManualResetEvent> m__HANDLE__CacheFullEvent;
+  std::unique_ptr<qv::plat::ManualResetEvent> m__HANDLE__CacheThreadDeadEvent;
+  std::atomic<int32_t> m__LONG__DieCounter{0};
+  std::atomic<uint8_t> m__UCHAR__IsCacheThreadRunning{0};
+  CQuorvane_FileChain* m__PCQuorvane_FileChain__Source = nullptr;
+  CQuorvane_FileChain** m__PPCQuorvane_FileChain__Sources = nullptr;
+  int32_t m__LONG__SourceCount = 0;
+  int32_t* m__PLONG__SourceBlockSizes = nullptr;
+  int32_t m__LONG__BlockSize = 0;
+  std::thread m__HANDLE__CacheThread;
+  std::atomic<int32_t> m__LONG__QueuedObjects{0};  // filled buffers in the data queue, for the progress display
+  uint32_t m__ULONG__CurrentWriteAddress = 0;      // where the next WRITE(10) goes; 0 before any
+};
