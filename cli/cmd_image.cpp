@@ -1,9 +1,14 @@
 // quorvane image iso --out FILE [--label LABEL] [--boot FILE [--boot-emulation
 // none|floppy]] [--no-joliet] PATH...: an ISO9660 image file, Joliet names
-// unless told otherwise. A folder PATH adds what it holds at the root, a file
-// PATH the file. The image streams straight from the files into FILE; a
-// regular FILE is written under a temporary name and renamed when complete,
-// so a failure or Ctrl-C leaves an earlier FILE as it was.
+// unless told otherwise.
+// quorvane image udf --out FILE [--label LABEL] [--bridge] PATH...: a UDF
+// 1.02 image, with an ISO9660 hierarchy beside it with --bridge.
+// quorvane image dvd-video --out FILE [--label LABEL] [--patch-ifo] FOLDER:
+// a DVD-Video image of a VIDEO_TS folder.
+// A folder PATH adds what it holds at the root, a file PATH the file. The
+// image streams straight from the files into FILE; a regular FILE is
+// written under a temporary name and renamed when complete, so a failure
+// or Ctrl-C leaves an earlier FILE as it was.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +17,8 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <ctime>
+#include <functional>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -36,9 +43,11 @@ void OnInterrupt(int) {
 }
 
 struct ImageOptions {
+  std::string kind;  // iso, udf, dvd-video
   std::string out, label = "CDROM", boot, bootEmulation = "none";
-  bool noJoliet = false, quiet = false;
+  bool noJoliet = false, bridge = false, patchIfo = false, quiet = false;
   std::vector<std::string> paths;
+  std::string What() const { return "image " + kind; }
 };
 
 // Collisions get fresh names: "NAME_1.EXT" in the ISO9660 tree (whose names
@@ -162,43 +171,105 @@ int Fail(const GlobalOptions& global, const std::string& what, uint32_t n, const
   return ReportFailure(what, n, text, system, nullptr);
 }
 
-int BuildIso(const GlobalOptions& global, const ImageOptions& o) {
+// Streams the image of total bytes, read by read, into o.out; says what
+// was made. extra goes into the JSON answer.
+int WriteImage(const GlobalOptions& global, const ImageOptions& o, uint64_t total,
+               const std::function<uint32_t(uint64_t, void*, char*, QV_ULONG, QV_ULONG*)>& read,
+               nlohmann::json extra, unsigned renamed, std::chrono::steady_clock::time_point start) {
+  Output out;
+  std::string why;
+  if (!out.Open(o.out, &why)) {
+    std::fprintf(stderr, "quorvane: %s: cannot write %s: %s\n", o.What().c_str(), o.out.c_str(), why.c_str());
+    return kExitSystemError;
+  }
+  ProgressBar bar("image", !o.quiet && !global.json);
+  constexpr uint64_t kChunk = 1 << 20;
+  std::unique_ptr<char[]> buffer(new char[kChunk]);
+  char text[QUORVANE_EXCEPTION_TEXT_SIZE] = {};
+  QV_ULONG system = 0;
+  for (uint64_t done = 0; done < total;) {
+    if (g_interrupted) {
+      bar.Finish();
+      std::fprintf(stderr, "quorvane: %s: cancelled\n", o.What().c_str());
+      return kExitCancelled;
+    }
+    const uint64_t part = std::min(kChunk, total - done);
+    if (const uint32_t n = read(part, buffer.get(), text, sizeof text, &system); n != 0) {
+      bar.Finish();
+      return Fail(global, "reading the image", n, text, system);
+    }
+    if (!out.Write(buffer.get(), part, &why)) {
+      bar.Finish();
+      std::fprintf(stderr, "quorvane: %s: writing %s failed: %s\n", o.What().c_str(), o.out.c_str(), why.c_str());
+      return kExitSystemError;
+    }
+    done += part;
+    bar.Update(done, total);
+  }
+  bar.Finish();
+  if (!out.Commit(&why)) {
+    std::fprintf(stderr, "quorvane: %s: writing %s failed: %s\n", o.What().c_str(), o.out.c_str(), why.c_str());
+    return kExitSystemError;
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (global.json) {
+    extra["out"] = o.out;
+    extra["bytes"] = total;
+    extra["sectors"] = total / 2048;
+    extra["renamed"] = renamed;
+    extra["seconds"] = seconds;
+    PrintJson(extra);
+  } else {
+    std::printf("%s: %llu bytes (%llu sectors) in %.2f s\n", o.out.c_str(), static_cast<unsigned long long>(total),
+                static_cast<unsigned long long>(total / 2048), seconds);
+    if (renamed) std::printf("%u names renamed to stay unique\n", renamed);
+  }
+  return kExitOk;
+}
+
+// Catches Ctrl-C for as long as it lives.
+struct Interrupts {
+  Interrupts() : previous(std::signal(SIGINT, &OnInterrupt)) { g_interrupted = false; }
+  ~Interrupts() {
+    g_tree = nullptr;
+    std::signal(SIGINT, previous);
+  }
+  void (*previous)(int);
+};
+
+// ISO9660 and UDF images: a tree of the paths, built and read.
+int BuildTree(const GlobalOptions& global, const ImageOptions& o) {
   EngineSession engine;
   if (engine.status() != 0) return ReportFailure("start-up", engine.status(), nullptr, 0, nullptr);
   Renamer renamer;
   char text[QUORVANE_EXCEPTION_TEXT_SIZE] = {};
   QV_ULONG system = 0;
   QV_HANDLE tree = nullptr;
-  uint32_t n = Quorvane_ISO9660JolietFileTree_Create(&tree, text, sizeof text, &system, &OnTreeEvent, &renamer, 0, 0,
-                                                     0, o.noJoliet ? 0 : 1);
-  if (n != 0) return Fail(global, "image iso", n, text, system);
+  const bool udf = o.kind == "udf";
+  uint32_t n = udf ? Quorvane_UDF_CreateFileTree(&tree, text, sizeof text, &system, &OnTreeEvent, &renamer, 0, 0,
+                                                 o.bridge ? 1 : 0)
+                   : Quorvane_ISO9660JolietFileTree_Create(&tree, text, sizeof text, &system, &OnTreeEvent, &renamer,
+                                                           0, 0, 0, o.noJoliet ? 0 : 1);
+  if (n != 0) return Fail(global, o.What(), n, text, system);
   struct Destroy {
     QV_HANDLE& tree;
-    ~Destroy() {
-      g_tree = nullptr;
-      Quorvane_ISO9660JolietFileTree_Destroy(&tree);
-    }
+    ~Destroy() { Quorvane_ISO9660JolietFileTree_Destroy(&tree); }
   } destroy{tree};
-  g_interrupted = false;
+  Interrupts interrupts;
   g_tree = tree;
-  auto previous = std::signal(SIGINT, &OnInterrupt);
-  struct Restore {
-    void (*previous)(int);
-    ~Restore() { std::signal(SIGINT, previous); }
-  } restore{previous};
   const auto start = std::chrono::steady_clock::now();
 
   for (const std::string& path : o.paths) {
     std::error_code ec;
     const fs::file_status status = fs::status(path, ec);
     if (ec || !fs::exists(status)) {
-      std::fprintf(stderr, "quorvane: image iso: no such file or folder: %s\n", path.c_str());
+      std::fprintf(stderr, "quorvane: %s: no such file or folder: %s\n", o.What().c_str(), path.c_str());
       return kExitNotFound;
     }
     std::vector<std::string> entries;
     std::string why;
     if (!RootEntries(path, &entries, &why)) {
-      std::fprintf(stderr, "quorvane: image iso: cannot list %s: %s\n", path.c_str(), why.c_str());
+      std::fprintf(stderr, "quorvane: %s: cannot list %s: %s\n", o.What().c_str(), path.c_str(), why.c_str());
       return kExitSystemError;
     }
     for (const std::string& entry : entries) {
@@ -226,7 +297,7 @@ int BuildIso(const GlobalOptions& global, const ImageOptions& o) {
     QV_HANDLE parent = nullptr, node = nullptr;
     n = Quorvane_ISO9660JolietFileTree_Add(tree, text, sizeof text, &system, nullptr, "x", 2, &parent, &node);
     if (n == 0) n = Quorvane_ISO9660JolietFileTree_Remove(tree, &node);
-    if (n != 0) return Fail(global, "image iso", n, text, system);
+    if (n != 0) return Fail(global, o.What(), n, text, system);
   }
   n = Quorvane_ISO9660JolietFileTree_BuildImage(tree, text, sizeof text, &system, 0, 0, 0, o.label.c_str(), "",
                                                 "QUORVANE");
@@ -234,68 +305,80 @@ int BuildIso(const GlobalOptions& global, const ImageOptions& o) {
 
   QV_ULONG high = 0;
   const uint64_t total = Quorvane_ISO9660JolietFileTree_GetSizeInUCHARs(tree, &high) | (uint64_t{high} << 32);
-  Output out;
-  std::string why;
-  if (!out.Open(o.out, &why)) {
-    std::fprintf(stderr, "quorvane: image iso: cannot write %s: %s\n", o.out.c_str(), why.c_str());
-    return kExitSystemError;
+  const auto read = [tree](uint64_t part, void* buffer, char* t, QV_ULONG size, QV_ULONG* s) {
+    return Quorvane_ISO9660JolietFileTree_Read(tree, t, size, s, static_cast<QV_LONG>(part), buffer);
+  };
+  nlohmann::json extra = udf ? nlohmann::json{{"bridge", o.bridge}}
+                             : nlohmann::json{{"joliet", !o.noJoliet}, {"boot", o.boot}};
+  return WriteImage(global, o, total, read, extra, renamer.renamed, start);
+}
+
+int BuildDvdVideo(const GlobalOptions& global, const ImageOptions& o) {
+  EngineSession engine;
+  if (engine.status() != 0) return ReportFailure("start-up", engine.status(), nullptr, 0, nullptr);
+  const std::string& folder = o.paths.front();
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec)) {
+    std::fprintf(stderr, "quorvane: %s: no such folder: %s\n", o.What().c_str(), folder.c_str());
+    return kExitNotFound;
   }
-  ProgressBar bar("image", !o.quiet && !global.json);
-  constexpr uint64_t kChunk = 1 << 20;
-  std::unique_ptr<char[]> buffer(new char[kChunk]);
-  for (uint64_t done = 0; done < total;) {
-    if (g_interrupted) {
-      bar.Finish();
-      std::fprintf(stderr, "quorvane: image iso: cancelled\n");
-      return kExitCancelled;
-    }
-    const uint64_t part = std::min(kChunk, total - done);
-    n = Quorvane_ISO9660JolietFileTree_Read(tree, text, sizeof text, &system, static_cast<QV_LONG>(part), buffer.get());
-    if (n != 0) {
-      bar.Finish();
-      return Fail(global, "reading the image", n, text, system);
-    }
-    if (!out.Write(buffer.get(), part, &why)) {
-      bar.Finish();
-      std::fprintf(stderr, "quorvane: image iso: writing %s failed: %s\n", o.out.c_str(), why.c_str());
-      return kExitSystemError;
-    }
-    done += part;
-    bar.Update(done, total);
-  }
-  bar.Finish();
-  if (!out.Commit(&why)) {
-    std::fprintf(stderr, "quorvane: image iso: writing %s failed: %s\n", o.out.c_str(), why.c_str());
-    return kExitSystemError;
-  }
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  if (global.json) {
-    PrintJson({{"out", o.out}, {"bytes", total}, {"sectors", total / 2048}, {"joliet", !o.noJoliet},
-               {"boot", o.boot}, {"renamed", renamer.renamed}, {"seconds", seconds}});
-  } else {
-    std::printf("%s: %llu bytes (%llu sectors) in %.2f s\n", o.out.c_str(), static_cast<unsigned long long>(total),
-                static_cast<unsigned long long>(total / 2048), seconds);
-    if (renamer.renamed) std::printf("%u names renamed to stay unique\n", renamer.renamed);
-  }
-  return kExitOk;
+  Interrupts interrupts;
+  const auto start = std::chrono::steady_clock::now();
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char text[QUORVANE_EXCEPTION_TEXT_SIZE] = {};
+  QV_ULONG system = 0;
+  QV_HANDLE image = nullptr;
+  const uint32_t n = Quorvane_DVDVideo_Create(&image, folder.c_str(), o.patchIfo ? 1 : 0, text, sizeof text, &system,
+                                              o.label.c_str(), "", "QUORVANE", utc.tm_year + 1900, utc.tm_mon + 1,
+                                              utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, 0);
+  if (n != 0) return Fail(global, "building the image", n, text, system);
+  struct Destroy {
+    QV_HANDLE image;
+    ~Destroy() { Quorvane_DVDVideo_Destroy(image); }
+  } destroy{image};
+  QV_ULONGLONG total = 0;
+  Quorvane_DVDVideo_GetSizeInUCHARs(image, &total);
+  const auto read = [image](uint64_t part, void* buffer, char* t, QV_ULONG size, QV_ULONG* s) {
+    return Quorvane_DVDVideo_Read(image, t, size, s, part, buffer);
+  };
+  return WriteImage(global, o, total, read, {{"patchIfo", o.patchIfo}}, 0, start);
 }
 
 RegisterCommand reg({"image", "Build image files",
                      [](CLI::App& sub, const GlobalOptions& global) -> std::function<int()> {
                        sub.require_subcommand(1);
-                       CLI::App* iso = sub.add_subcommand("iso", "An ISO9660 image with Joliet names, El Torito boot");
                        auto o = std::make_shared<ImageOptions>();
-                       iso->add_option("PATH", o->paths, "Folders (their contents) and files for the root")
-                           ->required();
-                       iso->add_option("--out,-o", o->out, "The image file to write (/dev/null works)")->required();
-                       iso->add_option("--label", o->label, "Volume label");
+                       const auto common = [o](CLI::App* app, const char* paths) {
+                         app->add_option("PATH", o->paths, paths)->required();
+                         app->add_option("--out,-o", o->out, "The image file to write (/dev/null works)")
+                             ->required();
+                         app->add_option("--label", o->label, "Volume label");
+                         app->add_flag("--quiet,-q", o->quiet, "No progress bar");
+                       };
+                       CLI::App* iso = sub.add_subcommand("iso", "An ISO9660 image with Joliet names, El Torito boot");
+                       common(iso, "Folders (their contents) and files for the root");
                        auto* boot = iso->add_option("--boot", o->boot, "El Torito boot image");
                        iso->add_option("--boot-emulation", o->bootEmulation, "none or floppy (1.44 MB image)")
                            ->check(CLI::IsMember({"none", "floppy"}))
                            ->needs(boot);
                        iso->add_flag("--no-joliet", o->noJoliet, "Plain ISO9660 names only");
-                       iso->add_flag("--quiet,-q", o->quiet, "No progress bar");
-                       return [&global, o] { return BuildIso(global, *o); };
+                       CLI::App* udf = sub.add_subcommand("udf", "A UDF 1.02 image, pure or with an ISO9660 bridge");
+                       common(udf, "Folders (their contents) and files for the root");
+                       udf->add_flag("--bridge", o->bridge, "An ISO9660 hierarchy of the same files beside UDF");
+                       CLI::App* dvd = sub.add_subcommand("dvd-video", "A DVD-Video image of a VIDEO_TS folder");
+                       common(dvd, "The VIDEO_TS folder");
+                       dvd->add_flag("--patch-ifo", o->patchIfo,
+                                     "Rewrite the IFO and BUP sector addresses to the files' places in the image");
+                       iso->callback([o] { o->kind = "iso"; });
+                       udf->callback([o] { o->kind = "udf"; });
+                       dvd->callback([o] {
+                         o->kind = "dvd-video";
+                         if (o->label == "CDROM") o->label = "DVD_VIDEO";
+                         if (o->paths.size() != 1) throw CLI::ValidationError("PATH", "give one VIDEO_TS folder");
+                       });
+                       return [&global, o] { return o->kind == "dvd-video" ? BuildDvdVideo(global, *o) : BuildTree(global, *o); };
                      }});
 
 }  // namespace

@@ -83,7 +83,7 @@ CQuorvane_FileTreeNode* CQuorvane_ISO9660FileTree::CheckKind(CQuorvane_FileTreeN
     if (kind == 0) {
       std::memcpy(record.m__UCHAR__Name, full.data(), std::min(full.size(), sizeof record.m__UCHAR__Name - 1));
     } else {
-      const std::u16string units = QuorvaneI_UnitsFromBigEndian(full);
+      const std::u16string units = SecondNameUnits(node);
       for (size_t i = 0; i < units.size() && 2 * i + 3 < sizeof record.m__UCHAR__Name; ++i)
         QuorvaneI_PutLE16(record.m__UCHAR__Name + 2 * i, units[i]);
     }
@@ -137,7 +137,7 @@ CQuorvane_FileTreeNode* CQuorvane_ISO9660FileTree::CheckKind(CQuorvane_FileTreeN
           RenameSecondName(node, chosen);
           std::string narrow;
           uint32_t error = 0;
-          qv::plat::WideToNarrow(QuorvaneI_UnitsFromBigEndian(node->GetJolietName()), &narrow, &error);
+          qv::plat::WideToNarrow(SecondNameUnits(node), &narrow, &error);
           QuorvaneI_Log("\nJolietCollision() : resulting <%s>\nJolietCollision() : resulting size = %d\n",
                         narrow.c_str(), static_cast<int>(node->GetJolietName().size()));
         }
@@ -163,4 +163,8 @@ CQuorvane_FileTreeNode* CQuorvane_ISO9660FileTree::CheckKind(CQuorvane_FileTreeN
 
 void CQuorvane_ISO9660FileTree::RenameSecondName(Node* node, const std::u16string& chosen) {
   node->SetJolietName(QuorvaneI_BigEndianUnits(QuorvaneI_JolietUnits(chosen, true, kQuorvaneJolietMaxUnits)));
+}
+
+std::u16string CQuorvane_ISO9660FileTree::SecondNameUnits(const Node* node) const {
+  return QuorvaneI_UnitsFromBigEndian(node->GetJolietName());
 }

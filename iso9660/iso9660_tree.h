@@ -45,14 +45,21 @@ class CQuorvane_ISO9660FileTreeNode : public CQuorvane_FileTreeNode {
   // file open from now until the tree goes; without it the file is opened
   // now only to see that it can be read (unless knownReadable says its
   // permission bits settle that). presetAddress (imported nodes)
-  // places a file at an existing extent with no data to write.
+  // places a file at an existing extent with no data to write. Without
+  // isoRecords (a tree with no ISO9660 hierarchy) files may be 4 GiB or
+  // more.
   CQuorvane_ISO9660FileTreeNode(const char* absolutePath, const char* longName, const char* shortName,
                                 uint32_t attributes, uint64_t sizeInUCHARs, CQuorvane_FileTreeNode* parent,
                                 uint32_t userValue, uint64_t fileTime, bool longNames, bool lockFiles,
-                                uint32_t presetAddress = 0, bool knownReadable = false);
+                                uint32_t presetAddress = 0, bool knownReadable = false, bool isoRecords = true);
   // A file whose contents come from the caller's open handle (duplicated).
   CQuorvane_ISO9660FileTreeNode(QV_HANDLE handle, uint64_t sizeInUCHARs, const char* longName, const char* shortName,
-                                CQuorvane_FileTreeNode* parent, uint32_t userValue, uint64_t fileTime, bool longNames);
+                                CQuorvane_FileTreeNode* parent, uint32_t userValue, uint64_t fileTime, bool longNames,
+                                bool isoRecords = true);
+  // A file whose contents come from source, which the node keeps.
+  CQuorvane_ISO9660FileTreeNode(std::unique_ptr<CQuorvane_File> source, uint64_t sizeInUCHARs, const char* longName,
+                                const char* shortName, CQuorvane_FileTreeNode* parent, uint32_t userValue,
+                                uint64_t fileTime, bool isoRecords);
   ~CQuorvane_ISO9660FileTreeNode() override;
 
   void RebuildName() override;
@@ -65,6 +72,10 @@ class CQuorvane_ISO9660FileTreeNode : public CQuorvane_FileTreeNode {
   std::string_view GetJolietName() const;
   void SetISOName(std::string_view name);
   void SetJolietName(std::string_view bigEndianUnits);
+  // The second image name as it is stored (at most 255 bytes): Joliet
+  // trees keep their Joliet identifier there, UDF trees their UDF one.
+  std::string_view GetSecondName() const { return GetJolietName(); }
+  void SetSecondName(std::string_view bytes);
 
   const uint8_t* GetRecordingDate() const { return m__UCHAR__RecordingDate; }
   void SetRecordingDate(const uint8_t date[7]);
@@ -181,7 +192,9 @@ class CQuorvane_ISO9660FileTree : public CQuorvane_FileTree,
   // new node is dropped.
   CQuorvane_FileTreeNode* CheckKind(CQuorvane_FileTreeNode* parent, CQuorvane_ISO9660FileTreeNode* node,
                                     unsigned kind);
-  // A kind-1 name the collision callback chose, from the record's UTF-16.
+  // A kind-1 name as UTF-16 for a collision record, and the one the
+  // collision callback chose instead.
+  virtual std::u16string SecondNameUnits(const CQuorvane_ISO9660FileTreeNode* node) const;
   virtual void RenameSecondName(CQuorvane_ISO9660FileTreeNode* node, const std::u16string& chosen);
   // Joliet trees set this in their constructor.
   uint8_t m__BOOLEAN__Joliet = 0;
