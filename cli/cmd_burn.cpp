@@ -1,8 +1,10 @@
 // quorvane burn: one track-at-once recording onto the disc in a drive,
 // with progress, closing the session afterwards. Folders and files are
-// mastered into ISO9660/Joliet while they are written, no image file made;
-// --image records an image as it is.
+// mastered into ISO9660/Joliet (UDF with --udf, a DVD-Video image of a
+// VIDEO_TS folder with --dvd-video) while they are written, no image file
+// made; --image records an image as it is.
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -18,6 +20,8 @@ struct Options {
   std::string image;
   std::string label = "CDROM";
   std::vector<std::string> paths;
+  std::string dvdVideo;
+  bool udf = false, bridge = false, patchIfo = false;
   bool test = false;
   bool multisession = false;
   bool eject = false;
@@ -31,11 +35,14 @@ class Mastered {
     if (tree_ != nullptr) Quorvane_ISO9660JolietFileTree_Destroy(&tree_);
   }
   QV_HANDLE tree() const { return tree_; }
-  // Each folder's contents and each file at the root, as image iso does.
-  int Add(const std::vector<std::string>& paths) {
+  // Each folder's contents and each file at the root, as image iso and
+  // image udf do.
+  int Add(const std::vector<std::string>& paths, bool udf, bool bridge) {
     CallStatus s;
-    s.number = Quorvane_ISO9660JolietFileTree_Create(&tree_, s.text, sizeof s.text, &s.systemError, nullptr, nullptr,
-                                                     0, 0, 0, 1);
+    s.number = udf ? Quorvane_UDF_CreateFileTree(&tree_, s.text, sizeof s.text, &s.systemError, nullptr, nullptr, 0,
+                                                 0, bridge ? 1 : 0)
+                   : Quorvane_ISO9660JolietFileTree_Create(&tree_, s.text, sizeof s.text, &s.systemError, nullptr,
+                                                           nullptr, 0, 0, 0, 1);
     if (s.number != 0) return ReportFailure("mastering", s.number, s.text, s.systemError, nullptr);
     for (const std::string& path : paths) {
       std::vector<std::string> entries;
@@ -82,9 +89,31 @@ int StartAddress(DriveJob& job, uint32_t* start) {
   return kExitOk;
 }
 
+// A DVD-Video image of a VIDEO_TS folder, owned here.
+class DvdVideo {
+ public:
+  ~DvdVideo() {
+    if (image_ != nullptr) Quorvane_DVDVideo_Destroy(image_);
+  }
+  int Create(const Options& o, QV_HANDLE* tree) {
+    CallStatus s;
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    s.number = Quorvane_DVDVideo_Create(&image_, o.dvdVideo.c_str(), o.patchIfo ? 1 : 0, s.text, sizeof s.text,
+                                        &s.systemError, o.label.c_str(), "", "QUORVANE", utc.tm_year + 1900,
+                                        utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, 0);
+    if (s.number == 0) s.number = Quorvane_DVDVideo_GetTreePointer(image_, tree);
+    return s.number == 0 ? kExitOk : ReportFailure("building the DVD-Video image", s.number, s.text, s.systemError, nullptr);
+  }
+
+ private:
+  QV_HANDLE image_ = nullptr;
+};
+
 int Run(const GlobalOptions& global, const Options& o) {
-  if (o.image.empty() == o.paths.empty()) {
-    std::fprintf(stderr, "quorvane: burn: give folders and files to master, or --image, not both\n");
+  if (!o.dvdVideo.empty() ? !o.image.empty() || !o.paths.empty() || o.udf : o.image.empty() == o.paths.empty()) {
+    std::fprintf(stderr, "quorvane: burn: give folders and files to master, --image, or --dvd-video, one of them\n");
     return kExitUsage;
   }
   for (const std::string& path : o.paths) {
@@ -107,12 +136,19 @@ int Run(const GlobalOptions& global, const Options& o) {
     if (s.number != 0) return job.Fail("setting the write speed", s);
   }
   std::string what = o.image;
-  if (!o.image.empty()) {
+  if (!o.dvdVideo.empty()) {
+    DvdVideo dvd;
+    QV_HANDLE tree = nullptr;
+    if (int rc = dvd.Create(o, &tree)) return rc;
+    what = o.dvdVideo;
+    s.number = Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTree(h, QV_CALL_STATUS(s), tree, 0, o.test ? 1 : 0,
+                                                               o.multisession ? 1 : 0, 1, 1);
+  } else if (!o.image.empty()) {
     s.number = Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile(h, QV_CALL_STATUS(s), o.image.c_str(), 0,
                                                                o.test ? 1 : 0, o.multisession ? 1 : 0, 1, 1);
   } else {
     Mastered mastered;
-    if (int rc = mastered.Add(o.paths)) return rc;
+    if (int rc = mastered.Add(o.paths, o.udf, o.bridge)) return rc;
     uint32_t start = 0;
     if (int rc = StartAddress(job, &start)) return rc;
     s.number = Quorvane_ISO9660JolietFileTree_BuildImage(mastered.tree(), s.text, sizeof s.text, &s.systemError,
@@ -137,6 +173,8 @@ int Run(const GlobalOptions& global, const Options& o) {
                {"image", o.image},
                {"paths", o.paths},
                {"label", o.image.empty() ? o.label : ""},
+               {"udf", o.udf},
+               {"dvdVideo", o.dvdVideo},
                {"test", o.test},
                {"multisession", o.multisession}});
   else
@@ -157,6 +195,12 @@ RegisterCommand reg({"burn", "Record files or an image onto the disc in a drive"
                        app.add_flag("--eject", o->eject, "Eject the disc afterwards, and after a failure");
                        app.add_option("--label", o->label, "Volume label of the mastered disc");
                        app.add_option("PATH", o->paths, "Folders and files to master");
+                       auto* udf = app.add_flag("--udf", o->udf, "Master UDF 1.02 instead of ISO9660/Joliet");
+                       app.add_flag("--bridge", o->bridge, "With --udf: an ISO9660 hierarchy beside UDF")->needs(udf);
+                       auto* dvd = app.add_option("--dvd-video", o->dvdVideo, "A VIDEO_TS folder to burn as DVD-Video")
+                                       ->check(CLI::ExistingDirectory);
+                       app.add_flag("--patch-ifo", o->patchIfo, "With --dvd-video: rewrite the IFO sector addresses")
+                           ->needs(dvd);
                        return [&global, o] { return Run(global, *o); };
                      }});
 
