@@ -250,8 +250,8 @@ uint32_t QvDrive_InsertImage(const char* name, const char* imagePath, const char
   if (size == 0) return Fail(plat::kErrInvalidParameter, std::string("the image '") + imagePath + "' is empty");
   const uint64_t blocks = (static_cast<uint64_t>(size) + kBlockSize - 1) / kBlockSize;
   if (type == nullptr) type = FindMediaType(blocks <= FindMediaType("cd-rom")->capacity ? "cd-rom" : "dvd-rom");
-  // A pressed DVD may be dual layer.
-  const uint64_t room = type->pressed && type->family == MediaFamily::Dvd ? FindMediaType("dvd+r-dl")->capacity : type->capacity;
+  // A pressed disc is as long as its content.
+  const uint64_t room = type->pressed ? type->largest : type->capacity;
   if (blocks > room)
     return Fail(plat::kErrFileTooLarge, std::string("the image '") + imagePath + "' (" + std::to_string(blocks) +
                                             " blocks) does not fit on a " + type->name + " disc (" + std::to_string(room) + " blocks)");
