@@ -148,7 +148,7 @@ json ModelToJson(const DriveModel& m) {
       {"page30", m.page30},
       {"rpc", {{"typeCode", m.rpcTypeCode}, {"vendorResets", m.rpcVendorResets}, {"userChanges", m.rpcUserChanges},
                {"regionMask", m.rpcRegionMask}, {"scheme", m.rpcScheme}}},
-      {"becomingReadyCommands", m.becomingReadyCommands},
+      {"becomingReadyMs", m.becomingReadyMs},
       {"quirks", QuirkNames(m.quirks)},
   };
 }
@@ -194,7 +194,7 @@ DriveModel ModelFromJson(const json& j) {
     ReadUnsigned(*rpc, "regionMask", 0, 255, &m.rpcRegionMask);
     ReadUnsigned(*rpc, "scheme", 0, 255, &m.rpcScheme);
   }
-  ReadUnsigned(j, "becomingReadyCommands", 0, 1000, &m.becomingReadyCommands);
+  ReadUnsigned(j, "becomingReadyMs", 0, 60000, &m.becomingReadyMs);
   if (const json* q = Member(j, "quirks")) {
     if (!q->is_array()) throw BadJson("\"quirks\" must be a list of names");
     m.quirks = 0;
