@@ -44,6 +44,23 @@ QV_ULONG OnGrabber(const char* entryPoint, QV_HANDLE handle, char* text, QV_ULON
                         [&] { body(GrabberOf(entryPoint, handle)); });
 }
 
+// An entry point that reads the disc: a disc still spinning up is waited
+// for, and the reading done once more.
+template <class Body>
+QV_ULONG OnDisc(const char* entryPoint, QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError,
+                CDB_FAILURE_INFORMATION* failure, Body&& body) {
+  return OnGrabber(entryPoint, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+    try {
+      return body(g);
+    } catch (CQuorvane_Exception* e) {
+      if (!QuorvaneI_IsBecomingReady(e)) throw;
+      QuorvaneI_Caught owned(e);
+    }
+    g.WaitForSpinUp();
+    body(g);
+  });
+}
+
 // Builds the object on a transport made by makeTransport; transportName
 // names it in the allocation failure.
 template <class MakeTransport>
@@ -173,7 +190,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_ProbeSupportedRea
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     QV_BOOLEAN* cooked, QV_BOOLEAN* raw, QV_BOOLEAN* rawPQ, QV_BOOLEAN* rawRawPW, QV_BOOLEAN* pq, QV_BOOLEAN* rawPW) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_ProbeSupportedReadModes";
-  return OnGrabber(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+  return OnDisc(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
     g.ProbeSupportedReadModes(cooked, raw, rawPQ, rawRawPW, pq, rawPW);
   });
 }
@@ -299,7 +316,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetDiscInformatio
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     QUORVANE_DISC_INFORMATION* discInformation) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_GetDiscInformation";
-  return OnGrabber(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+  return OnDisc(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
     RequireOut(kEntry, discInformation, "discInformation");
     g.GetDiscInformation(discInformation);
   });
@@ -320,7 +337,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetTOCInformation
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     QUORVANE_TOC_INFORMATION* tocInformation) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_GetTOCInformation";
-  return OnGrabber(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+  return OnDisc(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
     RequireOut(kEntry, tocInformation, "tocInformation");
     g.GetTOCInformation(tocInformation);
   });
@@ -388,7 +405,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_ReadATIP(QV_HANDL
                                                                           CDB_FAILURE_INFORMATION* failure,
                                                                           void* buffer, QV_ULONG size) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_ReadATIP";
-  return OnGrabber(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+  return OnDisc(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
     RequireOut(kEntry, buffer, "buffer");
     g.ReadATIPSafe(buffer, size);
   });
@@ -454,7 +471,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetMediaTrayStatu
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetDVDProtectionSystem(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     QV_UCHAR* protectionSystemType) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_GetDVDProtectionSystem", handle, text, textSize, systemError, failure,
+  return OnDisc("Quorvane_CdvdBurnerGrabber_GetDVDProtectionSystem", handle, text, textSize, systemError, failure,
                    [&](CQuorvane_CdvdBurnerGrabber& g) { g.GetDVDProtectionSystem(protectionSystemType); });
 }
 
@@ -463,7 +480,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetDVDRegionMask(
                                                                                   QV_ULONG* systemError,
                                                                                   CDB_FAILURE_INFORMATION* failure,
                                                                                   QV_UCHAR* regionMask) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_GetDVDRegionMask", handle, text, textSize, systemError, failure,
+  return OnDisc("Quorvane_CdvdBurnerGrabber_GetDVDRegionMask", handle, text, textSize, systemError, failure,
                    [&](CQuorvane_CdvdBurnerGrabber& g) { g.GetDVDRegionMask(regionMask); });
 }
 

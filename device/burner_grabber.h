@@ -58,6 +58,20 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_ScsiDeviceCdvdRomWriter {
   void TestUnitReady(int32_t seconds, bool fastExit);
   void Lock();
   void Release();
+  // A disc just loaded is unknown to the drive while it spins up: commands
+  // that need it answer NOT READY, becoming ready (04h/01h), GET
+  // CONFIGURATION reports no current profile, and then one command meets
+  // UNIT ATTENTION (medium may have changed). Polls TEST UNIT READY through
+  // that; true once the disc is ready, false when the drive settles on
+  // another answer (no disc, a disc it cannot read) or stays becoming
+  // ready too long, which the caller's own commands then meet. Never throws.
+  bool WaitForSpinUp();
+  // Recording keeps the tray locked, so that no one pulls the disc in the
+  // middle (a tray the application locked stays as it was); Eject unlocks
+  // a tray this object locked. Never throws: a drive that cannot lock
+  // records all the same.
+  void LockTrayForRecording();
+  void UnlockTrayAfterRecording();
   void RezeroUnitSafe();
   void Cancel();
   bool IsCancel() const { return m__UCHAR__IsCancel.load() != 0; }
@@ -205,6 +219,8 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_ScsiDeviceCdvdRomWriter {
   uint8_t m__UCHAR__CurrentTrackNumber = 1;
   bool m__BOOLEAN__IsNextSession = false;
   uint8_t m__UCHAR__LastWriteMode = 0;
+  bool m__BOOLEAN__IsTrayLocked = false;          // by Lock, or for recording
+  bool m__BOOLEAN__IsTrayLockedForRecording = false;
 
   // The write pipeline (record/): pool, queue, events and what the reader
   // thread reads.
@@ -225,6 +241,10 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_ScsiDeviceCdvdRomWriter {
   std::atomic<int32_t> m__LONG__QueuedObjects{0};  // filled buffers in the data queue, for the progress display
   uint32_t m__ULONG__CurrentWriteAddress = 0;  // where the next WRITE(10) goes; 0 before any
 };
+
+// True for a failure with NOT READY, becoming ready (04h/01h): a disc is
+// spinning up.
+bool QuorvaneI_IsBecomingReady(const CQuorvane_Exception* e);
 
 // The drives whose BURN-Proof bit must stay cleared.
 inline constexpr QuorvaneI_DriveMatch kQuorvaneBrokenBurnProof[] = {{"SAMSUNG", "CDRW/DVD SM-308B"},

@@ -1,6 +1,7 @@
 // quorvane devices and quorvane info, run as a user runs them against
 // virtual drives: what they print, the JSON keys the README promises, and
 // the exit codes.
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -79,6 +80,37 @@ TEST_F(DeviceCommands, InfoReadsAsTextAtAGlance) {
                            "  Writes        CD-R CD-RW DVD-R DVD-RAM DVD+RW DVD+R DVD+R DL (test write)",
                            "  Write modes   TAO SAO DAO raw+PQ DAO raw+P-W", "Disc: CD-R"})
     EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+}
+
+// Each command run right after a disc goes in meets a drive spinning the
+// disc up; it waits, and tells and treats the disc as it is.
+TEST_F(DeviceCommands, TheFirstCommandAfterAnInsertSeesTheDisc) {
+  std::string out;
+  ASSERT_EQ(Run("vdrive create d", &out), 0) << out;
+  const auto model = home.path() / "d" / "model.json";
+  nlohmann::json quick = nlohmann::json::parse(qvtest::ReadFile(model));
+  quick["becomingReadyMs"] = 300;  // the wait matters, not its length
+  std::ofstream(model) << quick.dump();
+  const struct {
+    const char* media;
+    const char* typeName;
+    const char* then;  // a command that needs the disc ready, or null
+  } cases[] = {{"cd-rom", "CD-ROM", nullptr},         {"cd-r", "CD-R", nullptr},
+               {"cd-rw", "CD-RW", "erase"},            {"dvd-rom", "DVD-ROM", nullptr},
+               {"dvd-r", "DVD-R", nullptr},            {"dvd-rw", "DVD-RW (sequential)", "erase"},
+               {"dvd+r", "DVD+R", nullptr},            {"dvd+r-dl", "DVD+R DL", nullptr},
+               {"dvd+rw", "DVD+RW", "format"},         {"dvd-ram", "DVD-RAM", "format"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.media);
+    ASSERT_EQ(Run(std::string("vdrive insert d --media ") + c.media, &out), 0) << out;
+    ASSERT_EQ(Run("--json info --drive d", &out), 0) << out;
+    const auto j = nlohmann::json::parse(out.substr(out.find('{')));
+    EXPECT_EQ(j["disc"]["typeName"], c.typeName);
+    EXPECT_FALSE(j["drive"]["readModes"].is_null());
+    if (c.then == nullptr) continue;
+    ASSERT_EQ(Run(std::string("vdrive insert d --media ") + c.media, &out), 0) << out;
+    EXPECT_EQ(Run(std::string(c.then) + " --drive d", &out), 0) << out;
+  }
 }
 
 TEST_F(DeviceCommands, InfoWithoutADriveUsesTheDefaultVirtualDrive) {

@@ -18,15 +18,13 @@ using nlohmann::json;
 
 class Media : public EngineDrive {
  protected:
-  // A drive holding the described disc, opened through the engine.
+  // A drive holding the described disc, opened through the engine while
+  // the disc still spins up.
   void Load(const json& description, const char* model = nullptr) {
     Make(nullptr, model);
     const auto path = work.Write("disc.json", description.dump());
     ASSERT_EQ(QvDrive_InsertDisc("CdRom0", path.c_str()), 0u) << description.dump();
     ASSERT_EQ(Open(), 0u) << s.text;
-    // The disc went in after the drive was made: wait until the drive has
-    // read it and reported the change, as a host does.
-    ASSERT_EQ(Quorvane_CdvdBurnerGrabber_TestUnitReadyEx(handle, QV_STATUS(s), 10), 0u) << s.text;
   }
   QUORVANE_DISC_INFORMATION Disc() {
     QUORVANE_DISC_INFORMATION d{};
@@ -417,6 +415,59 @@ TEST_F(Media, CreateExExFindsTheDriveByItsWideNameThroughThePassThroughLibrary) 
   QV_HANDLE other = nullptr;
   EXPECT_EQ(Quorvane_CdvdBurnerGrabber_CreateExEx(&other, QV_STATUS(s), nullptr, nullptr, unknown, 1, 0), 17u);
   EXPECT_EQ(other, nullptr);
+}
+
+// Right after a disc goes in the drive spins it up for a second, telling
+// nothing of it meanwhile. What a host asks first is answered for the disc.
+TEST_F(Media, TheFirstCallAfterAnInsertWaitsForTheSpinUp) {
+  Make(nullptr);
+  ASSERT_EQ(Open(), 0u) << s.text;
+  const struct {
+    const char* media;
+    QV_ULONG type;
+    bool rewritable, formattable;
+  } media[] = {{"cd-rom", 1, false, false}, {"cd-r", 2, false, false},    {"cd-rw", 3, true, false},
+               {"dvd-rom", 4, false, false}, {"dvd-r", 5, false, false},  {"dvd-ram", 6, true, true},
+               {"dvd-rw", 8, true, true},    {"dvd+rw", 9, true, true},   {"dvd+r", 13, false, false},
+               {"dvd+r-dl", 15, false, false}};
+  auto insert = [](const char* m) { ASSERT_EQ(QvDrive_InsertMedia("CdRom0", m), 0u); };
+  for (const auto& m : media) {
+    SCOPED_TRACE(m.media);
+    insert(m.media);
+    EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(handle), m.type);
+    insert(m.media);
+    QUORVANE_DISC_INFORMATION d{};
+    EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetDiscInformation(handle, QV_STATUS(s), &d), 0u) << s.text;
+    EXPECT_EQ(d.m__UCHAR__IsErasable, m.rewritable);
+    insert(m.media);
+    QV_BOOLEAN r[6];
+    EXPECT_EQ(Quorvane_CdvdBurnerGrabber_ProbeSupportedReadModes(handle, QV_STATUS(s), r, r + 1, r + 2, r + 3, r + 4, r + 5),
+              0u)
+        << s.text;
+    if (m.rewritable) {
+      insert(m.media);
+      EXPECT_EQ(Quorvane_CdvdBurnerGrabber_Blank(handle, QV_STATUS(s), 1), 0u) << s.text;
+    }
+    if (m.formattable) {
+      insert(m.media);
+      EXPECT_EQ(Quorvane_CdvdBurnerGrabber_Format(handle, QV_STATUS(s)), 0u) << s.text;
+    }
+  }
+}
+
+// The tray stays locked while the engine records, so no one takes the
+// disc out in the middle; the call gives it back unlocked.
+TEST_F(Media, RecordingLocksTheTray) {
+  static std::vector<uint32_t> ejects;
+  ejects.clear();
+  Make("dvd+rw");
+  struct Tries {
+    static void QUORVANE_CALL Eject(QV_ULONG, void*, void*, void*) { ejects.push_back(QvDrive_Eject("CdRom0")); }
+  };
+  ASSERT_EQ(Open(1, &Tries::Eject), 0u) << s.text;
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_Format(handle, QV_STATUS(s)), 0u) << s.text;
+  EXPECT_EQ(ejects, (std::vector<uint32_t>{5, 5})) << "at the format's start and end";
+  EXPECT_EQ(QvDrive_Eject("CdRom0"), 0u);
 }
 
 TEST_F(Media, EjectAndLoadMoveTheTrayUnlessItIsLocked) {
