@@ -52,6 +52,27 @@ TEST_F(BurnCli, EraseFormatAndRefusals) {
   EXPECT_NE(out.find("no such file or folder"), std::string::npos) << out;
 }
 
+// A speed is the burn's own: the next burn and the next disc have the
+// drive's fastest again.
+TEST_F(BurnCli, ASpeedLastsForItsBurn) {
+  home.Write("f.txt", "x");
+  const struct {
+    const char* media;
+    int fastest;
+  } cases[] = {{"cd-r", 8467}, {"dvd+r", 22160}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.media);
+    ASSERT_EQ(Run(std::string("vdrive create d --media ") + c.media), 0) << out;
+    ASSERT_EQ(Run("burn --drive d --speed 1411 " + At("f.txt")), 0) << out;
+    ASSERT_EQ(Run("--json info --drive d"), 0) << out;
+    EXPECT_EQ(nlohmann::json::parse(out.substr(out.find('{')))["drive"]["speeds"]["currentWrite"], c.fastest);
+    ASSERT_EQ(Run(std::string("vdrive insert d --media ") + c.media), 0) << out;
+    ASSERT_EQ(Run("--json info --drive d"), 0) << out;
+    EXPECT_EQ(nlohmann::json::parse(out.substr(out.find('{')))["drive"]["speeds"]["currentWrite"], c.fastest);
+    ASSERT_EQ(Run("vdrive delete d"), 0) << out;
+  }
+}
+
 // Folders mastered on the fly: the default drive's DVD+RW, then two
 // sessions on a CD-R, the second built where it lands.
 TEST_F(BurnCli, FoldersMasteredOnTheFly) {
