@@ -82,34 +82,25 @@ TEST_F(DeviceCommands, InfoReadsAsTextAtAGlance) {
     EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
 }
 
-// Each command run right after a disc goes in meets a drive spinning the
-// disc up; it waits, and tells and treats the disc as it is.
+// info run right after a disc goes in meets the drive spinning it up; it
+// waits, and tells the disc as it is.
 TEST_F(DeviceCommands, TheFirstCommandAfterAnInsertSeesTheDisc) {
   std::string out;
   ASSERT_EQ(Run("vdrive create d", &out), 0) << out;
   const auto model = home.path() / "d" / "model.json";
   nlohmann::json quick = nlohmann::json::parse(qvtest::ReadFile(model));
-  quick["becomingReadyMs"] = 300;  // the wait matters, not its length
+  quick["becomingReadyMs"] = 100;  // the wait matters, not its length
   std::ofstream(model) << quick.dump();
-  const struct {
-    const char* media;
-    const char* typeName;
-    const char* then;  // a command that needs the disc ready, or null
-  } cases[] = {{"cd-rom", "CD-ROM", nullptr},         {"cd-r", "CD-R", nullptr},
-               {"cd-rw", "CD-RW", "erase"},            {"dvd-rom", "DVD-ROM", nullptr},
-               {"dvd-r", "DVD-R", nullptr},            {"dvd-rw", "DVD-RW (sequential)", "erase"},
-               {"dvd+r", "DVD+R", nullptr},            {"dvd+r-dl", "DVD+R DL", nullptr},
-               {"dvd+rw", "DVD+RW", "format"},         {"dvd-ram", "DVD-RAM", "format"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.media);
-    ASSERT_EQ(Run(std::string("vdrive insert d --media ") + c.media, &out), 0) << out;
+  const std::pair<std::string, std::string> cases[] = {
+      {"cd-rom", "CD-ROM"}, {"cd-r", "CD-R"},   {"cd-rw", "CD-RW"},  {"dvd-rom", "DVD-ROM"}, {"dvd-r", "DVD-R"},
+      {"dvd-rw", "DVD-RW (sequential)"},        {"dvd+r", "DVD+R"},  {"dvd+r-dl", "DVD+R DL"},
+      {"dvd+rw", "DVD+RW"}, {"dvd-ram", "DVD-RAM"}};
+  for (const auto& [media, typeName] : cases) {
+    ASSERT_EQ(Run("vdrive insert d --media " + media, &out), 0) << out;
     ASSERT_EQ(Run("--json info --drive d", &out), 0) << out;
     const auto j = nlohmann::json::parse(out.substr(out.find('{')));
-    EXPECT_EQ(j["disc"]["typeName"], c.typeName);
-    EXPECT_FALSE(j["drive"]["readModes"].is_null());
-    if (c.then == nullptr) continue;
-    ASSERT_EQ(Run(std::string("vdrive insert d --media ") + c.media, &out), 0) << out;
-    EXPECT_EQ(Run(std::string(c.then) + " --drive d", &out), 0) << out;
+    EXPECT_EQ(j["disc"]["typeName"], typeName);
+    EXPECT_FALSE(j["drive"]["readModes"].is_null()) << media;
   }
 }
 
