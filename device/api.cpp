@@ -472,7 +472,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetDVDProtectionS
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     QV_UCHAR* protectionSystemType) {
   return OnDisc("Quorvane_CdvdBurnerGrabber_GetDVDProtectionSystem", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.GetDVDProtectionSystem(protectionSystemType); });
+                [&](CQuorvane_CdvdBurnerGrabber& g) { g.GetDVDProtectionSystem(protectionSystemType); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetDVDRegionMask(QV_HANDLE handle, char* text,
@@ -481,7 +481,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetDVDRegionMask(
                                                                                   CDB_FAILURE_INFORMATION* failure,
                                                                                   QV_UCHAR* regionMask) {
   return OnDisc("Quorvane_CdvdBurnerGrabber_GetDVDRegionMask", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.GetDVDRegionMask(regionMask); });
+                [&](CQuorvane_CdvdBurnerGrabber& g) { g.GetDVDRegionMask(regionMask); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetRPC(

@@ -82,7 +82,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_CloseSession(QV_H
   // The automation layer reads these two lines under this name.
   QuorvaneI_Log("Quorvane:Quorvane_CvdBurnerGrabber_CloseSession(): ENTERed\n");
   const QV_ULONG status = OnRecorder("Quorvane_CdvdBurnerGrabber_CloseSession", handle, text, textSize, systemError,
-                                    failure, [&](CQuorvane_CdvdBurnerGrabber& g) { g.CloseSession(); });
+                                     failure, [&](CQuorvane_CdvdBurnerGrabber& g) { g.CloseSession(); });
   QuorvaneI_Log("Quorvane:Quorvane_CvdBurnerGrabber_CloseSession(): EXITing with status %d ( 0x%x )\n",
                 static_cast<int>(status), static_cast<unsigned>(status));
   return status;
@@ -93,7 +93,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Blank(QV_HANDLE h
                                                                    CDB_FAILURE_INFORMATION* failure,
                                                                    QV_LONG blankingType) {
   return OnRecorder("Quorvane_CdvdBurnerGrabber_Blank", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.Blank(blankingType, 0); });
+                    [&](CQuorvane_CdvdBurnerGrabber& g) { g.Blank(blankingType, 0); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Format(QV_HANDLE handle, char* text, QV_ULONG textSize,
