@@ -97,14 +97,15 @@ int Run(const GlobalOptions& global, const Options& o) {
   DriveJob job("burn");
   if (int rc = job.Open(o.drive, global.json)) return rc;
   QV_HANDLE h = job.handle();
-  // A failed burn leaves the disc in the drive unless asked otherwise; DVD
-  // padding only costs time on the media this command writes.
-  Quorvane_SetEjectAfterFail(o.eject ? 1 : 0);
+  // A failed burn leaves the disc in the drive unless asked otherwise; the
+  // job ejects it once the drive has its speed back. DVD padding only
+  // costs time on the media this command writes.
+  Quorvane_SetEjectAfterFail(0);
+  job.EjectAfterFailure(o.eject);
   Quorvane_SetPadding(0);
   CallStatus s;
   if (o.speed != 0) {
-    s.number = Quorvane_CdvdBurnerGrabber_SetSpeeds(h, QV_CALL_STATUS(s), 0xFFFF, o.speed);
-    if (s.number != 0) return job.Fail("setting the write speed", s);
+    if (int rc = job.SetWriteSpeed(o.speed)) return rc;
   }
   std::string what = o.image;
   if (!o.image.empty()) {
@@ -128,6 +129,8 @@ int Run(const GlobalOptions& global, const Options& o) {
     s.number = Quorvane_CdvdBurnerGrabber_CloseSession(h, QV_CALL_STATUS(s));
     if (s.number != 0) return job.Fail("closing the session", s);
   }
+  job.RestoreSpeed();
+  job.EjectAfterFailure(false);
   if (o.eject) {
     s.number = Quorvane_CdvdBurnerGrabber_Eject(h, QV_CALL_STATUS(s));
     if (s.number != 0) return job.Fail("ejecting the disc", s);

@@ -64,6 +64,22 @@ QV_ULONG OnGrabber(const char* entryPoint, QV_HANDLE handle, char* text, QV_ULON
   });
 }
 
+// A recording entry point: it starts once a disc just loaded has spun up,
+// and keeps the tray locked until it returns.
+template <class Body>
+QV_ULONG OnRecorder(const char* entryPoint, QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError,
+                    CDB_FAILURE_INFORMATION* failure, Body&& body) {
+  return OnGrabber(entryPoint, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+    struct TrayLock {
+      CQuorvane_CdvdBurnerGrabber& g;
+      ~TrayLock() { g.UnlockTrayAfterRecording(); }
+    } tray{g};
+    g.WaitForSpinUp();
+    g.LockTrayForRecording();
+    body(g);
+  });
+}
+
 }  // namespace
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Create(
@@ -110,7 +126,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFi
     const char* fileName, QV_BOOLEAN mode2Form1, QV_BOOLEAN testWrite, QV_BOOLEAN nextSessionAllowed,
     QV_LONG progressInterval, QV_LONG bufferInterval) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile";
-  return OnGrabber(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
     if (fileName == nullptr)
       QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'fileName' is NULL", kEntry);
     const bool audio = Quorvane_IsAudioFileSupported(fileName) == EN_SUCCESS;
@@ -130,7 +146,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTr
     QV_HANDLE tree, QV_BOOLEAN mode2Form1, QV_BOOLEAN testWrite, QV_BOOLEAN nextSessionAllowed,
     QV_LONG progressInterval, QV_LONG bufferInterval) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTree";
-  return OnGrabber(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
     if (tree == nullptr)
       QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'tree' is NULL", kEntry);
     CQuorvane_ImageSource* source = QuorvaneI_ImageOfHandle(tree);
@@ -150,8 +166,8 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_CloseSession(QV_H
                                                                           CDB_FAILURE_INFORMATION* failure) {
   // The automation layer reads these two lines under this name.
   QuorvaneI_Log("Quorvane:Quorvane_CvdBurnerGrabber_CloseSession(): ENTERed\n");
-  const QV_ULONG status = OnGrabber("Quorvane_CdvdBurnerGrabber_CloseSession", handle, text, textSize, systemError,
-                                    failure, [&](CQuorvane_CdvdBurnerGrabber& g) { g.CloseSession(); });
+  const QV_ULONG status = OnRecorder("Quorvane_CdvdBurnerGrabber_CloseSession", handle, text, textSize, systemError,
+                                     failure, [&](CQuorvane_CdvdBurnerGrabber& g) { g.CloseSession(); });
   QuorvaneI_Log("Quorvane:Quorvane_CvdBurnerGrabber_CloseSession(): EXITing with status %d ( 0x%x )\n",
                 static_cast<int>(status), static_cast<unsigned>(status));
   return status;
@@ -161,15 +177,15 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Blank(QV_HANDLE h
                                                                    QV_ULONG* systemError,
                                                                    CDB_FAILURE_INFORMATION* failure,
                                                                    QV_LONG blankingType) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_Blank", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.Blank(blankingType, 0); });
+  return OnRecorder("Quorvane_CdvdBurnerGrabber_Blank", handle, text, textSize, systemError, failure,
+                    [&](CQuorvane_CdvdBurnerGrabber& g) { g.Blank(blankingType, 0); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Format(QV_HANDLE handle, char* text, QV_ULONG textSize,
                                                                     QV_ULONG* systemError,
                                                                     CDB_FAILURE_INFORMATION* failure) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_Format";
-  return OnGrabber(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
     const uint32_t discType = g.GetDiscTypeSafe();
     if (discType == DISC_TYPE_DVDPLUSRW) g.FormatUnitForDVDPLUSRW();
     else if (discType == DISC_TYPE_DVDRAM) g.FormatUnitForDVDRAM();

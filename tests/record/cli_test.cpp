@@ -61,17 +61,23 @@ TEST_F(BurnCli, FoldersMasteredOnTheFly) {
   home.Write("loose.txt", "a file at the root\n");
   home.Write("two/later.txt", "second session\n");
   // The folder's contents and the file land at the root, under the label.
-  ASSERT_EQ(Run("burn --label MY_FOLDERS " + At("one") + " " + At("loose.txt")), 0) << out;
+  ASSERT_EQ(Run("burn --speed 5540 --label MY_FOLDERS " + At("one") + " " + At("loose.txt")), 0) << out;
   ASSERT_EQ(Run("vdrive export default --out " + At("plus.iso")), 0) << out;
   EXPECT_EQ(Extract("plus.iso", "sub/hello.txt"), "first session\n");
   EXPECT_EQ(Extract("plus.iso", "loose.txt"), "a file at the root\n");
   ASSERT_EQ(qvtest::RunCommand("xorriso -indev stdio:" + At("plus.iso") + " -pvd_info 2>&1", &out), 0) << out;
   EXPECT_NE(out.find("Volume Id    : MY_FOLDERS"), std::string::npos) << out;
 
+  // A speed lasts for its burn: the next disc has the fastest again.
+  ASSERT_EQ(Run("vdrive insert default --media dvd+rw"), 0) << out;
+  ASSERT_EQ(Run("--json info"), 0) << out;
+  EXPECT_EQ(nlohmann::json::parse(out)["drive"]["speeds"]["currentWrite"], 22160) << out;
+
   ASSERT_EQ(Run("vdrive create cdr --media cd-r"), 0) << out;
-  ASSERT_EQ(Run("burn --drive cdr --multisession " + At("one")), 0) << out;
+  ASSERT_EQ(Run("burn --drive cdr --multisession --speed 1411 " + At("one")), 0) << out;
   ASSERT_EQ(Run("burn --drive cdr --multisession " + At("two")), 0) << out;
   ASSERT_EQ(Run("--json info --drive cdr"), 0) << out;
+  EXPECT_EQ(nlohmann::json::parse(out)["drive"]["speeds"]["currentWrite"], 8467) << out;
   const auto tracks = nlohmann::json::parse(out)["disc"]["tracks"];
   ASSERT_EQ(tracks.size(), 2u) << out;
   ASSERT_EQ(Run("vdrive export cdr --out " + At("cd.iso")), 0) << out;
