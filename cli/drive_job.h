@@ -10,6 +10,8 @@
 
 namespace qvcli {
 
+class Mastering;
+
 // The failures of one engine call.
 struct CallStatus {
   char text[1024] = {};
@@ -34,6 +36,8 @@ class DriveJob {
   bool cancelled() const { return cancelled_.load(); }
   int Fail(const std::string& what, const CallStatus& s) const;
 
+  // Files that change while they are recorded are told to this.
+  void ReportChangesTo(Mastering* changes) { changes_ = changes; }
   // The callback the drive was opened with reports here.
   void OnCallback(QV_ULONG reason, uint64_t parameter1, uint64_t parameter2);
 
@@ -46,6 +50,7 @@ class DriveJob {
   std::atomic<bool> stop_{false};
   std::atomic<bool> cancelled_{false};
   bool quiet_ = false;
+  Mastering* changes_ = nullptr;
   ProgressBar* bar_ = nullptr;
   uint64_t totalBlocks_ = 0;
   int driveBuffer_ = -1;
