@@ -58,39 +58,6 @@ TEST_P(TreeBurnMedium, FolderOnTheFlyPassesTheOutsideCheckers) {
 
 INSTANTIATE_TEST_SUITE_P(Media, TreeBurnMedium, ::testing::Values("dvd+rw", "cd-r"), MediaName);
 
-// Files that change once the image is laid out, before they are read: the
-// disc keeps their first size (grown: cut, shrunk: zeros), the burn ends
-// well, and the tree's callback names each.
-TEST_F(TreeBurn, FilesChangedBeforeTheyAreReadKeepTheirSize) {
-  struct Changer {
-    std::filesystem::path grows, shrinks;
-    static void QUORVANE_CALL OnEvent(QV_ULONG reason, void* context, void*, void*) {
-      auto* self = static_cast<Changer*>(context);
-      if (reason != CN_PREPARING_TO_WRITE) return;  // the reader thread starts after this
-      std::ofstream(self->grows, std::ios::app) << "more";
-      std::filesystem::resize_file(self->shrinks, 10);
-    }
-  };
-  Make("cd-r");
-  const Files files = {{"grows.txt", std::vector<uint8_t>(5000, 'g')}, {"shrinks.bin", std::vector<uint8_t>(70000, 's')}};
-  const auto folder = Folder(files, "src");
-  Changer changer{folder / "grows.txt", folder / "shrinks.bin"};
-  ASSERT_EQ(Open(0, &Changer::OnEvent, &changer), 0u) << s.text;
-  qviso::Tree tree;
-  AddContents(tree, folder);
-  ASSERT_EQ(tree.Build(), 0u) << tree.lastText;
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTree(handle, QV_STATUS(s), tree.handle(), 0, 0, 0, 1, 1), 0u)
-      << s.text;
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_CloseSession(handle, QV_STATUS(s)), 0u) << s.text;
-  Files expected = files;
-  std::fill(expected["shrinks.bin"].begin() + 10, expected["shrinks.bin"].end(), 0);
-  ExpectDiscHolds(expected);
-  std::vector<std::string> changed;
-  for (const auto& [reason, name] : tree.events)
-    if (reason == CN_FILE_TREE_NODE_CHANGED) changed.push_back(name);
-  EXPECT_THAT(changed, ::testing::UnorderedElementsAre(changer.grows.string(), changer.shrinks.string()));
-}
-
 // Trees the entry point must refuse before the drive is touched.
 TEST_F(TreeBurn, RefusesMissingOrUnbuiltTrees) {
   Make("dvd+rw");
