@@ -193,16 +193,17 @@ TEST_F(BurnCli, FoldersMasteredOnTheFly) {
 }
 
 // One audio track per file, the disc closed. Each track, as the drive
-// exports it, holds the samples sox decodes from its file (equal for wave
-// and FLAC, within rounding for the lossy formats, whose decoders may also
-// differ in the encoder delay they drop), then silence up to four seconds.
+// exports it, holds the samples sox decodes from its file (equal for the
+// lossless formats, within rounding for MP3, whose encoder delay sox keeps
+// and the engine drops), then silence up to four seconds.
 TEST_F(BurnCli, AudioTracksHoldTheDecodedSamples) {
   QVTEST_REQUIRE_PROGRAM("sox");
   const std::string fixtures = std::string(QUORVANE_SOURCE_DIR) + "/tests/audio/fixtures/";
   const struct {
     const char* file;
-    int tolerance;  // largest difference of a sample
-  } tracks[] = {{"tone-cd.wav", 0}, {"tone.flac", 0}, {"tone.ogg", 1}, {"tone.mp3", 4}};
+    size_t delay;   // stereo samples sox gives before the first the engine gives
+    int tolerance;  // the largest difference of a sample
+  } tracks[] = {{"tone-cd.wav", 0, 0}, {"tone.flac", 0, 0}, {"tone.ogg", 0, 0}, {"tone.mp3", 2257, 1}};
   std::string files;
   for (const auto& t : tracks) files += " '" + fixtures + t.file + "'";
   ASSERT_EQ(Run("vdrive create cd --media cd-r"), 0) << out;
@@ -210,34 +211,27 @@ TEST_F(BurnCli, AudioTracksHoldTheDecodedSamples) {
   const auto disc = Disc("cd");
   EXPECT_EQ(disc["status"], "complete");
   ASSERT_EQ(disc["tracks"].size(), 4u) << disc;
-  const auto samples = [](const std::string& bytes) {
-    std::vector<int16_t> v(bytes.size() / 2);
-    std::memcpy(v.data(), bytes.data(), v.size() * 2);
-    return v;
-  };
   for (size_t i = 0; i < 4; ++i) {
     SCOPED_TRACE(tracks[i].file);
     EXPECT_EQ(disc["tracks"][i]["type"], "audio");
     ASSERT_EQ(Run("vdrive export cd --track " + std::to_string(i + 1) + " --out " + At("t.wav")), 0) << out;
+    ASSERT_EQ(Run("audio decode " + At("t.wav") + " --out " + At("check.wav")), 0) << "a CD wave file: " << out;
     ASSERT_EQ(qvtest::RunCommand("sox '" + fixtures + tracks[i].file + "' -t raw -e signed -b 16 -c 2 -r 44100 " +
                                      At("ref.raw"), &out), 0) << out;
-    const std::string wave = qvtest::ReadFile(home.path() / "t.wav");
-    ASSERT_EQ(Run("audio decode " + At("t.wav") + " --out " + At("check.wav")), 0) << "a CD wave file: " << out;
-    const auto track = samples(wave.substr(44)), ref = samples(qvtest::ReadFile(home.path() / "ref.raw"));
-    EXPECT_EQ(track.size(), 705600u / 2) << "four seconds";
-    // The shift of ref against the track with the smallest difference.
-    size_t best = 0, shift = 0, n = 0;
-    for (size_t k = 0; k < 4800 && k < ref.size(); k += 2) {
-      size_t diff = 0;
-      const size_t m = std::min(track.size(), ref.size() - k);
-      for (size_t j = 0; j < m; ++j) diff += static_cast<size_t>(std::abs(track[j] - ref[j + k]));
-      if (k == 0 || diff < best) best = diff, shift = k, n = m;
-    }
-    int worst = 0;
-    for (size_t j = 0; j < n; ++j) worst = std::max(worst, std::abs(track[j] - ref[j + shift]));
-    EXPECT_LE(worst, tracks[i].tolerance) << "shift " << shift / 2;
-    EXPECT_GE(n, ref.size() * 9 / 10);
-    EXPECT_TRUE(std::all_of(track.begin() + static_cast<long>(ref.size()), track.end(), [](int16_t v) { return v == 0; }));
+    const std::string track = qvtest::ReadFile(home.path() / "t.wav").substr(44);
+    const std::string ref = qvtest::ReadFile(home.path() / "ref.raw").substr(tracks[i].delay * 4);
+    ASSERT_EQ(track.size(), 705600u) << "four seconds";
+    ASSERT_LE(ref.size(), track.size());
+    std::vector<int16_t> a(track.size() / 2), b(ref.size() / 2);
+    std::memcpy(a.data(), track.data(), track.size());
+    std::memcpy(b.data(), ref.data(), ref.size());
+    // sox's MP3 decode also ends a little earlier: only the silence after
+    // an exact decode is known.
+    for (size_t j = 0; j < (tracks[i].delay ? b.size() : a.size()); ++j)
+      if (std::abs(a[j] - (j < b.size() ? b[j] : 0)) > tracks[i].tolerance) {
+        ADD_FAILURE() << "sample " << j / 2 << ": " << a[j] << " instead of " << (j < b.size() ? b[j] : 0);
+        break;
+      }
   }
 }
 
