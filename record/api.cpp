@@ -149,7 +149,6 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_CreateExEx(
                 });
 }
 
-
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     const char* fileName, QV_BOOLEAN mode2Form1, QV_BOOLEAN testWrite, QV_BOOLEAN nextSessionAllowed,
