@@ -1,5 +1,7 @@
 #include "drive_job.h"
 
+#include "master.h"
+
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -89,6 +91,9 @@ int DriveJob::Open(const std::string& drive, bool quiet) {
 }
 
 void DriveJob::OnCallback(QV_ULONG reason, uint64_t p1, uint64_t p2) {
+  // From the reader thread: the bar belongs to the writing one.
+  if (reason == CN_FILE_CHANGED && changes_ != nullptr)
+    changes_->OnChanged(reinterpret_cast<const char*>(static_cast<uintptr_t>(p1)));
   if (quiet_) return;
   auto say = [&](const char* text) {
     if (bar_ != nullptr) bar_->Finish();

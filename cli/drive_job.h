@@ -10,6 +10,8 @@
 
 namespace qvcli {
 
+class Mastering;
+
 // The failures of one engine call.
 struct CallStatus {
   char text[1024] = {};
@@ -43,6 +45,8 @@ class DriveJob {
   void RestoreSpeed();
   void EjectAfterFailure(bool eject) { ejectAfterFailure_ = eject; }
 
+  // Files that change while they are recorded are told to this.
+  void ReportChangesTo(Mastering* changes) { changes_ = changes; }
   // The callback the drive was opened with reports here.
   void OnCallback(QV_ULONG reason, uint64_t parameter1, uint64_t parameter2);
 
@@ -55,6 +59,7 @@ class DriveJob {
   std::atomic<bool> stop_{false};
   std::atomic<bool> cancelled_{false};
   bool quiet_ = false;
+  Mastering* changes_ = nullptr;
   ProgressBar* bar_ = nullptr;
   uint64_t totalBlocks_ = 0;
   int driveBuffer_ = -1;

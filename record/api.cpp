@@ -80,6 +80,51 @@ QV_ULONG OnRecorder(const char* entryPoint, QV_HANDLE handle, char* text, QV_ULO
   });
 }
 
+// Tells the grabber's callback that a file being recorded changed.
+class ChangeToCallback final : public CQuorvane_FileChangeListener {
+ public:
+  explicit ChangeToCallback(CQuorvane_CdvdBurnerGrabber& grabber) : grabber_(grabber) {}
+  void OnFileChanged(const char* fileName) override {
+    if (PQUORVANE_CALLBACK callback = grabber_.GetCallback())
+      callback(CN_FILE_CHANGED, grabber_.GetCallbackContext(), const_cast<char*>(fileName), nullptr);
+  }
+
+ private:
+  CQuorvane_CdvdBurnerGrabber& grabber_;
+};
+
+// One file as one track, padded to whole blocks (2352-byte frames of audio,
+// 2048-byte data blocks) so that the recorder, which writes whole blocks,
+// cuts nothing off.
+void RecordFile(const char* entry, CQuorvane_CdvdBurnerGrabber& g, const char* fileName, QV_ULONG kind,
+                bool mode2Form1, bool testWrite, bool nextSessionAllowed, QV_LONG progressInterval,
+                QV_LONG bufferInterval) {
+  if (fileName == nullptr)
+    QuorvaneI_Throw(entry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'fileName' is NULL", entry);
+  if (kind > QVX_TRACK_FROM_FILE_AUDIO)
+    QuorvaneI_Throw(entry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Track kind %lu is not 0, 1 or 2", entry,
+                    static_cast<unsigned long>(kind));
+  const bool audio = kind == QVX_TRACK_FROM_FILE_AUDIO ||
+                     (kind == QVX_TRACK_FROM_FILE_GUESS && Quorvane_IsAudioFileSupported(fileName) == EN_SUCCESS);
+  if (kind == QVX_TRACK_FROM_FILE_AUDIO && Quorvane_IsAudioFileSupported(fileName) != EN_SUCCESS)
+    QuorvaneI_Throw(entry, EN_UNSUPPORTED_AUDIO_FORMAT, 0, "Quorvane:%s(): '%s' is not an audio file this engine decodes",
+                    entry, fileName);
+  std::unique_ptr<CQuorvane_DiskFile> file;
+  if (audio) file = std::make_unique<CQuorvane_SonvexFile>(fileName);
+  else file = std::make_unique<CQuorvane_DiskFile>(fileName);
+  const uint32_t block = audio ? 2352 : 2048;
+  if (const uint64_t padding = file->PadToWhole(block))
+    QuorvaneI_Log("\nQuorvane:%s(): '%s' is not whole blocks of %lu UCHARs: padded with %llu zero UCHARs\n", entry,
+                  fileName, static_cast<unsigned long>(block), static_cast<unsigned long long>(padding));
+  ChangeToCallback listener(g);
+  file->SetChangeListener(&listener);
+  CQuorvane_FileChain chain;
+  chain.AddChainTail(file.get());
+  chain.SeekToBegin();
+  g.TrackAtOnce(&chain, mode2Form1, testWrite, nextSessionAllowed, progressInterval, bufferInterval, audio ? 2 : 1, 0,
+                0, 0, 0);
+}
+
 }  // namespace
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Create(
@@ -120,24 +165,25 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_CreateExEx(
                 });
 }
 
-
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     const char* fileName, QV_BOOLEAN mode2Form1, QV_BOOLEAN testWrite, QV_BOOLEAN nextSessionAllowed,
     QV_LONG progressInterval, QV_LONG bufferInterval) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile";
   return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
-    if (fileName == nullptr)
-      QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'fileName' is NULL", kEntry);
-    const bool audio = Quorvane_IsAudioFileSupported(fileName) == EN_SUCCESS;
-    std::unique_ptr<CQuorvane_File> file;
-    if (audio) file = std::make_unique<CQuorvane_SonvexFile>(fileName);
-    else file = std::make_unique<CQuorvane_DiskFile>(fileName);
-    CQuorvane_FileChain chain;
-    chain.AddChainTail(file.get());
-    chain.SeekToBegin();
-    g.TrackAtOnce(&chain, mode2Form1 != 0, testWrite != 0, nextSessionAllowed != 0, progressInterval, bufferInterval,
-                  audio ? 2 : 1, 0, 0, 0, 0);
+    RecordFile(kEntry, g, fileName, QVX_TRACK_FROM_FILE_GUESS, mode2Form1 != 0, testWrite != 0,
+               nextSessionAllowed != 0, progressInterval, bufferInterval);
+  });
+}
+
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFileEx(
+    QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
+    const char* fileName, QV_ULONG trackKind, QV_BOOLEAN mode2Form1, QV_BOOLEAN testWrite,
+    QV_BOOLEAN nextSessionAllowed, QV_LONG progressInterval, QV_LONG bufferInterval) {
+  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFileEx";
+  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+    RecordFile(kEntry, g, fileName, trackKind, mode2Form1 != 0, testWrite != 0, nextSessionAllowed != 0,
+               progressInterval, bufferInterval);
   });
 }
 

@@ -380,6 +380,59 @@ uint32_t QvDrive_Export(const char* name, const char* imagePath) {
   });
 }
 
+uint32_t QvDrive_ExportTrack(const char* name, uint32_t trackNumber, const char* path) {
+  SetErrorText("");
+  if (uint32_t err = CheckName(name)) return err;
+  if (path == nullptr || *path == 0) return Fail(plat::kErrInvalidParameter, "no file named");
+  return DriveStore::Get(name)->Transact([&](DriveRecord& r, DiscData& disc, Changes&) -> uint32_t {
+    if (!r.state.disc) return Fail(plat::kErrNotReady, "virtual drive '" + std::string(name) + "' holds no disc");
+    const Medium& m = *r.state.disc;
+    const DiscLayout layout(m);
+    const TrackRef* ref = trackNumber >= 1 && trackNumber <= 99 ? layout.Track(static_cast<uint8_t>(trackNumber)) : nullptr;
+    if (ref == nullptr)
+      return Fail(plat::kErrFileNotFound, "the disc in '" + std::string(name) + "' has no track " +
+                                              std::to_string(trackNumber));
+    const Track& t = *ref->track;
+    const bool audio = m.IsCd() && t.mode == TrackMode::Audio;
+    if (m.IsCd() && !audio && t.mode != TrackMode::Mode1 && t.mode != TrackMode::Mode2Form1)
+      return Fail(plat::kErrNotSupported, "track " + std::to_string(trackNumber) + " holds " +
+                                              TrackModeName(t.mode) + " sectors, which have no 2048-byte user data");
+    const uint32_t blocks = std::min(t.recorded, t.blocks);
+    const uint32_t sectorBytes = audio ? 2352 : kBlockSize;
+    uint32_t err = 0;
+    plat::File out = plat::File::Open(path, plat::FileMode::CreateAlways, &err);
+    if (!out.IsOpen()) return Fail(err, std::string("cannot create ") + path);
+    uint64_t at = 0;
+    if (audio) {
+      // RIFF WAVE, PCM: 2 channels, 44100 samples a second, 16 bits, which
+      // is what a CD-DA sector holds, 588 stereo samples little-endian.
+      const uint32_t data = blocks * sectorBytes;
+      uint8_t h[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 2, 0};
+      PutLe32(h + 4, 36 + data);
+      PutLe32(h + 24, 44100);
+      PutLe32(h + 28, 44100 * 4);
+      h[32] = 4;
+      h[34] = 16;
+      std::memcpy(h + 36, "data", 4);
+      PutLe32(h + 40, data);
+      if (!out.Write(h, sizeof h, &err)) return Fail(err, std::string("cannot write ") + path);
+      at = sizeof h;
+    }
+    SectorReader reader(layout, disc);
+    std::vector<uint8_t> sector(2352);
+    for (uint32_t i = 0; i < blocks; ++i) {
+      const int64_t lba = int64_t{t.start} + i;
+      if (audio) err = reader.Raw(*ref, lba, sector.data());
+      else if (m.IsCd()) err = reader.UserBlock(lba, sector.data());
+      else err = disc.Read(static_cast<uint64_t>(lba) * kBlockSize, sector.data(), kBlockSize);
+      if (err != 0) return Fail(err, "cannot read the disc data");
+      if (!out.WriteAt(at + uint64_t{i} * sectorBytes, sector.data(), sectorBytes, &err))
+        return Fail(err, std::string("cannot write ") + path);
+    }
+    return 0;
+  });
+}
+
 uint32_t QvDrive_Describe(const char* name, char* text, uint32_t size, uint32_t* needed) {
   SetErrorText("");
   if (uint32_t err = CheckName(name)) return err;
