@@ -22,12 +22,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "common.h"
+#include "master.h"
 
 namespace qvcli {
 namespace {
@@ -49,72 +49,6 @@ struct ImageOptions {
   std::vector<std::string> paths;
   std::string What() const { return "image " + kind; }
 };
-
-// Collisions get fresh names: "NAME_1.EXT" in the ISO9660 tree (whose names
-// the engine keeps to 12 characters), "name (1).ext" in the Joliet tree.
-// Counters per name make a folder of many alike names linear.
-struct Renamer {
-  std::map<std::string, unsigned> next;
-  unsigned renamed = 0;
-};
-
-std::string Narrow(const std::u16string& units) {
-  std::string out;
-  for (char16_t u : units) out += u < 0x80 ? static_cast<char>(u) : '?';
-  return out;
-}
-
-void QUORVANE_CALL OnTreeEvent(QV_ULONG reason, void* context, void* parameter1, void*) {
-  auto* renamer = static_cast<Renamer*>(context);
-  if (reason == CN_FILE_TREE_NODE_SKIPPED) {
-    std::fprintf(stderr, "quorvane: skipped %s\n", static_cast<const char*>(parameter1));
-    return;
-  }
-  if (reason != CN_FILE_TREE_NAME_COLLISION) return;
-  auto* record = static_cast<QUORVANE_NAME_COLLISION*>(parameter1);
-  if (record->m__ULONG__Solution == QVX_NAME_COLLISION_MERGE_FOLDERS) return;  // same folder twice: merge
-  record->m__ULONG__Solution = QVX_NAME_COLLISION_RENAME_NEW;
-  ++renamer->renamed;
-  if (!record->m__UCHAR__IsWide) {
-    std::string name(reinterpret_cast<const char*>(record->m__UCHAR__Name));
-    name = name.substr(0, name.find(';'));
-    const size_t dot = name.rfind('.');
-    const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
-    std::string base = dot == std::string::npos ? name : name.substr(0, dot);
-    unsigned& n = renamer->next["I" + base + ext];
-    const std::string suffix = "_" + std::to_string(++n);
-    const size_t room = 12 > ext.size() + suffix.size() ? 12 - ext.size() - suffix.size() : 0;
-    base = base.substr(0, room) + suffix;
-    const std::string chosen = (base + ext).substr(0, 12);
-    std::memset(record->m__UCHAR__Name, 0, sizeof record->m__UCHAR__Name);
-    std::memcpy(record->m__UCHAR__Name, chosen.data(), chosen.size());
-    return;
-  }
-  std::u16string units;
-  for (size_t i = 0; i + 1 < sizeof record->m__UCHAR__Name; i += 2) {
-    const char16_t u = static_cast<char16_t>(record->m__UCHAR__Name[i] | (record->m__UCHAR__Name[i + 1] << 8));
-    if (u == 0) break;
-    units.push_back(u);
-  }
-  std::u16string version;
-  if (const size_t semicolon = units.rfind(u';'); semicolon != std::u16string::npos) {
-    version = units.substr(semicolon);
-    units.resize(semicolon);
-  }
-  const size_t dot = units.rfind(u'.');
-  const std::u16string ext = dot == std::u16string::npos || dot == 0 ? u"" : units.substr(dot);
-  const std::u16string base = units.substr(0, units.size() - ext.size());
-  unsigned& n = renamer->next["J" + Narrow(units)];
-  std::u16string suffix;
-  for (char c : " (" + std::to_string(++n) + ")") suffix.push_back(static_cast<char16_t>(c));
-  std::u16string chosen = base + suffix + ext + version;
-  if (chosen.size() > 100) chosen = base.substr(0, 100 - suffix.size() - ext.size() - version.size()) + suffix + ext + version;
-  std::memset(record->m__UCHAR__Name, 0, sizeof record->m__UCHAR__Name);
-  for (size_t i = 0; i < chosen.size(); ++i) {
-    record->m__UCHAR__Name[2 * i] = static_cast<QV_UCHAR>(chosen[i] & 0xFF);
-    record->m__UCHAR__Name[2 * i + 1] = static_cast<QV_UCHAR>(chosen[i] >> 8);
-  }
-}
 
 class Output {
  public:
@@ -166,16 +100,23 @@ class Output {
   bool direct_ = false, committed_ = false;
 };
 
-int Fail(const GlobalOptions& global, const std::string& what, uint32_t n, const char* text, uint32_t system) {
-  if (global.json) PrintJson({{"error", text && *text ? text : "failed"}, {"exception", n}, {"systemError", system}});
-  return ReportFailure(what, n, text, system, nullptr);
-}
+// Catches Ctrl-C for as long as it lives.
+struct Interrupts {
+  Interrupts() : previous(std::signal(SIGINT, &OnInterrupt)) { g_interrupted = false; }
+  ~Interrupts() {
+    g_tree = nullptr;
+    std::signal(SIGINT, previous);
+  }
+  void (*previous)(int);
+};
+
+using ImageRead = std::function<uint32_t(uint64_t length, void* buffer, char* text, QV_ULONG textSize, QV_ULONG* system)>;
 
 // Streams the image of total bytes, read by read, into o.out; says what
-// was made. extra goes into the JSON answer.
-int WriteImage(const GlobalOptions& global, const ImageOptions& o, uint64_t total,
-               const std::function<uint32_t(uint64_t, void*, char*, QV_ULONG, QV_ULONG*)>& read,
-               nlohmann::json extra, unsigned renamed, std::chrono::steady_clock::time_point start) {
+// was made, with extra in the JSON answer. fail reports an engine failure.
+int WriteImage(const GlobalOptions& global, const ImageOptions& o, uint64_t total, const ImageRead& read,
+               nlohmann::json extra, size_t renamed, std::chrono::steady_clock::time_point start,
+               const std::function<int(const std::string&, uint32_t, const char*, uint32_t)>& fail) {
   Output out;
   std::string why;
   if (!out.Open(o.out, &why)) {
@@ -196,7 +137,7 @@ int WriteImage(const GlobalOptions& global, const ImageOptions& o, uint64_t tota
     const uint64_t part = std::min(kChunk, total - done);
     if (const uint32_t n = read(part, buffer.get(), text, sizeof text, &system); n != 0) {
       bar.Finish();
-      return Fail(global, "reading the image", n, text, system);
+      return fail("reading the image", n, text, system);
     }
     if (!out.Write(buffer.get(), part, &why)) {
       bar.Finish();
@@ -222,64 +163,34 @@ int WriteImage(const GlobalOptions& global, const ImageOptions& o, uint64_t tota
   } else {
     std::printf("%s: %llu bytes (%llu sectors) in %.2f s\n", o.out.c_str(), static_cast<unsigned long long>(total),
                 static_cast<unsigned long long>(total / 2048), seconds);
-    if (renamed) std::printf("%u names renamed to stay unique\n", renamed);
+    if (renamed) std::printf("%zu names renamed to stay unique\n", renamed);
   }
   return kExitOk;
 }
-
-// Catches Ctrl-C for as long as it lives.
-struct Interrupts {
-  Interrupts() : previous(std::signal(SIGINT, &OnInterrupt)) { g_interrupted = false; }
-  ~Interrupts() {
-    g_tree = nullptr;
-    std::signal(SIGINT, previous);
-  }
-  void (*previous)(int);
-};
 
 // ISO9660 and UDF images: a tree of the paths, built and read.
 int BuildTree(const GlobalOptions& global, const ImageOptions& o) {
   EngineSession engine;
   if (engine.status() != 0) return ReportFailure("start-up", engine.status(), nullptr, 0, nullptr);
-  Renamer renamer;
+  Mastering master(o.What(), global.json);
+  const bool udf = o.kind == "udf";
+  if (int rc = udf ? master.CreateUdf(o.bridge) : master.Create(!o.noJoliet)) return rc;
+  QV_HANDLE tree = master.tree();
   char text[QUORVANE_EXCEPTION_TEXT_SIZE] = {};
   QV_ULONG system = 0;
-  QV_HANDLE tree = nullptr;
-  const bool udf = o.kind == "udf";
-  uint32_t n = udf ? Quorvane_UDF_CreateFileTree(&tree, text, sizeof text, &system, &OnTreeEvent, &renamer, 0, 0,
-                                                 o.bridge ? 1 : 0)
-                   : Quorvane_ISO9660JolietFileTree_Create(&tree, text, sizeof text, &system, &OnTreeEvent, &renamer,
-                                                           0, 0, 0, o.noJoliet ? 0 : 1);
-  if (n != 0) return Fail(global, o.What(), n, text, system);
-  struct Destroy {
-    QV_HANDLE& tree;
-    ~Destroy() { Quorvane_ISO9660JolietFileTree_Destroy(&tree); }
-  } destroy{tree};
+  uint32_t n = 0;
   Interrupts interrupts;
   g_tree = tree;
   const auto start = std::chrono::steady_clock::now();
 
   for (const std::string& path : o.paths) {
     std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (ec || !fs::exists(status)) {
+    if (!fs::exists(fs::status(path, ec))) {
       std::fprintf(stderr, "quorvane: %s: no such file or folder: %s\n", o.What().c_str(), path.c_str());
       return kExitNotFound;
     }
-    std::vector<std::string> entries;
-    std::string why;
-    if (!RootEntries(path, &entries, &why)) {
-      std::fprintf(stderr, "quorvane: %s: cannot list %s: %s\n", o.What().c_str(), path.c_str(), why.c_str());
-      return kExitSystemError;
-    }
-    for (const std::string& entry : entries) {
-      QV_HANDLE parent = nullptr, node = nullptr;
-      n = Quorvane_ISO9660JolietFileTree_Add(tree, text, sizeof text, &system, entry.c_str(), nullptr, 2, &parent,
-                                             &node);
-      if (g_interrupted) n = EN_USER_EXCEPTION;
-      if (n != 0) return Fail(global, "adding " + entry, n, text, system);
-    }
   }
+  if (int rc = master.Add(o.paths)) return g_interrupted ? kExitCancelled : rc;
   if (!o.boot.empty()) {
     const bool floppy = o.bootEmulation == "floppy";
     std::error_code ec;
@@ -290,18 +201,12 @@ int BuildTree(const GlobalOptions& global, const ImageOptions& o) {
     n = Quorvane_ISO9660JolietFileTree_SetBootImage(tree, o.boot.c_str(), 0,
                                                     floppy ? QVX_ELTORITO_MEDIA_FLOPPY144 : QVX_ELTORITO_MEDIA_CUSTOM,
                                                     sectors, 1, text, sizeof text, &system);
-    if (n != 0) return Fail(global, "boot image " + o.boot, n, text, system);
+    if (n != 0) return master.Fail("boot image " + o.boot, n, text, system);
   }
-  if (Quorvane_ISO9660JolietFileTree_GetRoot(tree) == nullptr) {
-    // Nothing to add (empty folders): the image still has its root.
-    QV_HANDLE parent = nullptr, node = nullptr;
-    n = Quorvane_ISO9660JolietFileTree_Add(tree, text, sizeof text, &system, nullptr, "x", 2, &parent, &node);
-    if (n == 0) n = Quorvane_ISO9660JolietFileTree_Remove(tree, &node);
-    if (n != 0) return Fail(global, o.What(), n, text, system);
-  }
+  if (int rc = master.EnsureRoot()) return rc;
   n = Quorvane_ISO9660JolietFileTree_BuildImage(tree, text, sizeof text, &system, 0, 0, 0, o.label.c_str(), "",
                                                 "QUORVANE");
-  if (n != 0) return Fail(global, "building the image", n, text, system);
+  if (n != 0) return master.Fail("building the image", n, text, system);
 
   QV_ULONG high = 0;
   const uint64_t total = Quorvane_ISO9660JolietFileTree_GetSizeInUCHARs(tree, &high) | (uint64_t{high} << 32);
@@ -310,7 +215,13 @@ int BuildTree(const GlobalOptions& global, const ImageOptions& o) {
   };
   nlohmann::json extra = udf ? nlohmann::json{{"bridge", o.bridge}}
                              : nlohmann::json{{"joliet", !o.noJoliet}, {"boot", o.boot}};
-  return WriteImage(global, o, total, read, extra, renamer.renamed, start);
+  extra["renames"] = master.renames();
+  extra["changed"] = master.changed();
+  const auto fail = [&master](const std::string& what, uint32_t number, const char* t, uint32_t s) {
+    return master.Fail(what, number, t, s);
+  };
+  const int rc = WriteImage(global, o, total, read, extra, master.renames().size(), start, fail);
+  return rc == kExitOk ? master.Finish(kExitOk) : rc;
 }
 
 int BuildDvdVideo(const GlobalOptions& global, const ImageOptions& o) {
@@ -327,13 +238,17 @@ int BuildDvdVideo(const GlobalOptions& global, const ImageOptions& o) {
   const std::time_t now = std::time(nullptr);
   std::tm utc{};
   gmtime_r(&now, &utc);
+  const auto fail = [&global](const std::string& what, uint32_t number, const char* t, uint32_t s) {
+    if (global.json) PrintJson({{"error", t && *t ? t : "failed"}, {"exception", number}, {"systemError", s}});
+    return ReportFailure(what, number, t, s, nullptr);
+  };
   char text[QUORVANE_EXCEPTION_TEXT_SIZE] = {};
   QV_ULONG system = 0;
   QV_HANDLE image = nullptr;
   const uint32_t n = Quorvane_DVDVideo_Create(&image, folder.c_str(), o.patchIfo ? 1 : 0, text, sizeof text, &system,
                                               o.label.c_str(), "", "QUORVANE", utc.tm_year + 1900, utc.tm_mon + 1,
                                               utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, 0);
-  if (n != 0) return Fail(global, "building the image", n, text, system);
+  if (n != 0) return fail("building the image", n, text, system);
   struct Destroy {
     QV_HANDLE image;
     ~Destroy() { Quorvane_DVDVideo_Destroy(image); }
@@ -343,7 +258,7 @@ int BuildDvdVideo(const GlobalOptions& global, const ImageOptions& o) {
   const auto read = [image](uint64_t part, void* buffer, char* t, QV_ULONG size, QV_ULONG* s) {
     return Quorvane_DVDVideo_Read(image, t, size, s, part, buffer);
   };
-  return WriteImage(global, o, total, read, {{"patchIfo", o.patchIfo}}, 0, start);
+  return WriteImage(global, o, total, read, {{"patchIfo", o.patchIfo}}, 0, start, fail);
 }
 
 RegisterCommand reg({"image", "Build image files",
@@ -378,7 +293,9 @@ RegisterCommand reg({"image", "Build image files",
                          if (o->label == "CDROM") o->label = "DVD_VIDEO";
                          if (o->paths.size() != 1) throw CLI::ValidationError("PATH", "give one VIDEO_TS folder");
                        });
-                       return [&global, o] { return o->kind == "dvd-video" ? BuildDvdVideo(global, *o) : BuildTree(global, *o); };
+                       return [&global, o] {
+                         return o->kind == "dvd-video" ? BuildDvdVideo(global, *o) : BuildTree(global, *o);
+                       };
                      }});
 
 }  // namespace

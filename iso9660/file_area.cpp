@@ -10,20 +10,22 @@ namespace {
 using Node = CQuorvane_ISO9660FileTreeNode;
 
 // A disk file read as a member of the file area: opened when its data is
-// reached, closed when it has been read, and refused if its size is no
-// longer the size it had when it was added (found by its last read, which
-// spares a tree of small files one system call per file).
+// reached, closed when it has been read, and read as the size it had when
+// it was added; a change of size (found by its last read, which spares a
+// tree of small files one system call per file) goes to the listener.
 class QuorvaneI_ISO9660NodeFile : public CQuorvane_DiskFile {
  public:
-  QuorvaneI_ISO9660NodeFile(const char* path, uint64_t recordedSize, uint64_t streamSize)
+  QuorvaneI_ISO9660NodeFile(const char* path, uint64_t recordedSize, uint64_t streamSize,
+                            CQuorvane_FileChangeListener* listener)
       : CQuorvane_DiskFile(Deferred{}, path, streamSize) {
+    SetChangeListener(listener);
     OpenByNameSized("CQuorvane_ISO9660FileTree::Read", static_cast<int64_t>(recordedSize));
   }
 };
 
 }  // namespace
 
-QuorvaneI_FileArea::QuorvaneI_FileArea() = default;
+QuorvaneI_FileArea::QuorvaneI_FileArea(CQuorvane_FileChangeListener* listener) : m__PListener(listener) {}
 QuorvaneI_FileArea::~QuorvaneI_FileArea() = default;
 
 void QuorvaneI_FileArea::Place(QuorvaneI_ImageLayout& layout, const std::vector<Node*>& files) {
@@ -39,6 +41,7 @@ void QuorvaneI_FileArea::Place(QuorvaneI_ImageLayout& layout, const std::vector<
     n->SetStartAddress(static_cast<uint32_t>(std::min<uint64_t>(next, UINT32_MAX)));
     next += n->GetSizeInSectors();
     if (n->GetSizeInSectors() != 0) m__Files.push_back(n);
+    if (auto* disk = dynamic_cast<CQuorvane_DiskFile*>(n->GetContentSource())) disk->SetChangeListener(m__PListener);
   }
 }
 
@@ -64,7 +67,8 @@ void QuorvaneI_FileArea::Emit(uint32_t, uint64_t, uint64_t length, uint8_t* buff
     CQuorvane_File* source = n->GetContentSource();
     if (source == nullptr) {
       if (!m__Open)
-        m__Open = std::make_unique<QuorvaneI_ISO9660NodeFile>(n->GetAbsolutePath(), n->GetSizeInUCHARs(), stream);
+        m__Open = std::make_unique<QuorvaneI_ISO9660NodeFile>(n->GetAbsolutePath(), n->GetSizeInUCHARs(), stream,
+                                                               m__PListener);
       source = m__Open.get();
     }
     source->Read(part, buffer);

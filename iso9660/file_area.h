@@ -13,7 +13,8 @@ class CQuorvane_ISO9660FileTreeNode;
 
 class QuorvaneI_FileArea : public QuorvaneI_ImageWriter {
  public:
-  QuorvaneI_FileArea();
+  // listener hears of files that changed size after they were added.
+  explicit QuorvaneI_FileArea(CQuorvane_FileChangeListener* listener);
   ~QuorvaneI_FileArea() override;
 
   // Places files (folders and files with a preset address are passed
@@ -28,6 +29,7 @@ class QuorvaneI_FileArea : public QuorvaneI_ImageWriter {
   void Rewind() override;
 
  private:
+  CQuorvane_FileChangeListener* m__PListener;
   std::vector<CQuorvane_ISO9660FileTreeNode*> m__Files;  // those with data
   uint64_t m__ULONGLONG__FirstBlock = 0;
   uint64_t m__ULONGLONG__Blocks = 0;

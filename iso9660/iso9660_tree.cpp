@@ -177,6 +177,10 @@ void CQuorvane_ISO9660FileTree::SetImportedBootDescriptor(const uint8_t descript
   std::memcpy(m__PUCHAR__ImportedBootDescriptor.get(), descriptor, kQuorvaneSectorSize);
 }
 
+void CQuorvane_ISO9660FileTree::OnFileChanged(const char* fileName) {
+  Notify(CN_FILE_TREE_NODE_CHANGED, fileName);
+}
+
 void CQuorvane_ISO9660FileTree::SetCallbackContext(void* context) {
   std::lock_guard<std::recursive_mutex> lock(m__CriticalSection);
   m__PVOID__CallbackContext = context;
@@ -247,7 +251,7 @@ void CQuorvane_ISO9660FileTree::BuildImage(uint32_t startAddress, uint8_t xaFlag
 
   DropKidIndexes();
   Writers writers;
-  auto files = std::make_unique<QuorvaneI_FileArea>();
+  auto files = std::make_unique<QuorvaneI_FileArea>(this);
   AddWriters(writers, *files);
   QuorvaneI_ImageLayout layout(startAddress);
   for (QuorvaneI_LayoutStep step : kQuorvaneLayoutSteps)
