@@ -38,8 +38,15 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CheckRawSector(QV_UCHAR* sector, QV
   const int mode = expectedMode != 0 ? expectedMode : sector[15];
   uint8_t mended[kQuorvaneRawSectorSize];
   std::memcpy(mended, sector, sizeof mended);
-  const bool done = (mode == 1 || mode == 2) && e.CheckLB(mended, mode, address) &&
-                    e.Inspect(mended, mode, true) == CQuorvane_EDCECC::Fault::None;
+  bool done = (mode == 1 || mode == 2) && e.CheckLB(mended, mode, address) &&
+              e.Inspect(mended, mode, true) == CQuorvane_EDCECC::Fault::None;
+  // CheckLB takes the form from the first sub-header copy; when the copies
+  // disagree on it, Form 1 is the reading the parity can mend.
+  if (!done && mode == 2 && ((sector[18] ^ sector[22]) & 0x20)) {
+    std::memcpy(mended, sector, sizeof mended);
+    done = e.Repair(mended, CQuorvane_EDCECC::kTypeMode2Form1) == CQuorvane_EDCECC::kCorrected &&
+           e.Inspect(mended, mode, true) == CQuorvane_EDCECC::Fault::None;
+  }
   if (done) std::memcpy(sector, mended, sizeof mended);
   if (repairResult != nullptr) *repairResult = done ? QVX_REPAIR_DONE : QVX_REPAIR_IMPOSSIBLE;
   return EN_SUCCESS;

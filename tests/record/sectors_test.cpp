@@ -160,7 +160,8 @@ TEST(SectorRepair, DamageWithinReachIsMendedAndBeyondItIsRefused) {
         const size_t i = rng() % (alongQ ? 45 : 26);
         const size_t word = alongQ ? (i < 43 ? (44 * i + 43 * (c / 2)) % 1118 : 1118 + 26 * (i - 43) + c / 2) : 43 * i + c / 2;
         const size_t byte = 12 + 2 * word + c % 2;
-        if (!(form1 && byte < 16)) s[byte] ^= static_cast<uint8_t>(1 + rng() % 255);
+        // The header of Form 1 is no part of its parity; its form bit tells CheckLB there is none.
+        if (!(form1 && (byte < 16 || byte == 18))) s[byte] ^= static_cast<uint8_t>(1 + rng() % 255);
       }
       EXPECT_TRUE(e.CheckLB(s.data(), form1 ? 2 : 1, trial)) << trial;
       EXPECT_EQ(s, good) << trial;
@@ -214,6 +215,18 @@ TEST(SectorBuilder, HeadersScramblingAndTheCApi) {
   EXPECT_EQ(result, static_cast<QV_ULONG>(QVX_REPAIR_DONE));
   EXPECT_EQ(0, std::memcmp(two.data() + 2352, expected.data(), 2352));
   EXPECT_EQ(Quorvane_CheckRawSector(nullptr, 1, 0, 0, &fault, &result), static_cast<QV_ULONG>(EN_INVALID_PARAMETER));
+  // A Form 1 sector whose first sub-header copy says Form 2: CheckLB lets it
+  // pass as Form 2, unmended; the C API mends it as the Form 1 it is.
+  const Sector form1 = Build(Layout::Mode2Form1, 9);
+  Sector flipped = form1;
+  flipped[18] ^= 0x20;
+  Sector copy = flipped;
+  EXPECT_TRUE(CQuorvane_EDCECC().CheckLB(copy.data(), 2, 9));
+  EXPECT_EQ(copy, flipped);
+  ASSERT_EQ(Quorvane_CheckRawSector(flipped.data(), 2, 9, 1, &fault, &result), 0u);
+  EXPECT_EQ(fault, static_cast<QV_ULONG>(QVX_SECTOR_BAD_SUBHEADER));
+  EXPECT_EQ(result, static_cast<QV_ULONG>(QVX_REPAIR_DONE));
+  EXPECT_EQ(flipped, form1);
 }
 
 TEST(Subchannels, QAgainstTheDriveAndRawPWBothWays) {
