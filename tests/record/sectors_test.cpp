@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "quorvane.h"
+#include "support/test_support.h"
 #include "record/raw_areas.h"
 #include "vdrive/edc_ecc.h"
 #include "vdrive/subchannel.h"
@@ -103,30 +104,35 @@ TEST(SectorChecks, FirstFailureAndWhatCheckLBMakesOfIt) {
     F fault;       // first failure, Form 2 EDC not checked
     bool accepted;  // CheckLB
     bool mended;    // and the sector is the undamaged one again
+    const char* logged;  // CheckLB's verdict line (nullptr: none)
   };
   const CQuorvane_EDCECC e;
   const std::vector<Case> cases = {
-      {"good Mode 1", Layout::Mode1, nullptr, [](Sector&) {}, F::None, true, true},
-      {"good Form 1", Layout::Mode2Form1, nullptr, [](Sector&) {}, F::None, true, true},
-      {"good Form 2", Layout::Mode2Form2, nullptr, [](Sector&) {}, F::None, true, true},
-      {"all zero", Layout::Mode1, nullptr, [](Sector& s) { s.fill(0); }, F::Sync, false, false},
-      {"Form 2 with a wrong EDC", Layout::Mode2Form2, nullptr, [](Sector& s) { s[2350] ^= 1; }, F::None, true, false},
+      {"good Mode 1", Layout::Mode1, nullptr, [](Sector&) {}, F::None, true, true, nullptr},
+      {"good Form 1", Layout::Mode2Form1, nullptr, [](Sector&) {}, F::None, true, true, nullptr},
+      {"good Form 2", Layout::Mode2Form2, nullptr, [](Sector&) {}, F::None, true, true, nullptr},
+      {"all zero", Layout::Mode1, nullptr, [](Sector& s) { s.fill(0); }, F::Sync, false, false, "UNRECOVERABLE"},
+      {"Form 2 with a wrong EDC", Layout::Mode2Form2, nullptr, [](Sector& s) { s[2350] ^= 1; }, F::None, true, false,
+       nullptr},
       {"address not where it is read", Layout::Mode1, nullptr,
        [&](Sector& s) {
          s[14] ^= 0x10;
          e.GenerateMODE1(s.data());
        },
-       F::None, true, false},
-      {"sync", Layout::Mode1, nullptr, [](Sector& s) { s[5] = 0; }, F::Sync, true, true},
-      {"mode byte", Layout::Mode1, nullptr, [](Sector& s) { s[15] = 3; }, F::Header, true, true},
-      {"user data", Layout::Mode1, nullptr, [](Sector& s) { s[700] ^= 0x5A; }, F::EDC, true, true},
-      {"P parity", Layout::Mode1, nullptr, [](Sector& s) { s[2100] ^= 0x01; }, F::ECCP, true, true},
-      {"Q parity", Layout::Mode1, nullptr, [](Sector& s) { s[2300] ^= 0x80; }, F::ECCQ, true, true},
-      {"sub-header copies", Layout::Mode2Form1, nullptr, [](Sector& s) { s[21] ^= 0x04; }, F::SubHeader, true, true},
-      {"Form 1 user data", Layout::Mode2Form1, nullptr, [](Sector& s) { s[1000] ^= 0xFF; }, F::EDC, true, true},
+       F::None, true, false, nullptr},
+      {"sync", Layout::Mode1, nullptr, [](Sector& s) { s[5] = 0; }, F::Sync, true, true, "RECOVERED"},
+      {"mode byte", Layout::Mode1, nullptr, [](Sector& s) { s[15] = 3; }, F::Header, true, true, "RECOVERED"},
+      {"user data", Layout::Mode1, nullptr, [](Sector& s) { s[700] ^= 0x5A; }, F::EDC, true, true, "RECOVERED"},
+      {"P parity", Layout::Mode1, nullptr, [](Sector& s) { s[2100] ^= 0x01; }, F::ECCP, true, true, "RECOVERED"},
+      {"Q parity", Layout::Mode1, nullptr, [](Sector& s) { s[2300] ^= 0x80; }, F::ECCQ, true, true, "RECOVERED"},
+      {"sub-header copies", Layout::Mode2Form1, nullptr, [](Sector& s) { s[21] ^= 0x04; }, F::SubHeader, true, true,
+       "RECOVERED"},
+      {"Form 1 user data", Layout::Mode2Form1, nullptr, [](Sector& s) { s[1000] ^= 0xFF; }, F::EDC, true, true,
+       "RECOVERED"},
       {"two rows", Layout::Mode1, nullptr,
-       [](Sector& s) { std::memset(&s[12 + 86 * 3], 0xA5, 172); }, F::EDC, false, false},
-      {"mended into 47 02 00 00", Layout::Mode2Form1, kSpecial, [](Sector& s) { s[500] ^= 1; }, F::EDC, false, false},
+       [](Sector& s) { std::memset(&s[12 + 86 * 3], 0xA5, 172); }, F::EDC, false, false, "UNRECOVERABLE"},
+      {"mended into 47 02 00 00", Layout::Mode2Form1, kSpecial, [](Sector& s) { s[500] ^= 1; }, F::EDC, false, false,
+       "UNRECOVERABLE [ *SPECIAL* ]"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -138,8 +144,11 @@ TEST(SectorChecks, FirstFailureAndWhatCheckLBMakesOfIt) {
     EXPECT_EQ(e.Inspect(s.data(), mode, false), c.fault);
     EXPECT_EQ(mode == 1 ? e.CheckMODE1LB(s.data()) : e.CheckMODE2LB(s.data()), c.fault == F::None);
     EXPECT_EQ(s, damaged) << "checking changed the sector";
+    qvtest::LogCapture log;
     EXPECT_EQ(e.CheckLB(s.data(), mode, 1234), c.accepted);
     EXPECT_EQ(s, c.mended ? good : damaged);
+    const size_t verdict = log.Text().find(c.logged ? std::string("LBA 1234 - ") + c.logged + "\n" : "CheckLB(): ***");
+    EXPECT_EQ(verdict != std::string::npos, c.logged != nullptr) << log.Text();
   }
 }
 
