@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <random>
 #include <vector>
@@ -150,6 +151,16 @@ TEST(SectorChecks, FirstFailureAndWhatCheckLBMakesOfIt) {
     const size_t verdict = log.Text().find(c.logged ? std::string("LBA 1234 - ") + c.logged + "\n" : "CheckLB(): ***");
     EXPECT_EQ(verdict != std::string::npos, c.logged != nullptr) << log.Text();
   }
+}
+
+TEST(SectorChecks, DumpLBWritesTheSectorInTheCurrentFolder) {
+  qvtest::TempDir dir;
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  const Sector s = Build(Layout::Mode1, 1234);
+  CQuorvane_EDCECC().DumpLB(s.data(), 1234);
+  std::filesystem::current_path(previous);
+  EXPECT_EQ(qvtest::ReadFile(dir / "LBA00001234.bin"), std::string(s.begin(), s.end()));
 }
 
 // Errors placed so that each codeword of one code holds at most one are
