@@ -1,10 +1,11 @@
 // libFuzzer target for the sector checker. The first byte chooses the
-// sector: 0 takes the next 2352 bytes as they are; 1-3 build a Mode 1, Form
-// 1 or Form 2 sector from them (address, then user data) and then XOR the
-// damage that follows (a 16-bit position and a byte, repeated), so the
-// decoder sees sectors near valid ones. Every kernel set must give the same
-// EDC and parity, checking must change nothing, and a sector the checks
-// accept after a change must pass them.
+// sector: 0 takes the next 2352 bytes as they are; 1-3 build a Mode 1,
+// Form 1 or Form 2 sector (address from bytes 1-3, user data grown from a
+// seed in bytes 4-7) and XOR the damage that follows (a 16-bit position and
+// a byte, repeated), so that short inputs reach the decoder with sectors
+// near valid ones. Every kernel set must give the same EDC and parity,
+// checking must change nothing, and a sector the checks accept after a
+// change must pass them.
 #include <cstdlib>
 #include <cstring>
 
@@ -30,12 +31,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const QuorvaneI_SectorLayout kLayouts[] = {QuorvaneI_SectorLayout::Mode1, QuorvaneI_SectorLayout::Mode2Form1,
                                                       QuorvaneI_SectorLayout::Mode2Form2};
     const QuorvaneI_SectorLayout layout = kLayouts[kind - 1];
-    uint8_t user[2352] = {};
-    const size_t take = std::min(size, QuorvaneI_SectorUserBytes(layout) + 3);
-    std::memcpy(user, data, take);
-    const int32_t address = static_cast<int32_t>((user[0] << 16 | user[1] << 8 | user[2]) % 449850) - 150;
-    CQuorvane_RawSectorBuilder(CQuorvane_EDCECC()).Build(layout, address, user + 3, nullptr, sector);
-    for (size_t at = take; at + 3 <= size; at += 3) sector[(data[at] << 8 | data[at + 1]) % 2352] ^= data[at + 2];
+    uint8_t head[7] = {};
+    std::memcpy(head, data, size < 7 ? size : 7);
+    const int32_t address = static_cast<int32_t>((head[0] << 16 | head[1] << 8 | head[2]) % 449850) - 150;
+    uint32_t seed = static_cast<uint32_t>(head[3] | head[4] << 8 | head[5] << 16) ^ (static_cast<uint32_t>(head[6]) << 24);
+    uint8_t user[2352];
+    for (uint8_t& b : user) b = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+    CQuorvane_RawSectorBuilder(CQuorvane_EDCECC()).Build(layout, address, user, nullptr, sector);
+    for (size_t at = 7; at + 3 <= size; at += 3) sector[(data[at] << 8 | data[at + 1]) % 2352] ^= data[at + 2];
   }
 
   const auto kernels = qv::sectors::Available();
