@@ -3,7 +3,6 @@
 // mastered into ISO9660/Joliet while they are written, no image file made;
 // --image records an image as it is.
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,21 +33,18 @@ class Mastered {
   // Each folder's contents and each file at the root, as image iso does.
   int Add(const std::vector<std::string>& paths) {
     CallStatus s;
-    s.number = Quorvane_ISO9660JolietFileTree_Create(&tree_, s.text, sizeof s.text, &s.systemError, nullptr, nullptr,
-                                                     0, 0, 0, 1);
-    if (s.number != 0) return ReportFailure("mastering", s.number, s.text, s.systemError, nullptr);
+    s.number = Quorvane_ISO9660JolietFileTree_Create(&tree_, s.text, sizeof s.text, &s.systemError,
+                                                     &SkipNotes::OnTreeEvent, &skips_, 0, 0, 0, 1);
+    if (s.number != 0) return Report("mastering", FromEngine(s));
     for (const std::string& path : paths) {
       std::vector<std::string> entries;
       std::string why;
-      if (!RootEntries(path, &entries, &why)) {
-        std::fprintf(stderr, "quorvane: burn: cannot list %s: %s\n", path.c_str(), why.c_str());
-        return kExitSystemError;
-      }
+      if (!RootEntries(path, &entries, &why)) return Report("burn", {kExitSystemError, "cannot list " + path + ": " + why, ""});
       for (const std::string& entry : entries) {
         QV_HANDLE parent = nullptr, node = nullptr;
         s.number = Quorvane_ISO9660JolietFileTree_Add(tree_, s.text, sizeof s.text, &s.systemError, entry.c_str(),
                                                       nullptr, 2, &parent, &node);
-        if (s.number != 0) return ReportFailure("adding " + entry, s.number, s.text, s.systemError, nullptr);
+        if (s.number != 0) return skips_.Fail("burn", entry, s);
       }
     }
     if (Quorvane_ISO9660JolietFileTree_GetRoot(tree_) == nullptr) {
@@ -57,13 +53,15 @@ class Mastered {
       s.number = Quorvane_ISO9660JolietFileTree_Add(tree_, s.text, sizeof s.text, &s.systemError, nullptr, "x", 2,
                                                     &parent, &node);
       if (s.number == 0) s.number = Quorvane_ISO9660JolietFileTree_Remove(tree_, &node);
-      if (s.number != 0) return ReportFailure("mastering", s.number, s.text, s.systemError, nullptr);
+      if (s.number != 0) return Report("mastering", FromEngine(s));
     }
+    skips_.Warn("burn");
     return kExitOk;
   }
 
  private:
   QV_HANDLE tree_ = nullptr;
+  SkipNotes skips_;
 };
 
 // Where the new session's image starts: the next writable address, so its
@@ -87,15 +85,12 @@ int Run(const GlobalOptions& global, const Options& o) {
     std::fprintf(stderr, "quorvane: burn: give folders and files to master, or --image, not both\n");
     return kExitUsage;
   }
-  for (const std::string& path : o.paths) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-      std::fprintf(stderr, "quorvane: burn: no such file or folder: %s\n", path.c_str());
-      return kExitNotFound;
-    }
-  }
+  for (const std::string& path : o.paths)
+    if (int rc = CheckSource("burn", path, true)) return rc;
+  if (!o.image.empty())
+    if (int rc = CheckSource("burn", o.image, false)) return rc;
   DriveJob job("burn");
-  if (int rc = job.Open(o.drive, global.json)) return rc;
+  if (int rc = job.Open(o.drive, global.json, DiscUse::Write)) return rc;
   QV_HANDLE h = job.handle();
   // A failed burn leaves the disc in the drive unless asked otherwise; DVD
   // padding only costs time on the media this command writes.
@@ -118,7 +113,7 @@ int Run(const GlobalOptions& global, const Options& o) {
     s.number = Quorvane_ISO9660JolietFileTree_BuildImage(mastered.tree(), s.text, sizeof s.text, &s.systemError,
                                                          static_cast<QV_LONG>(start), 0, 0, o.label.c_str(), "",
                                                          "QUORVANE");
-    if (s.number != 0) return ReportFailure("building the image", s.number, s.text, s.systemError, nullptr);
+    if (s.number != 0) return Report("building the image", FromEngine(s));
     what = o.paths.size() == 1 ? o.paths.front() : std::to_string(o.paths.size()) + " paths";
     s.number = Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTree(h, QV_CALL_STATUS(s), mastered.tree(), 0,
                                                                o.test ? 1 : 0, o.multisession ? 1 : 0, 1, 1);
@@ -149,8 +144,7 @@ RegisterCommand reg({"burn", "Record files or an image onto the disc in a drive"
                      [](CLI::App& app, const GlobalOptions& global) -> std::function<int()> {
                        auto o = std::make_shared<Options>();
                        app.add_option("--drive", o->drive, "Drive (default: the default virtual drive)");
-                       app.add_option("--image", o->image, "An image file (ISO) to record as it is")
-                           ->check(CLI::ExistingFile);
+                       app.add_option("--image", o->image, "An image file (ISO) to record as it is");
                        app.add_flag("--test", o->test, "Simulate: the laser stays off where the disc allows");
                        app.add_flag("--multisession", o->multisession, "Leave the disc open for another session");
                        app.add_option("--speed", o->speed, "Write speed in kB/s (default: the fastest)");

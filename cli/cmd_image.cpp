@@ -3,10 +3,7 @@
 // unless told otherwise. A folder PATH adds what it holds at the root, a file
 // PATH the file. The image streams straight from the files into FILE; a
 // regular FILE is written under a temporary name and renamed when complete,
-// so a failure or Ctrl-C leaves an earlier FILE as it was.
-#include <sys/stat.h>
-#include <unistd.h>
-
+// so a failure, Ctrl-C or SIGTERM leaves an earlier FILE as it was.
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -21,6 +18,7 @@
 #include <vector>
 
 #include "common.h"
+#include "platform/output_file.h"
 
 namespace qvcli {
 namespace {
@@ -47,6 +45,7 @@ struct ImageOptions {
 struct Renamer {
   std::map<std::string, unsigned> next;
   unsigned renamed = 0;
+  SkipNotes skips;
 };
 
 std::string Narrow(const std::u16string& units) {
@@ -57,10 +56,7 @@ std::string Narrow(const std::u16string& units) {
 
 void QUORVANE_CALL OnTreeEvent(QV_ULONG reason, void* context, void* parameter1, void*) {
   auto* renamer = static_cast<Renamer*>(context);
-  if (reason == CN_FILE_TREE_NODE_SKIPPED) {
-    std::fprintf(stderr, "quorvane: skipped %s\n", static_cast<const char*>(parameter1));
-    return;
-  }
+  if (reason == CN_FILE_TREE_NODE_SKIPPED) return SkipNotes::OnTreeEvent(reason, &renamer->skips, parameter1, nullptr);
   if (reason != CN_FILE_TREE_NAME_COLLISION) return;
   auto* record = static_cast<QUORVANE_NAME_COLLISION*>(parameter1);
   if (record->m__ULONG__Solution == QVX_NAME_COLLISION_MERGE_FOLDERS) return;  // same folder twice: merge
@@ -107,71 +103,20 @@ void QUORVANE_CALL OnTreeEvent(QV_ULONG reason, void* context, void* parameter1,
   }
 }
 
-class Output {
- public:
-  ~Output() { Abandon(); }
-  bool Open(const std::string& path, std::string* why) {
-    path_ = path;
-    struct stat st {};
-    direct_ = ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
-    writing_ = direct_ ? path : path + ".part";
-    file_ = std::fopen(writing_.c_str(), "wb");
-    if (file_ == nullptr) *why = std::strerror(errno);
-    return file_ != nullptr;
-  }
-  bool Write(const void* data, size_t size, std::string* why) {
-    if (std::fwrite(data, 1, size, file_) == size) return true;
-    *why = std::strerror(errno);
-    return false;
-  }
-  bool Commit(std::string* why) {
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (!closed) {
-      *why = std::strerror(errno);
-      Remove();
-      return false;
-    }
-    if (!direct_ && std::rename(writing_.c_str(), path_.c_str()) != 0) {
-      *why = std::strerror(errno);
-      Remove();
-      return false;
-    }
-    committed_ = true;
-    return true;
-  }
-  void Abandon() {
-    if (file_ != nullptr) {
-      std::fclose(file_);
-      file_ = nullptr;
-    }
-    if (!committed_) Remove();
-  }
-
- private:
-  void Remove() {
-    if (!direct_ && !writing_.empty()) std::remove(writing_.c_str());
-  }
-  std::string path_, writing_;
-  FILE* file_ = nullptr;
-  bool direct_ = false, committed_ = false;
-};
-
-int Fail(const GlobalOptions& global, const std::string& what, uint32_t n, const char* text, uint32_t system) {
-  if (global.json) PrintJson({{"error", text && *text ? text : "failed"}, {"exception", n}, {"systemError", system}});
-  return ReportFailure(what, n, text, system, nullptr);
+int Fail(const std::string& what, uint32_t n, const char* text, uint32_t system) {
+  return Report(what, FromEngine(n, text, system));
 }
 
 int BuildIso(const GlobalOptions& global, const ImageOptions& o) {
   EngineSession engine;
-  if (engine.status() != 0) return ReportFailure("start-up", engine.status(), nullptr, 0, nullptr);
+  if (engine.status() != 0) return Report("start-up", FromEngine(engine.status(), nullptr, 0));
   Renamer renamer;
   char text[QUORVANE_EXCEPTION_TEXT_SIZE] = {};
   QV_ULONG system = 0;
   QV_HANDLE tree = nullptr;
   uint32_t n = Quorvane_ISO9660JolietFileTree_Create(&tree, text, sizeof text, &system, &OnTreeEvent, &renamer, 0, 0,
                                                      0, o.noJoliet ? 0 : 1);
-  if (n != 0) return Fail(global, "image iso", n, text, system);
+  if (n != 0) return Fail("image iso", n, text, system);
   struct Destroy {
     QV_HANDLE& tree;
     ~Destroy() {
@@ -181,34 +126,33 @@ int BuildIso(const GlobalOptions& global, const ImageOptions& o) {
   } destroy{tree};
   g_interrupted = false;
   g_tree = tree;
-  auto previous = std::signal(SIGINT, &OnInterrupt);
-  struct Restore {
-    void (*previous)(int);
-    ~Restore() { std::signal(SIGINT, previous); }
-  } restore{previous};
+  InterruptScope interrupts(&OnInterrupt);
   const auto start = std::chrono::steady_clock::now();
 
+  for (const std::string& path : o.paths)
+    if (int rc = CheckSource("image iso", path, true)) return rc;
+  if (!o.boot.empty())
+    if (int rc = CheckSource("image iso --boot", o.boot, false)) return rc;
   for (const std::string& path : o.paths) {
-    std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (ec || !fs::exists(status)) {
-      std::fprintf(stderr, "quorvane: image iso: no such file or folder: %s\n", path.c_str());
-      return kExitNotFound;
-    }
     std::vector<std::string> entries;
     std::string why;
-    if (!RootEntries(path, &entries, &why)) {
-      std::fprintf(stderr, "quorvane: image iso: cannot list %s: %s\n", path.c_str(), why.c_str());
-      return kExitSystemError;
-    }
+    if (!RootEntries(path, &entries, &why))
+      return Report("image iso", {kExitSystemError, "cannot list " + path + ": " + why, ""});
     for (const std::string& entry : entries) {
       QV_HANDLE parent = nullptr, node = nullptr;
       n = Quorvane_ISO9660JolietFileTree_Add(tree, text, sizeof text, &system, entry.c_str(), nullptr, 2, &parent,
                                              &node);
       if (g_interrupted) n = EN_USER_EXCEPTION;
-      if (n != 0) return Fail(global, "adding " + entry, n, text, system);
+      if (n != 0) {
+        CallStatus s;
+        s.number = n;
+        s.systemError = system;
+        std::snprintf(s.text, sizeof s.text, "%s", text);
+        return renamer.skips.Fail("image iso", entry, s);
+      }
     }
   }
+  renamer.skips.Warn("image iso");
   if (!o.boot.empty()) {
     const bool floppy = o.bootEmulation == "floppy";
     std::error_code ec;
@@ -219,27 +163,25 @@ int BuildIso(const GlobalOptions& global, const ImageOptions& o) {
     n = Quorvane_ISO9660JolietFileTree_SetBootImage(tree, o.boot.c_str(), 0,
                                                     floppy ? QVX_ELTORITO_MEDIA_FLOPPY144 : QVX_ELTORITO_MEDIA_CUSTOM,
                                                     sectors, 1, text, sizeof text, &system);
-    if (n != 0) return Fail(global, "boot image " + o.boot, n, text, system);
+    if (n != 0) return Fail("boot image " + o.boot, n, text, system);
   }
   if (Quorvane_ISO9660JolietFileTree_GetRoot(tree) == nullptr) {
     // Nothing to add (empty folders): the image still has its root.
     QV_HANDLE parent = nullptr, node = nullptr;
     n = Quorvane_ISO9660JolietFileTree_Add(tree, text, sizeof text, &system, nullptr, "x", 2, &parent, &node);
     if (n == 0) n = Quorvane_ISO9660JolietFileTree_Remove(tree, &node);
-    if (n != 0) return Fail(global, "image iso", n, text, system);
+    if (n != 0) return Fail("image iso", n, text, system);
   }
   n = Quorvane_ISO9660JolietFileTree_BuildImage(tree, text, sizeof text, &system, 0, 0, 0, o.label.c_str(), "",
                                                 "QUORVANE");
-  if (n != 0) return Fail(global, "building the image", n, text, system);
+  if (n != 0) return Fail("building the image", n, text, system);
 
   QV_ULONG high = 0;
   const uint64_t total = Quorvane_ISO9660JolietFileTree_GetSizeInUCHARs(tree, &high) | (uint64_t{high} << 32);
-  Output out;
-  std::string why;
-  if (!out.Open(o.out, &why)) {
-    std::fprintf(stderr, "quorvane: image iso: cannot write %s: %s\n", o.out.c_str(), why.c_str());
-    return kExitSystemError;
-  }
+  qv::plat::OutputFile out;
+  uint32_t error = 0;
+  const auto cannotWrite = [&] { return Report("image iso: cannot write " + o.out, FromSystemError(error)); };
+  if (!out.Open(o.out, &error)) return cannotWrite();
   ProgressBar bar("image", !o.quiet && !global.json);
   constexpr uint64_t kChunk = 1 << 20;
   std::unique_ptr<char[]> buffer(new char[kChunk]);
@@ -253,21 +195,17 @@ int BuildIso(const GlobalOptions& global, const ImageOptions& o) {
     n = Quorvane_ISO9660JolietFileTree_Read(tree, text, sizeof text, &system, static_cast<QV_LONG>(part), buffer.get());
     if (n != 0) {
       bar.Finish();
-      return Fail(global, "reading the image", n, text, system);
+      return Fail("reading the image", n, text, system);
     }
-    if (!out.Write(buffer.get(), part, &why)) {
+    if (!out.Write(buffer.get(), part, &error)) {
       bar.Finish();
-      std::fprintf(stderr, "quorvane: image iso: writing %s failed: %s\n", o.out.c_str(), why.c_str());
-      return kExitSystemError;
+      return cannotWrite();
     }
     done += part;
     bar.Update(done, total);
   }
   bar.Finish();
-  if (!out.Commit(&why)) {
-    std::fprintf(stderr, "quorvane: image iso: writing %s failed: %s\n", o.out.c_str(), why.c_str());
-    return kExitSystemError;
-  }
+  if (!out.Commit(&error)) return cannotWrite();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (global.json) {
     PrintJson({{"out", o.out}, {"bytes", total}, {"sectors", total / 2048}, {"joliet", !o.noJoliet},
