@@ -21,7 +21,8 @@ class CliOutcomes : public ::testing::Test {
     fs::permissions(home.path(), fs::perms::all);
     qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", home.path().c_str());
     env_ = "H='" + home.path().string() + "' W='" + (home / "w").string() + "' D='" + QUORVANE_DISCS_DIR + "' Q='" +
-           QUORVANE_BINARY_DIR + "/cli/quorvane' QUORVANE_VDRIVE_HOME='" + home.path().string() + "' ";
+           QUORVANE_BINARY_DIR + "/cli/quorvane' F='" + QUORVANE_SOURCE_DIR + "/tests/audio/fixtures' QUORVANE_VDRIVE_HOME='" +
+           home.path().string() + "' ";
     home.Write("w/src/a.txt", "a file\n");
     home.Write("w/src/secret.txt", "not for nobody\n");
   }
@@ -34,7 +35,7 @@ class CliOutcomes : public ::testing::Test {
 };
 
 struct Row {
-  const char* setup;  // shell commands; $Q is the command, $H the drives, $W the files, $D the disc descriptions
+  const char* setup;  // shell: $Q the command, $H the drives, $W the files, $D disc descriptions, $F audio files
   const char* args;
   int exit;
   const char* says;
@@ -76,6 +77,13 @@ TEST_F(CliOutcomes, EachFailureHasItsCodeAndWords) {
       {"", "burn --drive p --image $W/nothere", 3, "nothere: no such file"},
       {"", "burn --drive p /dev/zero", 2, "/dev/zero is a character device"},
       {"", "burn --drive p --image /dev/zero", 2, "/dev/zero is a character device"},
+      {"echo an earlier file > $W/out.iso && truncate -s 5G $W/big", "image iso --out $W/out.iso $W/big", 7,
+       "smaller than 4 GiB"},
+      {"", "image iso --out $W/out.iso --boot $W/src/a.txt --boot-emulation floppy $W/src", 2, "must hold 1474560"},
+      {"", "image iso --out $W/no/such/folder.iso $W/src", 3, "cannot write"},
+      {"", "audio decode $F/missing.mp3 --out $W/out.iso", 3, "no such file"},
+      {"", "audio decode $F/tone-48k.wav --out $W/out.iso", 7, "not a supported audio format"},
+      {"", "audio decode $F/mono.ogg --out $W/out.iso", 7, "only 2 channels at 44100 Hz"},
       {"chmod 000 $W/src/secret.txt", "image iso --out /dev/null $W/src", 6, "secret.txt: permission denied"},
   };
   // Rules that count and never fire: a command that would change the disc
@@ -94,6 +102,8 @@ TEST_F(CliOutcomes, EachFailureHasItsCodeAndWords) {
     const std::string prefix = std::string(r.args).rfind("image", 0) == 0 ? nobody : "";
     Expect(r, Shell(prefix + "$Q " + r.args, &out), out);
   }
+  EXPECT_EQ(qvtest::ReadFile(home / "w/out.iso"), "an earlier file\n");
+  for (const auto& e : fs::directory_iterator(home / "w")) EXPECT_EQ(e.path().string().find(".part"), std::string::npos);
   // Nothing that changes a drive was sent to the refused one.
   const auto faults = nlohmann::json::parse(qvtest::ReadFile(home / "e" / "faults.json"));
   for (const auto& rule : faults["rules"]) EXPECT_EQ(rule["seen"], 0) << rule.dump();

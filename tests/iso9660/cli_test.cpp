@@ -1,6 +1,5 @@
 // quorvane image iso, run as a user runs it.
 #include <filesystem>
-#include <fstream>
 
 #include "iso_support.h"
 
@@ -45,34 +44,6 @@ TEST(IsoCli, BuildsAnImageOfFoldersContentsAndFiles) {
   ASSERT_EQ(RunCli("--json image iso --no-joliet --out /dev/null " + Q(dir / "photos"), &json), 0) << json;
   EXPECT_NE(json.find("\"joliet\": false"), std::string::npos) << json;
   EXPECT_NE(json.find("\"out\": \"/dev/null\""), std::string::npos) << json;
-}
-
-TEST(IsoCli, FailuresLeaveEarlierImagesAlone) {
-  qvtest::TempDir dir;
-  const fs::path out = dir.Write("out.iso", "an earlier image");
-  dir.Write("src/file", "x");
-  { std::ofstream(dir / "big"); }
-  fs::resize_file(dir / "big", uint64_t{5} << 30);
-  struct Case {
-    std::string arguments;
-    int code;
-    const char* message;
-  } cases[] = {
-      {"image iso --out " + Q(out) + " " + Q(dir / "missing"), 3, "no such file or folder"},
-      {"image iso --out " + Q(out) + " " + Q(dir / "big"), 7, "smaller than 4 GiB"},
-      {"image iso --out " + Q(out) + " --boot " + Q(dir / "src/file") + " --boot-emulation floppy " + Q(dir / "src"), 2,
-       "must hold 1474560"},
-      {"image iso --out " + Q(out) + " --boot-emulation floppy " + Q(dir / "src"), 2, "--boot"},
-      {"image iso " + Q(dir / "src"), 2, "--out"},
-      {"image iso --out " + Q(dir / "no/such/folder.iso") + " " + Q(dir / "src"), 3, "cannot write"},
-  };
-  for (const auto& c : cases) {
-    std::string output;
-    EXPECT_EQ(RunCli(c.arguments, &output), c.code) << c.arguments << "\n" << output;
-    EXPECT_NE(output.find(c.message), std::string::npos) << output;
-  }
-  EXPECT_EQ(qvtest::ReadFile(out), "an earlier image");
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 3) << "no temporary file left";
 }
 
 }  // namespace
