@@ -79,10 +79,10 @@ constexpr UseRow kDiscUses[] = {
 
 int DriveJob::CheckDisc(DiscUse use) {
   const std::string what = verb_ + " on " + shown_;
+  // The drive gets its time to become ready; an empty tray answers at once.
+  // Other failures are left to the command to meet.
   CallStatus s;
-  QUORVANE_DISC_INFORMATION info{};
-  s.number = Quorvane_CdvdBurnerGrabber_GetDiscInformation(handle_, QV_CALL_STATUS(s), &info);
-  // An empty tray, or a drive not ready: the rest is left to the command.
+  s.number = Quorvane_CdvdBurnerGrabber_TestUnitReadyExEx(handle_, QV_CALL_STATUS(s), 10, 1);
   if (s.number != 0) {
     const Outcome o = FromEngine(s, About::Drive);
     if (o.exit == kExitDeviceBusy) return Report(what, o);
