@@ -71,6 +71,14 @@ std::vector<std::string> VirtualDriveNames(uint32_t* error) {
 
 namespace {
 
+// "a link to TARGET, which does not exist" when path is such a link, else "".
+std::string LinkToNothing(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!fs::is_symlink(fs::symlink_status(path, ec)) || fs::exists(fs::status(path, ec))) return "";
+  return "a link to " + fs::read_symlink(path, ec).string() + ", which does not exist";
+}
+
 // Finds the virtual drive a name stands for, by folder or device name.
 // Returns 0 when it is one, kExitNotFound when it is none, or the exit code
 // of a damaged drive, having said so.
@@ -109,7 +117,9 @@ int OpenDrive(const std::string& drive, bool exclusive, PQUORVANE_CALLBACK callb
   int rc = FindVirtualDrive(name, target);
   if (rc == kExitNotFound && drive.empty()) {
     const uint32_t err = QvDrive_Create(name.c_str(), kDefaultVirtualDriveMedia, nullptr);
-    if (err != 0) return Report("cannot make the default virtual drive '" + name + "'", {kExitFailure, VirtualDriveErrorText(), "system error " + std::to_string(err)});
+    if (err != 0)
+      return Report("cannot make the default virtual drive '" + name + "'",
+                    {kExitFailure, VirtualDriveErrorText(), "system error " + std::to_string(err)});
     std::fprintf(stderr, "quorvane: made the default virtual drive '%s' with a blank %s ('quorvane vdrive insert %s "
                          "--media ...' changes the disc)\n",
                  name.c_str(), kDefaultVirtualDriveMedia, name.c_str());
@@ -134,7 +144,9 @@ int OpenDrive(const std::string& drive, bool exclusive, PQUORVANE_CALLBACK callb
   const Outcome o = FromEngine(s, About::Drive);
   if (!target->isVirtual && o.exit == kExitNotFound)
     return Report("", {kExitNotFound, "no drive named " + name + " ('quorvane devices' lists the drives)", o.detail});
-  if (o.exit == kExitDeviceBusy && (s.number == EN_SHARING_VIOLATION || s.number == EN_SYSTEM_CALL_FAILED))
+  const bool held = s.number == EN_SHARING_VIOLATION ||
+                    (s.number == EN_SYSTEM_CALL_FAILED && (s.systemError == 5 || s.systemError == 32 || s.systemError == 170));
+  if (held)
     return Report("", {kExitDeviceBusy, "the drive " + name + " is busy: another program is using it", o.detail});
   return Report("opening " + name, o);
 }
@@ -142,11 +154,10 @@ int OpenDrive(const std::string& drive, bool exclusive, PQUORVANE_CALLBACK callb
 int CheckSource(const std::string& what, const std::string& path, bool folderAllowed) {
   namespace fs = std::filesystem;
   std::error_code ec;
-  const fs::file_status link = fs::symlink_status(path, ec);
-  if (!fs::exists(link)) return Report(what, {kExitNotFound, path + ": no such file or folder", ""});
+  if (!fs::exists(fs::symlink_status(path, ec))) return Report(what, {kExitNotFound, path + ": no such file or folder", ""});
+  if (const std::string dangling = LinkToNothing(path); !dangling.empty())
+    return Report(what, {kExitNotFound, path + ": " + dangling, ""});
   const fs::file_status st = fs::status(path, ec);
-  if (!fs::exists(st))
-    return Report(what, {kExitNotFound, path + ": a link to " + fs::read_symlink(path, ec).string() + ", which does not exist", ""});
   if (fs::is_regular_file(st) || (folderAllowed && fs::is_directory(st))) return 0;
   const char* kind = fs::is_directory(st)      ? "a folder; a file is needed here"
                      : fs::is_character_file(st) ? "a character device, not a file or folder"
@@ -170,9 +181,7 @@ int SkipNotes::Fail(const std::string& what, const std::string& entry, const Cal
     if (const size_t close = text.find('\'', open + 1); close != std::string::npos)
       if (text.compare(open + 1, entry.size(), entry) == 0) path = text.substr(open + 1, close - open - 1);
   Outcome o = FromEngine(status);
-  std::error_code ec;
-  if (o.exit == kExitNotFound && std::filesystem::is_symlink(std::filesystem::symlink_status(path, ec)))
-    o.headline = "a link to " + std::filesystem::read_symlink(path, ec).string() + ", which does not exist";
+  if (const std::string dangling = LinkToNothing(path); !dangling.empty()) o.headline = dangling;
   return Report(what, {o.exit, path + ": " + o.headline, o.detail});
 }
 
