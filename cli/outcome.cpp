@@ -53,7 +53,7 @@ struct SenseRow {
   const char* words;
 };
 constexpr SenseRow kSenses[] = {
-    {2, 0x3A, -1, kExitDeviceBusy, "no disc in the drive"},
+    {2, 0x3A, -1, kExitDeviceBusy, "no disc in the drive; insert one"},
     {2, 0x04, 0x08, kExitDeviceBusy, "the drive is busy writing; try again when it is done"},
     {2, 0x04, -1, kExitDeviceBusy, "the drive is not ready; try again in a moment"},
     {2, -1, -1, kExitDeviceBusy, "the drive is not ready"},
