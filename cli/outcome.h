@@ -27,7 +27,7 @@ enum ExitCode : int {
 
 // The failures of one engine call.
 struct CallStatus {
-  char text[1024] = {};
+  char text[QUORVANE_EXCEPTION_TEXT_SIZE] = {};
   QV_ULONG systemError = 0;
   CDB_FAILURE_INFORMATION failure{};
   QV_ULONG number = 0;
