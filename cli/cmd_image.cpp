@@ -7,27 +7,26 @@
 // a DVD-Video image of a VIDEO_TS folder.
 // A folder PATH adds what it holds at the root, a file PATH the file. The
 // image streams straight from the files into FILE; a regular FILE is
-// written under a temporary name and renamed when complete, so a failure
-// or Ctrl-C leaves an earlier FILE as it was.
-#include <sys/stat.h>
-#include <unistd.h>
-
+// written under a temporary name and renamed when complete, so a failure,
+// Ctrl-C or SIGTERM leaves an earlier FILE as it was.
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
+#include <cctype>
 #include <chrono>
 #include <csignal>
-#include <ctime>
-#include <functional>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "common.h"
+#include "image_bin.h"
 #include "master.h"
+#include "platform/output_file.h"
 
 namespace qvcli {
 namespace {
@@ -50,64 +49,11 @@ struct ImageOptions {
   std::string What() const { return "image " + kind; }
 };
 
-class Output {
- public:
-  ~Output() { Abandon(); }
-  bool Open(const std::string& path, std::string* why) {
-    path_ = path;
-    struct stat st {};
-    direct_ = ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
-    writing_ = direct_ ? path : path + ".part";
-    file_ = std::fopen(writing_.c_str(), "wb");
-    if (file_ == nullptr) *why = std::strerror(errno);
-    return file_ != nullptr;
-  }
-  bool Write(const void* data, size_t size, std::string* why) {
-    if (std::fwrite(data, 1, size, file_) == size) return true;
-    *why = std::strerror(errno);
-    return false;
-  }
-  bool Commit(std::string* why) {
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (!closed) {
-      *why = std::strerror(errno);
-      Remove();
-      return false;
-    }
-    if (!direct_ && std::rename(writing_.c_str(), path_.c_str()) != 0) {
-      *why = std::strerror(errno);
-      Remove();
-      return false;
-    }
-    committed_ = true;
-    return true;
-  }
-  void Abandon() {
-    if (file_ != nullptr) {
-      std::fclose(file_);
-      file_ = nullptr;
-    }
-    if (!committed_) Remove();
-  }
-
- private:
-  void Remove() {
-    if (!direct_ && !writing_.empty()) std::remove(writing_.c_str());
-  }
-  std::string path_, writing_;
-  FILE* file_ = nullptr;
-  bool direct_ = false, committed_ = false;
-};
-
-// Catches Ctrl-C for as long as it lives.
+// Catches Ctrl-C and SIGTERM for as long as it lives.
 struct Interrupts {
-  Interrupts() : previous(std::signal(SIGINT, &OnInterrupt)) { g_interrupted = false; }
-  ~Interrupts() {
-    g_tree = nullptr;
-    std::signal(SIGINT, previous);
-  }
-  void (*previous)(int);
+  Interrupts() : scope(&OnInterrupt) { g_interrupted = false; }
+  ~Interrupts() { g_tree = nullptr; }
+  InterruptScope scope;
 };
 
 using ImageRead = std::function<uint32_t(uint64_t length, void* buffer, char* text, QV_ULONG textSize, QV_ULONG* system)>;
@@ -117,12 +63,10 @@ using ImageRead = std::function<uint32_t(uint64_t length, void* buffer, char* te
 int WriteImage(const GlobalOptions& global, const ImageOptions& o, uint64_t total, const ImageRead& read,
                nlohmann::json extra, size_t renamed, std::chrono::steady_clock::time_point start,
                const std::function<int(const std::string&, uint32_t, const char*, uint32_t)>& fail) {
-  Output out;
-  std::string why;
-  if (!out.Open(o.out, &why)) {
-    std::fprintf(stderr, "quorvane: %s: cannot write %s: %s\n", o.What().c_str(), o.out.c_str(), why.c_str());
-    return kExitSystemError;
-  }
+  qv::plat::OutputFile out;
+  uint32_t error = 0;
+  const auto cannotWrite = [&] { return Report(o.What() + ": cannot write " + o.out, FromSystemError(error)); };
+  if (!out.Open(o.out, &error)) return cannotWrite();
   ProgressBar bar("image", !o.quiet && !global.json);
   constexpr uint64_t kChunk = 1 << 20;
   std::unique_ptr<char[]> buffer(new char[kChunk]);
@@ -139,19 +83,15 @@ int WriteImage(const GlobalOptions& global, const ImageOptions& o, uint64_t tota
       bar.Finish();
       return fail("reading the image", n, text, system);
     }
-    if (!out.Write(buffer.get(), part, &why)) {
+    if (!out.Write(buffer.get(), part, &error)) {
       bar.Finish();
-      std::fprintf(stderr, "quorvane: %s: writing %s failed: %s\n", o.What().c_str(), o.out.c_str(), why.c_str());
-      return kExitSystemError;
+      return cannotWrite();
     }
     done += part;
     bar.Update(done, total);
   }
   bar.Finish();
-  if (!out.Commit(&why)) {
-    std::fprintf(stderr, "quorvane: %s: writing %s failed: %s\n", o.What().c_str(), o.out.c_str(), why.c_str());
-    return kExitSystemError;
-  }
+  if (!out.Commit(&error)) return cannotWrite();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (global.json) {
     extra["out"] = o.out;
@@ -171,8 +111,8 @@ int WriteImage(const GlobalOptions& global, const ImageOptions& o, uint64_t tota
 // ISO9660 and UDF images: a tree of the paths, built and read.
 int BuildTree(const GlobalOptions& global, const ImageOptions& o) {
   EngineSession engine;
-  if (engine.status() != 0) return ReportFailure("start-up", engine.status(), nullptr, 0, nullptr);
-  Mastering master(o.What(), global.json);
+  if (engine.status() != 0) return Report("start-up", FromEngine(engine.status(), nullptr, 0));
+  Mastering master(o.What());
   const bool udf = o.kind == "udf";
   if (int rc = udf ? master.CreateUdf(o.bridge) : master.Create(!o.noJoliet)) return rc;
   QV_HANDLE tree = master.tree();
@@ -183,13 +123,10 @@ int BuildTree(const GlobalOptions& global, const ImageOptions& o) {
   g_tree = tree;
   const auto start = std::chrono::steady_clock::now();
 
-  for (const std::string& path : o.paths) {
-    std::error_code ec;
-    if (!fs::exists(fs::status(path, ec))) {
-      std::fprintf(stderr, "quorvane: %s: no such file or folder: %s\n", o.What().c_str(), path.c_str());
-      return kExitNotFound;
-    }
-  }
+  for (const std::string& path : o.paths)
+    if (int rc = CheckSource(o.What(), path, true)) return rc;
+  if (!o.boot.empty())
+    if (int rc = CheckSource(o.What() + " --boot", o.boot, false)) return rc;
   if (int rc = master.Add(o.paths)) return g_interrupted ? kExitCancelled : rc;
   if (!o.boot.empty()) {
     const bool floppy = o.bootEmulation == "floppy";
@@ -226,21 +163,27 @@ int BuildTree(const GlobalOptions& global, const ImageOptions& o) {
 
 int BuildDvdVideo(const GlobalOptions& global, const ImageOptions& o) {
   EngineSession engine;
-  if (engine.status() != 0) return ReportFailure("start-up", engine.status(), nullptr, 0, nullptr);
+  if (engine.status() != 0) return Report("start-up", FromEngine(engine.status(), nullptr, 0));
   const std::string& folder = o.paths.front();
   std::error_code ec;
-  if (!fs::is_directory(folder, ec)) {
-    std::fprintf(stderr, "quorvane: %s: no such folder: %s\n", o.What().c_str(), folder.c_str());
-    return kExitNotFound;
+  if (!fs::exists(folder, ec)) return Report(o.What(), {kExitNotFound, folder + ": no such folder", ""});
+  if (!fs::is_directory(folder, ec))
+    return Report(o.What(), {kExitUsage, folder + " is not a folder; a VIDEO_TS folder is needed here", ""});
+  // The engine's own refusal would name only the system error.
+  bool hasIfo = false;
+  for (const auto& e : fs::directory_iterator(folder, ec)) {
+    std::string name = e.path().filename().string();
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    hasIfo = hasIfo || name == "VIDEO_TS.IFO";
   }
+  if (!hasIfo) return Report(o.What(), {kExitNotFound, folder + " holds no VIDEO_TS.IFO: not a VIDEO_TS folder", ""});
   Interrupts interrupts;
   const auto start = std::chrono::steady_clock::now();
   const std::time_t now = std::time(nullptr);
   std::tm utc{};
   gmtime_r(&now, &utc);
-  const auto fail = [&global](const std::string& what, uint32_t number, const char* t, uint32_t s) {
-    if (global.json) PrintJson({{"error", t && *t ? t : "failed"}, {"exception", number}, {"systemError", s}});
-    return ReportFailure(what, number, t, s, nullptr);
+  const auto fail = [](const std::string& what, uint32_t number, const char* t, uint32_t s) {
+    return Report(what, FromEngine(number, t, s));
   };
   char text[QUORVANE_EXCEPTION_TEXT_SIZE] = {};
   QV_ULONG system = 0;
@@ -293,7 +236,9 @@ RegisterCommand reg({"image", "Build image files",
                          if (o->label == "CDROM") o->label = "DVD_VIDEO";
                          if (o->paths.size() != 1) throw CLI::ValidationError("PATH", "give one VIDEO_TS folder");
                        });
-                       return [&global, o] {
+                       std::function<int()> bin = AddImageBin(sub, global);
+                       return [&global, o, bin] {
+                         if (o->kind.empty()) return bin();
                          return o->kind == "dvd-video" ? BuildDvdVideo(global, *o) : BuildTree(global, *o);
                        };
                      }});

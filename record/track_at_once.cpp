@@ -62,6 +62,22 @@ struct TrackKind {
   const char* log;
 };
 
+// A disc the drive calls complete takes nothing more: a pressed one, or a
+// write-once or sequential one that was finalized. Refused before anything
+// on the drive changes; overwritable media are rewritten instead.
+void RefuseCompleteDisc(CQuorvane_CdvdBurnerGrabber& grabber, uint32_t discType) {
+  const bool pressed = discType == DISC_TYPE_CDROM || discType == DISC_TYPE_DVDROM || discType == DISC_TYPE_DDCDROM;
+  const bool sequential = discType == DISC_TYPE_CDR || discType == DISC_TYPE_CDRW || discType == DISC_TYPE_DVDR ||
+                          discType == DISC_TYPE_DVDRW_SR || discType == DISC_TYPE_DVDPLUSR ||
+                          discType == DISC_TYPE_DVDPLUSR_DL || discType == DISC_TYPE_DDCDR || discType == DISC_TYPE_DDCDRW;
+  if (!pressed && !sequential) return;
+  QUORVANE_DISC_INFORMATION info{};
+  grabber.GetDiscInformation(&info);
+  if (info.m__UCHAR__DiscStatus != 2) return;
+  QuorvaneI_Throw(kTao, EN_INVALID_STATE, 0, "%s(): The disc is not writable (%s)%s", kTao,
+                  pressed ? "read-only" : "complete", !pressed && info.m__UCHAR__IsErasable ? "; erase it first" : "");
+}
+
 TrackKind KindOf(int32_t trackType, bool mode2Form1) {
   if (trackType == 1)
     return mode2Form1 ? TrackKind{2048, 10, 4, 0x20, "Setting write parameters to MODE2/Form1"}
@@ -88,6 +104,7 @@ void CQuorvane_CdvdBurnerGrabber::TrackAtOnce(CQuorvane_FileChain* chain, bool m
 
     const uint32_t discType = GetDiscTypeSafe();
     QuorvaneI_Log("\n%s(): Inserted disc type 0x%08X\n", kTao, discType);
+    RefuseCompleteDisc(*this, discType);
     const bool cd = IsCd(discType);
     if (cd) {
       GetTransport()->SetMaximumTransferLength(kCdTransfer);

@@ -145,17 +145,25 @@ TEST_F(BurnCli, ImagesGoOnTheDiscAsTheyAreOrAreRefused) {
   EXPECT_EQ(Files("plus.iso", false)["hello.txt"], "hello\n");
 }
 
-TEST_F(BurnCli, EraseFormatAndRefusals) {
+// Each must change the disc: a written CD-RW reads blank and empty after
+// erase, an unformatted DVD+RW reads formatted after format.
+TEST_F(BurnCli, EraseAndFormatChangeTheDisc) {
+  home.Write("src/a.txt", "on the disc\n");
   ASSERT_EQ(Run("vdrive create rw --media cd-rw"), 0) << out;
-  EXPECT_EQ(Run("erase --drive rw"), 0) << out;
-  EXPECT_EQ(Run("format --drive rw"), 2) << out;  // a CD-RW has no format to make
+  ASSERT_EQ(Run("burn --drive rw " + At("src")), 0) << out;
+  ASSERT_EQ(Run("erase --drive rw"), 0) << out;
+  ASSERT_EQ(Run("--json info --drive rw"), 0) << out;
+  const auto disc = nlohmann::json::parse(out)["disc"];
+  EXPECT_EQ(disc["status"], "blank") << out;
+  EXPECT_TRUE(disc["tracks"].empty()) << out;
+  EXPECT_EQ(disc["free"]["blocks"], disc["atip"]["capacityBlocks"]) << out;
+
   ASSERT_EQ(Run("vdrive create plus --media dvd+rw"), 0) << out;
-  EXPECT_EQ(Run("format --drive plus"), 0) << out;
-  EXPECT_EQ(Run("vdrive export plus --out " + At("x.iso")), 1) << out;
-  EXPECT_NE(out.find("no data track"), std::string::npos) << out;
+  ASSERT_EQ(Run("vdrive insert plus --disc " + std::string(QUORVANE_SOURCE_DIR) + "/vdrive/discs/dvd+rw-unformatted.json"), 0);
+  ASSERT_EQ(Run("format --drive plus"), 0) << out;
+  ASSERT_EQ(Run("--json vdrive list"), 0) << out;
+  EXPECT_EQ(nlohmann::json::parse(out)["drives"][0]["disc"]["formatted"], true) << out;
   EXPECT_EQ(Run("burn --drive plus"), 2) << out;  // nothing to burn
-  EXPECT_EQ(Run("burn --drive plus " + At("missing")), 3) << out;
-  EXPECT_NE(out.find("no such file or folder"), std::string::npos) << out;
 }
 
 // Folders mastered on the fly: the default drive's DVD+RW, then two
