@@ -1,6 +1,7 @@
 // The pass-through transport on the Linux SG_IO path, against a fake bus
-// behind the system-call seam, in virtual time: the retry algorithm, the
-// failure record, opening, the read-only fallback and the SCSI address.
+// behind the system-call seam, in virtual time: what the OS path adds to
+// the shared retry loop (delivery failures and time-outs, the failure
+// record), opening, the read-only fallback and the SCSI address.
 #include <fcntl.h>
 
 #include <cerrno>
