@@ -59,9 +59,11 @@ struct Interrupts {
 using ImageRead = std::function<uint32_t(uint64_t length, void* buffer, char* text, QV_ULONG textSize, QV_ULONG* system)>;
 
 // Streams the image of total bytes, read by read, into o.out; says what
-// was made, with extra in the JSON answer. fail reports an engine failure.
+// was made, with extra() in the JSON answer (asked once the image is
+// written, so it can tell the files that changed). fail reports an engine
+// failure.
 int WriteImage(const GlobalOptions& global, const ImageOptions& o, uint64_t total, const ImageRead& read,
-               nlohmann::json extra, size_t renamed, std::chrono::steady_clock::time_point start,
+               const std::function<nlohmann::json()>& extra, size_t renamed, std::chrono::steady_clock::time_point start,
                const std::function<int(const std::string&, uint32_t, const char*, uint32_t)>& fail) {
   qv::plat::OutputFile out;
   uint32_t error = 0;
@@ -94,12 +96,13 @@ int WriteImage(const GlobalOptions& global, const ImageOptions& o, uint64_t tota
   if (!out.Commit(&error)) return cannotWrite();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (global.json) {
-    extra["out"] = o.out;
-    extra["bytes"] = total;
-    extra["sectors"] = total / 2048;
-    extra["renamed"] = renamed;
-    extra["seconds"] = seconds;
-    PrintJson(extra);
+    nlohmann::json answer = extra();
+    answer["out"] = o.out;
+    answer["bytes"] = total;
+    answer["sectors"] = total / 2048;
+    answer["renamed"] = renamed;
+    answer["seconds"] = seconds;
+    PrintJson(answer);
   } else {
     std::printf("%s: %llu bytes (%llu sectors) in %.2f s\n", o.out.c_str(), static_cast<unsigned long long>(total),
                 static_cast<unsigned long long>(total / 2048), seconds);
@@ -150,10 +153,13 @@ int BuildTree(const GlobalOptions& global, const ImageOptions& o) {
   const auto read = [tree](uint64_t part, void* buffer, char* t, QV_ULONG size, QV_ULONG* s) {
     return Quorvane_ISO9660JolietFileTree_Read(tree, t, size, s, static_cast<QV_LONG>(part), buffer);
   };
-  nlohmann::json extra = udf ? nlohmann::json{{"bridge", o.bridge}}
-                             : nlohmann::json{{"joliet", !o.noJoliet}, {"boot", o.boot}};
-  extra["renames"] = master.renames();
-  extra["changed"] = master.changed();
+  const auto extra = [&] {
+    nlohmann::json answer = udf ? nlohmann::json{{"bridge", o.bridge}}
+                                : nlohmann::json{{"joliet", !o.noJoliet}, {"boot", o.boot}};
+    answer["renames"] = master.renames();
+    answer["changed"] = master.changed();
+    return answer;
+  };
   const auto fail = [&master](const std::string& what, uint32_t number, const char* t, uint32_t s) {
     return master.Fail(what, number, t, s);
   };
@@ -201,7 +207,8 @@ int BuildDvdVideo(const GlobalOptions& global, const ImageOptions& o) {
   const auto read = [image](uint64_t part, void* buffer, char* t, QV_ULONG size, QV_ULONG* s) {
     return Quorvane_DVDVideo_Read(image, t, size, s, part, buffer);
   };
-  return WriteImage(global, o, total, read, {{"patchIfo", o.patchIfo}}, 0, start, fail);
+  const auto extra = [&o] { return nlohmann::json{{"patchIfo", o.patchIfo}}; };
+  return WriteImage(global, o, total, read, extra, 0, start, fail);
 }
 
 RegisterCommand reg({"image", "Build image files",

@@ -13,7 +13,8 @@
 #
 # The kernel package is downloaded once into the cache folder
 # (QUORVANE_QEMU_CACHE, default ${XDG_CACHE_HOME:-~/.cache}/quorvane/qemu).
-# Exit 77 (skipped) when QEMU or the ISO tool is missing.
+# Exit 77 (skipped) when QEMU or the ISO tool is missing, a failure under
+# make test (QUORVANE_REQUIRE_PROGRAMS set), which installs them.
 set -euo pipefail
 
 mode=probe
@@ -27,6 +28,7 @@ cache=${QUORVANE_QEMU_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvane/qemu}
 
 for tool in qemu-system-x86_64 genisoimage busybox gzip dpkg-deb; do
   if ! command -v "$tool" >/dev/null; then
+    if [ -n "${QUORVANE_REQUIRE_PROGRAMS:-}" ]; then echo "FAIL: $tool is not installed"; exit 1; fi
     echo "SKIP: $tool is not installed"
     exit 77
   fi

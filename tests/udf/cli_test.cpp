@@ -13,7 +13,8 @@ namespace fs = std::filesystem;
 class UdfCli : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!qvudf::HaveUdfCheckers()) GTEST_SKIP() << "udfinfo or 7z is not installed";
+    QVTEST_REQUIRE_PROGRAM("udfinfo");
+    QVTEST_REQUIRE_PROGRAM("7z");
     setenv("QUORVANE_VDRIVE_HOME", (home.path() / "drives").c_str(), 1);
   }
   void TearDown() override { unsetenv("QUORVANE_VDRIVE_HOME"); }

@@ -19,7 +19,8 @@ namespace fs = std::filesystem;
 class UdfOracles : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!qvudf::HaveUdfCheckers()) GTEST_SKIP() << "udfinfo or 7z is not installed";
+    QVTEST_REQUIRE_PROGRAM("udfinfo");
+    QVTEST_REQUIRE_PROGRAM("7z");
   }
   std::string Body(size_t size) {
     std::string body(size, '\0');

@@ -2,8 +2,6 @@
 
 namespace qvudf {
 
-bool HaveUdfCheckers() { return qvtest::HaveProgram("udfinfo") && qvtest::HaveProgram("7z"); }
-
 std::string UdfProblems(const std::string& image, const std::string& folder) {
   std::string problems, out;
   if (qvtest::RunCommand("udfinfo '" + image + "'", &out) != 0 || out.find("udfrev=1.02") == std::string::npos)

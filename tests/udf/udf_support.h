@@ -11,7 +11,6 @@ namespace qvudf {
 // compared with folder byte for byte, names and empty folders included.
 // Empty when all agree, else what went wrong.
 std::string UdfProblems(const std::string& image, const std::string& folder);
-bool HaveUdfCheckers();
 
 // The committed VIDEO_TS folder: two title sets, the first of two chapters.
 std::string VideoTs();
