@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Joliet images to /dev/null with our command, genisoimage
-# (-J -joliet-long) and xorriso (-as mkisofs -J) from the same trees in one
-# run, and prints time, files/s, MB/s and peak memory side by side:
+# (-J -joliet-long) and xorriso (-as mkisofs -J), and UDF images with our
+# command and genisoimage -udf, from the same trees in one run, and prints
+# time, files/s, MB/s and peak memory side by side:
 #   (a) 100 000 files of 1 KiB (FILES=... changes the count);
 #   (b) two files of 1 GiB (BIG_MIB=... changes their size).
 # The trees are made once under the build folder and kept. Run it twice and
@@ -50,7 +51,7 @@ run() {
   read -r secs kib < "$report"
   awk -v n="$name" -v c="$count" -v b="$bytes" -v s="$secs" -v k="$kib" 'BEGIN {
     if (s < 0.01) s = 0.01;
-    printf "%-12s %9.2f s %12.0f files/s %9.0f MB/s %9.1f MiB peak %7.0f B/file\n",
+    printf "%-16s %9.2f s %12.0f files/s %9.0f MB/s %9.1f MiB peak %7.0f B/file\n",
            n, s, c / s, b / s / 1e6, k / 1024, k * 1024 / c }'
 }
 
@@ -82,6 +83,10 @@ print("%-12s %9.0f B/file over an empty tree, %.0f of them names, %.0f beyond th
 EOF
   if command -v genisoimage >/dev/null; then
     run genisoimage "$count" "$bytes" genisoimage -quiet -J -joliet-long -o /dev/null "$tree"
+  fi
+  run "quorvane udf" "$count" "$bytes" "$quorvane" image udf --quiet --out /dev/null "$tree"
+  if command -v genisoimage >/dev/null; then
+    run "genisoimage -udf" "$count" "$bytes" genisoimage -quiet -udf -o /dev/null "$tree"
   fi
   if command -v xorriso >/dev/null; then
     run xorriso "$count" "$bytes" xorriso -as mkisofs -quiet -J -o /dev/null "$tree"

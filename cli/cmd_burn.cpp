@@ -1,10 +1,12 @@
 // quorvane burn: track-at-once recording onto the disc in a drive, with
 // progress, closing the session afterwards. Folders and files are mastered
-// into ISO9660/Joliet while they are written, no image file made; --image
-// records a data image as it is; --audio one audio track per file.
+// into ISO9660/Joliet (UDF with --udf) while they are written, no image file
+// made; --dvd-video masters a VIDEO_TS folder the same way; --image records
+// a data image as it is; --audio one audio track per file.
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -22,6 +24,8 @@ struct Options {
   std::string image;
   std::string label = "CDROM";
   std::vector<std::string> paths;
+  std::string dvdVideo;
+  bool udf = false, bridge = false, patchIfo = false;
   bool audio = false;
   bool test = false;
   bool multisession = false;
@@ -103,9 +107,36 @@ int CheckAudio(const std::vector<std::string>& files) {
   return kExitOk;
 }
 
+// A DVD-Video image of a VIDEO_TS folder, owned here.
+class DvdVideo {
+ public:
+  ~DvdVideo() {
+    if (image_ != nullptr) Quorvane_DVDVideo_Destroy(image_);
+  }
+  int Create(const Options& o, QV_HANDLE* tree) {
+    CallStatus s;
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    s.number = Quorvane_DVDVideo_Create(&image_, o.dvdVideo.c_str(), o.patchIfo ? 1 : 0, s.text, sizeof s.text,
+                                        &s.systemError, o.label.c_str(), "", "QUORVANE", utc.tm_year + 1900,
+                                        utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, 0);
+    if (s.number == 0) s.number = Quorvane_DVDVideo_GetTreePointer(image_, tree);
+    return s.number == 0 ? kExitOk : Report("building the DVD-Video image", FromEngine(s));
+  }
+
+ private:
+  QV_HANDLE image_ = nullptr;
+};
+
 int Run(const GlobalOptions& global, const Options& o) {
-  if (o.audio ? (o.paths.empty() || !o.image.empty()) : o.image.empty() == o.paths.empty()) {
-    return Report("burn", {kExitUsage, "give folders and files to master, --image FILE, or --audio FILE...", ""});
+  const bool dvd = !o.dvdVideo.empty();
+  if (dvd ? !o.image.empty() || !o.paths.empty() || o.audio || o.udf
+          : o.audio ? (o.paths.empty() || !o.image.empty()) : o.image.empty() == o.paths.empty()) {
+    return Report("burn", {kExitUsage,
+                           "give folders and files to master, --image FILE, --audio FILE... or --dvd-video FOLDER, "
+                           "one of them",
+                           ""});
   }
   for (const std::string& path : o.paths)
     if (int rc = CheckSource("burn", path, true)) return rc;
@@ -116,12 +147,16 @@ int Run(const GlobalOptions& global, const Options& o) {
   QV_HANDLE h = job.handle();
   Mastering master("burn");
   job.ReportChangesTo(&master);
-  if (!o.image.empty()) {
+  DvdVideo video;
+  QV_HANDLE videoTree = nullptr;
+  if (dvd) {
+    if (int rc = video.Create(o, &videoTree)) return rc;
+  } else if (!o.image.empty()) {
     if (int rc = CheckImage(o.image)) return rc;
   } else if (o.audio) {
     if (int rc = CheckAudio(o.paths)) return rc;
   } else {
-    if (int rc = master.Create(true)) return rc;
+    if (int rc = o.udf ? master.CreateUdf(o.bridge) : master.Create(true)) return rc;
     if (int rc = master.Add(o.paths)) return rc;
     if (int rc = master.EnsureRoot()) return rc;
   }
@@ -137,7 +172,10 @@ int Run(const GlobalOptions& global, const Options& o) {
   }
   const QV_BOOLEAN test = o.test ? 1 : 0, multi = o.multisession ? 1 : 0;
   std::string what = o.image;
-  if (!o.image.empty()) {
+  if (dvd) {
+    what = o.dvdVideo;
+    s.number = Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTree(h, QV_CALL_STATUS(s), videoTree, 0, test, multi, 1, 1);
+  } else if (!o.image.empty()) {
     s.number = Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFileEx(h, QV_CALL_STATUS(s), o.image.c_str(),
                                                                  QVX_TRACK_FROM_FILE_DATA, 0, test, multi, 1, 1);
   } else if (o.audio) {
@@ -177,6 +215,8 @@ int Run(const GlobalOptions& global, const Options& o) {
                {"paths", o.paths},
                {"audio", o.audio},
                {"label", o.image.empty() && !o.audio ? o.label : ""},
+               {"udf", o.udf},
+               {"dvdVideo", o.dvdVideo},
                {"test", o.test},
                {"multisession", o.multisession},
                {"renames", master.renames()},
@@ -200,6 +240,12 @@ RegisterCommand reg({"burn", "Record files, an image or audio tracks onto the di
                        app.add_flag("--eject", o->eject, "Eject the disc afterwards, and after a failure");
                        app.add_option("--label", o->label, "Volume label of the mastered disc");
                        app.add_option("PATH", o->paths, "Folders and files to master (audio files with --audio)");
+                       auto* udf = app.add_flag("--udf", o->udf, "Master UDF 1.02 instead of ISO9660/Joliet");
+                       app.add_flag("--bridge", o->bridge, "With --udf: an ISO9660 hierarchy beside UDF")->needs(udf);
+                       auto* dvd = app.add_option("--dvd-video", o->dvdVideo, "A VIDEO_TS folder to burn as DVD-Video")
+                                       ->check(CLI::ExistingDirectory);
+                       app.add_flag("--patch-ifo", o->patchIfo, "With --dvd-video: rewrite the IFO sector addresses")
+                           ->needs(dvd);
                        return [&global, o] { return Run(global, *o); };
                      }});
 

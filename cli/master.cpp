@@ -66,6 +66,14 @@ int Mastering::Create(bool joliet) {
   return n == 0 ? kExitOk : Fail(verb_, n, text, system);
 }
 
+int Mastering::CreateUdf(bool bridge) {
+  char text[QUORVANE_EXCEPTION_TEXT_SIZE] = {};
+  QV_ULONG system = 0;
+  const uint32_t n = Quorvane_UDF_CreateFileTree(&tree_, text, sizeof text, &system, &TreeCallback, this, 0, 0,
+                                                 bridge ? 1 : 0);
+  return n == 0 ? kExitOk : Fail(verb_, n, text, system);
+}
+
 int Mastering::Add(const std::vector<std::string>& paths) {
   for (const std::string& path : paths) {
     std::vector<std::string> entries;

@@ -23,6 +23,8 @@ class Mastering {
 
   // Each returns 0 or the exit code, having said why.
   int Create(bool joliet);
+  // A UDF tree instead (with bridge, an ISO9660 hierarchy beside UDF).
+  int CreateUdf(bool bridge);
   // Each folder's contents and each file at the root of the image.
   int Add(const std::vector<std::string>& paths);
   // An image has a root even when the paths held nothing but empty folders.

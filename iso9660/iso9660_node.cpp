@@ -34,12 +34,12 @@ CQuorvane_ISO9660FileTreeNode::CQuorvane_ISO9660FileTreeNode(const char* absolut
                                                              uint64_t sizeInUCHARs, CQuorvane_FileTreeNode* parent,
                                                              uint32_t userValue, uint64_t fileTime, bool longNames,
                                                              bool lockFiles, uint32_t presetAddress,
-                                                             bool knownReadable)
+                                                             bool knownReadable, bool isoRecords)
     : CQuorvane_FileTreeNode(absolutePath, longName, shortName, attributes, sizeInUCHARs, parent, userValue,
                              fileTime),
       m__BOOLEAN__LongNames(longNames ? 1 : 0) {
   static const char* const kMethod = "CQuorvane_ISO9660FileTreeNode::CQuorvane_ISO9660FileTreeNode";
-  if (!IsFolder()) RefuseHugeFile(GetReportName(), sizeInUCHARs);
+  if (!IsFolder() && isoRecords) RefuseHugeFile(GetReportName(), sizeInUCHARs);
   const auto utc = static_cast<int64_t>(fileTime / kTicksPerSecond) - kSecondsFrom1601To1970;
   const QV_SYSTEMTIME& d = GetDate();
   if (d.wYear >= 1900 && fileTime != 0) {
@@ -74,10 +74,19 @@ CQuorvane_ISO9660FileTreeNode::CQuorvane_ISO9660FileTreeNode(const char* absolut
 CQuorvane_ISO9660FileTreeNode::CQuorvane_ISO9660FileTreeNode(QV_HANDLE handle, uint64_t sizeInUCHARs,
                                                              const char* longName, const char* shortName,
                                                              CQuorvane_FileTreeNode* parent, uint32_t userValue,
-                                                             uint64_t fileTime, bool longNames)
+                                                             uint64_t fileTime, bool longNames, bool isoRecords)
     : CQuorvane_ISO9660FileTreeNode("", longName, shortName, qv::plat::kAttrNormal, sizeInUCHARs, parent, userValue,
-                                    fileTime, longNames, false) {
+                                    fileTime, longNames, false, 0, false, isoRecords) {
   m__PCQuorvane_File__Content = std::make_unique<CQuorvane_DiskFile>(handle, StreamSize(sizeInUCHARs));
+}
+
+CQuorvane_ISO9660FileTreeNode::CQuorvane_ISO9660FileTreeNode(std::unique_ptr<CQuorvane_File> source,
+                                                             uint64_t sizeInUCHARs, const char* longName,
+                                                             const char* shortName, CQuorvane_FileTreeNode* parent,
+                                                             uint32_t userValue, uint64_t fileTime, bool isoRecords)
+    : CQuorvane_ISO9660FileTreeNode("", longName, shortName, qv::plat::kAttrNormal, sizeInUCHARs, parent, userValue,
+                                    fileTime, false, false, 0, false, isoRecords) {
+  m__PCQuorvane_File__Content = std::move(source);
 }
 
 CQuorvane_ISO9660FileTreeNode::~CQuorvane_ISO9660FileTreeNode() = default;
@@ -110,6 +119,11 @@ void CQuorvane_ISO9660FileTreeNode::SetISOName(std::string_view name) {
 void CQuorvane_ISO9660FileTreeNode::SetJolietName(std::string_view bigEndianUnits) {
   const std::string iso(GetISOName());
   StoreImageNames(iso, bigEndianUnits.substr(0, 2 * kQuorvaneJolietMaxUnits));
+}
+
+void CQuorvane_ISO9660FileTreeNode::SetSecondName(std::string_view bytes) {
+  const std::string iso(GetISOName());
+  StoreImageNames(iso, bytes.substr(0, 255));
 }
 
 void CQuorvane_ISO9660FileTreeNode::SetRecordingDate(const uint8_t date[7]) {

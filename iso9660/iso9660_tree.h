@@ -1,21 +1,13 @@
 // ISO9660 images of a file tree, streamed.
 //
-// Building lays out the whole image before the first byte is read: every
-// folder gets its directory extent and number, every file its first block,
-// and all file-system structures (system area, volume descriptors, boot
-// catalog, path tables, directory extents) are generated into one memory
-// block. The image is then a file chain: that block, followed by the file
-// data, read straight from disk one file at a time. Nothing is written to a
-// temporary file and the bytes do not depend on how the chain is read.
-//
-// Layout (S = start address, all addresses absolute): S..S+15 system area;
-// S+16 primary descriptor, then the boot record (with a boot image), the
-// Joliet descriptor (Joliet trees), the terminator; S+20 boot catalog; from
-// S+21 (S+22 with Joliet) the L and M path tables of each hierarchy, the
-// directory extents of the primary hierarchy, then those of the Joliet one,
-// then the file data. Folders are numbered, and folders and files placed,
-// breadth first in record order, which is also the order the path tables
-// need.
+// Building lays out the whole image before the first byte is read, through
+// the writers of image_writers.h over one layout (image_layout.h): every
+// folder gets its directory extent and number, every file its first block.
+// The image is then a file chain read straight from the files, with the
+// file-system structures made as the stream reaches them. Nothing is
+// written to a temporary file and the bytes do not depend on how the chain
+// is read. Folders are numbered, and folders and files placed, breadth
+// first in record order, which is also the order the path tables need.
 //
 // Limits, each refused with a clear exception when a node is made or the
 // image is built: files of 4 GiB or more (exception 18; their size does not
@@ -31,8 +23,9 @@
 #include "files/file_chain.h"
 #include "files/file_tree.h"
 #include "files/image_handles.h"
+#include "iso9660/image_layout.h"
 
-inline constexpr uint32_t kQuorvaneSectorSize = 2048;
+class QuorvaneI_FileArea;
 // Files must be smaller than this.
 inline constexpr uint64_t kQuorvaneISO9660MaxFileSize = uint64_t{1} << 32;
 inline constexpr uint32_t kQuorvaneISO9660MaxFolders = 65535;
@@ -52,14 +45,21 @@ class CQuorvane_ISO9660FileTreeNode : public CQuorvane_FileTreeNode {
   // file open from now until the tree goes; without it the file is opened
   // now only to see that it can be read (unless knownReadable says its
   // permission bits settle that). presetAddress (imported nodes)
-  // places a file at an existing extent with no data to write.
+  // places a file at an existing extent with no data to write. Without
+  // isoRecords (a tree with no ISO9660 hierarchy) files may be 4 GiB or
+  // more.
   CQuorvane_ISO9660FileTreeNode(const char* absolutePath, const char* longName, const char* shortName,
                                 uint32_t attributes, uint64_t sizeInUCHARs, CQuorvane_FileTreeNode* parent,
                                 uint32_t userValue, uint64_t fileTime, bool longNames, bool lockFiles,
-                                uint32_t presetAddress = 0, bool knownReadable = false);
+                                uint32_t presetAddress = 0, bool knownReadable = false, bool isoRecords = true);
   // A file whose contents come from the caller's open handle (duplicated).
   CQuorvane_ISO9660FileTreeNode(QV_HANDLE handle, uint64_t sizeInUCHARs, const char* longName, const char* shortName,
-                                CQuorvane_FileTreeNode* parent, uint32_t userValue, uint64_t fileTime, bool longNames);
+                                CQuorvane_FileTreeNode* parent, uint32_t userValue, uint64_t fileTime, bool longNames,
+                                bool isoRecords = true);
+  // A file whose contents come from source, which the node keeps.
+  CQuorvane_ISO9660FileTreeNode(std::unique_ptr<CQuorvane_File> source, uint64_t sizeInUCHARs, const char* longName,
+                                const char* shortName, CQuorvane_FileTreeNode* parent, uint32_t userValue,
+                                uint64_t fileTime, bool isoRecords);
   ~CQuorvane_ISO9660FileTreeNode() override;
 
   void RebuildName() override;
@@ -72,10 +72,29 @@ class CQuorvane_ISO9660FileTreeNode : public CQuorvane_FileTreeNode {
   std::string_view GetJolietName() const;
   void SetISOName(std::string_view name);
   void SetJolietName(std::string_view bigEndianUnits);
+  // The second image name as it is stored (at most 255 bytes): Joliet
+  // trees keep their Joliet identifier there, UDF trees their UDF one.
+  std::string_view GetSecondName() const { return GetJolietName(); }
+  void SetSecondName(std::string_view bytes);
 
   const uint8_t* GetRecordingDate() const { return m__UCHAR__RecordingDate; }
   void SetRecordingDate(const uint8_t date[7]);
   uint32_t GetStartAddress() const { return m__ULONG__StartAddress; }
+  void SetStartAddress(uint32_t address) { m__ULONG__StartAddress = address; }
+  // A folder's directory extent in one hierarchy (0 primary, 1 Joliet),
+  // while an image is built.
+  uint32_t GetDirectoryAddress(unsigned kind) const {
+    return kind == 0 ? m__ULONG__StartAddress : m__ULONG__JolietStartAddress;
+  }
+  uint32_t GetDirectorySectors(unsigned kind) const {
+    return kind == 0 ? m__ULONG__DirectorySectors : m__ULONG__JolietDirectorySectors;
+  }
+  void SetDirectoryAddress(unsigned kind, uint32_t address) {
+    (kind == 0 ? m__ULONG__StartAddress : m__ULONG__JolietStartAddress) = address;
+  }
+  void SetDirectorySectors(unsigned kind, uint32_t sectors) {
+    (kind == 0 ? m__ULONG__DirectorySectors : m__ULONG__JolietDirectorySectors) = sectors;
+  }
   uint64_t GetSizeInSectors() const { return (GetSizeInUCHARs() + kQuorvaneSectorSize - 1) / kQuorvaneSectorSize; }
   // Left out of its folder's records (its data is still written).
   bool IsHidden() const { return m__BOOLEAN__Hidden != 0; }
@@ -108,12 +127,6 @@ class CQuorvane_ISO9660FileTreeNode : public CQuorvane_FileTreeNode {
   // ISO9660 and Joliet identifiers in one block: [n][n bytes][m][m bytes].
   std::unique_ptr<uint8_t[]> m__PUCHAR__ImageNames;
   std::unique_ptr<CQuorvane_File> m__PCQuorvane_File__Content;
-};
-
-// Texts of the volume descriptors. Empty texts leave their fields blank.
-struct QuorvaneI_VolumeTexts {
-  std::string label, publisher, application, systemIdentifier, copyrightFile, bibliographicFile;
-  std::string creationDate, modificationDate, expirationDate, effectiveDate;
 };
 
 class CQuorvane_ISO9660FileTree : public CQuorvane_FileTree,
@@ -175,23 +188,22 @@ class CQuorvane_ISO9660FileTree : public CQuorvane_FileTree,
   // The node being made from disk is one anyone may read: a file whose
   // folder we could list and whose bits say so opens without a trial.
   bool KnownReadable() const { return m__PFileInfo__Creating && m__PFileInfo__Creating->readableByAll; }
-  // Joliet trees set this in their constructor.
-  uint8_t m__BOOLEAN__Joliet = 0;
-
- private:
-  struct Hierarchy;
-  class Structures;
+  // The writers of the image, in the order their descriptors go; those
+  // that order the file data place it in files.
+  using Writers = std::vector<std::unique_ptr<QuorvaneI_ImageWriter>>;
+  virtual void AddWriters(Writers& writers, QuorvaneI_FileArea& files);
   // The check of one kind of name (0 ISO9660, 1 Joliet); nullptr when the
   // new node is dropped.
   CQuorvane_FileTreeNode* CheckKind(CQuorvane_FileTreeNode* parent, CQuorvane_ISO9660FileTreeNode* node,
                                     unsigned kind);
-  void Collect(Hierarchy& h);
-  void WritePathTables(const Hierarchy& h, uint8_t* tableL, uint8_t* tableM);
-  // One folder's directory extent into dir, zeroed and as long as the extent.
-  static void WriteDirectory(const Hierarchy& h, size_t folder, uint8_t* dir);
-  void FormatDescriptors(uint8_t* block, const QuorvaneI_VolumeTexts& texts, uint8_t xaFlag,
-                         const Hierarchy& primary, const Hierarchy* joliet, uint32_t pathL, uint32_t pathM,
-                         uint32_t jolietL, uint32_t jolietM);
+  // A kind-1 name as UTF-16 for a collision record, and the one the
+  // collision callback chose instead.
+  virtual std::u16string SecondNameUnits(const CQuorvane_ISO9660FileTreeNode* node) const;
+  virtual void RenameSecondName(CQuorvane_ISO9660FileTreeNode* node, const std::u16string& chosen);
+  // Joliet trees set this in their constructor.
+  uint8_t m__BOOLEAN__Joliet = 0;
+
+ private:
 
   const uint8_t m__BOOLEAN__LockFiles;
   const uint8_t m__BOOLEAN__LongNames;
@@ -203,8 +215,9 @@ class CQuorvane_ISO9660FileTree : public CQuorvane_FileTree,
   uint8_t m__UCHAR__BootSectorCount = kQuorvaneBootDefaultSectors;
   uint8_t m__UCHAR__BootMediaType = kQuorvaneBootDefaultMedia;
   std::unique_ptr<uint8_t[]> m__PUCHAR__ImportedBootDescriptor;
-  std::unique_ptr<CQuorvane_File> m__PCQuorvane_File__SystemStructures;
-  std::unique_ptr<CQuorvane_File> m__PCQuorvane_File__FileArea;
+  Writers m__Writers;
+  std::unique_ptr<QuorvaneI_FileArea> m__FileArea;
+  std::unique_ptr<CQuorvane_File> m__PCQuorvane_File__Image;
 };
 
 // The Joliet tree: the same image with a second hierarchy of Unicode names

@@ -370,7 +370,10 @@ uint32_t QvDrive_Export(const char* name, const char* imagePath) {
         // What was ever written is the data; the rest of the format is empty.
         blocks = std::min<uint64_t>(blocks, (disc.StoredBytes() + 2047) / 2048);
         if ((err = disc.Read(16 * 2048, block.data(), 2048)) != 0) return Fail(err, "cannot read the disc data");
-        if (std::memcmp(block.data() + 1, "CD001", 5) != 0) blocks = 0;
+        // A volume begins at block 16: ECMA-119's "CD001", or ECMA-167's
+        // recognition sequence ("BEA01") in front of a UDF volume.
+        if (std::memcmp(block.data() + 1, "CD001", 5) != 0 && std::memcmp(block.data() + 1, "BEA01", 5) != 0)
+          blocks = 0;
       }
       for (uint64_t lba = 0; lba < blocks; ++lba) {
         if ((err = disc.Read(lba * 2048, block.data(), 2048)) != 0) return Fail(err, "cannot read the disc data");

@@ -28,10 +28,11 @@ class CliOutput : public ::testing::Test {
   }
   void TearDown() override { qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", nullptr); }
   int Run(const std::string& args) { return qvtest::RunCommand(kQuorvane + " " + args + " 2>&1", &out); }
-  // The three commands that write a file, each into target.
+  // The commands that write a file, each into target.
   std::vector<std::string> Writers(const std::string& target) {
-    return {"image iso -q --out " + target + " " + (dir / "src").string(), "audio decode -q " + kFlac + " --out " + target,
-            "vdrive export d --out " + target};
+    return {"image iso -q --out " + target + " " + (dir / "src").string(),
+            "image udf -q --bridge --out " + target + " " + (dir / "src").string(),
+            "audio decode -q " + kFlac + " --out " + target, "vdrive export d --out " + target};
   }
   std::set<std::string> Names(const fs::path& folder) {
     std::set<std::string> names;

@@ -81,8 +81,12 @@ Tree::Tree(Options o) {
   StartEngine();
   char text[512] = {};
   QV_ULONG system = 0;
-  const uint32_t n = Quorvane_ISO9660JolietFileTree_Create(&tree_, text, sizeof text, &system, &Tree::Callback, this,
-                                                           o.ignoreErrors, o.lockFiles, o.longNames, o.joliet);
+  udf_ = o.udf != 0;
+  const uint32_t n = udf_ ? Quorvane_UDF_CreateFileTree(&tree_, text, sizeof text, &system, &Tree::Callback, this,
+                                                        o.ignoreErrors, o.lockFiles, o.udf == 2)
+                          : Quorvane_ISO9660JolietFileTree_Create(&tree_, text, sizeof text, &system, &Tree::Callback,
+                                                                  this, o.ignoreErrors, o.lockFiles, o.longNames,
+                                                                  o.joliet);
   EXPECT_EQ(n, 0u) << text;
 }
 
@@ -208,7 +212,8 @@ std::string OutsideProblems(Tree& tree, const std::string& image, bool boot, boo
          kid = Quorvane_ISO9660JolietFileTree_GetNextKid(tree.handle(), kid)) {
       char path[260] = {};
       Quorvane_ISO9660JolietFileTree_GetNames(tree.handle(), kid, path, nullptr, nullptr);
-      const std::string jolietName = Utf8(tree.JolietName(kid));
+      // A UDF tree's second name is its UDF one; the ISO9660 view has no Joliet.
+      const std::string jolietName = tree.udf() ? std::string() : Utf8(tree.JolietName(kid));
       joliet = joliet || !jolietName.empty();
       const Walk k{kid, w.iso + (w.iso.empty() ? "" : "/") + tree.IsoName(kid),
                    w.joliet + (w.joliet.empty() ? "" : "/") + jolietName};

@@ -24,6 +24,8 @@ class Tree {
     bool longNames = false;
     bool lockFiles = false;
     bool ignoreErrors = false;
+    // A UDF tree (1 pure, 2 a bridge) instead of an ISO9660 one.
+    int udf = 0;
   };
   Tree();
   explicit Tree(Options options);
@@ -32,6 +34,7 @@ class Tree {
   Tree& operator=(const Tree&) = delete;
 
   QV_HANDLE handle() const { return tree_; }
+  bool udf() const { return udf_; }
   // Adds under parent (nullptr: the root); returns the node, nullptr when
   // dropped. The exception number lands in lastStatus, its text in lastText.
   QV_HANDLE Add(const std::string& path, const char* newName = nullptr, QV_HANDLE parent = nullptr);
@@ -59,6 +62,7 @@ class Tree {
  private:
   static void QUORVANE_CALL Callback(QV_ULONG reason, void* context, void* parameter1, void* parameter2);
   QV_HANDLE tree_ = nullptr;
+  bool udf_ = false;
   std::deque<std::string> paths_;
 };
 

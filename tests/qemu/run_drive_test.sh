@@ -5,17 +5,30 @@
 #
 #   run_drive_test.sh DRIVE_PROBE WORK_DIR
 #
+# With --mount, the guest kernel's UDF driver mounts UDF images that the
+# quorvane command makes (pure and bridged, of a tricky tree, and a pure
+# one holding a file of 5 GiB) and compares what it reads with the files.
+#
+#   run_drive_test.sh --mount QUORVANE WORK_DIR
+#
 # The kernel package is downloaded once into the cache folder
 # (QUORVANE_QEMU_CACHE, default ${XDG_CACHE_HOME:-~/.cache}/quorvane/qemu).
-# Exit 77 (skipped) when QEMU or the ISO tool is missing.
+# Exit 77 (skipped) when QEMU or the ISO tool is missing, a failure under
+# make test (QUORVANE_REQUIRE_PROGRAMS set), which installs them.
 set -euo pipefail
 
+mode=probe
+if [ "$1" = --mount ]; then
+  mode=mount
+  shift
+fi
 probe=$1
 work=$2
 cache=${QUORVANE_QEMU_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvane/qemu}
 
 for tool in qemu-system-x86_64 genisoimage busybox gzip dpkg-deb; do
   if ! command -v "$tool" >/dev/null; then
+    if [ -n "${QUORVANE_REQUIRE_PROGRAMS:-}" ]; then echo "FAIL: $tool is not installed"; exit 1; fi
     echo "SKIP: $tool is not installed"
     exit 77
   fi
@@ -49,20 +62,69 @@ fi
 kernel=$(ls "$tree"/boot/vmlinuz-* | head -n 1)
 modroot=$(ls -d "$tree"/lib/modules/* | head -n 1)
 
-# The disc: a small ISO with data that changes from block to block.
-mkdir -p "$work/disc/DATA"
-head -c 300000 /dev/urandom >"$work/disc/DATA/RANDOM.BIN"
-seq 1 20000 >"$work/disc/NUMBERS.TXT"
-genisoimage -quiet -J -r -V QVPROBE -o "$work/disc.iso" "$work/disc"
-
-# The initramfs: busybox, the modules, the probe and the ISO to compare with.
+drives=()
 root="$work/initramfs"
-mkdir -p "$root"/{bin,dev,proc,sys,modules}
+mkdir -p "$root"/{bin,dev,proc,sys,modules,lists}
+if [ $mode = probe ]; then
+  # The disc: a small ISO with data that changes from block to block.
+  mkdir -p "$work/disc/DATA"
+  head -c 300000 /dev/urandom >"$work/disc/DATA/RANDOM.BIN"
+  seq 1 20000 >"$work/disc/NUMBERS.TXT"
+  genisoimage -quiet -J -r -V QVPROBE -o "$work/disc.iso" "$work/disc"
+  drives=(-device scsi-cd,drive=cd0,bus=scsi0.0
+    -drive if=none,id=cd0,file="$work/disc.iso",media=cdrom,readonly=on,format=raw
+    -drive if=ide,index=2,media=cdrom,file="$work/disc.iso",readonly=on,format=raw)
+else
+  # The images, each named by the file WHICH at its root. Every file of the
+  # small trees is compared whole; the file of 5 GiB (sparse but for marks)
+  # by a MiB at its start, around its extents' ends and at its end, as TCG
+  # reads 5 GiB too slowly for a test.
+  mkdir -p "$work/tricky/deep/a/b/c/d/e/f/g/h" "$work/tricky/empty folder" "$work/big"
+  printf pure >"$work/tricky/WHICH"
+  head -c 300000 /dev/urandom >"$work/tricky/random.bin"
+  : >"$work/tricky/empty"
+  printf 'umlauts\n' >"$work/tricky/Grüße.txt"
+  printf 'cjk\n' >"$work/tricky/日本語.txt"
+  printf 'astral\n' >"$work/tricky/smile 😀.txt"
+  printf 'long\n' >"$work/tricky/$(printf 'L%.0s' $(seq 1 200)).txt"
+  printf 'deep\n' >"$work/tricky/deep/a/b/c/d/e/f/g/h/bottom.txt"
+  for i in $(seq 1 300); do printf '%s' "$i" >"$work/tricky/deep/entry number $i.txt"; done
+  printf big >"$work/big/WHICH"
+  : >"$work/big/big.bin"
+  for mib in 0 1023 1024 4096; do printf 'mark %s' "$mib" | dd of="$work/big/big.bin" bs=1M seek="$mib" conv=notrunc 2>/dev/null; done
+  truncate -s 5G "$work/big/big.bin"
+  "$probe" image udf --quiet --out "$work/pure.udf" "$work/tricky"
+  cp -r "$work/tricky" "$work/bridged"
+  printf bridge >"$work/bridged/WHICH"
+  "$probe" image udf --quiet --bridge --out "$work/bridge.udf" "$work/bridged"
+  "$probe" image udf --quiet --out /dev/stdout "$work/big" | cp --sparse=always /dev/stdin "$work/big.udf"
+  (cd "$work/tricky" && find . -type f -print0 | xargs -0 md5sum) >"$root/lists/pure.md5"
+  (cd "$work/bridged" && find . -type f -print0 | xargs -0 md5sum) >"$root/lists/bridge.md5"
+  (cd "$work/tricky" && find . | wc -l) >"$root/lists/pure.count"
+  cp "$root/lists/pure.count" "$root/lists/bridge.count"
+  (cd "$work/big" && find . | wc -l) >"$root/lists/big.count"
+  for mib in 0 1023 1024 4096 5119; do
+    printf '%s %s\n' "$mib" "$(dd if="$work/big/big.bin" bs=1M skip="$mib" count=1 2>/dev/null | md5sum | cut -d' ' -f1)"
+  done >"$root/lists/big.slices"
+  n=0
+  for image in pure bridge big; do
+    drives+=(-device scsi-cd,drive=cd$n,bus=scsi0.0,scsi-id=$n
+      -drive if=none,id=cd$n,file="$work/$image.udf",media=cdrom,readonly=on,format=raw)
+    n=$((n + 1))
+  done
+fi
+
+# The initramfs: busybox, the modules, the probe and the ISO to compare with
+# (or the lists of what the UDF images hold).
 cp /bin/busybox "$root/bin/busybox"
-cp "$probe" "$root/bin/drive_probe"
-cp "$work/disc.iso" "$root/disc.iso"
 modules="scsi_common scsi_mod cdrom sr_mod sg virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev
   virtio_pci virtio_scsi libata ata_piix"
+if [ $mode = probe ]; then
+  cp "$probe" "$root/bin/drive_probe"
+  cp "$work/disc.iso" "$root/disc.iso"
+else
+  modules="$modules crc-itu-t udf"
+fi
 for m in $modules; do
   f=$(find "$modroot/kernel" -name "$m.ko*" | head -n 1)
   if [ -z "$f" ]; then
@@ -85,9 +147,30 @@ mount -t sysfs sysfs /sys
 mount -t devtmpfs devtmpfs /dev
 for m in $modules; do insmod /modules/\$m.ko || echo "insmod \$m failed"; done
 n=0
-while [ \$n -lt 100 ] && ! { [ -e /dev/sr0 ] && [ -e /dev/sr1 ] && [ -e /dev/sg1 ]; }; do sleep 0.1; n=\$((n+1)); done
-/bin/drive_probe /disc.iso
-echo "QUORVANE-PROBE-EXIT \$?"
+while [ \$n -lt 100 ] && ! { [ -e /dev/sr0 ] && [ -e /dev/sr1 ] && { [ -e /dev/sg1 ] || [ -e /dev/sr2 ]; }; }; do sleep 0.1; n=\$((n+1)); done
+if [ -x /bin/drive_probe ]; then
+  /bin/drive_probe /disc.iso
+  echo "QUORVANE-PROBE-EXIT \$?"
+else
+  failed=0
+  for d in 0 1 2; do
+    mkdir -p /mnt/\$d
+    if ! mount -t udf -o ro /dev/sr\$d /mnt/\$d; then echo "FAIL mount /dev/sr\$d"; failed=1; continue; fi
+    cd /mnt/\$d
+    which=\$(cat WHICH)
+    [ "\$(find . | wc -l)" = "\$(cat /lists/\$which.count)" ] && echo "PASS \$which: every entry there" || { echo "FAIL \$which: entries"; failed=1; }
+    if [ -e /lists/\$which.md5 ]; then
+      md5sum -c -s /lists/\$which.md5 && echo "PASS \$which: every file equal" || { md5sum -c /lists/\$which.md5 | grep -v OK; echo "FAIL \$which: files"; failed=1; }
+    else
+      [ "\$(stat -c %s big.bin)" = 5368709120 ] && echo "PASS big: 5 GiB" || { echo "FAIL big: size"; failed=1; }
+      while read mib sum; do
+        [ "\$(dd if=big.bin bs=1M skip=\$mib count=1 2>/dev/null | md5sum | cut -d' ' -f1)" = "\$sum" ] && echo "PASS big: MiB \$mib" || { echo "FAIL big: MiB \$mib"; failed=1; }
+      done </lists/big.slices
+    fi
+    cd /
+  done
+  echo "QUORVANE-PROBE-EXIT \$failed"
+fi
 poweroff -f
 EOF
 chmod +x "$root/init"
@@ -98,9 +181,7 @@ chmod +x "$root/init"
 boot() {
   timeout "$2" qemu-system-x86_64 -M pc -accel "$1" -m 512 -smp 1 -nographic -no-reboot -nic none \
     -kernel "$kernel" -initrd "$work/initrd.gz" -append "console=ttyS0 quiet panic=-1 loglevel=3" \
-    -device virtio-scsi-pci,id=scsi0 -device scsi-cd,drive=cd0,bus=scsi0.0 \
-    -drive if=none,id=cd0,file="$work/disc.iso",media=cdrom,readonly=on,format=raw \
-    -drive if=ide,index=2,media=cdrom,file="$work/disc.iso",readonly=on,format=raw \
+    -device virtio-scsi-pci,id=scsi0 "${drives[@]}" \
     </dev/null >"$work/console.log" 2>&1 &
   local pid=$! waited=0
   if [ -n "${3:-}" ]; then
@@ -139,4 +220,4 @@ if [ "$status" != "0" ]; then
   echo "FAIL: the probe exited with '${status:-nothing}'"
   exit 1
 fi
-echo "QEMU drive test passed"
+echo "QEMU $mode test passed"

@@ -1,0 +1,84 @@
+#include "iso9660/file_area.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "iso9660/iso9660_tree.h"
+
+namespace {
+
+using Node = CQuorvane_ISO9660FileTreeNode;
+
+// A disk file read as a member of the file area: opened when its data is
+// reached, closed when it has been read, and read as the size it had when
+// it was added; a change of size (found by its last read, which spares a
+// tree of small files one system call per file) goes to the listener.
+class QuorvaneI_ISO9660NodeFile : public CQuorvane_DiskFile {
+ public:
+  QuorvaneI_ISO9660NodeFile(const char* path, uint64_t recordedSize, uint64_t streamSize,
+                            CQuorvane_FileChangeListener* listener)
+      : CQuorvane_DiskFile(Deferred{}, path, streamSize) {
+    SetChangeListener(listener);
+    OpenByNameSized("CQuorvane_ISO9660FileTree::Read", static_cast<int64_t>(recordedSize));
+  }
+};
+
+}  // namespace
+
+QuorvaneI_FileArea::QuorvaneI_FileArea(CQuorvane_FileChangeListener* listener) : m__PListener(listener) {}
+QuorvaneI_FileArea::~QuorvaneI_FileArea() = default;
+
+void QuorvaneI_FileArea::Place(QuorvaneI_ImageLayout& layout, const std::vector<Node*>& files) {
+  uint64_t blocks = 0;
+  for (const Node* n : files)
+    if (!n->IsFolder() && !n->HasPresetAddress()) blocks += n->GetSizeInSectors();
+  uint64_t next = layout.Reserve(blocks, this, 0);
+  m__ULONGLONG__FirstBlock = next;
+  m__ULONGLONG__Blocks = blocks;
+  m__Files.clear();
+  for (Node* n : files) {
+    if (n->IsFolder() || n->HasPresetAddress()) continue;
+    n->SetStartAddress(static_cast<uint32_t>(std::min<uint64_t>(next, UINT32_MAX)));
+    next += n->GetSizeInSectors();
+    if (n->GetSizeInSectors() != 0) m__Files.push_back(n);
+    if (auto* disk = dynamic_cast<CQuorvane_DiskFile*>(n->GetContentSource())) disk->SetChangeListener(m__PListener);
+  }
+}
+
+void QuorvaneI_FileArea::Rewind() {
+  m__Open.reset();
+  m__Index = 0;
+  m__Offset = 0;
+  for (Node* n : m__Files) {
+    if (CQuorvane_File* source = n->GetContentSource()) {
+      uint32_t one = 1;
+      source->SeekToBeginUnsafe(&one);
+    }
+  }
+}
+
+// Files are opened one at a time, so a tree of any size holds one handle
+// while it is read.
+void QuorvaneI_FileArea::Emit(uint32_t, uint64_t, uint64_t length, uint8_t* buffer) {
+  while (length != 0) {
+    Node* n = m__Files[m__Index];
+    const uint64_t stream = n->GetSizeInSectors() * kQuorvaneSectorSize;
+    const uint64_t part = std::min(length, stream - m__Offset);
+    CQuorvane_File* source = n->GetContentSource();
+    if (source == nullptr) {
+      if (!m__Open)
+        m__Open = std::make_unique<QuorvaneI_ISO9660NodeFile>(n->GetAbsolutePath(), n->GetSizeInUCHARs(), stream,
+                                                               m__PListener);
+      source = m__Open.get();
+    }
+    source->Read(part, buffer);
+    buffer += part;
+    length -= part;
+    m__Offset += part;
+    if (m__Offset == stream) {
+      m__Open.reset();
+      ++m__Index;
+      m__Offset = 0;
+    }
+  }
+}

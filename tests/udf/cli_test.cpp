@@ -1,0 +1,74 @@
+// A user's files through the command onto every writable virtual DVD, as
+// UDF and as DVD-Video, exported and compared byte for byte with what the
+// disc should hold; and the image commands' refusals.
+#include <algorithm>
+#include <filesystem>
+
+#include "udf_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class UdfCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QVTEST_REQUIRE_PROGRAM("udfinfo");
+    QVTEST_REQUIRE_PROGRAM("7z");
+    setenv("QUORVANE_VDRIVE_HOME", (home.path() / "drives").c_str(), 1);
+  }
+  void TearDown() override { unsetenv("QUORVANE_VDRIVE_HOME"); }
+  int Run(const std::string& args) {
+    return qvtest::RunCommand(std::string(QUORVANE_BINARY_DIR) + "/cli/quorvane " + args + " 2>&1", &out);
+  }
+  std::string At(const std::string& name) { return "'" + (home.path() / name).string() + "'"; }
+  qvtest::TempDir home;
+  std::string out;
+};
+
+TEST_F(UdfCli, BurnsUdfAndDvdVideoOnEveryWritableDvd) {
+  home.Write("files/docs/Grüße.txt", "umlauts\n");
+  home.Write("files/docs/empty", "");
+  home.Write("files/big.bin", std::string(300000, 'b'));
+  for (const char* media : {"dvd-r", "dvd-rw", "dvd+r", "dvd+r-dl", "dvd+rw", "dvd-ram"}) {
+    SCOPED_TRACE(media);
+    std::string drive = media;
+    std::replace(drive.begin(), drive.end(), '+', 'p');
+    ASSERT_EQ(Run("vdrive create " + drive + " --media " + media), 0) << out;
+    ASSERT_EQ(Run("burn --drive " + drive + " --udf --label MINE " + At("files")), 0) << out;
+    ASSERT_EQ(Run("vdrive export " + drive + " --out " + At(drive + ".udf")), 0) << out;
+    EXPECT_EQ(qvudf::UdfProblems((home.path() / (drive + ".udf")).string(), (home.path() / "files").string()), "");
+  }
+  ASSERT_EQ(Run("vdrive create video --media dvd+r"), 0) << out;
+  ASSERT_EQ(Run("burn --drive video --dvd-video '" + qvudf::VideoTs() + "'"), 0) << out;
+  ASSERT_EQ(Run("vdrive export video --out " + At("video.iso")), 0) << out;
+  fs::create_directories(home.path() / "expected/AUDIO_TS");
+  fs::copy(qvudf::VideoTs(), home.path() / "expected/VIDEO_TS");
+  EXPECT_EQ(qvudf::UdfProblems((home.path() / "video.iso").string(), (home.path() / "expected").string()), "");
+}
+
+TEST_F(UdfCli, ImagesAndTheirRefusals) {
+  home.Write("src/a.txt", "a");
+  ASSERT_EQ(Run("--json image udf --bridge --out " + At("a.udf") + " " + At("src")), 0) << out;
+  EXPECT_NE(out.find("\"bridge\": true"), std::string::npos) << out;
+  EXPECT_EQ(qvudf::UdfProblems((home.path() / "a.udf").string(), (home.path() / "src").string()), "");
+  home.Write("not_video/readme.txt", "x");
+  struct Case {
+    std::string arguments;
+    int code;
+    const char* message;
+  } cases[] = {
+      {"image udf --out " + At("x.udf") + " " + At("missing"), 3, "no such file or folder"},
+      {"image dvd-video --out " + At("x.iso") + " " + At("not_video"), 3, "VIDEO_TS.IFO"},
+      {"image dvd-video --out " + At("x.iso") + " " + At("missing"), 3, "no such folder"},
+      {"image dvd-video --out " + At("x.iso") + " " + At("src") + " " + At("src"), 2, "one VIDEO_TS folder"},
+      {"burn --dvd-video " + At("src") + " " + At("src"), 2, "one of them"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Run(c.arguments), c.code) << c.arguments << "\n" << out;
+    EXPECT_NE(out.find(c.message), std::string::npos) << out;
+  }
+  EXPECT_FALSE(fs::exists(home.path() / "x.iso"));
+}
+
+}  // namespace

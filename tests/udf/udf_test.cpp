@@ -1,0 +1,207 @@
+// Where UDF images put their structures, how large files are described,
+// the item and DVD-Video entry points' rules. Every image here is also
+// handed to 7z, which refuses any tag whose CRC or checksum is wrong.
+#include <filesystem>
+#include <fstream>
+
+#include "../iso9660/iso_support.h"
+#include "udf_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qviso::LE16;
+using qviso::LE32;
+
+uint16_t TagOf(const std::string& image, uint32_t lba) { return LE16(qviso::Sector(image, lba)); }
+uint32_t TagLocation(const std::string& image, uint32_t lba) { return LE32(qviso::Sector(image, lba) + 12); }
+
+void SevenZipAccepts(const std::string& image, const qvtest::TempDir& dir) {
+  if (!qvtest::HaveProgram("7z")) return;
+  const fs::path file = dir / "check.udf";
+  std::ofstream(file, std::ios::binary) << image;
+  std::string out;
+  EXPECT_EQ(qvtest::RunCommand("7z t -tudf '" + file.string() + "'", &out), 0) << out;
+}
+
+TEST(UdfLayout, AnEmptyRootLandsWhereTheBlocksAreFixed) {
+  qvtest::TempDir dir;
+  struct Case {
+    int udf;
+    uint32_t fileSet, rootEntry, partitionLength;
+  } cases[] = {
+      {1, 262, 263, 3},  // file set, root entry, root identifiers
+      {2, 262, 264, 4},  // a terminator after the file set
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.udf == 1 ? "pure" : "bridge");
+    qviso::Tree tree({.udf = c.udf});
+    QV_HANDLE x = tree.AddFolder("X");
+    ASSERT_EQ(Quorvane_ISO9660JolietFileTree_Remove(tree.handle(), &x), 0u);
+    ASSERT_EQ(tree.Build(), 0u) << tree.lastText;
+    const std::string image = tree.Image({2048, 1, 70000});
+    const uint32_t end = c.fileSet + c.partitionLength + 256;
+    ASSERT_EQ(image.size(), end * 2048u);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(qviso::Sector(image, c.udf == 1 ? 16 : 18)) + 1, 5), "BEA01");
+    EXPECT_EQ(TagOf(image, 256), 2) << "anchor";
+    for (uint32_t lba = end - 256; lba < end; ++lba) {
+      ASSERT_EQ(TagOf(image, lba), 2) << "closing anchor " << lba;
+      ASSERT_EQ(TagLocation(image, lba), lba);
+    }
+    EXPECT_EQ(TagOf(image, c.fileSet), 256);
+    EXPECT_EQ(TagLocation(image, c.fileSet), 0u) << "partition block 0";
+    EXPECT_EQ(TagOf(image, c.rootEntry), 261);
+    EXPECT_EQ(TagOf(image, c.rootEntry + 1), 257) << "the root's parent identifier";
+    EXPECT_EQ(LE32(qviso::Sector(image, 34) + 188), c.fileSet) << "partition start";
+    EXPECT_EQ(LE32(qviso::Sector(image, 34) + 192), c.partitionLength);
+    SevenZipAccepts(image, dir);
+  }
+}
+
+TEST(UdfLayout, LargeFilesTakeOneExtentPerStartedChunk) {
+  qvtest::TempDir dir;
+  struct Case {
+    uint64_t size;
+    uint32_t extents;
+  } cases[] = {{0, 0}, {1, 1}, {0x3FFFF800, 1}, {0x3FFFF801, 2}, {3000000000, 3}, {uint64_t{3} << 30, 4}, {uint64_t{5} << 30, 6}};
+  for (size_t k = 0; k < std::size(cases); ++k)
+    fs::resize_file(dir.Write("src/f" + std::to_string(k), ""), cases[k].size);
+  qviso::Tree bridge({.udf = 2});
+  EXPECT_EQ(bridge.Add((dir / "src").string()), nullptr) << "5 GiB does not fit the ISO9660 view";
+  EXPECT_EQ(bridge.lastStatus, static_cast<uint32_t>(EN_FILE_TOO_BIG));
+
+  qviso::Tree tree({.udf = 1});
+  ASSERT_NE(tree.Add((dir / "src").string()), nullptr) << tree.lastText;
+  ASSERT_EQ(tree.Build(), 0u) << tree.lastText;
+  // Only the structures are read: the root's entry (263), its identifiers
+  // (264), src's entry (265), src's identifiers (266), its files' entries.
+  std::string head(276 * 2048, '\0');
+  char text[512] = {};
+  QV_ULONG system = 0;
+  ASSERT_EQ(Quorvane_ISO9660JolietFileTree_Read(tree.handle(), text, sizeof text, &system,
+                                                static_cast<QV_LONG>(head.size()), head.data()),
+            0u)
+      << text;
+  uint32_t next = 0;
+  for (size_t k = 0; k < std::size(cases); ++k) {
+    SCOPED_TRACE(cases[k].size);
+    const uint8_t* entry = qviso::Sector(head, 267 + static_cast<uint32_t>(k));
+    ASSERT_EQ(LE16(entry), 261);
+    const uint32_t eaLength = LE32(entry + 168);
+    ASSERT_EQ(LE32(entry + 172), 8 * cases[k].extents);
+    uint64_t total = 0;
+    for (uint32_t e = 0; e < cases[k].extents; ++e) {
+      const uint8_t* ad = entry + 176 + eaLength + 8 * e;
+      total += LE32(ad);
+      if (e == 0) {
+        EXPECT_GE(LE32(ad + 4), next) << "data in file order";
+      } else {
+        EXPECT_EQ(LE32(ad + 4), LE32(ad - 4) + 0x7FFFF) << "extents follow one another";
+      }
+      if (e + 1 < cases[k].extents) {
+        EXPECT_EQ(LE32(ad), 0x3FFFF800u);
+      }
+      next = LE32(ad + 4) + (LE32(ad) + 2047) / 2048;
+    }
+    EXPECT_EQ(total, cases[k].size);
+  }
+}
+
+// Items of a volume: names upper-cased and kept apart ignoring case.
+TEST(UdfItems, NamesClashingIgnoringCaseGetTheRenameCounter) {
+  QVTEST_REQUIRE_PROGRAM("7z");
+  qviso::StartEngine();
+  qvtest::TempDir dir;
+  const fs::path a = dir.Write("a.txt", "first"), b = dir.Write("b.txt", "second"), c = dir.Write("noext", "third");
+  QUORVANE_UDF_TREE_ITEM root{}, items[4]{};
+  ASSERT_EQ(Quorvane_UDF_FormatTreeItemAsFolder(&root, 1, nullptr, nullptr), 0u);
+  EXPECT_EQ(Quorvane_UDF_FormatTreeItemAsFile(&items[0], 2, "a.txt", a.c_str(), &root), 0u);
+  EXPECT_EQ(Quorvane_UDF_FormatTreeItemAsFile(&items[1], 3, "A.TXT", b.c_str(), &root), 0u);
+  EXPECT_EQ(Quorvane_UDF_FormatTreeItemAsFile(&items[2], 4, "NoExt", c.c_str(), &root), 0u);
+  EXPECT_EQ(Quorvane_UDF_FormatTreeItemAsFile(&items[3], 5, "gone", (dir / "missing").c_str(), &root), 2u);
+  EXPECT_EQ(Quorvane_UDF_FormatTreeItemAsFile(&items[3], 5, "x", a.c_str(), &items[0]), 87u) << "a file as parent";
+  EXPECT_EQ(Quorvane_UDF_GetItemNextSibling(&items[0]), &items[1]);
+  QUORVANE_UDF_CONTROL_BLOCK control{};
+  char text[512] = {};
+  QV_ULONG system = 0;
+  ASSERT_EQ(Quorvane_UDF_Create(&root, nullptr, nullptr, &control, text, sizeof text, &system, "items"), 0u) << text;
+  QV_ULONG high = 0;
+  std::string image(Quorvane_ISO9660JolietFileTree_GetSizeInUCHARs(control.m__PVOID__Body, &high), '\0');
+  ASSERT_EQ(Quorvane_ISO9660JolietFileTree_Read(control.m__PVOID__Body, text, sizeof text, &system,
+                                                static_cast<QV_LONG>(image.size()), image.data()),
+            0u);
+  std::ofstream(dir / "items.udf", std::ios::binary) << image;
+  std::string listing;
+  ASSERT_EQ(qvtest::RunCommand("7z l -slt -tudf '" + (dir / "items.udf").string() + "' | sed -n 's/^Path = //p' | sort",
+                               &listing),
+            0);
+  EXPECT_EQ(listing, (dir / "items.udf").string() + "\nA.TXT\nA000001.TXT\nNOEXT\n");
+  EXPECT_EQ(Quorvane_UDF_Destroy(&root, &control), 0u);
+  EXPECT_EQ(root.m__PVOID__Item, nullptr);
+  EXPECT_EQ(items[1].m__PVOID__Item, nullptr) << "destroyed with the root";
+}
+
+// Which files of a VIDEO_TS folder make the image, and in which order.
+TEST(DvdVideo, FilesGoInTheOrderPlayersExpect) {
+  qviso::StartEngine();
+  struct Case {
+    const char* name;
+    std::vector<std::string> files;
+    uint32_t status;
+    std::vector<std::string> order;
+  } cases[] = {
+      {"no menu VOB", {"VIDEO_TS.IFO", "VIDEO_TS.BUP"}, 0, {"VIDEO_TS.IFO", "VIDEO_TS.BUP"}},
+      {"no VIDEO_TS.BUP", {"VIDEO_TS.IFO", "VIDEO_TS.VOB"}, 5, {}},
+      {"a title set without its BUP", {"VIDEO_TS.IFO", "VIDEO_TS.BUP", "VTS_01_0.IFO"}, 5, {}},
+      {"sets 1, 2 and 4",
+       {"VIDEO_TS.IFO", "VIDEO_TS.BUP", "VTS_01_0.IFO", "VTS_01_0.BUP", "VTS_02_0.IFO", "VTS_02_0.BUP",
+        "VTS_04_0.IFO", "VTS_04_0.BUP"},
+       0,
+       {"VIDEO_TS.IFO", "VIDEO_TS.BUP", "VTS_01_0.IFO", "VTS_01_0.BUP", "VTS_02_0.IFO", "VTS_02_0.BUP"}},
+      {"VOBs 3 and 1 of a set, lower case",
+       {"video_ts.ifo", "VIDEO_TS.VOB", "VIDEO_TS.BUP", "VTS_01_3.VOB", "VTS_01_0.IFO", "VTS_01_1.VOB", "VTS_01_0.BUP"},
+       0,
+       {"VIDEO_TS.IFO", "VIDEO_TS.VOB", "VIDEO_TS.BUP", "VTS_01_0.IFO", "VTS_01_1.VOB", "VTS_01_3.VOB",
+        "VTS_01_0.BUP"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    qvtest::TempDir dir;
+    for (const std::string& f : c.files) dir.Write("VIDEO_TS/" + f, std::string(3000, f[0]));
+    QV_HANDLE image = nullptr;
+    char text[512] = {};
+    QV_ULONG system = 0;
+    ASSERT_EQ(Quorvane_DVDVideo_Create(&image, (dir / "VIDEO_TS").c_str(), 1, text, sizeof text, &system, "dvd", "",
+                                       "", 2024, 1, 2, 3, 4, 5, 600),
+              c.status)
+        << text;
+    if (c.status != 0) {
+      EXPECT_EQ(system, 2u) << text;
+      EXPECT_EQ(image, nullptr);
+      continue;
+    }
+    QV_HANDLE tree = nullptr;
+    ASSERT_EQ(Quorvane_DVDVideo_GetTreePointer(image, &tree), 0u);
+    QV_HANDLE root = Quorvane_ISO9660JolietFileTree_GetRoot(tree);
+    QV_HANDLE audio = Quorvane_ISO9660JolietFileTree_GetFirstKid(tree, root);
+    QV_HANDLE video = Quorvane_ISO9660JolietFileTree_GetNextKid(tree, audio);
+    std::vector<std::string> order;
+    QV_ULONG previous = 0;
+    for (QV_HANDLE k = Quorvane_ISO9660JolietFileTree_GetFirstKid(tree, video); k;
+         k = Quorvane_ISO9660JolietFileTree_GetNextKid(tree, k)) {
+      char name[260] = {};
+      QV_ULONG lba = 0;
+      Quorvane_ISO9660JolietFileTree_GetNames(tree, k, nullptr, name, nullptr);
+      ASSERT_EQ(Quorvane_ISO9660JolietFileTree_GetNodeStartingLBA(tree, k, &lba), 0u);
+      EXPECT_EQ(lba, previous == 0 ? lba : previous + 2) << name << " follows the file before it";
+      previous = lba;
+      order.push_back(name);
+    }
+    EXPECT_EQ(order, c.order);
+    EXPECT_EQ(Quorvane_ISO9660JolietFileTree_GetFirstKid(tree, audio), nullptr) << "AUDIO_TS is empty";
+    EXPECT_EQ(Quorvane_DVDVideo_Destroy(image), 0u);
+  }
+  EXPECT_EQ(Quorvane_DVDVideo_Destroy(nullptr), 2u);
+}
+
+}  // namespace
