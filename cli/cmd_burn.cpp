@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "drive_job.h"
+#include "recording.h"
 
 namespace qvcli {
 namespace {
@@ -66,22 +67,6 @@ class Mastered {
   QV_HANDLE tree_ = nullptr;
 };
 
-// Where the new session's image starts: the next writable address, so its
-// directory addresses are right on a disc that holds sessions already.
-// DVD+RW and DVD-RAM are rewritten from the start.
-int StartAddress(DriveJob& job, uint32_t* start) {
-  *start = 0;
-  const QV_ULONG discType = Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(job.handle());
-  if (discType == DISC_TYPE_DVDPLUSRW || discType == DISC_TYPE_DVDRAM) return kExitOk;
-  CallStatus s;
-  QUORVANE_TRACK_INFORMATION track{};
-  s.number = Quorvane_CdvdBurnerGrabber_GetTrackInformation(job.handle(), QV_CALL_STATUS(s), 0xFF, &track);
-  if (s.number != 0) return job.Fail("reading the next writable address", s);
-  if (track.m__UCHAR__IsValid && track.m__UCHAR__IsNWAValid && track.m__LONG__NextWritableAddress > 0)
-    *start = static_cast<uint32_t>(track.m__LONG__NextWritableAddress);
-  return kExitOk;
-}
-
 int Run(const GlobalOptions& global, const Options& o) {
   if (o.image.empty() == o.paths.empty()) {
     std::fprintf(stderr, "quorvane: burn: give folders and files to master, or --image, not both\n");
@@ -101,33 +86,53 @@ int Run(const GlobalOptions& global, const Options& o) {
   // padding only costs time on the media this command writes.
   Quorvane_SetEjectAfterFail(o.eject ? 1 : 0);
   Quorvane_SetPadding(0);
+  DiscState before;
+  if (int rc = ReadDiscState(job, &before)) return rc;
   CallStatus s;
   if (o.speed != 0) {
     s.number = Quorvane_CdvdBurnerGrabber_SetSpeeds(h, QV_CALL_STATUS(s), 0xFFFF, o.speed);
     if (s.number != 0) return job.Fail("setting the write speed", s);
   }
   std::string what = o.image;
+  Recording recording{0, o.test, o.multisession, !o.image.empty()};
   if (!o.image.empty()) {
+    std::error_code ec;
+    recording.bytes = std::filesystem::file_size(o.image, ec);
+    if (int rc = CheckRecording(job, before, recording)) return rc;
     s.number = Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile(h, QV_CALL_STATUS(s), o.image.c_str(), 0,
                                                                o.test ? 1 : 0, o.multisession ? 1 : 0, 1, 1);
   } else {
     Mastered mastered;
     if (int rc = mastered.Add(o.paths)) return rc;
-    uint32_t start = 0;
-    if (int rc = StartAddress(job, &start)) return rc;
+    if (job.cancelled()) return job.Cancelled("nothing was written");
+    // The new volume starts where it is written, so that its addresses
+    // are right on a disc that holds one already.
     s.number = Quorvane_ISO9660JolietFileTree_BuildImage(mastered.tree(), s.text, sizeof s.text, &s.systemError,
-                                                         static_cast<QV_LONG>(start), 0, 0, o.label.c_str(), "",
-                                                         "QUORVANE");
+                                                         static_cast<QV_LONG>(before.start()), 0, 0,
+                                                         o.label.c_str(), "", "QUORVANE");
     if (s.number != 0) return ReportFailure("building the image", s.number, s.text, s.systemError, nullptr);
+    if (job.cancelled()) return job.Cancelled("nothing was written");
+    QV_ULONG high = 0;
+    recording.bytes = Quorvane_ISO9660JolietFileTree_GetSizeInUCHARs(mastered.tree(), &high);
+    recording.bytes |= uint64_t{high} << 32;
+    if (int rc = CheckRecording(job, before, recording)) return rc;
     what = o.paths.size() == 1 ? o.paths.front() : std::to_string(o.paths.size()) + " paths";
     s.number = Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTree(h, QV_CALL_STATUS(s), mastered.tree(), 0,
                                                                o.test ? 1 : 0, o.multisession ? 1 : 0, 1, 1);
   }
-  if (s.number != 0) return job.Fail("burning " + what + " on " + job.shown(), s);
+  if (s.number != 0) {
+    const int rc = job.Fail("burning " + what + " on " + job.shown(), s);
+    if (!o.test) CloseInterruptedSession(job, before);
+    return rc;
+  }
   if (!o.test) {
+    // Closed even when a cancel came after the last block: left open, the
+    // session would hide the next one from readers.
     s.number = Quorvane_CdvdBurnerGrabber_CloseSession(h, QV_CALL_STATUS(s));
     if (s.number != 0) return job.Fail("closing the session", s);
   }
+  if (job.cancelled())
+    return job.Cancelled(o.test ? "the test write had ended" : "all was written and the session closed");
   if (o.eject) {
     s.number = Quorvane_CdvdBurnerGrabber_Eject(h, QV_CALL_STATUS(s));
     if (s.number != 0) return job.Fail("ejecting the disc", s);

@@ -37,6 +37,12 @@ int DriveJob::Fail(const std::string& what, const CallStatus& s) const {
   return ReportFailure(what, s.number, s.text, s.systemError, &s.failure);
 }
 
+int DriveJob::Cancelled(const std::string& outcome) const {
+  if (bar_ != nullptr) bar_->Finish();
+  std::fprintf(stderr, "quorvane: %s cancelled; %s\n", verb_.c_str(), outcome.c_str());
+  return kExitCancelled;
+}
+
 int DriveJob::Open(const std::string& drive, bool quiet) {
   quiet_ = quiet;
   engine_ = new EngineSession;

@@ -33,6 +33,9 @@ class DriveJob {
   const std::string& shown() const { return shown_; }
   bool cancelled() const { return cancelled_.load(); }
   int Fail(const std::string& what, const CallStatus& s) const;
+  // A cancel that took effect outside an engine call; says what became of
+  // the disc.
+  int Cancelled(const std::string& outcome) const;
 
   // The callback the drive was opened with reports here.
   void OnCallback(QV_ULONG reason, uint64_t parameter1, uint64_t parameter2);
