@@ -108,6 +108,60 @@ TEST_P(Multisession, SecondSessionKeepsTheFirst) {
 
 INSTANTIATE_TEST_SUITE_P(Media, Multisession, ::testing::Values("cd-r", "dvd+r", "dvd-r"), MediaName);
 
+// The closes and flushes of particular drives, against the drive models:
+// the close a drive refuses once is sent again where the drive is known for
+// that, and not elsewhere; a synchronous close has no second try; forced
+// multisession leaves the disc open; the slow flushes end.
+struct ModelCase {
+  const char* name;
+  const char* model;
+  const char* media;
+  bool multisession;
+  const char* fault;  // armed after the data, before the close
+  QV_ULONG closed;    // what the close returns
+  uint8_t discStatus;
+};
+
+class DriveModel : public BurnFixture, public ::testing::WithParamInterface<ModelCase> {};
+
+TEST_P(DriveModel, ClosesAsTheDriveNeeds) {
+  QVTEST_REQUIRE_PROGRAM("xorriso");
+  QVTEST_REQUIRE_PROGRAM("bsdtar");
+  const ModelCase& c = GetParam();
+  Make(c.media, c.model);
+  ASSERT_EQ(Open(), 0u) << s.text;
+  const Files files = SampleFiles(4, 50000);
+  ASSERT_EQ(Burn(Master(files, "model"), c.multisession), 0u) << s.text;
+  Arm(c.fault);
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_CloseSession(handle, QV_STATUS(s)), c.closed) << s.text;
+  QUORVANE_DISC_INFORMATION disc{};
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetDiscInformation(handle, QV_STATUS(s), &disc), 0u) << s.text;
+  EXPECT_EQ(disc.m__UCHAR__DiscStatus, c.discStatus);
+  ExpectDiscHolds(files);
+}
+
+constexpr const char* kCloseRefusedOnce = R"({"kind": "sense", "opcode": 91, "sense": [5, 44, 0]})";
+constexpr const char* kSessionCloseRefusedOnce = R"({"kind": "sense", "opcode": 91, "nth": 2, "sense": [5, 44, 0]})";
+constexpr const char* kDefaultModel = "QUORVANE:Virtual Recorder";
+
+INSTANTIATE_TEST_SUITE_P(
+    Models, DriveModel,
+    ::testing::Values(
+        ModelCase{"PioneerClosesAgain", "PIONEER:DVD-RW DVR-110D", "dvd+r", false, kSessionCloseRefusedOnce, 0, 2},
+        ModelCase{"PioneerMultisession", "PIONEER:DVD-RW DVR-111D", "dvd+r", true, "", 0, 1},
+        ModelCase{"DvdPlusRClosesOnce", kDefaultModel, "dvd+r", false, kSessionCloseRefusedOnce, EN_CDB_CALL_FAILED, 1},
+        ModelCase{"CdFallsBackToSynchronousClose", kDefaultModel, "cd-r", false, kCloseRefusedOnce, 0, 2},
+        ModelCase{"Hp9100ClosesSynchronously", "HP:CD-Writer+ 9100", "cd-r", false, kCloseRefusedOnce,
+                  EN_CDB_CALL_FAILED, 1},
+        ModelCase{"QsiClosesCdRSynchronously", "QSI:CDRW/DVD SBW-241", "cd-r", false, kCloseRefusedOnce,
+                  EN_CDB_CALL_FAILED, 1},
+        ModelCase{"QsiClosesCdRwAsAnyDrive", "QSI:CDRW/DVD SBW-241", "cd-rw", false, kCloseRefusedOnce, 0, 2},
+        ModelCase{"TeacFlushesWithoutImmed", "TEAC:CD-W56S", "cd-r", false, "", 0, 2},
+        ModelCase{"PhilipsFlushesWithoutDiscInformation", "PHILIPS:CDD5301", "cd-r", false, "", 0, 2},
+        ModelCase{"Dvd8701ForcesMultisession", "PHILIPS:DVD8701", "dvd+r", false, "", 0, 1},
+        ModelCase{"Dvd640vForcesMultisession", "HP:DVD Writer 640v", "dvd+r", false, "", 0, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // DVD padding fills a small track up to 1 GB with zero blocks, 16 at a
 // time and then the rest, whatever the rest is.
 struct PaddingCase {
