@@ -11,14 +11,6 @@
 namespace qvcli {
 namespace {
 
-const char* DiscTypeName(QV_ULONG type) {
-  static const char* const kNames[] = {"unknown",  "CD-ROM",  "CD-R",     "CD-RW",   "DVD-ROM",
-                                       "DVD-R",    "DVD-RAM", "DVD-RW (restricted overwrite)",
-                                       "DVD-RW (sequential)", "DVD+RW", "DDCD-ROM", "DDCD-R",
-                                       "DDCD-RW",  "DVD+R",   "unknown",  "DVD+R DL"};
-  return type < sizeof kNames / sizeof kNames[0] ? kNames[type] : "unknown";
-}
-
 const char* DiscStatusName(uint8_t status) {
   switch (status) {
     case 0: return "blank";

@@ -46,6 +46,14 @@ int ExitCodeForException(uint32_t n) {
   }
 }
 
+const char* DiscTypeName(QV_ULONG type) {
+  static const char* const kNames[] = {"unknown",  "CD-ROM",  "CD-R",     "CD-RW",   "DVD-ROM",
+                                       "DVD-R",    "DVD-RAM", "DVD-RW (restricted overwrite)",
+                                       "DVD-RW (sequential)", "DVD+RW", "DDCD-ROM", "DDCD-R",
+                                       "DDCD-RW",  "DVD+R",   "unknown",  "DVD+R DL"};
+  return type < sizeof kNames / sizeof kNames[0] ? kNames[type] : "unknown";
+}
+
 EngineSession::EngineSession() : status_(Quorvane_UpStartEx()) {}
 EngineSession::~EngineSession() { Quorvane_DownShut(); }
 

@@ -66,6 +66,9 @@ int ReportFailure(const std::string& what, uint32_t exceptionNumber, const char*
 
 void PrintJson(const nlohmann::json& value);
 
+// "CD-R", "DVD+RW", ...: a disc type number as people name it.
+const char* DiscTypeName(QV_ULONG type);
+
 // The virtual drive a command uses when none is named; made, with a blank
 // disc, the first time it is needed.
 inline constexpr const char* kDefaultVirtualDrive = "default";

@@ -11,23 +11,6 @@ constexpr uint64_t kBlock = 2048;
 constexpr QV_UCHAR kSessionEmpty = 0;  // state of the last session: nothing in it yet
 constexpr QV_UCHAR kDiscAppendable = 1;
 
-const char* TypeName(QV_ULONG type) {
-  switch (type) {
-    case DISC_TYPE_CDROM: return "CD-ROM";
-    case DISC_TYPE_CDR: return "CD-R";
-    case DISC_TYPE_CDRW: return "CD-RW";
-    case DISC_TYPE_DVDROM: return "DVD-ROM";
-    case DISC_TYPE_DVDR: return "DVD-R";
-    case DISC_TYPE_DVDRAM: return "DVD-RAM";
-    case DISC_TYPE_DVDRW_RO: return "DVD-RW (restricted overwrite)";
-    case DISC_TYPE_DVDRW_SR: return "DVD-RW";
-    case DISC_TYPE_DVDPLUSRW: return "DVD+RW";
-    case DISC_TYPE_DVDPLUSR: return "DVD+R";
-    case DISC_TYPE_DVDPLUSR_DL: return "DVD+R DL";
-    default: return "this";
-  }
-}
-
 // Discs rewritten in place, where a new volume is found at the start.
 bool Overwritable(QV_ULONG type) {
   return type == DISC_TYPE_DVDPLUSRW || type == DISC_TYPE_DVDRAM || type == DISC_TYPE_DVDRW_RO;
@@ -80,7 +63,7 @@ int CheckRecording(DriveJob& job, const DiscState& before, const Recording& r) {
     if (!f[5]) return Refuse("the drive " + job.shown() + " cannot test-write");
     if (!Simulates(before, r.multisession))
       return Refuse(std::string("a test write on a ") + (r.multisession ? "multisession " : "") +
-                    TypeName(before.type) + " disc" +
+                    DiscTypeName(before.type) + " disc" +
                     (before.type == DISC_TYPE_DVDRW_SR && before.disc.m__UCHAR__DiscStatus != 0 ? " holding data" : "") +
                     " would write it for real");
   }
@@ -91,7 +74,7 @@ int CheckRecording(DriveJob& job, const DiscState& before, const Recording& r) {
   // An image holds addresses for where it was made to start; on these
   // discs it would go after the volume there, and be read from the start.
   if (r.imageAsIs && !r.multisession && Overwritable(before.type) && before.start() > 0)
-    return Refuse(std::string("the ") + TypeName(before.type) + " holds a volume of " +
+    return Refuse(std::string("the ") + DiscTypeName(before.type) + " holds a volume of " +
                   std::to_string(before.start()) + " blocks, after which an image would land that readers look " +
                   "for at block 0; erase the disc first, or burn an image made to start at block " +
                   std::to_string(before.start()) + " with --multisession");
