@@ -16,7 +16,7 @@ BUILD_PACKAGES := cmake ninja-build g++ ccache pkg-config libgtest-dev libgmock-
   libvorbis-dev libmpg123-dev libflac-dev
 TEST_PACKAGES := genisoimage xorriso udftools python3-pycdlib p7zip-full libarchive-tools \
   libcdio-utils lsdvd dvdbackup vcdimager cdrdao cdrskin iat qemu-system-x86 busybox-static \
-  clang libclang-rt-14-dev libvorbisfile3 libvorbisenc2 libmpg123-0 libflac12 vorbis-tools sox
+  clang libclang-rt-14-dev libvorbisfile3 libvorbisenc2 libmpg123-0 libflac12 vorbis-tools sox libsox-fmt-mp3
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev wine wine64 googletest
 
 WINDOWS_BUILD      ?= build-windows

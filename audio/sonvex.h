@@ -151,8 +151,9 @@ class CSonvex_SyncFileReader {
   // Throws CSonvex_Failure; the reader is closed afterwards then.
   void Open(const std::string& path);
   void Close();
-  // Fills size bytes of buffer, or fewer at the end of a compressed stream.
-  // Returns the count delivered.
+  // Fills size bytes of buffer, or fewer past the end of a compressed
+  // stream. Returns the count delivered. A stream whose decoder ends before
+  // the size it announced (a cut file) fails instead of ending early.
   size_t Read(uint8_t* buffer, size_t size);
   void BeginSeek();
   uint64_t UncompressedSize();
@@ -169,6 +170,7 @@ class CSonvex_SyncFileReader {
   std::unique_ptr<CSonvex_Decoder> decoder_;
   std::vector<uint8_t> decodeBuffer_;  // allocated on first use
   size_t decodeFill_ = 0, decodeRead_ = 0;
+  uint64_t delivered_ = 0;  // decoded bytes handed out since the last rewind
 };
 
 class CSonvex_SyncFileWriter {

@@ -80,6 +80,7 @@ class FlacDecoder final : public CSonvex_Decoder {
     pending_ = 0;
     ended_ = false;
     broken_ = false;
+    samplesOut_ = 0;
     if (!seek_(decoder_, 0)) {
       flush_(decoder_);
       SonvexI_Fail(qv::plat::kErrSeek, "\nCSonvex_SyncFileReader::BeginSeek(): FLAC__stream_decoder_seek_absolute() failed\n");
@@ -135,6 +136,7 @@ class FlacDecoder final : public CSonvex_Decoder {
                   frame->header.channels, frame->header.bits_per_sample, self->channels_, self->bits_);
       return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
     }
+    self->samplesOut_ += frame->header.blocksize;
     const uint32_t shift = self->bits_ > 16 ? self->bits_ - 16 : 0;
     const uint32_t widen = self->bits_ < 16 ? 16 - self->bits_ : 0;
     const size_t start = self->pcm_.size();
@@ -166,9 +168,14 @@ class FlacDecoder final : public CSonvex_Decoder {
                    self->channels_, self->rate_, self->bits_, static_cast<unsigned long long>(self->totalSamples_));
   }
 
-  static void ErrorCallback(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus status, void*) {
-    // Lost sync and bad frames are skipped by the decoder; the gap stays silent.
-    SonvexI_Detail("\nCSonvex_SyncFileReader::Read(): FLAC decoder reports error %d\n", static_cast<int>(status));
+  static void ErrorCallback(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus status, void* client) {
+    // The decoder would skip a bad frame, or fill it with silence: damaged
+    // audio, so the read fails. Past the last sample (a tag after the
+    // stream) nothing is lost.
+    FlacDecoder* self = Self(client);
+    SonvexI_Log("\nCSonvex_SyncFileReader::Read(): FLAC decoder reports error %d after %llu samples\n",
+                static_cast<int>(status), static_cast<unsigned long long>(self->samplesOut_));
+    if (self->totalSamples_ == 0 || self->samplesOut_ < self->totalSamples_) self->broken_ = true;
   }
 
   CSonvex_ReadOnlyFileStream stream_;
@@ -177,6 +184,7 @@ class FlacDecoder final : public CSonvex_Decoder {
   bool haveInfo_ = false, ended_ = false, broken_ = false;
   uint32_t channels_ = 0, rate_ = 0, bits_ = 0;
   uint64_t totalSamples_ = 0;
+  uint64_t samplesOut_ = 0;  // decoded since the start
   std::vector<uint8_t> pcm_;  // the decoded frame being handed out
   size_t pending_ = 0;        // how much of it is handed out
 

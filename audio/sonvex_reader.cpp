@@ -26,6 +26,7 @@ void CSonvex_SyncFileReader::Close() {
     SonvexI_Log("\nCSonvex_SyncFileReader::Close(): Just released OGG buffer\n");
   }
   decodeFill_ = decodeRead_ = 0;
+  delivered_ = 0;
   isUncompressed_ = false;
   uncompressedSize_ = 0;
 }
@@ -129,11 +130,21 @@ size_t CSonvex_SyncFileReader::Read(uint8_t* buffer, size_t size) {
     if (decodeRead_ == decodeFill_) {
       decodeRead_ = decodeFill_ = 0;  // nothing stale is handed out when decoding fails
       decodeFill_ = decoder_->Decode(decodeBuffer_.data(), decodeBuffer_.size());
-      if (decodeFill_ == 0) break;  // the end: the caller's bytes past it stay as they are
+      if (decodeFill_ == 0) {
+        if (delivered_ < uncompressedSize_)
+          SonvexI_Fail(qv::plat::kErrInvalidData,
+                       "\nCSonvex_SyncFileReader::Read(): the %s stream ends after %llu of its %llu UCHARs, status %d "
+                       "( 0x%x )\n",
+                       decoder_->Kind(), static_cast<unsigned long long>(delivered_),
+                       static_cast<unsigned long long>(uncompressedSize_), static_cast<int>(qv::plat::kErrInvalidData),
+                       qv::plat::kErrInvalidData);
+        break;  // the end: the caller's bytes past it stay as they are
+      }
     }
     const size_t n = std::min(size - done, decodeFill_ - decodeRead_);
     std::memcpy(buffer + done, decodeBuffer_.data() + decodeRead_, n);
     decodeRead_ += n;
+    delivered_ += n;
     done += n;
   }
   return done;
@@ -141,6 +152,7 @@ size_t CSonvex_SyncFileReader::Read(uint8_t* buffer, size_t size) {
 
 void CSonvex_SyncFileReader::BeginSeek() {
   decodeFill_ = decodeRead_ = 0;
+  delivered_ = 0;
   if (isUncompressed_) {
     uint32_t error = 0;
     if (!file_.Seek(dataStart_, &error))

@@ -1,14 +1,18 @@
-// quorvane burn: one track-at-once recording onto the disc in a drive,
-// with progress, closing the session afterwards. Folders and files are
-// mastered into ISO9660/Joliet while they are written, no image file made;
-// --image records an image as it is.
+// quorvane burn: track-at-once recording onto the disc in a drive, with
+// progress, closing the session afterwards. Folders and files are mastered
+// into ISO9660/Joliet while they are written, no image file made; --image
+// records a data image as it is; --audio one audio track per file.
+#include <cctype>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "drive_job.h"
+#include "master.h"
 #include "recording.h"
 
 namespace qvcli {
@@ -19,57 +23,73 @@ struct Options {
   std::string image;
   std::string label = "CDROM";
   std::vector<std::string> paths;
+  bool audio = false;
   bool test = false;
   bool multisession = false;
   bool eject = false;
   uint32_t speed = 0;
 };
 
-// The tree of what the paths hold, owned here.
-class Mastered {
- public:
-  ~Mastered() {
-    if (tree_ != nullptr) Quorvane_ISO9660JolietFileTree_Destroy(&tree_);
+// An image is recorded as 2048-byte data blocks: a file of raw 2352-byte
+// CD sectors, or an audio file, would go onto the disc as something else.
+int CheckImage(const std::string& image) {
+  std::ifstream in(image, std::ios::binary);
+  char sync[12] = {};
+  in.read(sync, sizeof sync);
+  static const char kSync[12] = {0, '\xFF', '\xFF', '\xFF', '\xFF', '\xFF', '\xFF', '\xFF', '\xFF', '\xFF', '\xFF', 0};
+  std::error_code ec;
+  const uintmax_t size = std::filesystem::file_size(image, ec);
+  if (!ec && in.gcount() == 12 && std::memcmp(sync, kSync, 12) == 0 && size % 2352 == 0) {
+    std::fprintf(stderr, "quorvane: burn: %s holds raw 2352-byte CD sectors, not an image of 2048-byte blocks; it "
+                         "cannot be burnt as it is\n", image.c_str());
+    return kExitUnsupported;
   }
-  QV_HANDLE tree() const { return tree_; }
-  // Each folder's contents and each file at the root, as image iso does.
-  int Add(const std::vector<std::string>& paths) {
-    CallStatus s;
-    s.number = Quorvane_ISO9660JolietFileTree_Create(&tree_, s.text, sizeof s.text, &s.systemError, nullptr, nullptr,
-                                                     0, 0, 0, 1);
-    if (s.number != 0) return ReportFailure("mastering", s.number, s.text, s.systemError, nullptr);
-    for (const std::string& path : paths) {
-      std::vector<std::string> entries;
-      std::string why;
-      if (!RootEntries(path, &entries, &why)) {
-        std::fprintf(stderr, "quorvane: burn: cannot list %s: %s\n", path.c_str(), why.c_str());
-        return kExitSystemError;
-      }
-      for (const std::string& entry : entries) {
-        QV_HANDLE parent = nullptr, node = nullptr;
-        s.number = Quorvane_ISO9660JolietFileTree_Add(tree_, s.text, sizeof s.text, &s.systemError, entry.c_str(),
-                                                      nullptr, 2, &parent, &node);
-        if (s.number != 0) return ReportFailure("adding " + entry, s.number, s.text, s.systemError, nullptr);
-      }
-    }
-    if (Quorvane_ISO9660JolietFileTree_GetRoot(tree_) == nullptr) {
-      // Only empty folders: the disc still gets a root.
-      QV_HANDLE parent = nullptr, node = nullptr;
-      s.number = Quorvane_ISO9660JolietFileTree_Add(tree_, s.text, sizeof s.text, &s.systemError, nullptr, "x", 2,
-                                                    &parent, &node);
-      if (s.number == 0) s.number = Quorvane_ISO9660JolietFileTree_Remove(tree_, &node);
-      if (s.number != 0) return ReportFailure("mastering", s.number, s.text, s.systemError, nullptr);
-    }
-    return kExitOk;
+  if (Sonvex_UncompressedFileSupportedIs(image.c_str()) == 0 || Sonvex_CompressedFileSupportedIs(image.c_str()) == 0) {
+    std::fprintf(stderr, "quorvane: burn: %s is an audio file, not a disc image; burn it with --audio\n",
+                 image.c_str());
+    return kExitUsage;
   }
+  if (!ec && size % 2048 != 0)
+    std::fprintf(stderr, "quorvane: burn: note: %s holds %ju bytes, not whole 2048-byte blocks; the track is padded "
+                         "with %ju zero bytes\n", image.c_str(), size, 2048 - size % 2048);
+  return kExitOk;
+}
 
- private:
-  QV_HANDLE tree_ = nullptr;
-};
+// Every audio file is one the engine decodes, and decodes to its end: a
+// damaged file is found before a write-once disc is spent on it.
+int CheckAudio(const std::vector<std::string>& files) {
+  std::vector<uint8_t> buffer(1 << 20);
+  for (const std::string& file : files) {
+    if (Quorvane_IsAudioFileSupported(file.c_str()) != 0) {
+      std::fprintf(stderr, "quorvane: burn: %s is not audio quorvane can burn (CD wave, Ogg Vorbis, FLAC, MP3)\n",
+                   file.c_str());
+      return kExitUnsupported;
+    }
+    // Raw CD audio (.bin) and wave files are read as they are.
+    std::string extension = std::filesystem::path(file).extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension == ".bin" || Sonvex_UncompressedFileSupportedIs(file.c_str()) == 0) continue;
+    PSONVEX_COMPRESSED_FILE_READER_OBJECT reader = nullptr;
+    QV_ULONG size = 0;
+    uint32_t status = Sonvex_CompressedFileReaderObjectCreate(&reader, file.c_str());
+    if (status == 0) status = Sonvex_CompressedFileReaderObjectUncompressedSizeGet(reader, &size);
+    for (QV_ULONG done = 0; status == 0 && done < size; done += static_cast<QV_ULONG>(buffer.size())) {
+      const auto part = static_cast<QV_ULONG>(std::min<uint64_t>(buffer.size(), size - done));
+      status = Sonvex_CompressedFileReaderObjectRead(reader, buffer.data(), part);
+    }
+    if (reader != nullptr) Sonvex_CompressedFileReaderObjectDestroy(&reader);
+    if (status != 0) {
+      std::fprintf(stderr, "quorvane: burn: %s cannot be decoded (status %u, 0x%08X); nothing was written\n",
+                   file.c_str(), status, status);
+      return kExitUnsupported;
+    }
+  }
+  return kExitOk;
+}
 
 int Run(const GlobalOptions& global, const Options& o) {
-  if (o.image.empty() == o.paths.empty()) {
-    std::fprintf(stderr, "quorvane: burn: give folders and files to master, or --image, not both\n");
+  if (o.audio ? (o.paths.empty() || !o.image.empty()) : o.image.empty() == o.paths.empty()) {
+    std::fprintf(stderr, "quorvane: burn: give folders and files to master, --image FILE, or --audio FILE...\n");
     return kExitUsage;
   }
   for (const std::string& path : o.paths) {
@@ -82,47 +102,70 @@ int Run(const GlobalOptions& global, const Options& o) {
   DriveJob job("burn");
   if (int rc = job.Open(o.drive, global.json)) return rc;
   QV_HANDLE h = job.handle();
-  // A failed burn leaves the disc in the drive unless asked otherwise; DVD
-  // padding only costs time on the media this command writes.
-  Quorvane_SetEjectAfterFail(o.eject ? 1 : 0);
+  Mastering master("burn", global.json);
+  job.ReportChangesTo(&master);
+  if (!o.image.empty()) {
+    if (int rc = CheckImage(o.image)) return rc;
+  } else if (o.audio) {
+    if (int rc = CheckAudio(o.paths)) return rc;
+  } else {
+    if (int rc = master.Create(true)) return rc;
+    if (int rc = master.Add(o.paths)) return rc;
+    if (int rc = master.EnsureRoot()) return rc;
+  }
+  // A failed burn leaves the disc in the drive unless asked otherwise; the
+  // job ejects it once the drive has its speed back. DVD padding only
+  // costs time on the media this command writes.
+  Quorvane_SetEjectAfterFail(0);
+  job.EjectAfterFailure(o.eject);
   Quorvane_SetPadding(0);
   DiscState before;
   if (int rc = ReadDiscState(job, &before)) return rc;
   CallStatus s;
   if (o.speed != 0) {
-    s.number = Quorvane_CdvdBurnerGrabber_SetSpeeds(h, QV_CALL_STATUS(s), 0xFFFF, o.speed);
-    if (s.number != 0) return job.Fail("setting the write speed", s);
+    if (int rc = job.SetWriteSpeed(o.speed)) return rc;
   }
+  const QV_BOOLEAN test = o.test ? 1 : 0, multi = o.multisession ? 1 : 0;
   std::string what = o.image;
   Recording recording{0, o.test, o.multisession, !o.image.empty()};
   if (!o.image.empty()) {
     std::error_code ec;
     recording.bytes = std::filesystem::file_size(o.image, ec);
     if (int rc = CheckRecording(job, before, recording)) return rc;
-    s.number = Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile(h, QV_CALL_STATUS(s), o.image.c_str(), 0,
-                                                               o.test ? 1 : 0, o.multisession ? 1 : 0, 1, 1);
+    s.number = Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFileEx(h, QV_CALL_STATUS(s), o.image.c_str(),
+                                                                 QVX_TRACK_FROM_FILE_DATA, 0, test, multi, 1, 1);
+  } else if (o.audio) {
+    if (int rc = CheckRecording(job, before, recording)) return rc;
+    // One track after another in one session, which the close then ends;
+    // a cancel between two tracks ends it too.
+    for (size_t i = 0; i < o.paths.size() && s.number == 0 && !job.cancelled(); ++i) {
+      what = o.paths[i];
+      s.number = Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFileEx(h, QV_CALL_STATUS(s), o.paths[i].c_str(),
+                                                                   QVX_TRACK_FROM_FILE_AUDIO, 0, test, multi, 1, 1);
+    }
+    if (s.number == 0) what = std::to_string(o.paths.size()) + " audio track" + (o.paths.size() == 1 ? "" : "s");
   } else {
-    Mastered mastered;
-    if (int rc = mastered.Add(o.paths)) return rc;
     if (job.cancelled()) return job.Cancelled("nothing was written");
     // The new volume starts where it is written, so that its addresses
     // are right on a disc that holds one already.
-    s.number = Quorvane_ISO9660JolietFileTree_BuildImage(mastered.tree(), s.text, sizeof s.text, &s.systemError,
+    s.number = Quorvane_ISO9660JolietFileTree_BuildImage(master.tree(), s.text, sizeof s.text, &s.systemError,
                                                          static_cast<QV_LONG>(before.start()), 0, 0,
                                                          o.label.c_str(), "", "QUORVANE");
-    if (s.number != 0) return ReportFailure("building the image", s.number, s.text, s.systemError, nullptr);
+    if (s.number != 0) return master.Fail("building the image", s.number, s.text, s.systemError);
     if (job.cancelled()) return job.Cancelled("nothing was written");
     QV_ULONG high = 0;
-    recording.bytes = Quorvane_ISO9660JolietFileTree_GetSizeInUCHARs(mastered.tree(), &high);
+    recording.bytes = Quorvane_ISO9660JolietFileTree_GetSizeInUCHARs(master.tree(), &high);
     recording.bytes |= uint64_t{high} << 32;
     if (int rc = CheckRecording(job, before, recording)) return rc;
     what = o.paths.size() == 1 ? o.paths.front() : std::to_string(o.paths.size()) + " paths";
-    s.number = Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTree(h, QV_CALL_STATUS(s), mastered.tree(), 0,
-                                                               o.test ? 1 : 0, o.multisession ? 1 : 0, 1, 1);
+    s.number = Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTree(h, QV_CALL_STATUS(s), master.tree(), 0, test, multi,
+                                                               1, 1);
   }
   if (s.number != 0) {
+    // Before the job ejects the disc, if it is to.
+    const std::string closed = o.test ? "" : CloseInterruptedSession(job, before);
     const int rc = job.Fail("burning " + what + " on " + job.shown(), s);
-    if (!o.test) CloseInterruptedSession(job, before);
+    if (!closed.empty()) std::fprintf(stderr, "quorvane: burn: %s\n", closed.c_str());
     return rc;
   }
   if (!o.test) {
@@ -131,37 +174,44 @@ int Run(const GlobalOptions& global, const Options& o) {
     s.number = Quorvane_CdvdBurnerGrabber_CloseSession(h, QV_CALL_STATUS(s));
     if (s.number != 0) return job.Fail("closing the session", s);
   }
-  if (job.cancelled())
-    return job.Cancelled(o.test ? "the test write had ended" : "all was written and the session closed");
+  job.RestoreSpeed();
+  job.EjectAfterFailure(false);
   if (o.eject) {
     s.number = Quorvane_CdvdBurnerGrabber_Eject(h, QV_CALL_STATUS(s));
     if (s.number != 0) return job.Fail("ejecting the disc", s);
   }
+  if (job.cancelled())
+    return job.Cancelled(o.test ? "the test write had ended" : "what was written is in a closed session");
   if (global.json)
     PrintJson({{"drive", job.shown()},
                {"image", o.image},
                {"paths", o.paths},
-               {"label", o.image.empty() ? o.label : ""},
+               {"audio", o.audio},
+               {"label", o.image.empty() && !o.audio ? o.label : ""},
                {"test", o.test},
-               {"multisession", o.multisession}});
+               {"multisession", o.multisession},
+               {"renames", master.renames()},
+               {"changed", master.changed()}});
   else
     std::printf("%s %s on %s%s\n", o.test ? "Test-burned" : "Burned", what.c_str(), job.shown().c_str(),
                 o.multisession ? " (disc left open for another session)" : "");
-  return kExitOk;
+  return master.Finish(kExitOk);
 }
 
-RegisterCommand reg({"burn", "Record files or an image onto the disc in a drive",
+RegisterCommand reg({"burn", "Record files, an image or audio tracks onto the disc in a drive",
                      [](CLI::App& app, const GlobalOptions& global) -> std::function<int()> {
                        auto o = std::make_shared<Options>();
                        app.add_option("--drive", o->drive, "Drive (default: the default virtual drive)");
-                       app.add_option("--image", o->image, "An image file (ISO) to record as it is")
+                       app.add_option("--image", o->image, "A data image file (ISO) to record as it is")
                            ->check(CLI::ExistingFile);
+                       app.add_flag("--audio", o->audio,
+                                    "Burn each FILE (wave, FLAC, Ogg Vorbis, MP3) as an audio track and close the disc");
                        app.add_flag("--test", o->test, "Simulate: the laser stays off where the disc allows");
                        app.add_flag("--multisession", o->multisession, "Leave the disc open for another session");
                        app.add_option("--speed", o->speed, "Write speed in kB/s (default: the fastest)");
                        app.add_flag("--eject", o->eject, "Eject the disc afterwards, and after a failure");
                        app.add_option("--label", o->label, "Volume label of the mastered disc");
-                       app.add_option("PATH", o->paths, "Folders and files to master");
+                       app.add_option("PATH", o->paths, "Folders and files to master (audio files with --audio)");
                        return [&global, o] { return Run(global, *o); };
                      }});
 

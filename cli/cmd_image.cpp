@@ -15,12 +15,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "common.h"
+#include "master.h"
 
 namespace qvcli {
 namespace {
@@ -40,72 +40,6 @@ struct ImageOptions {
   bool noJoliet = false, quiet = false;
   std::vector<std::string> paths;
 };
-
-// Collisions get fresh names: "NAME_1.EXT" in the ISO9660 tree (whose names
-// the engine keeps to 12 characters), "name (1).ext" in the Joliet tree.
-// Counters per name make a folder of many alike names linear.
-struct Renamer {
-  std::map<std::string, unsigned> next;
-  unsigned renamed = 0;
-};
-
-std::string Narrow(const std::u16string& units) {
-  std::string out;
-  for (char16_t u : units) out += u < 0x80 ? static_cast<char>(u) : '?';
-  return out;
-}
-
-void QUORVANE_CALL OnTreeEvent(QV_ULONG reason, void* context, void* parameter1, void*) {
-  auto* renamer = static_cast<Renamer*>(context);
-  if (reason == CN_FILE_TREE_NODE_SKIPPED) {
-    std::fprintf(stderr, "quorvane: skipped %s\n", static_cast<const char*>(parameter1));
-    return;
-  }
-  if (reason != CN_FILE_TREE_NAME_COLLISION) return;
-  auto* record = static_cast<QUORVANE_NAME_COLLISION*>(parameter1);
-  if (record->m__ULONG__Solution == QVX_NAME_COLLISION_MERGE_FOLDERS) return;  // same folder twice: merge
-  record->m__ULONG__Solution = QVX_NAME_COLLISION_RENAME_NEW;
-  ++renamer->renamed;
-  if (!record->m__UCHAR__IsWide) {
-    std::string name(reinterpret_cast<const char*>(record->m__UCHAR__Name));
-    name = name.substr(0, name.find(';'));
-    const size_t dot = name.rfind('.');
-    const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
-    std::string base = dot == std::string::npos ? name : name.substr(0, dot);
-    unsigned& n = renamer->next["I" + base + ext];
-    const std::string suffix = "_" + std::to_string(++n);
-    const size_t room = 12 > ext.size() + suffix.size() ? 12 - ext.size() - suffix.size() : 0;
-    base = base.substr(0, room) + suffix;
-    const std::string chosen = (base + ext).substr(0, 12);
-    std::memset(record->m__UCHAR__Name, 0, sizeof record->m__UCHAR__Name);
-    std::memcpy(record->m__UCHAR__Name, chosen.data(), chosen.size());
-    return;
-  }
-  std::u16string units;
-  for (size_t i = 0; i + 1 < sizeof record->m__UCHAR__Name; i += 2) {
-    const char16_t u = static_cast<char16_t>(record->m__UCHAR__Name[i] | (record->m__UCHAR__Name[i + 1] << 8));
-    if (u == 0) break;
-    units.push_back(u);
-  }
-  std::u16string version;
-  if (const size_t semicolon = units.rfind(u';'); semicolon != std::u16string::npos) {
-    version = units.substr(semicolon);
-    units.resize(semicolon);
-  }
-  const size_t dot = units.rfind(u'.');
-  const std::u16string ext = dot == std::u16string::npos || dot == 0 ? u"" : units.substr(dot);
-  const std::u16string base = units.substr(0, units.size() - ext.size());
-  unsigned& n = renamer->next["J" + Narrow(units)];
-  std::u16string suffix;
-  for (char c : " (" + std::to_string(++n) + ")") suffix.push_back(static_cast<char16_t>(c));
-  std::u16string chosen = base + suffix + ext + version;
-  if (chosen.size() > 100) chosen = base.substr(0, 100 - suffix.size() - ext.size() - version.size()) + suffix + ext + version;
-  std::memset(record->m__UCHAR__Name, 0, sizeof record->m__UCHAR__Name);
-  for (size_t i = 0; i < chosen.size(); ++i) {
-    record->m__UCHAR__Name[2 * i] = static_cast<QV_UCHAR>(chosen[i] & 0xFF);
-    record->m__UCHAR__Name[2 * i + 1] = static_cast<QV_UCHAR>(chosen[i] >> 8);
-  }
-}
 
 class Output {
  public:
@@ -157,28 +91,18 @@ class Output {
   bool direct_ = false, committed_ = false;
 };
 
-int Fail(const GlobalOptions& global, const std::string& what, uint32_t n, const char* text, uint32_t system) {
-  if (global.json) PrintJson({{"error", text && *text ? text : "failed"}, {"exception", n}, {"systemError", system}});
-  return ReportFailure(what, n, text, system, nullptr);
-}
-
 int BuildIso(const GlobalOptions& global, const ImageOptions& o) {
   EngineSession engine;
   if (engine.status() != 0) return ReportFailure("start-up", engine.status(), nullptr, 0, nullptr);
-  Renamer renamer;
+  Mastering master("image iso", global.json);
+  if (int rc = master.Create(!o.noJoliet)) return rc;
+  QV_HANDLE tree = master.tree();
   char text[QUORVANE_EXCEPTION_TEXT_SIZE] = {};
   QV_ULONG system = 0;
-  QV_HANDLE tree = nullptr;
-  uint32_t n = Quorvane_ISO9660JolietFileTree_Create(&tree, text, sizeof text, &system, &OnTreeEvent, &renamer, 0, 0,
-                                                     0, o.noJoliet ? 0 : 1);
-  if (n != 0) return Fail(global, "image iso", n, text, system);
-  struct Destroy {
-    QV_HANDLE& tree;
-    ~Destroy() {
-      g_tree = nullptr;
-      Quorvane_ISO9660JolietFileTree_Destroy(&tree);
-    }
-  } destroy{tree};
+  uint32_t n = 0;
+  struct Forget {
+    ~Forget() { g_tree = nullptr; }
+  } forget;
   g_interrupted = false;
   g_tree = tree;
   auto previous = std::signal(SIGINT, &OnInterrupt);
@@ -190,25 +114,12 @@ int BuildIso(const GlobalOptions& global, const ImageOptions& o) {
 
   for (const std::string& path : o.paths) {
     std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (ec || !fs::exists(status)) {
+    if (!fs::exists(fs::status(path, ec))) {
       std::fprintf(stderr, "quorvane: image iso: no such file or folder: %s\n", path.c_str());
       return kExitNotFound;
     }
-    std::vector<std::string> entries;
-    std::string why;
-    if (!RootEntries(path, &entries, &why)) {
-      std::fprintf(stderr, "quorvane: image iso: cannot list %s: %s\n", path.c_str(), why.c_str());
-      return kExitSystemError;
-    }
-    for (const std::string& entry : entries) {
-      QV_HANDLE parent = nullptr, node = nullptr;
-      n = Quorvane_ISO9660JolietFileTree_Add(tree, text, sizeof text, &system, entry.c_str(), nullptr, 2, &parent,
-                                             &node);
-      if (g_interrupted) n = EN_USER_EXCEPTION;
-      if (n != 0) return Fail(global, "adding " + entry, n, text, system);
-    }
   }
+  if (int rc = master.Add(o.paths)) return g_interrupted ? kExitCancelled : rc;
   if (!o.boot.empty()) {
     const bool floppy = o.bootEmulation == "floppy";
     std::error_code ec;
@@ -219,18 +130,12 @@ int BuildIso(const GlobalOptions& global, const ImageOptions& o) {
     n = Quorvane_ISO9660JolietFileTree_SetBootImage(tree, o.boot.c_str(), 0,
                                                     floppy ? QVX_ELTORITO_MEDIA_FLOPPY144 : QVX_ELTORITO_MEDIA_CUSTOM,
                                                     sectors, 1, text, sizeof text, &system);
-    if (n != 0) return Fail(global, "boot image " + o.boot, n, text, system);
+    if (n != 0) return master.Fail("boot image " + o.boot, n, text, system);
   }
-  if (Quorvane_ISO9660JolietFileTree_GetRoot(tree) == nullptr) {
-    // Nothing to add (empty folders): the image still has its root.
-    QV_HANDLE parent = nullptr, node = nullptr;
-    n = Quorvane_ISO9660JolietFileTree_Add(tree, text, sizeof text, &system, nullptr, "x", 2, &parent, &node);
-    if (n == 0) n = Quorvane_ISO9660JolietFileTree_Remove(tree, &node);
-    if (n != 0) return Fail(global, "image iso", n, text, system);
-  }
+  if (int rc = master.EnsureRoot()) return rc;
   n = Quorvane_ISO9660JolietFileTree_BuildImage(tree, text, sizeof text, &system, 0, 0, 0, o.label.c_str(), "",
                                                 "QUORVANE");
-  if (n != 0) return Fail(global, "building the image", n, text, system);
+  if (n != 0) return master.Fail("building the image", n, text, system);
 
   QV_ULONG high = 0;
   const uint64_t total = Quorvane_ISO9660JolietFileTree_GetSizeInUCHARs(tree, &high) | (uint64_t{high} << 32);
@@ -253,7 +158,7 @@ int BuildIso(const GlobalOptions& global, const ImageOptions& o) {
     n = Quorvane_ISO9660JolietFileTree_Read(tree, text, sizeof text, &system, static_cast<QV_LONG>(part), buffer.get());
     if (n != 0) {
       bar.Finish();
-      return Fail(global, "reading the image", n, text, system);
+      return master.Fail("reading the image", n, text, system);
     }
     if (!out.Write(buffer.get(), part, &why)) {
       bar.Finish();
@@ -271,13 +176,14 @@ int BuildIso(const GlobalOptions& global, const ImageOptions& o) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (global.json) {
     PrintJson({{"out", o.out}, {"bytes", total}, {"sectors", total / 2048}, {"joliet", !o.noJoliet},
-               {"boot", o.boot}, {"renamed", renamer.renamed}, {"seconds", seconds}});
+               {"boot", o.boot}, {"renamed", master.renames().size()}, {"renames", master.renames()},
+               {"changed", master.changed()}, {"seconds", seconds}});
   } else {
     std::printf("%s: %llu bytes (%llu sectors) in %.2f s\n", o.out.c_str(), static_cast<unsigned long long>(total),
                 static_cast<unsigned long long>(total / 2048), seconds);
-    if (renamer.renamed) std::printf("%u names renamed to stay unique\n", renamer.renamed);
+    if (!master.renames().empty()) std::printf("%zu names renamed to stay unique\n", master.renames().size());
   }
-  return kExitOk;
+  return master.Finish(kExitOk);
 }
 
 RegisterCommand reg({"image", "Build image files",

@@ -140,6 +140,7 @@ struct Options {
   std::string model;
   std::string image;
   std::string disc;
+  uint32_t track = 0;
 };
 
 RegisterCommand reg({"vdrive", "Make, list, load and empty virtual drives",
@@ -212,12 +213,18 @@ RegisterCommand reg({"vdrive", "Make, list, load and empty virtual drives",
                            app.add_subcommand("export", "Write the data tracks of a virtual drive's disc to an image");
                        exportCmd->add_option("NAME", opts->name, "Drive name")->required();
                        exportCmd->add_option("--out", opts->image, "The image file to write")->required();
+                       exportCmd->add_option("--track", opts->track,
+                                             "Only this track (from 1): an audio track as a wave file, a data track "
+                                             "as its blocks");
                        exportCmd->callback([=, &global] {
                          *action = [=, &global] {
-                           const uint32_t err = QvDrive_Export(opts->name.c_str(), opts->image.c_str());
+                           const uint32_t err =
+                               opts->track != 0
+                                   ? QvDrive_ExportTrack(opts->name.c_str(), opts->track, opts->image.c_str())
+                                   : QvDrive_Export(opts->name.c_str(), opts->image.c_str());
                            if (err != 0) return Report("export", err);
                            if (global.json)
-                             PrintJson({{"drive", opts->name}, {"image", opts->image}});
+                             PrintJson({{"drive", opts->name}, {"image", opts->image}, {"track", opts->track}});
                            else
                              std::printf("Exported the disc of '%s' to %s\n", opts->name.c_str(), opts->image.c_str());
                            return static_cast<int>(kExitOk);

@@ -22,6 +22,7 @@ enum ExitCode : int {
   kExitDriveError = 5,   // the drive refused a command
   kExitSystemError = 6,  // an operating-system call failed
   kExitUnsupported = 7,  // the drive, disc or format is not supported
+  kExitDiffers = 8,      // finished, but the disc or image differs from the files on disk (a file changed while read)
   kExitCancelled = 130,  // cancelled, by Ctrl-C or otherwise
 };
 

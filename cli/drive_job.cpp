@@ -1,5 +1,7 @@
 #include "drive_job.h"
 
+#include "master.h"
+
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -10,6 +12,9 @@ namespace qvcli {
 namespace {
 
 volatile std::sig_atomic_t g_interrupted = 0;
+
+// A speed of FFFFh asks SET CD SPEED and SET STREAMING for the fastest.
+constexpr QV_ULONG kFastest = 0xFFFF;
 
 extern "C" void OnInterrupt(int) { g_interrupted = 1; }
 
@@ -24,12 +29,34 @@ DriveJob::~DriveJob() {
   if (watcher_.joinable()) watcher_.join();
   std::signal(SIGINT, SIG_DFL);
   delete bar_;
+  RestoreSpeed();
   if (handle_ != nullptr) Quorvane_CdvdBurnerGrabber_Destroy(&handle_);
   delete engine_;
 }
 
-int DriveJob::Fail(const std::string& what, const CallStatus& s) const {
+int DriveJob::SetWriteSpeed(uint32_t kilobytesPerSecond) {
+  CallStatus s;
+  speedSet_ = true;
+  s.number = Quorvane_CdvdBurnerGrabber_SetSpeeds(handle_, QV_CALL_STATUS(s), kFastest, kilobytesPerSecond);
+  return s.number == 0 ? kExitOk : Fail("setting the write speed", s);
+}
+
+void DriveJob::RestoreSpeed() {
+  if (!speedSet_ || handle_ == nullptr) return;
+  speedSet_ = false;
+  CallStatus s;
+  s.number = Quorvane_CdvdBurnerGrabber_SetSpeeds(handle_, QV_CALL_STATUS(s), kFastest, kFastest);
+  if (s.number != 0) std::fprintf(stderr, "quorvane: %s: the drive keeps the speed it was given: %s\n", verb_.c_str(), s.text);
+}
+
+int DriveJob::Fail(const std::string& what, const CallStatus& s) {
   if (bar_ != nullptr) bar_->Finish();
+  RestoreSpeed();
+  if (ejectAfterFailure_) {
+    CallStatus e;
+    e.number = Quorvane_CdvdBurnerGrabber_Eject(handle_, QV_CALL_STATUS(e));
+    if (e.number != 0) std::fprintf(stderr, "quorvane: %s: the disc could not be ejected: %s\n", verb_.c_str(), e.text);
+  }
   if (s.number == EN_USER_EXCEPTION && cancelled()) {
     std::fprintf(stderr, "quorvane: %s cancelled; the drive is flushed and usable\n", verb_.c_str());
     return kExitCancelled;
@@ -70,6 +97,9 @@ int DriveJob::Open(const std::string& drive, bool quiet) {
 }
 
 void DriveJob::OnCallback(QV_ULONG reason, uint64_t p1, uint64_t p2) {
+  // From the reader thread: the bar belongs to the writing one.
+  if (reason == CN_FILE_CHANGED && changes_ != nullptr)
+    changes_->OnChanged(reinterpret_cast<const char*>(static_cast<uintptr_t>(p1)));
   if (quiet_) return;
   auto say = [&](const char* text) {
     if (bar_ != nullptr) bar_->Finish();

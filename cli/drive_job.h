@@ -10,6 +10,8 @@
 
 namespace qvcli {
 
+class Mastering;
+
 // The failures of one engine call.
 struct CallStatus {
   char text[1024] = {};
@@ -32,11 +34,22 @@ class DriveJob {
   QV_HANDLE handle() const { return handle_; }
   const std::string& shown() const { return shown_; }
   bool cancelled() const { return cancelled_.load(); }
-  int Fail(const std::string& what, const CallStatus& s) const;
+  // Says why a call failed; first the drive gets its speed back and,
+  // when asked, ejects the disc.
+  int Fail(const std::string& what, const CallStatus& s);
   // A cancel that took effect outside an engine call; says what became of
   // the disc.
   int Cancelled(const std::string& outcome) const;
 
+  // A write speed for this job alone: a drive keeps the speed it is told,
+  // across commands and (with SET STREAMING) discs, so the job gives it
+  // back its fastest when done, before any eject.
+  int SetWriteSpeed(uint32_t kilobytesPerSecond);
+  void RestoreSpeed();
+  void EjectAfterFailure(bool eject) { ejectAfterFailure_ = eject; }
+
+  // Files that change while they are recorded are told to this.
+  void ReportChangesTo(Mastering* changes) { changes_ = changes; }
   // The callback the drive was opened with reports here.
   void OnCallback(QV_ULONG reason, uint64_t parameter1, uint64_t parameter2);
 
@@ -49,10 +62,13 @@ class DriveJob {
   std::atomic<bool> stop_{false};
   std::atomic<bool> cancelled_{false};
   bool quiet_ = false;
+  Mastering* changes_ = nullptr;
   ProgressBar* bar_ = nullptr;
   uint64_t totalBlocks_ = 0;
   int driveBuffer_ = -1;
   std::string phase_;
+  bool speedSet_ = false;
+  bool ejectAfterFailure_ = false;
 };
 
 }  // namespace qvcli

@@ -81,25 +81,21 @@ int CheckRecording(DriveJob& job, const DiscState& before, const Recording& r) {
   return kExitOk;
 }
 
-void CloseInterruptedSession(DriveJob& job, const DiscState& before) {
-  if (Overwritable(before.type) || before.disc.m__UCHAR__StateOfLastSession != kSessionEmpty) return;
+std::string CloseInterruptedSession(DriveJob& job, const DiscState& before) {
+  if (Overwritable(before.type) || before.disc.m__UCHAR__StateOfLastSession != kSessionEmpty) return "";
   CallStatus s;
   QUORVANE_DISC_INFORMATION now{};
   s.number = Quorvane_CdvdBurnerGrabber_GetDiscInformation(job.handle(), QV_CALL_STATUS(s), &now);
   if (s.number != 0 || now.m__UCHAR__DiscStatus != kDiscAppendable ||
       now.m__UCHAR__StateOfLastSession == kSessionEmpty)
-    return;
+    return "";
   // Left open, the session would take the next burn's track behind this
   // one, and readers would find this one's volume.
   s.number = Quorvane_CdvdBurnerGrabber_CloseSession(job.handle(), QV_CALL_STATUS(s));
-  if (s.number != 0) {
-    std::fprintf(stderr, "quorvane: burn: closing the partly written session failed too: %s\n", s.text);
-    return;
-  }
+  if (s.number != 0) return std::string("closing the partly written session failed too: ") + s.text;
   Quorvane_CdvdBurnerGrabber_GetDiscInformation(job.handle(), QV_CALL_STATUS(s), &now);
-  std::fprintf(stderr, "quorvane: burn: the partly written session was closed; %s\n",
-               now.m__UCHAR__DiscStatus == kDiscAppendable ? "the disc takes another session"
-                                                           : "the disc is closed");
+  return std::string("the partly written session was closed; ") +
+         (now.m__UCHAR__DiscStatus == kDiscAppendable ? "the disc takes another session" : "the disc is closed");
 }
 
 }  // namespace qvcli

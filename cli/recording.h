@@ -5,6 +5,7 @@
 // a closed session, so that readers find the next one.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "drive_job.h"
 
@@ -39,8 +40,9 @@ int CheckRecording(DriveJob& job, const DiscState& before, const Recording& reco
 
 // After a recording that failed or was cancelled: when it left data in an
 // open session of a disc written in sequence, closes that session (the
-// disc stays open for another one where the burn asked for that) and says
-// so. Best effort: a drive that fails it is reported, not retried.
-void CloseInterruptedSession(DriveJob& job, const DiscState& before);
+// disc stays open for another one where the burn asked for that). Returns
+// what became of the disc, for the user, or "" when nothing was to close.
+// Best effort: a close that fails is told, not retried.
+std::string CloseInterruptedSession(DriveJob& job, const DiscState& before);
 
 }  // namespace qvcli

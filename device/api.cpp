@@ -29,6 +29,23 @@ QV_ULONG OnDrive(const char* entryPoint, QV_HANDLE handle, char* text, QV_ULONG 
                         [&] { body(DriveOf(entryPoint, handle)); });
 }
 
+// An entry point that reads the disc: a disc still spinning up is waited
+// for, and the reading done once more.
+template <class Body>
+QV_ULONG OnDisc(const char* entryPoint, QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError,
+                CDB_FAILURE_INFORMATION* failure, Body&& body) {
+  return OnDrive(entryPoint, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
+    try {
+      return body(g);
+    } catch (CQuorvane_Exception* e) {
+      if (!QuorvaneI_IsBecomingReady(e)) throw;
+      QuorvaneI_Caught owned(e);
+    }
+    g.WaitForSpinUp();
+    body(g);
+  });
+}
+
 }  // namespace
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Destroy(QV_HANDLE* handle) {
@@ -102,7 +119,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_ProbeSupportedRea
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     QV_BOOLEAN* cooked, QV_BOOLEAN* raw, QV_BOOLEAN* rawPQ, QV_BOOLEAN* rawRawPW, QV_BOOLEAN* pq, QV_BOOLEAN* rawPW) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_ProbeSupportedReadModes";
-  return OnDrive(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
+  return OnDisc(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
     g.ProbeSupportedReadModes(cooked, raw, rawPQ, rawRawPW, pq, rawPW);
   });
 }
@@ -228,7 +245,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetDiscInformatio
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     QUORVANE_DISC_INFORMATION* discInformation) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_GetDiscInformation";
-  return OnDrive(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
+  return OnDisc(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
     RequireOut(kEntry, discInformation, "discInformation");
     g.GetDiscInformation(discInformation);
   });
@@ -249,7 +266,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetTOCInformation
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     QUORVANE_TOC_INFORMATION* tocInformation) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_GetTOCInformation";
-  return OnDrive(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
+  return OnDisc(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
     RequireOut(kEntry, tocInformation, "tocInformation");
     g.GetTOCInformation(tocInformation);
   });
@@ -317,7 +334,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_ReadATIP(QV_HANDL
                                                                           CDB_FAILURE_INFORMATION* failure,
                                                                           void* buffer, QV_ULONG size) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_ReadATIP";
-  return OnDrive(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
+  return OnDisc(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
     RequireOut(kEntry, buffer, "buffer");
     g.ReadATIPSafe(buffer, size);
   });
@@ -383,8 +400,8 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetMediaTrayStatu
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetDVDProtectionSystem(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     QV_UCHAR* protectionSystemType) {
-  return OnDrive("Quorvane_CdvdBurnerGrabber_GetDVDProtectionSystem", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdDrive& g) { g.GetDVDProtectionSystem(protectionSystemType); });
+  return OnDisc("Quorvane_CdvdBurnerGrabber_GetDVDProtectionSystem", handle, text, textSize, systemError, failure,
+                [&](CQuorvane_CdvdDrive& g) { g.GetDVDProtectionSystem(protectionSystemType); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetDVDRegionMask(QV_HANDLE handle, char* text,
@@ -392,8 +409,8 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetDVDRegionMask(
                                                                                   QV_ULONG* systemError,
                                                                                   CDB_FAILURE_INFORMATION* failure,
                                                                                   QV_UCHAR* regionMask) {
-  return OnDrive("Quorvane_CdvdBurnerGrabber_GetDVDRegionMask", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdDrive& g) { g.GetDVDRegionMask(regionMask); });
+  return OnDisc("Quorvane_CdvdBurnerGrabber_GetDVDRegionMask", handle, text, textSize, systemError, failure,
+                [&](CQuorvane_CdvdDrive& g) { g.GetDVDRegionMask(regionMask); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetRPC(

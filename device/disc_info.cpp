@@ -55,13 +55,19 @@ uint32_t CQuorvane_CdvdDrive::GetDiscTypeSafe() {
     QuorvaneI_Log("\n%s(): Broken 'get configuration', returning CD-R\n", kMethod);
     return DISC_TYPE_CDR;
   }
-  uint16_t profile = 0xFFFF;
-  QuorvaneI_Guarded(kMethod, [&] {
-    uint8_t buffer[4096] = {};
-    GetConfiguration(2, 0, buffer, sizeof buffer);
-    const CQuorvane_DriveAnswer all = Answer(kMethod, "GET CONFIGURATION", buffer, sizeof buffer);
-    profile = all.AtMost(4 + uint64_t{all.Be32(0)}).Be16(6);
-  });
+  auto currentProfile = [&] {
+    uint16_t profile = 0xFFFF;
+    QuorvaneI_Guarded(kMethod, [&] {
+      uint8_t buffer[4096] = {};
+      GetConfiguration(2, 0, buffer, sizeof buffer);
+      const CQuorvane_DriveAnswer all = Answer(kMethod, "GET CONFIGURATION", buffer, sizeof buffer);
+      profile = all.AtMost(4 + uint64_t{all.Be32(0)}).Be16(6);
+    });
+    return profile;
+  };
+  uint16_t profile = currentProfile();
+  // No current profile may only mean that a disc is still spinning up.
+  if (profile == 0 && WaitForSpinUp()) profile = currentProfile();
   const uint32_t type = DiscTypeOfProfile(profile);
   QuorvaneI_Log("\n%s(): Current profile 0x%04X, disc type %u\n", kMethod, profile, type);
   return type;

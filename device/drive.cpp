@@ -17,8 +17,26 @@ constexpr const char* kReaderCtor = "CQuorvane_ScsiDeviceCdvdRomReader::CQuorvan
 constexpr const char* kWriterCtor = "CQuorvane_ScsiDeviceCdvdRomWriter::CQuorvane_ScsiDeviceCdvdRomWriter_SharedConstructor";
 constexpr uint8_t kCdDvdDeviceType = 0x05;
 constexpr uint32_t kDiscTypeDVDRAM = DISC_TYPE_DVDRAM;
+constexpr const char* kSpinUp = "CQuorvane_CdvdBurnerGrabber::WaitForSpinUp";
+
+// Real drives spin a disc up in a few seconds; a worn one may take half a
+// minute.
+constexpr uint64_t kSpinUpBudgetMs = 30000;
+constexpr uint32_t kSpinUpPauseMs = 250;
+
+// A unit attention, which the next command no longer meets.
+bool IsUnitAttention(const CQuorvane_Exception* e) {
+  const CDB_FAILURE_INFORMATION* f = e->FailureInformation();
+  return f != nullptr && f->m__UCHAR__TargetStatus == 2 && (f->m__UCHAR__Sense[2] & 0x0F) == 0x06;
+}
 
 }  // namespace
+
+bool QuorvaneI_IsBecomingReady(const CQuorvane_Exception* e) {
+  const CDB_FAILURE_INFORMATION* f = e != nullptr ? e->FailureInformation() : nullptr;
+  return f != nullptr && f->m__UCHAR__TargetStatus == 2 && (f->m__UCHAR__Sense[2] & 0x0F) == 0x02 &&
+         f->m__UCHAR__Sense[12] == 0x04 && f->m__UCHAR__Sense[13] == 0x01;
+}
 
 CQuorvane_CdvdDrive::CQuorvane_CdvdDrive(CQuorvane_ScsiTransport* transport, PQUORVANE_CALLBACK callback,
                                          void* context)
@@ -263,6 +281,8 @@ void CQuorvane_CdvdDrive::Eject() {
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   QuorvaneI_Log("\n%s(): ENTERed\n", kMethod);
   QuorvaneI_Traced(kMethod, [&] {
+    // A tray locked for recording opens when the recorder ejects.
+    UnlockTrayAfterRecording();
     qv::plat::SleepMs(1000);
     if (IsDrive(kBrokenStartStopUnit)) {
       // This drive ejects only after page 05h was set and with an
@@ -293,11 +313,48 @@ void CQuorvane_CdvdDrive::TestUnitReady(int32_t seconds, bool fastExit) {
 void CQuorvane_CdvdDrive::Lock() {
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   QuorvaneI_Traced("CQuorvane_CdvdBurnerGrabber::Lock", [&] { PreventAllowMediumRemoval(true); });
+  m__BOOLEAN__IsTrayLocked = true;
+  m__BOOLEAN__IsTrayLockedForRecording = false;
 }
 
 void CQuorvane_CdvdDrive::Release() {
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   QuorvaneI_Traced("CQuorvane_CdvdBurnerGrabber::Release", [&] { PreventAllowMediumRemoval(false); });
+  m__BOOLEAN__IsTrayLocked = m__BOOLEAN__IsTrayLockedForRecording = false;
+}
+
+bool CQuorvane_CdvdDrive::WaitForSpinUp() {
+  std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
+  const uint64_t start = qv::plat::NowMs();
+  for (;;) {
+    try {
+      TestUnitReady();
+      return true;
+    } catch (CQuorvane_Exception* e) {
+      QuorvaneI_Caught owned(e);
+      if (!QuorvaneI_IsBecomingReady(e) && !IsUnitAttention(e)) return false;
+      if (qv::plat::NowMs() - start >= kSpinUpBudgetMs) {
+        QuorvaneI_Log("\n%s(): WARNING! The disc is not ready after %u ms\n", kSpinUp,
+                      static_cast<unsigned>(kSpinUpBudgetMs));
+        return false;
+      }
+    }
+    qv::plat::SleepMs(kSpinUpPauseMs);
+  }
+}
+
+void CQuorvane_CdvdDrive::LockTrayForRecording() {
+  std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
+  if (m__BOOLEAN__IsTrayLocked) return;
+  if (QuorvaneI_Guarded("CQuorvane_CdvdBurnerGrabber::LockTrayForRecording", [&] { PreventAllowMediumRemoval(true); }))
+    m__BOOLEAN__IsTrayLocked = m__BOOLEAN__IsTrayLockedForRecording = true;
+}
+
+void CQuorvane_CdvdDrive::UnlockTrayAfterRecording() {
+  std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
+  if (!m__BOOLEAN__IsTrayLockedForRecording) return;
+  QuorvaneI_Guarded("CQuorvane_CdvdBurnerGrabber::UnlockTrayAfterRecording", [&] { PreventAllowMediumRemoval(false); });
+  m__BOOLEAN__IsTrayLocked = m__BOOLEAN__IsTrayLockedForRecording = false;
 }
 
 void CQuorvane_CdvdDrive::RezeroUnitSafe() {

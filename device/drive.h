@@ -50,6 +50,20 @@ class CQuorvane_CdvdDrive : public CQuorvane_ScsiDeviceCdvdRomWriter {
   void TestUnitReady(int32_t seconds, bool fastExit);
   void Lock();
   void Release();
+  // A disc just loaded is unknown to the drive while it spins up: commands
+  // that need it answer NOT READY, becoming ready (04h/01h), GET
+  // CONFIGURATION reports no current profile, and then one command meets
+  // UNIT ATTENTION (medium may have changed). Polls TEST UNIT READY through
+  // that; true once the disc is ready, false when the drive settles on
+  // another answer (no disc, a disc it cannot read) or stays becoming
+  // ready too long, which the caller's own commands then meet. Never throws.
+  bool WaitForSpinUp();
+  // Recording keeps the tray locked, so that no one pulls the disc in the
+  // middle (a tray the application locked stays as it was); Eject unlocks
+  // a tray this object locked. Never throws: a drive that cannot lock
+  // records all the same.
+  void LockTrayForRecording();
+  void UnlockTrayAfterRecording();
   void RezeroUnitSafe();
   void Cancel();
   bool IsCancel() const { return m__UCHAR__IsCancel.load() != 0; }
@@ -147,8 +161,14 @@ class CQuorvane_CdvdDrive : public CQuorvane_ScsiDeviceCdvdRomWriter {
   PQUORVANE_CALLBACK m__PQUORVANE_CALLBACK__Callback;
   void* m__PVOID__CallbackContext;
   uint8_t m__UCHAR__CurrentTrackNumber = 1;
+  bool m__BOOLEAN__IsTrayLocked = false;  // by Lock, or for recording
+  bool m__BOOLEAN__IsTrayLockedForRecording = false;
   bool m__BOOLEAN__IsBUP = false;
 };
+
+// True for a failure with NOT READY, becoming ready (04h/01h): a disc is
+// spinning up.
+bool QuorvaneI_IsBecomingReady(const CQuorvane_Exception* e);
 
 // The drives whose BURN-Proof bit must stay cleared.
 inline constexpr QuorvaneI_DriveMatch kQuorvaneBrokenBurnProof[] = {{"SAMSUNG", "CDRW/DVD SM-308B"},

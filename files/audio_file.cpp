@@ -123,7 +123,7 @@ void CQuorvane_SonvexFile::RealRead(uint64_t length, uint8_t* buffer) {
       position >= m__ULONGLONG__StreamSizeInUCHARs ? 0 : std::min(length, m__ULONGLONG__StreamSizeInUCHARs - position);
   if (m__PSONVEX_COMPRESSED_FILE_READER_OBJECT__Reader == nullptr) {
     ReadFileBytes(position, decoded, buffer);
-    if (EndsStream(length)) VerifyUnchangedAtEnd();
+    if (EndsStream(length)) CheckUnchangedAtEnd();
     return;
   }
   for (uint64_t done = 0; done < decoded;) {

@@ -65,6 +65,13 @@ void CQuorvane_DiskFile::OpenByNameSized(const char* method, int64_t sizeInUCHAR
   int64_t size = sizeInUCHARs;
   qv::plat::File file = size < 0 ? qv::plat::File::OpenSized(m__STRING__FileName, &size, &error)
                                  : qv::plat::File::OpenToRead(m__STRING__FileName, &error);
+  if (!file.IsOpen() && size >= 0 && (error == qv::plat::kErrFileNotFound || error == qv::plat::kErrPathNotFound)) {
+    // Sized while it was there: gone now is the same as shrunk to nothing.
+    m__ULONGLONG__DiskSizeInUCHARs = static_cast<uint64_t>(size);
+    m__BOOLEAN__Gone = 1;
+    ReportChanged(0);
+    return;
+  }
   if (!file.IsOpen())
     QuorvaneI_Throw(method, EN_SYSTEM_CALL_FAILED, error, "%s(): CreateFile( '%s' ) failed, status %ld!!!", method,
                     m__STRING__FileName.c_str(), static_cast<long>(error));
@@ -72,7 +79,19 @@ void CQuorvane_DiskFile::OpenByNameSized(const char* method, int64_t sizeInUCHAR
   if (size > kSequentialAdviceFrom) file.AdviseSequential();
   m__File = std::move(file);
   m__BOOLEAN__Seekable = 1;
+  m__BOOLEAN__Gone = 0;
   m__ULONGLONG__DiskSizeInUCHARs = static_cast<uint64_t>(size);
+}
+
+void CQuorvane_DiskFile::ReportChanged(uint64_t nowInUCHARs) {
+  if (m__BOOLEAN__Changed) return;
+  m__BOOLEAN__Changed = 1;
+  QuorvaneI_Log("\nCQuorvane_DiskFile::RealRead(): WARNING! '%s' changed after it was sized, %llu UCHARs instead of "
+                "%llu; it is read as it was sized, %s\n",
+                m__STRING__FileName.c_str(), static_cast<unsigned long long>(nowInUCHARs),
+                static_cast<unsigned long long>(m__ULONGLONG__DiskSizeInUCHARs),
+                nowInUCHARs < m__ULONGLONG__DiskSizeInUCHARs ? "completed with zeros" : "the rest left out");
+  if (m__PListener != nullptr) m__PListener->OnFileChanged(m__STRING__FileName.c_str());
 }
 
 CQuorvane_File* CQuorvane_DiskFile::SeekToBeginUnsafe(uint32_t* budget) {
@@ -89,7 +108,7 @@ void CQuorvane_DiskFile::RealRead(uint64_t length, uint8_t* buffer) {
   const uint64_t offset = m__ULONGLONG__DataOffset + m__ULONGLONG__PositionInUCHARs;
   if (EndsStream(length) && ReadSmallEnd(offset, length, buffer)) return;
   ReadFileBytes(offset, length, buffer);
-  if (EndsStream(length)) VerifyUnchangedAtEnd();
+  if (EndsStream(length)) CheckUnchangedAtEnd();
 }
 
 // The last bytes of a small file, read with one byte more than it had: a
@@ -98,8 +117,8 @@ void CQuorvane_DiskFile::RealRead(uint64_t length, uint8_t* buffer) {
 bool CQuorvane_DiskFile::ReadSmallEnd(uint64_t offset, uint64_t length, uint8_t* buffer) {
   constexpr uint64_t kSmall = 64 * 1024;
   const uint64_t disk = m__ULONGLONG__DiskSizeInUCHARs;
-  if (m__BOOLEAN__WaitForData || !m__BOOLEAN__Seekable || offset > disk || offset + length < disk ||
-      disk - offset > kSmall)
+  if (m__BOOLEAN__WaitForData || !m__BOOLEAN__Seekable || m__BOOLEAN__Gone || offset > disk ||
+      offset + length < disk || disk - offset > kSmall)
     return false;
   const uint64_t wanted = disk - offset;
   uint8_t scratch[kSmall + 1];
@@ -111,7 +130,7 @@ bool CQuorvane_DiskFile::ReadSmallEnd(uint64_t offset, uint64_t length, uint8_t*
   if (static_cast<uint64_t>(n) != wanted) {
     // Shrunk or grown: the reads that ask for the size say which, and how.
     ReadFileBytes(offset, length, buffer);
-    VerifyUnchangedAtEnd();
+    CheckUnchangedAtEnd();
     return true;
   }
   std::memcpy(buffer, scratch, wanted);
@@ -127,6 +146,10 @@ void CQuorvane_DiskFile::ReadFileBytes(uint64_t offset, uint64_t length, uint8_t
                       "CQuorvane_DiskFile::RealRead(): ReadFile() failed, status %ld!!!", static_cast<long>(error));
     return;
   }
+  if (m__BOOLEAN__Gone) {
+    std::memset(buffer, 0, length);
+    return;
+  }
   // A file still being written is read up to the size it is going to have;
   // any other file only as far as it reached when it was sized.
   uint64_t wanted = length;
@@ -140,12 +163,11 @@ void CQuorvane_DiskFile::ReadFileBytes(uint64_t offset, uint64_t length, uint8_t
                       "CQuorvane_DiskFile::RealRead(): ReadFile() failed, status %ld!!!", static_cast<long>(error));
     done += static_cast<uint64_t>(n);
     if (done == wanted) break;
-    if (!m__BOOLEAN__WaitForData)
-      QuorvaneI_Throw("CQuorvane_DiskFile::RealRead", EN_SYSTEM_CALL_FAILED, qv::plat::kErrFileInvalid,
-                      "CQuorvane_DiskFile::RealRead(): '%s' shrank after it was sized, it ends before UCHAR %llu of "
-                      "%llu!!!",
-                      m__STRING__FileName.c_str(), static_cast<unsigned long long>(offset + done),
-                      static_cast<unsigned long long>(m__ULONGLONG__DiskSizeInUCHARs));
+    if (!m__BOOLEAN__WaitForData) {
+      std::memset(buffer + done, 0, wanted - done);
+      ReportChanged(offset + done);
+      return;
+    }
     if (qv::plat::ReadStopRequested())
       QuorvaneI_Throw("CQuorvane_DiskFile::RealRead", EN_SYSTEM_CALL_FAILED, qv::plat::kErrCancelled,
                       "CQuorvane_DiskFile::RealRead(): Stopped while waiting for UCHAR %llu of '%s'!!!",
@@ -154,19 +176,14 @@ void CQuorvane_DiskFile::ReadFileBytes(uint64_t offset, uint64_t length, uint8_t
   }
 }
 
-void CQuorvane_DiskFile::VerifyUnchangedAtEnd() {
-  if (m__BOOLEAN__WaitForData || !m__BOOLEAN__Seekable) return;
+void CQuorvane_DiskFile::CheckUnchangedAtEnd() {
+  if (m__BOOLEAN__WaitForData || !m__BOOLEAN__Seekable || m__BOOLEAN__Gone || m__BOOLEAN__Changed) return;
   uint32_t error = 0;
   const int64_t size = m__File.Size(&error);
   if (size < 0)
     QuorvaneI_Throw("CQuorvane_DiskFile::RealRead", EN_SYSTEM_CALL_FAILED, error,
                     "CQuorvane_DiskFile::RealRead(): GetFileSize() failed, status %ld!!!", static_cast<long>(error));
-  if (static_cast<uint64_t>(size) != m__ULONGLONG__DiskSizeInUCHARs)
-    QuorvaneI_Throw("CQuorvane_DiskFile::RealRead", EN_SYSTEM_CALL_FAILED, qv::plat::kErrFileInvalid,
-                    "CQuorvane_DiskFile::RealRead(): '%s' changed size after it was sized, %llu UCHARs instead of "
-                    "%llu!!!",
-                    m__STRING__FileName.c_str(), static_cast<unsigned long long>(size),
-                    static_cast<unsigned long long>(m__ULONGLONG__DiskSizeInUCHARs));
+  if (static_cast<uint64_t>(size) != m__ULONGLONG__DiskSizeInUCHARs) ReportChanged(static_cast<uint64_t>(size));
 }
 
 CQuorvane_UnLockedDiskFile::CQuorvane_UnLockedDiskFile(const char* fileName, uint64_t sizeInUCHARs)
@@ -176,20 +193,20 @@ CQuorvane_UnLockedDiskFile::CQuorvane_UnLockedDiskFile(const char* fileName, uin
 }
 
 void CQuorvane_UnLockedDiskFile::RealRead(uint64_t length, uint8_t* buffer) {
-  if (!m__File.IsOpen()) {
+  if (!m__File.IsOpen() && !m__BOOLEAN__Gone) {
     const uint64_t sized = m__ULONGLONG__DiskSizeInUCHARs;
-    OpenByName("CQuorvane_UnLockedDiskFile::Open");
-    // Reopened by name: it must still be the file that was sized.
-    if (m__ULONGLONG__DiskSizeInUCHARs != sized) {
-      const uint64_t now = m__ULONGLONG__DiskSizeInUCHARs;
-      m__ULONGLONG__DiskSizeInUCHARs = sized;
-      m__File.Close();
-      QuorvaneI_Throw("CQuorvane_UnLockedDiskFile::Open", EN_SYSTEM_CALL_FAILED, qv::plat::kErrFileInvalid,
-                      "CQuorvane_UnLockedDiskFile::Open(): '%s' changed size after it was sized, %llu UCHARs instead "
-                      "of %llu!!!",
-                      m__STRING__FileName.c_str(), static_cast<unsigned long long>(now),
-                      static_cast<unsigned long long>(sized));
-    }
+    uint32_t error = 0;
+    int64_t now = -1;
+    qv::plat::File file = qv::plat::File::OpenSized(m__STRING__FileName, &now, &error);
+    if (!file.IsOpen() && error != qv::plat::kErrFileNotFound && error != qv::plat::kErrPathNotFound)
+      QuorvaneI_Throw("CQuorvane_UnLockedDiskFile::Open", EN_SYSTEM_CALL_FAILED, error,
+                      "CQuorvane_UnLockedDiskFile::Open(): CreateFile( '%s' ) failed, status %ld!!!",
+                      m__STRING__FileName.c_str(), static_cast<long>(error));
+    if (file.IsOpen() && now > kSequentialAdviceFrom) file.AdviseSequential();
+    m__File = std::move(file);
+    m__BOOLEAN__Gone = m__File.IsOpen() ? 0 : 1;
+    // Reopened by name: it should still be the file that was sized.
+    if (!m__File.IsOpen() || static_cast<uint64_t>(now) != sized) ReportChanged(m__File.IsOpen() ? uint64_t(now) : 0);
   }
   CQuorvane_DiskFile::RealRead(length, buffer);
   m__ULONGLONG__ReadSinceOpenInUCHARs += length;
@@ -198,6 +215,7 @@ void CQuorvane_UnLockedDiskFile::RealRead(uint64_t length, uint8_t* buffer) {
 
 CQuorvane_File* CQuorvane_UnLockedDiskFile::SeekToBeginUnsafe(uint32_t* budget) {
   m__File.Close();
+  m__BOOLEAN__Gone = 0;
   m__ULONGLONG__ReadSinceOpenInUCHARs = 0;
   return CQuorvane_DiskFile::SeekToBeginUnsafe(budget);
 }

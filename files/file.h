@@ -58,12 +58,25 @@ class CQuorvane_MemoryFile : public CQuorvane_File {
   std::unique_ptr<uint8_t[]> m__PUCHAR__Block;
 };
 
+// Told, once per source, that a disk file is no longer the size it had when
+// its source was made (or is gone). Called on the thread that reads.
+class CQuorvane_FileChangeListener {
+ public:
+  virtual void OnFileChanged(const char* fileName) = 0;
+
+ protected:
+  ~CQuorvane_FileChangeListener() = default;
+};
+
 // A file on disk, read at its own offset (so handles shared with a caller
 // never see their position move). The size the source delivers may differ
 // from the size on disk: missing bytes come as zeros, extra bytes are never
-// read. What the file held when the source was made must still be there
-// when it is read: a file that shrinks or grows in between fails the read
-// (except in the wait-for-data form, made for files still being written).
+// read. A file that changes size between sizing and reading keeps the size
+// it had: one that grew is read to that size, one that shrank (or went
+// away) is completed with zeros. The change is logged and told to the
+// listener, so a recording is not spoilt halfway but its owner learns that
+// it differs from the disk. The wait-for-data form, made for files still
+// being written, waits for the missing bytes instead.
 class CQuorvane_DiskFile : public CQuorvane_File {
  public:
   CQuorvane_DiskFile(const char* fileName, uint64_t sizeInUCHARs);
@@ -74,6 +87,15 @@ class CQuorvane_DiskFile : public CQuorvane_File {
 
   CQuorvane_File* SeekToBeginUnsafe(uint32_t* budget) override;
   const std::string& GetFileName() const { return m__STRING__FileName; }
+  void SetChangeListener(CQuorvane_FileChangeListener* listener) { m__PListener = listener; }
+  // Raises the stream's size to whole units (the added bytes read as
+  // zeros); returns how many bytes were added.
+  uint64_t PadToWhole(uint64_t unit) {
+    const uint64_t padding = (unit - m__ULONGLONG__SizeInUCHARs % unit) % unit;
+    m__ULONGLONG__SizeInUCHARs += padding;
+    return padding;
+  }
+  bool GetIsChanged() const { return m__BOOLEAN__Changed != 0; }
 
  protected:
   // For kinds that open the file themselves: no file is opened here.
@@ -85,14 +107,16 @@ class CQuorvane_DiskFile : public CQuorvane_File {
   // "<method>(): CreateFile( '<name>' ) failed, status <n>!!!".
   void OpenByName(const char* method);
   // The same for a file the caller sized already (sizeInUCHARs >= 0): the
-  // open is the only call, and a file that no longer has that size fails at
-  // its last read.
+  // open is the only call, and a change of size is found at its last read.
+  // A file that is gone by then counts as changed and reads as zeros.
   void OpenByNameSized(const char* method, int64_t sizeInUCHARs);
   // Reads file bytes [offset, offset + length) into buffer, as far as the
-  // file held them when it was sized; the rest of buffer is left alone.
+  // file held them when it was sized; bytes it no longer holds are zeros.
   void ReadFileBytes(uint64_t offset, uint64_t length, uint8_t* buffer);
-  // At the end of the stream: the file must still have its sized length.
-  void VerifyUnchangedAtEnd();
+  // At the end of the stream: the file should still have its sized length.
+  void CheckUnchangedAtEnd();
+  // Logs and tells the listener, once, that the file now holds nowInUCHARs.
+  void ReportChanged(uint64_t nowInUCHARs);
   // The end of the stream when the file's last bytes are few: read and
   // checked at once. False when the ordinary read must do it.
   bool ReadSmallEnd(uint64_t offset, uint64_t length, uint8_t* buffer);
@@ -108,6 +132,9 @@ class CQuorvane_DiskFile : public CQuorvane_File {
   uint64_t m__ULONGLONG__DiskSizeInUCHARs = 0;
   uint8_t m__BOOLEAN__WaitForData = 0;
   uint8_t m__BOOLEAN__Seekable = 1;
+  uint8_t m__BOOLEAN__Changed = 0;
+  uint8_t m__BOOLEAN__Gone = 0;  // no file to read: the stream is zeros
+  CQuorvane_FileChangeListener* m__PListener = nullptr;
 
  private:
   void AdoptHandle(QV_HANDLE handle);

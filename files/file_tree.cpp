@@ -410,6 +410,12 @@ CQuorvane_FileTreeNode* CQuorvane_FileTree::CreateFileTreeNodeAndKids(const char
   if (IsCancelled())
     QuorvaneI_Throw(kMethod, EN_USER_EXCEPTION, 0,
                     "CQuorvane_FileTree::CreateFileTreeNodeAndKids(): m__BOOLEAN__IsCancelCreation == TRUE!!!");
+  // The node refuses such a path too, but only this message names it.
+  if (const size_t length = std::strlen(absolutePath); length >= kQuorvaneMaxPath)
+    QuorvaneI_Throw(kMethod, EN_INVALID_PARAMETER, 0,
+                    "CQuorvane_FileTree::CreateFileTreeNodeAndKids(): the path '%s' has %ld UCHARs, paths must be "
+                    "shorter than %ld!!!",
+                    absolutePath, static_cast<long>(length), static_cast<long>(kQuorvaneMaxPath));
   ++m__LONG__NodeCount;
   CQuorvane_FileTreeNode* node = nullptr;
   try {

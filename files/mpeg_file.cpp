@@ -81,7 +81,7 @@ void CQuorvane_MPEG12DiskFile::RealRead(uint64_t length, uint8_t* buffer) {
       }
     }
   }
-  if (last) VerifyUnchangedAtEnd();
+  if (last) CheckUnchangedAtEnd();
 }
 
 CQuorvane_MPEG12ZeroFile::CQuorvane_MPEG12ZeroFile(uint64_t sizeInUCHARs) : CQuorvane_File(sizeInUCHARs) {

@@ -58,9 +58,10 @@ bool IsSeparator(char c) { return c == '/' || c == qv::plat::PathSeparator(); }
 
 // A trailing separator goes, so a folder path adds the folder itself; only
 // the root of the file system ("/", or a drive "C:" on Windows) keeps one,
-// which adds what it holds.
+// which adds what it holds. The path is never shortened: one too long is
+// refused by the tree, naming it.
 std::string AdditionPath(const char* path) {
-  std::string p(path, strnlen(path, kQuorvaneMaxPath - 1));
+  std::string p(path);
   if (p.size() > 1 && IsSeparator(p.back())) p.pop_back();
   if (p.size() == 2 && p[1] == ':' && qv::plat::PathSeparator() == '\\') {
     QuorvaneI_Log("\nQuorvane:Quorvane_ISO9660JolietFileTree_Add(): Added backslash...\n");

@@ -147,13 +147,15 @@ uint64_t FloppySize(uint8_t mediaType) {
 }
 
 // A disk file read as a member of the file area: opened when its data is
-// reached, closed when it has been read, and refused if its size is no
-// longer the size it had when it was added (found by its last read, which
-// spares a tree of small files one system call per file).
+// reached, closed when it has been read, and read as the size it had when
+// it was added; a change of size (found by its last read, which spares a
+// tree of small files one system call per file) goes to the listener.
 class QuorvaneI_ISO9660NodeFile : public CQuorvane_DiskFile {
  public:
-  QuorvaneI_ISO9660NodeFile(const char* path, uint64_t recordedSize, uint64_t streamSize)
+  QuorvaneI_ISO9660NodeFile(const char* path, uint64_t recordedSize, uint64_t streamSize,
+                            CQuorvane_FileChangeListener* listener)
       : CQuorvane_DiskFile(Deferred{}, path, streamSize) {
+    SetChangeListener(listener);
     OpenByNameSized("CQuorvane_ISO9660FileTree::Read", static_cast<int64_t>(recordedSize));
   }
 };
@@ -163,8 +165,11 @@ class QuorvaneI_ISO9660NodeFile : public CQuorvane_DiskFile {
 // while it is read.
 class QuorvaneI_ISO9660FileArea : public CQuorvane_File {
  public:
-  QuorvaneI_ISO9660FileArea(std::vector<Node*> files, uint64_t sizeInUCHARs)
-      : CQuorvane_File(sizeInUCHARs), m__Files(std::move(files)) {}
+  QuorvaneI_ISO9660FileArea(std::vector<Node*> files, uint64_t sizeInUCHARs, CQuorvane_FileChangeListener* listener)
+      : CQuorvane_File(sizeInUCHARs), m__Files(std::move(files)), m__PListener(listener) {
+    for (Node* n : m__Files)
+      if (auto* disk = dynamic_cast<CQuorvane_DiskFile*>(n->GetContentSource())) disk->SetChangeListener(listener);
+  }
 
   CQuorvane_File* SeekToBeginUnsafe(uint32_t* budget) override {
     m__Open.reset();
@@ -188,7 +193,8 @@ class QuorvaneI_ISO9660FileArea : public CQuorvane_File {
       CQuorvane_File* source = n->GetContentSource();
       if (source == nullptr) {
         if (!m__Open)
-          m__Open = std::make_unique<QuorvaneI_ISO9660NodeFile>(n->GetAbsolutePath(), n->GetSizeInUCHARs(), stream);
+          m__Open = std::make_unique<QuorvaneI_ISO9660NodeFile>(n->GetAbsolutePath(), n->GetSizeInUCHARs(), stream,
+                                                                 m__PListener);
         source = m__Open.get();
       }
       source->Read(part, buffer);
@@ -205,6 +211,7 @@ class QuorvaneI_ISO9660FileArea : public CQuorvane_File {
 
  private:
   std::vector<Node*> m__Files;
+  CQuorvane_FileChangeListener* m__PListener;
   size_t m__Index = 0;
   uint64_t m__Offset = 0;
   std::unique_ptr<CQuorvane_File> m__Open;
@@ -507,6 +514,10 @@ void CQuorvane_ISO9660FileTree::SetImportedBootDescriptor(const uint8_t descript
   std::lock_guard<std::recursive_mutex> lock(m__CriticalSection);
   m__PUCHAR__ImportedBootDescriptor = std::make_unique<uint8_t[]>(kQuorvaneSectorSize);
   std::memcpy(m__PUCHAR__ImportedBootDescriptor.get(), descriptor, kQuorvaneSectorSize);
+}
+
+void CQuorvane_ISO9660FileTree::OnFileChanged(const char* fileName) {
+  Notify(CN_FILE_TREE_NODE_CHANGED, fileName);
 }
 
 void CQuorvane_ISO9660FileTree::SetCallbackContext(void* context) {
@@ -869,7 +880,7 @@ void CQuorvane_ISO9660FileTree::BuildImage(uint32_t startAddress, uint8_t xaFlag
   AddChainTail(m__PCQuorvane_File__SystemStructures.get());
   if (!files.empty()) {
     m__PCQuorvane_File__FileArea =
-        std::make_unique<QuorvaneI_ISO9660FileArea>(std::move(files), dataSectors * kQuorvaneSectorSize);
+        std::make_unique<QuorvaneI_ISO9660FileArea>(std::move(files), dataSectors * kQuorvaneSectorSize, this);
     AddChainTail(m__PCQuorvane_File__FileArea.get());
   }
   CQuorvane_FileChain::SeekToBegin();

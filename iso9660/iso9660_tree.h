@@ -118,7 +118,8 @@ struct QuorvaneI_VolumeTexts {
 
 class CQuorvane_ISO9660FileTree : public CQuorvane_FileTree,
                                   public CQuorvane_FileChain,
-                                  public CQuorvane_ImageSource {
+                                  public CQuorvane_ImageSource,
+                                  public CQuorvane_FileChangeListener {
  public:
   CQuorvane_ISO9660FileTree(PQUORVANE_CALLBACK callback, void* callbackContext, bool ignoreErrors, bool lockFiles,
                             bool longNames);
@@ -163,6 +164,9 @@ class CQuorvane_ISO9660FileTree : public CQuorvane_FileTree,
   bool IsJoliet() const { return m__BOOLEAN__Joliet != 0; }
   bool LocksFiles() const { return m__BOOLEAN__LockFiles != 0; }
   void SetCallbackContext(void* context);
+  // A file changed size after it was added: the callback hears of it
+  // (CN_FILE_TREE_NODE_CHANGED) while the image goes on as it was laid out.
+  void OnFileChanged(const char* fileName) override;
   // The tree's lock, for callers that combine several queries.
   std::recursive_mutex& Lock() { return m__CriticalSection; }
   bool UsesLongNames() const { return m__BOOLEAN__LongNames != 0; }

@@ -64,6 +64,67 @@ QV_ULONG OnGrabber(const char* entryPoint, QV_HANDLE handle, char* text, QV_ULON
   });
 }
 
+// A recording entry point: it starts once a disc just loaded has spun up,
+// and keeps the tray locked until it returns.
+template <class Body>
+QV_ULONG OnRecorder(const char* entryPoint, QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError,
+                    CDB_FAILURE_INFORMATION* failure, Body&& body) {
+  return OnGrabber(entryPoint, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+    struct TrayLock {
+      CQuorvane_CdvdBurnerGrabber& g;
+      ~TrayLock() { g.UnlockTrayAfterRecording(); }
+    } tray{g};
+    g.WaitForSpinUp();
+    g.LockTrayForRecording();
+    body(g);
+  });
+}
+
+// Tells the grabber's callback that a file being recorded changed.
+class ChangeToCallback final : public CQuorvane_FileChangeListener {
+ public:
+  explicit ChangeToCallback(CQuorvane_CdvdBurnerGrabber& grabber) : grabber_(grabber) {}
+  void OnFileChanged(const char* fileName) override {
+    if (PQUORVANE_CALLBACK callback = grabber_.GetCallback())
+      callback(CN_FILE_CHANGED, grabber_.GetCallbackContext(), const_cast<char*>(fileName), nullptr);
+  }
+
+ private:
+  CQuorvane_CdvdBurnerGrabber& grabber_;
+};
+
+// One file as one track, padded to whole blocks (2352-byte frames of audio,
+// 2048-byte data blocks) so that the recorder, which writes whole blocks,
+// cuts nothing off.
+void RecordFile(const char* entry, CQuorvane_CdvdBurnerGrabber& g, const char* fileName, QV_ULONG kind,
+                bool mode2Form1, bool testWrite, bool nextSessionAllowed, QV_LONG progressInterval,
+                QV_LONG bufferInterval) {
+  if (fileName == nullptr)
+    QuorvaneI_Throw(entry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'fileName' is NULL", entry);
+  if (kind > QVX_TRACK_FROM_FILE_AUDIO)
+    QuorvaneI_Throw(entry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Track kind %lu is not 0, 1 or 2", entry,
+                    static_cast<unsigned long>(kind));
+  const bool audio = kind == QVX_TRACK_FROM_FILE_AUDIO ||
+                     (kind == QVX_TRACK_FROM_FILE_GUESS && Quorvane_IsAudioFileSupported(fileName) == EN_SUCCESS);
+  if (kind == QVX_TRACK_FROM_FILE_AUDIO && Quorvane_IsAudioFileSupported(fileName) != EN_SUCCESS)
+    QuorvaneI_Throw(entry, EN_UNSUPPORTED_AUDIO_FORMAT, 0, "Quorvane:%s(): '%s' is not an audio file this engine decodes",
+                    entry, fileName);
+  std::unique_ptr<CQuorvane_DiskFile> file;
+  if (audio) file = std::make_unique<CQuorvane_SonvexFile>(fileName);
+  else file = std::make_unique<CQuorvane_DiskFile>(fileName);
+  const uint32_t block = audio ? 2352 : 2048;
+  if (const uint64_t padding = file->PadToWhole(block))
+    QuorvaneI_Log("\nQuorvane:%s(): '%s' is not whole blocks of %lu UCHARs: padded with %llu zero UCHARs\n", entry,
+                  fileName, static_cast<unsigned long>(block), static_cast<unsigned long long>(padding));
+  ChangeToCallback listener(g);
+  file->SetChangeListener(&listener);
+  CQuorvane_FileChain chain;
+  chain.AddChainTail(file.get());
+  chain.SeekToBegin();
+  g.TrackAtOnce(&chain, mode2Form1, testWrite, nextSessionAllowed, progressInterval, bufferInterval, audio ? 2 : 1, 0,
+                0, 0, 0);
+}
+
 }  // namespace
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Create(
@@ -104,24 +165,25 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_CreateExEx(
                 });
 }
 
-
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     const char* fileName, QV_BOOLEAN mode2Form1, QV_BOOLEAN testWrite, QV_BOOLEAN nextSessionAllowed,
     QV_LONG progressInterval, QV_LONG bufferInterval) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile";
-  return OnGrabber(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
-    if (fileName == nullptr)
-      QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'fileName' is NULL", kEntry);
-    const bool audio = Quorvane_IsAudioFileSupported(fileName) == EN_SUCCESS;
-    std::unique_ptr<CQuorvane_File> file;
-    if (audio) file = std::make_unique<CQuorvane_SonvexFile>(fileName);
-    else file = std::make_unique<CQuorvane_DiskFile>(fileName);
-    CQuorvane_FileChain chain;
-    chain.AddChainTail(file.get());
-    chain.SeekToBegin();
-    g.TrackAtOnce(&chain, mode2Form1 != 0, testWrite != 0, nextSessionAllowed != 0, progressInterval, bufferInterval,
-                  audio ? 2 : 1, 0, 0, 0, 0);
+  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+    RecordFile(kEntry, g, fileName, QVX_TRACK_FROM_FILE_GUESS, mode2Form1 != 0, testWrite != 0,
+               nextSessionAllowed != 0, progressInterval, bufferInterval);
+  });
+}
+
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFileEx(
+    QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
+    const char* fileName, QV_ULONG trackKind, QV_BOOLEAN mode2Form1, QV_BOOLEAN testWrite,
+    QV_BOOLEAN nextSessionAllowed, QV_LONG progressInterval, QV_LONG bufferInterval) {
+  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFileEx";
+  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+    RecordFile(kEntry, g, fileName, trackKind, mode2Form1 != 0, testWrite != 0, nextSessionAllowed != 0,
+               progressInterval, bufferInterval);
   });
 }
 
@@ -130,7 +192,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTr
     QV_HANDLE tree, QV_BOOLEAN mode2Form1, QV_BOOLEAN testWrite, QV_BOOLEAN nextSessionAllowed,
     QV_LONG progressInterval, QV_LONG bufferInterval) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTree";
-  return OnGrabber(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
     if (tree == nullptr)
       QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'tree' is NULL", kEntry);
     CQuorvane_ImageSource* source = QuorvaneI_ImageOfHandle(tree);
@@ -150,8 +212,8 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_CloseSession(QV_H
                                                                           CDB_FAILURE_INFORMATION* failure) {
   // The automation layer reads these two lines under this name.
   QuorvaneI_Log("Quorvane:Quorvane_CvdBurnerGrabber_CloseSession(): ENTERed\n");
-  const QV_ULONG status = OnGrabber("Quorvane_CdvdBurnerGrabber_CloseSession", handle, text, textSize, systemError,
-                                    failure, [&](CQuorvane_CdvdBurnerGrabber& g) { g.CloseSession(); });
+  const QV_ULONG status = OnRecorder("Quorvane_CdvdBurnerGrabber_CloseSession", handle, text, textSize, systemError,
+                                     failure, [&](CQuorvane_CdvdBurnerGrabber& g) { g.CloseSession(); });
   QuorvaneI_Log("Quorvane:Quorvane_CvdBurnerGrabber_CloseSession(): EXITing with status %d ( 0x%x )\n",
                 static_cast<int>(status), static_cast<unsigned>(status));
   return status;
@@ -161,15 +223,15 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Blank(QV_HANDLE h
                                                                    QV_ULONG* systemError,
                                                                    CDB_FAILURE_INFORMATION* failure,
                                                                    QV_LONG blankingType) {
-  return OnGrabber("Quorvane_CdvdBurnerGrabber_Blank", handle, text, textSize, systemError, failure,
-                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.Blank(blankingType, 0); });
+  return OnRecorder("Quorvane_CdvdBurnerGrabber_Blank", handle, text, textSize, systemError, failure,
+                    [&](CQuorvane_CdvdBurnerGrabber& g) { g.Blank(blankingType, 0); });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Format(QV_HANDLE handle, char* text, QV_ULONG textSize,
                                                                     QV_ULONG* systemError,
                                                                     CDB_FAILURE_INFORMATION* failure) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_Format";
-  return OnGrabber(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
     const uint32_t discType = g.GetDiscTypeSafe();
     if (discType == DISC_TYPE_DVDPLUSRW) g.FormatUnitForDVDPLUSRW();
     else if (discType == DISC_TYPE_DVDRAM) g.FormatUnitForDVDRAM();

@@ -60,8 +60,12 @@ void CQuorvane_CdvdBurnerGrabber::BlankForDVDPLUSRW() {
   FormatUnitForDVDPLUSRW();
   auto zeros = std::make_unique<uint8_t[]>(kPacketBytes);
   std::memset(zeros.get(), 0, kPacketBytes);
+  // The system area (blocks 0-15) and the volume descriptors that follow it
+  // (ECMA-119 and UDF both start theirs at block 16): with both gone no
+  // reader finds the old volume.
   const bool done = QuorvaneI_Guarded(kBlankPlusRw, [&] {
     Write10(zeros.get(), 16, 0, kPacketBytes);
+    Write10(zeros.get(), 16, 16, kPacketBytes);
     SynchronizeCache();
   });
   if (!done)

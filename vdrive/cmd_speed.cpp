@@ -85,6 +85,7 @@ void SetCdSpeed(Exec& x) {
   if (read != 0) choice.read = static_cast<uint16_t>(PickReadSpeed(dvd ? x.model().dvdReadSpeed : x.model().cdReadSpeed, read));
   const std::vector<uint32_t>& speeds = dvd ? x.model().dvdWriteSpeeds : x.model().cdWriteSpeeds;
   if (write != 0 && !speeds.empty()) choice.write = static_cast<uint16_t>(PickWriteSpeed(speeds, write));
+  choice.streaming = false;
   x.StateChanged();
 }
 
@@ -120,6 +121,7 @@ void SetStreaming(Exec& x) {
     const uint64_t kbs = uint64_t{writeSize} * 1000 / writeTime;
     choice.write = static_cast<uint16_t>(PickWriteSpeed(speeds, static_cast<uint32_t>(std::min<uint64_t>(kbs, 0xFFFF))));
   }
+  choice.streaming = true;
   x.StateChanged();
 }
 

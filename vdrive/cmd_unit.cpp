@@ -1,5 +1,6 @@
 // TEST UNIT READY, REQUEST SENSE, INQUIRY, START STOP UNIT, PREVENT
 // ALLOW MEDIUM REMOVAL and MECHANISM STATUS (SPC-3, MMC-5).
+#include "platform/clock.h"
 #include "vdrive/bytes.h"
 #include "vdrive/commands.h"
 
@@ -72,7 +73,7 @@ void StartStopUnit(Exec& x) {
   if ((b4 & 0xF0) != 0 || (b4 & 0x02) == 0) return;
   DriveState& state = x.state();
   if (b4 & 0x01) {
-    state.CloseTray(x.model());
+    state.CloseTray(x.model(), plat::NowMs());
   } else {
     if (state.Locked()) return x.Check(Sense(kIllegalRequest, asc::kMediumRemovalPrevented));
     // Some mechanisms jam unless told to return at once, and then only

@@ -132,7 +132,7 @@ Medium Describe(const json& j, const fs::path& base, std::vector<Copy>& copies) 
     if (type->profile != kProfileDvdRwSequential) throw BadJson("\"restrictedOverwrite\" is for DVD-RW");
     m.profile = kProfileDvdRwRestricted;
   }
-  ReadUnsigned(j, "capacity", 1, 0x7FFFFFFF, &m.capacity);
+  ReadUnsigned(j, "capacity", 1, type->largest, &m.capacity);
   ReadBool(j, "formatted", &m.formatted);
   if (m.IsCd() && !type->pressed) {
     m.leadInStart = ReadMsf(j, "leadIn", m.leadInStart);
@@ -259,7 +259,7 @@ uint32_t LoadDiscDescription(const fs::path& description, const fs::path& dataFi
   }
   try {
     std::vector<Copy> copies;
-    const json j = json::parse(text);
+    const json j = ParseWhole(text);
     Medium m = Describe(j, description.parent_path(), copies);
     plat::File out = plat::File::Open(dataFile.string(), plat::FileMode::CreateAlways, &err);
     if (!out.IsOpen()) throw IoFailure{err, "cannot make the disc's data file"};

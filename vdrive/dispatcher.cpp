@@ -121,6 +121,7 @@ CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& 
   const uint32_t err = store.Transact([&](DriveRecord& record, DiscData& disc, Changes& changes) -> uint32_t {
     DriveState& state = record.state;
     if (state.vanished) return plat::kErrDeviceNotConnected;
+    if (state.Settle(record.model, result.startUs / 1000)) changes.state = true;
     Exec x{record,
            disc,
            changes,
@@ -188,9 +189,7 @@ CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& 
       }
     }
     if (result.status == kGood && command->needsDisc) {
-      const bool counting = state.becomingReady > 0;
-      const Readiness r = state.CheckReady(record.model);
-      if (counting) changes.state = true;
+      const Readiness r = state.PeekReady(record.model);
       if (r != Readiness::Ready) x.Check(NotReadySense(r));
     }
     if (result.status == kGood) command->run(x);

@@ -15,6 +15,15 @@ class BadJson : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A whole file's text as one JSON value. The parser stops at a NUL byte as
+// at the end, so one in the text is refused, not the rest ignored; any
+// other text after the value is a parse error.
+inline nlohmann::json ParseWhole(const std::string& text) {
+  if (const size_t nul = text.find('\0'); nul != std::string::npos)
+    throw BadJson("a NUL byte at offset " + std::to_string(nul) + ": not JSON text");
+  return nlohmann::json::parse(text);
+}
+
 inline const nlohmann::json* Member(const nlohmann::json& object, const char* key) {
   if (!object.is_object()) throw BadJson("expected an object");
   auto it = object.find(key);

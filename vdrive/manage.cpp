@@ -1,5 +1,6 @@
 // The management functions of qvdrive.h, and the fault injection calls of
 // faults.h.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -7,6 +8,7 @@
 #include <optional>
 #include <random>
 
+#include "platform/clock.h"
 #include "platform/errors.h"
 #include "vdrive/bytes.h"
 #include "vdrive/disc_description.h"
@@ -83,24 +85,28 @@ uint32_t ApplyModelText(const char* text, DriveModel* model) {
   return 0;
 }
 
-// The lowest CdRomN no other drive answers to.
+// The lowest CdRomN no other drive answers to. Only model.json is read, so
+// that a drive whose other files are damaged keeps its number; a
+// model.json beyond reading cannot say its number either.
 uint32_t FreeDeviceNumber() {
   std::vector<bool> used;
   for (const std::string& name : DriveNames()) {
-    DriveModel m;
-    if (DriveStore::Get(name)->Transact([&](DriveRecord& r, DiscData&, Changes&) -> uint32_t {
-          m = r.model;
-          return 0;
-        }) != 0)
+    uint32_t err = 0;
+    plat::File f = plat::File::Open((DriveHome() / name / "model.json").string(), plat::FileMode::Read, &err);
+    std::vector<char> buffer(1 << 16);
+    const int64_t n = f.IsOpen() ? f.Read(buffer.data(), buffer.size(), &err) : -1;
+    if (n <= 0) continue;
+    const json model = json::parse(buffer.begin(), buffer.begin() + n, nullptr, false);
+    const json* device = model.is_object() && model.contains("deviceName") ? &model["deviceName"] : nullptr;
+    if (device == nullptr || !device->is_string()) continue;
+    const std::string deviceName = device->get<std::string>();
+    if (deviceName.rfind("CdRom", 0) != 0 || deviceName.size() < 6 || deviceName.size() > 8 ||
+        !std::all_of(deviceName.begin() + 5, deviceName.end(), [](char c) { return c >= '0' && c <= '9'; }))
       continue;
-    if (m.deviceName.rfind("CdRom", 0) != 0) continue;
-    try {
-      const unsigned long n = std::stoul(m.deviceName.substr(5));
-      if (n < 256) {
-        if (used.size() <= n) used.resize(n + 1);
-        used[n] = true;
-      }
-    } catch (const std::exception&) {
+    const unsigned long number = std::stoul(deviceName.substr(5));
+    if (number < 256) {
+      if (used.size() <= number) used.resize(number + 1);
+      used[number] = true;
     }
   }
   uint32_t n = 0;
@@ -108,21 +114,45 @@ uint32_t FreeDeviceNumber() {
   return n;
 }
 
+// The drive home's lock, held from choosing a new drive's device number to
+// putting the drive in place, so that drives made at once, by any
+// processes, get numbers of their own.
+plat::File LockHome(const fs::path& home, uint32_t* err) {
+  const std::string path = (home / ".lock").string();
+  plat::File f = plat::File::Open(path, plat::FileMode::ReadWrite, err);
+  if (!f.IsOpen() && *err == plat::kErrFileNotFound) f = plat::File::Open(path, plat::FileMode::CreateNew, err);
+  if (!f.IsOpen() && *err == plat::kErrFileExists) f = plat::File::Open(path, plat::FileMode::ReadWrite, err);
+  if (f.IsOpen() && !f.Lock(true, true, err)) f = plat::File();
+  return f;
+}
+
+// Whether a host has the drive open now.
+bool InUse(const DriveStore& store) {
+  uint32_t err = 0;
+  plat::File users = plat::File::Open(store.File("users").string(), plat::FileMode::ReadWrite, &err);
+  return users.IsOpen() && !users.Lock(true, false, &err);
+}
+
 // Takes the disc out of a drive and puts another in (or none), as a person
 // does: not while the host keeps the tray locked, which it learns of as an
-// eject request.
+// eject request. A lock whose host has closed the drive went with it, as
+// a prevention ends with its initiator's connection.
 uint32_t ChangeDisc(const char* name, std::optional<Medium> medium, const fs::path& data) {
   auto store = DriveStore::Get(name);
   return store->Transact([&](DriveRecord& r, DiscData&, Changes& changes) -> uint32_t {
     DriveState& state = r.state;
+    const uint64_t now = plat::NowMs();
+    state.Settle(r.model, now);
+    if (state.Locked() && !InUse(*store)) state.prevent = 0;
     if (state.DiscLoaded() && state.Locked()) {
       state.PostEvent(MediaEvent::EjectRequest);
       changes.state = true;
-      return Fail(plat::kErrAccessDenied, std::string("the tray of '") + name + "' is locked by its user");
+      return Fail(plat::kErrAccessDenied,
+                  std::string("the tray of '") + name + "' is locked by the program using the drive; try again when it is done");
     }
     if (!medium && !state.disc && state.tray == Tray::Closed) return 0;
     if (medium)
-      state.Insert(std::move(*medium), r.model);
+      state.Insert(std::move(*medium), r.model, now);
     else
       state.Remove();
     changes.state = true;
@@ -157,8 +187,13 @@ uint32_t QvDrive_Create(const char* name, const char* media, const char* model) 
   std::error_code ec;
   fs::create_directories(home, ec);
   if (ec) return Fail(plat::SystemErrorFromErrno(ec.value()), "cannot make " + home.string() + ": " + ec.message());
+  uint32_t err = 0;
+  const plat::File homeLock = LockHome(home, &err);
+  if (!homeLock.IsOpen())
+    return Fail(err, "cannot lock " + home.string() + " to make a drive (system error " + std::to_string(err) + ")");
   if (fs::exists(folder, ec)) return Fail(plat::kErrAlreadyExists, std::string("a drive named '") + name + "' exists");
   const uint32_t number = FreeDeviceNumber();
+  if (number > 255) return Fail(plat::kErrAlreadyExists, "every device name from CdRom0 to CdRom255 is taken");
   m.deviceName = "CdRom" + std::to_string(number);
   m.address[2] = static_cast<uint8_t>(number);
   char serial[16];
@@ -171,7 +206,7 @@ uint32_t QvDrive_Create(const char* name, const char* media, const char* model) 
   // Built aside, then renamed into place, so no one sees half a drive.
   const fs::path temp = home / (".new-" + std::string(name) + "-" + RandomSuffix());
   fs::create_directory(temp, ec);
-  uint32_t err = ec ? plat::SystemErrorFromErrno(ec.value()) : 0;
+  err = ec ? plat::SystemErrorFromErrno(ec.value()) : 0;
   if (err == 0) err = WriteFileAtomically(temp / "model.json", ModelToJson(m).dump(1) + "\n");
   if (err == 0) err = WriteFileAtomically(temp / "state.json", StateToJson(state).dump(1) + "\n");
   if (err == 0) err = InitLockFile(temp / "lock");
@@ -250,8 +285,8 @@ uint32_t QvDrive_InsertImage(const char* name, const char* imagePath, const char
   if (size == 0) return Fail(plat::kErrInvalidParameter, std::string("the image '") + imagePath + "' is empty");
   const uint64_t blocks = (static_cast<uint64_t>(size) + kBlockSize - 1) / kBlockSize;
   if (type == nullptr) type = FindMediaType(blocks <= FindMediaType("cd-rom")->capacity ? "cd-rom" : "dvd-rom");
-  // A pressed DVD may be dual layer.
-  const uint64_t room = type->pressed && type->family == MediaFamily::Dvd ? FindMediaType("dvd+r-dl")->capacity : type->capacity;
+  // A pressed disc is as long as its content.
+  const uint64_t room = type->pressed ? type->largest : type->capacity;
   if (blocks > room)
     return Fail(plat::kErrFileTooLarge, std::string("the image '") + imagePath + "' (" + std::to_string(blocks) +
                                             " blocks) does not fit on a " + type->name + " disc (" + std::to_string(room) + " blocks)");
@@ -345,12 +380,66 @@ uint32_t QvDrive_Export(const char* name, const char* imagePath) {
   });
 }
 
+uint32_t QvDrive_ExportTrack(const char* name, uint32_t trackNumber, const char* path) {
+  SetErrorText("");
+  if (uint32_t err = CheckName(name)) return err;
+  if (path == nullptr || *path == 0) return Fail(plat::kErrInvalidParameter, "no file named");
+  return DriveStore::Get(name)->Transact([&](DriveRecord& r, DiscData& disc, Changes&) -> uint32_t {
+    if (!r.state.disc) return Fail(plat::kErrNotReady, "virtual drive '" + std::string(name) + "' holds no disc");
+    const Medium& m = *r.state.disc;
+    const DiscLayout layout(m);
+    const TrackRef* ref = trackNumber >= 1 && trackNumber <= 99 ? layout.Track(static_cast<uint8_t>(trackNumber)) : nullptr;
+    if (ref == nullptr)
+      return Fail(plat::kErrFileNotFound, "the disc in '" + std::string(name) + "' has no track " +
+                                              std::to_string(trackNumber));
+    const Track& t = *ref->track;
+    const bool audio = m.IsCd() && t.mode == TrackMode::Audio;
+    if (m.IsCd() && !audio && t.mode != TrackMode::Mode1 && t.mode != TrackMode::Mode2Form1)
+      return Fail(plat::kErrNotSupported, "track " + std::to_string(trackNumber) + " holds " +
+                                              TrackModeName(t.mode) + " sectors, which have no 2048-byte user data");
+    const uint32_t blocks = std::min(t.recorded, t.blocks);
+    const uint32_t sectorBytes = audio ? 2352 : kBlockSize;
+    uint32_t err = 0;
+    plat::File out = plat::File::Open(path, plat::FileMode::CreateAlways, &err);
+    if (!out.IsOpen()) return Fail(err, std::string("cannot create ") + path);
+    uint64_t at = 0;
+    if (audio) {
+      // RIFF WAVE, PCM: 2 channels, 44100 samples a second, 16 bits, which
+      // is what a CD-DA sector holds, 588 stereo samples little-endian.
+      const uint32_t data = blocks * sectorBytes;
+      uint8_t h[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 2, 0};
+      PutLe32(h + 4, 36 + data);
+      PutLe32(h + 24, 44100);
+      PutLe32(h + 28, 44100 * 4);
+      h[32] = 4;
+      h[34] = 16;
+      std::memcpy(h + 36, "data", 4);
+      PutLe32(h + 40, data);
+      if (!out.Write(h, sizeof h, &err)) return Fail(err, std::string("cannot write ") + path);
+      at = sizeof h;
+    }
+    SectorReader reader(layout, disc);
+    std::vector<uint8_t> sector(2352);
+    for (uint32_t i = 0; i < blocks; ++i) {
+      const int64_t lba = int64_t{t.start} + i;
+      if (audio) err = reader.Raw(*ref, lba, sector.data());
+      else if (m.IsCd()) err = reader.UserBlock(lba, sector.data());
+      else err = disc.Read(static_cast<uint64_t>(lba) * kBlockSize, sector.data(), kBlockSize);
+      if (err != 0) return Fail(err, "cannot read the disc data");
+      if (!out.WriteAt(at + uint64_t{i} * sectorBytes, sector.data(), sectorBytes, &err))
+        return Fail(err, std::string("cannot write ") + path);
+    }
+    return 0;
+  });
+}
+
 uint32_t QvDrive_Describe(const char* name, char* text, uint32_t size, uint32_t* needed) {
   SetErrorText("");
   if (uint32_t err = CheckName(name)) return err;
   json j;
   const uint32_t err = DriveStore::Get(name)->Transact([&](DriveRecord& r, DiscData&, Changes&) -> uint32_t {
-    const DriveState& s = r.state;
+    DriveState s = r.state;  // as it is now; the next command saves that
+    s.Settle(r.model, plat::NowMs());
     j = {{"name", name},
          {"deviceName", r.model.deviceName},
          {"model", ModelToJson(r.model)},

@@ -36,6 +36,7 @@ struct MediaType {
   bool dashFormat;     // DVD-R / DVD-RW: the "minus" recording rules
   bool plusFormat;     // DVD+R, DVD+R DL, DVD+RW
   uint32_t capacity;   // user blocks of 2048 bytes
+  uint32_t largest;    // the most any disc of the type holds: a description may ask up to this
 };
 
 // Every media type, in the order of the command line's list.

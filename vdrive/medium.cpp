@@ -230,8 +230,8 @@ Medium MediumFromJson(const json& j) {
   ReadUnsigned(j, "profile", 0, 0xFFFF, &m.profile);
   if (FindMediaTypeByProfile(m.profile) != m.type) throw BadJson("\"profile\" does not belong to the disc's type");
   ReadName(j, "status", kStatusNames, "blank, appendable or complete", &m.status);
-  // A pressed disc is as long as its content; nothing is longer than a DVD+R DL.
-  ReadUnsigned(j, "capacity", 1, 0x7FFFFFFF, &m.capacity);
+  // A pressed disc is as long as its content.
+  ReadUnsigned(j, "capacity", 1, m.type->largest, &m.capacity);
   ReadBool(j, "formatted", &m.formatted);
   ReadText(j, "image", 4096, &m.image);
   int64_t leadIn = m.leadInStart;
@@ -267,6 +267,9 @@ Medium MediumFromJson(const json& j) {
 }
 
 void CheckLayout(const Medium& m) {
+  if (m.capacity == 0 || m.capacity > m.type->largest)
+    throw BadJson("\"capacity\" of a " + std::string(m.type->name) + " disc is 1 to " + std::to_string(m.type->largest) +
+                  " blocks, not " + std::to_string(m.capacity));
   if (m.status == DiscStatus::Blank && !m.sessions.empty()) throw BadJson("a blank disc has no sessions");
   if (m.status == DiscStatus::Appendable && m.sessions.empty() && !m.RandomAccess())
     throw BadJson("an appendable disc holds at least one session");
@@ -309,7 +312,9 @@ void CheckLayout(const Medium& m) {
         if (!t.finished() && !t.reserved && !lastOpen)
           throw BadJson(which + ": only a reserved track or the last track of an open session is partly recorded");
       }
-      if (uint64_t{t.end()} > m.capacity) throw BadJson(which + " ends beyond the disc's capacity");
+      if (uint64_t{t.end()} > m.capacity)
+        throw BadJson(which + " ends at block " + std::to_string(t.end()) + ", beyond the disc's capacity of " +
+                      std::to_string(m.capacity) + " blocks");
       next = t.end();
     }
     if (m.IsCd()) next += (si == 0 ? kCdFirstLeadOutBlocks : kCdLaterLeadOutBlocks) + kCdLeadInBlocks;

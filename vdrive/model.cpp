@@ -11,6 +11,9 @@ namespace {
 
 using nlohmann::json;
 
+// A host writes up to 64 KiB at once.
+constexpr uint32_t kSmallestWriterBufferKiB = 64;
+
 // The profiles a media type name stands for in a model: a DVD-RW drive
 // handles both of the disc's recording modes.
 std::vector<uint16_t> ProfilesOf(const MediaType& type) {
@@ -41,14 +44,16 @@ std::vector<uint16_t> ReadProfiles(const json& object, const char* key, std::vec
   return profiles;
 }
 
-std::vector<uint32_t> ReadSpeeds(const json& object, const char* key, std::vector<uint32_t> fallback) {
+// Speeds in kB/s, from 1x of the family (slower drives do not exist) to
+// what MMC's 16-bit fields carry.
+std::vector<uint32_t> ReadSpeeds(const json& object, const char* key, uint32_t slowest, std::vector<uint32_t> fallback) {
   const json* v = Member(object, key);
   if (v == nullptr) return fallback;
   if (!v->is_array() || v->size() > 16) throw BadJson(std::string("\"") + key + "\" must be a list of up to 16 speeds");
   std::vector<uint32_t> speeds;
   for (const auto& item : *v) {
-    if (!item.is_number_unsigned() || item.get<uint64_t>() == 0 || item.get<uint64_t>() > 0xFFFF)
-      throw BadJson(std::string("\"") + key + "\" speeds are kB/s from 1 to 65535");
+    if (!item.is_number_unsigned() || item.get<uint64_t>() < slowest || item.get<uint64_t>() > 0xFFFF)
+      throw BadJson(std::string("\"") + key + "\" speeds are kB/s from " + std::to_string(slowest) + " (1x) to 65535");
     speeds.push_back(item.get<uint32_t>());
   }
   std::sort(speeds.rbegin(), speeds.rend());
@@ -143,7 +148,7 @@ json ModelToJson(const DriveModel& m) {
       {"page30", m.page30},
       {"rpc", {{"typeCode", m.rpcTypeCode}, {"vendorResets", m.rpcVendorResets}, {"userChanges", m.rpcUserChanges},
                {"regionMask", m.rpcRegionMask}, {"scheme", m.rpcScheme}}},
-      {"becomingReadyCommands", m.becomingReadyCommands},
+      {"becomingReadyMs", m.becomingReadyMs},
       {"quirks", QuirkNames(m.quirks)},
   };
 }
@@ -176,10 +181,10 @@ DriveModel ModelFromJson(const json& j) {
   ReadBool(j, "rawPq", &m.rawPq);
   ReadBool(j, "rawPw", &m.rawPw);
   ReadUnsigned(j, "bufferKiB", 0, 0xFFFF, &m.bufferKiB);
-  ReadUnsigned(j, "cdReadSpeed", 1, 0xFFFF, &m.cdReadSpeed);
-  ReadUnsigned(j, "dvdReadSpeed", 1, 0xFFFF, &m.dvdReadSpeed);
-  m.cdWriteSpeeds = ReadSpeeds(j, "cdWriteSpeeds", m.cdWriteSpeeds);
-  m.dvdWriteSpeeds = ReadSpeeds(j, "dvdWriteSpeeds", m.dvdWriteSpeeds);
+  ReadUnsigned(j, "cdReadSpeed", kCdSpeed1x, 0xFFFF, &m.cdReadSpeed);
+  ReadUnsigned(j, "dvdReadSpeed", kDvdSpeed1x, 0xFFFF, &m.dvdReadSpeed);
+  m.cdWriteSpeeds = ReadSpeeds(j, "cdWriteSpeeds", kCdSpeed1x, m.cdWriteSpeeds);
+  m.dvdWriteSpeeds = ReadSpeeds(j, "dvdWriteSpeeds", kDvdSpeed1x, m.dvdWriteSpeeds);
   ReadUnsigned(j, "loadingMechanism", 0, 7, &m.loadingMechanism);
   ReadBool(j, "page30", &m.page30);
   if (const json* rpc = Member(j, "rpc")) {
@@ -189,7 +194,7 @@ DriveModel ModelFromJson(const json& j) {
     ReadUnsigned(*rpc, "regionMask", 0, 255, &m.rpcRegionMask);
     ReadUnsigned(*rpc, "scheme", 0, 255, &m.rpcScheme);
   }
-  ReadUnsigned(j, "becomingReadyCommands", 0, 1000, &m.becomingReadyCommands);
+  ReadUnsigned(j, "becomingReadyMs", 0, 60000, &m.becomingReadyMs);
   if (const json* q = Member(j, "quirks")) {
     if (!q->is_array()) throw BadJson("\"quirks\" must be a list of names");
     m.quirks = 0;
@@ -199,9 +204,17 @@ DriveModel ModelFromJson(const json& j) {
       m.quirks |= bit;
     }
   }
-  // A drive writes only what it reads.
-  for (uint16_t p : m.writeProfiles)
+  // A drive writes only what it reads, at a speed it lists, through a
+  // buffer that holds at least one write of the largest size a host sends.
+  for (uint16_t p : m.writeProfiles) {
     if (!m.Reads(p)) throw BadJson("\"writes\" names a media type that \"reads\" does not");
+    const bool dvd = FindMediaTypeByProfile(p)->family == MediaFamily::Dvd;
+    if ((dvd ? m.dvdWriteSpeeds : m.cdWriteSpeeds).empty())
+      throw BadJson(std::string("\"") + (dvd ? "dvdWriteSpeeds" : "cdWriteSpeeds") +
+                    "\" lists no speed, yet \"writes\" names such media");
+  }
+  if (m.WritesAny() && m.bufferKiB < kSmallestWriterBufferKiB)
+    throw BadJson("\"bufferKiB\" of a drive that writes is at least " + std::to_string(kSmallestWriterBufferKiB));
   return m;
 }
 

@@ -50,7 +50,7 @@ struct DriveModel {
   uint8_t rpcScheme = 1;                // RPC Phase II
 
   // Behaviour.
-  uint32_t becomingReadyCommands = 2;   // NOT READY 04/01 answers after a load
+  uint32_t becomingReadyMs = 1000;      // spin-up after a load: NOT READY 04/01 meanwhile
   uint32_t quirks = 0;                  // Quirk bits: how this model departs from the standard
 
   bool Has(uint32_t quirk) const { return (quirks & quirk) != 0; }

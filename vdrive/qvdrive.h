@@ -99,6 +99,10 @@ QVDRIVE_API uint32_t QvDrive_Eject(const char *name);
  * volume, also one a multisession disc holds. On DVD+RW and DVD-RAM the
  * image ends with the last block ever written, and needs a volume at 16. */
 QVDRIVE_API uint32_t QvDrive_Export(const char *name, const char *imagePath);
+/* Writes one track (numbered from 1 over the whole disc) to a file: an
+ * audio track as a RIFF WAVE file of its samples, a data track as its
+ * 2048-byte user blocks from the track's start. */
+QVDRIVE_API uint32_t QvDrive_ExportTrack(const char *name, uint32_t track, const char *path);
 /* A JSON description of a drive: model, media, state, sessions and tracks. */
 QVDRIVE_API uint32_t QvDrive_Describe(const char *name, char *json, uint32_t size, uint32_t *needed);
 /* Replaces the drive's fault rules with those of a JSON text

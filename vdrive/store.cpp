@@ -44,7 +44,7 @@ json ParseFile(const fs::path& path) {
   std::string text;
   if (uint32_t err = ReadWhole(path, &text)) throw std::system_error(static_cast<int>(err), std::system_category());
   try {
-    return json::parse(text);
+    return ParseWhole(text);
   } catch (const json::parse_error& e) {
     throw BadJson(std::string("not valid JSON (") + e.what() + ")");
   }

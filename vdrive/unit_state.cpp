@@ -49,50 +49,54 @@ uint16_t DriveState::CurrentProfile(const DriveModel& model) const {
 }
 
 const Medium* DriveState::ReadyDisc(const DriveModel& model) const {
-  if (!DiscLoaded() || becomingReady > 0 || !model.Reads(disc->profile)) return nullptr;
+  if (!DiscLoaded() || readyAtMs != 0 || !model.Reads(disc->profile)) return nullptr;
   return &*disc;
+}
+
+bool DriveState::Settle(const DriveModel& model, uint64_t nowMs) {
+  if (readyAtMs == 0) return false;
+  if (nowMs < readyAtMs && readyAtMs - nowMs <= model.becomingReadyMs) return false;
+  BecomeReady();
+  return true;
+}
+
+void DriveState::BecomeReady() {
+  readyAtMs = 0;
+  unitAttention = asc::kMediumMayHaveChanged;
+  PostEvent(MediaEvent::NewMedia);
 }
 
 Readiness DriveState::PeekReady(const DriveModel& model) const {
   if (tray == Tray::Open) return Readiness::NoDiscTrayOpen;
   if (!disc) return Readiness::NoDiscTrayClosed;
-  if (becomingReady > 0) return Readiness::BecomingReady;
+  if (readyAtMs != 0) return Readiness::BecomingReady;
   if (!model.Reads(disc->profile)) return Readiness::Incompatible;
   return Readiness::Ready;
-}
-
-Readiness DriveState::CheckReady(const DriveModel& model) {
-  const Readiness r = PeekReady(model);
-  if (r == Readiness::BecomingReady && --becomingReady == 0) {
-    unitAttention = asc::kMediumMayHaveChanged;
-    PostEvent(MediaEvent::NewMedia);
-  }
-  return r;
 }
 
 void DriveState::OpenTray() {
   if (tray == Tray::Open) return;
   tray = Tray::Open;
   // A disc that had not finished spinning up was never announced.
-  if (disc && becomingReady == 0) PostEvent(MediaEvent::MediaRemoval);
-  becomingReady = 0;
+  if (disc && readyAtMs == 0) PostEvent(MediaEvent::MediaRemoval);
+  readyAtMs = 0;
+  // The speeds SET CD SPEED chose belong to the disc that leaves.
+  for (SpeedChoice* choice : {&cdSpeeds, &dvdSpeeds})
+    if (!choice->streaming) *choice = SpeedChoice{};
 }
 
-void DriveState::CloseTray(const DriveModel& model) {
+void DriveState::CloseTray(const DriveModel& model, uint64_t nowMs) {
   if (tray == Tray::Closed) return;
   tray = Tray::Closed;
   if (!disc) return;
-  becomingReady = model.becomingReadyCommands;
-  if (becomingReady == 0) {
-    unitAttention = asc::kMediumMayHaveChanged;
-    PostEvent(MediaEvent::NewMedia);
-  }
+  if (model.becomingReadyMs == 0) return BecomeReady();
+  readyAtMs = nowMs + model.becomingReadyMs;
 }
 
-void DriveState::Insert(Medium medium, const DriveModel& model) {
+void DriveState::Insert(Medium medium, const DriveModel& model, uint64_t nowMs) {
   OpenTray();
   disc = std::move(medium);
-  CloseTray(model);
+  CloseTray(model, nowMs);
 }
 
 void DriveState::Remove() {
@@ -147,7 +151,7 @@ json StateToJson(const DriveState& s) {
   for (MediaEvent e : s.events) events.push_back(static_cast<int>(e));
   json j{{"tray", s.tray == Tray::Open ? "open" : "closed"},
          {"disc", s.disc ? MediumToJson(*s.disc) : json(nullptr)},
-         {"becomingReady", s.becomingReady},
+         {"readyAtMs", s.readyAtMs},
          {"unitAttention", s.unitAttention ? json{s.unitAttention->code, s.unitAttention->qualifier} : json(nullptr)},
          {"prevent", s.prevent},
          {"events", events},
@@ -157,6 +161,8 @@ json StateToJson(const DriveState& s) {
   if (!s.page30.empty()) j["page30"] = Hex(s.page30);
   j["cdSpeeds"] = {s.cdSpeeds.read, s.cdSpeeds.write};
   j["dvdSpeeds"] = {s.dvdSpeeds.read, s.dvdSpeeds.write};
+  if (s.cdSpeeds.streaming) j["cdStreaming"] = true;
+  if (s.dvdSpeeds.streaming) j["dvdStreaming"] = true;
   return j;
 }
 
@@ -168,7 +174,7 @@ DriveState StateFromJson(const json& j) {
   if (tray == "open") s.tray = Tray::Open;
   else if (tray != "closed") throw BadJson("\"tray\" must be open or closed");
   if (const json* d = Member(j, "disc")) s.disc = MediumFromJson(*d);
-  ReadUnsigned(j, "becomingReady", 0, 1000, &s.becomingReady);
+  ReadUnsigned(j, "readyAtMs", 0, UINT64_MAX, &s.readyAtMs);
   if (const json* ua = Member(j, "unitAttention")) {
     if (!ua->is_array() || ua->size() != 2 || !(*ua)[0].is_number_unsigned() || !(*ua)[1].is_number_unsigned() ||
         (*ua)[0].get<uint64_t>() > 255 || (*ua)[1].get<uint64_t>() > 255)
@@ -200,8 +206,10 @@ DriveState StateFromJson(const json& j) {
     choice->read = (*v)[0].get<uint16_t>();
     choice->write = (*v)[1].get<uint16_t>();
   }
+  ReadBool(j, "cdStreaming", &s.cdSpeeds.streaming);
+  ReadBool(j, "dvdStreaming", &s.dvdSpeeds.streaming);
   ReadBool(j, "vanished", &s.vanished);
-  if (!s.disc) s.becomingReady = 0;
+  if (!s.disc || s.tray == Tray::Open) s.readyAtMs = 0;
   return s;
 }
 

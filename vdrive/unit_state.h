@@ -21,10 +21,13 @@ inline constexpr size_t kPage01Length = 12;
 inline constexpr size_t kPage05Length = 52;
 inline constexpr size_t kPage30Length = 8;
 
-// Speeds a host chose, in kB/s; 0 for the drive's fastest.
+// Speeds a host chose, in kB/s; 0 for the drive's fastest. SET CD SPEED
+// lasts until the disc changes; SET STREAMING until the host says
+// otherwise (MMC-5 6.37, 6.39).
 struct SpeedChoice {
   uint16_t read = 0;
   uint16_t write = 0;
+  bool streaming = false;  // set by SET STREAMING
 };
 
 // Media event codes of GET EVENT STATUS NOTIFICATION (MMC-5, media class).
@@ -36,7 +39,9 @@ enum class Readiness : uint8_t { Ready, NoDiscTrayClosed, NoDiscTrayOpen, Becomi
 struct DriveState {
   Tray tray = Tray::Closed;
   std::optional<Medium> disc;        // on the tray or in the drive
-  uint32_t becomingReady = 0;        // NOT READY answers left before the disc is ready
+  // While a loaded disc spins up: when it will be ready, on the machine's
+  // monotonic clock, which every process shares; 0 once it is.
+  uint64_t readyAtMs = 0;
   std::optional<Asc> unitAttention;  // reported once to the next command that may see it
   uint8_t prevent = 0;               // PREVENT ALLOW MEDIUM REMOVAL field: bit 0 prevent, bit 1 persistent
   std::deque<MediaEvent> events;     // media events not yet reported
@@ -66,18 +71,22 @@ struct DriveState {
   // The loaded, ready and readable disc, or nullptr.
   const Medium* ReadyDisc(const DriveModel& model) const;
 
-  // What a command that needs the disc meets. Becoming ready counts down
-  // here: each NOT READY answer brings the disc one step closer, and the
-  // last one turns into a unit attention (medium may have changed).
-  Readiness CheckReady(const DriveModel& model);
-  // The same without counting (REQUEST SENSE, events).
+  // Brings the spin-up up to nowMs: a disc whose time has come is ready,
+  // and the drive raises a unit attention (medium may have changed) and a
+  // new-media event. A spin-up that ends further ahead than the model's
+  // whole spin-up time was stamped before the clock restarted (a reboot)
+  // and is over too. True when the state changed.
+  bool Settle(const DriveModel& model, uint64_t nowMs);
+  // The spin-up is over: announce the disc.
+  void BecomeReady();
+  // What a command that needs the disc meets, once settled.
   Readiness PeekReady(const DriveModel& model) const;
 
   // Tray and disc changes, with their media events.
   void OpenTray();
-  void CloseTray(const DriveModel& model);
+  void CloseTray(const DriveModel& model, uint64_t nowMs);
   // A person puts a disc in the drive and closes the tray.
-  void Insert(Medium medium, const DriveModel& model);
+  void Insert(Medium medium, const DriveModel& model, uint64_t nowMs);
   // A person takes the disc out; the tray ends closed and empty.
   void Remove();
   void PostEvent(MediaEvent event);

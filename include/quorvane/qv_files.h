@@ -17,12 +17,16 @@ typedef struct QV_SYSTEMTIME {
 } QV_SYSTEMTIME, *PQV_SYSTEMTIME;
 
 /* Reasons with which a file tree calls its callback; parameter 1 is the
- * node's path or name, for a collision the collision record. */
+ * node's path or name, for a collision the collision record. A file whose
+ * size changed after it was added (or that went away) is reported while the
+ * image is read, on the reading thread: the image keeps the size laid out,
+ * a grown file cut to it, a shrunk one completed with zeros. */
 enum {
   CN_FILE_TREE_NODE_ADDED = 0,
   CN_FILE_TREE_NODE_REMOVED = 1,
   CN_FILE_TREE_NODE_SKIPPED = 2,
-  CN_FILE_TREE_NAME_COLLISION = 3
+  CN_FILE_TREE_NAME_COLLISION = 3,
+  CN_FILE_TREE_NODE_CHANGED = 4
 };
 
 /* Whether a file can be burnt as an audio track, and how many bytes of CD

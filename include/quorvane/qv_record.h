@@ -17,10 +17,25 @@
  * audio, anything else as data (an ISO image). Intervals in seconds, 0 for
  * no reports. The session stays open: close it with CloseSession unless
  * this was a test write. Quorvane_CdvdBurnerGrabber_Cancel stops it from
- * another thread with exception 14. */
+ * another thread with exception 14. A file that changes size while it is
+ * read keeps its first size and is reported with CN_FILE_CHANGED. */
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile(
     QV_HANDLE handle, QUORVANE_STATUS_RECORD, const char *fileName, QV_BOOLEAN mode2Form1, QV_BOOLEAN testWrite,
     QV_BOOLEAN nextSessionAllowed, QV_LONG progressInterval, QV_LONG bufferInterval);
+/* The kinds of track TrackAtOnceFromFileEx records. */
+enum {
+  QVX_TRACK_FROM_FILE_GUESS = 0, /* as TrackAtOnceFromFile: audio when the file is audio */
+  QVX_TRACK_FROM_FILE_DATA = 1,  /* a data track, whatever the file's name */
+  QVX_TRACK_FROM_FILE_AUDIO = 2  /* an audio track; a file that is not audio gives exception 22 */
+};
+/* TrackAtOnceFromFile with the kind of track chosen by the caller. A data
+ * file that is not whole 2048-byte blocks is padded with zeros to the next
+ * block, an audio stream to the next whole 2352-byte frame (and to four
+ * seconds). Nothing is sent to the drive when the file cannot be opened or
+ * is not of the kind asked for. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFileEx(
+    QV_HANDLE handle, QUORVANE_STATUS_RECORD, const char *fileName, QV_ULONG trackKind, QV_BOOLEAN mode2Form1,
+    QV_BOOLEAN testWrite, QV_BOOLEAN nextSessionAllowed, QV_LONG progressInterval, QV_LONG bufferInterval);
 /* Records one data track from an ISO9660/Joliet tree whose image is built
  * (Quorvane_ISO9660JolietFileTree_BuildImage, at the disc's next writable
  * address when appending a session): the image is read straight from the

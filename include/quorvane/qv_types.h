@@ -115,7 +115,11 @@ enum {
   CN_TRACK_END = 38,
   CN_DVD_PADDING_PROGRESS = 39,
   CN_WRITING_BEGIN = 40,
-  CN_WRITING_END = 41
+  CN_WRITING_END = 41,
+  /* A file being recorded changed size after it was sized (or went away);
+   * parameter 1 is its name. The track keeps the sized length: a grown file
+   * is cut to it, a shrunk one completed with zeros. */
+  CN_FILE_CHANGED = 42
 };
 
 /* Disc types. */

@@ -60,6 +60,32 @@ TEST(AudioCli, FailuresHaveMeaningfulExitCodes) {
   EXPECT_TRUE(fs::is_empty(dir.path()));
 }
 
+// A cut file that announces its length (FLAC, an MP3 with its LAME tag)
+// fails instead of ending in silence; a cut Ogg Vorbis file gives the
+// samples of its whole pages, as sox does.
+TEST(AudioCli, CutFilesFailOrGiveWhatTheyHold) {
+  QVTEST_REQUIRE_PROGRAM("sox");
+  qvtest::TempDir dir;
+  std::string output;
+  for (const char* name : {"tone.flac", "tone.mp3"}) {
+    const std::string whole = qvtest::ReadFile(qvaudio::Fixture(name));
+    const fs::path cut = dir.Write(std::string("cut-") + name, whole.substr(0, whole.size() / 2));
+    EXPECT_NE(RunQuorvane("audio decode '" + cut.string() + "' --out '" + (dir / "x.wav").string() + "'", &output), 0);
+    EXPECT_NE(output.find("damaged"), std::string::npos) << output;
+    EXPECT_FALSE(fs::exists(dir / "x.wav"));
+  }
+  const fs::path ogg = dir / "long.ogg", cut = dir / "cut.ogg", ref = dir / "ref.raw";
+  ASSERT_EQ(qvtest::RunCommand("sox -n -r 44100 -c 2 '" + ogg.string() + "' synth 5 sine 440 sine 880", &output), 0);
+  const std::string whole = qvtest::ReadFile(ogg);
+  dir.Write("cut.ogg", whole.substr(0, whole.size() * 3 / 5));
+  ASSERT_EQ(RunQuorvane("audio decode '" + cut.string() + "' --out '" + (dir / "ogg.wav").string() + "'", &output), 0)
+      << output;
+  ASSERT_EQ(qvtest::RunCommand("sox '" + cut.string() + "' -t raw -e signed -b 16 '" + ref.string() + "'", &output), 0);
+  const std::string pcm = qvtest::ReadFile(dir / "ogg.wav").substr(44);
+  EXPECT_GT(pcm.size(), 176400u * 2);
+  EXPECT_TRUE(pcm == qvtest::ReadFile(ref));
+}
+
 TEST(AudioCli, CtrlCCancelsAndLeavesNothingBehind) {
   qvtest::TempDir dir;
   // A sparse raw file: a long decode that costs no disk space to set up.

@@ -1,6 +1,7 @@
 // quorvane devices and quorvane info, run as a user runs them against
 // virtual drives: what they print, the JSON keys the README promises, and
 // the exit codes.
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -79,6 +80,28 @@ TEST_F(DeviceCommands, InfoReadsAsTextAtAGlance) {
                            "  Writes        CD-R CD-RW DVD-R DVD-RAM DVD+RW DVD+R DVD+R DL (test write)",
                            "  Write modes   TAO SAO DAO raw+PQ DAO raw+P-W", "Disc: CD-R"})
     EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+}
+
+// info run right after a disc goes in meets the drive spinning it up; it
+// waits, and tells the disc as it is.
+TEST_F(DeviceCommands, TheFirstCommandAfterAnInsertSeesTheDisc) {
+  std::string out;
+  ASSERT_EQ(Run("vdrive create d", &out), 0) << out;
+  const auto model = home.path() / "d" / "model.json";
+  nlohmann::json quick = nlohmann::json::parse(qvtest::ReadFile(model));
+  quick["becomingReadyMs"] = 100;  // the wait matters, not its length
+  std::ofstream(model) << quick.dump();
+  const std::pair<std::string, std::string> cases[] = {
+      {"cd-rom", "CD-ROM"}, {"cd-r", "CD-R"},   {"cd-rw", "CD-RW"},  {"dvd-rom", "DVD-ROM"}, {"dvd-r", "DVD-R"},
+      {"dvd-rw", "DVD-RW (sequential)"},        {"dvd+r", "DVD+R"},  {"dvd+r-dl", "DVD+R DL"},
+      {"dvd+rw", "DVD+RW"}, {"dvd-ram", "DVD-RAM"}};
+  for (const auto& [media, typeName] : cases) {
+    ASSERT_EQ(Run("vdrive insert d --media " + media, &out), 0) << out;
+    ASSERT_EQ(Run("--json info --drive d", &out), 0) << out;
+    const auto j = nlohmann::json::parse(out.substr(out.find('{')));
+    EXPECT_EQ(j["disc"]["typeName"], typeName);
+    EXPECT_FALSE(j["drive"]["readModes"].is_null()) << media;
+  }
 }
 
 TEST_F(DeviceCommands, InfoWithoutADriveUsesTheDefaultVirtualDrive) {

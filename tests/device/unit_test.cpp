@@ -38,8 +38,6 @@ TEST_P(Load, ClosesTheTrayAndWaitsAsTheMediumWants) {
   // A second of pause before the command, then 5 s between failed polls.
   const uint64_t expectedPauses = c.discPresent || !c.waitForMedia ? 1000 : 1000 + 5000 * (c.profile == 0x12 ? 1 : 2);
   EXPECT_EQ(time.clock().NowMs() - start, expectedPauses);
-  EXPECT_EQ(log.Count("CQuorvane_CdvdBurnerGrabber::Load(): ENTERed"), 1u);
-  EXPECT_EQ(log.Count("CQuorvane_CdvdBurnerGrabber::Load(): EXITing with success"), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -47,10 +45,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(LoadCase{"CdR", 0x0009, false, true, {0x46, 0x1B, 0x51, 0x00}},
                       // DVD-RAM answers READ DISC INFORMATION late: only TEST UNIT READY is polled.
                       LoadCase{"DvdRam", 0x0012, false, true, {0x46, 0x1B, 0x00}},
-                      // An empty tray ends each phase at once...
-                      LoadCase{"EmptyFastExit", 0x0000, false, false, {0x46, 0x1B, 0x51, 0x00}},
+                      // No profile: one TEST UNIT READY tells a disc spinning up
+                      // from an empty tray. An empty tray ends each phase at once...
+                      LoadCase{"EmptyFastExit", 0x0000, false, false, {0x46, 0x00, 0x1B, 0x51, 0x00}},
                       // ...unless the caller waits for a disc: two attempts per phase.
-                      LoadCase{"EmptyWaitingForMedia", 0x0000, true, false, {0x46, 0x1B, 0x51, 0x51, 0x00, 0x00}}),
+                      LoadCase{"EmptyWaitingForMedia", 0x0000, true, false, {0x46, 0x00, 0x1B, 0x51, 0x51, 0x00, 0x00}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Unit, LoadFailsWhenStartStopUnitFails) {

@@ -195,8 +195,8 @@ TEST_F(BurnFixture, DvdPaddingEndsWithAShortPacket) {
   EXPECT_TRUE(std::all_of(last.begin(), last.end(), [](uint8_t b) { return b == 0; })) << "the last packet";
 }
 
-// Sources that are not a whole number of blocks: only whole blocks are
-// written, never an empty WRITE(10). A test write leaves the disc blank.
+// Sources that are not a whole number of blocks: the last block is padded
+// with zeros, never cut off. A test write leaves the disc blank.
 struct SizeCase {
   uint64_t bytes;
   QV_ULONG expected;
@@ -222,15 +222,16 @@ TEST_P(SourceSize, WholeBlocksOnly) {
   }
   ASSERT_EQ(d["disc"]["sessions"].size(), 1u);
   EXPECT_EQ(d["disc"]["sessions"][0]["tracks"][0]["blocks"], GetParam().blocks);
-  std::vector<uint8_t> expected(bytes.begin(), bytes.begin() + GetParam().blocks * 2048);
-  EXPECT_TRUE(ReadBack(GetParam().blocks) == expected);
+  bytes.resize(GetParam().blocks * 2048);
+  EXPECT_TRUE(ReadBack(GetParam().blocks) == bytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, SourceSize,
-                         ::testing::Values(SizeCase{2048, EN_SUCCESS, 1},                 // one block
+                         ::testing::Values(SizeCase{100, EN_SUCCESS, 1},                  // less than a block
+                                           SizeCase{2048, EN_SUCCESS, 1},                 // one block
                                            SizeCase{61440, EN_SUCCESS, 30},               // exactly one transfer
-                                           SizeCase{61440 + 2047, EN_SUCCESS, 30},        // a transfer and a part
-                                           SizeCase{5 * 61440 + 4096 + 5, EN_SUCCESS, 152},
+                                           SizeCase{61440 + 2047, EN_SUCCESS, 31},        // a transfer and a part
+                                           SizeCase{5 * 61440 + 4096 + 5, EN_SUCCESS, 153},
                                            // A test write leaves the disc blank.
                                            SizeCase{61440, EN_SUCCESS, 0, true}));
 
@@ -264,6 +265,58 @@ TEST_F(BurnFixture, DashRwMultisessionPadsTheLastPacketWithZeros) {
       << "the rest of the last packet";
   // The new volume descriptors sit at the disc's start.
   EXPECT_TRUE(std::equal(image.begin() + 16 * 2048, image.begin() + 17 * 2048, disc.begin() + 16 * 2048));
+}
+
+// Erasing: a written CD-RW and DVD-RW, blanked quick or full, read blank
+// with their whole capacity free; a DVD-RAM that starts unformatted is
+// formatted; a written DVD+RW is formatted anew and holds no volume. The
+// format callbacks come in pairs.
+TEST_F(BurnFixture, ErasedDiscsReadBlankWithTheirWholeCapacity) {
+  QVTEST_REQUIRE_PROGRAM("xorriso");
+  struct Case {
+    const char* media;
+    QV_LONG blankingType;
+    std::vector<QV_ULONG> callbacks;
+  };
+  const Case cases[] = {
+      {"cd-rw", 1, {}}, {"cd-rw", 0, {}}, {"dvd-rw", 1, {}}, {"dvd-rw", 0, {}},
+      {"dvd-ram", 0, {CN_DVDRAM_FORMAT_BEGIN, CN_DVDRAM_FORMAT_END}},
+      {"dvd+rw", 1, {CN_DVDPLUSRW_FORMAT_BEGIN, CN_DVDPLUSRW_FORMAT_END}},
+  };
+  const auto iso = Master(SampleFiles(1, 100000), "one");
+  Make("cd-rw");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.media << " " << c.blankingType);
+    if (handle) Quorvane_CdvdBurnerGrabber_Destroy(&handle);
+    const bool ram = std::string(c.media) == "dvd-ram";
+    std::ofstream(home.path() / "ram.json") << R"({"media": "dvd-ram", "formatted": false})";
+    ASSERT_EQ(ram ? QvDrive_InsertDisc("CdRom0", (home.path() / "ram.json").c_str()) : QvDrive_InsertMedia("CdRom0", c.media), 0u);
+    std::vector<QV_ULONG> seen;
+    ASSERT_EQ(Open(0, [](QV_ULONG reason, void* seen, void*, void*) {
+      static_cast<std::vector<QV_ULONG>*>(seen)->push_back(reason);
+    }, &seen), 0u) << s.text;
+    // A disc just loaded is becoming ready for a few commands.
+    for (int i = 0; i < 10 && Quorvane_CdvdBurnerGrabber_TestUnitReady(handle, QV_STATUS(s)) != 0; ++i) {
+    }
+    const bool sequential = !ram && std::string(c.media) != "dvd+rw";
+    const uint32_t blankFree = sequential ? FreeBlocks() : 0;
+    if (!ram) {
+      ASSERT_EQ(Burn(iso), 0u) << s.text;
+      ASSERT_EQ(Quorvane_CdvdBurnerGrabber_CloseSession(handle, QV_STATUS(s)), 0u) << s.text;
+    }
+    seen.clear();
+    ASSERT_EQ(Quorvane_CdvdBurnerGrabber_Blank(handle, QV_STATUS(s), c.blankingType), 0u) << s.text;
+    EXPECT_EQ(seen, c.callbacks);
+    const auto disc = Describe()["disc"];
+    if (sequential) {
+      EXPECT_EQ(disc["status"], "blank");
+      EXPECT_EQ(FreeBlocks(), blankFree);
+    } else {
+      EXPECT_TRUE(disc["formatted"].get<bool>());
+      const auto exported = home.path() / "erased.iso";
+      EXPECT_NE(QvDrive_Export("CdRom0", exported.c_str()), 0u) << "no volume is left to read";
+    }
+  }
 }
 
 }  // namespace

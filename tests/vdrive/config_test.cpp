@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "door_client.h"
+#include "platform/clock.h"
 
 namespace qvtest {
 namespace {
@@ -132,7 +133,7 @@ TEST_F(Configuration, ReaderOfPlusFormatsWithoutWriting) {
 
 TEST_F(Configuration, MediaEvents) {
   MakeDrive("d", nullptr);
-  EditModel(home, "d", {{"becomingReadyCommands", 1}});
+  EditModel(home, "d", {{"becomingReadyMs", 500}});
   DoorClient d("d");
   // event code, media status (bit 1 present, bit 0 tray open)
   auto poll = [&] {
@@ -148,6 +149,7 @@ TEST_F(Configuration, MediaEvents) {
   ASSERT_EQ(QvDrive_InsertMedia("d", "cd-r"), 0u);
   EXPECT_EQ(poll(), P(0, 2)) << "present, not yet recognised";
   EXPECT_EQ(d.In(TestUnitReady()).Outcome(), "02/04/01");
+  qv::plat::SleepMs(500);
   EXPECT_EQ(poll(), P(2, 2)) << "new media, once";
   EXPECT_EQ(poll(), P(0, 2));
   EXPECT_EQ(d.In(TestUnitReady()).Outcome(), "06/28/00");

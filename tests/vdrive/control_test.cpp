@@ -39,17 +39,14 @@ TEST_F(Control, CdSpeedsSnapToWhatTheDriveSupports) {
     ASSERT_TRUE(d.In(SetCdSpeed(c.read, c.write)).Good());
     EXPECT_EQ(Speeds(d), c.then) << c.read << "/" << c.write;
   }
-  // The choice holds for CDs; a DVD has its own.
-  ASSERT_EQ(QvDrive_InsertMedia(d.name().c_str(), "dvd+r"), 0u);
-  d.UntilReady();
-  EXPECT_EQ(Speeds(d)[2], 22160u);
+  // The choice lasts until the disc changes (MMC-5 6.37).
   ASSERT_EQ(QvDrive_InsertMedia(d.name().c_str(), "cd-r"), 0u);
   d.UntilReady();
-  EXPECT_EQ(Speeds(d)[2], 1411u);
+  EXPECT_EQ(Speeds(d)[2], 8467u);
   // Reading follows the chosen speed in virtual time.
-  ASSERT_TRUE(d.In(SetCdSpeed(1764, 0)).Good());
   ASSERT_EQ(QvDrive_InsertMedia(d.name().c_str(), "cd-rom"), 0u);
   d.UntilReady();
+  ASSERT_TRUE(d.In(SetCdSpeed(1764, 0)).Good());
   EXPECT_EQ(d.In(Read10(0, 16), 32768, QVDRIVE_FLAG_TIMING).timing2, 250 + 32768u * 1000 / 1764);
   EXPECT_EQ(d.In({0xBB, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).Outcome(), "05/24/00") << "rotation control 2";
 }
@@ -88,6 +85,10 @@ TEST_F(Control, DvdPerformanceAndStreaming) {
   EXPECT_EQ(nominal(0x10), 11080u);
   EXPECT_EQ(nominal(0x14), 5540u);
   EXPECT_EQ(Speeds(d), (std::array<uint32_t, 3>{11080, 22160, 5540}));
+  // A streaming choice outlasts the disc: the host must restore it.
+  ASSERT_EQ(QvDrive_InsertMedia(d.name().c_str(), "dvd+r"), 0u);
+  d.UntilReady();
+  EXPECT_EQ(nominal(0x14), 5540u);
   Bytes bad = p;
   PutBe32(&bad[24], 0);
   EXPECT_EQ(d.Out(SetStreaming(28), bad).Outcome(), "05/26/00") << "a write size with no time";

@@ -99,17 +99,20 @@ TEST_F(Descriptions, APaddingRunCostsNothing) {
 
 TEST_F(Descriptions, BadDescriptionsSayWhatIsWrong) {
   work.Write("small.bin", std::string(2048 * 10, 'x'));
+  using namespace std::string_literals;
   const struct {
-    const char* json;
+    std::string json;
     const char* says;
     uint32_t error;
   } cases[] = {
       {"{", "not valid JSON", 13},
+      {"{\"media\": \"cd-r\"}\0 and more"s, "NUL byte", 13},
+      {R"({"media": "dvd+r", "capacity": 2147483647})", "\"capacity\" must be between 1 and 2298496", 13},
       {R"({"media": "floppy"})", "\"media\" must be one of", 13},
       {R"({"media": "cd-r", "sessions": [{"tracks": []}]})", "each session needs", 13},
       {R"({"media": "cd-r", "sessions": [{"tracks": [{"mode": "mode3", "blocks": 5}]}]})", "\"mode\" must be", 13},
       {R"({"media": "cd-r", "sessions": [{"tracks": [{"mode": "audio"}]}]})", "needs \"blocks\"", 13},
-      {R"({"media": "cd-r", "sessions": [{"tracks": [{"blocks": 400000}]}]})", "beyond the disc's capacity", 13},
+      {R"({"media": "cd-r", "sessions": [{"tracks": [{"blocks": 2147480000}]}]})", "beyond the disc's capacity", 13},
       {R"({"media": "cd-r", "sessions": [{"tracks": [{"blocks": 100, "start": 50, "pregap": 0}, {"blocks": 10, "start": 120}]}]})",
        "must begin after", 13},
       {R"({"media": "cd-r", "sessions": [{"tracks": [{"blocks": 100, "indexes": [0]}]}]})", "\"indexes\" must rise", 13},

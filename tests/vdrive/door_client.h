@@ -61,7 +61,9 @@ class DoorClient {
   Reply Raw(QVDRIVE_REQUEST& request);
 
   // Sends TEST UNIT READY until it answers GOOD (at most n times) and
-  // returns the outcomes on the way.
+  // returns the outcomes on the way; while the disc spins up, virtual
+  // time moves on by kSpinUpStepMs between them.
+  static constexpr uint32_t kSpinUpStepMs = 500;
   std::vector<std::string> UntilReady(int n = 10);
 
  private:

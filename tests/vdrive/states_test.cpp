@@ -1,9 +1,10 @@
-// The drive's states: no disc, tray open, becoming ready after a load, the
+// The drive's states: no disc, tray open, spinning up after a load, the
 // unit attention that follows, medium removal prevention, REQUEST SENSE and
 // the checks every command meets before it runs.
 #include <nlohmann/json.hpp>
 
 #include "door_client.h"
+#include "platform/clock.h"
 
 namespace qvtest {
 namespace {
@@ -11,7 +12,7 @@ namespace {
 class States : public ::testing::Test {
  protected:
   VirtualDriveHome home;
-  void SetReadyCount(const std::string& name, int n) { EditModel(home, name, {{"becomingReadyCommands", n}}); }
+  void SetSpinUp(const std::string& name, uint32_t ms) { EditModel(home, name, {{"becomingReadyMs", ms}}); }
 };
 
 TEST_F(States, NoDiscAndTrayOpen) {
@@ -30,35 +31,21 @@ TEST_F(States, NoDiscAndTrayOpen) {
   EXPECT_TRUE(d.In(GetConfiguration(0, 0), 256).Good());
 }
 
-// After a load: NOT READY 04/01 for as many commands as the model says,
-// then UNIT ATTENTION 28/00 once, then ready.
-TEST_F(States, BecomingReadyThenOneUnitAttention) {
-  for (int n : {0, 1, 2, 5}) {
-    SCOPED_TRACE(n);
-    const std::string name = "d" + std::to_string(n);
-    MakeDrive(name, nullptr);
-    SetReadyCount(name, n);
-    DoorClient d(name);
-    ASSERT_EQ(QvDrive_InsertMedia(name.c_str(), "cd-rom"), 0u) << VdriveErrorText();
-    std::vector<std::string> expected(n, "02/04/01");
-    expected.push_back("06/28/00");
-    expected.push_back("GOOD");
-    EXPECT_EQ(d.UntilReady(), expected);
-  }
-}
-
-TEST_F(States, OnlyDiscCommandsCountTowardsReady) {
+// After a load: NOT READY 04/01 until the model's spin-up time has passed,
+// however many commands come, then UNIT ATTENTION 28/00 once.
+TEST_F(States, TheDiscSpinsUpInTime) {
   MakeDrive("d", nullptr);
   DoorClient d("d");
   ASSERT_EQ(QvDrive_InsertMedia("d", "dvd-rom"), 0u);
   for (int i = 0; i < 5; ++i) {
     EXPECT_TRUE(d.In(Inquiry(), 96).Good());
-    EXPECT_TRUE(d.In(GetConfiguration(0, 0), 64).Good());
+    EXPECT_EQ(d.In(ReadCapacity(), 8).Outcome(), "02/04/01");
   }
   // While spinning up the drive reports no current profile.
   EXPECT_EQ(d.In(GetConfiguration(0, 0), 64).Be16At(6), 0u);
-  EXPECT_EQ(d.In(ReadCapacity(), 8).Outcome(), "02/04/01");
+  qv::plat::SleepMs(999);
   EXPECT_EQ(d.In(Read10(0, 1), 2048).Outcome(), "02/04/01");
+  qv::plat::SleepMs(1);
   // The unit attention lets INQUIRY, GET CONFIGURATION and GET EVENT STATUS
   // NOTIFICATION through and stays for the next other command.
   EXPECT_TRUE(d.In(Inquiry(), 96).Good());
@@ -86,7 +73,7 @@ TEST_F(States, RequestSense) {
   EXPECT_EQ(sense(), 0x000000);
   // A pending unit attention: reported and cleared.
   ASSERT_TRUE(d.In(StartStop(true, false)).Good());
-  SetReadyCount("d", 0);
+  SetSpinUp("d", 0);
   ASSERT_TRUE(d.In(StartStop(true, true)).Good());
   EXPECT_EQ(sense(), 0x062800);
   EXPECT_TRUE(d.In(TestUnitReady()).Good());
@@ -96,7 +83,7 @@ TEST_F(States, RequestSense) {
 
 TEST_F(States, TrayLoadEjectAndPrevention) {
   MakeDrive("d", "cd-rom");
-  SetReadyCount("d", 1);
+  SetSpinUp("d", DoorClient::kSpinUpStepMs);
   DoorClient d("d");
   ASSERT_TRUE(d.In(TestUnitReady()).Good());
   auto locked = [&] { return d.In(ModeSense10(0x2A), 64).data.at(8 + 6) & 0x02; };  // in the capabilities page
@@ -118,9 +105,21 @@ TEST_F(States, TrayLoadEjectAndPrevention) {
   EXPECT_TRUE(d.In(TestUnitReady()).Good());
 }
 
+// A prevention ends with its host: once no one has the drive open, a
+// person takes the disc out.
+TEST_F(States, ALockGoesWithItsHost) {
+  MakeDrive("d", "cd-rom");
+  {
+    DoorClient d("d");
+    ASSERT_TRUE(d.In(Prevent(1)).Good());
+    EXPECT_EQ(QvDrive_Eject("d"), 5u);
+  }
+  EXPECT_EQ(QvDrive_Eject("d"), 0u) << VdriveErrorText();
+}
+
 TEST_F(States, DiscTheModelCannotRead) {
   MakeDrive("d", nullptr);
-  EditModel(home, "d", {{"reads", {"cd-rom", "cd-r", "cd-rw"}}, {"writes", {"cd-r"}}, {"becomingReadyCommands", 0}});
+  EditModel(home, "d", {{"reads", {"cd-rom", "cd-r", "cd-rw"}}, {"writes", {"cd-r"}}, {"becomingReadyMs", 0}});
   DoorClient d("d");
   ASSERT_EQ(QvDrive_InsertMedia("d", "dvd-r"), 0u);
   EXPECT_EQ(d.UntilReady(3), (std::vector<std::string>{"06/28/00", "02/30/00", "02/30/00"}));

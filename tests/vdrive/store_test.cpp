@@ -165,9 +165,10 @@ TEST_F(Store, ExclusiveUseAcrossProcesses) {
 // Damaged folders: every call says what is wrong, nothing crashes, and
 // nothing in the folder is lost.
 TEST_F(Store, DamagedFilesGiveClearErrors) {
+  using namespace std::string_literals;
   const struct {
     const char* file;
-    const char* content;
+    std::string content;
     const char* says;
   } cases[] = {
       {"state.json", "{", "state.json: not valid JSON"},
@@ -178,10 +179,14 @@ TEST_F(Store, DamagedFilesGiveClearErrors) {
        "beyond the disc's capacity"},
       {"state.json", R"({"page05": "zz"})", "hex digits"},
       {"state.json", R"({"page05": "0532"})", "wrong code or length"},
-      {"state.json", R"({"becomingReady": -1})", "whole number"},
+      {"state.json", R"({"readyAtMs": -1})", "whole number"},
+      {"state.json", R"({"disc": {"type": "dvd+r", "capacity": 2147483647}})", "between 1 and 2298496"},
+      {"state.json", "{}\0{\"tray\": \"open\"}"s, "NUL byte at offset 2"},
       {"model.json", R"({"vendor": "MUCH TOO LONG"})", "longer than 8"},
       {"model.json", R"({"reads": ["cd-r"], "writes": ["dvd-r"]})", "\"writes\" names a media type"},
-      {"model.json", R"({"cdWriteSpeeds": [0]})", "speeds are kB/s"},
+      {"model.json", R"({"cdWriteSpeeds": [0]})", "speeds are kB/s from 176"},
+      {"model.json", R"({"bufferKiB": 0})", "\"bufferKiB\" of a drive that writes is at least 64"},
+      {"model.json", R"({"dvdWriteSpeeds": []})", "\"dvdWriteSpeeds\" lists no speed"},
       {"faults.json", R"({"rules": [{"kind": 1}]})", "faults.json"},
   };
   for (const auto& c : cases) {

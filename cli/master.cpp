@@ -1,0 +1,182 @@
+#include "master.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace qvcli {
+
+namespace {
+
+void QUORVANE_CALL TreeCallback(QV_ULONG reason, void* context, void* parameter1, void*) {
+  static_cast<Mastering*>(context)->OnTreeEvent(reason, parameter1);
+}
+
+std::string Utf8(const std::u16string& units) {
+  std::string out;
+  for (size_t i = 0; i < units.size(); ++i) {
+    uint32_t c = units[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000)
+      c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | c >> 12);
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | c >> 18);
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::u16string Units(const QV_UCHAR* name, size_t size) {
+  std::u16string units;
+  for (size_t i = 0; i + 1 < size; i += 2) {
+    const char16_t u = static_cast<char16_t>(name[i] | (name[i + 1] << 8));
+    if (u == 0) break;
+    units.push_back(u);
+  }
+  return units;
+}
+
+}  // namespace
+
+Mastering::Mastering(std::string verb, bool json) : verb_(std::move(verb)), json_(json) {}
+
+Mastering::~Mastering() {
+  if (tree_ != nullptr) Quorvane_ISO9660JolietFileTree_Destroy(&tree_);
+}
+
+int Mastering::Fail(const std::string& what, uint32_t n, const char* text, uint32_t system) const {
+  if (json_) PrintJson({{"error", text && *text ? text : "failed"}, {"exception", n}, {"systemError", system}});
+  return ReportFailure(what, n, text, system, nullptr);
+}
+
+int Mastering::Create(bool joliet) {
+  char text[QUORVANE_EXCEPTION_TEXT_SIZE] = {};
+  QV_ULONG system = 0;
+  const uint32_t n = Quorvane_ISO9660JolietFileTree_Create(&tree_, text, sizeof text, &system, &TreeCallback, this, 0,
+                                                           0, 0, joliet ? 1 : 0);
+  return n == 0 ? kExitOk : Fail(verb_, n, text, system);
+}
+
+int Mastering::Add(const std::vector<std::string>& paths) {
+  char text[QUORVANE_EXCEPTION_TEXT_SIZE] = {};
+  QV_ULONG system = 0;
+  for (const std::string& path : paths) {
+    std::vector<std::string> entries;
+    std::string why;
+    if (!RootEntries(path, &entries, &why)) {
+      std::fprintf(stderr, "quorvane: %s: cannot list %s: %s\n", verb_.c_str(), path.c_str(), why.c_str());
+      return kExitSystemError;
+    }
+    for (const std::string& entry : entries) {
+      QV_HANDLE parent = nullptr, node = nullptr;
+      const uint32_t n = Quorvane_ISO9660JolietFileTree_Add(tree_, text, sizeof text, &system, entry.c_str(), nullptr,
+                                                            2, &parent, &node);
+      if (n != 0) return Fail("adding " + entry, n, text, system);
+    }
+  }
+  return kExitOk;
+}
+
+int Mastering::EnsureRoot() {
+  if (Quorvane_ISO9660JolietFileTree_GetRoot(tree_) != nullptr) return kExitOk;
+  char text[QUORVANE_EXCEPTION_TEXT_SIZE] = {};
+  QV_ULONG system = 0;
+  QV_HANDLE parent = nullptr, node = nullptr;
+  uint32_t n = Quorvane_ISO9660JolietFileTree_Add(tree_, text, sizeof text, &system, nullptr, "x", 2, &parent, &node);
+  if (n == 0) n = Quorvane_ISO9660JolietFileTree_Remove(tree_, &node);
+  return n == 0 ? kExitOk : Fail(verb_, n, text, system);
+}
+
+void Mastering::Cancel() const {
+  if (tree_ != nullptr) Quorvane_ISO9660JolietFileTree_Cancel(tree_);
+}
+
+std::vector<std::string> Mastering::changed() const {
+  std::lock_guard<std::mutex> lock(changedLock_);
+  return changed_;
+}
+
+int Mastering::Finish(int rc) const { return rc == kExitOk && !changed().empty() ? kExitDiffers : rc; }
+
+void Mastering::OnChanged(const char* path) {
+  {
+    std::lock_guard<std::mutex> lock(changedLock_);
+    changed_.emplace_back(path);
+  }
+  std::fprintf(stderr,
+               "\nquorvane: warning: %s changed while it was read; the %s holds it as it was when added (a grown file "
+               "cut to its size then, a shrunk one completed with zeros)\n",
+               path, verb_ == "burn" ? "disc" : "image");
+}
+
+void Mastering::OnTreeEvent(QV_ULONG reason, void* parameter) {
+  switch (reason) {
+    case CN_FILE_TREE_NODE_SKIPPED:
+      std::fprintf(stderr, "quorvane: %s: left out %s\n", verb_.c_str(), static_cast<const char*>(parameter));
+      break;
+    case CN_FILE_TREE_NAME_COLLISION: Rename(static_cast<QUORVANE_NAME_COLLISION*>(parameter)); break;
+    case CN_FILE_TREE_NODE_CHANGED: OnChanged(static_cast<const char*>(parameter)); break;
+    default: break;
+  }
+}
+
+// A clash gets a fresh name: "NAME_1.EXT" in the ISO9660 tree (whose names
+// the engine keeps to 12 characters), "name (1).ext" in the Joliet tree.
+// Counters per name keep a folder of many alike names linear.
+void Mastering::Rename(QUORVANE_NAME_COLLISION* record) {
+  if (record->m__ULONG__Solution == QVX_NAME_COLLISION_MERGE_FOLDERS) return;  // the same folder twice: merged
+  record->m__ULONG__Solution = QVX_NAME_COLLISION_RENAME_NEW;
+  std::string shown;
+  if (!record->m__UCHAR__IsWide) {
+    std::string name(reinterpret_cast<const char*>(record->m__UCHAR__Name));
+    name = name.substr(0, name.find(';'));
+    const size_t dot = name.rfind('.');
+    const std::string ext = dot == std::string::npos ? "" : name.substr(dot);
+    std::string base = dot == std::string::npos ? name : name.substr(0, dot);
+    const std::string suffix = "_" + std::to_string(++next_["I" + base + ext]);
+    const size_t room = 12 > ext.size() + suffix.size() ? 12 - ext.size() - suffix.size() : 0;
+    shown = (base.substr(0, room) + suffix + ext).substr(0, 12);
+    std::memset(record->m__UCHAR__Name, 0, sizeof record->m__UCHAR__Name);
+    std::memcpy(record->m__UCHAR__Name, shown.data(), shown.size());
+  } else {
+    std::u16string units = Units(record->m__UCHAR__Name, sizeof record->m__UCHAR__Name);
+    std::u16string version;
+    if (const size_t semicolon = units.rfind(u';'); semicolon != std::u16string::npos) {
+      version = units.substr(semicolon);
+      units.resize(semicolon);
+    }
+    const size_t dot = units.rfind(u'.');
+    const std::u16string ext = dot == std::u16string::npos || dot == 0 ? u"" : units.substr(dot);
+    const std::u16string base = units.substr(0, units.size() - ext.size());
+    std::u16string suffix;
+    for (char c : " (" + std::to_string(++next_["J" + Utf8(units)]) + ")") suffix.push_back(static_cast<char16_t>(c));
+    std::u16string chosen = base + suffix + ext;
+    if (chosen.size() + version.size() > 100)
+      chosen = base.substr(0, 100 - suffix.size() - ext.size() - version.size()) + suffix + ext;
+    shown = Utf8(chosen);
+    chosen += version;
+    std::memset(record->m__UCHAR__Name, 0, sizeof record->m__UCHAR__Name);
+    for (size_t i = 0; i < chosen.size(); ++i) {
+      record->m__UCHAR__Name[2 * i] = static_cast<QV_UCHAR>(chosen[i] & 0xFF);
+      record->m__UCHAR__Name[2 * i + 1] = static_cast<QV_UCHAR>(chosen[i] >> 8);
+    }
+  }
+  // The record is packed: its fields are copied before use.
+  const std::string path = record->m__PCHAR__NewPath, existing = record->m__PCHAR__ExistingPath;
+  const bool wide = record->m__UCHAR__IsWide != 0;
+  renames_.push_back({{"path", path}, {"name", shown}, {"tree", wide ? "joliet" : "iso9660"}});
+  std::fprintf(stderr, "quorvane: %s: %s is named %s in the %s names, as %s has its name\n", verb_.c_str(),
+               path.c_str(), shown.c_str(), wide ? "Joliet" : "ISO 9660", existing.c_str());
+}
+
+}  // namespace qvcli

@@ -1,0 +1,59 @@
+// What burn and image iso share: the folders and files a user names,
+// mastered into an ISO9660/Joliet tree. Nothing is left out or changed
+// without a word: names that clash are renamed and each rename is told,
+// entries that cannot go on a disc are told, and so is every file that
+// changes while it is read (the command then ends with kExitDiffers).
+#pragma once
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common.h"
+
+namespace qvcli {
+
+class Mastering {
+ public:
+  // verb prefixes the messages ("burn", "image iso").
+  Mastering(std::string verb, bool json);
+  ~Mastering();
+  Mastering(const Mastering&) = delete;
+  Mastering& operator=(const Mastering&) = delete;
+
+  // Each returns 0 or the exit code, having said why.
+  int Create(bool joliet);
+  // Each folder's contents and each file at the root of the image.
+  int Add(const std::vector<std::string>& paths);
+  // An image has a root even when the paths held nothing but empty folders.
+  int EnsureRoot();
+  // The exit code for a failed engine call, said as the command says it.
+  int Fail(const std::string& what, uint32_t number, const char* text, uint32_t systemError) const;
+
+  QV_HANDLE tree() const { return tree_; }
+  // Stops an addition running on another thread.
+  void Cancel() const;
+  // What was renamed: [{"path", "name", "tree": "iso9660"|"joliet"}].
+  const nlohmann::json& renames() const { return renames_; }
+  // The files that changed while they were read; safe from any thread.
+  std::vector<std::string> changed() const;
+  // rc, or kExitDiffers when it is 0 and a file changed.
+  int Finish(int rc) const;
+
+  // The tree's callback and the grabber's report of a changed file.
+  void OnTreeEvent(QV_ULONG reason, void* parameter);
+  void OnChanged(const char* path);
+
+ private:
+  void Rename(QUORVANE_NAME_COLLISION* record);
+
+  std::string verb_;
+  bool json_;
+  QV_HANDLE tree_ = nullptr;
+  std::map<std::string, unsigned> next_;  // per clashing name, the next number to try
+  nlohmann::json renames_ = nlohmann::json::array();
+  mutable std::mutex changedLock_;
+  std::vector<std::string> changed_;
+};
+
+}  // namespace qvcli
