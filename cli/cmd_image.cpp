@@ -20,7 +20,9 @@
 #include <vector>
 
 #include "common.h"
+#include "image_bin.h"
 #include "master.h"
+#include "part_output.h"
 
 namespace qvcli {
 namespace {
@@ -39,56 +41,6 @@ struct ImageOptions {
   std::string out, label = "CDROM", boot, bootEmulation = "none";
   bool noJoliet = false, quiet = false;
   std::vector<std::string> paths;
-};
-
-class Output {
- public:
-  ~Output() { Abandon(); }
-  bool Open(const std::string& path, std::string* why) {
-    path_ = path;
-    struct stat st {};
-    direct_ = ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode);
-    writing_ = direct_ ? path : path + ".part";
-    file_ = std::fopen(writing_.c_str(), "wb");
-    if (file_ == nullptr) *why = std::strerror(errno);
-    return file_ != nullptr;
-  }
-  bool Write(const void* data, size_t size, std::string* why) {
-    if (std::fwrite(data, 1, size, file_) == size) return true;
-    *why = std::strerror(errno);
-    return false;
-  }
-  bool Commit(std::string* why) {
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (!closed) {
-      *why = std::strerror(errno);
-      Remove();
-      return false;
-    }
-    if (!direct_ && std::rename(writing_.c_str(), path_.c_str()) != 0) {
-      *why = std::strerror(errno);
-      Remove();
-      return false;
-    }
-    committed_ = true;
-    return true;
-  }
-  void Abandon() {
-    if (file_ != nullptr) {
-      std::fclose(file_);
-      file_ = nullptr;
-    }
-    if (!committed_) Remove();
-  }
-
- private:
-  void Remove() {
-    if (!direct_ && !writing_.empty()) std::remove(writing_.c_str());
-  }
-  std::string path_, writing_;
-  FILE* file_ = nullptr;
-  bool direct_ = false, committed_ = false;
 };
 
 int BuildIso(const GlobalOptions& global, const ImageOptions& o) {
@@ -139,7 +91,7 @@ int BuildIso(const GlobalOptions& global, const ImageOptions& o) {
 
   QV_ULONG high = 0;
   const uint64_t total = Quorvane_ISO9660JolietFileTree_GetSizeInUCHARs(tree, &high) | (uint64_t{high} << 32);
-  Output out;
+  PartOutput out;
   std::string why;
   if (!out.Open(o.out, &why)) {
     std::fprintf(stderr, "quorvane: image iso: cannot write %s: %s\n", o.out.c_str(), why.c_str());
@@ -201,7 +153,8 @@ RegisterCommand reg({"image", "Build image files",
                            ->needs(boot);
                        iso->add_flag("--no-joliet", o->noJoliet, "Plain ISO9660 names only");
                        iso->add_flag("--quiet,-q", o->quiet, "No progress bar");
-                       return [&global, o] { return BuildIso(global, *o); };
+                       std::function<int()> bin = AddImageBin(sub, global);
+                       return [&global, o, iso, bin] { return iso->parsed() ? BuildIso(global, *o) : bin(); };
                      }});
 
 }  // namespace

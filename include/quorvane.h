@@ -23,5 +23,6 @@
 #include "quorvane/qv_device.h"
 #include "quorvane/qv_record.h"
 #include "quorvane/qv_iso9660.h"
+#include "quorvane/qv_sectors.h"
 
 #endif /* QUORVANE_H */

@@ -1,0 +1,210 @@
+// quorvane check NAME.bin [--repair]: verifies every sector of a raw image
+// (sync, mode byte, sub-header, EDC, P and Q) and reports each bad one;
+// --repair rewrites in place the sectors the layer-2 decoder mends, one
+// sector at a time, so an interruption leaves each sector as it was or
+// mended. The expected mode comes from the cue sheet beside the image
+// (NAME.cue; sectors of audio tracks are not checked), else from the first
+// sector that has a sync.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common.h"
+
+namespace qvcli {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::atomic<bool> g_interrupted{false};
+void OnInterrupt(int) { g_interrupted = true; }
+
+struct CheckOptions {
+  std::string image;
+  bool repair = false, quiet = false;
+};
+
+constexpr uint64_t kRaw = 2352;
+constexpr uint32_t kChunkSectors = 1024;
+
+int Fail(const GlobalOptions& global, int code, const std::string& message) {
+  if (global.json) PrintJson({{"error", message}});
+  std::fprintf(stderr, "quorvane: check: %s\n", message.c_str());
+  return code;
+}
+
+// A track of the cue sheet: where it starts in the image and its mode (0:
+// audio, not checked).
+struct Track {
+  uint64_t start;
+  int mode;
+};
+
+// The tracks of a cue sheet that describes one raw file; empty when there is
+// none. false with *why when it describes something this cannot check.
+bool ReadCue(const fs::path& cue, std::vector<Track>* tracks, std::string* why) {
+  std::ifstream in(cue);
+  if (!in) return true;
+  std::string line;
+  int files = 0, mode = -1;
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    std::string keyword, a, b;
+    words >> keyword >> a >> b;
+    if (keyword == "FILE") {
+      ++files;
+    } else if (keyword == "TRACK") {
+      mode = b == "AUDIO" ? 0 : b == "MODE1/2352" ? 1 : b == "MODE2/2352" ? 2 : -1;
+      if (mode < 0) {
+        *why = cue.string() + " has a track of type " + b + ", which is not a raw 2352-byte layout";
+        return false;
+      }
+    } else if (keyword == "INDEX" && a == "01" && mode >= 0) {
+      unsigned m = 0, s = 0, f = 0;
+      if (std::sscanf(b.c_str(), "%u:%u:%u", &m, &s, &f) != 3) {
+        *why = cue.string() + " has an index that is no time: " + b;
+        return false;
+      }
+      tracks->push_back({(m * 60ull + s) * 75 + f, mode});
+    }
+  }
+  if (files > 1) tracks->clear();  // several files: the sectors carry their own modes
+  return true;
+}
+
+const char* FaultName(QV_ULONG fault) {
+  static const char* const kNames[] = {"good", "sync", "header", "sub-header", "EDC", "P parity", "Q parity"};
+  return fault < 7 ? kNames[fault] : "unknown";
+}
+
+std::string Msf(uint64_t sector) {
+  const uint64_t frames = sector + 150;
+  char text[16];
+  std::snprintf(text, sizeof text, "%02u:%02u:%02u", static_cast<unsigned>(frames / 4500 % 100),
+                static_cast<unsigned>(frames / 75 % 60), static_cast<unsigned>(frames % 75));
+  return text;
+}
+
+int Check(const GlobalOptions& global, const CheckOptions& o) {
+  FILE* file = std::fopen(o.image.c_str(), o.repair ? "r+b" : "rb");
+  if (file == nullptr)
+    return Fail(global, errno == ENOENT ? kExitNotFound : kExitSystemError,
+                "cannot open " + o.image + ": " + std::strerror(errno));
+  std::unique_ptr<FILE, int (*)(FILE*)> close(file, &std::fclose);
+  struct stat st {};
+  if (::fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return Fail(global, kExitUsage, o.image + " is not a file");
+  const uint64_t bytes = static_cast<uint64_t>(st.st_size);
+  if (bytes % kRaw != 0)
+    return Fail(global, kExitUnsupported,
+                o.image + " is not a raw image: " + std::to_string(bytes) + " bytes is not a whole number of 2352-byte sectors");
+  const uint64_t sectors = bytes / kRaw;
+  std::vector<Track> tracks;
+  std::string why;
+  if (!ReadCue(fs::path(o.image).replace_extension(".cue"), &tracks, &why)) return Fail(global, kExitUnsupported, why);
+
+  g_interrupted = false;
+  auto previous = std::signal(SIGINT, &OnInterrupt);
+  struct Restore {
+    void (*previous)(int);
+    ~Restore() { std::signal(SIGINT, previous); }
+  } restore{previous};
+
+  std::vector<uint8_t> chunk(kChunkSectors * kRaw);
+  nlohmann::json bad = nlohmann::json::array();
+  uint64_t good = 0, repaired = 0, unrecoverable = 0, unchecked = 0;
+  int guessedMode = -1;  // without a cue sheet: the mode of the first sector with a sync
+  ProgressBar bar("check", !o.quiet && !global.json);
+  uint64_t done = 0;
+  for (; done < sectors && !g_interrupted;) {
+    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kChunkSectors, sectors - done));
+    if (::pread(fileno(file), chunk.data(), n * kRaw, static_cast<off_t>(done * kRaw)) != static_cast<ssize_t>(n * kRaw)) {
+      bar.Finish();
+      return Fail(global, kExitSystemError, "reading " + o.image + " failed: " + std::strerror(errno));
+    }
+    for (uint32_t i = 0; i < n; ++i) {
+      const uint64_t index = done + i;
+      uint8_t* sector = chunk.data() + i * kRaw;
+      int mode = 0;
+      if (!tracks.empty()) {
+        for (const Track& t : tracks)
+          if (t.start <= index) mode = t.mode;
+        if (mode == 0) {
+          ++unchecked;
+          continue;
+        }
+      } else {
+        static const uint8_t kSync[12] = {0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0};
+        if (guessedMode < 0 && std::memcmp(sector, kSync, 12) == 0 && (sector[15] == 1 || sector[15] == 2))
+          guessedMode = sector[15];
+        mode = guessedMode < 0 ? 0 : guessedMode;
+      }
+      QV_ULONG fault = 0, result = 0;
+      Quorvane_CheckRawSector(sector, mode, static_cast<QV_LONG>(index), o.repair, &fault, &result);
+      if (fault == QVX_SECTOR_GOOD) {
+        ++good;
+        continue;
+      }
+      if (result == QVX_REPAIR_DONE) {
+        if (::pwrite(fileno(file), sector, kRaw, static_cast<off_t>(index * kRaw)) != static_cast<ssize_t>(kRaw)) {
+          bar.Finish();
+          return Fail(global, kExitSystemError, "writing " + o.image + " failed: " + std::strerror(errno));
+        }
+        ++repaired;
+      } else if (o.repair) {
+        ++unrecoverable;
+      }
+      const char* outcome = result == QVX_REPAIR_DONE ? "repaired" : result == QVX_REPAIR_IMPOSSIBLE ? "unrecoverable" : nullptr;
+      bad.push_back({{"sector", index}, {"address", Msf(index)}, {"fault", FaultName(fault)},
+                     {"repair", outcome ? nlohmann::json(outcome) : nlohmann::json()}});
+      if (!global.json) {
+        bar.Finish();  // a report line ends any progress line drawn in place
+        std::printf("sector %llu (%s): bad %s%s\n", static_cast<unsigned long long>(index), Msf(index).c_str(),
+                    FaultName(fault), outcome ? (std::string(", ") + outcome).c_str() : "");
+      }
+    }
+    done += n;
+    bar.Update(done * kRaw, sectors * kRaw);
+  }
+  bar.Finish();
+  if (repaired != 0 && ::fsync(fileno(file)) != 0)
+    return Fail(global, kExitSystemError, "writing " + o.image + " failed: " + std::strerror(errno));
+  const uint64_t stillBad = bad.size() - repaired;
+  if (global.json) {
+    PrintJson({{"image", o.image}, {"sectors", sectors}, {"checked", done - unchecked}, {"good", good},
+               {"bad", bad}, {"repaired", repaired}, {"unrecoverable", unrecoverable},
+               {"complete", !g_interrupted}});
+  } else {
+    std::printf("%s: %llu sectors, %llu good, %llu bad", o.image.c_str(), static_cast<unsigned long long>(sectors),
+                static_cast<unsigned long long>(good), static_cast<unsigned long long>(bad.size()));
+    if (o.repair)
+      std::printf(", %llu repaired, %llu unrecoverable", static_cast<unsigned long long>(repaired),
+                  static_cast<unsigned long long>(unrecoverable));
+    if (unchecked) std::printf(", %llu audio not checked", static_cast<unsigned long long>(unchecked));
+    std::printf("\n");
+  }
+  if (g_interrupted) return Fail(global, kExitCancelled, "cancelled after " + std::to_string(done) + " sectors");
+  return stillBad == 0 ? kExitOk : kExitFailure;
+}
+
+RegisterCommand reg({"check", "Verify the sectors of a raw image (EDC, P and Q), optionally repair them",
+                     [](CLI::App& sub, const GlobalOptions& global) -> std::function<int()> {
+                       auto o = std::make_shared<CheckOptions>();
+                       sub.add_option("IMAGE", o->image, "The raw image (2352-byte sectors)")->required();
+                       sub.add_flag("--repair", o->repair, "Rewrite the sectors the P and Q parity can mend");
+                       sub.add_flag("--quiet,-q", o->quiet, "No progress bar");
+                       return [&global, o] { return Check(global, *o); };
+                     }});
+
+}  // namespace
+}  // namespace qvcli
