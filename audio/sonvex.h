@@ -11,6 +11,7 @@
 #include "core/exception.h"  // QUORVANE_PRINTF
 #include "platform/dynlib.h"
 #include "platform/file.h"
+#include "platform/output_file.h"
 #include "quorvane.h"
 
 // ---- log -------------------------------------------------------------------
@@ -181,8 +182,9 @@ class CSonvex_SyncFileWriter {
   CSonvex_SyncFileWriter& operator=(const CSonvex_SyncFileWriter&) = delete;
 
   // Throws CSonvex_Failure: 87 for an unknown compression, 126 without the
-  // encoder library, or the system error of creating the file.
-  void Create(const std::string& path, SONVEX_COMPRESSION compression);
+  // encoder library, or the system error of creating the file. With a sink
+  // the pages go there, and path only names it.
+  void Create(const std::string& path, SONVEX_COMPRESSION compression, qv::plat::OutputFile* sink = nullptr);
   void Write(const uint8_t* pcm, size_t size);
   // Flushes the last pages; the file is complete afterwards.
   void Finish();

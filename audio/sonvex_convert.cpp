@@ -1,7 +1,7 @@
-// File-to-file conversions. The destination is written under a temporary
-// name in its own folder and renamed over the destination only when it is
-// complete: a failure, a full disk or a stop by the callback leaves no
-// partial file and never touches an existing destination.
+// File-to-file conversions. A regular destination is written under a
+// temporary name in its own folder and renamed over the destination only
+// when it is complete: a failure, a full disk or a stop by the callback
+// leaves no partial file and never touches an existing destination.
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -16,59 +16,38 @@ namespace {
 
 constexpr uint32_t kBadParameter = qv::plat::kErrInvalidParameter;
 
+// The destination, written as the platform's output files are: a regular
+// file under a temporary name until complete, a device or FIFO in place.
 class PartialFile {
  public:
   PartialFile(const char* function, const std::string& destination) : function_(function), destination_(destination) {
-    std::random_device random;
     uint32_t error = 0;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-      char suffix[24];
-      std::snprintf(suffix, sizeof suffix, ".part%08x", static_cast<unsigned>(random()));
-      path_ = destination + suffix;
-      file_ = qv::plat::File::Open(path_, qv::plat::FileMode::CreateNew, &error);
-      if (file_.IsOpen() || error != qv::plat::kErrFileExists) break;
-    }
-    if (!file_.IsOpen())
-      SonvexI_Fail(error, "\n%s(): CreateFile( '%s' ) failed, status %d ( 0x%x )\n", function, path_.c_str(),
+    if (!out_.Open(destination, &error))
+      SonvexI_Fail(error, "\n%s(): CreateFile( '%s' ) failed, status %d ( 0x%x )\n", function, destination.c_str(),
                    static_cast<int>(error), error);
   }
-  ~PartialFile() {
-    if (committed_) return;
-    file_.Close();
-    std::error_code ec;
-    std::filesystem::remove(path_, ec);
-  }
-  PartialFile(const PartialFile&) = delete;
-  PartialFile& operator=(const PartialFile&) = delete;
 
-  const std::string& path() const { return path_; }
-  // Closes the file so that another writer may open the name itself.
-  void Release() { file_.Close(); }
+  const std::string& path() const { return destination_; }
+  qv::plat::OutputFile& sink() { return out_; }
 
   void Write(const uint8_t* data, size_t size) {
     uint32_t error = 0;
-    if (!file_.Write(data, size, &error))
-      SonvexI_Fail(error, "\n%s(): WriteFile( '%s' ) failed, status %d ( 0x%x )\n", function_, path_.c_str(),
+    if (!out_.Write(data, size, &error))
+      SonvexI_Fail(error, "\n%s(): WriteFile( '%s' ) failed, status %d ( 0x%x )\n", function_, destination_.c_str(),
                    static_cast<int>(error), error);
   }
 
   void Commit() {
-    file_.Close();
-    std::error_code ec;
-    std::filesystem::rename(path_, destination_, ec);
-    if (ec) {
-      const uint32_t status = qv::plat::SystemErrorFromErrno(ec.value());
-      SonvexI_Fail(status, "\n%s(): MoveFile( '%s', '%s' ) failed, status %d ( 0x%x )\n", function_, path_.c_str(),
-                   destination_.c_str(), static_cast<int>(status), status);
-    }
-    committed_ = true;
+    uint32_t error = 0;
+    if (!out_.Commit(&error))
+      SonvexI_Fail(error, "\n%s(): MoveFile( '%s' ) failed, status %d ( 0x%x )\n", function_, destination_.c_str(),
+                   static_cast<int>(error), error);
   }
 
  private:
   const char* function_;
-  std::string destination_, path_;
-  qv::plat::File file_;
-  bool committed_ = false;
+  std::string destination_;
+  qv::plat::OutputFile out_;
 };
 
 void CheckNames(const char* function, const char* source, const char* destination, uint32_t bufferSize) {
@@ -132,9 +111,8 @@ uint64_t Pump(const char* function, CSonvex_SyncFileReader& reader, uint32_t buf
 void Encode(const char* function, CSonvex_SyncFileReader& reader, const char* destination, uint32_t bufferSize,
             PSONVEX_CALLBACK callback, void* context, SONVEX_COMPRESSION compression) {
   PartialFile out(function, destination);
-  out.Release();  // the writer opens the name itself
   CSonvex_SyncFileWriter writer;
-  writer.Create(out.path(), compression);
+  writer.Create(out.path(), compression, &out.sink());
   Pump(function, reader, bufferSize, callback, context, [&](const uint8_t* data, size_t n) { writer.Write(data, n); });
   writer.Finish();
   out.Commit();

@@ -14,6 +14,7 @@
 struct CSonvex_SyncFileWriter::Encoder {
   CSonvex_Library encLibrary, vorbisLibrary, oggLibrary;
   qv::plat::File file;
+  qv::plat::OutputFile* sink = nullptr;  // written there instead, when given
   std::string path;
   vorbis_info info{};
   vorbis_comment comment{};
@@ -90,8 +91,11 @@ struct CSonvex_SyncFileWriter::Encoder {
 
   void WritePage(const ogg_page& page) {
     uint32_t error = 0;
-    if (!file.Write(page.header, static_cast<size_t>(page.header_len), &error) ||
-        !file.Write(page.body, static_cast<size_t>(page.body_len), &error))
+    const auto put = [&](const void* data, long size) {
+      return sink != nullptr ? sink->Write(data, static_cast<size_t>(size), &error)
+                             : file.Write(data, static_cast<size_t>(size), &error);
+    };
+    if (!put(page.header, page.header_len) || !put(page.body, page.body_len))
       SonvexI_Fail(error, "\nCSonvex_SyncFileWriter::Write(): WriteFile( '%s' ) failed, status %d ( 0x%x )\n",
                    path.c_str(), static_cast<int>(error), error);
   }
@@ -131,7 +135,8 @@ struct CSonvex_SyncFileWriter::Encoder {
 CSonvex_SyncFileWriter::CSonvex_SyncFileWriter() = default;
 CSonvex_SyncFileWriter::~CSonvex_SyncFileWriter() = default;
 
-void CSonvex_SyncFileWriter::Create(const std::string& path, SONVEX_COMPRESSION compression) {
+void CSonvex_SyncFileWriter::Create(const std::string& path, SONVEX_COMPRESSION compression,
+                                    qv::plat::OutputFile* sink) {
   const int32_t quality = compression;
   if (quality < SONVEX_COMPRESSION_OGG_VORBIS_Q0 || quality > SONVEX_COMPRESSION_OGG_VORBIS_Q10)
     SonvexI_Fail(qv::plat::kErrInvalidParameter,
@@ -160,8 +165,9 @@ void CSonvex_SyncFileWriter::Create(const std::string& path, SONVEX_COMPRESSION 
 
   uint32_t error = 0;
   e->path = path;
-  e->file = qv::plat::File::Open(path, qv::plat::FileMode::CreateAlways, &error);
-  if (!e->file.IsOpen())
+  e->sink = sink;
+  if (sink == nullptr) e->file = qv::plat::File::Open(path, qv::plat::FileMode::CreateAlways, &error);
+  if (sink == nullptr && !e->file.IsOpen())
     SonvexI_Fail(error, "\nCSonvex_SyncFileWriter::Create(): CreateFile( '%s' ) failed, status %d ( 0x%x )\n",
                  path.c_str(), static_cast<int>(error), error);
   ogg_packet id, comments, codebooks;

@@ -2,7 +2,6 @@
 // CD audio wave file (44-byte header, 44100 Hz, stereo, 16-bit).
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 
 #include "common.h"
@@ -24,36 +23,6 @@ QV_ULONG QUORVANE_CALL OnProgress(QV_ULONG, QV_ULONG percent, void* context) {
   return g_interrupted ? 1 : 0;  // the library then removes what it wrote
 }
 
-int ExitCodeForStatus(uint32_t status) {
-  switch (status) {
-    case 2:
-    case 3: return kExitNotFound;
-    case 50:
-    case 87:
-    case 126:
-    case 223:
-    case SONVEX_STATUS_STREAM_SHAPE: return kExitUnsupported;
-    case 1223: return kExitCancelled;
-    default: return kExitSystemError;
-  }
-}
-
-const char* Explain(uint32_t status) {
-  switch (status) {
-    case 2: return "no such file";
-    case 3: return "no such folder";
-    case 5: return "access denied";
-    case 13: return "the compressed data is damaged";
-    case 50: return "not a supported audio format (CD wave, .raw, Ogg Vorbis, FLAC, MP3)";
-    case 87: return "invalid argument";
-    case 112: return "the disk is full";
-    case 223: return "the decoded stream is too long for a wave file";
-    case 1223: return "cancelled";
-    case SONVEX_STATUS_STREAM_SHAPE: return "only 2 channels at 44100 Hz are accepted for this format";
-    default: return "system error";
-  }
-}
-
 int Decode(const GlobalOptions& global, const std::string& source, const std::string& destination, bool quiet) {
   EngineSession engine;  // also starts the audio library
   PSONVEX_COMPRESSED_FILE_READER_OBJECT reader = nullptr;
@@ -65,13 +34,12 @@ int Decode(const GlobalOptions& global, const std::string& source, const std::st
   }
   if (status == 0) {
     g_interrupted = false;
-    auto previous = std::signal(SIGINT, &OnInterrupt);
+    InterruptScope interrupts(&OnInterrupt);
     const auto start = std::chrono::steady_clock::now();
     DecodeProgress progress{ProgressBar("decode", !quiet && !global.json), size};
     status = Sonvex_CompressedFileUncompress(source.c_str(), destination.c_str(), 256 * 1024, 1, &size, &OnProgress,
                                              &progress);
     progress.bar.Finish();
-    std::signal(SIGINT, previous);
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (status == 0) {
       const double audioSeconds = size / 176400.0;
@@ -88,9 +56,10 @@ int Decode(const GlobalOptions& global, const std::string& source, const std::st
       return kExitOk;
     }
   }
-  std::fprintf(stderr, "quorvane: audio decode of %s failed: %s (status %u, 0x%08X)\n", source.c_str(), Explain(status),
-               status, status);
-  return ExitCodeForStatus(status);
+  Outcome o = FromSystemError(status);
+  if (status == 50) o.headline = "not a supported audio format (CD wave, .raw, Ogg Vorbis, FLAC, MP3)";
+  if (status == 13) o.headline = "the compressed data is damaged";
+  return Report("audio decode of " + source, o);
 }
 
 RegisterCommand reg({"audio", "Decode compressed audio into CD audio",

@@ -40,19 +40,23 @@ int CheckImage(const std::string& image) {
   std::error_code ec;
   const uintmax_t size = std::filesystem::file_size(image, ec);
   if (!ec && in.gcount() == 12 && std::memcmp(sync, kSync, 12) == 0 && size % 2352 == 0) {
-    std::fprintf(stderr, "quorvane: burn: %s holds raw 2352-byte CD sectors, not an image of 2048-byte blocks; it "
-                         "cannot be burnt as it is\n", image.c_str());
-    return kExitUnsupported;
+    return Report("burn", {kExitUnsupported, image + " holds raw 2352-byte CD sectors, not an image of 2048-byte "
+                                                     "blocks; it cannot be burnt as it is", ""});
   }
   if (Sonvex_UncompressedFileSupportedIs(image.c_str()) == 0 || Sonvex_CompressedFileSupportedIs(image.c_str()) == 0) {
-    std::fprintf(stderr, "quorvane: burn: %s is an audio file, not a disc image; burn it with --audio\n",
-                 image.c_str());
-    return kExitUsage;
+    return Report("burn", {kExitUsage, image + " is an audio file, not a disc image; burn it with --audio", ""});
   }
-  if (!ec && size % 2048 != 0)
-    std::fprintf(stderr, "quorvane: burn: note: %s holds %ju bytes, not whole 2048-byte blocks; the track is padded "
-                         "with %ju zero bytes\n", image.c_str(), size, 2048 - size % 2048);
   return kExitOk;
+}
+
+// Told once the burn went through: an image of part blocks was completed
+// with zeros.
+void NotePadding(const std::string& image) {
+  std::error_code ec;
+  const uintmax_t size = std::filesystem::file_size(image, ec);
+  if (!ec && size % 2048 != 0)
+    std::fprintf(stderr, "quorvane: burn: note: %s holds %ju bytes, not whole 2048-byte blocks; the track was padded "
+                         "with %ju zero bytes\n", image.c_str(), size, 2048 - size % 2048);
 }
 
 // Every audio file is one the engine decodes, and decodes to its end: a
@@ -61,9 +65,7 @@ int CheckAudio(const std::vector<std::string>& files) {
   std::vector<uint8_t> buffer(1 << 20);
   for (const std::string& file : files) {
     if (Quorvane_IsAudioFileSupported(file.c_str()) != 0) {
-      std::fprintf(stderr, "quorvane: burn: %s is not audio quorvane can burn (CD wave, Ogg Vorbis, FLAC, MP3)\n",
-                   file.c_str());
-      return kExitUnsupported;
+      return Report("burn", {kExitUnsupported, file + " is not audio quorvane can burn (CD wave, Ogg Vorbis, FLAC, MP3)", ""});
     }
     // Raw CD audio (.bin) and wave files are read as they are.
     std::string extension = std::filesystem::path(file).extension().string();
@@ -79,9 +81,8 @@ int CheckAudio(const std::vector<std::string>& files) {
     }
     if (reader != nullptr) Sonvex_CompressedFileReaderObjectDestroy(&reader);
     if (status != 0) {
-      std::fprintf(stderr, "quorvane: burn: %s cannot be decoded (status %u, 0x%08X); nothing was written\n",
-                   file.c_str(), status, status);
-      return kExitUnsupported;
+      return Report("burn", {kExitUnsupported, file + " cannot be decoded; nothing was written",
+                             "status " + std::to_string(status)});
     }
   }
   return kExitOk;
@@ -89,20 +90,16 @@ int CheckAudio(const std::vector<std::string>& files) {
 
 int Run(const GlobalOptions& global, const Options& o) {
   if (o.audio ? (o.paths.empty() || !o.image.empty()) : o.image.empty() == o.paths.empty()) {
-    std::fprintf(stderr, "quorvane: burn: give folders and files to master, --image FILE, or --audio FILE...\n");
-    return kExitUsage;
+    return Report("burn", {kExitUsage, "give folders and files to master, --image FILE, or --audio FILE...", ""});
   }
-  for (const std::string& path : o.paths) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-      std::fprintf(stderr, "quorvane: burn: no such file or folder: %s\n", path.c_str());
-      return kExitNotFound;
-    }
-  }
+  for (const std::string& path : o.paths)
+    if (int rc = CheckSource("burn", path, true)) return rc;
+  if (!o.image.empty())
+    if (int rc = CheckSource("burn", o.image, false)) return rc;
   DriveJob job("burn");
-  if (int rc = job.Open(o.drive, global.json)) return rc;
+  if (int rc = job.Open(o.drive, global.json, DiscUse::Write)) return rc;
   QV_HANDLE h = job.handle();
-  Mastering master("burn", global.json);
+  Mastering master("burn");
   job.ReportChangesTo(&master);
   if (!o.image.empty()) {
     if (int rc = CheckImage(o.image)) return rc;
@@ -182,6 +179,7 @@ int Run(const GlobalOptions& global, const Options& o) {
   }
   if (job.cancelled())
     return job.Cancelled(o.test ? "the test write had ended" : "what was written is in a closed session");
+  if (!o.image.empty()) NotePadding(o.image);
   if (global.json)
     PrintJson({{"drive", job.shown()},
                {"image", o.image},
@@ -202,8 +200,7 @@ RegisterCommand reg({"burn", "Record files, an image or audio tracks onto the di
                      [](CLI::App& app, const GlobalOptions& global) -> std::function<int()> {
                        auto o = std::make_shared<Options>();
                        app.add_option("--drive", o->drive, "Drive (default: the default virtual drive)");
-                       app.add_option("--image", o->image, "A data image file (ISO) to record as it is")
-                           ->check(CLI::ExistingFile);
+                       app.add_option("--image", o->image, "A data image file (ISO) to record as it is");
                        app.add_flag("--audio", o->audio,
                                     "Burn each FILE (wave, FLAC, Ogg Vorbis, MP3) as an audio track and close the disc");
                        app.add_flag("--test", o->test, "Simulate: the laser stays off where the disc allows");

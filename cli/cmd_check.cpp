@@ -5,9 +5,6 @@
 // mended. The expected mode comes from the cue sheet beside the image
 // (NAME.cue; sectors of audio tracks are not checked), else from the first
 // sector that has a sync.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -21,6 +18,7 @@
 #include <vector>
 
 #include "common.h"
+#include "platform/file.h"
 
 namespace qvcli {
 namespace {
@@ -38,11 +36,7 @@ struct CheckOptions {
 constexpr uint64_t kRaw = 2352;
 constexpr uint32_t kChunkSectors = 1024;
 
-int Fail(const GlobalOptions& global, int code, const std::string& message) {
-  if (global.json) PrintJson({{"error", message}});
-  std::fprintf(stderr, "quorvane: check: %s\n", message.c_str());
-  return code;
-}
+int Fail(const GlobalOptions&, int code, const std::string& message) { return Report("check", {code, message, ""}); }
 
 // A track of the cue sheet: where it starts in the image and its mode (0:
 // audio, not checked).
@@ -97,14 +91,16 @@ std::string Msf(uint64_t sector) {
 }
 
 int Check(const GlobalOptions& global, const CheckOptions& o) {
-  FILE* file = std::fopen(o.image.c_str(), o.repair ? "r+b" : "rb");
-  if (file == nullptr)
-    return Fail(global, errno == ENOENT ? kExitNotFound : kExitSystemError,
-                "cannot open " + o.image + ": " + std::strerror(errno));
-  std::unique_ptr<FILE, int (*)(FILE*)> close(file, &std::fclose);
-  struct stat st {};
-  if (::fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) return Fail(global, kExitUsage, o.image + " is not a file");
-  const uint64_t bytes = static_cast<uint64_t>(st.st_size);
+  std::error_code ec;
+  const fs::file_status status = fs::status(o.image, ec);
+  if (!fs::exists(status)) return Fail(global, kExitNotFound, "no such file: " + o.image);
+  if (!fs::is_regular_file(status)) return Fail(global, kExitUsage, o.image + " is not a file");
+  uint32_t error = 0;
+  qv::plat::File file =
+      qv::plat::File::Open(o.image, o.repair ? qv::plat::FileMode::ReadWrite : qv::plat::FileMode::Read, &error);
+  const int64_t size = file.IsOpen() ? file.Size(&error) : -1;
+  if (size < 0) return Report("check: cannot open " + o.image, FromSystemError(error));
+  const uint64_t bytes = static_cast<uint64_t>(size);
   if (bytes % kRaw != 0)
     return Fail(global, kExitUnsupported,
                 o.image + " is not a raw image: " + std::to_string(bytes) + " bytes is not a whole number of 2352-byte sectors");
@@ -114,11 +110,7 @@ int Check(const GlobalOptions& global, const CheckOptions& o) {
   if (!ReadCue(fs::path(o.image).replace_extension(".cue"), &tracks, &why)) return Fail(global, kExitUnsupported, why);
 
   g_interrupted = false;
-  auto previous = std::signal(SIGINT, &OnInterrupt);
-  struct Restore {
-    void (*previous)(int);
-    ~Restore() { std::signal(SIGINT, previous); }
-  } restore{previous};
+  InterruptScope interrupts(&OnInterrupt);
 
   std::vector<uint8_t> chunk(kChunkSectors * kRaw);
   nlohmann::json bad = nlohmann::json::array();
@@ -128,9 +120,9 @@ int Check(const GlobalOptions& global, const CheckOptions& o) {
   uint64_t done = 0;
   for (; done < sectors && !g_interrupted;) {
     const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kChunkSectors, sectors - done));
-    if (::pread(fileno(file), chunk.data(), n * kRaw, static_cast<off_t>(done * kRaw)) != static_cast<ssize_t>(n * kRaw)) {
+    if (file.ReadAt(done * kRaw, chunk.data(), n * kRaw, &error) != static_cast<int64_t>(n * kRaw)) {
       bar.Finish();
-      return Fail(global, kExitSystemError, "reading " + o.image + " failed: " + std::strerror(errno));
+      return Report("check: reading " + o.image + " failed", FromSystemError(error));
     }
     for (uint32_t i = 0; i < n; ++i) {
       const uint64_t index = done + i;
@@ -156,9 +148,9 @@ int Check(const GlobalOptions& global, const CheckOptions& o) {
         continue;
       }
       if (result == QVX_REPAIR_DONE) {
-        if (::pwrite(fileno(file), sector, kRaw, static_cast<off_t>(index * kRaw)) != static_cast<ssize_t>(kRaw)) {
+        if (!file.WriteAt(index * kRaw, sector, kRaw, &error)) {
           bar.Finish();
-          return Fail(global, kExitSystemError, "writing " + o.image + " failed: " + std::strerror(errno));
+          return Report("check: writing " + o.image + " failed", FromSystemError(error));
         }
         ++repaired;
       } else if (o.repair) {
@@ -177,8 +169,7 @@ int Check(const GlobalOptions& global, const CheckOptions& o) {
     bar.Update(done * kRaw, sectors * kRaw);
   }
   bar.Finish();
-  if (repaired != 0 && ::fsync(fileno(file)) != 0)
-    return Fail(global, kExitSystemError, "writing " + o.image + " failed: " + std::strerror(errno));
+  if (repaired != 0 && !file.Flush(&error)) return Report("check: writing " + o.image + " failed", FromSystemError(error));
   const uint64_t stillBad = bad.size() - repaired;
   if (global.json) {
     PrintJson({{"image", o.image}, {"sectors", sectors}, {"checked", done - unchecked}, {"good", good},

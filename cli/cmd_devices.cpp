@@ -46,7 +46,7 @@ std::string Address(const nlohmann::json& a) {
 
 int Run(const GlobalOptions& global) {
   EngineSession engine;
-  if (engine.status() != 0) return ReportFailure("start-up", engine.status(), nullptr, 0, nullptr);
+  if (engine.status() != 0) return Report("start-up", FromEngine(engine.status(), nullptr, 0));
   nlohmann::json list = nlohmann::json::array();
 
   Found found;

@@ -16,7 +16,7 @@ struct Options {
 
 int Run(const GlobalOptions& global, const Options& o) {
   DriveJob job("erase");
-  if (int rc = job.Open(o.drive, global.json)) return rc;
+  if (int rc = job.Open(o.drive, global.json, DiscUse::Erase)) return rc;
   if (!global.json) std::fprintf(stderr, "quorvane: erasing the disc in %s (%s)...\n", job.shown().c_str(), o.full ? "full" : "quick");
   CallStatus s;
   s.number = Quorvane_CdvdBurnerGrabber_Blank(job.handle(), QV_CALL_STATUS(s), o.full ? 0 : 1);

@@ -10,7 +10,7 @@ namespace {
 
 int Run(const GlobalOptions& global, const std::string& drive) {
   DriveJob job("format");
-  if (int rc = job.Open(drive, global.json)) return rc;
+  if (int rc = job.Open(drive, global.json, DiscUse::Format)) return rc;
   CallStatus s;
   s.number = Quorvane_CdvdBurnerGrabber_Format(job.handle(), QV_CALL_STATUS(s));
   if (s.number != 0) return job.Fail("formatting the disc in " + job.shown(), s);

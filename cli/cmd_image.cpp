@@ -3,10 +3,7 @@
 // unless told otherwise. A folder PATH adds what it holds at the root, a file
 // PATH the file. The image streams straight from the files into FILE; a
 // regular FILE is written under a temporary name and renamed when complete,
-// so a failure or Ctrl-C leaves an earlier FILE as it was.
-#include <sys/stat.h>
-#include <unistd.h>
-
+// so a failure, Ctrl-C or SIGTERM leaves an earlier FILE as it was.
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -22,7 +19,7 @@
 #include "common.h"
 #include "image_bin.h"
 #include "master.h"
-#include "part_output.h"
+#include "platform/output_file.h"
 
 namespace qvcli {
 namespace {
@@ -45,8 +42,8 @@ struct ImageOptions {
 
 int BuildIso(const GlobalOptions& global, const ImageOptions& o) {
   EngineSession engine;
-  if (engine.status() != 0) return ReportFailure("start-up", engine.status(), nullptr, 0, nullptr);
-  Mastering master("image iso", global.json);
+  if (engine.status() != 0) return Report("start-up", FromEngine(engine.status(), nullptr, 0));
+  Mastering master("image iso");
   if (int rc = master.Create(!o.noJoliet)) return rc;
   QV_HANDLE tree = master.tree();
   char text[QUORVANE_EXCEPTION_TEXT_SIZE] = {};
@@ -57,20 +54,13 @@ int BuildIso(const GlobalOptions& global, const ImageOptions& o) {
   } forget;
   g_interrupted = false;
   g_tree = tree;
-  auto previous = std::signal(SIGINT, &OnInterrupt);
-  struct Restore {
-    void (*previous)(int);
-    ~Restore() { std::signal(SIGINT, previous); }
-  } restore{previous};
+  InterruptScope interrupts(&OnInterrupt);
   const auto start = std::chrono::steady_clock::now();
 
-  for (const std::string& path : o.paths) {
-    std::error_code ec;
-    if (!fs::exists(fs::status(path, ec))) {
-      std::fprintf(stderr, "quorvane: image iso: no such file or folder: %s\n", path.c_str());
-      return kExitNotFound;
-    }
-  }
+  for (const std::string& path : o.paths)
+    if (int rc = CheckSource("image iso", path, true)) return rc;
+  if (!o.boot.empty())
+    if (int rc = CheckSource("image iso --boot", o.boot, false)) return rc;
   if (int rc = master.Add(o.paths)) return g_interrupted ? kExitCancelled : rc;
   if (!o.boot.empty()) {
     const bool floppy = o.bootEmulation == "floppy";
@@ -91,12 +81,10 @@ int BuildIso(const GlobalOptions& global, const ImageOptions& o) {
 
   QV_ULONG high = 0;
   const uint64_t total = Quorvane_ISO9660JolietFileTree_GetSizeInUCHARs(tree, &high) | (uint64_t{high} << 32);
-  PartOutput out;
-  std::string why;
-  if (!out.Open(o.out, &why)) {
-    std::fprintf(stderr, "quorvane: image iso: cannot write %s: %s\n", o.out.c_str(), why.c_str());
-    return kExitSystemError;
-  }
+  qv::plat::OutputFile out;
+  uint32_t error = 0;
+  const auto cannotWrite = [&] { return Report("image iso: cannot write " + o.out, FromSystemError(error)); };
+  if (!out.Open(o.out, &error)) return cannotWrite();
   ProgressBar bar("image", !o.quiet && !global.json);
   constexpr uint64_t kChunk = 1 << 20;
   std::unique_ptr<char[]> buffer(new char[kChunk]);
@@ -112,19 +100,15 @@ int BuildIso(const GlobalOptions& global, const ImageOptions& o) {
       bar.Finish();
       return master.Fail("reading the image", n, text, system);
     }
-    if (!out.Write(buffer.get(), part, &why)) {
+    if (!out.Write(buffer.get(), part, &error)) {
       bar.Finish();
-      std::fprintf(stderr, "quorvane: image iso: writing %s failed: %s\n", o.out.c_str(), why.c_str());
-      return kExitSystemError;
+      return cannotWrite();
     }
     done += part;
     bar.Update(done, total);
   }
   bar.Finish();
-  if (!out.Commit(&why)) {
-    std::fprintf(stderr, "quorvane: image iso: writing %s failed: %s\n", o.out.c_str(), why.c_str());
-    return kExitSystemError;
-  }
+  if (!out.Commit(&error)) return cannotWrite();
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (global.json) {
     PrintJson({{"out", o.out}, {"bytes", total}, {"sectors", total / 2048}, {"joliet", !o.noJoliet},

@@ -3,20 +3,19 @@
 // header, EDC/ECC and addresses from 00:02:00 (Mode 1, or Mode 2 Form 1),
 // and a cue sheet beside it that names it. Both are written under temporary
 // names and renamed when complete.
-#include <sys/stat.h>
-
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "image_bin.h"
-#include "part_output.h"
+#include "platform/output_file.h"
 
 namespace qvcli {
 namespace {
@@ -35,11 +34,7 @@ struct BinOptions {
 constexpr uint64_t kCooked = 2048, kRaw = 2352;
 constexpr uint32_t kChunkSectors = 1024;
 
-int Fail(const GlobalOptions& global, int code, const std::string& message) {
-  if (global.json) PrintJson({{"error", message}});
-  std::fprintf(stderr, "quorvane: image bin: %s\n", message.c_str());
-  return code;
-}
+int Fail(int code, const std::string& message) { return Report("image bin", {code, message, ""}); }
 
 // The cue sheet: the image by its name when both sit in one folder, else by
 // its full path.
@@ -54,35 +49,30 @@ std::string CueSheet(const BinOptions& o) {
 
 int BuildBin(const GlobalOptions& global, BinOptions o) {
   if (o.cue.empty()) o.cue = fs::path(o.out).replace_extension(".cue").string();
-  if (fs::path(o.cue) == fs::path(o.out)) return Fail(global, kExitUsage, "the cue sheet would overwrite the image");
-  FILE* in = std::fopen(o.iso.c_str(), "rb");
-  if (in == nullptr)
-    return Fail(global, errno == ENOENT ? kExitNotFound : kExitSystemError,
-                "cannot read " + o.iso + ": " + std::strerror(errno));
-  struct Close {
-    FILE* f;
-    ~Close() { std::fclose(f); }
-  } close{in};
-  struct stat st {};
-  if (::fstat(fileno(in), &st) != 0 || !S_ISREG(st.st_mode)) return Fail(global, kExitUsage, o.iso + " is not a file");
-  const uint64_t bytes = static_cast<uint64_t>(st.st_size);
+  if (fs::path(o.cue) == fs::path(o.out)) return Fail(kExitUsage, "the cue sheet would overwrite the image");
+  std::error_code ec;
+  const fs::file_status status = fs::status(o.iso, ec);
+  if (!fs::exists(status)) return Fail(kExitNotFound, "no such file: " + o.iso);
+  if (!fs::is_regular_file(status)) return Fail(kExitUsage, o.iso + " is not a file");
+  std::ifstream in(o.iso, std::ios::binary);
+  const uint64_t bytes = fs::file_size(o.iso, ec);
+  if (!in || ec) return Fail(kExitSystemError, "cannot read " + o.iso);
   if (bytes % kCooked != 0)
-    return Fail(global, kExitUnsupported,
+    return Fail(kExitUnsupported,
                 o.iso + " is not a cooked image: " + std::to_string(bytes) + " bytes is not a whole number of 2048-byte blocks");
   const uint64_t sectors = bytes / kCooked;
   // The last address of a CD: 99:59:74.
-  if (sectors > 449850) return Fail(global, kExitUnsupported, o.iso + " holds more sectors than a CD addresses");
+  if (sectors > 449850) return Fail(kExitUnsupported, o.iso + " holds more sectors than a CD addresses");
 
-  PartOutput bin, cue;
-  std::string why;
-  if (!bin.Open(o.out, &why)) return Fail(global, kExitSystemError, "cannot write " + o.out + ": " + why);
-  if (!cue.Open(o.cue, &why)) return Fail(global, kExitSystemError, "cannot write " + o.cue + ": " + why);
+  qv::plat::OutputFile bin, cue;
+  uint32_t error = 0;
+  const auto cannotWrite = [&](const std::string& path) {
+    return Report("image bin: cannot write " + path, FromSystemError(error));
+  };
+  if (!bin.Open(o.out, &error)) return cannotWrite(o.out);
+  if (!cue.Open(o.cue, &error)) return cannotWrite(o.cue);
   g_interrupted = false;
-  auto previous = std::signal(SIGINT, &OnInterrupt);
-  struct Restore {
-    void (*previous)(int);
-    ~Restore() { std::signal(SIGINT, previous); }
-  } restore{previous};
+  InterruptScope interrupts(&OnInterrupt);
 
   const auto start = std::chrono::steady_clock::now();
   std::vector<uint8_t> cooked(kChunkSectors * kCooked), raw(kChunkSectors * kRaw);
@@ -91,26 +81,25 @@ int BuildBin(const GlobalOptions& global, BinOptions o) {
   for (uint64_t done = 0; done < sectors;) {
     if (g_interrupted) {
       bar.Finish();
-      return Fail(global, kExitCancelled, "cancelled");
+      return Fail(kExitCancelled, "cancelled");
     }
     const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kChunkSectors, sectors - done));
-    if (std::fread(cooked.data(), kCooked, n, in) != n) {
+    if (!in.read(reinterpret_cast<char*>(cooked.data()), static_cast<std::streamsize>(n * kCooked))) {
       bar.Finish();
-      return Fail(global, kExitSystemError, "reading " + o.iso + " failed" +
-                                                (std::ferror(in) ? std::string(": ") + std::strerror(errno) : ": it shrank"));
+      return Fail(kExitSystemError, "reading " + o.iso + " failed: it shrank or cannot be read");
     }
     Quorvane_BuildRawSectors(layout, static_cast<QV_LONG>(done), n, cooked.data(), nullptr, raw.data());
-    if (!bin.Write(raw.data(), n * kRaw, &why)) {
+    if (!bin.Write(raw.data(), n * kRaw, &error)) {
       bar.Finish();
-      return Fail(global, kExitSystemError, "writing " + o.out + " failed: " + why);
+      return cannotWrite(o.out);
     }
     done += n;
     bar.Update(done * kRaw, sectors * kRaw);
   }
   bar.Finish();
   const std::string sheet = CueSheet(o);
-  if (!cue.Write(sheet.data(), sheet.size(), &why) || !bin.Commit(&why) || !cue.Commit(&why))
-    return Fail(global, kExitSystemError, "writing " + o.out + " failed: " + why);
+  if (!cue.Write(sheet.data(), sheet.size(), &error) || !cue.Commit(&error)) return cannotWrite(o.cue);
+  if (!bin.Commit(&error)) return cannotWrite(o.out);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (global.json) {
     PrintJson({{"out", o.out}, {"cue", o.cue}, {"mode", o.mode}, {"sectors", sectors}, {"bytes", sectors * kRaw},

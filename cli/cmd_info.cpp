@@ -35,16 +35,8 @@ std::string Msf(uint8_t m, uint8_t s, uint8_t f) {
   return text;
 }
 
-// The engine's failures of one call, kept for the report.
-struct Status {
-  char text[1024] = {};
-  QV_ULONG systemError = 0;
-  CDB_FAILURE_INFORMATION failure{};
-  QV_ULONG number = 0;
-};
-
 // An engine failure in one line: its text and, for a drive's refusal, the sense.
-std::string FailureText(const Status& s) {
+std::string FailureText(const CallStatus& s) {
   std::string text = s.text;
   if (s.number == EN_CDB_CALL_FAILED && s.failure.m__UCHAR__IsValid) {
     char sense[48];
@@ -54,8 +46,6 @@ std::string FailureText(const Status& s) {
   }
   return text;
 }
-
-#define QV_STATUS(s) (s).text, sizeof (s).text, &(s).systemError, &(s).failure
 
 struct Capabilities {
   QV_BOOLEAN f[10] = {};
@@ -93,29 +83,24 @@ nlohmann::json DecodeAtip(const uint8_t* b, size_t size) {
 
 int Run(const GlobalOptions& global, const std::string& drive) {
   EngineSession engine;
-  if (engine.status() != 0) return ReportFailure("start-up", engine.status(), nullptr, 0, nullptr);
-  std::string deviceName, error;
-  if (!ResolveDrive(drive, &deviceName, &error)) {
-    std::fprintf(stderr, "quorvane: info: %s\n", error.c_str());
-    return kExitFailure;
-  }
-  const std::string shown = drive.empty() ? kDefaultVirtualDrive : drive;
-
-  Status s;
+  if (engine.status() != 0) return Report("start-up", FromEngine(engine.status(), nullptr, 0));
+  DriveTarget target;
   QV_HANDLE h = nullptr;
-  s.number = Quorvane_CdvdBurnerGrabber_CreateEx(&h, QV_STATUS(s), nullptr, nullptr, deviceName.c_str(), 0);
-  if (s.number != 0) return ReportFailure("opening " + shown, s.number, s.text, s.systemError, &s.failure);
+  if (int rc = OpenDrive(drive, false, nullptr, nullptr, &h, &target)) return rc;
+  const std::string& shown = target.shown;
+  const std::string& deviceName = target.device;
   std::unique_ptr<void, void (*)(void*)> owner(h, [](void* p) { Quorvane_CdvdBurnerGrabber_Destroy(&p); });
+  CallStatus s;
 
   // ---- The drive ----
   char vendor[9] = {}, product[17] = {}, revision[5] = {};
   QV_ULONG bufferSize = 0;
-  s.number = Quorvane_CdvdBurnerGrabber_GetDeviceInformation(h, QV_STATUS(s), vendor, product, revision, &bufferSize);
-  if (s.number != 0) return ReportFailure("reading the drive's identity", s.number, s.text, s.systemError, &s.failure);
+  s.number = Quorvane_CdvdBurnerGrabber_GetDeviceInformation(h, QV_CALL_STATUS(s), vendor, product, revision, &bufferSize);
+  if (s.number != 0) return Report("reading the identity of " + shown, FromEngine(s, About::Drive));
   Capabilities c;
-  Quorvane_CdvdBurnerGrabber_GetSupportedMediaFormats(h, QV_STATUS(s), &c.f[0], &c.f[1], &c.f[2], &c.f[3], &c.f[4],
+  Quorvane_CdvdBurnerGrabber_GetSupportedMediaFormats(h, QV_CALL_STATUS(s), &c.f[0], &c.f[1], &c.f[2], &c.f[3], &c.f[4],
                                                       &c.f[5], &c.f[6], &c.f[7], &c.f[8], &c.f[9]);
-  Quorvane_CdvdBurnerGrabber_GetSupportedMediaFormatsExEx(h, QV_STATUS(s), &c.plus[0], &c.plus[1], &c.plus[2],
+  Quorvane_CdvdBurnerGrabber_GetSupportedMediaFormatsExEx(h, QV_CALL_STATUS(s), &c.plus[0], &c.plus[1], &c.plus[2],
                                                           &c.plus[3], &c.plus[4], &c.plus[5]);
   static const char* const kMedia[] = {"cdr", "cdrw", "dvdrom", "dvdr", "dvdram", "dvdplusrw", "dvdplusr", "dvdplusrdl"};
   static const char* const kMediaLabels[] = {"CD-R", "CD-RW", "DVD-ROM", "DVD-R", "DVD-RAM", "DVD+RW", "DVD+R", "DVD+R DL"};
@@ -134,32 +119,32 @@ int Run(const GlobalOptions& global, const std::string& drive) {
   d["writes"].erase("dvdrom");
 
   QV_BOOLEAN w[4] = {};
-  s.number = Quorvane_CdvdBurnerGrabber_ProbeSupportedWriteModes(h, QV_STATUS(s), &w[0], &w[1], &w[2], &w[3]);
+  s.number = Quorvane_CdvdBurnerGrabber_ProbeSupportedWriteModes(h, QV_CALL_STATUS(s), &w[0], &w[1], &w[2], &w[3]);
   static const char* const kWriteModes[] = {"tao", "sao", "daoRawPQ", "daoRawPW"};
   static const char* const kWriteLabels[] = {"TAO", "SAO", "DAO raw+PQ", "DAO raw+P-W"};
   d["writeModes"] = s.number == 0 ? Flags(kWriteModes, w, 4) : nlohmann::json(nullptr);
   QV_BOOLEAN r[6] = {};
-  s.number = Quorvane_CdvdBurnerGrabber_ProbeSupportedReadModes(h, QV_STATUS(s), &r[0], &r[1], &r[2], &r[3], &r[4], &r[5]);
+  s.number = Quorvane_CdvdBurnerGrabber_ProbeSupportedReadModes(h, QV_CALL_STATUS(s), &r[0], &r[1], &r[2], &r[3], &r[4], &r[5]);
   static const char* const kReadModes[] = {"cooked", "raw", "rawPQ", "rawPW", "pq", "pw"};
   static const char* const kReadLabels[] = {"cooked", "raw", "raw+PQ", "raw+P-W", "PQ", "P-W"};
   d["readModes"] = s.number == 0 ? Flags(kReadModes, r, 6) : nlohmann::json(nullptr);
   QV_ULONG speeds[4] = {};
-  s.number = Quorvane_CdvdBurnerGrabber_GetSpeeds(h, QV_STATUS(s), &speeds[0], &speeds[1], &speeds[2], &speeds[3]);
+  s.number = Quorvane_CdvdBurnerGrabber_GetSpeeds(h, QV_CALL_STATUS(s), &speeds[0], &speeds[1], &speeds[2], &speeds[3]);
   d["speeds"] = s.number == 0 ? nlohmann::json{{"currentRead", speeds[0]},
                                                {"maximumRead", speeds[1]},
                                                {"currentWrite", speeds[2]},
                                                {"maximumWrite", speeds[3]}}
                               : nlohmann::json(nullptr);
   QV_BOOLEAN bupEnabled = 0, bupSupported = 0;
-  s.number = Quorvane_CdvdBurnerGrabber_GetBUP(h, QV_STATUS(s), &bupEnabled, &bupSupported);
+  s.number = Quorvane_CdvdBurnerGrabber_GetBUP(h, QV_CALL_STATUS(s), &bupEnabled, &bupSupported);
   d["bufferUnderrunProtection"] = {{"supported", bupSupported != 0}, {"enabled", bupEnabled != 0}};
 
   // ---- The disc ----
   nlohmann::json disc = nullptr;
   const QV_ULONG type = Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(h);
   QUORVANE_DISC_INFORMATION info{};
-  Status discStatus;
-  discStatus.number = Quorvane_CdvdBurnerGrabber_GetDiscInformation(h, QV_STATUS(discStatus), &info);
+  CallStatus discStatus;
+  discStatus.number = Quorvane_CdvdBurnerGrabber_GetDiscInformation(h, QV_CALL_STATUS(discStatus), &info);
   const bool known = discStatus.number == 0;
   const bool empty = !known && discStatus.failure.m__UCHAR__IsValid && discStatus.failure.m__UCHAR__Sense[12] == 0x3A;
   if (!empty && (known || type != DISC_TYPE_UNKNOWN)) {
@@ -177,7 +162,7 @@ int Run(const GlobalOptions& global, const std::string& drive) {
     auto toc = std::make_unique<QUORVANE_TOC_INFORMATION>();
     nlohmann::json tracks = nlohmann::json::array();
     if (!(known && info.m__UCHAR__DiscStatus == 0) &&
-        Quorvane_CdvdBurnerGrabber_GetTOCInformation(h, QV_STATUS(s), toc.get()) == 0) {
+        Quorvane_CdvdBurnerGrabber_GetTOCInformation(h, QV_CALL_STATUS(s), toc.get()) == 0) {
       for (int i = 0; i < toc->m__UCHAR__NumberOfTracks && i < QUORVANE_TOC_MAXIMUM; ++i) {
         const QUORVANE_TOC_TRACK& t = toc->m__TRACK__Tracks[i];
         const int32_t start = t.m__LONG__StartAddress, end = t.m__LONG__EndAddress;
@@ -194,11 +179,11 @@ int Run(const GlobalOptions& global, const std::string& drive) {
     }
     disc["tracks"] = tracks;
     uint8_t atip[256] = {};
-    disc["atip"] = Quorvane_CdvdBurnerGrabber_ReadATIP(h, QV_STATUS(s), atip, sizeof atip) == 0
+    disc["atip"] = Quorvane_CdvdBurnerGrabber_ReadATIP(h, QV_CALL_STATUS(s), atip, sizeof atip) == 0
                        ? DecodeAtip(atip, sizeof atip)
                        : nlohmann::json(nullptr);
     QUORVANE_TRACK_INFORMATION last{};
-    Quorvane_CdvdBurnerGrabber_GetTrackInformation(h, QV_STATUS(s), 0xFF, &last);
+    Quorvane_CdvdBurnerGrabber_GetTrackInformation(h, QV_CALL_STATUS(s), 0xFF, &last);
     if (last.m__UCHAR__IsValid && last.m__UCHAR__IsNWAValid && !(known && info.m__UCHAR__DiscStatus == 2)) {
       const QV_ULONG freeBlocks = last.m__ULONG__FreeBlocks;
       const QV_LONG nwa = last.m__LONG__NextWritableAddress;

@@ -10,45 +10,13 @@
 namespace qvcli {
 namespace {
 
-std::string LastErrorText() {
-  char text[1024] = {};
-  QvDrive_LastErrorText(text, sizeof text);
-  return text;
-}
-
-int ExitCodeForSystemError(uint32_t err) {
-  switch (err) {
-    case 2:
-    case 3: return kExitNotFound;
-    case 87:
-    case 123:
-    case 183: return kExitUsage;
-    case 5:
-    case 32: return kExitDeviceBusy;
-    case 223: return kExitUnsupported;
-    case 13: return kExitFailure;
-    default: return kExitSystemError;
-  }
-}
-
+// A failed call of the drive library: its own words, with the reason when
+// they only say what could not be done.
 int Report(const char* what, uint32_t err) {
-  const std::string text = LastErrorText();
-  std::fprintf(stderr, "quorvane: vdrive %s: %s (error %u)\n", what, text.empty() ? "failed" : text.c_str(), err);
-  return ExitCodeForSystemError(err);
-}
-
-// The library's JSON description of a drive.
-bool Describe(const std::string& name, nlohmann::json* out, uint32_t* err) {
-  uint32_t needed = 0;
-  std::string text(4096, '\0');
-  *err = QvDrive_Describe(name.c_str(), text.data(), static_cast<uint32_t>(text.size()), &needed);
-  if (*err == 122) {
-    text.resize(needed);
-    *err = QvDrive_Describe(name.c_str(), text.data(), needed, &needed);
-  }
-  if (*err != 0) return false;
-  *out = nlohmann::json::parse(text.c_str(), nullptr, false);
-  return !out->is_discarded();
+  Outcome o = FromSystemError(err, About::Drive);
+  const std::string text = VirtualDriveErrorText();
+  if (!text.empty()) o.headline = text.rfind("cannot ", 0) == 0 ? text + ": " + o.headline : text;
+  return qvcli::Report(std::string("vdrive ") + what, o);
 }
 
 std::string DiscSummary(const nlohmann::json& d) {
@@ -68,7 +36,7 @@ std::string ModelSummary(const nlohmann::json& d) {
 int Show(const GlobalOptions& global, const std::string& name, const std::string& message) {
   nlohmann::json d;
   uint32_t err = 0;
-  if (!Describe(name, &d, &err)) return Report("show", err);
+  if (!DescribeVirtualDrive(name, &d, &err)) return Report("show", err);
   if (global.json)
     PrintJson(d);
   else
@@ -87,11 +55,11 @@ int List(const GlobalOptions& global) {
   for (const std::string& name : names) {
     const char* p = name.c_str();
     nlohmann::json d;
-    if (Describe(p, &d, &err)) {
+    if (DescribeVirtualDrive(p, &d, &err)) {
       drives.push_back(d);
     } else {
       // A damaged drive is listed with the reason, not dropped.
-      drives.push_back({{"name", p}, {"error", LastErrorText()}});
+      drives.push_back({{"name", p}, {"error", VirtualDriveErrorText()}});
     }
   }
   if (global.json) {

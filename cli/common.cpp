@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
+#include <csignal>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -19,32 +21,8 @@ std::vector<Command>& CommandTable() {
   return table;
 }
 
-int ExitCodeForException(uint32_t n) {
-  switch (n) {
-    case EN_SUCCESS: return kExitOk;
-    case EN_INVALID_PARAMETER:
-    case EN_INVALID_RANGE:
-    case EN_PATH_TOO_LONG: return kExitUsage;
-    case EN_NOT_FOUND: return kExitNotFound;
-    case EN_DEVICE_BUSY: return kExitDeviceBusy;
-    case EN_CDB_CALL_FAILED:
-    case EN_POSITIONING_ERROR:
-    case EN_UNRECOVERED_READ_ERROR:
-    case EN_ILLEGAL_OPERATION_FOR_TRACK:
-    case EN_EDC_ECC_MISMATCH:
-    case EN_RESERVE_TRACK_REFUSED: return kExitDriveError;
-    case EN_SYSTEM_CALL_FAILED: return kExitSystemError;
-    case EN_DEVICE_TYPE_UNSUPPORTED:
-    case EN_NOT_IMPLEMENTED:
-    case EN_UNDER_CONSTRUCTION:
-    case EN_UNSUPPORTED_AUDIO_FORMAT:
-    case EN_READ_MODE_UNSUPPORTED:
-    case EN_FILE_TOO_BIG:
-    case EN_UNSUPPORTED_OS_VERSION: return kExitUnsupported;
-    case EN_USER_EXCEPTION: return kExitCancelled;
-    default: return kExitFailure;
-  }
-}
+EngineSession::EngineSession() : status_(Quorvane_UpStartEx()) {}
+EngineSession::~EngineSession() { Quorvane_DownShut(); }
 
 const char* DiscTypeName(QV_ULONG type) {
   static const char* const kNames[] = {"unknown",  "CD-ROM",  "CD-R",     "CD-RW",   "DVD-ROM",
@@ -54,25 +32,9 @@ const char* DiscTypeName(QV_ULONG type) {
   return type < sizeof kNames / sizeof kNames[0] ? kNames[type] : "unknown";
 }
 
-EngineSession::EngineSession() : status_(Quorvane_UpStartEx()) {}
-EngineSession::~EngineSession() { Quorvane_DownShut(); }
-
-int ReportFailure(const std::string& what, uint32_t n, const char* text, uint32_t systemError,
-                  const CDB_FAILURE_INFORMATION* failure) {
-  std::fprintf(stderr, "quorvane: %s failed: %s (exception %u)\n", what.c_str(),
-               text && *text ? text : (Quorvane_GetExceptionText(n) ? Quorvane_GetExceptionText(n) : "unknown"), n);
-  if (n == EN_SYSTEM_CALL_FAILED) std::fprintf(stderr, "quorvane: system error %u\n", systemError);
-  if (n == EN_CDB_CALL_FAILED && failure && failure->m__UCHAR__IsValid) {
-    std::fprintf(stderr, "quorvane: command %02X failed, sense %X/%02X/%02X, status %02X\n",
-                 failure->m__UCHAR__CDB[0], failure->m__UCHAR__Sense[2] & 0x0F, failure->m__UCHAR__Sense[12],
-                 failure->m__UCHAR__Sense[13], failure->m__UCHAR__TargetStatus);
-  }
-  return ExitCodeForException(n);
-}
-
 void PrintJson(const nlohmann::json& value) { std::cout << value.dump(2) << std::endl; }
 
-bool DescribeVirtualDrive(const std::string& name, nlohmann::json* out) {
+bool DescribeVirtualDrive(const std::string& name, nlohmann::json* out, uint32_t* error) {
   uint32_t needed = 0;
   std::string text(4096, '\0');
   uint32_t err = QvDrive_Describe(name.c_str(), text.data(), static_cast<uint32_t>(text.size()), &needed);
@@ -80,9 +42,16 @@ bool DescribeVirtualDrive(const std::string& name, nlohmann::json* out) {
     text.resize(needed);
     err = QvDrive_Describe(name.c_str(), text.data(), needed, &needed);
   }
+  if (error) *error = err;
   if (err != 0) return false;
   *out = nlohmann::json::parse(text.c_str(), nullptr, false);
   return !out->is_discarded();
+}
+
+std::string VirtualDriveErrorText() {
+  char text[1024] = {};
+  QvDrive_LastErrorText(text, sizeof text);
+  return text;
 }
 
 std::vector<std::string> VirtualDriveNames(uint32_t* error) {
@@ -100,29 +69,133 @@ std::vector<std::string> VirtualDriveNames(uint32_t* error) {
   return list;
 }
 
-bool ResolveDrive(const std::string& drive, std::string* deviceName, std::string* error) {
-  const std::string name = drive.empty() ? kDefaultVirtualDrive : drive;
+namespace {
+
+// "a link to TARGET, which does not exist" when path is such a link, else "".
+std::string LinkToNothing(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!fs::is_symlink(fs::symlink_status(path, ec)) || fs::exists(fs::status(path, ec))) return "";
+  return "a link to " + fs::read_symlink(path, ec).string() + ", which does not exist";
+}
+
+// Finds the virtual drive a name stands for, by folder or device name.
+// Returns 0 when it is one, kExitNotFound when it is none, or the exit code
+// of a damaged drive, having said so.
+int FindVirtualDrive(const std::string& name, DriveTarget* target) {
   nlohmann::json d;
-  if (DescribeVirtualDrive(name, &d)) {
-    *deviceName = d.value("deviceName", "");
-    return true;
+  uint32_t err = 0;
+  if (!DescribeVirtualDrive(name, &d, &err)) {
+    if (err != 2 && err != 123) {
+      // As 'vdrive list' tells it.
+      std::string why = VirtualDriveErrorText();
+      if (why.empty()) why = FromSystemError(err).headline;
+      return Report("", {kExitFailure, "damaged: " + why + " ('quorvane vdrive delete " + name + "' removes the drive)",
+                         "system error " + std::to_string(err)});
+    }
+    for (const std::string& folder : VirtualDriveNames()) {
+      nlohmann::json other;
+      if (!DescribeVirtualDrive(folder, &other)) continue;
+      const std::string device = other.value("deviceName", "");
+      if (device.size() == name.size() &&
+          std::equal(device.begin(), device.end(), name.begin(), [](char a, char b) { return std::tolower(a) == std::tolower(b); }))
+        d = other;
+    }
+    if (d.is_discarded() || d.is_null()) return kExitNotFound;
   }
-  if (!drive.empty()) {
-    *deviceName = drive;
-    return true;
+  target->device = d.value("deviceName", "");
+  target->isVirtual = true;
+  return 0;
+}
+
+}  // namespace
+
+int OpenDrive(const std::string& drive, bool exclusive, PQUORVANE_CALLBACK callback, void* context, QV_HANDLE* handle,
+              DriveTarget* target) {
+  const std::string name = drive.empty() ? kDefaultVirtualDrive : drive;
+  target->shown = name;
+  int rc = FindVirtualDrive(name, target);
+  if (rc == kExitNotFound && drive.empty()) {
+    const uint32_t err = QvDrive_Create(name.c_str(), kDefaultVirtualDriveMedia, nullptr);
+    if (err != 0)
+      return Report("cannot make the default virtual drive '" + name + "'",
+                    {kExitFailure, VirtualDriveErrorText(), "system error " + std::to_string(err)});
+    std::fprintf(stderr, "quorvane: made the default virtual drive '%s' with a blank %s ('quorvane vdrive insert %s "
+                         "--media ...' changes the disc)\n",
+                 name.c_str(), kDefaultVirtualDriveMedia, name.c_str());
+    rc = FindVirtualDrive(name, target);
   }
-  const uint32_t err = QvDrive_Create(name.c_str(), kDefaultVirtualDriveMedia, nullptr);
-  if (err != 0 || !DescribeVirtualDrive(name, &d)) {
-    char text[1024] = {};
-    QvDrive_LastErrorText(text, sizeof text);
-    *error = "cannot make the default virtual drive '" + name + "': " + (*text ? text : "error " + std::to_string(err));
-    return false;
+  if (rc == kExitNotFound) {
+    target->device = name;
+  } else if (rc != 0) {
+    return rc;
   }
-  std::fprintf(stderr, "quorvane: made the default virtual drive '%s' with a blank %s ('quorvane vdrive insert %s "
-                       "--media ...' changes the disc)\n",
-               name.c_str(), kDefaultVirtualDriveMedia, name.c_str());
-  *deviceName = d.value("deviceName", "");
-  return true;
+  CallStatus s;
+  if (target->isVirtual) {
+    // The pass-through library's own open, which can hold the drive alone.
+    std::vector<QV_WCHAR> wide(target->device.begin(), target->device.end());
+    wide.push_back(0);
+    s.number = Quorvane_CdvdBurnerGrabber_CreateExEx(handle, QV_CALL_STATUS(s), callback, context, wide.data(),
+                                                      exclusive ? 0 : 1, 0);
+  } else {
+    s.number = Quorvane_CdvdBurnerGrabber_CreateEx(handle, QV_CALL_STATUS(s), callback, context, name.c_str(), 0);
+  }
+  if (s.number == 0) return 0;
+  const Outcome o = FromEngine(s, About::Drive);
+  if (!target->isVirtual && o.exit == kExitNotFound)
+    return Report("", {kExitNotFound, "no drive named " + name + " ('quorvane devices' lists the drives)", o.detail});
+  const bool held = s.number == EN_SHARING_VIOLATION ||
+                    (s.number == EN_SYSTEM_CALL_FAILED && (s.systemError == 5 || s.systemError == 32 || s.systemError == 170));
+  if (held)
+    return Report("", {kExitDeviceBusy, "the drive " + name + " is busy: another program is using it", o.detail});
+  return Report("opening " + name, o);
+}
+
+int CheckSource(const std::string& what, const std::string& path, bool folderAllowed) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!fs::exists(fs::symlink_status(path, ec))) return Report(what, {kExitNotFound, path + ": no such file or folder", ""});
+  if (const std::string dangling = LinkToNothing(path); !dangling.empty())
+    return Report(what, {kExitNotFound, path + ": " + dangling, ""});
+  const fs::file_status st = fs::status(path, ec);
+  if (fs::is_regular_file(st) || (folderAllowed && fs::is_directory(st))) return 0;
+  const char* kind = fs::is_directory(st)      ? "a folder; a file is needed here"
+                     : fs::is_character_file(st) ? "a character device, not a file or folder"
+                     : fs::is_block_file(st)     ? "a block device, not a file or folder"
+                     : fs::is_fifo(st)           ? "a FIFO, not a file or folder"
+                                                 : "not a file or folder";
+  return Report(what, {kExitUsage, path + " is " + kind, ""});
+}
+
+void QUORVANE_CALL SkipNotes::OnTreeEvent(QV_ULONG reason, void* context, void* parameter1, void*) {
+  if (reason == CN_FILE_TREE_NODE_SKIPPED && parameter1 != nullptr)
+    static_cast<SkipNotes*>(context)->paths.emplace_back(static_cast<const char*>(parameter1));
+}
+
+int SkipNotes::Fail(const std::string& what, const std::string& entry, const CallStatus& status) const {
+  // The engine quotes the path it failed on, which may lie deep inside the
+  // folder added.
+  std::string path = entry;
+  const std::string text = status.text;
+  if (const size_t open = text.find('\''); open != std::string::npos)
+    if (const size_t close = text.find('\'', open + 1); close != std::string::npos)
+      if (text.compare(open + 1, entry.size(), entry) == 0) path = text.substr(open + 1, close - open - 1);
+  Outcome o = FromEngine(status);
+  if (const std::string dangling = LinkToNothing(path); !dangling.empty()) o.headline = dangling;
+  return Report(what, {o.exit, path + ": " + o.headline, o.detail});
+}
+
+void SkipNotes::Warn(const std::string& what) const {
+  for (const std::string& path : paths)
+    std::fprintf(stderr, "quorvane: %s: left out %s: not a file or folder\n", what.c_str(), path.c_str());
+}
+
+InterruptScope::InterruptScope(void (*handler)(int))
+    : interrupt_(std::signal(SIGINT, handler)), terminate_(std::signal(SIGTERM, handler)) {}
+
+InterruptScope::~InterruptScope() {
+  std::signal(SIGINT, interrupt_);
+  std::signal(SIGTERM, terminate_);
 }
 
 namespace {

@@ -8,26 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "outcome.h"
 #include "quorvane.h"
 
 namespace qvcli {
-
-// Exit codes of the command (also in README.md).
-enum ExitCode : int {
-  kExitOk = 0,
-  kExitFailure = 1,      // any other engine failure
-  kExitUsage = 2,        // bad arguments
-  kExitNotFound = 3,     // no such drive, file or parameter
-  kExitDeviceBusy = 4,   // the drive stayed busy or not ready
-  kExitDriveError = 5,   // the drive refused a command
-  kExitSystemError = 6,  // an operating-system call failed
-  kExitUnsupported = 7,  // the drive, disc or format is not supported
-  kExitDiffers = 8,      // finished, but the disc or image differs from the files on disk (a file changed while read)
-  kExitCancelled = 130,  // cancelled, by Ctrl-C or otherwise
-};
-
-// Maps an engine exception number to the command's exit code.
-int ExitCodeForException(uint32_t exceptionNumber);
 
 // Options every subcommand can see.
 struct GlobalOptions {
@@ -61,10 +45,6 @@ class EngineSession {
   uint32_t status_;
 };
 
-// An engine failure, as a person reads it, on standard error; returns the exit code.
-int ReportFailure(const std::string& what, uint32_t exceptionNumber, const char* text, uint32_t systemError,
-                  const CDB_FAILURE_INFORMATION* failure);
-
 void PrintJson(const nlohmann::json& value);
 
 // "CD-R", "DVD+RW", ...: a disc type number as people name it.
@@ -79,16 +59,59 @@ inline constexpr const char* kDefaultVirtualDriveMedia = "dvd+rw";
 // entries, sorted by name, as paths; anything else, the path itself.
 bool RootEntries(const std::string& path, std::vector<std::string>* entries, std::string* why);
 
-// The device name to open for a --drive argument: a virtual drive's folder
-// name gives the device name it serves; anything else (CdRom0, /dev/sr0)
-// is taken as it is. An empty argument stands for the default virtual
-// drive. Returns false with a message in *error when that cannot be had.
-bool ResolveDrive(const std::string& drive, std::string* deviceName, std::string* error);
+// The drive a --drive argument names: a virtual drive's folder or device
+// name, or a device of the system (CdRom0, /dev/sr0); empty stands for the
+// default virtual drive, made the first time it is needed.
+struct DriveTarget {
+  std::string shown;   // as the user named it
+  std::string device;  // the device name opened
+  bool isVirtual = false;
+};
+// Finds and opens the drive. exclusive keeps other programs off a virtual
+// drive while the command runs, as recording software holds a real one.
+// Returns 0, or the exit code having said why.
+int OpenDrive(const std::string& drive, bool exclusive, PQUORVANE_CALLBACK callback, void* context, QV_HANDLE* handle,
+              DriveTarget* target);
 // A virtual drive's description as the drive library gives it.
-bool DescribeVirtualDrive(const std::string& name, nlohmann::json* out);
+// *error, when asked for, is the library's error number.
+bool DescribeVirtualDrive(const std::string& name, nlohmann::json* out, uint32_t* error = nullptr);
+// The library's reason for the calling thread's last failure.
+std::string VirtualDriveErrorText();
 // The names of the virtual drives; *error, when asked for, says why the
 // list could not be read.
 std::vector<std::string> VirtualDriveNames(uint32_t* error = nullptr);
+
+// Refuses, having said why, a path that cannot be read as a source:
+// missing, a link to nothing, a device, FIFO or socket, or a folder unless
+// folderAllowed. Returns 0 or the exit code.
+int CheckSource(const std::string& what, const std::string& path, bool folderAllowed);
+
+// What a file tree left out while adding paths (devices, FIFOs, sockets),
+// kept to be told once the additions went through.
+struct SkipNotes {
+  std::vector<std::string> paths;
+  // The tree callback, with a SkipNotes as its context.
+  static void QUORVANE_CALL OnTreeEvent(QV_ULONG reason, void* context, void* parameter1, void* parameter2);
+  // After a failed addition of entry: one message, naming the path the
+  // tree failed on.
+  int Fail(const std::string& what, const std::string& entry, const CallStatus& status) const;
+  // After the additions: each path left out, as a warning.
+  void Warn(const std::string& what) const;
+};
+
+// Ctrl-C and SIGTERM call handler while the object lives; handler may only
+// raise a flag or cancel. The handlers before are put back afterwards.
+class InterruptScope {
+ public:
+  explicit InterruptScope(void (*handler)(int));
+  ~InterruptScope();
+  InterruptScope(const InterruptScope&) = delete;
+  InterruptScope& operator=(const InterruptScope&) = delete;
+
+ private:
+  void (*interrupt_)(int);
+  void (*terminate_)(int);
+};
 
 // One line of progress on standard error, redrawn in place on a terminal.
 class ProgressBar {

@@ -3,6 +3,7 @@
 #include "master.h"
 
 #include <algorithm>
+#include <iterator>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -27,7 +28,7 @@ void QUORVANE_CALL Callback(QV_ULONG reason, void* context, void* p1, void* p2) 
 DriveJob::~DriveJob() {
   stop_ = true;
   if (watcher_.joinable()) watcher_.join();
-  std::signal(SIGINT, SIG_DFL);
+  interrupts_.reset();
   delete bar_;
   RestoreSpeed();
   if (handle_ != nullptr) Quorvane_CdvdBurnerGrabber_Destroy(&handle_);
@@ -61,7 +62,7 @@ int DriveJob::Fail(const std::string& what, const CallStatus& s) {
     std::fprintf(stderr, "quorvane: %s cancelled; the drive is flushed and usable\n", verb_.c_str());
     return kExitCancelled;
   }
-  return ReportFailure(what, s.number, s.text, s.systemError, &s.failure);
+  return Report(what, FromEngine(s, About::Drive));
 }
 
 int DriveJob::Cancelled(const std::string& outcome) const {
@@ -70,29 +71,61 @@ int DriveJob::Cancelled(const std::string& outcome) const {
   return kExitCancelled;
 }
 
-int DriveJob::Open(const std::string& drive, bool quiet) {
+int DriveJob::Open(const std::string& drive, bool quiet, DiscUse use) {
   quiet_ = quiet;
   engine_ = new EngineSession;
-  if (engine_->status() != 0) return ReportFailure("start-up", engine_->status(), nullptr, 0, nullptr);
-  std::string deviceName, error;
-  if (!ResolveDrive(drive, &deviceName, &error)) {
-    std::fprintf(stderr, "quorvane: %s: %s\n", verb_.c_str(), error.c_str());
-    return kExitFailure;
-  }
-  shown_ = drive.empty() ? kDefaultVirtualDrive : drive;
-  CallStatus s;
-  s.number = Quorvane_CdvdBurnerGrabber_CreateEx(&handle_, QV_CALL_STATUS(s), &Callback, this, deviceName.c_str(), 0);
-  if (s.number != 0) return ReportFailure("opening " + shown_, s.number, s.text, s.systemError, &s.failure);
-  // Ctrl-C cancels through the engine, from a thread of its own: the
-  // signal handler only raises a flag.
+  if (engine_->status() != 0) return Report("start-up", FromEngine(engine_->status(), nullptr, 0));
+  DriveTarget target;
+  if (int rc = OpenDrive(drive, true, &Callback, this, &handle_, &target)) return rc;
+  shown_ = target.shown;
+  if (int rc = CheckDisc(use)) return rc;
+  // Ctrl-C and SIGTERM cancel through the engine, from a thread of its
+  // own: the signal handler only raises a flag.
   g_interrupted = 0;
-  std::signal(SIGINT, &OnInterrupt);
+  interrupts_ = std::make_unique<InterruptScope>(&OnInterrupt);
   watcher_ = std::thread([this] {
     while (!stop_.load()) {
       if (g_interrupted != 0 && !cancelled_.exchange(true)) Quorvane_CdvdBurnerGrabber_Cancel(handle_);
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
   });
+  return 0;
+}
+
+namespace {
+
+// The discs each use takes; a write is the engine's to judge, and so is a
+// disc of a type the drive does not name.
+struct UseRow {
+  DiscUse use;
+  const char* refusal;
+  QV_ULONG types[6];
+};
+constexpr UseRow kDiscUses[] = {
+    {DiscUse::Erase, "this disc cannot be erased",
+     {DISC_TYPE_UNKNOWN, DISC_TYPE_CDRW, DISC_TYPE_DVDRW_RO, DISC_TYPE_DVDRW_SR, DISC_TYPE_DVDPLUSRW, DISC_TYPE_DVDRAM}},
+    {DiscUse::Format, "this disc cannot be formatted",
+     {DISC_TYPE_UNKNOWN, DISC_TYPE_DVDPLUSRW, DISC_TYPE_DVDRAM, DISC_TYPE_DVDRW_RO, DISC_TYPE_DVDRW_SR}},
+};
+
+}  // namespace
+
+int DriveJob::CheckDisc(DiscUse use) {
+  const std::string what = verb_ + " on " + shown_;
+  // The drive gets its time to become ready; an empty tray answers at once.
+  // Other failures are left to the command to meet.
+  CallStatus s;
+  s.number = Quorvane_CdvdBurnerGrabber_TestUnitReadyExEx(handle_, QV_CALL_STATUS(s), 10, 1);
+  if (s.number != 0) {
+    const Outcome o = FromEngine(s, About::Drive);
+    if (o.exit == kExitDeviceBusy) return Report(what, o);
+  }
+  const QV_ULONG type = Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(handle_);
+  for (const UseRow& row : kDiscUses) {
+    if (row.use != use || std::find(std::begin(row.types), std::end(row.types), type) != std::end(row.types)) continue;
+    return Report(what, {kExitUnsupported, std::string(row.refusal) + " (" + DiscTypeName(type) + ")",
+                         "disc type " + std::to_string(type)});
+  }
   return 0;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -12,14 +13,8 @@ namespace qvcli {
 
 class Mastering;
 
-// The failures of one engine call.
-struct CallStatus {
-  char text[1024] = {};
-  QV_ULONG systemError = 0;
-  CDB_FAILURE_INFORMATION failure{};
-  QV_ULONG number = 0;
-};
-#define QV_CALL_STATUS(s) (s).text, sizeof (s).text, &(s).systemError, &(s).failure
+// What a command needs of the disc in the drive.
+enum class DiscUse { Write, Erase, Format };
 
 class DriveJob {
  public:
@@ -29,8 +24,9 @@ class DriveJob {
   DriveJob& operator=(const DriveJob&) = delete;
 
   // Starts the engine and opens the drive (the default virtual drive when
-  // drive is empty). Returns 0 or the exit code, having said why.
-  int Open(const std::string& drive, bool quiet);
+  // drive is empty), holding it against other programs, and checks that the
+  // disc in it suits the use. Returns 0 or the exit code, having said why.
+  int Open(const std::string& drive, bool quiet, DiscUse use);
   QV_HANDLE handle() const { return handle_; }
   const std::string& shown() const { return shown_; }
   bool cancelled() const { return cancelled_.load(); }
@@ -54,8 +50,11 @@ class DriveJob {
   void OnCallback(QV_ULONG reason, uint64_t parameter1, uint64_t parameter2);
 
  private:
+  int CheckDisc(DiscUse use);
+
   std::string verb_;
   std::string shown_;
+  std::unique_ptr<InterruptScope> interrupts_;
   QV_HANDLE handle_ = nullptr;
   EngineSession* engine_ = nullptr;
   std::thread watcher_;

@@ -1,4 +1,5 @@
 // quorvane: the command-line face of the engine.
+#include <csignal>
 #include <cstdio>
 
 #include "common.h"
@@ -9,7 +10,7 @@ int main(int argc, char** argv) {
   app.fallthrough();  // global flags may follow the subcommand
   qvcli::GlobalOptions global;
   bool version = false;
-  app.add_flag("--version", version, "Print the engine's banner and version");
+  app.add_flag("--version", version, "Print the version and the engine's banner");
   app.add_flag("--json", global.json, "Machine-readable output");
 
   std::function<int()> run;
@@ -25,12 +26,18 @@ int main(int argc, char** argv) {
     const int code = app.exit(e);
     return code == 0 ? qvcli::kExitOk : qvcli::kExitUsage;
   }
+  qvcli::SetJsonErrors(global.json);
+#ifdef SIGPIPE
+  // A reader that goes away is a write error to report, not a silent death.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
   if (version) {
     if (global.json) {
       char hex[16];
       std::snprintf(hex, sizeof hex, "0x%08X", Quorvane_GetVersion());
-      qvcli::PrintJson({{"banner", Quorvane_GetBanner()}, {"version", hex}});
+      qvcli::PrintJson({{"quorvane", QUORVANE_VERSION}, {"banner", Quorvane_GetBanner()}, {"version", hex}});
     } else {
+      std::printf("quorvane %s\n", QUORVANE_VERSION);
       std::fputs(Quorvane_GetBanner(), stdout);
       std::printf("Engine version 0x%08X\n", Quorvane_GetVersion());
     }

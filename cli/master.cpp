@@ -48,15 +48,14 @@ std::u16string Units(const QV_UCHAR* name, size_t size) {
 
 }  // namespace
 
-Mastering::Mastering(std::string verb, bool json) : verb_(std::move(verb)), json_(json) {}
+Mastering::Mastering(std::string verb) : verb_(std::move(verb)) {}
 
 Mastering::~Mastering() {
   if (tree_ != nullptr) Quorvane_ISO9660JolietFileTree_Destroy(&tree_);
 }
 
 int Mastering::Fail(const std::string& what, uint32_t n, const char* text, uint32_t system) const {
-  if (json_) PrintJson({{"error", text && *text ? text : "failed"}, {"exception", n}, {"systemError", system}});
-  return ReportFailure(what, n, text, system, nullptr);
+  return Report(what, FromEngine(n, text, system));
 }
 
 int Mastering::Create(bool joliet) {
@@ -68,22 +67,19 @@ int Mastering::Create(bool joliet) {
 }
 
 int Mastering::Add(const std::vector<std::string>& paths) {
-  char text[QUORVANE_EXCEPTION_TEXT_SIZE] = {};
-  QV_ULONG system = 0;
   for (const std::string& path : paths) {
     std::vector<std::string> entries;
     std::string why;
-    if (!RootEntries(path, &entries, &why)) {
-      std::fprintf(stderr, "quorvane: %s: cannot list %s: %s\n", verb_.c_str(), path.c_str(), why.c_str());
-      return kExitSystemError;
-    }
+    if (!RootEntries(path, &entries, &why)) return Report(verb_, {kExitSystemError, "cannot list " + path + ": " + why, ""});
     for (const std::string& entry : entries) {
       QV_HANDLE parent = nullptr, node = nullptr;
-      const uint32_t n = Quorvane_ISO9660JolietFileTree_Add(tree_, text, sizeof text, &system, entry.c_str(), nullptr,
-                                                            2, &parent, &node);
-      if (n != 0) return Fail("adding " + entry, n, text, system);
+      CallStatus s;
+      s.number = Quorvane_ISO9660JolietFileTree_Add(tree_, s.text, sizeof s.text, &s.systemError, entry.c_str(), nullptr,
+                                                    2, &parent, &node);
+      if (s.number != 0) return skips_.Fail(verb_, entry, s);
     }
   }
+  skips_.Warn(verb_);
   return kExitOk;
 }
 
@@ -121,9 +117,7 @@ void Mastering::OnChanged(const char* path) {
 
 void Mastering::OnTreeEvent(QV_ULONG reason, void* parameter) {
   switch (reason) {
-    case CN_FILE_TREE_NODE_SKIPPED:
-      std::fprintf(stderr, "quorvane: %s: left out %s\n", verb_.c_str(), static_cast<const char*>(parameter));
-      break;
+    case CN_FILE_TREE_NODE_SKIPPED: SkipNotes::OnTreeEvent(reason, &skips_, parameter, nullptr); break;
     case CN_FILE_TREE_NAME_COLLISION: Rename(static_cast<QUORVANE_NAME_COLLISION*>(parameter)); break;
     case CN_FILE_TREE_NODE_CHANGED: OnChanged(static_cast<const char*>(parameter)); break;
     default: break;

@@ -16,7 +16,7 @@ namespace qvcli {
 class Mastering {
  public:
   // verb prefixes the messages ("burn", "image iso").
-  Mastering(std::string verb, bool json);
+  explicit Mastering(std::string verb);
   ~Mastering();
   Mastering(const Mastering&) = delete;
   Mastering& operator=(const Mastering&) = delete;
@@ -48,12 +48,12 @@ class Mastering {
   void Rename(QUORVANE_NAME_COLLISION* record);
 
   std::string verb_;
-  bool json_;
   QV_HANDLE tree_ = nullptr;
   std::map<std::string, unsigned> next_;  // per clashing name, the next number to try
   nlohmann::json renames_ = nlohmann::json::array();
   mutable std::mutex changedLock_;
   std::vector<std::string> changed_;
+  SkipNotes skips_;  // told once the additions went through
 };
 
 }  // namespace qvcli

@@ -1,7 +1,6 @@
 #include "recording.h"
 
 #include <cinttypes>
-#include <cstdio>
 #include <string>
 
 namespace qvcli {
@@ -30,10 +29,7 @@ bool Simulates(const DiscState& d, bool multisession) {
   }
 }
 
-int Refuse(const std::string& why) {
-  std::fprintf(stderr, "quorvane: burn: %s; nothing was written\n", why.c_str());
-  return kExitUnsupported;
-}
+int Refuse(const std::string& why) { return Report("burn", {kExitUnsupported, why + "; nothing was written", ""}); }
 
 }  // namespace
 

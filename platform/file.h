@@ -33,7 +33,8 @@ enum class FileMode : uint8_t {
   Read,          // existing file, read-only, others may read
   ReadWrite,     // existing file, read and write
   CreateAlways,  // create or truncate, read and write
-  CreateNew,     // create, fail when it exists
+  CreateNew,     // create, fail when it exists (a link there counts: never followed)
+  WriteInPlace,  // existing file or device, write only, nothing truncated
 };
 
 class File {

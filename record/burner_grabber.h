@@ -78,6 +78,9 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdDrive {
   void BuildWritePipeline(uint32_t cacheSizeInMB);
 
   // Track-at-once's steps (record/track_at_once.cpp).
+  // Refuses what cannot be recorded on the disc in the drive before
+  // anything on it changes; returns the disc type.
+  uint32_t Preflight(int32_t trackType, bool nextSessionAllowed);
   void SetTransferSize(uint32_t discType, bool nextSessionAllowed);
   TrackState ReadInvisibleTrack(uint32_t discType, int32_t trackType);
   // Says so first when the page forces test write off.

@@ -57,6 +57,22 @@ struct TrackKind {
   const char* log;
 };
 
+// A disc the drive calls complete takes nothing more: a pressed one, or a
+// write-once or sequential one that was finalized. Refused before anything
+// on the drive changes; overwritable media are rewritten instead.
+void RefuseCompleteDisc(CQuorvane_CdvdBurnerGrabber& grabber, uint32_t discType) {
+  const bool pressed = discType == DISC_TYPE_CDROM || discType == DISC_TYPE_DVDROM || discType == DISC_TYPE_DDCDROM;
+  const bool sequential = discType == DISC_TYPE_CDR || discType == DISC_TYPE_CDRW || discType == DISC_TYPE_DVDR ||
+                          discType == DISC_TYPE_DVDRW_SR || discType == DISC_TYPE_DVDPLUSR ||
+                          discType == DISC_TYPE_DVDPLUSR_DL || discType == DISC_TYPE_DDCDR || discType == DISC_TYPE_DDCDRW;
+  if (!pressed && !sequential) return;
+  QUORVANE_DISC_INFORMATION info{};
+  grabber.GetDiscInformation(&info);
+  if (info.m__UCHAR__DiscStatus != 2) return;
+  QuorvaneI_Throw(kTao, EN_INVALID_STATE, 0, "%s(): The disc is not writable (%s)%s", kTao,
+                  pressed ? "read-only" : "complete", !pressed && info.m__UCHAR__IsErasable ? "; erase it first" : "");
+}
+
 TrackKind KindOf(int32_t trackType, bool mode2Form1) {
   if (trackType == 1)
     return mode2Form1 ? TrackKind{2048, 10, 4, 0x20, "Setting write parameters to MODE2/Form1"}
@@ -108,6 +124,20 @@ void LogExit(const CQuorvane_Exception* e) {
 
 }  // namespace
 
+uint32_t CQuorvane_CdvdBurnerGrabber::Preflight(int32_t trackType, bool nextSessionAllowed) {
+  TestUnitReady();
+  m__UCHAR__IsCancel = 0;
+  m__UCHAR__LastWriteMode = kWriteModeTrackAtOnce;
+  m__BOOLEAN__IsNextSession = nextSessionAllowed;
+  const uint32_t discType = GetDiscTypeSafe();
+  QuorvaneI_Log("\n%s(): Inserted disc type 0x%08X\n", kTao, discType);
+  if (!IsCd(discType) && trackType != 1)
+    QuorvaneI_Throw(kTao, EN_INVALID_PARAMETER, 0, "%s(): DVD media ( %d ) does not support non-data stream ( %d )",
+                    kTao, static_cast<int>(discType), static_cast<int>(trackType));
+  RefuseCompleteDisc(*this, discType);
+  return discType;
+}
+
 void CQuorvane_CdvdBurnerGrabber::SendPage(const PageParameters& p, const uint8_t subHeader[4]) {
   if (p.testWriteForcedOff) Notify(CN_DVD_TEST_WRITE_DISABLED);
   SetWriteParameters(p.writeType, p.dataBlockType, p.trackMode, p.testWrite, p.multiSession, p.sessionFormat,
@@ -126,15 +156,7 @@ void CQuorvane_CdvdBurnerGrabber::TrackAtOnce(CQuorvane_FileChain* chain, bool m
   uint32_t discType = 0;
   try {
     source = SizeSource(chain, trackType, mode2Form1);
-    TestUnitReady();
-    m__UCHAR__IsCancel = 0;
-    m__UCHAR__LastWriteMode = kWriteModeTrackAtOnce;
-    m__BOOLEAN__IsNextSession = nextSessionAllowed;
-    discType = GetDiscTypeSafe();
-    QuorvaneI_Log("\n%s(): Inserted disc type 0x%08X\n", kTao, discType);
-    if (!IsCd(discType) && trackType != 1)
-      QuorvaneI_Throw(kTao, EN_INVALID_PARAMETER, 0, "%s(): DVD media ( %d ) does not support non-data stream ( %d )",
-                      kTao, static_cast<int>(discType), static_cast<int>(trackType));
+    discType = Preflight(trackType, nextSessionAllowed);
   } catch (CQuorvane_Exception* e) {
     LogExit(e);
     throw;

@@ -10,6 +10,7 @@
 
 #include "platform/clock.h"
 #include "platform/errors.h"
+#include "platform/output_file.h"
 #include "vdrive/bytes.h"
 #include "vdrive/disc_description.h"
 #include "vdrive/disc_layout.h"
@@ -337,8 +338,10 @@ uint32_t QvDrive_Export(const char* name, const char* imagePath) {
     if (!r.state.disc) return Fail(plat::kErrNotReady, "virtual drive '" + std::string(name) + "' holds no disc");
     const Medium& m = *r.state.disc;
     uint32_t err = 0;
-    plat::File out = plat::File::Open(imagePath, plat::FileMode::CreateAlways, &err);
-    if (!out.IsOpen()) return Fail(err, std::string("cannot create ") + imagePath);
+    // A regular file appears complete or not at all; a device or FIFO is
+    // written in place, its holes as zeros.
+    plat::OutputFile out;
+    if (!out.Open(imagePath, &err)) return Fail(err, std::string("cannot create ") + imagePath);
     std::vector<uint8_t> block(2048);
     const auto zero = [&] { return std::all_of(block.begin(), block.end(), [](uint8_t b) { return b == 0; }); };
     uint64_t blocks = 0;
@@ -375,7 +378,7 @@ uint32_t QvDrive_Export(const char* name, const char* imagePath) {
       }
     }
     if (blocks == 0) return Fail(plat::kErrInvalidData, "the disc holds no data track");
-    if (!out.SetSize(blocks * 2048, &err)) return Fail(err, std::string("cannot write ") + imagePath);
+    if (!out.Commit(blocks * 2048, &err)) return Fail(err, std::string("cannot write ") + imagePath);
     return 0;
   });
 }

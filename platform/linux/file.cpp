@@ -95,6 +95,8 @@ File File::Open(const std::string& path, FileMode mode, uint32_t* error) {
   if (mode == FileMode::Read) {
     struct stat st {};
     fd = OpenForReading(path, &st, error);
+  } else if (mode == FileMode::WriteInPlace) {
+    fd = OpenFd(path, O_WRONLY, error);
   } else {
     int flags = O_RDWR;
     if (mode == FileMode::CreateAlways) flags |= O_CREAT | O_TRUNC;

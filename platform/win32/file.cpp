@@ -49,6 +49,7 @@ File File::Open(const std::string& path, FileMode mode, uint32_t* error) {
     case FileMode::ReadWrite: break;
     case FileMode::CreateAlways: disposition = CREATE_ALWAYS; break;
     case FileMode::CreateNew: disposition = CREATE_NEW; break;
+    case FileMode::WriteInPlace: access = GENERIC_WRITE; break;
   }
   // As on Linux, a reader stops no one: others may write, rename or delete
   // what it reads (a drive's disc is replaced while a handle reads it).

@@ -115,10 +115,4 @@ TEST_F(DeviceCommands, InfoWithoutADriveUsesTheDefaultVirtualDrive) {
   EXPECT_EQ(out.find("made the default virtual drive"), std::string::npos) << out;
 }
 
-TEST_F(DeviceCommands, InfoOnADriveThatIsNotThereFails) {
-  std::string out;
-  EXPECT_EQ(Run("info --drive /nonexistent/sr9", &out), 6) << out;
-  EXPECT_NE(out.find("quorvane: opening /nonexistent/sr9 failed"), std::string::npos) << out;
-}
-
 }  // namespace

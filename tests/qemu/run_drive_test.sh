@@ -78,6 +78,7 @@ done
 modules=$(echo $modules)  # one line for the init script
 cat >"$root/init" <<EOF
 #!/bin/busybox sh
+/bin/busybox echo QUORVANE-GUEST-UP
 /bin/busybox --install -s /bin
 mount -t proc proc /proc
 mount -t sysfs sysfs /sys
@@ -92,16 +93,40 @@ EOF
 chmod +x "$root/init"
 (cd "$root" && find . | busybox cpio -o -H newc 2>/dev/null | gzip -1 >"$work/initrd.gz")
 
-accel=tcg
-if [ -w /dev/kvm ]; then accel=kvm; fi
+# One boot with the accelerator $1, for at most $2 seconds; with $3 set it
+# gives up after that many seconds unless the guest's init has spoken.
+boot() {
+  timeout "$2" qemu-system-x86_64 -M pc -accel "$1" -m 512 -smp 1 -nographic -no-reboot -nic none \
+    -kernel "$kernel" -initrd "$work/initrd.gz" -append "console=ttyS0 quiet panic=-1 loglevel=3" \
+    -device virtio-scsi-pci,id=scsi0 -device scsi-cd,drive=cd0,bus=scsi0.0 \
+    -drive if=none,id=cd0,file="$work/disc.iso",media=cdrom,readonly=on,format=raw \
+    -drive if=ide,index=2,media=cdrom,file="$work/disc.iso",readonly=on,format=raw \
+    </dev/null >"$work/console.log" 2>&1 &
+  local pid=$! waited=0
+  if [ -n "${3:-}" ]; then
+    while ! grep -q QUORVANE-GUEST-UP "$work/console.log" 2>/dev/null; do
+      if ! kill -0 "$pid" 2>/dev/null || [ "$waited" -ge "$3" ]; then
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+        return 125
+      fi
+      sleep 1
+      waited=$((waited + 1))
+    done
+  fi
+  wait "$pid"
+}
+
+# KVM only once it shows signs of life: a writable /dev/kvm may still hang
+# the guest after the BIOS, or make QEMU stop at once. TCG otherwise.
 set +e
-timeout 240 qemu-system-x86_64 -M pc -accel "$accel" -m 512 -smp 1 -nographic -no-reboot -nic none \
-  -kernel "$kernel" -initrd "$work/initrd.gz" -append "console=ttyS0 quiet panic=-1 loglevel=3" \
-  -device virtio-scsi-pci,id=scsi0 -device scsi-cd,drive=cd0,bus=scsi0.0 \
-  -drive if=none,id=cd0,file="$work/disc.iso",media=cdrom,readonly=on,format=raw \
-  -drive if=ide,index=2,media=cdrom,file="$work/disc.iso",readonly=on,format=raw \
-  </dev/null >"$work/console.log" 2>&1
-qemu=$?
+qemu=125
+if [ -w /dev/kvm ] || [ "${QUORVANE_QEMU_TRY_KVM:-}" = 1 ]; then
+  boot kvm 240 "${QUORVANE_QEMU_KVM_GRACE:-20}"
+  qemu=$?
+  [ $qemu -eq 125 ] && echo "KVM showed no sign of life; running the guest under TCG"
+fi
+[ $qemu -eq 125 ] && { boot tcg 240; qemu=$?; }
 set -e
 tr -d '\r' <"$work/console.log" | grep -E '^(PASS|FAIL|==|[0-9]+ passed|QUORVANE-PROBE-EXIT|insmod|drive_probe)' || true
 if [ $qemu -ne 0 ]; then

@@ -182,17 +182,25 @@ TEST_F(BurnCli, ImagesGoOnTheDiscAsTheyAreOrAreRefused) {
   EXPECT_EQ(Files("plus.iso", false)["hello.txt"], "hello\n");
 }
 
-TEST_F(BurnCli, EraseFormatAndRefusals) {
+// Each must change the disc: a written CD-RW reads blank and empty after
+// erase, an unformatted DVD+RW reads formatted after format.
+TEST_F(BurnCli, EraseAndFormatChangeTheDisc) {
+  home.Write("src/a.txt", "on the disc\n");
   ASSERT_EQ(Run("vdrive create rw --media cd-rw"), 0) << out;
-  EXPECT_EQ(Run("erase --drive rw"), 0) << out;
-  EXPECT_EQ(Run("format --drive rw"), 2) << out;  // a CD-RW has no format to make
+  ASSERT_EQ(Run("burn --drive rw " + At("src")), 0) << out;
+  ASSERT_EQ(Run("erase --drive rw"), 0) << out;
+  ASSERT_EQ(Run("--json info --drive rw"), 0) << out;
+  const auto disc = nlohmann::json::parse(out)["disc"];
+  EXPECT_EQ(disc["status"], "blank") << out;
+  EXPECT_TRUE(disc["tracks"].empty()) << out;
+  EXPECT_EQ(disc["free"]["blocks"], disc["atip"]["capacityBlocks"]) << out;
+
   ASSERT_EQ(Run("vdrive create plus --media dvd+rw"), 0) << out;
-  EXPECT_EQ(Run("format --drive plus"), 0) << out;
-  EXPECT_EQ(Run("vdrive export plus --out " + At("x.iso")), 1) << out;
-  EXPECT_NE(out.find("no data track"), std::string::npos) << out;
+  ASSERT_EQ(Run("vdrive insert plus --disc " + std::string(QUORVANE_SOURCE_DIR) + "/vdrive/discs/dvd+rw-unformatted.json"), 0);
+  ASSERT_EQ(Run("format --drive plus"), 0) << out;
+  ASSERT_EQ(Run("--json vdrive list"), 0) << out;
+  EXPECT_EQ(nlohmann::json::parse(out)["drives"][0]["disc"]["formatted"], true) << out;
   EXPECT_EQ(Run("burn --drive plus"), 2) << out;  // nothing to burn
-  EXPECT_EQ(Run("burn --drive plus " + At("missing")), 3) << out;
-  EXPECT_NE(out.find("no such file or folder"), std::string::npos) << out;
 }
 
 // Folders mastered on the fly: the default drive's DVD+RW, then two
@@ -370,15 +378,19 @@ TEST_F(BurnCli, WhatDoesNotFitIsRefused) {
   }
 }
 
-// Ctrl-C while a burn writes, or while it closes its session: the command
-// says it was cancelled, the session is closed, and the next burn is the
-// session readers find.
+// Ctrl-C before anything is written leaves the disc as it was; while a
+// burn writes, or while it closes its session: the command says it was
+// cancelled, the session is closed, and the next burn is the session
+// readers find.
 TEST_F(BurnCli, AfterACancelTheNextBurnIsFound) {
   QVTEST_REQUIRE_PROGRAM("xorriso");
   home.Write("one/big.bin", std::string(3 << 20, 'x'));
   home.Write("two/two.txt", "closed while cancelled");
   home.Write("three/three.txt", "after the cancels");
   ASSERT_EQ(Run("vdrive create cd --media cd-r"), 0) << out;
+  // Held where burn reads the free space, between mastering and writing.
+  EXPECT_EQ(Interrupted("cd", R"({"kind": "busy", "opcode": 82, "times": 0})", "three"), 130) << out;
+  EXPECT_EQ(Disc("cd")["status"], "blank") << out;
   EXPECT_EQ(Interrupted("cd", R"({"kind": "long-write-in-progress", "opcode": 42, "nth": 5, "times": 0})", "one"), 130)
       << out;
   EXPECT_EQ(Interrupted("cd", R"({"kind": "busy", "opcode": 91, "times": 0})", "two"), 130) << out;
