@@ -13,10 +13,11 @@ CTEST      := ctest --output-on-failure -j$(JOBS) --timeout 600
 
 BUILD_PACKAGES := cmake ninja-build g++ ccache pkg-config libgtest-dev libgmock-dev \
   libbenchmark-dev libcli11-dev nlohmann-json3-dev \
-  libvorbis-dev libmpg123-dev libflac-dev
+  libvorbis-dev libmpg123-dev libflac-dev python3
 TEST_PACKAGES := genisoimage xorriso udftools python3-pycdlib p7zip-full libarchive-tools \
   libcdio-utils lsdvd dvdbackup vcdimager cdrdao cdrskin iat qemu-system-x86 busybox-static \
-  clang libclang-rt-14-dev libvorbisfile3 libvorbisenc2 libmpg123-0 libflac12 vorbis-tools sox libsox-fmt-mp3
+  clang libclang-rt-14-dev libvorbisfile3 libvorbisenc2 libmpg123-0 libflac12 vorbis-tools sox libsox-fmt-mp3 \
+  groff-base man-db bsdextrautils
 # What tools/demo.sh runs beside the command: bsdtar checks the disc.
 DEMO_PACKAGES := libarchive-tools
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev wine wine64 googletest

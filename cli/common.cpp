@@ -1,7 +1,5 @@
 #include "common.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <csignal>
@@ -12,6 +10,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "platform/terminal.h"
 #include "qvdrive.h"
 
 namespace qvcli {
@@ -214,7 +213,7 @@ std::string FormatDuration(double seconds) {
 }  // namespace
 
 ProgressBar::ProgressBar(std::string label, bool enabled)
-    : label_(std::move(label)), enabled_(enabled), tty_(isatty(STDERR_FILENO) != 0), start_(NowSeconds()) {}
+    : label_(std::move(label)), enabled_(enabled), tty_(qv::plat::StandardErrorIsTerminal()), start_(NowSeconds()) {}
 
 ProgressBar::~ProgressBar() { Finish(); }
 
