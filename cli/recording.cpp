@@ -8,7 +8,7 @@ namespace {
 
 constexpr uint64_t kBlock = 2048;
 constexpr QV_UCHAR kSessionEmpty = 0;  // state of the last session: nothing in it yet
-constexpr QV_UCHAR kDiscAppendable = 1;
+constexpr QV_UCHAR kDiscAppendable = 1, kDiscComplete = 2;
 
 // Discs rewritten in place, where a new volume is found at the start.
 bool Overwritable(QV_ULONG type) {
@@ -63,8 +63,10 @@ int CheckRecording(DriveJob& job, const DiscState& before, const Recording& r) {
                     (before.type == DISC_TYPE_DVDRW_SR && before.disc.m__UCHAR__DiscStatus != 0 ? " holding data" : "") +
                     " would write it for real");
   }
+  // A complete disc has no free space: the recording refuses it as such.
   const uint64_t blocks = (r.bytes + kBlock - 1) / kBlock;
-  if (before.next.m__UCHAR__IsValid && blocks > before.next.m__ULONG__FreeBlocks)
+  if (before.next.m__UCHAR__IsValid && before.disc.m__UCHAR__DiscStatus != kDiscComplete &&
+      blocks > before.next.m__ULONG__FreeBlocks)
     return Refuse("the data needs " + std::to_string(blocks) + " blocks, the disc has " +
                   std::to_string(before.next.m__ULONG__FreeBlocks) + " free");
   // An image holds addresses for where it was made to start; on these
