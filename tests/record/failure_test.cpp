@@ -29,10 +29,10 @@ struct FaultCase {
   bool earlier = false;  // an image burnt before the image that fails
 };
 
-// TrackAtOnce of one source as the entry points call it: the exception number.
-QV_ULONG Record(QV_HANDLE handle, CQuorvane_File* file) {
+// TrackAtOnce of a data track as the entry points call it: the exception number.
+QV_ULONG Record(QV_HANDLE handle, std::initializer_list<CQuorvane_File*> files) {
   CQuorvane_FileChain chain;
-  chain.AddChainTail(file);
+  for (auto* file : files) chain.AddChainTail(file);
   chain.SeekToBegin();
   try {
     static_cast<CQuorvane_CdvdBurnerGrabber*>(handle)->TrackAtOnce(&chain, false, false, false, 0, 0, 1, 0, 0, 0, 0);
@@ -180,8 +180,8 @@ INSTANTIATE_TEST_SUITE_P(Phases, CancelPhase,
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A source that never delivers (a pipe nobody writes to, a file that never
-// reaches the size it was promised) does not hold up a cancel: the reader
-// thread gives up its read and the recording ends.
+// reaches the size it was promised) does not hold up a cancel or a failure:
+// the reader thread gives up its read and the recording ends.
 TEST_F(BurnFixture, CancelEndsAReadThatWaitsForever) {
   Make("cd-r");
   CancelContext context{nullptr, CN_WAITING_FOR_CACHE};
@@ -195,9 +195,17 @@ TEST_F(BurnFixture, CancelEndsAReadThatWaitsForever) {
                      new CQuorvane_DiskFile(reinterpret_cast<QV_HANDLE>(intptr_t{fileno(unfinished)}), 1 << 20, true)}) {
     std::unique_ptr<CQuorvane_DiskFile> owned(file);
     context.fired = 0;
-    EXPECT_EQ(Record(handle, file), static_cast<QV_ULONG>(EN_USER_EXCEPTION));
+    EXPECT_EQ(Record(handle, {file}), static_cast<QV_ULONG>(EN_USER_EXCEPTION));
   }
   EXPECT_EQ(Describe()["disc"]["status"], "blank");
+  // Nor a write that fails while the reader waits in the pipe: by the
+  // 120th write of the first file (7 of its 8 MB) the reader, a cache
+  // ahead, has reached the second.
+  context.fired = 1;
+  CQuorvane_DiskFile whole(Source("whole.dat", 8 << 20, 0x11).c_str());
+  CQuorvane_DiskFile never(reinterpret_cast<QV_HANDLE>(intptr_t{pipeEnds[0]}), 1 << 20);
+  Arm(R"({"kind": "sense", "opcode": 42, "nth": 120, "sense": [3, 12, 0]})");
+  EXPECT_EQ(Record(handle, {&whole, &never}), static_cast<QV_ULONG>(EN_CDB_CALL_FAILED));
   std::fclose(unfinished);
   close(pipeEnds[0]);
   close(pipeEnds[1]);
@@ -215,7 +223,7 @@ TEST_F(BurnFixture, SourceReadErrorReachesTheCaller) {
   Make("cd-r");
   ASSERT_EQ(Open(), 0u) << s.text;
   Arm("", {kSynchronize});
-  EXPECT_EQ(Record(handle, &file), static_cast<QV_ULONG>(EN_SYSTEM_CALL_FAILED));
+  EXPECT_EQ(Record(handle, {&file}), static_cast<QV_ULONG>(EN_SYSTEM_CALL_FAILED));
   // The whole source fits the cache, so the failure overtakes every
   // buffer queued before it: nothing was written, nothing is flushed.
   EXPECT_EQ(Seen(kSynchronize), 0u);
