@@ -217,9 +217,11 @@ uint32_t CQuorvane_CdvdBurnerGrabber::ReadSource(CQuorvane_CdvdBurnerGrabber* g,
     object->m__BOOLEAN__IsEndMarker = remaining < blockSize;
     if (object->m__BOOLEAN__IsEndMarker)
       QuorvaneI_Log("\n%s(): Setting end marker (%lld)\n", method, static_cast<long long>(remaining));
+    // Once queued the object is the writer's, which may release it at once.
+    const bool end = object->m__BOOLEAN__IsEndMarker;
     ++g->m__LONG__QueuedObjects;
     g->m__CQuorvane_LockedFifoQueue__DataQueue.AddTail(&object->m__LINK__Link);
-    if (object->m__BOOLEAN__IsEndMarker) break;
+    if (end) break;
   }
   return 0;
 }
