@@ -17,7 +17,8 @@ struct Options {
 int Run(const GlobalOptions& global, const Options& o) {
   DriveJob job("erase");
   if (int rc = job.Open(o.drive, global.json, DiscUse::Erase)) return rc;
-  if (!global.json) std::fprintf(stderr, "quorvane: erasing the disc in %s (%s)...\n", job.shown().c_str(), o.full ? "full" : "quick");
+  const std::string text = "erasing the disc in " + job.shown() + (o.full ? " (full)..." : " (quick)...");
+  if (!global.json || CurrentProgressStyle() == ProgressStyle::Json) TellPhase("erasing", text.c_str());
   CallStatus s;
   s.number = Quorvane_CdvdBurnerGrabber_Blank(job.handle(), QV_CALL_STATUS(s), o.full ? 0 : 1);
   if (s.number != 0) return job.Fail("erasing the disc in " + job.shown(), s);

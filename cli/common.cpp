@@ -4,6 +4,7 @@
 #include <cctype>
 #include <csignal>
 #include <chrono>
+#include <cmath>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -212,21 +213,66 @@ std::string FormatDuration(double seconds) {
 }
 }  // namespace
 
+ProgressStyle g_progressStyle = ProgressStyle::Text;
+
+void SetProgressStyle(ProgressStyle style) { g_progressStyle = style; }
+ProgressStyle CurrentProgressStyle() { return g_progressStyle; }
+
+void EndProgress(int exitCode) {
+  if (g_progressStyle != ProgressStyle::Json) return;
+  nlohmann::json end{{"phase", "end"}, {"exitCode", exitCode}};
+  if (exitCode != kExitOk && !LastReported().headline.empty()) {
+    end["error"] = LastReported().headline;
+    end["detail"] = LastReported().detail;
+  }
+  std::fprintf(stderr, "%s\n", end.dump().c_str());
+  std::fflush(stderr);
+}
+
+void TellPhase(const char* phase, const char* text) {
+  if (g_progressStyle == ProgressStyle::Json)
+    std::fprintf(stderr, "%s\n", nlohmann::json{{"phase", phase}}.dump().c_str());
+  else
+    std::fprintf(stderr, "quorvane: %s\n", text);
+  std::fflush(stderr);
+}
+
+// Asked for explicitly, the JSON stream is written even where the command
+// would stay quiet (--json, --quiet).
 ProgressBar::ProgressBar(std::string label, bool enabled)
-    : label_(std::move(label)), enabled_(enabled), tty_(qv::plat::StandardErrorIsTerminal()), start_(NowSeconds()) {}
+    : label_(std::move(label)),
+      enabled_(enabled || g_progressStyle == ProgressStyle::Json),
+      tty_(qv::plat::StandardErrorIsTerminal()),
+      start_(NowSeconds()) {}
 
 ProgressBar::~ProgressBar() { Finish(); }
 
 void ProgressBar::Update(uint64_t done, uint64_t total, int driveBuffer, int hostBuffer) {
   if (!enabled_ || finished_) return;
   const double now = NowSeconds();
-  // Redraw at most 10 times a second on a terminal, once every 5 s otherwise.
-  if (lastDraw_ >= 0 && now - lastDraw_ < (tty_ ? 0.1 : 5.0) && done < total) return;
+  const bool json = g_progressStyle == ProgressStyle::Json;
+  // Redraw at most 10 times a second on a terminal, once every 5 s into a
+  // file; a front end gets two objects a second, and always the last.
+  if (lastDraw_ >= 0 && now - lastDraw_ < (json ? 0.5 : tty_ ? 0.1 : 5.0) && done < total) return;
   lastDraw_ = now;
   const double elapsed = now - start_;
   const double percent = total ? 100.0 * static_cast<double>(done) / static_cast<double>(total) : 0.0;
   const double speed = elapsed > 0 ? static_cast<double>(done) / elapsed : 0.0;  // bytes per second
   const double left = speed > 0 && total >= done ? static_cast<double>(total - done) / speed : -1;
+  if (json) {
+    const auto orNull = [](double v) { return v < 0 ? nlohmann::json() : nlohmann::json(v); };
+    const nlohmann::json line{{"phase", label_},
+                              {"percent", std::round(percent * 10) / 10},
+                              {"bytes", done},
+                              {"totalBytes", total},
+                              {"bytesPerSecond", std::llround(speed)},
+                              {"driveBuffer", orNull(driveBuffer)},
+                              {"hostBuffer", orNull(hostBuffer)},
+                              {"secondsLeft", orNull(left < 0 ? -1 : std::round(left))}};
+    std::fprintf(stderr, "%s\n", line.dump().c_str());
+    std::fflush(stderr);
+    return;
+  }
   constexpr int kWidth = 30;
   const int filled = static_cast<int>(percent * kWidth / 100.0);
   std::string bar(static_cast<size_t>(filled), '#');
@@ -247,7 +293,7 @@ void ProgressBar::Update(uint64_t done, uint64_t total, int driveBuffer, int hos
 void ProgressBar::Finish() {
   if (!enabled_ || finished_) return;
   finished_ = true;
-  if (tty_ && lastDraw_ >= 0) std::fputc('\n', stderr);
+  if (tty_ && lastDraw_ >= 0 && g_progressStyle == ProgressStyle::Text) std::fputc('\n', stderr);
 }
 
 bool RootEntries(const std::string& path, std::vector<std::string>* entries, std::string* why) {

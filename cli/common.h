@@ -113,7 +113,17 @@ class InterruptScope {
   void (*terminate_)(int);
 };
 
-// One line of progress on standard error, redrawn in place on a terminal.
+// How progress is shown: a line for people, redrawn in place on a
+// terminal, or one JSON object per line for front ends (--progress=json),
+// ended by EndProgress's object with the result.
+enum class ProgressStyle { Text, Json };
+void SetProgressStyle(ProgressStyle style);
+ProgressStyle CurrentProgressStyle();
+void EndProgress(int exitCode);
+// A step of a long job: {"phase": phase} in the JSON stream, else text.
+void TellPhase(const char* phase, const char* text);
+
+// One line of progress on standard error.
 class ProgressBar {
  public:
   explicit ProgressBar(std::string label, bool enabled = true);

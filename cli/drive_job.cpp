@@ -133,10 +133,10 @@ void DriveJob::OnCallback(QV_ULONG reason, uint64_t p1, uint64_t p2) {
   // From the reader thread: the bar belongs to the writing one.
   if (reason == CN_FILE_CHANGED && changes_ != nullptr)
     changes_->OnChanged(reinterpret_cast<const char*>(static_cast<uintptr_t>(p1)));
-  if (quiet_) return;
-  auto say = [&](const char* text) {
+  if (quiet_ && CurrentProgressStyle() != ProgressStyle::Json) return;
+  auto say = [&](const char* phase, const char* text) {
     if (bar_ != nullptr) bar_->Finish();
-    std::fprintf(stderr, "quorvane: %s\n", text);
+    TellPhase(phase, text);
   };
   switch (reason) {
     case CN_WRITE_SIZE_KNOWN:
@@ -159,12 +159,12 @@ void DriveJob::OnCallback(QV_ULONG reason, uint64_t p1, uint64_t p2) {
     case CN_BUFFER_UNDERRUN: break;  // the bar's speed shows it
     case CN_WRITING_END:
       if (bar_ != nullptr) bar_->Update(totalBlocks_ * 2048, totalBlocks_ * 2048, driveBuffer_, 0);
-      say("flushing the drive's buffer");
+      say("flushing", "flushing the drive's buffer");
       break;
     case CN_DVDPLUSRW_FORMAT_BEGIN:
     case CN_DVDRAM_FORMAT_BEGIN:
-    case CN_DVDRW_FORMAT_BEGIN: say("formatting the disc"); break;
-    case CN_DVD_PADDING_BEGIN: say("writing DVD padding"); break;
+    case CN_DVDRW_FORMAT_BEGIN: say("formatting", "formatting the disc"); break;
+    case CN_DVD_PADDING_BEGIN: say("padding", "writing DVD padding"); break;
     default: break;
   }
 }

@@ -12,6 +12,10 @@ int main(int argc, char** argv) {
   bool version = false;
   app.add_flag("--version", version, "Print the version and the engine's banner");
   app.add_flag("--json", global.json, "Machine-readable output");
+  std::string progress = "text";
+  app.add_option("--progress", progress,
+                 "text: a progress line; json: one JSON object per line on standard error, the last with the result")
+      ->check(CLI::IsMember({"text", "json"}));
 
   std::function<int()> run;
   for (auto& command : qvcli::CommandTable()) {
@@ -27,6 +31,7 @@ int main(int argc, char** argv) {
     return code == 0 ? qvcli::kExitOk : qvcli::kExitUsage;
   }
   qvcli::SetJsonErrors(global.json);
+  qvcli::SetProgressStyle(progress == "json" ? qvcli::ProgressStyle::Json : qvcli::ProgressStyle::Text);
 #ifdef SIGPIPE
   // A reader that goes away is a write error to report, not a silent death.
   std::signal(SIGPIPE, SIG_IGN);
@@ -47,5 +52,7 @@ int main(int argc, char** argv) {
     std::fputs(app.help().c_str(), stdout);
     return qvcli::kExitUsage;
   }
-  return run();
+  const int rc = run();
+  qvcli::EndProgress(rc);
+  return rc;
 }

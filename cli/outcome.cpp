@@ -8,6 +8,7 @@ namespace qvcli {
 namespace {
 
 bool g_jsonErrors = false;
+Outcome g_last;
 
 // System error numbers (the engine's Windows numbering on every system).
 struct SystemRow {
@@ -94,6 +95,8 @@ std::string EngineWords(const char* text, uint32_t number) {
 
 void SetJsonErrors(bool on) { g_jsonErrors = on; }
 
+const Outcome& LastReported() { return g_last; }
+
 Outcome FromSystemError(uint32_t code, About about) {
   const std::string detail = "system error " + std::to_string(code);
   for (const SystemRow& r : kSystemErrors)
@@ -164,6 +167,7 @@ Outcome FromEngine(uint32_t number, const char* text, uint32_t systemError) {
 
 int Report(const std::string& what, const Outcome& o) {
   const std::string line = what.empty() ? o.headline : what + ": " + o.headline;
+  g_last = {o.exit, line, o.detail};
   std::fprintf(stderr, "quorvane: %s\n", line.c_str());
   if (!o.detail.empty()) std::fprintf(stderr, "quorvane:   (%s)\n", o.detail.c_str());
   if (g_jsonErrors)

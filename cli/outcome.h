@@ -54,5 +54,7 @@ Outcome FromEngine(uint32_t number, const char* text, uint32_t systemError);
 int Report(const std::string& what, const Outcome& outcome);
 // --json turns on the error object.
 void SetJsonErrors(bool on);
+// The last failure Report told, for the end of the progress stream.
+const Outcome& LastReported();
 
 }  // namespace qvcli

@@ -191,12 +191,10 @@ TEST(Reader, MissingDecoderLibraryMakesOnlyItsFormatUnsupported) {
   };
   for (const auto& c : cases) {
     qvaudio::ScopedEnv missing(c.variable, "/nonexistent/libmissing.so.0");
-    qvtest::LogCapture log;
     for (const char* file : {"tone-cd.wav", "tone.ogg", "tone.flac", "tone-48k.mp3"}) {
       const uint32_t status = Sonvex_CompressedFileSupportedIs(Fixture(file).c_str());
       EXPECT_EQ(status, std::string(file) == c.unsupported ? 50u : 0u) << c.variable << " " << file;
     }
-    EXPECT_GE(log.Count("LoadLibrary( '"), 1u) << log.Text();
   }
 }
 
@@ -229,12 +227,10 @@ TEST(Handles, DestroyedForgedAndMixedHandlesAreRejected) {
   // Freed memory is never touched (ASan would stop the test if it were).
   uint8_t buffer[16];
   uint32_t size = 0;
-  qvtest::LogCapture log;
   EXPECT_EQ(Sonvex_CompressedFileReaderObjectRead(stale, buffer, sizeof buffer), 6u);
   EXPECT_EQ(Sonvex_CompressedFileReaderObjectBeginSeek(stale), 6u);
   EXPECT_EQ(Sonvex_CompressedFileReaderObjectUncompressedSizeGet(stale, &size), 6u);
   EXPECT_EQ(Sonvex_CompressedFileReaderObjectDestroy(&stale), 6u);
-  EXPECT_EQ(log.Count("is not a live object"), 4u);
   EXPECT_EQ(Sonvex_CompressedFileReaderObjectDestroy(&reader), 6u);  // NULL
   EXPECT_EQ(Sonvex_CompressedFileReaderObjectDestroy(nullptr), 87u);
   EXPECT_EQ(Sonvex_CompressedFileReaderObjectCreate(nullptr, Fixture("tone-cd.wav").c_str()), 87u);

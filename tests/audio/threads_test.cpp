@@ -9,7 +9,12 @@ namespace {
 TEST(AudioThreads, ReadersOnSeveralThreadsDecodeAsAlone) {
   const char* files[] = {"tone.ogg", "tone.flac", "tone-48k.mp3", "tone-cd.wav"};
   std::vector<std::vector<uint8_t>> alone;
-  for (const char* f : files) alone.push_back(qvaudio::DecodeAll(qvaudio::Fixture(f), {2352}).pcm);
+  for (const char* f : files) {
+    const qvaudio::Decoded d = qvaudio::DecodeAll(qvaudio::Fixture(f), {2352});
+    ASSERT_EQ(d.createStatus, 0u) << f;
+    ASSERT_GT(d.pcm.size(), 44100u) << f << " decoded to less than a quarter second";
+    alone.push_back(d.pcm);
+  }
   SonvexI_ForgetLibraries();  // the threads race to load them again
   std::vector<std::vector<uint8_t>> together(std::size(files));
   std::vector<std::thread> threads;

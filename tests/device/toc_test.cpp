@@ -224,11 +224,6 @@ INSTANTIATE_TEST_SUITE_P(
         BadTocCase{"NoLeadOut", [] { return Toc({At(1, 0x10, 1, 0)}); }, "no lead-out entry (A2h) for session 1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(TocTest, AFailingReadTocFailsWithItsCommandFailure) {
-  rig.drive.Returns(0x43, Reply::Sense(5, 0x24, 0));
-  EXPECT_EQ(Fails(8, [&] { Read(); })->FailureInformation()->m__UCHAR__CDB[0], 0x43);
-}
-
 // DVD media: the tracks the drive reports, bounded by the file system on
 // random-access media.
 struct DvdDisc {

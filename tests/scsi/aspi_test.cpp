@@ -14,7 +14,6 @@ using scsitest::Catch;
 class Aspi : public ::testing::Test {
  protected:
   qvtest::VirtualTime time;
-  qvtest::LogCapture log;
   qvtest::FakeScsiBus bus;
   unsigned index = bus.Add({.host = 1, .id = 2, .type = 5});
   int calls = 0;
@@ -32,8 +31,6 @@ TEST_F(Aspi, OpensByAddressAndReadsTheDeviceType) {
   EXPECT_EQ(t.GetTargetId(), 2);
   EXPECT_EQ(t.GetDeviceType(), 5);
   EXPECT_EQ(t.GetMaximumTransferLength(), 61440u);
-  // The symbolic name query finds the block device behind the address.
-  EXPECT_EQ(log.Count("Device 1:2 is '" + (bus.dir().path() / "dev" / "sr0").string() + "'"), 1u);
 }
 
 TEST(AspiConstruction, FailsWithTheAspiStatus) {
@@ -85,19 +82,6 @@ TEST_F(Aspi, FailureRecordKeeps14SenseBytesAndTheRequestStatus) {
   EXPECT_EQ(info->m__UCHAR__TargetStatus, 2);
   EXPECT_EQ(info->m__UCHAR__HostAdapterStatus, 0);
   EXPECT_EQ(0, std::memcmp(info->m__UCHAR__CDB, read10, 10));
-  EXPECT_EQ(log.Count("SRB Dump: Cmd 0x02, Status 0x04"), 1u);
-}
-
-TEST_F(Aspi, RetriesUnitAttentionAndBusyLikeTheOtherTransports) {
-  CQuorvane_ScsiTransportASPI t(1, 0, 2, 0);
-  Answer([](sg_io_hdr_t& hdr, int call) {
-    if (call == 1) qvtest::SetCheckCondition(hdr, 6, 0x28, 0x00);
-    if (call == 2) hdr.status = 8;
-    return 0;
-  });
-  EXPECT_EQ(Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); }), nullptr);
-  EXPECT_EQ(calls, 3);
-  EXPECT_EQ(time.clock().SleepCount(), 2u);
 }
 
 // A failure that the host adapter reports is not retried, whatever the

@@ -75,14 +75,6 @@ class ScriptedTransport : public CQuorvane_ScsiTransport {
   }
 };
 
-// A library request answered with CHECK CONDITION and fixed-format sense.
-inline uint32_t CheckCondition(QVDRIVE_REQUEST& r, uint8_t key, uint8_t asc) {
-  r.scsiStatus = 2;
-  r.senseLength = 18;
-  r.sense[0] = 0x70, r.sense[2] = key, r.sense[12] = asc;
-  return 0;
-}
-
 // Sets an environment variable for a scope.
 class ScopedEnv {
  public:

@@ -135,4 +135,9 @@ bool HaveProgram(const std::string& name) {
 #endif
 }
 
+bool ProgramsRequired() {
+  const char* value = std::getenv("QUORVANE_REQUIRE_PROGRAMS");
+  return value != nullptr && *value != '\0' && std::string(value) != "0";
+}
+
 }  // namespace qvtest

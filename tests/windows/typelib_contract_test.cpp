@@ -117,9 +117,10 @@ const char* KindText(INVOKEKIND k) {
 }
 
 // One member as the contract writes it. Parameter names come from
-// GetNames, which is keyed by DISPID: a property put shares its DISPID
-// with the get, so its (nameless) parameter is written "(unnamed)".
-ContractMember Render(ITypeInfo* ti, const FUNCDESC* fd) {
+// GetNames, which is keyed by DISPID and answers for the first member
+// holding it: a later member sharing the DISPID (a property put after its
+// get) shows a caller no parameter names, written "(unnamed)".
+ContractMember Render(ITypeInfo* ti, const FUNCDESC* fd, bool namesAreThis) {
   ContractMember m;
   m.dispid = fd->memid;
   auto [name, help] = Documentation(ti, fd->memid);
@@ -128,12 +129,11 @@ ContractMember Render(ITypeInfo* ti, const FUNCDESC* fd) {
   BSTR names[32] = {};
   UINT count = 0;
   ti->GetNames(fd->memid, names, 32, &count);
-  const bool put = fd->invkind == INVOKE_PROPERTYPUT || fd->invkind == INVOKE_PROPERTYPUTREF;
   for (SHORT i = 0; i < fd->cParams; ++i) {
     const ELEMDESC& e = fd->lprgelemdescParam[i];
     if (i) m.params += "; ";
     m.params += FlagsText(e.paramdesc.wParamFlags) + " " + TypeText(ti, e.tdesc) + " ";
-    m.params += put ? "(unnamed)" : (static_cast<UINT>(i + 1) < count ? Narrow(names[i + 1]) : "(unnamed)");
+    m.params += namesAreThis && static_cast<UINT>(i + 1) < count ? Narrow(names[i + 1]) : "(unnamed)";
   }
   if (fd->cParams == 0) m.params = "none";
   for (UINT i = 0; i < count; ++i) SysFreeString(names[i]);
@@ -226,7 +226,14 @@ void CompareInterface(ITypeLib* lib, const ContractInterface& c, Mismatches& out
     FUNCDESC* fd = nullptr;
     vt->GetFuncDesc(static_cast<UINT>(i), &fd);
     const ContractMember& want = c.members[i];
-    const ContractMember got = Render(vt, fd);
+    bool namesAreThis = true;
+    for (size_t j = 0; j < i && namesAreThis; ++j) {
+      FUNCDESC* earlier = nullptr;
+      vt->GetFuncDesc(static_cast<UINT>(j), &earlier);
+      namesAreThis = earlier->memid != fd->memid;
+      vt->ReleaseFuncDesc(earlier);
+    }
+    const ContractMember got = Render(vt, fd, namesAreThis);
     const std::string where = c.name + "." + want.name + " (row " + std::to_string(i + 1) + ")";
     out.Check(where + " DISPID", want.dispid, got.dispid);
     out.Check(where + " name", want.name, got.name);
