@@ -15,6 +15,7 @@
 
 #include "drive_job.h"
 #include "master.h"
+#include "recording.h"
 
 namespace qvcli {
 namespace {
@@ -32,22 +33,6 @@ struct Options {
   bool eject = false;
   uint32_t speed = 0;
 };
-
-// Where the new session's image starts: the next writable address, so its
-// directory addresses are right on a disc that holds sessions already.
-// DVD+RW and DVD-RAM are rewritten from the start.
-int StartAddress(DriveJob& job, uint32_t* start) {
-  *start = 0;
-  const QV_ULONG discType = Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(job.handle());
-  if (discType == DISC_TYPE_DVDPLUSRW || discType == DISC_TYPE_DVDRAM) return kExitOk;
-  CallStatus s;
-  QUORVANE_TRACK_INFORMATION track{};
-  s.number = Quorvane_CdvdBurnerGrabber_GetTrackInformation(job.handle(), QV_CALL_STATUS(s), 0xFF, &track);
-  if (s.number != 0) return job.Fail("reading the next writable address", s);
-  if (track.m__UCHAR__IsValid && track.m__UCHAR__IsNWAValid && track.m__LONG__NextWritableAddress > 0)
-    *start = static_cast<uint32_t>(track.m__LONG__NextWritableAddress);
-  return kExitOk;
-}
 
 // An image is recorded as 2048-byte data blocks: a file of raw 2352-byte
 // CD sectors, or an audio file, would go onto the disc as something else.
@@ -166,39 +151,66 @@ int Run(const GlobalOptions& global, const Options& o) {
   Quorvane_SetEjectAfterFail(0);
   job.EjectAfterFailure(o.eject);
   Quorvane_SetPadding(0);
+  DiscState before;
+  if (int rc = ReadDiscState(job, &before)) return rc;
   CallStatus s;
   if (o.speed != 0) {
     if (int rc = job.SetWriteSpeed(o.speed)) return rc;
   }
   const QV_BOOLEAN test = o.test ? 1 : 0, multi = o.multisession ? 1 : 0;
   std::string what = o.image;
+  // A DVD-Video image, like an image file, is made for block 0.
+  Recording recording{0, o.test, o.multisession, !o.image.empty() || dvd};
   if (dvd) {
     what = o.dvdVideo;
+    QV_ULONG high = 0;
+    recording.bytes = Quorvane_ISO9660JolietFileTree_GetSizeInUCHARs(videoTree, &high);
+    recording.bytes |= uint64_t{high} << 32;
+    if (int rc = CheckRecording(job, before, recording)) return rc;
     s.number = Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTree(h, QV_CALL_STATUS(s), videoTree, 0, test, multi, 1, 1);
   } else if (!o.image.empty()) {
+    std::error_code ec;
+    recording.bytes = std::filesystem::file_size(o.image, ec);
+    if (int rc = CheckRecording(job, before, recording)) return rc;
     s.number = Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFileEx(h, QV_CALL_STATUS(s), o.image.c_str(),
                                                                  QVX_TRACK_FROM_FILE_DATA, 0, test, multi, 1, 1);
   } else if (o.audio) {
-    // One track after another in one session, which the close then ends.
-    for (size_t i = 0; i < o.paths.size() && s.number == 0; ++i) {
+    if (int rc = CheckRecording(job, before, recording)) return rc;
+    // One track after another in one session, which the close then ends;
+    // a cancel between two tracks ends it too.
+    for (size_t i = 0; i < o.paths.size() && s.number == 0 && !job.cancelled(); ++i) {
       what = o.paths[i];
       s.number = Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFileEx(h, QV_CALL_STATUS(s), o.paths[i].c_str(),
                                                                    QVX_TRACK_FROM_FILE_AUDIO, 0, test, multi, 1, 1);
     }
     if (s.number == 0) what = std::to_string(o.paths.size()) + " audio track" + (o.paths.size() == 1 ? "" : "s");
   } else {
-    uint32_t start = 0;
-    if (int rc = StartAddress(job, &start)) return rc;
+    if (job.cancelled()) return job.Cancelled("nothing was written");
+    // The new volume starts where it is written, so that its addresses
+    // are right on a disc that holds one already.
     s.number = Quorvane_ISO9660JolietFileTree_BuildImage(master.tree(), s.text, sizeof s.text, &s.systemError,
-                                                         static_cast<QV_LONG>(start), 0, 0, o.label.c_str(), "",
-                                                         "QUORVANE");
+                                                         static_cast<QV_LONG>(before.start()), 0, 0,
+                                                         o.label.c_str(), "", "QUORVANE");
     if (s.number != 0) return master.Fail("building the image", s.number, s.text, s.systemError);
+    if (job.cancelled()) return job.Cancelled("nothing was written");
+    QV_ULONG high = 0;
+    recording.bytes = Quorvane_ISO9660JolietFileTree_GetSizeInUCHARs(master.tree(), &high);
+    recording.bytes |= uint64_t{high} << 32;
+    if (int rc = CheckRecording(job, before, recording)) return rc;
     what = o.paths.size() == 1 ? o.paths.front() : std::to_string(o.paths.size()) + " paths";
     s.number = Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTree(h, QV_CALL_STATUS(s), master.tree(), 0, test, multi,
                                                                1, 1);
   }
-  if (s.number != 0) return job.Fail("burning " + what + " on " + job.shown(), s);
+  if (s.number != 0) {
+    // Before the job ejects the disc, if it is to.
+    const std::string closed = o.test ? "" : CloseInterruptedSession(job, before);
+    const int rc = job.Fail("burning " + what + " on " + job.shown(), s);
+    if (!closed.empty()) std::fprintf(stderr, "quorvane: burn: %s\n", closed.c_str());
+    return rc;
+  }
   if (!o.test) {
+    // Closed even when a cancel came after the last block: left open, the
+    // session would hide the next one from readers.
     s.number = Quorvane_CdvdBurnerGrabber_CloseSession(h, QV_CALL_STATUS(s));
     if (s.number != 0) return job.Fail("closing the session", s);
   }
@@ -208,6 +220,8 @@ int Run(const GlobalOptions& global, const Options& o) {
     s.number = Quorvane_CdvdBurnerGrabber_Eject(h, QV_CALL_STATUS(s));
     if (s.number != 0) return job.Fail("ejecting the disc", s);
   }
+  if (job.cancelled())
+    return job.Cancelled(o.test ? "the test write had ended" : "what was written is in a closed session");
   if (!o.image.empty()) NotePadding(o.image);
   if (global.json)
     PrintJson({{"drive", job.shown()},

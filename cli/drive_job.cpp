@@ -65,6 +65,12 @@ int DriveJob::Fail(const std::string& what, const CallStatus& s) {
   return Report(what, FromEngine(s, About::Drive));
 }
 
+int DriveJob::Cancelled(const std::string& outcome) const {
+  if (bar_ != nullptr) bar_->Finish();
+  std::fprintf(stderr, "quorvane: %s cancelled; %s\n", verb_.c_str(), outcome.c_str());
+  return kExitCancelled;
+}
+
 int DriveJob::Open(const std::string& drive, bool quiet, DiscUse use) {
   quiet_ = quiet;
   engine_ = new EngineSession;

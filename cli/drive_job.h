@@ -33,6 +33,9 @@ class DriveJob {
   // Says why a call failed; first the drive gets its speed back and,
   // when asked, ejects the disc.
   int Fail(const std::string& what, const CallStatus& s);
+  // A cancel that took effect outside an engine call; says what became of
+  // the disc.
+  int Cancelled(const std::string& outcome) const;
 
   // A write speed for this job alone: a drive keeps the speed it is told,
   // across commands and (with SET STREAMING) discs, so the job gives it

@@ -168,6 +168,10 @@ void CQuorvane_DiskFile::ReadFileBytes(uint64_t offset, uint64_t length, uint8_t
       ReportChanged(offset + done);
       return;
     }
+    if (qv::plat::ReadStopRequested())
+      QuorvaneI_Throw("CQuorvane_DiskFile::RealRead", EN_SYSTEM_CALL_FAILED, qv::plat::kErrCancelled,
+                      "CQuorvane_DiskFile::RealRead(): Stopped while waiting for UCHAR %llu of '%s'!!!",
+                      static_cast<unsigned long long>(offset + done), m__STRING__FileName.c_str());
     qv::plat::SleepMs(kWaitForDataMs);
   }
 }

@@ -8,6 +8,27 @@
 
 namespace qv::plat {
 
+// A read that can wait without end (a pipe that never delivers, a file
+// that is still to be written) gives up with kErrCancelled once the
+// calling thread's stop test holds. A thread sets its test for a scope;
+// without one, reads wait as long as their source does.
+class ReadStopScope {
+ public:
+  using Test = bool (*)(const void* context);
+  ReadStopScope(Test test, const void* context);
+  ~ReadStopScope();
+  ReadStopScope(const ReadStopScope&) = delete;
+  ReadStopScope& operator=(const ReadStopScope&) = delete;
+
+ private:
+  Test previousTest_;
+  const void* previousContext_;
+};
+// Whether the calling thread's reads must give up now.
+bool ReadStopRequested();
+// Whether the calling thread has a stop test at all.
+bool ReadStopInstalled();
+
 enum class FileMode : uint8_t {
   Read,          // existing file, read-only, others may read
   ReadWrite,     // existing file, read and write
@@ -43,7 +64,9 @@ class File {
 
   bool IsOpen() const { return fd_ >= 0; }
   // Reads up to size bytes at the current position, looping over short
-  // reads until size bytes or end of file. Returns the count, or -1.
+  // reads until size bytes or end of file. Returns the count, or -1. A
+  // stream that has nothing to read looks at the thread's stop test while
+  // it waits.
   int64_t Read(void* buffer, size_t size, uint32_t* error);
   // The same at an absolute offset; the current position does not move.
   int64_t ReadAt(uint64_t offset, void* buffer, size_t size, uint32_t* error);

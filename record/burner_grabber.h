@@ -58,8 +58,39 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdDrive {
   int32_t GetCacheSizeInBytes() const { return m__LONG__CacheSize; }
   CQuorvane_CacheManager* GetCacheManager() const { return m__PCQuorvane_CacheManager__CacheManager.get(); }
 
+  // What track-at-once reads of the invisible track.
+  struct TrackState {
+    bool blank = false;
+    bool nwaValid = false;
+    uint32_t freeBlocks = 0;
+    uint32_t nwa = 0;
+  };
+  // Mode page 05h of one recording, by name.
+  struct PageParameters {
+    uint8_t writeType, dataBlockType, trackMode;
+    bool testWrite, multiSession;
+    uint8_t sessionFormat;
+    bool linkSizeValid;
+    bool testWriteForcedOff;  // the medium cannot simulate
+  };
+
  protected:
   void BuildWritePipeline(uint32_t cacheSizeInMB);
+
+  // Track-at-once's steps (record/track_at_once.cpp).
+  // Refuses what cannot be recorded on the disc in the drive before
+  // anything on it changes; returns the disc type.
+  uint32_t Preflight(int32_t trackType, bool nextSessionAllowed);
+  void SetTransferSize(uint32_t discType, bool nextSessionAllowed);
+  TrackState ReadInvisibleTrack(uint32_t discType, int32_t trackType);
+  // Says so first when the page forces test write off.
+  void SendPage(const PageParameters& page, const uint8_t subHeader[4]);
+  // DVD-R(W): a quick format in multisession on DVD-RW, else a reserved track.
+  void PrepareDashTrack(bool dashRwMultisession, uint32_t nwa, uint64_t blocks);
+  void SetLayerBreak();
+  void UpdateVolumeDescriptors(CQuorvane_FileChain* chain, uint64_t bytes, uint32_t discType, uint32_t firstNwa);
+  // Zero blocks after the data; returns the address after them.
+  uint32_t WriteDvdPadding(uint64_t padding, uint32_t address, int32_t progressInterval, uint64_t written);
 
   // The write pipeline's steps (record/pipeline.cpp).
   struct WriteLoop {
@@ -79,6 +110,13 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdDrive {
   // the flush and the reader thread's end.
   void FinishWriting();
   void JoinCacheThread();
+  // Cancel takes effect between any two steps that change the disc: the
+  // exception of a cancel (number 14) when Cancel was called since the
+  // recording began; offset says how many bytes of the source were written.
+  void ThrowIfCancelled(const char* method, uint64_t offset);
+  // The reader thread's reads give up once this holds: it was told to die,
+  // or the recording was cancelled.
+  static bool ReaderMustStop(const void* grabber);
   static uint32_t ReadSource(CQuorvane_CdvdBurnerGrabber* grabber, const char* method, CQuorvane_FileChain* source,
                              int32_t sourceBlockSize, bool* cacheFullSet, uint32_t* lastStatus);
 

@@ -1,4 +1,5 @@
 // The write pipeline's pool and events, made once per burner-grabber.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -10,6 +11,7 @@
 #include "record/burner_grabber.h"
 #include "files/file_chain.h"
 #include "platform/clock.h"
+#include "platform/file.h"
 
 namespace {
 
@@ -99,6 +101,7 @@ constexpr uint32_t kShutDownWaitMs = 2000;
 constexpr uint32_t kBytesPerMsAtSingleCdSpeed = 176;
 constexpr uint32_t kReadBufferCapacityEvery = 8;
 constexpr uint32_t kDvdPacketBytes = 32768;
+constexpr uint32_t kCancelPollMs = 100;
 
 // The drives whose SYNCHRONIZE CACHE must run without Immed, then be left
 // alone for a while.
@@ -191,6 +194,12 @@ uint32_t CQuorvane_CdvdBurnerGrabber::ReadSource(CQuorvane_CdvdBurnerGrabber* g,
     } catch (CQuorvane_Exception* e) {
       QuorvaneI_Log("\n%s(): Read %lld UCHARs from offset %lld failed\n", method, static_cast<long long>(transfer),
                     static_cast<long long>(offset));
+      // A read given up because of a cancel is the cancel.
+      if (g->m__UCHAR__IsCancel.load() == 1) {
+        delete e;
+        e = QuorvaneI_NewException(EN_USER_EXCEPTION, 0, "%s(): Cancel set at offset %lld", kThread,
+                                   static_cast<long long>(offset));
+      }
       QueueError(g->m__CQuorvane_LockedFifoQueue__DataQueue, object, e);
       return 1;
     }
@@ -208,9 +217,11 @@ uint32_t CQuorvane_CdvdBurnerGrabber::ReadSource(CQuorvane_CdvdBurnerGrabber* g,
     object->m__BOOLEAN__IsEndMarker = remaining < blockSize;
     if (object->m__BOOLEAN__IsEndMarker)
       QuorvaneI_Log("\n%s(): Setting end marker (%lld)\n", method, static_cast<long long>(remaining));
+    // Once queued the object is the writer's, which may release it at once.
+    const bool end = object->m__BOOLEAN__IsEndMarker;
     ++g->m__LONG__QueuedObjects;
     g->m__CQuorvane_LockedFifoQueue__DataQueue.AddTail(&object->m__LINK__Link);
-    if (object->m__BOOLEAN__IsEndMarker) break;
+    if (end) break;
   }
   return 0;
 }
@@ -240,7 +251,20 @@ uint32_t EndReader(const char* method, qv::plat::ManualResetEvent& cacheFull, qv
 
 }  // namespace
 
+bool CQuorvane_CdvdBurnerGrabber::ReaderMustStop(const void* grabber) {
+  const auto* g = static_cast<const CQuorvane_CdvdBurnerGrabber*>(grabber);
+  return g->m__LONG__DieCounter.load() > 0 || g->m__UCHAR__IsCancel.load() == 1;
+}
+
+void CQuorvane_CdvdBurnerGrabber::ThrowIfCancelled(const char* method, uint64_t offset) {
+  if (m__UCHAR__IsCancel.load() != 1) return;
+  QuorvaneI_Log("\n%s(): Cancel set at offset %lld\n", method, static_cast<long long>(offset));
+  QuorvaneI_Throw(method, EN_USER_EXCEPTION, 0, "%s(): Cancel set at offset %lld", method,
+                  static_cast<long long>(offset));
+}
+
 uint32_t CQuorvane_CdvdBurnerGrabber::WriteCacheThread(CQuorvane_CdvdBurnerGrabber* g) {
+  qv::plat::ReadStopScope stop(&ReaderMustStop, g);
   bool cacheFullSet = false;
   uint32_t lastStatus = 0;
   ReadSource(g, kThread, g->m__PCQuorvane_FileChain__Source, g->m__LONG__BlockSize, &cacheFullSet, &lastStatus);
@@ -249,6 +273,7 @@ uint32_t CQuorvane_CdvdBurnerGrabber::WriteCacheThread(CQuorvane_CdvdBurnerGrabb
 }
 
 uint32_t CQuorvane_CdvdBurnerGrabber::WriteCacheThreadEx(CQuorvane_CdvdBurnerGrabber* g) {
+  qv::plat::ReadStopScope stop(&ReaderMustStop, g);
   bool cacheFullSet = false;
   uint32_t lastStatus = 0;
   for (int32_t i = 0; i < g->m__LONG__SourceCount; ++i) {
@@ -302,8 +327,14 @@ void CQuorvane_CdvdBurnerGrabber::StartPipeline(const char* method, CQuorvane_Fi
 uint32_t CQuorvane_CdvdBurnerGrabber::RunWriteLoop(const char* method, const WriteLoop& loop) {
   const auto timeOut = static_cast<uint32_t>(static_cast<uint32_t>(m__LONG__CacheSize) / kBytesPerMsAtSingleCdSpeed);
   Notify(CN_WAITING_FOR_CACHE, timeOut);
-  uint32_t error = 0;
-  const uint32_t waited = m__HANDLE__CacheFullEvent->WaitFor(timeOut, &error);
+  uint32_t error = 0, waited = 0;
+  // In slices, so that a cancel need not wait for a source that is slow
+  // to deliver, or never does.
+  for (uint32_t spent = 0;; spent += kCancelPollMs) {
+    waited = m__HANDLE__CacheFullEvent->WaitFor(std::min(kCancelPollMs, timeOut - spent), &error);
+    ThrowIfCancelled(method, 0);
+    if (waited == 0 || timeOut - spent <= kCancelPollMs) break;
+  }
   if (waited != 0)
     QuorvaneI_Throw(method, EN_SYSTEM_CALL_FAILED, error, "%s(): WaitForSingleObject() failed, status %ld, returned %ld",
                     method, static_cast<long>(error), static_cast<long>(waited));
@@ -317,7 +348,9 @@ uint32_t CQuorvane_CdvdBurnerGrabber::RunWriteLoop(const char* method, const Wri
   uint8_t capacity[12] = {};
   bool ended = false;
   m__ULONG__CurrentWriteAddress = loop.address;
+  const auto blockSize = static_cast<uint64_t>(m__LONG__BlockSize);
   for (;;) {
+    if (!ended) ThrowIfCancelled(method, written * blockSize);
     CQuorvane_CacheObject* object = CQuorvane_CacheObject::FromLink(m__CQuorvane_LockedFifoQueue__DataQueue.RemoveHead());
     if (object == nullptr && ended) break;
     if (object == nullptr && m__HANDLE__CacheThreadDeadEvent->WaitFor(0, &error) == 0) {

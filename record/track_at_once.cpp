@@ -37,12 +37,7 @@ bool IsDashRw(uint32_t t) { return t == DISC_TYPE_DVDRW_RO || t == DISC_TYPE_DVD
 
 uint32_t Be32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]; }
 
-struct TrackState {
-  bool blank = false;
-  bool nwaValid = false;
-  uint32_t freeBlocks = 0;
-  uint32_t nwa = 0;
-};
+using TrackState = CQuorvane_CdvdBurnerGrabber::TrackState;
 
 TrackState Parse(const uint8_t* answer) {
   TrackState t;
@@ -86,7 +81,68 @@ TrackKind KindOf(int32_t trackType, bool mode2Form1) {
   return {2332, 13, 4, 0x20, "Setting write parameters to MODE2/Form2"};
 }
 
+// The source as the track will hold it.
+struct SizedSource {
+  TrackKind kind;
+  uint64_t bytes = 0;
+  uint64_t blocks = 0;
+};
+
+// Nothing to record is a mistake of the caller's, found before the drive
+// hears of the recording: a track needs at least one whole block.
+SizedSource SizeSource(CQuorvane_FileChain* chain, int32_t trackType, bool mode2Form1) {
+  if (chain == nullptr) QuorvaneI_Throw(kTao, EN_INVALID_PARAMETER, 0, "%s(): Source is NULL", kTao);
+  SizedSource source{KindOf(trackType, mode2Form1)};
+  chain->GetSizeInUCHARs(&source.bytes);
+  source.blocks = source.bytes / static_cast<uint64_t>(source.kind.blockSize);
+  if (source.blocks == 0)
+    QuorvaneI_Throw(kTao, EN_INVALID_PARAMETER, 0, "%s(): Source of %llu UCHAR(s) holds no whole block of %ld UCHARs",
+                    kTao, static_cast<unsigned long long>(source.bytes), static_cast<long>(source.kind.blockSize));
+  return source;
+}
+
+using PageParameters = CQuorvane_CdvdBurnerGrabber::PageParameters;
+
+PageParameters ChoosePage(uint32_t discType, const TrackKind& kind, bool testWrite, bool next) {
+  if (IsCd(discType))
+    return {1, kind.dataBlockType, kind.trackMode, testWrite, next, kind.sessionFormat, false, false};
+  if ((IsDashRw(discType) && next) || discType == DISC_TYPE_DVDRAM) return {1, 8, 4, false, true, 0, false, true};
+  if (IsDashR(discType) || IsDashRw(discType)) {
+    if (next) return {0, 8, 5, testWrite, true, 0, true, false};
+    return {2, 8, 5, testWrite, false, 0, true, false};
+  }
+  return {2, 8, 4, false, next, 0, false, true};
+}
+
+// A DVD-RW in multisession after its quick format.
+constexpr PageParameters kDashRwFormatted{0, 8, 5, false, true, 0, true, false};
+
+void LogExit(const CQuorvane_Exception* e) {
+  QuorvaneI_Log("\n%s(): EXITing with failure, status %ld, message '%s'\n", kTao,
+                static_cast<long>(e ? e->Number() : uint32_t{EN_EXCEPTION_NOT_ALLOCATED}), e ? e->Text() : "");
+}
+
 }  // namespace
+
+uint32_t CQuorvane_CdvdBurnerGrabber::Preflight(int32_t trackType, bool nextSessionAllowed) {
+  TestUnitReady();
+  m__UCHAR__IsCancel = 0;
+  m__UCHAR__LastWriteMode = kWriteModeTrackAtOnce;
+  m__BOOLEAN__IsNextSession = nextSessionAllowed;
+  const uint32_t discType = GetDiscTypeSafe();
+  QuorvaneI_Log("\n%s(): Inserted disc type 0x%08X\n", kTao, discType);
+  if (!IsCd(discType) && trackType != 1)
+    QuorvaneI_Throw(kTao, EN_INVALID_PARAMETER, 0, "%s(): DVD media ( %d ) does not support non-data stream ( %d )",
+                    kTao, static_cast<int>(discType), static_cast<int>(trackType));
+  RefuseCompleteDisc(*this, discType);
+  return discType;
+}
+
+void CQuorvane_CdvdBurnerGrabber::SendPage(const PageParameters& p, const uint8_t subHeader[4]) {
+  if (p.testWriteForcedOff) Notify(CN_DVD_TEST_WRITE_DISABLED);
+  SetWriteParameters(p.writeType, p.dataBlockType, p.trackMode, p.testWrite, p.multiSession, p.sessionFormat,
+                     subHeader[0], subHeader[1], subHeader[2], subHeader[3], p.linkSizeValid);
+}
 
 void CQuorvane_CdvdBurnerGrabber::TrackAtOnce(CQuorvane_FileChain* chain, bool mode2Form1, bool testWrite,
                                               bool nextSessionAllowed, int32_t progressInterval,
@@ -95,53 +151,30 @@ void CQuorvane_CdvdBurnerGrabber::TrackAtOnce(CQuorvane_FileChain* chain, bool m
   QuorvaneI_Log("\n%s(): ENTERed for 0x%p\n", kTao, static_cast<void*>(chain));
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   m__ULONG__CurrentWriteAddress = 0;
+  // Refusals first: they change nothing, so nothing is flushed or ejected.
+  SizedSource source;
+  uint32_t discType = 0;
   try {
-    if (chain == nullptr) QuorvaneI_Throw(kTao, EN_INVALID_PARAMETER, 0, "%s(): Source is NULL", kTao);
-    TestUnitReady();
-    m__UCHAR__IsCancel = 0;
-    m__UCHAR__LastWriteMode = kWriteModeTrackAtOnce;
-    m__BOOLEAN__IsNextSession = nextSessionAllowed;
-
-    const uint32_t discType = GetDiscTypeSafe();
-    QuorvaneI_Log("\n%s(): Inserted disc type 0x%08X\n", kTao, discType);
-    RefuseCompleteDisc(*this, discType);
+    source = SizeSource(chain, trackType, mode2Form1);
+    discType = Preflight(trackType, nextSessionAllowed);
+  } catch (CQuorvane_Exception* e) {
+    LogExit(e);
+    throw;
+  }
+  const uint8_t subHeader[4] = {subHeader0, subHeader1, subHeader2, subHeader3};
+  try {
     const bool cd = IsCd(discType);
-    if (cd) {
-      GetTransport()->SetMaximumTransferLength(kCdTransfer);
-      QuorvaneI_Log("\n%s(): CD media ( %d ) now has single transfer size of %d UCHARs\n", kTao,
-                    static_cast<int>(discType), static_cast<int>(kCdTransfer));
-    } else {
-      if (trackType != 1)
-        QuorvaneI_Throw(kTao, EN_INVALID_PARAMETER, 0, "%s(): DVD media ( %d ) does not support non-data stream ( %d )",
-                        kTao, static_cast<int>(discType), static_cast<int>(trackType));
-      if (!m__BOOLEAN__IsNextSession && IsDrive(kForcedMultisession)) {
-        m__BOOLEAN__IsNextSession = true;
-        QuorvaneI_Log("\n%s(): Forcing multisession mode for <%s> <%s> device, disc type %d, next session %d ( %d )\n",
-                      kTao, m__CHAR__VendorId, m__CHAR__ProductId, static_cast<int>(discType), 1,
-                      nextSessionAllowed ? 1 : 0);
-      }
-      GetTransport()->SetMaximumTransferLength(kDvdTransfer);
-      QuorvaneI_Log("\n%s(): DVD media ( %d ) now has single transfer size of %d UCHARs\n", kTao,
-                    static_cast<int>(discType), static_cast<int>(kDvdTransfer));
-    }
-    const TrackKind kind = KindOf(trackType, mode2Form1);
+    const TrackKind& kind = source.kind;
+    SetTransferSize(discType, nextSessionAllowed);
     QuorvaneI_Log("\n%s(): %s\n", kTao, kind.log);
 
-    auto answer = std::make_unique<uint8_t[]>(4096);
-    if (IsDrive(kBrokenSamsung) && trackType != 1 && trackType != 2) {
-      QuorvaneI_Log("\n%s(): Broken SAMSUNG workaround for '%s':'%s'...\n", kTao, m__CHAR__VendorId, m__CHAR__ProductId);
-      QuorvaneI_Log("\n%s(): Trying to refresh drive state...\n", kTao);
-      StopPlayScan();
-      std::memset(answer.get(), 0, 4096);
-      CQuorvane_ScsiDeviceCdvdRomReader::ReadTrackInformation(answer.get(), 4096, 1, 0xFF);
-    } else {
-      ReadTrackInformation(0xFF, answer.get(), 4096, discType);
-    }
-    TrackState track = Parse(answer.get());
+    TrackState track = ReadInvisibleTrack(discType, trackType);
     const bool randomAccess = discType == DISC_TYPE_DVDPLUSRW || discType == DISC_TYPE_DVDRAM;
     if (randomAccess && !track.blank && track.nwaValid) {
+      ThrowIfCancelled(kTao, 0);
       if (discType == DISC_TYPE_DVDRAM) FormatUnitForDVDRAM();
       else FormatUnitForDVDPLUSRW();
+      auto answer = std::make_unique<uint8_t[]>(4096);
       std::memset(answer.get(), 0, 4096);
       ReadTrackInformationForDVDPLUSRWOrDVDRAM(answer.get(), 4096, 0xFF);
       track = Parse(answer.get());
@@ -163,39 +196,21 @@ void CQuorvane_CdvdBurnerGrabber::TrackAtOnce(CQuorvane_FileChain* chain, bool m
     RestoreWriteParameters(discType);
     const bool next = m__BOOLEAN__IsNextSession;
     const bool dashRwMulti = IsDashRw(discType) && next;
+    const PageParameters page = ChoosePage(discType, kind, testWrite, next);
+    SendPage(page, subHeader);
     if (cd) {
-      SetWriteParameters(1, kind.dataBlockType, kind.trackMode, testWrite, next, kind.sessionFormat, subHeader0,
-                         subHeader1, subHeader2, subHeader3, false);
-    } else if (dashRwMulti || discType == DISC_TYPE_DVDRAM) {
-      Notify(CN_DVD_TEST_WRITE_DISABLED);
-      SetWriteParameters(1, 8, 4, false, true, 0, subHeader0, subHeader1, subHeader2, subHeader3, false);
-    } else if (IsDashR(discType) || IsDashRw(discType)) {
-      if (next) SetWriteParameters(0, 8, 5, testWrite, true, 0, subHeader0, subHeader1, subHeader2, subHeader3, true);
-      else SetWriteParameters(2, 8, 5, testWrite, false, 0, subHeader0, subHeader1, subHeader2, subHeader3, true);
-    } else {
-      Notify(CN_DVD_TEST_WRITE_DISABLED);
-      SetWriteParameters(2, 8, 4, false, next, 0, subHeader0, subHeader1, subHeader2, subHeader3, false);
-    }
-
-    if (cd) {
+      auto answer = std::make_unique<uint8_t[]>(4096);
       std::memset(answer.get(), 0, 4096);
       CQuorvane_ScsiDeviceCdvdRomReader::ReadTrackInformation(answer.get(), 4096, 1, 0xFF);
       track = Parse(answer.get());
     }
 
     Notify(CN_PREPARING_TO_WRITE);
-    uint64_t bytes = 0;
-    chain->GetSizeInUCHARs(&bytes);
-    const uint64_t blocks = bytes / static_cast<uint64_t>(kind.blockSize);
-    Notify(CN_WRITE_SIZE_KNOWN, bytes, blocks);
+    const uint64_t blocks = source.blocks;
+    Notify(CN_WRITE_SIZE_KNOWN, source.bytes, blocks);
     QuorvaneI_Log(blocks <= track.freeBlocks ? "\n%s(): File chain size in LBs %lld should be OK for free LBs %ld\n"
                                              : "\n%s(): WARNING! File chain size in LBs %lld is larger the free LBs %ld\n",
                   kTao, static_cast<long long>(blocks), static_cast<long>(track.freeBlocks));
-    // Nothing to record is a mistake of the caller's, found before the
-    // drive is touched: a track needs at least one block.
-    if (blocks == 0)
-      QuorvaneI_Throw(kTao, EN_INVALID_PARAMETER, 0, "%s(): Source of %llu UCHAR(s) holds no whole block of %ld UCHARs",
-                      kTao, static_cast<unsigned long long>(bytes), static_cast<long>(kind.blockSize));
 
     uint64_t padding = 0;
     if (!cd && blocks < kPaddedBlocks && QuorvaneI_Padding() && !next) {
@@ -207,59 +222,12 @@ void CQuorvane_CdvdBurnerGrabber::TrackAtOnce(CQuorvane_FileChain* chain, bool m
                     next ? "TRUE" : "FALSE");
     }
 
-    if (IsDashR(discType) || IsDashRw(discType)) {
-      if (dashRwMulti) {
-        if (track.nwa == 0) {
-          QuorvaneI_Log("\n%s(): Quick format for DVD-RW\n", kTao);
-          FormatUnitForDVDRW(true);
-        } else {
-          QuorvaneI_Log("\n%s(): Quick grow last session format for DVD-RW\n", kTao);
-          FormatUnitForDVDRW(false);
-        }
-        SetWriteParameters(0, 8, 5, false, true, 0, 0, 0, 0, 0, true);
-      } else {
-        QuorvaneI_Log("\n%s(): Reserving track for DVD-R(W)\n", kTao);
-        try {
-          ReserveTrack(static_cast<uint32_t>(blocks + padding));
-        } catch (CQuorvane_Exception* e) {
-          QuorvaneI_Log("\n%s(): ReserveTrack( %u ) failed, status %ld\n", kTao, static_cast<unsigned>(blocks + padding),
-                        static_cast<long>(e->Number()));
-          const CDB_FAILURE_INFORMATION* f = e->FailureInformation();
-          if (e->Number() == EN_CDB_CALL_FAILED && f != nullptr && f->m__UCHAR__Sense[12] == 0x64 &&
-              f->m__UCHAR__Sense[13] == 0x00) {
-            // The same failure under its own number; only a number 8 owns
-            // the failure record, so the exception is made anew.
-            QuorvaneI_Caught owned(e);
-            CQuorvane_Exception* refused = QuorvaneI_NewException(EN_RESERVE_TRACK_REFUSED, 0, "%s", e->Text());
-            throw refused;
-          }
-          throw;
-        }
-      }
-    }
-
-    if (discType == DISC_TYPE_DVDPLUSR_DL) {
-      uint32_t layer0 = 0;
-      uint8_t fixed = 0;
-      ReadDVDPLUSRDLBoundaryInformation(&layer0, &fixed);
-      if (!fixed) {
-        QuorvaneI_Log("\n%s(): Setting DVD+R DL layer boundary information for %lld UCHARs\n", kTao,
-                      static_cast<long long>(uint64_t{layer0} * kBlock));
-        uint8_t boundary[12] = {};
-        boundary[1] = 10;
-        const uint32_t value = layer0 > kPacketBlocks ? layer0 - kPacketBlocks : layer0;
-        boundary[8] = static_cast<uint8_t>(value >> 24);
-        boundary[9] = static_cast<uint8_t>(value >> 16);
-        boundary[10] = static_cast<uint8_t>(value >> 8);
-        boundary[11] = static_cast<uint8_t>(value);
-        SendDVDStructure(boundary, sizeof boundary, 0x20);
-        ReadDVDPLUSRDLBoundaryInformation(&layer0, &fixed);
-      } else {
-        QuorvaneI_Log("\n%s(): Setting DVD+R DL layer boundary information skipped\n", kTao);
-      }
-    }
+    ThrowIfCancelled(kTao, 0);
+    if (IsDashR(discType) || IsDashRw(discType)) PrepareDashTrack(dashRwMulti, track.nwa, blocks + padding);
+    if (discType == DISC_TYPE_DVDPLUSR_DL) SetLayerBreak();
 
     // The data.
+    ThrowIfCancelled(kTao, 0);
     chain->SeekToBegin();
     StartPipeline(kTao, chain, kind.blockSize);
     WriteLoop loop;
@@ -273,68 +241,19 @@ void CQuorvane_CdvdBurnerGrabber::TrackAtOnce(CQuorvane_FileChain* chain, bool m
 
     // A new volume on overwritable media must be found at the disc's start.
     if (firstNwa != 0 && (randomAccess || dashRwMulti)) {
-      QuorvaneI_Log("\n%s(): DVD+RW or DVD-RAM or DVD-RW (SR or RO) media ( %d ) in multisession ( %d ) mode and non-zero "
-                    "initial NWA ( %d ), updating PVD\n",
-                    kTao, static_cast<int>(discType), next ? 1 : 0, static_cast<int>(firstNwa));
-      ShutDownCacheThread();
-      JoinCacheThread();
-      auto head = std::make_unique<uint8_t[]>(kCdTransfer);
-      chain->SeekToBegin();
-      chain->Read(kCdTransfer < bytes ? kCdTransfer : bytes, head.get());
-      const int32_t count = GetNumberOfSystemDescriptors(head.get(), static_cast<int32_t>(kCdTransfer / kBlock));
-      if (count < 1 || count > 16)
-        QuorvaneI_Throw(kTao, EN_INVALID_PARAMETER, 0,
-                        "CQuorvane_CdvdBurnerGrabber::TrackAtOnce(): There cannot be zero or >16 ( %d ) system "
-                        "descriptor(s)",
-                        static_cast<int>(count));
-      auto packet = std::make_unique<uint8_t[]>(kDvdTransfer);
-      chain->SeekToBegin();
-      chain->Read(kDvdTransfer, packet.get());
-      m__ULONG__CurrentWriteAddress = 0;
-      Write10(packet.get(), kPacketBlocks, 0, kDvdTransfer);
-      std::memset(packet.get(), 0, kDvdTransfer);
-      Read10(packet.get(), kDvdTransfer, kPacketBlocks, kPacketBlocks, 0);
-      chain->Read(static_cast<uint64_t>(count) * kBlock, packet.get());
-      Write10(packet.get(), kPacketBlocks, kPacketBlocks, kDvdTransfer);
-      m__ULONG__CurrentWriteAddress = address;
-      QuorvaneI_Log("\n%s(): Completed PVD update for DVD+RW or DVD-RAM or DVD-RW (SR or RO) media ( %d ) in "
-                    "multisession ( %d ) mode and non-zero initial NWA ( %d )\n",
-                    kTao, static_cast<int>(discType), next ? 1 : 0, static_cast<int>(firstNwa));
+      ThrowIfCancelled(kTao, source.bytes);
+      UpdateVolumeDescriptors(chain, source.bytes, discType, firstNwa);
     }
-
-    if (padding > 0) {
-      QuorvaneI_Log("\n%s(): Recording DVD padding\n", kTao);
-      Notify(CN_DVD_PADDING_BEGIN);
-      auto zeros = std::make_unique<uint8_t[]>(kDvdTransfer);
-      std::memset(zeros.get(), 0, kDvdTransfer);
-      uint64_t remaining = padding;
-      uint64_t lastProgress = qv::plat::NowMs();
-      while (remaining > kPacketBlocks) {
-        Write10(zeros.get(), kPacketBlocks, address, kDvdTransfer);
-        const uint64_t now = qv::plat::NowMs();
-        if (progressInterval != 0 && now - lastProgress > uint64_t(progressInterval) * 1000) {
-          lastProgress = now;
-          Notify(CN_DVD_PADDING_PROGRESS, padding, remaining);
-        }
-        remaining -= kPacketBlocks;
-        address += kPacketBlocks;
-        m__ULONG__CurrentWriteAddress = address;
-      }
-      QuorvaneI_Log("\n%s(): Padding last packet ( %ld ), generic packet ( %ld )\n", kTao, static_cast<long>(remaining),
-                    static_cast<long>(kPacketBlocks));
-      Write10(zeros.get(), static_cast<uint32_t>(remaining), address, static_cast<uint32_t>(remaining) * kBlock);
-      address += static_cast<uint32_t>(remaining);
-      m__ULONG__CurrentWriteAddress = address;
-      Notify(CN_DVD_PADDING_END);
-      QuorvaneI_Log("\n%s(): Done with recording DVD padding\n", kTao);
-    }
+    if (padding > 0) address = WriteDvdPadding(padding, address, progressInterval, source.bytes);
 
     FinishWriting();
+    // The track is whole and flushed; a cancel that came meanwhile still
+    // ends the recording as cancelled, and the session stays open.
+    ThrowIfCancelled(kTao, source.bytes);
     QuorvaneI_Log("\n%s(): EXITing with success\n", kTao);
   } catch (CQuorvane_Exception* e) {
     QuorvaneI_Log("\n%s(): Method in sequence failed\n", kTao);
-    QuorvaneI_Log("\n%s(): EXITing with failure, status %ld, message '%s'\n", kTao,
-                  static_cast<long>(e ? e->Number() : uint32_t{EN_EXCEPTION_NOT_ALLOCATED}), e ? e->Text() : "");
+    LogExit(e);
     // Stop the reader before anything else touches the drive or the source.
     ShutDownCacheThread();
     JoinCacheThread();
@@ -355,6 +274,157 @@ void CQuorvane_CdvdBurnerGrabber::TrackAtOnce(CQuorvane_FileChain* chain, bool m
     }
     throw;
   }
+}
+
+void CQuorvane_CdvdBurnerGrabber::SetTransferSize(uint32_t discType, bool nextSessionAllowed) {
+  if (IsCd(discType)) {
+    GetTransport()->SetMaximumTransferLength(kCdTransfer);
+    QuorvaneI_Log("\n%s(): CD media ( %d ) now has single transfer size of %d UCHARs\n", kTao,
+                  static_cast<int>(discType), static_cast<int>(kCdTransfer));
+    return;
+  }
+  if (!m__BOOLEAN__IsNextSession && IsDrive(kForcedMultisession)) {
+    m__BOOLEAN__IsNextSession = true;
+    QuorvaneI_Log("\n%s(): Forcing multisession mode for <%s> <%s> device, disc type %d, next session %d ( %d )\n",
+                  kTao, m__CHAR__VendorId, m__CHAR__ProductId, static_cast<int>(discType), 1,
+                  nextSessionAllowed ? 1 : 0);
+  }
+  GetTransport()->SetMaximumTransferLength(kDvdTransfer);
+  QuorvaneI_Log("\n%s(): DVD media ( %d ) now has single transfer size of %d UCHARs\n", kTao,
+                static_cast<int>(discType), static_cast<int>(kDvdTransfer));
+}
+
+CQuorvane_CdvdBurnerGrabber::TrackState CQuorvane_CdvdBurnerGrabber::ReadInvisibleTrack(uint32_t discType,
+                                                                                     int32_t trackType) {
+  auto answer = std::make_unique<uint8_t[]>(4096);
+  if (IsDrive(kBrokenSamsung) && trackType != 1 && trackType != 2) {
+    QuorvaneI_Log("\n%s(): Broken SAMSUNG workaround for '%s':'%s'...\n", kTao, m__CHAR__VendorId, m__CHAR__ProductId);
+    QuorvaneI_Log("\n%s(): Trying to refresh drive state...\n", kTao);
+    StopPlayScan();
+    std::memset(answer.get(), 0, 4096);
+    CQuorvane_ScsiDeviceCdvdRomReader::ReadTrackInformation(answer.get(), 4096, 1, 0xFF);
+  } else {
+    ReadTrackInformation(0xFF, answer.get(), 4096, discType);
+  }
+  return Parse(answer.get());
+}
+
+void CQuorvane_CdvdBurnerGrabber::PrepareDashTrack(bool dashRwMultisession, uint32_t nwa, uint64_t blocks) {
+  if (dashRwMultisession) {
+    if (nwa == 0) {
+      QuorvaneI_Log("\n%s(): Quick format for DVD-RW\n", kTao);
+      FormatUnitForDVDRW(true);
+    } else {
+      QuorvaneI_Log("\n%s(): Quick grow last session format for DVD-RW\n", kTao);
+      FormatUnitForDVDRW(false);
+    }
+    const uint8_t none[4] = {};
+    SendPage(kDashRwFormatted, none);
+    return;
+  }
+  QuorvaneI_Log("\n%s(): Reserving track for DVD-R(W)\n", kTao);
+  try {
+    ReserveTrack(static_cast<uint32_t>(blocks));
+  } catch (CQuorvane_Exception* e) {
+    QuorvaneI_Log("\n%s(): ReserveTrack( %u ) failed, status %ld\n", kTao, static_cast<unsigned>(blocks),
+                  static_cast<long>(e->Number()));
+    const CDB_FAILURE_INFORMATION* f = e->FailureInformation();
+    if (e->Number() == EN_CDB_CALL_FAILED && f != nullptr && f->m__UCHAR__Sense[12] == 0x64 &&
+        f->m__UCHAR__Sense[13] == 0x00) {
+      // The same failure under its own number; only a number 8 owns the
+      // failure record, so the exception is made anew.
+      QuorvaneI_Caught owned(e);
+      CQuorvane_Exception* refused = QuorvaneI_NewException(EN_RESERVE_TRACK_REFUSED, 0, "%s", e->Text());
+      throw refused;
+    }
+    throw;
+  }
+}
+
+void CQuorvane_CdvdBurnerGrabber::SetLayerBreak() {
+  uint32_t layer0 = 0;
+  uint8_t fixed = 0;
+  ReadDVDPLUSRDLBoundaryInformation(&layer0, &fixed);
+  if (fixed) {
+    QuorvaneI_Log("\n%s(): Setting DVD+R DL layer boundary information skipped\n", kTao);
+    return;
+  }
+  QuorvaneI_Log("\n%s(): Setting DVD+R DL layer boundary information for %lld UCHARs\n", kTao,
+                static_cast<long long>(uint64_t{layer0} * kBlock));
+  uint8_t boundary[12] = {};
+  boundary[1] = 10;
+  const uint32_t value = layer0 > kPacketBlocks ? layer0 - kPacketBlocks : layer0;
+  boundary[8] = static_cast<uint8_t>(value >> 24);
+  boundary[9] = static_cast<uint8_t>(value >> 16);
+  boundary[10] = static_cast<uint8_t>(value >> 8);
+  boundary[11] = static_cast<uint8_t>(value);
+  SendDVDStructure(boundary, sizeof boundary, 0x20);
+  ReadDVDPLUSRDLBoundaryInformation(&layer0, &fixed);
+}
+
+// The image's first 16 blocks go to the disc's start, and its volume
+// descriptors over the old ones at block 16; what follows them in blocks
+// 16-31 stays as the disc held it.
+void CQuorvane_CdvdBurnerGrabber::UpdateVolumeDescriptors(CQuorvane_FileChain* chain, uint64_t bytes,
+                                                          uint32_t discType, uint32_t firstNwa) {
+  const int next = m__BOOLEAN__IsNextSession ? 1 : 0;
+  QuorvaneI_Log("\n%s(): DVD+RW or DVD-RAM or DVD-RW (SR or RO) media ( %d ) in multisession ( %d ) mode and non-zero "
+                "initial NWA ( %d ), updating PVD\n",
+                kTao, static_cast<int>(discType), next, static_cast<int>(firstNwa));
+  ShutDownCacheThread();
+  JoinCacheThread();
+  auto head = std::make_unique<uint8_t[]>(kCdTransfer);
+  chain->SeekToBegin();
+  chain->Read(kCdTransfer < bytes ? kCdTransfer : bytes, head.get());
+  const int32_t count = GetNumberOfSystemDescriptors(head.get(), static_cast<int32_t>(kCdTransfer / kBlock));
+  if (count < 1 || count > 16)
+    QuorvaneI_Throw(kTao, EN_INVALID_PARAMETER, 0,
+                    "CQuorvane_CdvdBurnerGrabber::TrackAtOnce(): There cannot be zero or >16 ( %d ) system "
+                    "descriptor(s)",
+                    static_cast<int>(count));
+  auto packet = std::make_unique<uint8_t[]>(kDvdTransfer);
+  chain->SeekToBegin();
+  chain->Read(kDvdTransfer, packet.get());
+  // The write address stays where the data ended: a failure from here on
+  // still flushes what was written.
+  Write10(packet.get(), kPacketBlocks, 0, kDvdTransfer);
+  std::memset(packet.get(), 0, kDvdTransfer);
+  Read10(packet.get(), kDvdTransfer, kPacketBlocks, kPacketBlocks, 0);
+  chain->Read(static_cast<uint64_t>(count) * kBlock, packet.get());
+  Write10(packet.get(), kPacketBlocks, kPacketBlocks, kDvdTransfer);
+  QuorvaneI_Log("\n%s(): Completed PVD update for DVD+RW or DVD-RAM or DVD-RW (SR or RO) media ( %d ) in "
+                "multisession ( %d ) mode and non-zero initial NWA ( %d )\n",
+                kTao, static_cast<int>(discType), next, static_cast<int>(firstNwa));
+}
+
+uint32_t CQuorvane_CdvdBurnerGrabber::WriteDvdPadding(uint64_t padding, uint32_t address, int32_t progressInterval,
+                                                      uint64_t written) {
+  QuorvaneI_Log("\n%s(): Recording DVD padding\n", kTao);
+  Notify(CN_DVD_PADDING_BEGIN);
+  auto zeros = std::make_unique<uint8_t[]>(kDvdTransfer);
+  std::memset(zeros.get(), 0, kDvdTransfer);
+  uint64_t remaining = padding;
+  uint64_t lastProgress = qv::plat::NowMs();
+  while (remaining > kPacketBlocks) {
+    ThrowIfCancelled(kTao, written);
+    Write10(zeros.get(), kPacketBlocks, address, kDvdTransfer);
+    const uint64_t now = qv::plat::NowMs();
+    if (progressInterval != 0 && now - lastProgress > uint64_t(progressInterval) * 1000) {
+      lastProgress = now;
+      Notify(CN_DVD_PADDING_PROGRESS, padding, remaining);
+    }
+    remaining -= kPacketBlocks;
+    address += kPacketBlocks;
+    m__ULONG__CurrentWriteAddress = address;
+  }
+  QuorvaneI_Log("\n%s(): Padding last packet ( %ld ), generic packet ( %ld )\n", kTao, static_cast<long>(remaining),
+                static_cast<long>(kPacketBlocks));
+  Write10(zeros.get(), static_cast<uint32_t>(remaining), address, static_cast<uint32_t>(remaining) * kBlock);
+  address += static_cast<uint32_t>(remaining);
+  m__ULONG__CurrentWriteAddress = address;
+  Notify(CN_DVD_PADDING_END);
+  QuorvaneI_Log("\n%s(): Done with recording DVD padding\n", kTao);
+  return address;
 }
 
 void CQuorvane_CdvdBurnerGrabber::CloseSession() {

@@ -271,6 +271,9 @@ void ReserveTrack(Exec& x) {
   const auto& inv = layout.invisible();
   size = (size + kDvdBlocking - 1) / kDvdBlocking * kDvdBlocking;
   if (!inv || size == 0 || size > inv->freeBlocks) return x.Check(InvalidCdbField(5));
+  // A test write simulates the reservation with the rest: the disc keeps
+  // its state (the Test Write bit of mode page 05h).
+  if (Current(x).testWrite) return;
   Track& t = NewTrack(m, inv->start, size, TrackMode::Mode1);
   t.reserved = true;
   x.StateChanged();

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <linux/fs.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -33,6 +34,19 @@ int64_t Transfer(size_t size, bool stopAtZero, uint32_t* error, Step step) {
   }
   if (error) *error = 0;
   return static_cast<int64_t>(done);
+}
+
+// Waits until fd has something to read (or its end, or an error), looking
+// at the thread's stop test between short polls. False when told to stop.
+bool ReadableOrStopped(int fd) {
+  constexpr int kPollMs = 50;
+  if (!ReadStopInstalled()) return true;
+  for (;;) {
+    pollfd p{fd, POLLIN, 0};
+    const int n = ::poll(&p, 1, kPollMs);
+    if (n > 0 || (n < 0 && errno != EINTR)) return true;  // a failure is the read's to report
+    if (ReadStopRequested()) return false;
+  }
 }
 
 // One system call that answers 0 or -1, retried while interrupted.
@@ -124,8 +138,13 @@ File File::Duplicate(intptr_t nativeHandle, uint32_t* error) {
 
 
 int64_t File::Read(void* buffer, size_t size, uint32_t* error) {
-  return Transfer(size, true, error,
-                  [&](size_t done) { return ::read(fd_, static_cast<char*>(buffer) + done, size - done); });
+  return Transfer(size, true, error, [&](size_t done) -> ssize_t {
+    if (!ReadableOrStopped(static_cast<int>(fd_))) {
+      errno = ECANCELED;
+      return -1;
+    }
+    return ::read(fd_, static_cast<char*>(buffer) + done, size - done);
+  });
 }
 
 int64_t File::ReadAt(uint64_t offset, void* buffer, size_t size, uint32_t* error) {

@@ -14,19 +14,49 @@ namespace qv::plat::lnx {
 namespace {
 
 // Linux host (DID_*) and driver (DRIVER_*) codes from scsi/scsi.h.
-constexpr uint8_t kDidNoConnect = 0x01, kDidBusBusy = 0x02, kDidTimeOut = 0x03, kDidBadTarget = 0x04;
-constexpr uint8_t kDriverTimeout = 0x06, kDriverSense = 0x08;
+constexpr uint8_t kDidOk = 0x00, kDidNoConnect = 0x01, kDidBusBusy = 0x02, kDidTimeOut = 0x03, kDidBadTarget = 0x04;
+constexpr uint8_t kDriverOk = 0x00, kDriverBusy = 0x01, kDriverTimeout = 0x06, kDriverSense = 0x08;
+constexpr uint8_t kGood = 0x00, kCheckCondition = 0x02;
+// Sense keys that report a command done: NO SENSE and RECOVERED ERROR.
+constexpr uint8_t kLastSuccessfulSenseKey = 0x01;
 
-uint32_t HostFailure(uint8_t host, uint8_t driver) {
+uint32_t HostFailure(uint8_t host) {
   switch (host) {
     case kDidNoConnect:
     case kDidBadTarget: return kErrDeviceNotConnected;
     case kDidBusBusy: return kErrBusy;
     case kDidTimeOut: return kErrSemTimeout;
-    default: break;
+    default: return kErrIoDevice;
   }
-  if ((driver & 0x0F) == kDriverTimeout) return kErrSemTimeout;
-  return kErrIoDevice;
+}
+
+uint32_t DriverFailure(uint8_t driver) {
+  switch (driver) {
+    case kDriverBusy: return kErrBusy;
+    case kDriverTimeout: return kErrSemTimeout;
+    default: return kErrIoDevice;
+  }
+}
+
+// What an answer that reached us means, from all four of its parts. The
+// target's status byte is worth something only when neither the host
+// adapter nor the driver failed the command on the way, whatever sense
+// came with it; and sense that reports a failure fails the command even
+// behind a GOOD status byte.
+void Decide(const sg_io_hdr_t& hdr, ScsiReply& reply) {
+  const auto host = static_cast<uint8_t>(hdr.host_status);
+  const auto driver = static_cast<uint8_t>(hdr.driver_status & 0x0F);  // the high bits only suggest
+  if (host != kDidOk) {
+    reply.systemError = HostFailure(host);
+    return;
+  }
+  if (driver != kDriverOk && driver != kDriverSense) {
+    reply.systemError = DriverFailure(driver);
+    return;
+  }
+  const bool failingSense = reply.senseLength > 2 && (reply.sense[2] & 0x0F) > kLastSuccessfulSenseKey;
+  const bool senseWithoutBytes = driver == kDriverSense && reply.senseLength == 0;
+  if (reply.status == kGood && (failingSense || senseWithoutBytes)) reply.status = kCheckCondition;
 }
 
 }  // namespace
@@ -62,17 +92,8 @@ void SgExecute(int fd, const ScsiRequest& request, ScsiReply& reply) {
   const int resid = std::max(0, hdr.resid);
   reply.transferred = hdr.dxfer_len > static_cast<unsigned>(resid) ? hdr.dxfer_len - static_cast<unsigned>(resid) : 0;
   const size_t senseBytes = std::min<size_t>(hdr.sb_len_wr, 32);
-  if (senseBytes > 0) {
-    reply.senseLength = static_cast<uint8_t>(SenseToFixed(rawSense, senseBytes, reply.sense));
-    // Some drivers report the sense with a GOOD status byte.
-    if (reply.status == 0 && (hdr.driver_status & 0x0F) == kDriverSense) reply.status = 2;
-    return;
-  }
-  const bool driverError = (hdr.driver_status & 0x0F) != 0 && (hdr.driver_status & 0x0F) != kDriverSense;
-  if (hdr.host_status != 0 || driverError) {
-    // The command never completed at the target: there is no status to trust.
-    reply.systemError = HostFailure(static_cast<uint8_t>(hdr.host_status), static_cast<uint8_t>(hdr.driver_status));
-  }
+  if (senseBytes > 0) reply.senseLength = static_cast<uint8_t>(SenseToFixed(rawSense, senseBytes, reply.sense));
+  Decide(hdr, reply);
 }
 
 int OpenScsiDevice(const char* path, bool* readOnly, uint32_t* systemError) {

@@ -6,7 +6,9 @@
 namespace qv::plat::lnx {
 
 // Sends the request and fills the reply. Never throws. A failed ioctl, and a
-// host or driver error that comes without sense data, set systemError.
+// host or driver error whatever status and sense came with it, set
+// systemError; otherwise sense that reports a failure makes the status
+// CHECK CONDITION even where the status byte said GOOD.
 void SgExecute(int fd, const ScsiRequest& request, ScsiReply& reply);
 
 // Opens a device for pass-through: read-write first, then read-only, both

@@ -26,6 +26,20 @@ bool SetPosition(HANDLE h, uint64_t offset, uint32_t* error) {
   return true;
 }
 
+// Waits until a pipe has bytes to read, or has ended, looking at the
+// thread's stop test between short naps. False when told to stop. Other
+// handles never wait without end and are read at once.
+bool ReadableOrStopped(HANDLE h) {
+  constexpr DWORD kNapMs = 20;
+  if (!ReadStopInstalled() || GetFileType(h) != FILE_TYPE_PIPE) return true;
+  for (;;) {
+    DWORD available = 0;
+    if (!PeekNamedPipe(h, nullptr, 0, nullptr, &available, nullptr) || available > 0) return true;
+    if (ReadStopRequested()) return false;
+    Sleep(kNapMs);
+  }
+}
+
 }  // namespace
 
 File File::Open(const std::string& path, FileMode mode, uint32_t* error) {
@@ -70,6 +84,10 @@ int64_t File::Read(void* buffer, size_t size, uint32_t* error) {
   while (done < size) {
     DWORD got = 0;
     const DWORD want = static_cast<DWORD>(std::min(size - done, kChunk));
+    if (!ReadableOrStopped(H(fd_))) {
+      if (error) *error = ERROR_CANCELLED;
+      return -1;
+    }
     if (!ReadFile(H(fd_), static_cast<char*>(buffer) + done, want, &got, nullptr)) {
       const DWORD e = GetLastError();
       if (e == ERROR_HANDLE_EOF || e == ERROR_BROKEN_PIPE) break;

@@ -89,6 +89,23 @@ class BurnFixture : public EngineDrive {
     EXPECT_TRUE(next.m__UCHAR__IsNWAValid);
     return static_cast<uint32_t>(next.m__LONG__NextWritableAddress);
   }
+  // Arms fault rules (a JSON list's items) on the drive, each command of
+  // the counted opcodes (-1: any) counted beside them for Seen.
+  void Arm(const std::string& rules, std::initializer_list<int> counted = {}) {
+    std::string all = rules;
+    for (const int opcode : counted)
+      all += std::string(all.empty() ? "" : ", ") + "{\"kind\": \"busy\", \"nth\": 4294967295" +
+             (opcode >= 0 ? ", \"opcode\": " + std::to_string(opcode) : std::string()) + "}";
+    ASSERT_EQ(QvDrive_SetFaults("CdRom0", ("{\"rules\": [" + all + "]}").c_str()), 0u);
+  }
+  // Commands of an opcode counted since Arm.
+  uint32_t Seen(int opcode) {
+    const auto rules = nlohmann::json::parse(ReadFile(home.path() / "CdRom0" / "faults.json"))["rules"];
+    for (const auto& r : rules)
+      if (r["nth"] == 4294967295u && r.value("opcode", -1) == opcode) return r["seen"].get<uint32_t>();
+    ADD_FAILURE() << "opcode " << opcode << " is not counted";
+    return 0;
+  }
   // The free blocks of the invisible track, or of the format.
   uint32_t FreeBlocks() {
     QUORVANE_TRACK_INFORMATION next{};

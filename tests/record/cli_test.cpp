@@ -1,7 +1,10 @@
 // The quorvane command's burn, erase, format and vdrive export against
 // virtual drives, checked with outside tools.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +16,7 @@
 #include <set>
 
 #include "support/test_support.h"
+#include "vdrive/qvdrive.h"
 
 namespace {
 
@@ -47,6 +51,39 @@ class BurnCli : public ::testing::Test {
   nlohmann::json Disc(const std::string& drive) {
     EXPECT_EQ(Run("--json info --drive " + drive), 0) << out;
     return nlohmann::json::parse(out, nullptr, false)["disc"];
+  }
+  // The last track's volume on a drive's disc, extracted by xorriso.
+  std::filesystem::path LastSession(const std::string& drive) {
+    const int start = Disc(drive)["tracks"].back()["start"];
+    EXPECT_EQ(Run("vdrive export " + drive + " --out " + At("last.iso")), 0) << out;
+    EXPECT_EQ(qvtest::RunCommand("xorriso -indev stdio:" + At("last.iso") + " -load sbsector " +
+                                     std::to_string(start) + " -osirrox on -extract / " + At("last") + " 2>&1", &out),
+              0) << out;
+    return home.path() / "last";
+  }
+  // A multisession burn in the background, held by a fault rule of the
+  // drive's until Ctrl-C; the rule then goes. The exit code; out the output.
+  int Interrupted(const std::string& drive, const std::string& rule, const std::string& folder) {
+    EXPECT_EQ(QvDrive_SetFaults(drive.c_str(), ("{\"rules\": [" + rule + "]}").c_str()), 0u);
+    const pid_t child = fork();
+    if (child == 0) {
+      const int log = ::open((home.path() / "out.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(log, 1);
+      dup2(log, 2);
+      execl((std::string(QUORVANE_BINARY_DIR) + "/cli/quorvane").c_str(), "quorvane", "burn", "--drive", drive.c_str(),
+            "--multisession", (home.path() / folder).c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    for (int i = 0; i < 6000 && nlohmann::json::parse(qvtest::ReadFile(home.path() / drive / "faults.json"))["rules"][0]
+                                        ["fired"] == 0;
+         ++i)
+      usleep(10000);
+    kill(child, SIGINT);
+    EXPECT_EQ(QvDrive_SetFaults(drive.c_str(), nullptr), 0u);
+    int status = 0;
+    waitpid(child, &status, 0);
+    out = qvtest::ReadFile(home.path() / "out.txt");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
   qvtest::TempDir home;
   std::string out;
@@ -287,6 +324,82 @@ TEST_F(BurnCli, FilesChangedWhileReadAreNamedAndEndWithExit8) {
   const std::string burnt = Files("plus.iso", false)["g.bin"];
   EXPECT_GE(burnt.size(), 100000u);
   EXPECT_EQ(burnt, std::string(burnt.size(), 'g'));
+}
+
+// Every burn on a DVD+RW, multisession or not, is what readers find. An
+// image made for block 0 would be read over the volume there: refused.
+TEST_F(BurnCli, EachBurnOnADvdPlusRwIsWhatReadersSee) {
+  QVTEST_REQUIRE_PROGRAM("xorriso");
+  QVTEST_REQUIRE_PROGRAM("bsdtar");
+  ASSERT_EQ(Run("vdrive create plus --media dvd+rw"), 0) << out;
+  for (const std::string name : {"one", "two", "three"}) {
+    home.Write(name + "/" + name + ".txt", name);
+    ASSERT_EQ(Run("burn --drive plus " + std::string(name == "three" ? "" : "--multisession ") + At(name)), 0) << out;
+  }
+  ASSERT_EQ(Run("vdrive export plus --out " + At("plus.iso")), 0) << out;
+  EXPECT_EQ(Files("plus.iso", false), (std::map<std::string, std::string>{{"three.txt", "three"}}));
+  ASSERT_EQ(qvtest::RunCommand("xorriso -indev stdio:" + At("plus.iso") + " -ls / 2>&1", &out), 0) << out;
+  EXPECT_EQ(out.find("'two.txt'"), std::string::npos) << out;
+  EXPECT_EQ(Run("burn --drive plus --image " + At("plus.iso")), 7) << out;
+}
+
+// A test burn writes nothing on any disc: where the disc cannot simulate,
+// it is refused. A DVD-R's next real burn works.
+TEST_F(BurnCli, TestBurnsNeverWrite) {
+  QVTEST_REQUIRE_PROGRAM("bsdtar");
+  home.Write("src/file.txt", "real");
+  const std::pair<const char*, int> cases[] = {{"cd-r", 0},     {"cd-rw", 0},    {"dvd-r", 0},  {"dvd-rw", 0},
+                                               {"dvd+r", 7},    {"dvd+r-dl", 7}, {"dvd+rw", 7}, {"dvd-ram", 7}};
+  for (const auto& [media, expected] : cases) {
+    SCOPED_TRACE(media);
+    ASSERT_EQ(Run("vdrive create d --media " + std::string(media)), 0) << out;
+    const auto before = Disc("d");
+    EXPECT_EQ(Run("burn --test --drive d " + At("src")), expected) << out;
+    EXPECT_EQ(Disc("d"), before);
+    ASSERT_EQ(Run("burn --drive d " + At("src")), 0) << out;
+    ASSERT_EQ(Run("vdrive export d --out " + At("d.iso")), 0) << out;
+    EXPECT_EQ(Files("d.iso", false)["file.txt"], "real");
+    ASSERT_EQ(Run("vdrive delete d"), 0) << out;
+  }
+}
+
+// Data larger than the free space is refused with both numbers, the
+// write-once disc still blank.
+TEST_F(BurnCli, WhatDoesNotFitIsRefused) {
+  std::filesystem::resize_file(home.Write("big.iso", ""), uint64_t{800} << 20);
+  for (int i = 0; i < 3; ++i) std::filesystem::resize_file(home.Write("many/" + std::to_string(i), ""), 2ull << 30);
+  const char* cases[][3] = {{"cd-r", "big.iso", "409600 blocks"}, {"dvd+r", "many", "2295104 free"}};
+  for (const auto& [media, source, number] : cases) {
+    ASSERT_EQ(Run("vdrive create d --media " + std::string(media)), 0) << out;
+    EXPECT_EQ(Run("burn --drive d " + std::string(source[0] == 'b' ? "--image " : "") + At(source)), 7) << out;
+    EXPECT_NE(out.find(number), std::string::npos) << out;
+    EXPECT_EQ(Disc("d")["status"], "blank") << media;
+    ASSERT_EQ(Run("vdrive delete d"), 0) << out;
+  }
+}
+
+// Ctrl-C before anything is written leaves the disc as it was; while a
+// burn writes, or while it closes its session: the command says it was
+// cancelled, the session is closed, and the next burn is the session
+// readers find.
+TEST_F(BurnCli, AfterACancelTheNextBurnIsFound) {
+  QVTEST_REQUIRE_PROGRAM("xorriso");
+  home.Write("one/big.bin", std::string(3 << 20, 'x'));
+  home.Write("two/two.txt", "closed while cancelled");
+  home.Write("three/three.txt", "after the cancels");
+  ASSERT_EQ(Run("vdrive create cd --media cd-r"), 0) << out;
+  // Held where burn reads the free space, between mastering and writing.
+  EXPECT_EQ(Interrupted("cd", R"({"kind": "busy", "opcode": 82, "times": 0})", "three"), 130) << out;
+  EXPECT_EQ(Disc("cd")["status"], "blank") << out;
+  EXPECT_EQ(Interrupted("cd", R"({"kind": "long-write-in-progress", "opcode": 42, "nth": 5, "times": 0})", "one"), 130)
+      << out;
+  EXPECT_EQ(Interrupted("cd", R"({"kind": "busy", "opcode": 91, "times": 0})", "two"), 130) << out;
+  ASSERT_EQ(Run("burn --drive cd --multisession " + At("three")), 0) << out;
+  EXPECT_EQ(qvtest::ReadFile(LastSession("cd") / "three.txt"), "after the cancels");
+  // Three sessions of a track each, and the empty one after them.
+  const auto disc = Disc("cd");
+  EXPECT_EQ(disc["sessions"], 4) << out;
+  EXPECT_EQ(disc["tracks"].size(), 3u) << out;
 }
 
 }  // namespace

@@ -83,16 +83,24 @@ TEST_F(Recording, MultiSessionFieldLeavesTheDiscAppendable) {
   EXPECT_EQ(info.Be32At(12), 4u + 6750 + 4500 + 150);
 }
 
+// A DVD-R's reservation is simulated with its writes.
 TEST_F(Recording, TestWriteLeavesTheDiscUntouched) {
-  MakeDrive("CdRom0", "cd-r");
-  DoorClient d("CdRom0");
-  SetPage05(d, 1, 8, true);
-  EXPECT_TRUE(d.Out(Write10(0, 8), std::vector<uint8_t>(8 * 2048, 7)).Good());
-  EXPECT_TRUE(d.Out(Write10(8, 8), std::vector<uint8_t>(8 * 2048, 7)).Good());
-  EXPECT_TRUE(d.In(Sync(false)).Good());
-  EXPECT_TRUE(d.In(Close(2)).Good());
-  EXPECT_EQ(Disc()["status"], "blank");
-  EXPECT_FALSE(std::filesystem::exists(home.path() / "CdRom0" / "disc.img"));
+  for (const char* media : {"cd-r", "dvd-r"}) {
+    const bool dvd = media[0] == 'd';
+    MakeDrive(media, media);
+    DoorClient d(media);
+    SetPage05(d, dvd ? 2 : 1, 8, true);
+    if (dvd) {
+      EXPECT_TRUE(d.In({0x53, 0, 0, 0, 0, 0, 0, 0, 16, 0}).Good());
+    }
+    EXPECT_TRUE(d.Out(Write10(0, 8), std::vector<uint8_t>(8 * 2048, 7)).Good());
+    EXPECT_TRUE(d.Out(Write10(8, 8), std::vector<uint8_t>(8 * 2048, 7)).Good());
+    EXPECT_TRUE(d.In(Sync(false)).Good());
+    EXPECT_TRUE(d.In(Close(2)).Good());
+    EXPECT_EQ(Disc(media)["status"], "blank") << media;
+    EXPECT_TRUE(Disc(media)["sessions"].empty()) << media;
+    EXPECT_FALSE(std::filesystem::exists(home.path() / media / "disc.img")) << media;
+  }
 }
 
 TEST_F(Recording, RandomAccessNeedsAFormatThenTakesAnyAddress) {
