@@ -95,8 +95,9 @@ void QuorvaneI_PutDString(uint8_t* at, size_t size, const std::string& text, boo
 void QuorvaneI_PutRegid(uint8_t* at, uint8_t flags, std::string_view identifier, std::string_view suffix) {
   std::memset(at, 0, 32);
   at[0] = flags;
-  std::memcpy(at + 1, identifier.data(), std::min<size_t>(identifier.size(), 23));
-  std::memcpy(at + 24, suffix.data(), std::min<size_t>(suffix.size(), 8));
+  // copy_n, not memcpy: an empty view may hold no pointer at all.
+  std::copy_n(identifier.data(), std::min<size_t>(identifier.size(), 23), at + 1);
+  std::copy_n(suffix.data(), std::min<size_t>(suffix.size(), 8), at + 24);
 }
 
 void QuorvaneI_PutCharspec(uint8_t* at) {
