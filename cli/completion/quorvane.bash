@@ -11,10 +11,10 @@ __quorvane_section() {
 __quorvane_options() {
   # The description follows after two spaces or more; before it, the names
   # and the value's type.
-  __quorvane_section Options | sed -E 's/^  ([^ ]+( [^ ]+)*)  .*/\1/; s/^ +//' | while read -r spec type _; do
+  __quorvane_section Options | sed -E 's/^  ([^ ]+( [^ ]+)*)  .*/\1/; s/^ +//' | while read -r names type _; do
     [[ $type =~ ^[A-Z]+(:.*)?$ ]] || type=
     local name
-    for name in ${spec//,/ }; do printf '%s %s\n' "$name" "$type"; done
+    for name in ${names//,/ }; do printf '%s %s\n' "$name" "$type"; done
   done
 }
 

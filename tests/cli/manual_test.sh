@@ -19,8 +19,8 @@ walk() {
   local help entries
   help=$("$q" "$@" --help) || { bad "$* --help failed"; return; }
   if (($#)); then grep -qF "quorvane $*" <<<"$text" || bad "command '$*' missing from the page"; fi
-  while read -r spec _; do
-    for name in ${spec//,/ }; do
+  while read -r names _; do
+    for name in ${names//,/ }; do
       grep -qe "$name" <<<"$text" || bad "option $name of '$*' missing from the page"
     done
   done < <(awk '$0 == "Options:" { on = 1; next } /^[A-Z][a-z]+:$/ { on = 0 } on && /^  [^ ]/' <<<"$help")
