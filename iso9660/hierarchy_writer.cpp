@@ -61,16 +61,22 @@ void QuorvaneI_PutDateText(uint8_t* at, const std::string& text) {
   at[16] = 0;
 }
 
-void QuorvaneI_UtcDate(uint64_t fileTime, uint8_t date[7]) {
-  QV_SYSTEMTIME st{};
+void QuorvaneI_PutDate(const QV_SYSTEMTIME& st, int8_t quarterHours, uint8_t date[7]) {
   std::memset(date, 0, 7);
-  if (!QuorvaneI_FileTimeToSystemTime(fileTime, &st) || st.wYear < 1900) return;
+  if (st.wYear < 1900) return;
   date[0] = static_cast<uint8_t>(std::min(st.wYear - 1900, 255));
   date[1] = static_cast<uint8_t>(st.wMonth);
   date[2] = static_cast<uint8_t>(st.wDay);
   date[3] = static_cast<uint8_t>(st.wHour);
   date[4] = static_cast<uint8_t>(st.wMinute);
   date[5] = static_cast<uint8_t>(st.wSecond);
+  date[6] = static_cast<uint8_t>(quarterHours);
+}
+
+void QuorvaneI_UtcDate(uint64_t fileTime, uint8_t date[7]) {
+  QV_SYSTEMTIME st{};
+  if (!QuorvaneI_FileTimeToSystemTime(fileTime, &st)) st = {};
+  QuorvaneI_PutDate(st, 0, date);
 }
 
 QuorvaneI_HierarchyWriter::QuorvaneI_HierarchyWriter(unsigned kind, Node* root) : m__Kind(kind) {

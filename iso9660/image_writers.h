@@ -24,6 +24,9 @@ void QuorvaneI_PutText(uint8_t* at, size_t field, const std::string& text, size_
 void QuorvaneI_PutDateText(uint8_t* at, const std::string& text);
 // The 7-byte date of a moment (ticks since 1601, UTC), offset 0.
 void QuorvaneI_UtcDate(uint64_t fileTime, uint8_t date[7]);
+// The 7-byte date of a calendar time, with its offset from UTC in
+// quarter hours; all zeros before 1900.
+void QuorvaneI_PutDate(const QV_SYSTEMTIME& st, int8_t quarterHours, uint8_t date[7]);
 
 // One hierarchy of directory records (0 the primary one, 1 Joliet's): its
 // folders breadth first in record order, which is the order the path

@@ -6,6 +6,7 @@
 
 #include "files/file_time.h"
 #include "iso9660/image_bytes.h"
+#include "iso9660/image_writers.h"
 #include "platform/clock.h"
 #include "platform/text.h"
 
@@ -119,15 +120,8 @@ void QuorvaneI_PutTimestamp(uint8_t* at, const uint8_t date[7]) {
 }
 
 void QuorvaneI_LocalDate(uint64_t fileTime, uint8_t date[7]) {
-  std::memset(date, 0, 7);
   QV_SYSTEMTIME st{};
-  if (!QuorvaneI_FileTimeToLocalSystemTime(fileTime, &st) || st.wYear < 1900) return;
+  if (!QuorvaneI_FileTimeToLocalSystemTime(fileTime, &st)) st = {};
   const auto utc = static_cast<int64_t>(fileTime / kTicksPerSecond) - kSecondsFrom1601To1970;
-  date[0] = static_cast<uint8_t>(std::min(st.wYear - 1900, 255));
-  date[1] = static_cast<uint8_t>(st.wMonth);
-  date[2] = static_cast<uint8_t>(st.wDay);
-  date[3] = static_cast<uint8_t>(st.wHour);
-  date[4] = static_cast<uint8_t>(st.wMinute);
-  date[5] = static_cast<uint8_t>(st.wSecond);
-  date[6] = static_cast<uint8_t>(static_cast<int8_t>(qv::plat::GetClock().UtcOffsetMinutes(utc) / 15));
+  QuorvaneI_PutDate(st, static_cast<int8_t>(qv::plat::GetClock().UtcOffsetMinutes(utc) / 15), date);
 }
