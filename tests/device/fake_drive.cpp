@@ -252,26 +252,4 @@ CQuorvane_CdvdBurnerGrabber& Rig::Create() {
   return *grabber_;
 }
 
-std::unique_ptr<CQuorvane_Exception> Catch(const std::function<void()>& body) {
-  try {
-    body();
-  } catch (CQuorvane_Exception* e) {
-    return std::unique_ptr<CQuorvane_Exception>(e);
-  }
-  return nullptr;
-}
-
-std::unique_ptr<CQuorvane_Exception> Fails(uint32_t number, const std::function<void()>& body) {
-  auto e = Catch(body);
-  if (e == nullptr) {
-    ADD_FAILURE() << "no exception, expected " << number;
-  } else if (e->Number() != number) {
-    ADD_FAILURE() << "exception " << e->Number() << " (" << e->Text() << "), expected " << number;
-  } else {
-    return e;
-  }
-  const uintptr_t failure = number == EN_CDB_CALL_FAILED ? reinterpret_cast<uintptr_t>(QuorvaneI_NewFailureInformation()) : 0;
-  return std::make_unique<CQuorvane_Exception>(number, failure, "(none)");
-}
-
 }  // namespace devtest

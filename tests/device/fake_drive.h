@@ -13,6 +13,7 @@
 
 #include "core/exception.h"
 #include "record/burner_grabber.h"
+#include "scsi/scsi_fixtures.h"
 #include "scsi/transport.h"
 #include "support/test_support.h"
 
@@ -152,12 +153,8 @@ class Rig {
   std::unique_ptr<CQuorvane_CdvdBurnerGrabber> grabber_;
 };
 
-// Runs body; returns the engine exception it threw (nullptr: none).
-std::unique_ptr<CQuorvane_Exception> Catch(const std::function<void()>& body);
-// Runs body, which must throw exception `number`. Hands that exception
-// back; when the body threw nothing or another number, the test has
-// failed and a stand-in (with an empty failure record for 8) comes back.
-std::unique_ptr<CQuorvane_Exception> Fails(uint32_t number, const std::function<void()>& body);
+using scsitest::Catch;
+using scsitest::Fails;
 
 // What the grabber tests share: virtual time, the log and a rig.
 class DeviceTest : public ::testing::Test {

@@ -1,5 +1,4 @@
 // Loading libraries by their module names.
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/dynlib.h"
@@ -32,14 +31,6 @@ TEST(DynLib, BuiltinLibrariesResolveByNameAndOrdinal) {
   EXPECT_EQ(err, 127u);
   qv::plat::FreeLibraryHandle(lib);
   qv::plat::UnregisterBuiltinLibrary(&kBuiltin);
-}
-
-TEST(DynLib, EnvironmentOverridesTheName) {
-  setenv("QUORVANE_LIB_VORBISFILE", "/nonexistent/libnothing.so", 1);
-  uint32_t err = 0;
-  EXPECT_EQ(qv::plat::LoadLibraryByName("vorbisfile.dll", &err), nullptr);
-  EXPECT_EQ(err, 126u);
-  unsetenv("QUORVANE_LIB_VORBISFILE");
 }
 
 TEST(DynLib, LoadsSystemLibrariesBySoname) {

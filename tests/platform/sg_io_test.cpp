@@ -1,7 +1,6 @@
 // SG_IO delivery through the system-call seam.
 #include <fcntl.h>
 
-#include <cerrno>
 #include <cstring>
 
 #include "platform/linux/sg_io.h"
@@ -81,37 +80,6 @@ TEST_F(SgIo, EveryAnswerIsDecidedFromAllFourParts) {
         }
 }
 
-struct IoctlFailure {
-  int error;
-  uint32_t systemError;
-};
-
-class SgIoIoctl : public SgIo, public ::testing::WithParamInterface<IoctlFailure> {};
-
-TEST_P(SgIoIoctl, FailureIsTheSystemError) {
-  bus.SetHandler([&](const qvtest::FakeScsiDevice&, sg_io_hdr_t&) {
-    errno = GetParam().error;
-    return -1;
-  });
-  EXPECT_EQ(Send(0x00).systemError, GetParam().systemError);
-}
-
-INSTANTIATE_TEST_SUITE_P(Errors, SgIoIoctl, ::testing::Values(IoctlFailure{ENODEV, 1167}, IoctlFailure{EPERM, 5}));
-
-TEST_F(SgIo, DescriptorSenseArrivesInFixedForm) {
-  bus.SetHandler([&](const qvtest::FakeScsiDevice&, sg_io_hdr_t& h) {
-    const uint8_t d[8] = {0x72, 6, 0x28, 0, 0, 0, 0, 0};
-    std::memcpy(h.sbp, d, 8);
-    h.sb_len_wr = 8;
-    h.status = 2;
-    return 0;
-  });
-  const ScsiReply r = Send(0x00);
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.sense[2] & 0x0F, 6);
-  EXPECT_EQ(r.sense[12], 0x28);
-}
-
 TEST_F(SgIo, TransfersInBothDirectionsAndCountsTheResidue) {
   sg_io_hdr_t seen{};
   bus.SetHandler([&](const qvtest::FakeScsiDevice&, sg_io_hdr_t& hdr) {
@@ -139,20 +107,6 @@ TEST_F(SgIo, TransfersInBothDirectionsAndCountsTheResidue) {
 
   r = Send(0x00, ScsiDirection::In, nullptr, 0);
   EXPECT_EQ(seen.dxfer_direction, SG_DXFER_NONE) << "no data means no direction";
-}
-
-TEST(SgOpen, FallsBackToReadOnly) {
-  qvtest::FakeScsiBus bus;
-  const unsigned i = bus.Add({});
-  bus.DenyReadWrite(bus.DevPath(i));
-  bool readOnly = false;
-  uint32_t err = 0;
-  const int fd = qv::plat::lnx::OpenScsiDevice(bus.DevPath(i).c_str(), &readOnly, &err);
-  ASSERT_GE(fd, 0);
-  EXPECT_TRUE(readOnly);
-  bus.Close(fd);
-  EXPECT_LT(qv::plat::lnx::OpenScsiDevice((bus.dir().path() / "dev" / "sg9").c_str(), &readOnly, &err), 0);
-  EXPECT_EQ(err, 2u);
 }
 
 }  // namespace

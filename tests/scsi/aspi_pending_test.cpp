@@ -16,6 +16,7 @@ namespace {
 
 using namespace qv::aspi;
 using scsitest::Catch;
+using scsitest::Fails;
 
 // The library's state; one test at a time uses it.
 struct FakeAspi {
@@ -137,9 +138,7 @@ TEST_F(AspiPending, PendingFailuresBecomeException8) {
     const uint8_t sense[14] = {0x70, 0, 0x02, 0, 0, 0, 0, 6, 0, 0, 0, 0, 0x3A, 0x00};
     std::memcpy(srb.SenseArea, sense, sizeof sense);
   };
-  auto e = Catch([&] { t.ExecuteCDB(tur, 6, nullptr, 0, 0); });
-  ASSERT_NE(e, nullptr);
-  ASSERT_EQ(e->Number(), 8u);
+  auto e = Fails(8, [&] { t.ExecuteCDB(tur, 6, nullptr, 0, 0); });
   const CDB_FAILURE_INFORMATION* info = e->FailureInformation();
   ASSERT_NE(info, nullptr);
   EXPECT_EQ(info->m__UCHAR__TransportStatus, SS_ERR);
@@ -151,9 +150,7 @@ TEST_F(AspiPending, PendingFailuresBecomeException8) {
     srb.SRB_HaStat = HASTAT_SEL_TO;
     srb.SRB_TargStat = 8;  // BUSY would be retried, but the adapter failed first
   };
-  e = Catch([&] { t.ExecuteCDB(tur, 6, nullptr, 0, 0); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 8u);
+  e = Fails(8, [&] { t.ExecuteCDB(tur, 6, nullptr, 0, 0); });
   EXPECT_EQ(g_aspi.seen.size(), 2u) << "once each";
   const uint8_t adapterStatus = e->FailureInformation()->m__UCHAR__HostAdapterStatus;
   EXPECT_EQ(adapterStatus, HASTAT_SEL_TO);

@@ -9,7 +9,7 @@
 
 namespace {
 
-using scsitest::Catch;
+using scsitest::Fails;
 
 class Aspi : public ::testing::Test {
  protected:
@@ -50,9 +50,7 @@ TEST(AspiConstruction, FailsWithTheAspiStatus) {
     SCOPED_TRACE(c.text);
     qvtest::FakeScsiBus bus;
     if (!c.emptyBus) bus.Add({.host = 1, .id = 2, .type = 5});
-    auto e = Catch([&] { CQuorvane_ScsiTransportASPI t(c.port, 0, c.target, 0); });
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->Number(), 6u);
+    auto e = Fails(6, [&] { CQuorvane_ScsiTransportASPI t(c.port, 0, c.target, 0); });
     EXPECT_EQ(e->Text(), c.text);
     EXPECT_EQ(bus.OpenFiles(), 0u);
   }
@@ -69,9 +67,7 @@ TEST_F(Aspi, FailureRecordKeeps14SenseBytesAndTheRequestStatus) {
   });
   const uint8_t read10[10] = {0x28, 0, 0, 0, 0x20, 0, 0, 0, 1, 0};
   uint8_t data[2048];
-  auto e = Catch([&] { t.ExecuteCDB(read10, 10, data, sizeof data, 0); });
-  ASSERT_NE(e, nullptr);
-  ASSERT_EQ(e->Number(), 8u);
+  auto e = Fails(8, [&] { t.ExecuteCDB(read10, 10, data, sizeof data, 0); });
   EXPECT_STREQ(e->Text(), "CQuorvane_ScsiTransportASPI::ExecuteCDB(): Command failed");
   const CDB_FAILURE_INFORMATION* info = e->FailureInformation();
   ASSERT_NE(info, nullptr);
@@ -92,9 +88,7 @@ TEST_F(Aspi, AdapterFailuresAreNotRetried) {
     hdr.host_status = 0x07;
     return 0;
   });
-  auto e = Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 8u);
+  auto e = Fails(8, [&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
   EXPECT_EQ(calls, 1);
   const CDB_FAILURE_INFORMATION* info = e->FailureInformation();
   ASSERT_NE(info, nullptr);

@@ -10,6 +10,7 @@
 namespace {
 
 using scsitest::Catch;
+using scsitest::Fails;
 using scsitest::Check;
 using scsitest::ScriptedTransport;
 using Bytes = std::vector<uint8_t>;
@@ -179,9 +180,7 @@ TEST(Device, BuildersPassTheTransportsFailureUnchanged) {
   CQuorvane_ScsiDeviceCdvdRomWriter device(t);
   t->answers = {Check(5, 0x24, 0x00)};
   uint8_t b[8];
-  auto e = Catch([&] { device.ReadCapacity(b, 8); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 8u);
+  auto e = Fails(8, [&] { device.ReadCapacity(b, 8); });
   EXPECT_EQ(e->FailureInformation()->m__UCHAR__CDB[0], 0x25);
   EXPECT_EQ(t->sent.size(), 1u);  // builders do not retry
 }

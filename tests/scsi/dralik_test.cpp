@@ -58,9 +58,7 @@ TEST_F(Dralik, TimeOutsAreRedeliveredOtherErrorsFail) {
   EXPECT_EQ(time.clock().SleepCount(), 1u);
 
   g_dralik.drive = [](QVDRIVE_REQUEST&) { return 1167u; };
-  auto e = Catch([&] { t.ExecuteCDB(tur, 6, nullptr, 0, 0); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 5u);
+  auto e = Fails(5, [&] { t.ExecuteCDB(tur, 6, nullptr, 0, 0); });
   EXPECT_EQ(e->SystemError(), 1167u);
 }
 
@@ -91,17 +89,13 @@ TEST_F(Dralik, FallsBackToTheOsDevice) {
 
 TEST_F(Dralik, DriverFailuresAreSystemCallFailures) {
   g_dralik.versionResult = 31;
-  auto e = Catch([] { CQuorvane_ScsiTransportSPTI t("CdRom3"); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 5u);
+  auto e = Fails(5, [] { CQuorvane_ScsiTransportSPTI t("CdRom3"); });
   EXPECT_EQ(e->SystemError(), 31u);
   EXPECT_EQ(g_dralik.detached, 1);
 
   g_dralik = FakeDralik{};
   g_dralik.openResult = 5;
-  e = Catch([] { CQuorvane_ScsiTransportSPTI t("CdRom3"); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 5u);
+  e = Fails(5, [] { CQuorvane_ScsiTransportSPTI t("CdRom3"); });
   EXPECT_EQ(e->SystemError(), 5u);
   EXPECT_EQ(g_dralik.detached, 1);
   EXPECT_EQ(bus.OpenCount(), 0);

@@ -26,6 +26,23 @@ inline std::unique_ptr<CQuorvane_Exception> Catch(const std::function<void()>& b
   return nullptr;
 }
 
+// Runs body, which must throw exception `number`, and hands that exception
+// back. When it threw nothing or another number the test has failed, and
+// a stand-in comes back (with an empty failure record for 8), so that the
+// checks after it still run.
+inline std::unique_ptr<CQuorvane_Exception> Fails(uint32_t number, const std::function<void()>& body) {
+  auto e = Catch(body);
+  if (e == nullptr) {
+    ADD_FAILURE() << "no exception, expected " << number;
+  } else if (e->Number() != number) {
+    ADD_FAILURE() << "exception " << e->Number() << " (" << e->Text() << "), expected " << number;
+  } else {
+    return e;
+  }
+  const uintptr_t failure = number == 8 ? reinterpret_cast<uintptr_t>(QuorvaneI_NewFailureInformation()) : 0;
+  return std::make_unique<CQuorvane_Exception>(number, failure, "(none)");
+}
+
 // One answer of a scripted drive.
 struct Answer {
   uint8_t status = 0;  // SCSI status

@@ -66,9 +66,7 @@ TEST_F(Sptd, OpeningFailsWithNotFoundOrSharingViolation) {
     SCOPED_TRACE(c.openResult);
     g_sptd.frees = 0;
     g_sptd.openResult = c.openResult;
-    auto e = Catch([&] { CQuorvane_ScsiTransportSPTD t(c.device, 1); });
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->Number(), c.number);
+    auto e = Fails(c.number, [&] { CQuorvane_ScsiTransportSPTD t(c.device, 1); });
     EXPECT_EQ(e->Text(), c.text);
     EXPECT_EQ(g_sptd.frees, 1);
     EXPECT_EQ(g_sptd.closes, 0);
@@ -77,17 +75,13 @@ TEST_F(Sptd, OpeningFailsWithNotFoundOrSharingViolation) {
 
 TEST_F(Sptd, LibraryFailuresAreSystemCallFailures) {
   g_without47 = true;
-  auto e = Catch([] { CQuorvane_ScsiTransportSPTD t(u"CdRom1", 1); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 5u);
+  auto e = Fails(5, [] { CQuorvane_ScsiTransportSPTD t(u"CdRom1", 1); });
   EXPECT_EQ(e->SystemError(), 127u);
   EXPECT_NE(std::strstr(e->Text(), "'dtpro.dll', 47"), nullptr) << e->Text();
   g_without47 = false;
 
   g_sptd.enumerateResult = 1167;
-  e = Catch([] { CQuorvane_ScsiTransportSPTD t(u"CdRom1", 1); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 5u);
+  e = Fails(5, [] { CQuorvane_ScsiTransportSPTD t(u"CdRom1", 1); });
   EXPECT_EQ(e->SystemError(), 1167u);
 
   // A request the library fails: never a success (the retry loop itself is
@@ -97,16 +91,12 @@ TEST_F(Sptd, LibraryFailuresAreSystemCallFailures) {
     CQuorvane_ScsiTransportSPTD t(u"CdRom1", 1);
     g_sptd.send = [](QVDRIVE_REQUEST&) { return 1167u; };
     const uint8_t tur[6] = {};
-    e = Catch([&] { t.ExecuteCDB(tur, 6, nullptr, 0, 0); });
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->Number(), 5u);
+    e = Fails(5, [&] { t.ExecuteCDB(tur, 6, nullptr, 0, 0); });
     EXPECT_EQ(e->SystemError(), 1167u);
   }
 
   scsitest::ScopedEnv missing("QUORVANE_LIB_DTPRO", "/nonexistent/libnothing.so");
-  e = Catch([] { CQuorvane_ScsiTransportSPTD t(u"CdRom1", 1); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 5u);
+  e = Fails(5, [] { CQuorvane_ScsiTransportSPTD t(u"CdRom1", 1); });
   EXPECT_STREQ(e->Text(),
                "CQuorvane_ScsiTransportSPTD::CQuorvane_ScsiTransportSPTD(): LoadLibrary( 'dtpro.dll' ) failed, status "
                "126 ( 0x7e )");

@@ -15,6 +15,7 @@
 namespace {
 
 using scsitest::Catch;
+using scsitest::Fails;
 
 class Spti : public ::testing::Test {
  protected:
@@ -68,9 +69,7 @@ TEST_F(Spti, FailureRecordHoldsTheCommandAndAllSenseBytes) {
   });
   const uint8_t read10[10] = {0x28, 0, 0x00, 0x01, 0x02, 0x03, 0, 0x00, 0x02, 0};
   uint8_t data[4096];
-  auto e = Catch([&] { t.ExecuteCDB(read10, 10, data, sizeof data, 0); });
-  ASSERT_NE(e, nullptr);
-  ASSERT_EQ(e->Number(), 8u);
+  auto e = Fails(8, [&] { t.ExecuteCDB(read10, 10, data, sizeof data, 0); });
   const CDB_FAILURE_INFORMATION* info = e->FailureInformation();
   ASSERT_NE(info, nullptr);
   const auto* raw = reinterpret_cast<const uint8_t*>(info);
@@ -103,8 +102,7 @@ TEST_F(Spti, DescriptorSenseIsRecordedInFixedFormat) {
     hdr.status = 2;
     return 0;
   });
-  auto e = Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
-  ASSERT_NE(e, nullptr);
+  auto e = Fails(8, [&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
   const CDB_FAILURE_INFORMATION* info = e->FailureInformation();
   ASSERT_NE(info, nullptr);
   EXPECT_EQ(info->m__UCHAR__Sense[0], 0x70);
@@ -127,9 +125,7 @@ TEST_F(Spti, DeliveryFailuresGiveException5) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.systemError);
     Answer([&](sg_io_hdr_t& hdr, int) { return c.answer(hdr); });
-    auto e = Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
-    ASSERT_NE(e, nullptr);
-    EXPECT_EQ(e->Number(), 5u);
+    auto e = Fails(5, [&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
     EXPECT_EQ(e->SystemError(), c.systemError);
     EXPECT_NE(std::strstr(e->Text(), "DeviceIoControl() failed"), nullptr) << e->Text();
     EXPECT_EQ(calls, 1);
@@ -152,9 +148,7 @@ TEST_F(Spti, SemaphoreTimeoutIsRedeliveredWithinTheBudget) {
     h.host_status = 0x03;
     return 0;
   });
-  auto e = Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 5u);
+  auto e = Fails(5, [&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
   EXPECT_EQ(e->SystemError(), 121u);
   EXPECT_STREQ(e->Text(),
                "CQuorvane_ScsiTransportSPTI::ExecuteCDB(): Device not ready too long ( semaphore timeout ), 5001 vs. "
@@ -207,16 +201,12 @@ TEST_F(Spti, FallsBackToReadOnlyAndRefusesWritingCommands) {
   EXPECT_EQ(Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); }), nullptr);
 
   uint8_t data[2048] = {};
-  auto e = Catch([&] { t.ExecuteCDB(kWrite10, 10, data, sizeof data, 1); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 5u);
+  auto e = Fails(5, [&] { t.ExecuteCDB(kWrite10, 10, data, sizeof data, 1); });
   EXPECT_EQ(e->SystemError(), 5u);
 }
 
 TEST_F(Spti, ADeviceThatCannotBeOpenedFailsWithItsSystemError) {
-  auto e = Catch([] { CQuorvane_ScsiTransportSPTI t("CdRom7"); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 5u);
+  auto e = Fails(5, [] { CQuorvane_ScsiTransportSPTI t("CdRom7"); });
   EXPECT_EQ(e->SystemError(), 2u);
   EXPECT_NE(std::strstr(e->Text(), "CQuorvane_ScsiTransportSPTI::CQuorvane_ScsiTransportSPTI(): CreateFile( '"),
             nullptr)
@@ -230,9 +220,7 @@ TEST_F(Spti, AFailingInquiryClosesTheDeviceAndPassesTheFailureOn) {
     qvtest::SetCheckCondition(hdr, 5, 0x25, 0x00);
     return 0;
   });
-  auto e = Catch([] { CQuorvane_ScsiTransportSPTI t("CdRom0"); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 8u);
+  auto e = Fails(8, [] { CQuorvane_ScsiTransportSPTI t("CdRom0"); });
   EXPECT_EQ(bus.OpenFiles(), 0u);
   EXPECT_EQ(log.Count("CQuorvane_ScsiTransportSPTI::CQuorvane_ScsiTransportSPTI(): ExecuteCDB() failed"), 1u);
 }

@@ -22,6 +22,7 @@
 namespace {
 
 using scsitest::Catch;
+using scsitest::Fails;
 
 uint32_t Be32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]; }
 
@@ -73,9 +74,7 @@ class VirtualDrive : public ::testing::Test {
     }
 
     // Past the end of the disc: exception 8 with ILLEGAL REQUEST.
-    auto e = Catch([&] { d.Read10(data.data(), 2048, blocks + 10, 1, 0); });
-    ASSERT_NE(e, nullptr);
-    ASSERT_EQ(e->Number(), 8u);
+    auto e = Fails(8, [&] { d.Read10(data.data(), 2048, blocks + 10, 1, 0); });
     EXPECT_EQ(e->FailureInformation()->m__UCHAR__Sense[2] & 0x0F, 5);
     EXPECT_EQ(e->FailureInformation()->m__UCHAR__CDB[0], 0x28);
   }
@@ -121,19 +120,14 @@ TEST_F(VirtualDrive, AnEmptyTrayEndsWaitForReadyAtOnce) {
   ASSERT_EQ(QvDrive_Eject("CdRom0"), 0u);
   device.WaitForReady(50, 1000, false, true);
   EXPECT_EQ(log.Count("WaitForReady(): #2, disc is gone, fast exit"), 1u);
-  auto e = Catch([&] { device.TestUnitReady(); });
-  ASSERT_NE(e, nullptr);
+  auto e = Fails(8, [&] { device.TestUnitReady(); });
   EXPECT_EQ(e->FailureInformation()->m__UCHAR__Sense[12], 0x3A);
 }
 
 TEST_F(VirtualDrive, UnknownNamesGoToTheOsDevice) {
-  auto e = Catch([] { CQuorvane_ScsiTransportSPTI t("/nonexistent/sr9"); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 5u);
+  auto e = Fails(5, [] { CQuorvane_ScsiTransportSPTI t("/nonexistent/sr9"); });
   EXPECT_NE(e->SystemError(), 0u) << "the OS's own open failed";
-  e = Catch([] { CQuorvane_ScsiTransportSPTD t(u"CdRom9", 1); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->Number(), 17u);
+  Fails(17, [] { CQuorvane_ScsiTransportSPTD t(u"CdRom9", 1); });
 }
 
 }  // namespace

@@ -31,34 +31,18 @@ class Reading : public ::testing::Test {
   }
 };
 
-TEST_F(Reading, ImageBytesComeBackUnchanged) {
+// The image's bytes read whole through both doors in the transports'
+// tests (tests/scsi); here, the edges of the disc and of the host's buffer.
+TEST_F(Reading, ReadsStopAtTheEdges) {
   QVTEST_REQUIRE_PROGRAM("genisoimage");
   std::string iso;
   const auto path = MakeIso(&iso);
-  ASSERT_EQ(iso.size() % 2048, 0u);
   const uint32_t blocks = static_cast<uint32_t>(iso.size() / 2048);
   MakeDrive("d", nullptr);
   ASSERT_EQ(QvDrive_InsertImage("d", path.c_str(), nullptr), 0u) << VdriveErrorText();
   DoorClient d("d");
   ASSERT_EQ(d.UntilReady().back(), "GOOD");
-
-  const Reply cap = d.In(ReadCapacity(), 8);
-  ASSERT_TRUE(cap.Good());
-  EXPECT_EQ(cap.Be32At(0), blocks - 1) << "last block";
-  EXPECT_EQ(cap.Be32At(4), 2048u);
   EXPECT_EQ(d.In(GetConfiguration(0, 0), 8).Be16At(6), 0x0008u) << "a small image is a CD-ROM";
-
-  // Whole, in the engine's 61440-byte reads.
-  std::string read;
-  for (uint32_t lba = 0; lba < blocks; lba += 30) {
-    const uint16_t n = static_cast<uint16_t>(std::min<uint32_t>(30, blocks - lba));
-    const Reply r = d.In(Read10(lba, n), 61440);
-    ASSERT_TRUE(r.Good()) << lba << ": " << r.Outcome();
-    ASSERT_EQ(r.data.size(), n * 2048u);
-    read.append(r.data.begin(), r.data.end());
-  }
-  EXPECT_TRUE(read == iso) << "the disc's bytes differ from the image's";
-  EXPECT_EQ(read.substr(16 * 2048 + 1, 5), "CD001");
 
   // Past the end, or wrapping round the address space.
   struct Case {

@@ -3,7 +3,7 @@
 # afterwards:
 #   1. every test of the Windows build (ctest; one entry per test program);
 #   2. regsvr32 Quorvane.ocx;
-#   3. a VBScript, a JScript and a compiled MTA client against the server;
+#   3. a VBScript and a compiled MTA client against the server;
 #   4. regsvr32 /u, and a check that nothing of the registration is left.
 # Usage: run-wine.sh [build-windows]
 set -uo pipefail
@@ -54,7 +54,6 @@ run_script() {
   fi
 }
 run_script "$here/clients/server.vbs"
-run_script "$here/clients/server.js"
 
 run_client() {
   local mode=$1 out rc

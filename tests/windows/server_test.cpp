@@ -413,11 +413,13 @@ TEST_F(CallBack, SimpleCallBackKeepsTheLastReport) {
   long percent = -1;
   EXPECT_EQ(simple->get_Percent(&percent), S_OK);
   EXPECT_EQ(percent, 0);
-  // Reports come from whatever thread does the work.
-  std::thread worker([&] {
-    for (long p = 0; p <= 100; p += 10) progress->ProgressCallBack(p, 100 - p);
-  });
-  worker.join();
+  // Reports come from whatever threads do the work, several at once.
+  std::vector<std::thread> workers;
+  for (int t = 0; t < 4; ++t)
+    workers.emplace_back([&] {
+      for (long p = 0; p <= 100; p += 10) EXPECT_EQ(progress->ProgressCallBack(p, 100 - p), S_OK);
+    });
+  for (auto& w : workers) w.join();
   EXPECT_EQ(simple->get_Percent(&percent), S_OK);
   EXPECT_EQ(percent, 100);
   auto* object = static_cast<qv::control::CSimpleCallBack*>(simple.p);

@@ -423,19 +423,6 @@ INSTANTIATE_TEST_SUITE_P(
                      Member(c, "IDiscInfo", "UsedSizeInLBs", "property get").params = "[out, retval] long* pVal";
                    },
                    "UsedSizeInLBs (row 9) parameters"},
-        Alteration{"ParameterFlags",
-                   [](Contract& c) {
-                     Member(c, "IDAOLayout", "AddTrack", "method").params =
-                         "[in] BSTR bstrFileName; [in] VARIANT bstrCDTextArtistName; [in, optional] VARIANT "
-                         "bstrCDTextTrackName";
-                   },
-                   "AddTrack (row 1) parameters"},
-        Alteration{"CArray",
-                   [](Contract& c) {
-                     Member(c, "IDevice", "ReadATIP", "method").params =
-                         "[out] unsigned char[255] AtipInfo; [in] unsigned long AtipInfoSize";
-                   },
-                   "ReadATIP (row 44) parameters"},
         Alteration{"HelpString",
                    [](Contract& c) { Member(c, "ISimpleCallBack", "Percent", "property get").help = "percent"; },
                    "ISimpleCallBack.Percent (row 2) help string"},
