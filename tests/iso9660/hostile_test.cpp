@@ -149,6 +149,9 @@ TEST_F(Hostile, BrokenBootImagesAreRefused) {
 }
 
 TEST_F(Hostile, CallsOutOfOrderOrWithBadArguments) {
+  qviso::Tree empty;
+  EXPECT_EQ(empty.Build(), 3u);
+  EXPECT_NE(empty.lastText.find("Root is NULL"), std::string::npos) << empty.lastText;
   qviso::Tree tree;
   char text[512] = {};
   QV_ULONG system = 0;
@@ -161,6 +164,8 @@ TEST_F(Hostile, CallsOutOfOrderOrWithBadArguments) {
   EXPECT_EQ(Quorvane_ISO9660JolietFileTree_GetSizeInUCHARs(tree.handle(), &high), 0u);
   EXPECT_EQ(high, 0u);
   QV_HANDLE folder = tree.AddFolder("F");
+  QV_ULONG lba = 0;
+  EXPECT_EQ(Quorvane_ISO9660JolietFileTree_GetNodeStartingLBA(tree.handle(), folder, &lba), 3u) << "not laid out yet";
   QV_ULONGLONG size = 0;
   EXPECT_EQ(Quorvane_ISO9660JolietFileTree_GetFileSizeInUCHARs(tree.handle(), folder, &size), 3u);
   EXPECT_EQ(Quorvane_ISO9660JolietFileTree_GetFileSizeInUCHARs(tree.handle(), nullptr, &size), 2u);
@@ -168,6 +173,10 @@ TEST_F(Hostile, CallsOutOfOrderOrWithBadArguments) {
                                                nullptr),
             2u);
   ASSERT_EQ(tree.Build(), 0u);
+  EXPECT_EQ(tree.Build(), 3u);
+  EXPECT_NE(tree.lastText.find("IsImageBuild is TRUE already"), std::string::npos) << tree.lastText;
+  EXPECT_EQ(tree.AddFolder("E"), nullptr);
+  EXPECT_EQ(tree.lastStatus, 3u) << "a built tree takes no more nodes";
   EXPECT_EQ(Quorvane_ISO9660JolietFileTree_Read(tree.handle(), text, sizeof text, &system, -1, buffer), 2u);
   QV_ULONG lowSize = Quorvane_ISO9660JolietFileTree_GetSizeInUCHARs(tree.handle(), &high);
   std::string all(lowSize + 1, '\0');

@@ -90,3 +90,13 @@ uint16_t LE16(const uint8_t* p);
 void StartEngine();
 
 }  // namespace qviso
+
+// Skips the test when an outside checker is missing, or fails it where the
+// outside programs are required.
+#define QVISO_REQUIRE_OUTSIDE_CHECKERS()                                                          \
+  do {                                                                                            \
+    if (!qviso::HaveOutsideCheckers()) {                                                          \
+      if (qvtest::ProgramsRequired()) FAIL() << "an outside checker is not installed";            \
+      GTEST_SKIP() << "the outside checkers are not installed";                                   \
+    }                                                                                             \
+  } while (0)
