@@ -120,6 +120,22 @@ QV_HANDLE Tree::AddFolder(const std::string& name, QV_HANDLE parent) {
   return node;
 }
 
+uint32_t Tree::SetBoot(const std::string& path, QV_UCHAR systemType, QV_UCHAR media, QV_UCHAR sectors, bool hide) {
+  char text[1024] = {};
+  QV_ULONG system = 0;
+  lastStatus = Quorvane_ISO9660JolietFileTree_SetBootImage(tree_, path.c_str(), systemType, media, sectors, hide, text,
+                                                           sizeof text, &system);
+  lastText = text;
+  lastSystemStatus = system;
+  return lastStatus;
+}
+
+QV_ULONG Tree::Lba(QV_HANDLE node) {
+  QV_ULONG lba = 0;
+  EXPECT_EQ(Quorvane_ISO9660JolietFileTree_GetNodeStartingLBA(tree_, node, &lba), 0u);
+  return lba;
+}
+
 uint32_t Tree::Build(uint32_t startAddress, const char* label, QV_UCHAR xa) {
   char text[4096] = {};
   QV_ULONG system = 0;

@@ -62,9 +62,7 @@ TEST_F(Layout, FileSizesAndAddresses) {
   std::vector<QV_ULONG> lbas;
   for (QV_HANDLE k = Quorvane_ISO9660JolietFileTree_GetFirstKid(tree.handle(), src); k;
        k = Quorvane_ISO9660JolietFileTree_GetNextKid(tree.handle(), k)) {
-    QV_ULONG lba = 0;
-    EXPECT_EQ(Quorvane_ISO9660JolietFileTree_GetNodeStartingLBA(tree.handle(), k, &lba), 0u);
-    lbas.push_back(lba);
+    lbas.push_back(tree.Lba(k));
   }
   ASSERT_EQ(lbas.size(), 4u);
   EXPECT_EQ(lbas[1], lbas[0] + 2) << "2049 bytes take two sectors";
@@ -160,12 +158,7 @@ TEST_F(Layout, BootCatalogEntries) {
   const auto boot = dir.Write("boot.bin", std::string(3000, 'B'));
   qviso::Tree tree;
   tree.AddFolder("D");
-  char text[512] = {};
-  QV_ULONG system = 0;
-  ASSERT_EQ(Quorvane_ISO9660JolietFileTree_SetBootImage(tree.handle(), boot.c_str(), 6, 0, 4, 1, text, sizeof text,
-                                                        &system),
-            0u)
-      << text;
+  ASSERT_EQ(tree.SetBoot(boot.string(), 6, 0, 4, true), 0u) << tree.lastText;
   ASSERT_EQ(tree.Build(), 0u);
   const std::string image = tree.Image();
   const uint8_t* record = Sector(image, 17);

@@ -79,12 +79,7 @@ TEST_F(Oracles, BootImagesHiddenAndVisible) {
     SCOPED_TRACE(hide ? "hidden" : "visible");
     qviso::Tree tree;
     ASSERT_NE(tree.Add((dir / "src/file.txt").string()), nullptr);
-    char text[512] = {};
-    QV_ULONG system = 0;
-    ASSERT_EQ(Quorvane_ISO9660JolietFileTree_SetBootImage(tree.handle(), boot.c_str(), 0, 0, 3, hide, text,
-                                                          sizeof text, &system),
-              0u)
-        << text;
+    ASSERT_EQ(tree.SetBoot(boot.string(), 0, 0, 3, hide), 0u) << tree.lastText;
     Check(tree, hide ? "boot-hidden.iso" : "boot-visible.iso", true, hide);
   }
 }
