@@ -30,7 +30,7 @@ struct Format {
   const char* kind;       // as the open line names it
   uint32_t frames;        // decoded length in 44100 Hz frames
   uint32_t tolerance;     // in frames: codecs pad and trim differently
-  bool channelsApart;     // 440 Hz left, 880 Hz right
+  bool channelsApart;     // 440 Hz left, 880 Hz right; else mono, the same 440 Hz in both
   const char* identical;  // a wave fixture whose PCM must come out exactly
 };
 
@@ -55,19 +55,17 @@ TEST(Reader, RecognisesEachFormatAndDecodesItsLength) {
     EXPECT_EQ(log.Count(std::string("is recognized as ") + f.kind + " file..."), 1u) << f.file;
     EXPECT_EQ(d.size % 4, 0u) << f.file;
     EXPECT_NEAR(d.size / 4.0, f.frames, f.tolerance) << f.file;
-    if (f.channelsApart) ExpectChannelsApart(d.pcm, f.file);
+    if (f.channelsApart) {
+      ExpectChannelsApart(d.pcm, f.file);
+    } else {
+      for (size_t i = 0; i + 4 <= d.pcm.size(); i += 4) ASSERT_EQ(std::memcmp(&d.pcm[i], &d.pcm[i + 2], 2), 0) << i;
+      EXPECT_GT(qvaudio::TonePower(d.pcm, 0, 440), 100 * qvaudio::TonePower(d.pcm, 0, 880));
+    }
     if (f.identical) {
       EXPECT_TRUE(d.pcm == WavePcm(f.identical)) << f.file;
     }
     EXPECT_EQ(Sonvex_CompressedFileSupportedIs(Fixture(f.file).c_str()), 0u) << f.file;
   }
-}
-
-TEST(Reader, MonoMp3IsDuplicatedIntoBothChannels) {
-  const qvaudio::Decoded d = DecodeAll(Fixture("tone-22k-mono-id3.mp3"));
-  ASSERT_EQ(d.createStatus, 0u);
-  for (size_t i = 0; i + 4 <= d.pcm.size(); i += 4) ASSERT_EQ(std::memcmp(&d.pcm[i], &d.pcm[i + 2], 2), 0) << i;
-  EXPECT_GT(qvaudio::TonePower(d.pcm, 0, 440), 100 * qvaudio::TonePower(d.pcm, 0, 880));
 }
 
 // However a stream is read, and rewound whole or halfway, the bytes are
@@ -254,10 +252,6 @@ TEST(Handles, DamagedSignaturesAreReportedAndRefused) {
   EXPECT_EQ(Sonvex_CompressedFileReaderObjectRead(reader, nullptr, 4), 87u);
   EXPECT_EQ(Sonvex_CompressedFileReaderObjectDestroy(&reader), 0u);
 }
-
-}  // namespace
-
-namespace {
 
 std::string Le32(uint32_t v) {
   return {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
