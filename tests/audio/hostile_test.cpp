@@ -79,11 +79,8 @@ TEST(Hostile, CraftedHeaders) {
   for (const auto& c : cases) Exercise(dir.Write(c.name, c.contents).string(), c.name);
 }
 
-TEST(Hostile, SniffersNeverTakeWaveOrTextForMpegAudio) {
-  const auto wav48 = qvaudio::Bytes(Fixture("tone-48k.wav"));
-  EXPECT_FALSE(SonvexI_LooksLikeMpegAudio(wav48.data(), wav48.size(), wav48.size()));
-  const std::string text(4096, 'a');
-  EXPECT_FALSE(SonvexI_LooksLikeMpegAudio(reinterpret_cast<const uint8_t*>(text.data()), text.size(), text.size()));
+// (A wave file or text taken for MPEG audio is the readers' refusal table.)
+TEST(Hostile, ALoneSyncWordIsNoMpegAudio) {
   // A lone sync word is not enough: the next frame must follow.
   const uint8_t lone[8] = {0xFF, 0xFB, 0x90, 0x64, 0, 0, 0, 0};
   EXPECT_FALSE(SonvexI_LooksLikeMpegAudio(lone, sizeof lone, 5000));

@@ -56,28 +56,19 @@ const Mismatch kMismatches[] = {
     {34, 2, 24, "m__USHORT__BitsPerSample", "== 24 instead of 16"},
 };
 
-TEST(WaveHeader, EachMismatchFailsWith87NamingTheField) {
-  for (const Mismatch& m : kMismatches) {
-    SONVEX_WAVE_FILE_HEADER h = GoodHeader();
+// Breaks every field from the last to the first: each time the earliest
+// broken one, and only it, is named with the value found.
+TEST(WaveHeader, TheFirstMismatchInOrderFailsWith87NamingTheField) {
+  SONVEX_WAVE_FILE_HEADER h = GoodHeader();
+  for (size_t i = std::size(kMismatches); i-- > 0;) {
+    const Mismatch& m = kMismatches[i];
     Poke(h, m.offset, m.width, m.value);
     qvtest::LogCapture log;
     EXPECT_EQ(Sonvex_WaveFileHeaderVerify(&h), 87u) << m.field;
     EXPECT_EQ(log.Count(m.field), 1u) << log.Text();
-    EXPECT_EQ(log.Count(m.found), 1u) << log.Text();
-    EXPECT_EQ(log.Count("Sonvex_WaveFileHeaderVerify(): <<< EXITing with failure, status 87 ( 0x57 )"), 1u);
-  }
-}
-
-TEST(WaveHeader, TheFirstMismatchInOrderIsTheOneReported) {
-  // Break every field from the last to the first; each time the earliest
-  // broken field is the one named.
-  SONVEX_WAVE_FILE_HEADER h = GoodHeader();
-  for (size_t i = std::size(kMismatches); i-- > 0;) {
-    Poke(h, kMismatches[i].offset, kMismatches[i].width, kMismatches[i].value);
-    qvtest::LogCapture log;
-    EXPECT_EQ(Sonvex_WaveFileHeaderVerify(&h), 87u);
     for (size_t j = 0; j < std::size(kMismatches); ++j)
       EXPECT_EQ(log.Count(kMismatches[j].found), j == i ? 1u : 0u) << kMismatches[j].field;
+    EXPECT_EQ(log.Count("Sonvex_WaveFileHeaderVerify(): <<< EXITing with failure, status 87 ( 0x57 )"), 1u);
   }
 }
 

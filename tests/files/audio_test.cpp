@@ -84,37 +84,23 @@ TEST(WaveDiskFile, RefusesOtherShapesAndShortFiles) {
   EXPECT_EQ(wave.GetSizeInUCHARs(), CdSamples().size());
 }
 
-// Sources over the audio library: decoded streams, silence up to four
-// seconds, raw images, rewinds.
-TEST(SonvexFile, DecodesAndPadsToFourSeconds) {
-  struct Case {
-    const char* name;
-    uint64_t stream;
-    bool exact;  // the stream is tone-cd.wav's samples
-  };
-  for (const Case& c : {Case{"tone.flac", 88200, true}, Case{"tone-cd.wav", 88200, true},
-                        Case{"tone.ogg", 176400, false}}) {
-    qvtest::LogCapture log;
-    CQuorvane_SonvexFile source(Fixture(c.name).c_str());
-    EXPECT_TRUE(source.GetIsAudioStuff());
-    EXPECT_EQ(source.GetStreamSizeInUCHARs(), c.stream) << c.name;
-    EXPECT_EQ(source.GetSizeInUCHARs(), 705600u) << c.name;
-    EXPECT_EQ(log.Count("File size patched, old size in UCHAR(s): " + std::to_string(c.stream) +
-                        ", New size in UCHAR(s): 705600"),
-              1u);
-    CQuorvane_FileChain chain;
-    chain.AddChainTail(&source);
-    chain.SeekToBegin();
-    const std::string first = ReadChain(chain, 2352 * 7);
-    chain.SeekToBegin();
-    EXPECT_EQ(ReadChain(chain, 65536), first) << c.name << ": a rewind starts the decoder over";
-    EXPECT_EQ(first.substr(c.stream), std::string(705600 - c.stream, '\0')) << c.name;
-    if (c.exact) {
-      EXPECT_EQ(first.substr(0, c.stream), CdSamples()) << c.name;
-    } else {
-      EXPECT_NE(first.substr(0, c.stream), std::string(c.stream, '\0')) << c.name;
-    }
-  }
+// A source over the audio library: the decoded stream padded with silence
+// to four seconds (the burnt tracks' samples are compared with sox's
+// decode through the command), and a rewind that starts the decoder over.
+TEST(SonvexFile, PadsToFourSecondsAndRewinds) {
+  qvtest::LogCapture log;
+  CQuorvane_SonvexFile source(Fixture("tone.ogg").c_str());
+  EXPECT_TRUE(source.GetIsAudioStuff());
+  EXPECT_EQ(source.GetStreamSizeInUCHARs(), 176400u);
+  EXPECT_EQ(source.GetSizeInUCHARs(), 705600u);
+  EXPECT_EQ(log.Count("File size patched, old size in UCHAR(s): 176400, New size in UCHAR(s): 705600"), 1u);
+  CQuorvane_FileChain chain;
+  chain.AddChainTail(&source);
+  chain.SeekToBegin();
+  const std::string first = ReadChain(chain, 2352 * 7);
+  chain.SeekToBegin();
+  EXPECT_EQ(ReadChain(chain, 65536), first);
+  EXPECT_EQ(first.substr(176400), std::string(705600 - 176400, '\0'));
 }
 
 TEST(SonvexFile, RawImagesAreReadAsTheyAre) {

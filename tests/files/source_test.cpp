@@ -185,42 +185,6 @@ TEST_F(DiskSources, UnlockedSourcesHoldAHandleOnlyWhileTheirBytesFlow) {
   EXPECT_FALSE(source.IsHoldingHandle());
 }
 
-// A file that changed after its source was made is read as it was sized:
-// grown, cut to that size; shrunk or gone, completed with zeros. The
-// listener hears of it once, by name.
-TEST_F(DiskSources, FilesThatChangeAfterSizingKeepTheirSizeAndAreReported) {
-  struct Listener : CQuorvane_FileChangeListener {
-    std::vector<std::string> names;
-    void OnFileChanged(const char* name) override { names.emplace_back(name); }
-  };
-  struct Case {
-    const char* name;
-    bool unlocked;
-    int change;  // new length relative to the old one; -9000 removes the file
-  };
-  for (const Case& c : {Case{"locked-shrinks", false, -100}, Case{"locked-grows", false, +100},
-                        Case{"unlocked-shrinks", true, -100}, Case{"unlocked-grows", true, +1},
-                        Case{"unlocked-gone", true, -9000}}) {
-    const std::string original = Pattern(8192, 3);
-    const std::string path = Write(c.name, original);
-    std::unique_ptr<CQuorvane_DiskFile> source;
-    if (c.unlocked)
-      source = std::make_unique<CQuorvane_UnLockedDiskFile>(path.c_str(), 8192);
-    else
-      source = std::make_unique<CQuorvane_DiskFile>(path.c_str(), 8192);
-    Listener listener;
-    source->SetChangeListener(&listener);
-    if (c.change == -9000) ASSERT_TRUE(std::filesystem::remove(path));
-    else ASSERT_EQ(::truncate(path.c_str(), 8192 + c.change), 0);
-    CQuorvane_FileChain chain;
-    chain.AddChainTail(source.get());
-    chain.SeekToBegin();
-    const size_t kept = c.change < 0 ? std::max(0, 8192 + c.change) : 8192;
-    EXPECT_EQ(ReadChain(chain, 3000), original.substr(0, kept) + std::string(8192 - kept, '\0')) << c.name;
-    EXPECT_EQ(listener.names, std::vector<std::string>{path}) << c.name;
-  }
-}
-
 TEST_F(DiskSources, OpenAndReadFailures) {
   const std::string missing = (dir / "missing").string();
   auto e = CatchEngine([&] { CQuorvane_DiskFile f(missing.c_str()); });

@@ -178,12 +178,6 @@ TEST_F(Collision, TheBootImageSurvivesUserFilesOfItsName) {
   const auto bootA = dir.Write("boot-a.bin", std::string(2048, 'A'));
   const auto bootB = dir.Write("boot-b.bin", std::string(4096, 'B'));
   const auto user = dir.Write("user/boot.img", "user data");
-  auto setBoot = [](qviso::Tree& tree, const std::string& path, bool hide) {
-    char text[512] = {};
-    QV_ULONG system = 0;
-    return Quorvane_ISO9660JolietFileTree_SetBootImage(tree.handle(), path.c_str(), 0, 0, 4, hide, text, sizeof text,
-                                                       &system);
-  };
   auto bootData = [](qviso::Tree& tree) {
     const std::string image = tree.Image();
     const uint8_t* catalog = qviso::Sector(image, 20);
@@ -205,8 +199,8 @@ TEST_F(Collision, TheBootImageSurvivesUserFilesOfItsName) {
     qviso::Tree tree;
     tree.onCollision = [&](QUORVANE_NAME_COLLISION& r) { Answer(r, c.answer); };
     if (c.userFirst) tree.Add(user.string());
-    ASSERT_EQ(setBoot(tree, bootA.string(), c.hide), 0u);
-    ASSERT_EQ(setBoot(tree, bootB.string(), c.hide), 0u) << "a second image replaces the first";
+    ASSERT_EQ(tree.SetBoot(bootA.string(), 0, 0, 4, c.hide), 0u);
+    ASSERT_EQ(tree.SetBoot(bootB.string(), 0, 0, 4, c.hide), 0u) << "a second image replaces the first";
     if (!c.userFirst) tree.Add(user.string());
     // Each visible image set after the user file asks once; the hidden
     // one has no record to clash.
@@ -221,9 +215,7 @@ TEST_F(Collision, TheBootImageSurvivesUserFilesOfItsName) {
 TEST_F(Collision, RemovingTheBootImageRemovesTheBootEntry) {
   const auto boot = dir.Write("boot.bin", std::string(100, 'b'));
   qviso::Tree tree;
-  char text[512] = {};
-  QV_ULONG system = 0;
-  ASSERT_EQ(Quorvane_ISO9660JolietFileTree_SetBootImage(tree.handle(), boot.c_str(), 0, 0, 1, 0, text, sizeof text, &system), 0u);
+  ASSERT_EQ(tree.SetBoot(boot.string(), 0, 0, 1, false), 0u);
   QV_HANDLE node = Quorvane_ISO9660JolietFileTree_GetFirstKid(tree.handle(), Quorvane_ISO9660JolietFileTree_GetRoot(tree.handle()));
   ASSERT_EQ(Quorvane_ISO9660JolietFileTree_Remove(tree.handle(), &node), 0u);
   ASSERT_EQ(tree.Build(), 0u);

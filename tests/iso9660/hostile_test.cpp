@@ -50,8 +50,7 @@ TEST_F(Hostile, FilesThatChangeAfterTheyWereAddedKeepTheirSizeAndAreReported) {
       c.change(victim);
       const std::string image = tree.Image();
       ASSERT_EQ(tree.lastStatus, 0u) << tree.lastText;
-      QV_ULONG lba = 0;
-      ASSERT_EQ(Quorvane_ISO9660JolietFileTree_GetNodeStartingLBA(tree.handle(), node, &lba), 0u);
+      const QV_ULONG lba = tree.Lba(node);
       // A locked file stays open: what was added is what is read.
       const bool seen = !(lockFiles && c.kept == 0);
       const size_t kept = seen ? std::min<size_t>(c.kept, size) : size;
@@ -136,19 +135,18 @@ TEST_F(Hostile, BrokenBootImagesAreRefused) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path + " media " + std::to_string(c.media));
     qviso::Tree tree;
-    char text[1024] = {};
-    QV_ULONG system = 0;
-    EXPECT_EQ(Quorvane_ISO9660JolietFileTree_SetBootImage(tree.handle(), c.path.c_str(), 0, c.media, 1, 1, text,
-                                                          sizeof text, &system),
-              c.status);
-    EXPECT_NE(std::string(text).find(c.message), std::string::npos) << text;
+    EXPECT_EQ(tree.SetBoot(c.path, 0, c.media, 1, true), c.status);
+    EXPECT_NE(tree.lastText.find(c.message), std::string::npos) << tree.lastText;
     if (c.status == 5) {
-      EXPECT_EQ(system, 2u);
+      EXPECT_EQ(tree.lastSystemStatus, 2u);
     }
   }
 }
 
 TEST_F(Hostile, CallsOutOfOrderOrWithBadArguments) {
+  qviso::Tree empty;
+  EXPECT_EQ(empty.Build(), 3u);
+  EXPECT_NE(empty.lastText.find("Root is NULL"), std::string::npos) << empty.lastText;
   qviso::Tree tree;
   char text[512] = {};
   QV_ULONG system = 0;
@@ -161,6 +159,8 @@ TEST_F(Hostile, CallsOutOfOrderOrWithBadArguments) {
   EXPECT_EQ(Quorvane_ISO9660JolietFileTree_GetSizeInUCHARs(tree.handle(), &high), 0u);
   EXPECT_EQ(high, 0u);
   QV_HANDLE folder = tree.AddFolder("F");
+  QV_ULONG lba = 0;
+  EXPECT_EQ(Quorvane_ISO9660JolietFileTree_GetNodeStartingLBA(tree.handle(), folder, &lba), 3u) << "not laid out yet";
   QV_ULONGLONG size = 0;
   EXPECT_EQ(Quorvane_ISO9660JolietFileTree_GetFileSizeInUCHARs(tree.handle(), folder, &size), 3u);
   EXPECT_EQ(Quorvane_ISO9660JolietFileTree_GetFileSizeInUCHARs(tree.handle(), nullptr, &size), 2u);
@@ -168,6 +168,10 @@ TEST_F(Hostile, CallsOutOfOrderOrWithBadArguments) {
                                                nullptr),
             2u);
   ASSERT_EQ(tree.Build(), 0u);
+  EXPECT_EQ(tree.Build(), 3u);
+  EXPECT_NE(tree.lastText.find("IsImageBuild is TRUE already"), std::string::npos) << tree.lastText;
+  EXPECT_EQ(tree.AddFolder("E"), nullptr);
+  EXPECT_EQ(tree.lastStatus, 3u) << "a built tree takes no more nodes";
   EXPECT_EQ(Quorvane_ISO9660JolietFileTree_Read(tree.handle(), text, sizeof text, &system, -1, buffer), 2u);
   QV_ULONG lowSize = Quorvane_ISO9660JolietFileTree_GetSizeInUCHARs(tree.handle(), &high);
   std::string all(lowSize + 1, '\0');
@@ -194,9 +198,7 @@ TEST_F(Hostile, FilesFromTheCallersHandle) {
   ::close(fd);  // the tree has its own handle
   ASSERT_EQ(tree.Build(), 0u);
   const std::string image = tree.Image();
-  QV_ULONG lba = 0;
-  ASSERT_EQ(Quorvane_ISO9660JolietFileTree_GetNodeStartingLBA(tree.handle(), node, &lba), 0u);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(qviso::Sector(image, lba)), 4096),
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(qviso::Sector(image, tree.Lba(node))), 4096),
             std::string(3000, 'h') + std::string(1096, '\0'));
   EXPECT_THAT(qviso::StructureProblems(image), testing::IsEmpty());
 }

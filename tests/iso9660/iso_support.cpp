@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 
@@ -35,23 +36,6 @@ std::string Utf8(const std::u16string& units) {
     }
   }
   return out;
-}
-
-std::string JsonString(const std::string& s) {
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += static_cast<char>(c);
-    } else if (c < 0x20) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\u%04x", c);
-      out += buf;
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out + "\"";
 }
 
 uint32_t BE32(const uint8_t* p) { return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3]; }
@@ -136,6 +120,22 @@ QV_HANDLE Tree::AddFolder(const std::string& name, QV_HANDLE parent) {
   return node;
 }
 
+uint32_t Tree::SetBoot(const std::string& path, QV_UCHAR systemType, QV_UCHAR media, QV_UCHAR sectors, bool hide) {
+  char text[1024] = {};
+  QV_ULONG system = 0;
+  lastStatus = Quorvane_ISO9660JolietFileTree_SetBootImage(tree_, path.c_str(), systemType, media, sectors, hide, text,
+                                                           sizeof text, &system);
+  lastText = text;
+  lastSystemStatus = system;
+  return lastStatus;
+}
+
+QV_ULONG Tree::Lba(QV_HANDLE node) {
+  QV_ULONG lba = 0;
+  EXPECT_EQ(Quorvane_ISO9660JolietFileTree_GetNodeStartingLBA(tree_, node, &lba), 0u);
+  return lba;
+}
+
 uint32_t Tree::Build(uint32_t startAddress, const char* label, QV_UCHAR xa) {
   char text[4096] = {};
   QV_ULONG system = 0;
@@ -197,14 +197,13 @@ bool HaveOutsideCheckers() {
 }
 
 std::string OutsideProblems(Tree& tree, const std::string& image, bool boot, bool bootHidden) {
-  std::ostringstream files, folders;
+  nlohmann::json manifest = {{"joliet", false}, {"boot", boot}, {"boot_hidden", bootHidden},
+                             {"files", nlohmann::json::array()}, {"folders", nlohmann::json::array()}};
   struct Walk {
     QV_HANDLE node;
     std::string iso, joliet;
   };
   std::vector<Walk> stack{{Quorvane_ISO9660JolietFileTree_GetRoot(tree.handle()), "", ""}};
-  bool firstFile = true, firstFolder = true;
-  bool joliet = false;
   while (!stack.empty()) {
     const Walk w = stack.back();
     stack.pop_back();
@@ -214,30 +213,23 @@ std::string OutsideProblems(Tree& tree, const std::string& image, bool boot, boo
       Quorvane_ISO9660JolietFileTree_GetNames(tree.handle(), kid, path, nullptr, nullptr);
       // A UDF tree's second name is its UDF one; the ISO9660 view has no Joliet.
       const std::string jolietName = tree.udf() ? std::string() : Utf8(tree.JolietName(kid));
-      joliet = joliet || !jolietName.empty();
+      if (!jolietName.empty()) manifest["joliet"] = true;
       const Walk k{kid, w.iso + (w.iso.empty() ? "" : "/") + tree.IsoName(kid),
                    w.joliet + (w.joliet.empty() ? "" : "/") + jolietName};
-      const bool folder = Quorvane_ISO9660JolietFileTree_GetAttributes(tree.handle(), kid) & 0x10;
       // The hidden boot image has no record, so nothing shows it.
       if (bootHidden && k.iso == "BOOT.IMG;1") continue;
-      if (folder) {
-        folders << (firstFolder ? "" : ",") << "{\"iso\":" << JsonString(k.iso) << ",\"joliet\":" << JsonString(k.joliet)
-                << "}";
-        firstFolder = false;
+      if (Quorvane_ISO9660JolietFileTree_GetAttributes(tree.handle(), kid) & 0x10) {
+        manifest["folders"].push_back({{"iso", k.iso}, {"joliet", k.joliet}});
         stack.push_back(k);
       } else {
-        files << (firstFile ? "" : ",") << "{\"iso\":" << JsonString(k.iso) << ",\"joliet\":" << JsonString(k.joliet)
-              << ",\"source\":" << JsonString(path) << "}";
-        firstFile = false;
+        manifest["files"].push_back({{"iso", k.iso}, {"joliet", k.joliet}, {"source", path}});
       }
     }
   }
-  const std::string manifest = image + ".json";
-  std::ofstream(manifest) << "{\"joliet\":" << (joliet ? "true" : "false") << ",\"boot\":" << (boot ? "true" : "false") << ",\"boot_hidden\":" << (bootHidden ? "true" : "false")
-                          << ",\"files\":[" << files.str() << "],\"folders\":[" << folders.str() << "]}";
+  std::ofstream(image + ".json") << manifest.dump();
   std::string output;
   const int code = qvtest::RunCommand("/usr/bin/python3 " QUORVANE_SOURCE_DIR "/tests/iso9660/oracles.py '" + image +
-                                          "' '" + manifest + "'",
+                                          "' '" + image + ".json'",
                                       &output);
   return code == 0 ? std::string() : output;
 }

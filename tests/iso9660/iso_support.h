@@ -39,6 +39,10 @@ class Tree {
   // dropped. The exception number lands in lastStatus, its text in lastText.
   QV_HANDLE Add(const std::string& path, const char* newName = nullptr, QV_HANDLE parent = nullptr);
   QV_HANDLE AddFolder(const std::string& name, QV_HANDLE parent = nullptr);
+  // The El Torito boot image (SetBootImage); returns the exception number.
+  uint32_t SetBoot(const std::string& path, QV_UCHAR systemType, QV_UCHAR media, QV_UCHAR sectors, bool hide);
+  // Where a laid-out node starts.
+  QV_ULONG Lba(QV_HANDLE node);
   // Builds at startAddress; returns the exception number.
   uint32_t Build(uint32_t startAddress = 0, const char* label = "QUORVANE", QV_UCHAR xa = 0);
   // The whole image, read in pieces of the given sizes (cycled).
@@ -90,3 +94,13 @@ uint16_t LE16(const uint8_t* p);
 void StartEngine();
 
 }  // namespace qviso
+
+// Skips the test when an outside checker is missing, or fails it where the
+// outside programs are required.
+#define QVISO_REQUIRE_OUTSIDE_CHECKERS()                                                          \
+  do {                                                                                            \
+    if (!qviso::HaveOutsideCheckers()) {                                                          \
+      if (qvtest::ProgramsRequired()) FAIL() << "an outside checker is not installed";            \
+      GTEST_SKIP() << "the outside checkers are not installed";                                   \
+    }                                                                                             \
+  } while (0)

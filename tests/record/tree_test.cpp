@@ -21,7 +21,7 @@ class TreeBurn : public BurnFixture {
 class TreeBurnMedium : public TreeBurn, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(TreeBurnMedium, FolderOnTheFlyPassesTheOutsideCheckers) {
-  if (!qviso::HaveOutsideCheckers()) GTEST_SKIP() << "the outside checkers are not installed";
+  QVISO_REQUIRE_OUTSIDE_CHECKERS();
   Make(GetParam());
   ASSERT_EQ(Open(), 0u) << s.text;
   // A file that ends mid-block, an empty one, one of exactly two blocks,
