@@ -3,6 +3,9 @@
 #   make test          - configure, build and run every test
 #   make windows       - the mingw-w64 cross-build (Quorvane.dll, Quorvane.ocx, tests)
 #   make test-windows  - the Windows tests and the automation server under Wine
+#   make package       - Debian packages of the library, the virtual drive and the command
+#   make install       - the same files under DESTDIR (default /), prefix /usr
+#   make package-test  - installs the packages into a fresh Debian chroot and uses them
 # Both install missing Debian packages first (as root), or say what to run.
 
 BUILD      ?= build
@@ -20,12 +23,17 @@ TEST_PACKAGES := genisoimage xorriso udftools python3-pycdlib p7zip-full libarch
   groff-base man-db bsdextrautils
 # What tools/demo.sh runs beside the command: bsdtar checks the disc.
 DEMO_PACKAGES := libarchive-tools
+# What CPack's Debian generator runs (dpkg-shlibdeps, file), and what the
+# package test builds its chroot with.
+PACKAGE_PACKAGES := dpkg-dev file
+PACKAGE_TEST_PACKAGES := debootstrap libarchive-tools
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev wine wine64 googletest
 
 WINDOWS_BUILD      ?= build-windows
 WINDOWS_BUILD_TYPE ?= Release
 
-.PHONY: all deps deps-test deps-demo deps-windows build test asan tsan windows test-windows demo bench fuzz clean
+.PHONY: all deps deps-test deps-demo deps-windows build test asan tsan windows test-windows demo bench fuzz clean \
+  package package-build install package-test
 
 all: build
 
@@ -42,7 +50,7 @@ deps-windows:
 	@tools/ensure-packages.sh $(WINDOWS_PACKAGES)
 
 $(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS)
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DCMAKE_INSTALL_PREFIX=/usr $(CMAKE_ARGS)
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j$(JOBS)
@@ -87,6 +95,27 @@ demo: deps-demo
 	  "-DCMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" -DQUORVANE_TESTS=OFF -DQUORVANE_BENCH=OFF $(CMAKE_ARGS)
 	cmake --build $(DEMO_BUILD) -j$(JOBS) --target quorvane_cli quorvane_vdrive
 	@tools/demo.sh $(DEMO_BUILD)
+
+# The packages are made from the build tree, for prefix /usr (a tree
+# configured before for another prefix is set to /usr first); make install
+# lays out the same files. Stripping happens while packaging.
+DESTDIR ?=
+package-build: build
+	@tools/ensure-packages.sh $(PACKAGE_PACKAGES)
+	cmake -S . -B $(BUILD) -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+
+package: package-build
+	rm -f $(BUILD)/*.deb
+	cd $(BUILD) && cpack -G DEB >/dev/null
+	@ls -1 $(BUILD)/*.deb
+
+install: package-build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD)
+
+# After make test in CI: the packages in a debootstrapped Debian 12.
+package-test: package
+	@tools/ensure-packages.sh $(PACKAGE_TEST_PACKAGES)
+	tests/package/run.sh $(BUILD) $(BUILD)/package-test
 
 # The libFuzzer targets, built with clang, each run as a ctest labelled
 # fuzz for FUZZ_SECONDS.

@@ -1,21 +1,14 @@
 // quorvane devices: the CD/DVD drives the engine can reach - the system's
-// own (on Linux /dev/sr* with their SCSI generic addresses) and the
-// virtual drives.
+// own as the system lists them (on Linux /dev/sr* by sysfs), also those
+// this user may not open, and the virtual drives.
 #include <cstdio>
 
 #include "common.h"
+#include "platform/errors.h"
+#include "platform/passthrough.h"
 
 namespace qvcli {
 namespace {
-
-struct Found {
-  std::vector<QUORVANE_DEVICE_ADDRESS> addresses;
-};
-
-void QUORVANE_CALL OnDevice(QV_ULONG reason, void* context, void* p1, void*) {
-  if (reason != CN_DEVICE_FOUND || p1 == nullptr) return;
-  static_cast<Found*>(context)->addresses.push_back(*static_cast<QUORVANE_DEVICE_ADDRESS*>(p1));
-}
 
 // The identity a drive gives when it is opened; an "error" entry when it
 // cannot be.
@@ -49,19 +42,24 @@ int Run(const GlobalOptions& global) {
   if (engine.status() != 0) return Report("start-up", FromEngine(engine.status(), nullptr, 0));
   nlohmann::json list = nlohmann::json::array();
 
-  Found found;
-  Quorvane_FindDevice(5, 0, &OnDevice, &found);
-  for (const auto& a : found.addresses) {
-    char name[260] = {};
-    const bool named = Quorvane_GetDeviceNameByDeviceAddress(a.m__UCHAR__PortId, a.m__UCHAR__PathId,
-                                                             a.m__UCHAR__TargetId, a.m__UCHAR__LUN, name) == 0;
+  for (const qv::plat::SystemDrive& drive : qv::plat::ListSystemDrives()) {
+    const qv::plat::ScsiAddress& a = drive.address;
     nlohmann::json d = {{"kind", "real"},
-                        {"name", named ? name : ""},
-                        {"device", named ? name : ""},
-                        {"address", Address({a.m__UCHAR__PortId, a.m__UCHAR__PathId, a.m__UCHAR__TargetId,
-                                             a.m__UCHAR__LUN})},
+                        {"name", drive.device},
+                        {"device", drive.device},
+                        {"address", Address({a.port, a.path, a.target, a.lun})},
+                        {"vendor", drive.vendor},
+                        {"product", drive.product},
+                        {"revision", drive.revision},
                         {"disc", nullptr}};
-    if (named) d.update(Identity(name));
+    if (drive.openError == qv::plat::kErrAccessDenied) {
+      d["error"] = "no permission to open " + drive.device + ": add yourself to the cdrom group (sudo usermod -aG cdrom " +
+                   "$USER) and log in again";
+    } else {
+      d.update(Identity(drive.device));
+      if (drive.openError == qv::plat::kErrBusy)
+        d["error"] = "busy: a disc in " + drive.device + " is mounted or another program holds the drive";
+    }
     list.push_back(d);
   }
 
@@ -94,9 +92,8 @@ int Run(const GlobalOptions& global) {
   }
   std::printf("%-8s %-16s %-10s %-10s %-34s %s\n", "KIND", "NAME", "DEVICE", "ADDRESS", "DRIVE", "DISC");
   for (const auto& d : list) {
-    std::string drive = d.contains("error") ? "(" + d["error"].get<std::string>() + ")"
-                                            : d.value("vendor", "") + " " + d.value("product", "") + " " +
-                                                  d.value("revision", "");
+    std::string drive = d.value("vendor", "") + " " + d.value("product", "") + " " + d.value("revision", "");
+    if (d.contains("error")) drive += " (" + d["error"].get<std::string>() + ")";
     std::string disc = d["kind"] == "real" ? "" : d.contains("disc") && d["disc"].is_string()
                                                       ? d["disc"].get<std::string>()
                                                       : "(empty)";

@@ -22,6 +22,7 @@ int Run(const GlobalOptions& global, const Options& o) {
   CallStatus s;
   s.number = Quorvane_CdvdBurnerGrabber_Blank(job.handle(), QV_CALL_STATUS(s), o.full ? 0 : 1);
   if (s.number != 0) return job.Fail("erasing the disc in " + job.shown(), s);
+  job.LongOperationDone();
   if (global.json) PrintJson({{"drive", job.shown()}, {"erased", o.full ? "full" : "quick"}});
   else std::printf("Erased the disc in %s\n", job.shown().c_str());
   return kExitOk;

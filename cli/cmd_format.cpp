@@ -14,6 +14,7 @@ int Run(const GlobalOptions& global, const std::string& drive) {
   CallStatus s;
   s.number = Quorvane_CdvdBurnerGrabber_Format(job.handle(), QV_CALL_STATUS(s));
   if (s.number != 0) return job.Fail("formatting the disc in " + job.shown(), s);
+  job.LongOperationDone();
   if (global.json) PrintJson({{"drive", job.shown()}, {"formatted", true}});
   else std::printf("Formatted the disc in %s\n", job.shown().c_str());
   return kExitOk;

@@ -239,9 +239,10 @@ void TellPhase(const char* phase, const char* text) {
 
 // Asked for explicitly, the JSON stream is written even where the command
 // would stay quiet (--json, --quiet).
-ProgressBar::ProgressBar(std::string label, bool enabled)
+ProgressBar::ProgressBar(std::string label, bool enabled, bool countsBytes)
     : label_(std::move(label)),
       enabled_(enabled || g_progressStyle == ProgressStyle::Json),
+      countsBytes_(countsBytes),
       tty_(qv::plat::StandardErrorIsTerminal()),
       start_(NowSeconds()) {}
 
@@ -258,14 +259,17 @@ void ProgressBar::Update(uint64_t done, uint64_t total, int driveBuffer, int hos
   const double elapsed = now - start_;
   const double percent = total ? 100.0 * static_cast<double>(done) / static_cast<double>(total) : 0.0;
   const double speed = elapsed > 0 ? static_cast<double>(done) / elapsed : 0.0;  // bytes per second
-  const double left = speed > 0 && total >= done ? static_cast<double>(total - done) / speed : -1;
+  // Within the first second the rate says nothing yet (a blank's first
+  // report comes at once, whatever part the drive has done).
+  const double left = speed > 0 && elapsed >= 1.0 && total >= done ? static_cast<double>(total - done) / speed : -1;
   if (json) {
     const auto orNull = [](double v) { return v < 0 ? nlohmann::json() : nlohmann::json(v); };
+    const auto bytes = [this](auto v) { return countsBytes_ ? nlohmann::json(v) : nlohmann::json(); };
     const nlohmann::json line{{"phase", label_},
                               {"percent", std::round(percent * 10) / 10},
-                              {"bytes", done},
-                              {"totalBytes", total},
-                              {"bytesPerSecond", std::llround(speed)},
+                              {"bytes", bytes(done)},
+                              {"totalBytes", bytes(total)},
+                              {"bytesPerSecond", bytes(std::llround(speed))},
                               {"driveBuffer", orNull(driveBuffer)},
                               {"hostBuffer", orNull(hostBuffer)},
                               {"secondsLeft", orNull(left < 0 ? -1 : std::round(left))}};
@@ -278,8 +282,9 @@ void ProgressBar::Update(uint64_t done, uint64_t total, int driveBuffer, int hos
   std::string bar(static_cast<size_t>(filled), '#');
   bar.resize(kWidth, '.');
   char line[256];
-  int n = std::snprintf(line, sizeof line, "%s [%s] %5.1f%%  %7.1f kB/s", label_.c_str(), bar.c_str(), percent,
-                        speed / 1000.0);
+  int n = std::snprintf(line, sizeof line, "%s [%s] %5.1f%%", label_.c_str(), bar.c_str(), percent);
+  if (countsBytes_ && n > 0 && n < static_cast<int>(sizeof line))
+    n += std::snprintf(line + n, sizeof line - static_cast<size_t>(n), "  %7.1f kB/s", speed / 1000.0);
   if (driveBuffer >= 0 && n > 0 && n < static_cast<int>(sizeof line))
     n += std::snprintf(line + n, sizeof line - static_cast<size_t>(n), "  drive %3d%%", driveBuffer);
   if (hostBuffer >= 0 && n > 0 && n < static_cast<int>(sizeof line))

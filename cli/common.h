@@ -126,15 +126,19 @@ void TellPhase(const char* phase, const char* text);
 // One line of progress on standard error.
 class ProgressBar {
  public:
-  explicit ProgressBar(std::string label, bool enabled = true);
+  // A bar that does not count bytes (blanking, formatting) shows the
+  // percent and the time left alone.
+  explicit ProgressBar(std::string label, bool enabled = true, bool countsBytes = true);
   ~ProgressBar();
-  // done and total in bytes; fills in percent, or negative when unknown.
+  // done and total in bytes (or parts of a whole); buffer fills in percent,
+  // or negative when unknown.
   void Update(uint64_t done, uint64_t total, int driveBufferPercent = -1, int hostBufferPercent = -1);
   void Finish();
 
  private:
   std::string label_;
   bool enabled_;
+  bool countsBytes_;
   bool tty_;
   bool finished_ = false;
   double start_;

@@ -129,6 +129,8 @@ int DriveJob::CheckDisc(DiscUse use) {
   return 0;
 }
 
+void DriveJob::LongOperationDone() { OnCallback(CN_BLANK_FORMAT_PROGRESS, 1, 1); }
+
 void DriveJob::OnCallback(QV_ULONG reason, uint64_t p1, uint64_t p2) {
   // From the reader thread: the bar belongs to the writing one.
   if (reason == CN_FILE_CHANGED && changes_ != nullptr)
@@ -165,6 +167,12 @@ void DriveJob::OnCallback(QV_ULONG reason, uint64_t p1, uint64_t p2) {
     case CN_DVDRAM_FORMAT_BEGIN:
     case CN_DVDRW_FORMAT_BEGIN: say("formatting", "formatting the disc"); break;
     case CN_DVD_PADDING_BEGIN: say("padding", "writing DVD padding"); break;
+    case CN_BLANK_FORMAT_PROGRESS:
+      // The drive's own count of how far it got; the bar is the erase's or
+      // the format's, whichever the engine ends up doing.
+      if (bar_ == nullptr) bar_ = new ProgressBar(verb_ == "erase" ? "erasing" : "formatting", true, false);
+      bar_->Update(std::min(p2, p1), p1);
+      break;
     default: break;
   }
 }

@@ -46,6 +46,8 @@ class DriveJob {
 
   // Files that change while they are recorded are told to this.
   void ReportChangesTo(Mastering* changes) { changes_ = changes; }
+  // A blank or format that ended well: its progress reaches 100%.
+  void LongOperationDone();
   // The callback the drive was opened with reports here.
   void OnCallback(QV_ULONG reason, uint64_t parameter1, uint64_t parameter2);
 

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/scsi_request.h"
 
@@ -43,6 +44,19 @@ struct PassThroughCapabilities {
   uint32_t maximumPhysicalPages = 0;
   uint32_t alignmentMask = 0;
 };
+// A CD/DVD drive of the machine as the system lists it (Linux: sysfs;
+// Windows: the CdRomN devices), whether or not this user may open it.
+struct SystemDrive {
+  std::string device;                     // as OpenPassThrough takes it: "/dev/sr0", "CdRom0"
+  std::string vendor, product, revision;  // what the system read from the drive, if it tells
+  ScsiAddress address;
+  // What opening the drive for this program alone answers now: 0, or
+  // kErrAccessDenied (no permission on the node) or kErrBusy (a mounted
+  // disc, or a program holding the drive).
+  uint32_t openError = 0;
+};
+std::vector<SystemDrive> ListSystemDrives();
+
 // What the OS reports of the adapter behind an open device; informational.
 bool GetPassThroughCapabilities(PassThroughHandle handle, PassThroughCapabilities* capabilities, uint32_t* error);
 

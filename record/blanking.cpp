@@ -20,6 +20,7 @@ constexpr const char* kFormatDashRw = "CQuorvane_CdvdBurnerGrabber::FormatUnitFo
 constexpr uint32_t kLongAttempts = 1440;
 constexpr uint32_t kWaitPauseMs = 5000;
 constexpr uint32_t kPacketBytes = 32768;
+constexpr uint32_t kWholeProgress = 65536;
 
 // A format parameter list: header with FOV and Immed, one descriptor.
 struct FormatList {
@@ -34,6 +35,11 @@ struct FormatList {
 };
 
 }  // namespace
+
+bool CQuorvane_CdvdBurnerGrabber::WaitForLongOperation(bool readDiscInformationFirst) {
+  return WaitForReady(kLongAttempts, kWaitPauseMs, readDiscInformationFirst, false,
+                      [this](uint32_t fraction) { Notify(CN_BLANK_FORMAT_PROGRESS, kWholeProgress, fraction); });
+}
 
 void CQuorvane_CdvdBurnerGrabber::Blank(int32_t blankingType, int32_t address) {
   QuorvaneI_Log("\n%s(): ENTERed for %d, %d\n", kBlank, static_cast<int>(blankingType), static_cast<int>(address));
@@ -51,7 +57,7 @@ void CQuorvane_CdvdBurnerGrabber::Blank(int32_t blankingType, int32_t address) {
 void CQuorvane_CdvdBurnerGrabber::BlankForCDRW(int32_t blankingType, int32_t address) {
   QuorvaneI_Log("\n%s(): ENTERed\n", kBlankCdRw);
   Blank(static_cast<uint8_t>(blankingType & 0x07), static_cast<uint32_t>(address), true);
-  WaitForReady(kLongAttempts, kWaitPauseMs, true, false);
+  WaitForLongOperation(true);
   QuorvaneI_Log("\n%s(): EXITing with success\n", kBlankCdRw);
 }
 
@@ -80,7 +86,7 @@ void CQuorvane_CdvdBurnerGrabber::FormatUnitForDVDPLUSRW() {
   FormatList list(0xFFFFFFFFu, 0x98, 0);
   Notify(CN_DVDPLUSRW_FORMAT_BEGIN);
   FormatUnit(true, false, 1, 0, list.b, sizeof list.b);
-  WaitForReady(kLongAttempts, kWaitPauseMs, true, false);
+  WaitForLongOperation(true);
   Notify(CN_DVDPLUSRW_FORMAT_END);
   QuorvaneI_Log("\n%s(): EXITing with success\n", kFormatPlusRw);
 }
@@ -95,7 +101,7 @@ void CQuorvane_CdvdBurnerGrabber::FormatUnitForDVDRAM() {
   FormatList list(blocks, 0x00, 2048);
   Notify(CN_DVDRAM_FORMAT_BEGIN);
   FormatUnit(true, false, 1, 0, list.b, sizeof list.b);
-  WaitForReady(kLongAttempts, kWaitPauseMs, false, false);
+  WaitForLongOperation(false);
   Notify(CN_DVDRAM_FORMAT_END);
   QuorvaneI_Log("\n%s(): EXITing with success\n", kFormatRam);
 }
@@ -108,7 +114,7 @@ void CQuorvane_CdvdBurnerGrabber::FormatUnitForDVDRW(bool quick) {
   FormatList list(0, quick ? 0x54 : 0x4C, 16);
   Notify(CN_DVDRW_FORMAT_BEGIN);
   FormatUnit(true, false, 1, 0, list.b, sizeof list.b);
-  WaitForReady(kLongAttempts, kWaitPauseMs, true, false);
+  WaitForLongOperation(true);
   Notify(CN_DVDRW_FORMAT_END);
   QuorvaneI_Log("\n%s(): EXITing with success\n", kFormatDashRw);
 }

@@ -46,6 +46,9 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdDrive {
   void FormatUnitForDVDPLUSRW();
   void FormatUnitForDVDRAM();
   void FormatUnitForDVDRW(bool quick);
+  // The wait after BLANK or FORMAT UNIT (up to two hours), reporting the
+  // drive's progress with CN_BLANK_FORMAT_PROGRESS.
+  bool WaitForLongOperation(bool readDiscInformationFirst);
   // The reader thread's bodies; 0 or the status of a failed event call.
   static uint32_t WriteCacheThread(CQuorvane_CdvdBurnerGrabber* grabber);
   static uint32_t WriteCacheThreadEx(CQuorvane_CdvdBurnerGrabber* grabber);

@@ -140,9 +140,20 @@ bool IsMediumNotPresent(const CQuorvane_Exception* e) {
   return info != nullptr && info->m__UCHAR__TargetStatus == 2 && info->m__UCHAR__Sense[12] == 0x3A;
 }
 
+// The progress indication of a NOT READY answer (MMC: sense key 2 with
+// SKSV set, the fraction done in bytes 16-17), or -1.
+int32_t ProgressOf(const CQuorvane_Exception* e) {
+  const CDB_FAILURE_INFORMATION* info = e ? e->FailureInformation() : nullptr;
+  if (info == nullptr || info->m__UCHAR__TargetStatus != 2) return -1;
+  const QV_UCHAR* sense = info->m__UCHAR__Sense;
+  if ((sense[2] & 0x0F) != 2 || (sense[15] & 0x80) == 0) return -1;
+  return sense[16] << 8 | sense[17];
+}
+
 // Runs command up to attempts times; true on success or fast exit.
 template <class Command>
-bool Poll(uint32_t attempts, uint32_t pauseMs, bool fastExit, int phase, Command&& command) {
+bool Poll(uint32_t attempts, uint32_t pauseMs, bool fastExit, int phase,
+          const CQuorvane_ScsiDeviceCdvdRomReader::ReadyProgress& progress, Command&& command) {
   for (uint32_t i = 0; i < attempts; ++i) {
     try {
       command();
@@ -150,6 +161,7 @@ bool Poll(uint32_t attempts, uint32_t pauseMs, bool fastExit, int phase, Command
     } catch (CQuorvane_Exception* e) {
       QuorvaneI_Caught owned(e);
       QuorvaneI_LogCaught(kWaitForReady, e);
+      if (const int32_t fraction = ProgressOf(e); progress && fraction >= 0) progress(static_cast<uint32_t>(fraction));
       if (fastExit && IsMediumNotPresent(e)) {
         QuorvaneI_Log("\n%s(): #%d, disc is gone, fast exit\n", kWaitForReady, phase);
         return true;
@@ -163,16 +175,17 @@ bool Poll(uint32_t attempts, uint32_t pauseMs, bool fastExit, int phase, Command
 }  // namespace
 
 bool CQuorvane_ScsiDeviceCdvdRomReader::WaitForReady(uint32_t attemptCount, uint32_t pauseMs,
-                                                     bool readDiscInformationFirst, bool fastExit) {
+                                                     bool readDiscInformationFirst, bool fastExit,
+                                                     const ReadyProgress& progress) {
   QuorvaneI_Log("\n%s(): ENTERed for %u attempt(s), pause %u ms, read disc information first %d, fast exit %d\n",
                 kWaitForReady, attemptCount, pauseMs, readDiscInformationFirst, fastExit);
   if (readDiscInformationFirst) {
-    Poll(attemptCount, pauseMs, fastExit, 1, [this] {
+    Poll(attemptCount, pauseMs, fastExit, 1, progress, [this] {
       uint8_t discInformation[4096] = {};
       ReadDiscInformation(discInformation, sizeof discInformation);
     });
   }
-  const bool ready = Poll(attemptCount, pauseMs, fastExit, 2, [this] { TestUnitReady(); });
+  const bool ready = Poll(attemptCount, pauseMs, fastExit, 2, progress, [this] { TestUnitReady(); });
   QuorvaneI_Log("\n%s(): EXITing with success, %s\n", kWaitForReady, ready ? "ready" : "not ready");
   return ready;
 }

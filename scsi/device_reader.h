@@ -1,5 +1,6 @@
 // The CD/DVD reader commands, and WaitForReady.
 #pragma once
+#include <functional>
 #include "scsi/device_generic.h"
 
 // READ CD sub-channel selection (byte 10).
@@ -37,8 +38,12 @@ class CQuorvane_ScsiDeviceCdvdRomReader : public CQuorvane_ScsiDeviceGeneric {
   // asked, then TEST UNIT READY, each up to attemptCount times with a pause
   // between failures. With fastExit, "medium not present" ends a phase at
   // once. Never throws; true when the last TEST UNIT READY phase ended in
-  // success (or in a fast exit).
-  bool WaitForReady(uint32_t attemptCount, uint32_t pauseMs, bool readDiscInformationFirst, bool fastExit);
+  // success (or in a fast exit). A drive busy with a long operation (BLANK,
+  // FORMAT UNIT) tells how far it got in each NOT READY answer; progress,
+  // when given, hears it in 65536ths.
+  using ReadyProgress = std::function<void(uint32_t fraction)>;
+  bool WaitForReady(uint32_t attemptCount, uint32_t pauseMs, bool readDiscInformationFirst, bool fastExit,
+                    const ReadyProgress& progress = nullptr);
 
  protected:
   uint32_t m__ULONG__BufferSize = 0;

@@ -119,7 +119,11 @@ enum {
   /* A file being recorded changed size after it was sized (or went away);
    * parameter 1 is its name. The track keeps the sized length: a grown file
    * is cut to it, a shrunk one completed with zeros. */
-  CN_FILE_CHANGED = 42
+  CN_FILE_CHANGED = 42,
+  /* Blanking or formatting: how far the drive says it got, while it works.
+   * Parameter 1 is 65536 (the whole), parameter 2 the part done, rising;
+   * the last report before the end may be below the whole. */
+  CN_BLANK_FORMAT_PROGRESS = 43
 };
 
 /* Disc types. */

@@ -48,6 +48,26 @@ void PassThroughExecute(PassThroughHandle handle, const ScsiRequest& request, Sc
   lnx::SgExecute(static_cast<int>(handle), request, reply);
 }
 
+std::vector<SystemDrive> ListSystemDrives() {
+  std::vector<SystemDrive> out;
+  for (const auto& d : lnx::ScanCdRomBlockDevices()) {
+    SystemDrive s;
+    s.device = lnx::DevRoot() + "/" + d.blockName;
+    s.vendor = d.vendor;
+    s.product = d.model;
+    s.revision = d.revision;
+    s.address = {static_cast<uint8_t>(d.host), static_cast<uint8_t>(d.channel), static_cast<uint8_t>(d.id),
+                 static_cast<uint8_t>(d.lun)};
+    // An exclusive open fails with EBUSY while a disc is mounted or another
+    // program holds the drive, and with EACCES without permission.
+    const int fd = lnx::GetOs().Open(s.device.c_str(), O_RDONLY | O_NONBLOCK | O_EXCL);
+    if (fd < 0) s.openError = SystemErrorFromErrno(errno);
+    else lnx::GetOs().Close(fd);
+    out.push_back(std::move(s));
+  }
+  return out;
+}
+
 // The kernel's command filter answers EPERM, which maps to access denied.
 bool PassThroughRefusedReadOnly(uint32_t systemError) { return systemError == kErrAccessDenied; }
 

@@ -16,6 +16,9 @@ struct SgDevice {
 
 // Every sg device, sorted by address. An unreadable tree gives an empty list.
 std::vector<SgDevice> ScanScsiGeneric();
+// Every SCSI CD-ROM block device (/sys/class/block/srN), sorted by address,
+// with its sg node when the sg driver has one; no sg driver needed.
+std::vector<SgDevice> ScanCdRomBlockDevices();
 
 // The folders that stand for /sys and /dev (tests point them elsewhere).
 void SetSysfsRoot(const std::string& root);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <string>
 
 #include "platform/errors.h"
 #include "platform/passthrough.h"
@@ -29,6 +30,28 @@ std::string PassThroughDevicePath(const char* deviceName) {
   std::string name = deviceName ? deviceName : "";
   if (name.rfind("\\\\", 0) == 0) return name;  // already a device path
   return "\\\\.\\" + name;
+}
+
+std::vector<SystemDrive> ListSystemDrives() {
+  std::vector<SystemDrive> out;
+  for (int n = 0; n < 32; ++n) {
+    SystemDrive s;
+    s.device = "CdRom" + std::to_string(n);
+    // No sharing: a drive another program has open answers a sharing violation.
+    HANDLE h = CreateFileA(PassThroughDevicePath(s.device.c_str()).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) continue;
+      s.openError = error == ERROR_SHARING_VIOLATION ? kErrBusy : error;
+    } else {
+      uint32_t ignored = 0;
+      GetPassThroughAddress(reinterpret_cast<PassThroughHandle>(h), &s.address, &ignored);
+      CloseHandle(h);
+    }
+    out.push_back(std::move(s));
+  }
+  return out;
 }
 
 PassThroughHandle OpenPassThrough(const std::string& path, bool readOnly, uint32_t* error) {

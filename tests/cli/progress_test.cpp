@@ -1,6 +1,7 @@
 // --progress=json as a front end reads it: every line on standard error
 // that opens with a brace is one JSON object, the work reaches 100% of its
 // bytes, and the last object ends the stream with the result.
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -53,6 +54,42 @@ TEST(CliProgress, JsonLinesReachTheEndAndTellTheResult) {
     for (const auto& o : objects)
       whole |= o["phase"] == c.phase && o["percent"] == 100.0 && o["bytes"] == o["totalBytes"] && o["bytes"] > 0;
     EXPECT_TRUE(whole) << c.args << "\n" << qvtest::ReadFile(err);
+  }
+}
+
+// Blanking and formatting count no bytes: their percent is the drive's own
+// progress indication, rising from the first answer to 100 at the end.
+TEST(CliProgress, EraseAndFormatReportTheDrivesProgress) {
+  qvtest::TempDir home;
+  const std::string env = "QUORVANE_VDRIVE_HOME='" + home.path().string() + "' ";
+  const struct {
+    const char* media;
+    const char* command;
+    const char* phase;
+  } cases[] = {
+      {"cd-rw", "erase", "erasing"},
+      {"dvd-rw", "format", "formatting"},
+  };
+  for (const auto& c : cases) {
+    std::string out;
+    ASSERT_EQ(qvtest::RunCommand(env + kQuorvane + " vdrive create " + c.media + " --media " + c.media, &out), 0) << out;
+    const fs::path err = home / "err.txt";
+    EXPECT_EQ(qvtest::RunCommand("(" + env + kQuorvane + " --progress=json " + c.command + " --drive " + c.media +
+                                     " 2>'" + err.string() + "')",
+                                 &out),
+              0)
+        << out << qvtest::ReadFile(err);
+    std::vector<double> percents;
+    for (const auto& o : Objects(qvtest::ReadFile(err))) {
+      if (o["phase"] != c.phase || !o.contains("percent")) continue;
+      percents.push_back(o["percent"].get<double>());
+      EXPECT_TRUE(o["bytes"].is_null()) << o.dump();
+    }
+    const std::string seen = qvtest::ReadFile(err);
+    ASSERT_GE(percents.size(), 2u) << c.command << "\n" << seen;
+    EXPECT_LT(percents.front(), 100.0) << seen;
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end())) << seen;
+    EXPECT_EQ(percents.back(), 100.0) << seen;
   }
 }
 

@@ -3,7 +3,12 @@
 # scsi-cd and IDE ATAPI) holding one ISO, and runs the engine's transports
 # against them from a static program in the initramfs.
 #
-#   run_drive_test.sh DRIVE_PROBE WORK_DIR
+#   run_drive_test.sh DRIVE_PROBE WORK_DIR [QUORVANE]
+#
+# With QUORVANE, the guest then runs `quorvane devices` (with the libraries
+# it needs): both drives are listed, a drive whose disc is mounted is
+# reported busy, and a user without permission on the nodes is told about
+# the cdrom group.
 #
 # With --mount, the guest kernel's UDF driver mounts UDF images that the
 # quorvane command makes (pure and bridged, of a tricky tree, and a pure
@@ -24,6 +29,7 @@ if [ "$1" = --mount ]; then
 fi
 probe=$1
 work=$2
+cli=${3:-}
 cache=${QUORVANE_QEMU_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvane/qemu}
 
 for tool in qemu-system-x86_64 genisoimage busybox gzip dpkg-deb; do
@@ -64,7 +70,7 @@ modroot=$(ls -d "$tree"/lib/modules/* | head -n 1)
 
 drives=()
 root="$work/initramfs"
-mkdir -p "$root"/{bin,dev,proc,sys,modules,lists}
+mkdir -p "$root"/{bin,dev,proc,sys,modules,lists,etc,tmp}
 if [ $mode = probe ]; then
   # The disc: a small ISO with data that changes from block to block.
   mkdir -p "$work/disc/DATA"
@@ -122,6 +128,17 @@ modules="scsi_common scsi_mod cdrom sr_mod sg virtio_ring virtio virtio_pci_mode
 if [ $mode = probe ]; then
   cp "$probe" "$root/bin/drive_probe"
   cp "$work/disc.iso" "$root/disc.iso"
+  if [ -n "$cli" ]; then
+    # The command and every library it loads, at the paths it asks for.
+    for f in "$cli" $(ldd "$cli" | grep -o '/[^ ]*'); do
+      mkdir -p "$root$(dirname "$f")"
+      objcopy --strip-debug "$(realpath "$f")" "$root$f"
+    done
+    mv "$root$cli" "$root/bin/quorvane"
+    printf 'root:x:0:0::/root:/bin/sh\nnobody:x:65534:65534::/tmp:/bin/sh\n' >"$root/etc/passwd"
+    printf 'root:x:0:\ncdrom:x:24:\nnogroup:x:65534:\n' >"$root/etc/group"
+    modules="$modules isofs"
+  fi
 else
   modules="$modules crc-itu-t udf"
 fi
@@ -150,7 +167,27 @@ n=0
 while [ \$n -lt 100 ] && ! { [ -e /dev/sr0 ] && [ -e /dev/sr1 ] && { [ -e /dev/sg1 ] || [ -e /dev/sr2 ]; }; }; do sleep 0.1; n=\$((n+1)); done
 if [ -x /bin/drive_probe ]; then
   /bin/drive_probe /disc.iso
-  echo "QUORVANE-PROBE-EXIT \$?"
+  status=\$?
+  if [ -x /bin/quorvane ]; then
+    chmod 1777 /tmp
+    export QUORVANE_VDRIVE_HOME=/tmp/vd HOME=/tmp
+    says() {  # says NAME TEXT COMMAND...: the command exits 0 and prints TEXT
+      name=\$1 text=\$2
+      shift 2
+      out=\$("\$@" 2>&1) && echo "\$out" | grep -q "\$text" && echo "PASS devices: \$name" ||
+        { echo "FAIL devices: \$name"; echo "\$out"; status=1; }
+    }
+    says "the CD-ROM of virtio scsi-cd" '"product": "QEMU CD-ROM' quorvane --json devices
+    says "the DVD-ROM of IDE ATAPI" '"product": "QEMU DVD-ROM' quorvane --json devices
+    says "both as real drives" '"kind": "real"' quorvane --json devices
+    mkdir -p /mnt/busy
+    mount -t iso9660 -o ro /dev/sr0 /mnt/busy
+    says "a mounted disc makes its drive busy" '^real .*/dev/sr0 .*mounted or another program' quorvane devices
+    umount /mnt/busy
+    chmod 000 /dev/sr* /dev/sg*
+    says "a node without permission names the cdrom group" '^real .*/dev/sr1 .*cdrom group' su -s /bin/sh nobody -c quorvane\ devices
+  fi
+  echo "QUORVANE-PROBE-EXIT \$status"
 else
   failed=0
   for d in 0 1 2; do

@@ -285,8 +285,9 @@ TEST_F(BurnFixture, ErasedDiscsReadBlankWithTheirWholeCapacity) {
     std::ofstream(home.path() / "ram.json") << R"({"media": "dvd-ram", "formatted": false})";
     ASSERT_EQ(ram ? QvDrive_InsertDisc("CdRom0", (home.path() / "ram.json").c_str()) : QvDrive_InsertMedia("CdRom0", c.media), 0u);
     std::vector<QV_ULONG> seen;
+    // The drive's progress reports come as often as it is polled.
     ASSERT_EQ(Open(0, [](QV_ULONG reason, void* seen, void*, void*) {
-      static_cast<std::vector<QV_ULONG>*>(seen)->push_back(reason);
+      if (reason != CN_BLANK_FORMAT_PROGRESS) static_cast<std::vector<QV_ULONG>*>(seen)->push_back(reason);
     }, &seen), 0u) << s.text;
     // A disc just loaded is becoming ready for a few commands.
     for (int i = 0; i < 10 && Quorvane_CdvdBurnerGrabber_TestUnitReady(handle, QV_STATUS(s)) != 0; ++i) {
