@@ -247,7 +247,7 @@ ProgressBar::ProgressBar(std::string label, bool enabled)
 
 ProgressBar::~ProgressBar() { Finish(); }
 
-void ProgressBar::Update(uint64_t done, uint64_t total, int driveBuffer, int hostBuffer) {
+void ProgressBar::Update(uint64_t done, uint64_t total, int driveBuffer, int hostBuffer, int64_t errors) {
   if (!enabled_ || finished_) return;
   const double now = NowSeconds();
   const bool json = g_progressStyle == ProgressStyle::Json;
@@ -261,14 +261,15 @@ void ProgressBar::Update(uint64_t done, uint64_t total, int driveBuffer, int hos
   const double left = speed > 0 && total >= done ? static_cast<double>(total - done) / speed : -1;
   if (json) {
     const auto orNull = [](double v) { return v < 0 ? nlohmann::json() : nlohmann::json(v); };
-    const nlohmann::json line{{"phase", label_},
-                              {"percent", std::round(percent * 10) / 10},
-                              {"bytes", done},
-                              {"totalBytes", total},
-                              {"bytesPerSecond", std::llround(speed)},
-                              {"driveBuffer", orNull(driveBuffer)},
-                              {"hostBuffer", orNull(hostBuffer)},
-                              {"secondsLeft", orNull(left < 0 ? -1 : std::round(left))}};
+    nlohmann::json line{{"phase", label_},
+                        {"percent", std::round(percent * 10) / 10},
+                        {"bytes", done},
+                        {"totalBytes", total},
+                        {"bytesPerSecond", std::llround(speed)},
+                        {"driveBuffer", orNull(driveBuffer)},
+                        {"hostBuffer", orNull(hostBuffer)},
+                        {"secondsLeft", orNull(left < 0 ? -1 : std::round(left))}};
+    if (errors >= 0) line["errors"] = errors;
     std::fprintf(stderr, "%s\n", line.dump().c_str());
     std::fflush(stderr);
     return;
@@ -284,6 +285,8 @@ void ProgressBar::Update(uint64_t done, uint64_t total, int driveBuffer, int hos
     n += std::snprintf(line + n, sizeof line - static_cast<size_t>(n), "  drive %3d%%", driveBuffer);
   if (hostBuffer >= 0 && n > 0 && n < static_cast<int>(sizeof line))
     n += std::snprintf(line + n, sizeof line - static_cast<size_t>(n), "  host %3d%%", hostBuffer);
+  if (errors >= 0 && n > 0 && n < static_cast<int>(sizeof line))
+    n += std::snprintf(line + n, sizeof line - static_cast<size_t>(n), "  errors %lld", static_cast<long long>(errors));
   if (n > 0 && n < static_cast<int>(sizeof line))
     std::snprintf(line + n, sizeof line - static_cast<size_t>(n), "  left %s", FormatDuration(left).c_str());
   std::fprintf(stderr, tty_ ? "\r%s\033[K" : "%s\n", line);

@@ -128,8 +128,10 @@ class ProgressBar {
  public:
   explicit ProgressBar(std::string label, bool enabled = true);
   ~ProgressBar();
-  // done and total in bytes; fills in percent, or negative when unknown.
-  void Update(uint64_t done, uint64_t total, int driveBufferPercent = -1, int hostBufferPercent = -1);
+  // done and total in bytes; fills in percent, or negative when unknown;
+  // errors met so far, or negative where there are none to count.
+  void Update(uint64_t done, uint64_t total, int driveBufferPercent = -1, int hostBufferPercent = -1,
+              int64_t errors = -1);
   void Finish();
 
  private:
