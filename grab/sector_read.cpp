@@ -93,6 +93,12 @@ void CQuorvane_CdvdGrabber::KnowReadModes() {
 
 uint32_t CQuorvane_CdvdGrabber::Read10(void* buffer, int32_t lba, uint32_t blocks, bool forceUnitAccess) {
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
+  // READ(10) counts blocks in 16 bits.
+  if (blocks > 0xFFFF) {
+    std::snprintf(m__CHAR__LastReadFailure, sizeof m__CHAR__LastReadFailure,
+                  "CQuorvane_CdvdBurnerGrabber::Read10(): %u blocks are more than one READ(10) reads", blocks);
+    return EN_READ_REQUEST_TOO_LARGE;
+  }
   return Attempt([&] {
     CQuorvane_ScsiDeviceGeneric::Read10(buffer, blocks * kCookedSize, static_cast<uint32_t>(lba), blocks,
                                         forceUnitAccess ? kFua : 0);

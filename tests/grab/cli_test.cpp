@@ -66,6 +66,10 @@ TEST_F(GrabCli, DataTrackComesBackByteForByte) {
     ASSERT_EQ(qvtest::RunCommand("bsdtar -xf " + At("t1.iso") + " -C " + At("x"), &out), 0) << out;
     EXPECT_TRUE(qvtest::ReadFile(home / "x/data.bin") == qvtest::ReadFile(home / "src/data.bin"));
     EXPECT_EQ(qvtest::ReadFile(home / "x/notes/readme.txt"), "grab me\n");
+    // Blocks of the track: the same bytes, from where they lie.
+    ASSERT_EQ(Run("grab --drive d --track 1 --from " + std::to_string(first + 16) + " --to " + std::to_string(first + 20) +
+                  " --out " + At("part.bin")), 0) << out;
+    EXPECT_TRUE(qvtest::ReadFile(home / "part.bin") == grabbed.substr(16 * 2048, 5 * 2048));
     ASSERT_EQ(Run("vdrive delete d"), 0) << out;
     fs::remove_all(home / "x");
   }
