@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "record/raw_sector.h"
+#include "device/raw_sector.h"
 
 namespace {
 

@@ -248,7 +248,7 @@ ProgressBar::ProgressBar(std::string label, bool enabled, bool countsBytes)
 
 ProgressBar::~ProgressBar() { Finish(); }
 
-void ProgressBar::Update(uint64_t done, uint64_t total, int driveBuffer, int hostBuffer) {
+void ProgressBar::Update(uint64_t done, uint64_t total, int driveBuffer, int hostBuffer, int64_t errors) {
   if (!enabled_ || finished_) return;
   const double now = NowSeconds();
   const bool json = g_progressStyle == ProgressStyle::Json;
@@ -265,14 +265,15 @@ void ProgressBar::Update(uint64_t done, uint64_t total, int driveBuffer, int hos
   if (json) {
     const auto orNull = [](double v) { return v < 0 ? nlohmann::json() : nlohmann::json(v); };
     const auto bytes = [this](auto v) { return countsBytes_ ? nlohmann::json(v) : nlohmann::json(); };
-    const nlohmann::json line{{"phase", label_},
-                              {"percent", std::round(percent * 10) / 10},
-                              {"bytes", bytes(done)},
-                              {"totalBytes", bytes(total)},
-                              {"bytesPerSecond", bytes(std::llround(speed))},
-                              {"driveBuffer", orNull(driveBuffer)},
-                              {"hostBuffer", orNull(hostBuffer)},
-                              {"secondsLeft", orNull(left < 0 ? -1 : std::round(left))}};
+    nlohmann::json line{{"phase", label_},
+                        {"percent", std::round(percent * 10) / 10},
+                        {"bytes", bytes(done)},
+                        {"totalBytes", bytes(total)},
+                        {"bytesPerSecond", bytes(std::llround(speed))},
+                        {"driveBuffer", orNull(driveBuffer)},
+                        {"hostBuffer", orNull(hostBuffer)},
+                        {"secondsLeft", orNull(left < 0 ? -1 : std::round(left))}};
+    if (errors >= 0) line["errors"] = errors;
     std::fprintf(stderr, "%s\n", line.dump().c_str());
     std::fflush(stderr);
     return;
@@ -289,6 +290,8 @@ void ProgressBar::Update(uint64_t done, uint64_t total, int driveBuffer, int hos
     n += std::snprintf(line + n, sizeof line - static_cast<size_t>(n), "  drive %3d%%", driveBuffer);
   if (hostBuffer >= 0 && n > 0 && n < static_cast<int>(sizeof line))
     n += std::snprintf(line + n, sizeof line - static_cast<size_t>(n), "  host %3d%%", hostBuffer);
+  if (errors >= 0 && n > 0 && n < static_cast<int>(sizeof line))
+    n += std::snprintf(line + n, sizeof line - static_cast<size_t>(n), "  errors %lld", static_cast<long long>(errors));
   if (n > 0 && n < static_cast<int>(sizeof line))
     std::snprintf(line + n, sizeof line - static_cast<size_t>(n), "  left %s", FormatDuration(left).c_str());
   std::fprintf(stderr, tty_ ? "\r%s\033[K" : "%s\n", line);

@@ -131,8 +131,10 @@ class ProgressBar {
   explicit ProgressBar(std::string label, bool enabled = true, bool countsBytes = true);
   ~ProgressBar();
   // done and total in bytes (or parts of a whole); buffer fills in percent,
-  // or negative when unknown.
-  void Update(uint64_t done, uint64_t total, int driveBufferPercent = -1, int hostBufferPercent = -1);
+  // or negative when unknown; errors met so far, or negative where there
+  // are none to count.
+  void Update(uint64_t done, uint64_t total, int driveBufferPercent = -1, int hostBufferPercent = -1,
+              int64_t errors = -1);
   void Finish();
 
  private:

@@ -131,10 +131,25 @@ int DriveJob::CheckDisc(DiscUse use) {
 
 void DriveJob::LongOperationDone() { OnCallback(CN_BLANK_FORMAT_PROGRESS, 1, 1); }
 
+void DriveJob::BeginProgress(const std::string& label) {
+  delete bar_;
+  bar_ = new ProgressBar(label, !quiet_);
+}
+
 void DriveJob::OnCallback(QV_ULONG reason, uint64_t p1, uint64_t p2) {
   // From the reader thread: the bar belongs to the writing one.
   if (reason == CN_FILE_CHANGED && changes_ != nullptr)
     changes_->OnChanged(reinterpret_cast<const char*>(static_cast<uintptr_t>(p1)));
+  if (reason == CN_GRAB_RETRY) ++retries_;
+  if (reason == CN_GRAB_BLOCK_REPLACED) {
+    // Addresses travel as 32-bit values; a grab's lie at or above -150.
+    const int64_t lba = static_cast<int32_t>(static_cast<uint32_t>(p1));
+    replacedBlocks_ += p2;
+    if (!replaced_.empty() && replaced_.back().lba + static_cast<int64_t>(replaced_.back().blocks) == lba)
+      replaced_.back().blocks += p2;
+    else
+      replaced_.push_back({lba, p2});
+  }
   if (quiet_ && CurrentProgressStyle() != ProgressStyle::Json) return;
   auto say = [&](const char* phase, const char* text) {
     if (bar_ != nullptr) bar_->Finish();
@@ -159,6 +174,11 @@ void DriveJob::OnCallback(QV_ULONG reason, uint64_t p1, uint64_t p2) {
       if (p1 > 0) driveBuffer_ = static_cast<int>(100 * (p1 - std::min(p1, p2)) / p1);
       break;
     case CN_BUFFER_UNDERRUN: break;  // the bar's speed shows it
+    case CN_GRAB_PROGRESS:
+      if (bar_ != nullptr)
+        bar_->Update(p2 * grabBlockBytes_, p1 * grabBlockBytes_, -1, -1,
+                     static_cast<int64_t>(retries_ + replacedBlocks_));
+      break;
     case CN_WRITING_END:
       if (bar_ != nullptr) bar_->Update(totalBlocks_ * 2048, totalBlocks_ * 2048, driveBuffer_, 0);
       say("flushing", "flushing the drive's buffer");

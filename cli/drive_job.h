@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common.h"
 
@@ -14,7 +15,7 @@ namespace qvcli {
 class Mastering;
 
 // What a command needs of the disc in the drive.
-enum class DiscUse { Write, Erase, Format };
+enum class DiscUse { Write, Erase, Format, Read };
 
 class DriveJob {
  public:
@@ -48,6 +49,18 @@ class DriveJob {
   void ReportChangesTo(Mastering* changes) { changes_ = changes; }
   // A blank or format that ended well: its progress reaches 100%.
   void LongOperationDone();
+  // The progress bar of a grab, from now on.
+  void BeginProgress(const std::string& label);
+  // A grab's blocks are this many bytes each, for its progress.
+  void SetGrabBlockBytes(uint32_t bytes) { grabBlockBytes_ = bytes; }
+  // Stretches of blocks a grab could not read and wrote as zeros, and the
+  // chunks it read again block by block.
+  struct Replaced {
+    int64_t lba;
+    uint64_t blocks;
+  };
+  const std::vector<Replaced>& replaced() const { return replaced_; }
+  uint64_t retries() const { return retries_; }
   // The callback the drive was opened with reports here.
   void OnCallback(QV_ULONG reason, uint64_t parameter1, uint64_t parameter2);
 
@@ -70,6 +83,10 @@ class DriveJob {
   std::string phase_;
   bool speedSet_ = false;
   bool ejectAfterFailure_ = false;
+  uint32_t grabBlockBytes_ = 2048;
+  std::vector<Replaced> replaced_;
+  uint64_t retries_ = 0;
+  uint64_t replacedBlocks_ = 0;
 };
 
 }  // namespace qvcli

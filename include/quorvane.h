@@ -22,6 +22,7 @@
 #include "quorvane/qv_files.h"
 #include "quorvane/qv_device.h"
 #include "quorvane/qv_record.h"
+#include "quorvane/qv_grab.h"
 #include "quorvane/qv_iso9660.h"
 #include "quorvane/qv_udf.h"
 #include "quorvane/qv_sectors.h"

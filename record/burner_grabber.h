@@ -1,7 +1,7 @@
 // CQuorvane_CdvdBurnerGrabber: the one object through which an application
-// works with one drive. It is the drive (device/drive.h) with the write
-// pipeline and the recording operations on top: creating it identifies the
-// drive, reads its capabilities and prepares the pipeline.
+// works with one drive. It is the drive with reading (grab/grabber.h), the
+// write pipeline and the recording operations on top: creating it
+// identifies the drive, reads its capabilities and prepares the pipeline.
 #pragma once
 #include <algorithm>
 #include <atomic>
@@ -9,13 +9,13 @@
 #include <memory>
 #include <thread>
 
-#include "device/drive.h"
+#include "grab/grabber.h"
 #include "platform/event.h"
 #include "record/cache.h"
 
 class CQuorvane_FileChain;
 
-class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdDrive {
+class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdGrabber {
  public:
   // Takes ownership of the transport: it is deleted with the object, and
   // also when construction fails. cacheSizeInMB 0 selects 160.

@@ -24,7 +24,7 @@ constexpr uint32_t kCacheObjectCapacity = 65536;
 CQuorvane_CdvdBurnerGrabber::CQuorvane_CdvdBurnerGrabber(CQuorvane_ScsiTransport* transport,
                                                          PQUORVANE_CALLBACK callback, void* context,
                                                          uint32_t cacheSizeInMB)
-    : CQuorvane_CdvdDrive(transport, callback, context) {
+    : CQuorvane_CdvdGrabber(transport, callback, context) {
   BuildWritePipeline(cacheSizeInMB);
 }
 

@@ -14,7 +14,7 @@
 
 #include "files/file.h"
 #include "files/file_chain.h"
-#include "record/raw_sector.h"
+#include "device/raw_sector.h"
 
 // What the lead-in's TOC lists.
 struct QuorvaneI_LeadInContents {

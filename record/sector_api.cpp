@@ -2,7 +2,7 @@
 #include <cstring>
 
 #include "quorvane.h"
-#include "record/raw_sector.h"
+#include "device/raw_sector.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "vdrive/bytes.h"
+#include "vdrive/cd_address.h"
 #include "vdrive/commands.h"
 #include "vdrive/qvdrive.h"
 
@@ -71,6 +72,12 @@ void BlockRange(const uint8_t* cdb, uint32_t* first, uint32_t* count) {
   } else if (cdb[0] == 0xBE) {
     *first = Be32(cdb + 2);
     *count = Be24(cdb + 6);
+  } else if (cdb[0] == 0xB9) {
+    const int32_t start = MsfToLba(cdb[3], cdb[4], cdb[5]), end = MsfToLba(cdb[6], cdb[7], cdb[8]);
+    if (start >= 0 && end > start) {
+      *first = static_cast<uint32_t>(start);
+      *count = static_cast<uint32_t>(end - start);
+    }
   }
 }
 
@@ -118,6 +125,7 @@ CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& 
     }
   }
 
+  uint32_t delayMs = 0;
   const uint32_t err = store.Transact([&](DriveRecord& record, DiscData& disc, Changes& changes) -> uint32_t {
     DriveState& state = record.state;
     if (state.vanished) return plat::kErrDeviceNotConnected;
@@ -138,7 +146,9 @@ CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& 
     if (record.faults.Armed()) {
       const std::optional<FaultAction> fault = record.faults.Match(cdb[0], first, count);
       changes.faults = true;
-      if (fault) {
+      if (fault && fault->kind == FaultKind::Slow) {
+        delayMs = fault->delayMs;
+      } else if (fault) {
         switch (fault->kind) {
           case FaultKind::Vanish:
             state.vanished = true;
@@ -147,6 +157,12 @@ CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& 
           case FaultKind::Busy: result.status = kBusy; break;
           case FaultKind::LongWriteInProgress: x.Check(Sense(kNotReady, asc::kLongWriteInProgress)); break;
           case FaultKind::UnitAttention: x.Check(Sense(kUnitAttention, fault->code)); break;
+          case FaultKind::Slow: break;
+          case FaultKind::Pull:
+            state.OpenTray();
+            changes.state = true;
+            x.Check(NotReadySense(state.PeekReady(record.model)));
+            break;
           case FaultKind::Sense: {
             Sense s(fault->key, fault->code);
             if (count > 0) s.Information(fault->lba);
@@ -193,9 +209,12 @@ CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& 
       if (r != Readiness::Ready) x.Check(NotReadySense(r));
     }
     if (result.status == kGood) command->run(x);
-    result.durationUs = DurationUs(x);
+    result.durationUs = DurationUs(x) + uint64_t{delayMs} * 1000;
     return 0;
   });
+  // Outside the drive's lock, as a slow drive keeps its other hosts waiting
+  // no longer than its own.
+  if (delayMs > 0) plat::SleepMs(delayMs);
 
   if (err != 0) {
     // A drive whose folder went away, or whose files cannot be read, is a

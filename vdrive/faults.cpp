@@ -20,6 +20,8 @@ constexpr KindName kKinds[] = {
     {FaultKind::LongWriteInProgress, "long-write-in-progress"},
     {FaultKind::UnitAttention, "unit-attention"},
     {FaultKind::Vanish, "vanish"},
+    {FaultKind::Slow, "slow"},
+    {FaultKind::Pull, "pull"},
 };
 
 bool Fires(const FaultRule& r) { return r.seen >= r.nth && (r.times == 0 || r.fired < r.times); }
@@ -41,7 +43,7 @@ std::optional<FaultAction> FaultSet::Match(uint8_t opcode, uint32_t firstBlock, 
     ++r.seen;
     if (!action && Fires(r)) {
       ++r.fired;
-      action = FaultAction{r.kind, r.key, r.code, lba};
+      action = FaultAction{r.kind, r.key, r.code, lba, r.delayMs};
     }
   }
   return action;
@@ -63,6 +65,7 @@ json FaultsToJson(const FaultSet& faults) {
       if (k.kind == r.kind) j["kind"] = k.name;
     if (r.kind == FaultKind::Sense || r.kind == FaultKind::UnitAttention)
       j["sense"] = {r.key, r.code.code, r.code.qualifier};
+    if (r.kind == FaultKind::Slow) j["ms"] = r.delayMs;
     rules.push_back(j);
   }
   return json{{"rules", rules}};
@@ -83,13 +86,17 @@ FaultSet FaultsFromJson(const json& j) {
         r.kind = k.kind;
         known = true;
       }
-    if (!known) throw BadJson("\"kind\" must be sense, busy, long-write-in-progress, unit-attention or vanish");
+    if (!known)
+      throw BadJson("\"kind\" must be sense, busy, long-write-in-progress, unit-attention, vanish, slow or pull");
     uint8_t opcode;
     if (ReadUnsigned(rj, "opcode", 0, 255, &opcode)) r.opcode = opcode;
     ReadUnsigned(rj, "nth", 1, 0xFFFFFFFF, &r.nth);
     ReadUnsigned(rj, "times", 0, 0xFFFFFFFF, &r.times);
     ReadUnsigned(rj, "seen", 0, 0xFFFFFFFF, &r.seen);
     ReadUnsigned(rj, "fired", 0, 0xFFFFFFFF, &r.fired);
+    // A minute at most: a slow drive, not a hung one.
+    if (r.kind == FaultKind::Slow && !ReadUnsigned(rj, "ms", 1, 60000, &r.delayMs))
+      throw BadJson("a slow rule needs \"ms\", 1 to 60000");
     if (const json* lba = Member(rj, "lba")) {
       if (!lba->is_array() || lba->size() != 2 || !(*lba)[0].is_number_unsigned() || !(*lba)[1].is_number_unsigned() ||
           (*lba)[0].get<uint64_t>() > (*lba)[1].get<uint64_t>() || (*lba)[1].get<uint64_t>() > 0xFFFFFFFFu)

@@ -1,7 +1,9 @@
 // Fault injection: rules that make the drive answer a command with
 // something other than what it would do. A rule picks commands by opcode
 // (or any) and, for reads, by block range; it fires at the nth command it
-// matches and for a number of matching commands after that.
+// matches and for a number of matching commands after that. A block range
+// with times 0 is a damaged stretch of the disc: every read that touches
+// it fails, with the first bad block in the sense's information field.
 //
 // The rules live in the drive folder's faults.json, so a test can arm them
 // from its own process while the engine drives the disc from another.
@@ -22,6 +24,8 @@ enum class FaultKind : uint8_t {
   LongWriteInProgress,  // NOT READY, 04h/08h
   UnitAttention,        // UNIT ATTENTION with the rule's code (28h/00h unless given)
   Vanish,               // the device disappears: this and every later door call fails
+  Slow,                 // the command is carried out, delayMs later (the clock's sleep)
+  Pull,                 // the disc is pulled out: the tray stands open, the disc in it
 };
 
 struct FaultRule {
@@ -33,6 +37,7 @@ struct FaultRule {
   FaultKind kind = FaultKind::Sense;
   uint8_t key = kMediumError;
   Asc code = asc::kUnrecoveredReadError;
+  uint32_t delayMs = 0;  // Slow
   // Progress, kept with the rule.
   uint32_t seen = 0;      // matching commands so far
   uint32_t fired = 0;
@@ -44,6 +49,7 @@ struct FaultAction {
   uint8_t key;
   Asc code;
   uint32_t lba;  // for reads, the first faulty block
+  uint32_t delayMs;
 };
 
 class FaultSet {

@@ -52,6 +52,8 @@ TEST_F(Faults, EachKindAtTheNthCommandOfAnOpcode) {
        {"GOOD", "04/44/00", "04/44/00", "04/44/00", "04/44/00"}},
       {"another opcode is not counted", Rule(0x28, 1, 0, FaultKind::Busy), TestUnitReady(),
        {"GOOD", "GOOD", "GOOD", "GOOD", "GOOD"}},
+      {"the disc pulled out at the 2nd, for good", Rule(0x00, 2, 1, FaultKind::Pull), TestUnitReady(),
+       {"GOOD", "02/3A/02", "02/3A/02", "02/3A/02", "02/3A/02"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -78,6 +80,27 @@ TEST_F(Faults, MediumErrorOnABlockRange) {
   EXPECT_EQ(bad.sense.at(0), 0xF0);
   EXPECT_EQ(bad.sense.at(6), 100) << "the first bad block";
   EXPECT_EQ(d.In(Read10(101, 1), 2048).Outcome(), "03/11/00");
+  // READ CD MSF names its blocks by time: 00:03:26 is block 101.
+  r.opcode = 0xB9;
+  ASSERT_EQ(qv::vdrive::AddFault("d", r), 0u);
+  EXPECT_TRUE(d.In({0xB9, 0, 0, 0, 3, 27, 0, 3, 30, 0x10, 0, 0}, 3 * 2352).Good());
+  EXPECT_EQ(d.In({0xB9, 0, 0, 0, 3, 20, 0, 3, 27, 0x10, 0, 0}, 7 * 2352).Outcome(), "03/11/00");
+}
+
+// A slow drive answers as ever, late by the rule's time on the clock.
+TEST_F(Faults, ASlowDriveTakesItsTime) {
+  FaultRule r = Rule(0x28, 1, 0, FaultKind::Slow);
+  r.delayMs = 1500;
+  ASSERT_EQ(qv::vdrive::AddFault("d", r), 0u);
+  DoorClient d("d");
+  const uint64_t before = home.clock().NowMs();
+  const Reply reply = d.In(Read10(0, 1), 2048, QVDRIVE_FLAG_TIMING);
+  EXPECT_TRUE(reply.Good());
+  EXPECT_GE(home.clock().NowMs() - before, 1500u);
+  EXPECT_GE(reply.timing2, 1500000u);
+  const uint64_t after = home.clock().NowMs();
+  EXPECT_TRUE(d.In(TestUnitReady()).Good());
+  EXPECT_EQ(home.clock().NowMs(), after) << "other commands are not slowed";
 }
 
 TEST_F(Faults, ADeviceThatVanishes) {
@@ -116,7 +139,8 @@ TEST_F(Faults, ArmedThroughTheDriveFolder) {
 
   for (const char* bad : {"{", R"({"rules": 3})", R"({"rules": [{"kind": "melt"}]})",
                           R"({"rules": [{"kind": "sense", "sense": [16, 0, 0]}]})",
-                          R"({"rules": [{"kind": "busy", "nth": 0}]})", R"({"rules": [{"kind": "busy", "lba": [9, 2]}]})"}) {
+                          R"({"rules": [{"kind": "busy", "nth": 0}]})", R"({"rules": [{"kind": "busy", "lba": [9, 2]}]})",
+                          R"({"rules": [{"kind": "slow"}]})", R"({"rules": [{"kind": "slow", "ms": 0}]})"}) {
     EXPECT_EQ(QvDrive_SetFaults("d", bad), 87u) << bad;
     EXPECT_NE(VdriveErrorText().find("bad fault rules"), std::string::npos);
   }

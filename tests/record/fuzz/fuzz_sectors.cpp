@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "record/raw_sector.h"
+#include "device/raw_sector.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // shifts, masks and xors for the multiplication by a, so Horner's rule over
 // the rows (P) and along the diagonals (Q) gives the parity sums of many
 // codewords at once.
-#include "record/sector_math.h"
+#include "device/sector_math.h"
 
 #include <cstring>
 

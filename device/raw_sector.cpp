@@ -1,4 +1,4 @@
-#include "record/raw_sector.h"
+#include "device/raw_sector.h"
 
 #include <array>
 #include <cstring>

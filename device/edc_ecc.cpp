@@ -1,4 +1,4 @@
-#include "record/edc_ecc.h"
+#include "device/edc_ecc.h"
 
 #include <cstdio>
 #include <cstring>

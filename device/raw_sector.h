@@ -15,7 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "record/edc_ecc.h"
+#include "device/edc_ecc.h"
 
 inline constexpr size_t kQuorvaneRawPQSectorSize = 2368;
 inline constexpr size_t kQuorvaneRawPWSectorSize = 2448;

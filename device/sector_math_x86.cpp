@@ -24,7 +24,7 @@
 // whose field is x^8 + x^4 + x^3 + x + 1: the words are first mapped into
 // that field by the isomorphism that sends a to a root of ours (one
 // GF2P8AFFINEQB), and the sum is mapped back at the end.
-#include "record/sector_math.h"
+#include "device/sector_math.h"
 
 #include <cstring>
 

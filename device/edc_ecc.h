@@ -20,7 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "record/sector_math.h"
+#include "device/sector_math.h"
 
 inline constexpr size_t kQuorvaneRawSectorSize = 2352;
 

@@ -1,0 +1,181 @@
+// quorvane grab as a user meets it: what burn put on a virtual disc comes
+// back byte for byte, damaged stretches end or fill the grab as asked, and
+// no failure leaves a file under the name asked for.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+#include <random>
+
+#include "support/test_support.h"
+#include "vdrive/qvdrive.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+class GrabCli : public ::testing::Test {
+ protected:
+  void SetUp() override { qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", home.path().c_str()); }
+  void TearDown() override { qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", nullptr); }
+  int Run(const std::string& args) {
+    return qvtest::RunCommand(std::string(QUORVANE_BINARY_DIR) + "/cli/quorvane " + args + " 2>&1", &out);
+  }
+  std::string At(const std::string& name) const { return "'" + (home.path() / name).string() + "'"; }
+  // A drive named d holding one data track burnt from a folder of random
+  // bytes; returns the track's first and last block.
+  std::pair<int, int> BurnData(const char* media, size_t bytes) {
+    std::mt19937 rng(7);
+    std::string data(bytes, '\0');
+    for (auto& c : data) c = static_cast<char>(rng());
+    home.Write("src/data.bin", data);
+    home.Write("src/notes/readme.txt", "grab me\n");
+    EXPECT_EQ(Run(std::string("vdrive create d --media ") + media), 0) << out;
+    EXPECT_EQ(Run("burn --drive d " + At("src")), 0) << out;
+    EXPECT_EQ(Run("--json info --drive d"), 0) << out;
+    const json track = json::parse(out, nullptr, false)["disc"]["tracks"][0];
+    return {track["start"], track["end"]};
+  }
+  void Damage(int first, int last) {
+    const std::string rule = "{\"rules\": [{\"kind\": \"sense\", \"lba\": [" + std::to_string(first) + ", " +
+                             std::to_string(last) + "], \"times\": 0}]}";
+    ASSERT_EQ(QvDrive_SetFaults("d", rule.c_str()), 0u);
+  }
+  qvtest::TempDir home;
+  std::string out;
+};
+
+// A folder burnt onto CD-R and DVD+R comes back as the disc holds it, and
+// an outside reader finds every file in the grabbed image.
+TEST_F(GrabCli, DataTrackComesBackByteForByte) {
+  QVTEST_REQUIRE_PROGRAM("bsdtar");
+  for (const char* media : {"cd-r", "dvd+r"}) {
+    SCOPED_TRACE(media);
+    const auto [first, last] = BurnData(media, 700000);
+    ASSERT_EQ(Run("--json grab --drive d --track 1 --out " + At("t1.iso")), 0) << out;
+    EXPECT_EQ(json::parse(out, nullptr, false)["unrecoverableBlocks"], 0) << out;
+    ASSERT_EQ(Run("vdrive export d --track 1 --out " + At("ref.iso")), 0) << out;
+    const std::string grabbed = qvtest::ReadFile(home / "t1.iso");
+    EXPECT_EQ(grabbed.size(), size_t(last - first + 1) * 2048);
+    EXPECT_TRUE(grabbed == qvtest::ReadFile(home / "ref.iso")) << "the grab differs from the drive's export";
+    fs::create_directories(home / "x");
+    ASSERT_EQ(qvtest::RunCommand("bsdtar -xf " + At("t1.iso") + " -C " + At("x"), &out), 0) << out;
+    EXPECT_TRUE(qvtest::ReadFile(home / "x/data.bin") == qvtest::ReadFile(home / "src/data.bin"));
+    EXPECT_EQ(qvtest::ReadFile(home / "x/notes/readme.txt"), "grab me\n");
+    // Blocks of the track: the same bytes, from where they lie.
+    ASSERT_EQ(Run("grab --drive d --track 1 --from " + std::to_string(first + 16) + " --to " + std::to_string(first + 20) +
+                  " --out " + At("part.bin")), 0) << out;
+    EXPECT_TRUE(qvtest::ReadFile(home / "part.bin") == grabbed.substr(16 * 2048, 5 * 2048));
+    ASSERT_EQ(Run("vdrive delete d"), 0) << out;
+    fs::remove_all(home / "x");
+  }
+}
+
+// Audio burnt from wave files comes back as the same samples.
+TEST_F(GrabCli, AudioTrackBecomesTheSameSamples) {
+  QVTEST_REQUIRE_PROGRAM("sox");
+  for (const char* tone : {"sine 440", "square 1000"}) {  // 5 s: whole frames, no padding
+    const std::string name = std::string(tone).substr(0, 4) + ".wav";
+    ASSERT_EQ(qvtest::RunCommand("sox -n -r 44100 -c 2 -b 16 " + At(name) + " synth 5 " + tone, &out), 0) << out;
+  }
+  ASSERT_EQ(Run("vdrive create d --media cd-r"), 0) << out;
+  ASSERT_EQ(Run("burn --audio --drive d " + At("sine.wav") + " " + At("squa.wav")), 0) << out;
+  ASSERT_EQ(Run("grab --drive d --track 2 --out " + At("t2.wav")), 0) << out;
+  ASSERT_EQ(Run("vdrive export d --track 2 --out " + At("ref.wav")), 0) << out;
+  EXPECT_TRUE(qvtest::ReadFile(home / "t2.wav") == qvtest::ReadFile(home / "ref.wav"));
+  std::string grabbed, source;
+  ASSERT_EQ(qvtest::RunCommand("sox " + At("t2.wav") + " -t raw -", &grabbed), 0);
+  ASSERT_EQ(qvtest::RunCommand("sox " + At("squa.wav") + " -t raw -", &source), 0);
+  EXPECT_EQ(grabbed.size(), 5u * 44100 * 4);
+  EXPECT_TRUE(grabbed == source) << "the samples differ";
+}
+
+// A damaged block some way before the track's end, with and without
+// --skip-errors: near the end the rest of the track is zeros either way;
+// further in, only the damaged block is, or the grab fails and leaves no
+// file.
+TEST_F(GrabCli, DamagedBlocksByDistanceFromTheEnd) {
+  const auto [first, last] = BurnData("cd-r", 1400000);
+  ASSERT_EQ(Run("vdrive export d --track 1 --out " + At("ref.iso")), 0) << out;
+  const std::string ref = qvtest::ReadFile(home / "ref.iso");
+  struct Case {
+    int beforeEnd;  // blocks from the damage to the track's last block
+    bool skip;
+    int exit;
+    bool zerosToTheEnd;  // the damage is taken for the track's true end
+  } cases[] = {{120, false, 0, true}, {120, true, 0, true},  {180, false, 0, false},
+               {180, true, 0, false}, {400, false, 5, false}, {400, true, 0, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.beforeEnd) + (c.skip ? " skip" : ""));
+    const int bad = last - c.beforeEnd;
+    Damage(bad, bad);
+    EXPECT_EQ(Run("--json grab --drive d --track 1 --retries 1 --out " + At("t.iso") + (c.skip ? " --skip-errors" : "")),
+              c.exit) << out;
+    const json rules = json::parse(qvtest::ReadFile(home.path() / "d" / "faults.json"))["rules"];
+    // Reading the table of contents looks at the last blocks too.
+    if (!c.zerosToTheEnd) {
+      EXPECT_EQ(rules[0]["fired"], 3) << "the chunk, then the block at each of two levels";
+    }
+    if (c.exit != 0) {
+      EXPECT_FALSE(fs::exists(home / "t.iso"));
+      EXPECT_NE(out.find("--skip-errors"), std::string::npos) << out;
+      continue;
+    }
+    std::string expected = ref;
+    const size_t from = size_t(bad - first) * 2048, zeros = c.zerosToTheEnd ? ref.size() - from : 2048;
+    expected.replace(from, zeros, zeros, '\0');
+    EXPECT_TRUE(qvtest::ReadFile(home / "t.iso") == expected) << "zeros where the damage is, and only there";
+    const json summary = json::parse(out, nullptr, false);
+    EXPECT_EQ(summary["replaced"], json::array({{{"lba", bad}, {"blocks", zeros / 2048}}})) << out;
+    EXPECT_EQ(summary["unrecoverableBlocks"], zeros / 2048);
+    fs::remove(home / "t.iso");
+  }
+}
+
+// A disc pulled out, a full disk and Ctrl-C each end the grab with their
+// exit code, and no file under the name: a file there before stays.
+TEST_F(GrabCli, InterruptedGrabsLeaveNoFile) {
+  const auto [first, last] = BurnData("cd-r", 1400000);
+  home.Write("t.iso", "earlier");
+  // A disk too small for the track.
+  fs::create_directories(home / "small");
+  if (mount("tmpfs", (home / "small").c_str(), "tmpfs", 0, "size=256k") == 0) {
+    EXPECT_EQ(Run("grab --drive d --track 1 --out " + At("small/t.iso")), 6) << out;
+    EXPECT_NE(out.find("no space left"), std::string::npos) << out;
+    EXPECT_TRUE(fs::is_empty(home / "small")) << "the part written is gone";
+    umount((home / "small").c_str());
+  } else {
+    EXPECT_EQ(Run("grab --drive d --track 1 --out /dev/full"), 6) << out;
+  }
+  // Ctrl-C while the drive reads slowly.
+  ASSERT_EQ(QvDrive_SetFaults("d", ("{\"rules\": [{\"kind\": \"slow\", \"ms\": 200, \"times\": 0, \"lba\": [" +
+                                    std::to_string(first + 60) + ", " + std::to_string(last - 200) + "]}]}").c_str()),
+            0u);
+  const pid_t child = fork();
+  if (child == 0) {
+    freopen((home / "out.txt").c_str(), "w", stderr);
+    execl((std::string(QUORVANE_BINARY_DIR) + "/cli/quorvane").c_str(), "quorvane", "grab", "--drive", "d", "--track",
+          "1", "--out", (home / "t.iso").c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  for (int i = 0; i < 500 && json::parse(qvtest::ReadFile(home.path() / "d" / "faults.json"))["rules"][0]["fired"] < 2; ++i)
+    usleep(10000);
+  kill(child, SIGINT);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_EQ(QvDrive_SetFaults("d", nullptr), 0u);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 130) << qvtest::ReadFile(home / "out.txt");
+  EXPECT_EQ(qvtest::ReadFile(home / "t.iso"), "earlier");
+  // The disc pulled out in the middle.
+  ASSERT_EQ(QvDrive_SetFaults("d", ("{\"rules\": [{\"kind\": \"pull\", \"lba\": [" + std::to_string(first + 300) + ", " +
+                                    std::to_string(first + 300) + "]}]}").c_str()), 0u);
+  EXPECT_EQ(Run("grab --drive d --track 1 --out " + At("t.iso")), 4) << out;
+  EXPECT_NE(out.find("no disc"), std::string::npos) << out;
+  EXPECT_EQ(qvtest::ReadFile(home / "t.iso"), "earlier");
+}
+
+}  // namespace
