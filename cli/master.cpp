@@ -90,7 +90,10 @@ int Mastering::Add(const std::vector<std::string>& paths) {
   for (const std::string& path : paths) {
     std::vector<std::string> entries;
     std::string why;
-    if (!RootEntries(path, &entries, &why)) return Report(verb_, {kExitSystemError, "cannot list " + path + ": " + why, ""});
+    if (!RootEntries(path, &entries, &why)) {
+      FlushNotes();
+      return Report(verb_, {kExitSystemError, "cannot list " + path + ": " + why, ""});
+    }
     for (const std::string& entry : entries) {
       QV_HANDLE parent = nullptr, node = nullptr;
       CallStatus s;
