@@ -163,7 +163,7 @@ int BuildTree(const GlobalOptions& global, const ImageOptions& o) {
   const auto fail = [&master](const std::string& what, uint32_t number, const char* t, uint32_t s) {
     return master.Fail(what, number, t, s);
   };
-  const int rc = WriteImage(global, o, total, read, extra, master.renames().size(), start, fail);
+  const int rc = WriteImage(global, o, total, read, extra, master.renamed(), start, fail);
   return rc == kExitOk ? master.Finish(kExitOk) : rc;
 }
 

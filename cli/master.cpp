@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace qvcli {
 
@@ -46,6 +47,9 @@ std::u16string Units(const QV_UCHAR* name, size_t size) {
   return units;
 }
 
+// Rename lines are written in pieces of about this size.
+constexpr size_t kNotesPiece = 64 * 1024;
+
 }  // namespace
 
 Mastering::Mastering(std::string verb) : verb_(std::move(verb)) {}
@@ -75,18 +79,33 @@ int Mastering::CreateUdf(bool bridge) {
 }
 
 int Mastering::Add(const std::vector<std::string>& paths) {
+  batching_ = true;
+  struct Flush {
+    Mastering* m;
+    ~Flush() {
+      m->batching_ = false;
+      m->FlushNotes();
+    }
+  } flush{this};
   for (const std::string& path : paths) {
     std::vector<std::string> entries;
     std::string why;
-    if (!RootEntries(path, &entries, &why)) return Report(verb_, {kExitSystemError, "cannot list " + path + ": " + why, ""});
+    if (!RootEntries(path, &entries, &why)) {
+      FlushNotes();
+      return Report(verb_, {kExitSystemError, "cannot list " + path + ": " + why, ""});
+    }
     for (const std::string& entry : entries) {
       QV_HANDLE parent = nullptr, node = nullptr;
       CallStatus s;
       s.number = Quorvane_ISO9660JolietFileTree_Add(tree_, s.text, sizeof s.text, &s.systemError, entry.c_str(), nullptr,
                                                     2, &parent, &node);
-      if (s.number != 0) return skips_.Fail(verb_, entry, s);
+      if (s.number != 0) {
+        FlushNotes();
+        return skips_.Fail(verb_, entry, s);
+      }
     }
   }
+  FlushNotes();
   skips_.Warn(verb_);
   return kExitOk;
 }
@@ -174,11 +193,31 @@ void Mastering::Rename(QUORVANE_NAME_COLLISION* record) {
     }
   }
   // The record is packed: its fields are copied before use.
-  const std::string path = record->m__PCHAR__NewPath, existing = record->m__PCHAR__ExistingPath;
-  const bool wide = record->m__UCHAR__IsWide != 0;
-  renames_.push_back({{"path", path}, {"name", shown}, {"tree", wide ? "joliet" : "iso9660"}});
-  std::fprintf(stderr, "quorvane: %s: %s is named %s in the %s names, as %s has its name\n", verb_.c_str(),
-               path.c_str(), shown.c_str(), wide ? "Joliet" : "ISO 9660", existing.c_str());
+  TellRename(record->m__PCHAR__NewPath, shown, record->m__UCHAR__IsWide != 0, record->m__PCHAR__ExistingPath);
+}
+
+void Mastering::TellRename(const std::string& path, const std::string& name, bool joliet, const std::string& existing) {
+  renames_.push_back({path, name, joliet});
+  for (const std::string_view piece : {std::string_view("quorvane: "), std::string_view(verb_), std::string_view(": "),
+                                       std::string_view(path), std::string_view(" is named "), std::string_view(name),
+                                       std::string_view(joliet ? " in the Joliet names, as " : " in the ISO 9660 names, as "),
+                                       std::string_view(existing), std::string_view(" has its name\n")})
+    notes_.append(piece);
+  if (!batching_ || notes_.size() >= kNotesPiece) FlushNotes();
+}
+
+void Mastering::FlushNotes() {
+  if (notes_.empty()) return;
+  std::fwrite(notes_.data(), 1, notes_.size(), stderr);
+  std::fflush(stderr);
+  notes_.clear();
+}
+
+nlohmann::json Mastering::renames() const {
+  nlohmann::json list = nlohmann::json::array();
+  for (const RenameNote& r : renames_)
+    list.push_back({{"path", r.path}, {"name", r.name}, {"tree", r.joliet ? "joliet" : "iso9660"}});
+  return list;
 }
 
 }  // namespace qvcli

@@ -35,8 +35,10 @@ class Mastering {
   QV_HANDLE tree() const { return tree_; }
   // Stops an addition running on another thread.
   void Cancel() const;
-  // What was renamed: [{"path", "name", "tree": "iso9660"|"joliet"}].
-  const nlohmann::json& renames() const { return renames_; }
+  // What was renamed: [{"path", "name", "tree": "iso9660"|"joliet"}],
+  // made when asked, since only a JSON answer needs it.
+  nlohmann::json renames() const;
+  size_t renamed() const { return renames_.size(); }
   // The files that changed while they were read; safe from any thread.
   std::vector<std::string> changed() const;
   // rc, or kExitDiffers when it is 0 and a file changed.
@@ -48,11 +50,22 @@ class Mastering {
 
  private:
   void Rename(QUORVANE_NAME_COLLISION* record);
+  void TellRename(const std::string& path, const std::string& name, bool joliet, const std::string& existing);
+  void FlushNotes();
+
+  struct RenameNote {
+    std::string path, name;
+    bool joliet;
+  };
 
   std::string verb_;
   QV_HANDLE tree_ = nullptr;
   std::map<std::string, unsigned> next_;  // per clashing name, the next number to try
-  nlohmann::json renames_ = nlohmann::json::array();
+  std::vector<RenameNote> renames_;
+  // Rename lines waiting to be written: while Add runs they go out in
+  // large pieces, since a folder of alike names renames nearly every file.
+  std::string notes_;
+  bool batching_ = false;
   mutable std::mutex changedLock_;
   std::vector<std::string> changed_;
   SkipNotes skips_;  // told once the additions went through

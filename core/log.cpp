@@ -54,13 +54,15 @@ void QuorvaneI_AppendToLogFile(const char* text) {
 }
 
 void QuorvaneI_Log(const char* format, ...) {
+  const uint32_t level = QuorvaneI_GetDebugFacility();
+  // A line nobody reads is not made: trees of many files log per file.
+  if (level == 0 && !qv::plat::DebuggerListening()) return;
   char buffer[kQuorvaneLogLineSize] = {};
   va_list args;
   va_start(args, format);
   std::vsnprintf(buffer, sizeof buffer, format, args);
   va_end(args);
   qv::plat::DebuggerOutput(buffer);
-  const uint32_t level = QuorvaneI_GetDebugFacility();
   if (level >= 1) QuorvaneI_AppendToLogFile(buffer);
   if (level >= 2) {
     std::fputs(buffer, stdout);

@@ -2,12 +2,18 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "iso9660/iso9660_tree.h"
 
 namespace {
 
 using Node = CQuorvane_ISO9660FileTreeNode;
+
+// Threads that read small files ahead of the stream: opening and reading
+// many small files is system time that overlaps well.
+constexpr unsigned kReadAheadThreads = 2;
+constexpr size_t kReadAheadFrom = 64;
 
 // A disk file read as a member of the file area: opened when its data is
 // reached, closed when it has been read, and read as the size it had when
@@ -45,7 +51,25 @@ void QuorvaneI_FileArea::Place(QuorvaneI_ImageLayout& layout, const std::vector<
   }
 }
 
+// Disk files the node reads itself (named by path, no source of their
+// own) may be read ahead; the rest keep their place in the order.
+void QuorvaneI_FileArea::StartReadAhead() {
+  std::vector<QuorvaneI_ReadAhead::Wanted> wanted;
+  wanted.reserve(m__Files.size());
+  size_t small = 0;
+  for (const Node* n : m__Files) {
+    const bool disk = n->GetContentSource() == nullptr && n->GetSizeInUCHARs() <= QuorvaneI_ReadAhead::kMaxSize;
+    wanted.push_back({disk ? n->GetAbsolutePath() : "", n->GetSizeInUCHARs()});
+    small += disk ? 1 : 0;
+  }
+  // A few small files are not worth the threads.
+  if (small < kReadAheadFrom) return;
+  m__Ahead = std::make_unique<QuorvaneI_ReadAhead>(std::move(wanted), kReadAheadThreads);
+}
+
 void QuorvaneI_FileArea::Rewind() {
+  m__Ahead.reset();
+  m__Bytes = nullptr;
   m__Open.reset();
   m__Index = 0;
   m__Offset = 0;
@@ -57,26 +81,35 @@ void QuorvaneI_FileArea::Rewind() {
   }
 }
 
-// Files are opened one at a time, so a tree of any size holds one handle
-// while it is read.
+// Files are opened one at a time here, and a few at a time by the
+// read-ahead, so a tree of any size holds a few handles while it is read.
 void QuorvaneI_FileArea::Emit(uint32_t, uint64_t, uint64_t length, uint8_t* buffer) {
+  if (!m__Ahead && m__Index == 0 && m__Offset == 0) StartReadAhead();
   while (length != 0) {
     Node* n = m__Files[m__Index];
     const uint64_t stream = n->GetSizeInSectors() * kQuorvaneSectorSize;
     const uint64_t part = std::min(length, stream - m__Offset);
     CQuorvane_File* source = n->GetContentSource();
-    if (source == nullptr) {
+    if (m__Offset == 0 && m__Ahead) m__Bytes = m__Ahead->Next();
+    if (m__Bytes != nullptr) {
+      const uint64_t size = n->GetSizeInUCHARs();
+      const uint64_t held = m__Offset < size ? std::min(part, size - m__Offset) : 0;
+      std::memcpy(buffer, m__Bytes + m__Offset, held);
+      std::memset(buffer + held, 0, part - held);
+    } else if (source == nullptr) {
       if (!m__Open)
         m__Open = std::make_unique<QuorvaneI_ISO9660NodeFile>(n->GetAbsolutePath(), n->GetSizeInUCHARs(), stream,
                                                                m__PListener);
-      source = m__Open.get();
+      m__Open->Read(part, buffer);
+    } else {
+      source->Read(part, buffer);
     }
-    source->Read(part, buffer);
     buffer += part;
     length -= part;
     m__Offset += part;
     if (m__Offset == stream) {
       m__Open.reset();
+      m__Bytes = nullptr;
       ++m__Index;
       m__Offset = 0;
     }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "files/read_ahead.h"
 #include "iso9660/image_layout.h"
 
 class CQuorvane_ISO9660FileTreeNode;
@@ -29,6 +30,8 @@ class QuorvaneI_FileArea : public QuorvaneI_ImageWriter {
   void Rewind() override;
 
  private:
+  void StartReadAhead();
+
   CQuorvane_FileChangeListener* m__PListener;
   std::vector<CQuorvane_ISO9660FileTreeNode*> m__Files;  // those with data
   uint64_t m__ULONGLONG__FirstBlock = 0;
@@ -36,4 +39,7 @@ class QuorvaneI_FileArea : public QuorvaneI_ImageWriter {
   size_t m__Index = 0;
   uint64_t m__Offset = 0;
   std::unique_ptr<CQuorvane_File> m__Open;
+  // Small disk files come from here when it has them, read on its threads.
+  std::unique_ptr<QuorvaneI_ReadAhead> m__Ahead;
+  const uint8_t* m__Bytes = nullptr;  // the current file's, read ahead
 };

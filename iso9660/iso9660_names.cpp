@@ -1,5 +1,6 @@
 #include "iso9660/iso9660_names.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace {
@@ -80,7 +81,13 @@ Parts Split(const Units& id) {
 int ComparePadded(const Units& a, size_t aBegin, size_t aEnd, const Units& b, size_t bBegin, size_t bEnd) {
   const size_t na = aEnd - aBegin, nb = bEnd - bBegin;
   const size_t n = na > nb ? na : nb;
-  for (size_t i = 0; i < n; ++i) {
+  // Big-endian units order as their bytes do, so the common part is
+  // skipped bytewise: sorting a big folder compares long shared prefixes.
+  const size_t width = a.wide ? 2 : 1;
+  const auto* pa = a.data + aBegin * width;
+  const auto* pb = b.data + bBegin * width;
+  const size_t common = std::mismatch(pa, pa + (na < nb ? na : nb) * width, pb).first - pa;
+  for (size_t i = common / width; i < n; ++i) {
     const uint32_t x = i < na ? a[aBegin + i] : 0x20u;
     const uint32_t y = i < nb ? b[bBegin + i] : 0x20u;
     if (x != y) return x < y ? -1 : 1;

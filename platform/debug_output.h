@@ -8,6 +8,9 @@
 namespace qv::plat {
 
 void DebuggerOutput(const char* text);
+// Whether a line given to DebuggerOutput goes anywhere, so a caller can
+// spare itself formatting lines nobody reads.
+bool DebuggerListening();
 
 using DebugSink = std::function<void(const char*)>;
 // Installs a sink in place of the OS output (an empty function restores it).

@@ -5,12 +5,16 @@
 
 namespace qv::plat {
 
-void OsDebuggerOutput(const char* text) {
+bool OsDebuggerListening() {
   static const bool enabled = [] {
     const char* v = std::getenv("QUORVANE_DEBUG_STDERR");
     return v != nullptr && *v != '\0' && *v != '0';
   }();
-  if (enabled) std::fputs(text, stderr);
+  return enabled;
+}
+
+void OsDebuggerOutput(const char* text) {
+  if (OsDebuggerListening()) std::fputs(text, stderr);
 }
 
 }  // namespace qv::plat

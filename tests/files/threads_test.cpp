@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "files/file.h"
+#include "files/read_ahead.h"
 #include "files_support.h"
 
 namespace {
@@ -109,3 +110,47 @@ TEST(SourceThreads, WaitForDataReadsWhatAWriterAppendsLater) {
 }
 
 }  // namespace
+
+// Small files read ahead come back in order with their bytes; anything not
+// as it was sized is handed back to the caller to read, whatever thread got
+// to it first. Dropped half-way, the workers stop.
+TEST(ReadAheadThreads, GivesEachFileInOrderOrLeavesItToTheCaller) {
+  qvtest::TempDir dir;
+  struct Expect {
+    QuorvaneI_ReadAhead::Wanted wanted;
+    std::string bytes;  // empty: left to the caller
+  };
+  std::vector<Expect> files;
+  for (int i = 0; i < 300; ++i) {
+    const std::string bytes = "file " + std::to_string(i) + std::string(static_cast<size_t>(i * 7), 'a' + i % 26);
+    const std::string path = dir.Write("f" + std::to_string(i), bytes).string();
+    switch (i % 6) {
+      case 1: files.push_back({{path, bytes.size() - 1}, ""}); break;  // grew since sized
+      case 2: files.push_back({{path, bytes.size() + 1}, ""}); break;  // shrank
+      case 3: files.push_back({{path + ".gone", bytes.size()}, ""}); break;
+      case 4: files.push_back({{"", bytes.size()}, ""}); break;  // not a disk file
+      default: files.push_back({{path, bytes.size()}, bytes});
+    }
+  }
+  const std::string large(QuorvaneI_ReadAhead::kMaxSize + 1, 'L');
+  files.push_back({{dir.Write("large", large).string(), large.size()}, ""});
+  std::vector<QuorvaneI_ReadAhead::Wanted> wanted;
+  for (const Expect& e : files) wanted.push_back(e.wanted);
+
+  for (unsigned threads : {1u, 3u}) {
+    QuorvaneI_ReadAhead ahead(wanted, threads);
+    for (size_t i = 0; i < files.size(); ++i) {
+      SCOPED_TRACE(i);
+      const uint8_t* got = ahead.Next();
+      if (files[i].bytes.empty()) {
+        EXPECT_EQ(got, nullptr);
+      } else {
+        ASSERT_NE(got, nullptr);
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(got), files[i].bytes.size()), files[i].bytes);
+      }
+    }
+    EXPECT_EQ(ahead.Next(), nullptr) << "past the last file";
+  }
+  QuorvaneI_ReadAhead dropped(wanted, 2);
+  ASSERT_NE(dropped.Next(), nullptr);
+}

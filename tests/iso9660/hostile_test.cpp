@@ -34,16 +34,29 @@ TEST_F(Hostile, FilesThatChangeAfterTheyWereAddedKeepTheirSizeAndAreReported) {
       {"vanished", [](const fs::path& p) { fs::remove(p); }, 0},
   };
   // A small file's end is read with one byte more, a large one's size is
-  // asked for: both must see the change.
-  for (const auto& [lockFiles, size] : {std::pair{false, 5000}, std::pair{true, 5000}, std::pair{false, 100000},
-                                        std::pair{true, 100000}}) {
+  // asked for: both must see the change. Among many small files, the
+  // small ones are read ahead on other threads: they must see it too, and
+  // the others must keep their bytes and places.
+  struct Setting {
+    bool lockFiles;
+    size_t size;
+    int crowd;
+  };
+  for (const auto& [lockFiles, size, crowd] : {Setting{false, 5000, 0}, Setting{true, 5000, 0},
+                                               Setting{false, 100000, 0}, Setting{true, 100000, 0},
+                                               Setting{false, 5000, 100}, Setting{false, 100000, 100}}) {
     for (const Case& c : cases) {
-      SCOPED_TRACE(testing::Message() << c.what << (lockFiles ? " (locked) " : " ") << size);
+      SCOPED_TRACE(testing::Message() << c.what << (lockFiles ? " (locked) " : " ") << size << " among " << crowd);
       const std::string original(size, 'v');
       const fs::path victim = dir.Write(std::string("src/") + c.what, original);
       qviso::Tree::Options options;
       options.lockFiles = lockFiles;
       qviso::Tree tree(options);
+      std::vector<std::pair<QV_HANDLE, std::string>> others;
+      for (int i = 0; i < crowd; ++i) {
+        const std::string bytes(static_cast<size_t>(100 + i), static_cast<char>('a' + i % 26));
+        others.emplace_back(tree.Add(dir.Write("crowd/" + std::to_string(i), bytes).string()), bytes);
+      }
       QV_HANDLE node = tree.Add(victim.string());
       ASSERT_NE(node, nullptr) << tree.lastText;
       ASSERT_EQ(tree.Build(), 0u);
@@ -58,6 +71,10 @@ TEST_F(Hostile, FilesThatChangeAfterTheyWereAddedKeepTheirSizeAndAreReported) {
       const auto changed = std::count(tree.events.begin(), tree.events.end(),
                                       std::pair<uint32_t, std::string>{CN_FILE_TREE_NODE_CHANGED, victim.string()});
       EXPECT_EQ(changed, seen ? 1 : 0);
+      for (const auto& [other, bytes] : others) {
+        ASSERT_EQ(Quorvane_ISO9660JolietFileTree_GetNodeStartingLBA(tree.handle(), other, &lba), 0u);
+        EXPECT_EQ(image.substr(uint64_t{lba} * 2048, 2048), bytes + std::string(2048 - bytes.size(), '\0'));
+      }
     }
   }
 }
