@@ -4,6 +4,7 @@
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "vdrive/bytes.h"
+#include "vdrive/command_log.h"
 #include "vdrive/commands.h"
 #include "vdrive/qvdrive.h"
 
@@ -135,8 +136,9 @@ CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& 
 
     uint32_t first, count;
     BlockRange(cdb, &first, &count);
+    AnswerEdits edits;
     if (record.faults.Armed()) {
-      const std::optional<FaultAction> fault = record.faults.Match(cdb[0], first, count);
+      const std::optional<FaultAction> fault = record.faults.Match(cdb, first, count, &edits);
       changes.faults = true;
       if (fault) {
         switch (fault->kind) {
@@ -153,6 +155,8 @@ CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& 
             x.Check(s);
             break;
           }
+          case FaultKind::Short:
+          case FaultKind::Corrupt: break;  // Match returns status rules only
         }
         result.durationUs = kCommandOverheadUs;
         return 0;
@@ -193,10 +197,15 @@ CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& 
       if (r != Readiness::Ready) x.Check(NotReadySense(r));
     }
     if (result.status == kGood) command->run(x);
+    if (result.status == kGood && x.in != nullptr) result.transferred = edits.Apply(x.in, x.inCapacity, result.transferred);
     result.durationUs = DurationUs(x);
     return 0;
   });
 
+  CommandLog::Record({std::vector<uint8_t>(cdb, cdb + io.cdbLength),
+                      io.direction == QVDRIVE_DIR_OUT ? std::vector<uint8_t>(io.buffer, io.buffer + io.bufferSize)
+                                                      : std::vector<uint8_t>{},
+                      result.status});
   if (err != 0) {
     // A drive whose folder went away, or whose files cannot be read, is a
     // device that is gone.

@@ -20,16 +20,33 @@ constexpr KindName kKinds[] = {
     {FaultKind::LongWriteInProgress, "long-write-in-progress"},
     {FaultKind::UnitAttention, "unit-attention"},
     {FaultKind::Vanish, "vanish"},
+    {FaultKind::Short, "short"},
+    {FaultKind::Corrupt, "corrupt"},
 };
+
+bool EditsData(FaultKind k) { return k == FaultKind::Short || k == FaultKind::Corrupt; }
 
 bool Fires(const FaultRule& r) { return r.seen >= r.nth && (r.times == 0 || r.fired < r.times); }
 
 }  // namespace
 
-std::optional<FaultAction> FaultSet::Match(uint8_t opcode, uint32_t firstBlock, uint32_t blockCount) {
+uint32_t AnswerEdits::Apply(uint8_t* in, uint32_t capacity, uint32_t transferred) const {
+  for (const auto& [offset, bytes] : patches) {
+    if (offset >= capacity) continue;
+    const uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(bytes.size()), capacity - offset);
+    std::copy_n(bytes.begin(), n, in + offset);
+    transferred = std::max(transferred, offset + n);
+  }
+  if (length) transferred = std::min(transferred, *length);
+  return transferred;
+}
+
+std::optional<FaultAction> FaultSet::Match(const uint8_t* cdb, uint32_t firstBlock, uint32_t blockCount,
+                                           AnswerEdits* edits) {
   std::optional<FaultAction> action;
   for (FaultRule& r : rules) {
-    if (r.opcode >= 0 && r.opcode != opcode) continue;
+    if (r.opcode >= 0 && r.opcode != cdb[0]) continue;
+    if (r.cdbByte >= 0 && (cdb[r.cdbByte] & r.cdbMask) != r.cdbValue) continue;
     uint32_t lba = firstBlock;
     if (r.firstLba >= 0) {
       if (blockCount == 0) continue;
@@ -39,8 +56,13 @@ std::optional<FaultAction> FaultSet::Match(uint8_t opcode, uint32_t firstBlock, 
     }
     if (r.times != 0 && r.fired >= r.times) continue;  // spent
     ++r.seen;
-    if (!action && Fires(r)) {
-      ++r.fired;
+    if (!Fires(r) || (action && !EditsData(r.kind))) continue;
+    ++r.fired;
+    if (r.kind == FaultKind::Short) {
+      edits->length = std::min(edits->length.value_or(r.length), r.length);
+    } else if (r.kind == FaultKind::Corrupt) {
+      edits->patches.emplace_back(r.offset, r.bytes);
+    } else {
       action = FaultAction{r.kind, r.key, r.code, lba};
     }
   }
@@ -58,6 +80,12 @@ json FaultsToJson(const FaultSet& faults) {
   for (const FaultRule& r : faults.rules) {
     json j{{"nth", r.nth}, {"times", r.times}, {"seen", r.seen}, {"fired", r.fired}};
     if (r.opcode >= 0) j["opcode"] = r.opcode;
+    if (r.cdbByte >= 0) j["cdb"] = {r.cdbByte, r.cdbValue, r.cdbMask};
+    if (r.kind == FaultKind::Short) j["length"] = r.length;
+    if (r.kind == FaultKind::Corrupt) {
+      j["offset"] = r.offset;
+      j["bytes"] = r.bytes;
+    }
     if (r.firstLba >= 0) j["lba"] = {r.firstLba, r.lastLba};
     for (const auto& k : kKinds)
       if (k.kind == r.kind) j["kind"] = k.name;
@@ -83,7 +111,8 @@ FaultSet FaultsFromJson(const json& j) {
         r.kind = k.kind;
         known = true;
       }
-    if (!known) throw BadJson("\"kind\" must be sense, busy, long-write-in-progress, unit-attention or vanish");
+    if (!known)
+      throw BadJson("\"kind\" must be sense, busy, long-write-in-progress, unit-attention, vanish, short or corrupt");
     uint8_t opcode;
     if (ReadUnsigned(rj, "opcode", 0, 255, &opcode)) r.opcode = opcode;
     ReadUnsigned(rj, "nth", 1, 0xFFFFFFFF, &r.nth);
@@ -96,6 +125,28 @@ FaultSet FaultsFromJson(const json& j) {
         throw BadJson("\"lba\" must be [first, last] block numbers");
       r.firstLba = (*lba)[0].get<int64_t>();
       r.lastLba = (*lba)[1].get<int64_t>();
+    }
+    if (const json* cdb = Member(rj, "cdb")) {
+      // [byte, value] or [byte, value, mask]: a CDB is at most 16 bytes.
+      const bool fits = cdb->is_array() && (cdb->size() == 2 || cdb->size() == 3) &&
+                        std::all_of(cdb->begin(), cdb->end(), [](const json& v) {
+                          return v.is_number_unsigned() && v.get<uint64_t>() <= 0xFF;
+                        }) && (*cdb)[0].get<uint64_t>() < 16;
+      if (!fits) throw BadJson("\"cdb\" must be [byte 0-15, value, mask]");
+      r.cdbByte = (*cdb)[0].get<int>();
+      r.cdbValue = (*cdb)[1].get<uint8_t>();
+      if (cdb->size() == 3) r.cdbMask = (*cdb)[2].get<uint8_t>();
+    }
+    if (r.kind == FaultKind::Short && !ReadUnsigned(rj, "length", 0, 0xFFFFFFFF, &r.length))
+      throw BadJson("a short answer needs a \"length\"");
+    if (r.kind == FaultKind::Corrupt) {
+      const json* bytes = Member(rj, "bytes");
+      ReadUnsigned(rj, "offset", 0, 0xFFFF, &r.offset);
+      if (bytes == nullptr || !bytes->is_array() || bytes->empty() || bytes->size() > 4096 ||
+          !std::all_of(bytes->begin(), bytes->end(),
+                       [](const json& v) { return v.is_number_unsigned() && v.get<uint64_t>() <= 0xFF; }))
+        throw BadJson("a corrupt answer needs \"bytes\": 1 to 4096 byte values");
+      for (const json& v : *bytes) r.bytes.push_back(v.get<uint8_t>());
     }
     if (r.kind == FaultKind::UnitAttention) {
       r.key = kUnitAttention;
