@@ -138,7 +138,7 @@ CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& 
     BlockRange(cdb, &first, &count);
     AnswerEdits edits;
     if (record.faults.Armed()) {
-      const std::optional<FaultAction> fault = record.faults.Match(cdb, first, count, &edits);
+      const std::optional<FaultAction> fault = record.faults.Match(cdb, x.out, x.outLength, first, count, &edits);
       changes.faults = true;
       if (fault) {
         switch (fault->kind) {

@@ -1,6 +1,7 @@
 #include "vdrive/faults.h"
 
 #include <algorithm>
+#include <string>
 
 #include "vdrive/json_util.h"
 
@@ -26,6 +27,20 @@ constexpr KindName kKinds[] = {
 
 bool EditsData(FaultKind k) { return k == FaultKind::Short || k == FaultKind::Corrupt; }
 
+// [byte, value] or [byte, value, mask]: a byte of the CDB or of the data out.
+void ReadByteMatch(const json& rule, const char* key, uint64_t lastByte, int* byte, uint8_t* value, uint8_t* mask) {
+  const json* m = Member(rule, key);
+  if (m == nullptr) return;
+  const bool fits = m->is_array() && (m->size() == 2 || m->size() == 3) &&
+                    std::all_of(m->begin(), m->end(), [](const json& v) { return v.is_number_unsigned(); }) &&
+                    (*m)[0].get<uint64_t>() <= lastByte && (*m)[1].get<uint64_t>() <= 0xFF &&
+                    (m->size() == 2 || (*m)[2].get<uint64_t>() <= 0xFF);
+  if (!fits) throw BadJson(std::string("\"") + key + "\" must be [byte 0-" + std::to_string(lastByte) + ", value, mask]");
+  *byte = (*m)[0].get<int>();
+  *value = (*m)[1].get<uint8_t>();
+  if (m->size() == 3) *mask = (*m)[2].get<uint8_t>();
+}
+
 bool Fires(const FaultRule& r) { return r.seen >= r.nth && (r.times == 0 || r.fired < r.times); }
 
 }  // namespace
@@ -41,12 +56,14 @@ uint32_t AnswerEdits::Apply(uint8_t* in, uint32_t capacity, uint32_t transferred
   return transferred;
 }
 
-std::optional<FaultAction> FaultSet::Match(const uint8_t* cdb, uint32_t firstBlock, uint32_t blockCount,
-                                           AnswerEdits* edits) {
+std::optional<FaultAction> FaultSet::Match(const uint8_t* cdb, const uint8_t* out, uint32_t outLength,
+                                           uint32_t firstBlock, uint32_t blockCount, AnswerEdits* edits) {
   std::optional<FaultAction> action;
   for (FaultRule& r : rules) {
     if (r.opcode >= 0 && r.opcode != cdb[0]) continue;
     if (r.cdbByte >= 0 && (cdb[r.cdbByte] & r.cdbMask) != r.cdbValue) continue;
+    if (r.outByte >= 0 && (static_cast<uint32_t>(r.outByte) >= outLength || (out[r.outByte] & r.outMask) != r.outValue))
+      continue;
     uint32_t lba = firstBlock;
     if (r.firstLba >= 0) {
       if (blockCount == 0) continue;
@@ -81,6 +98,7 @@ json FaultsToJson(const FaultSet& faults) {
     json j{{"nth", r.nth}, {"times", r.times}, {"seen", r.seen}, {"fired", r.fired}};
     if (r.opcode >= 0) j["opcode"] = r.opcode;
     if (r.cdbByte >= 0) j["cdb"] = {r.cdbByte, r.cdbValue, r.cdbMask};
+    if (r.outByte >= 0) j["out"] = {r.outByte, r.outValue, r.outMask};
     if (r.kind == FaultKind::Short) j["length"] = r.length;
     if (r.kind == FaultKind::Corrupt) {
       j["offset"] = r.offset;
@@ -126,17 +144,8 @@ FaultSet FaultsFromJson(const json& j) {
       r.firstLba = (*lba)[0].get<int64_t>();
       r.lastLba = (*lba)[1].get<int64_t>();
     }
-    if (const json* cdb = Member(rj, "cdb")) {
-      // [byte, value] or [byte, value, mask]: a CDB is at most 16 bytes.
-      const bool fits = cdb->is_array() && (cdb->size() == 2 || cdb->size() == 3) &&
-                        std::all_of(cdb->begin(), cdb->end(), [](const json& v) {
-                          return v.is_number_unsigned() && v.get<uint64_t>() <= 0xFF;
-                        }) && (*cdb)[0].get<uint64_t>() < 16;
-      if (!fits) throw BadJson("\"cdb\" must be [byte 0-15, value, mask]");
-      r.cdbByte = (*cdb)[0].get<int>();
-      r.cdbValue = (*cdb)[1].get<uint8_t>();
-      if (cdb->size() == 3) r.cdbMask = (*cdb)[2].get<uint8_t>();
-    }
+    ReadByteMatch(rj, "cdb", 15, &r.cdbByte, &r.cdbValue, &r.cdbMask);
+    ReadByteMatch(rj, "out", 0xFFFF, &r.outByte, &r.outValue, &r.outMask);
     if (r.kind == FaultKind::Short && !ReadUnsigned(rj, "length", 0, 0xFFFFFFFF, &r.length))
       throw BadJson("a short answer needs a \"length\"");
     if (r.kind == FaultKind::Corrupt) {

@@ -1,7 +1,8 @@
 // Fault injection: rules that make the drive answer a command with
 // something other than what it would do. A rule picks commands by opcode
 // (or any), optionally by one CDB byte under a mask (a READ TOC format, a
-// mode page code) and, for reads, by block range; it fires at the nth
+// mode page code) or of the data the host sent (a write type in a mode
+// page), and, for reads, by block range; it fires at the nth
 // command it matches and for a number of matching commands after that.
 //
 // The rules live in the drive folder's faults.json, so a test can arm them
@@ -39,6 +40,8 @@ struct FaultRule {
   int64_t lastLba = -1;
   int cdbByte = -1;       // >= 0: only commands whose CDB byte, masked, is cdbValue
   uint8_t cdbValue = 0, cdbMask = 0xFF;
+  int outByte = -1;       // >= 0: only commands whose data out has this byte, masked, at outValue
+  uint8_t outValue = 0, outMask = 0xFF;
   uint32_t length = 0;    // Short
   uint32_t offset = 0;    // Corrupt
   std::vector<uint8_t> bytes;
@@ -74,8 +77,8 @@ class FaultSet {
   // rule that fires decides, and every data rule that fires adds its edit.
   // blocks: the command's block range when it reads or writes (first,
   // count), else count 0.
-  std::optional<FaultAction> Match(const uint8_t* cdb, uint32_t firstBlock, uint32_t blockCount,
-                                   AnswerEdits* edits);
+  std::optional<FaultAction> Match(const uint8_t* cdb, const uint8_t* out, uint32_t outLength, uint32_t firstBlock,
+                                   uint32_t blockCount, AnswerEdits* edits);
   // True when some rule still counts commands (the set changes on a match).
   bool Armed() const;
 };

@@ -174,7 +174,7 @@ TEST_F(Faults, ArmedThroughTheDriveFolder) {
                           R"({"rules": [{"kind": "sense", "sense": [16, 0, 0]}]})",
                           R"({"rules": [{"kind": "busy", "nth": 0}]})", R"({"rules": [{"kind": "busy", "lba": [9, 2]}]})",
                           R"({"rules": [{"kind": "short"}]})", R"({"rules": [{"kind": "corrupt", "bytes": [256]}]})",
-                          R"({"rules": [{"kind": "busy", "cdb": [16, 0]}]})"}) {
+                          R"({"rules": [{"kind": "busy", "cdb": [16, 0]}]})", R"({"rules": [{"kind": "busy", "out": [0, 256]}]})"}) {
     EXPECT_EQ(QvDrive_SetFaults("d", bad), 87u) << bad;
     EXPECT_NE(VdriveErrorText().find("bad fault rules"), std::string::npos);
   }
