@@ -3,6 +3,7 @@
 // a drive is kept with the data the host sent and the status it got.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace qv::vdrive {
@@ -21,8 +22,16 @@ class CommandLog {
   CommandLog& operator=(const CommandLog&) = delete;
 
   std::vector<LoggedCommand> Commands() const;
+  // Runs before each command reaches its drive, outside the drive's lock
+  // (a test may hold a command there).
+  std::function<void(uint8_t opcode)> before;
+
   // Called by the dispatcher for each command.
+  static void Starting(uint8_t opcode);
   static void Record(LoggedCommand command);
+
+ private:
+  std::vector<LoggedCommand> commands_;
 };
 
 }  // namespace qv::vdrive

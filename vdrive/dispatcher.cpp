@@ -119,6 +119,7 @@ CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& 
     }
   }
 
+  CommandLog::Starting(cdb[0]);
   const uint32_t err = store.Transact([&](DriveRecord& record, DiscData& disc, Changes& changes) -> uint32_t {
     DriveState& state = record.state;
     if (state.vanished) return plat::kErrDeviceNotConnected;

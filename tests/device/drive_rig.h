@@ -2,6 +2,7 @@
 // its disc and identity, fault rules that refuse, cut or garble its
 // answers, and the commands the engine sent it.
 #pragma once
+#include <fstream>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -47,13 +48,22 @@ class DeviceTest : public qvtest::EngineDrive {
   // the grabber on it once the disc spun up.
   CQuorvane_CdvdBurnerGrabber& Create(const char* media = "cd-rw", const char* model = nullptr,
                                       const std::vector<json>& rules = {}, uint32_t cacheMB = 1) {
-    QvDrive_Delete("CdRom0");  // a test may make its drive twice
+    grabber_.reset();  // a test may make its drive twice
+    QvDrive_Delete("CdRom0");
     Make(media, model);
     Arm(rules);
-    home.clock().Advance(5000);
-    grabber_ = std::make_unique<CQuorvane_CdvdBurnerGrabber>(new CQuorvane_ScsiTransportSPTI("CdRom0"), nullptr,
-                                                             nullptr, cacheMB);
-    return *grabber_;
+    return Grab(cacheMB);
+  }
+  // The same with a disc of a description (the README's "Disc descriptions").
+  CQuorvane_CdvdBurnerGrabber& CreateWith(const json& disc, const std::vector<json>& rules = {}) {
+    grabber_.reset();
+    QvDrive_Delete("CdRom0");
+    Make(nullptr);
+    const auto path = home.path() / "disc.json";
+    std::ofstream(path) << disc.dump();
+    EXPECT_EQ(QvDrive_InsertDisc("CdRom0", path.string().c_str()), 0u) << disc.dump();
+    Arm(rules);
+    return Grab(1);
   }
   CQuorvane_CdvdBurnerGrabber& g() { return *grabber_; }
   void TearDown() override {
@@ -82,6 +92,12 @@ class DeviceTest : public qvtest::EngineDrive {
   qv::vdrive::CommandLog commands;
 
  private:
+  CQuorvane_CdvdBurnerGrabber& Grab(uint32_t cacheMB) {
+    home.clock().Advance(5000);
+    grabber_ = std::make_unique<CQuorvane_CdvdBurnerGrabber>(new CQuorvane_ScsiTransportSPTI("CdRom0"), nullptr,
+                                                             nullptr, cacheMB);
+    return *grabber_;
+  }
   qv::vdrive::LoggedCommand Nth(uint8_t opcode, size_t n) const {
     for (const auto& c : commands.Commands())
       if (c.cdb[0] == opcode && n-- == 0) return c;
