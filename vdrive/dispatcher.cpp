@@ -5,6 +5,7 @@
 #include "platform/errors.h"
 #include "vdrive/bytes.h"
 #include "vdrive/cd_address.h"
+#include "vdrive/command_log.h"
 #include "vdrive/commands.h"
 #include "vdrive/qvdrive.h"
 
@@ -126,6 +127,7 @@ CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& 
   }
 
   uint32_t delayMs = 0;
+  CommandLog::Starting(cdb[0]);
   const uint32_t err = store.Transact([&](DriveRecord& record, DiscData& disc, Changes& changes) -> uint32_t {
     DriveState& state = record.state;
     if (state.vanished) return plat::kErrDeviceNotConnected;
@@ -143,8 +145,9 @@ CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& 
 
     uint32_t first, count;
     BlockRange(cdb, &first, &count);
+    AnswerEdits edits;
     if (record.faults.Armed()) {
-      const std::optional<FaultAction> fault = record.faults.Match(cdb[0], first, count);
+      const std::optional<FaultAction> fault = record.faults.Match(cdb, x.out, x.outLength, first, count, &edits);
       changes.faults = true;
       if (fault && fault->kind == FaultKind::Slow) {
         delayMs = fault->delayMs;
@@ -169,6 +172,8 @@ CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& 
             x.Check(s);
             break;
           }
+          case FaultKind::Short:
+          case FaultKind::Corrupt: break;  // Match returns status rules only
         }
         result.durationUs = kCommandOverheadUs;
         return 0;
@@ -209,6 +214,7 @@ CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& 
       if (r != Readiness::Ready) x.Check(NotReadySense(r));
     }
     if (result.status == kGood) command->run(x);
+    if (result.status == kGood && x.in != nullptr) result.transferred = edits.Apply(x.in, x.inCapacity, result.transferred);
     result.durationUs = DurationUs(x) + uint64_t{delayMs} * 1000;
     return 0;
   });
@@ -216,6 +222,10 @@ CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& 
   // no longer than its own.
   if (delayMs > 0) plat::SleepMs(delayMs);
 
+  CommandLog::Record({std::vector<uint8_t>(cdb, cdb + io.cdbLength),
+                      io.direction == QVDRIVE_DIR_OUT ? std::vector<uint8_t>(io.buffer, io.buffer + io.bufferSize)
+                                                      : std::vector<uint8_t>{},
+                      result.status});
   if (err != 0) {
     // A drive whose folder went away, or whose files cannot be read, is a
     // device that is gone.

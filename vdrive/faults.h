@@ -1,9 +1,12 @@
 // Fault injection: rules that make the drive answer a command with
 // something other than what it would do. A rule picks commands by opcode
-// (or any) and, for reads, by block range; it fires at the nth command it
-// matches and for a number of matching commands after that. A block range
-// with times 0 is a damaged stretch of the disc: every read that touches
-// it fails, with the first bad block in the sense's information field.
+// (or any), optionally by one CDB byte under a mask (a READ TOC format, a
+// mode page code) or of the data the host sent (a write type in a mode
+// page), and, for reads, by block range; it fires at the nth
+// command it matches and for a number of matching commands after that. A
+// block range with times 0 is a damaged stretch of the disc: every read
+// that touches it fails, with the first bad block in the sense's
+// information field.
 //
 // The rules live in the drive folder's faults.json, so a test can arm them
 // from its own process while the engine drives the disc from another.
@@ -13,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include <utility>
 
 #include "vdrive/sense.h"
 
@@ -26,6 +30,11 @@ enum class FaultKind : uint8_t {
   Vanish,               // the device disappears: this and every later door call fails
   Slow,                 // the command is carried out, delayMs later (the clock's sleep)
   Pull,                 // the disc is pulled out: the tray stands open, the disc in it
+  // The command runs, then its answer is altered: a drive that stops
+  // early, or one whose answer is garbled. Data rules all apply; they do
+  // not stop a status rule from firing too.
+  Short,    // the answer stops after `length` bytes; the host sees the residual
+  Corrupt,  // `bytes` replace the answer's bytes from `offset` (and may extend it)
 };
 
 struct FaultRule {
@@ -34,6 +43,13 @@ struct FaultRule {
   uint32_t times = 1;     // matching commands that fire from then on; 0: all of them
   int64_t firstLba = -1;  // with lastLba: only reads that touch these blocks
   int64_t lastLba = -1;
+  int cdbByte = -1;       // >= 0: only commands whose CDB byte, masked, is cdbValue
+  uint8_t cdbValue = 0, cdbMask = 0xFF;
+  int outByte = -1;       // >= 0: only commands whose data out has this byte, masked, at outValue
+  uint8_t outValue = 0, outMask = 0xFF;
+  uint32_t length = 0;    // Short
+  uint32_t offset = 0;    // Corrupt
+  std::vector<uint8_t> bytes;
   FaultKind kind = FaultKind::Sense;
   uint8_t key = kMediumError;
   Asc code = asc::kUnrecoveredReadError;
@@ -52,14 +68,24 @@ struct FaultAction {
   uint32_t delayMs;
 };
 
+// What data rules do to an answer that was sent.
+struct AnswerEdits {
+  std::optional<uint32_t> length;
+  std::vector<std::pair<uint32_t, std::vector<uint8_t>>> patches;  // offset, bytes
+  // Applies them to the answer in `in` (capacity bytes), of `transferred` bytes.
+  uint32_t Apply(uint8_t* in, uint32_t capacity, uint32_t transferred) const;
+};
+
 class FaultSet {
  public:
   std::vector<FaultRule> rules;
 
-  // Matches one command against the rules, counting it; the first rule
-  // that fires decides. blocks: the command's block range when it reads
-  // or writes (first, count), else count 0.
-  std::optional<FaultAction> Match(uint8_t opcode, uint32_t firstBlock, uint32_t blockCount);
+  // Matches one command against the rules, counting it; the first status
+  // rule that fires decides, and every data rule that fires adds its edit.
+  // blocks: the command's block range when it reads or writes (first,
+  // count), else count 0.
+  std::optional<FaultAction> Match(const uint8_t* cdb, const uint8_t* out, uint32_t outLength, uint32_t firstBlock,
+                                   uint32_t blockCount, AnswerEdits* edits);
   // True when some rule still counts commands (the set changes on a match).
   bool Armed() const;
 };

@@ -1,49 +1,67 @@
 // Device control: speeds on CD and DVD media with the drive families that
 // need CD-style values, buffer-underrun protection of both kinds, power
 // calibration, the tray and the DVD region fields.
-#include "fake_drive.h"
+#include <fstream>
+
+#include "drive_rig.h"
 
 namespace devtest {
 namespace {
 
-struct Performance {
-  std::vector<uint32_t> readEnds, writeEnds;                 // nominal performance, end of each descriptor
-  std::vector<std::pair<uint32_t, uint32_t>> writeSpeeds;    // (read, write) of each write speed descriptor
-  uint32_t endLba = 2295103;
-};
+json Always(json more = json::object()) {
+  more["times"] = 0;
+  return more;
+}
+json CdbByte(uint8_t at, uint8_t value, uint8_t mask = 0xFF) { return Always({{"cdb", {at, value, mask}}}); }
+Bytes Be16(uint32_t v) { return {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)}; }
+Bytes Be32(uint32_t v) {
+  return {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
+          static_cast<uint8_t>(v)};
+}
+void Add32(Bytes& b, uint32_t v) {
+  const Bytes x = Be32(v);
+  b.insert(b.end(), x.begin(), x.end());
+}
+// An answer as a whole: its bytes, and no more of the drive's own.
+std::vector<json> Answer(int opcode, const Bytes& bytes, const json& pick = Always()) {
+  return {Garble(opcode, 0, bytes, pick), Cut(opcode, static_cast<uint32_t>(bytes.size()), pick)};
+}
+void Add(std::vector<json>& to, const std::vector<json>& more) { to.insert(to.end(), more.begin(), more.end()); }
 
-// GET PERFORMANCE as MMC lays it out: an 8-byte header, 16-byte descriptors.
-void ServePerformance(FakeDrive& d, const Performance& p) {
-  d.On(0xAC, [&p](const Bytes& cdb, const Bytes&) {
-    const uint8_t dataType = cdb[1] & 0x1F, type = cdb[10];
-    Bytes b(8, 0);
-    auto add = [&](uint32_t a, uint32_t bb, uint32_t c, uint32_t dd) {
-      for (uint32_t v : {a, bb, c, dd}) {
-        const Bytes x = Be32(v);
-        b.insert(b.end(), x.begin(), x.end());
-      }
-    };
-    if (type == 0 && dataType == 0x10) {
-      for (uint32_t e : p.readEnds) add(0, e / 2, p.endLba, e);
-    } else if (type == 0 && dataType == 0x14) {
-      b[4] = 0x02;  // write
-      for (uint32_t e : p.writeEnds) add(0, e / 2, p.endLba, e);
-    } else if (type == 3) {
-      const size_t limit = size_t{cdb[8]} << 8 | cdb[9];
-      for (size_t i = 0; i < p.writeSpeeds.size() && i < limit; ++i)
-        add(0, p.endLba, p.writeSpeeds[i].first, p.writeSpeeds[i].second);
-    } else {
-      return Reply::InvalidField();
-    }
-    Put32(b, 0, static_cast<uint32_t>(b.size() - 4));
-    return Reply::Good(b);
-  });
+// GET PERFORMANCE as MMC lays it out: an 8-byte header, 16-byte
+// descriptors of four numbers each.
+Bytes Performance(uint8_t byte4, const std::vector<std::array<uint32_t, 4>>& descriptors) {
+  Bytes b(8, 0);
+  b[4] = byte4;
+  for (const auto& d : descriptors)
+    for (uint32_t v : d) Add32(b, v);
+  const Bytes length = Be32(static_cast<uint32_t>(b.size() - 4));
+  std::copy(length.begin(), length.end(), b.begin());
+  return b;
+}
+
+// Nominal read performance ending at 5540 and 11080 kB/s, write at 8310,
+// and write speeds of 5540 and 16620 kB/s.
+std::vector<json> DvdPerformance() {
+  std::vector<json> rules = Answer(0xAC, Performance(0, {{0, 2770, 2295103, 5540}, {0, 5540, 2295103, 11080}}),
+                                   CdbByte(1, 0x10, 0x1F));
+  Add(rules, Answer(0xAC, Performance(2, {{0, 4155, 2295103, 8310}}), CdbByte(1, 0x14, 0x1F)));
+  Add(rules, Answer(0xAC, Performance(0, {{0, 2295103, 11080, 5540}, {0, 2295103, 11080, 16620}}), CdbByte(10, 3)));
+  return rules;
+}
+
+// Page 2Ah's speeds: maximum read 7056, current read 5645, maximum write
+// 7056, current write 1411.
+std::vector<json> PageSpeeds() {
+  const json page = CdbByte(2, 0x2A);
+  return {Garble(0x5A, 8 + 8, Be16(7056), page), Garble(0x5A, 8 + 14, Be16(5645), page),
+          Garble(0x5A, 8 + 18, {0x1B, 0x90, 0x05, 0x83}, page)};
 }
 
 struct SpeedCase {
   const char* name;
-  uint16_t profile;
-  const char* vendor;
+  const char* media;
+  const char* model;
   bool performance;
   uint32_t cr, mr, cw, mw;
 };
@@ -52,80 +70,80 @@ using Speeds = DeviceCases<SpeedCase>;
 
 TEST_P(Speeds, ComeFromThePageOrFromGetPerformance) {
   const SpeedCase& c = GetParam();
-  rig.drive.vendor = c.vendor;
-  rig.drive.profile = c.profile;
-  rig.drive.currentPages[0x2A] = CapabilitiesPage(0x3B, 0x37, 2048, 7056, 5645, 7056, 1411);
-  const Performance p{{5540, 11080}, {8310}, {{11080, 5540}, {11080, 16620}}};
-  if (c.performance) ServePerformance(rig.drive, p);
+  std::vector<json> rules = PageSpeeds();
+  Add(rules, c.performance ? DvdPerformance() : std::vector<json>{Refuse(0xAC, 5, 0x20, 0, Always())});
   uint32_t cr = 1, mr = 1, cw = 1, mw = 1;
-  rig.Create().GetCdvdSpeeds(&cr, &mr, &cw, &mw);
+  auto& g = Create(c.media, c.model, rules);
+  const size_t before = Count(0xAC);
+  g.GetCdvdSpeeds(&cr, &mr, &cw, &mw);
   EXPECT_EQ((std::vector<uint32_t>{cr, mr, cw, mw}), (std::vector<uint32_t>{c.cr, c.mr, c.cw, c.mw}));
-  EXPECT_EQ(log.Count("GetCdvdSpeeds(): [ CD ] Current Read 5645, Maximum Read 7056, Current Write 1411, Maximum "
-                      "Write 7056"),
-            1u);
-  if (c.profile < 0x10) {
-    EXPECT_EQ(rig.drive.Count(0xAC), 0u);
+  if (std::string(c.media).rfind("cd", 0) == 0) {
+    EXPECT_EQ(Count(0xAC), before);
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Drives, Speeds,
-    ::testing::Values(SpeedCase{"Cd", 0x0009, "ACME", true, 5645, 7056, 1411, 7056},
-                      SpeedCase{"DvdGeneric", 0x0011, "ACME", true, 11080, 11080, 8310, 16620},
-                      SpeedCase{"DvdLiteOn", 0x0011, "LITE-ON", true, 5645, 7056, 1411, 16620},
-                      SpeedCase{"DvdSlimtype", 0x001B, "Slimtype", true, 5645, 7056, 1411, 16620},
-                      SpeedCase{"DvdMatshita", 0x0010, "MATSHITA", true, 5645, 7056, 1411, 16620},
+    ::testing::Values(SpeedCase{"Cd", "cd-r", "ACME:X", true, 5645, 7056, 1411, 7056},
+                      SpeedCase{"DvdGeneric", "dvd-r", "ACME:X", true, 11080, 11080, 8310, 16620},
+                      SpeedCase{"DvdLiteOn", "dvd-r", "LITE-ON:X", true, 5645, 7056, 1411, 16620},
+                      SpeedCase{"DvdSlimtype", "dvd+r", "Slimtype:X", true, 5645, 7056, 1411, 16620},
+                      SpeedCase{"DvdMatshita", "dvd-rom", "MATSHITA:X", true, 5645, 7056, 1411, 16620},
                       // A drive without GET PERFORMANCE: the DVD values stay 0.
-                      SpeedCase{"DvdWithoutPerformance", 0x0011, "ACME", false, 0, 0, 0, 0}),
+                      SpeedCase{"DvdWithoutPerformance", "dvd-r", "ACME:X", false, 0, 0, 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
-using Control = DeviceTest;
-
-TEST_F(Control, AnOldCapabilitiesPageHasNoCurrentWriteSpeed) {
-  Bytes page = CapabilitiesPage(0x3B, 0x37, 2048, 7056, 5645, 4234, 1411);
-  page.resize(20);
-  page[1] = 0x12;
-  rig.drive.currentPages[0x2A] = page;
+TEST_F(DeviceTest, AnOldCapabilitiesPageHasNoCurrentWriteSpeed) {
+  // A page of 20 bytes (length 12h): its maximum write speed is 4234.
+  const json page = CdbByte(2, 0x2A);
   uint32_t cr, mr, cw = 1, mw;
-  rig.Create().GetCdvdSpeeds(&cr, &mr, &cw, &mw);
+  Create("cd-r", nullptr,
+         {Garble(0x5A, 0, Be16(6 + 20), page), Garble(0x5A, 9, {0x12}, page), Garble(0x5A, 8 + 18, Be16(4234), page),
+          Cut(0x5A, 8 + 20, page)})
+      .GetCdvdSpeeds(&cr, &mr, &cw, &mw);
   EXPECT_EQ(mw, 4234u);
   EXPECT_EQ(cw, 0u);
 }
 
-TEST_F(Control, GetSpeedsFailsWithoutTheCapabilitiesPage) {
-  auto& g = rig.Create();
-  rig.drive.currentPages.erase(0x2A);
+TEST_F(DeviceTest, GetSpeedsFailsWithoutTheCapabilitiesPage) {
+  auto& g = Create("cd-r");
+  Arm({Refuse(0x5A, 5, 0x24, 0, CdbByte(2, 0x2A))});
   uint32_t s[4];
   Fails(8, [&] { g.GetCdvdSpeeds(s, s + 1, s + 2, s + 3); });
 }
 
-TEST_F(Control, MalformedPerformanceAnswersLeaveTheDvdValuesZero) {
-  rig.drive.profile = 0x0011;
-  auto& g = rig.Create();
+TEST_F(DeviceTest, MalformedPerformanceAnswersLeaveTheDvdValuesZero) {
+  auto& g = Create("dvd-r");
   // Too short for a descriptor; a length counting descriptors only; a
   // descriptor cut by the transfer.
   auto answer = [](uint32_t declared, uint8_t fill) {
     Bytes b(8 + 16, fill);
-    Put32(b, 0, declared);
+    const Bytes length = Be32(declared);
+    std::copy(length.begin(), length.end(), b.begin());
     return b;
   };
-  const std::vector<Reply> replies = {Reply::Good(Bytes{0, 0, 0, 4, 0, 0, 0, 0}), Reply::Good(answer(16, 0x11)),
-                                      Reply::Cut(answer(20, 0x22), 20)};
-  for (const Reply& reply : replies) {
-    rig.drive.Returns(0xAC, reply);
+  const std::vector<std::vector<json>> answers = {
+      Answer(0xAC, {0, 0, 0, 4, 0, 0, 0, 0}), Answer(0xAC, answer(16, 0x11)),
+      {Garble(0xAC, 0, answer(20, 0x22), Always()), Cut(0xAC, 20, Always())}};
+  for (const auto& rules : answers) {
+    Arm(rules);
     uint32_t s[4] = {9, 9, 9, 9};
     EXPECT_EQ(Catch([&] { g.GetCdvdSpeeds(s, s + 1, s + 2, s + 3); }), nullptr);
     EXPECT_EQ((std::vector<uint32_t>(s, s + 4)), (std::vector<uint32_t>{0, 0, 0, 0}));
   }
-  EXPECT_GE(log.Count("GetCurrentSpeedsForDVD(): WARNING! Current read speed returned 4 UCHARs instead of expected at "
-                      "least 16 UCHARs"),
-            1u);
+}
+
+Bytes Streaming(uint32_t end, uint32_t read, uint32_t readTime, uint32_t write, uint32_t writeTime) {
+  Bytes d(8, 0);
+  for (uint32_t v : {end, read, readTime, write, writeTime}) Add32(d, v);
+  return d;
 }
 
 struct SetSpeedCase {
   const char* name;
-  uint16_t profile;
-  std::function<void(FakeDrive&)> set;
+  const char* media;
+  const char* model;
+  std::vector<json> rules;
   uint32_t read, write;
   Bytes setCdSpeed;  // empty: none sent
   Bytes streaming;   // the descriptor; empty: none sent
@@ -133,148 +151,145 @@ struct SetSpeedCase {
 
 using SetSpeeds = DeviceCases<SetSpeedCase>;
 
-Bytes Streaming(uint32_t end, uint32_t read, uint32_t readTime, uint32_t write, uint32_t writeTime) {
-  Bytes d(28, 0);
-  Put32(d, 8, end);
-  Put32(d, 12, read);
-  Put32(d, 16, readTime);
-  Put32(d, 20, write);
-  Put32(d, 24, writeTime);
-  return d;
-}
-
 TEST_P(SetSpeeds, UseSetCdSpeedOrSetStreaming) {
   const SetSpeedCase& c = GetParam();
-  rig.drive.profile = c.profile;
-  rig.drive.Returns(0xBB, Reply::Good());
-  rig.drive.Returns(0xB6, Reply::Good());
-  if (c.set) c.set(rig.drive);
-  rig.Create().SetCdvdSpeeds(c.read, c.write);
-  EXPECT_EQ(rig.drive.Cdb(0xBB), c.setCdSpeed);
-  EXPECT_EQ(rig.drive.Out(0xB6), c.streaming);
+  Create(c.media, c.model, c.rules).SetCdvdSpeeds(c.read, c.write);
+  EXPECT_EQ(Cdb(0xBB), c.setCdSpeed);
+  EXPECT_EQ(Out(0xB6), c.streaming);
   if (!c.streaming.empty()) {
-    EXPECT_EQ(rig.drive.Cdb(0xB6), (Bytes{0xB6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 28, 0}));
+    EXPECT_EQ(Cdb(0xB6), (Bytes{0xB6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 28, 0}));
   }
 }
-
-Performance g_endLba{{}, {}, {{11080, 11080}}, 2295103};
-Performance g_zeroEnd{{}, {}, {{11080, 11080}}, 0};
 
 INSTANTIATE_TEST_SUITE_P(
     Media, SetSpeeds,
     ::testing::Values(
-        SetSpeedCase{"Cd", 0x0009, nullptr, 7056, 1411, {0xBB, 0, 0x1B, 0x90, 0x05, 0x83, 0, 0, 0, 0, 0, 0}, {}},
+        SetSpeedCase{"Cd", "cd-r", nullptr, {}, 7056, 1411, {0xBB, 0, 0x1B, 0x90, 0x05, 0x83, 0, 0, 0, 0, 0, 0}, {}},
         // Speeds are 16-bit: the high bits go.
-        SetSpeedCase{"CdHighBits", 0x000A, nullptr, 0x12345, 0xFFFF, {0xBB, 0, 0x23, 0x45, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0}, {}},
-        SetSpeedCase{"DvdEndFromDrive", 0x0011, [](FakeDrive& d) { ServePerformance(d, g_endLba); }, 11080,
-                     5540, {}, Streaming(2295103, 11080, 1000, 5540, 1000)},
+        SetSpeedCase{"CdHighBits", "cd-rw", nullptr, {}, 0x12345, 0xFFFF,
+                     {0xBB, 0, 0x23, 0x45, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0}, {}},
+        // The end of a DVD+R's write speed descriptors is its last block.
+        SetSpeedCase{"DvdEndFromDrive", "dvd+r", nullptr, {}, 11080, 5540, {}, Streaming(2295103, 11080, 1000, 5540, 1000)},
         // A drive that reports an end LBA of 0 streams up to 2298495.
-        SetSpeedCase{"DvdZeroEnd", 0x001B, [](FakeDrive& d) { ServePerformance(d, g_zeroEnd); }, 11080,
-                     5540, {}, Streaming(2298495, 11080, 1000, 5540, 1000)},
-        SetSpeedCase{"DvdWithoutPerformance", 0x0011, nullptr, 2770, 2770, {}, Streaming(2298495, 2770, 1000, 2770, 1000)}),
+        SetSpeedCase{"DvdZeroEnd", "dvd+r", "HP:DVD Writer 640v", {}, 11080, 5540, {},
+                     Streaming(2298495, 11080, 1000, 5540, 1000)},
+        SetSpeedCase{"DvdWithoutPerformance", "dvd+r", nullptr, {Refuse(0xAC, 5, 0x20, 0, Always())}, 2770, 2770, {},
+                     Streaming(2298495, 2770, 1000, 2770, 1000)}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Control, SetReadSpeedOnCdSetsOnlyTheReadSpeedOnDvdStreamsAReadDescriptor) {
-  rig.drive.profile = 0x0008;
-  rig.drive.Returns(0xBB, Reply::Good());
-  rig.drive.Returns(0xB6, Reply::Good());
-  auto& g = rig.Create();
-  g.SetCdvdReadSpeed(1764);
-  EXPECT_EQ(rig.drive.Cdb(0xBB), (Bytes{0xBB, 0, 0x06, 0xE4, 0, 0, 0, 0, 0, 0, 0, 0}));
-  rig.drive.profile = 0x0010;
+TEST_F(DeviceTest, SetReadSpeedOnCdSetsOnlyTheReadSpeedOnDvdStreamsAReadDescriptor) {
+  Create("cd-r").SetCdvdReadSpeed(1764);
+  EXPECT_EQ(Cdb(0xBB), (Bytes{0xBB, 0, 0x06, 0xE4, 0, 0, 0, 0, 0, 0, 0, 0}));
+  auto& g = Create("dvd-rom");
   g.SetCdvdReadSpeed(5540);
-  EXPECT_EQ(rig.drive.Out(0xB6), Streaming(0, 5540, 1000, 0, 0));
-  rig.drive.Off(0xB6);
+  EXPECT_EQ(Out(0xB6), Streaming(0, 5540, 1000, 0, 0));
+  Arm({Refuse(0xB6, 5, 0x20, 0, Always())});
   Fails(8, [&] { g.SetCdvdReadSpeed(5540); });
 }
 
 // Buffer-underrun protection: page 30h (JustLink style) and page 05h's
 // BUFE bit with page 2Ah's BUF bit (BURN-Proof style).
+class Bup : public DeviceTest {
+ protected:
+  // The drive's model with page 30h, as a model file edited by hand.
+  void WithPage30() {
+    const auto path = home.path() / "CdRom0" / "model.json";
+    json model = json::parse(qvtest::ReadFile(path));
+    model["page30"] = true;
+    std::ofstream(path) << model.dump();
+  }
+};
+
+// Page 2Ah's byte 4 without BUF, page 05h's byte 2 without BUFE, and
+// page 30h's enable bit.
+const json kNoBuf = Garble(0x5A, 8 + 4, {0x71}, CdbByte(2, 0x2A, 0x3F));
+const json kNoBufe = Garble(0x5A, 8 + 2, {0x01}, CdbByte(2, 0x05));
+const json kJustLinkOn = Garble(0x5A, 8 + 3, {0x01}, CdbByte(2, 0x30));
+
 struct BupCase {
   const char* name;
-  bool page30, supported30, enabled30;
-  bool buf2A, bufe05;
+  bool page30;
+  std::vector<json> rules;
   uint8_t supported, enabled;
 };
 
-using GetBup = DeviceCases<BupCase>;
+class GetBup : public Bup, public ::testing::WithParamInterface<BupCase> {};
 
 TEST_P(GetBup, EitherStyleCounts) {
   const BupCase& c = GetParam();
-  if (c.page30) {
-    rig.drive.defaultPages[0x30] = {0x30, 2, static_cast<uint8_t>(c.supported30), 0};
-    rig.drive.currentPages[0x30] = {0x30, 2, static_cast<uint8_t>(c.supported30), static_cast<uint8_t>(c.enabled30)};
-  }
-  rig.drive.defaultPages[0x2A] = CapabilitiesPage(0x3B, 0x37, 2048, 1, 1, 1, 1, c.buf2A ? 0x80 : 0);
-  if (c.bufe05) rig.drive.currentPages[0x05][2] |= 0x40;
+  auto& g = Create("cd-r");
+  if (c.page30) WithPage30();
+  Arm(c.rules);
+  const size_t before = Count(0x5A);
   uint8_t enabled = 9, supported = 9;
-  rig.Create().GetBUP(&enabled, &supported);
+  g.GetBUP(&enabled, &supported);
   EXPECT_EQ(supported, c.supported);
   EXPECT_EQ(enabled, c.enabled);
   // Defaults for the support bits, current values for the enable bits.
   Bytes pages;
-  for (size_t i = 1; i <= 4; ++i) pages.push_back(rig.drive.Cdb(0x5A, i).at(2));
+  for (size_t i = 0; i < 4; ++i) pages.push_back(Cdb(0x5A, before + i).at(2));
   EXPECT_EQ(pages, (Bytes{0xB0, 0x30, 0xAA, 0x05}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Drives, GetBup,
-                         ::testing::Values(BupCase{"BurnProofOn", false, false, false, true, true, 1, 1},
-                                           BupCase{"BurnProofOff", false, false, false, true, false, 1, 0},
-                                           BupCase{"JustLinkOff", true, true, false, false, false, 1, 0},
-                                           BupCase{"JustLinkOn", true, true, true, false, false, 1, 1},
-                                           BupCase{"Neither", false, false, false, false, false, 0, 0}),
+                         ::testing::Values(BupCase{"BurnProofOn", false, {}, 1, 1},
+                                           BupCase{"BurnProofOff", false, {kNoBufe}, 1, 0},
+                                           BupCase{"JustLinkOff", true, {kNoBuf, kNoBufe}, 1, 0},
+                                           BupCase{"JustLinkOn", true, {kNoBuf, kNoBufe, kJustLinkOn}, 1, 1},
+                                           BupCase{"Neither", false, {kNoBuf, kNoBufe}, 0, 0}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 struct SetBupCase {
-  const char* vendor;
-  const char* product;
+  const char* model;
   bool page30;
   bool enable;
   uint8_t bufe;  // BUFE left in page 05h
 };
 
-using SetBup = DeviceCases<SetBupCase>;
+class SetBup : public Bup, public ::testing::WithParamInterface<SetBupCase> {};
+
+// The last page 05h the drive was sent, from its page code on.
+Bytes LastPage(const std::vector<qv::vdrive::LoggedCommand>& sent, uint8_t code) {
+  Bytes page;
+  for (const auto& c : sent)
+    if (c.cdb[0] == 0x55 && c.out.size() > 10 && (c.out[8] & 0x3F) == code) page.assign(c.out.begin() + 8, c.out.end());
+  return page;
+}
 
 TEST_P(SetBup, SetsBothStylesAndRemembersTheRequest) {
   const SetBupCase& c = GetParam();
-  rig.drive.vendor = c.vendor;
-  rig.drive.product = c.product;
-  if (c.page30) rig.drive.defaultPages[0x30] = rig.drive.currentPages[0x30] = {0xB0, 2, 0, 0};
-  rig.drive.defaultPages[0x05] = WriteParametersPage();
-  auto& g = rig.Create();
+  auto& g = Create("cd-r", c.model);
+  if (c.page30) WithPage30();
   g.SetBUP(c.enable);
   EXPECT_EQ(g.IsBufferUnderrunProtection(), c.enable);
-  EXPECT_EQ(rig.drive.currentPages[0x05][2] & 0x40, c.bufe ? 0x40 : 0);
+  EXPECT_EQ(LastPage(commands.Commands(), 0x05).at(2) & 0x40, c.bufe ? 0x40 : 0);
   if (c.page30) {
     // The page code without its savable bit, the support bit, the enable bit.
-    EXPECT_EQ(rig.drive.currentPages[0x30], (Bytes{0x30, 2, 1, static_cast<uint8_t>(c.enable)}));
+    const Bytes page = LastPage(commands.Commands(), 0x30);
+    EXPECT_EQ((Bytes{page.at(0), page.at(2), page.at(3)}), (Bytes{0x30, 1, static_cast<uint8_t>(c.enable)}));
   }
-  EXPECT_EQ(log.Count(std::string("SetBUP(): EXITing with success, enabled: ") +
-                      (c.bufe || (c.page30 && c.enable) ? "Yes" : "No")),
-            1u);
   // Recording takes the flag into page 05h, with the same exceptions.
   g.SetWriteParameters(1, 8, 4, false, false, 0, 0, 0, 0, 0, false);
-  EXPECT_EQ(rig.drive.currentPages[0x05][2] & 0x40, c.bufe ? 0x40 : 0);
+  EXPECT_EQ(LastPage(commands.Commands(), 0x05).at(2) & 0x40, c.bufe ? 0x40 : 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drives, SetBup,
-                         ::testing::Values(SetBupCase{"PLEXTOR", "PX-W4824A", false, true, 1},
-                                           SetBupCase{"PLEXTOR", "PX-W4824A", true, true, 1},
-                                           SetBupCase{"PLEXTOR", "PX-W4824A", true, false, 0},
-                                           SetBupCase{"SAMSUNG", "CDRW/DVD SM-308B", false, true, 0},
-                                           SetBupCase{"GENERIC", "DVD RW 4XMax", true, true, 0}));
+                         ::testing::Values(SetBupCase{"PLEXTOR:PX-W4824A", false, true, 1},
+                                           SetBupCase{"PLEXTOR:PX-W4824A", true, true, 1},
+                                           SetBupCase{"PLEXTOR:PX-W4824A", true, false, 0},
+                                           SetBupCase{"SAMSUNG:CDRW/DVD SM-308B", false, true, 0},
+                                           SetBupCase{"GENERIC:DVD RW 4XMax", true, true, 0}));
 
-TEST_F(Control, OpcSendsDoOpcWithoutData) {
-  rig.drive.Returns(0x54, Reply::Good());
-  auto& g = rig.Create();
+TEST_F(DeviceTest, OpcSendsDoOpcWithoutData) {
+  auto& g = Create("cd-r");
   g.SendOPC();
-  EXPECT_EQ(rig.drive.Cdb(0x54), (Bytes{0x54, 0x01, 0, 0, 0, 0, 0, 0, 0, 0}));
-  rig.drive.Returns(0x54, Reply::Sense(3, 0x73, 0x03));  // power calibration area error
+  EXPECT_EQ(Cdb(0x54), (Bytes{0x54, 0x01, 0, 0, 0, 0, 0, 0, 0, 0}));
+  Arm({Refuse(0x54, 3, 0x73, 0x03)});  // power calibration area error
   Fails(8, [&] { g.SendOPC(); });
 }
 
 struct TrayCase {
-  Reply reply;
+  std::vector<json> rules;
   uint8_t present, open;
   uint32_t number;  // 0: success
 };
@@ -282,11 +297,11 @@ struct TrayCase {
 using Tray = DeviceCases<TrayCase>;
 
 TEST_P(Tray, ComesFromTheMediaEvent) {
-  rig.drive.Returns(0x4A, GetParam().reply);
+  auto& g = Create("cd-r");
+  Arm(GetParam().rules);
   uint8_t present = 9, open = 9;
-  auto& g = rig.Create();
   auto e = Catch([&] { g.GetMediaTrayStatus(&present, &open); });
-  EXPECT_EQ(rig.drive.Cdb(0x4A), (Bytes{0x4A, 0x01, 0, 0, 0x10, 0, 0, 0, 8, 0}));
+  EXPECT_EQ(Cdb(0x4A), (Bytes{0x4A, 0x01, 0, 0, 0x10, 0, 0, 0, 8, 0}));
   EXPECT_EQ(e ? e->Number() : 0u, GetParam().number);
   if (GetParam().number == 0) {
     EXPECT_EQ(present, GetParam().present);
@@ -296,35 +311,33 @@ TEST_P(Tray, ComesFromTheMediaEvent) {
 
 INSTANTIATE_TEST_SUITE_P(
     Events, Tray,
-    ::testing::Values(TrayCase{Reply::Good(Bytes{0, 6, 0x04, 0x10, 0, 0x01, 0, 0}), 0, 1, 0},   // open, empty
-                      TrayCase{Reply::Good(Bytes{0, 6, 0x04, 0x10, 2, 0x02, 0, 0}), 1, 0, 0},   // closed, disc
-                      TrayCase{Reply::Good(Bytes{0, 6, 0x04, 0x10, 0, 0x00, 0, 0}), 0, 0, 0},   // closed, empty
-                      TrayCase{Reply::Good(Bytes{0, 2, 0x84, 0x10}), 0, 0, 10},                 // no event
-                      TrayCase{Reply::Good(Bytes{0, 6, 0x02, 0x10, 0, 0x02, 0, 0}), 0, 0, 10},  // power class
-                      TrayCase{Reply::Good(Bytes{0, 6, 0x04}), 0, 0, 10},                       // cut short
-                      TrayCase{Reply::Invalid(), 0, 0, 8}));
+    ::testing::Values(TrayCase{Answer(0x4A, {0, 6, 0x04, 0x10, 0, 0x01, 0, 0}), 0, 1, 0},   // open, empty
+                      TrayCase{Answer(0x4A, {0, 6, 0x04, 0x10, 2, 0x02, 0, 0}), 1, 0, 0},   // closed, disc
+                      TrayCase{Answer(0x4A, {0, 6, 0x04, 0x10, 0, 0x00, 0, 0}), 0, 0, 0},   // closed, empty
+                      TrayCase{Answer(0x4A, {0, 2, 0x84, 0x10}), 0, 0, 10},                 // no event
+                      TrayCase{Answer(0x4A, {0, 6, 0x02, 0x10, 0, 0x02, 0, 0}), 0, 0, 10},  // power class
+                      TrayCase{Answer(0x4A, {0, 6, 0x04}), 0, 0, 10},                       // cut short
+                      TrayCase{{Refuse(0x4A, 5, 0x20, 0, Always())}, 0, 0, 8}));
 
-TEST_F(Control, DvdProtectionSystemRegionMaskAndRpcState) {
-  rig.drive.On(0xAD, [](const Bytes& cdb, const Bytes&) {
-    if (cdb[7] != 0x01) return Reply::InvalidField();
-    return Reply::Good(Bytes{0, 6, 0, 0, 0x01, 0xFE, 0, 0});
-  });
-  rig.drive.Returns(0xA4, Reply::Good(Bytes{0, 6, 0, 0, 0x63, 0xFD, 0x01, 0}));
-  auto& g = rig.Create();
+TEST_F(DeviceTest, DvdProtectionSystemRegionMaskAndRpcState) {
+  std::vector<json> rules = Answer(0xAD, {0, 6, 0, 0, 0x01, 0xFE, 0, 0}, CdbByte(7, 0x01));
+  Add(rules, Answer(0xA4, {0, 6, 0, 0, 0x63, 0xFD, 0x01, 0}));
+  auto& g = Create("dvd-rom", nullptr, rules);
   uint8_t type = 0, mask = 0;
   g.GetDVDProtectionSystem(&type);
   g.GetDVDRegionMask(&mask);
   EXPECT_EQ(type, 1);
   EXPECT_EQ(mask, 0xFE);
-  EXPECT_EQ(rig.drive.Cdb(0xAD), (Bytes{0xAD, 0, 0, 0, 0, 0, 0, 0x01, 0x10, 0x00, 0, 0}));
+  EXPECT_EQ(Cdb(0xAD), (Bytes{0xAD, 0, 0, 0, 0, 0, 0, 0x01, 0x10, 0x00, 0, 0}));
   uint8_t code = 0, vendorResets = 0, userChanges = 0, rpcMask = 0, scheme = 0;
   g.GetRPC(&code, &vendorResets, &userChanges, &rpcMask, &scheme);
   EXPECT_EQ((Bytes{code, vendorResets, userChanges, rpcMask, scheme}), (Bytes{1, 4, 3, 0xFD, 1}));
-  EXPECT_EQ(rig.drive.Cdb(0xA4), (Bytes{0xA4, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0x08, 0}));
+  EXPECT_EQ(Cdb(0xA4), (Bytes{0xA4, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0x08, 0}));
 
   // Answers that stop before their fields.
-  rig.drive.Returns(0xAD, Reply::Good(Bytes{0, 2, 0, 0, 0x01, 0xFE}));
-  rig.drive.Returns(0xA4, Reply::Cut(Bytes{0, 6, 0, 0, 0x63, 0xFD, 0x01, 0}, 5));
+  rules = Answer(0xAD, {0, 2, 0, 0, 0x01, 0xFE}, CdbByte(7, 0x01));
+  Add(rules, Answer(0xA4, {0, 6, 0, 0, 0x63}));
+  Arm(rules);
   for (const auto& call : std::vector<std::function<void()>>{[&] { g.GetDVDProtectionSystem(&type); },
                                                             [&] { g.GetDVDRegionMask(&mask); },
                                                             [&] { g.GetRPC(&code, &vendorResets, &userChanges, &rpcMask, &scheme); }})

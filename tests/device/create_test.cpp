@@ -1,34 +1,25 @@
 // Creating the burner-grabber: identity, the device type gate, the
-// capabilities page and what happens when it cannot be read, the cache it
-// sizes, and what a failed creation leaves behind.
-#include <cstring>
-
-#include "fake_drive.h"
+// capabilities page and what happens when it cannot be read, and the
+// cache it sizes.
+#include "drive_rig.h"
 
 namespace devtest {
 namespace {
 
-using Create = DeviceTest;
+using Creation = DeviceTest;
 
-TEST_F(Create, ReadsTheIdentityWithTrailingBlanksAndLogsTheAddress) {
-  rig.drive.vendor = "PLEXTOR";
-  rig.drive.product = "DVDR   PX-716A";
-  rig.drive.revision = "1.11";
+TEST_F(Creation, ReadsTheIdentityWithTrailingBlanks) {
   char vendor[9], product[17], revision[5];
   uint32_t bufferSize = 0;
-  rig.Create().GetDeviceInformation(vendor, product, revision, &bufferSize);
+  Create("cd-rw", "PLEXTOR:DVDR   PX-716A:1.11").GetDeviceInformation(vendor, product, revision, &bufferSize);
   EXPECT_STREQ(vendor, "PLEXTOR ");
   EXPECT_STREQ(product, "DVDR   PX-716A  ");
   EXPECT_STREQ(revision, "1.11");
   EXPECT_EQ(bufferSize, 2048u * 1024u);
-  EXPECT_EQ(log.Count("CQuorvane_ScsiDeviceGeneric::CQuorvane_ScsiDeviceGeneric_SharedConstructor(): 'PLEXTOR ' - "
-                      "'DVDR   PX-716A  ' - '1.11' sits at 1:0:2:0"),
-            1u);
-  rig.Destroy();
-  EXPECT_TRUE(rig.transportDestroyed);
 }
 
-// Bits of page 2Ah bytes 2 and 3 against the ten flags, one bit at a time.
+// Page 2Ah's read bits (byte 2) and write bits (byte 3), at offset 10 of
+// the answer, against the ten flags, one bit at a time.
 struct CapabilityCase {
   uint8_t readBits, writeBits;
   int flag;  // index into the ten flags, -1: none
@@ -38,9 +29,9 @@ using Capabilities = DeviceCases<CapabilityCase>;
 
 TEST_P(Capabilities, EachBitSetsExactlyItsFlag) {
   const CapabilityCase& c = GetParam();
-  rig.drive.currentPages[0x2A] = CapabilitiesPage(c.readBits, c.writeBits, 512);
   uint8_t flags[10];
-  rig.Create().GetSupportedMediaFormats(flags);
+  Create("cd-rw", nullptr, {Garble(0x5A, 10, {c.readBits, c.writeBits}, CurrentPage(0x2A))})
+      .GetSupportedMediaFormats(flags);
   for (int i = 0; i < 10; ++i) EXPECT_EQ(flags[i], i == c.flag ? 1 : 0) << "flag " << i;
 }
 
@@ -54,71 +45,51 @@ INSTANTIATE_TEST_SUITE_P(
                       CapabilityCase{0xC4, 0xC8, -1}));
 
 // A drive without a readable capabilities page is still created: no
-// capabilities, no buffer, and the warning says why.
+// capabilities, no buffer.
 struct UnreadablePage {
   const char* name;
-  std::function<void(FakeDrive&)> spoil;
+  std::vector<json> rules;
 };
 
 using UnreadableCapabilities = DeviceCases<UnreadablePage>;
 
 TEST_P(UnreadableCapabilities, GiveZeroCapabilities) {
-  GetParam().spoil(rig.drive);
-  auto& g = rig.Create();
+  auto& g = Create("cd-rw", nullptr, GetParam().rules);
   uint8_t flags[10];
   g.GetSupportedMediaFormats(flags);
   for (int i = 0; i < 10; ++i) EXPECT_EQ(flags[i], 0) << "flag " << i;
   uint32_t bufferSize = 1;
   g.GetDeviceInformation(nullptr, nullptr, nullptr, &bufferSize);
   EXPECT_EQ(bufferSize, 0u);
-  EXPECT_EQ(log.Count("CQuorvane_ScsiDeviceCdvdRomReader::CQuorvane_ScsiDeviceCdvdRomReader_SharedConstructor(): "
-                      "WARNING! ModeSense10() failed"),
-            1u);
-  EXPECT_EQ(log.Count("WARNING! Device does not support recording"), 1u);
-}
-
-Bytes SenseAnswer(size_t size, uint16_t blockDescriptors, uint8_t fill) {
-  Bytes b(size, fill);
-  Put16(b, 0, static_cast<uint32_t>(size - 2));
-  Put16(b, 6, blockDescriptors);
-  return b;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Page2A, UnreadableCapabilities,
     ::testing::Values(
-        UnreadablePage{"Refused", [](FakeDrive& d) { d.currentPages.erase(0x2A); }},
-        // The page stops before the buffer size.
+        UnreadablePage{"Refused", {Refuse(0x5A, 5, 0x24, 0, CurrentPage(0x2A))}},
+        // The page stops before the buffer size: 12 bytes of it.
         UnreadablePage{"PageTooShort",
-                       [](FakeDrive& d) {
-                         d.currentPages[0x2A].resize(12);
-                         d.currentPages[0x2A][1] = 10;
-                       }},
+                       {Garble(0x5A, 0, {0, 18}, CurrentPage(0x2A)), Garble(0x5A, 9, {10}, CurrentPage(0x2A)),
+                        Cut(0x5A, 20, CurrentPage(0x2A))}},
         // Another page than the one asked for.
-        UnreadablePage{"WrongPage", [](FakeDrive& d) { d.currentPages[0x2A][0] = 0x2B; }},
+        UnreadablePage{"WrongPage", {Garble(0x5A, 8, {0x2B}, CurrentPage(0x2A))}},
         // The answer is cut after the header.
-        UnreadablePage{"Truncated", [](FakeDrive& d) { d.Returns(0x5A, Reply::Cut(SenseAnswer(40, 0, 0x2A), 9)); }},
+        UnreadablePage{"Truncated", {Cut(0x5A, 9, CurrentPage(0x2A))}},
         // Block descriptor length pointing past the answer.
-        UnreadablePage{"AbsurdBlockDescriptorLength",
-                       [](FakeDrive& d) {
-                         Bytes b = SenseAnswer(38, 0xFFF0, 0);
-                         b[8] = 0x2A;
-                         b[9] = 0x1C;
-                         d.Returns(0x5A, Reply::Good(b));
-                       }}),
+        UnreadablePage{"AbsurdBlockDescriptorLength", {Garble(0x5A, 6, {0xFF, 0xF0}, CurrentPage(0x2A))}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Create, BlockDescriptorsBeforeThePageAreSkipped) {
-  Bytes b = SenseAnswer(16, 8, 0);  // one block descriptor
-  const Bytes page = CapabilitiesPage(0x01, 0x01, 64);
-  b.insert(b.end(), page.begin(), page.end());
-  Put16(b, 0, static_cast<uint32_t>(b.size() - 2));
-  rig.drive.Returns(0x5A, Reply::Good(b));
-  auto& g = rig.Create();
+TEST_F(Creation, BlockDescriptorsBeforeThePageAreSkipped) {
+  // A header declaring one block descriptor, the descriptor, then a page
+  // reading CD-R and writing CD-R with a 64 KB buffer.
+  Bytes answer{0, 44, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0x2A, 0x1C, 0x01, 0x01};
+  answer.resize(16 + 30);
+  answer[16 + 12] = 0;
+  answer[16 + 13] = 64;
+  auto& g = Create("cd-rw", nullptr, {Garble(0x5A, 0, answer, CurrentPage(0x2A)), Cut(0x5A, 46, CurrentPage(0x2A))});
   uint8_t flags[10];
   g.GetSupportedMediaFormats(flags);
-  EXPECT_EQ(flags[0], 1);
-  EXPECT_EQ(flags[6], 1);
+  EXPECT_EQ(Bytes(flags, flags + 10), (Bytes{1, 0, 0, 0, 0, 0, 1, 0, 0, 0}));
   uint32_t bufferSize = 0;
   g.GetDeviceInformation(nullptr, nullptr, nullptr, &bufferSize);
   EXPECT_EQ(bufferSize, 64u * 1024u);
@@ -126,43 +97,21 @@ TEST_F(Create, BlockDescriptorsBeforeThePageAreSkipped) {
 
 using DeviceType = DeviceCases<uint8_t>;
 
-TEST_P(DeviceType, OtherThanFiveIsRefusedWithNineAndTheTransportIsClosed) {
-  rig.drive.deviceType = GetParam();
-  auto e = Fails(9, [&] { rig.Create(); });
-  char expected[160];
-  std::snprintf(expected, sizeof expected,
-                "CQuorvane_ScsiDeviceCdvdRomReader::CQuorvane_ScsiDeviceCdvdRomReader_SharedConstructor(): Device "
-                "type 0x%02X instead of 0x05",
-                GetParam());
-  EXPECT_STREQ(e->Text(), expected);
-  EXPECT_TRUE(rig.transportDestroyed);
+TEST_P(DeviceType, OtherThanFiveIsRefusedWithNine) {
+  auto e = Fails(9, [&] { Create("cd-rw", nullptr, {Garble(0x12, 0, {GetParam()})}); });
+  EXPECT_NE(std::string(e->Text()).find("instead of 0x05"), std::string::npos) << e->Text();
   // Nothing is asked of a drive of the wrong kind beyond its identity.
-  EXPECT_EQ(rig.drive.Opcodes(), std::vector<uint8_t>{0x12});
+  EXPECT_EQ(Count(0x5A) + Count(0x46) + Count(0x00), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, DeviceType, ::testing::Values(0x00, 0x04, 0x1F));
 
-// A short or failing INQUIRY fails creation and closes the transport.
-TEST_F(Create, ABadInquiryFailsCreation) {
-  Bytes shortAnswer(20, 'A');
-  shortAnswer[0] = 5;
-  rig.drive.Returns(0x12, Reply::Good(shortAnswer));
-  auto e = Fails(10, [&] { rig.Create(); });
+// A short or failing INQUIRY fails creation.
+TEST_F(Creation, ABadInquiryFailsCreation) {
+  auto e = Fails(10, [&] { Create("cd-rw", nullptr, {Cut(0x12, 20, {{"times", 0}})}); });
   EXPECT_NE(std::string(e->Text()).find("INQUIRY answer: 20 byte(s) long"), std::string::npos) << e->Text();
-  EXPECT_TRUE(rig.transportDestroyed);
-  rig.transportDestroyed = false;
-  rig.drive.Returns(0x12, Reply::Sense(4, 0x44, 0x00));
-  e = Fails(8, [&] { rig.Create(); });
+  e = Fails(8, [&] { Create("cd-rw", nullptr, {Refuse(0x12, 4, 0x44, 0, {{"times", 0}})}); });
   EXPECT_EQ(e->FailureInformation()->m__UCHAR__CDB[0], 0x12);
-  EXPECT_TRUE(rig.transportDestroyed);
-}
-
-TEST_F(Create, AReaderWithoutRecordingIsCreatedWithAWarning) {
-  rig.drive.currentPages[0x2A] = CapabilitiesPage(0x3B, 0x04, 128);  // test write alone
-  rig.Create();
-  EXPECT_EQ(log.Count("CQuorvane_ScsiDeviceCdvdRomWriter::CQuorvane_ScsiDeviceCdvdRomWriter_SharedConstructor(): "
-                      "WARNING! Device does not support recording"),
-            1u);
 }
 
 // The host cache: megabytes asked for, at least twice the drive's buffer,
@@ -177,9 +126,8 @@ using CacheSize = DeviceCases<CacheCase>;
 
 TEST_P(CacheSize, FollowsTheArgumentAndTheDriveBuffer) {
   const CacheCase& c = GetParam();
-  Rig sized(c.megabytes);
-  sized.drive.currentPages[0x2A] = CapabilitiesPage(0x3B, 0x37, c.driveBufferKB);
-  auto& g = sized.Create();
+  const Bytes buffer{static_cast<uint8_t>(c.driveBufferKB >> 8), static_cast<uint8_t>(c.driveBufferKB)};
+  auto& g = Create("cd-rw", nullptr, {Garble(0x5A, 8 + 12, buffer, CurrentPage(0x2A))}, c.megabytes);
   EXPECT_EQ(g.GetCacheSizeInBytes(), c.bytes);
   ASSERT_NE(g.GetCacheManager(), nullptr);
   EXPECT_EQ(g.GetCacheManager()->GetCount(), c.bytes / 61440);

@@ -6,12 +6,12 @@
 #include <mutex>
 #include <thread>
 
-#include "fake_drive.h"
+#include "drive_rig.h"
 
 namespace devtest {
 namespace {
 
-// Holds the drive inside one command until the test lets it go.
+// Holds the drive before one command until the test lets it go.
 class Gate {
  public:
   void Hold() {
@@ -39,12 +39,10 @@ class Gate {
 using ObjectLock = DeviceTest;
 
 TEST_F(ObjectLock, CancelGetsThroughWhileAnOperationHoldsTheLockAndOthersWait) {
-  auto& g = rig.Create();
+  auto& g = Create("cd-r");
   Gate gate;
   std::atomic<bool> loadDone{false};
-  rig.drive.On(0x1B, [&](const Bytes&, const Bytes&) { return Reply::Good(); });
-  rig.drive.Returns(0x51, Reply::Good(DiscInformation(0x0E, 1, 1, 1, 1)));
-  rig.drive.beforeCommand = [&](uint8_t opcode) {
+  commands.before = [&](uint8_t opcode) {
     if (opcode == 0x1B) gate.Hold();
   };
 
@@ -67,8 +65,8 @@ TEST_F(ObjectLock, CancelGetsThroughWhileAnOperationHoldsTheLockAndOthersWait) {
   loader.join();
   reader.join();
   EXPECT_TRUE(loadDone);
-  EXPECT_EQ(type, 1u);
-  const std::vector<uint8_t> ops = rig.drive.Opcodes();
+  EXPECT_EQ(type, 2u);
+  const std::vector<uint8_t> ops = Opcodes();
   const auto lastLoadCommand = std::find(ops.rbegin(), ops.rend(), 0x00);
   const auto readerCommand = std::find(ops.rbegin(), ops.rend(), 0x46);
   ASSERT_NE(lastLoadCommand, ops.rend());
@@ -76,9 +74,7 @@ TEST_F(ObjectLock, CancelGetsThroughWhileAnOperationHoldsTheLockAndOthersWait) {
 }
 
 TEST_F(ObjectLock, OperationsOfTwoThreadsNeverOverlap) {
-  rig.drive.profile = 0x0011;
-  rig.drive.Returns(0x51, Reply::Good(DiscInformation(0x01, 1, 1, 1, 1)));
-  auto& g = rig.Create();
+  auto& g = Create("dvd-r");
   auto work = [&](int n) {
     for (int i = 0; i < n; ++i) {
       QUORVANE_DISC_INFORMATION info;
@@ -92,7 +88,8 @@ TEST_F(ObjectLock, OperationsOfTwoThreadsNeverOverlap) {
   b.join();
   // A GetDiscInformation is READ DISC INFORMATION then GET CONFIGURATION:
   // never split by the other thread's probe (which starts with GET CONFIGURATION too).
-  const std::vector<uint8_t> ops = rig.drive.Opcodes();
+  const std::vector<uint8_t> ops = Opcodes();
+  ASSERT_EQ(std::count(ops.begin(), ops.end(), 0x51), 40);
   for (size_t i = 0; i + 1 < ops.size(); ++i)
     if (ops[i] == 0x51) {
       EXPECT_EQ(ops[i + 1], 0x46) << "at " << i;

@@ -3,10 +3,19 @@
 #include <cstring>
 
 #include "core/settings.h"
-#include "fake_drive.h"
+#include "drive_rig.h"
 
 namespace devtest {
 namespace {
+
+json Always(json more = json::object()) {
+  more["times"] = 0;
+  return more;
+}
+const json kFullToc = Always({{"cdb", {2, 2, 0x0F}}});
+std::vector<json> Answer(int opcode, const Bytes& bytes, const json& pick = Always()) {
+  return {Garble(opcode, 0, bytes, pick), Cut(opcode, static_cast<uint32_t>(bytes.size()), pick)};
+}
 
 struct Msf {
   uint8_t m, s, f;
@@ -15,50 +24,38 @@ Msf MsfOf(int32_t lba) {
   const int32_t x = lba + 150;
   return {static_cast<uint8_t>(x / 4500), static_cast<uint8_t>(x / 75 % 60), static_cast<uint8_t>(x % 75)};
 }
-
-// An entry pointing at an address: POINT's PMIN/PSEC/PFRAME.
+// A full TOC entry pointing at an address: POINT's PMIN/PSEC/PFRAME.
 Bytes At(uint8_t session, uint8_t adrControl, uint8_t point, int32_t lba) {
   const Msf a = MsfOf(lba);
-  return TocEntry(session, adrControl, point, a.m, a.s, a.f);
+  return {session, adrControl, 0, point, 0, 0, 0, 0, a.m, a.s, a.f};
+}
+Bytes Entry(uint8_t adrControl, uint8_t point, uint8_t pm, uint8_t ps) {
+  return {1, adrControl, 0, point, 0, 0, 0, 0, pm, ps, 0};
+}
+// A READ TOC format 2 answer of one session.
+Bytes FullToc(const std::vector<Bytes>& entries) {
+  Bytes b(4, 0);
+  for (const Bytes& e : entries) b.insert(b.end(), e.begin(), e.end());
+  b[0] = static_cast<uint8_t>((b.size() - 2) >> 8);
+  b[1] = static_cast<uint8_t>(b.size() - 2);
+  b[2] = b[3] = 1;
+  return b;
 }
 
-// A CD as the drive sees it: the full TOC and, per block, its Q index
-// and sector header.
-struct Cd {
-  std::vector<Bytes> entries;
-  std::function<uint8_t(int32_t lba)> qIndex = [](int32_t) { return uint8_t{1}; };
-  std::function<Bytes(int32_t lba)> header;  // bytes 12-23 of the raw sector; nullptr: refuse
-};
-
-void Serve(FakeDrive& d, const Cd& cd) {
-  d.On(0x43, [&cd](const Bytes& cdb, const Bytes&) {
-    if ((cdb[2] & 0x0F) != 2 || !(cdb[1] & 0x02)) return Reply::InvalidField();
-    uint8_t last = 1;
-    for (const Bytes& e : cd.entries) last = std::max(last, e[0]);
-    return Reply::Good(FullToc(1, last, cd.entries));
-  });
-  d.On(0xBE, [&cd](const Bytes& cdb, const Bytes&) {
-    const auto lba = static_cast<int32_t>(uint32_t{cdb[2]} << 24 | uint32_t{cdb[3]} << 16 | cdb[4] << 8 | cdb[5]);
-    Bytes b(2352 + (cdb[10] == 2 ? 16 : 0), 0);
-    if (cdb[10] == 2) {
-      b[2352] = 0x01;  // ADR 1: a position frame
-      b[2352 + 2] = cd.qIndex(lba);
-    } else {
-      if (!cd.header) return Reply::Sense(5, 0x64, 0x00);
-      const Bytes h = cd.header(lba);
-      std::copy(h.begin(), h.end(), b.begin() + 12);
-    }
-    return Reply::Good(b);
-  });
+json Disc(const char* media, json tracks) {
+  return {{"media", media}, {"sessions", {{{"closed", true}, {"tracks", tracks}}}}};
 }
 
 class TocTest : public DeviceTest {
  protected:
-  void TearDown() override { QuorvaneI_ResetSettings(); }
-  QUORVANE_TOC_INFORMATION Read() {
+  void TearDown() override {
+    QuorvaneI_ResetSettings();
+    DeviceTest::TearDown();
+  }
+  QUORVANE_TOC_INFORMATION Read(CQuorvane_CdvdBurnerGrabber& g) {
     QUORVANE_TOC_INFORMATION toc;
     std::memset(&toc, 0xEE, sizeof toc);
-    rig.Create().GetTOCInformation(&toc);
+    g.GetTOCInformation(&toc);
     return toc;
   }
 };
@@ -76,37 +73,31 @@ TEST_P(Pauses, TrackEndsExcludeTheNextPauseUnlessFastTocIsOn) {
   const PauseCase& c = GetParam();
   Quorvane_SetFastReadTOC(c.fast);
   Quorvane_SetFastReadTOCLastTrack(c.fastLast);
-  Cd cd;
-  cd.entries = {TocEntry(1, 0x10, 0xA0, 1, 0, 0), TocEntry(1, 0x10, 0xA1, 2, 0, 0), At(1, 0x10, 0xA2, 30000),
-                At(1, 0x10, 1, 0), At(1, 0x10, 2, 15150)};
-  cd.qIndex = [](int32_t lba) { return static_cast<uint8_t>(lba >= 15000 && lba < 15150 ? 0 : 1); };
-  Serve(rig.drive, cd);
-  const QUORVANE_TOC_INFORMATION toc = Read();
+  auto& g = CreateWith(Disc("cd-rom", {{{"mode", "audio"}, {"blocks", 15000}},
+                                       {{"mode", "audio"}, {"pregap", 150}, {"blocks", 14850}}}));
+  const size_t readCds = Count(0xBE);
+  const QUORVANE_TOC_INFORMATION toc = Read(g);
   ASSERT_EQ(toc.m__UCHAR__IsValid, 1);
   EXPECT_EQ(toc.m__UCHAR__IsDVD, 0);
   EXPECT_EQ(toc.m__UCHAR__NumberOfTracks, 2);
-  EXPECT_EQ(toc.m__UCHAR__NumberOfEntries, 5);
   EXPECT_EQ(toc.m__UCHAR__LastSession, 1);
   const QUORVANE_TOC_TRACK& t1 = toc.m__TRACK__Tracks[0];
   const QUORVANE_TOC_TRACK& t2 = toc.m__TRACK__Tracks[1];
-  EXPECT_EQ(t1.m__LONG__StartAddress, 0);
-  EXPECT_EQ(t1.m__LONG__EndAddress, c.end1);
-  EXPECT_EQ(t1.m__LONG__AreaStartAddress, -150);
-  EXPECT_EQ(t2.m__LONG__StartAddress, 15150);
-  EXPECT_EQ(t2.m__LONG__EndAddress, c.end2);
-  EXPECT_EQ(t2.m__LONG__AreaStartAddress, c.area2);
+  EXPECT_EQ((std::vector<int32_t>{t1.m__LONG__StartAddress, t1.m__LONG__EndAddress, t1.m__LONG__AreaStartAddress,
+                                  t2.m__LONG__StartAddress, t2.m__LONG__EndAddress, t2.m__LONG__AreaStartAddress}),
+            (std::vector<int32_t>{0, c.end1, -150, 15150, c.end2, c.area2}));
   const Msf e1 = MsfOf(c.end1);
   EXPECT_EQ(Bytes(t1.m__UCHAR__EndMSF, t1.m__UCHAR__EndMSF + 3), (Bytes{e1.m, e1.s, e1.f}));
   EXPECT_EQ(Bytes(t2.m__UCHAR__StartMSF, t2.m__UCHAR__StartMSF + 3), (Bytes{3, 24, 0}));
   for (const QUORVANE_TOC_TRACK* t : {&t1, &t2}) {
-    EXPECT_EQ(t->m__UCHAR__IsAudio, 1);
-    EXPECT_EQ(t->m__UCHAR__IsData, 0);
-    EXPECT_EQ(t->m__UCHAR__TrackMode, 0);
+    EXPECT_EQ((Bytes{t->m__UCHAR__IsAudio, t->m__UCHAR__IsData, t->m__UCHAR__TrackMode}), (Bytes{1, 0, 0}));
     EXPECT_EQ(t->m__ULONG__BlockSize, 2352u);
   }
-  EXPECT_EQ(rig.drive.Count(0xBE), c.readCds);
+  EXPECT_EQ(Count(0xBE) - readCds, c.readCds);
   // The TOC is read in MSF form, format 2, into 16384 bytes.
-  EXPECT_EQ(rig.drive.Cdb(0x43), (Bytes{0x43, 0x02, 0x02, 0, 0, 0, 0, 0x40, 0x00, 0}));
+  const Bytes asked{0x43, 0x02, 0x02, 0, 0, 0, 0, 0x40, 0x00, 0};
+  const auto sent = commands.Commands();
+  EXPECT_TRUE(std::any_of(sent.begin(), sent.end(), [&](const auto& s) { return s.cdb == asked; }));
 }
 
 INSTANTIATE_TEST_SUITE_P(FastReadToc, Pauses,
@@ -117,50 +108,44 @@ INSTANTIATE_TEST_SUITE_P(FastReadToc, Pauses,
 // The first block of a data track names its mode and form.
 struct ModeCase {
   const char* name;
-  std::function<Bytes(int32_t)> header;
-  uint8_t mode, form;
+  const char* mode;
+  std::vector<json> rules;
+  uint8_t trackMode, form;
   uint32_t blockSize;
 };
 
 class DataTrack : public TocTest, public ::testing::WithParamInterface<ModeCase> {};
 
 TEST_P(DataTrack, TakesModeAndFormFromTheSectorHeader) {
+  const ModeCase& c = GetParam();
   Quorvane_SetFastReadTOC(true);
-  Cd cd;
-  cd.entries = {TocEntry(1, 0x14, 0xA0, 1, 0x20, 0), TocEntry(1, 0x14, 0xA1, 1, 0, 0), At(1, 0x14, 0xA2, 3000),
-                At(1, 0x14, 1, 0)};
-  cd.header = GetParam().header;
-  Serve(rig.drive, cd);
-  const QUORVANE_TOC_INFORMATION toc = Read();
+  auto& g = CreateWith(Disc("cd-rom", {{{"mode", c.mode}, {"blocks", 3000}}}), c.rules);
+  const QUORVANE_TOC_INFORMATION toc = Read(g);
   const QUORVANE_TOC_TRACK& t = toc.m__TRACK__Tracks[0];
-  EXPECT_EQ(t.m__UCHAR__IsData, 1);
-  EXPECT_EQ(t.m__UCHAR__IsAudio, 0);
-  EXPECT_EQ(t.m__UCHAR__IsFourChannel, 0);
-  EXPECT_EQ(t.m__UCHAR__TrackMode, GetParam().mode);
-  EXPECT_EQ(t.m__UCHAR__Form, GetParam().form);
-  EXPECT_EQ(t.m__ULONG__BlockSize, GetParam().blockSize);
+  EXPECT_EQ((Bytes{t.m__UCHAR__IsData, t.m__UCHAR__IsAudio, t.m__UCHAR__IsFourChannel, t.m__UCHAR__TrackMode,
+                   t.m__UCHAR__Form}),
+            (Bytes{1, 0, 0, c.trackMode, c.form}));
+  EXPECT_EQ(t.m__ULONG__BlockSize, c.blockSize);
   EXPECT_EQ(t.m__LONG__EndAddress, 2999);
-  // One READ CD of the first block: sync, headers, user data, EDC/ECC.
-  EXPECT_EQ(rig.drive.Cdb(0xBE), (Bytes{0xBE, 0, 0, 0, 0, 0, 0, 0, 1, 0xF8, 0, 0}));
+  // A READ CD of the first block: sync, headers, user data, EDC/ECC.
+  EXPECT_EQ(Cdb(0xBE), (Bytes{0xBE, 0, 0, 0, 0, 0, 0, 0, 1, 0xF8, 0, 0}));
 }
-
-Bytes Header(uint8_t mode, uint8_t submode) { return {0, 0x02, 0x00, mode, 0, 0, submode, 0, 0, 0, submode, 0}; }
 
 INSTANTIATE_TEST_SUITE_P(
     Sectors, DataTrack,
-    ::testing::Values(ModeCase{"Mode1", [](int32_t) { return Header(1, 0); }, 1, 0, 2048},
-                      ModeCase{"Mode2Form1", [](int32_t) { return Header(2, 0x08); }, 2, 1, 2048},
-                      ModeCase{"Mode2Form2", [](int32_t) { return Header(2, 0x20); }, 2, 2, 2324},
-                      ModeCase{"ModeZeroCountsAsOne", [](int32_t) { return Header(0, 0); }, 1, 0, 2048},
-                      ModeCase{"UnreadableCountsAsMode1", nullptr, 1, 0, 2048}),
+    ::testing::Values(ModeCase{"Mode1", "mode1", {}, 1, 0, 2048}, ModeCase{"Mode2Form1", "mode2-form1", {}, 2, 1, 2048},
+                      ModeCase{"Mode2Form2", "mode2-form2", {}, 2, 2, 2324},
+                      ModeCase{"ModeZeroCountsAsOne", "mode1", {Garble(0xBE, 15, {0}, Always())}, 1, 0, 2048},
+                      ModeCase{"UnreadableCountsAsMode1", "mode2-form2", {Refuse(0xBE, 5, 0x64, 0, Always())}, 1, 0, 2048}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TocTest, ControlBitsOfAudioTracks) {
   Quorvane_SetFastReadTOC(true);
-  Cd cd;
-  cd.entries = {At(1, 0x10, 0xA2, 9000), At(1, 0x1B, 1, 0), At(1, 0x22, 2, 3000), At(1, 0x30, 3, 6000)};
-  Serve(rig.drive, cd);
-  const QUORVANE_TOC_INFORMATION toc = Read();
+  auto& g = Create("cd-rom", nullptr,
+                   Answer(0x43, FullToc({At(1, 0x10, 0xA2, 9000), At(1, 0x1B, 1, 0), At(1, 0x22, 2, 3000),
+                                         At(1, 0x30, 3, 6000)}),
+                          kFullToc));
+  const QUORVANE_TOC_INFORMATION toc = Read(g);
   ASSERT_EQ(toc.m__UCHAR__NumberOfTracks, 3);
   const auto& t = toc.m__TRACK__Tracks;
   // 0x1B: four channels, copy permitted, pre-emphasis.
@@ -176,200 +161,138 @@ TEST_F(TocTest, ControlBitsOfAudioTracks) {
 
 TEST_F(TocTest, KeepsAtMostOneHundredEntries) {
   Quorvane_SetFastReadTOC(true);
-  Cd cd;
-  cd.entries = {TocEntry(1, 0x10, 0xA0, 1, 0, 0), TocEntry(1, 0x10, 0xA1, 99, 0, 0), At(1, 0x10, 0xA2, 99 * 300)};
-  for (int i = 1; i <= 99; ++i) cd.entries.push_back(At(1, 0x10, static_cast<uint8_t>(i), (i - 1) * 300));
-  Serve(rig.drive, cd);
-  const QUORVANE_TOC_INFORMATION toc = Read();
+  std::vector<Bytes> entries = {Entry(0x10, 0xA0, 1, 0), Entry(0x10, 0xA1, 99, 0), At(1, 0x10, 0xA2, 99 * 300)};
+  for (int i = 1; i <= 99; ++i) entries.push_back(At(1, 0x10, static_cast<uint8_t>(i), (i - 1) * 300));
+  auto& g = Create("cd-rom", nullptr, Answer(0x43, FullToc(entries), kFullToc));
+  const QUORVANE_TOC_INFORMATION toc = Read(g);
   EXPECT_EQ(toc.m__UCHAR__NumberOfEntries, 102);
   EXPECT_EQ(toc.m__UCHAR__NumberOfTracks, 99);
   EXPECT_EQ(toc.m__TRACK__Tracks[98].m__LONG__EndAddress, 99 * 300 - 1);
-  EXPECT_EQ(0, std::memcmp(&toc.m__ENTRY__Entries[99], cd.entries[99].data(), 11));
+  EXPECT_EQ(0, std::memcmp(&toc.m__ENTRY__Entries[99], entries[99].data(), 11));
 }
 
 // Answers no parser may trust.
 struct BadTocCase {
   const char* name;
-  std::function<Reply()> reply;
+  std::vector<json> rules;
   const char* text;  // part of the exception text
 };
 
 class BadToc : public TocTest, public ::testing::WithParamInterface<BadTocCase> {};
 
 TEST_P(BadToc, FailsWithTen) {
-  rig.drive.On(0x43, [&](const Bytes&, const Bytes&) { return GetParam().reply(); });
-  auto e = Fails(10, [&] { Read(); });
+  auto& g = Create("cd-rom", nullptr, GetParam().rules);
+  auto e = Fails(10, [&] { Read(g); });
   EXPECT_NE(std::string(e->Text()).find(GetParam().text), std::string::npos) << e->Text();
 }
 
-Reply Toc(std::vector<Bytes> entries) { return Reply::Good(FullToc(1, 1, entries)); }
+const Bytes kTwoEntries = FullToc({At(1, 0x10, 0xA2, 9000), At(1, 0x10, 1, 0)});
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, BadToc,
     ::testing::Values(
-        BadTocCase{"TooShort", [] { return Reply::Good(Bytes{0, 4, 1, 1, 0, 0}); },
-                   "ReadTOCForCD(): TOC size 4 UCHARs, expected at least 6 UCHARs"},
-        BadTocCase{"ZeroEntry", [] { return Toc({At(1, 0x10, 0xA2, 9000), Bytes(11, 0)}); },
-                   "ReadTOCForCD(): Entry 1 all zeroes"},
-        BadTocCase{"Truncated",
-                   [] { return Reply::Cut(FullToc(1, 1, {At(1, 0x10, 0xA2, 9000), At(1, 0x10, 1, 0)}), 20); },
+        BadTocCase{"TooShort", Answer(0x43, {0, 4, 1, 1, 0, 0}, kFullToc), "TOC size 4 UCHARs, expected at least 6"},
+        BadTocCase{"ZeroEntry", Answer(0x43, FullToc({At(1, 0x10, 0xA2, 9000), Bytes(11, 0)}), kFullToc),
+                   "Entry 1 all zeroes"},
+        BadTocCase{"Truncated", {Garble(0x43, 0, kTwoEntries, kFullToc), Cut(0x43, 20, kFullToc)},
                    "declares 26 byte(s), only 20 came"},
         // Fewer bytes than one entry although the length passes the minimum.
-        BadTocCase{"PartialEntry", [] { return Reply::Good(Bytes{0, 8, 1, 1, 1, 0x10, 0, 1, 0, 0}); },
-                   "bytes 4 to 14 are missing"},
+        BadTocCase{"PartialEntry", Answer(0x43, {0, 8, 1, 1, 1, 0x10, 0, 1, 0, 0}, kFullToc), "bytes 4 to 14 are missing"},
         // A format 0 answer given for format 2 (a drive that ignores byte 2).
         BadTocCase{"FormatZeroAnswer",
-                   [] { return Reply::Good(Bytes{0, 18, 1, 1, 0, 0x14, 1, 0, 0, 0, 2, 0, 0, 0x14, 0xAA, 0, 0, 3, 1, 0}); },
+                   Answer(0x43, {0, 18, 1, 1, 0, 0x14, 1, 0, 0, 0, 2, 0, 0, 0x14, 0xAA, 0, 0, 3, 1, 0}, kFullToc),
                    "names session 0 outside 1-1"},
-        BadTocCase{"NoLeadOut", [] { return Toc({At(1, 0x10, 1, 0)}); }, "no lead-out entry (A2h) for session 1"}),
+        BadTocCase{"NoLeadOut", Answer(0x43, FullToc({At(1, 0x10, 1, 0)}), kFullToc),
+                   "no lead-out entry (A2h) for session 1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // DVD media: the tracks the drive reports, bounded by the file system on
-// random-access media.
-struct DvdDisc {
-  uint16_t profile = 0x0010;
-  uint8_t sessions = 1;
-  std::vector<std::pair<uint32_t, uint32_t>> tracks;  // start, size
-  bool trackInformation = true;
-  uint32_t lastLba = 0;
-  std::map<uint32_t, Bytes> blocks;
-};
-
-void ServeDvd(FakeDrive& d, const DvdDisc& disc) {
-  d.profile = disc.profile;
-  d.On(0xAD, [](const Bytes&, const Bytes&) { return Reply::Good(Bytes(2052, 0)); });
-  d.On(0x51, [&disc](const Bytes&, const Bytes&) {
-    return Reply::Good(DiscInformation(0x0E, 1, disc.sessions, disc.sessions, disc.sessions));
-  });
-  if (disc.trackInformation) {
-    d.On(0x52, [&disc](const Bytes& cdb, const Bytes&) {
-      const uint8_t n = cdb[5];
-      if (n < 1 || n > disc.tracks.size()) return Reply::InvalidField();
-      TrackInfo t;
-      t.track = t.session = n;
-      t.start = disc.tracks[n - 1].first;
-      t.size = disc.tracks[n - 1].second;
-      return Reply::Good(TrackInformation(t));
-    });
-  }
-  d.On(0x25, [&disc](const Bytes&, const Bytes&) {
-    Bytes b(8);
-    Put32(b, 0, disc.lastLba);
-    Put32(b, 4, 2048);
-    return Reply::Good(b);
-  });
-  d.On(0x28, [&disc](const Bytes& cdb, const Bytes&) {
-    const uint32_t lba = uint32_t{cdb[2]} << 24 | uint32_t{cdb[3]} << 16 | cdb[4] << 8 | cdb[5];
-    auto b = disc.blocks.find(lba);
-    return Reply::Good(b == disc.blocks.end() ? Bytes(2048, 0) : b->second);
-  });
-}
-
+// random-access media. Blocks of the file system are answers to READ(10)
+// of their address: a volume descriptor's identifier, or a UDF partition
+// descriptor's tag and length.
+json Block(uint8_t lba, const Bytes& bytes) { return Garble(0x28, 0, bytes, Always({{"cdb", {5, lba}}})); }
 Bytes Descriptor(const char* id) {
-  Bytes b(2048, 0);
+  Bytes b{0, 0, 0, 0, 0, 0, 1};
   std::memcpy(&b[1], id, 5);
-  b[6] = 1;
   return b;
 }
-
-Bytes PartitionDescriptor(uint16_t tag, uint32_t length) {
-  Bytes b(2048, 0);
-  b[0] = static_cast<uint8_t>(tag);
-  b[1] = static_cast<uint8_t>(tag >> 8);
-  PutLe32(b, 192, length);
+Bytes Partition(uint8_t tag, uint32_t length) {
+  Bytes b(196, 0);
+  b[0] = tag;
+  for (int i = 0; i < 4; ++i) b[192 + static_cast<size_t>(i)] = static_cast<uint8_t>(length >> (8 * i));
   return b;
+}
+Bytes IsoVolume(uint32_t blocks) {
+  Bytes b = Descriptor("CD001");
+  b[0] = 1;
+  b.resize(88);
+  for (int i = 0; i < 4; ++i) {
+    b[80 + static_cast<size_t>(i)] = static_cast<uint8_t>(blocks >> (8 * i));
+    b[87 - static_cast<size_t>(i)] = static_cast<uint8_t>(blocks >> (8 * i));
+  }
+  return b;
+}
+const std::vector<json> kUdfSequence = {Block(16, Descriptor("BEA01")), Block(17, Descriptor("NSR02")),
+                                        Block(18, Descriptor("TEA01"))};
+std::vector<json> With(std::vector<json> rules, const std::vector<json>& more) {
+  rules.insert(rules.end(), more.begin(), more.end());
+  return rules;
 }
 
 struct DvdCase {
   const char* name;
-  DvdDisc disc;
-  std::vector<std::pair<int32_t, int32_t>> expected;  // start, end
-  const char* logged;
+  json disc;
+  std::vector<json> rules;
+  int32_t end;  // of the one track
 };
 
 class DvdToc : public TocTest, public ::testing::WithParamInterface<DvdCase> {};
 
-TEST_P(DvdToc, ReportsTheTracksTheMediumHolds) {
+TEST_P(DvdToc, ReportsTheTrackTheMediumHolds) {
   const DvdCase& c = GetParam();
-  ServeDvd(rig.drive, c.disc);
-  const QUORVANE_TOC_INFORMATION toc = Read();
+  const QUORVANE_TOC_INFORMATION toc = Read(CreateWith(c.disc, c.rules));
   EXPECT_EQ(toc.m__UCHAR__IsValid, 1);
   EXPECT_EQ(toc.m__UCHAR__IsDVD, 1);
-  ASSERT_EQ(toc.m__UCHAR__NumberOfTracks, c.expected.size());
-  for (size_t i = 0; i < c.expected.size(); ++i) {
-    const QUORVANE_TOC_TRACK& t = toc.m__TRACK__Tracks[i];
-    EXPECT_EQ(t.m__UCHAR__TrackNumber, i + 1);
-    EXPECT_EQ(t.m__UCHAR__SessionNumber, i + 1);
-    EXPECT_EQ(t.m__LONG__StartAddress, c.expected[i].first);
-    EXPECT_EQ(t.m__LONG__AreaStartAddress, c.expected[i].first);
-    EXPECT_EQ(t.m__LONG__EndAddress, c.expected[i].second);
-    EXPECT_EQ((Bytes{t.m__UCHAR__IsData, t.m__UCHAR__IsAudio, t.m__UCHAR__IsDigitalCopyPermitted,
-                     t.m__UCHAR__TrackMode, t.m__UCHAR__Form}),
-              (Bytes{1, 0, 1, 1, 0}));
-    EXPECT_EQ(t.m__ULONG__BlockSize, 2048u);
-    const QUORVANE_TOC_ENTRY& e = toc.m__ENTRY__TrackEntries[i];
-    EXPECT_EQ((Bytes{e.m__UCHAR__SessionNumber, e.m__UCHAR__AdrControl, e.m__UCHAR__TNO, e.m__UCHAR__POINT}),
-              (Bytes{static_cast<uint8_t>(i + 1), 0x14, 0, static_cast<uint8_t>(i + 1)}));
-    EXPECT_EQ(0, std::memcmp(&e, &toc.m__ENTRY__Entries[i], sizeof e));
-  }
-  if (c.logged) {
-    EXPECT_EQ(log.Count(c.logged), 1u);
-  }
+  ASSERT_EQ(toc.m__UCHAR__NumberOfTracks, 1);
+  const QUORVANE_TOC_TRACK& t = toc.m__TRACK__Tracks[0];
+  EXPECT_EQ((std::vector<int32_t>{t.m__UCHAR__TrackNumber, t.m__UCHAR__SessionNumber, t.m__LONG__StartAddress,
+                                  t.m__LONG__AreaStartAddress, t.m__LONG__EndAddress}),
+            (std::vector<int32_t>{1, 1, 0, 0, c.end}));
+  EXPECT_EQ((Bytes{t.m__UCHAR__IsData, t.m__UCHAR__IsAudio, t.m__UCHAR__IsDigitalCopyPermitted, t.m__UCHAR__TrackMode,
+                   t.m__UCHAR__Form}),
+            (Bytes{1, 0, 1, 1, 0}));
+  EXPECT_EQ(t.m__ULONG__BlockSize, 2048u);
+  const QUORVANE_TOC_ENTRY& e = toc.m__ENTRY__TrackEntries[0];
+  EXPECT_EQ((Bytes{e.m__UCHAR__SessionNumber, e.m__UCHAR__AdrControl, e.m__UCHAR__TNO, e.m__UCHAR__POINT}),
+            (Bytes{1, 0x14, 0, 1}));
 }
 
-DvdDisc Disc(uint16_t profile, std::vector<std::pair<uint32_t, uint32_t>> tracks, std::map<uint32_t, Bytes> blocks = {},
-             bool trackInformation = true) {
-  DvdDisc d;
-  d.profile = profile;
-  d.sessions = static_cast<uint8_t>(tracks.size());
-  d.tracks = tracks;
-  d.blocks = blocks;
-  d.trackInformation = trackInformation;
-  d.lastLba = 2295103;
-  return d;
-}
+const json kDvdRam{{"media", "dvd-ram"}, {"formatted", true}};
+const json kDvdPlusRw{{"media", "dvd+rw"}, {"formatted", true}};
+const json kNoTrackInformation = Refuse(0x52, 5, 0x20, 0, Always());
 
 INSTANTIATE_TEST_SUITE_P(
     Media, DvdToc,
     ::testing::Values(
-        DvdCase{"DvdRTwoSessions", Disc(0x0011, {{0, 1000}, {1200, 500}}), {{0, 999}, {1200, 1699}}, nullptr},
-        DvdCase{"DvdRamUdf",
-                Disc(0x0012, {{0, 2236704}},
-                     {{16, Descriptor("BEA01")}, {17, Descriptor("NSR02")}, {18, Descriptor("TEA01")},
-                      {34, PartitionDescriptor(5, 5000)}}),
-                {{0, 4999}},
-                "ReadTOCForDVD(): UDF track size corrected to 5000"},
+        DvdCase{"DvdRamUdf", kDvdRam, With(kUdfSequence, {Block(34, Partition(5, 5000))}), 4999},
         // A descriptor at 34 that is not a partition descriptor: no UDF limit.
-        DvdCase{"DvdRamBadPartitionTag",
-                Disc(0x0012, {{0, 2236704}},
-                     {{16, Descriptor("BEA01")}, {17, Descriptor("NSR02")}, {18, Descriptor("TEA01")},
-                      {34, PartitionDescriptor(7, 5000)}}),
-                {{0, 2236703}},
-                "UDF partition descriptor tag identifier 0x07 is bad"},
+        DvdCase{"DvdRamBadPartitionTag", kDvdRam, With(kUdfSequence, {Block(34, Partition(7, 5000))}), 2236703},
         // NSR02 outside a recognition sequence means nothing.
-        DvdCase{"DvdPlusRwNsrWithoutSequence",
-                Disc(0x001A, {{0, 2295104}}, {{16, Descriptor("NSR02")}, {34, PartitionDescriptor(5, 10)}}),
-                {{0, 2295103}},
-                "PVD signature 0x4E 0x53 0x52 0x30 0x32 is bad"},
+        DvdCase{"DvdPlusRwNsrWithoutSequence", kDvdPlusRw,
+                {Block(16, Descriptor("NSR02")), Block(34, Partition(5, 10))}, 2295103},
         // A DVD-ROM is never bounded by its file system.
-        DvdCase{"DvdRomIsoIgnored", Disc(0x0010, {{0, 2000}}, {{16, IsoPrimaryVolumeDescriptor(10)}}),
-                {{0, 1999}},
-                nullptr},
+        DvdCase{"DvdRomIsoIgnored", Disc("dvd-rom", {{{"mode", "mode1"}, {"blocks", 2000}}}),
+                {Block(16, IsoVolume(10))}, 1999},
         // Without READ TRACK INFORMATION the capacity is one track.
-        DvdCase{"CapacityMode", Disc(0x0010, {{0, 1}}, {}, false), {{0, 2295103}}, nullptr},
-        DvdCase{"CapacityModeIso",
-                Disc(0x001A, {{0, 1}}, {{16, IsoPrimaryVolumeDescriptor(1000)}}, false),
-                {{0, 999}},
-                "ISO9660 track size corrected to 1000"}),
+        DvdCase{"CapacityMode", Disc("dvd-rom", {{{"mode", "mode1"}, {"blocks", 2000}}}),
+                {kNoTrackInformation}, 1999},
+        DvdCase{"CapacityModeIso", kDvdPlusRw, {kNoTrackInformation, Block(16, IsoVolume(1000))}, 999}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TocTest, ADvdTrackAnswerTooShortFailsTheToc) {
-  const DvdDisc disc = Disc(0x0011, {{0, 1000}});
-  ServeDvd(rig.drive, disc);
-  Reply r = Reply::Good(TrackInformation({}));
-  r.data[1] = 22;  // 24 bytes: no track size
-  rig.drive.Returns(0x52, r);
-  Fails(10, [&] { Read(); });
+  // 24 bytes: no track size.
+  auto& g = CreateWith(Disc("dvd-rom", {{{"mode", "mode1"}, {"blocks", 1000}}}), {Garble(0x52, 1, {22}, Always())});
+  Fails(10, [&] { Read(g); });
 }
 
 }  // namespace

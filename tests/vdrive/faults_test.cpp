@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "door_client.h"
+#include "vdrive/command_log.h"
 #include "vdrive/faults.h"
 
 namespace qvtest {
@@ -124,6 +125,61 @@ TEST_F(Faults, ADeviceThatVanishes) {
   EXPECT_TRUE(d.In(TestUnitReady()).Good());
 }
 
+// Answers cut short or garbled, picked by a CDB byte under a mask; each
+// row is the rules, then MODE SENSE of page 2Ah and of page 05h.
+TEST_F(Faults, DataRulesAlterTheAnswerOfTheCommandsTheyPick) {
+  DoorClient d("d");
+  const Reply page2A = d.In(ModeSense10(0x2A), 4096), page05 = d.In(ModeSense10(0x05), 4096);
+  ASSERT_TRUE(page2A.Good() && page05.Good());
+  struct Case {
+    const char* what;
+    const char* rules;
+    size_t size2A;
+    std::vector<std::pair<size_t, uint8_t>> bytes2A;  // offset, value
+    bool page05Intact;
+  } cases[] = {
+      {"cut to 9 bytes", R"([{"kind": "short", "opcode": 90, "cdb": [2, 42, 63], "length": 9}])", 9, {}, true},
+      {"a page control of defaults does not match",
+       R"([{"kind": "short", "opcode": 90, "cdb": [2, 170], "length": 9}])", page2A.data.size(), {}, true},
+      {"garbled bytes", R"([{"kind": "corrupt", "cdb": [2, 42, 63], "offset": 10, "bytes": [1, 2]}])",
+       page2A.data.size(), {{10, 1}, {11, 2}}, true},
+      {"garbled past the end lengthens the answer",
+       R"([{"kind": "corrupt", "opcode": 90, "offset": 3000, "bytes": [7], "times": 0}])", 3001, {{3000, 7}}, false},
+      {"both apply, with the shortest length",
+       R"([{"kind": "corrupt", "opcode": 90, "bytes": [0, 4]}, {"kind": "short", "opcode": 90, "length": 12},
+           {"kind": "short", "opcode": 90, "length": 30, "times": 0}])", 12, {{0, 0}, {1, 4}}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(QvDrive_SetFaults("d", (std::string(R"({"rules": )") + c.rules + "}").c_str()), 0u) << VdriveErrorText();
+    const Reply r = d.In(ModeSense10(0x2A), 4096);
+    ASSERT_TRUE(r.Good());
+    ASSERT_EQ(r.data.size(), c.size2A);
+    // What lies between the answer's end and a patch past it is undefined.
+    std::vector<uint8_t> expected = page2A.data;
+    expected.resize(c.size2A);
+    std::copy(r.data.begin() + static_cast<long>(std::min(c.size2A, page2A.data.size())), r.data.end(),
+              expected.begin() + static_cast<long>(std::min(c.size2A, page2A.data.size())));
+    for (const auto& [at, value] : c.bytes2A) expected[at] = value;
+    EXPECT_EQ(r.data, expected);
+    EXPECT_EQ(d.In(ModeSense10(0x05), 4096).data == page05.data, c.page05Intact);
+  }
+}
+
+TEST_F(Faults, TheCommandLogKeepsWhatTheHostSent) {
+  qv::vdrive::CommandLog log;
+  DoorClient d("d");
+  const std::vector<uint8_t> select = ModeSelect10(4);
+  d.In(TestUnitReady());
+  d.Out(select, {1, 2, 3, 4});
+  const auto sent = log.Commands();
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0].cdb, TestUnitReady());
+  EXPECT_EQ(sent[1].cdb, select);
+  EXPECT_EQ(sent[1].out, (std::vector<uint8_t>{1, 2, 3, 4}));
+  EXPECT_EQ(sent[1].status, 2) << "a parameter list too short for a header";
+}
+
 TEST_F(Faults, ArmedThroughTheDriveFolder) {
   DoorClient d("d");
   // Another process writes the rules; this one's open handle obeys them.
@@ -140,7 +196,9 @@ TEST_F(Faults, ArmedThroughTheDriveFolder) {
   for (const char* bad : {"{", R"({"rules": 3})", R"({"rules": [{"kind": "melt"}]})",
                           R"({"rules": [{"kind": "sense", "sense": [16, 0, 0]}]})",
                           R"({"rules": [{"kind": "busy", "nth": 0}]})", R"({"rules": [{"kind": "busy", "lba": [9, 2]}]})",
-                          R"({"rules": [{"kind": "slow"}]})", R"({"rules": [{"kind": "slow", "ms": 0}]})"}) {
+                          R"({"rules": [{"kind": "slow"}]})", R"({"rules": [{"kind": "slow", "ms": 0}]})",
+                          R"({"rules": [{"kind": "short"}]})", R"({"rules": [{"kind": "corrupt", "bytes": [256]}]})",
+                          R"({"rules": [{"kind": "busy", "cdb": [16, 0]}]})", R"({"rules": [{"kind": "busy", "out": [0, 256]}]})"}) {
     EXPECT_EQ(QvDrive_SetFaults("d", bad), 87u) << bad;
     EXPECT_NE(VdriveErrorText().find("bad fault rules"), std::string::npos);
   }

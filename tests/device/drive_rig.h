@@ -1,0 +1,112 @@
+// The burner-grabber on a virtual drive, in virtual time: the drive with
+// its disc and identity, fault rules that refuse, cut or garble its
+// answers, and the commands the engine sent it.
+#pragma once
+#include <fstream>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "engine_drive.h"
+#include "record/burner_grabber.h"
+#include "scsi/scsi_fixtures.h"
+#include "scsi/transport_spti.h"
+#include "vdrive/command_log.h"
+
+namespace devtest {
+
+using Bytes = std::vector<uint8_t>;
+using nlohmann::json;
+using scsitest::Catch;
+using scsitest::Fails;
+
+// Fault rules as the drive folder's faults.json holds them.
+inline json Rule(const char* kind, int opcode, json more = json::object()) {
+  more["kind"] = kind;
+  more["opcode"] = opcode;
+  return more;
+}
+inline json Refuse(int opcode, uint8_t key, uint8_t asc, uint8_t ascq, json more = json::object()) {
+  more["sense"] = {key, asc, ascq};
+  return Rule("sense", opcode, more);
+}
+inline json Cut(int opcode, uint32_t length, json more = json::object()) {
+  more["length"] = length;
+  return Rule("short", opcode, more);
+}
+inline json Garble(int opcode, uint32_t offset, const Bytes& bytes, json more = json::object()) {
+  more["offset"] = offset;
+  more["bytes"] = bytes;
+  return Rule("corrupt", opcode, more);
+}
+// Matches MODE SENSE of one page's current values.
+inline json CurrentPage(uint8_t page) { return {{"cdb", {2, page, 0xFF}}}; }
+
+class DeviceTest : public qvtest::EngineDrive {
+ protected:
+  // A drive with a blank disc of the medium (nullptr: an empty tray), as
+  // "VENDOR:PRODUCT" or the default recorder, armed with the rules, then
+  // the grabber on it once the disc spun up.
+  CQuorvane_CdvdBurnerGrabber& Create(const char* media = "cd-rw", const char* model = nullptr,
+                                      const std::vector<json>& rules = {}, uint32_t cacheMB = 1) {
+    grabber_.reset();  // a test may make its drive twice
+    QvDrive_Delete("CdRom0");
+    Make(media, model);
+    Arm(rules);
+    return Grab(cacheMB);
+  }
+  // The same with a disc of a description (the README's "Disc descriptions").
+  CQuorvane_CdvdBurnerGrabber& CreateWith(const json& disc, const std::vector<json>& rules = {}) {
+    grabber_.reset();
+    QvDrive_Delete("CdRom0");
+    Make(nullptr);
+    const auto path = home.path() / "disc.json";
+    std::ofstream(path) << disc.dump();
+    EXPECT_EQ(QvDrive_InsertDisc("CdRom0", path.string().c_str()), 0u) << disc.dump();
+    Arm(rules);
+    return Grab(1);
+  }
+  CQuorvane_CdvdBurnerGrabber& g() { return *grabber_; }
+  void TearDown() override {
+    grabber_.reset();
+    EngineDrive::TearDown();
+  }
+  // Replaces the drive's rules.
+  void Arm(const std::vector<json>& rules) {
+    const std::string text = json{{"rules", rules}}.dump();
+    ASSERT_EQ(QvDrive_SetFaults("CdRom0", text.c_str()), 0u) << text;
+  }
+
+  std::vector<uint8_t> Opcodes() const {
+    std::vector<uint8_t> ops;
+    for (const auto& c : commands.Commands()) ops.push_back(c.cdb[0]);
+    return ops;
+  }
+  size_t Count(uint8_t opcode) const {
+    const auto ops = Opcodes();
+    return static_cast<size_t>(std::count(ops.begin(), ops.end(), opcode));
+  }
+  // The CDB and data out of the n-th command of an opcode; empty when none.
+  Bytes Cdb(uint8_t opcode, size_t n = 0) const { return Nth(opcode, n).cdb; }
+  Bytes Out(uint8_t opcode, size_t n = 0) const { return Nth(opcode, n).out; }
+
+  qv::vdrive::CommandLog commands;
+
+ private:
+  CQuorvane_CdvdBurnerGrabber& Grab(uint32_t cacheMB) {
+    home.clock().Advance(5000);
+    grabber_ = std::make_unique<CQuorvane_CdvdBurnerGrabber>(new CQuorvane_ScsiTransportSPTI("CdRom0"), nullptr,
+                                                             nullptr, cacheMB);
+    return *grabber_;
+  }
+  qv::vdrive::LoggedCommand Nth(uint8_t opcode, size_t n) const {
+    for (const auto& c : commands.Commands())
+      if (c.cdb[0] == opcode && n-- == 0) return c;
+    return {};
+  }
+  std::unique_ptr<CQuorvane_CdvdBurnerGrabber> grabber_;
+};
+
+template <class Case>
+class DeviceCases : public DeviceTest, public ::testing::WithParamInterface<Case> {};
+
+}  // namespace devtest
