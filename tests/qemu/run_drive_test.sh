@@ -85,32 +85,36 @@ else
   # small trees is compared whole; the file of 5 GiB (sparse but for marks)
   # by a MiB at its start, around its extents' ends and at its end, as TCG
   # reads 5 GiB too slowly for a test.
-  mkdir -p "$work/tricky/deep/a/b/c/d/e/f/g/h" "$work/tricky/empty folder" "$work/big"
-  printf pure >"$work/tricky/WHICH"
-  head -c 300000 /dev/urandom >"$work/tricky/random.bin"
-  : >"$work/tricky/empty"
-  printf 'umlauts\n' >"$work/tricky/Grüße.txt"
-  printf 'cjk\n' >"$work/tricky/日本語.txt"
-  printf 'astral\n' >"$work/tricky/smile 😀.txt"
-  printf 'long\n' >"$work/tricky/$(printf 'L%.0s' $(seq 1 200)).txt"
-  printf 'deep\n' >"$work/tricky/deep/a/b/c/d/e/f/g/h/bottom.txt"
-  for i in $(seq 1 300); do printf '%s' "$i" >"$work/tricky/deep/entry number $i.txt"; done
-  printf big >"$work/big/WHICH"
-  : >"$work/big/big.bin"
-  for mib in 0 1023 1024 4096; do printf 'mark %s' "$mib" | dd of="$work/big/big.bin" bs=1M seek="$mib" conv=notrunc 2>/dev/null; done
-  truncate -s 5G "$work/big/big.bin"
-  "$probe" image udf --quiet --out "$work/pure.udf" "$work/tricky"
-  cp -r "$work/tricky" "$work/bridged"
-  printf bridge >"$work/bridged/WHICH"
-  "$probe" image udf --quiet --bridge --out "$work/bridge.udf" "$work/bridged"
-  "$probe" image udf --quiet --out /dev/stdout "$work/big" | cp --sparse=always /dev/stdin "$work/big.udf"
-  (cd "$work/tricky" && find . -type f -print0 | xargs -0 md5sum) >"$root/lists/pure.md5"
-  (cd "$work/bridged" && find . -type f -print0 | xargs -0 md5sum) >"$root/lists/bridge.md5"
-  (cd "$work/tricky" && find . | wc -l) >"$root/lists/pure.count"
+  # The trees sit under a short path: a 200-character name must stay within
+  # the engine's 260-character paths wherever the build tree is.
+  src=$(mktemp -d /tmp/qv-udf.XXXXXX)
+  trap 'rm -rf "$src"' EXIT
+  mkdir -p "$src/tricky/deep/a/b/c/d/e/f/g/h" "$src/tricky/empty folder" "$src/big"
+  printf pure >"$src/tricky/WHICH"
+  head -c 300000 /dev/urandom >"$src/tricky/random.bin"
+  : >"$src/tricky/empty"
+  printf 'umlauts\n' >"$src/tricky/Grüße.txt"
+  printf 'cjk\n' >"$src/tricky/日本語.txt"
+  printf 'astral\n' >"$src/tricky/smile 😀.txt"
+  printf 'long\n' >"$src/tricky/$(printf 'L%.0s' $(seq 1 200)).txt"
+  printf 'deep\n' >"$src/tricky/deep/a/b/c/d/e/f/g/h/bottom.txt"
+  for i in $(seq 1 300); do printf '%s' "$i" >"$src/tricky/deep/entry number $i.txt"; done
+  printf big >"$src/big/WHICH"
+  : >"$src/big/big.bin"
+  for mib in 0 1023 1024 4096; do printf 'mark %s' "$mib" | dd of="$src/big/big.bin" bs=1M seek="$mib" conv=notrunc 2>/dev/null; done
+  truncate -s 5G "$src/big/big.bin"
+  "$probe" image udf --quiet --out "$work/pure.udf" "$src/tricky"
+  cp -r "$src/tricky" "$src/bridged"
+  printf bridge >"$src/bridged/WHICH"
+  "$probe" image udf --quiet --bridge --out "$work/bridge.udf" "$src/bridged"
+  "$probe" image udf --quiet --out /dev/stdout "$src/big" | cp --sparse=always /dev/stdin "$work/big.udf"
+  (cd "$src/tricky" && find . -type f -print0 | xargs -0 md5sum) >"$root/lists/pure.md5"
+  (cd "$src/bridged" && find . -type f -print0 | xargs -0 md5sum) >"$root/lists/bridge.md5"
+  (cd "$src/tricky" && find . | wc -l) >"$root/lists/pure.count"
   cp "$root/lists/pure.count" "$root/lists/bridge.count"
-  (cd "$work/big" && find . | wc -l) >"$root/lists/big.count"
+  (cd "$src/big" && find . | wc -l) >"$root/lists/big.count"
   for mib in 0 1023 1024 4096 5119; do
-    printf '%s %s\n' "$mib" "$(dd if="$work/big/big.bin" bs=1M skip="$mib" count=1 2>/dev/null | md5sum | cut -d' ' -f1)"
+    printf '%s %s\n' "$mib" "$(dd if="$src/big/big.bin" bs=1M skip="$mib" count=1 2>/dev/null | md5sum | cut -d' ' -f1)"
   done >"$root/lists/big.slices"
   n=0
   for image in pure bridge big; do
