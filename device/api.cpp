@@ -7,26 +7,27 @@
 
 #include "core/log.h"
 #include "core/status.h"
+#include "device/api_checks.h"
 #include "device/drive.h"
 
-namespace {
-
-CQuorvane_CdvdDrive& DriveOf(const char* entryPoint, QV_HANDLE handle) {
+CQuorvane_CdvdDrive& QuorvaneI_DriveOf(const char* entryPoint, QV_HANDLE handle) {
   if (handle == nullptr)
     QuorvaneI_Throw(entryPoint, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Handle is NULL", entryPoint);
   return *static_cast<CQuorvane_CdvdDrive*>(handle);
 }
 
-void RequireOut(const char* entryPoint, const void* pointer, const char* name) {
+void QuorvaneI_Require(const char* entryPoint, const void* pointer, const char* name) {
   if (pointer == nullptr)
     QuorvaneI_Throw(entryPoint, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter '%s' is NULL", entryPoint, name);
 }
+
+namespace {
 
 template <class Body>
 QV_ULONG OnDrive(const char* entryPoint, QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError,
                    CDB_FAILURE_INFORMATION* failure, Body&& body) {
   return QuorvaneI_Call(entryPoint, text, textSize, systemError, failure,
-                        [&] { body(DriveOf(entryPoint, handle)); });
+                        [&] { body(QuorvaneI_DriveOf(entryPoint, handle)); });
 }
 
 // An entry point that reads the disc: a disc still spinning up is waited
@@ -246,7 +247,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetDiscInformatio
     QUORVANE_DISC_INFORMATION* discInformation) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_GetDiscInformation";
   return OnDisc(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
-    RequireOut(kEntry, discInformation, "discInformation");
+    QuorvaneI_Require(kEntry, discInformation, "discInformation");
     g.GetDiscInformation(discInformation);
   });
 }
@@ -256,7 +257,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetTrackInformati
     QV_UCHAR trackNumber, QUORVANE_TRACK_INFORMATION* trackInformation) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_GetTrackInformation";
   return OnDrive(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
-    RequireOut(kEntry, trackInformation, "trackInformation");
+    QuorvaneI_Require(kEntry, trackInformation, "trackInformation");
     QuorvaneI_Log("\nQuorvane:%s(): ENTERed for track number 0x%02X\n", kEntry, trackNumber);
     g.GetTrackInformation(trackNumber, trackInformation);
   });
@@ -267,7 +268,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetTOCInformation
     QUORVANE_TOC_INFORMATION* tocInformation) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_GetTOCInformation";
   return OnDisc(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
-    RequireOut(kEntry, tocInformation, "tocInformation");
+    QuorvaneI_Require(kEntry, tocInformation, "tocInformation");
     g.GetTOCInformation(tocInformation);
   });
 }
@@ -279,7 +280,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetLastTrack(QV_H
                                                                               QV_UCHAR* lastTrack) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_GetLastTrack";
   return OnDrive(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
-    RequireOut(kEntry, lastTrack, "lastTrack");
+    QuorvaneI_Require(kEntry, lastTrack, "lastTrack");
     *lastTrack = 0;
     try {
       g.TestUnitReady(2, true);
@@ -335,7 +336,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_ReadATIP(QV_HANDL
                                                                           void* buffer, QV_ULONG size) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_ReadATIP";
   return OnDisc(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
-    RequireOut(kEntry, buffer, "buffer");
+    QuorvaneI_Require(kEntry, buffer, "buffer");
     g.ReadATIPSafe(buffer, size);
   });
 }

@@ -3,20 +3,14 @@
 
 #include "core/log.h"
 #include "core/status.h"
+#include "device/api_checks.h"
 #include "grab/grabber.h"
 
 namespace {
 
 // The object a handle names. Every handle is a burner-grabber, which reads.
 CQuorvane_CdvdGrabber& GrabberOf(const char* entryPoint, QV_HANDLE handle) {
-  if (handle == nullptr)
-    QuorvaneI_Throw(entryPoint, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Handle is NULL", entryPoint);
-  return *static_cast<CQuorvane_CdvdGrabber*>(static_cast<CQuorvane_CdvdDrive*>(handle));
-}
-
-void Require(const char* entryPoint, const void* pointer, const char* name) {
-  if (pointer == nullptr)
-    QuorvaneI_Throw(entryPoint, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter '%s' is NULL", entryPoint, name);
+  return static_cast<CQuorvane_CdvdGrabber&>(QuorvaneI_DriveOf(entryPoint, handle));
 }
 
 // A grab: a disc just loaded is waited for first.
@@ -38,7 +32,7 @@ QV_ULONG OnRead(const char* entryPoint, QV_HANDLE handle, char* text, QV_ULONG t
   CQuorvane_CdvdGrabber* grabber = nullptr;
   const QV_ULONG status = QuorvaneI_Call(entryPoint, text, textSize, systemError, failure, [&] {
     grabber = &GrabberOf(entryPoint, handle);
-    Require(entryPoint, buffer, "buffer");
+    QuorvaneI_Require(entryPoint, buffer, "buffer");
     if (const uint32_t n = read(*grabber); n != EN_SUCCESS)
       QuorvaneI_Throw(entryPoint, n, 0, "%s", grabber->LastReadFailureText());
   });
@@ -74,7 +68,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GrabTrack(
     QV_ULONG progressInterval) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_GrabTrack";
   return OnGrab(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdGrabber& g) {
-    Require(kEntry, fileName, "fileName");
+    QuorvaneI_Require(kEntry, fileName, "fileName");
     g.GrabTrack(track, fileName, Policy(maxRetries, ignoreBadBlocks, forceSingle, progressInterval));
   });
 }
@@ -85,7 +79,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GrabRange(
     QV_BOOLEAN forceSingle, QV_ULONG progressInterval) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_GrabRange";
   return OnGrab(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdGrabber& g) {
-    Require(kEntry, fileName, "fileName");
+    QuorvaneI_Require(kEntry, fileName, "fileName");
     g.GrabRange(firstLBA, lastLBA, fileName, Policy(maxRetries, ignoreBadBlocks, forceSingle, progressInterval));
   });
 }

@@ -7,6 +7,7 @@
 
 #include "core/log.h"
 #include "core/status.h"
+#include "device/api_checks.h"
 #include "files/file.h"
 #include "files/file_chain.h"
 #include "files/image_handles.h"
@@ -58,9 +59,7 @@ template <class Body>
 QV_ULONG OnGrabber(const char* entryPoint, QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError,
                    CDB_FAILURE_INFORMATION* failure, Body&& body) {
   return QuorvaneI_Call(entryPoint, text, textSize, systemError, failure, [&] {
-    if (handle == nullptr)
-      QuorvaneI_Throw(entryPoint, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Handle is NULL", entryPoint);
-    body(*CQuorvane_CdvdBurnerGrabber::FromDrive(static_cast<CQuorvane_CdvdDrive*>(handle)));
+    body(*CQuorvane_CdvdBurnerGrabber::FromDrive(&QuorvaneI_DriveOf(entryPoint, handle)));
   });
 }
 
