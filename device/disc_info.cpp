@@ -127,7 +127,7 @@ void CQuorvane_CdvdDrive::ReadTrackInformation(uint8_t trackNumber, void* buffer
     std::memset(answer, 0, size);
     // The next writable address a drive reports depends on page 05h. A
     // drive without the page (a reader) still reports the track.
-    QuorvaneI_Guarded(kMethod, [&] { SetWriteParameters(1, 8, 4, false, false, 0, 0, 0, 0, 0, false); });
+    QuorvaneI_Guarded(kMethod, [&] { SetWriteParameters(QuorvaneI_WriteParameters{}); });
     if (discType == 0) discType = GetDiscTypeSafe();
 
     switch (discType) {

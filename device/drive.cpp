@@ -208,7 +208,10 @@ void CQuorvane_CdvdDrive::ProbeSupportedWriteModes(uint8_t* tao, uint8_t* sao, u
   for (const Mode& m : modes) {
     uint8_t supported = 1;
     try {
-      SetWriteParameters(m.writeType, m.dataBlockType, 4, false, false, 0, 0, 0, 0, 0, false);
+      QuorvaneI_WriteParameters probe;
+      probe.writeType = m.writeType;
+      probe.dataBlockType = m.dataBlockType;
+      SetWriteParameters(probe);
     } catch (CQuorvane_Exception* e) {
       QuorvaneI_Caught owned(e);
       QuorvaneI_Log("\n%s(): SetWriteParameters( %s ) failed\n", kMethod, m.name);
@@ -288,7 +291,7 @@ void CQuorvane_CdvdDrive::Eject() {
       // This drive ejects only after page 05h was set and with an
       // immediate START STOP UNIT.
       QuorvaneI_Log("\n%s(): Broken 'start stop unit'...\n ", kMethod);
-      SetWriteParameters(1, 8, 4, false, false, 0, 0, 0, 0, 0, false);
+      SetWriteParameters(QuorvaneI_WriteParameters{});  // track-at-once, Mode 1
       StartStopUnit(true, true, false);
     } else {
       StartStopUnit(false, true, false);

@@ -15,6 +15,18 @@
 #include "quorvane.h"
 #include "scsi/device_writer.h"
 
+// Mode page 05h of one recording, by name.
+struct QuorvaneI_WriteParameters {
+  uint8_t writeType = 1;       // 0 packet, 1 track-at-once, 2 session-at-once, 3 raw
+  uint8_t dataBlockType = 8;   // 0 audio, 8 Mode 1, 10 Mode 2 Form 1, 13 Mode 2 Form 2, ...
+  uint8_t trackMode = 4;       // the control nibble: 0 audio, 4 data, 5 incremental data
+  bool testWrite = false;
+  bool multiSession = false;
+  uint8_t sessionFormat = 0;   // 00h CD-DA/CD-ROM, 20h CD-ROM XA
+  uint8_t subHeader[4] = {};
+  bool linkSizeValid = false;
+};
+
 // Pairs of vendor and product substrings that name a drive.
 struct QuorvaneI_DriveMatch {
   const char* vendor;
@@ -101,6 +113,7 @@ class CQuorvane_CdvdDrive : public CQuorvane_ScsiDeviceCdvdRomWriter {
               uint8_t* rpcScheme);
 
   // ---- Write parameters (mode page 05h) ----
+  void SetWriteParameters(const QuorvaneI_WriteParameters& parameters);
   void SetWriteParameters(uint8_t writeType, uint8_t dataBlockType, uint8_t trackMode, bool testWrite,
                           bool multiSession, uint8_t sessionFormat, uint8_t subHeader0, uint8_t subHeader1,
                           uint8_t subHeader2, uint8_t subHeader3, bool linkSizeValid);

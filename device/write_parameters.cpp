@@ -45,14 +45,31 @@ void CQuorvane_CdvdDrive::LogWriteParameters(const char* method) {
 }
 
 void CQuorvane_CdvdDrive::SetWriteParameters(uint8_t writeType, uint8_t dataBlockType, uint8_t trackMode,
-                                                     bool testWrite, bool multiSession, uint8_t sessionFormat,
-                                                     uint8_t subHeader0, uint8_t subHeader1, uint8_t subHeader2,
-                                                     uint8_t subHeader3, bool linkSizeValid) {
+                                             bool testWrite, bool multiSession, uint8_t sessionFormat,
+                                             uint8_t subHeader0, uint8_t subHeader1, uint8_t subHeader2,
+                                             uint8_t subHeader3, bool linkSizeValid) {
+  QuorvaneI_WriteParameters w;
+  w.writeType = writeType;
+  w.dataBlockType = dataBlockType;
+  w.trackMode = trackMode;
+  w.testWrite = testWrite;
+  w.multiSession = multiSession;
+  w.sessionFormat = sessionFormat;
+  w.subHeader[0] = subHeader0;
+  w.subHeader[1] = subHeader1;
+  w.subHeader[2] = subHeader2;
+  w.subHeader[3] = subHeader3;
+  w.linkSizeValid = linkSizeValid;
+  SetWriteParameters(w);
+}
+
+void CQuorvane_CdvdDrive::SetWriteParameters(const QuorvaneI_WriteParameters& w) {
   constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::SetWriteParameters";
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   QuorvaneI_Log("\n%s(): ENTERed for write type %d, data block type %d, track mode %d, test write %d, "
                 "multisession %d, session format 0x%02X, link size valid %d\n",
-                kMethod, writeType, dataBlockType, trackMode, testWrite, multiSession, sessionFormat, linkSizeValid);
+                kMethod, w.writeType, w.dataBlockType, w.trackMode, w.testWrite, w.multiSession, w.sessionFormat,
+                w.linkSizeValid);
   QuorvaneI_Traced(kMethod, [&] {
     uint8_t buffer[4096];
     const CQuorvane_DriveAnswer page = SensePage(kMethod, buffer, sizeof buffer, kWriteParametersPage, 0);
@@ -67,16 +84,13 @@ void CQuorvane_CdvdDrive::SetWriteParameters(uint8_t writeType, uint8_t dataBloc
       bufe = false;
     }
     p[0] = kWriteParametersPage;
-    p[2] = static_cast<uint8_t>((p[2] & 0x80) | (bufe ? 0x40 : 0) | (linkSizeValid ? 0x20 : 0) |
-                                (testWrite ? 0x10 : 0) | (writeType & 0x0F));
-    p[3] = static_cast<uint8_t>((multiSession ? 0xC0 : 0) | (p[3] & 0x30) | (trackMode & 0x0F));
-    p[4] = static_cast<uint8_t>((p[4] & 0xF0) | (dataBlockType & 0x0F));
-    p[5] = linkSizeValid ? 16 : 0;
-    p[8] = sessionFormat;
-    p[48] = subHeader0;
-    p[49] = subHeader1;
-    p[50] = subHeader2;
-    p[51] = subHeader3;
+    p[2] = static_cast<uint8_t>((p[2] & 0x80) | (bufe ? 0x40 : 0) | (w.linkSizeValid ? 0x20 : 0) |
+                                (w.testWrite ? 0x10 : 0) | (w.writeType & 0x0F));
+    p[3] = static_cast<uint8_t>((w.multiSession ? 0xC0 : 0) | (p[3] & 0x30) | (w.trackMode & 0x0F));
+    p[4] = static_cast<uint8_t>((p[4] & 0xF0) | (w.dataBlockType & 0x0F));
+    p[5] = w.linkSizeValid ? 16 : 0;
+    p[8] = w.sessionFormat;
+    std::memcpy(p + 48, w.subHeader, sizeof w.subHeader);
     SelectPage(page, p);
   });
   LogWriteParameters(kMethod);

@@ -12,6 +12,7 @@
 #include "grab/grabber.h"
 #include "platform/event.h"
 #include "record/cache.h"
+#include "record/session_recorder.h"
 
 class CQuorvane_FileChain;
 
@@ -32,14 +33,14 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdGrabber {
   using CQuorvane_ScsiDeviceCdvdRomWriter::Blank;
   using CQuorvane_ScsiDeviceCdvdRomWriter::SynchronizeCache;
 
-  // Records one track from a chain: trackType 1 data, 2 audio, any other
-  // Mode 2 Form 2. The session stays open for CloseSession.
+  // Records one track from a chain. The session stays open for
+  // CloseSession.
+  void TrackAtOnce(CQuorvane_FileChain* chain, const QuorvaneI_TrackRequest& request);
+  // The same by position: trackType 1 data, 2 audio, any other Mode 2 Form 2.
   void TrackAtOnce(CQuorvane_FileChain* chain, bool mode2Form1, bool testWrite, bool nextSessionAllowed,
                    int32_t progressInterval, int32_t bufferInterval, int32_t trackType, uint8_t subHeader0,
                    uint8_t subHeader1, uint8_t subHeader2, uint8_t subHeader3);
   void CloseSession();
-  void CloseSessionForDVDPLUSROrDVDPLUSRDL(uint32_t discType);
-  void CloseSessionForPIONEER(bool multiSession, bool dualLayer);
   void Blank(int32_t blankingType, int32_t address);
   void BlankForCDRW(int32_t blankingType, int32_t address);
   void BlankForDVDPLUSRW();
@@ -61,39 +62,15 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdGrabber {
   int32_t GetCacheSizeInBytes() const { return m__LONG__CacheSize; }
   CQuorvane_CacheManager* GetCacheManager() const { return m__PCQuorvane_CacheManager__CacheManager.get(); }
 
-  // What track-at-once reads of the invisible track.
-  struct TrackState {
-    bool blank = false;
-    bool nwaValid = false;
-    uint32_t freeBlocks = 0;
-    uint32_t nwa = 0;
-  };
-  // Mode page 05h of one recording, by name.
-  struct PageParameters {
-    uint8_t writeType, dataBlockType, trackMode;
-    bool testWrite, multiSession;
-    uint8_t sessionFormat;
-    bool linkSizeValid;
-    bool testWriteForcedOff;  // the medium cannot simulate
-  };
-
  protected:
   void BuildWritePipeline(uint32_t cacheSizeInMB);
 
-  // Track-at-once's steps (record/track_at_once.cpp).
-  // Refuses what cannot be recorded on the disc in the drive before
-  // anything on it changes; returns the disc type.
-  uint32_t Preflight(int32_t trackType, bool nextSessionAllowed);
-  void SetTransferSize(uint32_t discType, bool nextSessionAllowed);
-  TrackState ReadInvisibleTrack(uint32_t discType, int32_t trackType);
-  // Says so first when the page forces test write off.
-  void SendPage(const PageParameters& page, const uint8_t subHeader[4]);
-  // DVD-R(W): a quick format in multisession on DVD-RW, else a reserved track.
-  void PrepareDashTrack(bool dashRwMultisession, uint32_t nwa, uint64_t blocks);
-  void SetLayerBreak();
-  void UpdateVolumeDescriptors(CQuorvane_FileChain* chain, uint64_t bytes, uint32_t discType, uint32_t firstNwa);
-  // Zero blocks after the data; returns the address after them.
-  uint32_t WriteDvdPadding(uint64_t padding, uint32_t address, int32_t progressInterval, uint64_t written);
+  friend class CQuorvane_SessionRecorder;
+
+  // What every recording mode does when it fails after the drive was
+  // touched: the reader thread stopped, what was written flushed, the disc
+  // ejected where the settings say so. Never throws.
+  void AbandonRecording(const char* method);
 
   // The write pipeline's steps (record/pipeline.cpp).
   struct WriteLoop {

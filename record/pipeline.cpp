@@ -9,6 +9,7 @@
 #include "core/log.h"
 #include "core/settings.h"
 #include "record/burner_grabber.h"
+#include "record/drive_quirks.h"
 #include "files/file_chain.h"
 #include "platform/clock.h"
 #include "platform/file.h"
@@ -103,20 +104,9 @@ constexpr uint32_t kReadBufferCapacityEvery = 8;
 constexpr uint32_t kDvdPacketBytes = 32768;
 constexpr uint32_t kCancelPollMs = 100;
 
-// The drives whose SYNCHRONIZE CACHE must run without Immed, then be left
-// alone for a while.
-constexpr QuorvaneI_DriveMatch kBrokenSynchronizeCache[] = {
-    {"TEAC", "56S"},        {"MITSUMI", "4802"},   {"Memorex", "Twelve MAXX"},
-    {"GENERIC", "CRD-BP4"}, {"QSI", "CDRW/DVD"}, {"SAMSUNG", "CDRW/DVD SM-348B"}};
-// The drives that answer READ DISC INFORMATION before the flush is done.
-constexpr QuorvaneI_DriveMatch kBrokenReadDiscInfo[] = {{"PHILIPS", "CDD5301"}, {"HL-DT-ST", "GCE-8160B"}};
 constexpr uint32_t kBrokenSynchronizePauseMs = 15000;
 constexpr uint32_t kSynchronizeAttempts = 100;
 constexpr uint32_t kWaitPauseMs = 5000;
-
-uint32_t BigEndian32(const uint8_t* p) {
-  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
-}
 
 // Hands an exception to the writer at the head of the queue, so that it
 // overtakes the buffers not yet written.
@@ -413,7 +403,8 @@ uint32_t CQuorvane_CdvdBurnerGrabber::RunWriteLoop(const char* method, const Wri
     }
     if (loop.bufferInterval != 0 && now - lastBuffer > uint64_t(loop.bufferInterval) * 1000) {
       lastBuffer = now;
-      Notify(CN_CDVD_BUFFER_STATUS, BigEndian32(capacity + 4), BigEndian32(capacity + 8));
+      const CQuorvane_DriveAnswer answer(method, "READ BUFFER CAPACITY", capacity, sizeof capacity);
+      Notify(CN_CDVD_BUFFER_STATUS, answer.Be32(4), answer.Be32(8));
     }
   }
   return m__ULONG__CurrentWriteAddress;
@@ -445,7 +436,8 @@ uint32_t CQuorvane_CdvdBurnerGrabber::ShutDownCacheThread() {
 void CQuorvane_CdvdBurnerGrabber::SynchronizeCache() {
   const uint32_t discType = GetDiscTypeSafe();
   QuorvaneI_Log("\n%s(): '%s' - '%s', disc type %u\n", kSynchronize, m__CHAR__VendorId, m__CHAR__ProductId, discType);
-  if (IsDrive(kBrokenSynchronizeCache)) {
+  const QuorvaneI_DriveQuirks quirks = QuorvaneI_QuirksOf(*this);
+  if (quirks.Has(kQuirkSlowSynchronizeCache)) {
     QuorvaneI_Log("\n%s(): Broken 'synchronize cache' workaround #1\n", kSynchronize);
     SynchronizeCache(false, 0, 0);
     qv::plat::SleepMs(kBrokenSynchronizePauseMs);
@@ -460,7 +452,7 @@ void CQuorvane_CdvdBurnerGrabber::SynchronizeCache() {
       SynchronizeCache(true, 0, 0);
     }
   }
-  const bool skipDiscInfo = discType == DISC_TYPE_DVDRAM || IsDrive(kBrokenReadDiscInfo);
+  const bool skipDiscInfo = discType == DISC_TYPE_DVDRAM || quirks.Has(kQuirkEarlyDiscInformation);
   QuorvaneI_Log(skipDiscInfo ? "\n%s(): DVD-RAM ( %d ) or broken 'read disc info' synchronization for device\n"
                              : "\n%s(): Generic synchronization\n",
                 kSynchronize, static_cast<int>(discType));
