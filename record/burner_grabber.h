@@ -1,7 +1,11 @@
 // CQuorvane_CdvdBurnerGrabber: the one object through which an application
-// works with one drive. It is the drive with reading (grab/grabber.h), the
-// write pipeline and the recording operations on top: creating it
-// identifies the drive, reads its capabilities and prepares the pipeline.
+// works with one drive, and the facade of recording. It is the drive with
+// reading (grab/grabber.h) and the write pipeline (record/pipeline.cpp);
+// each recording call hands its steps to a session recorder
+// (record/session_recorder.h), which follows the write strategy of the
+// medium in the drive (record/write_strategy.h) and the drive's quirks
+// (record/drive_quirks.h). Creating it identifies the drive, reads its
+// capabilities and prepares the pipeline.
 #pragma once
 #include <algorithm>
 #include <atomic>

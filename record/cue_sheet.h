@@ -1,0 +1,24 @@
+// The cue sheet of a session-at-once recording, as SEND CUE SHEET takes
+// it (MMC): 8-byte entries, binary numbers, addresses as absolute M:S:F.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+// One track of a session-at-once layout as the cue sheet needs it.
+struct QuorvaneI_CueTrack {
+  bool audio = false;
+  bool mode2 = false;
+  bool rawPW = false;          // raw sectors with raw P-W subchannel
+  int32_t sizeInBlocks = 0;
+  int32_t pregapExtraBlocks = 0;  // beyond the 150 of every pre-gap
+  int32_t postgapBlocks = 0;
+};
+
+inline constexpr size_t kQuorvaneCueSheetBytes = 1616;  // room for 100 tracks
+inline constexpr int32_t kQuorvaneCueSheetTracks = 100;
+
+// Writes the cue sheet of count tracks into out (zeroed first); xa: the
+// session is CD-ROM XA; rawPW: raw P-W mode requested. Returns its length
+// in bytes, 0 for a count outside 1-100.
+size_t QuorvaneI_CompileCueSheet(const QuorvaneI_CueTrack* tracks, int32_t count, bool xa, bool rawPW,
+                                 uint8_t out[kQuorvaneCueSheetBytes]);
