@@ -15,7 +15,12 @@ int BurnVideoCd(const GlobalOptions& global, const VideoCdBurn& o) {
   if (int rc = CheckSource("burn", o.file, false)) return rc;
   CallStatus s;
   s.number = Quorvane_VideoCD_CheckStream(o.file.c_str(), o.super ? 1 : 0, s.text, sizeof s.text);
-  if (s.number != 0) return Report("burn", {kExitUnsupported, std::string(s.text) + "; nothing was written", ""});
+  if (s.number != 0) {
+    // The reason, without the entry point's name in front.
+    std::string why = s.text;
+    if (const size_t at = why.find("(): "); at != std::string::npos) why.erase(0, at + 4);
+    return Report("burn", {kExitUnsupported, why + "; nothing was written", ""});
+  }
   DriveJob job("burn");
   if (int rc = job.Open(o.drive, global.json, DiscUse::Write)) return rc;
   QV_HANDLE h = job.handle();

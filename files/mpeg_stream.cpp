@@ -85,6 +85,10 @@ bool CheckMpegFile(const char* fileName, MpegSystem system, std::string* why) {
   if (!in.IsOpen()) return Fail(why, "cannot open '" + file + "' (system error " + std::to_string(err) + ")");
   const uint64_t size = static_cast<uint64_t>(sized);
   if (size == 0) return refuse("the file is empty");
+  uint8_t head[4] = {};
+  if (in.ReadAt(0, head, sizeof head, &err) < 0)
+    return Fail(why, "cannot read '" + file + "' (system error " + std::to_string(err) + ")");
+  if (!StartCode(head) || head[3] != kPackStart) return refuse("it does not begin with an MPEG pack header");
   if (size % kVideoCdPackBytes != 0)
     return refuse(std::to_string(size) + " bytes are no whole number of " + std::to_string(kVideoCdPackBytes) +
                   "-byte packs (cut off, or made for another medium)");
