@@ -36,9 +36,11 @@ int BurnVideoCd(const GlobalOptions& global, const VideoCdBurn& o) {
   recording.bytes = std::filesystem::file_size(o.file, ec) + 2 * 1024 * 1024;
   if (int rc = CheckRecording(job, before, recording)) return rc;
   const QV_BOOLEAN test = o.test ? 1 : 0;
-  s.number = o.super ? Quorvane_CdvdBurnerGrabber_SuperVideoCD(h, QV_CALL_STATUS(s), o.file.c_str(), o.album.c_str(),
+  // Without a name the disc is called what players show for the format.
+  const std::string album = !o.album.empty() ? o.album : o.super ? "SUPERVCD" : "VIDEOCD";
+  s.number = o.super ? Quorvane_CdvdBurnerGrabber_SuperVideoCD(h, QV_CALL_STATUS(s), o.file.c_str(), album.c_str(),
                                                                1, 1, test, 1, 1)
-                     : Quorvane_CdvdBurnerGrabber_VideoCD(h, QV_CALL_STATUS(s), o.file.c_str(), o.album.c_str(), 1, 1,
+                     : Quorvane_CdvdBurnerGrabber_VideoCD(h, QV_CALL_STATUS(s), o.file.c_str(), album.c_str(), 1, 1,
                                                           test, 1, 1);
   if (s.number != 0) {
     const std::string closed = o.test ? "" : CloseInterruptedSession(job, before);
@@ -62,7 +64,7 @@ int BurnVideoCd(const GlobalOptions& global, const VideoCdBurn& o) {
     PrintJson({{"drive", job.shown()},
                {"file", o.file},
                {"format", o.super ? "svcd" : "vcd"},
-               {"album", o.album},
+               {"album", album},
                {"test", o.test}});
   else
     std::printf("%s %s as a %s on %s\n", o.test ? "Test-burned" : "Burned", o.file.c_str(), kind, job.shown().c_str());

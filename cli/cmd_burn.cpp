@@ -271,8 +271,12 @@ RegisterCommand reg({"burn", "Record files, an image or audio tracks onto the di
                        auto* vcd = app.add_flag("--vcd", o->vcd, "Burn one MPEG-1 FILE as a Video CD");
                        auto* svcd = app.add_flag("--svcd", o->svcd, "Burn one MPEG-2 FILE as a Super Video CD");
                        vcd->excludes(svcd);
-                       app.add_option("--album", o->album, "With --vcd or --svcd: the album's name (16 characters)")
-                           ->check(CLI::Validator([](std::string& a) { return a.size() > 16 ? std::string("at most 16 characters") : std::string(); }, "TEXT"));
+                       app.add_option("--album", o->album,
+                                      "With --vcd or --svcd: the album's name, at most 16 characters (default "
+                                      "VIDEOCD or SUPERVCD)")
+                           ->check(CLI::Validator(
+                               [](std::string& a) { return a.size() > 16 ? std::string("at most 16 characters") : ""; },
+                               "TEXT"));
                        return [&global, o] { return Run(global, *o); };
                      }});
 
