@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "burn_video_cd.h"
 #include "drive_job.h"
 #include "master.h"
 #include "recording.h"
@@ -28,6 +29,8 @@ struct Options {
   std::string dvdVideo;
   bool udf = false, bridge = false, patchIfo = false;
   bool audio = false;
+  bool vcd = false, svcd = false;
+  std::string album;
   bool test = false;
   bool multisession = false;
   bool eject = false;
@@ -115,6 +118,11 @@ class DvdVideo {
 };
 
 int Run(const GlobalOptions& global, const Options& o) {
+  if (o.vcd || o.svcd) {
+    if (o.paths.size() != 1 || !o.image.empty() || o.audio || !o.dvdVideo.empty() || o.udf || o.multisession)
+      return Report("burn", {kExitUsage, "--vcd and --svcd take one MPEG file and nothing else to burn", ""});
+    return BurnVideoCd(global, {o.svcd, o.drive, o.paths.front(), o.album, o.test, o.eject, o.speed});
+  }
   const bool dvd = !o.dvdVideo.empty();
   if (dvd ? !o.image.empty() || !o.paths.empty() || o.audio || o.udf
           : o.audio ? (o.paths.empty() || !o.image.empty()) : o.image.empty() == o.paths.empty()) {
@@ -260,6 +268,15 @@ RegisterCommand reg({"burn", "Record files, an image or audio tracks onto the di
                                        ->check(CLI::ExistingDirectory);
                        app.add_flag("--patch-ifo", o->patchIfo, "With --dvd-video: rewrite the IFO sector addresses")
                            ->needs(dvd);
+                       auto* vcd = app.add_flag("--vcd", o->vcd, "Burn one MPEG-1 FILE as a Video CD");
+                       auto* svcd = app.add_flag("--svcd", o->svcd, "Burn one MPEG-2 FILE as a Super Video CD");
+                       vcd->excludes(svcd);
+                       app.add_option("--album", o->album,
+                                      "With --vcd or --svcd: the album's name, at most 16 characters (default "
+                                      "VIDEOCD or SUPERVCD)")
+                           ->check(CLI::Validator(
+                               [](std::string& a) { return a.size() > 16 ? std::string("at most 16 characters") : ""; },
+                               "TEXT"));
                        return [&global, o] { return Run(global, *o); };
                      }});
 

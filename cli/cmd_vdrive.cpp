@@ -107,6 +107,7 @@ struct Options {
   std::string media;
   std::string model;
   std::string image;
+  std::string cue;
   std::string disc;
   uint32_t track = 0;
 };
@@ -184,10 +185,16 @@ RegisterCommand reg({"vdrive", "Make, list, load and empty virtual drives",
                        exportCmd->add_option("--track", opts->track,
                                              "Only this track (from 1): an audio track as a wave file, a data track "
                                              "as its blocks");
+                       exportCmd
+                           ->add_option("--cue", opts->cue,
+                                        "Write the whole CD as raw 2352-byte sectors to --out, with this cue sheet")
+                           ->excludes("--track");
                        exportCmd->callback([=, &global] {
                          *action = [=, &global] {
                            const uint32_t err =
-                               opts->track != 0
+                               !opts->cue.empty()
+                                   ? QvDrive_ExportRaw(opts->name.c_str(), opts->image.c_str(), opts->cue.c_str())
+                               : opts->track != 0
                                    ? QvDrive_ExportTrack(opts->name.c_str(), opts->track, opts->image.c_str())
                                    : QvDrive_Export(opts->name.c_str(), opts->image.c_str());
                            if (err != 0) return Report("export", err);

@@ -439,6 +439,62 @@ uint32_t QvDrive_ExportTrack(const char* name, uint32_t trackNumber, const char*
   });
 }
 
+uint32_t QvDrive_ExportRaw(const char* name, const char* binPath, const char* cuePath) {
+  SetErrorText("");
+  if (uint32_t err = CheckName(name)) return err;
+  if (binPath == nullptr || *binPath == 0 || cuePath == nullptr || *cuePath == 0)
+    return Fail(plat::kErrInvalidParameter, "no image or cue sheet named");
+  return DriveStore::Get(name)->Transact([&](DriveRecord& r, DiscData& disc, Changes&) -> uint32_t {
+    if (!r.state.disc) return Fail(plat::kErrNotReady, "virtual drive '" + std::string(name) + "' holds no disc");
+    const Medium& m = *r.state.disc;
+    const DiscLayout layout(m);
+    if (!m.IsCd() || layout.tracks().empty())
+      return Fail(plat::kErrNotSupported, "the disc in '" + std::string(name) + "' is no recorded CD");
+    if (m.sessions.size() > 1)
+      return Fail(plat::kErrNotSupported, "a cue sheet cannot hold the " + std::to_string(m.sessions.size()) +
+                                              " sessions of the disc in '" + name + "'");
+    std::string base = binPath;
+    const size_t slash = base.find_last_of("/\\");
+    if (slash != std::string::npos) base = base.substr(slash + 1);
+    std::string cue = "FILE \"" + base + "\" BINARY\r\n";
+    auto msf = [](int64_t lba) {
+      char text[16];
+      std::snprintf(text, sizeof text, "%02d:%02d:%02d", static_cast<int>(lba / 4500), static_cast<int>(lba / 75 % 60),
+                    static_cast<int>(lba % 75));
+      return std::string(text);
+    };
+    for (const TrackRef& t : layout.tracks()) {
+      const Track& track = *t.track;
+      const char* type = track.mode == TrackMode::Audio ? "AUDIO" : track.mode == TrackMode::Mode1 ? "MODE1/2352" : "MODE2/2352";
+      char head[32];
+      std::snprintf(head, sizeof head, "  TRACK %02u %s\r\n", static_cast<unsigned>(t.number), type);
+      cue += head;
+      if (track.areaStart() > 0 && track.areaStart() < int64_t{track.start}) cue += "    INDEX 00 " + msf(track.areaStart()) + "\r\n";
+      cue += "    INDEX 01 " + msf(track.start) + "\r\n";
+    }
+    const TrackRef& last = layout.tracks().back();
+    const int64_t end = int64_t{last.track->start} + std::min(last.track->recorded, last.track->blocks);
+    uint32_t err = 0;
+    plat::OutputFile out, sheet;
+    if (!out.Open(binPath, &err)) return Fail(err, std::string("cannot create ") + binPath);
+    SectorReader reader(layout, disc);
+    std::vector<uint8_t> sector(2352);
+    for (int64_t lba = 0; lba < end; ++lba) {
+      std::fill(sector.begin(), sector.end(), 0);
+      if (const TrackRef* ref = reader.Find(lba)) {
+        if ((err = reader.Raw(*ref, lba, sector.data())) != 0) return Fail(err, "cannot read the disc data");
+      }
+      if (!out.WriteAt(static_cast<uint64_t>(lba) * 2352, sector.data(), sector.size(), &err))
+        return Fail(err, std::string("cannot write ") + binPath);
+    }
+    if (!sheet.Open(cuePath, &err) || !sheet.WriteAt(0, cue.data(), cue.size(), &err))
+      return Fail(err, std::string("cannot write ") + cuePath);
+    if (!out.Commit(&err)) return Fail(err, std::string("cannot write ") + binPath);
+    if (!sheet.Commit(&err)) return Fail(err, std::string("cannot write ") + cuePath);
+    return 0;
+  });
+}
+
 uint32_t QvDrive_Describe(const char* name, char* text, uint32_t size, uint32_t* needed) {
   SetErrorText("");
   if (uint32_t err = CheckName(name)) return err;

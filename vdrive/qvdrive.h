@@ -103,6 +103,13 @@ QVDRIVE_API uint32_t QvDrive_Export(const char *name, const char *imagePath);
  * audio track as a RIFF WAVE file of its samples, a data track as its
  * 2048-byte user blocks from the track's start. */
 QVDRIVE_API uint32_t QvDrive_ExportTrack(const char *name, uint32_t track, const char *path);
+/* Writes a CD of one session as a raw image: every 2352-byte sector from
+ * LBA 0 to the end of the last track (data sectors whole, with sync,
+ * header, subheader and EDC/ECC as the drive reads them with READ CD; the
+ * pregaps of later tracks included), and a cue sheet naming the image
+ * (AUDIO, MODE1/2352 or MODE2/2352 tracks, INDEX 00 at a pregap, INDEX 01
+ * at the track's start). */
+QVDRIVE_API uint32_t QvDrive_ExportRaw(const char *name, const char *binPath, const char *cuePath);
 /* A JSON description of a drive: model, media, state, sessions and tracks. */
 QVDRIVE_API uint32_t QvDrive_Describe(const char *name, char *json, uint32_t size, uint32_t *needed);
 /* Replaces the drive's fault rules with those of a JSON text

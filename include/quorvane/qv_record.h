@@ -44,6 +44,40 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFi
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTree(
     QV_HANDLE handle, QUORVANE_STATUS_RECORD, QV_HANDLE tree, QV_BOOLEAN mode2Form1, QV_BOOLEAN testWrite,
     QV_BOOLEAN nextSessionAllowed, QV_LONG progressInterval, QV_LONG bufferInterval);
+/* Records a Video CD (MPEG-1 system stream) or a Super Video CD (MPEG-2
+ * program stream) from one MPEG file made of 2324-byte packs: a Mode 2
+ * Form 1 data track (the file system and control files, from the template
+ * "Quorvane_VideoCD.ISO" or "Quorvane_SuperVideoCD.ISO" beside the
+ * library) and a Mode 2 Form 2 track of the stream, both track-at-once.
+ * The album (at most 16 characters reach the information file) and the
+ * album's volume count and number are recorded. A file that is not such a
+ * stream gives exception 2 before the drive is touched. Close the session
+ * afterwards, as after TrackAtOnceFromFile. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_VideoCD(
+    QV_HANDLE handle, QUORVANE_STATUS_RECORD, const char *mpegFileName, const char *album, QV_USHORT volumes,
+    QV_USHORT volumeNumber, QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval);
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SuperVideoCD(
+    QV_HANDLE handle, QUORVANE_STATUS_RECORD, const char *mpegFileName, const char *album, QV_USHORT volumes,
+    QV_USHORT volumeNumber, QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval);
+/* The check those entry points make of the stream, before a drive is
+ * touched: exception 2 with the reason in text when mpegFileName is not an
+ * MPEG-1 system stream (superVideoCd 0) or MPEG-2 program stream
+ * (superVideoCd 1) of whole 2324-byte packs. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_VideoCD_CheckStream(const char *mpegFileName, QV_BOOLEAN superVideoCd,
+                                                                 char *text, QV_ULONG textSize);
+/* The recording modes of the Ex forms; any other value records nothing. */
+enum {
+  QVX_VIDEO_CD_TRACK_AT_ONCE = 0,  /* as the plain forms */
+  QVX_VIDEO_CD_SESSION_AT_ONCE = 1 /* both tracks in one session-at-once layout: not available yet (exception 19) */
+};
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_VideoCDEx(
+    QV_HANDLE handle, QUORVANE_STATUS_RECORD, QV_ULONG mode, const char *mpegFileName, const char *album,
+    QV_USHORT volumes, QV_USHORT volumeNumber, QV_BOOLEAN testWrite, QV_LONG progressInterval,
+    QV_LONG bufferInterval);
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SuperVideoCDEx(
+    QV_HANDLE handle, QUORVANE_STATUS_RECORD, QV_ULONG mode, const char *mpegFileName, const char *album,
+    QV_USHORT volumes, QV_USHORT volumeNumber, QV_BOOLEAN testWrite, QV_LONG progressInterval,
+    QV_LONG bufferInterval);
 /* Closes what track-at-once recorded: the disc stays appendable when
  * nextSessionAllowed was set. */
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_CloseSession(QV_HANDLE handle, QUORVANE_STATUS_RECORD);

@@ -8,7 +8,10 @@
 //    and delivers what follows the header;
 //  - an MPEG source delivers the same sectors whatever its read sizes (the
 //    input is repeated into a stream of several blocks, so that short
-//    inputs reach the sector code too).
+//    inputs reach the sector code too);
+//  - the Video CD stream check accepts only whole 2324-byte packs that
+//    begin with a pack header of the system asked for, and answers the
+//    same for the file as pack by pack.
 #include <unistd.h>
 
 #include <cstdio>
@@ -21,6 +24,7 @@
 #include "files/file.h"
 #include "files/file_chain.h"
 #include "files/file_tree.h"
+#include "files/mpeg_stream.h"
 
 namespace {
 
@@ -74,6 +78,34 @@ void CheckName(std::string_view raw) {
   }
 }
 
+void CheckVideoCdStream(const std::string& path, const uint8_t* data, size_t size) {
+  using qv::files::kVideoCdPackBytes;
+  for (auto system : {qv::files::MpegSystem::Mpeg1, qv::files::MpegSystem::Mpeg2}) {
+    std::string why;
+    const bool accepted = qv::files::CheckMpegFile(path.c_str(), system, &why);
+    if (accepted != why.empty()) std::abort();
+    bool packsPass = size > 0 && size % kVideoCdPackBytes == 0, video = false;
+    for (size_t at = 0; packsPass && at < size; at += kVideoCdPackBytes) {
+      qv::files::MpegPackFacts facts;
+      std::string what;
+      packsPass = qv::files::CheckMpegPack(data + at, system, &facts, &what) && (!facts.ended || at + kVideoCdPackBytes == size);
+      if (packsPass && std::memcmp(data + at, "\0\0\1\xBA", 4) != 0) std::abort();
+      video = video || facts.video;
+    }
+    if (accepted != (packsPass && video)) std::abort();
+  }
+  // A short input as one pack, the rest zeros.
+  if (size > 0 && size < kVideoCdPackBytes) {
+    std::string pack(reinterpret_cast<const char*>(data), size);
+    pack.resize(kVideoCdPackBytes, '\0');
+    qv::files::MpegPackFacts facts;
+    std::string why;
+    if (!qv::files::CheckMpegPack(reinterpret_cast<const uint8_t*>(pack.data()), qv::files::MpegSystem::Mpeg2, &facts, &why) &&
+        why.empty())
+      std::abort();
+  }
+}
+
 void CheckMpeg(const uint8_t* input, size_t inputSize) {
   std::string stream;
   for (size_t copies = inputSize == 0 ? 0 : inputSize < 4096 ? 1 + input[0] % 64 : 1; copies > 0; --copies)
@@ -94,6 +126,7 @@ void CheckMpeg(const uint8_t* input, size_t inputSize) {
   chain.SeekToBegin();
   for (uint64_t at = 0; at < total; at += chunk) chain.Read(std::min(chunk, total - at), pieces.data() + at);
   if (whole != pieces) std::abort();
+  CheckVideoCdStream(path, data, size);
   for (uint64_t s = 0; s < total / kQuorvaneMpegSectorSize; ++s) {
     const char* sector = whole.data() + s * kQuorvaneMpegSectorSize;
     if (std::memcmp(sector, sector + 4, 4) != 0 ||

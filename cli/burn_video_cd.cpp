@@ -1,0 +1,74 @@
+// The stream is checked before the drive is opened; the disc is closed
+// after the two tracks, or after what a failed burn left, so readers see it.
+#include "burn_video_cd.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "drive_job.h"
+#include "recording.h"
+
+namespace qvcli {
+
+int BurnVideoCd(const GlobalOptions& global, const VideoCdBurn& o) {
+  const char* kind = o.super ? "Super Video CD" : "Video CD";
+  if (int rc = CheckSource("burn", o.file, false)) return rc;
+  CallStatus s;
+  s.number = Quorvane_VideoCD_CheckStream(o.file.c_str(), o.super ? 1 : 0, s.text, sizeof s.text);
+  if (s.number != 0) {
+    // The reason, without the entry point's name in front.
+    std::string why = s.text;
+    if (const size_t at = why.find("(): "); at != std::string::npos) why.erase(0, at + 4);
+    return Report("burn", {kExitUnsupported, why + "; nothing was written", ""});
+  }
+  DriveJob job("burn");
+  if (int rc = job.Open(o.drive, global.json, DiscUse::Write)) return rc;
+  QV_HANDLE h = job.handle();
+  Quorvane_SetEjectAfterFail(0);
+  job.EjectAfterFailure(o.eject);
+  DiscState before;
+  if (int rc = ReadDiscState(job, &before)) return rc;
+  if (o.speed != 0)
+    if (int rc = job.SetWriteSpeed(o.speed)) return rc;
+  // The data track is made for the start of the disc, like an image.
+  Recording recording{0, o.test, false, true};
+  std::error_code ec;
+  recording.bytes = std::filesystem::file_size(o.file, ec) + 2 * 1024 * 1024;
+  if (int rc = CheckRecording(job, before, recording)) return rc;
+  const QV_BOOLEAN test = o.test ? 1 : 0;
+  // Without a name the disc is called what players show for the format.
+  const std::string album = !o.album.empty() ? o.album : o.super ? "SUPERVCD" : "VIDEOCD";
+  s.number = o.super ? Quorvane_CdvdBurnerGrabber_SuperVideoCD(h, QV_CALL_STATUS(s), o.file.c_str(), album.c_str(),
+                                                               1, 1, test, 1, 1)
+                     : Quorvane_CdvdBurnerGrabber_VideoCD(h, QV_CALL_STATUS(s), o.file.c_str(), album.c_str(), 1, 1,
+                                                          test, 1, 1);
+  if (s.number != 0) {
+    const std::string closed = o.test ? "" : CloseInterruptedSession(job, before);
+    const int rc = job.Fail("burning " + o.file + " as a " + kind + " on " + job.shown(), s);
+    if (!closed.empty()) std::fprintf(stderr, "quorvane: burn: %s\n", closed.c_str());
+    return rc;
+  }
+  if (!o.test) {
+    s.number = Quorvane_CdvdBurnerGrabber_CloseSession(h, QV_CALL_STATUS(s));
+    if (s.number != 0) return job.Fail("closing the session", s);
+  }
+  job.RestoreSpeed();
+  job.EjectAfterFailure(false);
+  if (o.eject) {
+    s.number = Quorvane_CdvdBurnerGrabber_Eject(h, QV_CALL_STATUS(s));
+    if (s.number != 0) return job.Fail("ejecting the disc", s);
+  }
+  if (job.cancelled())
+    return job.Cancelled(o.test ? "the test write had ended" : "what was written is in a closed session");
+  if (global.json)
+    PrintJson({{"drive", job.shown()},
+               {"file", o.file},
+               {"format", o.super ? "svcd" : "vcd"},
+               {"album", album},
+               {"test", o.test}});
+  else
+    std::printf("%s %s as a %s on %s\n", o.test ? "Test-burned" : "Burned", o.file.c_str(), kind, job.shown().c_str());
+  return kExitOk;
+}
+
+}  // namespace qvcli
