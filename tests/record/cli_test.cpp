@@ -243,6 +243,70 @@ TEST_F(BurnCli, FoldersMasteredOnTheFly) {
   EXPECT_EQ(qvtest::ReadFile(home.path() / "second" / "later.txt"), "second session\n");
 }
 
+// Three sessions on each medium written in sequence, each adding,
+// replacing and removing files: the last session, as xorriso extracts it,
+// holds every file the user expects, and the old data is not written again.
+TEST_F(BurnCli, EachSessionShowsTheEarlierFiles) {
+  QVTEST_REQUIRE_PROGRAM("xorriso");
+  home.Write("s0/a.txt", "a one");
+  home.Write("s0/dir/b.txt", "b one");
+  home.Write("s0/dir/keep.txt", "kept");
+  home.Write("s1/a.txt", "a two");
+  home.Write("s1/c.txt", "c two");
+  home.Write("s2/dir/d.txt", "d three");
+  home.Write("s2/c.txt", "c three");
+  using Files = std::map<std::string, std::string>;
+  const struct {
+    const char* options;
+    Files expected;
+  } sessions[] = {
+      {"", {{"a.txt", "a one"}, {"dir/b.txt", "b one"}, {"dir/keep.txt", "kept"}}},
+      {"--replace --remove /dir/b.txt ", {{"a.txt", "a two"}, {"c.txt", "c two"}, {"dir/keep.txt", "kept"}}},
+      {"--replace ", {{"a.txt", "a two"}, {"c.txt", "c three"}, {"dir/keep.txt", "kept"}, {"dir/d.txt", "d three"}}},
+  };
+  for (const char* media : {"cd-r", "dvd+r", "dvd-rw"}) {
+    SCOPED_TRACE(media);
+    const std::string drive = std::string("ms-") + media;
+    ASSERT_EQ(Run("vdrive create " + drive + " --media " + media), 0) << out;
+    for (int i = 0; i < 3; ++i) {
+      if (i == 2) {  // a clash with an old file, refused before anything is written
+        ASSERT_EQ(Run("burn --drive " + drive + " --multisession " + At("s2")), 2) << out;
+        EXPECT_NE(out.find("/c.txt is in the earlier session already"), std::string::npos) << out;
+        EXPECT_EQ(Disc(drive)["tracks"].size(), 2u) << out;
+      }
+      ASSERT_EQ(Run("burn --drive " + drive + " --multisession " + sessions[i].options + At("s" + std::to_string(i))), 0)
+          << out;
+      std::filesystem::remove_all(home.path() / "last");
+      const auto last = LastSession(drive);
+      Files files;
+      for (const auto& e : std::filesystem::recursive_directory_iterator(last))
+        if (e.is_regular_file()) files[e.path().lexically_relative(last).string()] = qvtest::ReadFile(e.path());
+      EXPECT_EQ(files, sessions[i].expected) << "session " << i + 1;
+    }
+    // ls shows where each file lies: kept in the first track, a.txt in the
+    // second, d.txt in the third.
+    const auto tracks = Disc(drive)["tracks"];
+    ASSERT_EQ(tracks.size(), 3u);
+    ASSERT_EQ(Run("--json ls --drive " + drive), 0) << out;
+    std::map<std::string, nlohmann::json> listed;
+    for (const auto& e : nlohmann::json::parse(out)["entries"]) listed[e["path"]] = e;
+    const auto inTrack = [&](const std::string& path) {
+      const int extent = listed.at(path)["extent"];
+      int track = 0;
+      for (size_t t = 0; t < tracks.size(); ++t)
+        if (extent >= tracks[t]["start"].get<int>()) track = static_cast<int>(t) + 1;
+      return track;
+    };
+    EXPECT_EQ(inTrack("/dir/keep.txt"), 1);
+    EXPECT_EQ(inTrack("/a.txt"), 2);
+    EXPECT_EQ(inTrack("/dir/d.txt"), 3);
+    EXPECT_EQ(listed.at("/c.txt")["size"], 7);
+    EXPECT_EQ(listed.count("/dir/b.txt"), 0u);
+    ASSERT_EQ(Run("--json ls --drive " + drive + " --session 1 /dir"), 0) << out;
+    EXPECT_EQ(nlohmann::json::parse(out)["entries"].size(), 3u) << out;  // dir, b.txt, keep.txt
+  }
+}
+
 // One audio track per file, the disc closed. Each track, as the drive
 // exports it, holds the samples sox decodes from its file (equal for the
 // lossless formats, within rounding for MP3, whose encoder delay sox keeps
