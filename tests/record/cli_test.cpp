@@ -264,15 +264,25 @@ TEST_F(BurnCli, EachSessionShowsTheEarlierFiles) {
       {"--replace --remove /dir/b.txt ", {{"a.txt", "a two"}, {"c.txt", "c two"}, {"dir/keep.txt", "kept"}}},
       {"--replace ", {{"a.txt", "a two"}, {"c.txt", "c three"}, {"dir/keep.txt", "kept"}, {"dir/d.txt", "d three"}}},
   };
-  for (const char* media : {"cd-r", "dvd+r", "dvd-rw"}) {
+  // An extent of each file, as ls shows it after each session.
+  const auto extents = [&](const std::string& drive) {
+    EXPECT_EQ(Run("--json ls --drive " + drive), 0) << out;
+    std::map<std::string, int> listed;
+    for (const auto& e : nlohmann::json::parse(out)["entries"]) listed[e["path"]] = e["extent"];
+    return listed;
+  };
+  // DVD-RW is written in restricted overwrite: its sessions grow one volume.
+  for (const std::string media : {"cd-r", "dvd+r", "dvd-rw"}) {
     SCOPED_TRACE(media);
-    const std::string drive = std::string("ms-") + media;
+    const std::string drive = "ms-" + std::string(media == "dvd+r" ? "dvdplusr" : media);
     ASSERT_EQ(Run("vdrive create " + drive + " --media " + media), 0) << out;
+    std::map<std::string, int> first;
     for (int i = 0; i < 3; ++i) {
       if (i == 2) {  // a clash with an old file, refused before anything is written
+        const auto before = Disc(drive);
         ASSERT_EQ(Run("burn --drive " + drive + " --multisession " + At("s2")), 2) << out;
         EXPECT_NE(out.find("/c.txt is in the earlier session already"), std::string::npos) << out;
-        EXPECT_EQ(Disc(drive)["tracks"].size(), 2u) << out;
+        EXPECT_EQ(Disc(drive), before);
       }
       ASSERT_EQ(Run("burn --drive " + drive + " --multisession " + sessions[i].options + At("s" + std::to_string(i))), 0)
           << out;
@@ -282,28 +292,20 @@ TEST_F(BurnCli, EachSessionShowsTheEarlierFiles) {
       for (const auto& e : std::filesystem::recursive_directory_iterator(last))
         if (e.is_regular_file()) files[e.path().lexically_relative(last).string()] = qvtest::ReadFile(e.path());
       EXPECT_EQ(files, sessions[i].expected) << "session " << i + 1;
+      const auto now = extents(drive);
+      if (i == 0) first = now;
+      // Old files stay where they were written.
+      if (i == 2) {
+        EXPECT_EQ(now.at("/dir/keep.txt"), first.at("/dir/keep.txt"));
+        EXPECT_LT(first.at("/dir/keep.txt"), now.at("/a.txt"));
+        EXPECT_LT(now.at("/a.txt"), now.at("/dir/d.txt"));
+        EXPECT_EQ(now.count("/dir/b.txt"), 0u);
+      }
     }
-    // ls shows where each file lies: kept in the first track, a.txt in the
-    // second, d.txt in the third.
-    const auto tracks = Disc(drive)["tracks"];
-    ASSERT_EQ(tracks.size(), 3u);
-    ASSERT_EQ(Run("--json ls --drive " + drive), 0) << out;
-    std::map<std::string, nlohmann::json> listed;
-    for (const auto& e : nlohmann::json::parse(out)["entries"]) listed[e["path"]] = e;
-    const auto inTrack = [&](const std::string& path) {
-      const int extent = listed.at(path)["extent"];
-      int track = 0;
-      for (size_t t = 0; t < tracks.size(); ++t)
-        if (extent >= tracks[t]["start"].get<int>()) track = static_cast<int>(t) + 1;
-      return track;
-    };
-    EXPECT_EQ(inTrack("/dir/keep.txt"), 1);
-    EXPECT_EQ(inTrack("/a.txt"), 2);
-    EXPECT_EQ(inTrack("/dir/d.txt"), 3);
-    EXPECT_EQ(listed.at("/c.txt")["size"], 7);
-    EXPECT_EQ(listed.count("/dir/b.txt"), 0u);
-    ASSERT_EQ(Run("--json ls --drive " + drive + " --session 1 /dir"), 0) << out;
-    EXPECT_EQ(nlohmann::json::parse(out)["entries"].size(), 3u) << out;  // dir, b.txt, keep.txt
+    if (media == "cd-r") {  // an earlier session, as it was
+      ASSERT_EQ(Run("--json ls --drive " + drive + " --session 1 /dir"), 0) << out;
+      EXPECT_NE(out.find("\"/dir/b.txt\""), std::string::npos) << out;
+    }
   }
 }
 
