@@ -58,27 +58,29 @@ void Walk(QV_HANDLE tree, QV_HANDLE node, const std::string& path, std::vector<E
   }
 }
 
-// The first data track of session (0: the last session holding one).
+// The first data track of session, or (0) the last track recorded: the
+// table of contents may also list the empty track an open disc is written
+// in next.
 int TrackOf(DriveJob& job, int session, QV_UCHAR* track) {
   CallStatus s;
+  if (session == 0) {
+    s.number = Quorvane_CdvdBurnerGrabber_GetLastTrack(job.handle(), QV_CALL_STATUS(s), track);
+    if (s.number != 0) return job.Fail("finding the disc's last track", s);
+    if (*track == 0) return Report("ls", {kExitNotFound, "the disc in " + job.shown() + " holds no data track", ""});
+    return kExitOk;
+  }
   auto toc = std::make_unique<QUORVANE_TOC_INFORMATION>();
   s.number = Quorvane_CdvdBurnerGrabber_GetTOCInformation(job.handle(), QV_CALL_STATUS(s), toc.get());
   if (s.number != 0) return job.Fail("reading the table of contents", s);
-  int found = 0, foundSession = 0;
-  for (int i = 0; i < toc->m__UCHAR__NumberOfTracks && i < QUORVANE_TOC_MAXIMUM; ++i) {
+  int found = 0;
+  for (int i = 0; i < toc->m__UCHAR__NumberOfTracks && i < QUORVANE_TOC_MAXIMUM && found == 0; ++i) {
     const QUORVANE_TOC_TRACK& t = toc->m__TRACK__Tracks[i];
-    if (!t.m__UCHAR__IsValid || !t.m__UCHAR__IsData) continue;
-    const int in = t.m__UCHAR__SessionNumber;
-    if (session != 0 ? in == session && found == 0 : in != foundSession) {
+    if (t.m__UCHAR__IsValid && t.m__UCHAR__IsData && t.m__UCHAR__SessionNumber == session)
       found = t.m__UCHAR__TrackNumber;
-      foundSession = in;
-    }
   }
   if (found == 0)
     return Report("ls", {kExitNotFound,
-                         session != 0 ? "the disc in " + job.shown() + " has no data track in session " +
-                                            std::to_string(session)
-                                      : "the disc in " + job.shown() + " holds no data track",
+                         "the disc in " + job.shown() + " has no data track in session " + std::to_string(session),
                          ""});
   *track = static_cast<QV_UCHAR>(found);
   return kExitOk;
