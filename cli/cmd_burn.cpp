@@ -33,6 +33,8 @@ struct Options {
   std::string album;
   bool test = false;
   bool multisession = false;
+  bool replace = false;
+  std::vector<std::string> removes;
   bool eject = false;
   uint32_t speed = 0;
 };
@@ -117,6 +119,26 @@ class DvdVideo {
   QV_HANDLE image_ = nullptr;
 };
 
+// A new session shows the files of the one before it: they are imported
+// at their old places, and the new session's directories list them beside
+// the new files.
+int ImportLastSession(DriveJob& job, const DiscState& before, Mastering& master, const Options& o) {
+  const bool holdsVolume = before.disc.m__UCHAR__DiscStatus != 0 ||
+                           ((before.type == DISC_TYPE_DVDPLUSRW || before.type == DISC_TYPE_DVDRAM ||
+                             before.type == DISC_TYPE_DVDRW_RO) && before.start() > 0);
+  CallStatus s;
+  QV_UCHAR last = 0;
+  if (holdsVolume) {
+    s.number = Quorvane_CdvdBurnerGrabber_GetLastTrack(job.handle(), QV_CALL_STATUS(s), &last);
+    if (s.number != 0) return job.Fail("finding the disc's last track", s);
+  }
+  if (last != 0)
+    if (int rc = master.ImportTrack(job.handle(), last)) return rc;
+  for (const std::string& path : o.removes)
+    if (int rc = master.Remove(path)) return rc;
+  return kExitOk;
+}
+
 int Run(const GlobalOptions& global, const Options& o) {
   if (o.vcd || o.svcd) {
     if (o.paths.size() != 1 || !o.image.empty() || o.audio || !o.dvdVideo.empty() || o.udf || o.multisession)
@@ -142,6 +164,8 @@ int Run(const GlobalOptions& global, const Options& o) {
   job.ReportChangesTo(&master);
   DvdVideo video;
   QV_HANDLE videoTree = nullptr;
+  DiscState before;
+  if (int rc = ReadDiscState(job, &before)) return rc;
   if (dvd) {
     if (int rc = video.Create(o, &videoTree)) return rc;
   } else if (!o.image.empty()) {
@@ -150,6 +174,9 @@ int Run(const GlobalOptions& global, const Options& o) {
     if (int rc = CheckAudio(o.paths)) return rc;
   } else {
     if (int rc = o.udf ? master.CreateUdf(o.bridge) : master.Create(true)) return rc;
+    if (o.multisession && !o.udf)
+      if (int rc = ImportLastSession(job, before, master, o)) return rc;
+    master.SetReplace(o.replace);
     if (int rc = master.Add(o.paths)) return rc;
     if (int rc = master.EnsureRoot()) return rc;
   }
@@ -159,8 +186,6 @@ int Run(const GlobalOptions& global, const Options& o) {
   Quorvane_SetEjectAfterFail(0);
   job.EjectAfterFailure(o.eject);
   Quorvane_SetPadding(0);
-  DiscState before;
-  if (int rc = ReadDiscState(job, &before)) return rc;
   CallStatus s;
   if (o.speed != 0) {
     if (int rc = job.SetWriteSpeed(o.speed)) return rc;
@@ -242,6 +267,8 @@ int Run(const GlobalOptions& global, const Options& o) {
                {"test", o.test},
                {"multisession", o.multisession},
                {"renames", master.renames()},
+               {"replaced", master.replaced()},
+               {"removed", o.removes},
                {"changed", master.changed()}});
   else
     std::printf("%s %s on %s%s\n", o.test ? "Test-burned" : "Burned", what.c_str(), job.shown().c_str(),
@@ -257,7 +284,16 @@ RegisterCommand reg({"burn", "Record files, an image or audio tracks onto the di
                        app.add_flag("--audio", o->audio,
                                     "Burn each FILE (wave, FLAC, Ogg Vorbis, MP3) as an audio track and close the disc");
                        app.add_flag("--test", o->test, "Simulate: the laser stays off where the disc allows");
-                       app.add_flag("--multisession", o->multisession, "Leave the disc open for another session");
+                       auto* multi = app.add_flag("--multisession", o->multisession,
+                                                  "Leave the disc open for another session; on a disc with sessions, "
+                                                  "the new one also shows the files of the last");
+                       app.add_flag("--replace", o->replace,
+                                    "With --multisession: new files replace the earlier session's of the same name")
+                           ->needs(multi);
+                       app.add_option("--remove", o->removes,
+                                      "With --multisession: leave PATH of the earlier session out of the new one")
+                           ->needs(multi)
+                           ->allow_extra_args(false);
                        app.add_option("--speed", o->speed, "Write speed in kB/s (default: the fastest)");
                        app.add_flag("--eject", o->eject, "Eject the disc afterwards, and after a failure");
                        app.add_option("--label", o->label, "Volume label of the mastered disc");

@@ -45,6 +45,10 @@ struct ImageOptions {
   std::string kind;  // iso, udf, dvd-video
   std::string out, label = "CDROM", boot, bootEmulation = "none";
   bool noJoliet = false, bridge = false, patchIfo = false, quiet = false;
+  std::string import;  // an earlier image the new one follows
+  int64_t start = -1;  // where the new image starts (default: after import)
+  bool replace = false;
+  std::vector<std::string> removes;
   std::vector<std::string> paths;
   std::string What() const { return "image " + kind; }
 };
@@ -130,6 +134,20 @@ int BuildTree(const GlobalOptions& global, const ImageOptions& o) {
     if (int rc = CheckSource(o.What(), path, true)) return rc;
   if (!o.boot.empty())
     if (int rc = CheckSource(o.What() + " --boot", o.boot, false)) return rc;
+  uint32_t startBlock = 0;
+  if (!o.import.empty()) {
+    if (int rc = CheckSource(o.What() + " --import", o.import, false)) return rc;
+    std::error_code ec;
+    const uintmax_t bytes = fs::file_size(o.import, ec);
+    startBlock = static_cast<uint32_t>(o.start >= 0 ? o.start : static_cast<int64_t>((bytes + 2047) / 2048));
+    if (!ec && o.start >= 0 && static_cast<uint64_t>(o.start) * 2048 < bytes)
+      return Report(o.What(), {kExitUsage, "--start " + std::to_string(o.start) + " lies inside " + o.import +
+                                               " (" + std::to_string((bytes + 2047) / 2048) + " blocks)", ""});
+    if (int rc = master.ImportFile(o.import)) return rc;
+    for (const std::string& path : o.removes)
+      if (int rc = master.Remove(path)) return rc;
+    master.SetReplace(o.replace);
+  }
   if (int rc = master.Add(o.paths)) return g_interrupted ? kExitCancelled : rc;
   if (!o.boot.empty()) {
     const bool floppy = o.bootEmulation == "floppy";
@@ -144,7 +162,8 @@ int BuildTree(const GlobalOptions& global, const ImageOptions& o) {
     if (n != 0) return master.Fail("boot image " + o.boot, n, text, system);
   }
   if (int rc = master.EnsureRoot()) return rc;
-  n = Quorvane_ISO9660JolietFileTree_BuildImage(tree, text, sizeof text, &system, 0, 0, 0, o.label.c_str(), "",
+  n = Quorvane_ISO9660JolietFileTree_BuildImage(tree, text, sizeof text, &system, static_cast<QV_LONG>(startBlock), 0, 0,
+                                                o.label.c_str(), "",
                                                 "QUORVANE");
   if (n != 0) return master.Fail("building the image", n, text, system);
 
@@ -157,6 +176,12 @@ int BuildTree(const GlobalOptions& global, const ImageOptions& o) {
     nlohmann::json answer = udf ? nlohmann::json{{"bridge", o.bridge}}
                                 : nlohmann::json{{"joliet", !o.noJoliet}, {"boot", o.boot}};
     answer["renames"] = master.renames();
+    if (!o.import.empty()) {
+      answer["import"] = o.import;
+      answer["start"] = startBlock;
+      answer["replaced"] = master.replaced();
+      answer["removed"] = o.removes;
+    }
     answer["changed"] = master.changed();
     return answer;
   };
@@ -229,6 +254,21 @@ RegisterCommand reg({"image", "Build image files",
                            ->check(CLI::IsMember({"none", "floppy"}))
                            ->needs(boot);
                        iso->add_flag("--no-joliet", o->noJoliet, "Plain ISO9660 names only");
+                       auto* import = iso->add_option("--import", o->import,
+                                                      "An earlier image: the new one is a session to follow it, "
+                                                      "listing its files too without holding their data");
+                       iso->add_option("--start", o->start,
+                                       "With --import: the block the new session starts at (default: the "
+                                       "earlier image's end; a disc's next writable block to burn it there)")
+                           ->needs(import)
+                           ->check(CLI::NonNegativeNumber);
+                       iso->add_flag("--replace", o->replace,
+                                     "With --import: new files replace the earlier image's of the same name")
+                           ->needs(import);
+                       iso->add_option("--remove", o->removes,
+                                       "With --import: leave PATH of the earlier image out of the new session")
+                           ->needs(import)
+                           ->allow_extra_args(false);
                        CLI::App* udf = sub.add_subcommand("udf", "A UDF 1.02 image, pure or with an ISO9660 bridge");
                        common(udf, "Folders (their contents) and files for the root");
                        udf->add_flag("--bridge", o->bridge, "An ISO9660 hierarchy of the same files beside UDF");

@@ -47,6 +47,17 @@ std::u16string Units(const QV_UCHAR* name, size_t size) {
   return units;
 }
 
+// Imported nodes' paths start so (the engine's prefixes).
+bool IsImported(const char* path) {
+  return path != nullptr && (std::strncmp(path, "ImportingTrack(", 15) == 0 || std::strncmp(path, "ImportingFile(", 14) == 0);
+}
+
+// An imported node's path as the disc shows it: after the prefix's "):".
+std::string DiscPath(const char* path) {
+  const char* at = std::strstr(path, "):");
+  return at != nullptr ? std::string(at + 2) : std::string(path);
+}
+
 // Rename lines are written in pieces of about this size.
 constexpr size_t kNotesPiece = 64 * 1024;
 
@@ -107,7 +118,66 @@ int Mastering::Add(const std::vector<std::string>& paths) {
   }
   FlushNotes();
   skips_.Warn(verb_);
+  if (!clashes_.empty()) {
+    for (const std::string& path : clashes_)
+      std::fprintf(stderr, "quorvane: %s: %s is in the earlier session already\n", verb_.c_str(), path.c_str());
+    return Report(verb_, {kExitUsage, "give --replace to put the new files in the old ones' place, or --remove the "
+                                      "old ones; nothing was written", ""});
+  }
   return kExitOk;
+}
+
+int Mastering::Import(const std::function<uint32_t(QV_BOOLEAN, CallStatus&)>& import, const std::string& what) {
+  importing_ = true;
+  CallStatus s;
+  s.number = import(1, s);
+  // A session without Joliet names has its ISO 9660 ones.
+  if (s.number == 2 && std::strstr(s.text, "Volume descriptor was not found") != nullptr) {
+    s = CallStatus{};
+    s.number = import(0, s);
+  }
+  importing_ = false;
+  for (const std::string& path : importSkips_)
+    std::fprintf(stderr, "quorvane: %s: left out %s of %s: its record is damaged or unsafe (the debug log says how)\n",
+                 verb_.c_str(), path.c_str(), what.c_str());
+  if (s.number != 0) return Fail("importing " + what, s.number, s.text, s.systemError);
+  return kExitOk;
+}
+
+int Mastering::ImportTrack(QV_HANDLE drive, QV_UCHAR track) {
+  return Import([&](QV_BOOLEAN joliet, CallStatus& s) {
+    return Quorvane_ISO9660JolietFileTree_ImportTrack(drive, tree_, track, joliet, s.text, sizeof s.text,
+                                                      &s.systemError);
+  }, "the earlier session (track " + std::to_string(track) + ")");
+}
+
+int Mastering::ImportFile(const std::string& image) {
+  return Import([&](QV_BOOLEAN joliet, CallStatus& s) {
+    return Quorvane_ISO9660JolietFileTree_ImportFile(nullptr, tree_, image.c_str(), joliet, s.text, sizeof s.text,
+                                                     &s.systemError);
+  }, image);
+}
+
+int Mastering::Remove(const std::string& path) {
+  QV_HANDLE node = Quorvane_ISO9660JolietFileTree_GetRoot(tree_);
+  size_t from = 0;
+  while (node != nullptr && from < path.size()) {
+    const size_t slash = path.find('/', from);
+    const std::string part = path.substr(from, slash == std::string::npos ? std::string::npos : slash - from);
+    from = slash == std::string::npos ? path.size() : slash + 1;
+    if (part.empty()) continue;
+    QV_HANDLE kid = Quorvane_ISO9660JolietFileTree_GetFirstKid(tree_, node);
+    for (; kid != nullptr; kid = Quorvane_ISO9660JolietFileTree_GetNextKid(tree_, kid)) {
+      char name[260] = {};
+      Quorvane_ISO9660JolietFileTree_GetNames(tree_, kid, nullptr, name, nullptr);
+      if (part == name) break;
+    }
+    node = kid;
+  }
+  if (node == nullptr || node == Quorvane_ISO9660JolietFileTree_GetRoot(tree_))
+    return Report(verb_, {kExitNotFound, "--remove " + path + ": no such folder or file in the earlier session", ""});
+  const uint32_t n = Quorvane_ISO9660JolietFileTree_Remove(tree_, &node);
+  return n == 0 ? kExitOk : Fail(verb_ + " --remove " + path, n, "", 0);
 }
 
 int Mastering::EnsureRoot() {
@@ -144,7 +214,12 @@ void Mastering::OnChanged(const char* path) {
 
 void Mastering::OnTreeEvent(QV_ULONG reason, void* parameter) {
   switch (reason) {
-    case CN_FILE_TREE_NODE_SKIPPED: SkipNotes::OnTreeEvent(reason, &skips_, parameter, nullptr); break;
+    case CN_FILE_TREE_NODE_SKIPPED:
+      if (importing_)
+        importSkips_.push_back(DiscPath(static_cast<const char*>(parameter)));
+      else
+        SkipNotes::OnTreeEvent(reason, &skips_, parameter, nullptr);
+      break;
     case CN_FILE_TREE_NAME_COLLISION: Rename(static_cast<QUORVANE_NAME_COLLISION*>(parameter)); break;
     case CN_FILE_TREE_NODE_CHANGED: OnChanged(static_cast<const char*>(parameter)); break;
     default: break;
@@ -156,6 +231,20 @@ void Mastering::OnTreeEvent(QV_ULONG reason, void* parameter) {
 // Counters per name keep a folder of many alike names linear.
 void Mastering::Rename(QUORVANE_NAME_COLLISION* record) {
   if (record->m__ULONG__Solution == QVX_NAME_COLLISION_MERGE_FOLDERS) return;  // the same folder twice: merged
+  // A new file meeting one of the earlier session: replaced when asked,
+  // else kept out and refused once all are known.
+  if (IsImported(record->m__PCHAR__ExistingPath) && !IsImported(record->m__PCHAR__NewPath)) {
+    const std::string old = DiscPath(record->m__PCHAR__ExistingPath);
+    if (replace_) {
+      record->m__ULONG__Solution = QVX_NAME_COLLISION_REPLACE_OLD;
+      replaced_.push_back(old);
+    } else {
+      record->m__ULONG__Solution = QVX_NAME_COLLISION_SKIP_NEW;
+      clashes_.push_back(old);
+    }
+    return;
+  }
+  const bool quiet = importing_;  // two old names alike in 12 characters: renamed as before
   record->m__ULONG__Solution = QVX_NAME_COLLISION_RENAME_NEW;
   std::string shown;
   if (!record->m__UCHAR__IsWide) {
@@ -193,7 +282,7 @@ void Mastering::Rename(QUORVANE_NAME_COLLISION* record) {
     }
   }
   // The record is packed: its fields are copied before use.
-  TellRename(record->m__PCHAR__NewPath, shown, record->m__UCHAR__IsWide != 0, record->m__PCHAR__ExistingPath);
+  if (!quiet) TellRename(record->m__PCHAR__NewPath, shown, record->m__UCHAR__IsWide != 0, record->m__PCHAR__ExistingPath);
 }
 
 void Mastering::TellRename(const std::string& path, const std::string& name, bool joliet, const std::string& existing) {

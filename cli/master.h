@@ -4,6 +4,7 @@
 // entries that cannot go on a disc are told, and so is every file that
 // changes while it is read (the command then ends with kExitDiffers).
 #pragma once
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -27,6 +28,18 @@ class Mastering {
   int CreateUdf(bool bridge);
   // Each folder's contents and each file at the root of the image.
   int Add(const std::vector<std::string>& paths);
+  // The folders and files of an earlier session, at their old places: a
+  // data track of the disc in drive, or an image file. Joliet names where
+  // the session has them, else the ISO 9660 ones.
+  int ImportTrack(QV_HANDLE drive, QV_UCHAR track);
+  int ImportFile(const std::string& image);
+  // Drops a folder or file ("/"-separated, as ls shows it) from the tree.
+  int Remove(const std::string& path);
+  // A new file of an imported one's name takes its place; without this
+  // such a clash is refused, since the old one would silently vanish.
+  void SetReplace(bool replace) { replace_ = replace; }
+  // The imported files new ones replaced.
+  const std::vector<std::string>& replaced() const { return replaced_; }
   // An image has a root even when the paths held nothing but empty folders.
   int EnsureRoot();
   // The exit code for a failed engine call, said as the command says it.
@@ -52,6 +65,7 @@ class Mastering {
   void Rename(QUORVANE_NAME_COLLISION* record);
   void TellRename(const std::string& path, const std::string& name, bool joliet, const std::string& existing);
   void FlushNotes();
+  int Import(const std::function<uint32_t(QV_BOOLEAN joliet, CallStatus& s)>& import, const std::string& what);
 
   struct RenameNote {
     std::string path, name;
@@ -69,6 +83,9 @@ class Mastering {
   mutable std::mutex changedLock_;
   std::vector<std::string> changed_;
   SkipNotes skips_;  // told once the additions went through
+  bool importing_ = false;
+  bool replace_ = false;
+  std::vector<std::string> importSkips_, replaced_, clashes_;
 };
 
 }  // namespace qvcli

@@ -4,6 +4,7 @@
 
 #include "core/exception.h"
 #include "core/status.h"
+#include "iso9660/import.h"
 #include "iso9660/iso9660_tree.h"
 #include "platform/dynlib.h"
 #include "platform/file.h"
@@ -421,4 +422,17 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_ISO9660JolietFileTree_SetCallbackCo
   if (!tree) return BadArgument("Quorvane_ISO9660JolietFileTree_SetCallbackContext", "the tree handle is NULL");
   Tree(tree)->SetCallbackContext(callbackContext);
   return EN_SUCCESS;
+}
+
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_ISO9660JolietFileTree_ImportFile(QV_HANDLE burnerGrabber, QV_HANDLE tree,
+                                                                            const char* fileName, QV_BOOLEAN joliet,
+                                                                            char* text, QV_ULONG textSize,
+                                                                            QV_ULONG* systemStatus) {
+  (void)burnerGrabber;  // an image file needs no drive
+  return Call("Quorvane_ISO9660JolietFileTree_ImportFile", tree, text, textSize, systemStatus, [&] {
+    if (fileName == nullptr || *fileName == '\0')
+      QuorvaneI_Throw("Quorvane_ISO9660JolietFileTree_ImportFile", EN_INVALID_PARAMETER, 0,
+                      "Quorvane:Quorvane_ISO9660JolietFileTree_ImportFile(): the file name is empty");
+    QuorvaneI_ImportFile(Tree(tree), fileName, joliet != 0);
+  });
 }

@@ -160,6 +160,16 @@ class CQuorvane_ISO9660FileTree : public CQuorvane_FileTree,
   CQuorvane_ISO9660FileTreeNode* GetBootNode();
   // A boot record of an earlier session, written when no boot image is set.
   void SetImportedBootDescriptor(const uint8_t descriptor[2048]);
+  // A node of an earlier session at its old extent (folders get new
+  // directories when the image is built); named, checked and linked like
+  // a new node. nullptr when the name check dropped it. See import.h.
+  CQuorvane_FileTreeNode* ImportFileTreeNode(const char* absolutePath, const char* name, uint32_t attributes,
+                                             const uint8_t date[7], uint32_t startAddress, uint32_t sizeInUCHARs,
+                                             CQuorvane_FileTreeNode* parent);
+  // Something of an earlier session left out: logged with why, and told
+  // to the callback (CN_FILE_TREE_NODE_SKIPPED) with its path.
+  void ReportImportSkipped(const char* path, const char* why);
+  void ClearCancel() { m__BOOLEAN__IsCancelCreation.store(0, std::memory_order_relaxed); }
 
   // Lays out and generates the image; the chain is then complete and
   // rewound. Exception 3 without a root or when built already.

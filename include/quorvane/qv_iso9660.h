@@ -206,4 +206,28 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_ISO9660JolietFileTree_GetNodeStarti
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_ISO9660JolietFileTree_SetCallbackContext(QV_HANDLE tree,
                                                                                       void *callbackContext);
 
+/* Import of an earlier session: every folder and file of the ISO9660
+ * hierarchy (joliet == 0) or the Joliet one of a data track of the inserted
+ * disc (track from 1), or of an image file whose first block is block 0,
+ * becomes a node of tree that keeps its old extent: it collides, is
+ * replaced and removed like a new node, and building writes its record but
+ * not its data. Imported nodes' paths read "ImportingTrack( N ):/A/B" or
+ * "ImportingFile( NAME ):/A/B". A track's El Torito boot record is written
+ * again when no boot image is set. 2 for a bad track number ("Invalid track
+ * number ( %d ) to import!") or when the hierarchy asked for is not there
+ * ("Volume descriptor was not found!"). Damaged or unsafe entries (a loop,
+ * data past the end of the track, a record overrunning its block, a name
+ * holding '/' or control characters, "." or "..") are left out, each told
+ * with CN_FILE_TREE_NODE_SKIPPED; nothing is read outside the track (the
+ * file). A failure part-way leaves what was imported in the tree. The
+ * drive handle is not used by ImportFile and may be NULL there. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_ISO9660JolietFileTree_ImportTrack(QV_HANDLE burnerGrabber, QV_HANDLE tree,
+                                                                             QV_UCHAR track, QV_BOOLEAN joliet,
+                                                                             char *text, QV_ULONG textSize,
+                                                                             QV_ULONG *systemStatus);
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_ISO9660JolietFileTree_ImportFile(QV_HANDLE burnerGrabber, QV_HANDLE tree,
+                                                                            const char *fileName, QV_BOOLEAN joliet,
+                                                                            char *text, QV_ULONG textSize,
+                                                                            QV_ULONG *systemStatus);
+
 #endif /* QUORVANE_QV_ISO9660_H */

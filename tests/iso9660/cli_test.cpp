@@ -1,5 +1,8 @@
 // quorvane image iso, run as a user runs it.
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
 
 #include "iso_support.h"
 
@@ -44,6 +47,53 @@ TEST(IsoCli, BuildsAnImageOfFoldersContentsAndFiles) {
   ASSERT_EQ(RunCli("--json image iso --no-joliet --out /dev/null " + Q(dir / "photos"), &json), 0) << json;
   EXPECT_NE(json.find("\"joliet\": false"), std::string::npos) << json;
   EXPECT_NE(json.find("\"out\": \"/dev/null\""), std::string::npos) << json;
+}
+
+// Images of genisoimage and xorriso (Joliet and Rock Ridge names, a deep
+// tree, an El Torito boot image) imported and followed by a session of our
+// own: xorriso reads every old file and the new one from that session, and
+// the session carries the old boot record.
+TEST(IsoCli, ASessionFollowsImagesOfOtherTools) {
+  QVTEST_REQUIRE_PROGRAM("genisoimage");
+  QVTEST_REQUIRE_PROGRAM("xorriso");
+  qvtest::TempDir dir;
+  const std::map<std::string, std::string> old = {
+      {"a/b/c/d/e/f/g/deep file.txt", "deep"}, {"A Long Name, Mixed Case.txt", "long"}, {"boot.img", std::string(2048, 'B')}};
+  for (const auto& [name, bytes] : old) dir.Write("old/" + name, bytes);
+  dir.Write("new/added.txt", "added");
+  const struct {
+    const char* tool;
+    std::string command;
+  } tools[] = {
+      {"genisoimage", "genisoimage -quiet -J -R -b boot.img -no-emul-boot -boot-load-size 4 -o " + Q(dir / "t.iso") +
+                          " " + Q(dir / "old")},
+      {"xorriso", "xorriso -outdev " + Q(dir / "t.iso") + " -joliet on -map " + Q(dir / "old") +
+                      " / -boot_image any bin_path=/boot.img -boot_image any emul_type=no_emulation"},
+  };
+  for (const auto& t : tools) {
+    SCOPED_TRACE(t.tool);
+    fs::remove(dir / "t.iso");
+    fs::remove_all(dir / "x");
+    std::string output;
+    ASSERT_EQ(qvtest::RunCommand(t.command + " 2>&1", &output), 0) << output;
+    ASSERT_EQ(RunCli("--json image iso --import " + Q(dir / "t.iso") + " --out " + Q(dir / "s.iso") + " " +
+                         Q(dir / "new"), &output), 0) << output;
+    const unsigned start = nlohmann::json::parse(output)["start"];
+    const std::string first = qvtest::ReadFile(dir / "t.iso"), both = first + qvtest::ReadFile(dir / "s.iso");
+    EXPECT_EQ(start * 2048, first.size());
+    std::ofstream(dir / "both.iso", std::ios::binary) << both;
+    ASSERT_EQ(qvtest::RunCommand("xorriso -indev stdio:" + Q(dir / "both.iso") + " -load sbsector " +
+                                     std::to_string(start) + " -osirrox on -extract / " + Q(dir / "x") + " 2>&1",
+                                 &output), 0) << output;
+    for (const auto& [name, bytes] : old) EXPECT_EQ(qvtest::ReadFile(dir / "x" / name), bytes) << name;
+    EXPECT_EQ(qvtest::ReadFile(dir / "x/added.txt"), "added");
+    // The boot record, as the tool wrote it, in the new session.
+    const size_t at = (size_t{start} + 17) * 2048;
+    ASSERT_GE(both.size(), at + 2048);
+    EXPECT_EQ(both.compare(at + 7, 23, "EL TORITO SPECIFICATION"), 0);
+    const size_t oldAt = 17 * 2048;
+    EXPECT_EQ(both.substr(at, 2048), both.substr(oldAt, 2048));
+  }
 }
 
 }  // namespace

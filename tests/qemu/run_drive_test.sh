@@ -12,7 +12,9 @@
 #
 # With --mount, the guest kernel's UDF driver mounts UDF images that the
 # quorvane command makes (pure and bridged, of a tricky tree, and a pure
-# one holding a file of 5 GiB) and compares what it reads with the files.
+# one holding a file of 5 GiB) and compares what it reads with the files;
+# its iso9660 driver mounts the last of three sessions burnt on a virtual
+# CD-R with --multisession, which must show every file of the three.
 #
 #   run_drive_test.sh --mount QUORVANE WORK_DIR
 #
@@ -122,6 +124,27 @@ else
       -drive if=none,id=cd$n,file="$work/$image.udf",media=cdrom,readonly=on,format=raw)
     n=$((n + 1))
   done
+  # A CD-R of three sessions burnt with --multisession on a virtual drive,
+  # adding, replacing and removing files: the kernel's iso9660 driver
+  # mounts the last session, which must hold every file the user expects.
+  export QUORVANE_VDRIVE_HOME="$src/vdrives"
+  mkdir -p "$src/ms1/dir" "$src/ms2" "$src/ms3" "$src/expect/dir"
+  printf 'old a\n' >"$src/ms1/a.txt"
+  printf 'one\n' >"$src/ms1/dir/one.txt"
+  printf 'new a\n' >"$src/ms2/a.txt"
+  head -c 100000 /dev/urandom >"$src/ms2/random.bin"
+  printf 'three\n' >"$src/ms3/three.txt"
+  "$probe" vdrive create ms --media cd-r >/dev/null
+  "$probe" burn --drive ms --multisession "$src/ms1" >/dev/null
+  "$probe" burn --drive ms --multisession --replace "$src/ms2" >/dev/null
+  "$probe" burn --drive ms --multisession --remove /dir/one.txt "$src/ms3" >/dev/null
+  "$probe" vdrive export ms --out "$work/multi.iso" >/dev/null
+  "$probe" --json info --drive ms | sed -n 's/.*"start": \([0-9]*\).*/\1/p' | tail -n 1 >"$root/lists/multi.sbsector"
+  cp "$src/ms2/a.txt" "$src/ms2/random.bin" "$src/ms3/three.txt" "$src/expect/"
+  (cd "$src/expect" && find . -type f -print0 | xargs -0 md5sum) >"$root/lists/multi.md5"
+  (cd "$src/expect" && find . | wc -l) >"$root/lists/multi.count"
+  drives+=(-device scsi-cd,drive=cd3,bus=scsi0.0,scsi-id=3
+    -drive if=none,id=cd3,file="$work/multi.iso",media=cdrom,readonly=on,format=raw)
 fi
 
 # The initramfs: busybox, the modules, the probe and the ISO to compare with
@@ -144,7 +167,7 @@ if [ $mode = probe ]; then
     modules="$modules isofs"
   fi
 else
-  modules="$modules crc-itu-t udf"
+  modules="$modules crc-itu-t udf isofs"
 fi
 for m in $modules; do
   f=$(find "$modroot/kernel" -name "$m.ko*" | head -n 1)
@@ -210,6 +233,15 @@ else
     fi
     cd /
   done
+  mkdir -p /mnt/3
+  if mount -t iso9660 -o ro,sbsector=\$(cat /lists/multi.sbsector) /dev/sr3 /mnt/3; then
+    cd /mnt/3
+    [ "\$(find . | wc -l)" = "\$(cat /lists/multi.count)" ] && echo "PASS multi: every entry of the last session there" || { find .; echo "FAIL multi: entries"; failed=1; }
+    md5sum -c -s /lists/multi.md5 && echo "PASS multi: every file equal" || { md5sum -c /lists/multi.md5 | grep -v OK; echo "FAIL multi: files"; failed=1; }
+    cd /
+  else
+    echo "FAIL mount the last session of /dev/sr3"; failed=1
+  fi
   echo "QUORVANE-PROBE-EXIT \$failed"
 fi
 poweroff -f

@@ -53,8 +53,13 @@ class BurnCli : public ::testing::Test {
     return nlohmann::json::parse(out, nullptr, false)["disc"];
   }
   // The last track's volume on a drive's disc, extracted by xorriso.
+  // (An open DVD+R also lists the empty track it is written in next.)
   std::filesystem::path LastSession(const std::string& drive) {
-    const int start = Disc(drive)["tracks"].back()["start"];
+    const auto disc = Disc(drive);
+    int start = 0;
+    for (const auto& t : disc["tracks"])
+      if (!disc["free"].contains("nextWritableAddress") || t["start"] < disc["free"]["nextWritableAddress"])
+        start = t["start"];
     EXPECT_EQ(Run("vdrive export " + drive + " --out " + At("last.iso")), 0) << out;
     EXPECT_EQ(qvtest::RunCommand("xorriso -indev stdio:" + At("last.iso") + " -load sbsector " +
                                      std::to_string(start) + " -osirrox on -extract / " + At("last") + " 2>&1", &out),
@@ -241,6 +246,73 @@ TEST_F(BurnCli, FoldersMasteredOnTheFly) {
             0)
       << out;
   EXPECT_EQ(qvtest::ReadFile(home.path() / "second" / "later.txt"), "second session\n");
+}
+
+// Three sessions on each medium written in sequence, each adding,
+// replacing and removing files: the last session, as xorriso extracts it,
+// holds every file the user expects, and the old data is not written again.
+TEST_F(BurnCli, EachSessionShowsTheEarlierFiles) {
+  QVTEST_REQUIRE_PROGRAM("xorriso");
+  home.Write("s0/a.txt", "a one");
+  home.Write("s0/dir/b.txt", "b one");
+  home.Write("s0/dir/keep.txt", "kept");
+  home.Write("s1/a.txt", "a two");
+  home.Write("s1/c.txt", "c two");
+  home.Write("s2/dir/d.txt", "d three");
+  home.Write("s2/c.txt", "c three");
+  using Files = std::map<std::string, std::string>;
+  const struct {
+    const char* options;
+    Files expected;
+  } sessions[] = {
+      {"", {{"a.txt", "a one"}, {"dir/b.txt", "b one"}, {"dir/keep.txt", "kept"}}},
+      {"--replace --remove /dir/b.txt ", {{"a.txt", "a two"}, {"c.txt", "c two"}, {"dir/keep.txt", "kept"}}},
+      {"--replace ", {{"a.txt", "a two"}, {"c.txt", "c three"}, {"dir/keep.txt", "kept"}, {"dir/d.txt", "d three"}}},
+  };
+  // An extent of each file, as ls shows it after each session.
+  const auto extents = [&](const std::string& drive) {
+    EXPECT_EQ(Run("--json ls --drive " + drive), 0) << out;
+    std::map<std::string, int> listed;
+    const auto answer = nlohmann::json::parse(out);
+    for (const auto& e : answer["entries"]) listed[e["path"]] = e["extent"];
+    return listed;
+  };
+  // DVD-RW is written in restricted overwrite: its sessions grow one volume.
+  for (const std::string media : {"cd-r", "dvd+r", "dvd-rw"}) {
+    SCOPED_TRACE(media);
+    const std::string drive = "ms-" + std::string(media == "dvd+r" ? "dvdplusr" : media);
+    ASSERT_EQ(Run("vdrive create " + drive + " --media " + media), 0) << out;
+    std::map<std::string, int> first;
+    for (int i = 0; i < 3; ++i) {
+      if (i == 2) {  // a clash with an old file, refused before anything is written
+        const auto before = Disc(drive);
+        ASSERT_EQ(Run("burn --drive " + drive + " --multisession " + At("s2")), 2) << out;
+        EXPECT_NE(out.find("/c.txt is in the earlier session already"), std::string::npos) << out;
+        EXPECT_EQ(Disc(drive), before);
+      }
+      ASSERT_EQ(Run("burn --drive " + drive + " --multisession " + sessions[i].options + At("s" + std::to_string(i))), 0)
+          << out;
+      std::filesystem::remove_all(home.path() / "last");
+      const auto last = LastSession(drive);
+      Files files;
+      for (const auto& e : std::filesystem::recursive_directory_iterator(last))
+        if (e.is_regular_file()) files[e.path().lexically_relative(last).string()] = qvtest::ReadFile(e.path());
+      EXPECT_EQ(files, sessions[i].expected) << "session " << i + 1;
+      const auto now = extents(drive);
+      if (i == 0) first = now;
+      // Old files stay where they were written.
+      if (i == 2) {
+        EXPECT_EQ(now.at("/dir/keep.txt"), first.at("/dir/keep.txt"));
+        EXPECT_LT(first.at("/dir/keep.txt"), now.at("/a.txt"));
+        EXPECT_LT(now.at("/a.txt"), now.at("/dir/d.txt"));
+        EXPECT_EQ(now.count("/dir/b.txt"), 0u);
+      }
+    }
+    if (media == "cd-r") {  // an earlier session, as it was
+      ASSERT_EQ(Run("--json ls --drive " + drive + " --session 1 /dir"), 0) << out;
+      EXPECT_NE(out.find("\"/dir/b.txt\""), std::string::npos) << out;
+    }
+  }
 }
 
 // One audio track per file, the disc closed. Each track, as the drive

@@ -1,0 +1,181 @@
+// Import of an earlier session from image files: the nodes keep their old
+// extents, a new session built after them lists old and new files (read
+// back by xorriso), and damaged or hostile hierarchies lose only what is
+// damaged, told through the callback.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <fstream>
+
+#include "iso_support.h"
+
+namespace {
+
+using qviso::Tree;
+
+uint32_t Le32(const std::string& s, size_t at) {
+  return static_cast<uint8_t>(s[at]) | static_cast<uint8_t>(s[at + 1]) << 8 | static_cast<uint8_t>(s[at + 2]) << 16 |
+         static_cast<uint32_t>(static_cast<uint8_t>(s[at + 3])) << 24;
+}
+void PutLe32(std::string& s, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
+}
+
+// The byte offset of the record named id (ISO9660 identifier) in the
+// directory at extent, searched in its first block.
+size_t RecordAt(const std::string& image, uint32_t extent, const std::string& id) {
+  for (size_t at = size_t{extent} * 2048; at < size_t{extent} * 2048 + 2048 && image[at] != 0;
+       at += static_cast<uint8_t>(image[at]))
+    if (image.compare(at + 33, static_cast<uint8_t>(image[at + 32]), id) == 0) return at;
+  ADD_FAILURE() << "no record " << id;
+  return 0;
+}
+
+class Import : public ::testing::Test {
+ protected:
+  // A plain ISO9660 image: A.TXT, EMPTY.TXT, SUB/B.TXT, SUB/DEEP/C.TXT.
+  std::string Original() {
+    Tree t({.joliet = false});
+    t.Add(dir.Write("src/a.txt", "alpha").string());
+    t.Add(dir.Write("src/empty.txt", "").string());
+    dir.Write("src/sub/b.txt", std::string(5000, 'b'));
+    dir.Write("src/sub/deep/c.txt", "gamma");
+    t.Add((dir / "src/sub").string());
+    EXPECT_EQ(t.Build(), 0u);
+    return t.Image();
+  }
+  std::string Save(const std::string& image, const std::string& name = "old.iso") {
+    std::ofstream(dir / name, std::ios::binary) << image;
+    return (dir / name).string();
+  }
+  // Imports file into tree; the status, the paths of the callback's skips.
+  uint32_t Run(Tree& tree, const std::string& file, bool joliet, std::vector<std::string>* skipped = nullptr) {
+    char text[QUORVANE_EXCEPTION_TEXT_SIZE] = {};
+    QV_ULONG system = 0;
+    const uint32_t n =
+        Quorvane_ISO9660JolietFileTree_ImportFile(nullptr, tree.handle(), file.c_str(), joliet, text, sizeof text, &system);
+    tree.lastText = text;
+    for (const auto& [reason, name] : tree.events)
+      if (reason == CN_FILE_TREE_NODE_SKIPPED && skipped) skipped->push_back(name);
+    return n;
+  }
+  // "/"-separated long names of every node with its first block.
+  static std::map<std::string, QV_ULONG> Nodes(Tree& t, QV_HANDLE node = nullptr, const std::string& path = "") {
+    std::map<std::string, QV_ULONG> out;
+    if (node == nullptr) node = Quorvane_ISO9660JolietFileTree_GetRoot(t.handle());
+    for (QV_HANDLE k = Quorvane_ISO9660JolietFileTree_GetFirstKid(t.handle(), node); k;
+         k = Quorvane_ISO9660JolietFileTree_GetNextKid(t.handle(), k)) {
+      char name[260] = {};
+      Quorvane_ISO9660JolietFileTree_GetNames(t.handle(), k, nullptr, name, nullptr);
+      QV_ULONG lba = 0;
+      Quorvane_ISO9660JolietFileTree_GetNodeStartingLBA(t.handle(), k, &lba);
+      out[path + "/" + name] = lba;
+      out.merge(Nodes(t, k, path + "/" + name));
+    }
+    return out;
+  }
+  qvtest::TempDir dir;
+};
+
+// Imported files keep their extents; a session built after the old image
+// lists them beside a new file, and xorriso reads all of them from it.
+TEST_F(Import, ANewSessionListsTheOldFilesAtTheirPlaces) {
+  QVTEST_REQUIRE_PROGRAM("xorriso");
+  std::string image = Original();
+  const uint32_t root = Le32(image, 16 * 2048 + 158);
+  // Other tools record an empty file at extent 0.
+  PutLe32(image, RecordAt(image, root, "EMPTY.TXT;1") + 2, 0);
+  const std::string old = Save(image);
+  Tree t;
+  ASSERT_EQ(Run(t, old, false), 0u) << t.lastText;
+  const auto nodes = Nodes(t);
+  const uint32_t a = Le32(image, RecordAt(image, root, "A.TXT;1") + 2);
+  EXPECT_EQ(nodes.at("/A.TXT"), a);
+  EXPECT_EQ(nodes.at("/EMPTY.TXT"), 1u);  // empty, extent 0: still placed
+  EXPECT_TRUE(nodes.count("/SUB/DEEP/C.TXT"));
+  t.Add(dir.Write("new/n.txt", "new file").string());
+  const uint32_t start = static_cast<uint32_t>(image.size() / 2048);
+  ASSERT_EQ(t.Build(start), 0u);
+  const std::string session = t.Image();
+  EXPECT_EQ(session.find(std::string(2048, 'b')), std::string::npos) << "the old data is not written again";
+  Save(image + session, "both.iso");
+  std::string out;
+  ASSERT_EQ(qvtest::RunCommand("xorriso -indev stdio:" + (dir / "both.iso").string() + " -load sbsector " +
+                                   std::to_string(start) + " -osirrox on -extract / " + (dir / "x").string() + " 2>&1",
+                               &out), 0) << out;
+  EXPECT_EQ(qvtest::ReadFile(dir / "x/A.TXT"), "alpha");
+  EXPECT_EQ(qvtest::ReadFile(dir / "x/SUB/B.TXT"), std::string(5000, 'b'));
+  EXPECT_EQ(qvtest::ReadFile(dir / "x/SUB/DEEP/C.TXT"), "gamma");
+  EXPECT_EQ(qvtest::ReadFile(dir / "x/n.txt"), "new file");
+}
+
+// Each damage loses the entry it touches, told with its path; the rest
+// of the hierarchy comes in.
+TEST_F(Import, HostileRecordsAreLeftOutAndTold) {
+  const std::string original = Original();
+  const uint32_t root = Le32(original, 16 * 2048 + 158);
+  const size_t aAt = RecordAt(original, root, "A.TXT;1"), subAt = RecordAt(original, root, "SUB");
+  const uint32_t sub = Le32(original, subAt + 2);
+  const struct {
+    const char* what;
+    std::function<void(std::string&)> damage;
+    const char* skipped;  // the path told, after the prefix
+    const char* gone;     // the node missing afterwards
+  } cases[] = {
+      {"a folder pointing back at the root", [&](std::string& s) { PutLe32(s, subAt + 2, root); }, "/SUB", "/SUB/B.TXT"},
+      {"data past the end", [&](std::string& s) { PutLe32(s, aAt + 2, 0x7FFFFFF0); }, "/A.TXT", "/A.TXT"},
+      {"an absurd size", [&](std::string& s) { PutLe32(s, aAt + 10, 0xFFFFFFFF); }, "/A.TXT", "/A.TXT"},
+      {"a name with a slash", [&](std::string& s) { s[aAt + 34] = '/'; }, "/A/TXT;1", "/A.TXT"},
+      {"a name with a control character", [&](std::string& s) { s[aAt + 33] = '\x01'; }, "/\x01.TXT;1", "/A.TXT"},
+      {"a name that is ..", [&](std::string& s) { std::memcpy(&s[aAt + 33], "..;1\0\0\0", 7); s[aAt + 32] = 2; },
+       "/..", "/A.TXT"},
+      {"a folder of absurd size", [&](std::string& s) { PutLe32(s, subAt + 10, 0xFFFFF800); }, "/SUB", "/SUB/B.TXT"},
+      {"a name overrunning its record", [&](std::string& s) { s[size_t{sub} * 2048 + 68 + 32] = '\xFA'; }, "/SUB",
+       "/SUB/B.TXT"},
+      {"a record overrunning its folder", [&](std::string& s) { PutLe32(s, subAt + 10, 80); }, "/SUB", "/SUB/B.TXT"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string image = original;
+    c.damage(image);
+    Tree t;
+    std::vector<std::string> skipped;
+    ASSERT_EQ(Run(t, Save(image), false, &skipped), 0u) << t.lastText;
+    const auto nodes = Nodes(t);
+    EXPECT_EQ(nodes.count(c.gone), 0u);
+    EXPECT_TRUE(nodes.count("/EMPTY.TXT")) << "the rest comes in";
+    ASSERT_EQ(skipped.size(), 1u);
+    EXPECT_EQ(skipped[0], "ImportingFile( " + (dir / "old.iso").string() + " ):" + c.skipped);
+    for (const auto& [path, lba] : nodes) EXPECT_EQ(path.find(".."), std::string::npos) << path;
+    // What came in builds into a session.
+    EXPECT_EQ(t.Build(static_cast<uint32_t>(image.size() / 2048)), 0u) << t.lastText;
+  }
+}
+
+TEST_F(Import, MissingDescriptorsAndFilesAreRefused) {
+  const std::string old = Save(Original());
+  Tree t;
+  EXPECT_EQ(Run(t, old, true), 2u);  // no Joliet descriptor in a plain image
+  EXPECT_NE(t.lastText.find("Volume descriptor was not found!"), std::string::npos) << t.lastText;
+  EXPECT_EQ(Run(t, Save(std::string(40 * 2048, '\0'), "zero.iso"), false), 2u);
+  EXPECT_EQ(Run(t, Save(std::string(17 * 2048, '\0'), "short.iso"), false), 5u);
+  EXPECT_EQ(Run(t, (dir / "missing.iso").string(), false), 5u);
+  EXPECT_EQ(Quorvane_ISO9660JolietFileTree_GetRoot(t.handle()), nullptr) << "nothing came in";
+}
+
+// A new file of an imported one's name meets it in the collision
+// callback, which sees the imported path.
+TEST_F(Import, NewFilesCollideWithImportedOnes) {
+  const std::string old = Save(Original());
+  Tree t;
+  ASSERT_EQ(Run(t, old, false), 0u) << t.lastText;
+  t.onCollision = [](QUORVANE_NAME_COLLISION& c) { c.m__ULONG__Solution = QVX_NAME_COLLISION_REPLACE_OLD; };
+  t.Add(dir.Write("new/a.txt", "replaced").string());
+  ASSERT_FALSE(t.collisions.empty());
+  EXPECT_EQ(std::string(t.collisions[0].m__PCHAR__ExistingPath), "ImportingFile( " + old + " ):/A.TXT");
+  EXPECT_EQ(Nodes(t).count("/A.TXT"), 0u);
+}
+
+}  // namespace
