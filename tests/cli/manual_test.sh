@@ -59,4 +59,5 @@ expect --multisession quorvane burn --drive spare --mu
 expect decode quorvane --json audio ""
 expect grab quorvane gr
 expect --skip-errors quorvane grab --drive spare --track 1 --sk
+expect --part-size quorvane grab --disc --out x --pa
 exit $fail

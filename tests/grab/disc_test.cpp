@@ -94,8 +94,11 @@ TEST_F(GrabDisc, EveryKindOfCdComesBackWhole) {
             const int lba = t["start"].get<int>() + int(b);
             EXPECT_EQ(q[0] & 0x0F, 1) << "ADR of block " << lba;
             EXPECT_EQ((FromBcd(q[7]) * 60 + FromBcd(q[8])) * 75 + FromBcd(q[9]), lba + 150) << "Q time of block " << lba;
-            if (!audio) EXPECT_EQ((FromBcd(uint8_t(image[sector + 12])) * 60 + FromBcd(uint8_t(image[sector + 13]))) * 75 +
-                                      FromBcd(uint8_t(image[sector + 14])), lba + 150) << "header of block " << lba;
+            if (!audio) {
+              const int header = (FromBcd(uint8_t(image[sector + 12])) * 60 + FromBcd(uint8_t(image[sector + 13]))) * 75 +
+                                 FromBcd(uint8_t(image[sector + 14]));
+              EXPECT_EQ(header, lba + 150) << "header of block " << lba;
+            }
           }
         }
       }
