@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (QuorvaneI_ParseMDSFrom(source, &layout, &mode, &name) == 0) {
     // What a parse gives must be safe to use as it is.
     if (layout.trackCount <= 0 || layout.trackCount > 99 || (mode != 1 && mode != 2) || name.empty() ||
-        name.find('/') != std::string::npos || name.find("..") == 0)
+        name == "." || name == ".." || name.find_first_of("/\\:") != std::string::npos)
       __builtin_trap();
     for (int i = 0; i < layout.rawTrackCount; ++i)
       if (layout.rawTrackSizes[i] <= 0) __builtin_trap();
