@@ -141,14 +141,15 @@ void DriveJob::OnCallback(QV_ULONG reason, uint64_t p1, uint64_t p2) {
   if (reason == CN_FILE_CHANGED && changes_ != nullptr)
     changes_->OnChanged(reinterpret_cast<const char*>(static_cast<uintptr_t>(p1)));
   if (reason == CN_GRAB_RETRY) ++retries_;
-  if (reason == CN_GRAB_BLOCK_REPLACED) {
+  if (reason == CN_GRAB_BLOCK_REPLACED || reason == CN_GRAB_BAD_EDC_ECC) {
     // Addresses travel as 32-bit values; a grab's lie at or above -150.
     const int64_t lba = static_cast<int32_t>(static_cast<uint32_t>(p1));
     replacedBlocks_ += p2;
-    if (!replaced_.empty() && replaced_.back().lba + static_cast<int64_t>(replaced_.back().blocks) == lba)
-      replaced_.back().blocks += p2;
+    auto& list = reason == CN_GRAB_BLOCK_REPLACED ? replaced_ : badChecks_;
+    if (!list.empty() && list.back().lba + static_cast<int64_t>(list.back().blocks) == lba)
+      list.back().blocks += p2;
     else
-      replaced_.push_back({lba, p2});
+      list.push_back({lba, p2});
   }
   if (quiet_ && CurrentProgressStyle() != ProgressStyle::Json) return;
   auto say = [&](const char* phase, const char* text) {

@@ -60,6 +60,8 @@ class DriveJob {
     uint64_t blocks;
   };
   const std::vector<Replaced>& replaced() const { return replaced_; }
+  // Stretches of raw blocks kept as read though their EDC/ECC is wrong.
+  const std::vector<Replaced>& badChecks() const { return badChecks_; }
   uint64_t retries() const { return retries_; }
   // The callback the drive was opened with reports here.
   void OnCallback(QV_ULONG reason, uint64_t parameter1, uint64_t parameter2);
@@ -84,7 +86,7 @@ class DriveJob {
   bool speedSet_ = false;
   bool ejectAfterFailure_ = false;
   uint32_t grabBlockBytes_ = 2048;
-  std::vector<Replaced> replaced_;
+  std::vector<Replaced> replaced_, badChecks_;
   uint64_t retries_ = 0;
   uint64_t replacedBlocks_ = 0;
 };

@@ -84,6 +84,37 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GrabRange(
   });
 }
 
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GrabDisc(
+    QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
+    const char* baseName, QV_ULONG readMode, QV_LONG maxRetries, QV_BOOLEAN ignoreBadBlocks, QV_BOOLEAN forceSingle,
+    QV_ULONG progressInterval, QV_BOOLEAN keepDriveRecovery) {
+  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_GrabDisc";
+  return OnGrab(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdGrabber& g) {
+    QuorvaneI_Require(kEntry, baseName, "baseName");
+    g.GrabDisc(baseName, static_cast<int>(readMode), Policy(maxRetries, ignoreBadBlocks, forceSingle, progressInterval),
+               keepDriveRecovery != 0);
+  });
+}
+
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GrabDVD(
+    QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
+    const char* baseName, QV_ULONG splitSizeMB, QV_LONG maxRetries, QV_BOOLEAN ignoreBadBlocks, QV_BOOLEAN forceSingle,
+    QV_ULONG progressInterval) {
+  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_GrabDVD";
+  // Parts below this size make too many files for too little.
+  constexpr QV_ULONG kMinimumSplitMB = 200;
+  return OnGrab(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdGrabber& g) {
+    QuorvaneI_Require(kEntry, baseName, "baseName");
+    if (splitSizeMB < kMinimumSplitMB) {
+      QuorvaneI_Log("\nQuorvane:Quorvane_CdvdBurnerGrabber_GrabDVD(): Split file size in MBs ( %d ) is less then minimum "
+                    "allowed ( %d ), updating...\n",
+                    static_cast<int>(splitSizeMB), static_cast<int>(kMinimumSplitMB));
+      splitSizeMB = kMinimumSplitMB;
+    }
+    g.GrabDiscSplit(baseName, splitSizeMB, Policy(maxRetries, ignoreBadBlocks, forceSingle, progressInterval));
+  });
+}
+
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Read10(QV_HANDLE handle, char* text, QV_ULONG textSize,
                                                                     QV_ULONG* systemError,
                                                                     CDB_FAILURE_INFORMATION* failure, void* buffer,

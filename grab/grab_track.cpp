@@ -32,16 +32,6 @@ constexpr QuorvaneI_DriveMatch kKeepRecoveryPage[] = {{"PIONEER", "105"}};
 // Drives that take DCR alone badly: their correction goes off with 00h.
 constexpr QuorvaneI_DriveMatch kPlainErrorRecovery[] = {{"TOSHIBA", nullptr}, {"MATSHITA", nullptr}};
 
-// A read failure that is about the blocks read: a medium or hardware
-// error, or a block the drive refuses to read. A drive that lost its disc
-// or went away fails every block alike: that ends the grab at once.
-bool IsBlockFailure(const CQuorvane_Exception* e) {
-  const CDB_FAILURE_INFORMATION* f = e != nullptr ? e->FailureInformation() : nullptr;
-  if (f == nullptr || !f->m__UCHAR__IsValid || f->m__UCHAR__SenseLength < 3) return false;
-  const uint8_t key = f->m__UCHAR__Sense[2] & 0x0F;
-  return key == 0x03 || key == 0x04 || key == 0x05;
-}
-
 const QUORVANE_TOC_TRACK& TrackOf(const QUORVANE_TOC_INFORMATION& toc, uint8_t number) {
   return toc.m__TRACK__Tracks[number - 1];
 }
@@ -72,6 +62,14 @@ void CommitOutput(const char* method, qv::plat::OutputFile& file) {
 }
 
 }  // namespace
+
+// A drive that lost its disc or went away fails every block alike: that
+// ends a grab at once.
+bool QuorvaneI_IsBlockFailure(const CDB_FAILURE_INFORMATION* f) {
+  if (f == nullptr || !f->m__UCHAR__IsValid || f->m__UCHAR__SenseLength < 3) return false;
+  const uint8_t key = f->m__UCHAR__Sense[2] & 0x0F;
+  return key == 0x03 || key == 0x04 || key == 0x05;
+}
 
 void CQuorvane_CdvdGrabber::RestoreReadErrorRecoverySafe() {
   constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::RestoreReadErrorRecoverySafe";
@@ -184,8 +182,9 @@ void CQuorvane_CdvdGrabber::GrabTrackCooked(const GrabRun& run, uint32_t progres
   m__PCQuorvane_ScsiTransport__Transport->SetMaximumTransferLength(kGrabBufferSize);
   int32_t chunk = static_cast<int32_t>(kGrabBufferSize / blockSize);
   if ((depth > 0 && !(depth == 1 && run.keepChunks)) || run.forceSingle) chunk = 1;
-  const uint64_t total = static_cast<uint64_t>(int64_t{last} - first + 1);
-  uint64_t done = 0;
+  const uint64_t range = static_cast<uint64_t>(int64_t{last} - first + 1);
+  const uint64_t total = run.progressTotal != 0 ? run.progressTotal : range;
+  uint64_t done = run.progressTotal != 0 ? run.progressBase : 0;
   bool gapFailed = false;
   uint64_t lastReport = qv::plat::NowMs();
   for (int32_t lba = first; lba <= last;) {
@@ -204,7 +203,7 @@ void CQuorvane_CdvdGrabber::GrabTrackCooked(const GrabRun& run, uint32_t progres
           CQuorvane_ScsiDeviceCdvdRomReader::ReadCD(0, static_cast<uint32_t>(lba), static_cast<uint32_t>(blocks), 0,
                                                     false, true, 0, false, QV_SUBCHANNEL_NONE, buffer.get(), bytes);
       } catch (CQuorvane_Exception* e) {
-        if (!IsBlockFailure(e)) QuorvaneI_Rethrow(kMethod, e);
+        if (!QuorvaneI_IsBlockFailure(e != nullptr ? e->FailureInformation() : nullptr)) QuorvaneI_Rethrow(kMethod, e);
         QuorvaneI_Caught owned(e);
         failed = true;
         QuorvaneI_Log("\n%s(): Read of %ld LB(s) at LBA %ld failed, status %ld\n", kMethod, static_cast<long>(blocks),

@@ -20,6 +20,10 @@ namespace qv::plat {
 class OutputFile;
 }
 
+// A read failure that is about the blocks read (a medium or hardware
+// error, or a block the drive refuses), not a drive gone or a disc pulled.
+bool QuorvaneI_IsBlockFailure(const CDB_FAILURE_INFORMATION* f);
+
 class CQuorvane_CdvdGrabber : public CQuorvane_CdvdDrive {
  public:
   using CQuorvane_CdvdDrive::CQuorvane_CdvdDrive;
@@ -41,6 +45,15 @@ class CQuorvane_CdvdGrabber : public CQuorvane_CdvdDrive {
   void GrabTrack(uint8_t track, const char* fileName, const GrabPolicy& policy);
   // Blocks firstLBA..lastLBA of the track holding firstLBA, one per read.
   void GrabRange(int32_t firstLBA, int32_t lastLBA, const char* fileName, const GrabPolicy& policy);
+
+  // A whole CD into "<baseName>.xmf", raw 2448-byte blocks (readMode 1:
+  // raw, 2: raw P-Q, 3: raw P-W, the subchannel made where not read), and
+  // its description "<baseName>.mds". Blocks of data tracks are checked
+  // against their EDC/ECC; unreadable ones are rebuilt for their address.
+  void GrabDisc(const char* baseName, int readMode, const GrabPolicy& policy, bool keepDriveRecovery);
+  // A whole DVD into parts of splitSizeMB ("<baseName>.xmf", ".xm1", ...)
+  // and its description "<baseName>.mds".
+  void GrabDiscSplit(const char* baseName, uint32_t splitSizeMB, const GrabPolicy& policy);
 
   // Mode page 01h (read error recovery): the drive's defaults back, or
   // correction switched off for raw reads. Failures are logged and dropped.
@@ -90,8 +103,16 @@ class CQuorvane_CdvdGrabber : public CQuorvane_CdvdDrive {
     qv::plat::OutputFile* file;
     int32_t maxDepth;
     bool ignoreBadBlocks, forceSingle, keepChunks;
+    // Progress of a whole disc: blocks before this run, and in all (0: the
+    // run's own range).
+    uint64_t progressBase = 0, progressTotal = 0;
   };
   void GrabTrackCooked(const GrabRun& run, uint32_t progressInterval, int32_t depth, int32_t first, int32_t last);
+  void GrabTrackRaw(const GrabRun& run, int readMode, uint32_t progressInterval, int32_t depth, int32_t first,
+                    int32_t last);
+  // A block rebuilt for its address where the disc gave none: the sector of
+  // its track's kind with zero user data, and its subchannel.
+  void PatternBlock(uint8_t* block, int32_t lba, const TrackPlace& place) const;
   // The drive's raw read modes, asked once: raw, raw P-Q, raw P-W.
   void KnowReadModes();
   // A raw block (2448 bytes) checked as its track type; false when bad.

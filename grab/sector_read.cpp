@@ -233,3 +233,21 @@ uint32_t CQuorvane_CdvdGrabber::Read(void* buffer, int32_t lba, uint32_t blocks,
   }
   return last;
 }
+
+void CQuorvane_CdvdGrabber::PatternBlock(uint8_t* block, int32_t lba, const TrackPlace& place) const {
+  QuorvaneI_SectorLayout layout = QuorvaneI_SectorLayout::Audio;
+  uint8_t subHeader[4] = {};
+  switch (place.type) {
+    case kTrackMode1: layout = QuorvaneI_SectorLayout::Mode1; break;
+    case kTrackMode2: layout = QuorvaneI_SectorLayout::Mode2; break;
+    case kTrackMode2Form1: layout = QuorvaneI_SectorLayout::Mode2Form1; break;
+    case kTrackMode2Form2:
+      layout = QuorvaneI_SectorLayout::Mode2Form2;
+      subHeader[2] = 0x20;  // submode: Form 2
+      break;
+    default: break;
+  }
+  const CQuorvane_RawSectorBuilder builder(m__EDCECC);
+  builder.Build(layout, lba, nullptr, subHeader, block);
+  SynthesizeSubchannel(place, lba, false, block + kRawSize);
+}

@@ -37,6 +37,35 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GrabRange(QV_HAND
                                                                        QV_BOOLEAN forceSingle,
                                                                        QV_ULONG progressInterval);
 
+/* A whole CD into baseName.xmf, a raw image of every track (2448-byte
+ * blocks: the 2352-byte sector and 96 bytes of raw P-W subchannel), and its
+ * description baseName.mds. readMode picks what the drive reads: 1 raw
+ * sectors, 2 with the Q subchannel, 3 with raw P-W; a subchannel not read
+ * is made for the block's place. Data blocks are checked against their
+ * EDC/ECC (CN_GRAB_BAD_EDC_ECC when kept as read); a block that cannot be
+ * read is rebuilt for its address (CN_GRAB_BLOCK_REPLACED) with
+ * ignoreBadBlocks, else the grab fails with exception 10. Each track is
+ * announced with CN_GRAB_TRACK_BEGIN and CN_GRAB_TRACK_END (number, tracks);
+ * CN_GRAB_PROGRESS counts blocks of the whole disc. Unless
+ * keepDriveRecovery, the drive's own error correction is switched off for
+ * the grab. Exception 10 for a DVD or a read mode the drive lacks. Both
+ * files take their names only once complete. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GrabDisc(QV_HANDLE handle, QUORVANE_STATUS_RECORD,
+                                                                      const char *baseName, QV_ULONG readMode,
+                                                                      QV_LONG maxRetries, QV_BOOLEAN ignoreBadBlocks,
+                                                                      QV_BOOLEAN forceSingle, QV_ULONG progressInterval,
+                                                                      QV_BOOLEAN keepDriveRecovery);
+/* A whole DVD into parts of splitSizeMB megabytes (at least 200):
+ * baseName.xmf, then baseName.xm1, baseName.xm2 and so on, and the
+ * description baseName.mds. Unreadable blocks as GrabTrack treats them;
+ * CN_GRAB_PART_BEGIN and CN_GRAB_PART_END (index from 0, parts) frame each
+ * part. Exception 10 for a CD. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GrabDVD(QV_HANDLE handle, QUORVANE_STATUS_RECORD,
+                                                                     const char *baseName, QV_ULONG splitSizeMB,
+                                                                     QV_LONG maxRetries, QV_BOOLEAN ignoreBadBlocks,
+                                                                     QV_BOOLEAN forceSingle,
+                                                                     QV_ULONG progressInterval);
+
 /* Read flags of the sector readers. */
 enum {
   QVX_READ_STOP_AT_FIRST_FAILURE = 0x001,

@@ -60,4 +60,5 @@ expect decode quorvane --json audio ""
 expect grab quorvane gr
 expect --skip-errors quorvane grab --drive spare --track 1 --sk
 expect --svcd quorvane burn --drive spare --sv
+expect --part-size quorvane grab --disc --out x --pa
 exit $fail

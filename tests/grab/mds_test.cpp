@@ -1,0 +1,143 @@
+// Description files: the layout of a one-track CD's, read back as written,
+// and every damaged or hostile one refused with its status; the image
+// classifiers by name and first blocks.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "grab/mds.h"
+#include "platform/output_file.h"
+#include "support/test_support.h"
+
+namespace {
+
+// One session, one Mode 1 track of 1000 blocks.
+QUORVANE_TOC_INFORMATION OneTrack() {
+  QUORVANE_TOC_INFORMATION toc{};
+  toc.m__UCHAR__LastSession = toc.m__UCHAR__NumberOfTracks = 1;
+  toc.m__UCHAR__NumberOfEntries = 4;
+  QUORVANE_TOC_TRACK& t = toc.m__TRACK__Tracks[0];
+  t.m__UCHAR__IsValid = t.m__UCHAR__TrackNumber = t.m__UCHAR__SessionNumber = t.m__UCHAR__TrackMode = 1;
+  t.m__LONG__EndAddress = 999;
+  const uint8_t entries[4][4] = {{0xA0, 1, 0, 0}, {0xA1, 1, 0, 0}, {0xA2, 0, 15, 25}, {1, 0, 2, 0}};
+  for (int i = 0; i < 4; ++i)
+    toc.m__ENTRY__Entries[i] = {1, 0x14, 0, entries[i][0], 0, 0, 0, 0, entries[i][1], entries[i][2], entries[i][3]};
+  return toc;
+}
+
+void Put32(std::string& b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = char(v >> (8 * i));
+}
+uint32_t Get32(const std::string& b, size_t at) {
+  uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = v << 8 | uint8_t(b[at + i]);
+  return v;
+}
+
+class Mds : public ::testing::Test {
+ protected:
+  std::string Written(const char* base) {
+    qv::plat::OutputFile file;
+    uint32_t error = 0;
+    EXPECT_TRUE(file.Open((dir.path() / "d.mds").string(), &error));
+    FormatFileMDSForCD(file, toc, base);
+    EXPECT_TRUE(file.Commit(&error));
+    return qvtest::ReadFile(dir.path() / "d.mds");
+  }
+  uint32_t Parse(const std::string& bytes) {
+    dir.Write("p.mds", bytes);
+    return QuorvaneI_ParseMDS((dir.path() / "p.mds").c_str(), &layout, &mode, &name, (dir.path().string() + "/").c_str());
+  }
+  qvtest::TempDir dir;
+  QUORVANE_TOC_INFORMATION toc = OneTrack();
+  QuorvaneI_MdsLayout layout;
+  int mode = 0;
+  std::string name;
+};
+
+// Header, session, four descriptors, index, file record, then the name at
+// 88 + 4 x 80 + 24 x 2; read back, the track is as long as it was.
+TEST_F(Mds, OneTrackCdLayoutAndBack) {
+  const std::string mds = Written("/some/where/disc");
+  ASSERT_EQ(mds.size(), 456u + sizeof "disc.xmf");
+  EXPECT_EQ(mds.substr(456), std::string("disc.xmf", sizeof "disc.xmf"));
+  // The fuzzer's seed was put together byte by byte from the format's tables.
+  EXPECT_TRUE(Written("disc") == qvtest::ReadFile(QUORVANE_DISCS_DIR "/../../tests/grab/fuzz/seeds/one-track.mds"));
+
+  ASSERT_EQ(Parse(mds), 0u);
+  EXPECT_EQ(layout.rawTrackCount, 1);
+  EXPECT_EQ(layout.rawTrackSizes[0], 1000);
+  EXPECT_EQ(layout.isAudio[0], 0);
+  EXPECT_EQ(mode, 1);
+  EXPECT_EQ(name, "disc.xmf");
+  // A length of 0: the image file's own size tells.
+  std::string zero = mds;
+  Put32(zero, Get32(mds, 112 + 3 * 80 + 52) + 8, 0);
+  dir.Write("disc.xmf", std::string(777 * 2448, '\0'));
+  ASSERT_EQ(Parse(zero), 0u);
+  EXPECT_EQ(layout.rawTrackSizes[0], 777);
+}
+
+// Damage of every kind, and names that lead elsewhere.
+TEST_F(Mds, DamagedAndHostileDescriptionsAreRefused) {
+  const std::string good = Written("disc");
+  const size_t track = 112 + 3 * 80, nameAt = 456;
+  auto withName = [&](const std::string& n) { return good.substr(0, nameAt) + n + std::string(1, '\0'); };
+  auto patched = [&](size_t at, uint8_t v) {
+    std::string b = good;
+    b[at] = char(v);
+    return b;
+  };
+  struct Case {
+    const char* what;
+    std::string bytes;
+    uint32_t status;
+  } cases[] = {
+      {"signature", patched(3, 'x'), 11},
+      {"a DVD's", patched(18, 0x10), 11},
+      {"two sessions", patched(20, 2), 11},
+      {"no subchannel", patched(track + 1, 0), 11},
+      {"cut in the header", good.substr(0, 40), 996},
+      {"cut in a descriptor", good.substr(0, 200), 996},
+      {"session beyond the end", patched(81, 0x40), 996},
+      {"name without its end", good.substr(0, nameAt + 4), 11},
+      {"no tracks", patched(track, 0xE8), 11},
+      {"parent folder", withName("../x"), 123},
+      {"absolute", withName("/etc/passwd"), 123},
+      {"into a folder", withName("sub/x.xmf"), 123},
+      {"empty", withName(""), 123},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(Parse(c.bytes), c.status);
+  }
+  EXPECT_EQ(QuorvaneI_ParseMDS((dir.path() / "none.mds").c_str(), &layout, &mode, &name, ""), 2u);
+}
+
+TEST_F(Mds, ClassifiersLookAtNameAndFirstBlocks) {
+  std::string raw(2352, '\0');
+  std::memcpy(raw.data(), "\0\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\0", 12);
+  raw[15] = 2;
+  std::string iso(17 * 2048, '\0');
+  std::memcpy(&iso[16 * 2048], "\x01" "CD001", 6);
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool mdf, isoImage;
+    int mode;
+  } cases[] = {{"a.xmf", raw, true, false, 2},           {"A.MDF", raw, true, false, 2},
+               {"a.bin", raw, false, false, -1},         {"a.xmf", raw.substr(0, 2000), false, false, 0},
+               {"a.iso", iso, false, true, -1},          {"a.iso", iso.substr(0, 34000), false, false, -1},
+               {"a.mdf", std::string(4000, 'x'), false, false, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name + std::to_string(c.bytes.size()));
+    const std::string path = dir.Write(c.name, c.bytes).string();
+    int m = -1;
+    EXPECT_EQ(QuorvaneI_IsMDF(path.c_str(), &m), c.mdf);
+    EXPECT_EQ(m, c.mode);
+    EXPECT_EQ(QuorvaneI_IsISO(path.c_str()), c.isoImage);
+  }
+}
+
+}  // namespace
