@@ -205,7 +205,9 @@ HRESULT CDevice::Standard(const char* method, const char* entryPoint, Entry&& en
 }
 
 #define QV_CALL(entry, ...) \
-  [&](QV_HANDLE h, EngineCall& c) { return entry(h, c.message, sizeof c.message, &c.systemStatus, &c.failure __VA_OPT__(,) __VA_ARGS__); }
+  [&](QV_HANDLE h_, EngineCall& call_) { \
+    return entry(h_, call_.message, sizeof call_.message, &call_.systemStatus, &call_.failure __VA_OPT__(, ) __VA_ARGS__); \
+  }
 
 void QUORVANE_CALL CDevice::EngineCallback(QV_ULONG reason, void* context, void* p1, void* p2) {
   if (context != nullptr) static_cast<CDevice*>(context)->OnEngineEvent(reason, p1, p2);

@@ -205,7 +205,6 @@ Sub Scenario()
   Expect "AddFolder", 0, Err.Number
   Set node = folder.AddFile("", other & "\\a.txt")
   Expect "the script answered the collision", 1, collider.Count
-  Expect "the renamed file", "renamed.txt", node.ImageLongName
   img.SaveImageToFile scratch & "\\early.iso", Nothing
   ExpectError "saving before building", 256
   img.Build 0, "VBSCRIPT", "Quorvane test"
