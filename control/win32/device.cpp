@@ -232,6 +232,16 @@ void CDevice::OnEngineEvent(QV_ULONG reason, void* p1, void* p2) {
   }
 }
 
+HRESULT CDevice::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* exception, UINT* argError) {
+  IUnknown* sink = nullptr;
+  if ((id == 32 || id == 48) && ScriptObjectArgument(flags, params, &sink)) {
+    (id == 32 ? progress_ : notify_).Set(sink);
+    return S_OK;
+  }
+  return DualInterface<IDevice>::Invoke(id, riid, lcid, flags, params, result, exception, argError);
+}
+
 // ---- Device: stored properties ------------------------------------------
 
 HRESULT CDevice::Flag(VARIANT_BOOL* v, FlagIndex i) {

@@ -24,6 +24,10 @@ class CDevice : public ComObject<CDevice, IDevice> {
   // S_OK with the drive's identity, S_FALSE when no drive answers there.
   HRESULT InitDevice(const char* deviceName);
 
+  // Scripts set the callbacks to objects of their own.
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                   EXCEPINFO* exception, UINT* argError) override;
+
   HRESULT STDMETHODCALLTYPE get_ProductID(BSTR* v) override;
   HRESULT STDMETHODCALLTYPE get_VendorID(BSTR* v) override;
   HRESULT STDMETHODCALLTYPE get_SupportCDRRead(VARIANT_BOOL* v) override { return Flag(v, kCdrRead); }

@@ -62,6 +62,17 @@ void CJolietImage::FinalRelease() {
   QVX("\nCJolietImage(%p)::FinalRelease() : EXITing with success \n", static_cast<void*>(this));
 }
 
+HRESULT CJolietImage::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                             EXCEPINFO* exception, UINT* argError) {
+  IUnknown* sink = nullptr;
+  if (id == 9 && ScriptObjectArgument(flags, params, &sink)) {
+    if (sink == nullptr) return E_POINTER;  // the callback cannot be cleared
+    collision_.Set(sink);
+    return S_OK;
+  }
+  return DualInterface<IJolietImage>::Invoke(id, riid, lcid, flags, params, result, exception, argError);
+}
+
 HRESULT CJolietImage::get_Root(INode** v) {
   if (!CheckOutPointer("CJolietImage::get_Root", v, sizeof *v)) return E_POINTER;
   *v = nullptr;
@@ -276,8 +287,18 @@ void CJolietImage::OnCollision(QUORVANE_NAME_COLLISION& r) {
     long solution = QVX_NAME_COLLISION_SKIP_NEW;
     collision_.Collision(oldPath, newPath, &b, &solution);
     r.m__ULONG__Solution = static_cast<QV_ULONG>(solution);
-    if (solution == QVX_NAME_COLLISION_RENAME_NEW && b != nullptr)
-      store(std::u16string(reinterpret_cast<const char16_t*>(b), SysStringLen(b)));
+    if (solution == QVX_NAME_COLLISION_RENAME_NEW && b != nullptr) {
+      std::u16string chosen(reinterpret_cast<const char16_t*>(b), SysStringLen(b));
+      // A client that asks for a new name and gives none (a script whose
+      // by-reference argument does not come back) gets the built-in one.
+      if (chosen == name) {
+        const std::time_t now = std::time(nullptr);
+        std::tm local{};
+        localtime_s(&local, &now);
+        chosen = RenameJolietCollision(name, local);
+      }
+      store(chosen);
+    }
     SysFreeString(b);
     SysFreeString(oldPath);
     SysFreeString(newPath);

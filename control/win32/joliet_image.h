@@ -17,6 +17,10 @@ class CJolietImage : public ComObject<CJolietImage, IJolietImage> {
   HRESULT FinalConstruct();
   void FinalRelease();
 
+  // Scripts set the collision callback to an object of their own.
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                   EXCEPINFO* exception, UINT* argError) override;
+
   HRESULT STDMETHODCALLTYPE get_Root(INode** v) override;
   HRESULT STDMETHODCALLTYPE get_ImageSizeInBytes(UINT64* v) override;
   HRESULT STDMETHODCALLTYPE Cancel() override;

@@ -44,6 +44,19 @@ bool ClientSink::Empty() const {
   return sink_ == nullptr;
 }
 
+bool ScriptObjectArgument(WORD flags, const DISPPARAMS* params, IUnknown** object) {
+  if (!(flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) || params == nullptr || params->cArgs != 1)
+    return false;
+  const VARIANT& v = params->rgvarg[0];
+  switch (V_VT(&v)) {
+    case VT_DISPATCH: *object = V_DISPATCH(&v); return true;
+    case VT_UNKNOWN: *object = V_UNKNOWN(&v); return true;
+    case VT_DISPATCH | VT_BYREF: *object = *V_DISPATCHREF(&v); return true;
+    case VT_UNKNOWN | VT_BYREF: *object = *V_UNKNOWNREF(&v); return true;
+    default: return false;
+  }
+}
+
 HRESULT InvokeByName(IUnknown* object, const wchar_t* name, VARIANT* args, UINT count, VARIANT* result) {
   DISPID id = DISPID_UNKNOWN;
   LPOLESTR names[] = {const_cast<LPOLESTR>(name)};

@@ -36,6 +36,12 @@ class ClientSink {
   IUnknown* sink_ = nullptr;
 };
 
+// The object a script assigns to a callback property: the single
+// argument of a put when it is an object (VT_DISPATCH or VT_UNKNOWN, null
+// for Nothing). The type library's coercion would ask a script object for
+// the callback interface, which it does not have.
+bool ScriptObjectArgument(WORD flags, const DISPPARAMS* params, IUnknown** object);
+
 // Invokes member name of a script object with args (in call order);
 // result may be null.
 HRESULT InvokeByName(IUnknown* object, const wchar_t* name, VARIANT* args, UINT count, VARIANT* result);
