@@ -153,6 +153,38 @@ TEST_F(Automation, AnImageThatDoesNotFitIsRefusedBeforeAnythingIsWritten) {
             static_cast<HRESULT>(0x800A0202)) << "a handle no image gave";
 }
 
+// The error object the last failed call left on this thread.
+std::wstring ErrorSource() {
+  Ptr<IErrorInfo> info;
+  if (GetErrorInfo(0, &info.p) != S_OK) return L"(none)";
+  BSTR source = nullptr;
+  info->GetSource(&source);
+  return Text(source);
+}
+
+TEST_F(Automation, ABusyDriveIsWaitedForAndADiscPulledMidBurnFails) {
+  Drives({"dvd+r"});
+  // (A drive that stays busy fails only after the engine's thousands of
+  // retries: too slow for this suite.)
+  ASSERT_EQ(QvDrive_SetFaults("CdRom0", R"({"rules": [{"kind": "busy", "opcode": 27, "times": 3}]})"), 0u);
+  EXPECT_EQ(Device(0)->Eject(), S_OK);
+  EXPECT_EQ(Device(0)->Load(), S_OK);
+  ASSERT_EQ(QvDrive_SetFaults("CdRom0", R"({"rules": [{"kind": "pull", "opcode": 42, "nth": 2}]})"), 0u);
+  ASSERT_EQ(Create(CLSID_CJolietImage, IID_IJolietImage, image.Out()), S_OK);
+  Ptr<INode> root, file;
+  Bstr empty(L""), path(L"test_server_devices.exe"), label(L"L"), app(L"t");
+  ASSERT_EQ(image->get_Root(&root.p), S_OK);
+  ASSERT_EQ(root->AddFile(empty.b, path.b, &file.p), S_OK);
+  ASSERT_EQ(image->Build(0, label.b, app.b), S_OK);
+  image->get_FileSystemHandle(&handle);
+  const HRESULT pulled = Device(0)->TrackAtOnceFromFileSystemHandle(static_cast<long>(handle), VARIANT_FALSE, VARIANT_FALSE);
+  EXPECT_TRUE(FAILED(pulled)) << std::hex << pulled;
+  EXPECT_EQ(ErrorSource(), L"Quorvane.Device.1");
+  BSTR message = nullptr;
+  Device(0)->get_ErrorMessage(&message);
+  EXPECT_FALSE(Text(message).empty());
+}
+
 TEST_F(Automation, TheTreeWithoutACollisionCallbackRenamesAndRemoves) {
   ASSERT_EQ(Create(CLSID_CJolietImage, IID_IJolietImage, image.Out()), S_OK);
   Ptr<INode> root, first, second, kid;
