@@ -172,7 +172,9 @@ TEST_F(Automation, ABusyDriveIsWaitedForAndADiscPulledMidBurnFails) {
   ASSERT_EQ(QvDrive_SetFaults("CdRom0", R"({"rules": [{"kind": "pull", "opcode": 42, "nth": 2}]})"), 0u);
   ASSERT_EQ(Create(CLSID_CJolietImage, IID_IJolietImage, image.Out()), S_OK);
   Ptr<INode> root, file;
-  Bstr empty(L""), path(L"test_server_devices.exe"), label(L"L"), app(L"t");
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);  // a file big enough to burn for a while
+  Bstr empty(L""), path(self), label(L"L"), app(L"t");
   ASSERT_EQ(image->get_Root(&root.p), S_OK);
   ASSERT_EQ(root->AddFile(empty.b, path.b, &file.p), S_OK);
   ASSERT_EQ(image->Build(0, label.b, app.b), S_OK);
