@@ -83,8 +83,8 @@ windows: deps deps-windows
 	cmake --build $(WINDOWS_BUILD) -j$(JOBS)
 
 # Its tests under Wine, then the server registered and driven by clients.
-test-windows: windows
-	tests/windows/run-wine.sh $(WINDOWS_BUILD)
+test-windows: windows build
+	tests/windows/run-wine.sh $(WINDOWS_BUILD) $(BUILD)
 
 # The main job needs the command and the virtual drive, nothing more: a
 # build of its own without tests, benchmarks or debug information, which

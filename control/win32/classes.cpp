@@ -2,20 +2,21 @@
 
 #include "control/win32/callbacks.h"
 #include "control/win32/dao_layout.h"
+#include "control/win32/device.h"
 #include "control/win32/disc_info.h"
+#include "control/win32/joliet_image.h"
 
 namespace qv::control {
 namespace {
 
-// Classes whose objects need drives, image trees or the DVD-Video builder
-// have no creator until those parts of the engine exist.
+// The DVD-Video image classes have no creator yet.
 const ServerClass kClasses[] = {
-    {&CLSID_CDevices, "CDevices", "Quorvane.Devices.1", nullptr},
-    {&CLSID_CDevice, "CDevice", "Quorvane.Device.1", nullptr},
+    {&CLSID_CDevices, "CDevices", "Quorvane.Devices.1", &CDevices::Create},
+    {&CLSID_CDevice, "CDevice", "Quorvane.Device.1", &CDevice::Create},
     {&CLSID_CDiscInfo, "CDiscInfo", "Quorvane.DiscInfo.1", &CDiscInfo::Create},
-    {&CLSID_CJolietImage, "CJolietImage", "Quorvane.JolietImage.1", nullptr},
-    {&CLSID_CNode, "CNode", "Quorvane.Node.1", nullptr},
-    {&CLSID_CNodeDateTime, "CNodeDateTime", "Quorvane.NodeDateTime.1", nullptr},
+    {&CLSID_CJolietImage, "CJolietImage", "Quorvane.JolietImage.1", &CJolietImage::Create},
+    {&CLSID_CNode, "CNode", "Quorvane.Node.1", &CNode::Create},
+    {&CLSID_CNodeDateTime, "CNodeDateTime", "Quorvane.NodeDateTime.1", &CNodeDateTime::Create},
     {&CLSID_CDVDVideoImage, "CDVDVideoImage", "Quorvane.DVDVideoImage.1", nullptr},
     {&CLSID_CDVDVideoImage2, "CDVDVideoImage2", "Quorvane.DVDVideoImage2.1", nullptr},
     {&CLSID_CDAOLayout, "CDAOLayout", "Quorvane.DAOLayout.1", &CDAOLayout::Create},

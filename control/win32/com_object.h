@@ -36,6 +36,10 @@ bool CheckOutPointer(const char* method, void* pointer, size_t size);
 // Throws std::bad_alloc when memory runs out.
 std::string NarrowFromBstr(BSTR text);
 
+// A string result: a new BSTR of text (ANSI code page) in *out after the
+// pointer check; E_OUTOFMEMORY when the BSTR cannot be made.
+HRESULT StringResult(const char* method, const std::string& text, BSTR* out);
+
 // IDispatch for one dual interface, over that interface's type information.
 template <class Itf>
 class DualInterface : public Itf {
@@ -67,6 +71,10 @@ class DualInterface : public Itf {
     HRESULT hr = GetServerTypeInfo(__uuidof(Itf), &info);
     if (FAILED(hr)) return hr;
     hr = DispInvoke(static_cast<Itf*>(this), info, id, flags, params, result, exception, argError);
+    // Scripts assign objects with "Set x.Prop = obj" (a put by reference);
+    // the properties that take objects are plain puts.
+    if (hr == DISP_E_MEMBERNOTFOUND && flags == DISPATCH_PROPERTYPUTREF)
+      hr = DispInvoke(static_cast<Itf*>(this), info, id, DISPATCH_PROPERTYPUT, params, result, exception, argError);
     info->Release();
     return hr;
   }

@@ -75,4 +75,18 @@ std::string NarrowFromBstr(BSTR text) {
   return out;
 }
 
+HRESULT StringResult(const char* method, const std::string& text, BSTR* out) {
+  if (!CheckOutPointer(method, out, sizeof *out)) return E_POINTER;
+  *out = nullptr;
+  const int n = text.empty() ? 0 : MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  BSTR b = SysAllocStringLen(nullptr, static_cast<UINT>(n));
+  if (b == nullptr) {
+    QVX("\n%s(): SysAllocString(%s) failed\n", method, text.c_str());
+    return E_OUTOFMEMORY;
+  }
+  if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), b, n);
+  *out = b;
+  return S_OK;
+}
+
 }  // namespace qv::control

@@ -55,6 +55,12 @@ HRESULT EngineErrorResult(uint32_t number, uint32_t systemStatus, REFCLSID clsid
   return static_cast<HRESULT>(0x800A0200u + number);
 }
 
+HRESULT FixedError(HRESULT hr, REFCLSID clsid, const char* description) {
+  const ServerClass* c = FindServerClass(clsid);
+  SetErrorObject(c ? c->progId : "", description);
+  return hr;
+}
+
 HRESULT EngineCallFailure(const char* method, const void* object, const char* entryPoint, uint32_t number,
                           const EngineCall& call, REFCLSID clsid, std::string& errorMessage, uint8_t* lastSenseKey) {
   char message[kEngineMessageSize + 1] = {};

@@ -25,6 +25,10 @@ struct EngineCall {
 // exception's text, empty for a number without one).
 HRESULT EngineErrorResult(uint32_t number, uint32_t systemStatus, REFCLSID clsid);
 
+// A fixed automation error (0x800A0100 "Image is not built" and its
+// kind): hr with an error object whose source is clsid's ProgID.
+HRESULT FixedError(HRESULT hr, REFCLSID clsid, const char* description);
+
 // Reports a failed engine call: traces it, takes the sense key into
 // *lastSenseKey (objects that keep one), stores the message in
 // errorMessage and returns EngineErrorResult.

@@ -3,13 +3,21 @@
 # afterwards:
 #   1. every test of the Windows build (ctest; one entry per test program);
 #   2. regsvr32 Quorvane.ocx;
-#   3. a VBScript and a compiled MTA client against the server;
+#   3. a VBScript, a JScript and a compiled MTA client against the server
+#      and virtual drives: each lists the drives, builds an image of a
+#      folder with a collision it answers, burns it to a blank DVD+R and
+#      erases a CD-RW; the discs are then exported on the Linux side and
+#      their files compared with the folder;
 #   4. regsvr32 /u, and a check that nothing of the registration is left.
-# Usage: run-wine.sh [build-windows]
+# Usage: run-wine.sh [build-windows [build]]   (build: the Linux tree with
+# the quorvane command, which makes and exports the virtual drives)
 set -uo pipefail
 build=$(cd "${1:-build-windows}" && pwd) || exit 2
+linux_build=$(cd "${2:-build}" && pwd) || exit 2
+quorvane=$linux_build/cli/quorvane
 here=$(cd "$(dirname "$0")" && pwd)
-for program in wine wineserver winepath; do
+[ -x "$quorvane" ] || { echo "run-wine.sh: $quorvane is missing (make build)" >&2; exit 2; }
+for program in wine wineserver winepath bsdtar; do
   command -v "$program" >/dev/null || { echo "run-wine.sh: $program is not installed" >&2; exit 2; }
 done
 
@@ -21,6 +29,7 @@ cleanup() {
   rm -rf "$WINEPREFIX"
 }
 trap cleanup EXIT
+work=$WINEPREFIX/work
 trap 'exit 130' INT TERM
 
 failures=()
@@ -45,15 +54,37 @@ fi
 # closing "N passed, 0 failed" line and exit code 0.
 run_script() {
   local script=$1 out rc
+  shift
   echo "== cscript $(basename "$script")"
-  out=$(wine cscript //nologo "$(win "$script")" 2>&1)
+  out=$(run_with_drives wine cscript //nologo "$(win "$script")" "$@" 2>&1)
   rc=$?
   echo "$out"
   if ! grep -Eq '^[0-9]+ passed, 0 failed' <<<"$out" || [ $rc -ne 0 ]; then
     fail "$(basename "$script") (exit code $rc)"
   fi
 }
-run_script "$here/clients/server.vbs"
+# The virtual drives, seen by the engine under Wine through the
+# pass-through library: three blank DVD+R, a written CD-RW, one empty.
+export QUORVANE_VDRIVE_HOME=$work/vdrives
+mkdir -p "$QUORVANE_VDRIVE_HOME" "$work/source/sub" "$work/other" "$work/scratch"
+for i in 0 1 2; do "$quorvane" vdrive create "CdRom$i" --media dvd+r >/dev/null || fail "vdrive create"; done
+"$quorvane" vdrive create CdRom3 --media cd-rw >/dev/null || fail "vdrive create"
+"$quorvane" vdrive create CdRom4 >/dev/null && "$quorvane" vdrive eject CdRom4 >/dev/null || fail "vdrive create"
+written_cdrw() { "$quorvane" vdrive insert CdRom3 --disc "$here/../../vdrive/discs/cd-rw-complete.json" >/dev/null; }
+echo "the file in the folder" >"$work/source/a.txt"
+echo "the file that collides" >"$work/other/a.txt"
+# Large enough for the burn to outlast the one-second progress interval.
+head -c 20000000 /dev/urandom >"$work/source/sub/random.bin"
+vdrive_dll=$(win "$build/bin/quorvane_vdrive.dll")
+run_with_drives() {
+  QUORVANE_VDRIVE_HOME=$(win "$QUORVANE_VDRIVE_HOME") QUORVANE_LIB_DTPRO=$vdrive_dll QUORVANE_LIB_DRALIK=$vdrive_dll "$@"
+}
+client_args=("$(win "$work/source")" "$(win "$work/other")" "$(win "$work/scratch")")
+
+written_cdrw
+run_script "$here/clients/server.vbs" "${client_args[@]}"
+written_cdrw
+run_script "$here/clients/server.js" "${client_args[@]}"
 
 run_client() {
   local mode=$1 out rc
@@ -66,6 +97,32 @@ run_client() {
   fi
 }
 run_client registered
+written_cdrw
+echo "== mta_client scenario"
+out=$(run_with_drives wine "$build/bin/mta_client.exe" scenario "${client_args[@]}" 2>&1)
+rc=$?
+echo "$out"
+grep -Eq '^[0-9]+ passed, 0 failed' <<<"$out" && [ $rc -eq 0 ] || fail "mta_client scenario (exit code $rc)"
+
+# Each client's disc, exported and compared with what it burnt: the
+# folder, with the colliding file as the client's answer made it.
+compare_disc() {
+  local drive=$1 answer=$2 expected=$work/expected-$1 got=$work/got-$1
+  mkdir -p "$expected" "$got"
+  cp -r "$work/source" "$expected/source"
+  case $answer in
+    replace) cp "$work/other/a.txt" "$expected/source/a.txt" ;;
+    rename:*) cp "$work/other/a.txt" "$expected/source/${answer#rename:}" ;;
+  esac
+  if ! "$quorvane" vdrive export "$drive" --out "$work/$drive.iso" >/dev/null ||
+     ! bsdtar -xf "$work/$drive.iso" -C "$got" || ! diff -r "$expected" "$got"; then
+    fail "the files on $drive"
+  fi
+}
+echo "== the discs, exported"
+compare_disc CdRom0 replace           # VBScript
+compare_disc CdRom1 skip              # JScript
+compare_disc CdRom2 rename:cpp.txt    # C++
 
 echo "== regsvr32 /u $ocx"
 wine regsvr32 /u /s "$ocx" || fail "regsvr32 /u"

@@ -6,13 +6,18 @@
 //
 //   mta_client registered     the server is registered: use it
 //   mta_client unregistered   regsvr32 /u ran: nothing of it is left
+//   mta_client scenario SOURCE OTHER SCRATCH
+//                             the user's scenario against the virtual drives
 //
 // Prints "N passed, N failed" last and exits with the failure count.
 #include <windows.h>
 #include <oaidl.h>
 
+#include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Quorvane.h"
@@ -50,11 +55,14 @@ const Served kServed[] = {
     {L"Quorvane.DAOLayout.1", &CLSID_CDAOLayout},
     {L"Quorvane.SimpleCallBack.1", &CLSID_CSimpleCallBack},
     {L"Quorvane.NotificationCallBack.1", &CLSID_CNotificationCallBack},
+    {L"Quorvane.Devices.1", &CLSID_CDevices},
+    {L"Quorvane.Device.1", &CLSID_CDevice},
+    {L"Quorvane.JolietImage.1", &CLSID_CJolietImage},
+    {L"Quorvane.Node.1", &CLSID_CNode},
+    {L"Quorvane.NodeDateTime.1", &CLSID_CNodeDateTime},
 };
 const Served kNotServed[] = {
-    {L"Quorvane.Devices.1", &CLSID_CDevices},       {L"Quorvane.Device.1", &CLSID_CDevice},
-    {L"Quorvane.JolietImage.1", &CLSID_CJolietImage}, {L"Quorvane.Node.1", &CLSID_CNode},
-    {L"Quorvane.NodeDateTime.1", &CLSID_CNodeDateTime}, {L"Quorvane.DVDVideoImage.1", &CLSID_CDVDVideoImage},
+    {L"Quorvane.DVDVideoImage.1", &CLSID_CDVDVideoImage},
     {L"Quorvane.DVDVideoImage2.1", &CLSID_CDVDVideoImage2},
 };
 
@@ -152,12 +160,172 @@ void NothingLeft() {
   Check(!ClassesKeyExists(L"AppID\\Quorvane.ocx"), "the module's AppID key is gone");
 }
 
+
+// ---------------------------------------------------------------------------
+// The scenario: callbacks as a compiled client writes them.
+
+class Sink : public IQuorvaneCallBack, public IQuorvaneCollisionCallBack {
+ public:
+  std::atomic<int> reports{0}, lastPercent{-1}, collisions{0};
+  std::atomic<DWORD> reportThread{0};
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IQuorvaneCallBack)) {
+      *out = static_cast<IQuorvaneCallBack*>(this);
+    } else if (IsEqualIID(iid, IID_IQuorvaneCollisionCallBack)) {
+      *out = static_cast<IQuorvaneCollisionCallBack*>(this);
+    } else {
+      *out = nullptr;
+      return E_NOINTERFACE;
+    }
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives on the stack of the test
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE ProgressCallBack(long percent, long) override {
+    ++reports;
+    lastPercent = percent;
+    reportThread = GetCurrentThreadId();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnCollision(BSTR, BSTR, BSTR* name, QVX_NAME_COLLISION_SOLUTION* solution) override {
+    ++collisions;
+    SysFreeString(*name);
+    *name = SysAllocString(L"cpp.txt");
+    *solution = QVX_NAME_COLLISION_RENAME_NEW;
+    return S_OK;
+  }
+};
+
+struct Bstr {
+  BSTR b;
+  explicit Bstr(const std::wstring& s) : b(SysAllocString(s.c_str())) {}
+  ~Bstr() { SysFreeString(b); }
+};
+
+std::wstring Wide(const char* s) { return std::wstring(s, s + std::strlen(s)); }
+
+// The error object the last failed call left on this thread.
+void CheckErrorObject(const std::string& what, const wchar_t* source) {
+  Ptr<IErrorInfo> info;
+  CheckHr(S_OK, GetErrorInfo(0, &info.p), what + ": an error object");
+  if (!info) return;
+  BSTR s = nullptr, d = nullptr;
+  info->GetSource(&s);
+  info->GetDescription(&d);
+  Check(s && std::wstring(s) == source, what + ": source " + Narrow(s ? s : L""));
+  Check(d && SysStringLen(d) > 0, what + ": a description");
+  SysFreeString(s);
+  SysFreeString(d);
+}
+
+HRESULT FindDrive(IDevices* devs, QVX_DISC_TYPE type, VARIANT_BOOL blank, IDevice** out) {
+  long count = 0;
+  devs->get_Count(&count);
+  for (long i = 0; i < count; ++i) {
+    Ptr<IDevice> dev;
+    Ptr<IDiscInfo> info;
+    QVX_DISC_TYPE t = QVX_DISC_TYPE_UNKNOWN;
+    VARIANT_BOOL b = VARIANT_FALSE;
+    if (FAILED(devs->GetDevice(i, &dev.p)) || FAILED(dev->GetInsertedDiscType(&t)) || t != type ||
+        FAILED(dev->GetDiscInfo(&info.p)) || FAILED(info->get_IsBlank(&b)) || b != blank)
+      continue;
+    *out = dev.p;
+    dev.p = nullptr;
+    return S_OK;
+  }
+  return E_FAIL;
+}
+
+void Scenario(const std::wstring& source, const std::wstring& other, const std::wstring& scratch) {
+  Ptr<IDevices> devs;
+  CheckHr(S_OK, Create(CLSID_CDevices, IID_IDevices, devs.Out()), "create Devices");
+  if (!devs) return;
+  long count = 0;
+  devs->get_Count(&count);
+  Check(count >= 3, "drives listed: " + std::to_string(count));
+  Ptr<IDevice> empty;
+  for (long i = 0; i < count; ++i) {
+    Ptr<IDevice> dev;
+    CheckHr(S_OK, devs->GetDevice(i, &dev.p), "GetDevice");
+    ULONG speeds[4] = {};
+    Ptr<IDiscInfo> info;
+    if (FAILED(dev->GetDiscInfo(&info.p))) {
+      empty.p = dev.p;
+      dev.p = nullptr;
+      continue;
+    }
+    CheckHr(S_OK, dev->GetSpeeds(&speeds[0], &speeds[1], &speeds[2], &speeds[3]), "GetSpeeds");
+    Check(speeds[1] > 0, "a maximum read speed");
+  }
+  Check(static_cast<bool>(empty), "a drive without a disc");
+  if (empty) {
+    const HRESULT hr = empty->TestUnitReady();
+    Check((static_cast<unsigned long>(hr) >> 16) == 0x800A, "no disc: an engine error " + Hex(hr));
+    CheckErrorObject("no disc", L"Quorvane.Device.1");
+  }
+  Ptr<IDevice> none;
+  CheckHr(E_INVALIDARG, devs->GetDevice(count, &none.p), "GetDevice(Count)");
+
+  // The image and a DiscInfo of every drive, on two threads at once.
+  Sink sink;
+  Ptr<IJolietImage> img;
+  CheckHr(S_OK, Create(CLSID_CJolietImage, IID_IJolietImage, img.Out()), "create JolietImage");
+  if (!img) return;
+  CheckHr(S_OK, img->put_CollisionCallback(&sink), "CollisionCallback");
+  std::atomic<int> infos{0};
+  std::thread reader([&] {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    for (int round = 0; round < 3; ++round)
+      for (long i = 0; i < count; ++i) {
+        Ptr<IDevice> dev;
+        Ptr<IDiscInfo> info;
+        if (SUCCEEDED(devs->GetDevice(i, &dev.p)) && SUCCEEDED(dev->GetDiscInfo(&info.p))) ++infos;
+      }
+    CoUninitialize();
+  });
+  {
+    Ptr<INode> root, folder, renamed;
+    CheckHr(S_OK, img->get_Root(&root.p), "Root");
+    Bstr empty(L""), src(source), file(other + L"\\a.txt");
+    CheckHr(S_OK, root->AddFolder(empty.b, src.b, &folder.p), "AddFolder");
+    if (folder) CheckHr(S_OK, folder->AddFile(empty.b, file.b, &renamed.p), "AddFile with a collision");
+    Check(sink.collisions == 1, "the client answered one collision");
+    Bstr volume(L"CPP"), app(L"Quorvane test");
+    CheckHr(S_OK, img->Build(0, volume.b, app.b), "Build");
+  }
+  reader.join();
+  Check(infos == 3 * (count - 1), "DiscInfos read beside the build: " + std::to_string(infos.load()));
+
+  Ptr<IDevice> dvd;
+  CheckHr(S_OK, FindDrive(devs.p, QVX_DISC_TYPE_DVDPLUSR, VARIANT_TRUE, &dvd.p), "a blank DVD+R");
+  if (dvd) {
+    UINT64 handle = 0;
+    img->get_FileSystemHandle(&handle);
+    CheckHr(S_OK, dvd->put_Callback(&sink), "Callback");
+    CheckHr(S_OK, dvd->TrackAtOnceFromFileSystemHandle(static_cast<long>(handle), VARIANT_FALSE, VARIANT_FALSE), "burn");
+    Check(sink.reports > 0 && sink.lastPercent > 0 && sink.lastPercent <= 100, "progress reports");
+    dvd->put_Callback(nullptr);
+  }
+  Ptr<IDevice> cdrw;
+  CheckHr(S_OK, FindDrive(devs.p, QVX_DISC_TYPE_CDRW, VARIANT_FALSE, &cdrw.p), "a written CD-RW");
+  if (cdrw) CheckHr(S_OK, cdrw->Erase(VARIANT_FALSE), "Erase");
+  Bstr bad(scratch + L"\\no\\such\\folder\\x.iso");
+  const HRESULT saved = img->SaveImageToFile(bad.b, nullptr);
+  CheckHr(static_cast<HRESULT>(0x80070003), saved, "saving into a missing folder");
+}
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
-  if (mode != "registered" && mode != "unregistered") {
-    std::printf("usage: mta_client registered|unregistered\n");
+  if (mode != "registered" && mode != "unregistered" && !(mode == "scenario" && argc == 5)) {
+    std::printf("usage: mta_client registered|unregistered|scenario SOURCE OTHER SCRATCH\n");
     return 2;
   }
   if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
@@ -166,6 +334,8 @@ int main(int argc, char** argv) {
   }
   if (mode == "registered") {
     ProgIdsAndRegistry();
+  } else if (mode == "scenario") {
+    Scenario(Wide(argv[2]), Wide(argv[3]), Wide(argv[4]));
   } else {
     NothingLeft();
   }

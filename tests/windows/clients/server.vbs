@@ -47,10 +47,16 @@ For Each id In Array("Quorvane.DiscInfo.1", "Quorvane.DiscInfo", "Quorvane.DAOLa
   Set o = Nothing
 Next
 
-' Classes that need drives or image trees are not registered yet.
-For Each id In Array("Quorvane.Devices.1", "Quorvane.Device.1", "Quorvane.JolietImage.1", "Quorvane.Node.1", _
-                     "Quorvane.NodeDateTime.1", "Quorvane.DVDVideoImage.1", "Quorvane.DVDVideoImage2.1", _
-                     "Quorvane.Devices")
+For Each id In Array("Quorvane.Devices.1", "Quorvane.Devices", "Quorvane.Device.1", "Quorvane.JolietImage.1", _
+                     "Quorvane.Node.1", "Quorvane.NodeDateTime.1")
+  Err.Clear
+  Set o = CreateObject(id)
+  Expect "CreateObject " & id, True, IsObject(o)
+  Set o = Nothing
+Next
+
+' The DVD-Video image classes are not served yet.
+For Each id In Array("Quorvane.DVDVideoImage.1", "Quorvane.DVDVideoImage2.1")
   Err.Clear
   Set o = CreateObject(id)
   ExpectError "CreateObject " & id, 429
@@ -108,5 +114,130 @@ Set n = CreateObject("Quorvane.NotificationCallBack.1")
 n.NotifyCallBack
 Expect "NotifyCallBack", 0, Err.Number
 
+Scenario
+
 WScript.Echo passed & " passed, " & failed & " failed"
 WScript.Quit failed
+
+' ---------------------------------------------------------------------------
+' The user's scenario against the virtual drives (arguments: the folder to
+' burn, a folder holding a file of the same name as one in the first, and
+' a scratch folder): list the drives, build an image with a collision the
+' script answers, burn it to a blank DVD+R, erase a CD-RW, and the failures.
+
+Class CollisionSink
+  Public Count
+  Public Function OnCollision(oldPath, newPath, name)
+    Count = Count + 1
+    ' VBScript cannot hand back a new name (by-reference arguments do not
+    ' come back through IDispatch here): the new file replaces the old.
+    OnCollision = 1
+  End Function
+End Class
+
+Class ProgressSink
+  Public Count
+  Public Last
+  Public Sub ProgressCallBack(percent, remaining)
+    Count = Count + 1
+    Last = percent
+  End Sub
+End Class
+
+Function FindDrive(devs, discType, blank)
+  Dim i, dev, info
+  On Error Resume Next
+  Set FindDrive = Nothing
+  For i = 0 To devs.Count - 1
+    Set dev = devs.GetDevice(i)
+    If dev.GetInsertedDiscType() = discType Then
+      Set info = dev.GetDiscInfo()
+      If info.IsBlank = blank Then
+        Set FindDrive = dev
+        Exit Function
+      End If
+    End If
+  Next
+End Function
+
+Sub Scenario()
+  On Error Resume Next  ' each procedure needs its own
+  If WScript.Arguments.Count < 3 Then Exit Sub
+  Dim source, other, scratch, devs, dev, info, i, listed, noDisc
+  source = WScript.Arguments(0)
+  other = WScript.Arguments(1)
+  scratch = WScript.Arguments(2)
+
+  Set devs = CreateObject("Quorvane.Devices")
+  Expect "Devices is one object", True, devs Is CreateObject("Quorvane.Devices.1")
+  Expect "drives listed", True, devs.Count >= 3
+  listed = 0
+  Set noDisc = Nothing
+  For i = 0 To devs.Count - 1
+    Set dev = devs.GetDevice(i)
+    Expect "device name " & i, "CdRom", Left(dev.DeviceName, 5)
+    Expect "vendor " & i, "QUORVANE", dev.VendorID
+    Set info = dev.GetDiscInfo()
+    If Err.Number = 0 Then
+      listed = listed + 1
+    Else
+      Err.Clear
+      Set noDisc = dev
+    End If
+  Next
+  Expect "a DiscInfo of every drive with a disc", devs.Count - 1, listed
+  devs.GetDevice devs.Count
+  ExpectError "GetDevice(Count)", 5
+
+  ' No disc: the engine's error with its source and description.
+  Dim number, errSource, description
+  noDisc.TestUnitReady
+  number = Err.Number
+  errSource = Err.Source
+  description = Err.Description
+  Err.Clear
+  Expect "no disc: an engine error", True, number > 512 And number < 1024
+  Expect "no disc: source", "Quorvane.Device.1", errSource
+  Expect "no disc: description", True, Len(description) > 0
+  Expect "no disc: ErrorMessage", True, Len(noDisc.ErrorMessage) > 0
+
+  ' The image, with a collision answered here.
+  Dim img, root, folder, node, collider
+  Set img = CreateObject("Quorvane.JolietImage")
+  Set collider = New CollisionSink
+  collider.Count = 0
+  Set img.CollisionCallback = collider
+  Set root = img.Root
+  Expect "a new root has no kids", True, root.FirstKid Is Nothing
+  Set folder = root.AddFolder("", source)
+  Expect "AddFolder", 0, Err.Number
+  Set node = folder.AddFile("", other & "\a.txt")
+  Expect "the script answered the collision", 1, collider.Count
+  img.SaveImageToFile scratch & "\early.iso", Nothing
+  ExpectError "saving before building", 256
+  img.Build 0, "VBSCRIPT", "Quorvane test"
+  Expect "Build", 0, Err.Number
+
+  ' Burn it to a blank DVD+R.
+  Dim progress
+  Set dev = FindDrive(devs, 13, True)
+  Expect "a blank DVD+R", False, dev Is Nothing
+  Set progress = New ProgressSink
+  progress.Count = 0
+  Set dev.Callback = progress
+  dev.TrackAtOnceFromFileSystemHandle img.FileSystemHandle, False, False
+  Expect "burn", 0, Err.Number
+  Expect "progress reports", True, progress.Count > 0
+  Expect "progress in percent", True, progress.Last > 0 And progress.Last <= 100
+  Set info = dev.GetDiscInfo()
+  Expect "the disc is no longer blank", False, info.IsBlank
+  dev.TrackAtOnceFromFileSystemHandle 424242, False, False
+  ExpectError "an unknown file-system handle", 514
+
+  ' Erase a CD-RW.
+  Set dev = FindDrive(devs, 3, False)
+  Expect "a written CD-RW", False, dev Is Nothing
+  dev.Erase False
+  Expect "Erase", 0, Err.Number
+  Expect "the CD-RW is blank", True, dev.GetDiscInfo().IsBlank
+End Sub

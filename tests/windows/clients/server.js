@@ -1,0 +1,114 @@
+// The registered Quorvane.ocx from JScript, against the virtual drives
+// (arguments: the folder to burn, a folder holding a file of the same name
+// as one in the first, and a scratch folder): list the drives, build an
+// image with a collision the script answers, burn it to a blank DVD+R,
+// erase a CD-RW, and the failures with their numbers, sources and texts.
+//
+// cscript ends silently on an uncaught error: every step runs in a try
+// block and the last line counts passes and failures.
+var passed = 0, failed = 0;
+
+function expect(name, expected, actual) {
+  if (expected === actual) {
+    passed++;
+  } else {
+    failed++;
+    WScript.Echo("FAILED: " + name + ": expected " + expected + ", found " + actual);
+  }
+}
+
+function step(name, body) {
+  try {
+    body();
+  } catch (e) {
+    failed++;
+    WScript.Echo("FAILED: " + name + ": error " + (e.number >>> 0).toString(16) + " " + e.description);
+  }
+}
+
+// Runs body, which must throw the automation error number (unsigned).
+function expectError(name, number, body, source, description) {
+  try {
+    body();
+    failed++;
+    WScript.Echo("FAILED: " + name + ": no error");
+  } catch (e) {
+    expect(name, number.toString(16), (e.number >>> 0).toString(16));
+    if (description !== undefined) expect(name + ": description", description, e.description);
+  }
+}
+
+function findDrive(devs, discType, blank) {
+  for (var i = 0; i < devs.Count; i++) {
+    var dev = devs.GetDevice(i);
+    if (dev.GetInsertedDiscType() == discType && dev.GetDiscInfo().IsBlank == blank) return dev;
+  }
+  return null;
+}
+
+var args = WScript.Arguments;
+var source = args(0), other = args(1), scratch = args(2);
+var devs = null, img = null, folder = null;
+
+step("list the drives", function () {
+  devs = new ActiveXObject("Quorvane.Devices.1");
+  expect("drives listed", true, devs.Count >= 3);
+  var withDisc = 0;
+  for (var i = 0; i < devs.Count; i++) {
+    var dev = devs.GetDevice(i);
+    expect("device name", "CdRom" + i, dev.DeviceName);
+    try {
+      var info = dev.GetDiscInfo();
+      withDisc++;
+      expect("TotalSizeInLBs is a number", "number", typeof info.TotalSizeInLBs);
+    } catch (e) {
+      expect("no disc: an engine error", "800a", (e.number >>> 16).toString(16));
+      expect("no disc: a description", true, e.description.length > 0);
+    }
+  }
+  expect("a DiscInfo of every drive with a disc", devs.Count - 1, withDisc);
+  expectError("GetDevice(-1)", 0x80070057, function () { devs.GetDevice(-1); });
+});
+
+var collisions = 0;
+step("build an image", function () {
+  img = new ActiveXObject("Quorvane.JolietImage");
+  img.CollisionCallback = { OnCollision: function (oldPath, newPath, name) { collisions++; return 0; } };
+  folder = img.Root.AddFolder("", source);
+  var kept = folder.AddFile("", other + "\\a.txt");
+  expect("the script answered the collision", 1, collisions);
+  expect("skipped: the answer is a kid of the folder", folder.ImageLongName, kept.Parent.ImageLongName);
+  var saved = new ActiveXObject("Quorvane.SimpleCallBack");
+  expectError("saving before building", 0x800A0100, function () { img.SaveImageToFile(scratch + "\\early.iso", saved); },
+              "Quorvane.JolietImage.1", "Image is not built");
+  img.Build(0, "JSCRIPT", "Quorvane test");
+  img.SaveImageToFile(scratch + "\\js.iso", saved);
+  expect("saving reports 100", 100, saved.Percent);
+});
+
+step("burn to a blank DVD+R", function () {
+  var dev = findDrive(devs, 13, true);
+  expect("a blank DVD+R", true, dev !== null);
+  var reports = 0, last = -1;
+  dev.Callback = { ProgressCallBack: function (percent, remaining) { reports++; last = percent; } };
+  dev.TrackAtOnceFromFileSystemHandle(img.FileSystemHandle, false, false);
+  expect("progress reports", true, reports > 0);
+  expect("progress in percent", true, last > 0 && last <= 100);
+  expect("the disc is written", false, dev.GetDiscInfo().IsBlank);
+  expectError("a burn onto the closed disc", 0x800A0101, function () {
+    dev.TrackAtOnceFromFileSystemHandle(img.FileSystemHandle, false, false);
+  }, "Quorvane.Device.1", "There is no enough space");
+});
+
+step("erase a CD-RW", function () {
+  var dev = findDrive(devs, 3, false);
+  expect("a written CD-RW", true, dev !== null);
+  var reports = 0;
+  dev.Callback = { ProgressCallBack: function (percent, remaining) { reports++; } };
+  dev.Erase(false);
+  expect("erase reports its end", true, reports > 0);
+  expect("the CD-RW is blank", true, dev.GetDiscInfo().IsBlank);
+});
+
+WScript.Echo(passed + " passed, " + failed + " failed");
+WScript.Quit(failed);
