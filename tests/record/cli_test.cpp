@@ -382,11 +382,12 @@ TEST_F(BurnCli, FilesChangedWhileReadAreNamedAndEndWithExit8) {
   home.Write("changed.iso", image);
   EXPECT_EQ(Files("changed.iso", false)["z.txt"], "zzzz\n");
 
-  // burn, of a file that grows all the time: the drive is busy for a second
-  // after the files were added, so the file grows before it is read.
+  // burn, of a file that grows all the time: the blank DVD+RW's FORMAT UNIT
+  // comes after the files were added and before they are read, and a second
+  // of busy answers to it lets the file grow in between.
   home.Write("grow/g.bin", std::string(100000, 'g'));
   ASSERT_EQ(Run("vdrive create plus --media dvd+rw"), 0) << out;
-  home.Write("plus/faults.json", R"({"rules": [{"kind": "busy", "opcode": 85, "times": 10}]})");
+  home.Write("plus/faults.json", R"({"rules": [{"kind": "busy", "opcode": 4, "times": 10}]})");
   ASSERT_EQ(std::system(("(cd '" + home.path().string() + "' && while [ ! -e stop ]; do printf g >>grow/g.bin; "
                          "sleep 0.01; done) &").c_str()), 0);
   EXPECT_EQ(Run("burn --drive plus " + At("grow")), 8) << out;
