@@ -67,7 +67,12 @@ run_script() {
 # pass-through library: three blank DVD+R, a written CD-RW, one empty.
 export QUORVANE_VDRIVE_HOME=$work/vdrives
 mkdir -p "$QUORVANE_VDRIVE_HOME" "$work/source/sub" "$work/other" "$work/scratch"
-for i in 0 1 2; do "$quorvane" vdrive create "CdRom$i" --media dvd+r >/dev/null || fail "vdrive create"; done
+# Progress is reported once a second: each WRITE takes 10 ms, so that a
+# burn lasts a few seconds on any machine.
+for i in 0 1 2; do
+  "$quorvane" vdrive create "CdRom$i" --media dvd+r >/dev/null || fail "vdrive create"
+  echo '{"rules": [{"kind": "slow", "opcode": 42, "ms": 10, "times": 0}]}' >"$QUORVANE_VDRIVE_HOME/CdRom$i/faults.json"
+done
 "$quorvane" vdrive create CdRom3 --media cd-rw >/dev/null || fail "vdrive create"
 "$quorvane" vdrive create CdRom4 >/dev/null && "$quorvane" vdrive eject CdRom4 >/dev/null || fail "vdrive create"
 written_cdrw() { "$quorvane" vdrive insert CdRom3 --disc "$here/../../vdrive/discs/cd-rw-complete.json" >/dev/null; }
