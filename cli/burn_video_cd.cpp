@@ -42,24 +42,7 @@ int BurnVideoCd(const GlobalOptions& global, const VideoCdBurn& o) {
                                                                1, 1, test, 1, 1)
                      : Quorvane_CdvdBurnerGrabber_VideoCD(h, QV_CALL_STATUS(s), o.file.c_str(), album.c_str(), 1, 1,
                                                           test, 1, 1);
-  if (s.number != 0) {
-    const std::string closed = o.test ? "" : CloseInterruptedSession(job, before);
-    const int rc = job.Fail("burning " + o.file + " as a " + kind + " on " + job.shown(), s);
-    if (!closed.empty()) std::fprintf(stderr, "quorvane: burn: %s\n", closed.c_str());
-    return rc;
-  }
-  if (!o.test) {
-    s.number = Quorvane_CdvdBurnerGrabber_CloseSession(h, QV_CALL_STATUS(s));
-    if (s.number != 0) return job.Fail("closing the session", s);
-  }
-  job.RestoreSpeed();
-  job.EjectAfterFailure(false);
-  if (o.eject) {
-    s.number = Quorvane_CdvdBurnerGrabber_Eject(h, QV_CALL_STATUS(s));
-    if (s.number != 0) return job.Fail("ejecting the disc", s);
-  }
-  if (job.cancelled())
-    return job.Cancelled(o.test ? "the test write had ended" : "what was written is in a closed session");
+  if (int rc = EndBurn(job, before, s, o.file + " as a " + kind, o.test, o.eject); rc >= 0) return rc;
   if (global.json)
     PrintJson({{"drive", job.shown()},
                {"file", o.file},

@@ -234,27 +234,7 @@ int Run(const GlobalOptions& global, const Options& o) {
     s.number = Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTree(h, QV_CALL_STATUS(s), master.tree(), 0, test, multi,
                                                                1, 1);
   }
-  if (s.number != 0) {
-    // Before the job ejects the disc, if it is to.
-    const std::string closed = o.test ? "" : CloseInterruptedSession(job, before);
-    const int rc = job.Fail("burning " + what + " on " + job.shown(), s);
-    if (!closed.empty()) std::fprintf(stderr, "quorvane: burn: %s\n", closed.c_str());
-    return rc;
-  }
-  if (!o.test) {
-    // Closed even when a cancel came after the last block: left open, the
-    // session would hide the next one from readers.
-    s.number = Quorvane_CdvdBurnerGrabber_CloseSession(h, QV_CALL_STATUS(s));
-    if (s.number != 0) return job.Fail("closing the session", s);
-  }
-  job.RestoreSpeed();
-  job.EjectAfterFailure(false);
-  if (o.eject) {
-    s.number = Quorvane_CdvdBurnerGrabber_Eject(h, QV_CALL_STATUS(s));
-    if (s.number != 0) return job.Fail("ejecting the disc", s);
-  }
-  if (job.cancelled())
-    return job.Cancelled(o.test ? "the test write had ended" : "what was written is in a closed session");
+  if (int rc = EndBurn(job, before, s, what, o.test, o.eject); rc >= 0) return rc;
   if (!o.image.empty()) NotePadding(o.image);
   if (global.json)
     PrintJson({{"drive", job.shown()},

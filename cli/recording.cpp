@@ -1,6 +1,7 @@
 #include "recording.h"
 
 #include <cinttypes>
+#include <cstdio>
 #include <string>
 
 namespace qvcli {
@@ -94,6 +95,33 @@ std::string CloseInterruptedSession(DriveJob& job, const DiscState& before) {
   Quorvane_CdvdBurnerGrabber_GetDiscInformation(job.handle(), QV_CALL_STATUS(s), &now);
   return std::string("the partly written session was closed; ") +
          (now.m__UCHAR__DiscStatus == kDiscAppendable ? "the disc takes another session" : "the disc is closed");
+}
+
+int EndBurn(DriveJob& job, const DiscState& before, const CallStatus& burn, const std::string& what, bool test,
+            bool eject) {
+  if (burn.number != 0) {
+    // Before the job ejects the disc, if it is to.
+    const std::string closed = test ? "" : CloseInterruptedSession(job, before);
+    const int rc = job.Fail("burning " + what + " on " + job.shown(), burn);
+    if (!closed.empty()) std::fprintf(stderr, "quorvane: burn: %s\n", closed.c_str());
+    return rc;
+  }
+  CallStatus s;
+  if (!test) {
+    // Closed even when a cancel came after the last block: left open, the
+    // session would hide the next one from readers.
+    s.number = Quorvane_CdvdBurnerGrabber_CloseSession(job.handle(), QV_CALL_STATUS(s));
+    if (s.number != 0) return job.Fail("closing the session", s);
+  }
+  job.RestoreSpeed();
+  job.EjectAfterFailure(false);
+  if (eject) {
+    s.number = Quorvane_CdvdBurnerGrabber_Eject(job.handle(), QV_CALL_STATUS(s));
+    if (s.number != 0) return job.Fail("ejecting the disc", s);
+  }
+  if (job.cancelled())
+    return job.Cancelled(test ? "the test write had ended" : "what was written is in a closed session");
+  return -1;
 }
 
 }  // namespace qvcli

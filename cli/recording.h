@@ -45,4 +45,12 @@ int CheckRecording(DriveJob& job, const DiscState& before, const Recording& reco
 // Best effort: a close that fails is told, not retried.
 std::string CloseInterruptedSession(DriveJob& job, const DiscState& before);
 
+// After the burn call that wrote `what`: a failure is told (with what
+// became of a partly written session); otherwise the session is closed
+// unless it was a test, the speed restored and the disc ejected when
+// asked. Returns the exit code when the command ends here: a failure or
+// a cancel; -1 when the burn went through.
+int EndBurn(DriveJob& job, const DiscState& before, const CallStatus& burn, const std::string& what, bool test,
+            bool eject);
+
 }  // namespace qvcli

@@ -18,12 +18,12 @@
 
 namespace {
 
-constexpr uint32_t kGrabBufferSize = 61440;
+constexpr uint32_t kGrabBufferSize = kQuorvaneGrabBufferSize;
 constexpr uint32_t kRawModeSize[4] = {2048, 2352, 2368, 2448};
 constexpr uint32_t kReadFlags[4] = {CQuorvane_CdvdGrabber::kReadCooked, CQuorvane_CdvdGrabber::kReadRaw,
                                     CQuorvane_CdvdGrabber::kReadRawPQ, CQuorvane_CdvdGrabber::kReadRawPW};
-constexpr int32_t kGapArea = 150;
-constexpr int32_t kForgivenArea = 200;
+constexpr int32_t kGapArea = kQuorvaneGapArea;
+constexpr int32_t kForgivenArea = kQuorvaneForgivenArea;
 
 CQuorvane_CdvdGrabber::TrackPlace PlaceOf(const QUORVANE_TOC_TRACK& t) {
   CQuorvane_CdvdGrabber::TrackPlace place;
@@ -38,27 +38,6 @@ CQuorvane_CdvdGrabber::TrackPlace PlaceOf(const QUORVANE_TOC_TRACK& t) {
                  : t.m__UCHAR__Form == 2 ? CQuorvane_CdvdGrabber::kTrackMode2Form2
                                          : CQuorvane_CdvdGrabber::kTrackMode2;
   return place;
-}
-
-void OpenOutput(const char* method, qv::plat::OutputFile& file, const std::string& name) {
-  uint32_t error = 0;
-  if (!file.Open(name, &error))
-    QuorvaneI_Throw(method, EN_SYSTEM_CALL_FAILED, error, "%s(): CreateFile( '%s' ) failed, status %ld", method,
-                    name.c_str(), static_cast<long>(error));
-}
-
-void CommitOutput(const char* method, qv::plat::OutputFile& file) {
-  uint32_t error = 0;
-  if (!file.Commit(&error))
-    QuorvaneI_Throw(method, EN_SYSTEM_CALL_FAILED, error, "%s(): FlushFileBuffers() failed, status %ld", method,
-                    static_cast<long>(error));
-}
-
-void WriteBlocks(const char* method, qv::plat::OutputFile& file, const uint8_t* data, size_t bytes) {
-  uint32_t error = 0;
-  if (!file.Write(data, bytes, &error))
-    QuorvaneI_Throw(method, EN_SYSTEM_CALL_FAILED, error, "%s(): WriteFile() failed, status %ld", method,
-                    static_cast<long>(error));
 }
 
 }  // namespace
@@ -84,8 +63,8 @@ void CQuorvane_CdvdGrabber::GrabDisc(const char* baseName, int readMode, const G
       QuorvaneI_Throw(kMethod, EN_UNEXPECTED_RESULT, 0, "%s(): Read mode is unsupported", kMethod);
     const std::string base = baseName;
     qv::plat::OutputFile mds, image;
-    OpenOutput(kMethod, mds, base + ".mds");
-    OpenOutput(kMethod, image, base + ".xmf");
+    QuorvaneI_OpenGrabbed(kMethod, mds, base + ".mds");
+    QuorvaneI_OpenGrabbed(kMethod, image, base + ".xmf");
     FormatFileMDSForCD(mds, *toc, baseName);
     const uint8_t count = toc->m__UCHAR__NumberOfTracks;
     uint64_t total = 0;
@@ -104,8 +83,8 @@ void CQuorvane_CdvdGrabber::GrabDisc(const char* baseName, int readMode, const G
       Notify(CN_GRAB_TRACK_END, n, count);
     }
     // The description last: it names an image that is there.
-    CommitOutput(kMethod, image);
-    CommitOutput(kMethod, mds);
+    QuorvaneI_CommitGrabbed(kMethod, image);
+    QuorvaneI_CommitGrabbed(kMethod, mds);
     QuorvaneI_Log("\n%s(): EXITing with success\n", kMethod);
   });
 }
@@ -174,7 +153,7 @@ void CQuorvane_CdvdGrabber::GrabTrackRaw(const GrabRun& run, int readMode, uint3
                       static_cast<long>(lba + blocks - 1), static_cast<long>(place.type));
         Notify(CN_GRAB_BAD_EDC_ECC, static_cast<uint32_t>(lba), static_cast<uint32_t>(blocks));
       }
-      WriteBlocks(kMethod, *run.file, buffer.get(), bytes);
+      QuorvaneI_WriteGrabbed(kMethod, *run.file, buffer.get(), bytes);
       if (IsCancel())
         QuorvaneI_Throw(kMethod, EN_USER_EXCEPTION, 0, "%s(): Cancel set at LBA offset %ld", kMethod,
                         static_cast<long>(lba - first));
@@ -227,12 +206,12 @@ void CQuorvane_CdvdGrabber::GrabDiscSplit(const char* baseName, uint32_t splitSi
     whole.m__UCHAR__IsAudio = 0;
     const std::string base = baseName;
     qv::plat::OutputFile mds;
-    OpenOutput(kMethod, mds, base + ".mds");
+    QuorvaneI_OpenGrabbed(kMethod, mds, base + ".mds");
     std::vector<std::unique_ptr<qv::plat::OutputFile>> parts;
     for (uint32_t i = 0; i < image.parts; ++i) {
       Notify(CN_GRAB_PART_BEGIN, i, image.parts);
       parts.push_back(std::make_unique<qv::plat::OutputFile>());
-      OpenOutput(kMethod, *parts.back(), QuorvaneI_DvdPartName(base, i));
+      QuorvaneI_OpenGrabbed(kMethod, *parts.back(), QuorvaneI_DvdPartName(base, i));
       const int32_t first = static_cast<int32_t>(i * image.blocksPerPart);
       const int32_t last = std::min<int32_t>(first + static_cast<int32_t>(image.blocksPerPart) - 1, lastAddress);
       GrabRun run{&whole, true, parts.back().get(), policy.maxRetries + 1, policy.ignoreBadBlocks, policy.forceSingle,
@@ -244,8 +223,8 @@ void CQuorvane_CdvdGrabber::GrabDiscSplit(const char* baseName, uint32_t splitSi
     }
     FormatFileMDSForDVD(mds, *toc, baseName, image);
     // The parts take their names together, and the description after them.
-    for (auto& part : parts) CommitOutput(kMethod, *part);
-    CommitOutput(kMethod, mds);
+    for (auto& part : parts) QuorvaneI_CommitGrabbed(kMethod, *part);
+    QuorvaneI_CommitGrabbed(kMethod, mds);
     QuorvaneI_Log("\n%s(): EXITing with success\n", kMethod);
   });
 }

@@ -16,15 +16,11 @@
 
 namespace {
 
-constexpr uint32_t kGrabBufferSize = 61440;
+constexpr uint32_t kGrabBufferSize = kQuorvaneGrabBufferSize;
 constexpr uint8_t kErrorRecoveryPage = 0x01;
 constexpr uint8_t kDefaultValues = 2;
-// Within this many blocks of a track's end a failed read is the track's
-// true end, not damage: nothing after it is read.
-constexpr int32_t kGapArea = 150;
-// Closer than this to the end, an unreadable block is replaced even when
-// the caller asked for failures.
-constexpr int32_t kForgivenArea = 200;
+constexpr int32_t kGapArea = kQuorvaneGapArea;
+constexpr int32_t kForgivenArea = kQuorvaneForgivenArea;
 constexpr uint32_t kWaveHeaderSize = 44;
 
 // Drives whose page 01h must not be reset before a grab.
@@ -40,11 +36,9 @@ const QUORVANE_TOC_TRACK& TrackOf(const QUORVANE_TOC_INFORMATION& toc, uint8_t n
 // an audio track make a wave file, whose header goes first.
 void CreateOutput(const char* method, qv::plat::OutputFile& file, const char* fileName, const QUORVANE_TOC_TRACK& t,
                   int32_t first, int32_t last) {
-  uint32_t error = 0;
-  if (!file.Open(fileName, &error))
-    QuorvaneI_Throw(method, EN_SYSTEM_CALL_FAILED, error, "%s(): CreateFile( '%s' ) failed, status %ld", method, fileName,
-                    static_cast<long>(error));
+  QuorvaneI_OpenGrabbed(method, file, fileName);
   if (!t.m__UCHAR__IsAudio) return;
+  uint32_t error = 0;
   uint8_t header[kWaveHeaderSize];
   const uint64_t blocks = static_cast<uint64_t>(int64_t{last} - first + 1);
   Sonvex_WaveFileHeaderFormat(reinterpret_cast<PSONVEX_WAVE_FILE_HEADER>(header),
@@ -54,17 +48,31 @@ void CreateOutput(const char* method, qv::plat::OutputFile& file, const char* fi
                     method, static_cast<long>(error));
 }
 
-void CommitOutput(const char* method, qv::plat::OutputFile& file) {
+}  // namespace
+
+void QuorvaneI_OpenGrabbed(const char* method, qv::plat::OutputFile& file, const std::string& name) {
+  uint32_t error = 0;
+  if (!file.Open(name, &error))
+    QuorvaneI_Throw(method, EN_SYSTEM_CALL_FAILED, error, "%s(): CreateFile( '%s' ) failed, status %ld", method,
+                    name.c_str(), static_cast<long>(error));
+}
+
+void QuorvaneI_CommitGrabbed(const char* method, qv::plat::OutputFile& file) {
   uint32_t error = 0;
   if (!file.Commit(&error))
     QuorvaneI_Throw(method, EN_SYSTEM_CALL_FAILED, error, "%s(): FlushFileBuffers() failed, status %ld", method,
                     static_cast<long>(error));
 }
 
-}  // namespace
-
 // A drive that lost its disc or went away fails every block alike: that
 // ends a grab at once.
+void QuorvaneI_WriteGrabbed(const char* method, qv::plat::OutputFile& file, const uint8_t* data, size_t bytes) {
+  uint32_t error = 0;
+  if (!file.Write(data, bytes, &error))
+    QuorvaneI_Throw(method, EN_SYSTEM_CALL_FAILED, error, "%s(): WriteFile() failed, status %ld", method,
+                    static_cast<long>(error));
+}
+
 bool QuorvaneI_IsBlockFailure(const CDB_FAILURE_INFORMATION* f) {
   if (f == nullptr || !f->m__UCHAR__IsValid || f->m__UCHAR__SenseLength < 3) return false;
   const uint8_t key = f->m__UCHAR__Sense[2] & 0x0F;
@@ -132,7 +140,7 @@ void CQuorvane_CdvdGrabber::GrabTrack(uint8_t track, const char* fileName, const
     const GrabRun run{&t, toc->m__UCHAR__IsDVD != 0, &file, policy.maxRetries, policy.ignoreBadBlocks,
                       policy.forceSingle, false};
     GrabTrackCooked(run, policy.progressInterval, 0, t.m__LONG__StartAddress, t.m__LONG__EndAddress);
-    CommitOutput(kMethod, file);
+    QuorvaneI_CommitGrabbed(kMethod, file);
     QuorvaneI_Log("\n%s(): EXITing with success\n", kMethod);
   });
 }
@@ -165,7 +173,7 @@ void CQuorvane_CdvdGrabber::GrabRange(int32_t firstLBA, int32_t lastLBA, const c
     const GrabRun run{t, toc->m__UCHAR__IsDVD != 0, &file, policy.maxRetries + 1, policy.ignoreBadBlocks,
                       policy.forceSingle, false};
     GrabTrackCooked(run, policy.progressInterval, 1, firstLBA, lastLBA);
-    CommitOutput(kMethod, file);
+    QuorvaneI_CommitGrabbed(kMethod, file);
     QuorvaneI_Log("\n%s(): EXITing with success\n", kMethod);
   });
 }
@@ -227,10 +235,7 @@ void CQuorvane_CdvdGrabber::GrabTrackCooked(const GrabRun& run, uint32_t progres
         std::memset(buffer.get(), 0, bytes);
         Notify(CN_GRAB_BLOCK_REPLACED, static_cast<uint32_t>(lba), static_cast<uint32_t>(blocks));
       }
-      uint32_t error = 0;
-      if (!run.file->Write(buffer.get(), bytes, &error))
-        QuorvaneI_Throw(kMethod, EN_SYSTEM_CALL_FAILED, error, "%s(): WriteFile() failed, status %ld", kMethod,
-                        static_cast<long>(error));
+      QuorvaneI_WriteGrabbed(kMethod, *run.file, buffer.get(), bytes);
       if (IsCancel())
         QuorvaneI_Throw(kMethod, EN_USER_EXCEPTION, 0, "%s(): Cancel set at LBA offset %ld", kMethod,
                         static_cast<long>(lba - first));

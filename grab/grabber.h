@@ -12,6 +12,7 @@
 // track's, so its true end lies somewhere before the end the disc states.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "device/drive.h"
 #include "device/edc_ecc.h"
@@ -23,6 +24,20 @@ class OutputFile;
 // A read failure that is about the blocks read (a medium or hardware
 // error, or a block the drive refuses), not a drive gone or a disc pulled.
 bool QuorvaneI_IsBlockFailure(const CDB_FAILURE_INFORMATION* f);
+
+// The grab loops' shared terms: the bytes read at once; within kGapArea
+// blocks of a track's end a failed read is the track's true end, not
+// damage; closer than kForgivenArea an unreadable block is replaced even
+// when the caller asked for failures.
+inline constexpr uint32_t kQuorvaneGrabBufferSize = 61440;
+inline constexpr int32_t kQuorvaneGapArea = 150;
+inline constexpr int32_t kQuorvaneForgivenArea = 200;
+
+// The grabbed files: opened under a temporary name, written block by
+// block, made durable at the end. A failure of any step ends the grab.
+void QuorvaneI_OpenGrabbed(const char* method, qv::plat::OutputFile& file, const std::string& name);
+void QuorvaneI_WriteGrabbed(const char* method, qv::plat::OutputFile& file, const uint8_t* data, size_t bytes);
+void QuorvaneI_CommitGrabbed(const char* method, qv::plat::OutputFile& file);
 
 class CQuorvane_CdvdGrabber : public CQuorvane_CdvdDrive {
  public:
