@@ -151,6 +151,10 @@ void Write10(Exec& x) {
   if (m.type->pressed || !x.model().Writes(m.profile) || !m.Writable())
     return x.Check(Sense(kIllegalRequest, kCannotWriteIncompatibleFormat));
   const WriteParameters w = Current(x);
+  if (m.IsCd() && w.writeType == 2) {
+    if (w.testWrite && !x.model().testWrite) return x.Check(Sense(kIllegalRequest, kIllegalModeForTrack));
+    return WriteSessionAtOnce(x, w.testWrite);
+  }
   const bool random = m.RandomAccess();
   if (w.blockSize == 0 || (m.IsDvd() && w.blockSize != kDvdBlock) || (!random && w.writeType > 2))
     return x.Check(Sense(kIllegalRequest, kIllegalModeForTrack));
@@ -216,6 +220,7 @@ void SynchronizeCache(Exec& x) {
   StartOperation(x, asc::kLongWriteInProgress, ms, immediate);
   Medium& m = *s.disc;
   const WriteParameters w = Current(x);
+  if (m.IsCd() && w.writeType == 2 && FlushSessionAtOnce(x, w.testWrite, w.multiSession)) return;
   if (m.RandomAccess() || w.testWrite || m.sessions.empty() || m.sessions.back().closed) return;
   Track& last = m.sessions.back().tracks.back();
   if (last.recorded == 0) return;

@@ -112,5 +112,10 @@ void ReadBufferCapacity(Exec& x);
 void Blank(Exec& x);
 void FormatUnit(Exec& x);
 void SendDvdStructure(Exec& x);
+void SendCueSheet(Exec& x);
+// Session-at-once (vdrive/cmd_sao.cpp): the WRITE of write type 2, and the
+// flush that closes the session once all of it arrived (true then).
+void WriteSessionAtOnce(Exec& x, bool testWrite);
+bool FlushSessionAtOnce(Exec& x, bool testWrite, bool multiSession);
 
 }  // namespace qv::vdrive

@@ -39,6 +39,7 @@ const CommandEntry kCommands[] = {
     {0x5A, DataPhase::In, false, true, &ModeSense10},
     {0x5B, DataPhase::None, true, true, &CloseTrackSession},
     {0x5C, DataPhase::In, false, true, &ReadBufferCapacity},
+    {0x5D, DataPhase::Out, true, true, &SendCueSheet},
     {0xA1, DataPhase::None, true, true, &Blank},
     {0xA4, DataPhase::In, false, true, &ReportKey},
     {0xAC, DataPhase::In, false, true, &GetPerformance},

@@ -456,7 +456,8 @@ uint32_t QvDrive_ExportRaw(const char* name, const char* binPath, const char* cu
     std::string base = binPath;
     const size_t slash = base.find_last_of("/\\");
     if (slash != std::string::npos) base = base.substr(slash + 1);
-    std::string cue = "FILE \"" + base + "\" BINARY\r\n";
+    std::string cue = m.mcn.empty() ? "" : "CATALOG " + m.mcn + "\r\n";
+    cue += "FILE \"" + base + "\" BINARY\r\n";
     auto msf = [](int64_t lba) {
       char text[16];
       std::snprintf(text, sizeof text, "%02d:%02d:%02d", static_cast<int>(lba / 4500), static_cast<int>(lba / 75 % 60),
@@ -469,8 +470,17 @@ uint32_t QvDrive_ExportRaw(const char* name, const char* binPath, const char* cu
       char head[32];
       std::snprintf(head, sizeof head, "  TRACK %02u %s\r\n", static_cast<unsigned>(t.number), type);
       cue += head;
-      if (track.areaStart() > 0 && track.areaStart() < int64_t{track.start}) cue += "    INDEX 00 " + msf(track.areaStart()) + "\r\n";
+      if (!track.isrc.empty()) cue += "    ISRC " + track.isrc + "\r\n";
+      // The bin begins at block 0: a pause before it is not in the file.
+      const int64_t unstored = std::max<int64_t>(0, -track.areaStart());
+      if (t.number == 1 && unstored > 0 && unstored != kCdPauseBlocks) cue += "    PREGAP " + msf(unstored) + "\r\n";
+      if (track.areaStart() < int64_t{track.start} && track.start > 0) cue += "    INDEX 00 " + msf(std::max<int64_t>(track.areaStart(), 0)) + "\r\n";
       cue += "    INDEX 01 " + msf(track.start) + "\r\n";
+      for (size_t k = 0; k < track.indexes.size(); ++k) {
+        char line[40];
+        std::snprintf(line, sizeof line, "    INDEX %02u ", static_cast<unsigned>(k + 2));
+        cue += line + msf(int64_t{track.start} + track.indexes[k]) + "\r\n";
+      }
     }
     const TrackRef& last = layout.tracks().back();
     const int64_t end = int64_t{last.track->start} + std::min(last.track->recorded, last.track->blocks);

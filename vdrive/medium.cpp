@@ -167,6 +167,7 @@ json MediumToJson(const Medium& m) {
       if (t.preemphasis) tj["preemphasis"] = true;
       if (t.incremental) tj["incremental"] = true;
       if (t.reserved) tj["reserved"] = true;
+      if (!t.isrc.empty()) tj["isrc"] = t.isrc;
       tracks.push_back(std::move(tj));
     }
     sessions.push_back({{"closed", s.closed}, {"tracks", tracks}});
@@ -188,6 +189,7 @@ json MediumToJson(const Medium& m) {
     j["regionMask"] = m.regionMask;
   }
   if (m.opcSpeed != 0) j["opcSpeed"] = m.opcSpeed;
+  if (!m.mcn.empty()) j["mcn"] = m.mcn;
   return j;
 }
 
@@ -215,6 +217,7 @@ Track TrackFromJson(const json& tj) {
   t.pattern = Pattern::Stored;
   ReadName(tj, "pattern", kPatternNames, "stored, counter or tone", &t.pattern);
   ReadUnsigned(tj, "dataOffset", 0, uint64_t{1} << 42, &t.dataOffset);
+  if (ReadText(tj, "isrc", 12, &t.isrc) && t.isrc.size() != 12) throw BadJson("\"isrc\" must be 12 characters");
   return t;
 }
 
@@ -234,6 +237,7 @@ Medium MediumFromJson(const json& j) {
   ReadUnsigned(j, "capacity", 1, m.type->largest, &m.capacity);
   ReadBool(j, "formatted", &m.formatted);
   ReadText(j, "image", 4096, &m.image);
+  if (ReadText(j, "mcn", 13, &m.mcn) && m.mcn.size() != 13) throw BadJson("\"mcn\" must be 13 digits");
   int64_t leadIn = m.leadInStart;
   if (const json* v = Member(j, "leadInStart")) {
     if (!v->is_number_integer() || v->get<int64_t>() < -45150 || v->get<int64_t>() > -151)

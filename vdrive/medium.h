@@ -46,6 +46,7 @@ struct Track {
   bool reserved = false;     // DVD: a reserved track (RT)
   Pattern pattern = Pattern::Stored;
   uint64_t dataOffset = 0;   // where the first stored sector (its pause included) lies in disc.img
+  std::string isrc;          // CD: the track's ISRC (12 characters), empty when none
 
   bool data() const { return mode != TrackMode::Audio; }
   uint32_t end() const { return start + blocks; }
@@ -71,6 +72,7 @@ struct Medium {
   bool formatted = false;           // random-access media carry a format
   std::vector<Session> sessions;
   std::string image;                // where the content came from, for people
+  std::string mcn;                  // CD: the catalogue number (13 digits), empty when none
   // CD-R/RW ATIP: the lead-in start the manufacturer wrote (a negative LBA).
   int32_t leadInStart = -11634;     // 97:26:66
   // DVD+R DL: the blocks of layer 0, and whether the layer break is final.

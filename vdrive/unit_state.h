@@ -62,6 +62,10 @@ struct DriveState {
   Asc operation = asc::kNone;
   uint64_t operationStartMs = 0;
   uint64_t operationEndMs = 0;
+  // Session-at-once: the cue sheet sent, and the next block the host must
+  // send (from -150); empty once the session is written.
+  std::vector<uint8_t> cueSheet;
+  int64_t saoNext = 0;
 
   bool DiscLoaded() const { return disc.has_value() && tray == Tray::Closed; }
   bool Locked() const { return (prevent & 0x03) != 0; }
