@@ -2,7 +2,9 @@
 // progress, closing the session afterwards. Folders and files are mastered
 // into ISO9660/Joliet (UDF with --udf) while they are written, no image file
 // made; --dvd-video masters a VIDEO_TS folder the same way; --image records
-// a data image as it is; --audio one audio track per file.
+// a data image as it is; --audio one audio track per file, track-at-once,
+// or with --sao the whole session at once with the gaps, indexes, ISRCs
+// and catalogue number asked for.
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -29,6 +31,11 @@ struct Options {
   std::string dvdVideo;
   bool udf = false, bridge = false, patchIfo = false;
   bool audio = false;
+  bool sao = false;
+  double gap = 2.0;                   // seconds of pause before tracks 2, 3, ...
+  std::vector<std::string> indexes;   // N=MM:SS:FF
+  std::vector<std::string> isrcs;     // N=CODE
+  std::string catalog;
   bool vcd = false, svcd = false;
   std::string album;
   bool test = false;
@@ -139,12 +146,70 @@ int ImportLastSession(DriveJob& job, const DiscState& before, Mastering& master,
   return kExitOk;
 }
 
+// "N=..." for track N of count; nullptr and a message when it is not.
+const char* TrackOf(const std::string& arg, size_t count, size_t* track, std::string* error) {
+  const size_t eq = arg.find('=');
+  char* end = nullptr;
+  const unsigned long n = eq == std::string::npos ? 0 : std::strtoul(arg.c_str(), &end, 10);
+  if (eq == std::string::npos || end != arg.c_str() + eq || n < 1 || n > count) {
+    *error = "'" + arg + "' does not name a track from 1 to " + std::to_string(count) + " as N=...";
+    return nullptr;
+  }
+  *track = n - 1;
+  return arg.c_str() + eq + 1;
+}
+
+// The session-at-once layout of the audio files, checked before the drive
+// is touched.
+int SaoLayout(const Options& o, std::vector<QUORVANE_SAO_TRACK>* tracks) {
+  if (o.gap < 0 || o.gap > 600)
+    return Report("burn", {kExitUsage, "--gap must be 0 to 600 seconds", ""});
+  const auto gap = static_cast<QV_LONG>(o.gap * 75 + 0.5);
+  tracks->assign(o.paths.size(), QUORVANE_SAO_TRACK{});
+  for (size_t i = 0; i < o.paths.size(); ++i) {
+    QUORVANE_SAO_TRACK& t = (*tracks)[i];
+    t.m__PCHAR__FileName = o.paths[i].c_str();
+    t.m__BOOLEAN__IsAudio = 1;
+    t.m__LONG__PregapBlocks = i == 0 ? 150 : gap;  // a disc always begins with two seconds
+  }
+  std::string error;
+  size_t n = 0;
+  for (const std::string& arg : o.indexes) {
+    const char* at = TrackOf(arg, tracks->size(), &n, &error);
+    unsigned m = 0, sec = 0, f = 0;
+    char tail = 0;
+    if (at != nullptr && (std::sscanf(at, "%u:%u:%u%c", &m, &sec, &f, &tail) != 3 || sec > 59 || f > 74 || m > 99))
+      error = "'" + arg + "' is not N=MM:SS:FF (frames 0-74)";
+    QUORVANE_SAO_TRACK& t = (*tracks)[n];
+    if (error.empty() && t.m__LONG__IndexCount >= 98) error = "track " + std::to_string(n + 1) + " has too many indexes";
+    if (!error.empty()) return Report("burn", {kExitUsage, "--index " + error, ""});
+    t.m__LONG__Indexes[t.m__LONG__IndexCount++] = static_cast<QV_LONG>((m * 60 + sec) * 75 + f);
+  }
+  for (const std::string& arg : o.isrcs) {
+    const char* code = TrackOf(arg, tracks->size(), &n, &error);
+    bool ok = code != nullptr && std::strlen(code) == 12;
+    for (size_t k = 0; ok && k < 12; ++k)
+      ok = k < 5 ? std::isdigit(static_cast<unsigned char>(code[k])) || std::isupper(static_cast<unsigned char>(code[k]))
+                 : std::isdigit(static_cast<unsigned char>(code[k])) != 0;
+    if (!ok)
+      return Report("burn", {kExitUsage,
+                             "--isrc " + (error.empty() ? "'" + arg + "' is not N=CCOOOYYNNNNN (5 letters or digits, 7 digits)" : error),
+                             ""});
+    std::memcpy((*tracks)[n].m__CHAR__Isrc, code, 12);
+  }
+  bool digits = o.catalog.empty() || o.catalog.size() == 13;
+  for (char c : o.catalog) digits = digits && std::isdigit(static_cast<unsigned char>(c));
+  if (!digits) return Report("burn", {kExitUsage, "--catalog must be 13 digits", ""});
+  return 0;
+}
+
 int Run(const GlobalOptions& global, const Options& o) {
   if (o.vcd || o.svcd) {
     if (o.paths.size() != 1 || !o.image.empty() || o.audio || !o.dvdVideo.empty() || o.udf || o.multisession)
       return Report("burn", {kExitUsage, "--vcd and --svcd take one MPEG file and nothing else to burn", ""});
     return BurnVideoCd(global, {o.svcd, o.drive, o.paths.front(), o.album, o.test, o.eject, o.speed});
   }
+  if (o.sao && !o.audio) return Report("burn", {kExitUsage, "--sao records audio tracks: give --audio FILE...", ""});
   const bool dvd = !o.dvdVideo.empty();
   if (dvd ? !o.image.empty() || !o.paths.empty() || o.audio || o.udf
           : o.audio ? (o.paths.empty() || !o.image.empty()) : o.image.empty() == o.paths.empty()) {
@@ -165,6 +230,7 @@ int Run(const GlobalOptions& global, const Options& o) {
   DvdVideo video;
   QV_HANDLE videoTree = nullptr;
   DiscState before;
+  std::vector<QUORVANE_SAO_TRACK> saoTracks;
   if (int rc = ReadDiscState(job, &before)) return rc;
   if (dvd) {
     if (int rc = video.Create(o, &videoTree)) return rc;
@@ -172,6 +238,8 @@ int Run(const GlobalOptions& global, const Options& o) {
     if (int rc = CheckImage(o.image)) return rc;
   } else if (o.audio) {
     if (int rc = CheckAudio(o.paths)) return rc;
+    if (o.sao)
+      if (int rc = SaoLayout(o, &saoTracks)) return rc;
   } else {
     if (int rc = o.udf ? master.CreateUdf(o.bridge) : master.Create(true)) return rc;
     if (o.multisession && !o.udf)
@@ -207,6 +275,12 @@ int Run(const GlobalOptions& global, const Options& o) {
     if (int rc = CheckRecording(job, before, recording)) return rc;
     s.number = Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFileEx(h, QV_CALL_STATUS(s), o.image.c_str(),
                                                                  QVX_TRACK_FROM_FILE_DATA, 0, test, multi, 1, 1);
+  } else if (o.audio && o.sao) {
+    if (int rc = CheckRecording(job, before, recording)) return rc;
+    s.number = Quorvane_CdvdBurnerGrabber_SessionAtOnce(h, QV_CALL_STATUS(s), saoTracks.data(),
+                                                        static_cast<QV_LONG>(saoTracks.size()),
+                                                        o.catalog.empty() ? nullptr : o.catalog.c_str(), 0, test, multi, 1, 1);
+    what = std::to_string(o.paths.size()) + " audio track" + (o.paths.size() == 1 ? "" : "s");
   } else if (o.audio) {
     if (int rc = CheckRecording(job, before, recording)) return rc;
     // One track after another in one session, which the close then ends;
@@ -241,6 +315,7 @@ int Run(const GlobalOptions& global, const Options& o) {
                {"image", o.image},
                {"paths", o.paths},
                {"audio", o.audio},
+               {"sessionAtOnce", o.sao},
                {"label", o.image.empty() && !o.audio ? o.label : ""},
                {"udf", o.udf},
                {"dvdVideo", o.dvdVideo},
@@ -263,6 +338,22 @@ RegisterCommand reg({"burn", "Record files, an image or audio tracks onto the di
                        app.add_option("--image", o->image, "A data image file (ISO) to record as it is");
                        app.add_flag("--audio", o->audio,
                                     "Burn each FILE (wave, FLAC, Ogg Vorbis, MP3) as an audio track and close the disc");
+                       auto* sao = app.add_flag("--sao", o->sao,
+                                                "With --audio: record the tracks in one session at once, with the "
+                                                "gaps, indexes and codes below");
+                       app.add_option("--gap", o->gap,
+                                      "With --sao: seconds of pause before each track after the first (default 2; "
+                                      "0 for gap-less)")
+                           ->needs(sao);
+                       app.add_option("--index", o->indexes,
+                                      "With --sao: N=MM:SS:FF starts the next index of track N there, from its start")
+                           ->needs(sao)
+                           ->allow_extra_args(false);
+                       app.add_option("--isrc", o->isrcs, "With --sao: N=CODE, the 12-character ISRC of track N")
+                           ->needs(sao)
+                           ->allow_extra_args(false);
+                       app.add_option("--catalog", o->catalog, "With --sao: the disc's 13-digit catalogue number (UPC/EAN)")
+                           ->needs(sao);
                        app.add_flag("--test", o->test, "Simulate: the laser stays off where the disc allows");
                        auto* multi = app.add_flag("--multisession", o->multisession,
                                                   "Leave the disc open for another session; on a disc with sessions, "

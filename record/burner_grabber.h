@@ -16,6 +16,7 @@
 #include "grab/grabber.h"
 #include "platform/event.h"
 #include "record/cache.h"
+#include "record/session_at_once.h"
 #include "record/session_recorder.h"
 
 class CQuorvane_FileChain;
@@ -45,6 +46,14 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdGrabber {
                    int32_t progressInterval, int32_t bufferInterval, int32_t trackType, uint8_t subHeader0,
                    uint8_t subHeader1, uint8_t subHeader2, uint8_t subHeader3);
   void CloseSession();
+  // Records a whole session at once (write type 2, with a cue sheet) on a
+  // blank CD; computes each track's size from its source. The drive closes
+  // the session.
+  void SessionAtOnce(QuorvaneI_SaoLayout& layout, const QuorvaneI_SaoRequest& request);
+  // One track of it from address (its pre-gap's first block); returns the
+  // address after its post-gap.
+  uint32_t SessionAtOnceTrack(const QuorvaneI_SaoTrack& track, int32_t index, uint32_t address,
+                              const QuorvaneI_SaoRequest& request);
   void Blank(int32_t blankingType, int32_t address);
   void BlankForCDRW(int32_t blankingType, int32_t address);
   void BlankForDVDPLUSRW();

@@ -1,5 +1,6 @@
 #include "record/cue_sheet.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/log.h"
@@ -8,28 +9,31 @@ namespace {
 
 constexpr uint8_t kCtlAdrData = 0x41;   // data track, Q mode 1
 constexpr uint8_t kCtlAdrAudio = 0x01;  // two-channel audio, Q mode 1
+constexpr uint8_t kAdrCatalog = 0x02;
+constexpr uint8_t kAdrIsrc = 0x03;
 constexpr uint8_t kLeadOutTrack = 0xAA;
 constexpr int32_t kPregapBlocks = 150;
 constexpr int32_t kMsfLimit = 450000;
 
-// DATA FORM: the host sends 2048-byte Mode 1, 2352-byte audio, Mode 2 or
-// raw-with-P-W blocks; the drive generates the lead-in and lead-out.
-uint8_t TrackForm(const QuorvaneI_CueTrack& t, bool xa) {
-  if (t.rawPW) return 0x40;
+// DATA FORM: the host sends 2048-byte Mode 1, 2352-byte audio, 2336-byte
+// CD-ROM XA (20h) or Mode 2 (30h), or raw-with-P-W blocks; the drive
+// generates the lead-in and lead-out (the forms ending in 4h or 1h).
+uint8_t DataForm(const QuorvaneI_CueTrack& t, bool xa) {
   if (t.audio) return 0x00;
-  return (t.mode2 || xa) ? 0x20 : 0x10;
+  if (xa) return 0x20;
+  return t.mode2 ? 0x30 : 0x10;
 }
+
+uint8_t TrackForm(const QuorvaneI_CueTrack& t, bool xa) { return t.rawPW ? 0x40 : DataForm(t, xa); }
 
 uint8_t LeadInForm(const QuorvaneI_CueTrack& first, bool xa, bool rawPW) {
   if (rawPW && first.rawPW) return 0x41;
-  if (first.audio) return 0x01;
-  return (first.mode2 || xa) ? 0x24 : 0x14;
+  return first.audio ? 0x01 : DataForm(first, xa) | 0x04;
 }
 
 uint8_t LeadOutForm(const QuorvaneI_CueTrack& last, bool xa) {
   if (last.rawPW) return xa ? 0x24 : 0x14;
-  if (last.audio) return 0x01;
-  return (last.mode2 || xa) ? 0x24 : 0x14;
+  return last.audio ? 0x01 : DataForm(last, xa) | 0x04;
 }
 
 // An address from -150 as absolute time: LBA + 150 = 75 x (60 x M + S) + F.
@@ -48,27 +52,57 @@ void PutEntry(uint8_t* e, uint8_t ctlAdr, uint8_t track, uint8_t index, uint8_t 
 
 }  // namespace
 
-size_t QuorvaneI_CompileCueSheet(const QuorvaneI_CueTrack* tracks, int32_t count, bool xa, bool rawPW,
-                                 uint8_t out[kQuorvaneCueSheetBytes]) {
-  std::memset(out, 0, kQuorvaneCueSheetBytes);
-  if (tracks == nullptr || count < 1 || count > kQuorvaneCueSheetTracks) return 0;
+std::vector<uint8_t> QuorvaneI_BuildCueSheet(const QuorvaneI_CueTrack* tracks, int32_t count, bool xa, bool rawPW,
+                                             const char* catalog) {
+  std::vector<uint8_t> out;
+  if (tracks == nullptr || count < 1 || count > kQuorvaneCueSheetTracks) return out;
   const auto ctlAdr = [](const QuorvaneI_CueTrack& t) { return t.audio ? kCtlAdrAudio : kCtlAdrData; };
-  uint8_t* e = out;
-  PutEntry(e, ctlAdr(tracks[0]), 0, 0, LeadInForm(tracks[0], xa, rawPW), -kPregapBlocks);
-  e += 8;
+  const auto entry = [&out]() {
+    out.resize(out.size() + 8);
+    return out.data() + out.size() - 8;
+  };
+  // The catalogue number: 13 digits over two entries, before the lead-in.
+  if (catalog != nullptr && std::strlen(catalog) == 13) {
+    uint8_t* e = entry();
+    e[0] = kAdrCatalog;
+    std::memcpy(e + 1, catalog, 7);
+    e = entry();
+    e[0] = kAdrCatalog;
+    std::memcpy(e + 1, catalog + 7, 6);
+  }
+  PutEntry(entry(), ctlAdr(tracks[0]), 0, 0, LeadInForm(tracks[0], xa, rawPW), -kPregapBlocks);
   int32_t address = -kPregapBlocks;
   for (int32_t i = 0; i < count; ++i) {
     const QuorvaneI_CueTrack& t = tracks[i];
     const auto number = static_cast<uint8_t>(i + 1);
     QuorvaneI_Log("\nCQuorvane_CdvdBurnerGrabber::CompileCueSheet(): Track %ld, Size %ld\n", static_cast<long>(i),
                   static_cast<long>(t.sizeInBlocks));
-    PutEntry(e, ctlAdr(t), number, 0, TrackForm(t, xa), address);
-    address += kPregapBlocks + t.pregapExtraBlocks;
-    PutEntry(e + 8, ctlAdr(t), number, 1, TrackForm(t, xa), address);
-    e += 16;
+    // The ISRC: 12 characters over two entries, before the track's indexes.
+    if (std::strlen(t.isrc) == 12) {
+      for (int half = 0; half < 2; ++half) {
+        uint8_t* e = entry();
+        e[0] = static_cast<uint8_t>((ctlAdr(t) & 0xF0) | kAdrIsrc);
+        e[1] = number;
+        std::memcpy(e + 2, t.isrc + 6 * half, 6);
+      }
+    }
+    const int32_t pause = t.pregapBlocks + t.pregapExtraBlocks;
+    if (pause > 0 || i == 0) PutEntry(entry(), ctlAdr(t), number, 0, TrackForm(t, xa), address);
+    address += pause;
+    PutEntry(entry(), ctlAdr(t), number, 1, TrackForm(t, xa), address);
+    for (size_t k = 0; k < t.indexes.size() && k < 98; ++k)
+      PutEntry(entry(), ctlAdr(t), number, static_cast<uint8_t>(k + 2), TrackForm(t, xa), address + t.indexes[k]);
     address += t.sizeInBlocks + t.postgapBlocks;
   }
-  const QuorvaneI_CueTrack& last = tracks[count - 1];
-  PutEntry(e, ctlAdr(last), kLeadOutTrack, 1, LeadOutForm(last, xa), address);
-  return static_cast<size_t>(e + 8 - out);
+  PutEntry(entry(), ctlAdr(tracks[count - 1]), kLeadOutTrack, 1, LeadOutForm(tracks[count - 1], xa), address);
+  return out;
+}
+
+size_t QuorvaneI_CompileCueSheet(const QuorvaneI_CueTrack* tracks, int32_t count, bool xa, bool rawPW,
+                                 uint8_t out[kQuorvaneCueSheetBytes]) {
+  std::memset(out, 0, kQuorvaneCueSheetBytes);
+  const std::vector<uint8_t> sheet = QuorvaneI_BuildCueSheet(tracks, count, xa, rawPW, nullptr);
+  if (sheet.size() > kQuorvaneCueSheetBytes) return 0;
+  std::copy(sheet.begin(), sheet.end(), out);
+  return sheet.size();
 }

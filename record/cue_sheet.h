@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // One track of a session-at-once layout as the cue sheet needs it.
 struct QuorvaneI_CueTrack {
@@ -12,6 +13,11 @@ struct QuorvaneI_CueTrack {
   int32_t sizeInBlocks = 0;
   int32_t pregapExtraBlocks = 0;  // beyond the 150 of every pre-gap
   int32_t postgapBlocks = 0;
+  // The pause before index 1 is pregapBlocks + pregapExtraBlocks; 0 for
+  // a track that follows the one before without a pause (never the first).
+  int32_t pregapBlocks = 150;
+  std::vector<int32_t> indexes;  // index 2, 3, ...: blocks from index 1, rising
+  char isrc[13] = {};            // 12 characters, or empty
 };
 
 inline constexpr size_t kQuorvaneCueSheetBytes = 1616;  // room for 100 tracks
@@ -20,5 +26,10 @@ inline constexpr int32_t kQuorvaneCueSheetTracks = 100;
 // Writes the cue sheet of count tracks into out (zeroed first); xa: the
 // session is CD-ROM XA; rawPW: raw P-W mode requested. Returns its length
 // in bytes, 0 for a count outside 1-100.
+// The same cue sheet of any length, with the catalogue number (13 digits,
+// or nullptr / empty) and each track's ISRC and further indexes. Empty for
+// a count outside 1-99.
+std::vector<uint8_t> QuorvaneI_BuildCueSheet(const QuorvaneI_CueTrack* tracks, int32_t count, bool xa, bool rawPW,
+                                             const char* catalog);
 size_t QuorvaneI_CompileCueSheet(const QuorvaneI_CueTrack* tracks, int32_t count, bool xa, bool rawPW,
                                  uint8_t out[kQuorvaneCueSheetBytes]);

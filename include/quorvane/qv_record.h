@@ -80,6 +80,29 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SuperVideoCDEx(
     QV_LONG bufferInterval);
 /* Closes what track-at-once recorded: the disc stays appendable when
  * nextSessionAllowed was set. */
+/* One track of a session-at-once layout: a file, decoded when it is audio
+ * (padded to whole 2352-byte frames) and read as it is otherwise (whole
+ * 2048-byte blocks, 2336 for Mode 2 or in a CD-ROM XA session). */
+typedef struct _QUORVANE_SAO_TRACK {
+  const char *m__PCHAR__FileName;
+  QV_BOOLEAN m__BOOLEAN__IsAudio;
+  QV_BOOLEAN m__BOOLEAN__IsMode2;
+  QV_LONG m__LONG__PregapBlocks;      /* the pause before index 1: 150 for the first track, 0 for none */
+  QV_LONG m__LONG__PregapExtraBlocks; /* added to it */
+  QV_LONG m__LONG__PostgapBlocks;     /* zeros after the data, still in the track */
+  char m__CHAR__Isrc[13];             /* 12 characters, or empty */
+  QV_LONG m__LONG__IndexCount;        /* index 2, 3, ...: blocks from index 1, rising */
+  QV_LONG m__LONG__Indexes[98];
+} QUORVANE_SAO_TRACK;
+/* Records the tracks in one session at once (write type 2, with a cue
+ * sheet) on a blank CD-R or CD-RW; catalog: 13 digits or NULL. The drive
+ * closes the session (left open for another with nextSession). A layout
+ * that cannot be recorded gives exception 2 before the drive is touched; a
+ * disc other than a blank CD gives exception 10. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SessionAtOnce(
+    QV_HANDLE handle, QUORVANE_STATUS_RECORD, const QUORVANE_SAO_TRACK *tracks, QV_LONG trackCount,
+    const char *catalog, QV_BOOLEAN xa, QV_BOOLEAN testWrite, QV_BOOLEAN nextSession, QV_LONG progressInterval,
+    QV_LONG bufferInterval);
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_CloseSession(QV_HANDLE handle, QUORVANE_STATUS_RECORD);
 /* Empties a rewritable disc: blankingType 0 whole disc, 1 minimal (CD-RW
  * and DVD-RW); DVD+RW and DVD-RAM are formatted anew. */

@@ -80,10 +80,14 @@ TEST(CueSheet, RawPWAndMode2Forms) {
   EXPECT_EQ(e[3][3], 0x14);
   e = Compile({raw}, true, true);
   EXPECT_EQ(e[3][3], 0x24);
+  // Mode 2 outside a CD-ROM XA session is MMC's Mode 2 form (30h), not
+  // the XA form (20h).
   e = Compile({Track(false, true, 500)}, false, false);
-  EXPECT_EQ(e[0][3], 0x24);
+  EXPECT_EQ(e[0][3], 0x34);
+  EXPECT_EQ(e[1][3], 0x30);
+  EXPECT_EQ(e[3][3], 0x34);
+  e = Compile({Track(false, true, 500)}, true, false);
   EXPECT_EQ(e[1][3], 0x20);
-  EXPECT_EQ(e[3][3], 0x24);
 }
 
 TEST(CueSheet, RefusesNoTracksAndMoreThanAHundred) {

@@ -1,0 +1,178 @@
+// Session-at-once: the cue sheet sent first, then every block of the
+// session from the first pre-gap (LBA -150) in order; the drive makes the
+// lead-in and lead-out and closes the session after the flush.
+#include "record/session_at_once.h"
+
+#include <cstring>
+#include <memory>
+
+#include "core/log.h"
+#include "files/file_chain.h"
+#include "record/burner_grabber.h"
+
+namespace {
+
+constexpr const char* kSao = "CQuorvane_CdvdBurnerGrabber::SessionAtOnce";
+constexpr const char* kSaoTrack = "CQuorvane_CdvdBurnerGrabber::SessionAtOnceTrack";
+constexpr uint32_t kTrackInformationBytes = 4096;
+constexpr uint32_t kGapWriteBlocks = 10;
+constexpr int32_t kFirstPregap = -150;
+constexpr uint32_t kTransferSize = 61440;
+
+bool IsCdMedia(uint32_t discType) {
+  return discType == DISC_TYPE_CDR || discType == DISC_TYPE_CDRW;
+}
+
+void LogExit(const CQuorvane_Exception* e) {
+  QuorvaneI_Log("\n%s(): EXITing with failure, status %ld, message '%s'\n", kSao,
+                static_cast<long>(e ? e->Number() : uint32_t{EN_EXCEPTION_NOT_ALLOCATED}), e ? e->Text() : "");
+}
+
+// Each track's size from its source, refused before the drive hears of
+// the recording when there is no whole block to write. Returns the bytes.
+uint64_t SizeTracks(QuorvaneI_SaoLayout& layout, bool xa) {
+  if (layout.tracks.empty() || layout.tracks.size() > 99)
+    QuorvaneI_Throw(kSao, EN_INVALID_PARAMETER, 0, "%s(): A session holds 1 to 99 tracks, not %ld", kSao,
+                    static_cast<long>(layout.tracks.size()));
+  if (!layout.catalog.empty() && layout.catalog.size() != 13)
+    QuorvaneI_Throw(kSao, EN_INVALID_PARAMETER, 0, "%s(): The catalogue number '%s' is not 13 digits", kSao,
+                    layout.catalog.c_str());
+  uint64_t total = 0;
+  for (size_t i = 0; i < layout.tracks.size(); ++i) {
+    QuorvaneI_SaoTrack& t = layout.tracks[i];
+    if (t.source == nullptr)
+      QuorvaneI_Throw(kSao, EN_INVALID_PARAMETER, 0, "%s(): Source of track %ld is NULL", kSao, static_cast<long>(i + 1));
+    if (t.pregapBlocks < 0 || t.pregapExtraBlocks < 0 || t.postgapBlocks < 0 || (i == 0 && t.pregapBlocks != 150))
+      QuorvaneI_Throw(kSao, EN_INVALID_PARAMETER, 0, "%s(): Gaps of track %ld are not valid", kSao,
+                      static_cast<long>(i + 1));
+    const int32_t block = QuorvaneI_SaoBlockSize(t, xa);
+    uint64_t bytes = 0;
+    t.source->GetSizeInUCHARs(&bytes);
+    const uint64_t blocks = bytes / static_cast<uint64_t>(block);
+    if (blocks == 0 || blocks > 450000)
+      QuorvaneI_Throw(kSao, EN_INVALID_PARAMETER, 0, "%s(): Source of track %ld holds %llu whole block(s) of %ld UCHARs",
+                      kSao, static_cast<long>(i + 1), static_cast<unsigned long long>(blocks), static_cast<long>(block));
+    t.sizeInBlocks = static_cast<int32_t>(blocks);
+    int32_t last = 0;
+    for (int32_t ix : t.indexes) {
+      if (ix <= last || ix >= t.sizeInBlocks)
+        QuorvaneI_Throw(kSao, EN_INVALID_PARAMETER, 0, "%s(): Index at block %ld of track %ld is not inside it, after the one before",
+                        kSao, static_cast<long>(ix), static_cast<long>(i + 1));
+      last = ix;
+    }
+    total += blocks * static_cast<uint64_t>(block);
+  }
+  return total;
+}
+
+}  // namespace
+
+int32_t QuorvaneI_SaoBlockSize(const QuorvaneI_CueTrack& track, bool xa) {
+  if (track.rawPW) return 2448;
+  if (track.audio) return 2352;
+  return track.mode2 || xa ? 2336 : 2048;
+}
+
+void CQuorvane_CdvdBurnerGrabber::SessionAtOnce(QuorvaneI_SaoLayout& layout, const QuorvaneI_SaoRequest& request) {
+  QuorvaneI_Log("\n%s(): ENTERed\n", kSao);
+  std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
+  m__ULONG__CurrentWriteAddress = 0;
+  uint64_t bytes = 0;
+  uint32_t discType = 0;
+  try {
+    bytes = SizeTracks(layout, request.xa);
+    TestUnitReady();
+    m__UCHAR__IsCancel = 0;
+    m__UCHAR__LastWriteMode = kWriteModeSessionAtOnce;
+    m__BOOLEAN__IsNextSession = request.nextSession;
+    discType = GetDiscTypeSafe();
+    if (!IsCdMedia(discType))
+      QuorvaneI_Throw(kSao, EN_UNEXPECTED_RESULT, 0, "%s(): Disc type (%ld) not valid for SAO", kSao,
+                      static_cast<long>(discType));
+  } catch (CQuorvane_Exception* e) {
+    LogExit(e);
+    throw;
+  }
+  try {
+    GetTransport()->SetMaximumTransferLength(kTransferSize);
+    RestoreWriteParameters(discType);
+    const auto strategy = QuorvaneI_ChooseStrategy(discType, request.nextSession, kWriteModeSessionAtOnce);
+    const QuorvaneI_TrackKind kind{2048, 8, 4, static_cast<uint8_t>(request.xa ? 0x20 : 0x00), ""};
+    SetWriteParameters(strategy->Parameters(kind, request.testWrite, request.nextSession));
+
+    Notify(CN_PREPARING_TO_WRITE);
+    uint64_t blocks = 0;
+    for (const QuorvaneI_SaoTrack& t : layout.tracks) blocks += static_cast<uint64_t>(t.sizeInBlocks);
+    Notify(CN_WRITE_SIZE_KNOWN, bytes, blocks);
+
+    // Session-at-once begins on a blank disc, at the first pre-gap.
+    auto answer = std::make_unique<uint8_t[]>(kTrackInformationBytes);
+    std::memset(answer.get(), 0, kTrackInformationBytes);
+    CQuorvane_ScsiDeviceCdvdRomReader::ReadTrackInformation(answer.get(), kTrackInformationBytes, 1, 0xFF);
+    const CQuorvane_DriveAnswer track(kSao, "READ TRACK INFORMATION", answer.get(), kTrackInformationBytes);
+    if (!track.Bit(7, 0)) QuorvaneI_Throw(kSao, EN_UNEXPECTED_RESULT, 0, "%s(): NWA not valid", kSao);
+    auto nwa = static_cast<int32_t>(track.Be32(12));
+    if (nwa == 0) {
+      nwa = kFirstPregap;
+      QuorvaneI_Log("\n%s(): Replaced 0 with ( -150 ) as NWA\n", kSao);
+    }
+    if (nwa != kFirstPregap)
+      QuorvaneI_Throw(kSao, EN_UNEXPECTED_RESULT, 0, "%s(): NWA not valid, %ld instead of ( -150 )", kSao,
+                      static_cast<long>(nwa));
+    if (blocks > track.Be32(16))
+      QuorvaneI_Log("\n%s(): WARNING! Size in LBs %llu is larger than the free LBs %lu\n", kSao,
+                    static_cast<unsigned long long>(blocks), static_cast<unsigned long>(track.Be32(16)));
+
+    std::vector<uint8_t> sheet = QuorvaneI_BuildCueSheet(layout.tracks.data(), static_cast<int32_t>(layout.tracks.size()),
+                                                         request.xa, false, layout.catalog.c_str());
+    ThrowIfCancelled(kSao, 0);
+    SendCueSheet(sheet.data(), static_cast<uint32_t>(sheet.size()));
+
+    auto address = static_cast<uint32_t>(kFirstPregap);
+    for (size_t i = 0; i < layout.tracks.size(); ++i) {
+      Notify(CN_TRACK_BEGIN, i);
+      address = SessionAtOnceTrack(layout.tracks[i], static_cast<int32_t>(i), address, request);
+      Notify(CN_TRACK_END, i);
+    }
+    FinishWriting();
+    ThrowIfCancelled(kSao, bytes);
+    QuorvaneI_Log("\n%s(): EXITing with success\n", kSao);
+  } catch (CQuorvane_Exception* e) {
+    QuorvaneI_Log("\n%s(): Method in sequence failed\n", kSao);
+    LogExit(e);
+    AbandonRecording(kSao);
+    throw;
+  }
+}
+
+uint32_t CQuorvane_CdvdBurnerGrabber::SessionAtOnceTrack(const QuorvaneI_SaoTrack& track, int32_t index,
+                                                         uint32_t address, const QuorvaneI_SaoRequest& request) {
+  const int32_t block = QuorvaneI_SaoBlockSize(track, request.xa);
+  QuorvaneI_Log("\n%s(): Track %ld, address %ld, size in LBs %ld\n", kSaoTrack, static_cast<long>(index),
+                static_cast<long>(static_cast<int32_t>(address)), static_cast<long>(track.sizeInBlocks));
+  track.source->SeekToBegin();
+  StartPipeline(kSaoTrack, track.source, block);
+  // The pause before index 1, zeros, in writes of ten blocks.
+  const auto writeZeros = [&](int32_t count) {
+    std::vector<uint8_t> zeros(static_cast<size_t>(kGapWriteBlocks) * static_cast<uint32_t>(block), 0);
+    for (int32_t done = 0; done < count;) {
+      ThrowIfCancelled(kSaoTrack, 0);
+      const uint32_t n = std::min<uint32_t>(kGapWriteBlocks, static_cast<uint32_t>(count - done));
+      Write10(zeros.data(), n, address, n * static_cast<uint32_t>(block));
+      address += n;
+      done += static_cast<int32_t>(n);
+      m__ULONG__CurrentWriteAddress = address;
+    }
+  };
+  writeZeros(track.pregapBlocks + track.pregapExtraBlocks);
+  WriteLoop loop;
+  loop.address = address;
+  loop.totalBlocks = static_cast<uint64_t>(track.sizeInBlocks);
+  loop.progressInterval = request.progressInterval;
+  loop.bufferInterval = request.bufferInterval;
+  address = RunWriteLoop(kSaoTrack, loop);
+  writeZeros(track.postgapBlocks);
+  ShutDownCacheThread();
+  JoinCacheThread();
+  return address;
+}

@@ -1,0 +1,157 @@
+// Session-at-once as raw CDBs: cue sheets MMC accepts and refuses, the
+// WRITE sequence they set, and the TOC and Q the drive answers with after.
+#include <nlohmann/json.hpp>
+
+#include "door_client.h"
+
+namespace qvtest {
+namespace {
+
+using Entry = std::array<uint8_t, 8>;
+
+// Two audio tracks: 1 from 0 with index 2 at 75 and an ISRC, 2 with a
+// one-second pause from 300, index 1 at 375; lead-out at 525. A catalogue
+// number first.
+std::vector<Entry> GoodSheet() {
+  return {{0x02, '1', '2', '3', '4', '5', '6', '7'}, {0x02, '8', '9', '0', '1', '2', '3', 0},
+          {0x01, 0, 0, 0x01, 0, 0, 0, 0},            {0x03, 1, 'U', 'S', 'A', 'B', 'C', '9'},
+          {0x03, 1, '9', '0', '0', '0', '0', '1'},   {0x01, 1, 0, 0x00, 0, 0, 0, 0},
+          {0x01, 1, 1, 0x00, 0, 0, 2, 0},            {0x01, 1, 2, 0x00, 0, 0, 3, 0},
+          {0x01, 2, 0, 0x00, 0, 0, 6, 0},            {0x01, 2, 1, 0x00, 0, 0, 7, 0},
+          {0x01, 0xAA, 1, 0x01, 0, 0, 9, 0}};
+}
+
+std::vector<uint8_t> Bytes(const std::vector<Entry>& sheet) {
+  std::vector<uint8_t> b;
+  for (const Entry& e : sheet) b.insert(b.end(), e.begin(), e.end());
+  return b;
+}
+std::vector<uint8_t> SendCue(size_t length) {
+  return {0x5D, 0, 0, 0, 0, 0, uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length), 0};
+}
+std::vector<uint8_t> Write10(int32_t lba, uint16_t blocks) {
+  const auto a = static_cast<uint32_t>(lba);
+  return {0x2A, 0, uint8_t(a >> 24), uint8_t(a >> 16), uint8_t(a >> 8), uint8_t(a), 0, uint8_t(blocks >> 8), uint8_t(blocks), 0};
+}
+
+class SessionAtOnce : public ::testing::Test {
+ protected:
+  VirtualDriveHome home;
+  void SetUp() override { MakeDrive("CdRom0", "cd-r"); }
+  static void SetWriteType(DoorClient& d, uint8_t type) {
+    std::vector<uint8_t> list = ModeList(d, 0x05);
+    list[10] = uint8_t((list[10] & 0x40) | type);
+    list[12] = 8;
+    ASSERT_TRUE(Select(d, list).Good());
+  }
+};
+
+TEST_F(SessionAtOnce, CueSheetsCheckedAsMmcSays) {
+  struct Case {
+    const char* name;
+    void (*edit)(std::vector<Entry>&);
+    const char* outcome;
+  };
+  const Case cases[] = {
+      {"good", [](std::vector<Entry>&) {}, "GOOD"},
+      {"no catalogue, no ISRC", [](std::vector<Entry>& s) { s.erase(s.begin() + 3, s.begin() + 5), s.erase(s.begin(), s.begin() + 2); }, "GOOD"},
+      {"lead-in not first", [](std::vector<Entry>& s) { s.erase(s.begin() + 2); }, "05/26/00"},
+      {"an entry after the lead-out", [](std::vector<Entry>& s) { s.push_back(s[9]); }, "05/26/00"},
+      {"no lead-out", [](std::vector<Entry>& s) { s.pop_back(); }, "05/26/00"},
+      {"index 3 after index 1", [](std::vector<Entry>& s) { s[7][2] = 3; }, "05/26/00"},
+      {"track 3 after track 1", [](std::vector<Entry>& s) { s[8][1] = s[9][1] = 3; }, "05/26/00"},
+      {"address going back", [](std::vector<Entry>& s) { s[8][6] = 2; }, "05/26/00"},
+      {"Mode 1 form on an audio track", [](std::vector<Entry>& s) { s[6][3] = 0x10; }, "05/26/00"},
+      {"a form MMC does not define", [](std::vector<Entry>& s) { s[6][3] = 0x02; }, "05/26/00"},
+      {"first pause under two seconds", [](std::vector<Entry>& s) { s[6][6] = 1; }, "05/26/00"},
+      {"60 seconds", [](std::vector<Entry>& s) { s[9][6] = 60; }, "05/26/00"},
+      {"lead-out data form with data", [](std::vector<Entry>& s) { s[10][3] = 0x00; }, "05/26/00"},
+      {"ISRC in lower case", [](std::vector<Entry>& s) { s[3][2] = 'u'; }, "05/26/00"},
+      {"catalogue with a letter", [](std::vector<Entry>& s) { s[1][3] = 'X'; }, "05/26/00"},
+      {"ISRC of another track", [](std::vector<Entry>& s) { s[3][1] = s[4][1] = 2; }, "05/26/00"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DoorClient d("CdRom0");
+    SetWriteType(d, 2);
+    std::vector<Entry> sheet = GoodSheet();
+    c.edit(sheet);
+    EXPECT_EQ(d.Out(SendCue(sheet.size() * 8), Bytes(sheet)).Outcome(), c.outcome);
+  }
+  DoorClient d("CdRom0");
+  const std::vector<uint8_t> good = Bytes(GoodSheet());
+  EXPECT_EQ(d.Out(SendCue(good.size() - 4), std::vector<uint8_t>(good.begin(), good.end() - 4)).Outcome(), "05/24/00");
+  SetWriteType(d, 1);  // track-at-once takes no cue sheet
+  EXPECT_EQ(d.Out(SendCue(good.size()), good).Outcome(), "05/2C/00");
+}
+
+TEST_F(SessionAtOnce, WritesFollowTheCueSheetAndTheFlushClosesTheSession) {
+  DoorClient d("CdRom0");
+  SetWriteType(d, 2);
+  EXPECT_EQ(d.Out(Write10(-150, 1), std::vector<uint8_t>(2352)).Outcome(), "05/2C/00") << "no cue sheet yet";
+  const std::vector<uint8_t> sheet = Bytes(GoodSheet());
+  ASSERT_TRUE(d.Out(SendCue(sheet.size()), sheet).Good());
+  const auto audio = [](int32_t first, uint16_t blocks) {
+    std::vector<uint8_t> data(size_t{blocks} * 2352);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(first + int32_t(i / 2352));
+    return data;
+  };
+  struct Step {
+    int32_t lba;
+    uint16_t blocks;
+    size_t bytesPerBlock;
+    const char* outcome;
+  };
+  const Step steps[] = {
+      {-149, 1, 2352, "05/21/02"},  // not where the session begins
+      {-150, 10, 2048, "05/64/00"},  // audio blocks are 2352 bytes
+      {-150, 150, 2352, "GOOD"},
+      {0, 300, 2352, "GOOD"},
+      {300, 200, 2352, "GOOD"},      // the pause and the start of track 2
+      {600, 1, 2352, "05/21/02"},
+      {500, 26, 2352, "05/21/00"},  // beyond the lead-out
+      {500, 25, 2352, "GOOD"},
+  };
+  for (const Step& s : steps) {
+    std::vector<uint8_t> data = audio(s.lba, s.blocks);
+    data.resize(s.blocks * s.bytesPerBlock);
+    EXPECT_EQ(d.Out(Write10(s.lba, s.blocks), data).Outcome(), s.outcome) << "WRITE at " << s.lba;
+  }
+  ASSERT_TRUE(d.In({0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}).Good());
+  std::string text(1 << 16, '\0');
+  uint32_t needed = 0;
+  ASSERT_EQ(QvDrive_Describe("CdRom0", text.data(), uint32_t(text.size()), &needed), 0u);
+  const auto disc = nlohmann::json::parse(text.c_str())["disc"];
+  EXPECT_EQ(disc["status"], "complete");
+  EXPECT_EQ(disc["mcn"], "1234567890123");
+  const auto& tracks = disc["sessions"][0]["tracks"];
+  ASSERT_EQ(tracks.size(), 2u);
+  EXPECT_EQ(tracks[0]["isrc"], "USABC9900001");
+  EXPECT_EQ(tracks[0]["indexes"], nlohmann::json::array({75}));
+  EXPECT_EQ(tracks[1]["start"], 375);
+  EXPECT_EQ(tracks[1]["pregap"], 75);
+  EXPECT_EQ(tracks[1]["blocks"], 150);
+
+  // READ TOC format 0: track 2 at 375, the lead-out at 525.
+  Reply toc = d.In({0x43, 0, 0, 0, 0, 0, 0, 0x03, 0x24, 0}, 804);
+  ASSERT_TRUE(toc.Good()) << toc.Outcome();
+  EXPECT_EQ(toc.Be32At(4 + 8 + 4), 375u);
+  EXPECT_EQ(toc.Be32At(4 + 16 + 4), 525u);
+  // The Q subchannel of READ CD: index, track and the block's own data.
+  const struct {
+    int32_t lba;
+    uint8_t track, index;
+  } qs[] = {{10, 1, 1}, {100, 1, 2}, {320, 2, 0}, {400, 2, 1}};
+  for (const auto& q : qs) {
+    const auto a = static_cast<uint32_t>(q.lba);
+    Reply r = d.In({0xBE, 0, uint8_t(a >> 24), uint8_t(a >> 16), uint8_t(a >> 8), uint8_t(a), 0, 0, 1, 0x10, 0x02, 0},
+                   2352 + 16);
+    ASSERT_TRUE(r.Good()) << r.Outcome();
+    EXPECT_EQ(r.data[0], uint8_t(q.lba)) << q.lba;
+    EXPECT_EQ(r.data[2352 + 1], q.track) << q.lba;
+    EXPECT_EQ(r.data[2352 + 2], q.index) << q.lba;
+  }
+}
+
+}  // namespace
+}  // namespace qvtest
