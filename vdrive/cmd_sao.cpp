@@ -15,6 +15,7 @@
 // by the drive (zeros) and take nothing from the host.
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
@@ -32,6 +33,7 @@ constexpr Asc kCommandSequenceError{0x2C, 0x00};
 constexpr Asc kIllegalModeForTrack{0x64, 0x00};
 constexpr uint8_t kLeadOutTrack = 0xAA;
 constexpr int64_t kFirstPregap = -150;
+constexpr int64_t kNone = INT64_MIN;  // an index the cue sheet did not give
 
 // Bytes per block the host sends for a DATA FORM, 0 when the drive makes
 // the blocks, -1 for a form this drive does not take. Forms with raw or
@@ -57,8 +59,8 @@ struct CueTrack {
   uint8_t control = 0;
   uint8_t form = 0;          // of index 1 and after
   uint8_t pregapForm = 0;    // of index 0
-  int64_t index0 = -1;       // -1: no pre-gap
-  int64_t index1 = -1;
+  int64_t index0 = kNone;    // kNone: no pre-gap
+  int64_t index1 = kNone;
   std::vector<int64_t> more;  // index 2, 3, ...
   std::string isrc;
 };
@@ -81,9 +83,9 @@ std::vector<Area> Areas(const CuePlan& plan) {
   for (size_t i = 0; i < plan.tracks.size(); ++i) {
     const CueTrack& t = plan.tracks[i];
     const int64_t end = i + 1 < plan.tracks.size()
-                            ? (plan.tracks[i + 1].index0 >= 0 ? plan.tracks[i + 1].index0 : plan.tracks[i + 1].index1)
+                            ? (plan.tracks[i + 1].index0 != kNone ? plan.tracks[i + 1].index0 : plan.tracks[i + 1].index1)
                             : plan.leadOut;
-    if (t.index0 >= 0) areas.push_back({t.index0, t.index1, BlockBytes(t.pregapForm), i});
+    if (t.index0 != kNone) areas.push_back({t.index0, t.index1, BlockBytes(t.pregapForm), i});
     areas.push_back({t.index1, end, BlockBytes(t.form), i});
   }
   return areas;
@@ -158,7 +160,7 @@ std::optional<Sense> Parse(const uint8_t* p, size_t length, uint32_t capacity, C
     if (address <= lastAddress) return at(5);
     CueTrack* current = plan.tracks.empty() ? nullptr : &plan.tracks.back();
     if (tno == kLeadOutTrack) {
-      if (current == nullptr || current->index1 < 0) return at(1);
+      if (current == nullptr || current->index1 == kNone) return at(1);
       if (index != 1) return at(2);
       if (bytes != 0) return at(3);
       if (address > int64_t{capacity}) return at(5);
@@ -179,7 +181,7 @@ std::optional<Sense> Parse(const uint8_t* p, size_t length, uint32_t capacity, C
       }
     } else {
       if (tno != plan.tracks.size() + 1 || tno > 99) return at(1);
-      if (current != nullptr && current->index1 < 0) return at(1);
+      if (current != nullptr && current->index1 == kNone) return at(1);
       if (plan.tracks.empty() && (index != 0 || address != kFirstPregap)) return at(index != 0 ? 2 : 5);
       if (index > 1) return at(2);
       if (!pendingIsrc.empty() && pendingIsrcTrack != tno) return at(1);
@@ -200,7 +202,7 @@ std::optional<Sense> Parse(const uint8_t* p, size_t length, uint32_t capacity, C
     lastAddress = address;
   }
   if (!leadIn || plan.leadOut < 0) return std::optional<Sense>(InvalidParameterField(uint16_t(length - 8)));
-  if (plan.tracks[0].index1 < 0) return std::optional<Sense>(InvalidParameterField(13));
+  if (plan.tracks[0].index1 == kNone) return std::optional<Sense>(InvalidParameterField(13));
   return std::nullopt;
 }
 
@@ -227,7 +229,7 @@ void OpenSession(Medium& m, const CuePlan& plan) {
     const CueTrack& c = plan.tracks[i];
     Track t;
     t.start = static_cast<uint32_t>(c.index1);
-    t.pregap = c.index0 >= 0 ? static_cast<uint32_t>(c.index1 - c.index0) : 0;
+    t.pregap = c.index0 != kNone ? static_cast<uint32_t>(c.index1 - c.index0) : 0;
     for (int64_t ix : c.more) t.indexes.push_back(static_cast<uint32_t>(ix - c.index1));
     t.mode = ModeOf(c.form);
     t.copy = (c.control & 0x02) != 0;

@@ -86,4 +86,14 @@ std::string CDAOLayout::DiscAlbum() const {
   return album_;
 }
 
+std::vector<QUORVANE_SAO_TRACK> SaoTracksOf(const std::vector<DaoTrack>& tracks) {
+  std::vector<QUORVANE_SAO_TRACK> out(tracks.size(), QUORVANE_SAO_TRACK{});
+  for (size_t i = 0; i < tracks.size(); ++i) {
+    out[i].m__PCHAR__FileName = tracks[i].fileName.c_str();
+    out[i].m__BOOLEAN__IsAudio = 1;
+    out[i].m__LONG__PregapBlocks = 150;
+  }
+  return out;
+}
+
 }  // namespace qv::control

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "control/win32/com_object.h"
+#include "quorvane.h"
 
 namespace qv::control {
 
@@ -33,5 +34,10 @@ class CDAOLayout : public ComObject<CDAOLayout, IDAOLayout> {
   std::vector<DaoTrack> tracks_;
   std::string artist_, album_;
 };
+
+// The layout as the engine's session-at-once entry point takes it: one
+// audio track per file, each after a two-second pause. The file names stay
+// owned by tracks, which must outlive the result.
+std::vector<QUORVANE_SAO_TRACK> SaoTracksOf(const std::vector<DaoTrack>& tracks);
 
 }  // namespace qv::control
