@@ -123,8 +123,10 @@ void CQuorvane_CdvdBurnerGrabber::SessionAtOnce(QuorvaneI_SaoLayout& layout, con
       QuorvaneI_Log("\n%s(): WARNING! Size in LBs %llu is larger than the free LBs %lu\n", kSao,
                     static_cast<unsigned long long>(blocks), static_cast<unsigned long>(track.Be32(16)));
 
-    std::vector<uint8_t> sheet = QuorvaneI_BuildCueSheet(layout.tracks.data(), static_cast<int32_t>(layout.tracks.size()),
-                                                         request.xa, false, layout.catalog.c_str());
+    // The cue sheet reads an array of the base records, not of these.
+    const std::vector<QuorvaneI_CueTrack> cue(layout.tracks.begin(), layout.tracks.end());
+    std::vector<uint8_t> sheet = QuorvaneI_BuildCueSheet(cue.data(), static_cast<int32_t>(cue.size()), request.xa,
+                                                         false, layout.catalog.c_str());
     ThrowIfCancelled(kSao, 0);
     SendCueSheet(sheet.data(), static_cast<uint32_t>(sheet.size()));
 
