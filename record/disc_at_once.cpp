@@ -103,7 +103,8 @@ void CQuorvane_CdvdBurnerGrabber::DiscAtOnce(const char* method, bool rawPW, CQu
 
     auto info = std::make_unique<uint8_t[]>(kTrackInformationBytes);
     std::memset(info.get(), 0, kTrackInformationBytes);
-    ReadTrackInformation(0xFF, info.get(), kTrackInformationBytes, discType);
+    // The plain command: the drive's own variant would set page 05h for track-at-once.
+    CQuorvane_ScsiDeviceCdvdRomReader::ReadTrackInformation(info.get(), kTrackInformationBytes, 1, 0xFF);
     uint8_t atip[kAtipBytes] = {};
     ReadATIPSafe(atip, sizeof atip);
     const int32_t leadIn = LeadInStart(atip);
