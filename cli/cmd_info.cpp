@@ -1,7 +1,10 @@
 // quorvane info: one drive and the disc in it - identity, capabilities,
 // write and read modes, speeds, disc type and status, sessions and
 // tracks, ATIP and free space.
+#include <algorithm>
 #include <cstdio>
+#include <map>
+#include <vector>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -67,6 +70,42 @@ std::string Listed(const nlohmann::json& flags, const char* const* labels, const
 
 // The ATIP of a recordable CD, from the raw READ TOC format 4 answer; null
 // when the answer is too short to hold one.
+// The disc's and tracks' titles and performers from CD-Text packs (block 0,
+// single-byte text): each pack's twelve bytes continue the strings of its
+// type, a NUL ending one and moving to the next track.
+nlohmann::json DecodeCdText(const uint8_t* answer, size_t size) {
+  const size_t length = size >= 4 ? std::min<size_t>(size, 2 + (size_t{answer[0]} << 8 | answer[1])) : 0;
+  std::map<int, nlohmann::json> entries;
+  std::map<uint8_t, std::pair<int, std::string>> open;
+  for (size_t at = 4; at + 18 <= length; at += 18) {
+    const uint8_t* p = answer + at;
+    if ((p[0] != 0x80 && p[0] != 0x81) || (p[3] & 0xF0) != 0) continue;
+    auto& [track, text] = open[p[0]];
+    if (text.empty()) track = p[1] & 0x7F;
+    for (int i = 4; i < 16; ++i) {
+      if (p[i] != 0) {
+        text += static_cast<char>(p[i]);
+        continue;
+      }
+      entries[track][p[0] == 0x80 ? "title" : "performer"] = text;
+      text.clear();
+      ++track;
+      if (std::all_of(p + i + 1, p + 16, [](uint8_t b) { return b == 0; })) break;
+    }
+  }
+  if (entries.empty()) return nullptr;
+  nlohmann::json j = {{"title", ""}, {"performer", ""}, {"tracks", nlohmann::json::array()}};
+  for (auto& [track, e] : entries) {
+    if (track == 0) {
+      j["title"] = e.value("title", "");
+      j["performer"] = e.value("performer", "");
+    } else {
+      j["tracks"].push_back({{"number", track}, {"title", e.value("title", "")}, {"performer", e.value("performer", "")}});
+    }
+  }
+  return j;
+}
+
 nlohmann::json DecodeAtip(const uint8_t* b, size_t size) {
   if (size < 4) return nullptr;
   const size_t length = std::min<size_t>(size, 2u + (size_t{b[0]} << 8 | b[1]));
@@ -182,6 +221,11 @@ int Run(const GlobalOptions& global, const std::string& drive) {
     disc["atip"] = Quorvane_CdvdBurnerGrabber_ReadATIP(h, QV_CALL_STATUS(s), atip, sizeof atip) == 0
                        ? DecodeAtip(atip, sizeof atip)
                        : nlohmann::json(nullptr);
+    std::vector<uint8_t> cdText(0xFFFF);
+    disc["cdText"] = Quorvane_CdvdBurnerGrabber_ReadCDText(h, QV_CALL_STATUS(s), cdText.data(),
+                                                           static_cast<QV_ULONG>(cdText.size())) == 0
+                         ? DecodeCdText(cdText.data(), cdText.size())
+                         : nlohmann::json(nullptr);
     QUORVANE_TRACK_INFORMATION last{};
     Quorvane_CdvdBurnerGrabber_GetTrackInformation(h, QV_CALL_STATUS(s), 0xFF, &last);
     if (last.m__UCHAR__IsValid && last.m__UCHAR__IsNWAValid && !(known && info.m__UCHAR__DiscStatus == 2)) {
@@ -240,6 +284,14 @@ int Run(const GlobalOptions& global, const std::string& drive) {
     std::printf("  ATIP          lead-in %s, last lead-out %s (%d blocks), %s\n",
                 a["leadInStart"].get<std::string>().c_str(), a["lastLeadOutStart"].get<std::string>().c_str(),
                 a["capacityBlocks"].get<int>(), a["rewritable"].get<bool>() ? "rewritable" : "write-once");
+  }
+  if (!disc["cdText"].is_null()) {
+    const auto& t = disc["cdText"];
+    std::printf("  CD-Text       \"%s\" by \"%s\"\n", t["title"].get<std::string>().c_str(),
+                t["performer"].get<std::string>().c_str());
+    for (const auto& e : t["tracks"])
+      std::printf("  %5d         \"%s\" by \"%s\"\n", e["number"].get<int>(), e["title"].get<std::string>().c_str(),
+                  e["performer"].get<std::string>().c_str());
   }
   const uint64_t freeBytes = disc["free"]["bytes"].get<uint64_t>();
   if (disc["free"]["nextWritableAddress"].is_null())

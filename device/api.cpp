@@ -341,6 +341,20 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_ReadATIP(QV_HANDL
   });
 }
 
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_ReadCDText(QV_HANDLE handle, char* text,
+                                                                            QV_ULONG textSize, QV_ULONG* systemError,
+                                                                            CDB_FAILURE_INFORMATION* failure,
+                                                                            void* buffer, QV_ULONG size) {
+  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_ReadCDText";
+  return OnDisc(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdDrive& g) {
+    QuorvaneI_Require(kEntry, buffer, "buffer");
+    // The allocation length of READ TOC has 16 bits.
+    const QV_ULONG length = size > 0xFFFF ? 0xFFFF : size;
+    std::memset(buffer, 0, length);
+    g.ReadTOC(buffer, length, false, 5, 0);
+  });
+}
+
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetSpeeds(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     QV_ULONG* currentReadSpeed, QV_ULONG* maximumReadSpeed, QV_ULONG* currentWriteSpeed,

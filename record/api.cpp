@@ -301,3 +301,68 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetCacheFill(QV_H
   *total = static_cast<QV_ULONG>(g.GetCacheManager()->GetCount());
   return EN_SUCCESS;
 }
+
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_AddCDTextForTrack(QV_HANDLE handle, QV_LONG track,
+                                                                               const char* title,
+                                                                               const char* performer, char* text,
+                                                                               QV_ULONG textSize, QV_ULONG* systemError) {
+  return OnGrabber("Quorvane_CdvdBurnerGrabber_AddCDTextForTrack", handle, text, textSize, systemError, nullptr,
+                   [&](CQuorvane_CdvdBurnerGrabber& g) { g.AddCDTextForTrack(track, title, performer); });
+}
+
+namespace {
+
+// One file as the one track of a raw disc-at-once recording, padded to
+// whole blocks like a track-at-once file.
+void RecordFileRaw(const char* entry, CQuorvane_CdvdBurnerGrabber& g, bool rawPW, const char* fileName, QV_ULONG kind,
+                   bool testWrite, QV_LONG progressInterval, QV_LONG bufferInterval) {
+  if (fileName == nullptr)
+    QuorvaneI_Throw(entry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'fileName' is NULL", entry);
+  if (kind > QVX_TRACK_FROM_FILE_AUDIO)
+    QuorvaneI_Throw(entry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Track kind %lu is not 0, 1 or 2", entry,
+                    static_cast<unsigned long>(kind));
+  const bool supported = Quorvane_IsAudioFileSupported(fileName) == EN_SUCCESS;
+  if (kind == QVX_TRACK_FROM_FILE_AUDIO && !supported)
+    QuorvaneI_Throw(entry, EN_UNSUPPORTED_AUDIO_FORMAT, 0, "Quorvane:%s(): '%s' is not an audio file this engine decodes",
+                    entry, fileName);
+  const bool audio = kind == QVX_TRACK_FROM_FILE_AUDIO || (kind == QVX_TRACK_FROM_FILE_GUESS && supported);
+  std::unique_ptr<CQuorvane_DiskFile> file;
+  if (audio) file = std::make_unique<CQuorvane_SonvexFile>(fileName);
+  else file = std::make_unique<CQuorvane_DiskFile>(fileName);
+  const uint32_t block = audio ? 2352 : 2048;
+  if (const uint64_t padding = file->PadToWhole(block))
+    QuorvaneI_Log("\nQuorvane:%s(): '%s' is not whole blocks of %lu UCHARs: padded with %llu zero UCHARs\n", entry,
+                  fileName, static_cast<unsigned long>(block), static_cast<unsigned long long>(padding));
+  ChangeToCallback listener(g);
+  file->SetChangeListener(&listener);
+  CQuorvane_FileChain chain;
+  chain.AddChainTail(file.get());
+  chain.SeekToBegin();
+  CQuorvane_CdvdBurnerGrabber::DiscAtOnceRequest request;
+  request.audio = audio;
+  request.testWrite = testWrite;
+  request.progressInterval = progressInterval;
+  request.bufferInterval = bufferInterval;
+  if (rawPW) g.DiscAtOnceRawPW(&chain, request);
+  else g.DiscAtOncePQ(&chain, request);
+}
+
+}  // namespace
+
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOncePQFromFile(
+    QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
+    const char* fileName, QV_ULONG trackKind, QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval) {
+  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_DiscAtOncePQFromFile";
+  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+    RecordFileRaw(kEntry, g, false, fileName, trackKind, testWrite != 0, progressInterval, bufferInterval);
+  });
+}
+
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile(
+    QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
+    const char* fileName, QV_ULONG trackKind, QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval) {
+  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile";
+  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+    RecordFileRaw(kEntry, g, true, fileName, trackKind, testWrite != 0, progressInterval, bufferInterval);
+  });
+}

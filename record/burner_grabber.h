@@ -17,6 +17,7 @@
 #include "platform/event.h"
 #include "record/cache.h"
 #include "record/session_at_once.h"
+#include "record/cd_text.h"
 #include "record/session_recorder.h"
 
 class CQuorvane_FileChain;
@@ -54,6 +55,21 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdGrabber {
   // address after its post-gap.
   uint32_t SessionAtOnceTrack(const QuorvaneI_SaoTrack& track, int32_t index, uint32_t address,
                               const QuorvaneI_SaoRequest& request);
+  // CD-Text of the disc (track 0) or a track for the lead-in of the next
+  // raw P-W recording without data; a refusal throws exception 5.
+  void AddCDTextForTrack(int32_t track, const char* title, const char* performer);
+  const CQuorvane_CDText& GetCDText() const { return m__CQuorvane_CDText; }
+  // One cooked track (2352-byte audio frames or 2048-byte data blocks)
+  // written raw from the start of the lead-in to the end of the lead-out,
+  // each sector with formatted P-Q (2368 bytes) or raw P-W (2448).
+  struct DiscAtOnceRequest {
+    bool audio = true;
+    bool testWrite = false;
+    int32_t progressInterval = 0;
+    int32_t bufferInterval = 0;
+  };
+  void DiscAtOncePQ(CQuorvane_FileChain* chain, const DiscAtOnceRequest& request);
+  void DiscAtOnceRawPW(CQuorvane_FileChain* chain, const DiscAtOnceRequest& request);
   void Blank(int32_t blankingType, int32_t address);
   void BlankForCDRW(int32_t blankingType, int32_t address);
   void BlankForDVDPLUSRW();
@@ -113,7 +129,11 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdGrabber {
   static uint32_t ReadSource(CQuorvane_CdvdBurnerGrabber* grabber, const char* method, CQuorvane_FileChain* source,
                              int32_t sourceBlockSize, bool* cacheFullSet, uint32_t* lastStatus);
 
+  void DiscAtOnce(const char* method, bool rawPW, CQuorvane_FileChain* chain, const DiscAtOnceRequest& request);
+  void WriteRawArea(const char* method, const char* area, const uint8_t* sectors, uint32_t count, size_t sectorSize);
+
   bool m__BOOLEAN__IsNextSession = false;
+  CQuorvane_CDText m__CQuorvane_CDText;
   uint8_t m__UCHAR__LastWriteMode = 0;
 
   // The write pipeline: pool, queue, events and what the reader thread

@@ -1,10 +1,12 @@
 #include "record/raw_areas.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
 
 #include "core/log.h"
+#include "record/cd_text.h"
 
 namespace {
 
@@ -121,6 +123,30 @@ void CQuorvane_RawAreaChain::Adopt(const char* className, const char* sourceName
 }
 
 namespace {
+
+// The CD-Text groups ORed into R-W, one per sector, cycling.
+void AddCDText(const QuorvaneI_LeadInContents& contents, uint32_t sectors, uint8_t* out) {
+  constexpr const char* kFormat = "CQuorvane_ISO9660FileTreeLeadInRawRawPW::FormatLeadIn";
+  const char* why = contents.cdText == nullptr             ? "pointer = NULL"
+                    : !contents.cdText->IsCDTextPresent() ? "IsCDTextPresent() == false"
+                    : contents.data                        ? "Data track present"
+                                                           : nullptr;
+  if (why != nullptr) {
+    QuorvaneI_Log("\n%s(): No CD-Text because %s\n", kFormat, why);
+    return;
+  }
+  if (const uint32_t status = contents.cdText->PrepareSubChannels())
+    QuorvaneI_Throw(kFormat, EN_SYSTEM_CALL_FAILED, status, "%s(): PrepareSubChannels() failed!", kFormat);
+  const auto groups = static_cast<uint32_t>(contents.cdText->GetSubChannelGroupCount());
+  const uint8_t* data = contents.cdText->GetSubChannelsData();
+  if (groups == 0) return;
+  for (uint32_t n = 0; n < sectors; ++n) {
+    uint8_t* sub = out + n * kQuorvaneRawPWSectorSize + kQuorvaneRawSectorSize;
+    const uint8_t* group = data + n % groups * kQuorvaneCDTextGroupSize;
+    for (size_t i = 0; i < kQuorvaneCDTextGroupSize; ++i) sub[i] |= group[i] & 0x3F;
+  }
+}
+
 // Each area's one edcecc: the tables are the process's, the object is free.
 const CQuorvane_EDCECC& Encoder() {
   static const CQuorvane_EDCECC encoder;
@@ -153,9 +179,8 @@ CQuorvane_ISO9660FileTreeLeadInRawRawPW::CQuorvane_ISO9660FileTreeLeadInRawRawPW
     int32_t start, uint32_t sectors, const QuorvaneI_LeadInContents& contents)
     : CQuorvane_RawAreaChain("CQuorvane_ISO9660FileTreeLeadInRawRawPW", "LeadIn", sectors, kQuorvaneRawPWSectorSize,
                              [&](uint8_t* out) {
-                               QuorvaneI_Log("\nCQuorvane_ISO9660FileTreeLeadInRawRawPW::FormatLeadIn(): No CD-Text "
-                                             "because pointer = NULL\n");
                                QuorvaneI_SynthesizeLeadIn(Encoder(), Form::RawPW, start, sectors, contents, out);
+                               AddCDText(contents, sectors, out);
                              }) {}
 
 CQuorvane_ISO9660FileTreePreGapRawRawPW::CQuorvane_ISO9660FileTreePreGapRawRawPW(int32_t start, uint32_t sectors,
@@ -173,3 +198,60 @@ CQuorvane_ISO9660FileTreeLeadOutRawRawPW::CQuorvane_ISO9660FileTreeLeadOutRawRaw
                                QuorvaneI_SynthesizeLeadOut(Encoder(), Form::RawPW, trackBlocks,
                                                            kQuorvaneLeadOutSectors, data, xa, out);
                              }) {}
+
+// ---- The raw track ---------------------------------------------------------------------
+
+CQuorvane_RawTrackFile::CQuorvane_RawTrackFile(CQuorvane_FileChain* cooked, Form form, bool audio)
+    : CQuorvane_File(0),
+      m__PCQuorvane_FileChain__Cooked(cooked),
+      m__Form(form),
+      m__BOOLEAN__Audio(audio),
+      m__ULONG__Sectors(0),
+      m__Cooked(audio ? kQuorvaneRawSectorSize : 2048),
+      m__Sector(SectorSize(form)) {
+  uint64_t bytes = 0;
+  cooked->GetSizeInUCHARs(&bytes);
+  m__ULONG__Sectors = static_cast<uint32_t>(bytes / m__Cooked.size());
+  m__ULONGLONG__SizeInUCHARs = uint64_t{m__ULONG__Sectors} * SectorSize(form);
+  m__BOOLEAN__IsAudioStuff = audio ? 1 : 0;
+}
+
+CQuorvane_File* CQuorvane_RawTrackFile::SeekToBeginUnsafe(uint32_t* budget) {
+  m__PCQuorvane_FileChain__Cooked->SeekToBegin();
+  m__ULONG__NextCooked = 0;
+  m__LONGLONG__Built = -1;
+  return CQuorvane_File::SeekToBeginUnsafe(budget);
+}
+
+void CQuorvane_RawTrackFile::BuildSector(uint32_t n) {
+  // The pipeline reads forward; a jump ahead skips source blocks.
+  while (m__ULONG__NextCooked <= n) {
+    m__PCQuorvane_FileChain__Cooked->Read(m__Cooked.size(), m__Cooked.data());
+    ++m__ULONG__NextCooked;
+  }
+  uint8_t* sector = m__Sector.data();
+  const auto address = static_cast<int32_t>(n);
+  if (m__BOOLEAN__Audio) {
+    std::memcpy(sector, m__Cooked.data(), kQuorvaneRawSectorSize);
+  } else {
+    CQuorvane_RawSectorBuilder(Encoder()).Build(QuorvaneI_SectorLayout::Mode1, address, m__Cooked.data(), nullptr,
+                                                sector);
+    QuorvaneI_Scramble(sector);
+  }
+  uint8_t q[12];
+  QuorvaneI_QPosition(m__BOOLEAN__Audio ? 0 : 4, 1, 1, n, address, q);
+  Subchannel(m__Form, q, false, sector);
+  m__LONGLONG__Built = n;
+}
+
+void CQuorvane_RawTrackFile::RealRead(uint64_t length, uint8_t* buffer) {
+  const size_t size = m__Sector.size();
+  uint64_t at = m__ULONGLONG__PositionInUCHARs;
+  while (length > 0) {
+    const auto n = static_cast<uint32_t>(at / size);
+    if (m__LONGLONG__Built != n) BuildSector(n);
+    const size_t offset = at % size, part = std::min<uint64_t>(length, size - offset);
+    std::memcpy(buffer, m__Sector.data() + offset, part);
+    buffer += part, at += part, length -= part;
+  }
+}

@@ -16,6 +16,8 @@
 #include "files/file_chain.h"
 #include "device/raw_sector.h"
 
+class CQuorvane_CDText;
+
 // What the lead-in's TOC lists.
 struct QuorvaneI_LeadInContents {
   bool data = true;            // control 4, or 0 for audio
@@ -23,6 +25,9 @@ struct QuorvaneI_LeadInContents {
   uint8_t firstTrack = 1;
   std::vector<int32_t> trackStarts;  // the start address of each track, from the first
   int32_t leadOutStart = 0;
+  // Its text goes into the R-W of a raw P-W lead-in of a session without
+  // data; nullptr: none.
+  CQuorvane_CDText* cdText = nullptr;
 };
 
 enum class QuorvaneI_SubchannelForm : uint8_t { PQ, RawPW };
@@ -101,4 +106,30 @@ class CQuorvane_ISO9660FileTreePreGapRawRawPW : public CQuorvane_RawAreaChain {
 class CQuorvane_ISO9660FileTreeLeadOutRawRawPW : public CQuorvane_RawAreaChain {
  public:
   CQuorvane_ISO9660FileTreeLeadOutRawRawPW(int32_t trackBlocks, bool data, bool xa);
+};
+
+// The one track of a raw disc-at-once recording: each cooked block of the
+// source (2352 bytes of audio or 2048 of Mode 1 data) as a raw sector with
+// its subchannel (track 1, index 1, relative time from 0, P off); data
+// sectors get sync, header and EDC/ECC and are scrambled. The source is
+// read front to back as the sectors are asked for.
+class CQuorvane_RawTrackFile : public CQuorvane_File {
+ public:
+  CQuorvane_RawTrackFile(CQuorvane_FileChain* cooked, QuorvaneI_SubchannelForm form, bool audio);
+  uint32_t GetSectorCount() const { return m__ULONG__Sectors; }
+  CQuorvane_File* SeekToBeginUnsafe(uint32_t* budget) override;
+
+ protected:
+  void RealRead(uint64_t length, uint8_t* buffer) override;
+
+ private:
+  void BuildSector(uint32_t n);
+
+  CQuorvane_FileChain* m__PCQuorvane_FileChain__Cooked;
+  QuorvaneI_SubchannelForm m__Form;
+  bool m__BOOLEAN__Audio;
+  uint32_t m__ULONG__Sectors;
+  uint32_t m__ULONG__NextCooked = 0;  // the source's next block
+  int64_t m__LONGLONG__Built = -1;   // the sector in m__Sector
+  std::vector<uint8_t> m__Cooked, m__Sector;
 };

@@ -142,8 +142,12 @@ void ReadToc(Exec& x) {
     case 2: answer = TocFull(layout, x.cdb[6]); break;
     case 4: answer = TocAtip(layout); break;
     case 5:
-      // No CD-Text in the lead-in: the header alone.
-      if (layout.medium().IsCd()) answer = std::vector<uint8_t>{0, 2, 0, 0};
+      // The CD-Text packs read from the lead-in; the header alone when there are none.
+      if (const Medium& m = layout.medium(); m.IsCd()) {
+        const size_t length = m.cdText.size() + 2;
+        answer = std::vector<uint8_t>{static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length), 0, 0};
+        answer->insert(answer->end(), m.cdText.begin(), m.cdText.end());
+      }
       break;
     default: break;
   }

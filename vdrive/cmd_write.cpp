@@ -15,6 +15,7 @@
 #include "vdrive/commands.h"
 #include "vdrive/disc_layout.h"
 #include "vdrive/mode_pages.h"
+#include "vdrive/raw_write.h"
 
 namespace qv::vdrive {
 
@@ -146,6 +147,7 @@ uint32_t StoreCd(Exec& x, const Track& t, uint32_t lba, uint32_t blocks, uint32_
 void Write10(Exec& x) {
   if (x.cdb[1] & 0x01) return x.Check(InvalidCdbField(1, 0));  // RelAdr
   Medium& m = *x.state().disc;
+  if (m.IsCd() && RawWriteRequested(x)) return WriteRaw(x);
   const uint32_t lba = Be32(x.cdb + 2);
   const uint32_t blocks = Be16(x.cdb + 7);
   if (m.type->pressed || !x.model().Writes(m.profile) || !m.Writable())
@@ -218,6 +220,7 @@ void SynchronizeCache(Exec& x) {
   const uint64_t ms = (s.bufferFill + BytesPerMs(x) - 1) / BytesPerMs(x);
   s.bufferFill = 0;
   StartOperation(x, asc::kLongWriteInProgress, ms, immediate);
+  EndRawWrite(x);
   Medium& m = *s.disc;
   const WriteParameters w = Current(x);
   if (m.IsCd() && w.writeType == 2 && FlushSessionAtOnce(x, w.testWrite, w.multiSession)) return;

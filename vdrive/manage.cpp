@@ -13,6 +13,7 @@
 #include "platform/output_file.h"
 #include "vdrive/bytes.h"
 #include "vdrive/disc_description.h"
+#include "vdrive/cd_text.h"
 #include "vdrive/disc_layout.h"
 #include "vdrive/sectors.h"
 #include "vdrive/faults.h"
@@ -456,7 +457,33 @@ uint32_t QvDrive_ExportRaw(const char* name, const char* binPath, const char* cu
     std::string base = binPath;
     const size_t slash = base.find_last_of("/\\");
     if (slash != std::string::npos) base = base.substr(slash + 1);
+    // The CD-Text the drive read from the lead-in: as text in the sheet and,
+    // whole, as a CDTEXTFILE beside it (the READ TOC format 5 answer).
+    const CdTextStrings text = DecodeCdText(m.cdText);
+    const auto textLines = [&](uint8_t track, const char* indent) {
+      std::string lines;
+      for (const auto& [type, keyword] : {std::pair<uint8_t, const char*>{0x80, "TITLE"}, {0x81, "PERFORMER"}}) {
+        const auto byType = text.find(type);
+        if (byType == text.end()) continue;
+        const auto s = byType->second.find(track);
+        // A cue sheet cannot quote a quote; the CDTEXTFILE keeps such a string.
+        if (s == byType->second.end() || s->second.empty() || s->second.find('"') != std::string::npos) continue;
+        lines += std::string(indent) + keyword + " \"" + s->second + "\"\r\n";
+      }
+      return lines;
+    };
     std::string cue = m.mcn.empty() ? "" : "CATALOG " + m.mcn + "\r\n";
+    std::string cdtPath;
+    if (!m.cdText.empty()) {
+      cdtPath = cuePath;
+      const size_t dot = cdtPath.find_last_of('.');
+      const size_t cueSlash = cdtPath.find_last_of("/\\");
+      if (dot != std::string::npos && (cueSlash == std::string::npos || dot > cueSlash)) cdtPath.resize(dot);
+      cdtPath += ".cdt";
+      const size_t cdtSlash = cdtPath.find_last_of("/\\");
+      cue += "CDTEXTFILE \"" + (cdtSlash == std::string::npos ? cdtPath : cdtPath.substr(cdtSlash + 1)) + "\"\r\n";
+      cue += textLines(0, "");
+    }
     cue += "FILE \"" + base + "\" BINARY\r\n";
     auto msf = [](int64_t lba) {
       char text[16];
@@ -470,6 +497,7 @@ uint32_t QvDrive_ExportRaw(const char* name, const char* binPath, const char* cu
       char head[32];
       std::snprintf(head, sizeof head, "  TRACK %02u %s\r\n", static_cast<unsigned>(t.number), type);
       cue += head;
+      cue += textLines(t.number, "    ");
       if (!track.isrc.empty()) cue += "    ISRC " + track.isrc + "\r\n";
       // The bin begins at block 0: a pause before it is not in the file.
       const int64_t unstored = std::max<int64_t>(0, -track.areaStart());
@@ -499,7 +527,14 @@ uint32_t QvDrive_ExportRaw(const char* name, const char* binPath, const char* cu
     }
     if (!sheet.Open(cuePath, &err) || !sheet.WriteAt(0, cue.data(), cue.size(), &err))
       return Fail(err, std::string("cannot write ") + cuePath);
+    plat::OutputFile cdt;
+    if (!cdtPath.empty()) {
+      const std::vector<uint8_t>& packs = m.cdText;
+      if (!cdt.Open(cdtPath.c_str(), &err) || !cdt.WriteAt(0, packs.data(), packs.size(), &err))
+        return Fail(err, "cannot write " + cdtPath);
+    }
     if (!out.Commit(&err)) return Fail(err, std::string("cannot write ") + binPath);
+    if (!cdtPath.empty() && !cdt.Commit(&err)) return Fail(err, "cannot write " + cdtPath);
     if (!sheet.Commit(&err)) return Fail(err, std::string("cannot write ") + cuePath);
     return 0;
   });

@@ -1,5 +1,8 @@
 #include "vdrive/medium.h"
 
+#include <cctype>
+#include <cstdio>
+
 #include "vdrive/cd_address.h"
 #include "vdrive/disc_layout.h"
 #include "vdrive/json_util.h"
@@ -9,6 +12,27 @@ namespace qv::vdrive {
 using nlohmann::json;
 
 namespace {
+
+std::string HexOf(const std::vector<uint8_t>& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string s;
+  for (uint8_t b : bytes) s += {kDigits[b >> 4], kDigits[b & 15]};
+  return s;
+}
+
+// Whole 18-byte packs only.
+bool BytesOfHex(const std::string& hex, std::vector<uint8_t>* out) {
+  if (hex.size() % 36 != 0) return false;
+  out->clear();
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    unsigned v = 0;
+    if (std::sscanf(hex.c_str() + i, "%2x", &v) != 1 || !std::isxdigit(static_cast<unsigned char>(hex[i])) ||
+        !std::isxdigit(static_cast<unsigned char>(hex[i + 1])))
+      return false;
+    out->push_back(static_cast<uint8_t>(v));
+  }
+  return true;
+}
 
 // The names the drive folder's files use for a value, the first its
 // fallback.
@@ -190,6 +214,7 @@ json MediumToJson(const Medium& m) {
   }
   if (m.opcSpeed != 0) j["opcSpeed"] = m.opcSpeed;
   if (!m.mcn.empty()) j["mcn"] = m.mcn;
+  if (!m.cdText.empty()) j["cdText"] = HexOf(m.cdText);
   return j;
 }
 
@@ -250,6 +275,9 @@ Medium MediumFromJson(const json& j) {
   ReadUnsigned(j, "protection", 0, 255, &m.protection);
   ReadUnsigned(j, "regionMask", 0, 255, &m.regionMask);
   ReadUnsigned(j, "opcSpeed", 0, 0xFFFF, &m.opcSpeed);
+  std::string packs;
+  if (ReadText(j, "cdText", 2 * 18 * 256, &packs) && !BytesOfHex(packs, &m.cdText))
+    throw BadJson("\"cdText\" must be CD-Text packs of 18 bytes in hexadecimal");
   if (const json* sessions = Member(j, "sessions")) {
     if (!sessions->is_array() || sessions->size() > 99) throw BadJson("\"sessions\" must be a list of up to 99");
     for (const auto& sj : *sessions) {

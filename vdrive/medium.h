@@ -81,6 +81,9 @@ struct Medium {
   // DVD copyright information: protection system, regions it may not play in.
   uint8_t protection = 0;
   uint8_t regionMask = 0;
+  // CD: the CD-Text packs read from the lead-in's R-W (18 bytes each, CRC
+  // good), in sequence order; empty when there is none.
+  std::vector<uint8_t> cdText;
   // The write speed of the last power calibration, 0 when none ran.
   uint16_t opcSpeed = 0;
 

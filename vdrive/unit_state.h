@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <nlohmann/json_fwd.hpp>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -36,6 +37,8 @@ enum class MediaEvent : uint8_t { NoChange = 0, EjectRequest = 1, NewMedia = 2, 
 // Whether a command that needs the disc may run, and if not, why.
 enum class Readiness : uint8_t { Ready, NoDiscTrayClosed, NoDiscTrayOpen, BecomingReady, Incompatible };
 
+struct RawWrite;
+
 struct DriveState {
   Tray tray = Tray::Closed;
   std::optional<Medium> disc;        // on the tray or in the drive
@@ -66,6 +69,8 @@ struct DriveState {
   // send (from -150); empty once the session is written.
   std::vector<uint8_t> cueSheet;
   int64_t saoNext = 0;
+  // A raw (write type 3) recording under way (vdrive/raw_write.h).
+  std::shared_ptr<RawWrite> rawWrite;
 
   bool DiscLoaded() const { return disc.has_value() && tray == Tray::Closed; }
   bool Locked() const { return (prevent & 0x03) != 0; }

@@ -216,6 +216,10 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetLastTrack(QV_H
 /* READ TOC format 4 (ATIP) into buffer, unparsed. */
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_ReadATIP(QV_HANDLE handle, QUORVANE_STATUS_RECORD,
                                                                           void *buffer, QV_ULONG size);
+/* READ TOC format 5 (CD-Text) into buffer, unparsed: a 4-byte header (data
+ * length, big-endian, and two reserved bytes), then 18-byte packs. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_ReadCDText(QV_HANDLE handle, QUORVANE_STATUS_RECORD,
+                                                                            void *buffer, QV_ULONG size);
 
 /* ---- Device control ---------------------------------------------------- */
 

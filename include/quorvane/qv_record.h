@@ -117,6 +117,25 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Format(QV_HANDLE 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetCacheFill(QV_HANDLE handle, QV_ULONG *queued,
                                                                           QV_ULONG *total);
 
+/* CD-Text for raw disc-at-once: the title and performer of the disc
+ * (track 0) or of a track (1-100), kept by the grabber for the next raw
+ * P-W recording without data. Sends nothing to the drive, so there is no
+ * failure record; a text longer than 160 characters is refused (87). */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_AddCDTextForTrack(
+    QV_HANDLE handle, QV_LONG track, const char *title, const char *performer, char *text, QV_ULONG textSize,
+    QV_ULONG *systemError);
+/* One file as the one track of a whole disc written raw, disc-at-once,
+ * from the start of the lead-in: the engine makes every sector with its
+ * subchannel, P-Q (2368-byte blocks) or raw P-W (2448, with the CD-Text
+ * in the lead-in of an audio disc). trackKind as TrackAtOnceFromFileEx.
+ * The disc is complete afterwards. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOncePQFromFile(
+    QV_HANDLE handle, QUORVANE_STATUS_RECORD, const char *fileName, QV_ULONG trackKind, QV_BOOLEAN testWrite,
+    QV_LONG progressInterval, QV_LONG bufferInterval);
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile(
+    QV_HANDLE handle, QUORVANE_STATUS_RECORD, const char *fileName, QV_ULONG trackKind, QV_BOOLEAN testWrite,
+    QV_LONG progressInterval, QV_LONG bufferInterval);
+
 #undef QUORVANE_STATUS_RECORD
 
 #endif /* QUORVANE_QV_RECORD_H */

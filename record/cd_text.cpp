@@ -1,0 +1,163 @@
+#include "record/cd_text.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "core/log.h"
+#include "device/raw_sector.h"
+
+namespace {
+
+constexpr uint32_t kStatusNoMemory = 14;
+constexpr uint32_t kStatusInvalidParameter = 87;
+constexpr uint8_t kPackTitle = 0x80;
+constexpr uint8_t kPackPerformer = 0x81;
+constexpr uint8_t kPackSize = 0x8F;
+constexpr size_t kTextBytesPerPack = 12;
+// One block's sequence numbers run 0-255.
+constexpr size_t kMaxPacks = 256;
+constexpr uint8_t kLanguageEnglish = 0x09;
+
+}  // namespace
+
+uint32_t CQuorvane_CDText::AddTrackInfo(int32_t track, const char* title, const char* performer) {
+  if (track < 0 || track > 100) {
+    QuorvaneI_Log("\nCQuorvane_CDText::AddTrackInfo() : Invalid track number value %d\n", static_cast<int>(track));
+    return kStatusInvalidParameter;
+  }
+  const std::string t = title != nullptr ? title : "", p = performer != nullptr ? performer : "";
+  if (t.size() > kMaxTextBytes || p.size() > kMaxTextBytes) {
+    QuorvaneI_Log("\nCQuorvane_CDText::AddTrackInfo() : Text of track %d is longer than %u characters\n",
+                  static_cast<int>(track), static_cast<unsigned>(kMaxTextBytes));
+    return kStatusInvalidParameter;
+  }
+  try {
+    auto& info = m__TrackInfos[static_cast<size_t>(track)];
+    if (!info) info = std::make_unique<TrackInfo>();
+    info->title = t;
+    info->performer = p;
+  } catch (const std::bad_alloc&) {
+    QuorvaneI_Log("\nCQuorvane_CDText::AddTrackInfo() : Can't allocate memory\n");
+    return kStatusNoMemory;
+  }
+  if (track > 0) {
+    if (m__CHAR__FirstTrack == 0 || track < m__CHAR__FirstTrack) m__CHAR__FirstTrack = static_cast<int8_t>(track);
+    if (track > m__CHAR__LastTrack) m__CHAR__LastTrack = static_cast<int8_t>(track);
+  }
+  return 0;
+}
+
+bool CQuorvane_CDText::IsCDTextPresent() const {
+  for (const auto& info : m__TrackInfos)
+    if (info) return true;
+  return false;
+}
+
+void CQuorvane_CDText::AppendPack(const uint8_t* pack16) {
+  uint8_t pack[kQuorvaneCDTextPackSize];
+  std::memcpy(pack, pack16, 16);
+  const uint16_t crc = static_cast<uint16_t>(~QuorvaneI_SubchannelCrc(pack, 16));
+  pack[16] = static_cast<uint8_t>(crc >> 8);
+  pack[17] = static_cast<uint8_t>(crc);
+  char hex[2 * kQuorvaneCDTextPackSize + 1];
+  for (size_t i = 0; i < kQuorvaneCDTextPackSize; ++i) std::snprintf(hex + 2 * i, 3, "%02X", pack[i]);
+  QuorvaneI_Log("\nQuorvane:CDText : %s\n", hex);
+  m__PackData.insert(m__PackData.end(), pack, pack + kQuorvaneCDTextPackSize);
+}
+
+size_t CQuorvane_CDText::AppendString(uint8_t type, uint8_t track, const std::string& text) {
+  const size_t bytes = text.size() + 1;  // with its NUL
+  size_t packs = 0;
+  for (size_t done = 0; done < bytes; done += kTextBytesPerPack, ++packs) {
+    uint8_t pack[16] = {type, track, static_cast<uint8_t>(m__PackData.size() / kQuorvaneCDTextPackSize),
+                        static_cast<uint8_t>(done < 15 ? done : 15)};
+    std::memcpy(pack + 4, text.c_str() + done, std::min(kTextBytesPerPack, bytes - done));
+    AppendPack(pack);
+  }
+  return packs;
+}
+
+uint32_t CQuorvane_CDText::GetData() {
+  m__PackData.clear();
+  if (!IsCDTextPresent()) return 0;
+  // The disc's entry comes first and every track from the first to the
+  // last has one, empty where nothing was given: a reader counts strings.
+  std::vector<int> entries{0};
+  for (int t = m__CHAR__FirstTrack; t > 0 && t <= m__CHAR__LastTrack; ++t) entries.push_back(t);
+  const TrackInfo empty;
+  size_t packs = 3;
+  for (int t : entries) {
+    const TrackInfo& info = m__TrackInfos[t] ? *m__TrackInfos[t] : empty;
+    packs += info.title.size() / kTextBytesPerPack + 1 + info.performer.size() / kTextBytesPerPack + 1;
+  }
+  if (packs > kMaxPacks) {
+    QuorvaneI_Log("\nCQuorvane_CDText::GetData() : %u packs do not fit one block of %u\n",
+                  static_cast<unsigned>(packs), static_cast<unsigned>(kMaxPacks));
+    return kStatusInvalidParameter;
+  }
+  try {
+    m__PackData.reserve(packs * kQuorvaneCDTextPackSize);
+  } catch (const std::bad_alloc&) {
+    QuorvaneI_Log("\nCQuorvane_CDText::GetData() : No memory\n");
+    return kStatusNoMemory;
+  }
+  uint8_t counts[16] = {};
+  for (uint8_t type : {kPackTitle, kPackPerformer})
+    for (int t : entries) {
+      const TrackInfo& info = m__TrackInfos[t] ? *m__TrackInfos[t] : empty;
+      counts[type & 0x0F] += static_cast<uint8_t>(
+          AppendString(type, static_cast<uint8_t>(t), type == kPackTitle ? info.title : info.performer));
+    }
+  counts[kPackSize & 0x0F] = 3;
+  // Size information, 36 bytes over three packs.
+  uint8_t size[36] = {};
+  size[1] = static_cast<uint8_t>(m__CHAR__FirstTrack > 0 ? m__CHAR__FirstTrack : 1);
+  size[2] = static_cast<uint8_t>(m__CHAR__LastTrack > 0 ? m__CHAR__LastTrack : 1);
+  std::memcpy(size + 4, counts, sizeof counts);
+  size[20] = static_cast<uint8_t>(packs - 1);  // the last sequence number of block 0
+  size[28] = kLanguageEnglish;
+  for (uint8_t i = 0; i < 3; ++i) {
+    uint8_t pack[16] = {kPackSize, i, static_cast<uint8_t>(m__PackData.size() / kQuorvaneCDTextPackSize), 0};
+    std::memcpy(pack + 4, size + 12 * i, kTextBytesPerPack);
+    AppendPack(pack);
+  }
+  return 0;
+}
+
+uint32_t CQuorvane_CDText::PrepareSubChannels() {
+  m__LONG__SubChannelGroupCount = 0;
+  m__PCHAR__SubChannelsData.reset();
+  if (const uint32_t status = GetData()) {
+    QuorvaneI_Log("\nCQuorvane_CDText::PrepareSubChannels() : GetData() failed with status = %d\n",
+                  static_cast<int>(status));
+    return status;
+  }
+  if (m__PackData.empty()) {
+    QuorvaneI_Log("\nCQuorvane_CDText::PrepareSubChannels() : no data to proces!\n");
+    return 0;
+  }
+  const size_t packs = m__PackData.size() / kQuorvaneCDTextPackSize;
+  // Whole repetitions of the pack list, four packs a group.
+  const size_t groups = packs % 4 == 0 ? packs / 4 : packs % 4 == 2 ? packs / 2 : packs;
+  m__PCHAR__SubChannelsData.reset(new (std::nothrow) uint8_t[groups * kQuorvaneCDTextGroupSize]());
+  if (!m__PCHAR__SubChannelsData) {
+    QuorvaneI_Log("\nCQuorvane_CDText::PrepareSubChannels() : no memory for m__PCHAR__SubChannelsData.\n");
+    return kStatusNoMemory;
+  }
+  for (size_t g = 0; g < groups; ++g) {
+    uint8_t bytes[4 * kQuorvaneCDTextPackSize];
+    for (size_t k = 0; k < 4; ++k)
+      std::memcpy(bytes + k * kQuorvaneCDTextPackSize,
+                  m__PackData.data() + (g * 4 + k) % packs * kQuorvaneCDTextPackSize, kQuorvaneCDTextPackSize);
+    // Three bytes make four six-bit symbols, most significant bits first.
+    uint8_t* group = m__PCHAR__SubChannelsData.get() + g * kQuorvaneCDTextGroupSize;
+    for (size_t i = 0; i < sizeof bytes / 3; ++i) {
+      const uint32_t v = uint32_t{bytes[3 * i]} << 16 | uint32_t{bytes[3 * i + 1]} << 8 | bytes[3 * i + 2];
+      for (size_t s = 0; s < 4; ++s) group[4 * i + s] = static_cast<uint8_t>(v >> (18 - 6 * s) & 0x3F);
+    }
+  }
+  m__LONG__SubChannelGroupCount = static_cast<int32_t>(groups);
+  return 0;
+}

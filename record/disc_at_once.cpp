@@ -1,0 +1,162 @@
+// Raw disc-at-once: the host sends every sector of the disc, from the
+// start of the lead-in the ATIP names to the end of the lead-out, each with
+// its subchannel. The lead-in (with the TOC and, for audio, the CD-Text),
+// the pre-gap and the lead-out are made by record/raw_areas; the track's
+// cooked blocks become raw sectors on their way to the pipeline.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+#include "core/log.h"
+#include "files/file_chain.h"
+#include "record/burner_grabber.h"
+#include "record/raw_areas.h"
+
+namespace {
+
+constexpr const char* kAddCDText = "CQuorvane_CdvdBurnerGrabber::AddCDTextForTrack";
+constexpr uint32_t kTransferSize = 61440;
+constexpr uint32_t kPacketBlocks = 16;
+constexpr uint32_t kPreGapBlocks = 150;
+constexpr uint32_t kTrackInformationBytes = 4096;
+constexpr uint32_t kAtipBytes = 32;
+
+// The ATIP's lead-in start as an address: minutes of 90 and more lie
+// before 00:00:00.
+int32_t LeadInStart(const uint8_t* atip) {
+  const int32_t frames = (atip[8] * 60 + atip[9]) * 75 + atip[10];
+  return atip[8] >= 90 ? frames - 450150 : frames - 150;
+}
+
+}  // namespace
+
+void CQuorvane_CdvdBurnerGrabber::AddCDTextForTrack(int32_t track, const char* title, const char* performer) {
+  std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
+  if (const uint32_t status = m__CQuorvane_CDText.AddTrackInfo(track, title, performer))
+    QuorvaneI_Throw(kAddCDText, EN_SYSTEM_CALL_FAILED, status,
+                    "%s() : m__CQuorvane_CDText.AddTrackInfo(...) failed, status %ld", kAddCDText,
+                    static_cast<long>(status));
+}
+
+void CQuorvane_CdvdBurnerGrabber::DiscAtOncePQ(CQuorvane_FileChain* chain, const DiscAtOnceRequest& request) {
+  DiscAtOnce("CQuorvane_CdvdBurnerGrabber::DiscAtOncePQ", false, chain, request);
+}
+
+void CQuorvane_CdvdBurnerGrabber::DiscAtOnceRawPW(CQuorvane_FileChain* chain, const DiscAtOnceRequest& request) {
+  DiscAtOnce("CQuorvane_CdvdBurnerGrabber::DiscAtOnceRawPW", true, chain, request);
+}
+
+void CQuorvane_CdvdBurnerGrabber::WriteRawArea(const char* method, const char* area, const uint8_t* sectors,
+                                               uint32_t count, size_t sectorSize) {
+  uint32_t done = 0;
+  while (done < count) {
+    ThrowIfCancelled(method, 0);
+    const uint32_t blocks = std::min(kPacketBlocks, count - done);
+    if (blocks < kPacketBlocks)
+      QuorvaneI_Log("\n%s(): %s last packet ( %ld ), generic packet ( %ld )\n", method, area, static_cast<long>(blocks),
+                    static_cast<long>(kPacketBlocks));
+    Write10(const_cast<uint8_t*>(sectors + done * sectorSize), blocks, m__ULONG__CurrentWriteAddress,
+            static_cast<uint32_t>(blocks * sectorSize));
+    m__ULONG__CurrentWriteAddress += blocks;
+    done += blocks;
+  }
+}
+
+void CQuorvane_CdvdBurnerGrabber::DiscAtOnce(const char* method, bool rawPW, CQuorvane_FileChain* chain,
+                                             const DiscAtOnceRequest& request) {
+  QuorvaneI_Log("\n%s(): ENTERed for 0x%p\n", method, static_cast<void*>(chain));
+  std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
+  const auto form = rawPW ? QuorvaneI_SubchannelForm::RawPW : QuorvaneI_SubchannelForm::PQ;
+  const size_t sectorSize = rawPW ? kQuorvaneRawPWSectorSize : kQuorvaneRawPQSectorSize;
+  m__ULONG__CurrentWriteAddress = 0;
+  // Refusals first: they change nothing on the disc.
+  if (chain == nullptr) QuorvaneI_Throw(method, EN_INVALID_PARAMETER, 0, "%s(): Source is NULL", method);
+  TestUnitReady();
+  const uint32_t discType = GetDiscTypeSafe();
+  if (discType != DISC_TYPE_CDR && discType != DISC_TYPE_CDRW)
+    QuorvaneI_Throw(method, EN_UNEXPECTED_RESULT, 0, "%s(): Disc type (%ld) not valid for DAO", method,
+                    static_cast<long>(discType));
+  CQuorvane_RawTrackFile track(chain, form, request.audio);
+  if (track.GetSectorCount() == 0)
+    QuorvaneI_Throw(method, EN_INVALID_PARAMETER, 0, "%s(): The source holds no whole block of %u UCHARs", method,
+                    request.audio ? 2352u : 2048u);
+  CQuorvane_FileChain raw;
+  raw.AddChainTail(&track);
+  raw.SeekToBegin();
+  const auto blocks = static_cast<int32_t>(track.GetSectorCount());
+
+  try {
+    GetTransport()->SetMaximumTransferLength(kTransferSize);
+    m__UCHAR__IsCancel = 0;
+    m__UCHAR__LastWriteMode = kWriteModeRawDiscAtOnce;
+    RestoreWriteParameters(discType);
+    QuorvaneI_Log(request.audio ? "\n%s(): Setting write parameters to AUDIO\n"
+                                : "\n%s(): Setting write parameters to DATA\n",
+                  method);
+    const QuorvaneI_TrackKind kind{static_cast<int32_t>(sectorSize), static_cast<uint8_t>(rawPW ? 3 : 1), 0, 0,
+                                   "raw"};
+    SetWriteParameters(
+        QuorvaneI_ChooseStrategy(discType, false, kWriteModeRawDiscAtOnce)->Parameters(kind, request.testWrite, false));
+    Notify(CN_PREPARING_TO_WRITE);
+    Notify(CN_WRITE_SIZE_KNOWN, uint64_t(blocks) * sectorSize, static_cast<uint64_t>(blocks));
+
+    auto info = std::make_unique<uint8_t[]>(kTrackInformationBytes);
+    std::memset(info.get(), 0, kTrackInformationBytes);
+    // The plain command: the drive's own variant would set page 05h for track-at-once.
+    CQuorvane_ScsiDeviceCdvdRomReader::ReadTrackInformation(info.get(), kTrackInformationBytes, 1, 0xFF);
+    uint8_t atip[kAtipBytes] = {};
+    ReadATIPSafe(atip, sizeof atip);
+    const int32_t leadIn = LeadInStart(atip);
+    const int32_t leadInSize = -static_cast<int32_t>(kPreGapBlocks) - leadIn;
+    QuorvaneI_Log("\n%s(): Lead-in LBA ( %ld ), NWA %ld, Lead-in size in LBs %ld\n", method, static_cast<long>(leadIn),
+                  static_cast<long>(leadIn), static_cast<long>(leadInSize));
+    if (leadInSize <= 0)
+      QuorvaneI_Throw(method, EN_UNEXPECTED_RESULT, 0, "%s(): The ATIP gives no lead-in ( %ld )", method,
+                      static_cast<long>(leadIn));
+
+    QuorvaneI_LeadInContents contents;
+    contents.data = !request.audio;
+    contents.trackStarts = {0};
+    contents.leadOutStart = blocks;
+    contents.cdText = &m__CQuorvane_CDText;
+    std::unique_ptr<CQuorvane_RawAreaChain> leadInArea, preGap, leadOut;
+    if (rawPW) {
+      leadInArea = std::make_unique<CQuorvane_ISO9660FileTreeLeadInRawRawPW>(leadIn, leadInSize, contents);
+      preGap = std::make_unique<CQuorvane_ISO9660FileTreePreGapRawRawPW>(-150, kPreGapBlocks, 1, !request.audio, false);
+      leadOut = std::make_unique<CQuorvane_ISO9660FileTreeLeadOutRawRawPW>(blocks, !request.audio, false);
+    } else {
+      leadInArea = std::make_unique<CQuorvane_ISO9660FileTreeLeadInRawPQ>(leadIn, leadInSize, contents);
+      preGap = std::make_unique<CQuorvane_ISO9660FileTreePreGapRawPQ>(-150, kPreGapBlocks, 1, !request.audio, false);
+      leadOut = std::make_unique<CQuorvane_ISO9660FileTreeLeadOutRawPQ>(blocks, !request.audio, false);
+    }
+
+    StartPipeline(method, &raw, static_cast<int32_t>(sectorSize));
+    m__ULONG__CurrentWriteAddress = static_cast<uint32_t>(leadIn);
+    QuorvaneI_Log("\n%s(): Before writing lead-in, NWA %ld, lead-in size in LBs %ld\n", method,
+                  static_cast<long>(leadIn), static_cast<long>(leadInSize));
+    WriteRawArea(method, "Lead-in", leadInArea->GetSectors(), leadInArea->GetSectorCount(), sectorSize);
+    QuorvaneI_Log("\n%s(): After writing lead-in, before writing pregap, NWA %ld, pregap size in LBs %ld\n", method,
+                  static_cast<long>(static_cast<int32_t>(m__ULONG__CurrentWriteAddress)),
+                  static_cast<long>(kPreGapBlocks));
+    WriteRawArea(method, "Pregap", preGap->GetSectors(), preGap->GetSectorCount(), sectorSize);
+    QuorvaneI_Log("\n%s(): After writing pregap, before writing track, NWA %ld\n", method,
+                  static_cast<long>(static_cast<int32_t>(m__ULONG__CurrentWriteAddress)));
+    WriteLoop loop;
+    loop.address = 0;
+    loop.totalBlocks = static_cast<uint64_t>(blocks);
+    loop.progressInterval = request.progressInterval;
+    loop.bufferInterval = request.bufferInterval;
+    m__ULONG__CurrentWriteAddress = RunWriteLoop(method, loop);
+    QuorvaneI_Log("\n%s(): After writing track, before writing lead-out, NWA %ld\n", method,
+                  static_cast<long>(m__ULONG__CurrentWriteAddress));
+    WriteRawArea(method, "Lead-out", leadOut->GetSectors(), leadOut->GetSectorCount(), sectorSize);
+    QuorvaneI_Log("\n%s(): After writing lead-out, NWA %ld\n", method, static_cast<long>(m__ULONG__CurrentWriteAddress));
+    FinishWriting();
+    QuorvaneI_Log("\n%s(): EXITing with success\n", method);
+  } catch (CQuorvane_Exception* e) {
+    QuorvaneI_Log("\n%s(): EXITing with failure, status %ld\n", method, static_cast<long>(e->Number()));
+    AbandonRecording(method);
+    throw;
+  }
+}

@@ -1,0 +1,221 @@
+// Raw disc-at-once: the virtual drive takes a whole disc of raw sectors as
+// a recorder does and refuses one that is wrong; the engine burns an audio
+// file with CD-Text that outside readers find in the exported BIN/CUE.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "../vdrive/door_client.h"
+#include "burn_support.h"
+#include "record/cd_text.h"
+#include "record/raw_areas.h"
+
+namespace qvtest {
+namespace {
+
+constexpr int32_t kLeadIn = -11634;  // a blank CD-R's ATIP lead-in start
+constexpr uint32_t kTrack = 300;
+
+std::vector<uint8_t> Write10(int32_t lba, uint16_t blocks) {
+  const auto a = static_cast<uint32_t>(lba);
+  return {0x2A, 0, uint8_t(a >> 24), uint8_t(a >> 16), uint8_t(a >> 8), uint8_t(a), 0, uint8_t(blocks >> 8),
+          uint8_t(blocks), 0};
+}
+
+// A whole audio disc of one track, sectors from the lead-in start, with
+// its lead-in cut or lengthened by leadInExtra sectors.
+std::vector<uint8_t> RawDisc(bool rawPw, int32_t leadInExtra, CQuorvane_CDText* text, bool withLeadOut) {
+  QuorvaneI_LeadInContents contents{false, false, 1, {0}, static_cast<int32_t>(kTrack)};
+  contents.cdText = text;
+  const auto leadIn = static_cast<uint32_t>(-150 - kLeadIn + leadInExtra);
+  std::vector<std::unique_ptr<CQuorvane_RawAreaChain>> areas;
+  if (rawPw) {
+    areas.push_back(std::make_unique<CQuorvane_ISO9660FileTreeLeadInRawRawPW>(kLeadIn, leadIn, contents));
+    areas.push_back(std::make_unique<CQuorvane_ISO9660FileTreePreGapRawRawPW>(-150, 150, 1, false, false));
+    if (withLeadOut) areas.push_back(std::make_unique<CQuorvane_ISO9660FileTreeLeadOutRawRawPW>(kTrack, false, false));
+  } else {
+    areas.push_back(std::make_unique<CQuorvane_ISO9660FileTreeLeadInRawPQ>(kLeadIn, leadIn, contents));
+    areas.push_back(std::make_unique<CQuorvane_ISO9660FileTreePreGapRawPQ>(-150, 150, 1, false, false));
+    if (withLeadOut) areas.push_back(std::make_unique<CQuorvane_ISO9660FileTreeLeadOutRawPQ>(kTrack, false, false));
+  }
+  const size_t size = rawPw ? 2448 : 2368;
+  std::vector<uint8_t> pcm(kTrack * 2352);
+  for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<uint8_t>(i * 7);
+  CQuorvane_MemoryFile file(std::unique_ptr<uint8_t[]>(new uint8_t[pcm.size()]), pcm.size());
+  std::memcpy(const_cast<uint8_t*>(file.GetBlock()), pcm.data(), pcm.size());
+  CQuorvane_FileChain cooked;
+  cooked.AddChainTail(&file);
+  cooked.SeekToBegin();
+  CQuorvane_RawTrackFile track(&cooked, rawPw ? QuorvaneI_SubchannelForm::RawPW : QuorvaneI_SubchannelForm::PQ, true);
+  std::vector<uint8_t> trackBytes(kTrack * size);
+  CQuorvane_FileChain chain;
+  chain.AddChainTail(&track);
+  chain.SeekToBegin();
+  chain.Read(trackBytes.size(), trackBytes.data());
+
+  std::vector<uint8_t> disc;
+  for (size_t i = 0; i < areas.size(); ++i) {
+    const uint8_t* s = areas[i]->GetSectors();
+    disc.insert(disc.end(), s, s + areas[i]->GetSectorCount() * size);
+    if (i == 1) disc.insert(disc.end(), trackBytes.begin(), trackBytes.end());
+  }
+  return disc;
+}
+
+// Sends the sectors from start in writes of 16; the first outcome that is
+// not GOOD, with where it came.
+std::string SendAll(DoorClient& d, const std::vector<uint8_t>& disc, int32_t start, size_t size) {
+  const size_t count = disc.size() / size;
+  for (size_t at = 0; at < count; at += 16) {
+    const auto blocks = static_cast<uint16_t>(std::min<size_t>(16, count - at));
+    const Reply r = d.Out(Write10(start + static_cast<int32_t>(at), blocks),
+                          std::vector<uint8_t>(disc.begin() + at * size, disc.begin() + (at + blocks) * size));
+    if (!r.Good()) return r.Outcome() + " at " + std::to_string(start + static_cast<int32_t>(at));
+  }
+  return "GOOD";
+}
+
+void SetRaw(DoorClient& d, uint8_t blockType) {
+  std::vector<uint8_t> list = ModeList(d, 0x05);
+  list[10] = uint8_t((list[10] & 0x40) | 3);
+  list[11] = 0x00;
+  list[12] = blockType;
+  ASSERT_TRUE(Select(d, list).Good());
+}
+
+class RawWrite : public BurnFixture {};
+
+TEST_F(RawWrite, DriveRefusesWhatARecorderWould) {
+  struct Case {
+    const char* name;
+    bool rawPw;
+    int32_t start, leadInExtra;
+    size_t badQSector;  // 0: none; else the sector (from the lead-in start) whose Q is damaged
+    const char* outcome;
+  };
+  const uint32_t preGap = static_cast<uint32_t>(-150 - kLeadIn);
+  const Case cases[] = {
+      {"not at the lead-in start", true, kLeadIn + 1, 0, 0, "05/21/02 at -11633"},
+      {"lead-in too short", false, kLeadIn, -16, 0, "05/64/00 at -178"},
+      {"lead-in too long", true, kLeadIn, 16, 0, "05/64/00 at -162"},
+      {"bad Q CRC in the pre-gap", true, kLeadIn, 0, preGap + 37, "05/64/00 at -114"},
+      {"bad Q CRC in the track", false, kLeadIn, 0, preGap + 150 + 20, "05/64/00 at 14"},
+      {"bad Q CRC in the lead-in is read past", false, kLeadIn, 0, 40, "GOOD"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Make("cd-r");
+    {
+      DoorClient d("CdRom0");
+      d.UntilReady();
+      SetRaw(d, c.rawPw ? 3 : 1);
+      std::vector<uint8_t> disc = RawDisc(c.rawPw, c.leadInExtra, nullptr, false);
+      const size_t size = c.rawPw ? 2448 : 2368;
+      if (c.badQSector) disc[c.badQSector * size + 2352 + (c.rawPw ? 20 : 2)] ^= c.rawPw ? 0x40 : 0x01;
+      EXPECT_EQ(SendAll(d, disc, c.start, size), c.outcome);
+    }
+    ASSERT_EQ(QvDrive_Delete("CdRom0"), 0u);
+  }
+}
+
+// The drive's TOC and CD-Text come from the lead-in it was sent.
+TEST_F(RawWrite, TocAndCdTextFromTheLeadIn) {
+  Make("cd-r");
+  CQuorvane_CDText text;
+  text.AddTrackInfo(0, "An Album", "A Band");
+  text.AddTrackInfo(1, "A Song", "A Singer");
+  ASSERT_EQ(text.GetData(), 0u);
+  const std::vector<uint8_t> packs = text.Packs();
+  DoorClient d("CdRom0");
+  d.UntilReady();
+  SetRaw(d, 3);
+  EXPECT_EQ(SendAll(d, RawDisc(true, 0, &text, true), kLeadIn, 2448), "GOOD");
+  ASSERT_TRUE(d.In({0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}).Good());
+  const Reply toc = d.In({0x43, 0, 0, 0, 0, 0, 1, 0xFF, 0xFF, 0}, 0xFFFF);
+  ASSERT_TRUE(toc.Good());
+  ASSERT_EQ(toc.data.size(), 20u);
+  EXPECT_EQ(toc.data[6], 1);                // track 1
+  EXPECT_EQ(toc.Be32At(8), 0u);             // at 0
+  EXPECT_EQ(toc.data[14], 0xAA);            // the lead-out
+  EXPECT_EQ(toc.Be32At(16), kTrack);
+  const Reply cdText = d.In({0x43, 0, 5, 0, 0, 0, 0, 0xFF, 0xFF, 0}, 0xFFFF);
+  ASSERT_TRUE(cdText.Good());
+  EXPECT_EQ(std::vector<uint8_t>(cdText.data.begin() + 4, cdText.data.end()), packs);
+  EXPECT_EQ(Describe()["disc"]["status"], "complete");
+}
+
+// An audio file with CD-Text through the entry points onto a CD-R, read back
+// by outside tools from the drive's BIN/CUE export.
+TEST_F(RawWrite, AudioWithCdTextReadsBackOutside) {
+  QVTEST_REQUIRE_PROGRAM("cd-info");
+  Make("cd-r");
+  ASSERT_EQ(Open(), 0u) << s.text;
+  std::vector<uint8_t> wav(44 + kTrack * 2352);
+  const char header[] = "RIFF\0\0\0\0WAVEfmt \x10\0\0\0\x01\0\x02\0\x44\xAC\0\0\x10\xB1\x02\0\x04\0\x10\0data";
+  std::memcpy(wav.data(), header, 40);
+  const uint32_t riff = static_cast<uint32_t>(wav.size() - 8), data = kTrack * 2352;
+  for (int i = 0; i < 4; ++i) wav[4 + i] = uint8_t(riff >> (8 * i)), wav[40 + i] = uint8_t(data >> (8 * i));
+  for (size_t i = 44; i < wav.size(); ++i) wav[i] = static_cast<uint8_t>(i * 13 + (i >> 9));
+  const auto file = WriteAll(home.path() / "song.wav", wav);
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_AddCDTextForTrack(handle, 0, "Quiet Album", "The Band", s.text, sizeof s.text,
+                                                         &s.systemError), 0u) << s.text;
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_AddCDTextForTrack(handle, 1, "First Song", "The Singer", s.text, sizeof s.text,
+                                                         &s.systemError), 0u) << s.text;
+  EXPECT_EQ(Quorvane_CdvdBurnerGrabber_AddCDTextForTrack(handle, 101, "x", "y", s.text, sizeof s.text, &s.systemError),
+            EN_SYSTEM_CALL_FAILED);
+  EXPECT_EQ(s.systemError, 87u);
+  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile(handle, QV_STATUS(s), file.c_str(),
+                                                               QVX_TRACK_FROM_FILE_AUDIO, 0, 0, 0), 0u) << s.text;
+
+  const auto bin = home.path() / "disc.bin", cue = home.path() / "disc.cue";
+  ASSERT_EQ(QvDrive_ExportRaw("CdRom0", bin.c_str(), cue.c_str()), 0u);
+  const std::vector<uint8_t> samples = ReadAll(bin);
+  ASSERT_EQ(samples.size(), size_t{kTrack} * 2352);
+  EXPECT_TRUE(std::equal(samples.begin(), samples.end(), wav.begin() + 44)) << "samples differ from the source";
+  std::string out;
+  ASSERT_EQ(RunCommand("cd-info --no-header --no-device-info --cue-file '" + cue.string() + "' 2>&1", &out), 0) << out;
+  for (const char* want : {"Quiet Album", "The Band", "First Song", "The Singer"})
+    EXPECT_NE(out.find(want), std::string::npos) << want << "\n" << out;
+  const auto cdt = home.path() / "disc.cdt";
+  ASSERT_TRUE(std::filesystem::exists(cdt));
+  if (RunCommand("command -v cdrskin >/dev/null") == 0) {
+    ASSERT_EQ(RunCommand("cdrskin textfile_to_v07t='" + cdt.string() + "' 2>&1", &out), 0) << out;
+    EXPECT_NE(out.find("First Song"), std::string::npos) << out;
+    EXPECT_NE(out.find("Quiet Album"), std::string::npos) << out;
+  }
+}
+
+// A command that fails mid-burn ends the burn with its exception, the
+// drive flushed once something reached it.
+TEST_F(RawWrite, FailureAtEachCommand) {
+  struct Case {
+    const char* name;
+    const char* rule;
+    QV_ULONG expected;
+    bool written;
+  } cases[] = {
+      {"mode select", R"({"kind": "sense", "opcode": 85, "sense": [5, 38, 0]})", EN_CDB_CALL_FAILED, false},
+      // Without the ATIP there is no lead-in start: refused before a write.
+      {"ATIP", R"({"kind": "sense", "opcode": 67, "sense": [5, 36, 0]})", 0, false},
+      {"lead-in write", R"({"kind": "sense", "opcode": 42, "nth": 2, "sense": [3, 12, 0]})", EN_CDB_CALL_FAILED, true},
+      {"track write", R"({"kind": "sense", "opcode": 42, "nth": 733, "sense": [3, 12, 0]})", EN_CDB_CALL_FAILED, true},
+      {"flush", R"({"kind": "sense", "opcode": 53, "times": 0, "sense": [3, 12, 0]})", EN_CDB_CALL_FAILED, true},
+  };
+  const auto file = WriteAll(home.path() / "track.dat", std::vector<uint8_t>(kTrack * 2048, 0x11));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Make("cd-r");
+    ASSERT_EQ(Open(), 0u) << s.text;
+    Arm(c.rule, {0x35});
+    const QV_ULONG result = Quorvane_CdvdBurnerGrabber_DiscAtOncePQFromFile(handle, QV_STATUS(s), file.c_str(),
+                                                                            QVX_TRACK_FROM_FILE_DATA, 0, 0, 0);
+    if (c.expected == 0) EXPECT_NE(result, EN_SUCCESS);
+    else EXPECT_EQ(result, c.expected) << s.text;
+    EXPECT_EQ(Seen(0x35) > 0, c.written);
+    Quorvane_CdvdBurnerGrabber_Destroy(&handle);
+    ASSERT_EQ(QvDrive_Delete("CdRom0"), 0u);
+  }
+}
+
+}  // namespace
+}  // namespace qvtest

@@ -1,0 +1,213 @@
+// Raw writing (MMC write type 3, disc-at-once): the host sends every
+// sector from the lead-in start the ATIP gives to the end of the lead-out,
+// each with its subchannel, formatted P-Q (data block type 1, 2368 bytes)
+// or raw P-W (type 3, 2448). The drive learns the disc from what it is
+// sent, as a recorder does: the TOC from the lead-in's Q (mode 1, TNO 0),
+// the CD-Text from the lead-in's R-W, each track's start from the program
+// area's Q, the end of the session from the lead-out's.
+//
+// Refused as a recorder refuses them: a first write away from the lead-in
+// start, a write not at the next address, a lead-in that ends before or
+// after -150, a bad Q CRC from the pre-gap on, a lead-out start or track
+// start that the lead-in's TOC does not list.
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <map>
+#include <memory>
+
+#include "vdrive/bytes.h"
+#include "vdrive/cd_address.h"
+#include "vdrive/cd_text.h"
+#include "vdrive/commands.h"
+#include "vdrive/disc_layout.h"
+#include "vdrive/mode_pages.h"
+#include "vdrive/raw_write.h"
+#include "vdrive/subchannel.h"
+
+namespace qv::vdrive {
+
+namespace {
+
+constexpr Asc kInvalidAddressForWrite{0x21, 0x02};
+constexpr Asc kIllegalModeForTrack{0x64, 0x00};
+constexpr int32_t kProgramAreaStart = -kMsfOffset;  // the first pause
+
+uint8_t FromBcd(uint8_t v) { return static_cast<uint8_t>((v >> 4) * 10 + (v & 0x0F)); }
+
+// ECMA-130 Annex B: bytes 12-2351 XORed with x^15 + x + 1 from 1, low bit first.
+const std::array<uint8_t, 2340>& ScramblerTable() {
+  static const std::array<uint8_t, 2340> table = [] {
+    std::array<uint8_t, 2340> t{};
+    uint32_t reg = 1;
+    for (auto& byte : t)
+      for (int bit = 0; bit < 8; ++bit) {
+        byte |= static_cast<uint8_t>((reg & 1) << bit);
+        const uint32_t feedback = (reg ^ (reg >> 1)) & 1;
+        reg = (reg >> 1) | (feedback << 14);
+      }
+    return t;
+  }();
+  return table;
+}
+
+// The 12 Q bytes of a sector's subchannel.
+void ExtractQ(const uint8_t* sub, bool rawPw, uint8_t* q) {
+  if (!rawPw) return static_cast<void>(std::memcpy(q, sub, 12));
+  std::memset(q, 0, 12);
+  for (int i = 0; i < 96; ++i)
+    if (sub[i] & 0x40) q[i / 8] |= static_cast<uint8_t>(0x80 >> (i % 8));
+}
+
+bool QCrcGood(const uint8_t* q) {
+  const uint16_t crc = QCrc(q);
+  return q[10] == (crc >> 8) && q[11] == (crc & 0xFF);
+}
+
+Track* LastTrack(Medium& m) {
+  if (m.sessions.empty() || m.sessions.back().tracks.empty()) return nullptr;
+  return &m.sessions.back().tracks.back();
+}
+
+// Ends the track being written where the next area begins.
+void EndTrack(Medium& m, int64_t nextArea) {
+  if (Track* t = LastTrack(m); t != nullptr && !t->finished()) {
+    t->blocks = t->recorded = static_cast<uint32_t>(std::max<int64_t>(nextArea - t->start, 1));
+  }
+}
+
+struct Failure {
+  Asc asc;
+  int32_t lba;
+};
+
+}  // namespace
+
+bool RawWriteRequested(const Exec& x) {
+  const std::vector<uint8_t> p = ModePage(kPageWriteParameters, kCurrentValues, x.model(), x.record.state);
+  return p.size() > 4 && (p[2] & 0x0F) == 3;
+}
+
+void WriteRaw(Exec& x) {
+  Medium& m = *x.state().disc;
+  const std::vector<uint8_t> page = ModePage(kPageWriteParameters, kCurrentValues, x.model(), x.record.state);
+  const uint8_t blockType = page[4] & 0x0F;
+  const bool test = (page[2] & 0x10) != 0;
+  // Raw with formatted P-Q or raw P-W; the drive makes no subchannel of its own.
+  if (!m.IsCd() || m.type->pressed || !x.model().Writes(m.profile) || (blockType != 1 && blockType != 3))
+    return x.Check(Sense(kIllegalRequest, kIllegalModeForTrack));
+  const bool rawPw = blockType == 3;
+  const uint32_t size = rawPw ? 2448 : 2368;
+  const auto lba = static_cast<int32_t>(Be32(x.cdb + 2));
+  const uint32_t blocks = Be16(x.cdb + 7);
+  if (uint64_t{blocks} * size != x.outLength) return x.Check(InvalidCdbField(7));
+  if (blocks == 0) return;
+
+  std::shared_ptr<RawWrite>& raw = x.state().rawWrite;
+  if (!raw) {
+    if (m.status != DiscStatus::Blank || lba != m.leadInStart)
+      return x.Check(Sense(kIllegalRequest, kInvalidAddressForWrite).Information(static_cast<uint32_t>(lba)));
+    raw = std::make_shared<RawWrite>();
+    raw->next = lba;
+  }
+  if (lba != raw->next) return x.Check(Sense(kIllegalRequest, kInvalidAddressForWrite).Information(static_cast<uint32_t>(lba)));
+
+  // First every sector is checked, so a refused WRITE leaves the disc as it was.
+  RawWrite after = *raw;
+  std::vector<std::pair<int32_t, const uint8_t*>> stores;
+  Medium disc = m;
+  for (uint32_t i = 0; i < blocks; ++i) {
+    const int32_t at = lba + static_cast<int32_t>(i);
+    const uint8_t* sector = x.out + uint64_t{i} * size;
+    const uint8_t* sub = sector + 2352;
+    uint8_t q[12];
+    ExtractQ(sub, rawPw, q);
+    const bool good = QCrcGood(q);
+    const uint8_t adr = q[0] & 0x0F, tno = q[1];
+    const auto refuse = [&] { x.Check(Sense(kIllegalRequest, kIllegalModeForTrack).Information(static_cast<uint32_t>(at))); };
+    if (at < kProgramAreaStart) {
+      // The lead-in: a damaged Q is read past, as the lead-in repeats it.
+      if (good && adr == 1) {
+        if (tno != 0) return refuse();  // the lead-in ended early
+        after.toc[q[2]] = {q[0], q[7], q[8], q[9]};
+      }
+      if (rawPw) after.cdText.AddSector(sub);
+      continue;
+    }
+    if (!good) return refuse();
+    if (adr != 1) continue;  // catalogue number or ISRC: no position
+    if (tno == 0) return refuse();  // the lead-in runs on past -150
+    if (after.leadOutStart == 0 && tno != 0xAA) {
+      const uint8_t track = FromBcd(tno), index = FromBcd(q[2]);
+      if (track != after.track) {  // a new track's pause or start
+        EndTrack(disc, at);
+        after.track = track;
+        after.areaStart = at;
+      }
+      if (index >= 1 && (LastTrack(disc) == nullptr || FromBcd(after.trackNumberOf) != track)) {
+        const auto listed = after.toc.find(tno);
+        if (listed == after.toc.end() || MsfToLba(FromBcd(listed->second[1]), FromBcd(listed->second[2]),
+                                                  FromBcd(listed->second[3])) != at)
+          return refuse();
+        if (disc.sessions.empty()) disc.sessions.push_back(Session{{}, false});
+        Track t;
+        t.start = static_cast<uint32_t>(at);
+        t.pregap = static_cast<uint32_t>(at - after.areaStart);
+        t.mode = (q[0] & 0x40) ? TrackMode::Mode1 : TrackMode::Audio;
+        t.blocks = m.capacity - t.start;
+        if (const Track* last = LastTrack(disc))
+          t.dataOffset = last->dataOffset +
+                         uint64_t(last->end() - std::max<int64_t>(last->areaStart(), 0)) * last->storedSectorBytes();
+        disc.sessions.back().tracks.push_back(t);
+        after.trackNumberOf = tno;
+      }
+      if (index >= 1) {
+        Track& t = *LastTrack(disc);
+        t.recorded = static_cast<uint32_t>(at - t.start + 1);
+        stores.emplace_back(at, sector);
+      }
+      continue;
+    }
+    if (after.leadOutStart == 0) {
+      const auto listed = after.toc.find(0xA2);
+      if (listed == after.toc.end() ||
+          MsfToLba(FromBcd(listed->second[1]), FromBcd(listed->second[2]), FromBcd(listed->second[3])) != at ||
+          LastTrack(disc) == nullptr)
+        return refuse();
+      after.leadOutStart = at;
+      EndTrack(disc, at);
+      disc.sessions.back().closed = true;
+      disc.status = (page[3] & 0xC0) == 0xC0 ? DiscStatus::Appendable : DiscStatus::Complete;
+      disc.cdText = after.cdText.Packs();
+    }
+  }
+  after.next = lba + static_cast<int32_t>(blocks);
+  *raw = after;
+  x.state().bufferFill += uint64_t{blocks} * size;
+  if (test) return;
+  const DiscLayout layout(disc);
+  for (const auto& [at, sector] : stores) {
+    const TrackRef* ref = layout.TrackAt(at);
+    if (ref == nullptr) continue;  // cannot be: the sector's track was made above
+    const Track& t = *ref->track;
+    const uint64_t offset = t.dataOffset + uint64_t(at - std::max<int64_t>(t.areaStart(), 0)) * t.storedSectorBytes();
+    uint8_t main[2352];
+    std::memcpy(main, sector, sizeof main);
+    if (t.data()) {
+      const auto& table = ScramblerTable();
+      for (size_t k = 12; k < 2352; ++k) main[k] ^= table[k - 12];
+    }
+    const uint8_t* user = t.data() ? main + 16 : main;
+    if (x.disc.Write(offset, user, t.storedSectorBytes()) != 0)
+      return x.Check(Sense(kHardwareError, asc::kInternalTargetFailure).Information(static_cast<uint32_t>(at)));
+  }
+  m = disc;
+  if (m.status != DiscStatus::Blank || !m.sessions.empty()) {
+    if (m.status == DiscStatus::Blank) m.status = DiscStatus::Appendable;
+    x.StateChanged();
+  }
+}
+
+void EndRawWrite(Exec& x) { x.state().rawWrite.reset(); }
+
+}  // namespace qv::vdrive

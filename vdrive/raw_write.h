@@ -1,0 +1,31 @@
+// What a drive remembers between the WRITE commands of a raw (write type
+// 3) recording, and the handler's entry points (vdrive/cmd_raw.cpp).
+#pragma once
+#include <array>
+#include <cstdint>
+#include <map>
+
+#include "vdrive/cd_text.h"
+
+namespace qv::vdrive {
+
+struct Exec;
+
+struct RawWrite {
+  int32_t next = 0;  // the address the next WRITE must start at
+  // The lead-in's TOC: by POINT, CONTROL/ADR and P-MIN, P-SEC, P-FRAME (BCD).
+  std::map<uint8_t, std::array<uint8_t, 4>> toc;
+  CdTextCollector cdText;
+  uint8_t track = 0;          // the track number of the last program-area Q
+  uint8_t trackNumberOf = 0;  // TNO (BCD) of the last track started
+  int32_t areaStart = 0;      // where that track's pause began
+  int32_t leadOutStart = 0;   // 0 until the lead-out begins
+};
+
+// Page 05h asks for write type 3.
+bool RawWriteRequested(const Exec& x);
+void WriteRaw(Exec& x);
+// SYNCHRONIZE CACHE ends a raw recording: the next one starts afresh.
+void EndRawWrite(Exec& x);
+
+}  // namespace qv::vdrive
