@@ -34,11 +34,4 @@ TEST(DvdVideoOrder, VideoTsFirstBackupsLastIfoBeforeVob) {
   for (const auto& c : cases) EXPECT_EQ(Laid(c.given), c.laid) << ::testing::PrintToString(c.given);
 }
 
-TEST(DvdVideoOrder, NameAndExtensionAreTakenFromThePath) {
-  const DvdVideoFileName f = SplitDvdVideoPath("C:\\dvd\\VIDEO_TS\\VTS_01_0.IFO.OLD");
-  EXPECT_EQ(f.name, "VTS_01_0.IFO.OLD");
-  EXPECT_EQ(f.extension, "IFO.OLD") << "after the first dot";
-  EXPECT_EQ(SplitDvdVideoPath("README").extension, "");
-}
-
 }  // namespace
