@@ -148,8 +148,10 @@ CommandResult Execute(DriveStore& store, Initiator& initiator, const CommandIo& 
     BlockRange(cdb, &first, &count);
     AnswerEdits edits;
     if (record.faults.Armed()) {
-      const std::optional<FaultAction> fault = record.faults.Match(cdb, x.out, x.outLength, first, count, &edits);
-      changes.faults = true;
+      bool countsChanged = false;
+      const std::optional<FaultAction> fault =
+          record.faults.Match(cdb, x.out, x.outLength, first, count, &edits, &countsChanged);
+      changes.faults = countsChanged;
       if (fault && fault->kind == FaultKind::Slow) {
         delayMs = fault->delayMs;
       } else if (fault) {

@@ -59,8 +59,10 @@ uint32_t AnswerEdits::Apply(uint8_t* in, uint32_t capacity, uint32_t transferred
 }
 
 std::optional<FaultAction> FaultSet::Match(const uint8_t* cdb, const uint8_t* out, uint32_t outLength,
-                                           uint32_t firstBlock, uint32_t blockCount, AnswerEdits* edits) {
+                                           uint32_t firstBlock, uint32_t blockCount, AnswerEdits* edits,
+                                           bool* mustSave) {
   std::optional<FaultAction> action;
+  *mustSave = false;
   for (FaultRule& r : rules) {
     if (r.opcode >= 0 && r.opcode != cdb[0]) continue;
     if (r.cdbByte >= 0 && (cdb[r.cdbByte] & r.cdbMask) != r.cdbValue) continue;
@@ -74,6 +76,7 @@ std::optional<FaultAction> FaultSet::Match(const uint8_t* cdb, const uint8_t* ou
       lba = static_cast<uint32_t>(std::max<int64_t>(firstBlock, r.firstLba));
     }
     if (r.times != 0 && r.fired >= r.times) continue;  // spent
+    if (!(r.kind == FaultKind::Busy && r.times == 0 && r.fired > 0)) *mustSave = true;
     ++r.seen;
     if (!Fires(r) || (action && !EditsData(r.kind))) continue;
     ++r.fired;

@@ -84,8 +84,12 @@ class FaultSet {
   // rule that fires decides, and every data rule that fires adds its edit.
   // blocks: the command's block range when it reads or writes (first,
   // count), else count 0.
+  // *mustSave tells whether the count changed what faults.json should
+  // show: false when no rule matched, and when only a busy rule that fires
+  // for ever counted again (a host retries BUSY thousands of times; its
+  // further counts reach the file with the drive's next saved change).
   std::optional<FaultAction> Match(const uint8_t* cdb, const uint8_t* out, uint32_t outLength, uint32_t firstBlock,
-                                   uint32_t blockCount, AnswerEdits* edits);
+                                   uint32_t blockCount, AnswerEdits* edits, bool* mustSave);
   // True when some rule still counts commands (the set changes on a match).
   bool Armed() const;
 };

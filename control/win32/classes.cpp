@@ -4,12 +4,12 @@
 #include "control/win32/dao_layout.h"
 #include "control/win32/device.h"
 #include "control/win32/disc_info.h"
+#include "control/win32/dvd_video_image.h"
 #include "control/win32/joliet_image.h"
 
 namespace qv::control {
 namespace {
 
-// The DVD-Video image classes have no creator yet.
 const ServerClass kClasses[] = {
     {&CLSID_CDevices, "CDevices", "Quorvane.Devices.1", &CDevices::Create},
     {&CLSID_CDevice, "CDevice", "Quorvane.Device.1", &CDevice::Create},
@@ -17,8 +17,8 @@ const ServerClass kClasses[] = {
     {&CLSID_CJolietImage, "CJolietImage", "Quorvane.JolietImage.1", &CJolietImage::Create},
     {&CLSID_CNode, "CNode", "Quorvane.Node.1", &CNode::Create},
     {&CLSID_CNodeDateTime, "CNodeDateTime", "Quorvane.NodeDateTime.1", &CNodeDateTime::Create},
-    {&CLSID_CDVDVideoImage, "CDVDVideoImage", "Quorvane.DVDVideoImage.1", nullptr},
-    {&CLSID_CDVDVideoImage2, "CDVDVideoImage2", "Quorvane.DVDVideoImage2.1", nullptr},
+    {&CLSID_CDVDVideoImage, "CDVDVideoImage", "Quorvane.DVDVideoImage.1", &CDVDVideoImage::Create},
+    {&CLSID_CDVDVideoImage2, "CDVDVideoImage2", "Quorvane.DVDVideoImage2.1", &CDVDVideoImage2::Create},
     {&CLSID_CDAOLayout, "CDAOLayout", "Quorvane.DAOLayout.1", &CDAOLayout::Create},
     {&CLSID_CSimpleCallBack, "CSimpleCallBack", "Quorvane.SimpleCallBack.1", &CSimpleCallBack::Create},
     {&CLSID_CNotificationCallBack, "CNotificationCallBack", "Quorvane.NotificationCallBack.1",

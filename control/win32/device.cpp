@@ -214,7 +214,8 @@ void QUORVANE_CALL CDevice::EngineCallback(QV_ULONG reason, void* context, void*
 }
 
 void CDevice::OnEngineEvent(QV_ULONG reason, void* p1, void* p2) {
-  if (reason == CN_CDVD_WRITE_PROGRESS) {
+  // A grab reports its blocks as a burn does; it has no time estimate.
+  if (reason == CN_CDVD_WRITE_PROGRESS || reason == CN_GRAB_PROGRESS) {
     QVX("\nCDevice::Callback() : CN_CDVD_WRITE_PROGRESS (%p)\n", static_cast<void*>(this));
     if (progress_.Empty()) return;
     // The engine passes the block counts in the parameters themselves.
@@ -222,7 +223,7 @@ void CDevice::OnEngineEvent(QV_ULONG reason, void* p1, void* p2) {
     const auto written = static_cast<int64_t>(reinterpret_cast<uintptr_t>(p2));
     if (total <= 0) return;
     const long percent = static_cast<long>(written * 100 / total);
-    const uint32_t speed = writeSpeed_.load();
+    const uint32_t speed = reason == CN_GRAB_PROGRESS ? 0 : writeSpeed_.load();
     const long remaining = speed == 0 ? 0 : static_cast<long>((total - written) * 2048 / (int64_t{speed} * 1024));
     progress_.Progress(percent, remaining);
     QVX("\nCDevice::Callback() : CN_CDVD_WRITE_PROGRESS = %d\n", static_cast<int>(percent));
@@ -509,6 +510,88 @@ HRESULT CDevice::TrackAtOnceFromFile(BSTR trackFileName, VARIANT_BOOL testWrite,
                                       testWrite != 0, nextSessionAllowed != 0, 1, 5));
   DestroyEngine();
   return hr;
+}
+
+template <class Entry>
+HRESULT CDevice::BurnVideoCd(const char* method, const char* entryPoint, Entry entry, const char* album, BSTR file,
+                             VARIANT_BOOL testWrite) {
+  std::string name;
+  try {
+    error_.clear();
+    name = NarrowFromBstr(file);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  InitCdvdGrabberBurner();
+  RefreshWriteSpeed();
+  // One volume of a one-volume album.
+  const HRESULT hr = Standard(method, entryPoint,
+                              QV_CALL(entry, name.c_str(), album, 1, 1, static_cast<QV_BOOLEAN>(testWrite != 0), 1, 5));
+  DestroyEngine();
+  return hr;
+}
+
+HRESULT CDevice::VideoCD(BSTR imageFileName, VARIANT_BOOL testWrite) {
+  return BurnVideoCd("CDevice::VideoCD", "Quorvane_CdvdBurnerGrabber_VideoCD", &Quorvane_CdvdBurnerGrabber_VideoCD,
+                     "Album VideoCD", imageFileName, testWrite);
+}
+
+HRESULT CDevice::SuperVideoCD(BSTR imageFileName, VARIANT_BOOL testWrite) {
+  return BurnVideoCd("CDevice::SuperVideoCD", "Quorvane_CdvdBurnerGrabber_SuperVideoCD",
+                     &Quorvane_CdvdBurnerGrabber_SuperVideoCD, "Album SuperVideoCD", imageFileName, testWrite);
+}
+
+HRESULT CDevice::GrabTrack(USHORT trackNumber, BSTR fileName, VARIANT_BOOL ignoreBadBlocks) {
+  // The low byte of each unit, at most 258 of them.
+  char name[260] = {};
+  for (UINT i = 0; fileName != nullptr && i < SysStringLen(fileName) && i < 258; ++i)
+    name[i] = static_cast<char>(fileName[i] & 0xFF);
+  InitCdvdGrabberBurner();
+  const HRESULT hr = Standard("CDevice::GrabTrack", "Quorvane_CdvdBurnerGrabber_GrabTrack",
+                              QV_CALL(Quorvane_CdvdBurnerGrabber_GrabTrack, static_cast<QV_UCHAR>(trackNumber & 0xFF),
+                                      name, 1, static_cast<QV_BOOLEAN>(ignoreBadBlocks != 0), 0, 1));
+  if (SUCCEEDED(hr)) DestroyEngine();
+  return hr;
+}
+
+HRESULT CDevice::ImportTrack(IDispatch* jolietImage, VARIANT_BOOL importJoliet, USHORT trackNumber) {
+  static constexpr const char* kMethod = "CDevice::ImportTrack";
+  static constexpr const char* kEntry = "Quorvane_ISO9660JolietFileTree_ImportTrack";
+  QVX("\nCDevice(%p)::ImportTrack(): ENTERed for %p, ImportJolietFS = %d, TrackNumber = %d\n",
+      static_cast<void*>(this), static_cast<void*>(jolietImage), importJoliet, trackNumber);
+  InitCdvdGrabberBurner();
+  IJolietImage* image = nullptr;
+  if (jolietImage == nullptr ||
+      FAILED(jolietImage->QueryInterface(IID_IJolietImage, reinterpret_cast<void**>(&image)))) {
+    QVX("CDevice::ImportTrack(): QueryInterface failed!\n");
+    return E_NOINTERFACE;
+  }
+  UINT64 handle = 0;
+  HRESULT hr = image->get_FileSystemHandle(&handle);
+  image->Release();
+  if (FAILED(hr)) {
+    QVX("CDevice::ImportTrack(): get_FileSystemHandle failed with %x\n", static_cast<unsigned>(hr));
+    return hr;
+  }
+  try {
+    error_.clear();
+  } catch (...) {
+  }
+  QV_HANDLE h = engine_.load();
+  if (h == nullptr) return Failure(kMethod, "Quorvane_CdvdBurnerGrabber_CreateEx", createNumber_, createCall_);
+  // A handle is a table number standing for the image's tree.
+  QV_HANDLE tree = Handles().Find(static_cast<int32_t>(handle & 0xFFFFFFFFu));
+  EngineCall c;
+  const uint32_t n = Quorvane_ISO9660JolietFileTree_ImportTrack(h, tree, static_cast<QV_UCHAR>(trackNumber & 0xFF),
+                                                                importJoliet != 0, c.message, sizeof c.message,
+                                                                &c.systemStatus);
+  if (n != EN_SUCCESS) {
+    // No failure record comes back from this entry point.
+    senseKey_ = 0;
+    return EngineCallFailure(kMethod, this, kEntry, n, c, CLSID_CDevice, error_);
+  }
+  QVX("CDevice::ImportTrack(): EXITing S_OK!\n");
+  return S_OK;
 }
 
 HRESULT CDevice::GetDiscInfo(IDiscInfo** out) {

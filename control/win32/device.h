@@ -69,13 +69,13 @@ class CDevice : public ComObject<CDevice, IDevice> {
   HRESULT STDMETHODCALLTYPE get_LastSenseKey(unsigned char* v) override;
   HRESULT STDMETHODCALLTYPE get_Padding(VARIANT_BOOL* v) override;
   HRESULT STDMETHODCALLTYPE put_Padding(VARIANT_BOOL v) override;
-  HRESULT STDMETHODCALLTYPE SuperVideoCD(BSTR, VARIANT_BOOL) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE VideoCD(BSTR, VARIANT_BOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SuperVideoCD(BSTR imageFileName, VARIANT_BOOL testWrite) override;
+  HRESULT STDMETHODCALLTYPE VideoCD(BSTR imageFileName, VARIANT_BOOL testWrite) override;
   HRESULT STDMETHODCALLTYPE LockDevice() override;
   HRESULT STDMETHODCALLTYPE ReleaseDevice() override;
   HRESULT STDMETHODCALLTYPE ReadATIP(unsigned char atip[256], ULONG size) override;
-  HRESULT STDMETHODCALLTYPE GrabTrack(USHORT, BSTR, VARIANT_BOOL) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE ImportTrack(IDispatch*, VARIANT_BOOL, USHORT) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GrabTrack(USHORT trackNumber, BSTR fileName, VARIANT_BOOL ignoreBadBlocks) override;
+  HRESULT STDMETHODCALLTYPE ImportTrack(IDispatch* jolietImage, VARIANT_BOOL importJoliet, USHORT trackNumber) override;
   HRESULT STDMETHODCALLTYPE Cancel() override;
   HRESULT STDMETHODCALLTYPE FreeDeviceCache() override;
   HRESULT STDMETHODCALLTYPE get_NotifyCallbackTestWriteDisabled(IQuorvaneNotificationCallBack** v) override;
@@ -101,6 +101,10 @@ class CDevice : public ComObject<CDevice, IDevice> {
   HRESULT Standard(const char* method, const char* entryPoint, Entry&& entry);
   HRESULT Failure(const char* method, const char* entryPoint, uint32_t number, const EngineCall& call);
   void RefreshWriteSpeed();
+  // VideoCD and SuperVideoCD: one Video CD entry point, as a file burn.
+  template <class Entry>
+  HRESULT BurnVideoCd(const char* method, const char* entryPoint, Entry entry, const char* album, BSTR file,
+                      VARIANT_BOOL testWrite);
 
   std::string product_, vendor_, name_, revision_;
   ULONG cacheBytes_ = 0;

@@ -3,18 +3,19 @@
 #include <atomic>
 #include <cstring>
 #include <ctime>
+#include <cstdio>
 #include <memory>
 
 #include "control/collision_names.h"
 #include "control/handle_table.h"
 #include "control/trace.h"
 #include "control/win32/engine_call.h"
+#include "control/win32/image_saving.h"
 
 namespace qv::control {
 namespace {
 
 constexpr size_t kNameSize = 260;
-constexpr DWORD kSaveChunk = 65536;
 constexpr HRESULT kImageNotBuilt = static_cast<HRESULT>(0x800A0100u);
 const char kPublisher[] = "QuorvaneX";
 
@@ -193,59 +194,23 @@ HRESULT CJolietImage::SaveImageToFile(BSTR fileName, IQuorvaneCallBack* callback
     error_ = "Image was not built.";
     return FixedError(kImageNotBuilt, CLSID_CJolietImage, "Image is not built");
   }
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kSaveChunk]);
-  if (!buffer) {
-    QVX("\nCJolietImage(%p)::SaveImageToFile() : Can't allocate the buffer.\n", static_cast<void*>(this));
-    return E_OUTOFMEMORY;
-  }
   ClientSink sink;
   sink.Set(callback);
   EngineCall c;
   // A save after a burn or an earlier save starts at the image's start too.
-  uint32_t n = Quorvane_ISO9660JolietFileTree_SeekToBegin(tree_, c.message, sizeof c.message, &c.systemStatus);
-  if (n != EN_SUCCESS)
-    return n == EN_SYSTEM_CALL_FAILED ? static_cast<HRESULT>(0x80070000u | c.systemStatus)
-                                      : static_cast<HRESULT>(0x800A0200u + n);
-  HANDLE out = CreateFileA(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (out == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    QVX("\nCJolietImage(%p)::SaveImageToFile() : CreateFile(%s) failed, error = %d\n", static_cast<void*>(this),
-        file.c_str(), static_cast<int>(error));
-    return static_cast<HRESULT>(0x80070000u | error);
-  }
+  const uint32_t n = Quorvane_ISO9660JolietFileTree_SeekToBegin(tree_, c.message, sizeof c.message, &c.systemStatus);
+  if (n != EN_SUCCESS) return EngineReadResult(n, c);
   QV_ULONG high = 0;
   const uint64_t total = Quorvane_ISO9660JolietFileTree_GetSizeInUCHARs(tree_, &high) | (uint64_t{high} << 32);
-  uint64_t remaining = total;
-  long last = 0;
-  HRESULT hr = S_OK;
-  while (remaining > 0 && !cancel_) {
-    const long percent = static_cast<long>((total - remaining) * 100 / total);
-    if (last < percent && percent < 100) {
-      sink.Progress(percent, 0);
-      last = percent;
-    }
-    const DWORD chunk = static_cast<DWORD>(std::min<uint64_t>(remaining, kSaveChunk));
-    n = Quorvane_ISO9660JolietFileTree_Read(tree_, c.message, sizeof c.message, &c.systemStatus,
-                                            static_cast<QV_LONG>(chunk), buffer.get());
-    if (n != EN_SUCCESS) {
-      hr = n == EN_SYSTEM_CALL_FAILED ? static_cast<HRESULT>(0x80070000u | c.systemStatus)
-                                      : static_cast<HRESULT>(0x800A0200u + n);
-      break;
-    }
-    DWORD written = 0;
-    if (!WriteFile(out, buffer.get(), chunk, &written, nullptr) || written != chunk) {
-      const DWORD error = GetLastError();
-      QVX("WriteFile( %lu ) failed, status %ld!!!", static_cast<unsigned long>(chunk), static_cast<long>(error));
-      hr = static_cast<HRESULT>(0x80070000u | error);
-      break;
-    }
-    remaining -= chunk;
-  }
-  CloseHandle(out);
-  if (FAILED(hr)) return hr;
-  sink.Progress(100, 0);
-  QVX("100%%... Done!\n");
-  return S_OK;
+  char who[64];
+  std::snprintf(who, sizeof who, "CJolietImage(%p)", static_cast<void*>(this));
+  return SaveImage(
+      who, file, total,
+      [&](EngineCall& call, uint32_t count, void* buffer) {
+        return Quorvane_ISO9660JolietFileTree_Read(tree_, call.message, sizeof call.message, &call.systemStatus,
+                                                   static_cast<QV_LONG>(count), buffer);
+      },
+      sink, &cancel_);
 }
 
 void QUORVANE_CALL CJolietImage::CollisionCallback(QV_ULONG reason, void* context, void* p1, void*) {

@@ -153,22 +153,29 @@ TEST_F(Automation, AnImageThatDoesNotFitIsRefusedBeforeAnythingIsWritten) {
             static_cast<HRESULT>(0x800A0202)) << "a handle no image gave";
 }
 
-// The error object the last failed call left on this thread.
-std::wstring ErrorSource() {
+// The source (or description) of the error object the last failed call
+// left on this thread.
+std::wstring ErrorSource(bool description = false) {
   Ptr<IErrorInfo> info;
   if (GetErrorInfo(0, &info.p) != S_OK) return L"(none)";
-  BSTR source = nullptr;
-  info->GetSource(&source);
-  return Text(source);
+  BSTR text = nullptr;
+  description ? info->GetDescription(&text) : info->GetSource(&text);
+  return Text(text);
 }
 
 TEST_F(Automation, ABusyDriveIsWaitedForAndADiscPulledMidBurnFails) {
   Drives({"dvd+r"});
-  // (A drive that stays busy fails only after the engine's thousands of
-  // retries: too slow for this suite.)
   ASSERT_EQ(QvDrive_SetFaults("CdRom0", R"({"rules": [{"kind": "busy", "opcode": 27, "times": 3}]})"), 0u);
   EXPECT_EQ(Device(0)->Eject(), S_OK);
   EXPECT_EQ(Device(0)->Load(), S_OK);
+  // One that stays busy: the whole retry budget, in virtual time.
+  ASSERT_EQ(QvDrive_SetFaults("CdRom0", R"({"rules": [{"kind": "busy", "opcode": 27, "times": 0}]})"), 0u);
+  const uint64_t before = home.clock().NowMs();
+  EXPECT_EQ(Device(0)->Eject(), static_cast<HRESULT>(0x800A0207));
+  EXPECT_EQ(ErrorSource(true), L"SCSI device is busy for a while");
+  EXPECT_GE(home.clock().NowMs() - before, 5000u * 100u) << "the engine waited its budget";
+  ASSERT_EQ(QvDrive_SetFaults("CdRom0", nullptr), 0u);
+  EXPECT_EQ(Device(0)->Load(), S_OK) << "and the drive works again";
   ASSERT_EQ(QvDrive_SetFaults("CdRom0", R"({"rules": [{"kind": "pull", "opcode": 42, "nth": 2}]})"), 0u);
   ASSERT_EQ(Create(CLSID_CJolietImage, IID_IJolietImage, image.Out()), S_OK);
   Ptr<INode> root, file;

@@ -7,7 +7,10 @@
 #      and virtual drives: each lists the drives, builds an image of a
 #      folder with a collision it answers, burns it to a blank DVD+R and
 #      erases a CD-RW; the discs are then exported on the Linux side and
-#      their files compared with the folder;
+#      their files compared with the folder. Beside that, VBScript makes a
+#      boot image and a DVD-Video image, JScript grabs a track and burns a
+#      Video CD, and the C++ client appends a session to its disc: each is
+#      read back here by outside tools;
 #   4. regsvr32 /u, and a check that nothing of the registration is left.
 # Usage: run-wine.sh [build-windows [build]]   (build: the Linux tree with
 # the quorvane command, which makes and exports the virtual drives)
@@ -17,7 +20,7 @@ linux_build=$(cd "${2:-build}" && pwd) || exit 2
 quorvane=$linux_build/cli/quorvane
 here=$(cd "$(dirname "$0")" && pwd)
 [ -x "$quorvane" ] || { echo "run-wine.sh: $quorvane is missing (make build)" >&2; exit 2; }
-for program in wine wineserver winepath bsdtar; do
+for program in wine wineserver winepath bsdtar xorriso 7z lsdvd ffmpeg vcd-info; do
   command -v "$program" >/dev/null || { echo "run-wine.sh: $program is not installed" >&2; exit 2; }
 done
 
@@ -75,11 +78,20 @@ for i in 0 1 2; do
 done
 "$quorvane" vdrive create CdRom3 --media cd-rw >/dev/null || fail "vdrive create"
 "$quorvane" vdrive create CdRom4 >/dev/null && "$quorvane" vdrive eject CdRom4 >/dev/null || fail "vdrive create"
+# A CD-R for the Video CD, and a DVD+R whose burn the C++ client cancels.
+"$quorvane" vdrive create CdRom5 --media cd-r >/dev/null || fail "vdrive create"
+"$quorvane" vdrive create CdRom6 --media dvd+r >/dev/null || fail "vdrive create"
+echo '{"rules": [{"kind": "slow", "opcode": 42, "ms": 10, "times": 0}]}' >"$QUORVANE_VDRIVE_HOME/CdRom6/faults.json"
 written_cdrw() { "$quorvane" vdrive insert CdRom3 --disc "$here/../../vdrive/discs/cd-rw-complete.json" >/dev/null; }
 echo "the file in the folder" >"$work/source/a.txt"
 echo "the file that collides" >"$work/other/a.txt"
 # Large enough for the burn to outlast the one-second progress interval.
 head -c 20000000 /dev/urandom >"$work/source/sub/random.bin"
+head -c 4096 /dev/urandom >"$work/boot.img"
+# One second of test picture and tone, as ffmpeg makes it for a Video CD.
+ffmpeg -nostdin -loglevel error -f lavfi -i testsrc=rate=29.97 -f lavfi -i sine=sample_rate=44100 -t 1 \
+  -target ntsc-vcd "$work/scratch/movie.mpg" || fail "ffmpeg"
+video_ts=$here/../udf/fixtures/video_ts
 vdrive_dll=$(win "$build/bin/quorvane_vdrive.dll")
 run_with_drives() {
   QUORVANE_VDRIVE_HOME=$(win "$QUORVANE_VDRIVE_HOME") QUORVANE_LIB_DTPRO=$vdrive_dll QUORVANE_LIB_DRALIK=$vdrive_dll "$@"
@@ -87,7 +99,7 @@ run_with_drives() {
 client_args=("$(win "$work/source")" "$(win "$work/other")" "$(win "$work/scratch")")
 
 written_cdrw
-run_script "$here/clients/server.vbs" "${client_args[@]}"
+run_script "$here/clients/server.vbs" "${client_args[@]}" "$(win "$work/boot.img")" "$(win "$video_ts")"
 written_cdrw
 run_script "$here/clients/server.js" "${client_args[@]}"
 
@@ -127,7 +139,34 @@ compare_disc() {
 echo "== the discs, exported"
 compare_disc CdRom0 replace           # VBScript
 compare_disc CdRom1 skip              # JScript
-compare_disc CdRom2 rename:cpp.txt    # C++
+compare_disc CdRom2 rename:cpp.txt    # C++, its first session
+
+echo "== what the clients made, read by outside tools"
+# VBScript's disc boots: the El Torito record of its hidden boot image.
+xorriso -indev "stdio:$work/CdRom0.iso" -report_el_torito plain 2>/dev/null | grep -q 'El Torito boot img' ||
+  fail "no El Torito boot image on CdRom0"
+# VBScript's DVD-Video image: a title set structure libdvdread reads, and
+# the VIDEO_TS files unchanged (no IFO patching asked for).
+lsdvd "$work/scratch/vbs-dvd.iso" >/dev/null 2>&1 || fail "lsdvd on the DVD-Video image"
+mkdir -p "$work/dvd-x"
+{ 7z x -y -o"$work/dvd-x" "$work/scratch/vbs-dvd.iso" >/dev/null && diff -r "$video_ts" "$work/dvd-x/VIDEO_TS"; } ||
+  fail "the DVD-Video image's files"
+# JScript's grab of the CD-RW's first track: the drive's own blocks.
+written_cdrw
+{ "$quorvane" vdrive export CdRom3 --track 1 --out "$work/track1.expected" >/dev/null &&
+  cmp "$work/track1.expected" "$work/scratch/track1.iso"; } || fail "the grabbed track"
+# JScript's Video CD, as a player's software reads it.
+{ "$quorvane" vdrive export CdRom5 --out "$work/vcd.bin" --cue "$work/vcd.cue" >/dev/null &&
+  vcd-info --no-banner -c "$work/vcd.cue" 2>&1 | grep -q 'VCD 2.0 detected'; } || fail "the Video CD"
+# The C++ client's second session: the first one's files, imported, and
+# the file it added.
+start=$(tr -dc 0-9 <"$work/scratch/cpp-session2.txt")
+mkdir -p "$work/session2" "$work/expected-session2"
+cp -r "$work/expected-CdRom2/." "$work/expected-session2/"
+cp "$work/other/a.txt" "$work/expected-session2/second.txt"
+{ [ -n "$start" ] && xorriso -indev "stdio:$work/CdRom2.iso" -load sbsector "$start" -osirrox on \
+    -extract / "$work/session2" >/dev/null 2>&1 && diff -r "$work/expected-session2" "$work/session2"; } ||
+  fail "the second session on CdRom2"
 
 echo "== regsvr32 /u $ocx"
 wine regsvr32 /u /s "$ocx" || fail "regsvr32 /u"

@@ -2,7 +2,8 @@
 // (arguments: the folder to burn, a folder holding a file of the same name
 // as one in the first, and a scratch folder): list the drives, build an
 // image with a collision the script answers, burn it to a blank DVD+R,
-// erase a CD-RW, and the failures with their numbers, sources and texts.
+// grab a track of a CD-RW and erase it, burn a Video CD, and the failures
+// with their numbers, sources and texts.
 //
 // cscript ends silently on an uncaught error: every step runs in a try
 // block and the last line counts passes and failures.
@@ -81,6 +82,11 @@ step("build an image", function () {
   var saved = new ActiveXObject("Quorvane.SimpleCallBack");
   expectError("saving before building", 0x800A0100, function () { img.SaveImageToFile(scratch + "\\early.iso", saved); },
               "Quorvane.JolietImage.1", "Image is not built");
+  // The files were made just now: their nodes carry today's date.
+  var stamp = folder.FirstKid.DateTime, today = new Date();
+  expect("node year", today.getFullYear(), stamp.Year);
+  expect("node month", today.getMonth() + 1, stamp.Month);
+  expect("node day", today.getDate(), stamp.Day);
   img.Build(0, "JSCRIPT", "Quorvane test");
   img.SaveImageToFile(scratch + "\\js.iso", saved);
   expect("saving reports 100", 100, saved.Percent);
@@ -98,6 +104,34 @@ step("burn to a blank DVD+R", function () {
   expectError("a burn onto the closed disc", 0x800A0101, function () {
     dev.TrackAtOnceFromFileSystemHandle(img.FileSystemHandle, false, false);
   }, "Quorvane.Device.1", "There is no enough space");
+});
+
+step("grab a track", function () {
+  var dev = findDrive(devs, 3, false);
+  var reports = 0, last = -1;
+  dev.Callback = { ProgressCallBack: function (percent, remaining) { reports++; last = percent; } };
+  dev.GrabTrack(1, scratch + "\\track1.iso", false);
+  expect("grab progress reports", true, reports > 0 && last > 0 && last <= 100);
+  expectError("a track the disc does not have", 0x800A0202, function () {
+    dev.GrabTrack(9, scratch + "\\track9.iso", false);
+  }, "Quorvane.Device.1", "User input parameter is not valid");
+  expectError("importing into something else than a JolietImage", 0x80004002, function () {
+    dev.ImportTrack(new ActiveXObject("Quorvane.DiscInfo"), true, 1);
+  });
+});
+
+step("burn a Video CD", function () {
+  var dev = findDrive(devs, 2, true);
+  expect("a blank CD-R", true, dev !== null);
+  expectError("a file that is no MPEG stream", 0x800A0202, function () {
+    dev.SuperVideoCD(source + "\\a.txt", false);
+  }, "Quorvane.Device.1", "User input parameter is not valid");
+  expect("nothing was burnt", true, dev.GetDiscInfo().IsBlank);
+  dev.VideoCD(scratch + "\\movie.mpg", false);
+  expect("the CD-R is written", false, dev.GetDiscInfo().IsBlank);
+  expectError("the handle of a DVD-Video image not built", 0x800A0100, function () {
+    return new ActiveXObject("Quorvane.DVDVideoImage").FileSystemHandle;
+  }, "Quorvane.DVDVideoImage.1", "Image is not built");
 });
 
 step("erase a CD-RW", function () {

@@ -1,0 +1,37 @@
+// The order in which a DVDVideoImage lays out the files it was given.
+#include <string>
+#include <vector>
+
+#include "control/dvd_video_order.h"
+#include "support/test_support.h"
+
+namespace {
+
+using namespace qv::control;
+
+std::vector<std::string> Laid(const std::vector<std::string>& paths) {
+  std::vector<DvdVideoFileName> names;
+  for (const std::string& p : paths) names.push_back(SplitDvdVideoPath(p));
+  std::vector<std::string> out;
+  for (size_t i : DvdVideoLayoutOrder(names)) out.push_back(names[i].name);
+  return out;
+}
+
+TEST(DvdVideoOrder, VideoTsFirstBackupsLastIfoBeforeVob) {
+  const struct {
+    std::vector<std::string> given, laid;
+  } cases[] = {
+      {{"C:\\v\\VTS_01_1.VOB", "C:\\v\\VIDEO_TS.IFO", "VTS_01_0.BUP", "C:\\v\\VTS_01_0.IFO", "VIDEO_TS.BUP"},
+       {"VIDEO_TS.IFO", "VIDEO_TS.BUP", "VTS_01_0.IFO", "VTS_01_1.VOB", "VTS_01_0.BUP"}},
+      {{"VTS_02_0.IFO", "VTS_01_2.VOB", "VTS_01_1.VOB", "VIDEO_TS.VOB", "VIDEO_TS.IFO"},
+       {"VIDEO_TS.IFO", "VIDEO_TS.VOB", "VTS_01_1.VOB", "VTS_01_2.VOB", "VTS_02_0.IFO"}},
+      // Within a base name the extension ranks; unknown ones by their first letter.
+      {{"A.ZZZ", "A.VOB", "A.INF", "A.IFO", "A.AOB", "A.XYZ"}, {"A.IFO", "A.INF", "A.VOB", "A.AOB", "A.XYZ", "A.ZZZ"}},
+      // The VIDEO_TS set before the backup rule; none at all is fine.
+      {{"VTS_01_0.BUP", "VIDEO_TS.BUP", "VTS_01_0.IFO"}, {"VIDEO_TS.BUP", "VTS_01_0.IFO", "VTS_01_0.BUP"}},
+      {{}, {}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Laid(c.given), c.laid) << ::testing::PrintToString(c.given);
+}
+
+}  // namespace
