@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "audio/sonvex.h"
+#include "core/bytes.h"
 #include "platform/errors.h"
 
 namespace {
@@ -88,8 +89,7 @@ void CSonvex_SyncFileReader::FindSamples(const std::string& path, uint64_t fileS
   // read from byte 44, its samples would come shifted, channels swapped.
   for (uint64_t at = 12; at + 8 <= fileSize;) {
     if (file_.ReadAt(at, chunk, 8, &error) != 8) break;
-    const uint64_t length = static_cast<uint64_t>(chunk[4]) | chunk[5] << 8 | chunk[6] << 16 |
-                            static_cast<uint64_t>(chunk[7]) << 24;
+    const uint64_t length = QuorvaneI_LE32(chunk + 4);
     if (std::memcmp(chunk, "data", 4) == 0) {
       dataStart_ = at + 8;
       uncompressedSize_ = std::min(length, fileSize - dataStart_) / 4 * 4;

@@ -3,22 +3,11 @@
 #include <cstring>
 
 #include "audio/sonvex.h"
+#include "core/bytes.h"
 #include "platform/errors.h"
 
 namespace {
 
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-         static_cast<uint32_t>(p[3]) << 24;
-}
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-void Put32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-void Put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
 
 // The fields in the order they are checked; tags compare as 4 bytes.
 struct FieldCheck {
@@ -51,13 +40,13 @@ uint32_t SonvexI_VerifyWaveHeader(const char* caller, const uint8_t* h) {
   for (const FieldCheck& c : kChecks) {
     if (c.tag != nullptr) {
       if (std::memcmp(h + c.offset, c.tag, 4) != 0) {
-        SonvexI_Log("\n%s(): %s == 0x%08x instead of '%s', status %d ( 0x%x )\n", caller, c.name, Le32(h + c.offset),
+        SonvexI_Log("\n%s(): %s == 0x%08x instead of '%s', status %d ( 0x%x )\n", caller, c.name, QuorvaneI_LE32(h + c.offset),
                     c.tag, static_cast<int>(kBad), kBad);
         return kBad;
       }
       continue;
     }
-    const uint32_t value = c.width == 2 ? Le16(h + c.offset) : Le32(h + c.offset);
+    const uint32_t value = c.width == 2 ? QuorvaneI_LE16(h + c.offset) : QuorvaneI_LE32(h + c.offset);
     if (c.atLeast ? value < c.expected : value != c.expected) {
       SonvexI_Log("\n%s(): %s == %u instead of %s%u, status %d ( 0x%x )\n", caller, c.name, value,
                   c.atLeast ? "at least " : "", c.expected, static_cast<int>(kBad), kBad);
@@ -66,24 +55,24 @@ uint32_t SonvexI_VerifyWaveHeader(const char* caller, const uint8_t* h) {
   }
   if (std::memcmp(h + 36, "data", 4) != 0)
     SonvexI_Log("\n%s(): WARNING! m__SONVEX_WAVE_FILE_HEADER.m__ULONG__DataTag == 0x%08x instead of 'data'\n", caller,
-                Le32(h + 36));
+                QuorvaneI_LE32(h + 36));
   return 0;
 }
 
 void SonvexI_FormatWaveHeader(uint8_t* h, uint32_t dataSize) {
   std::memcpy(h, "RIFF", 4);
-  Put32(h + 4, dataSize + 36);
+  QuorvaneI_PutLE32(h + 4, dataSize + 36);
   std::memcpy(h + 8, "WAVE", 4);
   std::memcpy(h + 12, "fmt ", 4);
-  Put32(h + 16, 16);
-  Put16(h + 20, 1);
-  Put16(h + 22, 2);
-  Put32(h + 24, 44100);
-  Put32(h + 28, kSonvexCdBytesPerSecond);
-  Put16(h + 32, 4);
-  Put16(h + 34, 16);
+  QuorvaneI_PutLE32(h + 16, 16);
+  QuorvaneI_PutLE16(h + 20, 1);
+  QuorvaneI_PutLE16(h + 22, 2);
+  QuorvaneI_PutLE32(h + 24, 44100);
+  QuorvaneI_PutLE32(h + 28, kSonvexCdBytesPerSecond);
+  QuorvaneI_PutLE16(h + 32, 4);
+  QuorvaneI_PutLE16(h + 34, 16);
   std::memcpy(h + 36, "data", 4);
-  Put32(h + 40, dataSize);
+  QuorvaneI_PutLE32(h + 40, dataSize);
 }
 
 bool SonvexI_HasRawExtension(const std::string& path) {

@@ -129,13 +129,14 @@ class DvdVideo {
 // A new session shows the files of the one before it: they are imported
 // at their old places, and the new session's directories list them beside
 // the new files.
+bool Overwritable(const DiscState& d) {
+  return d.type == DISC_TYPE_DVDPLUSRW || d.type == DISC_TYPE_DVDRAM || d.type == DISC_TYPE_DVDRW_RO;
+}
+
 int ImportLastSession(DriveJob& job, const DiscState& before, Mastering& master, const Options& o) {
-  const bool holdsVolume = before.disc.m__UCHAR__DiscStatus != 0 ||
-                           ((before.type == DISC_TYPE_DVDPLUSRW || before.type == DISC_TYPE_DVDRAM ||
-                             before.type == DISC_TYPE_DVDRW_RO) && before.start() > 0);
   CallStatus s;
   QV_UCHAR last = 0;
-  if (holdsVolume) {
+  if (before.disc.m__UCHAR__DiscStatus != 0 || (Overwritable(before) && before.start() > 0)) {
     s.number = Quorvane_CdvdBurnerGrabber_GetLastTrack(job.handle(), QV_CALL_STATUS(s), &last);
     if (s.number != 0) return job.Fail("finding the disc's last track", s);
   }
@@ -241,6 +242,13 @@ int Run(const GlobalOptions& global, const Options& o) {
     if (o.sao)
       if (int rc = SaoLayout(o, &saoTracks)) return rc;
   } else {
+    // Only ISO9660/Joliet sessions are imported: a UDF session after
+    // another would hide the earlier files from every reader.
+    if (o.udf && o.multisession && (Overwritable(before) ? before.start() > 0 : before.disc.m__UCHAR__DiscStatus != 0))
+      return Report("burn", {kExitUnsupported,
+                             "--udf cannot add a session to a disc that holds one: its files would not be carried "
+                             "over; burn without --udf, or erase the disc first",
+                             ""});
     if (int rc = o.udf ? master.CreateUdf(o.bridge) : master.Create(true)) return rc;
     if (o.multisession && !o.udf)
       if (int rc = ImportLastSession(job, before, master, o)) return rc;

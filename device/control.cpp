@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/bytes.h"
 #include "core/log.h"
 #include "device/drive.h"
 #include "device/guarded.h"
@@ -30,13 +31,6 @@ constexpr QuorvaneI_DriveMatch kCdStyleSpeeds[] = {
 
 bool IsDvdMedia(uint32_t discType) { return discType >= DISC_TYPE_DVDROM; }
 const char* YesNo(bool b) { return b ? "Yes" : "No"; }
-
-void Put32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 24);
-  p[1] = static_cast<uint8_t>(v >> 16);
-  p[2] = static_cast<uint8_t>(v >> 8);
-  p[3] = static_cast<uint8_t>(v);
-}
 
 // A field the page may be too old to carry: 0 when it lies past the page.
 uint16_t OptionalBe16(const CQuorvane_DriveAnswer& page, uint32_t offset) {
@@ -187,12 +181,12 @@ void CQuorvane_CdvdDrive::SetStreamingDescriptor(uint32_t endLba, uint32_t readS
   // One performance descriptor: no restore, exact, random access or
   // rotation control flags; the range from LBA 0.
   uint8_t d[28] = {};
-  Put32(d + 4, 0);
-  Put32(d + 8, endLba);
-  Put32(d + 12, readSize);
-  Put32(d + 16, readTime);
-  Put32(d + 20, writeSize);
-  Put32(d + 24, writeTime);
+  QuorvaneI_PutBE32(d + 4, 0);
+  QuorvaneI_PutBE32(d + 8, endLba);
+  QuorvaneI_PutBE32(d + 12, readSize);
+  QuorvaneI_PutBE32(d + 16, readTime);
+  QuorvaneI_PutBE32(d + 20, writeSize);
+  QuorvaneI_PutBE32(d + 24, writeTime);
   SetStreaming(d, sizeof d);
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "core/bytes.h"
 #include "core/log.h"
 #include "device/drive.h"
 #include "device/guarded.h"
@@ -31,15 +32,6 @@ uint32_t DiscTypeOfProfile(uint16_t profile) {
     default: return DISC_TYPE_UNKNOWN;
   }
 }
-
-void Put32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 24);
-  p[1] = static_cast<uint8_t>(v >> 16);
-  p[2] = static_cast<uint8_t>(v >> 8);
-  p[3] = static_cast<uint8_t>(v);
-}
-
-uint32_t Be32(const uint8_t* p) { return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3]; }
 
 bool IsRandomAccessDvd(uint32_t discType) {
   return discType == DISC_TYPE_DVDRAM || discType == DISC_TYPE_DVDPLUSRW;
@@ -169,7 +161,7 @@ void CQuorvane_CdvdDrive::ReadTrackInformation(uint8_t trackNumber, void* buffer
 
     if (discType == DISC_TYPE_DVDRW_RO || discType == DISC_TYPE_DVDRW_SR) {
       const bool packet = (answer[6] & 0x20) != 0, blank = (answer[6] & 0x40) != 0;
-      const auto trackSize = static_cast<int32_t>(Be32(answer + 24));
+      const auto trackSize = static_cast<int32_t>(QuorvaneI_BE32(answer + 24));
       if (packet && !blank && trackSize > 0) {
         // A formatted DVD-RW holding data: the data becomes the start of
         // one blank track that spans the whole capacity.
@@ -184,9 +176,9 @@ void CQuorvane_CdvdDrive::ReadTrackInformation(uint8_t trackNumber, void* buffer
           list.Fail("capacity %u is below the track size %d", capacity, trackSize);
         answer[6] = static_cast<uint8_t>((answer[6] & ~0x30) | 0x40);
         answer[7] |= 0x01;
-        Put32(answer + 12, static_cast<uint32_t>(trackSize));
-        Put32(answer + 16, capacity - static_cast<uint32_t>(trackSize));
-        Put32(answer + 24, capacity);
+        QuorvaneI_PutBE32(answer + 12, static_cast<uint32_t>(trackSize));
+        QuorvaneI_PutBE32(answer + 16, capacity - static_cast<uint32_t>(trackSize));
+        QuorvaneI_PutBE32(answer + 24, capacity);
         QuorvaneI_Log("\n%s(): New NWA: %d, new free LBs: %d, new track size in LBs: %d\n", kMethod, trackSize,
                       static_cast<int>(capacity - static_cast<uint32_t>(trackSize)), static_cast<int>(capacity));
       }
@@ -198,9 +190,9 @@ void CQuorvane_CdvdDrive::ReadTrackInformation(uint8_t trackNumber, void* buffer
       const qv::plat::OsVersion os = qv::plat::GetOsVersion();
       if (os.platformId == 2 && os.major == 5 && os.minor == 0) {
         QuorvaneI_Log("\n%s(): Running under Windows 2000...\n", kMethod);
-        const uint32_t free = Be32(answer + 16);
+        const uint32_t free = QuorvaneI_BE32(answer + 16);
         if (free > 10240) {
-          Put32(answer + 16, free - 10240);
+          QuorvaneI_PutBE32(answer + 16, free - 10240);
           QuorvaneI_Log("\n%s(): Free LBs reduced from %u to %u\n", kMethod, free, free - 10240);
         }
       }
@@ -223,9 +215,9 @@ void CQuorvane_CdvdDrive::ReadTrackInformationForDVDPLUSRWOrDVDRAM(uint8_t* buff
     a[2] = a[3] = number;
     if (blank) a[6] |= 0x40;
     if (nwaValid) a[7] |= 0x01;
-    Put32(a + 8, start);
-    Put32(a + 12, start);
-    Put32(a + 16, free);
+    QuorvaneI_PutBE32(a + 8, start);
+    QuorvaneI_PutBE32(a + 12, start);
+    QuorvaneI_PutBE32(a + 16, free);
   };
 
   const uint32_t lastLba = ReadLastLba(kMethod);

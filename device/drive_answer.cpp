@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/bytes.h"
+
 const uint8_t* CQuorvane_DriveAnswer::Bytes(uint32_t offset, uint32_t size) const {
   if (!Has(offset, size))
     Fail("%u byte(s) long, bytes %u to %llu are missing", m__ULONG__Length, offset,
@@ -11,28 +13,10 @@ const uint8_t* CQuorvane_DriveAnswer::Bytes(uint32_t offset, uint32_t size) cons
   return m__PUCHAR__Data + offset;
 }
 
-namespace {
-
-// An unsigned number of size bytes, most significant first or last.
-uint32_t Unsigned(const uint8_t* p, uint32_t size, bool bigEndian) {
-  uint32_t v = 0;
-  for (uint32_t i = 0; i < size; ++i) v = v << 8 | p[bigEndian ? i : size - 1 - i];
-  return v;
-}
-
-}  // namespace
-
-uint16_t CQuorvane_DriveAnswer::Be16(uint32_t offset) const {
-  return static_cast<uint16_t>(Unsigned(Bytes(offset, 2), 2, true));
-}
-
-uint32_t CQuorvane_DriveAnswer::Be32(uint32_t offset) const { return Unsigned(Bytes(offset, 4), 4, true); }
-
-uint16_t CQuorvane_DriveAnswer::Le16(uint32_t offset) const {
-  return static_cast<uint16_t>(Unsigned(Bytes(offset, 2), 2, false));
-}
-
-uint32_t CQuorvane_DriveAnswer::Le32(uint32_t offset) const { return Unsigned(Bytes(offset, 4), 4, false); }
+uint16_t CQuorvane_DriveAnswer::Be16(uint32_t offset) const { return QuorvaneI_BE16(Bytes(offset, 2)); }
+uint32_t CQuorvane_DriveAnswer::Be32(uint32_t offset) const { return QuorvaneI_BE32(Bytes(offset, 4)); }
+uint16_t CQuorvane_DriveAnswer::Le16(uint32_t offset) const { return QuorvaneI_LE16(Bytes(offset, 2)); }
+uint32_t CQuorvane_DriveAnswer::Le32(uint32_t offset) const { return QuorvaneI_LE32(Bytes(offset, 4)); }
 
 void CQuorvane_DriveAnswer::Copy(uint32_t offset, void* out, uint32_t size) const {
   if (size != 0) std::memcpy(out, Bytes(offset, size), size);

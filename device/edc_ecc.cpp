@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/bytes.h"
 #include "core/log.h"
 #include "platform/file.h"
 
@@ -24,12 +25,6 @@ constexpr EdcRange Range(int mode, int form) {
   return form == 2 ? EdcRange{16, 2332, 2348} : EdcRange{16, 2056, 2072};
 }
 
-uint32_t StoredEdc(const uint8_t* p) {
-  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-void StoreEdc(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // Runs body on the sector with its four header bytes zeroed, as the parity
 // of Mode 2 Form 1 is defined, and puts them back.
@@ -64,14 +59,14 @@ CQuorvane_EDCECC::CQuorvane_EDCECC(const sec::Kernels& kernels) : m__PKernels(&k
 // ---- Generation ------------------------------------------------------------------
 
 void CQuorvane_EDCECC::GenerateMODE1(uint8_t* sector) const {
-  StoreEdc(sector + 2064, ComputeEDC(sector, 1, 1));
+  QuorvaneI_PutLE32(sector + 2064, ComputeEDC(sector, 1, 1));
   std::memset(sector + 2068, 0, 8);
   m__PKernels->parityP(sector + kRows, sector + kRows + kStoredP);
   m__PKernels->parityQ(sector + kRows, sector + kRows + kStoredQ);
 }
 
 void CQuorvane_EDCECC::GenerateMODE2Form1(uint8_t* sector) const {
-  StoreEdc(sector + 2072, ComputeEDC(sector, 2, 1));
+  QuorvaneI_PutLE32(sector + 2072, ComputeEDC(sector, 2, 1));
   WithZeroHeader(sector, [&] {
     m__PKernels->parityP(sector + kRows, sector + kRows + kStoredP);
     m__PKernels->parityQ(sector + kRows, sector + kRows + kStoredQ);
@@ -79,7 +74,7 @@ void CQuorvane_EDCECC::GenerateMODE2Form1(uint8_t* sector) const {
   });
 }
 
-void CQuorvane_EDCECC::GenerateMODE2Form2(uint8_t* sector) const { StoreEdc(sector + 2348, ComputeEDC(sector, 2, 2)); }
+void CQuorvane_EDCECC::GenerateMODE2Form2(uint8_t* sector) const { QuorvaneI_PutLE32(sector + 2348, ComputeEDC(sector, 2, 2)); }
 
 // ---- Checks ------------------------------------------------------------------------
 
@@ -89,7 +84,7 @@ uint32_t CQuorvane_EDCECC::ComputeEDC(const uint8_t* sector, int mode, int form)
 }
 
 bool CQuorvane_EDCECC::CalculateEDC(const uint8_t* sector, int mode, int form) const {
-  const uint32_t ours = ComputeEDC(sector, mode, form), stored = StoredEdc(sector + Range(mode, form).at);
+  const uint32_t ours = ComputeEDC(sector, mode, form), stored = QuorvaneI_LE32(sector + Range(mode, form).at);
   if (ours == stored) return true;
   QuorvaneI_Log("\nCQuorvane_EDCECC::CalculateEDC(): 0x%08X [our] vs 0x%08X [LB], Mode %ld, MODE2Form %ld\n", ours,
                 stored, static_cast<long>(mode), static_cast<long>(form));
@@ -133,10 +128,10 @@ CQuorvane_EDCECC::Fault CQuorvane_EDCECC::Inspect(uint8_t* sector, int expectedM
   int form = 1;
   if (mode == 2 && !VerifySubHeader(sector, &form)) return Fault::SubHeader;
   if (mode == 2 && form == 2) {
-    const uint32_t stored = StoredEdc(sector + 2348);
+    const uint32_t stored = QuorvaneI_LE32(sector + 2348);
     return strictForm2 && stored != 0 && stored != ComputeEDC(sector, 2, 2) ? Fault::EDC : Fault::None;
   }
-  if (ComputeEDC(sector, mode, form) != StoredEdc(sector + Range(mode, form).at)) return Fault::EDC;
+  if (ComputeEDC(sector, mode, form) != QuorvaneI_LE32(sector + Range(mode, form).at)) return Fault::EDC;
   bool pGood = true;
   if (mode == 1) {
     if (!CheckECCP(sector)) return Fault::ECCP;
@@ -251,7 +246,7 @@ CQuorvane_EDCECC::RepairStatus CQuorvane_EDCECC::Repair(uint8_t* sector, int sec
     if (corrected == 0 && !consistent) break;
   }
   if (form1) std::memcpy(s + 12, header, 4);
-  if (!consistent || ComputeEDC(s, form1 ? 2 : 1, 1) != StoredEdc(s + (form1 ? 2072 : 2064))) return kUnrecoverable;
+  if (!consistent || ComputeEDC(s, form1 ? 2 : 1, 1) != QuorvaneI_LE32(s + (form1 ? 2072 : 2064))) return kUnrecoverable;
   if (std::memcmp(s, sector, sizeof s) == 0) return kClean;
   std::memcpy(sector, s, sizeof s);
   return kCorrected;

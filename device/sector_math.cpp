@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+#include "core/bytes.h"
+
 namespace qv::sectors {
 
 namespace {
@@ -70,10 +72,6 @@ void Finish(const uint8_t* a0, const uint8_t* h, uint8_t* p, uint8_t* q, size_t 
   }
 }
 
-uint32_t Le32(const uint8_t* p) {
-  return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 // Sixteen bytes a step, each through the table that advances it past the
 // bytes behind it.
 uint32_t PortableEdc(const uint8_t* data, size_t size) {
@@ -83,7 +81,7 @@ uint32_t PortableEdc(const uint8_t* data, size_t size) {
     uint32_t x = 0;
     #pragma GCC unroll 8
     for (size_t word = 0; word < 4; ++word) {
-      const uint32_t v = Le32(data + 4 * word) ^ (word == 0 ? crc : 0);
+      const uint32_t v = QuorvaneI_LE32(data + 4 * word) ^ (word == 0 ? crc : 0);
       const size_t k = 15 - 4 * word;
       x ^= t[k][v & 0xFF] ^ t[k - 1][(v >> 8) & 0xFF] ^ t[k - 2][(v >> 16) & 0xFF] ^ t[k - 3][v >> 24];
     }

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "core/bytes.h"
 #include "core/exception.h"
 #include "core/log.h"
 #include "files/file.h"
@@ -39,8 +40,7 @@ QUORVANE_API QV_BOOLEAN QUORVANE_CALL Quorvane_CheckWaveFileHeader(const QV_UCHA
   // source also needs the samples to start right behind the 44 bytes.
   const auto* wave = reinterpret_cast<const SONVEX_WAVE_FILE_HEADER*>(header);
   if (Sonvex_WaveFileHeaderVerify(wave) != 0) return 0;
-  const uint32_t formatLength = static_cast<uint32_t>(header[16]) | static_cast<uint32_t>(header[17]) << 8 |
-                                static_cast<uint32_t>(header[18]) << 16 | static_cast<uint32_t>(header[19]) << 24;
+  const uint32_t formatLength = QuorvaneI_LE32(header + 16);
   return formatLength == 16 && std::memcmp(header + 36, "data", 4) == 0 ? 1 : 0;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "core/bytes.h"
 #include "platform/file.h"
 
 namespace qv::files {
@@ -67,7 +68,7 @@ bool CheckMpegPack(const uint8_t* pack, MpegSystem system, MpegPackFacts* facts,
     }
     if (id < kSystemHeader) return Fail(why, "a start code that no packet has at byte " + std::to_string(at));
     if (kVideoCdPackBytes - at < 6) return Fail(why, "a packet cut by the end of its pack");
-    const size_t length = size_t{pack[at + 4]} << 8 | pack[at + 5];
+    const size_t length = QuorvaneI_BE16(pack + at + 4);
     if (length > kVideoCdPackBytes - at - 6)
       return Fail(why, "a packet of " + std::to_string(length) + " bytes that runs past its pack");
     if ((id & 0xF0) == 0xE0) facts->video = true;

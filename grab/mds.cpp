@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/bytes.h"
 #include "core/exception.h"
 #include "core/log.h"
 #include "platform/errors.h"
@@ -31,18 +32,10 @@ constexpr uint32_t kBadFormat = 11;
 constexpr uint32_t kIncomplete = 996;
 constexpr uint32_t kBadName = 123;
 
-void Put16(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  b[at] = static_cast<uint8_t>(v);
-  b[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-void Put64(std::vector<uint8_t>& b, size_t at, uint64_t v) {
-  for (int i = 0; i < 8; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-uint32_t Get16(const uint8_t* p) { return uint32_t{p[0]} | uint32_t{p[1]} << 8; }
-uint32_t Get32(const uint8_t* p) { return Get16(p) | Get16(p + 2) << 16; }
+// The file's numbers are little-endian.
+void Put16(std::vector<uint8_t>& b, size_t at, uint32_t v) { QuorvaneI_PutLE16(b.data() + at, static_cast<uint16_t>(v)); }
+void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) { QuorvaneI_PutLE32(b.data() + at, v); }
+void Put64(std::vector<uint8_t>& b, size_t at, uint64_t v) { QuorvaneI_PutLE64(b.data() + at, v); }
 
 std::vector<uint8_t> Header(uint8_t medium, uint32_t sessions) {
   std::vector<uint8_t> h(kHeaderSize, 0);
@@ -308,18 +301,18 @@ uint32_t QuorvaneI_ParseMDSFrom(QuorvaneI_MdsSource& source, QuorvaneI_MdsLayout
   if (uint32_t s = ReadExactly(source, 0, header, sizeof header, "MEDIA_DESCRIPTOR")) return s;
   if (std::memcmp(header, kSignature, kSignatureSize) != 0) return Bad("MDS signature is bad");
   if (header[18] != kMediumCD) return Bad("Media type is bad, got %d instead of expected %d", header[18], kMediumCD);
-  const uint32_t sessions = Get16(header + 20);
+  const uint32_t sessions = QuorvaneI_LE16(header + 20);
   if (sessions != 1)
     return Bad("Number of sessions is bad, got %d instead of expected %d, status %d ( 0x%x )",
                static_cast<int>(sessions), 1, static_cast<int>(kBadFormat));
   uint8_t session[kSessionSize];
-  if (uint32_t s = ReadExactly(source, Get32(header + 80), session, sizeof session, "SESSION_DESCRIPTOR")) return s;
+  if (uint32_t s = ReadExactly(source, QuorvaneI_LE32(header + 80), session, sizeof session, "SESSION_DESCRIPTOR")) return s;
 
   *layout = QuorvaneI_MdsLayout{};
   *mode = 1;
   imageName->clear();
   const uint32_t descriptors = session[10];
-  const uint64_t first = Get32(session + 20);
+  const uint64_t first = QuorvaneI_LE32(session + 20);
   for (uint32_t i = 0; i < descriptors; ++i) {
     uint8_t d[kTrackSize];
     if (uint32_t s = ReadExactly(source, first + uint64_t{kTrackSize} * i, d, sizeof d, "TRACK_DESCRIPTOR")) return s;
@@ -331,13 +324,13 @@ uint32_t QuorvaneI_ParseMDSFrom(QuorvaneI_MdsSource& source, QuorvaneI_MdsLayout
     const int32_t k = layout->trackCount;
     if (static_cast<size_t>(k) >= kMdsMaximumTracks) return Bad("More than %d tracks", static_cast<int>(kMdsMaximumTracks));
     uint8_t f[kFileSize];
-    if (uint32_t s = ReadExactly(source, Get32(d + 52), f, sizeof f, "FILE_DESCRIPTOR")) return s;
+    if (uint32_t s = ReadExactly(source, QuorvaneI_LE32(d + 52), f, sizeof f, "FILE_DESCRIPTOR")) return s;
     if (trackMode > 2) *mode = 2;
     layout->isAudio[k] = trackMode == 1;
     // The file name, NUL-terminated within its record.
     char name[kNameMaximum + 1] = {};
     uint32_t error = 0;
-    const int64_t got = source.ReadAt(Get32(f), name, kNameMaximum, &error);
+    const int64_t got = source.ReadAt(QuorvaneI_LE32(f), name, kNameMaximum, &error);
     if (got < 0) return error != 0 ? error : kIncomplete;
     const size_t length = strnlen(name, static_cast<size_t>(got));
     if (length == static_cast<size_t>(got)) return Bad("File name of track descriptor %d is not terminated", static_cast<int>(i));
@@ -349,7 +342,7 @@ uint32_t QuorvaneI_ParseMDSFrom(QuorvaneI_MdsSource& source, QuorvaneI_MdsLayout
     if (!imageName->empty() && *imageName != trackName)
       return Bad("Track descriptor %d names another image file", static_cast<int>(i));
     *imageName = trackName;
-    int64_t blocks = Get32(f + 8);
+    int64_t blocks = QuorvaneI_LE32(f + 8);
     if (blocks == 0) {
       const int64_t size = source.ImageSize(trackName, &error);
       if (size < 0) return error != 0 ? error : kIncomplete;

@@ -3,7 +3,7 @@
 // the file data.
 #include <cstring>
 
-#include "iso9660/image_bytes.h"
+#include "core/bytes.h"
 #include "iso9660/image_writers.h"
 #include "iso9660/iso9660_tree.h"
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/bytes.h"
 #include "core/exception.h"
 #include "files/file_time.h"
-#include "iso9660/image_bytes.h"
 #include "iso9660/image_writers.h"
 #include "iso9660/iso9660_names.h"
 #include "iso9660/iso9660_tree.h"

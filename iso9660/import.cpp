@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "core/bytes.h"
 #include "core/exception.h"
 #include "core/log.h"
 #include "files/file_time.h"
@@ -21,8 +22,6 @@ constexpr uint32_t kBlock = kQuorvaneSectorSize;
 constexpr uint32_t kDescriptorBlocks = 5;
 constexpr uint8_t kFlagHidden = 0x01, kFlagDirectory = 0x02, kFlagAssociated = 0x04, kFlagMultiExtent = 0x80;
 constexpr uint32_t kRecordFixed = 33;
-
-uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
 
 bool IsDescriptor(const uint8_t* d, uint8_t type) { return d[0] == type && std::memcmp(d + 1, "CD001", 5) == 0; }
 
@@ -143,7 +142,7 @@ class Walk {
         }
         continue;
       }
-      const uint32_t kidExtent = Le32(r + 2), kidLength = Le32(r + 10);
+      const uint32_t kidExtent = QuorvaneI_LE32(r + 2), kidLength = QuorvaneI_LE32(r + 10);
       const uint64_t kidBlocks = (uint64_t{kidLength} + kBlock - 1) / kBlock;
       if (!folder && kidLength != 0 && kidExtent + kidBlocks > source_.End()) {
         Skip(kidPath, "has data past the end of the track");
@@ -246,7 +245,7 @@ void QuorvaneI_Import(CQuorvane_ISO9660FileTree* tree, QuorvaneI_ImportSource& s
   if (boot != nullptr) tree->SetImportedBootDescriptor(boot);
   std::lock_guard<std::recursive_mutex> lock(tree->Lock());
   tree->ClearCancel();
-  const uint32_t extent = Le32(main + 158), length = Le32(main + 166);
+  const uint32_t extent = QuorvaneI_LE32(main + 158), length = QuorvaneI_LE32(main + 166);
   Walk walk(tree, source, joliet);
   walk.Directory(prefix, extent, length, nullptr, 1);
 }

@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/bytes.h"
 #include "core/exception.h"
 #include "core/log.h"
 #include "core/settings.h"
-#include "iso9660/image_bytes.h"
 #include "iso9660/iso9660_names.h"
 #include "iso9660/iso9660_tree.h"
 #include "platform/text.h"

@@ -2,8 +2,8 @@
 // its supplementary volume descriptor.
 #include <cstring>
 
+#include "core/bytes.h"
 #include "core/log.h"
-#include "iso9660/image_bytes.h"
 #include "iso9660/image_writers.h"
 #include "iso9660/iso9660_tree.h"
 #include "platform/errors.h"

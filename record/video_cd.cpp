@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "core/bytes.h"
 #include "core/exception.h"
 #include "core/log.h"
 #include "core/status.h"
@@ -36,12 +37,6 @@ constexpr const char* kMpegCtor = "CQuorvane_MPEG12Track::CQuorvane_MPEG12Track"
 constexpr const char* kVideoCdName = "Quorvane_VideoCD.ISO";
 constexpr const char* kSuperVideoCdName = "Quorvane_SuperVideoCD.ISO";
 
-void PutLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-void PutBe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (24 - 8 * i));
-}
 uint8_t Bcd(uint64_t v) { return static_cast<uint8_t>((v / 10 % 10) << 4 | v % 10); }
 
 // A text field of the volume descriptor or the information file: the text,
@@ -70,8 +65,8 @@ void QuorvaneI_PatchVideoCdImage(uint8_t* image, uint64_t mpegSize, const char* 
   // The MPEG file's extent: its sectors and both margins, 2048 bytes each
   // as CD-ROM XA counts a Form 2 file, in both byte orders.
   const uint32_t length = static_cast<uint32_t>((mpegSize / kQuorvaneMpegBlockSize + 2 * kQuorvaneMpegMarginSectors) * kBlock);
-  PutLe32(image + mpegRecordOffset + 10, length);
-  PutBe32(image + mpegRecordOffset + 14, length);
+  QuorvaneI_PutLE32(image + mpegRecordOffset + 10, length);
+  QuorvaneI_PutBE32(image + mpegRecordOffset + 14, length);
   // The information file: album, then volume count and number, which the
   // Video CD and Super Video CD formats store big-endian.
   uint8_t* info = image + kInfoBlock * kBlock;

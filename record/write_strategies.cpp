@@ -1,6 +1,7 @@
 // The write strategies, one per kind of medium.
 #include <cstring>
 
+#include "core/bytes.h"
 #include "core/log.h"
 #include "core/settings.h"
 #include "device/guarded.h"
@@ -224,7 +225,7 @@ void PlusR::SetLayerBreak(CQuorvane_SessionRecorder& r) {
   uint8_t boundary[12] = {};
   boundary[1] = 10;
   const uint32_t value = layer0 > kPacketBlocks ? layer0 - kPacketBlocks : layer0;
-  for (int i = 0; i < 4; ++i) boundary[8 + i] = static_cast<uint8_t>(value >> (8 * (3 - i)));
+  QuorvaneI_PutBE32(boundary + 8, value);
   r.Drive().SendDVDStructure(boundary, sizeof boundary, 0x20);
   r.Drive().ReadDVDPLUSRDLBoundaryInformation(&layer0, &fixed);
 }

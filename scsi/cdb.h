@@ -3,22 +3,14 @@
 #pragma once
 #include <cstdint>
 
+#include "core/bytes.h"
 #include "scsi/transport.h"
 
 struct QuorvaneI_Cdb {
   explicit QuorvaneI_Cdb(uint8_t opcode, uint8_t length) : len(length) { b[0] = opcode; }
-  void Put16(int offset, uint32_t v) {
-    b[offset] = static_cast<uint8_t>(v >> 8);
-    b[offset + 1] = static_cast<uint8_t>(v);
-  }
-  void Put24(int offset, uint32_t v) {
-    b[offset] = static_cast<uint8_t>(v >> 16);
-    Put16(offset + 1, v);
-  }
-  void Put32(int offset, uint32_t v) {
-    b[offset] = static_cast<uint8_t>(v >> 24);
-    Put24(offset + 1, v);
-  }
+  void Put16(int offset, uint32_t v) { QuorvaneI_PutBE16(b + offset, static_cast<uint16_t>(v)); }
+  void Put24(int offset, uint32_t v) { QuorvaneI_PutBE24(b + offset, v); }
+  void Put32(int offset, uint32_t v) { QuorvaneI_PutBE32(b + offset, v); }
 
   uint8_t b[16] = {};
   uint8_t len;

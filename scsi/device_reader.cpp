@@ -1,5 +1,6 @@
 #include "scsi/device_reader.h"
 
+#include "core/bytes.h"
 #include "core/exception.h"
 #include "core/log.h"
 #include "platform/clock.h"
@@ -147,7 +148,7 @@ int32_t ProgressOf(const CQuorvane_Exception* e) {
   if (info == nullptr || info->m__UCHAR__TargetStatus != 2) return -1;
   const QV_UCHAR* sense = info->m__UCHAR__Sense;
   if ((sense[2] & 0x0F) != 2 || (sense[15] & 0x80) == 0) return -1;
-  return sense[16] << 8 | sense[17];
+  return QuorvaneI_BE16(sense + 16);
 }
 
 // Runs command up to attempts times; true on success or fast exit.

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "core/bytes.h"
 #include "core/log.h"
-#include "iso9660/image_bytes.h"
 
 namespace {
 

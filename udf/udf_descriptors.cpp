@@ -4,8 +4,8 @@
 #include <array>
 #include <cstring>
 
+#include "core/bytes.h"
 #include "files/file_time.h"
-#include "iso9660/image_bytes.h"
 #include "iso9660/image_writers.h"
 #include "platform/clock.h"
 #include "platform/text.h"

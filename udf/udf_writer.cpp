@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "iso9660/image_bytes.h"
+#include "core/bytes.h"
 #include "iso9660/iso9660_tree.h"
 #include "platform/errors.h"
 #include "udf/udf_descriptors.h"
