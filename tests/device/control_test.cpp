@@ -8,26 +8,10 @@
 namespace devtest {
 namespace {
 
-json Always(json more = json::object()) {
-  more["times"] = 0;
-  return more;
-}
-json CdbByte(uint8_t at, uint8_t value, uint8_t mask = 0xFF) { return Always({{"cdb", {at, value, mask}}}); }
-Bytes Be16(uint32_t v) { return {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)}; }
-Bytes Be32(uint32_t v) {
-  return {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
-          static_cast<uint8_t>(v)};
-}
 void Add32(Bytes& b, uint32_t v) {
   const Bytes x = Be32(v);
   b.insert(b.end(), x.begin(), x.end());
 }
-// An answer as a whole: its bytes, and no more of the drive's own.
-std::vector<json> Answer(int opcode, const Bytes& bytes, const json& pick = Always()) {
-  return {Garble(opcode, 0, bytes, pick), Cut(opcode, static_cast<uint32_t>(bytes.size()), pick)};
-}
-void Add(std::vector<json>& to, const std::vector<json>& more) { to.insert(to.end(), more.begin(), more.end()); }
-
 // GET PERFORMANCE as MMC lays it out: an 8-byte header, 16-byte
 // descriptors of four numbers each.
 Bytes Performance(uint8_t byte4, const std::vector<std::array<uint32_t, 4>>& descriptors) {

@@ -8,20 +8,6 @@
 namespace devtest {
 namespace {
 
-json Always(json more = json::object()) {
-  more["times"] = 0;
-  return more;
-}
-Bytes Be16(uint32_t v) { return {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)}; }
-Bytes Be32(uint32_t v) {
-  return {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
-          static_cast<uint8_t>(v)};
-}
-// An answer as a whole: its bytes, and no more of the drive's own.
-std::vector<json> Answer(int opcode, const Bytes& bytes, json more = json::object()) {
-  return {Garble(opcode, 0, bytes, Always(more)), Cut(opcode, static_cast<uint32_t>(bytes.size()), Always(more))};
-}
-
 using DiscType = DeviceCases<uint16_t>;
 
 // The virtual drive's media cover the known profiles; these are the edges:
@@ -171,7 +157,7 @@ TEST_F(DeviceTest, AFormattedDvdRwOpensOneBlankTrackOverItsCapacity) {
   packet.size = 100;
   const Bytes capacities{0, 0, 0, 16, 0, 0, 0x10, 0, 0x02, 0, 0x08, 0, 0, 0, 0x20, 0, 0x10 << 2, 0, 0, 0x10};
   std::vector<json> rules = Answer(0x52, packet.Answer());
-  for (const json& r : Answer(0x23, capacities)) rules.push_back(r);
+  Add(rules, Answer(0x23, capacities));
   uint8_t b[4096];
   Create("dvd-rw", nullptr, rules).ReadTrackInformation(1, b, sizeof b, 0);
   EXPECT_EQ((b[6] >> 6) & 1, 1) << "blank";
@@ -188,7 +174,7 @@ TEST_F(DeviceTest, AFormattedDvdRwWhoseCapacityIsBelowItsTrackIsRefused) {
   packet.byte6 = 0x21;
   packet.size = 5000;
   std::vector<json> rules = Answer(0x52, packet.Answer());
-  for (const json& r : Answer(0x23, {0, 0, 0, 8, 0, 0, 0x03, 0xE8, 2, 0, 8, 0})) rules.push_back(r);
+  Add(rules, Answer(0x23, {0, 0, 0, 8, 0, 0, 0x03, 0xE8, 2, 0, 8, 0}));
   rules.push_back(Garble(0x46, 6, {0x00, 0x13}, Always()));  // restricted overwrite
   uint8_t b[4096];
   Fails(10, [&] { Create("dvd-rw", nullptr, rules).ReadTrackInformation(1, b, sizeof b, 0); });
@@ -240,7 +226,7 @@ INSTANTIATE_TEST_SUITE_P(Drives, Matshita,
                                            MatshitaCase{"MATSHITA:CW-8571", 5, 0, 359849, 359849}));
 
 TEST_F(DeviceTest, ReadsTheLayerZeroCapacityAndItsFlag) {
-  const json boundary{{"cdb", {7, 0x20}}};
+  const json boundary = CdbByte(7, 0x20);
   auto& g = Create("dvd+r-dl", nullptr, Answer(0xAD, {0, 10, 0, 0, 0x80, 0, 0, 0, 0x00, 0x1E, 0x84, 0x80}, boundary));
   uint32_t capacity = 0;
   uint8_t flag = 0;

@@ -40,6 +40,19 @@ inline json Garble(int opcode, uint32_t offset, const Bytes& bytes, json more = 
 }
 // Matches MODE SENSE of one page's current values.
 inline json CurrentPage(uint8_t page) { return {{"cdb", {2, page, 0xFF}}}; }
+// A rule's match that holds for every command, not just the first.
+inline json Always(json more = json::object()) {
+  more["times"] = 0;
+  return more;
+}
+inline json CdbByte(uint8_t at, uint8_t value, uint8_t mask = 0xFF) { return Always({{"cdb", {at, value, mask}}}); }
+inline Bytes Be16(uint32_t v) { return {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)}; }
+inline Bytes Be32(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
+// An answer as a whole: its bytes, and no more of the drive's own.
+inline std::vector<json> Answer(int opcode, const Bytes& bytes, const json& pick = Always()) {
+  return {Garble(opcode, 0, bytes, pick), Cut(opcode, static_cast<uint32_t>(bytes.size()), pick)};
+}
+inline void Add(std::vector<json>& to, const std::vector<json>& more) { to.insert(to.end(), more.begin(), more.end()); }
 
 class DeviceTest : public qvtest::EngineDrive {
  protected:

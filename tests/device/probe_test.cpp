@@ -7,7 +7,7 @@ namespace devtest {
 namespace {
 
 // Refuses every command of the opcode, or those picked by a byte.
-json Always(int opcode, json more = json::object()) {
+json RefuseAll(int opcode, json more = json::object()) {
   more["times"] = 0;
   return Refuse(opcode, 5, 0x24, 0, more);
 }
@@ -34,14 +34,14 @@ INSTANTIATE_TEST_SUITE_P(
     Drives, WriteModes,
     // A drive taking every mode, and a reader refusing them all on a DVD-R,
     // are in vdrive_media_test.cpp.
-    ::testing::Values(WriteModeCase{"NoRawWriteType", "cd-r", {Always(0x55, PageByte(2, 3, 0x0F))}, {1, 1, 0, 0}},
-                      WriteModeCase{"NoRawPWBlocks", "cd-rw", {Always(0x55, PageByte(4, 3, 0x0F))}, {1, 1, 1, 0}},
-                      WriteModeCase{"RefusesAllOnCdr", "cd-r", {Always(0x55)}, {0, 0, 0, 0}},
+    ::testing::Values(WriteModeCase{"NoRawWriteType", "cd-r", {RefuseAll(0x55, PageByte(2, 3, 0x0F))}, {1, 1, 0, 0}},
+                      WriteModeCase{"NoRawPWBlocks", "cd-rw", {RefuseAll(0x55, PageByte(4, 3, 0x0F))}, {1, 1, 1, 0}},
+                      WriteModeCase{"RefusesAllOnCdr", "cd-r", {RefuseAll(0x55)}, {0, 0, 0, 0}},
                       // DVD-R drives refuse track-at-once in page 05h yet record incrementally.
                       WriteModeCase{"NoPage05OnDvdR", "dvd-r",
-                                    {Always(0x5A, {{"cdb", {2, 0x05, 0x3F}}}), Always(0x55)}, {1, 0, 0, 0}},
+                                    {RefuseAll(0x5A, {{"cdb", {2, 0x05, 0x3F}}}), RefuseAll(0x55)}, {1, 0, 0, 0}},
                       WriteModeCase{"NoPage05OnDvdPlusR", "dvd+r",
-                                    {Always(0x5A, {{"cdb", {2, 0x05, 0x3F}}}), Always(0x55)}, {0, 0, 0, 0}}),
+                                    {RefuseAll(0x5A, {{"cdb", {2, 0x05, 0x3F}}}), RefuseAll(0x55)}, {0, 0, 0, 0}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // READ CD selections: sync, header codes, user data and EDC/ECC in byte 9,
@@ -71,15 +71,14 @@ TEST_P(ReadModes, FollowWhatReadCdAccepts) {
   for (size_t i = 0; i < 5; ++i) EXPECT_EQ(Cdb(0xBE, n - 5 + i), expected[i]) << "probe " << i;
 }
 
-json CdbByte(uint8_t at, uint8_t value) { return {{"cdb", {at, value}}}; }
 
 INSTANTIATE_TEST_SUITE_P(
     Drives, ReadModes,
     // Reading everything, and no READ CD at all, are in vdrive_media_test.cpp.
-    ::testing::Values(ReadModeCase{"NoSubChannel", {Always(0xBE, CdbByte(10, 1)), Always(0xBE, CdbByte(10, 2))},
+    ::testing::Values(ReadModeCase{"NoSubChannel", {RefuseAll(0xBE, CdbByte(10, 1)), RefuseAll(0xBE, CdbByte(10, 2))},
                                    {1, 1, 0, 0, 0, 0}},
-                      ReadModeCase{"QOnly", {Always(0xBE, CdbByte(10, 1))}, {1, 1, 1, 0, 1, 0}},
-                      ReadModeCase{"SubChannelOnlyWithData", {Always(0xBE, CdbByte(9, 0))}, {1, 1, 1, 1, 0, 0}}),
+                      ReadModeCase{"QOnly", {RefuseAll(0xBE, CdbByte(10, 1))}, {1, 1, 1, 0, 1, 0}},
+                      ReadModeCase{"SubChannelOnlyWithData", {RefuseAll(0xBE, CdbByte(9, 0))}, {1, 1, 1, 1, 0, 0}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DeviceTest, ReadModesOnAnEmptyTrayFailWithTheTestUnitReadyFailure) {
@@ -127,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(
         PlusCase{"DvdWriter", "SONY:DVD RW DW-U18A", {}, {1, 1, 0, 1, 1, 0}},
         PlusCase{"ComboReadsBoth", "SAMSUNG:CDRW/DVD SM-348B", {}, {1, 1, 0, 0, 0, 0}},
         PlusCase{"CdWriter", "TEAC:CD-W56S", {}, Bytes(6, 0)},
-        PlusCase{"Refused", nullptr, {Always(0x46)}, Bytes(6, 0)},
+        PlusCase{"Refused", nullptr, {RefuseAll(0x46)}, Bytes(6, 0)},
         PlusCase{"IgnoresRequestType", nullptr,
                  {Garble(0x46, 0, kWholeList, {{"times", 0}}), Cut(0x46, 24, {{"times", 0}})}, Bytes(6, 0)},
         // The answer declares a feature but stops before its flags.

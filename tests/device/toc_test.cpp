@@ -8,14 +8,7 @@
 namespace devtest {
 namespace {
 
-json Always(json more = json::object()) {
-  more["times"] = 0;
-  return more;
-}
-const json kFullToc = Always({{"cdb", {2, 2, 0x0F}}});
-std::vector<json> Answer(int opcode, const Bytes& bytes, const json& pick = Always()) {
-  return {Garble(opcode, 0, bytes, pick), Cut(opcode, static_cast<uint32_t>(bytes.size()), pick)};
-}
+const json kFullToc = CdbByte(2, 2, 0x0F);
 
 struct Msf {
   uint8_t m, s, f;

@@ -23,7 +23,6 @@ class Sptd : public ::testing::Test {
   }
   scsitest::ScopedBuiltinLibrary library{&kFakeSptd};
   qvtest::VirtualTime time;
-  qvtest::LogCapture log;
 };
 
 TEST_F(Sptd, FindsTheDeviceByNameWithoutRegardToCase) {
@@ -36,7 +35,6 @@ TEST_F(Sptd, FindsTheDeviceByNameWithoutRegardToCase) {
     EXPECT_EQ(t.GetDeviceType(), 5);
     EXPECT_EQ(t.GetMaximumTransferLength(), 61440u);
     EXPECT_EQ(g_sptd.frees, 1);
-    EXPECT_EQ(log.Count("Found device 'CdRom1' with 'QUORVANE' : 'Virtual Drive   ' : '1.00'"), 1u);
     EXPECT_TRUE(g_sptd.requests.empty());  // no INQUIRY on this transport
   }
   EXPECT_EQ(g_sptd.closes, 1);
@@ -47,27 +45,16 @@ TEST_F(Sptd, FindsTheDeviceByNameWithoutRegardToCase) {
 }
 
 TEST_F(Sptd, OpeningFailsWithNotFoundOrSharingViolation) {
-  const std::string notFound = "CQuorvane_ScsiTransportSPTD::CQuorvane_ScsiTransportSPTD(): Unable to locate device "
-                               "with device name '";
+  // A prefix of a listed name is not that name; a sharing violation is 35.
   const struct {
     const char16_t* device;
-    uint32_t openResult;
-    uint32_t number;
-    std::string text;
-  } cases[] = {
-      {u"CdRom2", 0, 17, notFound + "CdRom2'"},
-      {u"CdRom", 0, 17, notFound + "CdRom'"},  // a prefix of a listed name is not that name
-      {u"CdRom1", 5, 35,
-       "CQuorvane_ScsiTransportSPTD::CQuorvane_ScsiTransportSPTD(): Unable to open b/s of sharing violation device "
-       "with device name 'CdRom1'"},
-      {u"CdRom1", 1167, 17, notFound + "CdRom1'"},
-  };
+    uint32_t openResult, number;
+  } cases[] = {{u"CdRom2", 0, 17}, {u"CdRom", 0, 17}, {u"CdRom1", 5, 35}, {u"CdRom1", 1167, 17}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.openResult);
     g_sptd.frees = 0;
     g_sptd.openResult = c.openResult;
-    auto e = Fails(c.number, [&] { CQuorvane_ScsiTransportSPTD t(c.device, 1); });
-    EXPECT_EQ(e->Text(), c.text);
+    Fails(c.number, [&] { CQuorvane_ScsiTransportSPTD t(c.device, 1); });
     EXPECT_EQ(g_sptd.frees, 1);
     EXPECT_EQ(g_sptd.closes, 0);
   }
@@ -97,9 +84,7 @@ TEST_F(Sptd, LibraryFailuresAreSystemCallFailures) {
 
   scsitest::ScopedEnv missing("QUORVANE_LIB_DTPRO", "/nonexistent/libnothing.so");
   e = Fails(5, [] { CQuorvane_ScsiTransportSPTD t(u"CdRom1", 1); });
-  EXPECT_STREQ(e->Text(),
-               "CQuorvane_ScsiTransportSPTD::CQuorvane_ScsiTransportSPTD(): LoadLibrary( 'dtpro.dll' ) failed, status "
-               "126 ( 0x7e )");
+  EXPECT_EQ(e->SystemError(), 126u);
 }
 
 TEST_F(Sptd, SendsTheRequestAsTheLibraryDefinesIt) {

@@ -22,7 +22,6 @@ class Spti : public ::testing::Test {
   // Keep the auxiliary driver out of these tests: they are about the OS path.
   scsitest::ScopedEnv noDralik{"QUORVANE_LIB_DRALIK", ""};
   qvtest::VirtualTime time;
-  qvtest::LogCapture log;
   qvtest::FakeScsiBus bus;
   unsigned index = bus.Add({.host = 3, .channel = 1, .id = 4, .lun = 0, .type = 5});
 
@@ -38,20 +37,6 @@ class Spti : public ::testing::Test {
 
 const uint8_t kTestUnitReady[6] = {0x00, 0, 0, 0, 0, 0};
 const uint8_t kWrite10[10] = {0x2A, 0, 0, 0, 0x10, 0, 0, 0, 1, 0};
-
-TEST_F(Spti, LongWriteInProgressIsNotDumpedAsAFailure) {
-  CQuorvane_ScsiTransportSPTI t("CdRom0");
-  Answer([](sg_io_hdr_t& hdr, int call) {
-    if (call <= 50) qvtest::SetCheckCondition(hdr, 2, 0x04, 0x08);
-    return 0;
-  });
-  log.Clear();
-  uint8_t data[2048] = {};
-  t.ExecuteCDB(kWrite10, 10, data, sizeof data, 1);
-  EXPECT_EQ(calls, 51);
-  EXPECT_EQ(log.Count("Command failed"), 0u);
-  EXPECT_EQ(log.Count("SCSI Status:"), 0u);
-}
 
 TEST_F(Spti, FailureRecordHoldsTheCommandAndAllSenseBytes) {
   CQuorvane_ScsiTransportSPTI t("CdRom0");
@@ -85,11 +70,6 @@ TEST_F(Spti, FailureRecordHoldsTheCommandAndAllSenseBytes) {
   EXPECT_EQ(raw[51], 0);  // transport status
   EXPECT_EQ(raw[52], 2);  // target status
   EXPECT_EQ(raw[53], 0);  // host adapter status
-  // Once in the dump, once where it throws.
-  EXPECT_EQ(log.Count("\nCQuorvane_ScsiTransportSPTI::ExecuteCDB(): Command failed\n"), 2u);
-  EXPECT_EQ(log.Count("SCSI Status: 0x02, CDB Length: 10, CDB Dump: 0x28 0x00 0x00 0x01 0x02 0x03 0x00 0x00 0x02 "
-                      "0x00 0x00 0x00 0x00 0x00 0x00 0x00"),
-            1u);
 }
 
 // Descriptor-format sense reaches the record in fixed format.
@@ -141,8 +121,6 @@ TEST_F(Spti, SemaphoreTimeoutIsRedeliveredWithinTheBudget) {
   });
   EXPECT_EQ(Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); }), nullptr);
   EXPECT_EQ(calls, 3);
-  EXPECT_EQ(log.Count("CQuorvane_ScsiTransportSPTI::ExecuteCDB(): Semaphore timeout, re-executing the CDB, 2 vs. 5000"),
-            1u);
 
   Answer([](sg_io_hdr_t& h, int) {
     h.host_status = 0x03;
@@ -162,13 +140,9 @@ TEST_F(Spti, OpensTheDeviceAndReadsItsAddressAndType) {
     EXPECT_EQ(std::string(t.GetDevicePath()), SrPath());
     EXPECT_FALSE(t.IsReadOnly());
     EXPECT_FALSE(t.IsAuxiliaryDevice());
-    EXPECT_EQ(t.GetPortId(), 3);
-    EXPECT_EQ(t.GetPathId(), 1);
-    EXPECT_EQ(t.GetTargetId(), 4);
-    EXPECT_EQ(t.GetLUN(), 0);
-    EXPECT_EQ(t.GetDeviceType(), 5);
+    EXPECT_EQ((std::vector<int>{t.GetPortId(), t.GetPathId(), t.GetTargetId(), t.GetLUN(), t.GetDeviceType()}),
+              (std::vector<int>{3, 1, 4, 0, 5}));
     EXPECT_EQ(t.GetMaximumTransferLength(), 61440u);
-    EXPECT_EQ(log.Count("Device '" + SrPath() + "' has SCSI address of 3:1:4:0"), 1u);
     EXPECT_EQ(bus.Opcodes(), std::vector<uint8_t>{0x12});
     EXPECT_EQ(bus.OpenFiles(), 1u);
   }
@@ -220,9 +194,8 @@ TEST_F(Spti, AFailingInquiryClosesTheDeviceAndPassesTheFailureOn) {
     qvtest::SetCheckCondition(hdr, 5, 0x25, 0x00);
     return 0;
   });
-  auto e = Fails(8, [] { CQuorvane_ScsiTransportSPTI t("CdRom0"); });
+  Fails(8, [] { CQuorvane_ScsiTransportSPTI t("CdRom0"); });
   EXPECT_EQ(bus.OpenFiles(), 0u);
-  EXPECT_EQ(log.Count("CQuorvane_ScsiTransportSPTI::CQuorvane_ScsiTransportSPTI(): ExecuteCDB() failed"), 1u);
 }
 
 TEST_F(Spti, MovesDataInBothDirections) {

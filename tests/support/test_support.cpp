@@ -36,14 +36,6 @@ std::string LogCapture::Text() const {
   return text_;
 }
 
-std::vector<std::string> LogCapture::Lines() const {
-  std::vector<std::string> lines;
-  std::istringstream in(Text());
-  for (std::string line; std::getline(in, line);)
-    if (!line.empty()) lines.push_back(line);
-  return lines;
-}
-
 size_t LogCapture::Count(const std::string& needle) const {
   const std::string text = Text();
   size_t count = 0;

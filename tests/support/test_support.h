@@ -18,7 +18,6 @@ class LogCapture {
   LogCapture();
   ~LogCapture();
   std::string Text() const;
-  std::vector<std::string> Lines() const;
   // How many times text occurs in the captured output.
   size_t Count(const std::string& text) const;
   void Clear();

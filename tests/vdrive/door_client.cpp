@@ -223,8 +223,6 @@ std::vector<uint8_t> StartStop(bool loej, bool start) {
 
 std::vector<uint8_t> Prevent(uint8_t field) { return {0x1E, 0, 0, 0, field, 0}; }
 
-
-
 void InsertPrepared(const std::string& drive, const std::string& file) {
   const std::string path = std::string(QUORVANE_DISCS_DIR) + "/" + file;
   ASSERT_EQ(QvDrive_InsertDisc(drive.c_str(), path.c_str()), 0u) << file << ": " << VdriveErrorText();
