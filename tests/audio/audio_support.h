@@ -73,6 +73,16 @@ inline double TonePower(const std::vector<uint8_t>& pcm, int channel, double fre
   return (s1 * s1 + s2 * s2 - k * s1 * s2) / static_cast<double>(end - begin);
 }
 
+// Left 440 Hz, right 880 Hz, each at least 100 times stronger than the
+// other channel's tone.
+inline void ExpectChannelsApart(const std::vector<uint8_t>& pcm, const std::string& what) {
+  const double l440 = TonePower(pcm, 0, 440), l880 = TonePower(pcm, 0, 880);
+  const double r440 = TonePower(pcm, 1, 440), r880 = TonePower(pcm, 1, 880);
+  EXPECT_GT(l440, 100 * l880) << what;
+  EXPECT_GT(r880, 100 * r440) << what;
+  EXPECT_GT(l440, 0.01) << what;  // a -6 dB sine has power 0.0625
+}
+
 // Sets a library override for a test's lifetime.
 class ScopedEnv {
  public:

@@ -1,58 +1,44 @@
 // quorvane audio decode, run as a user runs it.
 #include "audio_support.h"
+#include "support/cli_fixture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-const std::string kQuorvane = std::string(QUORVANE_BINARY_DIR) + "/cli/quorvane";
 
-int RunQuorvane(const std::string& arguments, std::string* output) {
-  const int status = qvtest::RunCommand(kQuorvane + " " + arguments + " 2>&1", output);
-  return status;
-}
+class AudioCli : public qvtest::CliTest {};
 
-TEST(AudioCli, DecodesEachFormatToACdWave) {
-  qvtest::TempDir dir;
+TEST_F(AudioCli, DecodesEachFormatToACdWave) {
   for (const char* file : {"tone.ogg", "tone-48k.mp3", "tone.flac"}) {
-    const fs::path out = dir / (std::string(file) + ".wav");
-    std::string output;
-    ASSERT_EQ(RunQuorvane("audio decode '" + qvaudio::Fixture(file) + "' --out '" + out.string() + "'", &output), 0) << output;
-    EXPECT_NE(output.find("bytes of CD audio"), std::string::npos) << output;
-    EXPECT_EQ(Sonvex_UncompressedFileSupportedIs(out.c_str()), 0u) << file;
-    EXPECT_TRUE(qvaudio::DecodeAll(out.string()).pcm == qvaudio::DecodeAll(qvaudio::Fixture(file)).pcm) << file;
+    const fs::path wave = home / (std::string(file) + ".wav");
+    ASSERT_EQ(Run("--json audio decode '" + qvaudio::Fixture(file) + "' --out '" + wave.string() + "'"), 0) << out;
+    const std::vector<uint8_t> pcm = qvaudio::DecodeAll(qvaudio::Fixture(file)).pcm;
+    EXPECT_NE(out.find("\"bytes\": " + std::to_string(pcm.size())), std::string::npos) << out;
+    EXPECT_EQ(Sonvex_UncompressedFileSupportedIs(wave.c_str()), 0u) << file;
+    EXPECT_TRUE(qvaudio::DecodeAll(wave.string()).pcm == pcm) << file;
   }
-  std::string json;
-  ASSERT_EQ(RunQuorvane("--json audio decode '" + qvaudio::Fixture("tone.flac") + "' --out '" + (dir / "j.wav").string() + "'",
-                &json),
-            0)
-      << json;
-  EXPECT_NE(json.find("\"bytes\": 88200"), std::string::npos) << json;
 }
 
 // A cut file that announces its length (FLAC, an MP3 with its LAME tag)
 // fails instead of ending in silence; a cut Ogg Vorbis file gives the
 // samples of its whole pages, as sox does.
-TEST(AudioCli, CutFilesFailOrGiveWhatTheyHold) {
+TEST_F(AudioCli, CutFilesFailOrGiveWhatTheyHold) {
   QVTEST_REQUIRE_PROGRAM("sox");
-  qvtest::TempDir dir;
-  std::string output;
   for (const char* name : {"tone.flac", "tone.mp3"}) {
     const std::string whole = qvtest::ReadFile(qvaudio::Fixture(name));
-    const fs::path cut = dir.Write(std::string("cut-") + name, whole.substr(0, whole.size() / 2));
-    EXPECT_NE(RunQuorvane("audio decode '" + cut.string() + "' --out '" + (dir / "x.wav").string() + "'", &output), 0);
-    EXPECT_NE(output.find("damaged"), std::string::npos) << output;
-    EXPECT_FALSE(fs::exists(dir / "x.wav"));
+    home.Write(std::string("cut-") + name, whole.substr(0, whole.size() / 2));
+    EXPECT_NE(Run("audio decode " + At(std::string("cut-") + name) + " --out " + At("x.wav")), 0);
+    EXPECT_NE(out.find("damaged"), std::string::npos) << out;
+    EXPECT_FALSE(fs::exists(home / "x.wav"));
   }
-  const fs::path ogg = dir / "long.ogg", cut = dir / "cut.ogg", ref = dir / "ref.raw";
-  ASSERT_EQ(qvtest::RunCommand("sox -n -r 44100 -c 2 '" + ogg.string() + "' synth 5 sine 440 sine 880", &output), 0);
-  const std::string whole = qvtest::ReadFile(ogg);
-  dir.Write("cut.ogg", whole.substr(0, whole.size() * 3 / 5));
-  ASSERT_EQ(RunQuorvane("audio decode '" + cut.string() + "' --out '" + (dir / "ogg.wav").string() + "'", &output), 0)
-      << output;
-  ASSERT_EQ(qvtest::RunCommand("sox '" + cut.string() + "' -t raw -e signed -b 16 '" + ref.string() + "'", &output), 0);
-  const std::string pcm = qvtest::ReadFile(dir / "ogg.wav").substr(44);
+  ASSERT_EQ(qvtest::RunCommand("sox -n -r 44100 -c 2 " + At("long.ogg") + " synth 5 sine 440 sine 880", &out), 0);
+  const std::string whole = qvtest::ReadFile(home / "long.ogg");
+  home.Write("cut.ogg", whole.substr(0, whole.size() * 3 / 5));
+  ASSERT_EQ(Run("audio decode " + At("cut.ogg") + " --out " + At("ogg.wav")), 0) << out;
+  ASSERT_EQ(qvtest::RunCommand("sox " + At("cut.ogg") + " -t raw -e signed -b 16 " + At("ref.raw"), &out), 0);
+  const std::string pcm = qvtest::ReadFile(home / "ogg.wav").substr(44);
   EXPECT_GT(pcm.size(), 176400u * 2);
-  EXPECT_TRUE(pcm == qvtest::ReadFile(ref));
+  EXPECT_TRUE(pcm == qvtest::ReadFile(home / "ref.raw"));
 }
 
 }  // namespace

@@ -102,23 +102,18 @@ TEST(Uncompress, BarePcmAndEmptyStreams) {
   }
 }
 
-TEST(Uncompress, StoppedByItsCallbackLeavesNoDestination) {
+// Stopped by its callback or failing, a conversion leaves no destination,
+// and an existing one as it was.
+TEST(Uncompress, StopsAndFailuresLeaveTheDestinationAsItWas) {
   qvtest::TempDir dir;
-  const fs::path out = dir / "stopped.wav";
   Progress progress;
   progress.stopAt = 30;
   QV_ULONG size = 777;
-  EXPECT_EQ(Uncompress(Fixture("tone.ogg"), out, 8192, 1, &size, &progress), 1223u);
+  EXPECT_EQ(Uncompress(Fixture("tone.ogg"), dir / "stopped.wav", 8192, 1, &size, &progress), 1223u);
   EXPECT_EQ(size, 777u);
   EXPECT_GE(progress.percents.back(), 30u);
   EXPECT_LT(progress.percents.back(), 100u);
-  EXPECT_TRUE(Leftovers(dir.path(), {}).empty());
-}
-
-TEST(Uncompress, FailureLeavesAnExistingDestinationAsItWas) {
-  qvtest::TempDir dir;
   const fs::path out = dir.Write("keep.wav", "precious");
-  Progress progress;
   progress.stopAt = 0;
   EXPECT_EQ(Uncompress(Fixture("tone-cd.wav"), out, 8192, 1, nullptr, &progress), 1223u);
   EXPECT_EQ(Uncompress(Fixture("mono.ogg"), out), SONVEX_STATUS_STREAM_SHAPE);
@@ -158,8 +153,7 @@ TEST(Compress, WaveToOggVorbisThatOutsideToolsAccept) {
   const qvaudio::Decoded d = DecodeAll(out.string());
   ASSERT_EQ(d.createStatus, 0u);
   EXPECT_EQ(d.size, 88200u);
-  EXPECT_GT(qvaudio::TonePower(d.pcm, 0, 440), 100 * qvaudio::TonePower(d.pcm, 0, 880));
-  EXPECT_GT(qvaudio::TonePower(d.pcm, 1, 880), 100 * qvaudio::TonePower(d.pcm, 1, 440));
+  qvaudio::ExpectChannelsApart(d.pcm, "");
   EXPECT_TRUE(Leftovers(dir.path(), {"tone.ogg"}).empty());
 }
 
@@ -207,8 +201,7 @@ TEST(Recompress, Mp3ToOggKeepsLengthAndChannels) {
   const qvaudio::Decoded d = DecodeAll(out.string());
   ASSERT_EQ(d.createStatus, 0u);
   EXPECT_EQ(d.size, size);
-  EXPECT_GT(qvaudio::TonePower(d.pcm, 0, 440), 100 * qvaudio::TonePower(d.pcm, 0, 880));
-  EXPECT_GT(qvaudio::TonePower(d.pcm, 1, 880), 100 * qvaudio::TonePower(d.pcm, 1, 440));
+  qvaudio::ExpectChannelsApart(d.pcm, "");
   progress = {};
   progress.stopAt = 50;
   EXPECT_EQ(Sonvex_CompressedFileRecompress(Fixture("tone.flac").c_str(), (dir / "stop.ogg").c_str(), 30000, nullptr,

@@ -10,28 +10,26 @@
 #include <set>
 #include <thread>
 
-#include "support/test_support.h"
+#include "support/cli_fixture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-const std::string kQuorvane = std::string(QUORVANE_BINARY_DIR) + "/cli/quorvane";
+const std::string kQuorvane = qvtest::QuorvaneCommand();
 const std::string kFlac = std::string(QUORVANE_SOURCE_DIR) + "/tests/audio/fixtures/tone.flac";
 
-class CliOutput : public ::testing::Test {
+class CliOutput : public qvtest::CliTest {
  protected:
   void SetUp() override {
-    qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", (dir / "drives").c_str());
-    dir.Write("src/a.txt", "a file on the disc\n");
+    CliTest::SetUp();
+    home.Write("src/a.txt", "a file on the disc\n");
     ASSERT_EQ(Run("vdrive create d --media dvd+rw"), 0) << out;
-    ASSERT_EQ(Run("burn --drive d " + (dir / "src").string()), 0) << out;
+    ASSERT_EQ(Run("burn --drive d " + (home / "src").string()), 0) << out;
   }
-  void TearDown() override { qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", nullptr); }
-  int Run(const std::string& args) { return qvtest::RunCommand(kQuorvane + " " + args + " 2>&1", &out); }
   // The commands that write a file, each into target.
   std::vector<std::string> Writers(const std::string& target) {
-    return {"image iso -q --out " + target + " " + (dir / "src").string(),
-            "image udf -q --bridge --out " + target + " " + (dir / "src").string(),
+    return {"image iso -q --out " + target + " " + (home / "src").string(),
+            "image udf -q --bridge --out " + target + " " + (home / "src").string(),
             "audio decode -q " + kFlac + " --out " + target, "vdrive export d --out " + target};
   }
   std::set<std::string> Names(const fs::path& folder) {
@@ -39,8 +37,6 @@ class CliOutput : public ::testing::Test {
     for (const auto& e : fs::directory_iterator(folder)) names.insert(e.path().filename().string());
     return names;
   }
-  qvtest::TempDir dir;
-  std::string out;
 };
 
 TEST_F(CliOutput, DevicesAreWrittenInPlaceAndEveryWriteErrorCounts) {
@@ -48,7 +44,7 @@ TEST_F(CliOutput, DevicesAreWrittenInPlaceAndEveryWriteErrorCounts) {
   // machine's /dev/null.
   fs::path null = "/dev/null";
   if (getuid() == 0) {
-    null = dir / "dev/null";
+    null = home / "dev/null";
     fs::create_directories(null.parent_path());
     ASSERT_EQ(mknod(null.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
   }
@@ -68,36 +64,36 @@ TEST_F(CliOutput, DevicesAreWrittenInPlaceAndEveryWriteErrorCounts) {
 }
 
 TEST_F(CliOutput, AFifoGetsWhatAFileGets) {
-  const fs::path fifo = dir / "fifo";
+  const fs::path fifo = home / "fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   for (const std::string& command : {std::string("audio decode -q ") + kFlac + " --out ", std::string("vdrive export d --out ")}) {
     std::string received;
     std::thread reader([&] { received = qvtest::ReadFile(fifo); });
     EXPECT_EQ(Run(command + fifo.string()), 0) << out;
     reader.join();
-    ASSERT_EQ(Run(command + (dir / "file").string()), 0) << out;
-    EXPECT_TRUE(received == qvtest::ReadFile(dir / "file")) << command;
+    ASSERT_EQ(Run(command + (home / "file").string()), 0) << out;
+    EXPECT_TRUE(received == qvtest::ReadFile(home / "file")) << command;
     EXPECT_EQ(fs::status(fifo).type(), fs::file_type::fifo);
   }
 }
 
 TEST_F(CliOutput, ALeftoverPartLinkIsNotFollowed) {
-  const fs::path victim = dir.Write("victim.txt", "keep me\n");
-  fs::create_symlink(victim, dir / "x.iso.part");
-  ASSERT_EQ(Run("image iso -q --out " + (dir / "x.iso").string() + " " + (dir / "src").string()), 0) << out;
+  const fs::path victim = home.Write("victim.txt", "keep me\n");
+  fs::create_symlink(victim, home / "x.iso.part");
+  ASSERT_EQ(Run("image iso -q --out " + (home / "x.iso").string() + " " + (home / "src").string()), 0) << out;
   EXPECT_EQ(qvtest::ReadFile(victim), "keep me\n");
-  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / "x.iso")));
-  EXPECT_EQ(Run("vdrive export d --out " + (dir / "x.iso.part").string()), 0) << out;
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(home / "x.iso")));
+  EXPECT_EQ(Run("vdrive export d --out " + (home / "x.iso.part").string()), 0) << out;
   EXPECT_EQ(qvtest::ReadFile(victim), "keep me\n") << "a link at the name itself is replaced";
 }
 
 // Ctrl-C and SIGTERM in the middle of writing: the earlier file stays, no
 // part of the new one is left.
 TEST_F(CliOutput, SignalsKeepAnEarlierFileAndLeaveNoPart) {
-  const fs::path work = dir / "work";
-  dir.Write("work/big/zeros", "");
+  const fs::path work = home / "work";
+  home.Write("work/big/zeros", "");
   fs::resize_file(work / "big/zeros", uint64_t{3} << 30);  // sparse: read fast, written slowly
-  dir.Write("work/long.raw", "");
+  home.Write("work/long.raw", "");
   fs::resize_file(work / "long.raw", uint64_t{2} << 30);
   const struct {
     std::vector<std::string> args;
@@ -108,7 +104,7 @@ TEST_F(CliOutput, SignalsKeepAnEarlierFileAndLeaveNoPart) {
   };
   for (int signal : {SIGINT, SIGTERM}) {
     for (const auto& c : commands) {
-      dir.Write("work/" + c.out, "an earlier file");
+      home.Write("work/" + c.out, "an earlier file");
       const std::set<std::string> before = Names(work);
       const pid_t child = fork();
       ASSERT_GE(child, 0);

@@ -5,12 +5,11 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "support/test_support.h"
+#include "support/cli_fixture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-const std::string kQuorvane = std::string(QUORVANE_BINARY_DIR) + "/cli/quorvane";
 
 std::vector<nlohmann::json> Objects(const std::string& err) {
   std::vector<nlohmann::json> objects;
@@ -20,16 +19,26 @@ std::vector<nlohmann::json> Objects(const std::string& err) {
   return objects;
 }
 
-TEST(CliProgress, JsonLinesReachTheEndAndTellTheResult) {
-  qvtest::TempDir home;
+class CliProgress : public qvtest::CliTest {
+ protected:
+  // The objects the command wrote to standard error with --progress=json.
+  std::vector<nlohmann::json> Progress(const std::string& args, int exit) {
+    const fs::path err = home / "err.txt";
+    EXPECT_EQ(qvtest::RunCommand(qvtest::QuorvaneCommand() + " --progress=json " + args + " 2>'" + err.string() + "'", &out),
+              exit) << args << "\n" << qvtest::ReadFile(err);
+    seen = qvtest::ReadFile(err);
+    std::vector<nlohmann::json> objects;
+    EXPECT_NO_THROW(objects = Objects(seen)) << seen;
+    return objects;
+  }
+  std::string seen;
+};
+
+TEST_F(CliProgress, JsonLinesReachTheEndAndTellTheResult) {
   home.Write("src/a.bin", std::string(3 << 20, 'q'));
-  const std::string env = "QUORVANE_VDRIVE_HOME='" + home.path().string() + "' ";
-  std::string out;
-  ASSERT_EQ(qvtest::RunCommand(env + kQuorvane + " vdrive create d --media cd-r && " + env + kQuorvane +
-                                   " vdrive create e && " + env + kQuorvane + " vdrive eject e",
-                               &out),
-            0)
-      << out;
+  ASSERT_EQ(Run("vdrive create d --media cd-r"), 0) << out;
+  ASSERT_EQ(Run("vdrive create e"), 0) << out;
+  ASSERT_EQ(Run("vdrive eject e"), 0) << out;
   const struct {
     std::string args;
     const char* phase;  // the phase that must reach 100%, or null
@@ -40,11 +49,7 @@ TEST(CliProgress, JsonLinesReachTheEndAndTellTheResult) {
       {"burn --drive e '" + (home / "src").string() + "'", nullptr, 4},
   };
   for (const auto& c : cases) {
-    const fs::path err = home / "err.txt";
-    const int exit = qvtest::RunCommand("(" + env + kQuorvane + " --progress=json " + c.args + " 2>'" + err.string() + "')", &out);
-    EXPECT_EQ(exit, c.exit) << c.args;
-    std::vector<nlohmann::json> objects;
-    ASSERT_NO_THROW(objects = Objects(qvtest::ReadFile(err))) << qvtest::ReadFile(err);
+    const std::vector<nlohmann::json> objects = Progress(c.args, c.exit);
     ASSERT_FALSE(objects.empty()) << c.args;
     EXPECT_EQ(objects.back()["phase"], "end") << c.args;
     EXPECT_EQ(objects.back()["exitCode"], c.exit) << c.args;
@@ -53,15 +58,13 @@ TEST(CliProgress, JsonLinesReachTheEndAndTellTheResult) {
     bool whole = false;
     for (const auto& o : objects)
       whole |= o["phase"] == c.phase && o["percent"] == 100.0 && o["bytes"] == o["totalBytes"] && o["bytes"] > 0;
-    EXPECT_TRUE(whole) << c.args << "\n" << qvtest::ReadFile(err);
+    EXPECT_TRUE(whole) << c.args << "\n" << seen;
   }
 }
 
 // Blanking and formatting count no bytes: their percent is the drive's own
 // progress indication, rising from the first answer to 100 at the end.
-TEST(CliProgress, EraseAndFormatReportTheDrivesProgress) {
-  qvtest::TempDir home;
-  const std::string env = "QUORVANE_VDRIVE_HOME='" + home.path().string() + "' ";
+TEST_F(CliProgress, EraseAndFormatReportTheDrivesProgress) {
   const struct {
     const char* media;
     const char* command;
@@ -71,21 +74,13 @@ TEST(CliProgress, EraseAndFormatReportTheDrivesProgress) {
       {"dvd-rw", "format", "formatting"},
   };
   for (const auto& c : cases) {
-    std::string out;
-    ASSERT_EQ(qvtest::RunCommand(env + kQuorvane + " vdrive create " + c.media + " --media " + c.media, &out), 0) << out;
-    const fs::path err = home / "err.txt";
-    EXPECT_EQ(qvtest::RunCommand("(" + env + kQuorvane + " --progress=json " + c.command + " --drive " + c.media +
-                                     " 2>'" + err.string() + "')",
-                                 &out),
-              0)
-        << out << qvtest::ReadFile(err);
+    ASSERT_EQ(Run(std::string("vdrive create ") + c.media + " --media " + c.media), 0) << out;
     std::vector<double> percents;
-    for (const auto& o : Objects(qvtest::ReadFile(err))) {
+    for (const auto& o : Progress(std::string(c.command) + " --drive " + c.media, 0)) {
       if (o["phase"] != c.phase || !o.contains("percent")) continue;
       percents.push_back(o["percent"].get<double>());
       EXPECT_TRUE(o["bytes"].is_null()) << o.dump();
     }
-    const std::string seen = qvtest::ReadFile(err);
     ASSERT_GE(percents.size(), 2u) << c.command << "\n" << seen;
     EXPECT_LT(percents.front(), 100.0) << seen;
     EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end())) << seen;

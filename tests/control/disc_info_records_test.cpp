@@ -150,17 +150,6 @@ TEST_P(DiscInfoSizes, FromTheRecords) {
 INSTANTIATE_TEST_SUITE_P(Discs, DiscInfoSizes, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(DiscInfoRecordBytes, StatusBytesPassThrough) {
-  Disc d{.status = 1, .lastSession = 3, .erasable = 1};
-  DiscInfoRecords r = Records(d);
-  EXPECT_EQ(qv::control::DiscLastSessionStatus(r), 3);
-  EXPECT_TRUE(qv::control::DiscIsErasable(r));
-  r.disc[3] = 0x10;  // any non-zero value
-  EXPECT_TRUE(qv::control::DiscIsErasable(r));
-  r.disc[3] = 0;
-  EXPECT_FALSE(qv::control::DiscIsErasable(r));
-}
-
 // Entries the record does not hold read as 0, never as neighbouring bytes:
 // the track record sits right before the TOC copy and the TOC keeps more
 // than its 100 track entries.

@@ -516,10 +516,6 @@ TEST_F(Tree, FindKidAgreesWithAPlainSearch) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 // The image builders sort kids by their image names; kids whose names
 // compare equal must keep the order in which they were added.
 TEST(TreeOrder, SortedKidsKeepListOrderAmongEquals) {

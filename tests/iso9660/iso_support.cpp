@@ -99,24 +99,13 @@ void QUORVANE_CALL Tree::Callback(QV_ULONG reason, void* context, void* paramete
   self->events.emplace_back(reason, static_cast<const char*>(parameter1));
 }
 
-QV_HANDLE Tree::Add(const std::string& path, const char* newName, QV_HANDLE parent) {
+QV_HANDLE Tree::AddNode(const char* path, const char* newName, QV_HANDLE parent) {
   char text[4096] = {};
   QV_ULONG system = 0;
   QV_HANDLE node = nullptr;
-  lastStatus = Quorvane_ISO9660JolietFileTree_Add(tree_, text, sizeof text, &system, path.c_str(), newName, 2,
-                                                  &parent, &node);
+  lastStatus = Quorvane_ISO9660JolietFileTree_Add(tree_, text, sizeof text, &system, path, newName, 2, &parent, &node);
   lastText = text;
   lastSystemStatus = system;
-  return node;
-}
-
-QV_HANDLE Tree::AddFolder(const std::string& name, QV_HANDLE parent) {
-  char text[4096] = {};
-  QV_ULONG system = 0;
-  QV_HANDLE node = nullptr;
-  lastStatus = Quorvane_ISO9660JolietFileTree_Add(tree_, text, sizeof text, &system, nullptr, name.c_str(), 2,
-                                                  &parent, &node);
-  lastText = text;
   return node;
 }
 

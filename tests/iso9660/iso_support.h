@@ -37,8 +37,10 @@ class Tree {
   bool udf() const { return udf_; }
   // Adds under parent (nullptr: the root); returns the node, nullptr when
   // dropped. The exception number lands in lastStatus, its text in lastText.
-  QV_HANDLE Add(const std::string& path, const char* newName = nullptr, QV_HANDLE parent = nullptr);
-  QV_HANDLE AddFolder(const std::string& name, QV_HANDLE parent = nullptr);
+  QV_HANDLE Add(const std::string& path, const char* newName = nullptr, QV_HANDLE parent = nullptr) {
+    return AddNode(path.c_str(), newName, parent);
+  }
+  QV_HANDLE AddFolder(const std::string& name, QV_HANDLE parent = nullptr) { return AddNode(nullptr, name.c_str(), parent); }
   // The El Torito boot image (SetBootImage); returns the exception number.
   uint32_t SetBoot(const std::string& path, QV_UCHAR systemType, QV_UCHAR media, QV_UCHAR sectors, bool hide);
   // Where a laid-out node starts.
@@ -64,6 +66,7 @@ class Tree {
   std::vector<std::pair<uint32_t, std::string>> events;
 
  private:
+  QV_HANDLE AddNode(const char* path, const char* newName, QV_HANDLE parent);
   static void QUORVANE_CALL Callback(QV_ULONG reason, void* context, void* parameter1, void* parameter2);
   QV_HANDLE tree_ = nullptr;
   bool udf_ = false;

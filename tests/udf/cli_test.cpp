@@ -4,26 +4,20 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "support/cli_fixture.h"
 #include "udf_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class UdfCli : public ::testing::Test {
+class UdfCli : public qvtest::CliTest {
  protected:
   void SetUp() override {
+    CliTest::SetUp();
     QVTEST_REQUIRE_PROGRAM("udfinfo");
     QVTEST_REQUIRE_PROGRAM("7z");
-    setenv("QUORVANE_VDRIVE_HOME", (home.path() / "drives").c_str(), 1);
   }
-  void TearDown() override { unsetenv("QUORVANE_VDRIVE_HOME"); }
-  int Run(const std::string& args) {
-    return qvtest::RunCommand(std::string(QUORVANE_BINARY_DIR) + "/cli/quorvane " + args + " 2>&1", &out);
-  }
-  std::string At(const std::string& name) { return "'" + (home.path() / name).string() + "'"; }
-  qvtest::TempDir home;
-  std::string out;
 };
 
 TEST_F(UdfCli, BurnsUdfAndDvdVideoOnEveryWritableDvd) {

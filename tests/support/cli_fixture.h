@@ -1,0 +1,25 @@
+// The quorvane command run as a user runs it, with virtual drives in a home
+// of the test's own.
+#pragma once
+#include <string>
+
+#include "support/test_support.h"
+
+namespace qvtest {
+
+inline std::string QuorvaneCommand() { return std::string(QUORVANE_BINARY_DIR) + "/cli/quorvane"; }
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SetEnvironment("QUORVANE_VDRIVE_HOME", home.path().string().c_str()); }
+  void TearDown() override { SetEnvironment("QUORVANE_VDRIVE_HOME", nullptr); }
+  // The command with args (shell words); its exit code, what it said in out.
+  int Run(const std::string& args) { return RunCommand(QuorvaneCommand() + " " + args + " 2>&1", &out); }
+  // A path under the home, quoted for the shell.
+  std::string At(const std::string& name) const { return "'" + (home.path() / name).string() + "'"; }
+
+  TempDir home;
+  std::string out;
+};
+
+}  // namespace qvtest
