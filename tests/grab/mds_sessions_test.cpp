@@ -120,7 +120,9 @@ TEST_F(MdsSessions, AsManySessionsAndTracksAsACdHoldsAndNoMore) {
     SCOPED_TRACE(c.what);
     home.Write("h.mds", c.bytes);
     ASSERT_EQ(Parse("h.mds"), c.status);
-    if (c.status == 0) EXPECT_EQ(layout.sessions[layout.sessionCount - 1].lastTrack + 1, layout.trackCount);
+    if (c.status == 0) {
+      EXPECT_EQ(layout.sessions[layout.sessionCount - 1].lastTrack + 1, layout.trackCount);
+    }
   }
   home.Write("h.mds", Described(2, 20));
   ASSERT_EQ(Parse("h.mds"), 0u);

@@ -108,7 +108,7 @@ elif [ $mode = probe ]; then
   if [ -n "$cli" ]; then
     # A scratch disk that carries the grabbed files out of the guest.
     truncate -s 16M "$work/out.img"
-    drives+=(-device scsi-hd,drive=out0,bus=scsi0.0 -drive if=none,id=out0,file="$work/out.img",format=raw)
+    drives+=(-device virtio-blk-pci,drive=out0 -drive if=none,id=out0,file="$work/out.img",format=raw)
   fi
 else
   # The images, each named by the file WHICH at its root. Every file of the
@@ -197,7 +197,7 @@ elif [ $mode = probe ]; then
   cp "$work/disc.iso" "$root/disc.iso"
   if [ -n "$cli" ]; then
     install_program "$cli" quorvane
-    modules="$modules sd_mod"
+    modules="$modules virtio_blk"
     printf 'root:x:0:0::/root:/bin/sh\nnobody:x:65534:65534::/tmp:/bin/sh\n' >"$root/etc/passwd"
     printf 'root:x:0:\ncdrom:x:24:\nnogroup:x:65534:\n' >"$root/etc/group"
     modules="$modules isofs"
@@ -274,7 +274,7 @@ if [ -x /bin/drive_probe ]; then
             { echo "FAIL grab: whole disc of \$model exits \$rc"; cat /tmp/log; status=1; } ;;
       esac
     done
-    tar -cf /dev/sda -C /tmp/out . && sync
+    tar -cf /dev/vda -C /tmp/out . && sync
   fi
   echo "QUORVANE-PROBE-EXIT \$status"
 elif [ -e /bin/readom ]; then
