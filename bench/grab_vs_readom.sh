@@ -10,4 +10,4 @@ build=${1:-build}
 quorvane="$build/cli/quorvane"
 [ -x "$quorvane" ] || { echo "build $quorvane first (make build)" >&2; exit 1; }
 here=$(cd "$(dirname "$0")" && pwd)
-exec "$here/../tests/qemu/run_drive_test.sh" --bench "$(realpath "$quorvane")" "$build/bench-fixtures/grab-guest"
+exec "$here/../tests/qemu/run_drive_test.sh" --bench "$(realpath "$quorvane")" "$(realpath -m "$build")/bench-fixtures/grab-guest"
