@@ -1,6 +1,7 @@
 # Quorvane: set-up, build, test and demo in one place.
 #   make demo          - the main job on the default virtual drive
 #   make test          - configure, build and run every test
+#   make bench-grab    - our grab beside readom and dd from QEMU's drive (prints MB/s)
 #   make windows       - the mingw-w64 cross-build (Quorvane.dll, Quorvane.ocx, tests)
 #   make test-windows  - the Windows tests and the automation server under Wine
 #   make package       - Debian packages of the library, the virtual drive and the command
@@ -21,6 +22,8 @@ TEST_PACKAGES := genisoimage xorriso udftools python3-pycdlib p7zip-full libarch
   libcdio-utils lsdvd dvdbackup vcdimager cdrdao cdrskin iat qemu-system-x86 busybox-static \
   clang libclang-rt-14-dev libvorbisfile3 libvorbisenc2 libmpg123-0 libflac12 vorbis-tools sox libsox-fmt-mp3 \
   groff-base man-db bsdextrautils ffmpeg
+# What the grab benchmark compares with.
+BENCH_PACKAGES := wodim
 # What tools/demo.sh runs beside the command: bsdtar checks the disc.
 DEMO_PACKAGES := libarchive-tools
 # What CPack's Debian generator runs (dpkg-shlibdeps, file), and what the
@@ -32,7 +35,7 @@ WINDOWS_PACKAGES := g++-mingw-w64-x86-64 mingw-w64-tools libwine-dev wine wine64
 WINDOWS_BUILD      ?= build-windows
 WINDOWS_BUILD_TYPE ?= Release
 
-.PHONY: all deps deps-test deps-demo deps-windows build test asan tsan windows test-windows demo bench fuzz clean \
+.PHONY: all deps deps-test deps-demo deps-windows build test asan tsan windows test-windows demo bench bench-grab fuzz clean \
   package package-build install package-test
 
 all: build
@@ -129,6 +132,11 @@ fuzz: deps-test
 
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
+
+# Our track grab beside readom and dd from QEMU's drives, in one guest.
+bench-grab: deps-test build
+	@tools/ensure-packages.sh $(BENCH_PACKAGES)
+	bench/grab_vs_readom.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(DEMO_BUILD) build-asan build-tsan build-fuzz $(WINDOWS_BUILD)

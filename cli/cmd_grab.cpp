@@ -80,7 +80,8 @@ int RunDisc(const GlobalOptions& global, const Options& o) {
     if (s.number == EN_UNEXPECTED_RESULT && std::string(s.text).find("Read mode is unsupported") != std::string::npos)
       return Report(what, {kExitUnsupported,
                            o.raw ? "the drive does not read the raw P-W subchannel; grab without --raw"
-                                 : "the drive does not read raw sectors",
+                                 : "the drive does not read raw sectors (it has no READ CD); grab the data "
+                                   "tracks one by one with --track N",
                            s.text});
     return job.Fail(what, s);
   }
@@ -181,6 +182,8 @@ int Run(const GlobalOptions& global, const Options& o) {
     if (s.number == EN_UNEXPECTED_RESULT && std::string(s.text).find("cannot be recovered") != std::string::npos)
       return Report(what, {kExitDriveError, "a block cannot be read; --skip-errors writes such blocks as zeros",
                            s.text});
+    if (s.number == EN_UNEXPECTED_RESULT && std::string(s.text).find("READ CD is not supported") != std::string::npos)
+      return Report(what, {kExitUnsupported, "the drive does not read audio tracks (it has no READ CD)", s.text});
     return job.Fail(what, s);
   }
   const uint64_t blocks = static_cast<uint64_t>(last - first + 1);

@@ -73,6 +73,11 @@ void QuorvaneI_WriteGrabbed(const char* method, qv::plat::OutputFile& file, cons
                     static_cast<long>(error));
 }
 
+bool QuorvaneI_IsInvalidOpcode(const CDB_FAILURE_INFORMATION* f) {
+  return f != nullptr && f->m__UCHAR__IsValid && f->m__UCHAR__SenseLength >= 14 && (f->m__UCHAR__Sense[2] & 0x0F) == 0x05 &&
+         f->m__UCHAR__Sense[12] == 0x20 && f->m__UCHAR__Sense[13] == 0x00;
+}
+
 bool QuorvaneI_IsBlockFailure(const CDB_FAILURE_INFORMATION* f) {
   if (f == nullptr || !f->m__UCHAR__IsValid || f->m__UCHAR__SenseLength < 3) return false;
   const uint8_t key = f->m__UCHAR__Sense[2] & 0x0F;
@@ -204,14 +209,28 @@ void CQuorvane_CdvdGrabber::GrabTrackCooked(const GrabRun& run, uint32_t progres
     if (!gapFailed) {
       try {
         if (QuorvaneI_TestUnitReadyBeforeRead()) CQuorvane_ScsiDeviceGeneric::TestUnitReady();
-        if (run.dvd)
+        if (run.dvd || (m__BOOLEAN__IsReadCDRefused && blockSize == 2048))
           CQuorvane_ScsiDeviceGeneric::Read10(buffer.get(), bytes, static_cast<uint32_t>(lba),
                                               static_cast<uint32_t>(blocks), 0);
         else
           CQuorvane_ScsiDeviceCdvdRomReader::ReadCD(0, static_cast<uint32_t>(lba), static_cast<uint32_t>(blocks), 0,
                                                     false, true, 0, false, QV_SUBCHANNEL_NONE, buffer.get(), bytes);
       } catch (CQuorvane_Exception* e) {
-        if (!QuorvaneI_IsBlockFailure(e != nullptr ? e->FailureInformation() : nullptr)) QuorvaneI_Rethrow(kMethod, e);
+        const CDB_FAILURE_INFORMATION* f = e != nullptr ? e->FailureInformation() : nullptr;
+        if (!run.dvd && QuorvaneI_IsInvalidOpcode(f) && f->m__UCHAR__CDB[0] == 0xBE) {
+          QuorvaneI_Caught owned(e);
+          // Drives of the plainest kind have no READ CD; their READ(10)
+          // gives the same user data of a data track, an audio track's
+          // samples not at all.
+          if (blockSize != 2048)
+            QuorvaneI_Throw(kMethod, EN_UNEXPECTED_RESULT, 0,
+                            "%s(): READ CD is not supported by the drive, and blocks of %ld UCHARs need it", kMethod,
+                            static_cast<long>(blockSize));
+          QuorvaneI_Log("\n%s(): READ CD is not supported by the drive, reading with READ(10)\n", kMethod);
+          m__BOOLEAN__IsReadCDRefused = true;
+          continue;
+        }
+        if (!QuorvaneI_IsBlockFailure(f)) QuorvaneI_Rethrow(kMethod, e);
         QuorvaneI_Caught owned(e);
         failed = true;
         QuorvaneI_Log("\n%s(): Read of %ld LB(s) at LBA %ld failed, status %ld\n", kMethod, static_cast<long>(blocks),

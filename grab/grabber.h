@@ -24,6 +24,8 @@ class OutputFile;
 // A read failure that is about the blocks read (a medium or hardware
 // error, or a block the drive refuses), not a drive gone or a disc pulled.
 bool QuorvaneI_IsBlockFailure(const CDB_FAILURE_INFORMATION* f);
+// The drive refused the command as one it does not implement (5/20/00).
+bool QuorvaneI_IsInvalidOpcode(const CDB_FAILURE_INFORMATION* f);
 
 // The grab loops' shared terms: the bytes read at once; within kGapArea
 // blocks of a track's end a failed read is the track's true end, not
@@ -151,5 +153,6 @@ class CQuorvane_CdvdGrabber : public CQuorvane_CdvdDrive {
   CDB_FAILURE_INFORMATION m__CDB_FAILURE_INFORMATION__LastRead = {};
   bool m__BOOLEAN__IsErrorCorrectionDisabled = false;
   bool m__BOOLEAN__AreReadModesKnown = false;
+  bool m__BOOLEAN__IsReadCDRefused = false;  // the drive has no READ CD: data tracks by READ(10)
   uint8_t m__UCHAR__ReadModes[4] = {1, 0, 0, 0};  // cooked, raw, raw P-Q, raw P-W
 };

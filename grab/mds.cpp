@@ -295,66 +295,109 @@ class FileSource : public QuorvaneI_MdsSource {
 
 }  // namespace
 
+// One track descriptor of a session: the track's file record, name and
+// length checked and added to the layout. Non-track entries are skipped.
+static uint32_t ParseTrack(QuorvaneI_MdsSource& source, const uint8_t* d, uint32_t i, QuorvaneI_MdsLayout* layout,
+                           int* mode, std::string* imageName, uint64_t* imageOffset) {
+  const uint32_t trackMode = d[0] & 0x07;
+  if (trackMode == 0) return 0;
+  if (((d[1] >> 3) & 0x07) != kSubchannelKind)
+    return Bad("Sub type 0x%02X instead of 0x%02X for track descriptor %d", (d[1] >> 3) & 0x07, kSubchannelKind,
+               static_cast<int>(i));
+  const int32_t k = layout->trackCount;
+  if (static_cast<size_t>(k) >= kMdsMaximumTracks) return Bad("More than %d tracks", static_cast<int>(kMdsMaximumTracks));
+  uint8_t f[kFileSize];
+  if (uint32_t s = ReadExactly(source, QuorvaneI_LE32(d + 52), f, sizeof f, "FILE_DESCRIPTOR")) return s;
+  if (trackMode > 2) *mode = 2;
+  layout->isAudio[k] = trackMode == 1;
+  // The file name, NUL-terminated within its record.
+  char name[kNameMaximum + 1] = {};
+  uint32_t error = 0;
+  const int64_t got = source.ReadAt(QuorvaneI_LE32(f), name, kNameMaximum, &error);
+  if (got < 0) return error != 0 ? error : kIncomplete;
+  const size_t length = strnlen(name, static_cast<size_t>(got));
+  if (length == static_cast<size_t>(got)) return Bad("File name of track descriptor %d is not terminated", static_cast<int>(i));
+  const std::string trackName(name, length);
+  if (!IsPlainName(trackName)) {
+    QuorvaneI_Log("\n%s(): Image file name '%s' leads out of the description's folder\n", kParse, trackName.c_str());
+    return kBadName;
+  }
+  if (!imageName->empty() && *imageName != trackName)
+    return Bad("Track descriptor %d names another image file", static_cast<int>(i));
+  *imageName = trackName;
+  int64_t blocks = QuorvaneI_LE32(f + 8);
+  if (blocks == 0) {
+    const int64_t size = source.ImageSize(trackName, &error);
+    if (size < 0) return error != 0 ? error : kIncomplete;
+    blocks = size / kMdsImageBlockSize;
+    QuorvaneI_Log("\n%s(): Zero-sized track ( %d ), recalculated track size is %lld LBs\n", kParse, static_cast<int>(k),
+                  static_cast<long long>(blocks));
+  }
+  if (blocks <= 0 || blocks > INT32_MAX) return Bad("Track %d has %d blocks", static_cast<int>(k), static_cast<int>(blocks));
+  // The tracks lie on the disc in order, each after the one before, and
+  // in the image back to back.
+  const int32_t start = static_cast<int32_t>(QuorvaneI_LE32(d + 36));
+  const int64_t previousEnd =
+      k == 0 ? 0 : int64_t{layout->trackStarts[k - 1]} + layout->rawTrackSizes[k - 1];
+  if (start < previousEnd || int64_t{start} + blocks > INT32_MAX)
+    return Bad("Track %d starts at %d, before the track ahead of it ends at %d", static_cast<int>(k), start,
+               static_cast<int>(previousEnd));
+  const uint64_t offset = QuorvaneI_LE32(d + 40) | uint64_t{QuorvaneI_LE32(d + 44)} << 32;
+  if (offset != *imageOffset) return Bad("Track %d is not where the tracks ahead of it end in the image", static_cast<int>(k));
+  *imageOffset += static_cast<uint64_t>(blocks) * kMdsImageBlockSize;
+  layout->rawTrackSizes[k] = static_cast<int32_t>(blocks);
+  layout->trackStarts[k] = start;
+  layout->trackNumbers[k] = d[4];
+  layout->trackCount = ++layout->rawTrackCount;
+  return 0;
+}
+
 uint32_t QuorvaneI_ParseMDSFrom(QuorvaneI_MdsSource& source, QuorvaneI_MdsLayout* layout, int* mode,
                                 std::string* imageName) {
   uint8_t header[kHeaderSize];
   if (uint32_t s = ReadExactly(source, 0, header, sizeof header, "MEDIA_DESCRIPTOR")) return s;
   if (std::memcmp(header, kSignature, kSignatureSize) != 0) return Bad("MDS signature is bad");
   if (header[18] != kMediumCD) return Bad("Media type is bad, got %d instead of expected %d", header[18], kMediumCD);
+  // Every session is described, one record after another; a CD has at
+  // least one and no more than it can have tracks.
   const uint32_t sessions = QuorvaneI_LE16(header + 20);
-  if (sessions != 1)
-    return Bad("Number of sessions is bad, got %d instead of expected %d, status %d ( 0x%x )",
-               static_cast<int>(sessions), 1, static_cast<int>(kBadFormat));
-  uint8_t session[kSessionSize];
-  if (uint32_t s = ReadExactly(source, QuorvaneI_LE32(header + 80), session, sizeof session, "SESSION_DESCRIPTOR")) return s;
+  if (sessions == 0 || sessions > kMdsMaximumSessions)
+    return Bad("Number of sessions is bad, got %d instead of 1 to %d, status %d", static_cast<int>(sessions),
+               static_cast<int>(kMdsMaximumSessions), static_cast<int>(kBadFormat));
 
   *layout = QuorvaneI_MdsLayout{};
   *mode = 1;
   imageName->clear();
-  const uint32_t descriptors = session[10];
-  const uint64_t first = QuorvaneI_LE32(session + 20);
-  for (uint32_t i = 0; i < descriptors; ++i) {
-    uint8_t d[kTrackSize];
-    if (uint32_t s = ReadExactly(source, first + uint64_t{kTrackSize} * i, d, sizeof d, "TRACK_DESCRIPTOR")) return s;
-    const uint32_t trackMode = d[0] & 0x07;
-    if (trackMode == 0) continue;
-    if (((d[1] >> 3) & 0x07) != kSubchannelKind)
-      return Bad("Sub type 0x%02X instead of 0x%02X for track descriptor %d", (d[1] >> 3) & 0x07, kSubchannelKind,
-                 static_cast<int>(i));
+  uint64_t imageOffset = 0;
+  for (uint32_t n = 0; n < sessions; ++n) {
+    uint8_t session[kSessionSize];
+    if (uint32_t s = ReadExactly(source, uint64_t{QuorvaneI_LE32(header + 80)} + uint64_t{kSessionSize} * n, session,
+                                 sizeof session, "SESSION_DESCRIPTOR"))
+      return s;
+    if (QuorvaneI_LE16(session + 8) != n + 1)
+      return Bad("Session descriptor %d is numbered %d", static_cast<int>(n), static_cast<int>(QuorvaneI_LE16(session + 8)));
+    QuorvaneI_MdsSession& described = layout->sessions[n];
+    described.firstTrack = layout->trackCount;
+    described.start = static_cast<int32_t>(QuorvaneI_LE32(session));
+    described.end = static_cast<int32_t>(QuorvaneI_LE32(session + 4));
+    const uint32_t descriptors = session[10];
+    const uint64_t first = QuorvaneI_LE32(session + 20);
+    for (uint32_t i = 0; i < descriptors; ++i) {
+      uint8_t d[kTrackSize];
+      if (uint32_t s = ReadExactly(source, first + uint64_t{kTrackSize} * i, d, sizeof d, "TRACK_DESCRIPTOR")) return s;
+      if (uint32_t s = ParseTrack(source, d, i, layout, mode, imageName, &imageOffset)) return s;
+    }
+    // A session holds tracks, all within it, and starts after the one before.
     const int32_t k = layout->trackCount;
-    if (static_cast<size_t>(k) >= kMdsMaximumTracks) return Bad("More than %d tracks", static_cast<int>(kMdsMaximumTracks));
-    uint8_t f[kFileSize];
-    if (uint32_t s = ReadExactly(source, QuorvaneI_LE32(d + 52), f, sizeof f, "FILE_DESCRIPTOR")) return s;
-    if (trackMode > 2) *mode = 2;
-    layout->isAudio[k] = trackMode == 1;
-    // The file name, NUL-terminated within its record.
-    char name[kNameMaximum + 1] = {};
-    uint32_t error = 0;
-    const int64_t got = source.ReadAt(QuorvaneI_LE32(f), name, kNameMaximum, &error);
-    if (got < 0) return error != 0 ? error : kIncomplete;
-    const size_t length = strnlen(name, static_cast<size_t>(got));
-    if (length == static_cast<size_t>(got)) return Bad("File name of track descriptor %d is not terminated", static_cast<int>(i));
-    const std::string trackName(name, length);
-    if (!IsPlainName(trackName)) {
-      QuorvaneI_Log("\n%s(): Image file name '%s' leads out of the description's folder\n", kParse, trackName.c_str());
-      return kBadName;
-    }
-    if (!imageName->empty() && *imageName != trackName)
-      return Bad("Track descriptor %d names another image file", static_cast<int>(i));
-    *imageName = trackName;
-    int64_t blocks = QuorvaneI_LE32(f + 8);
-    if (blocks == 0) {
-      const int64_t size = source.ImageSize(trackName, &error);
-      if (size < 0) return error != 0 ? error : kIncomplete;
-      blocks = size / kMdsImageBlockSize;
-      QuorvaneI_Log("\n%s(): Zero-sized track ( %d ), recalculated track size is %lld LBs\n", kParse, static_cast<int>(k),
-                    static_cast<long long>(blocks));
-    }
-    if (blocks <= 0 || blocks > INT32_MAX) return Bad("Track %d has %d blocks", static_cast<int>(k), static_cast<int>(blocks));
-    layout->rawTrackSizes[k] = static_cast<int32_t>(blocks);
-    layout->trackCount = ++layout->rawTrackCount;
+    if (k == described.firstTrack) return Bad("Session %d describes no track", static_cast<int>(n + 1));
+    described.lastTrack = k - 1;
+    const int64_t trackEnd = int64_t{layout->trackStarts[k - 1]} + layout->rawTrackSizes[k - 1];
+    if (described.start > layout->trackStarts[described.firstTrack] || described.end < trackEnd ||
+        (n > 0 && described.start < layout->sessions[n - 1].end))
+      return Bad("Session %d from %d to %d does not hold its tracks", static_cast<int>(n + 1), described.start,
+                 described.end);
+    layout->sessionCount = static_cast<int32_t>(n + 1);
   }
-  if (layout->trackCount == 0) return Bad("No track descriptor describes a track");
   return 0;
 }
 

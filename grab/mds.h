@@ -22,13 +22,29 @@ class OutputFile;
 inline constexpr uint32_t kMdsImageBlockSize = 2448;
 inline constexpr size_t kMdsMaximumTracks = 99;
 
+// A CD has at most as many sessions as tracks.
+inline constexpr size_t kMdsMaximumSessions = kMdsMaximumTracks;
+
+// One session of a description: its tracks (0-based indexes into the
+// layout's tracks, first to last) and where it lies on the disc.
+struct QuorvaneI_MdsSession {
+  int32_t firstTrack = 0, lastTrack = 0;
+  int32_t start = 0, end = 0;  // -150 for the first session; end is one past its last block
+};
+
 // What a description says for burning its image back: the tracks, each
-// raw with raw P-W subchannel, and which of them are audio.
+// raw with raw P-W subchannel, which of them are audio, where each starts
+// and to which session each belongs. The image holds the tracks back to
+// back, in this order.
 struct QuorvaneI_MdsLayout {
   int32_t trackCount = 0;
   uint8_t isAudio[kMdsMaximumTracks] = {};
   int32_t rawTrackCount = 0;
   int32_t rawTrackSizes[kMdsMaximumTracks] = {};
+  int32_t trackStarts[kMdsMaximumTracks] = {};
+  uint8_t trackNumbers[kMdsMaximumTracks] = {};
+  int32_t sessionCount = 0;
+  QuorvaneI_MdsSession sessions[kMdsMaximumSessions] = {};
 };
 
 // The description of a CD grabbed into "<baseName>.xmf", from its table of
@@ -60,9 +76,9 @@ class QuorvaneI_MdsSource {
   virtual int64_t ImageSize(const std::string& name, uint32_t* error) = 0;
 };
 
-// Reads a one-session CD description into layout, mode (1, or 2 when any
-// track is Mode 2) and the image's file name, which must name a file in
-// the description's own folder. Returns a system status, 0 on success: 11
+// Reads a CD description, every session of it, into layout, mode (1, or 2
+// when any track is Mode 2) and the image's file name, which must name a
+// file in the description's own folder. Returns a system status, 0 on success: 11
 // for a malformed description, 996 for one cut short, 123 for an image
 // name that leads out of the folder.
 uint32_t QuorvaneI_ParseMDSFrom(QuorvaneI_MdsSource& source, QuorvaneI_MdsLayout* layout, int* mode,

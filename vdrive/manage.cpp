@@ -376,8 +376,12 @@ uint32_t QvDrive_Export(const char* name, const char* imagePath) {
         if (std::memcmp(block.data() + 1, "CD001", 5) != 0 && std::memcmp(block.data() + 1, "BEA01", 5) != 0)
           blocks = 0;
       }
+      // Block by block as READ(10) gives them: generated tracks make theirs.
+      const DiscLayout layout(m);
+      SectorReader reader(layout, disc);
       for (uint64_t lba = 0; lba < blocks; ++lba) {
-        if ((err = disc.Read(lba * 2048, block.data(), 2048)) != 0) return Fail(err, "cannot read the disc data");
+        if ((err = reader.UserBlock(static_cast<int64_t>(lba), block.data())) != 0)
+          return Fail(err, "cannot read the disc data");
         if ((err = put(lba)) != 0) return err;
       }
     }
@@ -430,8 +434,7 @@ uint32_t QvDrive_ExportTrack(const char* name, uint32_t trackNumber, const char*
     for (uint32_t i = 0; i < blocks; ++i) {
       const int64_t lba = int64_t{t.start} + i;
       if (audio) err = reader.Raw(*ref, lba, sector.data());
-      else if (m.IsCd()) err = reader.UserBlock(lba, sector.data());
-      else err = disc.Read(static_cast<uint64_t>(lba) * kBlockSize, sector.data(), kBlockSize);
+      else err = reader.UserBlock(lba, sector.data());
       if (err != 0) return Fail(err, "cannot read the disc data");
       if (!out.WriteAt(at + uint64_t{i} * sectorBytes, sector.data(), sectorBytes, &err))
         return Fail(err, std::string("cannot write ") + path);

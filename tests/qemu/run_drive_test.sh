@@ -10,6 +10,18 @@
 # reported busy, and a user without permission on the nodes is told about
 # the cdrom group.
 #
+# It then grabs from both drives with `quorvane grab`: track 1 must be the
+# ISO byte for byte (virtio's drive has no READ CD, so READ(10) reads it);
+# the whole disc is refused by the drive without READ CD with a clear
+# message, and from the other comes back as a raw image and description
+# that are carried out on a scratch disk, where iat turns the image back
+# into the ISO.
+#
+# With --bench (QUORVANE, WORK_DIR), one guest times `quorvane grab
+# --track 1` beside readom and dd on the same drives holding a larger ISO
+# (QUORVANE_BENCH_MB, default 64) and prints MB/s of each; nothing is
+# asserted. bench/grab_vs_readom.sh runs it.
+#
 # With --mount, the guest kernel's UDF driver mounts UDF images that the
 # quorvane command makes (pure and bridged, of a tricky tree, and a pure
 # one holding a file of 5 GiB) and compares what it reads with the files;
@@ -25,16 +37,19 @@
 set -euo pipefail
 
 mode=probe
-if [ "$1" = --mount ]; then
-  mode=mount
-  shift
-fi
+case "$1" in
+  --mount) mode=mount; shift ;;
+  --bench) mode=bench; shift ;;
+esac
 probe=$1
 work=$2
 cli=${3:-}
 cache=${QUORVANE_QEMU_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvane/qemu}
 
-for tool in qemu-system-x86_64 genisoimage busybox gzip dpkg-deb; do
+tools="qemu-system-x86_64 genisoimage busybox gzip dpkg-deb"
+[ $mode = probe ] && [ -n "${3:-}" ] && tools="$tools iat"
+[ $mode = bench ] && tools="$tools readom"
+for tool in $tools; do
   if ! command -v "$tool" >/dev/null; then
     if [ -n "${QUORVANE_REQUIRE_PROGRAMS:-}" ]; then echo "FAIL: $tool is not installed"; exit 1; fi
     echo "SKIP: $tool is not installed"
@@ -73,7 +88,15 @@ modroot=$(ls -d "$tree"/lib/modules/* | head -n 1)
 drives=()
 root="$work/initramfs"
 mkdir -p "$root"/{bin,dev,proc,sys,modules,lists,etc,tmp}
-if [ $mode = probe ]; then
+if [ $mode = bench ]; then
+  mkdir -p "$work/disc"
+  head -c $((${QUORVANE_BENCH_MB:-64} * 1048576)) /dev/urandom >"$work/disc/RANDOM.BIN"
+  genisoimage -quiet -V QVBENCH -o "$work/disc.iso" "$work/disc"
+  rm -rf "$work/disc"
+  drives=(-device scsi-cd,drive=cd0,bus=scsi0.0
+    -drive if=none,id=cd0,file="$work/disc.iso",media=cdrom,readonly=on,format=raw
+    -drive if=ide,index=2,media=cdrom,file="$work/disc.iso",readonly=on,format=raw)
+elif [ $mode = probe ]; then
   # The disc: a small ISO with data that changes from block to block.
   mkdir -p "$work/disc/DATA"
   head -c 300000 /dev/urandom >"$work/disc/DATA/RANDOM.BIN"
@@ -82,6 +105,11 @@ if [ $mode = probe ]; then
   drives=(-device scsi-cd,drive=cd0,bus=scsi0.0
     -drive if=none,id=cd0,file="$work/disc.iso",media=cdrom,readonly=on,format=raw
     -drive if=ide,index=2,media=cdrom,file="$work/disc.iso",readonly=on,format=raw)
+  if [ -n "$cli" ]; then
+    # A scratch disk that carries the grabbed files out of the guest.
+    truncate -s 16M "$work/out.img"
+    drives+=(-device virtio-blk-pci,drive=out0 -drive if=none,id=out0,file="$work/out.img",format=raw)
+  fi
 else
   # The images, each named by the file WHICH at its root. Every file of the
   # small trees is compared whole; the file of 5 GiB (sparse but for marks)
@@ -152,16 +180,24 @@ fi
 cp /bin/busybox "$root/bin/busybox"
 modules="scsi_common scsi_mod cdrom sr_mod sg virtio_ring virtio virtio_pci_modern_dev virtio_pci_legacy_dev
   virtio_pci virtio_scsi libata ata_piix"
-if [ $mode = probe ]; then
+# Programs and every library they load, at the paths they ask for.
+install_program() {
+  for f in "$1" $(ldd "$1" | grep -o '/[^ ]*'); do
+    mkdir -p "$root$(dirname "$f")"
+    objcopy --strip-debug "$(realpath "$f")" "$root$f"
+  done
+  mv "$root$1" "$root/bin/$2"
+}
+if [ $mode = bench ]; then
+  install_program "$probe" quorvane
+  install_program "$(command -v readom)" readom
+  printf 'root:x:0:0::/root:/bin/sh\n' >"$root/etc/passwd"
+elif [ $mode = probe ]; then
   cp "$probe" "$root/bin/drive_probe"
   cp "$work/disc.iso" "$root/disc.iso"
   if [ -n "$cli" ]; then
-    # The command and every library it loads, at the paths it asks for.
-    for f in "$cli" $(ldd "$cli" | grep -o '/[^ ]*'); do
-      mkdir -p "$root$(dirname "$f")"
-      objcopy --strip-debug "$(realpath "$f")" "$root$f"
-    done
-    mv "$root$cli" "$root/bin/quorvane"
+    install_program "$cli" quorvane
+    modules="$modules virtio_blk"
     printf 'root:x:0:0::/root:/bin/sh\nnobody:x:65534:65534::/tmp:/bin/sh\n' >"$root/etc/passwd"
     printf 'root:x:0:\ncdrom:x:24:\nnogroup:x:65534:\n' >"$root/etc/group"
     modules="$modules isofs"
@@ -213,8 +249,59 @@ if [ -x /bin/drive_probe ]; then
     umount /mnt/busy
     chmod 000 /dev/sr* /dev/sg*
     says "a node without permission names the cdrom group" '^real .*/dev/sr1 .*cdrom group' su -s /bin/sh nobody -c quorvane\ devices
+    chmod 660 /dev/sr* /dev/sg*
+    # Grabs: track 1 is the ISO itself; the whole disc where the drive
+    # reads raw sectors (QEMU's ATAPI drive gives zero EDC/ECC, so its
+    # blocks are kept as read and reported), a clear refusal where not.
+    mkdir -p /tmp/out
+    for n in 0 1; do
+      model=\$(cat /sys/block/sr\$n/device/model)
+      case "\$model" in
+        "QEMU CD-ROM"*)
+          if quorvane grab --drive /dev/sr\$n --track 1 --out /tmp/t.iso >/tmp/log 2>&1 && cmp /tmp/t.iso /disc.iso; then
+            echo "PASS grab: track 1 of \$model is the ISO"
+          else
+            echo "FAIL grab: track 1 of \$model"; cat /tmp/log; status=1
+          fi ;;
+        *)
+          # QEMU's ATAPI drive answers the full TOC in another format than
+          # asked: the grab is refused, and leaves nothing.
+          if ! quorvane grab --drive /dev/sr\$n --track 1 --out /tmp/t.iso >/tmp/log 2>&1 && [ ! -e /tmp/t.iso ]; then
+            echo "PASS grab: track 1 of \$model refused, its TOC not being the one asked for"
+          else
+            echo "FAIL grab: track 1 of \$model"; cat /tmp/log; status=1
+          fi ;;
+      esac
+      rm -f /tmp/t.iso
+      quorvane --json grab --drive /dev/sr\$n --disc --retries 0 --skip-errors --out /tmp/out/g\$n >/tmp/log 2>&1
+      rc=\$?
+      case "\$model" in
+        "QEMU CD-ROM"*)
+          [ \$rc = 7 ] && grep -q "no READ CD" /tmp/log && [ ! -e /tmp/out/g\$n.mds ] &&
+            echo "PASS grab: the whole disc refused by \$model, which has no READ CD" ||
+            { echo "FAIL grab: whole disc of \$model exits \$rc"; cat /tmp/log; status=1; } ;;
+        *)
+          [ \$rc != 0 ] && [ ! -e /tmp/out/g\$n.mds ] && echo "PASS grab: the whole disc of \$model refused, nothing left" ||
+            { echo "FAIL grab: whole disc of \$model exits \$rc"; cat /tmp/log; status=1; } ;;
+      esac
+    done
+    tar -cf /dev/vda -C /tmp/out . && sync
   fi
   echo "QUORVANE-PROBE-EXIT \$status"
+elif [ -e /bin/readom ]; then
+  # MB/s of a whole read: 10 ms ticks of /proc/uptime around it.
+  ticks() { read up idle </proc/uptime; echo \${up%.*}\${up#*.}; }
+  for n in 0 1; do
+    model=\$(cat /sys/block/sr\$n/device/model)
+    bytes=\$((\$(cat /sys/block/sr\$n/size) * 512))
+    rate() { t0=\$(ticks); "\$@" >/dev/null 2>&1; rc=\$?; t1=\$(ticks)
+      echo "\$rc \$(( bytes * 100 / 1048576 / (t1 > t0 ? t1 - t0 : 1) ))"; }
+    q=\$(rate quorvane grab --drive /dev/sr\$n --track 1 --out /tmp/q.iso); rm -f /tmp/q.iso
+    r=\$(rate readom dev=/dev/sr\$n f=/tmp/r.iso); rm -f /tmp/r.iso
+    d=\$(rate dd if=/dev/sr\$n of=/dev/null bs=61440)
+    echo "BENCH \$model: quorvane grab \${q#* } MB/s (exit \${q%% *}), readom \${r#* } MB/s (exit \${r%% *}), dd \${d#* } MB/s"
+  done
+  echo "QUORVANE-PROBE-EXIT 0"
 else
   failed=0
   for d in 0 1 2; do
@@ -253,7 +340,7 @@ chmod +x "$root/init"
 # gives up after that many seconds unless the guest's init has spoken.
 boot() {
   timeout "$2" qemu-system-x86_64 -M pc -accel "$1" -m 512 -smp 1 -nographic -no-reboot -nic none \
-    -kernel "$kernel" -initrd "$work/initrd.gz" -append "console=ttyS0 quiet panic=-1 loglevel=3" \
+    -kernel "$kernel" -initrd "$work/initrd.gz" -append "console=ttyS0 quiet panic=-1 loglevel=3 no_timer_check" \
     -device virtio-scsi-pci,id=scsi0 "${drives[@]}" \
     </dev/null >"$work/console.log" 2>&1 &
   local pid=$! waited=0
@@ -282,7 +369,7 @@ if [ -w /dev/kvm ] || [ "${QUORVANE_QEMU_TRY_KVM:-}" = 1 ]; then
 fi
 [ $qemu -eq 125 ] && { boot tcg 240; qemu=$?; }
 set -e
-tr -d '\r' <"$work/console.log" | grep -E '^(PASS|FAIL|==|[0-9]+ passed|QUORVANE-PROBE-EXIT|insmod|drive_probe)' || true
+tr -d '\r' <"$work/console.log" | grep -E '^(PASS|FAIL|BENCH|==|[0-9]+ passed|QUORVANE-PROBE-EXIT|insmod|drive_probe)' || true
 if [ $qemu -ne 0 ]; then
   echo "FAIL: QEMU exited with $qemu; console in $work/console.log"
   tail -n 30 "$work/console.log"
@@ -292,5 +379,17 @@ status=$(tr -d '\r' <"$work/console.log" | sed -n 's/^QUORVANE-PROBE-EXIT \([0-9
 if [ "$status" != "0" ]; then
   echo "FAIL: the probe exited with '${status:-nothing}'"
   exit 1
+fi
+if [ -e "$work/out.img" ]; then
+  # The whole-disc grab, carried out: iat turns its raw image into the ISO.
+  mkdir -p "$work/out"
+  tar -xf "$work/out.img" -C "$work/out"
+  images=$(ls "$work"/out/g*.xmf 2>/dev/null || true)
+  for image in $images; do
+    [ -s "${image%.xmf}.mds" ] || { echo "FAIL: $image has no description"; exit 1; }
+    iat "$image" "${image%.xmf}.iso" >/dev/null 2>&1 || { echo "FAIL: iat cannot read $image"; exit 1; }
+    cmp "${image%.xmf}.iso" "$work/disc.iso" || { echo "FAIL: iat's ISO of $image differs from the disc"; exit 1; }
+    echo "PASS grab: iat turns $(basename "$image") back into the ISO"
+  done
 fi
 echo "QEMU $mode test passed"

@@ -36,7 +36,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         name == "." || name == ".." || name.find_first_of("/\\:") != std::string::npos)
       __builtin_trap();
     for (int i = 0; i < layout.rawTrackCount; ++i)
-      if (layout.rawTrackSizes[i] <= 0) __builtin_trap();
+      if (layout.rawTrackSizes[i] <= 0 || (i > 0 && layout.trackStarts[i] < layout.trackStarts[i - 1])) __builtin_trap();
+    // Sessions cover the tracks in order, each track in exactly one.
+    if (layout.sessionCount <= 0 || layout.sessionCount > 99 || layout.sessions[0].firstTrack != 0 ||
+        layout.sessions[layout.sessionCount - 1].lastTrack != layout.trackCount - 1)
+      __builtin_trap();
+    for (int s = 0; s < layout.sessionCount; ++s)
+      if (layout.sessions[s].firstTrack > layout.sessions[s].lastTrack ||
+          (s > 0 && layout.sessions[s].firstTrack != layout.sessions[s - 1].lastTrack + 1))
+        __builtin_trap();
   }
   QuorvaneI_IsMDFBytes("image.xmf", data, size, &mode);
   QuorvaneI_IsISOBytes(data, size);
