@@ -17,6 +17,7 @@ constexpr size_t kLongestString = 1024;
 Bytes Read(const QuorvaneI_TagSource& source, uint64_t length, uint64_t offset, uint64_t size) {
   if (offset >= length) return {};
   Bytes out(static_cast<size_t>(std::min<uint64_t>({size, length - offset, kLargestTagRead})));
+  if (out.empty()) return out;
   out.resize(source(offset, out.data(), out.size()));
   return out;
 }

@@ -204,6 +204,8 @@ class Reader {
         std::find_if(std::begin(kModes), std::end(kModes), [&](const ModeInfo& m) { return mode == m.name; });
     if (info == std::end(kModes))
       return Fail("track mode " + w[2] + " is not supported (AUDIO, MODE1/2048, MODE1/2352, MODE2/2336, MODE2/2352)");
+    if (files_seen_.back().type == QuorvaneI_CueFileType::kWave && info->mode != QuorvaneI_CueMode::kAudio)
+      return Fail("a " + mode + " track in a WAVE file, which holds audio");
     if (!pending_.empty()) {
       if (number != pending_.back().track.number + 1)
         return Fail("TRACK " + TwoDigits(number) + " follows track " + TwoDigits(pending_.back().track.number));

@@ -150,6 +150,7 @@ TEST(CueSheet, RefusesWhatItCannotHonourNamingTheLine) {
       {"FILE notes.txt WAVE\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n", 1},  // no audio file
       {"FILE odd.bin BINARY\nTRACK 01 MODE1/2048\nINDEX 01 00:00:00\n", 2},  // 5 bytes left over
       {"FILE a.bin BINARY\nTRACK 01 CDG\nINDEX 01 00:00:00\n", 2},
+      {"FILE a.bin WAVE\nTRACK 01 MODE1/2352\nINDEX 01 00:00:00\n", 2},
       {"TRACK 01 AUDIO\n", 1},
       {head + "ARRANGER \"x\"\n", 3},
       {head, 2},  // no INDEX 01
