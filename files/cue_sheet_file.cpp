@@ -14,7 +14,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uint32_t kFramesPerSecond = 75;
-constexpr uint32_t kMinimumTrackBlocks = 4 * kFramesPerSecond;  // a CD track lasts at least 4 seconds
 constexpr int kLastTrack = 99;
 constexpr size_t kLargestSheet = 1 << 20;
 
@@ -395,10 +394,6 @@ class Reader {
           return Fail("INDEX " + TwoDigits(t.indexes[i].number) + " of track " + TwoDigits(t.number) +
                       " lies beyond the end of " + name);
       }
-      if (t.blocks - t.FilePregapBlocks() + t.postgapBlocks < kMinimumTrackBlocks)
-        return Fail("track " + TwoDigits(t.number) + " lasts " +
-                    std::to_string(t.blocks - t.FilePregapBlocks() + t.postgapBlocks) +
-                    " blocks; a CD track lasts at least 4 seconds (300 blocks)");
       offset += t.bytes;
     }
     return true;
