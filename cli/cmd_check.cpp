@@ -119,7 +119,9 @@ int CheckCue(const GlobalOptions& global, const std::string& path) {
       indexText += " " + std::to_string(t.indexNumbers[k]) + "@" + Frames(t.indexBlocks[k]);
     }
     nlohmann::json flags = nlohmann::json::array();
-    for (auto [on, name] : {std::pair{t.dcp, "DCP"}, {t.fourChannel, "4CH"}, {t.preEmphasis, "PRE"}, {t.scms, "SCMS"}})
+    const std::pair<QV_BOOLEAN, const char*> named[] = {
+        {t.dcp, "DCP"}, {t.fourChannel, "4CH"}, {t.preEmphasis, "PRE"}, {t.scms, "SCMS"}};
+    for (const auto& [on, name] : named)
       if (on) flags.push_back(name);
     tracks.push_back({{"number", t.number}, {"mode", t.mode}, {"blockSize", t.blockSize}, {"file", t.file},
                       {"fileType", t.fileType}, {"offset", t.offset}, {"bytes", t.bytes}, {"blocks", t.blocks},

@@ -37,7 +37,7 @@ TEST(CueSheet, ReadsWhatOtherToolsWriteWhereTheirReadersPlaceIt) {
   const std::string at = "cd '" + dir.path().string() + "' && ";
   Tool(at + "toc2cue disc.toc disc.cue && mkdir other && cueconvert -i cue -o cue disc.cue other/disc.cue && "
             "ln -s ../disc.bin other/disc.bin");
-  for (const fs::path cue : {dir / "disc.cue", dir / "other/disc.cue"}) {
+  for (const fs::path& cue : {dir / "disc.cue", dir / "other/disc.cue"}) {
     QuorvaneI_CueSheet sheet;
     std::string error;
     ASSERT_TRUE(Read(cue, &sheet, &error)) << error << "\n" << qvtest::ReadFile(cue);
