@@ -3,7 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "core/subcode_crc.h"
 #include "files/cue_sheet_file.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ const char* const kToc =
 
 std::string Tool(const std::string& command) {
   std::string out;
-  EXPECT_EQ(qvtest::RunCommand(command + " 2>&1", &out), 0) << command << "\n" << out;
+  EXPECT_EQ(qvtest::RunCommand("(" + command + ") 2>&1", &out), 0) << command << "\n" << out;
   return out;
 }
 
@@ -46,7 +46,7 @@ TEST(CueSheet, ReadsWhatOtherToolsWriteWhereTheirReadersPlaceIt) {
     std::string prepend, append;
     for (size_t i = 1; i < 3; ++i) {
       const QuorvaneI_CueSheetTrack& t = sheet.tracks[i];
-      auto mss = [](uint64_t b) { char s[16]; std::snprintf(s, sizeof s, "%u:%02u.%02u", unsigned(b / 4500), unsigned(b / 75 % 60), unsigned(b % 75)); return std::string(s); };
+      auto mss = [](uint64_t b) { char s[32]; std::snprintf(s, sizeof s, "%u:%02u.%02u", unsigned(b / 4500), unsigned(b / 75 % 60), unsigned(b % 75)); return std::string(s); };
       prepend += mss(t.offset / kRaw) + "\n";
       append += mss(t.offset / kRaw + t.FilePregapBlocks()) + "\n";
     }
@@ -55,7 +55,7 @@ TEST(CueSheet, ReadsWhatOtherToolsWriteWhereTheirReadersPlaceIt) {
     // cd-info: each track's INDEX 01 as an address in the file.
     const std::string info = Tool("cd-info --no-header --no-device-info --no-cddb --cue-file '" + cue.string() + "'");
     for (const QuorvaneI_CueSheetTrack& t : sheet.tracks) {
-      char lsn[16];
+      char lsn[32];
       std::snprintf(lsn, sizeof lsn, "%06llu", static_cast<unsigned long long>(t.offset / kRaw + t.FilePregapBlocks()));
       EXPECT_NE(info.find(std::string(lsn) + (t.mode == QuorvaneI_CueMode::kAudio ? " audio" : " data")),
                 std::string::npos) << info;
