@@ -76,6 +76,8 @@ TEST(CueSheet, ReadsEveryFieldAndTheCdTextFile) {
   dir.Write("data.iso", std::string(300 * 2048, '\0'));
   // Title packs: disc "Album", track 1 "Hi", track 2 TAB (same as track 1);
   // performer pack for the disc only.
+  // The packs' CRC is CRC-16/XMODEM, whose published check value anchors it.
+  ASSERT_EQ(QuorvaneI_SubcodeCrc(reinterpret_cast<const uint8_t*>("123456789"), 9), 0x31C3);
   std::string packs;
   auto pack = [&](uint8_t type, uint8_t track, const std::string& text12) {
     std::string p = std::string(1, char(type)) + char(track) + char(packs.size() / 18) + '\0' + text12;
