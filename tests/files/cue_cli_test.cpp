@@ -15,14 +15,14 @@ TEST(CueCli, PrintsTheTracksOrTheLineItCannotHonour) {
   QVTEST_REQUIRE_PROGRAM("toc2cue");
   qvtest::TempDir dir;
   dir.Write("disc.bin", std::string(1200 * 2352, '\0'));
-  dir.Write("disc.toc", "CD_DA\nTRACK AUDIO\nFILE \"disc.bin\" 0 00:06:00\nTRACK AUDIO\nFILE \"disc.bin\" #846720 0 00:10:00\n"
+  dir.Write("disc.toc", "CD_DA\nTRACK AUDIO\nFILE \"disc.bin\" 0 00:06:00\nTRACK AUDIO\nFILE \"disc.bin\" #1058400 0 00:10:00\n"
                         "START 00:02:00\n");
   std::string out;
   ASSERT_EQ(qvtest::RunCommand("cd '" + dir.path().string() + "' && toc2cue disc.toc disc.cue 2>&1", &out), 0) << out;
   ASSERT_EQ(qvtest::RunCommand(kQuorvane + " --json check '" + (dir / "disc.cue").string() + "'", &out), 0) << out;
   const nlohmann::json tracks = nlohmann::json::parse(out)["tracks"];
   ASSERT_EQ(tracks.size(), 2u);
-  EXPECT_EQ(tracks[1]["offset"], 846720);
+  EXPECT_EQ(tracks[1]["offset"], 1058400);
   EXPECT_EQ(tracks[1]["blocks"], 750);
   EXPECT_EQ(tracks[1]["indexes"][1]["block"], 150);
 
