@@ -21,7 +21,7 @@ BUILD_PACKAGES := cmake ninja-build g++ ccache pkg-config libgtest-dev libgmock-
 TEST_PACKAGES := genisoimage xorriso udftools python3-pycdlib p7zip-full libarchive-tools \
   libcdio-utils lsdvd dvdbackup vcdimager cdrdao cdrskin iat qemu-system-x86 busybox-static \
   clang libclang-rt-14-dev libvorbisfile3 libvorbisenc2 libmpg123-0 libflac12 vorbis-tools sox libsox-fmt-mp3 \
-  groff-base man-db bsdextrautils ffmpeg
+  groff-base man-db bsdextrautils ffmpeg cuetools id3v2
 # What the grab benchmark compares with.
 BENCH_PACKAGES := wodim
 # What tools/demo.sh runs beside the command: bsdtar checks the disc.

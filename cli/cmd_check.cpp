@@ -5,6 +5,10 @@
 // mended. The expected mode comes from the cue sheet beside the image
 // (NAME.cue; sectors of audio tracks are not checked), else from the first
 // sector that has a sync.
+//
+// quorvane check NAME.cue: reads a cue sheet as a burn would, checked
+// against the files it names, and prints its tracks, or the line it
+// cannot honour.
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -45,36 +49,99 @@ struct Track {
   int mode;
 };
 
-// The tracks of a cue sheet that describes one raw file; empty when there is
-// none. false with *why when it describes something this cannot check.
-bool ReadCue(const fs::path& cue, std::vector<Track>* tracks, std::string* why) {
-  std::ifstream in(cue);
-  if (!in) return true;
-  std::string line;
-  int files = 0, mode = -1;
-  while (std::getline(in, line)) {
-    std::istringstream words(line);
-    std::string keyword, a, b;
-    words >> keyword >> a >> b;
-    if (keyword == "FILE") {
-      ++files;
-    } else if (keyword == "TRACK") {
-      mode = b == "AUDIO" ? 0 : b == "MODE1/2352" ? 1 : b == "MODE2/2352" ? 2 : -1;
-      if (mode < 0) {
-        *why = cue.string() + " has a track of type " + b + ", which is not a raw 2352-byte layout";
-        return false;
-      }
-    } else if (keyword == "INDEX" && a == "01" && mode >= 0) {
-      unsigned m = 0, s = 0, f = 0;
-      if (std::sscanf(b.c_str(), "%u:%u:%u", &m, &s, &f) != 3) {
-        *why = cue.string() + " has an index that is no time: " + b;
-        return false;
-      }
-      tracks->push_back({(m * 60ull + s) * 75 + f, mode});
-    }
+// The tracks of a cue sheet whose one file is the image; empty when there
+// is no sheet. false with *why when the sheet cannot be read or describes
+// something this cannot check.
+bool ReadCue(const fs::path& cue, const fs::path& image, std::vector<Track>* tracks, std::string* why) {
+  std::error_code ec;
+  if (!fs::exists(cue, ec)) return true;
+  PQUORVANE_CUE_SHEET sheet = nullptr;
+  char error[512];
+  if (Quorvane_CueSheetOpen(cue.string().c_str(), &sheet, error, sizeof error) != 0) {
+    *why = error;
+    return false;
   }
-  if (files > 1) tracks->clear();  // several files: the sectors carry their own modes
-  return true;
+  QV_ULONG count = 0;
+  Quorvane_CueSheetDiscGet(sheet, &count, nullptr, nullptr, nullptr);
+  bool ok = true;
+  for (QV_ULONG i = 0; i < count && ok; ++i) {
+    QUORVANE_CUE_TRACK t;
+    Quorvane_CueSheetTrackGet(sheet, i, &t);
+    if (!fs::equivalent(t.file, image, ec)) {
+      tracks->clear();  // several files: the sectors carry their own modes
+      break;
+    }
+    const std::string mode = t.mode;
+    if (t.blockSize != kRaw || mode == "MODE1/2048") {
+      *why = cue.string() + " has a track of type " + mode + ", which is not a raw 2352-byte layout";
+      ok = false;
+    }
+    tracks->push_back({t.offset / kRaw, mode == "AUDIO" ? 0 : mode == "MODE1/2352" ? 1 : 2});
+  }
+  Quorvane_CueSheetDestroy(&sheet);
+  return ok;
+}
+
+std::string Frames(uint64_t frames) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02u:%02u:%02u", static_cast<unsigned>(frames / 4500),
+                static_cast<unsigned>(frames / 75 % 60), static_cast<unsigned>(frames % 75));
+  return text;
+}
+
+// Prints the tracks of a cue sheet as the reader sees them.
+int CheckCue(const GlobalOptions& global, const std::string& path) {
+  std::error_code ec;
+  if (!fs::exists(path, ec)) return Fail(global, kExitNotFound, "no such file: " + path);
+  PQUORVANE_CUE_SHEET sheet = nullptr;
+  char error[1024];
+  const QV_ULONG status = Quorvane_CueSheetOpen(path.c_str(), &sheet, error, sizeof error);
+  if (status != 0) return Fail(global, status == 87 ? kExitUnsupported : kExitFailure, error);
+  QV_ULONG count = 0;
+  const char *catalog = nullptr, *cdTextFile = nullptr;
+  QUORVANE_CUE_TEXT disc;
+  Quorvane_CueSheetDiscGet(sheet, &count, &catalog, &cdTextFile, &disc);
+  auto text = [](const QUORVANE_CUE_TEXT& t) {
+    return nlohmann::json{{"title", t.title}, {"performer", t.performer}, {"songwriter", t.songwriter}};
+  };
+  nlohmann::json tracks = nlohmann::json::array();
+  if (!global.json)
+    std::printf("%s: %lu tracks%s%s\n", path.c_str(), static_cast<unsigned long>(count), *catalog ? ", catalogue " : "",
+                catalog);
+  if (!global.json && (*disc.title || *disc.performer)) std::printf("  \"%s\" by \"%s\"\n", disc.title, disc.performer);
+  for (QV_ULONG i = 0; i < count; ++i) {
+    QUORVANE_CUE_TRACK t;
+    Quorvane_CueSheetTrackGet(sheet, i, &t);
+    nlohmann::json indexes = nlohmann::json::array();
+    std::string indexText;
+    for (QV_ULONG k = 0; k < t.indexCount; ++k) {
+      indexes.push_back({{"number", t.indexNumbers[k]}, {"block", t.indexBlocks[k]}});
+      indexText += " " + std::to_string(t.indexNumbers[k]) + "@" + Frames(t.indexBlocks[k]);
+    }
+    nlohmann::json flags = nlohmann::json::array();
+    const std::pair<QV_BOOLEAN, const char*> named[] = {
+        {t.dcp, "DCP"}, {t.fourChannel, "4CH"}, {t.preEmphasis, "PRE"}, {t.scms, "SCMS"}};
+    for (const auto& [on, name] : named)
+      if (on) flags.push_back(name);
+    tracks.push_back({{"number", t.number}, {"mode", t.mode}, {"blockSize", t.blockSize}, {"file", t.file},
+                      {"fileType", t.fileType}, {"offset", t.offset}, {"bytes", t.bytes}, {"blocks", t.blocks},
+                      {"indexes", indexes}, {"pregapBlocks", t.pregapBlocks}, {"postgapBlocks", t.postgapBlocks},
+                      {"isrc", t.isrc}, {"flags", flags}, {"cdText", text(t.text)}});
+    if (!global.json)
+      std::printf("  track %02ld %-10s %s %s+%llu, %lu blocks (%s), indexes%s%s%s%s%s\n", static_cast<long>(t.number),
+                  t.mode, t.fileType, fs::path(t.file).filename().string().c_str(),
+                  static_cast<unsigned long long>(t.offset), static_cast<unsigned long>(t.blocks),
+                  Frames(t.blocks).c_str(), indexText.c_str(),
+                  t.pregapBlocks ? (", pre-gap " + Frames(t.pregapBlocks)).c_str() : "",
+                  t.postgapBlocks ? (", post-gap " + Frames(t.postgapBlocks)).c_str() : "",
+                  *t.isrc ? (std::string(", ISRC ") + t.isrc).c_str() : "",
+                  *t.text.title ? (std::string(", \"") + t.text.title + "\"").c_str() : "");
+  }
+  if (global.json)
+    PrintJson({{"cueSheet", path}, {"catalog", catalog}, {"cdTextFile", cdTextFile}, {"cdText", text(disc)},
+               {"tracks", tracks}});
+  Quorvane_CueSheetDestroy(&sheet);
+  return kExitOk;
 }
 
 const char* FaultName(QV_ULONG fault) {
@@ -91,6 +158,10 @@ std::string Msf(uint64_t sector) {
 }
 
 int Check(const GlobalOptions& global, const CheckOptions& o) {
+  if (fs::path(o.image).extension() == ".cue" || fs::path(o.image).extension() == ".CUE") {
+    if (o.repair) return Fail(global, kExitUsage, "--repair is for raw images, not cue sheets");
+    return CheckCue(global, o.image);
+  }
   std::error_code ec;
   const fs::file_status status = fs::status(o.image, ec);
   if (!fs::exists(status)) return Fail(global, kExitNotFound, "no such file: " + o.image);
@@ -107,7 +178,8 @@ int Check(const GlobalOptions& global, const CheckOptions& o) {
   const uint64_t sectors = bytes / kRaw;
   std::vector<Track> tracks;
   std::string why;
-  if (!ReadCue(fs::path(o.image).replace_extension(".cue"), &tracks, &why)) return Fail(global, kExitUnsupported, why);
+  if (!ReadCue(fs::path(o.image).replace_extension(".cue"), o.image, &tracks, &why))
+    return Fail(global, kExitUnsupported, why);
 
   g_interrupted = false;
   InterruptScope interrupts(&OnInterrupt);
@@ -188,10 +260,12 @@ int Check(const GlobalOptions& global, const CheckOptions& o) {
   return stillBad == 0 ? kExitOk : kExitFailure;
 }
 
-RegisterCommand reg({"check", "Verify the sectors of a raw image (EDC, P and Q), optionally repair them",
+RegisterCommand reg({"check",
+                     "Verify the sectors of a raw image (EDC, P and Q), optionally repair them; or read a cue sheet "
+                     "and print its tracks",
                      [](CLI::App& sub, const GlobalOptions& global) -> std::function<int()> {
                        auto o = std::make_shared<CheckOptions>();
-                       sub.add_option("IMAGE", o->image, "The raw image (2352-byte sectors)")->required();
+                       sub.add_option("IMAGE", o->image, "The raw image (2352-byte sectors), or a cue sheet (*.cue)")->required();
                        sub.add_flag("--repair", o->repair, "Rewrite the sectors the P and Q parity can mend");
                        sub.add_flag("--quiet,-q", o->quiet, "No progress bar");
                        return [&global, o] { return Check(global, *o); };

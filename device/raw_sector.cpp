@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "core/subcode_crc.h"
+
 namespace {
 
 constexpr uint8_t kSync[12] = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
@@ -121,16 +123,7 @@ bool QuorvaneI_ScrambleDataSector(uint8_t* sector) {
   return true;
 }
 
-uint16_t QuorvaneI_QCrc(const uint8_t* q) { return QuorvaneI_SubchannelCrc(q, 10); }
-
-uint16_t QuorvaneI_SubchannelCrc(const uint8_t* data, size_t size) {
-  unsigned crc = 0;
-  for (size_t i = 0; i < size; ++i) {
-    crc ^= static_cast<unsigned>(data[i]) << 8;
-    for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1;
-  }
-  return static_cast<uint16_t>(crc);
-}
+uint16_t QuorvaneI_QCrc(const uint8_t* q) { return QuorvaneI_SubcodeCrc(q, 10); }
 
 void QuorvaneI_SetQCrc(uint8_t* q) {
   const uint16_t crc = static_cast<uint16_t>(~QuorvaneI_QCrc(q));

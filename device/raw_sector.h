@@ -68,8 +68,6 @@ bool QuorvaneI_ScrambleDataSector(uint8_t* sector);
 // The CRC of Q bytes 0-9 (x^16 + x^12 + x^5 + 1, initial 0, most significant
 // bit first), and bytes 10-11 set to it inverted.
 uint16_t QuorvaneI_QCrc(const uint8_t* q);
-// The same CRC over any run of subchannel bytes (CD-Text packs cover 16).
-uint16_t QuorvaneI_SubchannelCrc(const uint8_t* data, size_t size);
 void QuorvaneI_SetQCrc(uint8_t* q);
 bool QuorvaneI_CheckQCrc(const uint8_t* q);
 

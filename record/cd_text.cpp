@@ -6,6 +6,7 @@
 #include <new>
 
 #include "core/log.h"
+#include "core/subcode_crc.h"
 #include "device/raw_sector.h"
 
 namespace {
@@ -58,7 +59,7 @@ bool CQuorvane_CDText::IsCDTextPresent() const {
 void CQuorvane_CDText::AppendPack(const uint8_t* pack16) {
   uint8_t pack[kQuorvaneCDTextPackSize];
   std::memcpy(pack, pack16, 16);
-  const uint16_t crc = static_cast<uint16_t>(~QuorvaneI_SubchannelCrc(pack, 16));
+  const uint16_t crc = static_cast<uint16_t>(~QuorvaneI_SubcodeCrc(pack, 16));
   pack[16] = static_cast<uint8_t>(crc >> 8);
   pack[17] = static_cast<uint8_t>(crc);
   char hex[2 * kQuorvaneCDTextPackSize + 1];

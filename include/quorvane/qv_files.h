@@ -48,4 +48,53 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_GetAudioFileStreamSizeInUCHARs(cons
                                                                          QV_ULONG *sizeInUCHARs,
                                                                          QV_ULONG *systemStatus);
 
+/* Cue sheets as other burning tools write them, read and checked against
+ * the files they name before anything is recorded from them. */
+
+typedef struct QUORVANE_CUE_SHEET_OBJECT *PQUORVANE_CUE_SHEET;
+
+/* CD-Text strings; empty when not given. */
+typedef struct QUORVANE_CUE_TEXT {
+  const char *title;
+  const char *performer;
+  const char *songwriter;
+} QUORVANE_CUE_TEXT;
+
+/* One track. Pointers stay valid until the sheet is destroyed. Blocks of
+ * indexes count from the track's first block in its file (INDEX 00 when
+ * the pre-gap is in the file); the gaps are not in any file. */
+typedef struct QUORVANE_CUE_TRACK {
+  QV_LONG number;
+  const char *mode; /* "AUDIO", "MODE1/2048", "MODE1/2352", "MODE2/2336", "MODE2/2352" */
+  QV_ULONG blockSize;
+  const char *file; /* resolved against the sheet's folder */
+  const char *fileType; /* "BINARY", "MOTOROLA" (big-endian audio) or "WAVE" (decoded to CD audio) */
+  QV_ULONGLONG offset; /* of the track's first byte in the file */
+  QV_ULONGLONG bytes; /* taken from the file; a short last audio block is padded with silence */
+  QV_ULONG blocks; /* in the file */
+  QV_ULONG indexCount;
+  const QV_LONG *indexNumbers;
+  const QV_ULONG *indexBlocks;
+  QV_ULONG pregapBlocks;
+  QV_ULONG postgapBlocks;
+  const char *isrc;
+  QV_BOOLEAN dcp, fourChannel, preEmphasis, scms;
+  QUORVANE_CUE_TEXT text;
+} QUORVANE_CUE_TRACK;
+
+/* Reads the sheet at path. 0; 87 when it cannot be honoured, with
+ * "<path>: line <n>: <reason>" in error (cut to errorSize); 14 when memory
+ * runs out. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CueSheetOpen(const char *path, PQUORVANE_CUE_SHEET *sheet, char *error,
+                                                        QV_ULONG errorSize);
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CueSheetDestroy(PQUORVANE_CUE_SHEET *sheet);
+/* The disc: its track count, catalogue number, CDTEXTFILE and strings
+ * (any out pointer may be NULL). */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CueSheetDiscGet(PQUORVANE_CUE_SHEET sheet, QV_ULONG *trackCount,
+                                                           const char **catalog, const char **cdTextFile,
+                                                           QUORVANE_CUE_TEXT *text);
+/* Track index (0-based); 87 outside the sheet. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CueSheetTrackGet(PQUORVANE_CUE_SHEET sheet, QV_ULONG index,
+                                                            QUORVANE_CUE_TRACK *track);
+
 #endif /* QUORVANE_QV_FILES_H */
