@@ -24,7 +24,7 @@ class CliProgress : public qvtest::CliTest {
   // The objects the command wrote to standard error with --progress=json.
   std::vector<nlohmann::json> Progress(const std::string& args, int exit) {
     const fs::path err = home / "err.txt";
-    EXPECT_EQ(qvtest::RunCommand(qvtest::QuorvaneCommand() + " --progress=json " + args + " 2>'" + err.string() + "'", &out),
+    EXPECT_EQ(qvtest::RunCommand("(" + qvtest::QuorvaneCommand() + " --progress=json " + args + " 2>'" + err.string() + "')", &out),
               exit) << args << "\n" << qvtest::ReadFile(err);
     seen = qvtest::ReadFile(err);
     std::vector<nlohmann::json> objects;
