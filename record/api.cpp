@@ -96,34 +96,47 @@ class ChangeToCallback final : public CQuorvane_FileChangeListener {
 
 // One file as one track, padded to whole blocks (2352-byte frames of audio,
 // 2048-byte data blocks) so that the recorder, which writes whole blocks,
-// cuts nothing off.
+// cuts nothing off; a change to the file while it is read reaches the
+// grabber's callback.
+class FileTrack {
+ public:
+  FileTrack(const char* entry, CQuorvane_CdvdBurnerGrabber& g, const char* fileName, QV_ULONG kind) : listener_(g) {
+    if (fileName == nullptr)
+      QuorvaneI_Throw(entry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'fileName' is NULL", entry);
+    if (kind > QVX_TRACK_FROM_FILE_AUDIO)
+      QuorvaneI_Throw(entry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Track kind %lu is not 0, 1 or 2", entry,
+                      static_cast<unsigned long>(kind));
+    const bool supported = Quorvane_IsAudioFileSupported(fileName) == EN_SUCCESS;
+    if (kind == QVX_TRACK_FROM_FILE_AUDIO && !supported)
+      QuorvaneI_Throw(entry, EN_UNSUPPORTED_AUDIO_FORMAT, 0,
+                      "Quorvane:%s(): '%s' is not an audio file this engine decodes", entry, fileName);
+    audio_ = kind == QVX_TRACK_FROM_FILE_AUDIO || (kind == QVX_TRACK_FROM_FILE_GUESS && supported);
+    if (audio_) file_ = std::make_unique<CQuorvane_SonvexFile>(fileName);
+    else file_ = std::make_unique<CQuorvane_DiskFile>(fileName);
+    const uint32_t block = audio_ ? 2352 : 2048;
+    if (const uint64_t padding = file_->PadToWhole(block))
+      QuorvaneI_Log("\nQuorvane:%s(): '%s' is not whole blocks of %lu UCHARs: padded with %llu zero UCHARs\n", entry,
+                    fileName, static_cast<unsigned long>(block), static_cast<unsigned long long>(padding));
+    file_->SetChangeListener(&listener_);
+    chain_.AddChainTail(file_.get());
+    chain_.SeekToBegin();
+  }
+  bool audio() const { return audio_; }
+  CQuorvane_FileChain* chain() { return &chain_; }
+
+ private:
+  bool audio_ = false;
+  std::unique_ptr<CQuorvane_DiskFile> file_;
+  ChangeToCallback listener_;
+  CQuorvane_FileChain chain_;
+};
+
 void RecordFile(const char* entry, CQuorvane_CdvdBurnerGrabber& g, const char* fileName, QV_ULONG kind,
                 bool mode2Form1, bool testWrite, bool nextSessionAllowed, QV_LONG progressInterval,
                 QV_LONG bufferInterval) {
-  if (fileName == nullptr)
-    QuorvaneI_Throw(entry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'fileName' is NULL", entry);
-  if (kind > QVX_TRACK_FROM_FILE_AUDIO)
-    QuorvaneI_Throw(entry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Track kind %lu is not 0, 1 or 2", entry,
-                    static_cast<unsigned long>(kind));
-  const bool audio = kind == QVX_TRACK_FROM_FILE_AUDIO ||
-                     (kind == QVX_TRACK_FROM_FILE_GUESS && Quorvane_IsAudioFileSupported(fileName) == EN_SUCCESS);
-  if (kind == QVX_TRACK_FROM_FILE_AUDIO && Quorvane_IsAudioFileSupported(fileName) != EN_SUCCESS)
-    QuorvaneI_Throw(entry, EN_UNSUPPORTED_AUDIO_FORMAT, 0, "Quorvane:%s(): '%s' is not an audio file this engine decodes",
-                    entry, fileName);
-  std::unique_ptr<CQuorvane_DiskFile> file;
-  if (audio) file = std::make_unique<CQuorvane_SonvexFile>(fileName);
-  else file = std::make_unique<CQuorvane_DiskFile>(fileName);
-  const uint32_t block = audio ? 2352 : 2048;
-  if (const uint64_t padding = file->PadToWhole(block))
-    QuorvaneI_Log("\nQuorvane:%s(): '%s' is not whole blocks of %lu UCHARs: padded with %llu zero UCHARs\n", entry,
-                  fileName, static_cast<unsigned long>(block), static_cast<unsigned long long>(padding));
-  ChangeToCallback listener(g);
-  file->SetChangeListener(&listener);
-  CQuorvane_FileChain chain;
-  chain.AddChainTail(file.get());
-  chain.SeekToBegin();
-  g.TrackAtOnce(&chain, mode2Form1, testWrite, nextSessionAllowed, progressInterval, bufferInterval, audio ? 2 : 1, 0,
-                0, 0, 0);
+  FileTrack track(entry, g, fileName, kind);
+  g.TrackAtOnce(track.chain(), mode2Form1, testWrite, nextSessionAllowed, progressInterval, bufferInterval,
+                track.audio() ? 2 : 1, 0, 0, 0, 0);
 }
 
 }  // namespace
@@ -316,35 +329,14 @@ namespace {
 // whole blocks like a track-at-once file.
 void RecordFileRaw(const char* entry, CQuorvane_CdvdBurnerGrabber& g, bool rawPW, const char* fileName, QV_ULONG kind,
                    bool testWrite, QV_LONG progressInterval, QV_LONG bufferInterval) {
-  if (fileName == nullptr)
-    QuorvaneI_Throw(entry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'fileName' is NULL", entry);
-  if (kind > QVX_TRACK_FROM_FILE_AUDIO)
-    QuorvaneI_Throw(entry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Track kind %lu is not 0, 1 or 2", entry,
-                    static_cast<unsigned long>(kind));
-  const bool supported = Quorvane_IsAudioFileSupported(fileName) == EN_SUCCESS;
-  if (kind == QVX_TRACK_FROM_FILE_AUDIO && !supported)
-    QuorvaneI_Throw(entry, EN_UNSUPPORTED_AUDIO_FORMAT, 0, "Quorvane:%s(): '%s' is not an audio file this engine decodes",
-                    entry, fileName);
-  const bool audio = kind == QVX_TRACK_FROM_FILE_AUDIO || (kind == QVX_TRACK_FROM_FILE_GUESS && supported);
-  std::unique_ptr<CQuorvane_DiskFile> file;
-  if (audio) file = std::make_unique<CQuorvane_SonvexFile>(fileName);
-  else file = std::make_unique<CQuorvane_DiskFile>(fileName);
-  const uint32_t block = audio ? 2352 : 2048;
-  if (const uint64_t padding = file->PadToWhole(block))
-    QuorvaneI_Log("\nQuorvane:%s(): '%s' is not whole blocks of %lu UCHARs: padded with %llu zero UCHARs\n", entry,
-                  fileName, static_cast<unsigned long>(block), static_cast<unsigned long long>(padding));
-  ChangeToCallback listener(g);
-  file->SetChangeListener(&listener);
-  CQuorvane_FileChain chain;
-  chain.AddChainTail(file.get());
-  chain.SeekToBegin();
+  FileTrack track(entry, g, fileName, kind);
   CQuorvane_CdvdBurnerGrabber::DiscAtOnceRequest request;
-  request.audio = audio;
+  request.audio = track.audio();
   request.testWrite = testWrite;
   request.progressInterval = progressInterval;
   request.bufferInterval = bufferInterval;
-  if (rawPW) g.DiscAtOnceRawPW(&chain, request);
-  else g.DiscAtOncePQ(&chain, request);
+  if (rawPW) g.DiscAtOnceRawPW(track.chain(), request);
+  else g.DiscAtOncePQ(track.chain(), request);
 }
 
 }  // namespace
