@@ -17,7 +17,7 @@
 namespace qvaudio {
 
 inline std::string Fixture(const std::string& name) {
-  return (std::filesystem::path(QUORVANE_SOURCE_DIR) / "tests/audio/fixtures" / name).string();
+  return (std::filesystem::path(qvtest::SourceDir()) / "tests/audio/fixtures" / name).string();
 }
 
 inline std::vector<uint8_t> Bytes(const std::string& path) {

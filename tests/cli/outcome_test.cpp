@@ -21,7 +21,7 @@ class CliOutcomes : public ::testing::Test {
     fs::permissions(home.path(), fs::perms::all);
     qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", home.path().c_str());
     env_ = "H='" + home.path().string() + "' W='" + (home / "w").string() + "' D='" + QUORVANE_DISCS_DIR + "' Q='" +
-           QUORVANE_BINARY_DIR + "/cli/quorvane' F='" + QUORVANE_SOURCE_DIR + "/tests/audio/fixtures' QUORVANE_VDRIVE_HOME='" +
+           qvtest::BinaryDir() + "/cli/quorvane' F='" + qvtest::SourceDir() + "/tests/audio/fixtures' QUORVANE_VDRIVE_HOME='" +
            home.path().string() + "' ";
     home.Write("w/src/a.txt", "a file\n");
     home.Write("w/src/secret.txt", "not for nobody\n");

@@ -16,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 const std::string kQuorvane = qvtest::QuorvaneCommand();
-const std::string kFlac = std::string(QUORVANE_SOURCE_DIR) + "/tests/audio/fixtures/tone.flac";
+const std::string kFlac = std::string(qvtest::SourceDir()) + "/tests/audio/fixtures/tone.flac";
 
 class CliOutput : public qvtest::CliTest {
  protected:

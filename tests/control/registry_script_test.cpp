@@ -65,7 +65,7 @@ class FakeRegistry : public qv::control::RegistryWriter {
 };
 
 std::string Script(const char* name) {
-  return qvtest::ReadFile(std::string(QUORVANE_SOURCE_DIR) + "/control/win32/" + name);
+  return qvtest::ReadFile(std::string(qvtest::SourceDir()) + "/control/win32/" + name);
 }
 
 const char* kClsid = "{CB735A95-117D-4799-B67D-AE177BC8C9FB}";

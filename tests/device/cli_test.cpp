@@ -14,7 +14,7 @@ class DeviceCommands : public ::testing::Test {
   int Run(const std::string& args, std::string* out = nullptr) {
     std::string text;
     const int rc = qvtest::RunCommand("QUORVANE_VDRIVE_HOME=" + home.path().string() +
-                                          " QUORVANE_LIB_WNASPI32=/nonexistent " + QUORVANE_BINARY_DIR +
+                                          " QUORVANE_LIB_WNASPI32=/nonexistent " + qvtest::BinaryDir() +
                                           "/cli/quorvane " + args + " 2>&1",
                                       &text);
     if (out) *out = text;

@@ -134,7 +134,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The virtual drive's prepared discs, as the engine must report them.
 json Prepared(const char* file) {
-  std::ifstream in(std::string(QUORVANE_SOURCE_DIR) + "/vdrive/discs/" + file);
+  std::ifstream in(std::string(qvtest::SourceDir()) + "/vdrive/discs/" + file);
   return json::parse(in);
 }
 

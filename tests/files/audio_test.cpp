@@ -13,7 +13,7 @@ using qvtest::CatchEngine;
 using qvtest::ReadChain;
 
 std::string Fixture(const std::string& name) {
-  return (std::filesystem::path(QUORVANE_SOURCE_DIR) / "tests/audio/fixtures" / name).string();
+  return (std::filesystem::path(qvtest::SourceDir()) / "tests/audio/fixtures" / name).string();
 }
 
 const std::string& CdSamples() {

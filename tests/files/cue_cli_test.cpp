@@ -7,7 +7,7 @@
 
 namespace {
 
-const std::string kQuorvane = std::string(QUORVANE_BINARY_DIR) + "/cli/quorvane";
+const std::string kQuorvane = std::string(qvtest::BinaryDir()) + "/cli/quorvane";
 
 // A sheet toc2cue wrote, the tracks as JSON; a sheet it cannot honour is
 // refused with its line and exit 7, and --repair is no option for it.

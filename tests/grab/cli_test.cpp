@@ -23,7 +23,7 @@ class GrabCli : public ::testing::Test {
   void SetUp() override { qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", home.path().c_str()); }
   void TearDown() override { qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", nullptr); }
   int Run(const std::string& args) {
-    return qvtest::RunCommand(std::string(QUORVANE_BINARY_DIR) + "/cli/quorvane " + args + " 2>&1", &out);
+    return qvtest::RunCommand(std::string(qvtest::BinaryDir()) + "/cli/quorvane " + args + " 2>&1", &out);
   }
   std::string At(const std::string& name) const { return "'" + (home.path() / name).string() + "'"; }
   // A drive named d holding one data track burnt from a folder of random
@@ -158,7 +158,7 @@ TEST_F(GrabCli, InterruptedGrabsLeaveNoFile) {
   const pid_t child = fork();
   if (child == 0) {
     freopen((home / "out.txt").c_str(), "w", stderr);
-    execl((std::string(QUORVANE_BINARY_DIR) + "/cli/quorvane").c_str(), "quorvane", "grab", "--drive", "d", "--track",
+    execl((std::string(qvtest::BinaryDir()) + "/cli/quorvane").c_str(), "quorvane", "grab", "--drive", "d", "--track",
           "1", "--out", (home / "t.iso").c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }

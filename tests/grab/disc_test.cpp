@@ -26,7 +26,7 @@ class GrabDisc : public ::testing::Test {
   void SetUp() override { qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", home.path().c_str()); }
   void TearDown() override { qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", nullptr); }
   int Run(const std::string& args) {
-    return qvtest::RunCommand(std::string(QUORVANE_BINARY_DIR) + "/cli/quorvane " + args + " 2>&1", &out);
+    return qvtest::RunCommand(std::string(qvtest::BinaryDir()) + "/cli/quorvane " + args + " 2>&1", &out);
   }
   std::string At(const std::string& name) const { return "'" + (home.path() / name).string() + "'"; }
   void Insert(const std::string& description) {

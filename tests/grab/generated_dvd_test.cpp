@@ -12,7 +12,7 @@ TEST(GeneratedDvd, ExportIsWhatReadGives) {
   qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", home.path().c_str());
   std::string out;
   auto run = [&](const std::string& args) {
-    return qvtest::RunCommand(std::string(QUORVANE_BINARY_DIR) + "/cli/quorvane " + args + " 2>&1", &out);
+    return qvtest::RunCommand(std::string(qvtest::BinaryDir()) + "/cli/quorvane " + args + " 2>&1", &out);
   };
   const std::string at = home.path().string() + "/";
   home.Write("dvd.json", R"({"media": "dvd-rom", "sessions": [{"closed": true, "tracks": [{"blocks": 700, "source": "counter"}]}]})");

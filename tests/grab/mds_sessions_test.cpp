@@ -18,7 +18,7 @@ class MdsSessions : public ::testing::Test {
   void SetUp() override { qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", home.path().c_str()); }
   void TearDown() override { qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", nullptr); }
   int Run(const std::string& args) {
-    return qvtest::RunCommand(std::string(QUORVANE_BINARY_DIR) + "/cli/quorvane " + args + " 2>&1", &out);
+    return qvtest::RunCommand(std::string(qvtest::BinaryDir()) + "/cli/quorvane " + args + " 2>&1", &out);
   }
   uint32_t Parse(const std::string& name) {
     return QuorvaneI_ParseMDS((home.path() / name).c_str(), &layout, &mode, &image, (home.path().string() + "/").c_str());

@@ -15,7 +15,7 @@ TEST(PlainDrive, DataTracksThroughRead10AndClearRefusals) {
   qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", home.path().c_str());
   std::string out;
   auto run = [&](const std::string& args) {
-    return qvtest::RunCommand(std::string(QUORVANE_BINARY_DIR) + "/cli/quorvane " + args + " 2>&1", &out);
+    return qvtest::RunCommand(std::string(qvtest::BinaryDir()) + "/cli/quorvane " + args + " 2>&1", &out);
   };
   const std::string at = home.path().string() + "/";
   struct Case {

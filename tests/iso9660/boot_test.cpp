@@ -26,7 +26,7 @@ TEST_P(Boot, QemuBootsTheImage) {
   dir.Write("src/readme.txt", "a bootable disc");
   const fs::path iso = dir / "boot.iso";
   std::string output;
-  ASSERT_EQ(qvtest::RunCommand(std::string(QUORVANE_BINARY_DIR) + "/cli/quorvane image iso --quiet --out '" +
+  ASSERT_EQ(qvtest::RunCommand(std::string(qvtest::BinaryDir()) + "/cli/quorvane image iso --quiet --out '" +
                                    iso.string() + "' --boot '" + bootImage.string() + "' --boot-emulation " +
                                    emulation + " '" + (dir / "src").string() + "'",
                                &output),

@@ -9,7 +9,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-const std::string kQuorvane = std::string(QUORVANE_BINARY_DIR) + "/cli/quorvane";
+const std::string kQuorvane = std::string(qvtest::BinaryDir()) + "/cli/quorvane";
 
 int RunCli(const std::string& arguments, std::string* output) {
   return qvtest::RunCommand(kQuorvane + " " + arguments, output);

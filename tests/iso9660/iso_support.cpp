@@ -217,7 +217,7 @@ std::string OutsideProblems(Tree& tree, const std::string& image, bool boot, boo
   }
   std::ofstream(image + ".json") << manifest.dump();
   std::string output;
-  const int code = qvtest::RunCommand("/usr/bin/python3 " QUORVANE_SOURCE_DIR "/tests/iso9660/oracles.py '" + image +
+  const int code = qvtest::RunCommand("/usr/bin/python3 " + qvtest::SourceDir() + "/tests/iso9660/oracles.py '" + image +
                                           "' '" + image + ".json'",
                                       &output);
   return code == 0 ? std::string() : output;

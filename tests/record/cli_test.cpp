@@ -155,7 +155,7 @@ TEST_F(BurnCli, ImagesGoOnTheDiscAsTheyAreOrAreRefused) {
       {"raw.bin", 7, "raw 2352-byte CD sectors", ""},
       {"tone.wav", 2, "burn it with --audio", ""},
   };
-  std::filesystem::copy_file(std::string(QUORVANE_SOURCE_DIR) + "/tests/audio/fixtures/tone-cd.wav", home.path() / "tone.wav");
+  std::filesystem::copy_file(std::string(qvtest::SourceDir()) + "/tests/audio/fixtures/tone-cd.wav", home.path() / "tone.wav");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
     ASSERT_EQ(Run("vdrive create cd --media cd-r"), 0) << out;
@@ -187,7 +187,7 @@ TEST_F(BurnCli, EraseAndFormatChangeTheDisc) {
   EXPECT_EQ(disc["free"]["blocks"], disc["atip"]["capacityBlocks"]) << out;
 
   ASSERT_EQ(Run("vdrive create plus --media dvd+rw"), 0) << out;
-  ASSERT_EQ(Run("vdrive insert plus --disc " + std::string(QUORVANE_SOURCE_DIR) + "/vdrive/discs/dvd+rw-unformatted.json"), 0);
+  ASSERT_EQ(Run("vdrive insert plus --disc " + std::string(qvtest::SourceDir()) + "/vdrive/discs/dvd+rw-unformatted.json"), 0);
   ASSERT_EQ(Run("format --drive plus"), 0) << out;
   ASSERT_EQ(Run("--json vdrive list"), 0) << out;
   EXPECT_EQ(nlohmann::json::parse(out)["drives"][0]["disc"]["formatted"], true) << out;
@@ -305,7 +305,7 @@ TEST_F(BurnCli, EachSessionShowsTheEarlierFiles) {
 // and the engine drops), then silence up to four seconds.
 TEST_F(BurnCli, AudioTracksHoldTheDecodedSamples) {
   QVTEST_REQUIRE_PROGRAM("sox");
-  const std::string fixtures = std::string(QUORVANE_SOURCE_DIR) + "/tests/audio/fixtures/";
+  const std::string fixtures = std::string(qvtest::SourceDir()) + "/tests/audio/fixtures/";
   const struct {
     const char* file;
     size_t delay;   // stereo samples sox gives before the first the engine gives

@@ -17,7 +17,7 @@ class GrowCli : public ::testing::Test {
   void SetUp() override { setenv("QUORVANE_VDRIVE_HOME", home.path().c_str(), 1); }
   void TearDown() override { unsetenv("QUORVANE_VDRIVE_HOME"); }
   int Run(const std::string& args) {
-    return qvtest::RunCommand(std::string(QUORVANE_BINARY_DIR) + "/cli/quorvane " + args + " 2>&1", &out);
+    return qvtest::RunCommand(std::string(qvtest::BinaryDir()) + "/cli/quorvane " + args + " 2>&1", &out);
   }
   std::string At(const std::string& name) { return "'" + (home.path() / name).string() + "'"; }
   // The regular files under a folder, by relative path, with their bytes.

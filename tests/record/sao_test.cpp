@@ -15,7 +15,7 @@ class SaoBurn : public BurnFixture {
   // one-second post-gap and an index 2 at one second.
   QV_ULONG BurnMixed() {
     data = Source("data.iso", 400 * 2048, 0x5A);
-    audio = std::string(QUORVANE_SOURCE_DIR) + "/tests/audio/fixtures/tone-cd.wav";
+    audio = std::string(qvtest::SourceDir()) + "/tests/audio/fixtures/tone-cd.wav";
     QUORVANE_SAO_TRACK t[2] = {};
     t[0].m__PCHAR__FileName = data.c_str();
     t[0].m__LONG__PregapBlocks = 150;

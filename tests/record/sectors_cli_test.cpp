@@ -17,7 +17,7 @@ namespace {
 class SectorsCli : public VdriveTest {
  protected:
   int Run(const std::string& args) {
-    return RunCommand("QUORVANE_VDRIVE_HOME=" + home.path().string() + " " + QUORVANE_BINARY_DIR + "/cli/quorvane " +
+    return RunCommand("QUORVANE_VDRIVE_HOME=" + home.path().string() + " " + qvtest::BinaryDir() + "/cli/quorvane " +
                           args + " 2>&1",
                       &out);
   }

@@ -15,7 +15,7 @@
 
 namespace {
 
-const std::filesystem::path kBuild = QUORVANE_BINARY_DIR;
+const std::filesystem::path kBuild = qvtest::BinaryDir();
 
 uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
 uint32_t Be32(const uint8_t* p) { return uint32_t{p[0]} << 24 | p[1] << 16 | p[2] << 8 | p[3]; }

@@ -7,7 +7,7 @@
 
 namespace qvtest {
 
-inline std::string QuorvaneCommand() { return std::string(QUORVANE_BINARY_DIR) + "/cli/quorvane"; }
+inline std::string QuorvaneCommand() { return std::string(qvtest::BinaryDir()) + "/cli/quorvane"; }
 
 class CliTest : public ::testing::Test {
  protected:

@@ -22,6 +22,9 @@
 
 namespace qvtest {
 
+std::string SourceDir() { return QUORVANE_SOURCE_DIR; }
+std::string BinaryDir() { return QUORVANE_BINARY_DIR; }
+
 LogCapture::LogCapture() {
   qv::plat::SetDebugSink([this](const char* text) {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -61,6 +61,11 @@ void SetEnvironment(const std::string& name, const char* value);
 
 // Runs a shell command; returns its exit status, output in *output.
 int RunCommand(const std::string& command, std::string* output = nullptr);
+
+// The source and build trees, kept out of every test's compile line so
+// that worktrees share the compiler cache.
+std::string SourceDir();
+std::string BinaryDir();
 // True when a program is on PATH.
 bool HaveProgram(const std::string& name);
 

@@ -157,7 +157,7 @@ TEST_F(UdfOracles, DvdVideoReadByLsdvdAndCopiedBackByDvdbackup) {
     }
     // The addresses inside the IFO and BUP files match the files' places
     // only when patched: the authoring tool left a gap we do not.
-    EXPECT_EQ(qvtest::RunCommand("/usr/bin/python3 " QUORVANE_SOURCE_DIR "/tests/udf/dvd_check.py '" + iso.string() + "'",
+    EXPECT_EQ(qvtest::RunCommand("/usr/bin/python3 " + qvtest::SourceDir() + "/tests/udf/dvd_check.py '" + iso.string() + "'",
                                  &out),
               patch ? 0 : 1)
         << out;

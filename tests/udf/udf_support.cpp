@@ -16,6 +16,6 @@ std::string UdfProblems(const std::string& image, const std::string& folder) {
   return problems;
 }
 
-std::string VideoTs() { return QUORVANE_SOURCE_DIR "/tests/udf/fixtures/video_ts"; }
+std::string VideoTs() { return qvtest::SourceDir() + "/tests/udf/fixtures/video_ts"; }
 
 }  // namespace qvudf

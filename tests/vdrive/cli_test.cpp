@@ -12,7 +12,7 @@ class VdriveCommand : public ::testing::Test {
   VirtualDriveHome home;
   int Run(const std::string& args, std::string* out = nullptr) {
     std::string text;
-    const int rc = RunCommand("QUORVANE_VDRIVE_HOME=" + home.path().string() + " " + QUORVANE_BINARY_DIR +
+    const int rc = RunCommand("QUORVANE_VDRIVE_HOME=" + home.path().string() + " " + qvtest::BinaryDir() +
                                   "/cli/quorvane " + args,
                               &text);
     if (out) *out = text;
@@ -55,7 +55,7 @@ TEST_F(VdriveCommand, CreateListInsertEject) {
 TEST_F(VdriveCommand, ConcurrentCreatesGetNamesOfTheirOwn) {
   std::string command, out;
   for (int i = 0; i < 10; ++i) command += "quorvane vdrive create d" + std::to_string(i) + " >/dev/null & ";
-  ASSERT_EQ(RunCommand("export PATH=" QUORVANE_BINARY_DIR "/cli:$PATH QUORVANE_VDRIVE_HOME=" + home.path().string() +
+  ASSERT_EQ(RunCommand("export PATH=" + qvtest::BinaryDir() + "/cli:$PATH QUORVANE_VDRIVE_HOME=" + home.path().string() +
                        "; " + command + "wait"), 0);
   ASSERT_EQ(Run("vdrive list --json", &out), 0) << out;
   std::set<std::string> names, addresses;
