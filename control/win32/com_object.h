@@ -138,6 +138,9 @@ class ComObject : public DualInterface<Default>,
   void FinalRelease() {}
   void* QueryExtra(REFIID) { return nullptr; }
 
+  // The object's own reference count, for the traces that show it.
+  ULONG References() const { return inner_.refs.load(); }
+
  protected:
   ComObject() { ModuleLock(); }
   virtual ~ComObject() { ModuleUnlock(); }

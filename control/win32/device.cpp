@@ -55,6 +55,8 @@ HRESULT CDevices::AddDevice(const char* name) {
     QVX("\nCDevices::AddDevice() : CoCreateInstance() failed with %d\n", static_cast<int>(hr));
     return hr;
   }
+  // The count after the list's own reference (the creation's, here).
+  QVX("\nCDevices::AddDevice() : After AddRef %d\n", static_cast<int>(static_cast<CDevice*>(itf)->References()));
   hr = static_cast<CDevice*>(itf)->InitDevice(name);
   if (FAILED(hr)) {
     QVX("\nCDevices::AddDevice() : InitDevice(<%s>) failed with %d\n", name, static_cast<int>(hr));

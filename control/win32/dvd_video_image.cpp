@@ -27,6 +27,35 @@ HRESULT ImageFailure(uint32_t number, const EngineCall& c, std::string& error) {
   return EngineReadResult(number, c);
 }
 
+// Every member of both classes shows its entry and exit with the object's
+// reference count, which tells a leaked handle from a live one.
+template <class Object>
+class MemberTrace {
+ public:
+  MemberTrace(const char* name, Object* self) : name_(name), self_(self) {
+    QVX("\n%s(%p) : ENTERed ref = %08X.\n", name_, static_cast<void*>(self_), static_cast<unsigned>(self_->References()));
+  }
+  ~MemberTrace() {
+    QVX("\n%s(%p) : EXITing ref = %08X.\n", name_, static_cast<void*>(self_), static_cast<unsigned>(self_->References()));
+  }
+  MemberTrace(const MemberTrace&) = delete;
+  MemberTrace& operator=(const MemberTrace&) = delete;
+
+ private:
+  const char* name_;
+  Object* self_;
+};
+
+// The error message as a new BSTR, with the traces both classes give it.
+HRESULT ErrorMessageResult(const char* cls, void* self, const std::string& error, BSTR* v) {
+  QVX("%s::get_ErrorMessage() : ENTERed for %p\n", cls, static_cast<void*>(v));
+  QVX("%s::get_ErrorMessage() : this =  %p\n", cls, self);
+  const std::string method = std::string(cls) + "::get_ErrorMessage";
+  const HRESULT hr = StringResult(method.c_str(), error, v);
+  if (SUCCEEDED(hr)) QVX("%s::get_ErrorMessage() : m__BSTR__ErrorMessage =  %p\n", cls, static_cast<void*>(*v));
+  return hr;
+}
+
 HRESULT NotBuilt(const char* trace, std::string& error, REFCLSID clsid) {
   QVX("%s", trace);
   error = "Image was not built.";
@@ -55,6 +84,7 @@ void CDVDVideoImage::FreeMemory() {
 }
 
 HRESULT CDVDVideoImage::AddFile(BSTR fileName) {
+  const MemberTrace trace("CDVDVideoImage::AddFile", this);
   std::lock_guard<std::mutex> lock(lock_);
   try {
     files_.push_back(NarrowFromBstr(fileName));
@@ -66,6 +96,7 @@ HRESULT CDVDVideoImage::AddFile(BSTR fileName) {
 }
 
 HRESULT CDVDVideoImage::Build(BSTR volumeId) {
+  const MemberTrace trace("CDVDVideoImage::Build", this);
   std::lock_guard<std::mutex> lock(lock_);
   try {
     error_.clear();
@@ -81,6 +112,20 @@ HRESULT CDVDVideoImage::Build(BSTR volumeId) {
 HRESULT CDVDVideoImage::BuildLocked(const std::string& volume) {
   FreeMemory();
   QV_ULONG counter = 0;
+  std::vector<DvdVideoFileName> names;
+  try {
+    items_.assign(files_.size(), QUORVANE_UDF_TREE_ITEM{});
+  } catch (const std::bad_alloc&) {
+    QVX("CDVDVideoImage::Build(): failed when allocating m__PUDF_TREE_ITEM__File (%d)", static_cast<int>(files_.size() + 1));
+    return E_OUTOFMEMORY;
+  }
+  try {
+    names.reserve(files_.size());
+  } catch (const std::bad_alloc&) {
+    QVX("CDVDVideoImage::Build(): failed when allocating m__PFILE_INFO__Files[%d] = %p, m__PINT__Indexes = %p",
+        static_cast<int>(files_.size()), static_cast<void*>(nullptr), static_cast<void*>(nullptr));
+    return E_OUTOFMEMORY;
+  }
   QVX("\nCDVDVideoImage::Build(): Formatting directories...\n");
   QV_ULONG status = Quorvane_UDF_FormatTreeItemAsFolder(&root_, ++counter, "", nullptr);
   if (status == 0) status = Quorvane_UDF_FormatTreeItemAsFolder(&audioTs_, ++counter, "AUDIO_TS", &root_);
@@ -90,13 +135,11 @@ HRESULT CDVDVideoImage::BuildLocked(const std::string& volume) {
     return static_cast<HRESULT>(0x80070000u | status);
   }
   QVX("\nCDVDVideoImage:Build(): Formatting files...\n");
-  std::vector<DvdVideoFileName> names;
   for (size_t k = 0; k < files_.size(); ++k) {
     names.push_back(SplitDvdVideoPath(files_[k]));
     QVX("\nCDVDVideoImage:Build(): Adding file #%d <%s>, <%s>.\n", static_cast<int>(k + 1), files_[k].c_str(),
         names.back().name.c_str());
   }
-  items_.assign(files_.size(), QUORVANE_UDF_TREE_ITEM{});
   QVX("\nCDVDVideoImage::Build(): After sorting : \n");
   size_t position = 0;
   for (const size_t i : DvdVideoLayoutOrder(names)) {
@@ -125,6 +168,7 @@ HRESULT CDVDVideoImage::BuildLocked(const std::string& volume) {
 }
 
 HRESULT CDVDVideoImage::SaveImageToFile(BSTR fileName, IQuorvaneCallBack* callback) {
+  const MemberTrace trace("CDVDVideoImage::SaveImageToFile", this);
   std::lock_guard<std::mutex> lock(lock_);
   std::string file;
   try {
@@ -151,11 +195,12 @@ HRESULT CDVDVideoImage::SaveImageToFile(BSTR fileName, IQuorvaneCallBack* callba
 }
 
 HRESULT CDVDVideoImage::get_ErrorMessage(BSTR* v) {
-  QVX("CDVDVideoImage::get_ErrorMessage() : ENTERed for %p\n", static_cast<void*>(v));
-  return StringResult("CDVDVideoImage::get_ErrorMessage", error_, v);
+  const MemberTrace trace("CDVDVideoImage::get_ErrorMessage", this);
+  return ErrorMessageResult("CDVDVideoImage", this, error_, v);
 }
 
 HRESULT CDVDVideoImage::get_FileSystemHandle(long* v) {
+  const MemberTrace trace("CDVDVideoImage::get_FileSystemHandle", this);
   if (!CheckOutPointer("CDVDVideoImage::get_FileSystemHandle", v, sizeof *v)) return E_POINTER;
   std::lock_guard<std::mutex> lock(lock_);
   if (!built_) {
@@ -168,6 +213,7 @@ HRESULT CDVDVideoImage::get_FileSystemHandle(long* v) {
 }
 
 HRESULT CDVDVideoImage::get_ImageSizeInBytes(UINT64* v) {
+  const MemberTrace trace("CDVDVideoImage::get_ImageSizeInBytes", this);
   if (v == nullptr || IsBadWritePtr(v, sizeof *v)) return E_INVALIDARG;
   std::lock_guard<std::mutex> lock(lock_);
   QV_ULONG high = 0;
@@ -195,6 +241,7 @@ void CDVDVideoImage2::FreeMemory() {
 
 HRESULT CDVDVideoImage2::CreateImage(BSTR sourceFolder, BSTR volumeId, BSTR publisherId, BSTR applicationId,
                                      VARIANT_BOOL patchIfo) {
+  const MemberTrace trace("CDVDVideoImage2::CreateImage", this);
   std::lock_guard<std::mutex> lock(lock_);
   try {
     error_.clear();
@@ -226,6 +273,7 @@ HRESULT CDVDVideoImage2::CreateImage(BSTR sourceFolder, BSTR volumeId, BSTR publ
 }
 
 HRESULT CDVDVideoImage2::SaveImageToFile(BSTR fileName, IQuorvaneCallBack* callback) {
+  const MemberTrace trace("CDVDVideoImage2::SaveImageToFile", this);
   std::lock_guard<std::mutex> lock(lock_);
   std::string file;
   try {
@@ -251,11 +299,12 @@ HRESULT CDVDVideoImage2::SaveImageToFile(BSTR fileName, IQuorvaneCallBack* callb
 }
 
 HRESULT CDVDVideoImage2::get_ErrorMessage(BSTR* v) {
-  QVX("CDVDVideoImage2::get_ErrorMessage() : ENTERed for %p\n", static_cast<void*>(v));
-  return StringResult("CDVDVideoImage2::get_ErrorMessage", error_, v);
+  const MemberTrace trace("CDVDVideoImage2::get_ErrorMessage", this);
+  return ErrorMessageResult("CDVDVideoImage2", this, error_, v);
 }
 
 HRESULT CDVDVideoImage2::get_FileSystemHandle(long* v) {
+  const MemberTrace trace("CDVDVideoImage2::get_FileSystemHandle", this);
   if (!CheckOutPointer("CDVDVideoImage2::get_FileSystemHandle", v, sizeof *v)) return E_POINTER;
   std::lock_guard<std::mutex> lock(lock_);
   QV_HANDLE tree = nullptr;
@@ -268,6 +317,7 @@ HRESULT CDVDVideoImage2::get_FileSystemHandle(long* v) {
 }
 
 HRESULT CDVDVideoImage2::get_ImageSizeInBytes(UINT64* v) {
+  const MemberTrace trace("CDVDVideoImage2::get_ImageSizeInBytes", this);
   if (v == nullptr || IsBadWritePtr(v, sizeof *v)) return E_INVALIDARG;
   std::lock_guard<std::mutex> lock(lock_);
   QV_ULONGLONG size = 0;

@@ -41,13 +41,18 @@ HRESULT CJolietImage::FinalConstruct() {
     return EngineCallFailure("CJolietImage::FinalConstruct", this, "Quorvane_ISO9660JolietFileTree_Create", n, c,
                              CLSID_CJolietImage, error_);
   // The tree gets its root with its first item: add one and take it away.
-  QV_HANDLE parent = nullptr, node = nullptr;
+  QVX("\nCJolietImage(%p)::FinalConstruct() : #1 \n", static_cast<void*>(this));
+  QV_HANDLE parent = Quorvane_ISO9660JolietFileTree_GetRoot(tree_), node = nullptr;
+  QVX("\nCJolietImage(%p)::FinalConstruct() : #2 \n", static_cast<void*>(this));
   n = Quorvane_ISO9660JolietFileTree_Add(tree_, c.message, sizeof c.message, &c.systemStatus, nullptr, "Temp", 2,
                                          &parent, &node);
   if (n != EN_SUCCESS)
     return EngineCallFailure("CJolietImage::FinalConstruct", this, "Quorvane_ISO9660JolietFileTree_Add", n, c,
                              CLSID_CJolietImage, error_);
-  QV_HANDLE kid = Quorvane_ISO9660JolietFileTree_GetFirstKid(tree_, Quorvane_ISO9660JolietFileTree_GetRoot(tree_));
+  QV_HANDLE root = Quorvane_ISO9660JolietFileTree_GetRoot(tree_);
+  QVX("\nCJolietImage(%p)::FinalConstruct() : #3 l__PVOID__Root = %p\n", static_cast<void*>(this), root);
+  QV_HANDLE kid = Quorvane_ISO9660JolietFileTree_GetFirstKid(tree_, root);
+  QVX("\nCJolietImage(%p)::FinalConstruct() : #4 %p \n", static_cast<void*>(this), kid);
   if (kid != nullptr) Quorvane_ISO9660JolietFileTree_Remove(tree_, &kid);
   QVX("\nCJolietImage(%p)::FinalConstruct() : EXITing with success. \n", static_cast<void*>(this));
   return S_OK;
@@ -238,6 +243,14 @@ void CJolietImage::OnCollision(QUORVANE_NAME_COLLISION& r) {
     if (u == 0) break;
     name.push_back(u);
   }
+  auto narrow = [](const std::u16string& w) {
+    std::string out(w.size() * 2 + 1, '\0');
+    const int n = WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(w.c_str()), static_cast<int>(w.size()),
+                                      out.data(), static_cast<int>(out.size()), nullptr, nullptr);
+    out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return out;
+  };
+  QVX("CJolietImage::Callback():\tJoliet <%s> -> ", narrow(name).c_str());
   auto store = [&](const std::u16string& s) {
     std::memset(r.m__UCHAR__Name, 0, sizeof r.m__UCHAR__Name);
     for (size_t i = 0; i < s.size() && i < kUnits - 1; ++i) {
@@ -263,6 +276,8 @@ void CJolietImage::OnCollision(QUORVANE_NAME_COLLISION& r) {
         chosen = RenameJolietCollision(name, local);
       }
       store(chosen);
+      QVX("CJolietImage::Callback():\tResulting name <%s>, solution = %d\n", narrow(chosen).c_str(),
+          static_cast<int>(solution));
     }
     SysFreeString(b);
     SysFreeString(oldPath);
@@ -272,7 +287,9 @@ void CJolietImage::OnCollision(QUORVANE_NAME_COLLISION& r) {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_s(&local, &now);
-  store(RenameJolietCollision(name, local));
+  const std::u16string renamed = RenameJolietCollision(name, local);
+  store(renamed);
+  QVX("CJolietImage::Callback():\t<%s>\n", narrow(renamed).c_str());
   r.m__ULONG__Solution = QVX_NAME_COLLISION_RENAME_NEW;
 }
 

@@ -2,7 +2,9 @@
 """Checks the sector addresses inside the IFO and BUP files of a DVD-Video
 image against where pycdlib finds the files in the image's ISO9660 view.
 
-usage: dvd_check.py IMAGE      exit 0 when every address matches
+usage: dvd_check.py IMAGE           exit 0 when every address matches
+       dvd_check.py --order IMAGE   prints the VIDEO_TS files in the order
+                                    of their places in the image
 """
 import struct
 import sys
@@ -10,15 +12,19 @@ import sys
 import pycdlib
 
 problems = []
+order = sys.argv[1] == '--order'
 iso = pycdlib.PyCdlib()
-iso.open(sys.argv[1])
+iso.open(sys.argv[-1])
 place = {}
 for child in iso.list_children(iso_path='/VIDEO_TS'):
     name = child.file_identifier().decode()
     if name in ('.', '..'):
         continue
     place[name.split(';')[0]] = (child.extent_location(), (child.get_data_length() + 2047) // 2048)
-image = open(sys.argv[1], 'rb')
+if order:
+    print(' '.join(sorted(place, key=lambda name: place[name][0])))
+    sys.exit(0)
+image = open(sys.argv[-1], 'rb')
 
 
 def read(name):

@@ -8,9 +8,10 @@
 #      folder with a collision it answers, burns it to a blank DVD+R and
 #      erases a CD-RW; the discs are then exported on the Linux side and
 #      their files compared with the folder. Beside that, VBScript makes a
-#      boot image and a DVD-Video image, JScript grabs a track and burns a
-#      Video CD, and the C++ client appends a session to its disc: each is
-#      read back here by outside tools;
+#      boot image and DVD-Video images of a folder, JScript grabs a track,
+#      burns a Video CD and a DVD-Video image of single files, and the C++
+#      client appends a session to its disc: each is read back here by
+#      outside tools;
 #   4. regsvr32 /u, and a check that nothing of the registration is left.
 # Usage: run-wine.sh [build-windows [build]]   (build: the Linux tree with
 # the quorvane command, which makes and exports the virtual drives)
@@ -20,7 +21,7 @@ linux_build=$(cd "${2:-build}" && pwd) || exit 2
 quorvane=$linux_build/cli/quorvane
 here=$(cd "$(dirname "$0")" && pwd)
 [ -x "$quorvane" ] || { echo "run-wine.sh: $quorvane is missing (make build)" >&2; exit 2; }
-for program in wine wineserver winepath bsdtar xorriso 7z lsdvd ffmpeg vcd-info; do
+for program in wine wineserver winepath bsdtar xorriso 7z lsdvd dvdbackup udfinfo ffmpeg vcd-info; do
   command -v "$program" >/dev/null || { echo "run-wine.sh: $program is not installed" >&2; exit 2; }
 done
 
@@ -78,9 +79,11 @@ for i in 0 1 2; do
 done
 "$quorvane" vdrive create CdRom3 --media cd-rw >/dev/null || fail "vdrive create"
 "$quorvane" vdrive create CdRom4 >/dev/null && "$quorvane" vdrive eject CdRom4 >/dev/null || fail "vdrive create"
-# A CD-R for the Video CD, and a DVD+R whose burn the C++ client cancels.
+# A CD-R for the Video CD, a DVD+R whose burn the C++ client cancels, and
+# one for JScript's DVD-Video image.
 "$quorvane" vdrive create CdRom5 --media cd-r >/dev/null || fail "vdrive create"
 "$quorvane" vdrive create CdRom6 --media dvd+r >/dev/null || fail "vdrive create"
+"$quorvane" vdrive create CdRom7 --media dvd+r >/dev/null || fail "vdrive create"
 echo '{"rules": [{"kind": "slow", "opcode": 42, "ms": 10, "times": 0}]}' >"$QUORVANE_VDRIVE_HOME/CdRom6/faults.json"
 written_cdrw() { "$quorvane" vdrive insert CdRom3 --disc "$here/../../vdrive/discs/cd-rw-complete.json" >/dev/null; }
 echo "the file in the folder" >"$work/source/a.txt"
@@ -101,7 +104,7 @@ client_args=("$(win "$work/source")" "$(win "$work/other")" "$(win "$work/scratc
 written_cdrw
 run_script "$here/clients/server.vbs" "${client_args[@]}" "$(win "$work/boot.img")" "$(win "$video_ts")"
 written_cdrw
-run_script "$here/clients/server.js" "${client_args[@]}"
+run_script "$here/clients/server.js" "${client_args[@]}" "$(win "$video_ts")"
 
 run_client() {
   local mode=$1 out rc
@@ -151,6 +154,31 @@ lsdvd "$work/scratch/vbs-dvd.iso" >/dev/null 2>&1 || fail "lsdvd on the DVD-Vide
 mkdir -p "$work/dvd-x"
 { 7z x -y -o"$work/dvd-x" "$work/scratch/vbs-dvd.iso" >/dev/null && diff -r "$video_ts" "$work/dvd-x/VIDEO_TS"; } ||
   fail "the DVD-Video image's files"
+# VBScript's patched DVD-Video image: every address in the IFO and BUP
+# files where the file now lies, the titles as libdvdread sees them, and
+# the title sets copied back by dvdbackup as they were.
+dvd_titles() { lsdvd -x "$1" 2>/dev/null | grep -E '^(Disc Title|Title)'; }
+expected_titles='Title: 01, Length: 00:00:02.000 Chapters: 02, Cells: 02, Audio streams: 01, Subpictures: 00
+Title: 02, Length: 00:00:03.000 Chapters: 01, Cells: 01, Audio streams: 01, Subpictures: 00'
+patched=$work/scratch/vbs-dvd-patched.iso
+/usr/bin/python3 "$here/../udf/dvd_check.py" "$patched" >/dev/null || fail "the patched image's IFO addresses"
+[ "$(dvd_titles "$patched")" = "Disc Title: VBSDVD"$'\n'"$expected_titles" ] || fail "lsdvd on the patched image"
+udfinfo "$patched" >/dev/null 2>&1 || fail "udfinfo on the patched image"
+( dvdbackup -M -n copy -i "$patched" -o "$work/dvd-copy" >/dev/null 2>&1 &&
+  for vob in "$video_ts"/*.VOB; do cmp "$vob" "$work/dvd-copy/copy/VIDEO_TS/$(basename "$vob")" || exit 1; done ) ||
+  fail "the patched image's title sets, copied back"
+# JScript's image of single files: laid out IFO and VOB first, backups
+# last; read by libdvdread, and the disc it burnt holds the saved image.
+js_dvd=$work/scratch/js-dvd.iso
+[ "$(/usr/bin/python3 "$here/../udf/dvd_check.py" --order "$js_dvd")" = \
+  "VIDEO_TS.IFO VIDEO_TS.BUP VTS_01_0.IFO VTS_01_1.VOB VTS_02_0.IFO VTS_02_1.VOB VTS_01_0.BUP VTS_02_0.BUP" ] ||
+  fail "the order of the files in JScript's DVD-Video image"
+[ "$(dvd_titles "$js_dvd")" = "Disc Title: JSDVD"$'\n'"$expected_titles" ] || fail "lsdvd on JScript's DVD-Video image"
+mkdir -p "$work/js-dvd-x"
+{ udfinfo "$js_dvd" >/dev/null 2>&1 && 7z x -y -o"$work/js-dvd-x" "$js_dvd" >/dev/null &&
+  diff -r "$video_ts" "$work/js-dvd-x/VIDEO_TS"; } || fail "the files of JScript's DVD-Video image"
+{ "$quorvane" vdrive export CdRom7 --out "$work/CdRom7.iso" >/dev/null &&
+  cmp -n "$(stat -c %s "$js_dvd")" "$js_dvd" "$work/CdRom7.iso"; } || fail "JScript's DVD-Video disc"
 # JScript's grab of the CD-RW's first track: the drive's own blocks.
 written_cdrw
 { "$quorvane" vdrive export CdRom3 --track 1 --out "$work/track1.expected" >/dev/null &&

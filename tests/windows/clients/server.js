@@ -2,8 +2,9 @@
 // (arguments: the folder to burn, a folder holding a file of the same name
 // as one in the first, and a scratch folder): list the drives, build an
 // image with a collision the script answers, burn it to a blank DVD+R,
-// grab a track of a CD-RW and erase it, burn a Video CD, and the failures
-// with their numbers, sources and texts.
+// grab a track of a CD-RW and erase it, burn a Video CD, make and burn a
+// DVD-Video image of the files of a VIDEO_TS folder (fourth argument),
+// and the failures with their numbers, sources and texts.
 //
 // cscript ends silently on an uncaught error: every step runs in a try
 // block and the last line counts passes and failures.
@@ -132,6 +133,29 @@ step("burn a Video CD", function () {
   expectError("the handle of a DVD-Video image not built", 0x800A0100, function () {
     return new ActiveXObject("Quorvane.DVDVideoImage").FileSystemHandle;
   }, "Quorvane.DVDVideoImage.1", "Image is not built");
+});
+
+// A DVD-Video image of single files, added out of order: the image lays
+// them out in the order players expect. Saved, then burnt to the DVD+R in
+// CdRom7; run-wine.sh reads both.
+step("a DVD-Video image of single files", function () {
+  var dvd = new ActiveXObject("Quorvane.DVDVideoImage.1");
+  var names = ["VTS_02_1.VOB", "VTS_01_0.BUP", "VIDEO_TS.IFO", "VTS_02_0.IFO", "VTS_01_1.VOB", "VIDEO_TS.BUP",
+               "VTS_02_0.BUP", "VTS_01_0.IFO"];
+  for (var i = 0; i < names.length; i++) dvd.AddFile(args(3) + "\\" + names[i]);
+  dvd.Build("JSDVD");
+  var saved = new ActiveXObject("Quorvane.SimpleCallBack");
+  dvd.SaveImageToFile(scratch + "\\js-dvd.iso", saved);
+  expect("saving the DVD-Video image reports 100", 100, saved.Percent);
+  var dev = null;
+  for (var d = 0; d < devs.Count; d++) if (devs.GetDevice(d).DeviceName == "CdRom7") dev = devs.GetDevice(d);
+  expect("the DVD+R for the DVD-Video image", true, dev !== null);
+  dev.TrackAtOnceFromFileSystemHandle(dvd.FileSystemHandle, false, false);
+  expect("the DVD-Video disc is written", false, dev.GetDiscInfo().IsBlank);
+  var missing = new ActiveXObject("Quorvane.DVDVideoImage");
+  missing.AddFile(scratch + "\\no such file.VOB");
+  expectError("a file that is not there", 0x80070002, function () { missing.Build("MISSING"); });
+  expect("the failure's text", true, missing.ErrorMessage.length > 0);
 });
 
 step("erase a CD-RW", function () {

@@ -247,7 +247,8 @@ Sub Scenario()
   DvdVideo scratch, WScript.Arguments(4)
 End Sub
 
-' A DVD-Video image of a VIDEO_TS folder, saved for run-wine.sh to read.
+' DVD-Video images of a VIDEO_TS folder, as authored and patched, saved
+' for run-wine.sh to read.
 Sub DvdVideo(scratch, videoTs)
   On Error Resume Next
   Dim dvd, saved, number
@@ -267,4 +268,10 @@ Sub DvdVideo(scratch, videoTs)
   dvd.SaveImageToFile scratch & "\vbs-dvd.iso", saved
   Expect "SaveImageToFile", 0, Err.Number
   Expect "saving reports 100", 100, saved.Percent
+  ' Again with the IFO addresses patched to where the files now lie.
+  dvd.CreateImage videoTs, "VBSDVD", "PUBLISHER", "APPLICATION", True
+  Expect "CreateImage patching the IFO files", 0, Err.Number
+  Expect "the patched image's handle", True, dvd.FileSystemHandle <> 0
+  dvd.SaveImageToFile scratch & "\vbs-dvd-patched.iso", Nothing
+  Expect "SaveImageToFile of the patched image", 0, Err.Number
 End Sub
