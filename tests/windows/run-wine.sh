@@ -124,6 +124,22 @@ rc=$?
 echo "$out"
 grep -Eq '^[0-9]+ passed, 0 failed' <<<"$out" && [ $rc -eq 0 ] || fail "mta_client scenario (exit code $rc)"
 
+# The README's example, as a user would copy it, on a drive of its own:
+# cscript hides its errors, so the disc it burnt is the judge.
+readme_home=$work/readme-drives
+QUORVANE_VDRIVE_HOME=$readme_home "$quorvane" vdrive create CdRom0 --media dvd+r >/dev/null || fail "vdrive create"
+example=$(awk '/^A VBScript that burns a folder/ { on = 1; next }
+               on && /^    / { sub(/^    /, ""); print; next }
+               on && NF { exit }' "$here/../../README.md")
+printf '%s\n' "${example//'C:\Photos'/"$(win "$work/source")"}" >"$work/readme.vbs"
+echo "== the README's example"
+QUORVANE_VDRIVE_HOME=$readme_home run_with_drives wine cscript //nologo "$(win "$work/readme.vbs")" | tail -n 1
+mkdir -p "$work/got-readme"
+{ grep -q 'TrackAtOnceFromFileSystemHandle' "$work/readme.vbs" &&
+  QUORVANE_VDRIVE_HOME=$readme_home "$quorvane" vdrive export CdRom0 --out "$work/readme.iso" >/dev/null &&
+  bsdtar -xf "$work/readme.iso" -C "$work/got-readme" && diff -r "$work/source" "$work/got-readme/source"; } ||
+  fail "the README's example"
+
 # Each client's disc, exported and compared with what it burnt: the
 # folder, with the colliding file as the client's answer made it.
 compare_disc() {
