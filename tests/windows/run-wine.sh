@@ -193,6 +193,9 @@ js_dvd=$work/scratch/js-dvd.iso
 mkdir -p "$work/js-dvd-x"
 { udfinfo "$js_dvd" >/dev/null 2>&1 && 7z x -y -o"$work/js-dvd-x" "$js_dvd" >/dev/null &&
   diff -r "$video_ts" "$work/js-dvd-x/VIDEO_TS"; } || fail "the files of JScript's DVD-Video image"
+{ udfinfo "$work/scratch/js-dvd-empty.iso" >/dev/null 2>&1 &&
+  [ "$(7z l -ba "$work/scratch/js-dvd-empty.iso" | awk '{ print $NF }' | sort | tr '\n' ' ')" = "AUDIO_TS VIDEO_TS " ]; } ||
+  fail "JScript's DVD-Video image without files"
 { "$quorvane" vdrive export CdRom7 --out "$work/CdRom7.iso" >/dev/null &&
   cmp -n "$(stat -c %s "$js_dvd")" "$js_dvd" "$work/CdRom7.iso"; } || fail "JScript's DVD-Video disc"
 # JScript's grab of the CD-RW's first track: the drive's own blocks.

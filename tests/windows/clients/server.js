@@ -152,6 +152,10 @@ step("a DVD-Video image of single files", function () {
   expect("the DVD+R for the DVD-Video image", true, dev !== null);
   dev.TrackAtOnceFromFileSystemHandle(dvd.FileSystemHandle, false, false);
   expect("the DVD-Video disc is written", false, dev.GetDiscInfo().IsBlank);
+  // No files at all: the two folders alone still make an image.
+  var none = new ActiveXObject("Quorvane.DVDVideoImage");
+  none.Build("EMPTY");
+  none.SaveImageToFile(scratch + "\\js-dvd-empty.iso", saved);
   var missing = new ActiveXObject("Quorvane.DVDVideoImage");
   missing.AddFile(scratch + "\\no such file.VOB");
   expectError("a file that is not there", 0x80070002, function () { missing.Build("MISSING"); });
