@@ -58,11 +58,10 @@ TEST_F(DeviceMembers, SpeedsAndBufferUnderrunProtectionReachTheDrive) {
     EXPECT_EQ(enabled, on);
     EXPECT_EQ(supported, VARIANT_TRUE);
   }
-  // A fresh engine object after these still reads the drive's state.
-  EXPECT_EQ(dev->SetCacheBufferSizeInMBs(0), S_OK);
+  // A fresh engine object reads the drive's state, not a copy of its own.
+  ASSERT_EQ(dev->SetCacheBufferSizeInMBs(0), S_OK);
   ASSERT_EQ(dev->GetSpeeds(&slow[0], &slow[1], &slow[2], &slow[3]), S_OK);
   EXPECT_LE(slow[2], 706u);
-  EXPECT_EQ(dev->FreeDeviceCache(), S_OK);
 }
 
 TEST_F(DeviceMembers, ALockedTrayStaysShutUntilReleased) {
@@ -98,17 +97,15 @@ TEST_F(DeviceMembers, AFileBurntAsATrackAndTheSessionClosedAfterwards) {
   BSTR name = SysAllocString(std::wstring(file.begin(), file.end()).c_str());
   EXPECT_EQ(dev->TrackAtOnceFromFile(name, VARIANT_FALSE, VARIANT_FALSE), S_OK);
   SysFreeString(name);
-  Ptr<IDiscInfo> info;
-  unsigned char session = 0;
-  ASSERT_EQ(dev->GetDiscInfo(&info.p), S_OK);
-  info->get_LastSessionStatus(&session);
-  EXPECT_EQ(session, 1) << "the session is left open";
+  auto status = [&](HRESULT (STDMETHODCALLTYPE IDiscInfo::*get)(unsigned char*)) {
+    Ptr<IDiscInfo> info;
+    unsigned char value = 0xFF;
+    if (SUCCEEDED(dev->GetDiscInfo(&info.p))) (info.p->*get)(&value);
+    return value;
+  };
+  EXPECT_EQ(status(&IDiscInfo::get_LastSessionStatus), 1) << "the session is left open";
   ASSERT_EQ(dev->CloseSession(), S_OK);
-  info.Reset();
-  unsigned char status = 0;
-  ASSERT_EQ(dev->GetDiscInfo(&info.p), S_OK);
-  info->get_DiscStatus(&status);
-  EXPECT_EQ(status, 2) << "complete: closed with no next session allowed";
+  EXPECT_EQ(status(&IDiscInfo::get_DiscStatus), 2) << "complete: closed with no next session allowed";
   ASSERT_EQ(QvDrive_Export("CdRom0", exported.c_str()), 0u);
   std::ifstream in(exported, std::ios::binary);
   const std::string back((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
