@@ -83,11 +83,14 @@ step("build an image", function () {
   var saved = new ActiveXObject("Quorvane.SimpleCallBack");
   expectError("saving before building", 0x800A0100, function () { img.SaveImageToFile(scratch + "\\early.iso", saved); },
               "Quorvane.JolietImage.1", "Image is not built");
-  // The files were made just now: their nodes carry today's date.
-  var stamp = folder.FirstKid.DateTime, today = new Date();
-  expect("node year", today.getFullYear(), stamp.Year);
-  expect("node month", today.getMonth() + 1, stamp.Month);
-  expect("node day", today.getDate(), stamp.Day);
+  // A node carries its file's date (not the time of the run, which may
+  // cross midnight).
+  var kid = folder.FirstKid, stamp = kid.DateTime, fso = new ActiveXObject("Scripting.FileSystemObject");
+  var made = new Date(fso.FileExists(kid.AbsoluteName) ? fso.GetFile(kid.AbsoluteName).DateLastModified
+                                                       : fso.GetFolder(kid.AbsoluteName).DateLastModified);
+  expect("node year", made.getFullYear(), stamp.Year);
+  expect("node month", made.getMonth() + 1, stamp.Month);
+  expect("node day", made.getDate(), stamp.Day);
   img.Build(0, "JSCRIPT", "Quorvane test");
   img.SaveImageToFile(scratch + "\\js.iso", saved);
   expect("saving reports 100", 100, saved.Percent);
