@@ -210,10 +210,13 @@ int Run(const GlobalOptions& global, const Options& o) {
       return Report("burn", {kExitUsage, "--vcd and --svcd take one MPEG file and nothing else to burn", ""});
     // The format fixes the tracks' pauses and codes.
     if (!o.indexes.empty() || !o.isrcs.empty() || !o.catalog.empty() || o.gap != 2.0)
-      return Report("burn", {kExitUsage, "--vcd and --svcd take --sao alone, without --gap, --index, --isrc or --catalog", ""});
+      return Report("burn",
+                    {kExitUsage, "--vcd and --svcd take --sao alone, without --gap, --index, --isrc or --catalog", ""});
     return BurnVideoCd(global, {o.svcd, o.sao, o.drive, o.paths.front(), o.album, o.test, o.eject, o.speed});
   }
-  if (o.sao && !o.audio) return Report("burn", {kExitUsage, "--sao records audio tracks: give --audio FILE...", ""});
+  if (o.sao && !o.audio)
+    return Report("burn", {kExitUsage, "--sao records audio tracks or a Video CD: give --audio FILE... or --vcd|--svcd FILE",
+                           ""});
   const bool dvd = !o.dvdVideo.empty();
   if (dvd ? !o.image.empty() || !o.paths.empty() || o.audio || o.udf
           : o.audio ? (o.paths.empty() || !o.image.empty()) : o.image.empty() == o.paths.empty()) {
