@@ -28,6 +28,13 @@ int BurnVideoCd(const GlobalOptions& global, const VideoCdBurn& o) {
   job.EjectAfterFailure(o.eject);
   DiscState before;
   if (int rc = ReadDiscState(job, &before)) return rc;
+  // The template's addresses are those of a disc's first tracks, and a
+  // session at once starts at the first pause: only a blank CD takes it.
+  if ((before.type != DISC_TYPE_CDR && before.type != DISC_TYPE_CDRW) || before.disc.m__UCHAR__DiscStatus != 0)
+    return Report("burn", {kExitUnsupported,
+                           std::string("a ") + kind + " needs a blank CD-R or CD-RW, not a " +
+                               (before.disc.m__UCHAR__DiscStatus != 0 ? "used " : "") + DiscTypeName(before.type),
+                           ""});
   if (o.speed != 0)
     if (int rc = job.SetWriteSpeed(o.speed)) return rc;
   // The data track is made for the start of the disc, like an image.
@@ -38,16 +45,18 @@ int BurnVideoCd(const GlobalOptions& global, const VideoCdBurn& o) {
   const QV_BOOLEAN test = o.test ? 1 : 0;
   // Without a name the disc is called what players show for the format.
   const std::string album = !o.album.empty() ? o.album : o.super ? "SUPERVCD" : "VIDEOCD";
-  s.number = o.super ? Quorvane_CdvdBurnerGrabber_SuperVideoCD(h, QV_CALL_STATUS(s), o.file.c_str(), album.c_str(),
-                                                               1, 1, test, 1, 1)
-                     : Quorvane_CdvdBurnerGrabber_VideoCD(h, QV_CALL_STATUS(s), o.file.c_str(), album.c_str(), 1, 1,
-                                                          test, 1, 1);
+  const QV_ULONG mode = o.sessionAtOnce ? QVX_VIDEO_CD_SESSION_AT_ONCE : QVX_VIDEO_CD_TRACK_AT_ONCE;
+  s.number = o.super ? Quorvane_CdvdBurnerGrabber_SuperVideoCDEx(h, QV_CALL_STATUS(s), mode, o.file.c_str(),
+                                                                 album.c_str(), 1, 1, test, 1, 1)
+                     : Quorvane_CdvdBurnerGrabber_VideoCDEx(h, QV_CALL_STATUS(s), mode, o.file.c_str(), album.c_str(),
+                                                            1, 1, test, 1, 1);
   if (int rc = EndBurn(job, before, s, o.file + " as a " + kind, o.test, o.eject); rc >= 0) return rc;
   if (global.json)
     PrintJson({{"drive", job.shown()},
                {"file", o.file},
                {"format", o.super ? "svcd" : "vcd"},
                {"album", album},
+               {"sessionAtOnce", o.sessionAtOnce},
                {"test", o.test}});
   else
     std::printf("%s %s as a %s on %s\n", o.test ? "Test-burned" : "Burned", o.file.c_str(), kind, job.shown().c_str());

@@ -9,6 +9,7 @@ namespace qvcli {
 
 struct VideoCdBurn {
   bool super = false;  // Super Video CD: MPEG-2; else Video CD: MPEG-1
+  bool sessionAtOnce = false;  // both tracks in one session at once, not track by track
   std::string drive, file, album;
   bool test = false, eject = false;
   uint32_t speed = 0;

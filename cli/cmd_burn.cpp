@@ -208,9 +208,15 @@ int Run(const GlobalOptions& global, const Options& o) {
   if (o.vcd || o.svcd) {
     if (o.paths.size() != 1 || !o.image.empty() || o.audio || !o.dvdVideo.empty() || o.udf || o.multisession)
       return Report("burn", {kExitUsage, "--vcd and --svcd take one MPEG file and nothing else to burn", ""});
-    return BurnVideoCd(global, {o.svcd, o.drive, o.paths.front(), o.album, o.test, o.eject, o.speed});
+    // The format fixes the tracks' pauses and codes.
+    if (!o.indexes.empty() || !o.isrcs.empty() || !o.catalog.empty() || o.gap != 2.0)
+      return Report("burn",
+                    {kExitUsage, "--vcd and --svcd take --sao alone, without --gap, --index, --isrc or --catalog", ""});
+    return BurnVideoCd(global, {o.svcd, o.sao, o.drive, o.paths.front(), o.album, o.test, o.eject, o.speed});
   }
-  if (o.sao && !o.audio) return Report("burn", {kExitUsage, "--sao records audio tracks: give --audio FILE...", ""});
+  if (o.sao && !o.audio)
+    return Report("burn", {kExitUsage, "--sao records audio tracks or a Video CD: give --audio FILE... or --vcd|--svcd FILE",
+                           ""});
   const bool dvd = !o.dvdVideo.empty();
   if (dvd ? !o.image.empty() || !o.paths.empty() || o.audio || o.udf
           : o.audio ? (o.paths.empty() || !o.image.empty()) : o.image.empty() == o.paths.empty()) {
@@ -348,7 +354,7 @@ RegisterCommand reg({"burn", "Record files, an image or audio tracks onto the di
                                     "Burn each FILE (wave, FLAC, Ogg Vorbis, MP3) as an audio track and close the disc");
                        auto* sao = app.add_flag("--sao", o->sao,
                                                 "With --audio: record the tracks in one session at once, with the "
-                                                "gaps, indexes and codes below");
+                                                "gaps, indexes and codes below; with --vcd or --svcd: both tracks");
                        app.add_option("--gap", o->gap,
                                       "With --sao: seconds of pause before each track after the first (default 2; "
                                       "0 for gap-less)")

@@ -193,6 +193,9 @@ bool QuorvaneI_HasExtension(const char* path, const char* extension);
 // Video CD form-2 sectors.
 inline constexpr uint32_t kQuorvaneMpegBlockSize = 2324;      // file bytes per sector
 inline constexpr uint32_t kQuorvaneMpegSectorSize = 2332;     // subheader twice + block
+// The same with the 4 bytes of the Form 2 EDC the recorder fills in: the
+// 2336-byte Mode 2 block a session-at-once cue sheet's XA form takes.
+inline constexpr uint32_t kQuorvaneMpegXaSectorSize = 2336;
 inline constexpr uint32_t kQuorvaneMpegSectorsPerRead = 26;   // one 61440-byte work buffer
 
 // The 4-byte form-2 subheader (file, channel, submode, coding) of one
@@ -202,22 +205,27 @@ void QuorvaneI_MpegSubheader(const uint8_t* block, uint8_t subheader[4]);
 // An MPEG-1/2 program stream delivered as form-2 sectors: each 2324-byte
 // piece of the file becomes a sector of 2332 bytes (subheader twice, then
 // the piece). A trailing piece shorter than 2324 bytes is left out.
+// sectorBytes kQuorvaneMpegXaSectorSize adds the EDC's 4 zero bytes.
 class CQuorvane_MPEG12DiskFile : public CQuorvane_DiskFile {
  public:
-  explicit CQuorvane_MPEG12DiskFile(const char* fileName);
+  explicit CQuorvane_MPEG12DiskFile(const char* fileName, uint32_t sectorBytes = kQuorvaneMpegSectorSize);
 
  protected:
   void RealRead(uint64_t length, uint8_t* buffer) override;
 
  private:
+  uint32_t m__ULONG__SectorBytes;
   std::unique_ptr<uint8_t[]> m__PUCHAR__Work;
 };
 
 // Empty form-2 sectors: the subheader of an empty sector, then zeros.
 class CQuorvane_MPEG12ZeroFile : public CQuorvane_File {
  public:
-  explicit CQuorvane_MPEG12ZeroFile(uint64_t sizeInUCHARs);
+  explicit CQuorvane_MPEG12ZeroFile(uint64_t sizeInUCHARs, uint32_t sectorBytes = kQuorvaneMpegSectorSize);
 
  protected:
   void RealRead(uint64_t length, uint8_t* buffer) override;
+
+ private:
+  uint32_t m__ULONG__SectorBytes;
 };

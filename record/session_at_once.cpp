@@ -3,6 +3,7 @@
 // lead-in and lead-out and closes the session after the flush.
 #include "record/session_at_once.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -154,9 +155,13 @@ uint32_t CQuorvane_CdvdBurnerGrabber::SessionAtOnceTrack(const QuorvaneI_SaoTrac
                 static_cast<long>(static_cast<int32_t>(address)), static_cast<long>(track.sizeInBlocks));
   track.source->SeekToBegin();
   StartPipeline(kSaoTrack, track.source, block);
-  // The pause before index 1, zeros, in writes of ten blocks.
-  const auto writeZeros = [&](int32_t count) {
+  // The pause before index 1 (zeros or the track's pause block) and the
+  // zeros after the data, in writes of ten blocks.
+  const auto writeGap = [&](int32_t count, const std::vector<uint8_t>& pattern) {
     std::vector<uint8_t> zeros(static_cast<size_t>(kGapWriteBlocks) * static_cast<uint32_t>(block), 0);
+    if (pattern.size() == static_cast<size_t>(block))
+      for (uint32_t k = 0; k < kGapWriteBlocks; ++k)
+        std::copy(pattern.begin(), pattern.end(), zeros.begin() + static_cast<ptrdiff_t>(k) * block);
     for (int32_t done = 0; done < count;) {
       ThrowIfCancelled(kSaoTrack, 0);
       const uint32_t n = std::min<uint32_t>(kGapWriteBlocks, static_cast<uint32_t>(count - done));
@@ -166,14 +171,14 @@ uint32_t CQuorvane_CdvdBurnerGrabber::SessionAtOnceTrack(const QuorvaneI_SaoTrac
       m__ULONG__CurrentWriteAddress = address;
     }
   };
-  writeZeros(track.pregapBlocks + track.pregapExtraBlocks);
+  writeGap(track.pregapBlocks + track.pregapExtraBlocks, track.pauseBlock);
   WriteLoop loop;
   loop.address = address;
   loop.totalBlocks = static_cast<uint64_t>(track.sizeInBlocks);
   loop.progressInterval = request.progressInterval;
   loop.bufferInterval = request.bufferInterval;
   address = RunWriteLoop(kSaoTrack, loop);
-  writeZeros(track.postgapBlocks);
+  writeGap(track.postgapBlocks, {});
   ShutDownCacheThread();
   JoinCacheThread();
   return address;

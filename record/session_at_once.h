@@ -11,6 +11,8 @@ class CQuorvane_FileChain;
 
 struct QuorvaneI_SaoTrack : QuorvaneI_CueTrack {
   CQuorvane_FileChain* source = nullptr;  // sizeInBlocks is computed from it
+  // One block of the pause before index 1, repeated; zeros when empty.
+  std::vector<uint8_t> pauseBlock;
 };
 
 struct QuorvaneI_SaoLayout {

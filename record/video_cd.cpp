@@ -16,6 +16,7 @@
 #include "platform/dynlib.h"
 #include "platform/file.h"
 #include "record/burner_grabber.h"
+#include "record/session_at_once.h"
 
 namespace {
 
@@ -26,6 +27,11 @@ constexpr uint32_t kVcdArchiveBlock = 245;
 constexpr uint32_t kSvcdArchiveBlock = 210;
 constexpr uint32_t kSvcdClearedBlock = 244;
 constexpr uint32_t kSvcdTracksBlock = 211;
+constexpr uint32_t kXaSector = kQuorvaneMpegXaSectorSize;  // subheader twice, block, EDC/ECC
+constexpr uint8_t kDataSubheader[4] = {0x00, 0x00, 0x08, 0x00};
+// The pause before the MPEG track: empty Form 2 sectors, as the Video CD
+// layout has between its tracks (not Form 1 zeros).
+constexpr uint8_t kPauseSubheader[4] = {0x00, 0x00, 0x20, 0x00};
 constexpr uint64_t kBytesPerMinute = 10485760;  // the rate the playing time is reckoned at
 constexpr size_t kAlbumInInfo = 16;
 constexpr size_t kVolumeId = 32, kVolumeIdAt = 40;
@@ -121,6 +127,25 @@ CQuorvane_VCDDATATrack::CQuorvane_VCDDATATrack(const char* mpegFileName, const c
 
 CQuorvane_VCDDATATrack::~CQuorvane_VCDDATATrack() = default;
 
+CQuorvane_FileChain* CQuorvane_VCDDATATrack::GetXaChain() {
+  if (m__PCQuorvane_MemoryFile__XaTrack) return &m__XaChain;
+  constexpr uint64_t kBlocks = kQuorvaneVcdDataTrackBytes / kBlock;
+  std::unique_ptr<uint8_t[]> xa(new (std::nothrow) uint8_t[kBlocks * kXaSector]());
+  if (!xa)
+    QuorvaneI_Throw(kDataCtor, EN_MEMORY_ALLOCATION_FAILED, 0, "%s(): No memory for the data track's XA sectors",
+                    kDataCtor);
+  for (uint64_t b = 0; b < kBlocks; ++b) {
+    uint8_t* sector = xa.get() + b * kXaSector;
+    std::memcpy(sector, kDataSubheader, 4);
+    std::memcpy(sector + 4, kDataSubheader, 4);
+    std::memcpy(sector + 8, m__PUCHAR__Memory + b * kBlock, kBlock);
+  }
+  m__PCQuorvane_MemoryFile__XaTrack = std::make_unique<CQuorvane_MemoryFile>(std::move(xa), kBlocks * kXaSector);
+  m__XaChain.AddChainTail(m__PCQuorvane_MemoryFile__XaTrack.get());
+  m__XaChain.SeekToBegin();
+  return &m__XaChain;
+}
+
 void CQuorvane_VCDDATATrack::PatchArchiveBlock(uint32_t block, const char* method, bool logMissing) {
   uint32_t err = 0;
   qv::plat::File archive = qv::plat::File::Open("ARCHIVE.dat", qv::plat::FileMode::Read, &err);
@@ -143,16 +168,16 @@ CQuorvane_SVCDDATATrack::CQuorvane_SVCDDATATrack(const char* mpegFileName, const
   std::memset(m__PUCHAR__Memory + uint64_t{kSvcdClearedBlock} * kBlock, 0, kBlock);
 }
 
-CQuorvane_MPEG12Track::CQuorvane_MPEG12Track(const char* mpegFileName) {
-  constexpr uint64_t kMargin = uint64_t{kQuorvaneMpegMarginSectors} * kQuorvaneMpegSectorSize;
-  m__PCQuorvane_MPEG12DiskFile.reset(new (std::nothrow) CQuorvane_MPEG12DiskFile(mpegFileName));
+CQuorvane_MPEG12Track::CQuorvane_MPEG12Track(const char* mpegFileName, uint32_t sectorBytes) {
+  const uint64_t margin = uint64_t{kQuorvaneMpegMarginSectors} * sectorBytes;
+  m__PCQuorvane_MPEG12DiskFile.reset(new (std::nothrow) CQuorvane_MPEG12DiskFile(mpegFileName, sectorBytes));
   if (!m__PCQuorvane_MPEG12DiskFile)
     QuorvaneI_Throw(kMpegCtor, EN_MEMORY_ALLOCATION_FAILED, 0, "%s(): m__PCQuorvane_MPEG12DiskFile == NULL", kMpegCtor);
-  m__PCQuorvane_MPEG12ZeroFile__FrontSide.reset(new (std::nothrow) CQuorvane_MPEG12ZeroFile(kMargin));
+  m__PCQuorvane_MPEG12ZeroFile__FrontSide.reset(new (std::nothrow) CQuorvane_MPEG12ZeroFile(margin, sectorBytes));
   if (!m__PCQuorvane_MPEG12ZeroFile__FrontSide)
     QuorvaneI_Throw(kMpegCtor, EN_MEMORY_ALLOCATION_FAILED, 0, "%s(): m__PCQuorvane_MPEG12ZeroFile__FrontSide == NULL",
                     kMpegCtor);
-  m__PCQuorvane_MPEG12ZeroFile__BackSide.reset(new (std::nothrow) CQuorvane_MPEG12ZeroFile(kMargin));
+  m__PCQuorvane_MPEG12ZeroFile__BackSide.reset(new (std::nothrow) CQuorvane_MPEG12ZeroFile(margin, sectorBytes));
   if (!m__PCQuorvane_MPEG12ZeroFile__BackSide)
     QuorvaneI_Throw(kMpegCtor, EN_MEMORY_ALLOCATION_FAILED, 0, "%s(): m__PCQuorvane_MPEG12ZeroFile__BackSide == NULL",
                     kMpegCtor);
@@ -187,9 +212,9 @@ void RefuseWrongStream(const char* entry, Disc disc, const char* mpegFileName) {
     QuorvaneI_Throw(entry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): %s", entry, why.c_str());
 }
 
-void RecordVideoCd(CQuorvane_CdvdBurnerGrabber& g, Disc disc, const char* mpegFileName, const char* album,
-                   uint16_t volumes, uint16_t volumeNumber, bool testWrite, int32_t progressInterval,
-                   int32_t bufferInterval) {
+void RecordVideoCd(CQuorvane_CdvdBurnerGrabber& g, Disc disc, bool sessionAtOnce, const char* mpegFileName,
+                   const char* album, uint16_t volumes, uint16_t volumeNumber, bool testWrite,
+                   int32_t progressInterval, int32_t bufferInterval) {
   const std::string path = TemplatePath(disc == Disc::VideoCd ? kVideoCdName : kSuperVideoCdName);
   std::unique_ptr<CQuorvane_VCDDATATrack> data;
   if (disc == Disc::VideoCd)
@@ -198,11 +223,33 @@ void RecordVideoCd(CQuorvane_CdvdBurnerGrabber& g, Disc disc, const char* mpegFi
   else
     data = std::make_unique<CQuorvane_SVCDDATATrack>(mpegFileName, album, volumes, volumeNumber, path.c_str(),
                                                      kQuorvaneSvcdMpegRecordOffset);
-  CQuorvane_MPEG12Track mpeg(mpegFileName);
-  // The data track's sectors carry the data submode; the stream's sectors
-  // carry their own subheaders.
-  g.TrackAtOnce(data->GetChain(), true, testWrite, true, progressInterval, bufferInterval, 1, 0x00, 0x00, 0x08, 0x00);
-  g.TrackAtOnce(mpeg.GetChain(), true, testWrite, false, progressInterval, bufferInterval, 3, 0, 0, 0, 0);
+  if (!sessionAtOnce) {
+    CQuorvane_MPEG12Track mpeg(mpegFileName);
+    // The data track's sectors carry the data submode; the stream's sectors
+    // carry their own subheaders.
+    g.TrackAtOnce(data->GetChain(), true, testWrite, true, progressInterval, bufferInterval, 1, 0x00, 0x00, 0x08,
+                  0x00);
+    g.TrackAtOnce(mpeg.GetChain(), true, testWrite, false, progressInterval, bufferInterval, 3, 0, 0, 0, 0);
+    return;
+  }
+  // One CD-ROM XA session: both tracks send whole 2336-byte Mode 2 blocks
+  // with their subheaders, each after a pause of 150 blocks, so the MPEG
+  // track begins where track-at-once puts it too.
+  CQuorvane_MPEG12Track mpeg(mpegFileName, kXaSector);
+  QuorvaneI_SaoLayout layout;
+  layout.tracks.resize(2);
+  layout.tracks[0].mode2 = layout.tracks[1].mode2 = true;
+  layout.tracks[0].source = data->GetXaChain();
+  layout.tracks[1].source = mpeg.GetChain();
+  layout.tracks[1].pauseBlock.assign(kXaSector, 0);
+  std::memcpy(layout.tracks[1].pauseBlock.data(), kPauseSubheader, 4);
+  std::memcpy(layout.tracks[1].pauseBlock.data() + 4, kPauseSubheader, 4);
+  QuorvaneI_SaoRequest request;
+  request.xa = true;
+  request.testWrite = testWrite;
+  request.progressInterval = progressInterval;
+  request.bufferInterval = bufferInterval;
+  g.SessionAtOnce(layout, request);
 }
 
 QV_ULONG VideoCdEntry(const char* entry, Disc disc, QV_HANDLE handle, char* text, QV_ULONG textSize,
@@ -214,16 +261,13 @@ QV_ULONG VideoCdEntry(const char* entry, Disc disc, QV_HANDLE handle, char* text
     if (mode != QVX_VIDEO_CD_TRACK_AT_ONCE && mode != QVX_VIDEO_CD_SESSION_AT_ONCE) return;
     // A stream the disc cannot carry is refused before the drive hears of it.
     RefuseWrongStream(entry, disc, mpegFileName);
-    if (mode == QVX_VIDEO_CD_SESSION_AT_ONCE)
-      QuorvaneI_Throw(entry, EN_NOT_IMPLEMENTED, 0, "Quorvane:%s(): Session-at-once recording is not available",
-                      entry);
     struct TrayLock {
       CQuorvane_CdvdBurnerGrabber& g;
       ~TrayLock() { g.UnlockTrayAfterRecording(); }
     } tray{g};
     g.WaitForSpinUp();
     g.LockTrayForRecording();
-    RecordVideoCd(g, disc, mpegFileName, album == nullptr ? "" : album, volumes, volumeNumber, testWrite != 0,
+    RecordVideoCd(g, disc, mode == QVX_VIDEO_CD_SESSION_AT_ONCE, mpegFileName, album == nullptr ? "" : album, volumes, volumeNumber, testWrite != 0,
                   progressInterval, bufferInterval);
   });
 }

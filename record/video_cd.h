@@ -31,6 +31,11 @@ class CQuorvane_VCDDATATrack {
   CQuorvane_VCDDATATrack& operator=(const CQuorvane_VCDDATATrack&) = delete;
 
   CQuorvane_FileChain* GetChain() { return &m__Chain; }
+  // The same blocks as 2336-byte Mode 2 Form 1 sectors (the data subheader
+  // twice, the block, room for the EDC/ECC the recorder computes), as a
+  // session-at-once cue sheet's XA form takes them. Made on first use,
+  // after every patch.
+  CQuorvane_FileChain* GetXaChain();
   const uint8_t* GetImage() const { return m__PUCHAR__Memory; }
   uint64_t GetMpegSizeInUCHARs() const { return m__ULONGLONG__MpegSizeInUCHARs; }
 
@@ -41,7 +46,9 @@ class CQuorvane_VCDDATATrack {
 
   // The chain goes first when the track is destroyed: its sources outlive it.
   std::unique_ptr<CQuorvane_MemoryFile> m__PCQuorvane_MemoryFile__DATATrack;
+  std::unique_ptr<CQuorvane_MemoryFile> m__PCQuorvane_MemoryFile__XaTrack;
   CQuorvane_FileChain m__Chain;
+  CQuorvane_FileChain m__XaChain;
   uint8_t* m__PUCHAR__Memory = nullptr;  // the memory file's block
   uint64_t m__ULONGLONG__MpegSizeInUCHARs = 0;
 };
@@ -53,10 +60,11 @@ class CQuorvane_SVCDDATATrack : public CQuorvane_VCDDATATrack {
 };
 
 // The MPEG stream as Form 2 sectors of 2332 bytes (subheader and pack),
-// between two margins of empty sectors.
+// between two margins of empty sectors; of 2336 bytes (the EDC's room
+// added) for a session-at-once recording.
 class CQuorvane_MPEG12Track {
  public:
-  explicit CQuorvane_MPEG12Track(const char* mpegFileName);
+  explicit CQuorvane_MPEG12Track(const char* mpegFileName, uint32_t sectorBytes = kQuorvaneMpegSectorSize);
   CQuorvane_FileChain* GetChain() { return &m__Chain; }
 
  private:

@@ -68,7 +68,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_VideoCD_CheckStream(const char *mpe
 /* The recording modes of the Ex forms; any other value records nothing. */
 enum {
   QVX_VIDEO_CD_TRACK_AT_ONCE = 0,  /* as the plain forms */
-  QVX_VIDEO_CD_SESSION_AT_ONCE = 1 /* both tracks in one session-at-once layout: not available yet (exception 19) */
+  QVX_VIDEO_CD_SESSION_AT_ONCE = 1 /* both tracks in one CD-ROM XA session-at-once layout; the drive closes it */
 };
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_VideoCDEx(
     QV_HANDLE handle, QUORVANE_STATUS_RECORD, QV_ULONG mode, const char *mpegFileName, const char *album,

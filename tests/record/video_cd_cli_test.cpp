@@ -1,6 +1,6 @@
-// A user's MPEG files through quorvane burn --vcd / --svcd onto a virtual
-// CD-R, exported as BIN/CUE and read by vcdimager's tools; the data track
-// through the ISO 9660 checkers.
+// A user's MPEG files through quorvane burn --vcd / --svcd, track by track
+// and session at once, onto a virtual CD-R, exported as BIN/CUE and read by
+// vcdimager's tools; the data track through the ISO 9660 checkers.
 #include "support/cli_fixture.h"
 
 namespace {
@@ -18,7 +18,8 @@ const Kind kKinds[] = {
     {"--svcd", "ntsc-svcd", "SVCD detected", "SVCD", "/MPEG2/AVSEQ01.MPG", "SVCD/INFO.SVD"},
 };
 
-class VideoCdCli : public qvtest::CliTest, public ::testing::WithParamInterface<Kind> {
+// Each format track by track, then with --sao: the same disc either way.
+class VideoCdCli : public qvtest::CliTest, public ::testing::WithParamInterface<std::tuple<Kind, bool>> {
  protected:
   int Tool(const std::string& command) { return qvtest::RunCommand("cd '" + home.path().string() + "' && " + command + " 2>&1", &out); }
   // One second of test picture and tone, as ffmpeg makes it for the disc.
@@ -31,15 +32,25 @@ class VideoCdCli : public qvtest::CliTest, public ::testing::WithParamInterface<
 };
 
 TEST_P(VideoCdCli, BurntDiscReadsBackWithTheOutsideTools) {
-  const Kind& k = GetParam();
+  const Kind& k = std::get<0>(GetParam());
+  const bool sao = std::get<1>(GetParam());
   for (const char* tool : {"ffmpeg", "vcd-info", "vcdxrip", "xorriso", "isoinfo", "7z"}) QVTEST_REQUIRE_PROGRAM(tool);
   const std::string movie = Movie(k, "movie.mpg");
   ASSERT_EQ(Run("vdrive create cd --media cd-r"), 0) << out;
-  ASSERT_EQ(Run(std::string("burn --drive cd ") + k.flag + " --album 'Summer 2026' " + At(movie)), 0) << out;
+  ASSERT_EQ(Run(std::string("burn --drive cd ") + k.flag + (sao ? " --sao" : "") + " --album 'Summer 2026' " + At(movie)),
+            0) << out;
   ASSERT_EQ(Run("vdrive export cd --out " + At("disc.bin") + " --cue " + At("disc.cue")), 0) << out;
   const std::string cue = qvtest::ReadFile(home.path() / "disc.cue");
   EXPECT_NE(cue.find("TRACK 01 MODE2/2352"), std::string::npos) << cue;
   EXPECT_NE(cue.find("TRACK 02 MODE2/2352"), std::string::npos) << cue;
+  if (sao) {
+    // The pause before the stream: Mode 2 sectors whose subheaders say
+    // Form 2, as the Video CD layout has them, not Form 1 zeros.
+    const std::string bin = qvtest::ReadFile(home.path() / "disc.bin");
+    ASSERT_GT(bin.size(), 748u * 2352);
+    for (const size_t lba : {598u, 747u})
+      EXPECT_EQ(bin.substr(lba * 2352 + 15, 9), std::string("\2\0\0\x20\0\0\0\x20\0", 9)) << lba;
+  }
 
   // Info, entries and tracks as a player's software reads them.
   ASSERT_EQ(Tool("vcd-info --no-banner -c disc.cue"), 0) << out;
@@ -78,8 +89,10 @@ TEST_P(VideoCdCli, BurntDiscReadsBackWithTheOutsideTools) {
   EXPECT_EQ(info.substr(10, 20), std::string("Summer 2026     \0\1\0\1", 20));
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, VideoCdCli, ::testing::ValuesIn(kKinds),
-                         [](const auto& info) { return std::string(info.param.flag + 2); });
+INSTANTIATE_TEST_SUITE_P(Formats, VideoCdCli, ::testing::Combine(::testing::ValuesIn(kKinds), ::testing::Bool()),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).flag + 2) + (std::get<1>(info.param) ? "Sao" : "");
+                         });
 
 // A wrong stream is refused with its exit code before the drive is opened,
 // the disc left blank. (The kinds of wrong stream are the engine's test.)
@@ -92,6 +105,10 @@ TEST_F(VideoCdCliRefusal, AWrongStreamLeavesTheDiscBlank) {
   EXPECT_NE(out.find("not an MPEG-1 system stream"), std::string::npos) << out;
   ASSERT_EQ(Run("--json info --drive cd"), 0) << out;
   EXPECT_NE(out.find("\"blank\""), std::string::npos) << out;
+  // A good stream, but the disc cannot take a Video CD, either way.
+  const std::string mpeg = qvtest::SourceDir() + "/tests/files/fuzz/seeds/vcd-two-packs.mpg";
+  ASSERT_EQ(Run("vdrive create dvd --media dvd-r"), 0) << out;
+  for (const char* mode : {"", " --sao"}) EXPECT_EQ(Run(std::string("burn --drive dvd --vcd") + mode + " " + mpeg), 7) << out;
 }
 
 }  // namespace
