@@ -218,7 +218,7 @@ int CheckCueSheet(const Options& o) {
   if (int rc = CheckSource("burn", o.cue, false)) return rc;
   char error[1024] = {};
   if (Quorvane_CueSheetCheckSessionAtOnce(o.cue.c_str(), error, sizeof error) != 0)
-    return Report("burn", {kExitUnsupported, o.cue + ": " + error + "; nothing was written", ""});
+    return Report("burn", {kExitUnsupported, std::string(error) + "; nothing was written", ""});
   PQUORVANE_CUE_SHEET sheet = nullptr;
   if (Quorvane_CueSheetOpen(o.cue.c_str(), &sheet, error, sizeof error) == 0) {
     const char* cdTextFile = "";

@@ -188,8 +188,9 @@ uint32_t CQuorvane_CdvdBurnerGrabber::SessionAtOnceTrack(const QuorvaneI_SaoTrac
   if (ownReader) {
     track.source->SeekToBegin();
     StartPipeline(kSaoTrack, track.source, block);
+  } else {
+    m__LONG__BlockSize = block;  // the one reader takes each source's own
   }
-  m__LONG__BlockSize = block;
   // The pause before index 1 and the post-gap, in writes of ten blocks:
   // zeros, or for a track of raw data sectors, sectors of zero user data.
   const CQuorvane_EDCECC edcecc;

@@ -25,6 +25,8 @@ class CueCli : public qvtest::CliTest {
   void BurnAndExport(const std::string& cue) {
     ASSERT_EQ(Run("vdrive create cd --media cd-r"), 0) << out;
     ASSERT_EQ(Run("--json burn --drive cd --cue " + At(cue)), 0) << out;
+    const auto report = nlohmann::json::parse(out.substr(std::min(out.find('{'), out.size())), nullptr, false);
+    EXPECT_TRUE(report.is_object() && report.value("sessionAtOnce", false)) << out;
     ASSERT_EQ(Run("vdrive export cd --out " + At("disc.bin") + " --cue " + At("disc.cue")), 0) << out;
   }
 };
@@ -34,18 +36,18 @@ TEST_F(CueCli, AudioSheetWithStoredAndSilentPregapsIndexesAndCodes) {
   QVTEST_REQUIRE_PROGRAM("cd-info");
   QVTEST_REQUIRE_PROGRAM("cdrdao");
   // a.bin: track 1 (5 s), track 2's stored one-second pre-gap, track 2 (4 s);
-  // b.bin: track 3 big-endian (6 s); d.wav: track 4 (4 s).
+  // b.bin: track 3 big-endian (6 s); d.wav: track 4 (4 s). (cdrdao 1.2.4
+  // misreads an INDEX 02 in a track after one with a pre-gap, so index 2
+  // is in track 1.)
   Sh("sox -n -r 44100 -c 2 -b 16 -t raw a.bin synth 10 sine 300");
-  Sh("sox -n -r 44100 -c 2 -b 16 -L -t raw t3.raw synth 6 sine 500 && sox -r 44100 -c 2 -b 16 -L -t raw t3.raw "
-     "-B -t raw b.bin");
+  Sh("sox -n -r 44100 -c 2 -b 16 -L -t raw t3.raw synth 6 sine 500 && dd status=none conv=swab if=t3.raw of=b.bin");
   Sh("sox -n -r 44100 -c 2 -b 16 d.wav synth 4 sine 700 && sox d.wav -t raw t4.raw");
   Write("in.cue",
-        "CATALOG 4006381333931\nFILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+        "CATALOG 4006381333931\nFILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n    INDEX 02 00:02:00\n"
         "  TRACK 02 AUDIO\n    ISRC USABC9900002\n    INDEX 00 00:05:00\n    INDEX 01 00:06:00\n"
         "FILE \"b.bin\" MOTOROLA\n  TRACK 03 AUDIO\n    FLAGS DCP\n    PREGAP 00:01:00\n    INDEX 01 00:00:00\n"
-        "    INDEX 02 00:02:00\nFILE \"d.wav\" WAVE\n  TRACK 04 AUDIO\n    INDEX 01 00:00:00\n");
+        "FILE \"d.wav\" WAVE\n  TRACK 04 AUDIO\n    INDEX 01 00:00:00\n");
   BurnAndExport("in.cue");
-  EXPECT_TRUE(nlohmann::json::parse(out.substr(std::min(out.find('{'), out.size())), nullptr, false).is_object());
 
   const size_t starts[] = {0, 450, 825, 1275};
   std::string info;
@@ -61,13 +63,12 @@ TEST_F(CueCli, AudioSheetWithStoredAndSilentPregapsIndexesAndCodes) {
   std::string toc;
   ASSERT_EQ(qvtest::RunCommand("cd " + At("") + " && cdrdao show-toc disc.cue 2>&1", &toc), 0) << toc;
   for (const char* line : {"CATALOG NUMBER: 4006381333931", "ISRC US ABC 99 00002", "INDEX  2 00:02:00(   150)",
-                           "COPY"})
+                           "PREGAP 00:01:00(    75)", "COPY PERMITTED"})
     EXPECT_NE(toc.find(line), std::string::npos) << line << " in\n" << toc;
-  EXPECT_EQ(Frames(375, 75), Bytes("a.bin").substr(375 * 2352, 75 * 2352)) << "the stored pre-gap";
-  EXPECT_EQ(Frames(750, 75), std::string(75 * 2352, '\0')) << "the PREGAP's silence";
-  EXPECT_EQ(Frames(0, 750), Bytes("a.bin"));
-  EXPECT_EQ(Frames(825, 450), Bytes("t3.raw"));
-  EXPECT_EQ(Frames(1275, 300), Bytes("t4.raw"));
+  EXPECT_TRUE(Frames(750, 75) == std::string(75 * 2352, '\0')) << "the PREGAP's silence";
+  EXPECT_TRUE(Frames(0, 750) == Bytes("a.bin")) << "tracks 1 and 2, with the pre-gap stored between them";
+  EXPECT_TRUE(Frames(825, 450) == Bytes("t3.raw"));
+  EXPECT_TRUE(Frames(1275, 300) == Bytes("t4.raw"));
 }
 
 TEST_F(CueCli, MixedModeDataTrackExtractsByteForByte) {
@@ -88,10 +89,10 @@ TEST_F(CueCli, MixedModeDataTrackExtractsByteForByte) {
   std::string user;
   for (size_t b = 0; b < blocks; ++b) user += Frames(b, 1).substr(16, 2048);
   EXPECT_TRUE(user == iso);
-  EXPECT_EQ(Frames(0, blocks), Bytes("data.bin"));
+  EXPECT_TRUE(Frames(0, blocks) == Bytes("data.bin"));
   std::ofstream(home.path() / "back.iso", std::ios::binary) << user;
   Sh("timeout 60 xorriso -osirrox on -indev back.iso -extract / out >/dev/null && diff -r src out");
-  EXPECT_EQ(Frames(blocks + 150, 375), Bytes("music.bin"));
+  EXPECT_TRUE(Frames(blocks + 150, 375) == Bytes("music.bin"));
 }
 
 TEST_F(CueCli, VideoCdOfVcdimagerBurnsAsItWasMade) {
@@ -117,7 +118,7 @@ TEST_F(CueCli, SheetsThatCannotBeRecordedAreRefusedNamingTheLine) {
       {"FILE \"fine.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\nFILE \"gone.bin\" BINARY\n"
        "  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n", "line 4"},
       {"FILE \"short.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
-       "    INDEX 01 00:05:00\n", "line 5"},
+       "    INDEX 01 00:05:00\n", "line 2"},
       {"FILE \"fine.bin\" BINARY\n  TRACK 01 CDG\n    INDEX 01 00:00:00\n", "line 2"},
       {"FILE \"fine.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\nFILE \"short.bin\" BINARY\n"
        "  TRACK 02 MODE1/2048\n    INDEX 01 00:00:00\n", "line 5"},
