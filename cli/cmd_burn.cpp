@@ -4,7 +4,8 @@
 // made; --dvd-video masters a VIDEO_TS folder the same way; --image records
 // a data image as it is; --audio one audio track per file, track-at-once,
 // or with --sao the whole session at once with the gaps, indexes, ISRCs
-// and catalogue number asked for.
+// and catalogue number asked for; --cue records a cue sheet of another
+// tool session-at-once.
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -36,6 +37,8 @@ struct Options {
   std::vector<std::string> indexes;   // N=MM:SS:FF
   std::vector<std::string> isrcs;     // N=CODE
   std::string catalog;
+  std::string cue;  // a cue sheet to record session-at-once
+  bool raw = false;
   bool vcd = false, svcd = false;
   std::string album;
   bool test = false;
@@ -204,6 +207,31 @@ int SaoLayout(const Options& o, std::vector<QUORVANE_SAO_TRACK>* tracks) {
   return 0;
 }
 
+// A cue sheet is checked whole, its files opened, before the drive is:
+// a sheet that cannot be recorded is refused naming its line.
+int CheckCueSheet(const Options& o) {
+  if (!o.paths.empty() || !o.image.empty() || o.audio || !o.dvdVideo.empty() || o.udf || o.multisession)
+    return Report("burn", {kExitUsage, "--cue takes the sheet and nothing else to burn", ""});
+  if (o.raw)
+    return Report("burn", {kExitUnsupported,
+                           "--raw is not available yet; burn without --raw to record the sheet session-at-once", ""});
+  if (int rc = CheckSource("burn", o.cue, false)) return rc;
+  char error[1024] = {};
+  if (Quorvane_CueSheetCheckSessionAtOnce(o.cue.c_str(), error, sizeof error) != 0)
+    return Report("burn", {kExitUnsupported, std::string(error) + "; nothing was written", ""});
+  PQUORVANE_CUE_SHEET sheet = nullptr;
+  if (Quorvane_CueSheetOpen(o.cue.c_str(), &sheet, error, sizeof error) == 0) {
+    const char* cdTextFile = "";
+    QUORVANE_CUE_TEXT text{};
+    Quorvane_CueSheetDiscGet(sheet, nullptr, nullptr, &cdTextFile, &text);
+    if (*cdTextFile != 0 || *text.title != 0 || *text.performer != 0)
+      std::fprintf(stderr, "quorvane: burn: note: %s carries CD-Text, which a session-at-once recording leaves out\n",
+                   o.cue.c_str());
+    Quorvane_CueSheetDestroy(&sheet);
+  }
+  return kExitOk;
+}
+
 int Run(const GlobalOptions& global, const Options& o) {
   if (o.vcd || o.svcd) {
     if (o.paths.size() != 1 || !o.image.empty() || o.audio || !o.dvdVideo.empty() || o.udf || o.multisession)
@@ -218,7 +246,9 @@ int Run(const GlobalOptions& global, const Options& o) {
     return Report("burn", {kExitUsage, "--sao records audio tracks or a Video CD: give --audio FILE... or --vcd|--svcd FILE",
                            ""});
   const bool dvd = !o.dvdVideo.empty();
-  if (dvd ? !o.image.empty() || !o.paths.empty() || o.audio || o.udf
+  if (!o.cue.empty()) {
+    if (int rc = CheckCueSheet(o)) return rc;
+  } else if (dvd ? !o.image.empty() || !o.paths.empty() || o.audio || o.udf
           : o.audio ? (o.paths.empty() || !o.image.empty()) : o.image.empty() == o.paths.empty()) {
     return Report("burn", {kExitUsage,
                            "give folders and files to master, --image FILE, --audio FILE... or --dvd-video FOLDER, "
@@ -247,6 +277,8 @@ int Run(const GlobalOptions& global, const Options& o) {
     if (int rc = CheckAudio(o.paths)) return rc;
     if (o.sao)
       if (int rc = SaoLayout(o, &saoTracks)) return rc;
+  } else if (!o.cue.empty()) {
+    // Checked whole before the drive was opened.
   } else {
     // Only ISO9660/Joliet sessions are imported: a UDF session after
     // another would hide the earlier files from every reader.
@@ -289,6 +321,10 @@ int Run(const GlobalOptions& global, const Options& o) {
     if (int rc = CheckRecording(job, before, recording)) return rc;
     s.number = Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFileEx(h, QV_CALL_STATUS(s), o.image.c_str(),
                                                                  QVX_TRACK_FROM_FILE_DATA, 0, test, multi, 1, 1);
+  } else if (!o.cue.empty()) {
+    if (int rc = CheckRecording(job, before, recording)) return rc;
+    s.number = Quorvane_CdvdBurnerGrabber_SessionAtOnceFromCueSheet(h, QV_CALL_STATUS(s), o.cue.c_str(), test, 1, 1);
+    what = o.cue;
   } else if (o.audio && o.sao) {
     if (int rc = CheckRecording(job, before, recording)) return rc;
     s.number = Quorvane_CdvdBurnerGrabber_SessionAtOnce(h, QV_CALL_STATUS(s), saoTracks.data(),
@@ -329,7 +365,8 @@ int Run(const GlobalOptions& global, const Options& o) {
                {"image", o.image},
                {"paths", o.paths},
                {"audio", o.audio},
-               {"sessionAtOnce", o.sao},
+               {"sessionAtOnce", o.sao || !o.cue.empty()},
+               {"cueSheet", o.cue},
                {"label", o.image.empty() && !o.audio ? o.label : ""},
                {"udf", o.udf},
                {"dvdVideo", o.dvdVideo},
@@ -368,6 +405,11 @@ RegisterCommand reg({"burn", "Record files, an image or audio tracks onto the di
                            ->allow_extra_args(false);
                        app.add_option("--catalog", o->catalog, "With --sao: the disc's 13-digit catalogue number (UPC/EAN)")
                            ->needs(sao);
+                       auto* cue = app.add_option("--cue", o->cue,
+                                      "A cue sheet (BIN/CUE) to record session-at-once, its gaps, indexes, ISRCs, "
+                                      "catalogue number and flags as it gives them");
+                       app.add_flag("--raw", o->raw, "With --cue: record raw, disc-at-once (not available yet)")
+                           ->needs(cue);
                        app.add_flag("--test", o->test, "Simulate: the laser stays off where the disc allows");
                        auto* multi = app.add_flag("--multisession", o->multisession,
                                                   "Leave the disc open for another session; on a disc with sessions, "

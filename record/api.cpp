@@ -1,8 +1,8 @@
 // The C entry points of recording.
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
-
-#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +14,7 @@
 #include "files/file_chain.h"
 #include "files/image_handles.h"
 #include "record/burner_grabber.h"
+#include "record/cue_burn.h"
 #include "scsi/transport_aspi.h"
 #include "scsi/transport_sptd.h"
 #include "scsi/transport_spti.h"
@@ -221,53 +222,116 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_TrackAtOnceFromTr
   });
 }
 
+namespace {
+
+// The tracks of the C layout as files, recorded with one reader per track
+// or one for all.
+void RecordSaoTracks(const char* entry, CQuorvane_CdvdBurnerGrabber& g, const QUORVANE_SAO_TRACK* tracks,
+                     QV_LONG trackCount, const char* catalog, QV_BOOLEAN xa, QV_BOOLEAN testWrite,
+                     QV_BOOLEAN nextSession, QV_LONG progressInterval, QV_LONG bufferInterval, bool oneReader) {
+  if (tracks == nullptr || trackCount < 1 || trackCount > 99)
+    QuorvaneI_Throw(entry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'tracks' is NULL or not 1 to 99 tracks",
+                    entry);
+  ChangeToCallback listener(g);
+  std::vector<std::unique_ptr<CQuorvane_DiskFile>> files;
+  std::vector<std::unique_ptr<CQuorvane_FileChain>> chains;
+  QuorvaneI_SaoLayout layout;
+  if (catalog != nullptr) layout.catalog = catalog;
+  for (QV_LONG i = 0; i < trackCount; ++i) {
+    const QUORVANE_SAO_TRACK& in = tracks[i];
+    if (in.m__PCHAR__FileName == nullptr || in.m__LONG__IndexCount < 0 || in.m__LONG__IndexCount > 98)
+      QuorvaneI_Throw(entry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Track %ld has no file or a wrong index count",
+                      entry, static_cast<long>(i + 1));
+    QuorvaneI_SaoTrack t;
+    t.audio = in.m__BOOLEAN__IsAudio != 0;
+    t.mode2 = in.m__BOOLEAN__IsMode2 != 0;
+    t.pregapBlocks = in.m__LONG__PregapBlocks;
+    t.pregapExtraBlocks = in.m__LONG__PregapExtraBlocks;
+    t.postgapBlocks = in.m__LONG__PostgapBlocks;
+    std::memcpy(t.isrc, in.m__CHAR__Isrc, sizeof t.isrc);
+    t.isrc[12] = 0;
+    t.indexes.assign(in.m__LONG__Indexes, in.m__LONG__Indexes + in.m__LONG__IndexCount);
+    if (t.audio && Quorvane_IsAudioFileSupported(in.m__PCHAR__FileName) != EN_SUCCESS)
+      QuorvaneI_Throw(entry, EN_UNSUPPORTED_AUDIO_FORMAT, 0,
+                      "Quorvane:%s(): '%s' is not an audio file this engine decodes", entry, in.m__PCHAR__FileName);
+    if (t.audio) files.push_back(std::make_unique<CQuorvane_SonvexFile>(in.m__PCHAR__FileName));
+    else files.push_back(std::make_unique<CQuorvane_DiskFile>(in.m__PCHAR__FileName));
+    files.back()->PadToWhole(static_cast<uint32_t>(QuorvaneI_SaoBlockSize(t, xa != 0)));
+    files.back()->SetChangeListener(&listener);
+    chains.push_back(std::make_unique<CQuorvane_FileChain>());
+    chains.back()->AddChainTail(files.back().get());
+    t.source = chains.back().get();
+    layout.tracks.push_back(std::move(t));
+  }
+  QuorvaneI_SaoRequest request;
+  request.xa = xa != 0;
+  request.testWrite = testWrite != 0;
+  request.nextSession = nextSession != 0;
+  request.progressInterval = progressInterval;
+  request.bufferInterval = bufferInterval;
+  if (oneReader) g.SessionAtOnceEx(layout, request);
+  else g.SessionAtOnce(layout, request);
+}
+
+}  // namespace
+
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SessionAtOnce(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     const QUORVANE_SAO_TRACK* tracks, QV_LONG trackCount, const char* catalog, QV_BOOLEAN xa, QV_BOOLEAN testWrite,
     QV_BOOLEAN nextSession, QV_LONG progressInterval, QV_LONG bufferInterval) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_SessionAtOnce";
   return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
-    if (tracks == nullptr || trackCount < 1 || trackCount > 99)
-      QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'tracks' is NULL or not 1 to 99 tracks",
-                      kEntry);
-    ChangeToCallback listener(g);
-    std::vector<std::unique_ptr<CQuorvane_DiskFile>> files;
-    std::vector<std::unique_ptr<CQuorvane_FileChain>> chains;
-    QuorvaneI_SaoLayout layout;
-    if (catalog != nullptr) layout.catalog = catalog;
-    for (QV_LONG i = 0; i < trackCount; ++i) {
-      const QUORVANE_SAO_TRACK& in = tracks[i];
-      if (in.m__PCHAR__FileName == nullptr || in.m__LONG__IndexCount < 0 || in.m__LONG__IndexCount > 98)
-        QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Track %ld has no file or a wrong index count",
-                        kEntry, static_cast<long>(i + 1));
-      QuorvaneI_SaoTrack t;
-      t.audio = in.m__BOOLEAN__IsAudio != 0;
-      t.mode2 = in.m__BOOLEAN__IsMode2 != 0;
-      t.pregapBlocks = in.m__LONG__PregapBlocks;
-      t.pregapExtraBlocks = in.m__LONG__PregapExtraBlocks;
-      t.postgapBlocks = in.m__LONG__PostgapBlocks;
-      std::memcpy(t.isrc, in.m__CHAR__Isrc, sizeof t.isrc);
-      t.isrc[12] = 0;
-      t.indexes.assign(in.m__LONG__Indexes, in.m__LONG__Indexes + in.m__LONG__IndexCount);
-      if (t.audio && Quorvane_IsAudioFileSupported(in.m__PCHAR__FileName) != EN_SUCCESS)
-        QuorvaneI_Throw(kEntry, EN_UNSUPPORTED_AUDIO_FORMAT, 0,
-                        "Quorvane:%s(): '%s' is not an audio file this engine decodes", kEntry, in.m__PCHAR__FileName);
-      if (t.audio) files.push_back(std::make_unique<CQuorvane_SonvexFile>(in.m__PCHAR__FileName));
-      else files.push_back(std::make_unique<CQuorvane_DiskFile>(in.m__PCHAR__FileName));
-      files.back()->PadToWhole(static_cast<uint32_t>(QuorvaneI_SaoBlockSize(t, xa != 0)));
-      files.back()->SetChangeListener(&listener);
-      chains.push_back(std::make_unique<CQuorvane_FileChain>());
-      chains.back()->AddChainTail(files.back().get());
-      t.source = chains.back().get();
-      layout.tracks.push_back(std::move(t));
+    RecordSaoTracks(kEntry, g, tracks, trackCount, catalog, xa, testWrite, nextSession, progressInterval,
+                    bufferInterval, false);
+  });
+}
+
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SessionAtOnceEx(
+    QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
+    const QUORVANE_SAO_TRACK* tracks, QV_LONG trackCount, const char* catalog, QV_BOOLEAN xa, QV_BOOLEAN testWrite,
+    QV_BOOLEAN nextSession, QV_LONG progressInterval, QV_LONG bufferInterval) {
+  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_SessionAtOnceEx";
+  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+    RecordSaoTracks(kEntry, g, tracks, trackCount, catalog, xa, testWrite, nextSession, progressInterval,
+                    bufferInterval, true);
+  });
+}
+
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CueSheetCheckSessionAtOnce(const char* cueFileName, char* error,
+                                                                      QV_ULONG errorSize) {
+  if (error != nullptr && errorSize > 0) error[0] = 0;
+  if (cueFileName == nullptr) return EN_INVALID_PARAMETER;
+  try {
+    QuorvaneI_CueLayout layout;
+    std::string why;
+    if (layout.Read(cueFileName, &why)) return EN_SUCCESS;
+    if (error != nullptr && errorSize > 0) {
+      const size_t n = std::min<size_t>(why.size(), errorSize - 1);
+      std::memcpy(error, why.data(), n);
+      error[n] = 0;
     }
+    return EN_INVALID_PARAMETER;
+  } catch (const std::bad_alloc&) {
+    return EN_MEMORY_ALLOCATION_FAILED;
+  }
+}
+
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SessionAtOnceFromCueSheet(
+    QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
+    const char* cueFileName, QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval) {
+  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_SessionAtOnceFromCueSheet";
+  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+    if (cueFileName == nullptr)
+      QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'cueFileName' is NULL", kEntry);
+    QuorvaneI_CueLayout layout;
+    std::string why;
+    if (!layout.Read(cueFileName, &why))
+      QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): %s", kEntry, why.c_str());
     QuorvaneI_SaoRequest request;
-    request.xa = xa != 0;
     request.testWrite = testWrite != 0;
-    request.nextSession = nextSession != 0;
     request.progressInterval = progressInterval;
     request.bufferInterval = bufferInterval;
-    g.SessionAtOnce(layout, request);
+    g.SessionAtOnceEx(layout.layout(), request);
   });
 }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -51,10 +52,13 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdGrabber {
   // blank CD; computes each track's size from its source. The drive closes
   // the session.
   void SessionAtOnce(QuorvaneI_SaoLayout& layout, const QuorvaneI_SaoRequest& request);
+  // The same session with one reader thread for all tracks, read back to back.
+  void SessionAtOnceEx(QuorvaneI_SaoLayout& layout, const QuorvaneI_SaoRequest& request);
   // One track of it from address (its pre-gap's first block); returns the
-  // address after its post-gap.
+  // address after its post-gap. ownReader: the track starts and ends its
+  // own reader thread; otherwise the session's one reader is feeding it.
   uint32_t SessionAtOnceTrack(const QuorvaneI_SaoTrack& track, int32_t index, uint32_t address,
-                              const QuorvaneI_SaoRequest& request);
+                              const QuorvaneI_SaoRequest& request, bool ownReader = true);
   // CD-Text of the disc (track 0) or a track for the lead-in of the next
   // raw P-W recording without data; a refusal throws exception 5.
   void AddCDTextForTrack(int32_t track, const char* title, const char* performer);
@@ -100,6 +104,8 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdGrabber {
   // touched: the reader thread stopped, what was written flushed, the disc
   // ejected where the settings say so. Never throws.
   void AbandonRecording(const char* method);
+  // SessionAtOnce and SessionAtOnceEx: one reader per track, or one for all.
+  void RecordSessionAtOnce(QuorvaneI_SaoLayout& layout, const QuorvaneI_SaoRequest& request, bool oneReader);
 
   // The write pipeline's steps (record/pipeline.cpp).
   struct WriteLoop {
@@ -112,6 +118,11 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdGrabber {
   };
   // Resets events, queue and pool and starts the reader thread on sources.
   void StartPipeline(const char* method, CQuorvane_FileChain* source, int32_t blockSize);
+  // The same with one reader for count sources read in order, each with
+  // its block size; each source's last buffer carries the end marker.
+  void StartPipelineEx(const char* method, CQuorvane_FileChain** sources, int32_t* blockSizes, int32_t count);
+  void StartReader(const char* method, CQuorvane_FileChain* source, int32_t blockSize,
+                   const std::function<void()>& reader);
   // Writes what the reader thread queues until its end marker; returns
   // the address after the last block written.
   uint32_t RunWriteLoop(const char* method, const WriteLoop& loop);

@@ -18,22 +18,29 @@ constexpr int32_t kMsfLimit = 450000;
 // DATA FORM: the host sends 2048-byte Mode 1, 2352-byte audio, 2336-byte
 // CD-ROM XA (20h) or Mode 2 (30h), or raw-with-P-W blocks; the drive
 // generates the lead-in and lead-out (the forms ending in 4h or 1h).
+// The raw forms (11h, 21h, 31h) take the whole 2352-byte sector from the host.
 uint8_t DataForm(const QuorvaneI_CueTrack& t, bool xa) {
   if (t.audio) return 0x00;
-  if (xa) return 0x20;
-  return t.mode2 ? 0x30 : 0x10;
+  const uint8_t raw = t.rawData ? 0x01 : 0x00;
+  if (xa) return 0x20 | raw;
+  return (t.mode2 ? 0x30 : 0x10) | raw;
+}
+
+// The form of the blocks the drive makes in the lead-in and lead-out.
+uint8_t GeneratedForm(const QuorvaneI_CueTrack& t, bool xa) {
+  return t.audio ? 0x01 : static_cast<uint8_t>((DataForm(t, xa) & 0xF0) | 0x04);
 }
 
 uint8_t TrackForm(const QuorvaneI_CueTrack& t, bool xa) { return t.rawPW ? 0x40 : DataForm(t, xa); }
 
 uint8_t LeadInForm(const QuorvaneI_CueTrack& first, bool xa, bool rawPW) {
   if (rawPW && first.rawPW) return 0x41;
-  return first.audio ? 0x01 : DataForm(first, xa) | 0x04;
+  return GeneratedForm(first, xa);
 }
 
 uint8_t LeadOutForm(const QuorvaneI_CueTrack& last, bool xa) {
   if (last.rawPW) return xa ? 0x24 : 0x14;
-  return last.audio ? 0x01 : DataForm(last, xa) | 0x04;
+  return GeneratedForm(last, xa);
 }
 
 // An address from -150 as absolute time: LBA + 150 = 75 x (60 x M + S) + F.
@@ -56,7 +63,13 @@ std::vector<uint8_t> QuorvaneI_BuildCueSheet(const QuorvaneI_CueTrack* tracks, i
                                              const char* catalog) {
   std::vector<uint8_t> out;
   if (tracks == nullptr || count < 1 || count > kQuorvaneCueSheetTracks) return out;
-  const auto ctlAdr = [](const QuorvaneI_CueTrack& t) { return t.audio ? kCtlAdrAudio : kCtlAdrData; };
+  const auto ctlAdr = [](const QuorvaneI_CueTrack& t) {
+    uint8_t c = t.audio ? kCtlAdrAudio : kCtlAdrData;
+    if (t.fourChannel && t.audio) c |= 0x80;
+    if (t.copyPermitted) c |= 0x20;
+    if (t.preEmphasis && t.audio) c |= 0x10;
+    return c;
+  };
   const auto entry = [&out]() {
     out.resize(out.size() + 8);
     return out.data() + out.size() - 8;
@@ -87,12 +100,12 @@ std::vector<uint8_t> QuorvaneI_BuildCueSheet(const QuorvaneI_CueTrack* tracks, i
       }
     }
     const int32_t pause = t.pregapBlocks + t.pregapExtraBlocks;
-    if (pause > 0 || i == 0) PutEntry(entry(), ctlAdr(t), number, 0, TrackForm(t, xa), address);
-    address += pause;
+    if (pause + t.pregapInSourceBlocks > 0 || i == 0) PutEntry(entry(), ctlAdr(t), number, 0, TrackForm(t, xa), address);
+    address += pause + t.pregapInSourceBlocks;
     PutEntry(entry(), ctlAdr(t), number, 1, TrackForm(t, xa), address);
     for (size_t k = 0; k < t.indexes.size() && k < 98; ++k)
       PutEntry(entry(), ctlAdr(t), number, static_cast<uint8_t>(k + 2), TrackForm(t, xa), address + t.indexes[k]);
-    address += t.sizeInBlocks + t.postgapBlocks;
+    address += t.sizeInBlocks - t.pregapInSourceBlocks + t.postgapBlocks;
   }
   PutEntry(entry(), ctlAdr(tracks[count - 1]), kLeadOutTrack, 1, LeadOutForm(tracks[count - 1], xa), address);
   return out;

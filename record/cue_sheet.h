@@ -10,12 +10,20 @@ struct QuorvaneI_CueTrack {
   bool audio = false;
   bool mode2 = false;
   bool rawPW = false;          // raw sectors with raw P-W subchannel
+  // A data track sent as whole 2352-byte sectors (sync, header, data,
+  // EDC/ECC made by the host), not as user data the drive completes.
+  bool rawData = false;
+  // CONTROL bits beyond data/audio: copy permitted, four channels, pre-emphasis.
+  bool copyPermitted = false, fourChannel = false, preEmphasis = false;
   int32_t sizeInBlocks = 0;
   int32_t pregapExtraBlocks = 0;  // beyond the 150 of every pre-gap
   int32_t postgapBlocks = 0;
   // The pause before index 1 is pregapBlocks + pregapExtraBlocks; 0 for
   // a track that follows the one before without a pause (never the first).
   int32_t pregapBlocks = 150;
+  // The first blocks of the source that lie before index 1 (a pause stored
+  // with the track's data); they follow the pause of zeros.
+  int32_t pregapInSourceBlocks = 0;
   std::vector<int32_t> indexes;  // index 2, 3, ...: blocks from index 1, rising
   char isrc[13] = {};            // 12 characters, or empty
 };

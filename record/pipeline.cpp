@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <system_error>
 #include <thread>
@@ -123,7 +124,9 @@ uint32_t CQuorvane_CdvdBurnerGrabber::ReadSource(CQuorvane_CdvdBurnerGrabber* g,
                                                  CQuorvane_FileChain* source, int32_t sourceBlockSize,
                                                  bool* cacheFullSet, uint32_t* lastStatus) {
   CQuorvane_CacheManager& pool = *g->m__PCQuorvane_CacheManager__CacheManager;
-  const auto blockSize = static_cast<uint64_t>(g->m__LONG__BlockSize);
+  // The source's own: with one reader for many tracks the writer's block
+  // size changes while this thread reads the next track.
+  const auto blockSize = static_cast<uint64_t>(sourceBlockSize > 0 ? sourceBlockSize : 0);
   uint64_t remaining = 0, total = 0;
   uint64_t transfer = 0;
   CQuorvane_Exception* sizing = nullptr;
@@ -285,6 +288,20 @@ void CQuorvane_CdvdBurnerGrabber::JoinCacheThread() {
 }
 
 void CQuorvane_CdvdBurnerGrabber::StartPipeline(const char* method, CQuorvane_FileChain* source, int32_t blockSize) {
+  StartReader(method, source, blockSize, [this] { WriteCacheThread(this); });
+}
+
+void CQuorvane_CdvdBurnerGrabber::StartPipelineEx(const char* method, CQuorvane_FileChain** sources, int32_t* blockSizes,
+                                                  int32_t count) {
+  m__PPCQuorvane_FileChain__Sources = sources;
+  m__PLONG__SourceBlockSizes = blockSizes;
+  m__LONG__SourceCount = count;
+  StartReader(method, count > 0 ? sources[0] : nullptr, count > 0 ? blockSizes[0] : 0,
+              [this] { WriteCacheThreadEx(this); });
+}
+
+void CQuorvane_CdvdBurnerGrabber::StartReader(const char* method, CQuorvane_FileChain* source, int32_t blockSize,
+                                              const std::function<void()>& reader) {
   // A thread left from an earlier run has set its dead event; collect it.
   ShutDownCacheThread();
   JoinCacheThread();
@@ -306,7 +323,7 @@ void CQuorvane_CdvdBurnerGrabber::StartPipeline(const char* method, CQuorvane_Fi
   m__LONG__DieCounter = 0;
   m__LONG__QueuedObjects = 0;
   try {
-    m__HANDLE__CacheThread = std::thread([this] { WriteCacheThread(this); });
+    m__HANDLE__CacheThread = std::thread(reader);
   } catch (const std::system_error& e) {
     const auto status = static_cast<uint32_t>(e.code().value());
     QuorvaneI_Throw(method, EN_SYSTEM_CALL_FAILED, status, "%s(): CreateThread() failed, status %ld", method,
@@ -406,6 +423,9 @@ uint32_t CQuorvane_CdvdBurnerGrabber::RunWriteLoop(const char* method, const Wri
       const CQuorvane_DriveAnswer answer(method, "READ BUFFER CAPACITY", capacity, sizeof capacity);
       Notify(CN_CDVD_BUFFER_STATUS, answer.Be32(4), answer.Be32(8));
     }
+    // What follows an end marker is the next source's, when one reader
+    // feeds several.
+    if (ended) break;
   }
   return m__ULONG__CurrentWriteAddress;
 }

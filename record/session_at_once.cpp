@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "core/log.h"
+#include "device/raw_sector.h"
 #include "files/file_chain.h"
 #include "record/burner_grabber.h"
 
@@ -43,20 +45,23 @@ uint64_t SizeTracks(QuorvaneI_SaoLayout& layout, bool xa) {
     QuorvaneI_SaoTrack& t = layout.tracks[i];
     if (t.source == nullptr)
       QuorvaneI_Throw(kSao, EN_INVALID_PARAMETER, 0, "%s(): Source of track %ld is NULL", kSao, static_cast<long>(i + 1));
-    if (t.pregapBlocks < 0 || t.pregapExtraBlocks < 0 || t.postgapBlocks < 0 || (i == 0 && t.pregapBlocks != 150))
+    // Every disc begins with a pause of at least two seconds.
+    const int32_t pause = t.pregapBlocks + t.pregapExtraBlocks + t.pregapInSourceBlocks;
+    if (t.pregapBlocks < 0 || t.pregapExtraBlocks < 0 || t.pregapInSourceBlocks < 0 || t.postgapBlocks < 0 ||
+        (i == 0 && pause < 150))
       QuorvaneI_Throw(kSao, EN_INVALID_PARAMETER, 0, "%s(): Gaps of track %ld are not valid", kSao,
                       static_cast<long>(i + 1));
     const int32_t block = QuorvaneI_SaoBlockSize(t, xa);
     uint64_t bytes = 0;
     t.source->GetSizeInUCHARs(&bytes);
     const uint64_t blocks = bytes / static_cast<uint64_t>(block);
-    if (blocks == 0 || blocks > 450000)
+    if (blocks <= static_cast<uint64_t>(t.pregapInSourceBlocks) || blocks > 450000)
       QuorvaneI_Throw(kSao, EN_INVALID_PARAMETER, 0, "%s(): Source of track %ld holds %llu whole block(s) of %ld UCHARs",
                       kSao, static_cast<long>(i + 1), static_cast<unsigned long long>(blocks), static_cast<long>(block));
     t.sizeInBlocks = static_cast<int32_t>(blocks);
     int32_t last = 0;
     for (int32_t ix : t.indexes) {
-      if (ix <= last || ix >= t.sizeInBlocks)
+      if (ix <= last || ix >= t.sizeInBlocks - t.pregapInSourceBlocks)
         QuorvaneI_Throw(kSao, EN_INVALID_PARAMETER, 0, "%s(): Index at block %ld of track %ld is not inside it, after the one before",
                         kSao, static_cast<long>(ix), static_cast<long>(i + 1));
       last = ix;
@@ -70,16 +75,28 @@ uint64_t SizeTracks(QuorvaneI_SaoLayout& layout, bool xa) {
 
 int32_t QuorvaneI_SaoBlockSize(const QuorvaneI_CueTrack& track, bool xa) {
   if (track.rawPW) return 2448;
-  if (track.audio) return 2352;
+  if (track.audio || track.rawData) return 2352;
   return track.mode2 || xa ? 2336 : 2048;
 }
 
 void CQuorvane_CdvdBurnerGrabber::SessionAtOnce(QuorvaneI_SaoLayout& layout, const QuorvaneI_SaoRequest& request) {
+  RecordSessionAtOnce(layout, request, false);
+}
+
+void CQuorvane_CdvdBurnerGrabber::SessionAtOnceEx(QuorvaneI_SaoLayout& layout, const QuorvaneI_SaoRequest& request) {
+  RecordSessionAtOnce(layout, request, true);
+}
+
+void CQuorvane_CdvdBurnerGrabber::RecordSessionAtOnce(QuorvaneI_SaoLayout& layout, const QuorvaneI_SaoRequest& request,
+                                                      bool oneReader) {
   QuorvaneI_Log("\n%s(): ENTERed\n", kSao);
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   m__ULONG__CurrentWriteAddress = 0;
   uint64_t bytes = 0;
   uint32_t discType = 0;
+  // Outlive the reader thread, which a failure stops only after unwinding.
+  std::vector<CQuorvane_FileChain*> sources;
+  std::vector<int32_t> blockSizes;
   try {
     bytes = SizeTracks(layout, request.xa);
     TestUnitReady();
@@ -132,10 +149,25 @@ void CQuorvane_CdvdBurnerGrabber::SessionAtOnce(QuorvaneI_SaoLayout& layout, con
     SendCueSheet(sheet.data(), static_cast<uint32_t>(sheet.size()));
 
     auto address = static_cast<uint32_t>(kFirstPregap);
+    // One reader for every track: the sources are read back to back, and
+    // each track ends where its source's end marker arrives.
+    if (oneReader) {
+      for (const QuorvaneI_SaoTrack& t : layout.tracks) {
+        t.source->SeekToBegin();
+        sources.push_back(t.source);
+        blockSizes.push_back(QuorvaneI_SaoBlockSize(t, request.xa));
+      }
+      StartPipelineEx(kSao, sources.data(), blockSizes.data(), static_cast<int32_t>(sources.size()));
+    }
     for (size_t i = 0; i < layout.tracks.size(); ++i) {
       Notify(CN_TRACK_BEGIN, i);
-      address = SessionAtOnceTrack(layout.tracks[i], static_cast<int32_t>(i), address, request);
+      address = SessionAtOnceTrack(layout.tracks[i], static_cast<int32_t>(i), address, request, !oneReader);
+      if (oneReader && i > 0) QuorvaneI_Log("\n%s(): Last marked packet ( %d ) received\n", kSao, static_cast<int>(i));
       Notify(CN_TRACK_END, i);
+    }
+    if (oneReader) {
+      ShutDownCacheThread();
+      JoinCacheThread();
     }
     FinishWriting();
     ThrowIfCancelled(kSao, bytes);
@@ -149,23 +181,34 @@ void CQuorvane_CdvdBurnerGrabber::SessionAtOnce(QuorvaneI_SaoLayout& layout, con
 }
 
 uint32_t CQuorvane_CdvdBurnerGrabber::SessionAtOnceTrack(const QuorvaneI_SaoTrack& track, int32_t index,
-                                                         uint32_t address, const QuorvaneI_SaoRequest& request) {
+                                                         uint32_t address, const QuorvaneI_SaoRequest& request,
+                                                         bool ownReader) {
   const int32_t block = QuorvaneI_SaoBlockSize(track, request.xa);
   QuorvaneI_Log("\n%s(): Track %ld, address %ld, size in LBs %ld\n", kSaoTrack, static_cast<long>(index),
                 static_cast<long>(static_cast<int32_t>(address)), static_cast<long>(track.sizeInBlocks));
-  track.source->SeekToBegin();
-  StartPipeline(kSaoTrack, track.source, block);
-  // The pause before index 1 (zeros or the track's pause block) and the
-  // zeros after the data, in writes of ten blocks.
+  if (ownReader) {
+    track.source->SeekToBegin();
+    StartPipeline(kSaoTrack, track.source, block);
+  } else {
+    m__LONG__BlockSize = block;  // the one reader takes each source's own
+  }
+  // The pause before index 1 and the post-gap, in writes of ten blocks:
+  // zeros, the track's pause block, or for a track of raw data sectors,
+  // sectors of zero user data.
+  const CQuorvane_EDCECC edcecc;
+  const CQuorvane_RawSectorBuilder builder(edcecc);
   const auto writeGap = [&](int32_t count, const std::vector<uint8_t>& pattern) {
-    std::vector<uint8_t> zeros(static_cast<size_t>(kGapWriteBlocks) * static_cast<uint32_t>(block), 0);
+    std::vector<uint8_t> gap(static_cast<size_t>(kGapWriteBlocks) * static_cast<uint32_t>(block), 0);
     if (pattern.size() == static_cast<size_t>(block))
       for (uint32_t k = 0; k < kGapWriteBlocks; ++k)
-        std::copy(pattern.begin(), pattern.end(), zeros.begin() + static_cast<ptrdiff_t>(k) * block);
+        std::copy(pattern.begin(), pattern.end(), gap.begin() + static_cast<ptrdiff_t>(k) * block);
     for (int32_t done = 0; done < count;) {
       ThrowIfCancelled(kSaoTrack, 0);
       const uint32_t n = std::min<uint32_t>(kGapWriteBlocks, static_cast<uint32_t>(count - done));
-      Write10(zeros.data(), n, address, n * static_cast<uint32_t>(block));
+      if (track.rawData && !track.audio)
+        builder.BuildMany(track.mode2 ? QuorvaneI_SectorLayout::Mode2 : QuorvaneI_SectorLayout::Mode1,
+                          static_cast<int32_t>(address), n, nullptr, nullptr, gap.data(), kQuorvaneRawSectorSize);
+      Write10(gap.data(), n, address, n * static_cast<uint32_t>(block));
       address += n;
       done += static_cast<int32_t>(n);
       m__ULONG__CurrentWriteAddress = address;
@@ -179,7 +222,9 @@ uint32_t CQuorvane_CdvdBurnerGrabber::SessionAtOnceTrack(const QuorvaneI_SaoTrac
   loop.bufferInterval = request.bufferInterval;
   address = RunWriteLoop(kSaoTrack, loop);
   writeGap(track.postgapBlocks, {});
-  ShutDownCacheThread();
-  JoinCacheThread();
+  if (ownReader) {
+    ShutDownCacheThread();
+    JoinCacheThread();
+  }
   return address;
 }

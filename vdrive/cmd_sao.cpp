@@ -35,10 +35,21 @@ constexpr uint8_t kLeadOutTrack = 0xAA;
 constexpr int64_t kFirstPregap = -150;
 constexpr int64_t kNone = INT64_MIN;  // an index the cue sheet did not give
 
+// The raw data forms: the host sends the whole 2352-byte sector, sync,
+// header, data and EDC/ECC, and the drive writes it as it is (MMC-5 table
+// "Cue sheet data form of main data": 11h Mode 1, 21h CD-ROM XA, 31h Mode 2).
+bool RawDataForm(uint8_t form) { return form == 0x11 || form == 0x21 || form == 0x31; }
+
+// Where the sector's stored part begins in what the host sent: the drive
+// keeps a data sector's user data (and sub-header) and makes the rest again
+// when it is read, so a raw sector gives up its sync and header.
+uint32_t StoredPartOffset(uint8_t form) { return RawDataForm(form) ? 16 : 0; }
+
 // Bytes per block the host sends for a DATA FORM, 0 when the drive makes
 // the blocks, -1 for a form this drive does not take. Forms with raw or
-// packed subchannel (bits 7-6) and the 2352-byte data forms are not taken.
+// packed subchannel (bits 7-6) are not taken.
 int BlockBytes(uint8_t form) {
+  if (RawDataForm(form)) return 2352;
   switch (form) {
     case 0x00: return 2352;  // CD-DA
     case 0x10: return 2048;  // CD-ROM Mode 1, the drive adds sync, header, EDC/ECC
@@ -76,6 +87,7 @@ struct Area {
   int64_t start, end;
   int bytes;
   size_t track;
+  uint8_t form;
 };
 
 std::vector<Area> Areas(const CuePlan& plan) {
@@ -85,8 +97,8 @@ std::vector<Area> Areas(const CuePlan& plan) {
     const int64_t end = i + 1 < plan.tracks.size()
                             ? (plan.tracks[i + 1].index0 != kNone ? plan.tracks[i + 1].index0 : plan.tracks[i + 1].index1)
                             : plan.leadOut;
-    if (t.index0 != kNone) areas.push_back({t.index0, t.index1, BlockBytes(t.pregapForm), i});
-    areas.push_back({t.index1, end, BlockBytes(t.form), i});
+    if (t.index0 != kNone) areas.push_back({t.index0, t.index1, BlockBytes(t.pregapForm), i, t.pregapForm});
+    areas.push_back({t.index1, end, BlockBytes(t.form), i, t.form});
   }
   return areas;
 }
@@ -296,8 +308,10 @@ void WriteSessionAtOnce(Exec& x, bool testWrite) {
       if (b >= int64_t{t.start}) t.recorded = std::max<uint32_t>(t.recorded, static_cast<uint32_t>(b - t.start + 1));
       if (b < 0) continue;  // the first pause lies before the disc's first block
       const uint32_t stored = t.storedSectorBytes();
+      const uint32_t skip = StoredPartOffset(AreaAt(areas, b)->form);
       std::vector<uint8_t> sector(stored, 0);
-      std::memcpy(sector.data(), x.out + uint64_t{i} * static_cast<uint32_t>(bytes), std::min<uint32_t>(stored, bytes));
+      std::memcpy(sector.data(), x.out + uint64_t{i} * static_cast<uint32_t>(bytes) + skip,
+                  std::min<uint32_t>(stored, static_cast<uint32_t>(bytes) - skip));
       const uint64_t at = t.dataOffset + uint64_t(b - std::max<int64_t>(t.areaStart(), 0)) * stored;
       if (x.disc.Write(at, sector.data(), stored) != 0)
         return x.Check(Sense(kHardwareError, asc::kInternalTargetFailure).Information(static_cast<uint32_t>(b)));

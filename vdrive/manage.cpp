@@ -501,6 +501,8 @@ uint32_t QvDrive_ExportRaw(const char* name, const char* binPath, const char* cu
       std::snprintf(head, sizeof head, "  TRACK %02u %s\r\n", static_cast<unsigned>(t.number), type);
       cue += head;
       cue += textLines(t.number, "    ");
+      if (track.copy || track.preemphasis)
+        cue += std::string("    FLAGS") + (track.copy ? " DCP" : "") + (track.preemphasis ? " PRE" : "") + "\r\n";
       if (!track.isrc.empty()) cue += "    ISRC " + track.isrc + "\r\n";
       // The bin begins at block 0: a pause before it is not in the file.
       const int64_t unstored = std::max<int64_t>(0, -track.areaStart());

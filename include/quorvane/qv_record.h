@@ -103,6 +103,25 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SessionAtOnce(
     QV_HANDLE handle, QUORVANE_STATUS_RECORD, const QUORVANE_SAO_TRACK *tracks, QV_LONG trackCount,
     const char *catalog, QV_BOOLEAN xa, QV_BOOLEAN testWrite, QV_BOOLEAN nextSession, QV_LONG progressInterval,
     QV_LONG bufferInterval);
+/* The same session with one reader thread feeding all tracks in order. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SessionAtOnceEx(
+    QV_HANDLE handle, QUORVANE_STATUS_RECORD, const QUORVANE_SAO_TRACK *tracks, QV_LONG trackCount,
+    const char *catalog, QV_BOOLEAN xa, QV_BOOLEAN testWrite, QV_BOOLEAN nextSession, QV_LONG progressInterval,
+    QV_LONG bufferInterval);
+/* Whether the cue sheet at cueFileName (BINARY, MOTOROLA or WAVE files;
+ * AUDIO, MODE1/2048, MODE1/2352, MODE2/2336 and MODE2/2352 tracks) can be
+ * recorded session-at-once: 0, or 2 with the reason ("line N: ...") in
+ * error. Reads the sheet and opens its files; touches no drive. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CueSheetCheckSessionAtOnce(const char *cueFileName, char *error,
+                                                                      QV_ULONG errorSize);
+/* Records the cue sheet's tracks in one session at once on a blank CD:
+ * 2352-byte data tracks as the raw sectors the file holds, pre-gaps stored
+ * in the file from the file, PREGAP and POSTGAP as silence or empty
+ * sectors, indexes, ISRCs, the catalogue number and the FLAGS. The session
+ * is closed. A sheet that cannot be recorded gives exception 2. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SessionAtOnceFromCueSheet(
+    QV_HANDLE handle, QUORVANE_STATUS_RECORD, const char *cueFileName, QV_BOOLEAN testWrite, QV_LONG progressInterval,
+    QV_LONG bufferInterval);
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_CloseSession(QV_HANDLE handle, QUORVANE_STATUS_RECORD);
 /* Empties a rewritable disc: blankingType 0 whole disc, 1 minimal (CD-RW
  * and DVD-RW); DVD+RW and DVD-RAM are formatted anew. */
