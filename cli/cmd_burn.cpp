@@ -234,7 +234,8 @@ int CheckCueSheet(const Options& o) {
 
 int Run(const GlobalOptions& global, const Options& o) {
   if (o.vcd || o.svcd) {
-    if (o.paths.size() != 1 || !o.image.empty() || o.audio || !o.dvdVideo.empty() || o.udf || o.multisession)
+    if (o.paths.size() != 1 || !o.image.empty() || o.audio || !o.dvdVideo.empty() || o.udf || o.multisession ||
+        !o.cue.empty())
       return Report("burn", {kExitUsage, "--vcd and --svcd take one MPEG file and nothing else to burn", ""});
     // The format fixes the tracks' pauses and codes.
     if (!o.indexes.empty() || !o.isrcs.empty() || !o.catalog.empty() || o.gap != 2.0)
