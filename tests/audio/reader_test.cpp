@@ -123,10 +123,9 @@ TEST(Reader, RefusedShapesAndUnknownContent) {
   const struct {
     std::string path;
     uint32_t status;
-    const char* logged = nullptr;
   } cases[] = {
       {Fixture("mono.ogg"), SONVEX_STATUS_STREAM_SHAPE},
-      {Fixture("tone-48k.ogg"), 0x800700A0u, "Either number of channels ( 2 ) or sample rate ( 48000 ) are not accepted"},
+      {Fixture("tone-48k.ogg"), 0x800700A0u},
       {Fixture("mono.flac"), SONVEX_STATUS_STREAM_SHAPE},
       // Not CD audio, and not to be taken for MPEG audio either.
       {Fixture("tone-48k.wav"), 50},
@@ -137,13 +136,8 @@ TEST(Reader, RefusedShapesAndUnknownContent) {
   };
   for (const auto& c : cases) {
     PSONVEX_COMPRESSED_FILE_READER_OBJECT reader = reinterpret_cast<PSONVEX_COMPRESSED_FILE_READER_OBJECT>(1);
-    qvtest::LogCapture log;
     EXPECT_EQ(Sonvex_CompressedFileReaderObjectCreate(&reader, c.path.c_str()), c.status) << c.path;
     EXPECT_EQ(reader, nullptr) << c.path;
-    EXPECT_EQ(log.Count("is recognized as"), 0u) << c.path;
-    if (c.logged) {
-      EXPECT_EQ(log.Count(c.logged), 1u) << log.Text();
-    }
     EXPECT_EQ(Sonvex_CompressedFileSupportedIs(c.path.c_str()), c.status) << c.path;
   }
 }
@@ -197,24 +191,16 @@ TEST(Handles, DestroyedForgedAndMixedHandlesAreRejected) {
   EXPECT_EQ(Sonvex_CompressedFileWriterObjectDestroy(&writer), 0u);
 }
 
-TEST(Handles, DamagedSignaturesAreReportedAndRefused) {
+TEST(Handles, DamagedSignaturesAreRefused) {
   PSONVEX_COMPRESSED_FILE_READER_OBJECT reader = nullptr;
   ASSERT_EQ(Sonvex_CompressedFileReaderObjectCreate(&reader, Fixture("tone-cd.wav").c_str()), 0u);
   uint32_t size = 0;
-  {
-    qvtest::LogCapture log;
-    reader->m__ULONG__HeaderSignature ^= 1;
-    EXPECT_EQ(Sonvex_CompressedFileReaderObjectUncompressedSizeGet(reader, &size), 6u);
-    EXPECT_EQ(log.Count("Header is bad, got 0x52445652 instead of expected 0x52445653"), 1u) << log.Text();
-    reader->m__ULONG__HeaderSignature ^= 1;
-  }
-  {
-    qvtest::LogCapture log;
-    reader->m__ULONG__TailerSignature = 0;
-    EXPECT_EQ(Sonvex_CompressedFileReaderObjectUncompressedSizeGet(reader, &size), 6u);
-    EXPECT_EQ(log.Count("Tailer is bad, got 0x0 instead of expected 0x53564452"), 1u) << log.Text();
-    reader->m__ULONG__TailerSignature = kSonvexReaderTailerSignature;
-  }
+  reader->m__ULONG__HeaderSignature ^= 1;
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectUncompressedSizeGet(reader, &size), 6u);
+  reader->m__ULONG__HeaderSignature ^= 1;
+  reader->m__ULONG__TailerSignature = 0;
+  EXPECT_EQ(Sonvex_CompressedFileReaderObjectUncompressedSizeGet(reader, &size), 6u);
+  reader->m__ULONG__TailerSignature = kSonvexReaderTailerSignature;
   EXPECT_EQ(Sonvex_CompressedFileReaderObjectUncompressedSizeGet(reader, &size), 0u);
   EXPECT_EQ(size, 88200u);
   EXPECT_EQ(Sonvex_CompressedFileReaderObjectUncompressedSizeGet(reader, nullptr), 87u);

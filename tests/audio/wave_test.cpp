@@ -34,41 +34,26 @@ TEST(WaveHeader, FormatRejectsSizesBeyondRiff) {
   EXPECT_EQ(Sonvex_WaveFileHeaderVerify(nullptr), 87u);
 }
 
+// Every field the check covers, each broken alone: the header fails with 87.
 struct Mismatch {
   size_t offset;
   int width;
   uint32_t value;
-  const char* field;  // must be named in the log line
-  const char* found;  // the value found, as logged
+  const char* field;
 };
 
-// One row per field, in the order they are checked.
 const Mismatch kMismatches[] = {
-    {0, 4, 0x46464952 + 1, "m__ULONG__Riff", "0x46464953"},
-    {8, 4, 0x45564157 + 1, "m__ULONG__Wave", "0x45564158"},
-    {12, 4, 0x20746d67, "m__ULONG__FormatTag", "0x20746d67"},
-    {16, 4, 14, "m__ULONG__FormatLength", "== 14 instead of at least 16"},
-    {20, 2, 3, "m__USHORT__Format", "== 3 instead of 1"},
-    {22, 2, 1, "m__SONVEX_WAVE_FORMAT_CHUNK.m__USHORT__Channels", "== 1 instead of 2"},
-    {24, 4, 48000, "m__ULONG__SamplesPerSecond", "== 48000 instead of 44100"},
-    {28, 4, 192000, "m__ULONG__AverageSamplesPerSecond", "== 192000 instead of 176400"},
-    {32, 2, 2, "m__USHORT__Alignment", "== 2 instead of 4"},
-    {34, 2, 24, "m__USHORT__BitsPerSample", "== 24 instead of 16"},
+    {0, 4, 0x46464952 + 1, "RIFF"},       {8, 4, 0x45564157 + 1, "WAVE"}, {12, 4, 0x20746d67, "fmt tag"},
+    {16, 4, 14, "format length"},         {20, 2, 3, "format"},           {22, 2, 1, "channels"},
+    {24, 4, 48000, "samples per second"}, {28, 4, 192000, "bytes per second"},
+    {32, 2, 2, "alignment"},              {34, 2, 24, "bits per sample"},
 };
 
-// Breaks every field from the last to the first: each time the earliest
-// broken one, and only it, is named with the value found.
-TEST(WaveHeader, TheFirstMismatchInOrderFailsWith87NamingTheField) {
-  SONVEX_WAVE_FILE_HEADER h = GoodHeader();
-  for (size_t i = std::size(kMismatches); i-- > 0;) {
-    const Mismatch& m = kMismatches[i];
+TEST(WaveHeader, EachBrokenFieldFailsWith87) {
+  for (const Mismatch& m : kMismatches) {
+    SONVEX_WAVE_FILE_HEADER h = GoodHeader();
     Poke(h, m.offset, m.width, m.value);
-    qvtest::LogCapture log;
     EXPECT_EQ(Sonvex_WaveFileHeaderVerify(&h), 87u) << m.field;
-    EXPECT_EQ(log.Count(m.field), 1u) << log.Text();
-    for (size_t j = 0; j < std::size(kMismatches); ++j)
-      EXPECT_EQ(log.Count(kMismatches[j].found), j == i ? 1u : 0u) << kMismatches[j].field;
-    EXPECT_EQ(log.Count("Sonvex_WaveFileHeaderVerify(): <<< EXITing with failure, status 87 ( 0x57 )"), 1u);
   }
 }
 
@@ -104,10 +89,7 @@ TEST(UncompressedProbe, DecidesByHeaderOrRawExtension) {
   qvtest::TempDir dir;
   for (const ProbeCase& c : cases) {
     const auto path = dir.Write(c.name, c.contents);
-    qvtest::LogCapture log;
     EXPECT_EQ(Sonvex_UncompressedFileSupportedIs(path.c_str()), c.status) << c.name;
-    const bool raw = c.status == 0 && c.contents != cdWave;
-    EXPECT_EQ(log.Count("Uncompressed RAW stream detected"), raw ? 1u : 0u) << c.name;
   }
 }
 

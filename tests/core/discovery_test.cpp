@@ -104,13 +104,8 @@ TEST_F(Discovery, DeviceNameWithoutSymbolicNamesUsesDiskInformation) {
   EXPECT_EQ(Quorvane_GetDeviceNameByDeviceAddress(1, 0, 0, 0, name), 17u);
 }
 
-TEST_F(Discovery, TimeOutsRoundTripInWholeSeconds) {
-  for (QV_ULONG seconds : {10u, 7u, 0u, 3600u}) {
-    ASSERT_EQ(Quorvane_SetDeviceTimeOutByDeviceAddress(0, 0, 1, 0, seconds), 0u);
-    QV_ULONG got = 12345;
-    ASSERT_EQ(Quorvane_GetDeviceTimeOutByDeviceAddress(0, 0, 1, 0, &got), 0u);
-    EXPECT_EQ(got, seconds);
-  }
+// (That a time-out set reaches the command is the next test's.)
+TEST_F(Discovery, TimeOutsOfAnUnknownAddressAreNotFound) {
   QV_ULONG got = 0;
   EXPECT_EQ(Quorvane_GetDeviceTimeOutByDeviceAddress(0, 0, 9, 0, &got), 17u);
   EXPECT_EQ(Quorvane_SetDeviceTimeOutByDeviceAddress(9, 0, 0, 0, 5), 17u);

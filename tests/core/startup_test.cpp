@@ -93,17 +93,4 @@ TEST_F(Startup, ObsoleteStartStartsNothing) {
   EXPECT_FALSE(QuorvaneI_IsStarted());
 }
 
-TEST_F(Startup, CreationBeforeStartUpReturns21) {
-  bool ran = false;
-  EXPECT_EQ(QuorvaneI_CallCreate("Quorvane_CdvdBurnerGrabber_Create", nullptr, 0, nullptr, nullptr,
-                                 [&] { ran = true; }),
-            21u);
-  EXPECT_FALSE(ran);
-  ASSERT_EQ(Quorvane_UpStartEx(), 0u);
-  EXPECT_EQ(QuorvaneI_CallCreate("Quorvane_CdvdBurnerGrabber_Create", nullptr, 0, nullptr, nullptr,
-                                 [&] { ran = true; }),
-            0u);
-  EXPECT_TRUE(ran);
-}
-
 }  // namespace

@@ -119,19 +119,6 @@ TEST(Exception, TextIsCutAt4095Characters) {
   EXPECT_EQ(e.Text()[4094], 'q');
 }
 
-TEST(Exception, ThrowFormatsTheTextAndKeepsTheRecord) {
-  try {
-    QuorvaneI_Throw("CQuorvane_Thing::Do", 8, reinterpret_cast<uintptr_t>(SampleFailure()),
-                    "CQuorvane_Thing::Do(): Command failed on %s", "CdRom0");
-    FAIL() << "did not throw";
-  } catch (CQuorvane_Exception* e) {
-    QuorvaneI_Caught owner(e);
-    EXPECT_EQ(e->Number(), 8u);
-    EXPECT_STREQ(e->Text(), "CQuorvane_Thing::Do(): Command failed on CdRom0");
-    ASSERT_NE(e->FailureInformation(), nullptr);
-  }
-}
-
 // Numbers in the gap of the table and past its end have no text.
 TEST(ExceptionTexts, GapsAndTheEndHaveNone) {
   EXPECT_NE(Quorvane_GetExceptionText(22), nullptr);

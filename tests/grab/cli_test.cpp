@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 #include <random>
 
-#include "support/test_support.h"
+#include "support/cli_fixture.h"
 #include "vdrive/qvdrive.h"
 
 namespace {
@@ -18,14 +18,8 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-class GrabCli : public ::testing::Test {
+class GrabCli : public qvtest::CliTest {
  protected:
-  void SetUp() override { qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", home.path().c_str()); }
-  void TearDown() override { qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", nullptr); }
-  int Run(const std::string& args) {
-    return qvtest::RunCommand(std::string(qvtest::BinaryDir()) + "/cli/quorvane " + args + " 2>&1", &out);
-  }
-  std::string At(const std::string& name) const { return "'" + (home.path() / name).string() + "'"; }
   // A drive named d holding one data track burnt from a folder of random
   // bytes; returns the track's first and last block.
   std::pair<int, int> BurnData(const char* media, size_t bytes) {
@@ -45,8 +39,6 @@ class GrabCli : public ::testing::Test {
                              std::to_string(last) + "], \"times\": 0}]}";
     ASSERT_EQ(QvDrive_SetFaults("d", rule.c_str()), 0u);
   }
-  qvtest::TempDir home;
-  std::string out;
 };
 
 // A folder burnt onto CD-R and DVD+R comes back as the disc holds it, and

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <random>
 
-#include "support/test_support.h"
+#include "support/cli_fixture.h"
 #include "vdrive/qvdrive.h"
 
 namespace {
@@ -21,14 +21,8 @@ uint32_t Le32(const std::string& b, size_t at) {
 }
 int FromBcd(uint8_t v) { return (v >> 4) * 10 + (v & 15); }
 
-class GrabDisc : public ::testing::Test {
+class GrabDisc : public qvtest::CliTest {
  protected:
-  void SetUp() override { qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", home.path().c_str()); }
-  void TearDown() override { qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", nullptr); }
-  int Run(const std::string& args) {
-    return qvtest::RunCommand(std::string(qvtest::BinaryDir()) + "/cli/quorvane " + args + " 2>&1", &out);
-  }
-  std::string At(const std::string& name) const { return "'" + (home.path() / name).string() + "'"; }
   void Insert(const std::string& description) {
     ASSERT_EQ(Run("vdrive create d --media cd-rom"), 0) << out;
     home.Write("disc.json", description);
@@ -38,8 +32,6 @@ class GrabDisc : public ::testing::Test {
     EXPECT_EQ(Run("--json info --drive d"), 0) << out;
     return json::parse(out, nullptr, false)["disc"]["tracks"];
   }
-  qvtest::TempDir home;
-  std::string out;
 };
 
 // Every kind of CD: the image holds each track's blocks where the

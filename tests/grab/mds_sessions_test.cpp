@@ -6,25 +6,19 @@
 #include <nlohmann/json.hpp>
 
 #include "grab/mds.h"
-#include "support/test_support.h"
+#include "support/cli_fixture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-class MdsSessions : public ::testing::Test {
+class MdsSessions : public qvtest::CliTest {
  protected:
-  void SetUp() override { qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", home.path().c_str()); }
-  void TearDown() override { qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", nullptr); }
-  int Run(const std::string& args) {
-    return qvtest::RunCommand(std::string(qvtest::BinaryDir()) + "/cli/quorvane " + args + " 2>&1", &out);
-  }
   uint32_t Parse(const std::string& name) {
     return QuorvaneI_ParseMDS((home.path() / name).c_str(), &layout, &mode, &image, (home.path().string() + "/").c_str());
   }
-  qvtest::TempDir home;
-  std::string out, image;
+  std::string image;
   QuorvaneI_MdsLayout layout;
   int mode = 0;
 };

@@ -3,20 +3,16 @@
 // sectors) is refused plainly and leaves no file.
 #include <gtest/gtest.h>
 
-#include "support/test_support.h"
+#include "support/cli_fixture.h"
 #include "vdrive/qvdrive.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-TEST(PlainDrive, DataTracksThroughRead10AndClearRefusals) {
-  qvtest::TempDir home;
-  qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", home.path().c_str());
-  std::string out;
-  auto run = [&](const std::string& args) {
-    return qvtest::RunCommand(std::string(qvtest::BinaryDir()) + "/cli/quorvane " + args + " 2>&1", &out);
-  };
+using PlainDrive = qvtest::CliTest;
+
+TEST_F(PlainDrive, DataTracksThroughRead10AndClearRefusals) {
   const std::string at = home.path().string() + "/";
   struct Case {
     const char* disc;
@@ -28,21 +24,20 @@ TEST(PlainDrive, DataTracksThroughRead10AndClearRefusals) {
                {"audio-cd", "--track 1 --out '" + at + "a.wav'", 7, "a.wav"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.disc) + " " + c.args);
-    ASSERT_EQ(run("vdrive create d --media cd-rom"), 0) << out;
-    ASSERT_EQ(run("vdrive insert d --disc '" + std::string(QUORVANE_DISCS_DIR) + "/" + c.disc + ".json'"), 0) << out;
+    ASSERT_EQ(Run("vdrive create d --media cd-rom"), 0) << out;
+    ASSERT_EQ(Run("vdrive insert d --disc '" + std::string(QUORVANE_DISCS_DIR) + "/" + c.disc + ".json'"), 0) << out;
     ASSERT_EQ(QvDrive_SetFaults("d", R"({"rules": [{"kind": "sense", "opcode": 190, "sense": [5, 32, 0], "times": 0}]})"),
               0u);
-    EXPECT_EQ(run("grab --drive d " + c.args), c.exit) << out;
+    EXPECT_EQ(Run("grab --drive d " + c.args), c.exit) << out;
     if (c.exit == 0) {
-      ASSERT_EQ(run("vdrive export d --track 1 --out '" + at + "ref'"), 0) << out;
+      ASSERT_EQ(Run("vdrive export d --track 1 --out '" + at + "ref'"), 0) << out;
       EXPECT_TRUE(qvtest::ReadFile(home / c.file) == qvtest::ReadFile(home / "ref")) << "the grab differs from the export";
     } else {
       EXPECT_NE(out.find("READ CD"), std::string::npos) << out;
       EXPECT_FALSE(fs::exists(home / c.file));
     }
-    ASSERT_EQ(run("vdrive delete d"), 0) << out;
+    ASSERT_EQ(Run("vdrive delete d"), 0) << out;
   }
-  qvtest::SetEnvironment("QUORVANE_VDRIVE_HOME", nullptr);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Burning images onto every medium of the virtual drive, then reading the
-// disc back through the engine and through an export checked by outside
-// tools; CD-ROM XA; multisession appends; the drive models' closes; DVD
-// padding; sources that are not whole blocks; test writes.
+// disc back through the engine (what outside tools read of each medium is
+// the burn command's test); CD-ROM XA; the drive models' closes; DVD
+// padding; sources that are not whole blocks; erasing.
 #include <algorithm>
 
 #include "burn_support.h"
@@ -18,9 +18,7 @@ struct MediumCase {
 
 class BurnMedium : public BurnFixture, public ::testing::WithParamInterface<MediumCase> {};
 
-TEST_P(BurnMedium, ImageReadsBackThroughEngineAndExport) {
-  QVTEST_REQUIRE_PROGRAM("xorriso");
-  QVTEST_REQUIRE_PROGRAM("bsdtar");
+TEST_P(BurnMedium, ImageReadsBackThroughTheEngine) {
   Make(GetParam().media);
   ASSERT_EQ(Open(), 0u) << s.text;
   ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(handle), GetParam().discType);
@@ -39,7 +37,6 @@ TEST_P(BurnMedium, ImageReadsBackThroughEngineAndExport) {
   const std::vector<uint8_t> image = ReadAll(iso);
   ASSERT_EQ(image.size() % 2048, 0u);
   EXPECT_TRUE(ReadBack(static_cast<uint32_t>(image.size() / 2048)) == image) << "the engine reads other bytes back";
-  ExpectDiscHolds(files);
   // The engine's own view of the track it made.
   QUORVANE_TOC_INFORMATION toc{};
   ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetTOCInformation(handle, QV_STATUS(s), &toc), 0u) << s.text;
@@ -63,50 +60,6 @@ INSTANTIATE_TEST_SUITE_P(Media, BurnMedium,
                          [](const auto& info) {
                            return MediaName({info.param.media, info.index}) + (info.param.mode ? "_xa" : "");
                          });
-
-// A second session is appended after the first, which stays readable.
-class Multisession : public BurnFixture, public ::testing::WithParamInterface<const char*> {};
-
-TEST_P(Multisession, SecondSessionKeepsTheFirst) {
-  QVTEST_REQUIRE_PROGRAM("xorriso");
-  QVTEST_REQUIRE_PROGRAM("bsdtar");
-  Make(GetParam());
-  ASSERT_EQ(Open(), 0u) << s.text;
-  const Files first = SampleFiles(1, 100000);
-  ASSERT_EQ(Burn(Master(first, "one"), true), 0u) << s.text;
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_CloseSession(handle, QV_STATUS(s)), 0u) << s.text;
-  QUORVANE_DISC_INFORMATION disc{};
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetDiscInformation(handle, QV_STATUS(s), &disc), 0u) << s.text;
-  EXPECT_EQ(disc.m__UCHAR__DiscStatus, 1) << "the disc must stay appendable";
-
-  const uint32_t nwa = NextWritable();
-  ASSERT_GT(nwa, 0u);
-
-  // The second session's image continues the first (as growisofs does).
-  const auto previous = home.path() / "previous.iso";
-  ASSERT_EQ(QvDrive_Export("CdRom0", previous.c_str()), 0u);
-  const Files second = SampleFiles(2, 70000);
-  const auto iso2 = Master(second, "two", "-C 0," + std::to_string(nwa) + " -M '" + previous.string() + "'");
-  ASSERT_EQ(Burn(iso2, true), 0u) << s.text;
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_CloseSession(handle, QV_STATUS(s)), 0u) << s.text;
-
-  const auto image = home.path() / "both.iso";
-  ASSERT_EQ(QvDrive_Export("CdRom0", image.c_str()), 0u);
-  std::string out;
-  const auto extracted = home.path() / "both";
-  // A reader of the last session sees the files of both.
-  ASSERT_EQ(RunCommand("xorriso -abort_on FAILURE -indev stdio:'" + image.string() + "' -load sbsector " +
-                           std::to_string(nwa) + " -osirrox on -extract / '" + extracted.string() + "' 2>&1",
-                       &out),
-            0)
-      << out;
-  for (const Files* set : {&first, &second})
-    for (const auto& [path, bytes] : *set) EXPECT_EQ(ReadAll(extracted / path), bytes) << path;
-  // The first session's own volume is untouched.
-  ExpectDiscHolds(first);
-}
-
-INSTANTIATE_TEST_SUITE_P(Media, Multisession, ::testing::Values("cd-r", "dvd+r", "dvd-r"), MediaName);
 
 // The closes and flushes of particular drives, on the drive models: a
 // close refused once is sent again only where the drive is known for that,
@@ -248,7 +201,6 @@ TEST_F(BurnFixture, DashRwMultisessionPadsTheLastPacketWithZeros) {
   ASSERT_LT(blocks, 256u) << "the last packet's buffer must have held the first burn's data";
   ASSERT_EQ(Burn(iso, true), 0u) << s.text;
   EXPECT_GT(log.Count("Setting FORMAT_TYPE_DVDRW_QUICK_GROW_LAST_SESSION"), 0u);
-  EXPECT_GT(log.Count("Completed PVD update"), 0u);
 
   const uint32_t end = (blocks + 15) / 16 * 16;
   const std::vector<uint8_t> disc = ReadBack(nwa + end);

@@ -6,20 +6,14 @@
 #include <filesystem>
 #include <map>
 
-#include "support/test_support.h"
+#include "support/cli_fixture.h"
 
 namespace {
 
 using Files = std::map<std::string, std::string>;
 
-class GrowCli : public ::testing::Test {
+class GrowCli : public qvtest::CliTest {
  protected:
-  void SetUp() override { setenv("QUORVANE_VDRIVE_HOME", home.path().c_str(), 1); }
-  void TearDown() override { unsetenv("QUORVANE_VDRIVE_HOME"); }
-  int Run(const std::string& args) {
-    return qvtest::RunCommand(std::string(qvtest::BinaryDir()) + "/cli/quorvane " + args + " 2>&1", &out);
-  }
-  std::string At(const std::string& name) { return "'" + (home.path() / name).string() + "'"; }
   // The regular files under a folder, by relative path, with their bytes.
   Files Under(const std::string& name) {
     Files files;
@@ -27,8 +21,6 @@ class GrowCli : public ::testing::Test {
       if (e.is_regular_file()) files[e.path().lexically_relative(home.path() / name).string()] = qvtest::ReadFile(e.path());
     return files;
   }
-  qvtest::TempDir home;
-  std::string out;
 };
 
 // pycdlib's extraction of the Joliet tree into a folder.

@@ -2,25 +2,14 @@
 // catalogue number onto a virtual CD-R; the drive's BIN/CUE read by
 // cd-info and cdrdao, and every track's samples equal to its file's.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <nlohmann/json.hpp>
 
-#include "support/test_support.h"
+#include "support/cli_fixture.h"
 
 namespace {
 
-class SaoCli : public ::testing::Test {
- protected:
-  qvtest::TempDir home;
-  std::string out;
-  void SetUp() override { setenv("QUORVANE_VDRIVE_HOME", home.path().c_str(), 1); }
-  void TearDown() override { unsetenv("QUORVANE_VDRIVE_HOME"); }
-  int Run(const std::string& args) {
-    return qvtest::RunCommand(std::string(qvtest::BinaryDir()) + "/cli/quorvane " + args + " 2>&1", &out);
-  }
-  std::string At(const std::string& name) { return "'" + (home.path() / name).string() + "'"; }
-};
+using SaoCli = qvtest::CliTest;
 
 TEST_F(SaoCli, AudioSessionReadBackByOutsideTools) {
   QVTEST_REQUIRE_PROGRAM("sox");

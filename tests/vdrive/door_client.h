@@ -151,7 +151,6 @@ std::vector<uint8_t> SetStreaming(uint16_t length);
 std::vector<uint8_t> SendOpc(bool doOpc, uint16_t length = 0);
 inline std::vector<uint8_t> MechanismStatus() { return {0xBD, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0}; }
 inline std::vector<uint8_t> TestUnitReady() { return {0x00, 0, 0, 0, 0, 0}; }
-inline std::vector<uint8_t> RequestSense(uint8_t allocation = 18) { return {0x03, 0, 0, 0, allocation, 0}; }
 inline std::vector<uint8_t> ReadCapacity() { return {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}; }
 
 }  // namespace qvtest

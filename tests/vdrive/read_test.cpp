@@ -141,19 +141,5 @@ TEST_F(Reading, ImagesThatDoNotFit) {
   EXPECT_EQ(QvDrive_InsertImage("d", (work / "missing.img").c_str(), nullptr), 2u);
 }
 
-TEST_F(Reading, TimingInVirtualTime) {
-  MakeDrive("cd", "cd-rom");
-  MakeDrive("dvd", "dvd-rom");
-  home.clock().Advance(5000);
-  for (const auto& [name, speed] : {std::pair<const char*, uint64_t>{"cd", 8467}, {"dvd", 22160}}) {
-    DoorClient d(name);
-    const Reply r = d.In(Read10(0, 16), 32768, QVDRIVE_FLAG_TIMING);
-    ASSERT_TRUE(r.Good());
-    EXPECT_EQ(r.timing1, 5000u * 1000) << "virtual start in microseconds";
-    EXPECT_EQ(r.timing2, 250 + 32768u * 1000 / speed) << name;
-    EXPECT_EQ(d.In(Read10(0, 16), 32768).timing2, 0u) << "no timing unless asked";
-  }
-}
-
 }  // namespace
 }  // namespace qvtest

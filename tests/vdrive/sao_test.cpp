@@ -117,40 +117,14 @@ TEST_F(SessionAtOnce, WritesFollowTheCueSheetAndTheFlushClosesTheSession) {
     data.resize(s.blocks * s.bytesPerBlock);
     EXPECT_EQ(d.Out(Write10(s.lba, s.blocks), data).Outcome(), s.outcome) << "WRITE at " << s.lba;
   }
+  // The flush closes the session. What the disc then holds (track starts,
+  // pauses, indexes, ISRC, catalogue number) is read by cd-info and cdrdao
+  // in the session-at-once burn command's test; its Q by the sector test.
   ASSERT_TRUE(d.In({0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}).Good());
   std::string text(1 << 16, '\0');
   uint32_t needed = 0;
   ASSERT_EQ(QvDrive_Describe("CdRom0", text.data(), uint32_t(text.size()), &needed), 0u);
-  const auto disc = nlohmann::json::parse(text.c_str())["disc"];
-  EXPECT_EQ(disc["status"], "complete");
-  EXPECT_EQ(disc["mcn"], "1234567890123");
-  const auto& tracks = disc["sessions"][0]["tracks"];
-  ASSERT_EQ(tracks.size(), 2u);
-  EXPECT_EQ(tracks[0]["isrc"], "USABC9900001");
-  EXPECT_EQ(tracks[0]["indexes"], nlohmann::json::array({75}));
-  EXPECT_EQ(tracks[1]["start"], 375);
-  EXPECT_EQ(tracks[1]["pregap"], 75);
-  EXPECT_EQ(tracks[1]["blocks"], 150);
-
-  // READ TOC format 0: track 2 at 375, the lead-out at 525.
-  Reply toc = d.In({0x43, 0, 0, 0, 0, 0, 0, 0x03, 0x24, 0}, 804);
-  ASSERT_TRUE(toc.Good()) << toc.Outcome();
-  EXPECT_EQ(toc.Be32At(4 + 8 + 4), 375u);
-  EXPECT_EQ(toc.Be32At(4 + 16 + 4), 525u);
-  // The Q subchannel of READ CD: index, track and the block's own data.
-  const struct {
-    int32_t lba;
-    uint8_t track, index;
-  } qs[] = {{10, 1, 1}, {100, 1, 2}, {320, 2, 0}, {400, 2, 1}};
-  for (const auto& q : qs) {
-    const auto a = static_cast<uint32_t>(q.lba);
-    Reply r = d.In({0xBE, 0, uint8_t(a >> 24), uint8_t(a >> 16), uint8_t(a >> 8), uint8_t(a), 0, 0, 1, 0x10, 0x02, 0},
-                   2352 + 16);
-    ASSERT_TRUE(r.Good()) << r.Outcome();
-    EXPECT_EQ(r.data[0], uint8_t(q.lba)) << q.lba;
-    EXPECT_EQ(r.data[2352 + 1], q.track) << q.lba;
-    EXPECT_EQ(r.data[2352 + 2], q.index) << q.lba;
-  }
+  EXPECT_EQ(nlohmann::json::parse(text.c_str())["disc"]["status"], "complete");
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 
 #include "door_client.h"
 #include "support/tiny_mpeg.h"
-#include "vdrive/edc_ecc.h"
 #include "vdrive/subchannel.h"
 
 namespace qvtest {
@@ -86,55 +85,6 @@ TEST_F(Sectors, RawSectorsMatchVcdimager) {
     ++checked;
   }
   EXPECT_EQ(checked, 3) << out;
-}
-
-// The parity bytes of a Mode 1 sector satisfy both checks of every P and
-// Q code word (ECMA-130 Annex A), counted here with plain GF(2^8) sums.
-TEST(SectorCodes, Mode1ParityChecksVanish) {
-  auto mul = [](uint8_t a, uint8_t b) {
-    uint8_t r = 0;
-    for (; b != 0; b >>= 1, a = static_cast<uint8_t>((a << 1) ^ ((a & 0x80) ? 0x1D : 0)))
-      if (b & 1) r ^= a;
-    return r;
-  };
-  auto alphaPow = [&](size_t n) {
-    uint8_t v = 1;
-    for (size_t i = 0; i < n; ++i) v = mul(v, 2);
-    return v;
-  };
-  for (uint32_t seed : {0u, 1u, 77u}) {
-    std::array<uint8_t, 2352> s{};
-    s[0] = 0;
-    std::memset(&s[1], 0xFF, 10);
-    s[12] = 0x00, s[13] = 0x02, s[14] = 0x16, s[15] = 0x01;
-    for (size_t i = 16; i < 2064; ++i) s[i] = static_cast<uint8_t>((i * 31 + seed * 7) ^ (seed ? i >> 3 : 0));
-    qv::vdrive::FinishMode1Sector(s.data());
-    // EDC: the CRC of the covered bytes followed by the EDC is zero.
-    EXPECT_EQ(qv::vdrive::SectorEdc(s.data(), 2068), 0u);
-    EXPECT_TRUE(std::all_of(&s[2068], &s[2076], [](uint8_t b) { return b == 0; }));
-    const uint8_t* w = &s[12];
-    for (size_t half = 0; half < 2; ++half) {
-      for (size_t np = 0; np < 43; ++np) {  // P: 26 symbols down a column
-        uint8_t s0 = 0, s1 = 0;
-        for (size_t mp = 0; mp < 26; ++mp) {
-          const uint8_t v = w[2 * (43 * mp + np) + half];
-          s0 ^= v;
-          s1 ^= mul(v, alphaPow(25 - mp));
-        }
-        ASSERT_EQ(s0 | s1, 0) << "P column " << np;
-      }
-      for (size_t nq = 0; nq < 26; ++nq) {  // Q: 45 symbols along a diagonal
-        uint8_t s0 = 0, s1 = 0;
-        for (size_t mq = 0; mq < 45; ++mq) {
-          const size_t word = mq < 43 ? (44 * mq + 43 * nq) % 1118 : 1118 + nq + 26 * (mq - 43);
-          const uint8_t v = w[2 * word + half];
-          s0 ^= v;
-          s1 ^= mul(v, alphaPow(44 - mq));
-        }
-        ASSERT_EQ(s0 | s1, 0) << "Q diagonal " << nq;
-      }
-    }
-  }
 }
 
 // Q subchannel bytes and CRCs; the CRCs were computed with Python's

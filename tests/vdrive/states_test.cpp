@@ -1,6 +1,7 @@
 // The drive's states: no disc, tray open, spinning up after a load, the
-// unit attention that follows, medium removal prevention, REQUEST SENSE and
-// the checks every command meets before it runs.
+// unit attention that follows, medium removal prevention and the checks
+// every command meets before it runs. (The engine takes the sense with each
+// command's status and never sends REQUEST SENSE.)
 #include <nlohmann/json.hpp>
 
 #include "door_client.h"
@@ -53,32 +54,6 @@ TEST_F(States, TheDiscSpinsUpInTime) {
   EXPECT_TRUE(d.In(GetEventStatus(0x10), 8).Good());
   EXPECT_EQ(d.In(ModeSense10(0x2A), 256).Outcome(), "06/28/00");
   EXPECT_TRUE(d.In(TestUnitReady()).Good());
-}
-
-TEST_F(States, RequestSense) {
-  MakeDrive("d", nullptr);
-  DoorClient d("d");
-  // Key, ASC and ASCQ of a fixed-format answer of 18 bytes.
-  auto sense = [&] {
-    const Reply r = d.In(RequestSense(), 252);
-    EXPECT_TRUE(r.Good() && r.data.size() == 18 && r.data[0] == 0x70 && r.data[7] == 10) << r.Outcome();
-    return r.data.size() < 14 ? -1 : r.data[2] << 16 | r.data[12] << 8 | r.data[13];
-  };
-  EXPECT_EQ(sense(), 0x023A01) << "the sense of the state: no disc";
-  // The last failed command's sense, once.
-  ASSERT_EQ(QvDrive_InsertMedia("d", "cd-rom"), 0u);
-  ASSERT_TRUE(d.UntilReady().back() == "GOOD");
-  EXPECT_EQ(d.In({0xFF, 0, 0, 0, 0, 0}).Outcome(), "05/20/00");
-  EXPECT_EQ(sense(), 0x052000);
-  EXPECT_EQ(sense(), 0x000000);
-  // A pending unit attention: reported and cleared.
-  ASSERT_TRUE(d.In(StartStop(true, false)).Good());
-  SetSpinUp("d", 0);
-  ASSERT_TRUE(d.In(StartStop(true, true)).Good());
-  EXPECT_EQ(sense(), 0x062800);
-  EXPECT_TRUE(d.In(TestUnitReady()).Good());
-  EXPECT_EQ(d.In(RequestSense(8), 252).data.size(), 8u) << "allocation length";
-  EXPECT_EQ(d.In({0x03, 0x01, 0, 0, 18, 0}, 18).Outcome(), "05/24/00") << "descriptor format";
 }
 
 TEST_F(States, TrayLoadEjectAndPrevention) {
