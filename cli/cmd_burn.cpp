@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "burn_raw.h"
 #include "burn_video_cd.h"
 #include "drive_job.h"
 #include "master.h"
@@ -32,6 +33,9 @@ struct Options {
   bool udf = false, bridge = false, patchIfo = false;
   bool audio = false;
   bool sao = false;
+  bool raw = false;
+  CdTextOptions cdText;
+  std::string mds;
   double gap = 2.0;                   // seconds of pause before tracks 2, 3, ...
   std::vector<std::string> indexes;   // N=MM:SS:FF
   std::vector<std::string> isrcs;     // N=CODE
@@ -210,7 +214,26 @@ int Run(const GlobalOptions& global, const Options& o) {
       return Report("burn", {kExitUsage, "--vcd and --svcd take one MPEG file and nothing else to burn", ""});
     return BurnVideoCd(global, {o.svcd, o.drive, o.paths.front(), o.album, o.test, o.eject, o.speed});
   }
+  if (!o.mds.empty()) {
+    if (!o.paths.empty() || !o.image.empty() || o.audio || !o.dvdVideo.empty() || o.multisession)
+      return Report("burn", {kExitUsage, "--mds takes one description and nothing else to burn", ""});
+    return BurnMds(global, {o.drive, o.mds, o.test, o.eject, o.speed});
+  }
   if (o.sao && !o.audio) return Report("burn", {kExitUsage, "--sao records audio tracks: give --audio FILE...", ""});
+  if (o.raw && (!o.audio || o.sao || o.multisession))
+    return Report("burn", {kExitUsage, "--raw records audio tracks disc-at-once: give --audio FILE... without --sao", ""});
+  // Session-at-once lets the drive write the lead-in, so the CD-Text
+  // would have to travel in the cue sheet's sub-channel form: not done.
+  if (o.cdText.Any() && !o.raw)
+    return Report("burn", {kExitUsage, "CD-Text is recorded with --audio --raw only; nothing was written", ""});
+  if (o.raw) {
+    for (const std::string& path : o.paths)
+      if (int rc = CheckSource("burn", path, false)) return rc;
+    if (int rc = CheckAudio(o.paths)) return rc;
+    RawAudioBurn raw{o.drive, o.paths, {}, o.test, o.eject, o.speed};
+    if (int rc = CollectCdText(o.cdText, o.paths, &raw.texts)) return rc;
+    return BurnRawAudio(global, raw);
+  }
   const bool dvd = !o.dvdVideo.empty();
   if (dvd ? !o.image.empty() || !o.paths.empty() || o.audio || o.udf
           : o.audio ? (o.paths.empty() || !o.image.empty()) : o.image.empty() == o.paths.empty()) {
@@ -362,6 +385,23 @@ RegisterCommand reg({"burn", "Record files, an image or audio tracks onto the di
                            ->allow_extra_args(false);
                        app.add_option("--catalog", o->catalog, "With --sao: the disc's 13-digit catalogue number (UPC/EAN)")
                            ->needs(sao);
+                       app.add_flag("--raw", o->raw,
+                                    "With --audio: write the whole disc raw, disc-at-once, the engine making every "
+                                    "sector's subchannel");
+                       app.add_flag("--cd-text", o->cdText.fromTags,
+                                    "With --audio --raw: CD-Text titles and performers from the files' tags");
+                       app.add_option("--title", o->cdText.title, "With --audio --raw: the disc's CD-Text title");
+                       app.add_option("--performer", o->cdText.performer,
+                                      "With --audio --raw: the disc's CD-Text performer");
+                       app.add_option("--track-title", o->cdText.trackTitles,
+                                      "With --audio --raw: N=TEXT, the CD-Text title of track N")
+                           ->allow_extra_args(false);
+                       app.add_option("--track-performer", o->cdText.trackPerformers,
+                                      "With --audio --raw: N=TEXT, the CD-Text performer of track N")
+                           ->allow_extra_args(false);
+                       app.add_option("--mds", o->mds,
+                                      "A CD grabbed with grab --disc --raw (NAME.mds): burn it back raw with its "
+                                      "subchannel");
                        app.add_flag("--test", o->test, "Simulate: the laser stays off where the disc allows");
                        auto* multi = app.add_flag("--multisession", o->multisession,
                                                   "Leave the disc open for another session; on a disc with sessions, "
