@@ -103,12 +103,6 @@ int CollectCdText(const CdTextOptions& o, const std::vector<std::string>& files,
 }
 
 int BurnRawAudio(const GlobalOptions& global, const RawAudioBurn& o) {
-  std::vector<QUORVANE_SAO_TRACK> tracks(o.files.size(), QUORVANE_SAO_TRACK{});
-  for (size_t i = 0; i < o.files.size(); ++i) {
-    tracks[i].m__PCHAR__FileName = o.files[i].c_str();
-    tracks[i].m__BOOLEAN__IsAudio = 1;
-    tracks[i].m__LONG__PregapBlocks = 150;
-  }
   DriveJob job("burn");
   if (int rc = job.Open(o.drive, global.json, DiscUse::Write)) return rc;
   QV_HANDLE h = job.handle();
@@ -128,8 +122,9 @@ int BurnRawAudio(const GlobalOptions& global, const RawAudioBurn& o) {
                                                             performer.c_str(), s.text, sizeof s.text, &s.systemError);
     if (s.number != 0) return job.Fail("keeping the CD-Text", s);
   }
-  s.number = Quorvane_CdvdBurnerGrabber_DiscAtOnceRaw(h, QV_CALL_STATUS(s), tracks.data(),
-                                                      static_cast<QV_LONG>(tracks.size()), nullptr, 1,
+  s.number = Quorvane_CdvdBurnerGrabber_DiscAtOnceRaw(h, QV_CALL_STATUS(s), o.tracks.data(),
+                                                      static_cast<QV_LONG>(o.tracks.size()),
+                                                      o.catalog.empty() ? nullptr : o.catalog.c_str(), 1,
                                                       o.test ? 1 : 0, 1, 1);
   const std::string what = std::to_string(o.files.size()) + " audio track" + (o.files.size() == 1 ? "" : "s");
   if (int rc = EndBurn(job, before, s, what, o.test, o.eject); rc >= 0) return rc;

@@ -27,6 +27,8 @@ struct RawAudioBurn {
   std::string drive;
   std::vector<std::string> files;
   std::vector<std::array<std::string, 2>> texts;  // from CollectCdText; empty: no CD-Text
+  std::vector<QUORVANE_SAO_TRACK> tracks;         // the files' layout: pauses, indexes, ISRCs
+  std::string catalog;
   bool test = false, eject = false;
   uint32_t speed = 0;
 };

@@ -220,6 +220,9 @@ int Run(const GlobalOptions& global, const Options& o) {
     return BurnMds(global, {o.drive, o.mds, o.test, o.eject, o.speed});
   }
   if (o.sao && !o.audio) return Report("burn", {kExitUsage, "--sao records audio tracks: give --audio FILE...", ""});
+  const bool layout = o.gap != 2.0 || !o.indexes.empty() || !o.isrcs.empty() || !o.catalog.empty();
+  if (layout && !o.sao && !o.raw)
+    return Report("burn", {kExitUsage, "--gap, --index, --isrc and --catalog go with --audio --sao or --raw", ""});
   if (o.raw && (!o.audio || o.sao || o.multisession))
     return Report("burn", {kExitUsage, "--raw records audio tracks disc-at-once: give --audio FILE... without --sao", ""});
   // Session-at-once lets the drive write the lead-in, so the CD-Text
@@ -230,7 +233,8 @@ int Run(const GlobalOptions& global, const Options& o) {
     for (const std::string& path : o.paths)
       if (int rc = CheckSource("burn", path, false)) return rc;
     if (int rc = CheckAudio(o.paths)) return rc;
-    RawAudioBurn raw{o.drive, o.paths, {}, o.test, o.eject, o.speed};
+    RawAudioBurn raw{o.drive, o.paths, {}, {}, o.catalog, o.test, o.eject, o.speed};
+    if (int rc = SaoLayout(o, &raw.tracks)) return rc;
     if (int rc = CollectCdText(o.cdText, o.paths, &raw.texts)) return rc;
     return BurnRawAudio(global, raw);
   }
@@ -369,22 +373,22 @@ RegisterCommand reg({"burn", "Record files, an image or audio tracks onto the di
                        app.add_option("--image", o->image, "A data image file (ISO) to record as it is");
                        app.add_flag("--audio", o->audio,
                                     "Burn each FILE (wave, FLAC, Ogg Vorbis, MP3) as an audio track and close the disc");
-                       auto* sao = app.add_flag("--sao", o->sao,
-                                                "With --audio: record the tracks in one session at once, with the "
-                                                "gaps, indexes and codes below");
+                       app.add_flag("--sao", o->sao,
+                                    "With --audio: record the tracks in one session at once, with the gaps, indexes "
+                                    "and codes below");
                        app.add_option("--gap", o->gap,
-                                      "With --sao: seconds of pause before each track after the first (default 2; "
+                                      "With --sao or --raw: seconds of pause before each track after the first (default 2; "
                                       "0 for gap-less)")
-                           ->needs(sao);
+                           ;
                        app.add_option("--index", o->indexes,
-                                      "With --sao: N=MM:SS:FF starts the next index of track N there, from its start")
-                           ->needs(sao)
+                                      "With --sao or --raw: N=MM:SS:FF starts the next index of track N there, from its start")
+                           
                            ->allow_extra_args(false);
-                       app.add_option("--isrc", o->isrcs, "With --sao: N=CODE, the 12-character ISRC of track N")
-                           ->needs(sao)
+                       app.add_option("--isrc", o->isrcs, "With --sao or --raw: N=CODE, the 12-character ISRC of track N")
+                           
                            ->allow_extra_args(false);
-                       app.add_option("--catalog", o->catalog, "With --sao: the disc's 13-digit catalogue number (UPC/EAN)")
-                           ->needs(sao);
+                       app.add_option("--catalog", o->catalog, "With --sao or --raw: the disc's 13-digit catalogue number (UPC/EAN)")
+                           ;
                        app.add_flag("--raw", o->raw,
                                     "With --audio: write the whole disc raw, disc-at-once, the engine making every "
                                     "sector's subchannel");

@@ -448,13 +448,13 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceFromMDS
       cdt.replace(cdt.size() - 4, 4, ".cdt");
     int64_t size = -1;
     uint32_t error = 0;
-    std::vector<uint8_t> text;
+    std::vector<uint8_t> packs;
     if (qv::plat::File found = qv::plat::File::OpenSized(cdt, &size, &error); found.IsOpen() && size > 4 && size <= 0x10000) {
-      text.resize(static_cast<size_t>(size));
-      if (found.ReadAt(0, text.data(), text.size(), &error) != size)
+      packs.resize(static_cast<size_t>(size));
+      if (found.ReadAt(0, packs.data(), packs.size(), &error) != size)
         QuorvaneI_Throw(kEntry, EN_SYSTEM_CALL_FAILED, error, "Quorvane:%s(): '%s' cannot be read", kEntry, cdt.c_str());
     }
-    if (text.size() > 4 && g.SetCDTextPacks(text.data() + 4, text.size() - 4) != 0)
+    if (packs.size() > 4 && g.SetCDTextPacks(packs.data() + 4, packs.size() - 4) != 0)
       QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): '%s' holds no CD-Text pack to write",
                       kEntry, cdt.c_str());
     CQuorvane_CdvdBurnerGrabber::DiscAtOnceRequest request;

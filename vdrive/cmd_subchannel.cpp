@@ -32,7 +32,7 @@ void ReadSubChannel(Exec& x) {
   const bool msf = (x.cdb[1] & 0x02) != 0, subQ = (x.cdb[2] & 0x40) != 0;
   const uint8_t format = x.cdb[3];
   const Medium& m = *x.state().disc;
-  if (!m.IsCd()) return x.Check(Sense(kIllegalRequest, kIncompatibleMedium));
+  if (!m.IsCd()) return x.Check(Sense(kIllegalRequest, asc::kIncompatibleMedium));
   if (format < 1 || format > 3) return x.Check(InvalidCdbField(3));
   const DiscLayout layout(m);
   const TrackRef* first = layout.tracks().empty() ? nullptr : &layout.tracks().front();

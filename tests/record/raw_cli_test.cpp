@@ -57,7 +57,8 @@ TEST_F(RawCli, AudioWithCdTextFromTagsAndOptions) {
   const std::string files = MakeAlbum();
   ASSERT_EQ(Run("vdrive create cd --media cd-r"), 0) << out;
   ASSERT_EQ(Run("--json burn --drive cd --audio --raw --cd-text --title 'Raw Album' --performer 'The Band' "
-                "--track-title 3=Gamma --track-performer 2=Bea" + files), 0) << out;
+                "--track-title 3=Gamma --track-performer 2=Bea --index 1=00:01:00 --isrc 2=USABC9900002 "
+                "--catalog 4006381333931" + files), 0) << out;
   EXPECT_TRUE(Json().value("raw", false) && Json().value("cdText", false)) << out;
 
   // The drive's own decoding of the lead-in, read through the engine...
@@ -79,6 +80,13 @@ TEST_F(RawCli, AudioWithCdTextFromTagsAndOptions) {
                                &info), 0) << info;
   for (const char* want : {"Raw Album", "The Band", "Alpha", "Ann", "Bea", "Gamma"})
     EXPECT_NE(info.find(want), std::string::npos) << want << " in\n" << info;
+  // The catalogue number, ISRC and index the Q carried, as cdrdao reads the export.
+  if (qvtest::RunCommand("command -v cdrdao >/dev/null") == 0) {
+    std::string toc;
+    ASSERT_EQ(qvtest::RunCommand("cd " + At("") + " && cdrdao show-toc disc.cue 2>&1", &toc), 0) << toc;
+    for (const char* line : {"CATALOG NUMBER: 4006381333931", "ISRC US ABC 99 00002", "INDEX  2 00:01:00(    75)"})
+      EXPECT_NE(toc.find(line), std::string::npos) << line << " in\n" << toc;
+  }
   // Each track after a two-second pause; its samples are the file's, then zeros.
   const size_t frames[] = {375, 338, 450};
   const std::string bin = File("disc.bin");
