@@ -432,8 +432,8 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceFromMDS
       t.blocks = layout.rawTrackSizes[k];
       disc.tracks.push_back(t);
     }
-    const uint64_t need = disc.tracks.empty() ? 0
-                          : uint64_t(int64_t{disc.tracks.back().start} + disc.tracks.back().blocks) * kMdsImageBlockSize;
+    uint64_t need = 0;
+    for (const QuorvaneI_RawDiscTrack& t : disc.tracks) need += uint64_t(t.blocks) * kMdsImageBlockSize;
     if (bytes < need)
       QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): '%s' holds %llu UCHARs, its description %llu",
                       kEntry, image.c_str(), static_cast<unsigned long long>(bytes), static_cast<unsigned long long>(need));

@@ -269,8 +269,11 @@ const char* QuorvaneI_PlaceRawDisc(QuorvaneI_RawDisc& disc) {
       if (!ok) return "an ISRC is not 5 letters or digits and 7 digits";
     }
     if (disc.given != nullptr) {
-      // Given sectors lie back to back from LBA 0; the pauses are in them.
-      if (t.start != end || t.blocks <= 0) return "the tracks do not follow each other from LBA 0";
+      // Given tracks lie back to back in the image from LBA 0; the pauses
+      // between them on the disc are made here.
+      if (t.start < end || (i == 0 && t.start != 0) || t.blocks <= 0)
+        return "the tracks do not follow each other from LBA 0";
+      t.pregapBlocks = i == 0 ? 150 : static_cast<int32_t>(t.start - end);
     } else {
       if (t.source == nullptr) return "a track has no source";
       if ((i == 0 && t.pregapBlocks != 150) || t.pregapBlocks < 0) return "the first pause is not two seconds";
@@ -327,16 +330,11 @@ void CQuorvane_RawProgramFile::BuildSector(uint32_t n) {
   uint8_t* sector = m__Sector.data();
   const auto address = static_cast<int32_t>(n);
   m__LONGLONG__Built = n;
-  if (m__Disc.given != nullptr) {
-    // The pipeline reads forward, one sector after the other.
-    m__Disc.given->Read(m__Sector.size(), sector);
-    QuorvaneI_ScrambleDataSector(sector);
-    return;
-  }
   // The track whose pause or blocks hold n; a new track reads its source from the start.
   while (m__Track + 1 < m__Disc.tracks.size() &&
          address >= m__Disc.tracks[m__Track + 1].start - m__Disc.tracks[m__Track + 1].pregapBlocks) {
     ++m__Track;
+    if (m__Disc.given != nullptr) continue;
     m__Disc.tracks[m__Track].source->SeekToBegin();
     m__ULONG__NextCooked = 0;
   }
@@ -348,6 +346,12 @@ void CQuorvane_RawProgramFile::BuildSector(uint32_t n) {
     MainData(CQuorvane_RawSectorBuilder(Encoder()), address, !t.audio, false, sector);
     QuorvaneI_QPosition(control, track, 0, static_cast<uint32_t>(t.start - 1 - address), address, q);
     Subchannel(m__Form, q, true, sector);
+    return;
+  }
+  if (m__Disc.given != nullptr) {
+    // The pipeline reads forward: the image's next sector is this one.
+    m__Disc.given->Read(m__Sector.size(), sector);
+    QuorvaneI_ScrambleDataSector(sector);
     return;
   }
   const auto offset = static_cast<uint32_t>(address - t.start);

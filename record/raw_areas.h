@@ -30,7 +30,7 @@ struct QuorvaneI_LeadInContents {
   // data; nullptr: none.
   CQuorvane_CDText* cdText = nullptr;
   // Each track's CONTROL (4 data, 0 audio); empty: all as data says.
-  std::vector<uint8_t> controls;
+  std::vector<uint8_t> controls{};
 };
 
 enum class QuorvaneI_SubchannelForm : uint8_t { PQ, RawPW };

@@ -166,14 +166,20 @@ void WriteRaw(Exec& x) {
       continue;
     }
     if (!good) return refuse();
-    // The catalogue number and a track's ISRC, which replace a position now and then.
-    if (adr == 2 && after.leadOutStart == 0) {
-      if (std::string mcn = DecodeMcn(q); !mcn.empty()) disc.mcn = mcn;
-      continue;
-    }
-    if (adr == 3 && after.leadOutStart == 0) {
-      std::string isrc = DecodeIsrc(q);
-      if (Track* t = LastTrack(disc); t != nullptr && !t->finished() && !isrc.empty()) t->isrc = isrc;
+    // The catalogue number and a track's ISRC, which replace a position
+    // now and then; the sector is the track's all the same.
+    if ((adr == 2 || adr == 3) && after.leadOutStart == 0) {
+      Track* t = LastTrack(disc);
+      const bool inTrack = t != nullptr && !t->finished() && FromBcd(after.trackNumberOf) == after.track;
+      if (adr == 2) {
+        if (std::string mcn = DecodeMcn(q); !mcn.empty()) disc.mcn = mcn;
+      } else if (std::string isrc = DecodeIsrc(q); inTrack && !isrc.empty()) {
+        t->isrc = isrc;
+      }
+      if (inTrack) {
+        t->recorded = static_cast<uint32_t>(at - t->start + 1);
+        stores.emplace_back(at, sector);
+      }
       continue;
     }
     if (adr != 1) continue;

@@ -144,9 +144,9 @@ TEST_F(RawCli, MdsRoundTrip) {
   EXPECT_EQ(disc[0]["cdText"], disc[1]["cdText"]);
   EXPECT_EQ(disc[1]["cdText"]["tracks"][1].value("title", ""), "Beta") << disc[1].dump();
   std::string tocA, tocB;
-  ASSERT_EQ(qvtest::RunCommand("cd-info --no-header --no-device-info --no-cddb --no-cdtext --cue-file " + At("a.cue") +
+  ASSERT_EQ(qvtest::RunCommand("cd-info --no-header --no-device-info --no-cddb --cue-file " + At("a.cue") +
                                    " 2>&1 | grep -E '^ *[0-9]+: |leadout'", &tocA), 0) << tocA;
-  ASSERT_EQ(qvtest::RunCommand("cd-info --no-header --no-device-info --no-cddb --no-cdtext --cue-file " + At("b.cue") +
+  ASSERT_EQ(qvtest::RunCommand("cd-info --no-header --no-device-info --no-cddb --cue-file " + At("b.cue") +
                                    " 2>&1 | grep -E '^ *[0-9]+: |leadout'", &tocB), 0) << tocB;
   EXPECT_EQ(tocA, tocB);
   EXPECT_NE(tocA.find("  3: "), std::string::npos) << tocA;
