@@ -402,6 +402,10 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceRaw(
   });
 }
 
+namespace {
+constexpr uint32_t kMdsNameOutsideFolder = 123;  // the parser's status for such a name
+}  // namespace
+
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceFromMDS(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     const char* mdsName, QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval) {
@@ -415,7 +419,11 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceFromMDS
     QuorvaneI_MdsLayout layout;
     int mode = 0;
     std::string image;
-    if (const uint32_t status = QuorvaneI_ParseMDS(mdsName, &layout, &mode, &image, directory.c_str()))
+    const uint32_t status = QuorvaneI_ParseMDS(mdsName, &layout, &mode, &image, directory.c_str());
+    if (status == kMdsNameOutsideFolder)
+      QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): '%s' names an image file outside its own folder",
+                      kEntry, mdsName);
+    if (status != 0)
       QuorvaneI_Throw(kEntry, EN_SYSTEM_CALL_FAILED, status, "Quorvane:%s(): '%s' is not a CD description to burn, status %lu",
                       kEntry, mdsName, static_cast<unsigned long>(status));
     // One raw recording makes one session.
