@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "burn_raw.h"
 #include "burn_video_cd.h"
 #include "drive_job.h"
 #include "master.h"
@@ -33,12 +34,14 @@ struct Options {
   bool udf = false, bridge = false, patchIfo = false;
   bool audio = false;
   bool sao = false;
+  bool raw = false;
+  CdTextOptions cdText;
+  std::string mds;
   double gap = 2.0;                   // seconds of pause before tracks 2, 3, ...
   std::vector<std::string> indexes;   // N=MM:SS:FF
   std::vector<std::string> isrcs;     // N=CODE
   std::string catalog;
   std::string cue;  // a cue sheet to record session-at-once
-  bool raw = false;
   bool vcd = false, svcd = false;
   std::string album;
   bool test = false;
@@ -243,9 +246,32 @@ int Run(const GlobalOptions& global, const Options& o) {
                     {kExitUsage, "--vcd and --svcd take --sao alone, without --gap, --index, --isrc or --catalog", ""});
     return BurnVideoCd(global, {o.svcd, o.sao, o.drive, o.paths.front(), o.album, o.test, o.eject, o.speed});
   }
+  if (!o.mds.empty()) {
+    if (!o.paths.empty() || !o.image.empty() || o.audio || !o.dvdVideo.empty() || o.multisession || !o.cue.empty())
+      return Report("burn", {kExitUsage, "--mds takes one description and nothing else to burn", ""});
+    return BurnMds(global, {o.drive, o.mds, o.test, o.eject, o.speed});
+  }
   if (o.sao && !o.audio)
     return Report("burn", {kExitUsage, "--sao records audio tracks or a Video CD: give --audio FILE... or --vcd|--svcd FILE",
                            ""});
+  const bool layout = o.gap != 2.0 || !o.indexes.empty() || !o.isrcs.empty() || !o.catalog.empty();
+  if (layout && !o.sao && !o.raw)
+    return Report("burn", {kExitUsage, "--gap, --index, --isrc and --catalog go with --audio --sao or --raw", ""});
+  if (o.raw && o.cue.empty() && (!o.audio || o.sao || o.multisession))
+    return Report("burn", {kExitUsage, "--raw records audio tracks disc-at-once: give --audio FILE... without --sao", ""});
+  // Session-at-once lets the drive write the lead-in, so the CD-Text
+  // would have to travel in the cue sheet's sub-channel form: not done.
+  if (o.cdText.Any() && !o.raw)
+    return Report("burn", {kExitUsage, "CD-Text is recorded with --audio --raw only; nothing was written", ""});
+  if (o.raw && o.cue.empty()) {
+    for (const std::string& path : o.paths)
+      if (int rc = CheckSource("burn", path, false)) return rc;
+    if (int rc = CheckAudio(o.paths)) return rc;
+    RawAudioBurn raw{o.drive, o.paths, {}, {}, o.catalog, o.test, o.eject, o.speed};
+    if (int rc = SaoLayout(o, &raw.tracks)) return rc;
+    if (int rc = CollectCdText(o.cdText, o.paths, &raw.texts)) return rc;
+    return BurnRawAudio(global, raw);
+  }
   const bool dvd = !o.dvdVideo.empty();
   if (!o.cue.empty()) {
     if (int rc = CheckCueSheet(o)) return rc;
@@ -390,27 +416,42 @@ RegisterCommand reg({"burn", "Record files, an image or audio tracks onto the di
                        app.add_option("--image", o->image, "A data image file (ISO) to record as it is");
                        app.add_flag("--audio", o->audio,
                                     "Burn each FILE (wave, FLAC, Ogg Vorbis, MP3) as an audio track and close the disc");
-                       auto* sao = app.add_flag("--sao", o->sao,
-                                                "With --audio: record the tracks in one session at once, with the "
-                                                "gaps, indexes and codes below; with --vcd or --svcd: both tracks");
+                       app.add_flag("--sao", o->sao,
+                                    "With --audio: record the tracks in one session at once, with the gaps, indexes "
+                                    "and codes below; with --vcd or --svcd: both tracks");
                        app.add_option("--gap", o->gap,
-                                      "With --sao: seconds of pause before each track after the first (default 2; "
+                                      "With --sao or --raw: seconds of pause before each track after the first (default 2; "
                                       "0 for gap-less)")
-                           ->needs(sao);
+                           ;
                        app.add_option("--index", o->indexes,
-                                      "With --sao: N=MM:SS:FF starts the next index of track N there, from its start")
-                           ->needs(sao)
+                                      "With --sao or --raw: N=MM:SS:FF starts the next index of track N there, from its start")
+                           
                            ->allow_extra_args(false);
-                       app.add_option("--isrc", o->isrcs, "With --sao: N=CODE, the 12-character ISRC of track N")
-                           ->needs(sao)
+                       app.add_option("--isrc", o->isrcs, "With --sao or --raw: N=CODE, the 12-character ISRC of track N")
+                           
                            ->allow_extra_args(false);
-                       app.add_option("--catalog", o->catalog, "With --sao: the disc's 13-digit catalogue number (UPC/EAN)")
-                           ->needs(sao);
-                       auto* cue = app.add_option("--cue", o->cue,
+                       app.add_option("--catalog", o->catalog, "With --sao or --raw: the disc's 13-digit catalogue number (UPC/EAN)")
+                           ;
+                       app.add_option("--cue", o->cue,
                                       "A cue sheet (BIN/CUE) to record session-at-once, its gaps, indexes, ISRCs, "
                                       "catalogue number and flags as it gives them");
-                       app.add_flag("--raw", o->raw, "With --cue: record raw, disc-at-once (not available yet)")
-                           ->needs(cue);
+                       app.add_flag("--raw", o->raw,
+                                    "With --audio: write the whole disc raw, disc-at-once, the engine making every "
+                                    "sector's subchannel (with --cue: not available yet)");
+                       app.add_flag("--cd-text", o->cdText.fromTags,
+                                    "With --audio --raw: CD-Text titles and performers from the files' tags");
+                       app.add_option("--title", o->cdText.title, "With --audio --raw: the disc's CD-Text title");
+                       app.add_option("--performer", o->cdText.performer,
+                                      "With --audio --raw: the disc's CD-Text performer");
+                       app.add_option("--track-title", o->cdText.trackTitles,
+                                      "With --audio --raw: N=TEXT, the CD-Text title of track N")
+                           ->allow_extra_args(false);
+                       app.add_option("--track-performer", o->cdText.trackPerformers,
+                                      "With --audio --raw: N=TEXT, the CD-Text performer of track N")
+                           ->allow_extra_args(false);
+                       app.add_option("--mds", o->mds,
+                                      "A CD grabbed with grab --disc --raw (NAME.mds): burn it back raw with its "
+                                      "subchannel");
                        app.add_flag("--test", o->test, "Simulate: the laser stays off where the disc allows");
                        auto* multi = app.add_flag("--multisession", o->multisession,
                                                   "Leave the disc open for another session; on a disc with sessions, "

@@ -24,6 +24,7 @@ constexpr uint32_t kReadFlags[4] = {CQuorvane_CdvdGrabber::kReadCooked, CQuorvan
                                     CQuorvane_CdvdGrabber::kReadRawPQ, CQuorvane_CdvdGrabber::kReadRawPW};
 constexpr int32_t kGapArea = kQuorvaneGapArea;
 constexpr int32_t kForgivenArea = kQuorvaneForgivenArea;
+constexpr uint32_t kCdTextAnswerBytes = 0xFFFF;  // READ TOC's allocation length has 16 bits
 
 CQuorvane_CdvdGrabber::TrackPlace PlaceOf(const QUORVANE_TOC_TRACK& t) {
   CQuorvane_CdvdGrabber::TrackPlace place;
@@ -82,8 +83,23 @@ void CQuorvane_CdvdGrabber::GrabDisc(const char* baseName, int readMode, const G
       before += static_cast<uint64_t>(t.m__LONG__EndAddress - t.m__LONG__StartAddress + 1);
       Notify(CN_GRAB_TRACK_END, n, count);
     }
+    // The lead-in's CD-Text is in no sector of the image: it goes beside
+    // it as a CD-Text file (READ TOC format 5's answer: length, then the
+    // packs), which burning the description back writes into the lead-in.
+    std::vector<uint8_t> text(kCdTextAnswerBytes);
+    const bool haveText = QuorvaneI_Guarded(kMethod, [&] { ReadTOC(text.data(), kCdTextAnswerBytes, false, 5, 0); });
+    const size_t textBytes = haveText ? std::min<size_t>(kCdTextAnswerBytes, 2 + (size_t{text[0]} << 8 | text[1])) : 0;
+    qv::plat::OutputFile cdt;
+    if (textBytes >= 4 + 18) {
+      QuorvaneI_OpenGrabbed(kMethod, cdt, base + ".cdt");
+      uint32_t error = 0;
+      if (!cdt.Write(text.data(), textBytes, &error))
+        QuorvaneI_Throw(kMethod, EN_SYSTEM_CALL_FAILED, error, "%s(): Writing the CD-Text file failed, status %ld",
+                        kMethod, static_cast<long>(error));
+    }
     // The description last: it names an image that is there.
     QuorvaneI_CommitGrabbed(kMethod, image);
+    if (textBytes >= 4 + 18) QuorvaneI_CommitGrabbed(kMethod, cdt);
     QuorvaneI_CommitGrabbed(kMethod, mds);
     QuorvaneI_Log("\n%s(): EXITing with success\n", kMethod);
   });

@@ -13,8 +13,11 @@
 #include "files/file.h"
 #include "files/file_chain.h"
 #include "files/image_handles.h"
+#include "grab/mds.h"
+#include "platform/file.h"
 #include "record/burner_grabber.h"
 #include "record/cue_burn.h"
+#include "record/raw_areas.h"
 #include "scsi/transport_aspi.h"
 #include "scsi/transport_sptd.h"
 #include "scsi/transport_spti.h"
@@ -420,5 +423,116 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceRawPWFr
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile";
   return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
     RecordFileRaw(kEntry, g, true, fileName, trackKind, testWrite != 0, progressInterval, bufferInterval);
+  });
+}
+
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceRaw(
+    QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
+    const QUORVANE_SAO_TRACK* tracks, QV_LONG trackCount, const char* catalog, QV_BOOLEAN rawPW, QV_BOOLEAN testWrite,
+    QV_LONG progressInterval, QV_LONG bufferInterval) {
+  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_DiscAtOnceRaw";
+  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+    if (tracks == nullptr || trackCount < 1 || trackCount > 99)
+      QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'tracks' is NULL or not 1 to 99 tracks",
+                      kEntry);
+    std::vector<std::unique_ptr<FileTrack>> files;
+    QuorvaneI_RawDisc disc;
+    if (catalog != nullptr) disc.catalog = catalog;
+    for (QV_LONG i = 0; i < trackCount; ++i) {
+      const QUORVANE_SAO_TRACK& in = tracks[i];
+      // Raw tracks are Mode 1 or audio; what a session-at-once layout adds
+      // beyond that has no place here.
+      if (in.m__BOOLEAN__IsMode2 != 0 || in.m__LONG__PostgapBlocks != 0 || in.m__LONG__IndexCount < 0 ||
+          in.m__LONG__IndexCount > 98)
+        QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0,
+                        "Quorvane:%s(): Track %ld is Mode 2, has a post-gap or a wrong index count", kEntry,
+                        static_cast<long>(i + 1));
+      files.push_back(std::make_unique<FileTrack>(
+          kEntry, g, in.m__PCHAR__FileName, in.m__BOOLEAN__IsAudio ? QVX_TRACK_FROM_FILE_AUDIO : QVX_TRACK_FROM_FILE_DATA));
+      QuorvaneI_RawDiscTrack t;
+      t.audio = files.back()->audio();
+      t.source = files.back()->chain();
+      t.pregapBlocks = in.m__LONG__PregapBlocks + in.m__LONG__PregapExtraBlocks;
+      std::memcpy(t.isrc, in.m__CHAR__Isrc, sizeof t.isrc);
+      t.isrc[12] = 0;
+      t.indexes.assign(in.m__LONG__Indexes, in.m__LONG__Indexes + in.m__LONG__IndexCount);
+      disc.tracks.push_back(std::move(t));
+    }
+    CQuorvane_CdvdBurnerGrabber::DiscAtOnceRequest request;
+    request.testWrite = testWrite != 0;
+    request.progressInterval = progressInterval;
+    request.bufferInterval = bufferInterval;
+    g.DiscAtOnceLayout(disc, rawPW != 0, request);
+  });
+}
+
+namespace {
+constexpr uint32_t kMdsNameOutsideFolder = 123;  // the parser's status for such a name
+}  // namespace
+
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceFromMDS(
+    QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
+    const char* mdsName, QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval) {
+  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_DiscAtOnceFromMDS";
+  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+    if (mdsName == nullptr)
+      QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'mdsName' is NULL", kEntry);
+    const std::string name = mdsName;
+    const size_t slash = name.find_last_of("/\\");
+    const std::string directory = slash == std::string::npos ? "" : name.substr(0, slash + 1);
+    QuorvaneI_MdsLayout layout;
+    int mode = 0;
+    std::string image;
+    const uint32_t status = QuorvaneI_ParseMDS(mdsName, &layout, &mode, &image, directory.c_str());
+    if (status == kMdsNameOutsideFolder)
+      QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): '%s' names an image file outside its own folder",
+                      kEntry, mdsName);
+    if (status != 0)
+      QuorvaneI_Throw(kEntry, EN_SYSTEM_CALL_FAILED, status, "Quorvane:%s(): '%s' is not a CD description to burn, status %lu",
+                      kEntry, mdsName, static_cast<unsigned long>(status));
+    // One raw recording makes one session.
+    if (layout.sessionCount != 1)
+      QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): '%s' describes %ld sessions; only one is burnt back",
+                      kEntry, mdsName, static_cast<long>(layout.sessionCount));
+    CQuorvane_DiskFile file((directory + image).c_str());
+    const uint64_t bytes = file.GetSizeInUCHARs();
+    QuorvaneI_RawDisc disc;
+    for (int32_t k = 0; k < layout.trackCount; ++k) {
+      QuorvaneI_RawDiscTrack t;
+      t.audio = layout.isAudio[k] != 0;
+      t.start = layout.trackStarts[k];
+      t.blocks = layout.rawTrackSizes[k];
+      disc.tracks.push_back(t);
+    }
+    uint64_t need = 0;
+    for (const QuorvaneI_RawDiscTrack& t : disc.tracks) need += uint64_t(t.blocks) * kMdsImageBlockSize;
+    if (bytes < need)
+      QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): '%s' holds %llu UCHARs, its description %llu",
+                      kEntry, image.c_str(), static_cast<unsigned long long>(bytes), static_cast<unsigned long long>(need));
+    CQuorvane_FileChain chain;
+    chain.AddChainTail(&file);
+    chain.SeekToBegin();
+    disc.given = &chain;
+    // The lead-in's CD-Text, grabbed beside the description (length, then
+    // the packs); the packs whose CRC holds are written back.
+    std::string cdt = name;
+    if (cdt.size() > 4 && (cdt.compare(cdt.size() - 4, 4, ".mds") == 0 || cdt.compare(cdt.size() - 4, 4, ".MDS") == 0))
+      cdt.replace(cdt.size() - 4, 4, ".cdt");
+    int64_t size = -1;
+    uint32_t error = 0;
+    std::vector<uint8_t> packs;
+    if (qv::plat::File found = qv::plat::File::OpenSized(cdt, &size, &error); found.IsOpen() && size > 4 && size <= 0x10000) {
+      packs.resize(static_cast<size_t>(size));
+      if (found.ReadAt(0, packs.data(), packs.size(), &error) != size)
+        QuorvaneI_Throw(kEntry, EN_SYSTEM_CALL_FAILED, error, "Quorvane:%s(): '%s' cannot be read", kEntry, cdt.c_str());
+    }
+    if (packs.size() > 4 && g.SetCDTextPacks(packs.data() + 4, packs.size() - 4) != 0)
+      QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): '%s' holds no CD-Text pack to write",
+                      kEntry, cdt.c_str());
+    CQuorvane_CdvdBurnerGrabber::DiscAtOnceRequest request;
+    request.testWrite = testWrite != 0;
+    request.progressInterval = progressInterval;
+    request.bufferInterval = bufferInterval;
+    g.DiscAtOnceLayout(disc, true, request);
   });
 }

@@ -22,6 +22,7 @@
 #include "record/session_recorder.h"
 
 class CQuorvane_FileChain;
+struct QuorvaneI_RawDisc;
 
 class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdGrabber {
  public:
@@ -63,6 +64,8 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdGrabber {
   // raw P-W recording without data; a refusal throws exception 5.
   void AddCDTextForTrack(int32_t track, const char* title, const char* performer);
   const CQuorvane_CDText& GetCDText() const { return m__CQuorvane_CDText; }
+  // CD-Text packs read from a disc, for the next raw P-W lead-in.
+  uint32_t SetCDTextPacks(const uint8_t* packs, size_t size) { return m__CQuorvane_CDText.SetPacks(packs, size); }
   // One cooked track (2352-byte audio frames or 2048-byte data blocks)
   // written raw from the start of the lead-in to the end of the lead-out,
   // each sector with formatted P-Q (2368 bytes) or raw P-W (2448).
@@ -74,6 +77,11 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdGrabber {
   };
   void DiscAtOncePQ(CQuorvane_FileChain* chain, const DiscAtOnceRequest& request);
   void DiscAtOnceRawPW(CQuorvane_FileChain* chain, const DiscAtOnceRequest& request);
+  // A whole layout raw, disc-at-once (request.audio is not read): tracks
+  // made from cooked sources, or sectors given with their P-W (raw P-W
+  // only). A layout that cannot be a disc throws 2 before the drive is
+  // touched.
+  void DiscAtOnceLayout(QuorvaneI_RawDisc& disc, bool rawPW, const DiscAtOnceRequest& request);
   void Blank(int32_t blankingType, int32_t address);
   void BlankForCDRW(int32_t blankingType, int32_t address);
   void BlankForDVDPLUSRW();
@@ -140,7 +148,9 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdGrabber {
   static uint32_t ReadSource(CQuorvane_CdvdBurnerGrabber* grabber, const char* method, CQuorvane_FileChain* source,
                              int32_t sourceBlockSize, bool* cacheFullSet, uint32_t* lastStatus);
 
-  void DiscAtOnce(const char* method, bool rawPW, CQuorvane_FileChain* chain, const DiscAtOnceRequest& request);
+  void DiscAtOnceOneTrack(const char* method, bool rawPW, CQuorvane_FileChain* chain,
+                          const DiscAtOnceRequest& request);
+  void DiscAtOnce(const char* method, bool rawPW, QuorvaneI_RawDisc& disc, const DiscAtOnceRequest& request);
   void WriteRawArea(const char* method, const char* area, const uint8_t* sectors, uint32_t count, size_t sectorSize);
 
   bool m__BOOLEAN__IsNextSession = false;

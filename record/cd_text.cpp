@@ -51,6 +51,7 @@ uint32_t CQuorvane_CDText::AddTrackInfo(int32_t track, const char* title, const 
 }
 
 bool CQuorvane_CDText::IsCDTextPresent() const {
+  if (!m__GivenPacks.empty()) return true;
   for (const auto& info : m__TrackInfos)
     if (info) return true;
   return false;
@@ -80,8 +81,26 @@ size_t CQuorvane_CDText::AppendString(uint8_t type, uint8_t track, const std::st
   return packs;
 }
 
+uint32_t CQuorvane_CDText::SetPacks(const uint8_t* packs, size_t size) {
+  m__GivenPacks.clear();
+  for (size_t at = 0; at + kQuorvaneCDTextPackSize <= size; at += kQuorvaneCDTextPackSize) {
+    const uint8_t* pack = packs + at;
+    const uint16_t crc = static_cast<uint16_t>(~QuorvaneI_SubcodeCrc(pack, 16));
+    if (pack[16] == (crc >> 8) && pack[17] == (crc & 0xFF)) m__GivenPacks.insert(m__GivenPacks.end(), pack, pack + 18);
+  }
+  if (m__GivenPacks.empty() || m__GivenPacks.size() > kMaxPacks * kQuorvaneCDTextPackSize) {
+    m__GivenPacks.clear();
+    return kStatusInvalidParameter;
+  }
+  return 0;
+}
+
 uint32_t CQuorvane_CDText::GetData() {
   m__PackData.clear();
+  if (!m__GivenPacks.empty()) {
+    m__PackData = m__GivenPacks;
+    return 0;
+  }
   if (!IsCDTextPresent()) return 0;
   // The disc's entry comes first and every track from the first to the
   // last has one, empty where nothing was given: a reader counts strings.

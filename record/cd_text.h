@@ -35,6 +35,11 @@ class CQuorvane_CDText {
   // GetData, then the 96-byte R-W groups from the packs; 0 or its status.
   uint32_t PrepareSubChannels();
   bool IsCDTextPresent() const;
+  // Packs read from a disc (18 bytes each), written as they are instead of
+  // packs made from the track infos. Keeps those whose CRC is good, in
+  // their order; 0, or 87 when none is or there are more than a block
+  // holds.
+  uint32_t SetPacks(const uint8_t* packs, size_t size);
 
   const std::vector<uint8_t>& Packs() const { return m__PackData; }
   int32_t GetSubChannelGroupCount() const { return m__LONG__SubChannelGroupCount; }
@@ -53,5 +58,6 @@ class CQuorvane_CDText {
   int32_t m__LONG__SubChannelGroupCount = 0;
   std::array<std::unique_ptr<TrackInfo>, 101> m__TrackInfos;
   std::vector<uint8_t> m__PackData;
+  std::vector<uint8_t> m__GivenPacks;
   std::unique_ptr<uint8_t[]> m__PCHAR__SubChannelsData;
 };

@@ -1,8 +1,10 @@
 // Raw disc-at-once: the host sends every sector of the disc, from the
 // start of the lead-in the ATIP names to the end of the lead-out, each with
 // its subchannel. The lead-in (with the TOC and, for audio, the CD-Text),
-// the pre-gap and the lead-out are made by record/raw_areas; the track's
-// cooked blocks become raw sectors on their way to the pipeline.
+// the first pre-gap and the lead-out are made by record/raw_areas; the
+// program area (tracks, their pauses and indexes, ISRC and catalogue
+// number) becomes raw sectors on its way to the pipeline, or comes whole
+// with its P-W from a grabbed image.
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -39,12 +41,29 @@ void CQuorvane_CdvdBurnerGrabber::AddCDTextForTrack(int32_t track, const char* t
                     static_cast<long>(status));
 }
 
+// One cooked track is the simplest layout: it goes the same way.
 void CQuorvane_CdvdBurnerGrabber::DiscAtOncePQ(CQuorvane_FileChain* chain, const DiscAtOnceRequest& request) {
-  DiscAtOnce("CQuorvane_CdvdBurnerGrabber::DiscAtOncePQ", false, chain, request);
+  DiscAtOnceOneTrack("CQuorvane_CdvdBurnerGrabber::DiscAtOncePQ", false, chain, request);
 }
 
 void CQuorvane_CdvdBurnerGrabber::DiscAtOnceRawPW(CQuorvane_FileChain* chain, const DiscAtOnceRequest& request) {
-  DiscAtOnce("CQuorvane_CdvdBurnerGrabber::DiscAtOnceRawPW", true, chain, request);
+  DiscAtOnceOneTrack("CQuorvane_CdvdBurnerGrabber::DiscAtOnceRawPW", true, chain, request);
+}
+
+void CQuorvane_CdvdBurnerGrabber::DiscAtOnceOneTrack(const char* method, bool rawPW, CQuorvane_FileChain* chain,
+                                                     const DiscAtOnceRequest& request) {
+  if (chain == nullptr) QuorvaneI_Throw(method, EN_INVALID_PARAMETER, 0, "%s(): Source is NULL", method);
+  QuorvaneI_RawDisc disc;
+  disc.tracks.resize(1);
+  disc.tracks[0].audio = request.audio;
+  disc.tracks[0].source = chain;
+  DiscAtOnce(method, rawPW, disc, request);
+}
+
+void CQuorvane_CdvdBurnerGrabber::DiscAtOnceLayout(QuorvaneI_RawDisc& disc, bool rawPW,
+                                                   const DiscAtOnceRequest& request) {
+  DiscAtOnce(rawPW ? "CQuorvane_CdvdBurnerGrabber::DiscAtOnceRawPW" : "CQuorvane_CdvdBurnerGrabber::DiscAtOncePQ",
+             rawPW, disc, request);
 }
 
 void CQuorvane_CdvdBurnerGrabber::WriteRawArea(const char* method, const char* area, const uint8_t* sectors,
@@ -63,36 +82,54 @@ void CQuorvane_CdvdBurnerGrabber::WriteRawArea(const char* method, const char* a
   }
 }
 
-void CQuorvane_CdvdBurnerGrabber::DiscAtOnce(const char* method, bool rawPW, CQuorvane_FileChain* chain,
+void CQuorvane_CdvdBurnerGrabber::DiscAtOnce(const char* method, bool rawPW, QuorvaneI_RawDisc& disc,
                                              const DiscAtOnceRequest& request) {
-  QuorvaneI_Log("\n%s(): ENTERed for 0x%p\n", method, static_cast<void*>(chain));
+  QuorvaneI_Log("\n%s(): ENTERed for %ld tracks\n", method, static_cast<long>(disc.tracks.size()));
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   const auto form = rawPW ? QuorvaneI_SubchannelForm::RawPW : QuorvaneI_SubchannelForm::PQ;
   const size_t sectorSize = rawPW ? kQuorvaneRawPWSectorSize : kQuorvaneRawPQSectorSize;
   m__ULONG__CurrentWriteAddress = 0;
   // Refusals first: they change nothing on the disc.
-  if (chain == nullptr) QuorvaneI_Throw(method, EN_INVALID_PARAMETER, 0, "%s(): Source is NULL", method);
+  if (disc.given != nullptr && !rawPW)
+    QuorvaneI_Throw(method, EN_INVALID_PARAMETER, 0, "%s(): Sectors given with their P-W are written raw P-W", method);
+  for (const QuorvaneI_RawDiscTrack& t : disc.tracks) {
+    if (disc.given != nullptr || t.source == nullptr) continue;
+    uint64_t bytes = 0;
+    t.source->GetSizeInUCHARs(&bytes);
+    if (bytes < (t.audio ? 2352u : 2048u))
+      QuorvaneI_Throw(method, EN_INVALID_PARAMETER, 0, "%s(): The source holds no whole block of %u UCHARs", method,
+                      t.audio ? 2352u : 2048u);
+  }
+  if (const char* wrong = QuorvaneI_PlaceRawDisc(disc))
+    QuorvaneI_Throw(method, EN_INVALID_PARAMETER, 0, "%s(): The layout cannot be recorded: %s", method, wrong);
   TestUnitReady();
   const uint32_t discType = GetDiscTypeSafe();
   if (discType != DISC_TYPE_CDR && discType != DISC_TYPE_CDRW)
     QuorvaneI_Throw(method, EN_UNEXPECTED_RESULT, 0, "%s(): Disc type (%ld) not valid for DAO", method,
                     static_cast<long>(discType));
-  CQuorvane_RawTrackFile track(chain, form, request.audio);
-  if (track.GetSectorCount() == 0)
-    QuorvaneI_Throw(method, EN_INVALID_PARAMETER, 0, "%s(): The source holds no whole block of %u UCHARs", method,
-                    request.audio ? 2352u : 2048u);
+  // The ATIP says how much the disc holds: a layout that does not fit is
+  // refused before anything is written.
+  uint8_t atip[kAtipBytes] = {};
+  ReadATIPSafe(atip, sizeof atip);
+  const int32_t lastLeadOut = (atip[12] * 60 + atip[13]) * 75 + atip[14] - 150;
+  if (atip[12] < 90 && disc.leadOutStart > lastLeadOut)
+    QuorvaneI_Throw(method, EN_INVALID_PARAMETER, 0, "%s(): The layout needs %ld blocks, the disc holds %ld", method,
+                    static_cast<long>(disc.leadOutStart), static_cast<long>(lastLeadOut));
+  CQuorvane_RawProgramFile program(disc, form);
   CQuorvane_FileChain raw;
-  raw.AddChainTail(&track);
+  raw.AddChainTail(&program);
   raw.SeekToBegin();
-  const auto blocks = static_cast<int32_t>(track.GetSectorCount());
+  const auto blocks = static_cast<int32_t>(program.GetSectorCount());
+  const bool audio = !disc.AnyData();
+  const QuorvaneI_RawDiscTrack& first = disc.tracks.front();
+  const QuorvaneI_RawDiscTrack& last = disc.tracks.back();
 
   try {
     GetTransport()->SetMaximumTransferLength(kTransferSize);
     m__UCHAR__IsCancel = 0;
     m__UCHAR__LastWriteMode = kWriteModeRawDiscAtOnce;
     RestoreWriteParameters(discType);
-    QuorvaneI_Log(request.audio ? "\n%s(): Setting write parameters to AUDIO\n"
-                                : "\n%s(): Setting write parameters to DATA\n",
+    QuorvaneI_Log(audio ? "\n%s(): Setting write parameters to AUDIO\n" : "\n%s(): Setting write parameters to DATA\n",
                   method);
     const QuorvaneI_TrackKind kind{static_cast<int32_t>(sectorSize), static_cast<uint8_t>(rawPW ? 3 : 1), 0, 0,
                                    "raw"};
@@ -105,8 +142,6 @@ void CQuorvane_CdvdBurnerGrabber::DiscAtOnce(const char* method, bool rawPW, CQu
     std::memset(info.get(), 0, kTrackInformationBytes);
     // The plain command: the drive's own variant would set page 05h for track-at-once.
     CQuorvane_ScsiDeviceCdvdRomReader::ReadTrackInformation(info.get(), kTrackInformationBytes, 1, 0xFF);
-    uint8_t atip[kAtipBytes] = {};
-    ReadATIPSafe(atip, sizeof atip);
     const int32_t leadIn = LeadInStart(atip);
     const int32_t leadInSize = -static_cast<int32_t>(kPreGapBlocks) - leadIn;
     QuorvaneI_Log("\n%s(): Lead-in LBA ( %ld ), NWA %ld, Lead-in size in LBs %ld\n", method, static_cast<long>(leadIn),
@@ -115,20 +150,17 @@ void CQuorvane_CdvdBurnerGrabber::DiscAtOnce(const char* method, bool rawPW, CQu
       QuorvaneI_Throw(method, EN_UNEXPECTED_RESULT, 0, "%s(): The ATIP gives no lead-in ( %ld )", method,
                       static_cast<long>(leadIn));
 
-    QuorvaneI_LeadInContents contents;
-    contents.data = !request.audio;
-    contents.trackStarts = {0};
-    contents.leadOutStart = blocks;
+    QuorvaneI_LeadInContents contents = QuorvaneI_RawDiscContents(disc);
     contents.cdText = &m__CQuorvane_CDText;
     std::unique_ptr<CQuorvane_RawAreaChain> leadInArea, preGap, leadOut;
     if (rawPW) {
       leadInArea = std::make_unique<CQuorvane_ISO9660FileTreeLeadInRawRawPW>(leadIn, leadInSize, contents);
-      preGap = std::make_unique<CQuorvane_ISO9660FileTreePreGapRawRawPW>(-150, kPreGapBlocks, 1, !request.audio, false);
-      leadOut = std::make_unique<CQuorvane_ISO9660FileTreeLeadOutRawRawPW>(blocks, !request.audio, false);
+      preGap = std::make_unique<CQuorvane_ISO9660FileTreePreGapRawRawPW>(-150, kPreGapBlocks, 1, !first.audio, false);
+      leadOut = std::make_unique<CQuorvane_ISO9660FileTreeLeadOutRawRawPW>(blocks, !last.audio, false);
     } else {
       leadInArea = std::make_unique<CQuorvane_ISO9660FileTreeLeadInRawPQ>(leadIn, leadInSize, contents);
-      preGap = std::make_unique<CQuorvane_ISO9660FileTreePreGapRawPQ>(-150, kPreGapBlocks, 1, !request.audio, false);
-      leadOut = std::make_unique<CQuorvane_ISO9660FileTreeLeadOutRawPQ>(blocks, !request.audio, false);
+      preGap = std::make_unique<CQuorvane_ISO9660FileTreePreGapRawPQ>(-150, kPreGapBlocks, 1, !first.audio, false);
+      leadOut = std::make_unique<CQuorvane_ISO9660FileTreeLeadOutRawPQ>(blocks, !last.audio, false);
     }
 
     StartPipeline(method, &raw, static_cast<int32_t>(sectorSize));

@@ -1,6 +1,7 @@
 #include "record/raw_areas.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <new>
 #include <string>
@@ -42,13 +43,18 @@ void QuorvaneI_SynthesizeLeadIn(const CQuorvane_EDCECC& edcecc, Form form, int32
   const CQuorvane_RawSectorBuilder builder(edcecc);
   const uint32_t tracks = static_cast<uint32_t>(contents.trackStarts.size());
   const uint32_t cycle = 3 * tracks + 9;
-  const uint8_t control = contents.data ? 4 : 0;
+  const uint8_t all = contents.data ? 4 : 0;
+  const auto controlOf = [&](uint32_t track) {  // 0-based
+    return track < contents.controls.size() ? contents.controls[track] : all;
+  };
   for (uint32_t n = 0; n < count; ++n) {
     uint8_t* sector = out + n * SectorSize(form);
     const int32_t address = start + static_cast<int32_t>(n);
     MainData(builder, address, contents.data, contents.xa, sector);
     const uint32_t entry = n % cycle / 3;  // 0 A0, 1 A1, 2 A2, then the tracks
     uint8_t point, time[3] = {};
+    // A0 takes the first track's CONTROL, A1 and A2 the last's.
+    uint8_t control = controlOf(entry == 0 ? 0 : entry < 3 ? (tracks ? tracks - 1 : 0) : entry - 3);
     if (entry == 0) {
       point = 0xA0;
       time[0] = QuorvaneI_Bcd(contents.firstTrack);
@@ -199,52 +205,183 @@ CQuorvane_ISO9660FileTreeLeadOutRawRawPW::CQuorvane_ISO9660FileTreeLeadOutRawRaw
                                                            kQuorvaneLeadOutSectors, data, xa, out);
                              }) {}
 
-// ---- The raw track ---------------------------------------------------------------------
+// ---- The program area ------------------------------------------------------------------
 
-CQuorvane_RawTrackFile::CQuorvane_RawTrackFile(CQuorvane_FileChain* cooked, Form form, bool audio)
-    : CQuorvane_File(0),
-      m__PCQuorvane_FileChain__Cooked(cooked),
-      m__Form(form),
-      m__BOOLEAN__Audio(audio),
-      m__ULONG__Sectors(0),
-      m__Cooked(audio ? kQuorvaneRawSectorSize : 2048),
-      m__Sector(SectorSize(form)) {
-  uint64_t bytes = 0;
-  cooked->GetSizeInUCHARs(&bytes);
-  m__ULONG__Sectors = static_cast<uint32_t>(bytes / m__Cooked.size());
-  m__ULONGLONG__SizeInUCHARs = uint64_t{m__ULONG__Sectors} * SectorSize(form);
-  m__BOOLEAN__IsAudioStuff = audio ? 1 : 0;
+bool QuorvaneI_RawDisc::AnyData() const {
+  return std::any_of(tracks.begin(), tracks.end(), [](const QuorvaneI_RawDiscTrack& t) { return !t.audio; });
 }
 
-CQuorvane_File* CQuorvane_RawTrackFile::SeekToBeginUnsafe(uint32_t* budget) {
-  m__PCQuorvane_FileChain__Cooked->SeekToBegin();
+namespace {
+
+constexpr int32_t kMinimumTrackBlocks = 300;  // four seconds
+constexpr int32_t kMaximumBlocks = 100 * 60 * 75 - 150;
+
+uint32_t CookedBlockSize(bool audio) { return audio ? kQuorvaneRawSectorSize : 2048; }
+
+// Mode 2 Q (ADR 2): the 13 digits of the catalogue number, BCD, and the
+// absolute frame.
+void QCatalog(uint8_t control, const std::string& digits, int32_t address, uint8_t* q) {
+  std::memset(q, 0, 12);
+  q[0] = static_cast<uint8_t>(control << 4 | 2);
+  for (size_t i = 0; i < 13; ++i)
+    q[1 + i / 2] |= static_cast<uint8_t>((digits[i] - '0') << (i % 2 ? 0 : 4));
+  uint8_t msf[3];
+  QuorvaneI_AddressToMsf(address, msf);
+  q[9] = msf[2];
+  QuorvaneI_SetQCrc(q);
+}
+
+// Mode 3 Q (ADR 3): the ISRC's country and owner as five 6-bit codes
+// ('0'-'9' 00h-09h, 'A'-'Z' 11h-2Ah), its year and serial as seven BCD
+// digits, and the absolute frame.
+void QIsrc(uint8_t control, const char* isrc, int32_t address, uint8_t* q) {
+  std::memset(q, 0, 12);
+  q[0] = static_cast<uint8_t>(control << 4 | 3);
+  uint64_t bits = 0;
+  for (int i = 0; i < 5; ++i) {
+    const char c = isrc[i];
+    bits = bits << 6 | static_cast<uint64_t>(c <= '9' ? c - '0' : c - 'A' + 0x11);
+  }
+  bits <<= 2;
+  for (int i = 0; i < 4; ++i) q[1 + i] = static_cast<uint8_t>(bits >> (24 - 8 * i));
+  for (int i = 0; i < 7; ++i) q[5 + i / 2] |= static_cast<uint8_t>((isrc[5 + i] - '0') << (i % 2 ? 0 : 4));
+  uint8_t msf[3];
+  QuorvaneI_AddressToMsf(address, msf);
+  q[9] = msf[2];
+  QuorvaneI_SetQCrc(q);
+}
+
+}  // namespace
+
+const char* QuorvaneI_PlaceRawDisc(QuorvaneI_RawDisc& disc) {
+  if (disc.tracks.empty() || disc.tracks.size() > 99) return "a disc holds 1 to 99 tracks";
+  if (!disc.catalog.empty() &&
+      (disc.catalog.size() != 13 || disc.catalog.find_first_not_of("0123456789") != std::string::npos))
+    return "the catalogue number is not 13 digits";
+  int64_t end = 0;
+  for (size_t i = 0; i < disc.tracks.size(); ++i) {
+    QuorvaneI_RawDiscTrack& t = disc.tracks[i];
+    if (t.isrc[0] != 0) {
+      bool ok = std::strlen(t.isrc) == 12;
+      for (int k = 0; ok && k < 12; ++k)
+        ok = std::isdigit(static_cast<unsigned char>(t.isrc[k])) ||
+             (k < 5 && t.isrc[k] >= 'A' && t.isrc[k] <= 'Z');
+      if (!ok) return "an ISRC is not 5 letters or digits and 7 digits";
+    }
+    if (disc.given != nullptr) {
+      // Given tracks lie back to back in the image from LBA 0; the pauses
+      // between them on the disc are made here.
+      if (t.start < end || (i == 0 && t.start != 0) || t.blocks <= 0)
+        return "the tracks do not follow each other from LBA 0";
+      t.pregapBlocks = i == 0 ? 150 : static_cast<int32_t>(t.start - end);
+    } else {
+      if (t.source == nullptr) return "a track has no source";
+      if ((i == 0 && t.pregapBlocks != 150) || t.pregapBlocks < 0) return "the first pause is not two seconds";
+      uint64_t bytes = 0;
+      t.source->GetSizeInUCHARs(&bytes);
+      t.blocks = static_cast<int32_t>(std::min<uint64_t>(bytes / CookedBlockSize(t.audio), kMaximumBlocks + 1));
+      if (t.blocks < kMinimumTrackBlocks) return "a track is shorter than four seconds";
+      t.start = static_cast<int32_t>(end + (i == 0 ? 0 : t.pregapBlocks));
+    }
+    int32_t last = 0;
+    for (int32_t at : t.indexes) {
+      if (at <= last || at >= t.blocks) return "an index does not lie within its track, after the one before";
+      last = at;
+    }
+    end = int64_t{t.start} + t.blocks;
+    if (end > kMaximumBlocks) return "the tracks do not fit on a CD";
+  }
+  disc.leadOutStart = static_cast<int32_t>(end);
+  return nullptr;
+}
+
+QuorvaneI_LeadInContents QuorvaneI_RawDiscContents(const QuorvaneI_RawDisc& disc) {
+  QuorvaneI_LeadInContents contents;
+  contents.data = disc.AnyData();
+  contents.leadOutStart = disc.leadOutStart;
+  for (const QuorvaneI_RawDiscTrack& t : disc.tracks) {
+    contents.trackStarts.push_back(t.start);
+    contents.controls.push_back(t.audio ? 0 : 4);
+  }
+  return contents;
+}
+
+CQuorvane_RawProgramFile::CQuorvane_RawProgramFile(const QuorvaneI_RawDisc& disc, Form form)
+    : CQuorvane_File(0),
+      m__Disc(disc),
+      m__Form(form),
+      m__ULONG__Sectors(static_cast<uint32_t>(std::max(disc.leadOutStart, 0))),
+      m__Cooked(kQuorvaneRawSectorSize),
+      m__Sector(disc.given != nullptr ? kQuorvaneRawPWSectorSize : SectorSize(form)) {
+  m__ULONGLONG__SizeInUCHARs = uint64_t{m__ULONG__Sectors} * m__Sector.size();
+  m__BOOLEAN__IsAudioStuff = disc.AnyData() ? 0 : 1;
+}
+
+CQuorvane_File* CQuorvane_RawProgramFile::SeekToBeginUnsafe(uint32_t* budget) {
+  if (m__Disc.given != nullptr) m__Disc.given->SeekToBegin();
+  if (!m__Disc.tracks.empty() && m__Disc.tracks[0].source != nullptr) m__Disc.tracks[0].source->SeekToBegin();
+  m__Track = 0;
   m__ULONG__NextCooked = 0;
   m__LONGLONG__Built = -1;
   return CQuorvane_File::SeekToBeginUnsafe(budget);
 }
 
-void CQuorvane_RawTrackFile::BuildSector(uint32_t n) {
-  // The pipeline reads forward; a jump ahead skips source blocks.
-  while (m__ULONG__NextCooked <= n) {
-    m__PCQuorvane_FileChain__Cooked->Read(m__Cooked.size(), m__Cooked.data());
-    ++m__ULONG__NextCooked;
-  }
+void CQuorvane_RawProgramFile::BuildSector(uint32_t n) {
   uint8_t* sector = m__Sector.data();
   const auto address = static_cast<int32_t>(n);
-  if (m__BOOLEAN__Audio) {
+  m__LONGLONG__Built = n;
+  // The track whose pause or blocks hold n; a new track reads its source from the start.
+  while (m__Track + 1 < m__Disc.tracks.size() &&
+         address >= m__Disc.tracks[m__Track + 1].start - m__Disc.tracks[m__Track + 1].pregapBlocks) {
+    ++m__Track;
+    if (m__Disc.given != nullptr) continue;
+    m__Disc.tracks[m__Track].source->SeekToBegin();
+    m__ULONG__NextCooked = 0;
+  }
+  const QuorvaneI_RawDiscTrack& t = m__Disc.tracks[m__Track];
+  const uint8_t control = t.audio ? 0 : 4;
+  const auto track = static_cast<uint8_t>(m__Track + 1);
+  uint8_t q[12];
+  if (address < t.start) {
+    MainData(CQuorvane_RawSectorBuilder(Encoder()), address, !t.audio, false, sector);
+    QuorvaneI_QPosition(control, track, 0, static_cast<uint32_t>(t.start - 1 - address), address, q);
+    Subchannel(m__Form, q, true, sector);
+    return;
+  }
+  if (m__Disc.given != nullptr) {
+    // The pipeline reads forward: the image's next sector is this one.
+    m__Disc.given->Read(m__Sector.size(), sector);
+    QuorvaneI_ScrambleDataSector(sector);
+    return;
+  }
+  const auto offset = static_cast<uint32_t>(address - t.start);
+  const size_t cooked = CookedBlockSize(t.audio);
+  while (m__ULONG__NextCooked <= offset) {
+    t.source->Read(cooked, m__Cooked.data());
+    ++m__ULONG__NextCooked;
+  }
+  if (t.audio) {
     std::memcpy(sector, m__Cooked.data(), kQuorvaneRawSectorSize);
   } else {
     CQuorvane_RawSectorBuilder(Encoder()).Build(QuorvaneI_SectorLayout::Mode1, address, m__Cooked.data(), nullptr,
                                                 sector);
     QuorvaneI_Scramble(sector);
   }
-  uint8_t q[12];
-  QuorvaneI_QPosition(m__BOOLEAN__Audio ? 0 : 4, 1, 1, n, address, q);
+  const auto index = static_cast<uint8_t>(
+      1 + std::count_if(t.indexes.begin(), t.indexes.end(), [&](int32_t at) { return at <= int32_t(offset); }));
+  // Once in every 100 sectors the catalogue number, once the ISRC, never
+  // where a track or index begins: a reader finds those by their Q.
+  const bool indexStart = offset == 0 || std::find(t.indexes.begin(), t.indexes.end(), int32_t(offset)) != t.indexes.end();
+  if (!indexStart && !m__Disc.catalog.empty() && n % 100 == 50)
+    QCatalog(control, m__Disc.catalog, address, q);
+  else if (!indexStart && t.isrc[0] != 0 && n % 100 == 75)
+    QIsrc(control, t.isrc, address, q);
+  else
+    QuorvaneI_QPosition(control, track, index, offset, address, q);
   Subchannel(m__Form, q, false, sector);
-  m__LONGLONG__Built = n;
 }
 
-void CQuorvane_RawTrackFile::RealRead(uint64_t length, uint8_t* buffer) {
+void CQuorvane_RawProgramFile::RealRead(uint64_t length, uint8_t* buffer) {
   const size_t size = m__Sector.size();
   uint64_t at = m__ULONGLONG__PositionInUCHARs;
   while (length > 0) {
@@ -255,3 +392,19 @@ void CQuorvane_RawTrackFile::RealRead(uint64_t length, uint8_t* buffer) {
     buffer += part, at += part, length -= part;
   }
 }
+
+const QuorvaneI_RawDisc& CQuorvane_RawTrackFile::OneTrack(QuorvaneI_RawDisc& disc, CQuorvane_FileChain* cooked,
+                                                          bool audio) {
+  QuorvaneI_RawDiscTrack t;
+  t.audio = audio;
+  t.source = cooked;
+  uint64_t bytes = 0;
+  cooked->GetSizeInUCHARs(&bytes);
+  t.blocks = static_cast<int32_t>(bytes / CookedBlockSize(audio));
+  disc.tracks = {t};
+  disc.leadOutStart = t.blocks;
+  return disc;
+}
+
+CQuorvane_RawTrackFile::CQuorvane_RawTrackFile(CQuorvane_FileChain* cooked, Form form, bool audio)
+    : CQuorvane_RawProgramFile(OneTrack(QuorvaneI_OneTrackDisc::disc, cooked, audio), form) {}

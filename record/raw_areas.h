@@ -10,6 +10,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "files/file.h"
@@ -28,6 +29,8 @@ struct QuorvaneI_LeadInContents {
   // Its text goes into the R-W of a raw P-W lead-in of a session without
   // data; nullptr: none.
   CQuorvane_CDText* cdText = nullptr;
+  // Each track's CONTROL (4 data, 0 audio); empty: all as data says.
+  std::vector<uint8_t> controls{};
 };
 
 enum class QuorvaneI_SubchannelForm : uint8_t { PQ, RawPW };
@@ -108,14 +111,43 @@ class CQuorvane_ISO9660FileTreeLeadOutRawRawPW : public CQuorvane_RawAreaChain {
   CQuorvane_ISO9660FileTreeLeadOutRawRawPW(int32_t trackBlocks, bool data, bool xa);
 };
 
-// The one track of a raw disc-at-once recording: each cooked block of the
-// source (2352 bytes of audio or 2048 of Mode 1 data) as a raw sector with
-// its subchannel (track 1, index 1, relative time from 0, P off); data
-// sectors get sync, header and EDC/ECC and are scrambled. The source is
-// read front to back as the sectors are asked for.
-class CQuorvane_RawTrackFile : public CQuorvane_File {
+// A whole disc written raw: its tracks in order, each with its pause
+// before index 1 and its source. Either every track's sectors are made
+// from cooked blocks (2352-byte audio frames, 2048-byte Mode 1 data) with
+// the subchannel made from the layout, or (given != nullptr) the sectors
+// from LBA 0 on come whole, 2448 bytes with their raw P-W, as a grab took
+// them, and only the track starts and kinds are read from the layout.
+struct QuorvaneI_RawDiscTrack {
+  bool audio = true;
+  int32_t pregapBlocks = 150;    // index 0 before index 1; the first track's is 150
+  std::vector<int32_t> indexes;  // index 2, 3, ...: blocks from index 1, rising
+  char isrc[13] = {};            // 12 characters, or empty
+  CQuorvane_FileChain* source = nullptr;
+  int32_t start = 0;   // index 1; set by QuorvaneI_PlaceRawDisc unless given
+  int32_t blocks = 0;  // blocks from index 1 to the next track's pause
+};
+struct QuorvaneI_RawDisc {
+  std::vector<QuorvaneI_RawDiscTrack> tracks;
+  std::string catalog;  // 13 digits, or empty
+  CQuorvane_FileChain* given = nullptr;
+  int32_t leadOutStart = 0;
+  bool AnyData() const;
+};
+// Sizes each track from its source (whole blocks) and places it after the
+// one before and its pause; the lead-out follows the last. A layout that
+// cannot be a disc gives its reason, else nullptr.
+const char* QuorvaneI_PlaceRawDisc(QuorvaneI_RawDisc& disc);
+// What the lead-in's TOC of that disc lists.
+QuorvaneI_LeadInContents QuorvaneI_RawDiscContents(const QuorvaneI_RawDisc& disc);
+
+// The program area of a raw disc, LBA 0 to the lead-out, sector by sector
+// as the pipeline asks for them (front to back). Made sectors carry the Q
+// of their position (index 0 with P on in a pause; the catalogue number
+// and ISRC in mode 2 and 3 Q once every 100 sectors) and data sectors are
+// scrambled; given sectors keep their P-W and only get scrambled.
+class CQuorvane_RawProgramFile : public CQuorvane_File {
  public:
-  CQuorvane_RawTrackFile(CQuorvane_FileChain* cooked, QuorvaneI_SubchannelForm form, bool audio);
+  CQuorvane_RawProgramFile(const QuorvaneI_RawDisc& disc, QuorvaneI_SubchannelForm form);
   uint32_t GetSectorCount() const { return m__ULONG__Sectors; }
   CQuorvane_File* SeekToBeginUnsafe(uint32_t* budget) override;
 
@@ -125,11 +157,24 @@ class CQuorvane_RawTrackFile : public CQuorvane_File {
  private:
   void BuildSector(uint32_t n);
 
-  CQuorvane_FileChain* m__PCQuorvane_FileChain__Cooked;
+  const QuorvaneI_RawDisc& m__Disc;
   QuorvaneI_SubchannelForm m__Form;
-  bool m__BOOLEAN__Audio;
   uint32_t m__ULONG__Sectors;
-  uint32_t m__ULONG__NextCooked = 0;  // the source's next block
-  int64_t m__LONGLONG__Built = -1;   // the sector in m__Sector
+  size_t m__Track = 0;                // the track of the last sector built
+  uint32_t m__ULONG__NextCooked = 0;  // that track's source's next block
+  int64_t m__LONGLONG__Built = -1;    // the sector in m__Sector
   std::vector<uint8_t> m__Cooked, m__Sector;
+};
+
+// The one track of a disc from a cooked source, as above. The layout is
+// a base so that it exists before the program file that reads it.
+struct QuorvaneI_OneTrackDisc {
+  QuorvaneI_RawDisc disc;
+};
+class CQuorvane_RawTrackFile : private QuorvaneI_OneTrackDisc, public CQuorvane_RawProgramFile {
+ public:
+  CQuorvane_RawTrackFile(CQuorvane_FileChain* cooked, QuorvaneI_SubchannelForm form, bool audio);
+
+ private:
+  static const QuorvaneI_RawDisc& OneTrack(QuorvaneI_RawDisc& disc, CQuorvane_FileChain* cooked, bool audio);
 };

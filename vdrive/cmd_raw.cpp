@@ -15,6 +15,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <string>
 
 #include "vdrive/bytes.h"
 #include "vdrive/cd_address.h"
@@ -76,6 +77,36 @@ void EndTrack(Medium& m, int64_t nextArea) {
   }
 }
 
+// Q mode 2: thirteen BCD digits from byte 1 on; "" when they are not digits.
+std::string DecodeMcn(const uint8_t* q) {
+  std::string mcn;
+  for (int i = 0; i < 13; ++i) {
+    const int digit = (q[1 + i / 2] >> (i % 2 ? 0 : 4)) & 0x0F;
+    if (digit > 9) return "";
+    mcn.push_back(static_cast<char>('0' + digit));
+  }
+  return mcn;
+}
+
+// Q mode 3: five 6-bit characters (0-9 as 00h-09h, A-Z as 11h-2Ah), then
+// seven BCD digits; "" when any is not one of those.
+std::string DecodeIsrc(const uint8_t* q) {
+  const uint32_t bits = uint32_t{q[1]} << 24 | uint32_t{q[2]} << 16 | uint32_t{q[3]} << 8 | q[4];
+  std::string isrc;
+  for (int i = 0; i < 5; ++i) {
+    const uint32_t c = bits >> (26 - 6 * i) & 0x3F;
+    if (c <= 9) isrc.push_back(static_cast<char>('0' + c));
+    else if (c >= 0x11 && c <= 0x2A) isrc.push_back(static_cast<char>('A' + c - 0x11));
+    else return "";
+  }
+  for (int i = 0; i < 7; ++i) {
+    const int digit = (q[5 + i / 2] >> (i % 2 ? 0 : 4)) & 0x0F;
+    if (digit > 9) return "";
+    isrc.push_back(static_cast<char>('0' + digit));
+  }
+  return isrc;
+}
+
 struct Failure {
   Asc asc;
   int32_t lba;
@@ -135,7 +166,23 @@ void WriteRaw(Exec& x) {
       continue;
     }
     if (!good) return refuse();
-    if (adr != 1) continue;  // catalogue number or ISRC: no position
+    // The catalogue number and a track's ISRC, which replace a position
+    // now and then; the sector is the track's all the same.
+    if ((adr == 2 || adr == 3) && after.leadOutStart == 0) {
+      Track* t = LastTrack(disc);
+      const bool inTrack = t != nullptr && !t->finished() && FromBcd(after.trackNumberOf) == after.track;
+      if (adr == 2) {
+        if (std::string mcn = DecodeMcn(q); !mcn.empty()) disc.mcn = mcn;
+      } else if (std::string isrc = DecodeIsrc(q); inTrack && !isrc.empty()) {
+        t->isrc = isrc;
+      }
+      if (inTrack) {
+        t->recorded = static_cast<uint32_t>(at - t->start + 1);
+        stores.emplace_back(at, sector);
+      }
+      continue;
+    }
+    if (adr != 1) continue;
     if (tno == 0) return refuse();  // the lead-in runs on past -150
     if (after.leadOutStart == 0 && tno != 0xAA) {
       const uint8_t track = FromBcd(tno), index = FromBcd(q[2]);
@@ -164,6 +211,8 @@ void WriteRaw(Exec& x) {
       if (index >= 1) {
         Track& t = *LastTrack(disc);
         t.recorded = static_cast<uint32_t>(at - t.start + 1);
+        // Where index 2, 3, ... begin: the first sector that carries each.
+        if (index >= 2 && t.indexes.size() == size_t{index} - 2u) t.indexes.push_back(static_cast<uint32_t>(at - t.start));
         stores.emplace_back(at, sector);
       }
       continue;

@@ -92,6 +92,7 @@ void GetEventStatusNotification(Exec& x);
 void ReadCapacity(Exec& x);
 void Read10(Exec& x);
 void ReadCd(Exec& x);
+void ReadSubChannel(Exec& x);
 void ReadCdMsf(Exec& x);
 void ReadToc(Exec& x);
 void ReadDiscInformation(Exec& x);

@@ -28,6 +28,7 @@ const CommandEntry kCommands[] = {
     {0x28, DataPhase::In, true, true, &Read10},
     {0x2A, DataPhase::Out, true, true, &Write10},
     {0x35, DataPhase::None, true, true, &SynchronizeCache},
+    {0x42, DataPhase::In, true, true, &ReadSubChannel},
     {0x43, DataPhase::In, true, true, &ReadToc},
     {0x46, DataPhase::In, false, false, &GetConfiguration},
     {0x4A, DataPhase::In, false, false, &GetEventStatusNotification},

@@ -47,6 +47,12 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_IsAudioFileSupported(const char *fi
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_GetAudioFileStreamSizeInUCHARs(const char *fileName,
                                                                          QV_ULONG *sizeInUCHARs,
                                                                          QV_ULONG *systemStatus);
+/* The title and performer an audio file's tags name (ID3, Vorbis comments,
+ * FLAC, a wave file's INFO), UTF-8, each cut to its buffer and
+ * NUL-terminated; "" where the file names none. 0, or 5 when the file
+ * cannot be read. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_ReadAudioTags(const char *fileName, char *title, QV_ULONG titleSize,
+                                                          char *performer, QV_ULONG performerSize);
 
 /* Cue sheets as other burning tools write them, read and checked against
  * the files they name before anything is recorded from them. */

@@ -154,6 +154,26 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOncePQFromF
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile(
     QV_HANDLE handle, QUORVANE_STATUS_RECORD, const char *fileName, QV_ULONG trackKind, QV_BOOLEAN testWrite,
     QV_LONG progressInterval, QV_LONG bufferInterval);
+/* Tracks written raw, disc-at-once, as one session that closes the disc:
+ * tracks as for SessionAtOnce, audio files or Mode 1 data files (no Mode
+ * 2, no post-gap); the first track's pause is 150 blocks, every track at
+ * least four seconds. The engine makes every sector with its subchannel:
+ * the pauses, indexes, ISRCs and catalogue number in the Q, and with rawPW
+ * the CD-Text of AddCDTextForTrack in the lead-in of an audio disc
+ * (2448-byte sectors; formatted P-Q, 2368, otherwise). A layout that
+ * cannot be recorded, or does not fit the disc, gives exception 2 before
+ * anything is written. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceRaw(
+    QV_HANDLE handle, QUORVANE_STATUS_RECORD, const QUORVANE_SAO_TRACK *tracks, QV_LONG trackCount,
+    const char *catalog, QV_BOOLEAN rawPW, QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval);
+/* A CD grabbed raw into a description (.mds) and its image, burnt back
+ * raw P-W: the image's sectors with the subchannel it holds, the lead-in,
+ * first pause and lead-out made from the description. A description the
+ * grabber would not write, of more than one session, or naming a file
+ * outside its folder gives an exception before the drive is written. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceFromMDS(
+    QV_HANDLE handle, QUORVANE_STATUS_RECORD, const char *mdsName, QV_BOOLEAN testWrite, QV_LONG progressInterval,
+    QV_LONG bufferInterval);
 
 #undef QUORVANE_STATUS_RECORD
 

@@ -1,0 +1,194 @@
+// burn --audio --raw with CD-Text from tags and options, judged by cd-info
+// on the drive's export; a grab --disc --raw burnt back with burn --mds
+// onto a second CD-R, both discs read back raw and compared; and the
+// refusals that must leave a blank disc blank.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <fstream>
+
+#include <nlohmann/json.hpp>
+
+#include "support/test_support.h"
+
+namespace {
+
+class RawCli : public ::testing::Test {
+ protected:
+  qvtest::TempDir home;
+  std::string out;
+  void SetUp() override { setenv("QUORVANE_VDRIVE_HOME", home.path().c_str(), 1); }
+  void TearDown() override { unsetenv("QUORVANE_VDRIVE_HOME"); }
+  int Run(const std::string& args) {
+    return qvtest::RunCommand("cd " + At("") + " && " + std::string(qvtest::BinaryDir()) + "/cli/quorvane " + args +
+                                  " 2>&1",
+                              &out);
+  }
+  std::string At(const std::string& name) { return "'" + (home.path() / name).string() + "'"; }
+  std::string File(const std::string& name) { return qvtest::ReadFile(home.path() / name); }
+  void Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(home.path() / name, std::ios::binary) << bytes;
+  }
+  nlohmann::json Json() { return nlohmann::json::parse(out.substr(std::min(out.find('{'), out.size())), nullptr, false); }
+  // Three tracks: two FLAC files tagged as two tools tag them, one bare wave file.
+  std::string MakeAlbum() {
+    const char* make[] = {
+        "sox -n -r 44100 -c 2 -b 16 t1.flac synth 5 sine 300 && metaflac --set-tag=TITLE=Alpha --set-tag=ARTIST=Ann t1.flac",
+        "sox -n -r 44100 -c 2 -b 16 t2.flac synth 4.5 sine 400 && metaflac --set-tag=TITLE=Beta --set-tag=ARTIST=Bob t2.flac",
+        "sox -n -r 44100 -c 2 -b 16 t3.wav synth 6 sine 500"};
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(qvtest::RunCommand("cd " + At("") + " && " + make[i] + " 2>&1", &out), 0) << out;
+      const std::string source = i < 2 ? "t" + std::to_string(i + 1) + ".flac" : "t3.wav";
+      EXPECT_EQ(qvtest::RunCommand("cd " + At("") + " && sox " + source + " -t raw t" + std::to_string(i + 1) + ".raw"),
+                0);
+    }
+    return " t1.flac t2.flac t3.wav";
+  }
+  std::string DiscStatus(const std::string& drive) {
+    if (Run("--json info --drive " + drive) != 0) return "?";
+    return Json()["disc"].value("status", "?");
+  }
+};
+
+TEST_F(RawCli, AudioWithCdTextFromTagsAndOptions) {
+  QVTEST_REQUIRE_PROGRAM("sox");
+  QVTEST_REQUIRE_PROGRAM("metaflac");
+  QVTEST_REQUIRE_PROGRAM("cd-info");
+  const std::string files = MakeAlbum();
+  ASSERT_EQ(Run("vdrive create cd --media cd-r"), 0) << out;
+  ASSERT_EQ(Run("--json burn --drive cd --audio --raw --cd-text --title 'Raw Album' --performer 'The Band' "
+                "--track-title 3=Gamma --track-performer 2=Bea --index 1=00:01:00 --isrc 2=USABC9900002 "
+                "--catalog 4006381333931" + files), 0) << out;
+  EXPECT_TRUE(Json().value("raw", false) && Json().value("cdText", false)) << out;
+
+  // The drive's own decoding of the lead-in, read through the engine...
+  ASSERT_EQ(Run("--json info --drive cd"), 0) << out;
+  const auto text = Json()["disc"]["cdText"];
+  ASSERT_TRUE(text.is_object()) << out;
+  EXPECT_EQ(text.value("title", ""), "Raw Album");
+  EXPECT_EQ(text.value("performer", ""), "The Band");
+  const std::pair<const char*, const char*> tracks[] = {{"Alpha", "Ann"}, {"Beta", "Bea"}, {"Gamma", ""}};
+  ASSERT_EQ(text["tracks"].size(), 3u) << text.dump();
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(text["tracks"][i].value("title", ""), tracks[i].first);
+    EXPECT_EQ(text["tracks"][i].value("performer", ""), tracks[i].second);
+  }
+  // ...and by libcdio from the export.
+  ASSERT_EQ(Run("vdrive export cd --out disc.bin --cue disc.cue"), 0) << out;
+  std::string info;
+  ASSERT_EQ(qvtest::RunCommand("cd-info --no-header --no-device-info --no-cddb --cue-file " + At("disc.cue") + " 2>&1",
+                               &info), 0) << info;
+  for (const char* want : {"Raw Album", "The Band", "Alpha", "Ann", "Bea", "Gamma"})
+    EXPECT_NE(info.find(want), std::string::npos) << want << " in\n" << info;
+  // The catalogue number, ISRC and index the Q carried, as cdrdao reads the export.
+  if (qvtest::RunCommand("command -v cdrdao >/dev/null") == 0) {
+    std::string toc;
+    ASSERT_EQ(qvtest::RunCommand("cd " + At("") + " && cdrdao show-toc disc.cue 2>&1", &toc), 0) << toc;
+    for (const char* line : {"CATALOG NUMBER: 4006381333931", "ISRC US ABC 99 00002", "INDEX  2 00:01:00(    75)"})
+      EXPECT_NE(toc.find(line), std::string::npos) << line << " in\n" << toc;
+  }
+  // Each track after a two-second pause; its samples are the file's, then zeros.
+  const size_t frames[] = {375, 338, 450};
+  const std::string bin = File("disc.bin");
+  size_t start = 0;
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i + 1);
+    char row[48];
+    std::snprintf(row, sizeof row, "%3d: %02zu:%02zu:%02zu  %06zu audio", i + 1, (start + 150) / 4500,
+                  (start + 150) / 75 % 60, (start + 150) % 75, start);
+    EXPECT_NE(info.find(row), std::string::npos) << row << " in\n" << info;
+    const std::string raw = File("t" + std::to_string(i + 1) + ".raw");
+    ASSERT_GE(bin.size(), (start + frames[i]) * 2352);
+    const std::string track = bin.substr(start * 2352, frames[i] * 2352);
+    EXPECT_TRUE(track.compare(0, raw.size(), raw) == 0);
+    EXPECT_EQ(track.find_first_not_of('\0', raw.size()), std::string::npos);
+    start += frames[i] + 150;
+  }
+}
+
+// Grabbed raw, burnt back raw: both discs read back the same, sector and
+// subchannel alike, with the same TOC and CD-Text.
+TEST_F(RawCli, MdsRoundTrip) {
+  QVTEST_REQUIRE_PROGRAM("sox");
+  QVTEST_REQUIRE_PROGRAM("metaflac");
+  QVTEST_REQUIRE_PROGRAM("cd-info");
+  const std::string files = MakeAlbum();
+  ASSERT_EQ(Run("vdrive create a --media cd-r"), 0) << out;
+  ASSERT_EQ(Run("vdrive create b --media cd-r"), 0) << out;
+  ASSERT_EQ(Run("burn --drive a --audio --raw --cd-text" + files), 0) << out;
+  ASSERT_EQ(Run("grab --drive a --disc --raw --out A"), 0) << out;
+  ASSERT_EQ(Run("--json burn --drive b --mds A.mds"), 0) << out;
+  EXPECT_EQ(Json().value("mds", ""), "A.mds") << out;
+  ASSERT_EQ(Run("grab --drive b --disc --raw --out B"), 0) << out;
+  const std::string a = File("A.xmf"), b = File("B.xmf");
+  ASSERT_EQ(a.size() % 2448, 0u);
+  ASSERT_EQ(a.size(), b.size());
+  // The Q of every sector first, so that a difference names its address.
+  for (size_t at = 0; at < a.size(); at += 2448) {
+    std::string qa, qb;
+    for (size_t k = 0; k < 96; ++k) qa += static_cast<char>(a[at + 2352 + k] & 0x40), qb += static_cast<char>(b[at + 2352 + k] & 0x40);
+    ASSERT_EQ(qa, qb) << "Q differs at LBA " << at / 2448;
+  }
+  EXPECT_TRUE(a == b) << "the discs' sectors differ";
+  for (const char* drive : {"a", "b"}) {
+    ASSERT_EQ(Run("vdrive export " + std::string(drive) + " --out " + drive + ".bin --cue " + drive + ".cue"), 0) << out;
+  }
+  EXPECT_TRUE(File("a.bin") == File("b.bin"));
+  // The TOC and the lead-in's CD-Text, as the engine reads them from each drive.
+  nlohmann::json disc[2];
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(Run(std::string("--json info --drive ") + "ab"[i]), 0) << out;
+    disc[i] = Json()["disc"];
+  }
+  EXPECT_EQ(disc[0]["tracks"], disc[1]["tracks"]);
+  EXPECT_EQ(disc[0]["cdText"], disc[1]["cdText"]);
+  EXPECT_EQ(disc[1]["cdText"]["tracks"][1].value("title", ""), "Beta") << disc[1].dump();
+  std::string tocA, tocB;
+  ASSERT_EQ(qvtest::RunCommand("cd-info --no-header --no-device-info --no-cddb --cue-file " + At("a.cue") +
+                                   " 2>&1 | grep -E '^ *[0-9]+: |leadout'", &tocA), 0) << tocA;
+  ASSERT_EQ(qvtest::RunCommand("cd-info --no-header --no-device-info --no-cddb --cue-file " + At("b.cue") +
+                                   " 2>&1 | grep -E '^ *[0-9]+: |leadout'", &tocB), 0) << tocB;
+  EXPECT_EQ(tocA, tocB);
+  EXPECT_NE(tocA.find("  3: "), std::string::npos) << tocA;
+}
+
+// Each refusal comes before anything is written: the disc stays blank.
+TEST_F(RawCli, RefusalsLeaveTheDiscBlank) {
+  QVTEST_REQUIRE_PROGRAM("sox");
+  QVTEST_REQUIRE_PROGRAM("metaflac");
+  const std::string files = MakeAlbum();
+  ASSERT_EQ(Run("vdrive create a --media cd-r"), 0) << out;
+  ASSERT_EQ(Run("burn --drive a --audio --raw" + files), 0) << out;
+  ASSERT_EQ(Run("grab --drive a --disc --raw --out A"), 0) << out;
+  // The same description naming its image one folder up.
+  std::string mds = File("A.mds");
+  const size_t name = mds.rfind("A.xmf");
+  ASSERT_NE(name, std::string::npos);
+  Write("up.mds", mds.substr(0, name) + "../A.xmf" + std::string(1, '\0'));
+  ASSERT_EQ(Run("vdrive create blank --media cd-r"), 0) << out;
+  Write("small.json", R"({"media": "cd-r", "capacity": 1000})");
+  ASSERT_EQ(Run("vdrive create small --media cd-r"), 0) << out;
+  ASSERT_EQ(Run("vdrive insert small --disc small.json"), 0) << out;
+  const std::string title161(161, 'x');
+  const struct {
+    const char* drive;
+    std::string args;
+  } cases[] = {
+      {"blank", "--mds up.mds"},
+      {"small", "--mds A.mds"},
+      {"small", "--audio --raw" + files},
+      {"blank", "--audio --raw --track-title 4=Delta" + files},
+      {"blank", "--audio --raw --track-performer Bob" + files},
+      {"blank", "--audio --raw --title " + title161 + files},
+      {"blank", "--audio --raw --title 'Ünïcödé ☃'" + files},
+      {"blank", "--audio --sao --cd-text" + files},
+      {"blank", "--audio --cd-text" + files},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    EXPECT_NE(Run("burn --drive " + std::string(c.drive) + " " + c.args), 0) << out;
+    EXPECT_EQ(DiscStatus(c.drive), "blank") << out;
+  }
+}
+
+}  // namespace
