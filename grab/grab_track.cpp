@@ -50,6 +50,12 @@ void CreateOutput(const char* method, qv::plat::OutputFile& file, const char* fi
 
 }  // namespace
 
+uint32_t QuorvaneI_GrabChunkBlocks(uint32_t hostLimit, uint32_t blockSize) {
+  if (blockSize == 0) return 1;
+  const uint32_t bytes = hostLimit == 0 ? kGrabBufferSize : std::min(hostLimit, kQuorvaneGrabMaxTransfer);
+  return std::max<uint32_t>(1, bytes / blockSize);
+}
+
 void QuorvaneI_OpenGrabbed(const char* method, qv::plat::OutputFile& file, const std::string& name) {
   uint32_t error = 0;
   if (!file.Open(name, &error))
@@ -189,11 +195,14 @@ void CQuorvane_CdvdGrabber::GrabTrackCooked(const GrabRun& run, uint32_t progres
   const QUORVANE_TOC_TRACK& t = *run.track;
   const uint32_t blockSize = t.m__ULONG__BlockSize;
   const int32_t end = t.m__LONG__EndAddress;
-  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kGrabBufferSize]);
+  const uint32_t chunkBlocks =
+      QuorvaneI_GrabChunkBlocks(m__PCQuorvane_ScsiTransport__Transport->GetHostTransferLimit(), blockSize);
+  const uint32_t bufferSize = chunkBlocks * blockSize;
+  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[bufferSize]);
   if (!buffer)
     QuorvaneI_Throw(kMethod, EN_MEMORY_ALLOCATION_FAILED, 0, "%s(): l__PUCHAR__Buffer == NULL", kMethod);
-  m__PCQuorvane_ScsiTransport__Transport->SetMaximumTransferLength(kGrabBufferSize);
-  int32_t chunk = static_cast<int32_t>(kGrabBufferSize / blockSize);
+  m__PCQuorvane_ScsiTransport__Transport->SetMaximumTransferLength(bufferSize);
+  int32_t chunk = static_cast<int32_t>(chunkBlocks);
   if ((depth > 0 && !(depth == 1 && run.keepChunks)) || run.forceSingle) chunk = 1;
   const uint64_t range = static_cast<uint64_t>(int64_t{last} - first + 1);
   const uint64_t total = run.progressTotal != 0 ? run.progressTotal : range;
@@ -204,7 +213,7 @@ void CQuorvane_CdvdGrabber::GrabTrackCooked(const GrabRun& run, uint32_t progres
     // A short track or range ends in a shorter chunk.
     const int32_t blocks = static_cast<int32_t>(std::min<int64_t>(chunk, int64_t{last} - lba + 1));
     const uint32_t bytes = static_cast<uint32_t>(blocks) * blockSize;
-    std::memset(buffer.get(), 0, kGrabBufferSize);
+    std::memset(buffer.get(), 0, bytes);
     bool failed = false;
     if (!gapFailed) {
       try {

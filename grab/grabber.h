@@ -33,6 +33,12 @@ bool QuorvaneI_IsInvalidOpcode(const CDB_FAILURE_INFORMATION* f);
 // when the caller asked for failures.
 inline constexpr uint32_t kQuorvaneGrabBufferSize = 61440;
 inline constexpr int32_t kQuorvaneGapArea = 150;
+// A cooked grab reads as much per command as the system passes to the
+// drive (hostLimit bytes, 0 when it cannot tell: then the classic buffer),
+// up to kQuorvaneGrabMaxTransfer; each command costs a round trip through
+// the kernel and the drive, so fewer and larger ones read faster.
+inline constexpr uint32_t kQuorvaneGrabMaxTransfer = 1048576;
+uint32_t QuorvaneI_GrabChunkBlocks(uint32_t hostLimit, uint32_t blockSize);
 inline constexpr int32_t kQuorvaneForgivenArea = 200;
 
 // The grabbed files: opened under a temporary name, written block by

@@ -41,6 +41,9 @@ void CQuorvane_ScsiDeviceCdvdRomReader::ReadTOC(void* buffer, uint32_t size, boo
   c.b[2] = format & 0x0F;
   c.b[6] = trackOrSession;
   c.Put16(7, size);
+  // ATAPI drives of the SFF-8020 era take formats 0-2 from bits 7-6 of
+  // the control byte and ignore byte 2; MMC drives ignore those bits.
+  if (format <= 2) c.b[9] = static_cast<uint8_t>(format << 6);
   QuorvaneI_Send(GetTransport(), c, buffer, size);
 }
 

@@ -41,6 +41,10 @@ class CQuorvane_ScsiTransport {
   uint32_t GetMaximumTransferLength() const { return m__ULONG__MaximumTransferLength; }
   // The recording modes set it per medium before writing.
   void SetMaximumTransferLength(uint32_t bytes) { m__ULONG__MaximumTransferLength = bytes; }
+  // The most bytes one command may move as the system reports it for this
+  // device (sysfs max_sectors_kb through SG_GET_RESERVED_SIZE on Linux, the
+  // adapter's capabilities on Windows); 0 when it cannot tell.
+  uint32_t GetHostTransferLimit() const { return m__ULONG__HostTransferLimit; }
   // Bytes the last successful command moved, as the transport learnt it
   // (the whole buffer where it cannot tell). Parsers of drive answers read
   // no further than this.
@@ -91,6 +95,7 @@ class CQuorvane_ScsiTransport {
   uint8_t m__UCHAR__DeviceType = 127;
   uint32_t m__ULONG__MaximumTransferLength = 0;
   uint32_t m__ULONG__LastTransferredLength = 0;
+  uint32_t m__ULONG__HostTransferLimit = 0;
 
  private:
   void Run(const uint8_t* cdb, uint8_t cdbLength, void* buffer, uint32_t bufferSize, uint8_t direction,

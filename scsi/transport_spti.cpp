@@ -1,5 +1,6 @@
 #include "scsi/transport_spti.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -178,6 +179,13 @@ void CQuorvane_ScsiTransportSPTI::LogCapabilities() {
   }
   QuorvaneI_Log("\n%s(): Maximum transfer length %u, maximum physical pages %u, alignment mask 0x%x\n", kCtor,
                 caps.maximumTransferLength, caps.maximumPhysicalPages, caps.alignmentMask);
+  // A buffer that does not start on a page spans one page more than its
+  // length fills.
+  constexpr uint32_t kPageSize = 4096;
+  m__ULONG__HostTransferLimit = caps.maximumTransferLength;
+  if (caps.maximumPhysicalPages > 1)
+    m__ULONG__HostTransferLimit = static_cast<uint32_t>(
+        std::min<uint64_t>(m__ULONG__HostTransferLimit, uint64_t{caps.maximumPhysicalPages - 1} * kPageSize));
 }
 
 void CQuorvane_ScsiTransportSPTI::Deliver(Attempt& a) {

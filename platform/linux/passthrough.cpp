@@ -6,9 +6,14 @@
 #include <scsi/sg.h>
 #include <strings.h>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <string>
 
 #include "platform/errors.h"
 #include "platform/linux/os.h"
@@ -99,9 +104,17 @@ bool GetPassThroughCapabilities(PassThroughHandle handle, PassThroughCapabilitie
     if (error) *error = SystemErrorFromErrno(errno);
     return false;
   }
-  // Only sg nodes know their scatter-gather table size; sr nodes leave it 0.
+  // Only sg nodes know their scatter-gather table size; for an sr node the
+  // block queue's segment limit says the same.
   int tableSize = 0;
   if (lnx::GetOs().Ioctl(fd, SG_GET_SG_TABLESIZE, &tableSize) < 0) tableSize = 0;
+  struct stat st{};
+  if (tableSize <= 0 && ::fstat(fd, &st) == 0 && S_ISBLK(st.st_mode)) {
+    const std::string queue = lnx::SysfsRoot() + "/dev/block/" + std::to_string(major(st.st_rdev)) + ":" +
+                              std::to_string(minor(st.st_rdev)) + "/queue/max_segments";
+    std::ifstream in(queue);
+    if (!(in >> tableSize)) tableSize = 0;
+  }
   capabilities->maximumTransferLength = static_cast<uint32_t>(reserved);
   capabilities->maximumPhysicalPages = static_cast<uint32_t>(tableSize);
   capabilities->alignmentMask = 0;

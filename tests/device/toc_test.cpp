@@ -88,7 +88,7 @@ TEST_P(Pauses, TrackEndsExcludeTheNextPauseUnlessFastTocIsOn) {
   }
   EXPECT_EQ(Count(0xBE) - readCds, c.readCds);
   // The TOC is read in MSF form, format 2, into 16384 bytes.
-  const Bytes asked{0x43, 0x02, 0x02, 0, 0, 0, 0, 0x40, 0x00, 0};
+  const Bytes asked{0x43, 0x02, 0x02, 0, 0, 0, 0, 0x40, 0x00, 0x80};
   const auto sent = commands.Commands();
   EXPECT_TRUE(std::any_of(sent.begin(), sent.end(), [&](const auto& s) { return s.cdb == asked; }));
 }

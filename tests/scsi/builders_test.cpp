@@ -81,8 +81,9 @@ INSTANTIATE_TEST_SUITE_P(
                     {0x5A, 0, 0x7F, 0, 0, 0, 0, 0x01, 0x00, 0}, Data::In, 0x100, false, true},
         BuilderCase{"ModeSelect10SetsPF", [](auto& d, auto* b) { d.ModeSelect10(b, 0x3C); },
                     {0x55, 0x10, 0, 0, 0, 0, 0, 0x00, 0x3C, 0}, Data::Out, 0x3C, false, true},
+        // Formats 0-2 are repeated in control byte bits 7-6 for old ATAPI drives.
         BuilderCase{"ReadTOCFullTocMsf", [](auto& d, auto* b) { d.ReadTOC(b, 0x324, true, 2, 1); },
-                    {0x43, 0x02, 0x02, 0, 0, 0, 0x01, 0x03, 0x24, 0}, Data::In, 0x324, false, true},
+                    {0x43, 0x02, 0x02, 0, 0, 0, 0x01, 0x03, 0x24, 0x80}, Data::In, 0x324, false, true},
         BuilderCase{"ReadATIP", [](auto& d, auto* b) { d.ReadATIP(b, 0x1C); },
                     {0x43, 0x00, 0x04, 0, 0, 0, 0x00, 0x00, 0x1C, 0}, Data::In, 0x1C, false, true},
         BuilderCase{"ReportKeyRpcState", [](auto& d, auto* b) { d.ReportKey(0x11223344, 0, b, 8, 0x08, 0); },
