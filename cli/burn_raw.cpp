@@ -104,14 +104,9 @@ int CollectCdText(const CdTextOptions& o, const std::vector<std::string>& files,
 
 int BurnRawAudio(const GlobalOptions& global, const RawAudioBurn& o) {
   DriveJob job("burn");
-  if (int rc = job.Open(o.drive, global.json, DiscUse::Write)) return rc;
-  QV_HANDLE h = job.handle();
-  Quorvane_SetEjectAfterFail(0);
-  job.EjectAfterFailure(o.eject);
   DiscState before;
-  if (int rc = ReadDiscState(job, &before)) return rc;
-  if (o.speed != 0)
-    if (int rc = job.SetWriteSpeed(o.speed)) return rc;
+  if (int rc = OpenForBurn(job, o.drive, global.json, o.eject, o.speed, &before)) return rc;
+  QV_HANDLE h = job.handle();
   Recording recording{0, o.test, false, false};
   if (int rc = CheckRecording(job, before, recording)) return rc;
   CallStatus s;
@@ -155,13 +150,8 @@ int BurnMds(const GlobalOptions& global, const MdsBurn& o) {
                                                    "was written",
                            ""});
   DriveJob job("burn");
-  if (int rc = job.Open(o.drive, global.json, DiscUse::Write)) return rc;
-  Quorvane_SetEjectAfterFail(0);
-  job.EjectAfterFailure(o.eject);
   DiscState before;
-  if (int rc = ReadDiscState(job, &before)) return rc;
-  if (o.speed != 0)
-    if (int rc = job.SetWriteSpeed(o.speed)) return rc;
+  if (int rc = OpenForBurn(job, o.drive, global.json, o.eject, o.speed, &before)) return rc;
   Recording recording{0, o.test, false, true};
   if (int rc = CheckRecording(job, before, recording)) return rc;
   CallStatus s;

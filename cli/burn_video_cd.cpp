@@ -22,12 +22,9 @@ int BurnVideoCd(const GlobalOptions& global, const VideoCdBurn& o) {
     return Report("burn", {kExitUnsupported, why + "; nothing was written", ""});
   }
   DriveJob job("burn");
-  if (int rc = job.Open(o.drive, global.json, DiscUse::Write)) return rc;
-  QV_HANDLE h = job.handle();
-  Quorvane_SetEjectAfterFail(0);
-  job.EjectAfterFailure(o.eject);
   DiscState before;
-  if (int rc = ReadDiscState(job, &before)) return rc;
+  if (int rc = OpenForBurn(job, o.drive, global.json, o.eject, 0, &before)) return rc;
+  QV_HANDLE h = job.handle();
   // The template's addresses are those of a disc's first tracks, and a
   // session at once starts at the first pause: only a blank CD takes it.
   if ((before.type != DISC_TYPE_CDR && before.type != DISC_TYPE_CDRW) || before.disc.m__UCHAR__DiscStatus != 0)

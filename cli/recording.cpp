@@ -34,6 +34,14 @@ int Refuse(const std::string& why) { return Report("burn", {kExitUnsupported, wh
 
 }  // namespace
 
+int OpenForBurn(DriveJob& job, const std::string& drive, bool json, bool eject, uint32_t speed, DiscState* before) {
+  if (int rc = job.Open(drive, json, DiscUse::Write)) return rc;
+  Quorvane_SetEjectAfterFail(0);
+  job.EjectAfterFailure(eject);
+  if (int rc = ReadDiscState(job, before)) return rc;
+  return speed != 0 ? job.SetWriteSpeed(speed) : kExitOk;
+}
+
 uint32_t DiscState::start() const {
   if (!next.m__UCHAR__IsValid || !next.m__UCHAR__IsNWAValid || next.m__LONG__NextWritableAddress < 0) return 0;
   return static_cast<uint32_t>(next.m__LONG__NextWritableAddress);

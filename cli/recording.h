@@ -24,6 +24,11 @@ struct DiscState {
 // Reads the disc's state; 0 or the exit code, having said why.
 int ReadDiscState(DriveJob& job, DiscState* state);
 
+// Opens the drive for a burn: a failure leaves the disc in unless `eject`,
+// the disc's state is read, and the write speed set where one is given.
+// 0 or the exit code, having said why.
+int OpenForBurn(DriveJob& job, const std::string& drive, bool json, bool eject, uint32_t speed, DiscState* before);
+
 // What is to be recorded.
 struct Recording {
   uint64_t bytes = 0;
