@@ -54,9 +54,7 @@ TEST_F(CueCli, AudioSheetWithStoredAndSilentPregapsIndexesAndCodes) {
   ASSERT_EQ(qvtest::RunCommand("cd-info --no-header --no-device-info --no-cddb --cue-file " + At("disc.cue") + " 2>&1",
                                &info), 0) << info;
   for (int i = 0; i < 4; ++i) {
-    char row[64];
-    std::snprintf(row, sizeof row, "%3d: %02zu:%02zu:%02zu  %06zu audio", i + 1, (starts[i] + 150) / 4500,
-                  (starts[i] + 150) / 75 % 60, (starts[i] + 150) % 75, starts[i]);
+    const std::string row = qvtest::CdInfoAudioRow(i + 1, starts[i]);
     EXPECT_NE(info.find(row), std::string::npos) << row << " in\n" << info;
   }
   EXPECT_NE(info.find("Media Catalog Number (MCN): 4006381333931"), std::string::npos) << info;

@@ -9,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support/cli_fixture.h"
 #include "support/test_support.h"
 
 namespace {
@@ -93,9 +94,7 @@ TEST_F(RawCli, AudioWithCdTextFromTagsAndOptions) {
   size_t start = 0;
   for (int i = 0; i < 3; ++i) {
     SCOPED_TRACE(i + 1);
-    char row[48];
-    std::snprintf(row, sizeof row, "%3d: %02zu:%02zu:%02zu  %06zu audio", i + 1, (start + 150) / 4500,
-                  (start + 150) / 75 % 60, (start + 150) % 75, start);
+    const std::string row = qvtest::CdInfoAudioRow(i + 1, start);
     EXPECT_NE(info.find(row), std::string::npos) << row << " in\n" << info;
     const std::string raw = File("t" + std::to_string(i + 1) + ".raw");
     ASSERT_GE(bin.size(), (start + frames[i]) * 2352);
