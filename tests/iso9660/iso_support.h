@@ -1,6 +1,5 @@
 // Helpers of the ISO9660 tests: trees made through the C API, images read
-// out of them, the outside checkers, and the structural checks no outside
-// tool makes.
+// out of them, the outside checkers, and the checks no outside tool makes.
 #pragma once
 #include <cstdint>
 #include <deque>
@@ -82,10 +81,9 @@ std::string OutsideProblems(Tree& tree, const std::string& image, bool boot = fa
 // True when every outside checker is installed (CI installs them all).
 bool HaveOutsideCheckers();
 
-// Structural checks of an image built at startAddress: volume space size,
-// both-endian fields, sorted records without duplicates, d-characters,
-// "." and "..", records inside their sector, path tables that match the
-// directories (size, order, extents, parents). One line per problem.
+// What the outside checkers miss in an image built at startAddress:
+// records in ECMA-119 order without duplicates, and path tables that match
+// the directories (order, extents, parents). One line per problem.
 std::vector<std::string> StructureProblems(const std::string& image, uint32_t startAddress = 0);
 
 // Little helpers over image bytes.
