@@ -1,6 +1,6 @@
 // Where UDF images put their structures, how large files are described,
-// the item and DVD-Video entry points' rules. Every image here is also
-// handed to 7z, which refuses any tag whose CRC or checksum is wrong.
+// the item and DVD-Video entry points' rules. The empty images are judged
+// by udfinfo and 7z, which refuses any tag whose CRC or checksum is wrong.
 #include <filesystem>
 #include <fstream>
 
@@ -16,16 +16,11 @@ using qviso::LE32;
 uint16_t TagOf(const std::string& image, uint32_t lba) { return LE16(qviso::Sector(image, lba)); }
 uint32_t TagLocation(const std::string& image, uint32_t lba) { return LE32(qviso::Sector(image, lba) + 12); }
 
-void SevenZipAccepts(const std::string& image, const qvtest::TempDir& dir) {
-  const fs::path file = dir / "check.udf";
-  std::ofstream(file, std::ios::binary) << image;
-  std::string out;
-  EXPECT_EQ(qvtest::RunCommand("7z t -tudf '" + file.string() + "'", &out), 0) << out;
-}
-
 TEST(UdfLayout, AnEmptyRootLandsWhereTheBlocksAreFixed) {
   QVTEST_REQUIRE_PROGRAM("7z");
+  QVTEST_REQUIRE_PROGRAM("udfinfo");
   qvtest::TempDir dir;
+  fs::create_directories(dir / "empty");
   struct Case {
     int udf;
     uint32_t fileSet, rootEntry, partitionLength;
@@ -54,7 +49,8 @@ TEST(UdfLayout, AnEmptyRootLandsWhereTheBlocksAreFixed) {
     EXPECT_EQ(TagOf(image, c.rootEntry + 1), 257) << "the root's parent identifier";
     EXPECT_EQ(LE32(qviso::Sector(image, 34) + 188), c.fileSet) << "partition start";
     EXPECT_EQ(LE32(qviso::Sector(image, 34) + 192), c.partitionLength);
-    SevenZipAccepts(image, dir);
+    std::ofstream(dir / "empty.udf", std::ios::binary) << image;
+    EXPECT_EQ(qvudf::UdfProblems((dir / "empty.udf").string(), (dir / "empty").string()), "");
   }
 }
 
