@@ -1,6 +1,5 @@
 // Conversions and the writer, judged by outside tools where there are some
 // (sox reads our wave files, ogginfo checks our Ogg Vorbis files).
-#include <cstring>
 
 #include "audio_support.h"
 
@@ -53,10 +52,10 @@ TEST(Uncompress, EveryFormatBecomesACdWaveThatSoxReads) {
     QV_ULONG size = 0;
     ASSERT_EQ(Uncompress(Fixture(file), out, 10000, 1, &size, &progress), 0u) << file;
     const auto bytes = qvaudio::Bytes(out.string());
-    ASSERT_EQ(bytes.size(), size + 44u) << file;
-    SONVEX_WAVE_FILE_HEADER expected;
-    Sonvex_WaveFileHeaderFormat(&expected, size);
-    EXPECT_EQ(std::memcmp(bytes.data(), &expected, 44), 0) << file;
+    ASSERT_EQ(bytes.size(), size + 44u) << file;  // the header is soxi's to judge, below
+    if (file == std::string("tone-cd.wav")) {
+      EXPECT_TRUE(bytes == qvaudio::Bytes(Fixture(file))) << "as sox wrote it";
+    }
     // The decoded samples are those a reader hands out.
     EXPECT_TRUE(std::vector<uint8_t>(bytes.begin() + 44, bytes.end()) == DecodeAll(Fixture(file)).pcm) << file;
     ASSERT_FALSE(progress.percents.empty());
