@@ -12,7 +12,8 @@
 #      burns a Video CD and a DVD-Video image of single files, and the C++
 #      client appends a session to its disc: each is read back here by
 #      outside tools;
-#   4. regsvr32 /u, and a check that nothing of the registration is left.
+#   4. regsvr32 /u, and the compiled client's check that nothing of the
+#      registration is left.
 # Usage: run-wine.sh [build-windows [build]]   (build: the Linux tree with
 # the quorvane command, which makes and exports the virtual drives)
 set -uo pipefail
@@ -21,7 +22,7 @@ linux_build=$(cd "${2:-build}" && pwd) || exit 2
 quorvane=$linux_build/cli/quorvane
 here=$(cd "$(dirname "$0")" && pwd)
 [ -x "$quorvane" ] || { echo "run-wine.sh: $quorvane is missing (make build)" >&2; exit 2; }
-for program in wine wineserver winepath bsdtar xorriso 7z lsdvd dvdbackup udfinfo ffmpeg vcd-info; do
+for program in wine wineserver winepath bsdtar xorriso 7z lsdvd udfinfo ffmpeg vcd-info; do
   command -v "$program" >/dev/null || { echo "run-wine.sh: $program is not installed" >&2; exit 2; }
 done
 
@@ -171,8 +172,8 @@ mkdir -p "$work/dvd-x"
 { 7z x -y -o"$work/dvd-x" "$work/scratch/vbs-dvd.iso" >/dev/null && diff -r "$video_ts" "$work/dvd-x/VIDEO_TS"; } ||
   fail "the DVD-Video image's files"
 # VBScript's patched DVD-Video image: every address in the IFO and BUP
-# files where the file now lies, the titles as libdvdread sees them, and
-# the title sets copied back by dvdbackup as they were.
+# files where the file now lies, and the titles as libdvdread sees them
+# (dvdbackup copies such an image back in UdfOracles).
 dvd_titles() { lsdvd -x "$1" 2>/dev/null | grep -E '^(Disc Title|Title)'; }
 expected_titles='Title: 01, Length: 00:00:02.000 Chapters: 02, Cells: 02, Audio streams: 01, Subpictures: 00
 Title: 02, Length: 00:00:03.000 Chapters: 01, Cells: 01, Audio streams: 01, Subpictures: 00'
@@ -180,9 +181,6 @@ patched=$work/scratch/vbs-dvd-patched.iso
 /usr/bin/python3 "$here/../udf/dvd_check.py" "$patched" >/dev/null || fail "the patched image's IFO addresses"
 [ "$(dvd_titles "$patched")" = "Disc Title: VBSDVD"$'\n'"$expected_titles" ] || fail "lsdvd on the patched image"
 udfinfo "$patched" >/dev/null 2>&1 || fail "udfinfo on the patched image"
-( dvdbackup -M -n copy -i "$patched" -o "$work/dvd-copy" >/dev/null 2>&1 &&
-  for vob in "$video_ts"/*.VOB; do cmp "$vob" "$work/dvd-copy/copy/VIDEO_TS/$(basename "$vob")" || exit 1; done ) ||
-  fail "the patched image's title sets, copied back"
 # JScript's image of single files: laid out IFO and VOB first, backups
 # last; read by libdvdread, and the disc it burnt holds the saved image.
 js_dvd=$work/scratch/js-dvd.iso
@@ -218,9 +216,6 @@ cp "$work/other/a.txt" "$work/expected-session2/second.txt"
 echo "== regsvr32 /u $ocx"
 wine regsvr32 /u /s "$ocx" || fail "regsvr32 /u"
 run_client unregistered
-for key in 'HKCR\Quorvane.DiscInfo.1' 'HKCR\Quorvane.DAOLayout' 'HKCR\TypeLib\{553B8CD4-023B-4F0E-92F2-D99822581E63}'; do
-  if wine reg query "$key" >/dev/null 2>&1; then fail "$key is still registered"; fi
-done
 
 if [ ${#failures[@]} -ne 0 ]; then
   echo "run-wine.sh: ${#failures[@]} step(s) failed: ${failures[*]}"

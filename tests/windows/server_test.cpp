@@ -544,45 +544,6 @@ TEST_F(Com, ASucceedingCallClearsTheMessage) {
   EXPECT_EQ(message, "");
 }
 
-// A failing member seen through IDispatch: the error object reaches the
-// caller as the exception information, the way script clients see it.
-class CFailingLayout : public ComObject<CFailingLayout, IDAOLayout> {
- public:
-  static const CLSID& ClassId() { return CLSID_CDAOLayout; }
-  HRESULT STDMETHODCALLTYPE AddTrack(BSTR, VARIANT, VARIANT) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE AddCDTextInfo(BSTR, BSTR) override {
-    return CallEngine("CFailingLayout::AddCDTextInfo", this, "Quorvane_Fake", CLSID_CDAOLayout, message_, nullptr,
-                      [](char* text, uint32_t size, uint32_t*, CDB_FAILURE_INFORMATION*) {
-                        std::snprintf(text, size, "bad artist");
-                        return static_cast<uint32_t>(EN_INVALID_PARAMETER);
-                      });
-  }
-  HRESULT STDMETHODCALLTYPE get_TrackCount(ULONG*) override { return E_NOTIMPL; }
-
- private:
-  std::string message_;
-};
-
-TEST_F(Com, FailuresReachDispatchCallers) {
-  Ptr<IDAOLayout> layout;
-  ASSERT_EQ(CFailingLayout::Create(nullptr, IID_IDAOLayout, layout.Out()), S_OK);
-  VARIANT args[2];
-  for (auto& a : args) {
-    V_VT(&a) = VT_BSTR;
-    V_BSTR(&a) = SysAllocString(L"x");
-  }
-  DISPPARAMS params = {args, nullptr, 2, 0};
-  EXCEPINFO exception = {};
-  EXPECT_EQ(layout->Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr, &exception, nullptr), DISP_E_EXCEPTION);
-  EXPECT_EQ(exception.scode, static_cast<SCODE>(0x800A0202));
-  EXPECT_EQ(Narrow(exception.bstrDescription), "User input parameter is not valid");
-  EXPECT_EQ(Narrow(exception.bstrSource), "Quorvane.DAOLayout.1");
-  SysFreeString(exception.bstrDescription);
-  SysFreeString(exception.bstrSource);
-  SysFreeString(exception.bstrHelpFile);
-  for (auto& a : args) VariantClear(&a);
-}
-
 // --- the Devices class object -----------------------------------------------
 
 class FakeDevices : public ComObject<FakeDevices, IDevices> {

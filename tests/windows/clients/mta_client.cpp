@@ -311,8 +311,6 @@ void Scenario(const std::wstring& source, const std::wstring& other, const std::
     Check((static_cast<unsigned long>(hr) >> 16) == 0x800A, "no disc: an engine error " + Hex(hr));
     CheckErrorObject("no disc", L"Quorvane.Device.1");
   }
-  Ptr<IDevice> none;
-  CheckHr(E_INVALIDARG, devs->GetDevice(count, &none.p), "GetDevice(Count)");
 
   // The image and a DiscInfo of every drive, on two threads at once.
   Sink sink;

@@ -28,8 +28,9 @@ function step(name, body) {
   }
 }
 
-// Runs body, which must throw the automation error number (unsigned).
-function expectError(name, number, body, source, description) {
+// Runs body, which must throw the automation error number (unsigned) and,
+// when given, the description. (JScript shows a script no error source.)
+function expectError(name, number, body, description) {
   try {
     body();
     failed++;
@@ -69,7 +70,6 @@ step("list the drives", function () {
     }
   }
   expect("a DiscInfo of every drive with a disc", devs.Count - 1, withDisc);
-  expectError("GetDevice(-1)", 0x80070057, function () { devs.GetDevice(-1); });
 });
 
 var collisions = 0;
@@ -82,7 +82,7 @@ step("build an image", function () {
   expect("skipped: the answer is a kid of the folder", folder.ImageLongName, kept.Parent.ImageLongName);
   var saved = new ActiveXObject("Quorvane.SimpleCallBack");
   expectError("saving before building", 0x800A0100, function () { img.SaveImageToFile(scratch + "\\early.iso", saved); },
-              "Quorvane.JolietImage.1", "Image is not built");
+              "Image is not built");
   // A node carries its file's date (not the time of the run, which may
   // cross midnight).
   var kid = folder.FirstKid, stamp = kid.DateTime, fso = new ActiveXObject("Scripting.FileSystemObject");
@@ -107,7 +107,7 @@ step("burn to a blank DVD+R", function () {
   expect("the disc is written", false, dev.GetDiscInfo().IsBlank);
   expectError("a burn onto the closed disc", 0x800A0101, function () {
     dev.TrackAtOnceFromFileSystemHandle(img.FileSystemHandle, false, false);
-  }, "Quorvane.Device.1", "There is no enough space");
+  }, "There is no enough space");
 });
 
 step("grab a track", function () {
@@ -118,7 +118,7 @@ step("grab a track", function () {
   expect("grab progress reports", true, reports > 0 && last > 0 && last <= 100);
   expectError("a track the disc does not have", 0x800A0202, function () {
     dev.GrabTrack(9, scratch + "\\track9.iso", false);
-  }, "Quorvane.Device.1", "User input parameter is not valid");
+  }, "User input parameter is not valid");
   expectError("importing into something else than a JolietImage", 0x80004002, function () {
     dev.ImportTrack(new ActiveXObject("Quorvane.DiscInfo"), true, 1);
   });
@@ -129,13 +129,13 @@ step("burn a Video CD", function () {
   expect("a blank CD-R", true, dev !== null);
   expectError("a file that is no MPEG stream", 0x800A0202, function () {
     dev.SuperVideoCD(source + "\\a.txt", false);
-  }, "Quorvane.Device.1", "User input parameter is not valid");
+  }, "User input parameter is not valid");
   expect("nothing was burnt", true, dev.GetDiscInfo().IsBlank);
   dev.VideoCD(scratch + "\\movie.mpg", false);
   expect("the CD-R is written", false, dev.GetDiscInfo().IsBlank);
   expectError("the handle of a DVD-Video image not built", 0x800A0100, function () {
     return new ActiveXObject("Quorvane.DVDVideoImage").FileSystemHandle;
-  }, "Quorvane.DVDVideoImage.1", "Image is not built");
+  }, "Image is not built");
 });
 
 // A DVD-Video image of single files, added out of order: the image lays
