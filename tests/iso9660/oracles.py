@@ -121,10 +121,6 @@ def main():
     joliet = manifest['joliet']
     pycdlib_check(image, manifest)
 
-    code, out = run(['xorriso', '-abort_on', 'NEVER', '-return_with', 'WARNING', '32', '-indev', image,
-                     '-find', '/', '-exec', 'lsdl'])
-    if code != 0 and not tolerated(out, manifest):
-        problems.append('xorriso -find exits %d:\n%s' % (code, out))
     if manifest.get('boot'):
         code, out = run(['xorriso', '-indev', image, '-report_el_torito', 'plain'])
         if code != 0 or 'El Torito boot img' not in out:
