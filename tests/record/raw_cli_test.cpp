@@ -3,29 +3,21 @@
 // onto a second CD-R, both discs read back raw and compared; and the
 // refusals that must leave a blank disc blank.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <fstream>
 
 #include <nlohmann/json.hpp>
 
 #include "support/cli_fixture.h"
-#include "support/test_support.h"
 
 namespace {
 
-class RawCli : public ::testing::Test {
+class RawCli : public qvtest::CliTest {
  protected:
-  qvtest::TempDir home;
-  std::string out;
-  void SetUp() override { setenv("QUORVANE_VDRIVE_HOME", home.path().c_str(), 1); }
-  void TearDown() override { unsetenv("QUORVANE_VDRIVE_HOME"); }
+  // Run in the home, so that relative names land there.
   int Run(const std::string& args) {
-    return qvtest::RunCommand("cd " + At("") + " && " + std::string(qvtest::BinaryDir()) + "/cli/quorvane " + args +
-                                  " 2>&1",
-                              &out);
+    return qvtest::RunCommand("cd " + At("") + " && " + qvtest::QuorvaneCommand() + " " + args + " 2>&1", &out);
   }
-  std::string At(const std::string& name) { return "'" + (home.path() / name).string() + "'"; }
   std::string File(const std::string& name) { return qvtest::ReadFile(home.path() / name); }
   void Write(const std::string& name, const std::string& bytes) {
     std::ofstream(home.path() / name, std::ios::binary) << bytes;
@@ -87,6 +79,16 @@ TEST_F(RawCli, AudioWithCdTextFromTagsAndOptions) {
     ASSERT_EQ(qvtest::RunCommand("cd " + At("") + " && cdrdao show-toc disc.cue 2>&1", &toc), 0) << toc;
     for (const char* line : {"CATALOG NUMBER: 4006381333931", "ISRC US ABC 99 00002", "INDEX  2 00:01:00(    75)"})
       EXPECT_NE(toc.find(line), std::string::npos) << line << " in\n" << toc;
+  }
+  // The CD-Text file beside the export, as cdrskin reads it. (Only the
+  // disc's texts: every string starts a pack of its own, and cdrskin, which
+  // reads the strings as one run, takes the NULs after one for the next
+  // tracks' empty texts.)
+  if (qvtest::RunCommand("command -v cdrskin >/dev/null") == 0) {
+    std::string v07t;
+    ASSERT_EQ(qvtest::RunCommand("cdrskin textfile_to_v07t=" + At("disc.cdt") + " 2>&1", &v07t), 0) << v07t;
+    for (const char* want : {"Album Title         = Raw Album", "Artist Name         = The Band"})
+      EXPECT_NE(v07t.find(want), std::string::npos) << v07t;
   }
   // Each track after a two-second pause; its samples are the file's, then zeros.
   const size_t frames[] = {375, 338, 450};
