@@ -5,41 +5,39 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "support/test_support.h"
+#include "support/cli_fixture.h"
 
 namespace {
 
-class DeviceCommands : public ::testing::Test {
+class DeviceCommands : public qvtest::CliTest {
  protected:
-  int Run(const std::string& args, std::string* out = nullptr) {
-    std::string text;
-    const int rc = qvtest::RunCommand("QUORVANE_VDRIVE_HOME=" + home.path().string() +
-                                          " QUORVANE_LIB_WNASPI32=/nonexistent " + qvtest::BinaryDir() +
-                                          "/cli/quorvane " + args + " 2>&1",
-                                      &text);
-    if (out) *out = text;
-    return rc;
+  // No ASPI library: only the virtual drives are listed.
+  void SetUp() override {
+    CliTest::SetUp();
+    qvtest::SetEnvironment("QUORVANE_LIB_WNASPI32", "/nonexistent");
+  }
+  void TearDown() override {
+    qvtest::SetEnvironment("QUORVANE_LIB_WNASPI32", nullptr);
+    CliTest::TearDown();
   }
   static std::set<std::string> Keys(const nlohmann::json& j) {
     std::set<std::string> keys;
     for (const auto& [k, v] : j.items()) keys.insert(k);
     return keys;
   }
-  qvtest::TempDir home;
 };
 
 TEST_F(DeviceCommands, DevicesListsTheVirtualDrives) {
-  std::string out;
-  ASSERT_EQ(Run("vdrive create burner --media cd-rw", &out), 0) << out;
-  ASSERT_EQ(Run("vdrive create reader --model ACME:READER", &out), 0) << out;
-  ASSERT_EQ(Run("devices", &out), 0) << out;
+  ASSERT_EQ(Run("vdrive create burner --media cd-rw"), 0) << out;
+  ASSERT_EQ(Run("vdrive create reader --model ACME:READER"), 0) << out;
+  ASSERT_EQ(Run("devices"), 0) << out;
   EXPECT_NE(out.find("virtual  burner           CdRom0     16:0:0:0   QUORVANE Virtual Recorder 1.00     cd-rw blank"),
             std::string::npos)
       << out;
   EXPECT_NE(out.find("virtual  reader           CdRom1     16:0:1:0   ACME READER 1.00"),
             std::string::npos)
       << out;
-  ASSERT_EQ(Run("devices --json", &out), 0) << out;
+  ASSERT_EQ(Run("devices --json"), 0) << out;
   const auto j = nlohmann::json::parse(out);
   ASSERT_EQ(j["devices"].size(), 2u);
   const auto& d = j["devices"][0];
@@ -51,10 +49,9 @@ TEST_F(DeviceCommands, DevicesListsTheVirtualDrives) {
 }
 
 TEST_F(DeviceCommands, InfoDescribesADriveInJson) {
-  std::string out;
-  ASSERT_EQ(Run("vdrive create burner --media dvd+r --model PLEXTOR:DVDR_PX-716A", &out), 0) << out;
-  ASSERT_EQ(Run("info --drive burner --json", &out), 0) << out;
-  const auto j = nlohmann::json::parse(out.substr(out.find('{')));
+  ASSERT_EQ(Run("vdrive create burner --media dvd+r --model PLEXTOR:DVDR_PX-716A"), 0) << out;
+  ASSERT_EQ(Run("info --drive burner --json"), 0) << out;
+  const auto j = Json();
   const auto& d = j["drive"];
   EXPECT_EQ(Keys(d), (std::set<std::string>{"name", "device", "vendor", "product", "revision", "bufferSize", "reads",
                                             "writes", "testWrite", "writeModes", "readModes", "speeds",
@@ -73,9 +70,8 @@ TEST_F(DeviceCommands, InfoDescribesADriveInJson) {
 }
 
 TEST_F(DeviceCommands, InfoReadsAsTextAtAGlance) {
-  std::string out;
-  ASSERT_EQ(Run("vdrive create burner --media cd-r", &out), 0) << out;
-  ASSERT_EQ(Run("info --drive burner", &out), 0) << out;
+  ASSERT_EQ(Run("vdrive create burner --media cd-r"), 0) << out;
+  ASSERT_EQ(Run("info --drive burner"), 0) << out;
   for (const char* line : {"Drive burner (CdRom0): QUORVANE Virtual Recorder 1.00", "  Buffer        2048 KB",
                            "  Writes        CD-R CD-RW DVD-R DVD-RAM DVD+RW DVD+R DVD+R DL (test write)",
                            "  Write modes   TAO SAO DAO raw+PQ DAO raw+P-W", "Disc: CD-R"})
@@ -85,8 +81,7 @@ TEST_F(DeviceCommands, InfoReadsAsTextAtAGlance) {
 // info run right after a disc goes in meets the drive spinning it up; it
 // waits, and tells the disc as it is.
 TEST_F(DeviceCommands, TheFirstCommandAfterAnInsertSeesTheDisc) {
-  std::string out;
-  ASSERT_EQ(Run("vdrive create d", &out), 0) << out;
+  ASSERT_EQ(Run("vdrive create d"), 0) << out;
   const auto model = home.path() / "d" / "model.json";
   nlohmann::json quick = nlohmann::json::parse(qvtest::ReadFile(model));
   quick["becomingReadyMs"] = 100;  // the wait matters, not its length
@@ -96,22 +91,21 @@ TEST_F(DeviceCommands, TheFirstCommandAfterAnInsertSeesTheDisc) {
       {"dvd-rw", "DVD-RW (sequential)"},        {"dvd+r", "DVD+R"},  {"dvd+r-dl", "DVD+R DL"},
       {"dvd+rw", "DVD+RW"}, {"dvd-ram", "DVD-RAM"}};
   for (const auto& [media, typeName] : cases) {
-    ASSERT_EQ(Run("vdrive insert d --media " + media, &out), 0) << out;
-    ASSERT_EQ(Run("--json info --drive d", &out), 0) << out;
-    const auto j = nlohmann::json::parse(out.substr(out.find('{')));
+    ASSERT_EQ(Run("vdrive insert d --media " + media), 0) << out;
+    ASSERT_EQ(Run("--json info --drive d"), 0) << out;
+    const auto j = Json();
     EXPECT_EQ(j["disc"]["typeName"], typeName);
     EXPECT_FALSE(j["drive"]["readModes"].is_null()) << media;
   }
 }
 
 TEST_F(DeviceCommands, InfoWithoutADriveUsesTheDefaultVirtualDrive) {
-  std::string out;
-  ASSERT_EQ(Run("info", &out), 0) << out;
+  ASSERT_EQ(Run("info"), 0) << out;
   EXPECT_NE(out.find("made the default virtual drive 'default'"), std::string::npos) << out;
   EXPECT_NE(out.find("Drive default (CdRom0)"), std::string::npos) << out;
   EXPECT_NE(out.find("Disc: DVD+RW"), std::string::npos) << out;
   // Made once: the second run finds it.
-  ASSERT_EQ(Run("info", &out), 0) << out;
+  ASSERT_EQ(Run("info"), 0) << out;
   EXPECT_EQ(out.find("made the default virtual drive"), std::string::npos) << out;
 }
 

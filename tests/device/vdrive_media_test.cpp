@@ -306,7 +306,9 @@ TEST_F(Media, ADriveThatVanishesFailsEveryQueryClearly) {
   EXPECT_EQ(d.m__UCHAR__IsValid, 0);
   EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetInsertedDiscType(handle), 0u);
 }
-// The default model reads and writes every medium, with test writes.
+// The default model reads and writes every medium, with test writes (its
+// identity and buffer: device_cli's InfoDescribesADriveInJson); a handle
+// is destroyed once.
 TEST_F(Media, TheDefaultModelDoesEverything) {
   Make("dvd+r");
   ASSERT_EQ(Open(), 0u) << s.text;
@@ -319,12 +321,6 @@ TEST_F(Media, TheDefaultModelDoesEverything) {
                                                                     &f[13], &f[14], &f[15]),
             0u);
   EXPECT_EQ(std::vector<int>(f, f + 16), std::vector<int>(16, 1)) << "ten formats, then six DVD+ ones";
-  char vendor[9], product[17], revision[5];
-  QV_ULONG buffer = 0;
-  ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GetDeviceInformation(handle, QV_STATUS(s), vendor, product, revision, &buffer), 0u);
-  EXPECT_STREQ(vendor, "QUORVANE");
-  EXPECT_STREQ(product, "Virtual Recorder");
-  EXPECT_EQ(buffer, 2048u * 1024u);
   EXPECT_EQ(Quorvane_CdvdBurnerGrabber_Destroy(&handle), 0u);
   EXPECT_EQ(handle, nullptr);
   EXPECT_EQ(Quorvane_CdvdBurnerGrabber_Destroy(&handle), 2u);

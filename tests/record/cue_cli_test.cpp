@@ -18,15 +18,14 @@ class CueCli : public qvtest::CliTest {
   std::string Bytes(const std::string& name) { return qvtest::ReadFile(home.path() / name); }
   void Sh(const std::string& command) {
     std::string text;
-    ASSERT_EQ(qvtest::RunCommand("cd " + At("") + " && " + command + " 2>&1", &text), 0) << command << "\n" << text;
+    ASSERT_EQ(InHome(command, &text), 0) << command << "\n" << text;
   }
   // Frames [first, first + count) of the exported disc.
   std::string Frames(size_t first, size_t count) { return Bytes("disc.bin").substr(first * 2352, count * 2352); }
   void BurnAndExport(const std::string& cue) {
     ASSERT_EQ(Run("vdrive create cd --media cd-r"), 0) << out;
     ASSERT_EQ(Run("--json burn --drive cd --cue " + At(cue)), 0) << out;
-    const auto report = nlohmann::json::parse(out.substr(std::min(out.find('{'), out.size())), nullptr, false);
-    EXPECT_TRUE(report.is_object() && report.value("sessionAtOnce", false)) << out;
+    EXPECT_TRUE(Json().is_object() && Json().value("sessionAtOnce", false)) << out;
     ASSERT_EQ(Run("vdrive export cd --out " + At("disc.bin") + " --cue " + At("disc.cue")), 0) << out;
   }
 };
@@ -50,16 +49,14 @@ TEST_F(CueCli, AudioSheetWithStoredAndSilentPregapsIndexesAndCodes) {
   BurnAndExport("in.cue");
 
   const size_t starts[] = {0, 450, 825, 1275};
-  std::string info;
-  ASSERT_EQ(qvtest::RunCommand("cd-info --no-header --no-device-info --no-cddb --cue-file " + At("disc.cue") + " 2>&1",
-                               &info), 0) << info;
+  const std::string info = CdInfo("disc.cue");
   for (int i = 0; i < 4; ++i) {
     const std::string row = qvtest::CdInfoAudioRow(i + 1, starts[i]);
     EXPECT_NE(info.find(row), std::string::npos) << row << " in\n" << info;
   }
   EXPECT_NE(info.find("Media Catalog Number (MCN): 4006381333931"), std::string::npos) << info;
   std::string toc;
-  ASSERT_EQ(qvtest::RunCommand("cd " + At("") + " && cdrdao show-toc disc.cue 2>&1", &toc), 0) << toc;
+  ASSERT_EQ(InHome("cdrdao show-toc disc.cue", &toc), 0) << toc;
   for (const char* line : {"CATALOG NUMBER: 4006381333931", "ISRC US ABC 99 00002", "INDEX  2 00:02:00(   150)",
                            "PREGAP 00:01:00(    75)", "COPY PERMITTED"})
     EXPECT_NE(toc.find(line), std::string::npos) << line << " in\n" << toc;

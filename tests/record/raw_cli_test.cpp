@@ -3,34 +3,25 @@
 // onto a second CD-R, both discs read back raw and compared; and the
 // refusals that must leave a blank disc blank.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <fstream>
 
 #include <nlohmann/json.hpp>
 
 #include "support/cli_fixture.h"
-#include "support/test_support.h"
 
 namespace {
 
-class RawCli : public ::testing::Test {
+class RawCli : public qvtest::CliTest {
  protected:
-  qvtest::TempDir home;
-  std::string out;
-  void SetUp() override { setenv("QUORVANE_VDRIVE_HOME", home.path().c_str(), 1); }
-  void TearDown() override { unsetenv("QUORVANE_VDRIVE_HOME"); }
+  // Run in the home, so that relative names land there.
   int Run(const std::string& args) {
-    return qvtest::RunCommand("cd " + At("") + " && " + std::string(qvtest::BinaryDir()) + "/cli/quorvane " + args +
-                                  " 2>&1",
-                              &out);
+    return qvtest::RunCommand("cd " + At("") + " && " + qvtest::QuorvaneCommand() + " " + args + " 2>&1", &out);
   }
-  std::string At(const std::string& name) { return "'" + (home.path() / name).string() + "'"; }
   std::string File(const std::string& name) { return qvtest::ReadFile(home.path() / name); }
   void Write(const std::string& name, const std::string& bytes) {
     std::ofstream(home.path() / name, std::ios::binary) << bytes;
   }
-  nlohmann::json Json() { return nlohmann::json::parse(out.substr(std::min(out.find('{'), out.size())), nullptr, false); }
   // Three tracks: two FLAC files tagged as two tools tag them, one bare wave file.
   std::string MakeAlbum() {
     const char* make[] = {
@@ -38,10 +29,9 @@ class RawCli : public ::testing::Test {
         "sox -n -r 44100 -c 2 -b 16 t2.flac synth 4.5 sine 400 && metaflac --set-tag=TITLE=Beta --set-tag=ARTIST=Bob t2.flac",
         "sox -n -r 44100 -c 2 -b 16 t3.wav synth 6 sine 500"};
     for (int i = 0; i < 3; ++i) {
-      EXPECT_EQ(qvtest::RunCommand("cd " + At("") + " && " + make[i] + " 2>&1", &out), 0) << out;
+      EXPECT_EQ(InHome(make[i], &out), 0) << out;
       const std::string source = i < 2 ? "t" + std::to_string(i + 1) + ".flac" : "t3.wav";
-      EXPECT_EQ(qvtest::RunCommand("cd " + At("") + " && sox " + source + " -t raw t" + std::to_string(i + 1) + ".raw"),
-                0);
+      EXPECT_EQ(InHome("sox " + source + " -t raw t" + std::to_string(i + 1) + ".raw", &out), 0) << out;
     }
     return " t1.flac t2.flac t3.wav";
   }
@@ -76,17 +66,25 @@ TEST_F(RawCli, AudioWithCdTextFromTagsAndOptions) {
   }
   // ...and by libcdio from the export.
   ASSERT_EQ(Run("vdrive export cd --out disc.bin --cue disc.cue"), 0) << out;
-  std::string info;
-  ASSERT_EQ(qvtest::RunCommand("cd-info --no-header --no-device-info --no-cddb --cue-file " + At("disc.cue") + " 2>&1",
-                               &info), 0) << info;
+  const std::string info = CdInfo("disc.cue");
   for (const char* want : {"Raw Album", "The Band", "Alpha", "Ann", "Bea", "Gamma"})
     EXPECT_NE(info.find(want), std::string::npos) << want << " in\n" << info;
   // The catalogue number, ISRC and index the Q carried, as cdrdao reads the export.
   if (qvtest::RunCommand("command -v cdrdao >/dev/null") == 0) {
     std::string toc;
-    ASSERT_EQ(qvtest::RunCommand("cd " + At("") + " && cdrdao show-toc disc.cue 2>&1", &toc), 0) << toc;
+    ASSERT_EQ(InHome("cdrdao show-toc disc.cue", &toc), 0) << toc;
     for (const char* line : {"CATALOG NUMBER: 4006381333931", "ISRC US ABC 99 00002", "INDEX  2 00:01:00(    75)"})
       EXPECT_NE(toc.find(line), std::string::npos) << line << " in\n" << toc;
+  }
+  // The CD-Text file beside the export, as cdrskin reads it. (Only the
+  // disc's texts: every string starts a pack of its own, and cdrskin, which
+  // reads the strings as one run, takes the NULs after one for the next
+  // tracks' empty texts.)
+  if (qvtest::RunCommand("command -v cdrskin >/dev/null") == 0) {
+    std::string v07t;
+    ASSERT_EQ(qvtest::RunCommand("cdrskin textfile_to_v07t=" + At("disc.cdt") + " 2>&1", &v07t), 0) << v07t;
+    for (const char* want : {"Album Title         = Raw Album", "Artist Name         = The Band"})
+      EXPECT_NE(v07t.find(want), std::string::npos) << v07t;
   }
   // Each track after a two-second pause; its samples are the file's, then zeros.
   const size_t frames[] = {375, 338, 450};
@@ -143,10 +141,9 @@ TEST_F(RawCli, MdsRoundTrip) {
   EXPECT_EQ(disc[0]["cdText"], disc[1]["cdText"]);
   EXPECT_EQ(disc[1]["cdText"]["tracks"][1].value("title", ""), "Beta") << disc[1].dump();
   std::string tocA, tocB;
-  ASSERT_EQ(qvtest::RunCommand("cd-info --no-header --no-device-info --no-cddb --cue-file " + At("a.cue") +
-                                   " 2>&1 | grep -E '^ *[0-9]+: |leadout'", &tocA), 0) << tocA;
-  ASSERT_EQ(qvtest::RunCommand("cd-info --no-header --no-device-info --no-cddb --cue-file " + At("b.cue") +
-                                   " 2>&1 | grep -E '^ *[0-9]+: |leadout'", &tocB), 0) << tocB;
+  const std::string rows = " 2>&1 | grep -E '^ *[0-9]+: |leadout'";
+  ASSERT_EQ(InHome("cd-info --no-header --no-device-info --no-cddb --cue-file a.cue" + rows, &tocA), 0) << tocA;
+  ASSERT_EQ(InHome("cd-info --no-header --no-device-info --no-cddb --cue-file b.cue" + rows, &tocB), 0) << tocB;
   EXPECT_EQ(tocA, tocB);
   EXPECT_NE(tocA.find("  3: "), std::string::npos) << tocA;
 }

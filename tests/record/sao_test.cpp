@@ -1,5 +1,6 @@
 // Session-at-once through the engine: a mixed-mode CD (data, then audio)
-// as the drive decodes it, and a burn that fails at each of its commands.
+// on a closed disc, and a burn that fails at each of its commands. (What
+// the disc holds is judged by cd-info and cdrdao in the command's tests.)
 #include <cstring>
 
 #include "burn_support.h"
@@ -32,28 +33,13 @@ class SaoBurn : public BurnFixture {
   std::string audio;
 };
 
-TEST_F(SaoBurn, MixedModeDiscAsTheDriveDecodesIt) {
+// A closed disc takes no session at once, and keeps what it holds.
+TEST_F(SaoBurn, AClosedDiscTakesNoSecondSession) {
   Make("cd-r");
   ASSERT_EQ(Open(), 0u) << s.text;
   ASSERT_EQ(BurnMixed(), 0u) << s.text;
   const auto disc = Describe()["disc"];
   EXPECT_EQ(disc["status"], "complete");
-  EXPECT_EQ(disc["mcn"], "4006381333931");
-  const auto& tracks = disc["sessions"][0]["tracks"];
-  ASSERT_EQ(tracks.size(), 2u) << disc;
-  EXPECT_EQ(tracks[0]["mode"], "mode1");
-  EXPECT_EQ(tracks[0]["start"], 0);
-  EXPECT_EQ(tracks[0]["blocks"], 400);
-  EXPECT_EQ(tracks[1]["mode"], "audio");
-  EXPECT_EQ(tracks[1]["start"], 550);
-  EXPECT_EQ(tracks[1]["pregap"], 150);
-  EXPECT_EQ(tracks[1]["indexes"], nlohmann::json::array({75}));
-  EXPECT_EQ(tracks[1]["isrc"], "USABC9900002");
-  // The audio fixture is four seconds (300 frames), then the post-gap.
-  EXPECT_EQ(tracks[1]["blocks"], 375);
-  const std::vector<uint8_t> back = ReadBack(400);
-  EXPECT_EQ(back, std::vector<uint8_t>(400 * 2048, 0x5A));
-  // A closed disc takes no session at once, and keeps what it holds.
   EXPECT_NE(BurnMixed(), 0u);
   EXPECT_EQ(Describe()["disc"], disc);
 }

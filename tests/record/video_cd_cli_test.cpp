@@ -21,7 +21,7 @@ const Kind kKinds[] = {
 // Each format track by track, then with --sao: the same disc either way.
 class VideoCdCli : public qvtest::CliTest, public ::testing::WithParamInterface<std::tuple<Kind, bool>> {
  protected:
-  int Tool(const std::string& command) { return qvtest::RunCommand("cd '" + home.path().string() + "' && " + command + " 2>&1", &out); }
+  int Tool(const std::string& command) { return InHome(command, &out); }
   // One second of test picture and tone, as ffmpeg makes it for the disc.
   std::string Movie(const Kind& k, const std::string& name) {
     EXPECT_EQ(Tool(std::string("ffmpeg -nostdin -loglevel error -f lavfi -i testsrc=rate=29.97 -f lavfi -i ") +
