@@ -94,8 +94,18 @@ TEST_F(VirtualDrive, PassThroughTransportThroughTheAuxiliaryDriver) {
 }
 
 TEST_F(VirtualDrive, SptdTransportThroughThePassThroughLibrary) {
-  CQuorvane_ScsiDeviceCdvdRomWriter device(new CQuorvane_ScsiTransportSPTD(u"cdrom0", 1));
+  auto* t = new CQuorvane_ScsiTransportSPTD(u"cdrom0", 1);
+  CQuorvane_ScsiDeviceCdvdRomWriter device(t);
   CheckDisc(device);
+  // The drive's own timing comes back only when both values are asked for.
+  uint64_t start = 11, duration = 22;
+  uint8_t block[2048];
+  const uint8_t read10[10] = {0x28, 0, 0, 0, 0, 16, 0, 0, 1, 0};
+  t->ExecuteCDBEx(read10, 10, block, sizeof block, 0, &start, nullptr);
+  EXPECT_EQ(start, 11u);
+  t->ExecuteCDBEx(read10, 10, block, sizeof block, 0, &start, &duration);
+  EXPECT_NE(duration, 22u);
+  EXPECT_GT(duration, 0u);
 }
 
 #ifdef _WIN32
