@@ -24,22 +24,6 @@ class Dralik : public ::testing::Test {
   qvtest::FakeScsiBus bus;
 };
 
-// The driver's semaphore time-out is redelivered; any other error of the
-// driver is a system-call failure.
-TEST_F(Dralik, TimeOutsAreRedeliveredOtherErrorsFail) {
-  CQuorvane_ScsiTransportSPTI t("CdRom3");
-  int calls = 0;
-  g_dralik.drive = [&](QVDRIVE_REQUEST&) -> uint32_t { return ++calls == 1 ? 121u : 0u; };
-  const uint8_t tur[6] = {};
-  EXPECT_EQ(Catch([&] { t.ExecuteCDB(tur, 6, nullptr, 0, 0); }), nullptr);
-  EXPECT_EQ(calls, 2);
-  EXPECT_EQ(time.clock().SleepCount(), 1u);
-
-  g_dralik.drive = [](QVDRIVE_REQUEST&) { return 1167u; };
-  auto e = Fails(5, [&] { t.ExecuteCDB(tur, 6, nullptr, 0, 0); });
-  EXPECT_EQ(e->SystemError(), 1167u);
-}
-
 // Without the driver, or for a name it does not serve, the OS device.
 TEST_F(Dralik, FallsBackToTheOsDevice) {
   const struct {

@@ -91,38 +91,7 @@ TEST_F(Spti, DescriptorSenseIsRecordedInFixedFormat) {
   EXPECT_EQ(info->m__UCHAR__Sense[13], 0x05);
 }
 
-// A command that did not complete at the target is never a success. (How
-// host and driver statuses become system errors is SgIo's.)
-TEST_F(Spti, ADeliveryFailureGivesException5AtOnce) {
-  CQuorvane_ScsiTransportSPTI t("CdRom0");
-  Answer([](sg_io_hdr_t&, int) { return errno = ENODEV, -1; });
-  auto e = Fails(5, [&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
-  EXPECT_EQ(e->SystemError(), 1167u);
-  EXPECT_NE(std::strstr(e->Text(), "DeviceIoControl() failed"), nullptr) << e->Text();
-  EXPECT_EQ(calls, 1);
-}
-
-// The OS gave up waiting: counted like the retry list, then exception 5.
-TEST_F(Spti, SemaphoreTimeoutIsRedeliveredWithinTheBudget) {
-  CQuorvane_ScsiTransportSPTI t("CdRom0");
-  Answer([](sg_io_hdr_t& h, int call) {
-    if (call <= 2) h.host_status = 0x03;  // time-out at the host
-    return 0;
-  });
-  EXPECT_EQ(Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); }), nullptr);
-  EXPECT_EQ(calls, 3);
-
-  Answer([](sg_io_hdr_t& h, int) {
-    h.host_status = 0x03;
-    return 0;
-  });
-  auto e = Fails(5, [&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
-  EXPECT_EQ(e->SystemError(), 121u);
-  EXPECT_STREQ(e->Text(),
-               "CQuorvane_ScsiTransportSPTI::ExecuteCDB(): Device not ready too long ( semaphore timeout ), 5001 vs. "
-               "5000");
-  EXPECT_EQ(calls, 5001);
-}
+// Delivery failures and the OS's time-outs are RetryLoop.DoorFailures's.
 
 TEST_F(Spti, OpensTheDeviceAndReadsItsAddressAndType) {
   {
