@@ -124,20 +124,4 @@ TEST_F(VirtualDrive, SptdTransportThroughTheLibraryLoadedByOrdinal) {
 }
 #endif
 
-TEST_F(VirtualDrive, AnEmptyTrayEndsWaitForReadyAtOnce) {
-  CQuorvane_ScsiDeviceCdvdRomWriter device(new CQuorvane_ScsiTransportSPTD(u"CdRom0", 1));
-  ASSERT_EQ(QvDrive_Eject("CdRom0"), 0u);
-  const uint64_t start = time.clock().NowMs();
-  device.WaitForReady(50, 1000, false, true);
-  EXPECT_LE(time.clock().NowMs() - start, 1000u) << "no waiting out the attempts";
-  auto e = Fails(8, [&] { device.TestUnitReady(); });
-  EXPECT_EQ(e->FailureInformation()->m__UCHAR__Sense[12], 0x3A);
-}
-
-TEST_F(VirtualDrive, UnknownNamesGoToTheOsDevice) {
-  auto e = Fails(5, [] { CQuorvane_ScsiTransportSPTI t("/nonexistent/sr9"); });
-  EXPECT_NE(e->SystemError(), 0u) << "the OS's own open failed";
-  Fails(17, [] { CQuorvane_ScsiTransportSPTD t(u"CdRom9", 1); });
-}
-
 }  // namespace
