@@ -8,14 +8,6 @@ namespace {
 
 using qv::control::QVX;
 
-TEST(Trace, FormatsIntoOneOutput) {
-  qvtest::LogCapture out;
-  QVX("\n%s(%p): %s failed, exception %ld\n", "CDevice::Load", static_cast<void*>(nullptr), "Quorvane_X()", 8L);
-  const std::string text = out.Text();
-  EXPECT_EQ(text.rfind("\nCDevice::Load(", 0), 0u);
-  EXPECT_NE(text.find("): Quorvane_X() failed, exception 8\n"), std::string::npos);
-}
-
 // Up to 4095 characters fit the buffer; more go out whole from the heap.
 TEST(Trace, LongTextsAreOutputInFull) {
   for (size_t characters : {2, 4095, 4096, 10000}) {

@@ -68,18 +68,6 @@ INSTANTIATE_TEST_SUITE_P(
         Search{"OldPlatform", 5, false, 1, {{0, 0, 1, 0}, {1, 0, 0, 0}, {3, 0, 2, 0}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Discovery, SendsInquiryWith96ByteAllocation) {
-  std::vector<Address> found;
-  bus.SetHandler([](const qvtest::FakeScsiDevice&, sg_io_hdr_t& hdr) {
-    qvtest::SetCheckCondition(hdr, 5, 0x20, 0);
-    return 0;
-  });
-  Quorvane_FindDevice(5, true, &Collect, &found);
-  const auto ops = bus.Opcodes();
-  ASSERT_FALSE(ops.empty());
-  for (uint8_t op : ops) EXPECT_EQ(op, 0x12);
-}
-
 TEST(DiscoveryEmpty, NoAdaptersFindsNothing) {
   qvtest::FakeScsiBus empty;
   std::vector<Address> found;

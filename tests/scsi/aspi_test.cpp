@@ -79,20 +79,4 @@ TEST_F(Aspi, FailureRecordKeeps14SenseBytesAndTheRequestStatus) {
   EXPECT_EQ(0, std::memcmp(info->m__UCHAR__CDB, read10, 10));
 }
 
-// A failure that the host adapter reports is not retried, whatever the
-// sense says, and never passes for success.
-TEST_F(Aspi, AdapterFailuresAreNotRetried) {
-  CQuorvane_ScsiTransportASPI t(1, 0, 2, 0);
-  Answer([](sg_io_hdr_t& hdr, int) {
-    hdr.host_status = 0x07;
-    return 0;
-  });
-  auto e = Fails(8, [&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
-  EXPECT_EQ(calls, 1);
-  const CDB_FAILURE_INFORMATION* info = e->FailureInformation();
-  ASSERT_NE(info, nullptr);
-  EXPECT_EQ(info->m__UCHAR__TransportStatus, 0x04);
-  EXPECT_NE(info->m__UCHAR__HostAdapterStatus, 0);
-}
-
 }  // namespace

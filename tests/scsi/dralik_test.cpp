@@ -24,44 +24,6 @@ class Dralik : public ::testing::Test {
   qvtest::FakeScsiBus bus;
 };
 
-TEST_F(Dralik, ServedNamesUseTheDriversHandle) {
-  {
-    CQuorvane_ScsiTransportSPTI t("cdrom3");
-    EXPECT_TRUE(t.IsAuxiliaryDevice());
-    EXPECT_EQ(t.GetDeviceType(), 5);
-    EXPECT_EQ(g_dralik.versionMagic, QVDRALIK_MAGIC);
-    EXPECT_EQ(g_dralik.lastOpen.magic, QVDRALIK_MAGIC);
-    EXPECT_EQ(g_dralik.lastOpen.reserved, 0u);
-    EXPECT_STREQ(g_dralik.lastOpen.name, "cdrom3");  // the name as given
-    EXPECT_EQ(g_dralik.lastBlockSize, 2060u);
-    EXPECT_EQ(g_dralik.detached, 1);  // the driver's own handle is closed at once
-
-    const uint8_t tur[6] = {};
-    t.ExecuteCDB(tur, 6, nullptr, 0, 0);
-    ASSERT_EQ(g_dralik.cdbs.size(), 2u);
-    EXPECT_EQ(g_dralik.cdbs[0][0], 0x12);
-    EXPECT_EQ(g_dralik.cdbs[1][0], 0x00);
-    EXPECT_EQ(bus.OpenCount(), 0);  // the OS device was never touched
-  }
-  EXPECT_EQ(g_dralik.closedDevices, 1);
-}
-
-// The driver's semaphore time-out is redelivered; any other error of the
-// driver is a system-call failure.
-TEST_F(Dralik, TimeOutsAreRedeliveredOtherErrorsFail) {
-  CQuorvane_ScsiTransportSPTI t("CdRom3");
-  int calls = 0;
-  g_dralik.drive = [&](QVDRIVE_REQUEST&) -> uint32_t { return ++calls == 1 ? 121u : 0u; };
-  const uint8_t tur[6] = {};
-  EXPECT_EQ(Catch([&] { t.ExecuteCDB(tur, 6, nullptr, 0, 0); }), nullptr);
-  EXPECT_EQ(calls, 2);
-  EXPECT_EQ(time.clock().SleepCount(), 1u);
-
-  g_dralik.drive = [](QVDRIVE_REQUEST&) { return 1167u; };
-  auto e = Fails(5, [&] { t.ExecuteCDB(tur, 6, nullptr, 0, 0); });
-  EXPECT_EQ(e->SystemError(), 1167u);
-}
-
 // Without the driver, or for a name it does not serve, the OS device.
 TEST_F(Dralik, FallsBackToTheOsDevice) {
   const struct {

@@ -27,7 +27,7 @@ struct FakeSptd {
   uint32_t openResult = 0;
   uint32_t lastOpenFlags = 0;
   std::u16string lastOpenName;
-  int lists = 0, frees = 0, opens = 0, closes = 0;
+  int frees = 0, closes = 0;
   std::vector<QVDRIVE_REQUEST> requests;
   std::function<uint32_t(QVDRIVE_REQUEST&)> send;
 };
@@ -61,14 +61,12 @@ inline uint32_t SptdEnumerate(uint32_t kind, uint32_t, uint32_t* count, void** l
   }
   *count = static_cast<uint32_t>(n);
   *list = block;
-  ++g_sptd.lists;
   return 0;
 }
 inline uint32_t SptdOpen(const char16_t* name, uint32_t flags, void** handle) {
   g_sptd.lastOpenName = name;
   g_sptd.lastOpenFlags = flags;
   if (g_sptd.openResult != 0) return g_sptd.openResult;
-  ++g_sptd.opens;
   *handle = &g_handle;
   return 0;
 }
@@ -103,12 +101,7 @@ struct FakeDralik {
   uint32_t attachResult = 0;
   uint32_t versionResult = 0;
   uint32_t openResult = 0;
-  std::string served = "CdRom3";
-  int attached = 0, detached = 0, closedDevices = 0;
-  uint32_t versionMagic = 0;
-  DRALIK_OPEN_BLOCK lastOpen{};
-  uint32_t lastBlockSize = 0;
-  std::vector<std::vector<uint8_t>> cdbs;
+  int attached = 0, detached = 0;
   std::function<uint32_t(QVDRIVE_REQUEST&)> drive;
 };
 inline FakeDralik g_dralik;
@@ -126,21 +119,18 @@ inline uint32_t Detach(void* driver) {
   if (driver == &g_driver) ++g_dralik.detached;
   return 0;
 }
-inline uint32_t Control(void* driver, uint32_t code, void* block, uint32_t size) {
+inline uint32_t Control(void* driver, uint32_t code, void* block, uint32_t) {
   if (driver != &g_driver) return 6;
   if (code == DRALIK_IOCTL_GET_VERSION) {
-    auto* v = static_cast<DRALIK_VERSION_BLOCK*>(block);
-    g_dralik.versionMagic = v->magic;
-    v->version = 0x00010002;
+    static_cast<DRALIK_VERSION_BLOCK*>(block)->version = 0x00010002;
     return g_dralik.versionResult;
   }
   if (code == DRALIK_IOCTL_OPEN) {
     auto* o = static_cast<DRALIK_OPEN_BLOCK*>(block);
-    g_dralik.lastOpen = *o;
-    g_dralik.lastBlockSize = size;
     if (g_dralik.openResult) return g_dralik.openResult;
-    const std::string name = o->name, served = g_dralik.served;
-    const auto same = [](char a, char b) { return std::tolower(uint8_t(a)) == std::tolower(uint8_t(b)); };
+    // It serves CdRom3 only.
+    const std::string name = o->name, served = "cdrom3";
+    const auto same = [](char a, char b) { return std::tolower(uint8_t(a)) == b; };
     if (!std::equal(name.begin(), name.end(), served.begin(), served.end(), same)) return 2;
     o->handle = kDeviceHandle;
     return 0;
@@ -149,17 +139,13 @@ inline uint32_t Control(void* driver, uint32_t code, void* block, uint32_t size)
 }
 inline uint32_t PassThrough(uint32_t handle, QVDRIVE_REQUEST* r) {
   if (handle != kDeviceHandle) return 6;
-  g_dralik.cdbs.emplace_back(r->cdb, r->cdb + r->cdbLength);
   if (r->cdb[0] == 0x12 && r->buffer) {
     static_cast<uint8_t*>(r->buffer)[0] = 0x05;
     return 0;
   }
   return g_dralik.drive ? g_dralik.drive(*r) : 0;
 }
-inline uint32_t CloseDevice(uint32_t handle) {
-  if (handle == kDeviceHandle) ++g_dralik.closedDevices;
-  return 0;
-}
+inline uint32_t CloseDevice(uint32_t) { return 0; }
 
 inline void* ResolveDralik(const char* symbol) {
   if (std::strcmp(symbol, "QvDralik_Attach") == 0) return reinterpret_cast<void*>(&Attach);

@@ -1,6 +1,7 @@
 // The one retry loop every transport shares, run over each transport's own
 // delivery: the pass-through device, the run-time library, the auxiliary
 // driver and ASPI. What a caller sees must not depend on the door.
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
@@ -26,11 +27,14 @@ class Rig {
   int calls = 0;
 
  protected:
-  static void Fill(QVDRIVE_REQUEST& r, const Answer& a) {
+  // Fills the library's reply; returns the door's own result.
+  static uint32_t Fill(QVDRIVE_REQUEST& r, const Answer& a) {
     r.scsiStatus = a.status;
-    if (a.status != 2) return;
-    r.senseLength = 18;
-    r.sense[0] = 0x70, r.sense[2] = a.key, r.sense[7] = 10, r.sense[12] = a.asc, r.sense[13] = a.ascq;
+    if (a.status == 2) {
+      r.senseLength = 18;
+      r.sense[0] = 0x70, r.sense[2] = a.key, r.sense[7] = 10, r.sense[12] = a.asc, r.sense[13] = a.ascq;
+    }
+    return a.doorError;
   }
 };
 
@@ -46,6 +50,9 @@ class BusRig : public Rig {
     calls = 0;
     bus_.SetHandler([this, script](const qvtest::FakeScsiDevice&, sg_io_hdr_t& hdr) {
       const Answer a = script(++calls);
+      // The kernel's ways of failing: a time-out at the host, or no device.
+      if (a.doorError == 121) hdr.host_status = 0x03;
+      if (a.doorError == 1167) return errno = ENODEV, -1;
       if (a.status == 2) qvtest::SetCheckCondition(hdr, a.key, a.asc, a.ascq);
       else hdr.status = a.status;
       return 0;
@@ -69,7 +76,7 @@ class SptdRig : public Rig {
   }
   void Play(Script script) override {
     calls = 0;
-    g_sptd.send = [this, script](QVDRIVE_REQUEST& r) { return Fill(r, script(++calls)), 0u; };
+    g_sptd.send = [this, script](QVDRIVE_REQUEST& r) { return Fill(r, script(++calls)); };
   }
 
  private:
@@ -84,7 +91,7 @@ class DralikRig : public Rig {
   }
   void Play(Script script) override {
     calls = 0;
-    g_dralik.drive = [this, script](QVDRIVE_REQUEST& r) { return Fill(r, script(++calls)), 0u; };
+    g_dralik.drive = [this, script](QVDRIVE_REQUEST& r) { return Fill(r, script(++calls)); };
   }
 
  private:
@@ -189,6 +196,45 @@ TEST_P(RetryLoop, RejectsImpossibleRequestsBeforeTheDrive) {
   for (const auto& [length, size] : {std::pair<uint8_t, uint32_t>{0, 0}, {17, 0}, {10, 512}})
     Fails(2, [&] { transport->ExecuteCDB(cdb, length, nullptr, size, 0); });
   EXPECT_EQ(rig->calls, 0);
+}
+
+// The door itself fails: the device is gone (1167), or the OS gave up
+// waiting (121). Only the pass-through device and the auxiliary driver
+// deliver a time-out again, counted against the same budget; the library
+// reports it at once, and ASPI, whose adapter failed, never retries.
+TEST_P(RetryLoop, DoorFailuresAreSystemCallFailures) {
+  const Door door = GetParam();
+  const bool redelivers = door == Door::PassThrough || door == Door::Driver;
+  const struct {
+    uint32_t error;
+    bool always;
+    uint32_t number;  // 0: the call succeeds
+    int calls;
+  } cases[] = {
+      {1167, true, door == Door::Aspi ? 8u : 5u, 1},
+      {121, false, redelivers ? 0u : door == Door::Aspi ? 8u : 5u, redelivers ? 3 : 1},
+      {121, true, door == Door::Aspi ? 8u : 5u, redelivers ? 5001 : 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.error << (c.always ? " always" : " twice"));
+    rig->Play([&](int call) { return c.always || call <= 2 ? Answer{.doorError = c.error} : Answer{}; });
+    auto e = Catch([&] { transport->ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
+    EXPECT_EQ(rig->calls, c.calls);
+    if (c.number == 0) {
+      EXPECT_EQ(e, nullptr) << e->Text();
+      continue;
+    }
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->Number(), c.number) << e->Text();
+    if (c.number == 5) {
+      EXPECT_EQ(e->SystemError(), c.error);
+    }
+    if (redelivers && c.always) {
+      EXPECT_NE(std::strstr(e->Text(), c.error == 121 ? "( semaphore timeout ), 5001 vs. 5000" : "DeviceIoControl() failed"),
+                nullptr)
+          << e->Text();
+    }
+  }
 }
 
 std::string DoorName(const ::testing::TestParamInfo<Door>& info) {

@@ -47,6 +47,7 @@ inline std::unique_ptr<CQuorvane_Exception> Fails(uint32_t number, const std::fu
 struct Answer {
   uint8_t status = 0;  // SCSI status
   uint8_t key = 0, asc = 0, ascq = 0;
+  uint32_t doorError = 0;  // the door itself failed with this system error
 };
 inline Answer Check(uint8_t key, uint8_t asc, uint8_t ascq) { return Answer{2, key, asc, ascq}; }
 

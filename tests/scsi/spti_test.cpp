@@ -91,48 +91,7 @@ TEST_F(Spti, DescriptorSenseIsRecordedInFixedFormat) {
   EXPECT_EQ(info->m__UCHAR__Sense[13], 0x05);
 }
 
-// A command that did not complete at the target is never a success.
-TEST_F(Spti, DeliveryFailuresGiveException5) {
-  const struct {
-    std::function<int(sg_io_hdr_t&)> answer;
-    uint32_t systemError;
-  } cases[] = {
-      {[](sg_io_hdr_t& h) { return h.host_status = 0x07, 0; }, 1117},  // host error without sense
-      {[](sg_io_hdr_t&) { return errno = ENODEV, -1; }, 1167},         // the device is gone
-      {[](sg_io_hdr_t& h) { return h.driver_status = 0x04, 0; }, 1117},
-  };
-  CQuorvane_ScsiTransportSPTI t("CdRom0");
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.systemError);
-    Answer([&](sg_io_hdr_t& hdr, int) { return c.answer(hdr); });
-    auto e = Fails(5, [&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
-    EXPECT_EQ(e->SystemError(), c.systemError);
-    EXPECT_NE(std::strstr(e->Text(), "DeviceIoControl() failed"), nullptr) << e->Text();
-    EXPECT_EQ(calls, 1);
-  }
-}
-
-// The OS gave up waiting: counted like the retry list, then exception 5.
-TEST_F(Spti, SemaphoreTimeoutIsRedeliveredWithinTheBudget) {
-  CQuorvane_ScsiTransportSPTI t("CdRom0");
-  Answer([](sg_io_hdr_t& h, int call) {
-    if (call <= 2) h.host_status = 0x03;  // time-out at the host
-    return 0;
-  });
-  EXPECT_EQ(Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); }), nullptr);
-  EXPECT_EQ(calls, 3);
-
-  Answer([](sg_io_hdr_t& h, int) {
-    h.host_status = 0x03;
-    return 0;
-  });
-  auto e = Fails(5, [&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
-  EXPECT_EQ(e->SystemError(), 121u);
-  EXPECT_STREQ(e->Text(),
-               "CQuorvane_ScsiTransportSPTI::ExecuteCDB(): Device not ready too long ( semaphore timeout ), 5001 vs. "
-               "5000");
-  EXPECT_EQ(calls, 5001);
-}
+// Delivery failures and the OS's time-outs are RetryLoop.DoorFailures's.
 
 TEST_F(Spti, OpensTheDeviceAndReadsItsAddressAndType) {
   {
@@ -196,28 +155,6 @@ TEST_F(Spti, AFailingInquiryClosesTheDeviceAndPassesTheFailureOn) {
   });
   Fails(8, [] { CQuorvane_ScsiTransportSPTI t("CdRom0"); });
   EXPECT_EQ(bus.OpenFiles(), 0u);
-}
-
-TEST_F(Spti, MovesDataInBothDirections) {
-  CQuorvane_ScsiTransportSPTI t("CdRom0");
-  std::vector<uint8_t> written;
-  Answer([&](sg_io_hdr_t& hdr, int) {
-    if (hdr.dxfer_direction == SG_DXFER_FROM_DEV) std::memset(hdr.dxferp, 0xC3, hdr.dxfer_len);
-    if (hdr.dxfer_direction == SG_DXFER_TO_DEV) {
-      auto* p = static_cast<uint8_t*>(hdr.dxferp);
-      written.assign(p, p + hdr.dxfer_len);
-    }
-    return 0;
-  });
-  uint8_t in[2048] = {};
-  const uint8_t read10[10] = {0x28, 0, 0, 0, 0, 0, 0, 0, 1, 0};
-  t.ExecuteCDB(read10, 10, in, sizeof in, 0);
-  EXPECT_EQ(in[0], 0xC3);
-  EXPECT_EQ(in[2047], 0xC3);
-  uint8_t out[2048];
-  std::memset(out, 0x3C, sizeof out);
-  t.ExecuteCDB(kWrite10, 10, out, sizeof out, 1);
-  EXPECT_EQ(written, std::vector<uint8_t>(2048, 0x3C));
 }
 
 TEST(PassThroughPath, MapsDeviceNames) {

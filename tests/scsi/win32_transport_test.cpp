@@ -4,9 +4,7 @@
 // no drives to offer, so these check what happens without one.
 #include <windows.h>
 
-#include <atomic>
 #include <cstring>
-#include <thread>
 
 #include "core/aspi_loader.h"
 #include "platform/event.h"
@@ -80,22 +78,15 @@ TEST(Win32Aspi, TheSystemLibraryIsLoadedAndFindsNothing) {
   EXPECT_NE(e->Number(), 0u);
 }
 
-TEST(Win32Event, SignalledByItsNativeHandleFromAnotherThread) {
+// Signalling from the library's own thread is AspiPending's; here, that
+// the event is a manual-reset one.
+TEST(Win32Event, SignalledByItsNativeHandleAndStaysSo) {
   uint32_t error = 99;
   auto event = qv::plat::ManualResetEvent::Create(&error);
   ASSERT_NE(event, nullptr);
   EXPECT_EQ(error, 0u);
-  std::atomic<bool> woke{false};
-  std::thread waiter([&] {
-    uint32_t e = 0;
-    EXPECT_EQ(event->Wait(&e), 0u);
-    woke = true;
-  });
-  Sleep(20);
-  EXPECT_FALSE(woke.load());
   EXPECT_TRUE(qv::plat::SignalNativeEvent(event->NativeHandle()));
-  waiter.join();
-  EXPECT_TRUE(woke.load());
+  EXPECT_EQ(event->Wait(&error), 0u);
   // Manual reset: it stays signalled until reset.
   EXPECT_EQ(WaitForSingleObject(static_cast<HANDLE>(event->NativeHandle()), 0), WAIT_OBJECT_0);
   EXPECT_TRUE(event->Reset(&error));

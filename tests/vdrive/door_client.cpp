@@ -96,57 +96,6 @@ std::vector<std::string> DoorClient::UntilReady(int n) {
   return outcomes;
 }
 
-Reply ExpectTrackInfo(DoorClient& d, const TrackInfo& t) {
-  SCOPED_TRACE(testing::Message() << "track information " << int(t.type) << "/" << t.value);
-  const Reply r = d.In(ReadTrackInfo(t.type, t.value), 48);
-  if (t.track == 0) {
-    EXPECT_EQ(r.Outcome(), "05/24/00");
-    return r;
-  }
-  EXPECT_TRUE(r.Good()) << r.Outcome();
-  if (r.data.size() != 48) {
-    ADD_FAILURE() << "answer of " << r.data.size() << " bytes";
-    return r;
-  }
-  EXPECT_EQ(r.Be16At(0), 46u);
-  EXPECT_EQ(r.data[2], t.track);
-  EXPECT_EQ(r.data[3], t.session);
-  if (t.mode >= 0) {
-    EXPECT_EQ(r.data[5] & 0x0F, t.mode);
-  }
-  EXPECT_EQ(r.data[6], t.byte6);
-  EXPECT_EQ(r.data[7], t.byte7);
-  EXPECT_EQ(r.Be32At(8), t.start);
-  EXPECT_EQ(r.Be32At(12), t.nwa);
-  EXPECT_EQ(r.Be32At(16), t.freeBlocks);
-  EXPECT_EQ(r.Be32At(24), t.size);
-  return r;
-}
-
-Reply ExpectDiscInfo(DoorClient& d, const DiscInfo& i) {
-  const Reply r = d.In(ReadDiscInfo(), 4096);
-  EXPECT_TRUE(r.Good()) << r.Outcome();
-  if (r.data.size() < 34) {
-    ADD_FAILURE() << "disc information of " << r.data.size() << " bytes";
-    return r;
-  }
-  EXPECT_EQ(r.Be16At(0), r.data.size() - 2);
-  EXPECT_EQ(r.data[2], i.byte2);
-  EXPECT_EQ(r.data[3], 1) << "first track";
-  EXPECT_EQ(r.data[4], i.sessions);
-  EXPECT_EQ(r.data[5], i.firstInLast);
-  EXPECT_EQ(r.data[6], i.lastInLast);
-  if (i.byte7 >= 0) {
-    EXPECT_EQ(r.data[7], i.byte7);
-  }
-  if (i.discType >= 0) {
-    EXPECT_EQ(r.data[8], i.discType);
-  }
-  EXPECT_EQ(r.Be32At(16), i.leadIn);
-  EXPECT_EQ(r.Be32At(20), i.leadOut);
-  return r;
-}
-
 void MakeDrive(const std::string& name, const char* media, const char* model) {
   ASSERT_EQ(QvDrive_Create(name.c_str(), media, model), 0u) << VdriveErrorText();
 }
@@ -250,10 +199,6 @@ std::vector<uint8_t> ReadCd(int32_t lba, uint32_t count, uint8_t byte9, uint8_t 
   const uint32_t a = static_cast<uint32_t>(lba);
   return {0xBE, static_cast<uint8_t>(sectorType << 2), B(a, 24), B(a, 16), B(a, 8), B(a, 0),
           B(count, 16), B(count, 8), B(count, 0), byte9, sub, 0};
-}
-
-std::vector<uint8_t> ReadFormatCapacities(uint16_t allocation) {
-  return {0x23, 0, 0, 0, 0, 0, 0, B(allocation, 8), B(allocation, 0), 0};
 }
 
 std::vector<uint8_t> ReadDvdStructure(uint8_t format, uint8_t layer, uint16_t allocation) {

@@ -75,27 +75,6 @@ class DoorClient {
 
 std::u16string Wide(const std::string& s);
 
-// One READ TRACK INFORMATION (type 0 LBA, 1 track, 2 session) and what it
-// must answer: track 0 means the request is refused.
-struct TrackInfo {
-  uint8_t type;
-  uint32_t value;
-  // track, session, byte 6 (RT/blank/packet/FP/data mode), byte 7 (LRA_V/NWA_V)
-  uint8_t track, session, byte6, byte7;
-  uint32_t start, nwa, freeBlocks, size;
-  int mode = -1;  // the track mode, where it is checked
-};
-// Checks the answer field by field and returns it.
-Reply ExpectTrackInfo(DoorClient& d, const TrackInfo& t);
-
-// What READ DISC INFORMATION must answer.
-struct DiscInfo {
-  uint8_t byte2, sessions, firstInLast, lastInLast;  // byte 2: erasable, last session and disc status
-  uint32_t leadIn, leadOut;                           // of the last session
-  int byte7 = -1, discType = -1;                      // where they are checked
-};
-Reply ExpectDiscInfo(DoorClient& d, const DiscInfo& i);
-
 // A drive made in the current home; fails the test when it cannot be.
 void MakeDrive(const std::string& name, const char* media, const char* model = nullptr);
 // The same under a name of its own ("d0", "d1", ...), which it returns.
@@ -142,7 +121,6 @@ std::vector<uint8_t> ReadDiscInfo(uint16_t allocation = 4096);
 std::vector<uint8_t> ReadTrackInfo(uint8_t type, uint32_t value, uint16_t allocation = 48);
 // byte9: main channel selection; sub: sub-channel selection; sectorType: expected sector type.
 std::vector<uint8_t> ReadCd(int32_t lba, uint32_t count, uint8_t byte9, uint8_t sub = 0, uint8_t sectorType = 0);
-std::vector<uint8_t> ReadFormatCapacities(uint16_t allocation = 252);
 std::vector<uint8_t> ReadDvdStructure(uint8_t format, uint8_t layer = 0, uint16_t allocation = 4096);
 std::vector<uint8_t> ReportKey(uint8_t format, uint8_t keyClass = 0, uint16_t allocation = 8);
 std::vector<uint8_t> GetPerformance(uint8_t type, uint8_t dataType, uint16_t maxDescriptors = 50, uint32_t lba = 0);

@@ -1,7 +1,7 @@
-// The prepared DVDs: track and disc information of sequential discs with
-// reserved and open tracks, random-access discs, format capacities, the
+// The prepared DVDs: where reading stops on a disc recorded in part, the
 // physical format and layer boundary of READ DVD STRUCTURE, and the RPC
-// state of REPORT KEY.
+// state of REPORT KEY. (Their disc and track information, capacities and
+// formats are what the engine reports in device_vdrive's Described.Prepared.)
 #include "door_client.h"
 
 namespace qvtest {
@@ -9,80 +9,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct DvdCase {
-  const char* file;
-  uint16_t profile;
-  DiscInfo info;
-  uint32_t lastBlock;  // READ CAPACITY
-  std::vector<TrackInfo> tracks;
-  // READ FORMAT CAPACITIES: current blocks and descriptor type, then the format types
-  uint32_t currentBlocks;
-  uint8_t currentType;
-  Bytes formats;
-};
-
-constexpr uint32_t kDashCapacity = 2298496, kPlusCapacity = 2295104;
-
-const DvdCase kCases[] = {
-    {"dvd-r-open.json", 0x11, {0x05, 2, 2, 3, 300000, kDashCapacity, 0}, 199999,
-     {{1, 1, 1, 1, 0x21, 0x02, 0, 0, 0, 200000},
-      {1, 2, 2, 2, 0xA1, 0x03, 200000, 240000, 60000, 100000},  // reserved, recorded to 240000
-      {0, 250000, 2, 2, 0xA1, 0x03, 200000, 240000, 60000, 100000},
-      {1, 0xFF, 3, 2, 0x61, 0x01, 300000, 300000, kDashCapacity - 300000, kDashCapacity - 300000},
-      {1, 4, 0, 0, 0, 0, 0, 0, 0, 0}},
-     200000, 2, {}},
-    {"dvd-r-closed.json", 0x11, {0x0E, 1, 1, 1, 0xFFFFFFFF, 0xFFFFFFFF, 0}, 1499999,
-     {{1, 1, 1, 1, 0x21, 0x02, 0, 0, 0, 1500000}, {1, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0}}, 1500000, 2, {}},
-    {"dvd+r-open.json", 0x1B, {0x01, 2, 2, 2, 300000, kPlusCapacity, 0}, 299999,
-     {{1, 1, 1, 1, 0x01, 0x02, 0, 0, 0, 300000},
-      {1, 0xFF, 2, 2, 0x41, 0x01, 300000, 300000, kPlusCapacity - 300000, kPlusCapacity - 300000},
-      {2, 2, 2, 2, 0x41, 0x01, 300000, 300000, kPlusCapacity - 300000, kPlusCapacity - 300000}},
-     300000, 2, {}},
-    {"dvd-rw-sequential.json", 0x14, {0x11, 2, 2, 2, 50000, kDashCapacity, 0}, 49999,
-     {{1, 0xFF, 2, 2, 0x61, 0x01, 50000, 50000, kDashCapacity - 50000, kDashCapacity - 50000}},
-     kDashCapacity, 2, {0x00, 0x10, 0x15}},
-    // A DVD-RW formatted for restricted overwrite over 5000 blocks: the
-    // engine turns this into a blank track at 5000 with the rest free.
-    {"dvd-rw-restricted.json", 0x13, {0x1E, 1, 1, 1, 0xFFFFFFFF, 0xFFFFFFFF, 0}, 4999,
-     {{1, 1, 1, 1, 0x31, 0x00, 0, 0, 0, 5000}, {1, 0xFF, 1, 1, 0x31, 0x00, 0, 0, 0, 5000}},
-     5000, 2, {0x00, 0x10, 0x13, 0x15}},
-    {"dvd+rw-formatted.json", 0x1A, {0x1E, 1, 1, 1, 0xFFFFFFFF, 0xFFFFFFFF, 0x03}, kPlusCapacity - 1,
-     {{1, 1, 1, 1, 0x01, 0x00, 0, 0, 0, kPlusCapacity}, {1, 2, 0, 0, 0, 0, 0, 0, 0, 0}}, kPlusCapacity, 2, {0x26}},
-    {"dvd+rw-unformatted.json", 0x1A, {0x10, 1, 1, 1, 0xFFFFFFFF, 0xFFFFFFFF, 0}, 0,
-     {{1, 1, 1, 1, 0x41, 0x01, 0, 0, kPlusCapacity, kPlusCapacity}}, kPlusCapacity, 1, {0x26}},
-    {"dvd-ram.json", 0x12, {0x1F, 1, 1, 1, 0xFFFFFFFF, 0xFFFFFFFF, 0}, 2236703,
-     {{1, 1, 1, 1, 0x01, 0x00, 0, 0, 0, 2236704}}, 2236704, 2, {0x00}},
-    {"dvd+r-dl.json", 0x2B, {0x0E, 1, 1, 1, 0xFFFFFFFF, 0xFFFFFFFF, 0}, 2999999,
-     {{1, 1, 1, 1, 0x01, 0x02, 0, 0, 0, 3000000}}, 3000000, 2, {}},
-};
-
 using DvdInformation = VdriveTest;
-
-TEST_F(DvdInformation, PreparedDiscs) {
-  for (const DvdCase& c : kCases) {
-    SCOPED_TRACE(c.file);
-    DoorClient& d = Ready(nullptr, c.file);
-    EXPECT_EQ(d.In(GetConfiguration(0, 0), 8).Be16At(6), c.profile);
-    ExpectDiscInfo(d, c.info);
-    EXPECT_EQ(d.In(ReadCapacity(), 8).Be32At(0), c.lastBlock);
-    for (const TrackInfo& t : c.tracks) {
-      const Reply r = ExpectTrackInfo(d, t);
-      if (t.track != 0 && r.data.size() == 48) {
-        EXPECT_EQ(r.Be32At(20), 16u) << "blocking factor: one ECC block";
-      }
-    }
-    const Reply fc = d.In(ReadFormatCapacities(), 252);
-    ASSERT_TRUE(fc.Good()) << fc.Outcome();
-    ASSERT_EQ(fc.data[3], 8 * (1 + c.formats.size()));
-    EXPECT_EQ(fc.Be32At(4), c.currentBlocks);
-    EXPECT_EQ(fc.data[8] & 3, c.currentType);
-    EXPECT_EQ(fc.Be32At(8) & 0xFFFFFF, 2048u);
-    for (size_t i = 0; i < c.formats.size(); ++i) EXPECT_EQ(fc.data[12 + 8 * i + 4] >> 2, c.formats[i]) << i;
-    if (!c.formats.empty() && c.formats[0] != 0x26) {
-      EXPECT_EQ(fc.Be32At(12), c.profile == 0x12 ? 2236704u : kDashCapacity) << "a full format covers the disc";
-    }
-  }
-}
 
 TEST_F(DvdInformation, ReadingStopsWhereRecordingStops) {
   DoorClient& d = Ready(nullptr, "dvd-r-open.json");

@@ -1,8 +1,9 @@
-// READ TOC, READ DISC INFORMATION and READ TRACK INFORMATION of the
-// prepared CDs, byte by byte against the MMC tables and the session areas
-// of the Orange Book (lead-out 6750 blocks after the first session, 2250
-// after later ones, lead-in 4500, pause 150).
-#include <array>
+// READ TOC of the prepared CDs, byte by byte against the MMC tables and
+// the session areas of the Orange Book (lead-out 6750 blocks after the
+// first session, 2250 after later ones, lead-in 4500, pause 150). What the
+// engine makes of the TOC, the disc and the track information of the same
+// discs is device_vdrive's Described.Prepared; the engine reads only the
+// full TOC (format 2), the ATIP and CD-Text, so these are what is checked.
 
 #include "door_client.h"
 
@@ -38,80 +39,39 @@ std::vector<Entry> Points(uint8_t session, uint8_t firstControl, uint8_t lastCon
           {session, lastControl, 0xA2, 0, 0, 0, 0, m, s, f}};
 }
 
-// Format 0 with LBA addresses: (ADR/CONTROL, track, address) descriptors.
-Bytes Tracks(uint8_t first, uint8_t last, const std::vector<std::array<uint32_t, 3>>& descriptors) {
-  Bytes b = {0, 0, first, last};
-  for (const auto& [adrControl, track, lba] : descriptors) {
-    const uint8_t bytes[] = {0, static_cast<uint8_t>(adrControl), static_cast<uint8_t>(track), 0,
-                             static_cast<uint8_t>(lba >> 24), static_cast<uint8_t>(lba >> 16),
-                             static_cast<uint8_t>(lba >> 8), static_cast<uint8_t>(lba)};
-    b.insert(b.end(), bytes, bytes + 8);
-  }
-  b[1] = static_cast<uint8_t>(b.size() - 2);
-  return b;
-}
-
 struct DiscCase {
   const char* file;  // nullptr: a blank CD-R
-  Bytes format0;
-  Bytes format1;
-  Bytes format2;     // empty: 05/24/00
-  DiscInfo info;
-  std::vector<TrackInfo> tracks;
+  Bytes fullToc;     // empty: 05/24/00
   bool atip;
 };
 
 const DiscCase kCases[] = {
     {"data-cd.json",
-     Tracks(1, 1, {{0x14, 1, 0}, {0x14, 0xAA, 12000}}),
-     Tracks(1, 1, {{0x14, 1, 0}}),
      FullToc(1, 1, {Points(1, 0x14, 0x14, 1, 0x00, 1, 2, 42, 0),
                     {{1, 0x14, 0x01, 0, 0, 0, 0, 0, 2, 0},
                      {1, 0x54, 0xC0, 0, 0, 0, 0, 97, 26, 66}}}),
-     {0x0E, 1, 1, 1, 0xFFFFFFFF, 0xFFFFFFFF, -1, 0x00},
-     {{1, 1, 1, 1, 0x01, 0x02, 0, 0, 0, 12000, 4}, {0, 11999, 1, 1, 0x01, 0x02, 0, 0, 0, 12000, 4}},
      true},
     {"audio-cd.json",
-     Tracks(1, 3, {{0x10, 1, 0}, {0x12, 2, 1650}, {0x11, 3, 3000}, {0x11, 0xAA, 5250}}),
-     Tracks(1, 1, {{0x10, 1, 0}}),
      FullToc(1, 1, {Points(1, 0x10, 0x11, 1, 0x00, 3, 1, 12, 0),
                     {{1, 0x10, 0x01, 0, 0, 0, 0, 0, 2, 0},
                      {1, 0x12, 0x02, 0, 0, 0, 0, 0, 24, 0},
                      {1, 0x11, 0x03, 0, 0, 0, 0, 0, 42, 0}}}),
-     {0x0E, 1, 1, 3, 0xFFFFFFFF, 0xFFFFFFFF, -1, 0x00},
-     // A pause belongs to the track after it.
-     {{1, 2, 2, 1, 0x0F, 0x00, 1650, 0, 0, 1125, 2}, {0, 1500, 2, 1, 0x0F, 0x00, 1650, 0, 0, 1125, 2}},
      false},
     {"multisession-cd.json",
-     Tracks(1, 2, {{0x14, 1, 0}, {0x14, 2, 20400}, {0x14, 0xAA, 23400}}),
-     Tracks(1, 2, {{0x14, 2, 20400}}),
      FullToc(1, 2, {Points(1, 0x14, 0x14, 1, 0x20, 1, 2, 2, 0),
                     {{1, 0x14, 0x01, 0, 0, 0, 0, 0, 2, 0},
                      {1, 0x54, 0xB0, 4, 32, 0, 2, 79, 59, 74},
                      {1, 0x54, 0xC0, 0, 0, 0, 0, 97, 26, 66}},
                     Points(2, 0x14, 0x14, 2, 0x20, 2, 5, 14, 0),
                     {{2, 0x14, 0x02, 0, 0, 0, 0, 4, 34, 0}, {2, 0x54, 0xB0, 6, 44, 0, 1, 79, 59, 74}}}),
-     {0x01, 3, 3, 3, 0x00052C00, 0x004F3B4A, -1, 0x20},
-     {{1, 2, 2, 2, 0x02, 0x02, 20400, 0, 0, 3000, 4},
-      {2, 2, 2, 2, 0x02, 0x02, 20400, 0, 0, 3000, 4},
-      {2, 3, 3, 3, 0x41, 0x01, 30300, 30300, 359849 - 30300, 359849 - 30300, 4},
-      {1, 0xFF, 3, 3, 0x41, 0x01, 30300, 30300, 359849 - 30300, 359849 - 30300, 4}},
      true},
     {"cd-r-open-session.json",
-     Tracks(1, 1, {{0x14, 1, 0}, {0x14, 0xAA, 5000}}),
-     Tracks(1, 1, {{0x14, 1, 0}}),
      FullToc(1, 1, {Points(1, 0x14, 0x14, 1, 0x00, 1, 1, 8, 50),
                     {{1, 0x14, 0x01, 0, 0, 0, 0, 0, 2, 0},
                      {1, 0x54, 0xB0, 3, 38, 50, 2, 79, 59, 74},
                      {1, 0x54, 0xC0, 0, 0, 0, 0, 97, 26, 66}}}),
-     {0x05, 2, 2, 3, 0x00022632, 0x004F3B4A, -1, 0x00},
-     {{1, 2, 2, 2, 0x21, 0x02, 16400, 0, 0, 2000, 5},
-      {1, 3, 3, 2, 0x41, 0x01, 18550, 18550, 359849 - 18550, 359849 - 18550, 4},
-      {2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0}},  // no session 3: rejected
      true},
-    {nullptr, {}, {}, {}, {0x00, 1, 1, 1, 0x00611A42, 0x004F3B4A, -1, 0x00},
-     {{1, 1, 1, 1, 0x41, 0x01, 0, 0, 359849, 359849, 4}, {1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-     true},
+    {nullptr, {}, true},
 };
 
 using CdInformation = VdriveTest;
@@ -120,28 +80,11 @@ TEST_F(CdInformation, PreparedDiscs) {
   for (const DiscCase& c : kCases) {
     SCOPED_TRACE(c.file ? c.file : "blank cd-r");
     DoorClient& d = Ready(c.file ? nullptr : "cd-r", c.file);
-
-    const Reply f0 = d.In(ReadToc(0, false), 4096);
-    const Reply f1 = d.In(ReadToc(1, false), 4096);
-    const Reply f2 = d.In(ReadToc(2, true), 4096);
-    if (c.format0.empty()) {
-      EXPECT_EQ(f0.Outcome(), "05/24/00") << "no TOC on a blank disc";
-      EXPECT_EQ(f2.Outcome(), "05/24/00");
+    const Reply full = d.In(ReadToc(2, true), 4096);
+    if (c.fullToc.empty()) {
+      EXPECT_EQ(full.Outcome(), "05/24/00") << "no TOC on a blank disc";
     } else {
-      EXPECT_EQ(f0.data, c.format0);
-      EXPECT_EQ(f1.data, c.format1);
-      EXPECT_EQ(f2.data, c.format2);
-      // The lead-out alone, and a first track past the last.
-      const Reply leadOut = d.In(ReadToc(0, false, 0xAA), 4096);
-      EXPECT_EQ(leadOut.data.size(), 12u);
-      EXPECT_EQ(leadOut.data[6], 0xAA);
-      EXPECT_EQ(d.In(ReadToc(0, false, c.format0[3] + 1), 4096).Outcome(), "05/24/00");
-      // MSF addresses: LBA + 150 frames.
-      const Reply msf = d.In(ReadToc(0, true), 4096);
-      for (size_t at = 4; at + 8 <= msf.data.size(); at += 8) {
-        const uint32_t lba = f0.Be32At(at + 4);
-        EXPECT_EQ(msf.data[at + 5] * 4500u + msf.data[at + 6] * 75u + msf.data[at + 7], lba + 150);
-      }
+      EXPECT_EQ(full.data, c.fullToc);
     }
     const Reply atip = d.In(ReadToc(4, false), 4096);
     if (c.atip) {
@@ -152,27 +95,7 @@ TEST_F(CdInformation, PreparedDiscs) {
     } else {
       EXPECT_EQ(atip.Outcome(), "05/24/00") << "a pressed disc has no ATIP";
     }
-
-    EXPECT_EQ(ExpectDiscInfo(d, c.info).data.size(), 34u);
-    for (const TrackInfo& t : c.tracks) ExpectTrackInfo(d, t);
   }
-}
-
-TEST_F(CdInformation, AtipOfARewritable) {
-  DoorClient& d = Ready(nullptr, "cd-rw-complete.json");
-  const Reply atip = d.In(ReadToc(4, false), 4096);
-  ASSERT_TRUE(atip.Good());
-  EXPECT_EQ(atip.data[6], 0xC0) << "CD-RW";
-  EXPECT_EQ(Bytes(atip.data.begin() + 8, atip.data.begin() + 11), (Bytes{97, 22, 11}));
-  EXPECT_EQ(Bytes(atip.data.begin() + 12, atip.data.begin() + 15), (Bytes{74, 59, 74}));
-  const Reply di = d.In(ReadDiscInfo(), 4096);
-  EXPECT_EQ(di.data[2], 0x1E) << "erasable, complete";
-  // Formattable: a CD-RW lists a full format.
-  const Reply fc = d.In(ReadFormatCapacities(), 252);
-  ASSERT_TRUE(fc.Good());
-  EXPECT_EQ(fc.data[3], 16);
-  EXPECT_EQ(fc.data[8] & 3, 2) << "formatted";
-  EXPECT_EQ(fc.data[12 + 4] >> 2, 0x00);
 }
 
 // Allocation lengths cut every answer, and never write past the buffer.
