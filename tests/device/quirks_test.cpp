@@ -8,8 +8,8 @@ namespace {
 struct LookupCase {
   const char* vendor;
   const char* product;
-  uint32_t has;      // every one of these
-  uint32_t hasNot;   // none of these
+  uint32_t has;     // every one of these
+  uint32_t hasNot;  // none of these
 };
 
 TEST(DriveQuirks, LookupMatchesInquiryStrings) {
@@ -21,11 +21,9 @@ TEST(DriveQuirks, LookupMatchesInquiryStrings) {
        0},
       {"MATSHITA", "DVD-RAM UJ-85JS ", kQuirkCdStyleDvdSpeeds | kQuirkPlainErrorRecovery, kQuirkFreeBlocksOverstated},
       {"MITSUMI ", "CR-4802TE       ", kQuirkSlowSynchronizeCache | kQuirkEjectAfterWriteParameters, 0},
-      {"PHILIPS ", "CDD5301         ", kQuirkProfileUnknown | kQuirkEarlyDiscInformation, kQuirkForcedMultisession},
       // The model string alone under another vendor, or in other case, is not the model.
       {"ACME    ", "CR-4802TE       ", 0, ~0u},
       {"MEMOREX ", "Twelve MAXX     ", 0, ~0u},
-      {"", "", 0, ~0u},
   };
   for (const LookupCase& c : cases) {
     const QuorvaneI_DriveQuirks q = QuorvaneI_QuirksOf(c.vendor, c.product);
