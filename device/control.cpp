@@ -25,10 +25,6 @@ constexpr uint32_t kDefaultEndLba = 2298495;  // the last block of a single-laye
 constexpr uint32_t kStreamingTimeMs = 1000;
 constexpr uint32_t kPerformanceDescriptorSize = 16;
 
-// Drives whose capabilities page gives the true DVD speeds except for writing.
-constexpr QuorvaneI_DriveMatch kCdStyleSpeeds[] = {
-    {"SONY", nullptr}, {"MATSHITA", nullptr}, {"HL-DT-ST", nullptr}, {"LITE-ON", nullptr}, {"Slimtype", nullptr}};
-
 bool IsDvdMedia(uint32_t discType) { return discType >= DISC_TYPE_DVDROM; }
 const char* YesNo(bool b) { return b ? "Yes" : "No"; }
 
@@ -62,7 +58,7 @@ void CQuorvane_CdvdDrive::GetCdvdSpeeds(uint32_t* currentRead, uint32_t* maximum
     QuorvaneI_Log("\n%s(): [ DVD ] Current Read %ld, Maximum Read %ld, Current Write %ld, Maximum Write %ld\n",
                   kGetSpeeds, static_cast<long>(dcr), static_cast<long>(dmr), static_cast<long>(dcw),
                   static_cast<long>(dmw));
-    if (IsDrive(kCdStyleSpeeds)) {
+    if (Quirks().Has(kQuirkCdStyleDvdSpeeds)) {
       QuorvaneI_Log("\n%s(): Using CD-style values for everything except maximum write speed\n", kGetSpeeds);
       mw = dmw;
     } else {
@@ -255,7 +251,7 @@ void CQuorvane_CdvdDrive::SetBUP(bool enable) {
     page.Copy(0, p, page.Length());
     p[0] = kWriteParametersPage;
     bool bufe = enable;
-    if (IsDrive(kQuorvaneBrokenBurnProof)) {
+    if (Quirks().Has(kQuirkBurnProofBroken)) {
       QuorvaneI_Log("\n%s(): Broken BURN-Proof workaround for '%s' : '%s'\n", kSetBup, m__CHAR__VendorId,
                     m__CHAR__ProductId);
       bufe = false;

@@ -41,9 +41,8 @@ bool IsRandomAccessDvd(uint32_t discType) {
 
 uint32_t CQuorvane_CdvdDrive::GetDiscTypeSafe() {
   constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::GetDiscTypeSafe";
-  static constexpr QuorvaneI_DriveMatch kBrokenGetConfiguration[] = {{"PHILIPS", "CDD5301"}};
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
-  if (IsDrive(kBrokenGetConfiguration)) {
+  if (Quirks().Has(kQuirkProfileUnknown)) {
     QuorvaneI_Log("\n%s(): Broken 'get configuration', returning CD-R\n", kMethod);
     return DISC_TYPE_CDR;
   }
@@ -184,8 +183,7 @@ void CQuorvane_CdvdDrive::ReadTrackInformation(uint8_t trackNumber, void* buffer
       }
     }
 
-    static constexpr QuorvaneI_DriveMatch kBrokenMatshita[] = {{"MATSHITA", "9585"}, {"MATSHITA", "9583S"}};
-    if (IsDrive(kBrokenMatshita)) {
+    if (Quirks().Has(kQuirkFreeBlocksOverstated)) {
       QuorvaneI_Log("\n%s(): Broken '%s':'%s' device workaround...\n", kMethod, m__CHAR__VendorId, m__CHAR__ProductId);
       const qv::plat::OsVersion os = qv::plat::GetOsVersion();
       if (os.platformId == 2 && os.major == 5 && os.minor == 0) {

@@ -131,12 +131,8 @@ CQuorvane_DriveAnswer CQuorvane_CdvdDrive::SensePage(const char* method, uint8_t
   return data.Window(pageAt, 2 + uint32_t{data.U8(pageAt + 1)}, "mode page");
 }
 
-bool CQuorvane_CdvdDrive::IsDrive(const QuorvaneI_DriveMatch* list, size_t count) const {
-  for (size_t i = 0; i < count; ++i) {
-    if (std::strstr(m__CHAR__VendorId, list[i].vendor) == nullptr) continue;
-    if (list[i].product == nullptr || std::strstr(m__CHAR__ProductId, list[i].product) != nullptr) return true;
-  }
-  return false;
+QuorvaneI_DriveQuirks CQuorvane_CdvdDrive::Quirks() const {
+  return QuorvaneI_QuirksOf(m__CHAR__VendorId, m__CHAR__ProductId);
 }
 
 void CQuorvane_CdvdDrive::GetDeviceInformation(char* vendor, char* product, char* revision,
@@ -280,16 +276,13 @@ void CQuorvane_CdvdDrive::LoadEx(bool waitForMedia) {
 
 void CQuorvane_CdvdDrive::Eject() {
   constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::Eject";
-  static constexpr QuorvaneI_DriveMatch kBrokenStartStopUnit[] = {{"MITSUMI", "4802"}};
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   QuorvaneI_Log("\n%s(): ENTERed\n", kMethod);
   QuorvaneI_Traced(kMethod, [&] {
     // A tray locked for recording opens when the recorder ejects.
     UnlockTrayAfterRecording();
     qv::plat::SleepMs(1000);
-    if (IsDrive(kBrokenStartStopUnit)) {
-      // This drive ejects only after page 05h was set and with an
-      // immediate START STOP UNIT.
+    if (Quirks().Has(kQuirkEjectAfterWriteParameters)) {
       QuorvaneI_Log("\n%s(): Broken 'start stop unit'...\n ", kMethod);
       SetWriteParameters(QuorvaneI_WriteParameters{});  // track-at-once, Mode 1
       StartStopUnit(true, true, false);

@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "device/drive_answer.h"
+#include "device/drive_quirks.h"
 #include "quorvane.h"
 #include "scsi/device_writer.h"
 
@@ -25,12 +26,6 @@ struct QuorvaneI_WriteParameters {
   uint8_t sessionFormat = 0;   // 00h CD-DA/CD-ROM, 20h CD-ROM XA
   uint8_t subHeader[4] = {};
   bool linkSizeValid = false;
-};
-
-// Pairs of vendor and product substrings that name a drive.
-struct QuorvaneI_DriveMatch {
-  const char* vendor;
-  const char* product;  // nullptr: any product of the vendor
 };
 
 class CQuorvane_CdvdDrive : public CQuorvane_ScsiDeviceCdvdRomWriter {
@@ -125,12 +120,10 @@ class CQuorvane_CdvdDrive : public CQuorvane_ScsiDeviceCdvdRomWriter {
   uint8_t GetCurrentTrackNumber() const { return m__UCHAR__CurrentTrackNumber; }
   PQUORVANE_CALLBACK GetCallback() const { return m__PQUORVANE_CALLBACK__Callback; }
   void* GetCallbackContext() const { return m__PVOID__CallbackContext; }
-  // True when the inquiry strings contain one of the pairs.
-  bool IsDrive(const QuorvaneI_DriveMatch* list, size_t count) const;
-  template <size_t N>
-  bool IsDrive(const QuorvaneI_DriveMatch (&list)[N]) const {
-    return IsDrive(list, N);
-  }
+  // What this model needs done differently (device/drive_quirks.h).
+  QuorvaneI_DriveQuirks Quirks() const;
+  // Tells the application's callback, on the calling thread.
+  void Notify(uint32_t reason, uint64_t parameter1 = 0, uint64_t parameter2 = 0);
 
  protected:
   // The construction steps, each as its class of the command chain names it.
@@ -166,8 +159,6 @@ class CQuorvane_CdvdDrive : public CQuorvane_ScsiDeviceCdvdRomWriter {
   void SetStreamingDescriptor(uint32_t endLba, uint32_t readSize, uint32_t readTime, uint32_t writeSize,
                               uint32_t writeTime);
 
-  void Notify(uint32_t reason, uint64_t parameter1 = 0, uint64_t parameter2 = 0);
-
   // ---- Fields ----
   std::recursive_mutex m__CRITICAL_SECTION__ObjectLock;
   std::atomic<uint8_t> m__UCHAR__IsCancel{0};
@@ -182,7 +173,3 @@ class CQuorvane_CdvdDrive : public CQuorvane_ScsiDeviceCdvdRomWriter {
 // True for a failure with NOT READY, becoming ready (04h/01h): a disc is
 // spinning up.
 bool QuorvaneI_IsBecomingReady(const CQuorvane_Exception* e);
-
-// The drives whose BURN-Proof bit must stay cleared.
-inline constexpr QuorvaneI_DriveMatch kQuorvaneBrokenBurnProof[] = {{"SAMSUNG", "CDRW/DVD SM-308B"},
-                                                                     {"GENERIC", "DVD RW 4XMax"}};

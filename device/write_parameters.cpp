@@ -13,14 +13,6 @@ constexpr uint8_t kWriteParametersPage = 0x05;
 // The last byte of the page that SetWriteParameters changes (sub-header 3).
 constexpr uint32_t kLastChangedByte = 51;
 
-// Drives that report write type 0 for CD media after a DVD recording and
-// must be given track-at-once back.
-constexpr QuorvaneI_DriveMatch kBrokenLiteOn[] = {{"LITE-ON", "DVDRW LDW-411S"},
-                                                  {"TEAC", "DV-W58G"},
-                                                  {"SONY", "DVD RW DW-U18A"},
-                                                  {"LITE-ON", "SOHW-812S"},
-                                                  {"LITE-ON", "DVDRW LDW-811S"}};
-
 }  // namespace
 
 void CQuorvane_CdvdDrive::SelectPage(const CQuorvane_DriveAnswer& page, const uint8_t* pageBytes) {
@@ -78,7 +70,7 @@ void CQuorvane_CdvdDrive::SetWriteParameters(const QuorvaneI_WriteParameters& w)
     page.Copy(0, p, page.Length());
 
     bool bufe = m__BOOLEAN__IsBUP;
-    if (bufe && IsDrive(kQuorvaneBrokenBurnProof)) {
+    if (bufe && Quirks().Has(kQuirkBurnProofBroken)) {
       QuorvaneI_Log("%s(): Broken BURN-Proof workaround for '%s' : '%s'\n", kMethod, m__CHAR__VendorId,
                     m__CHAR__ProductId);
       bufe = false;
@@ -105,7 +97,7 @@ void CQuorvane_CdvdDrive::WriteParametersFromDrive(const char* method, uint32_t 
     const CQuorvane_DriveAnswer page = SensePage(method, buffer, sizeof buffer, kWriteParametersPage, 0);
     uint8_t p[257] = {};
     page.Copy(0, p, page.Length());
-    if (liteOnCheck && IsDrive(kBrokenLiteOn) && (page.U8(2) & 0x0F) == 0 && discType < DISC_TYPE_DVDROM) {
+    if (liteOnCheck && Quirks().Has(kQuirkLosesTrackAtOnce) && (page.U8(2) & 0x0F) == 0 && discType < DISC_TYPE_DVDROM) {
       p[2] = static_cast<uint8_t>((p[2] & 0xF0) | 0x01);
       QuorvaneI_Log("%s(): *** Broken Lite-On workaround (enabled for CD-R/CD-RW media)\n", method);
     }

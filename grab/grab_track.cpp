@@ -23,11 +23,6 @@ constexpr int32_t kGapArea = kQuorvaneGapArea;
 constexpr int32_t kForgivenArea = kQuorvaneForgivenArea;
 constexpr uint32_t kWaveHeaderSize = 44;
 
-// Drives whose page 01h must not be reset before a grab.
-constexpr QuorvaneI_DriveMatch kKeepRecoveryPage[] = {{"PIONEER", "105"}};
-// Drives that take DCR alone badly: their correction goes off with 00h.
-constexpr QuorvaneI_DriveMatch kPlainErrorRecovery[] = {{"TOSHIBA", nullptr}, {"MATSHITA", nullptr}};
-
 const QUORVANE_TOC_TRACK& TrackOf(const QUORVANE_TOC_INFORMATION& toc, uint8_t number) {
   return toc.m__TRACK__Tracks[number - 1];
 }
@@ -115,7 +110,7 @@ void CQuorvane_CdvdGrabber::DisableHardwareErrorCorrectionSafe() {
     uint8_t page[12] = {};
     defaults.Copy(0, page, std::min<uint32_t>(defaults.Length(), sizeof page));
     page[1] = 10;
-    page[2] = IsDrive(kPlainErrorRecovery) ? 0x00 : 0x01;
+    page[2] = Quirks().Has(kQuirkPlainErrorRecovery) ? 0x00 : 0x01;
     page[3] = 0;
     SelectPage(CQuorvane_DriveAnswer(kMethod, "mode page", page, sizeof page), page);
     TestUnitReady();
@@ -132,7 +127,7 @@ void CQuorvane_CdvdGrabber::GrabTrack(uint8_t track, const char* fileName, const
     QuorvaneI_Log("\n%s(): ENTERed\n", kMethod);
     CQuorvane_ScsiDeviceGeneric::TestUnitReady();
     m__UCHAR__IsCancel = 0;
-    if (IsDrive(kKeepRecoveryPage))
+    if (Quirks().Has(kQuirkKeepsRecoveryPage))
       QuorvaneI_Log("\n%s(): Call to RestoreReadErrorRecoverySafe() skipped for '%s':'%s'\n", kMethod, m__CHAR__VendorId,
                     m__CHAR__ProductId);
     else

@@ -1,22 +1,16 @@
 // CQuorvane_CdvdBurnerGrabber: the one object through which an application
 // works with one drive, and the facade of recording. It is the drive with
-// reading (grab/grabber.h) and the write pipeline (record/pipeline.cpp);
+// reading (grab/grabber.h) and owns the write pipeline (record/pipeline.h);
 // each recording call hands its steps to a session recorder
 // (record/session_recorder.h), which follows the write strategy of the
 // medium in the drive (record/write_strategy.h) and the drive's quirks
-// (record/drive_quirks.h). Creating it identifies the drive, reads its
+// (device/drive_quirks.h). Creating it identifies the drive, reads its
 // capabilities and prepares the pipeline.
 #pragma once
-#include <algorithm>
-#include <atomic>
 #include <cstdint>
-#include <functional>
-#include <memory>
-#include <thread>
 
 #include "grab/grabber.h"
-#include "platform/event.h"
-#include "record/cache.h"
+#include "record/pipeline.h"
 #include "record/session_at_once.h"
 #include "record/cd_text.h"
 #include "record/session_recorder.h"
@@ -91,21 +85,16 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdGrabber {
   // The wait after BLANK or FORMAT UNIT (up to two hours), reporting the
   // drive's progress with CN_BLANK_FORMAT_PROGRESS.
   bool WaitForLongOperation(bool readDiscInformationFirst);
-  // The reader thread's bodies; 0 or the status of a failed event call.
-  static uint32_t WriteCacheThread(CQuorvane_CdvdBurnerGrabber* grabber);
-  static uint32_t WriteCacheThreadEx(CQuorvane_CdvdBurnerGrabber* grabber);
-  // Stops the reader thread; never throws. 0 or a system status.
-  uint32_t ShutDownCacheThread();
+  // Stops the pipeline's reader thread; never throws. 0 or a system status.
+  uint32_t ShutDownCacheThread() { return m__QuorvaneI_WritePipeline__Pipeline.Stop(); }
   // Flushes the drive and waits until it is ready.
   void SynchronizeCache();
   uint8_t GetLastWriteMode() const { return m__UCHAR__LastWriteMode; }
-  uint32_t GetQueuedCacheObjects() const { return static_cast<uint32_t>(std::max(m__LONG__QueuedObjects.load(), 0)); }
-  int32_t GetCacheSizeInBytes() const { return m__LONG__CacheSize; }
-  CQuorvane_CacheManager* GetCacheManager() const { return m__PCQuorvane_CacheManager__CacheManager.get(); }
+  uint32_t GetQueuedCacheObjects() const { return m__QuorvaneI_WritePipeline__Pipeline.QueuedBuffers(); }
+  int32_t GetCacheSizeInBytes() const { return m__QuorvaneI_WritePipeline__Pipeline.CacheSizeInBytes(); }
+  CQuorvane_CacheManager* GetCacheManager() const { return m__QuorvaneI_WritePipeline__Pipeline.Pool(); }
 
  protected:
-  void BuildWritePipeline(uint32_t cacheSizeInMB);
-
   friend class CQuorvane_SessionRecorder;
 
   // What every recording mode does when it fails after the drive was
@@ -115,38 +104,26 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdGrabber {
   // SessionAtOnce and SessionAtOnceEx: one reader per track, or one for all.
   void RecordSessionAtOnce(QuorvaneI_SaoLayout& layout, const QuorvaneI_SaoRequest& request, bool oneReader);
 
-  // The write pipeline's steps (record/pipeline.cpp).
-  struct WriteLoop {
-    uint32_t address = 0;          // first block to write
-    uint64_t totalBlocks = 0;      // for the progress reports
-    int32_t progressInterval = 0;  // seconds, 0 = never
-    int32_t bufferInterval = 0;
-    bool readBufferCapacity = true;
-    bool fullLastPacket = false;  // the end-marked buffer goes out as 16 whole blocks
-  };
-  // Resets events, queue and pool and starts the reader thread on sources.
-  void StartPipeline(const char* method, CQuorvane_FileChain* source, int32_t blockSize);
-  // The same with one reader for count sources read in order, each with
-  // its block size; each source's last buffer carries the end marker.
-  void StartPipelineEx(const char* method, CQuorvane_FileChain** sources, int32_t* blockSizes, int32_t count);
-  void StartReader(const char* method, CQuorvane_FileChain* source, int32_t blockSize,
-                   const std::function<void()>& reader);
-  // Writes what the reader thread queues until its end marker; returns
-  // the address after the last block written.
-  uint32_t RunWriteLoop(const char* method, const WriteLoop& loop);
+  // The recording modes' hold on the pipeline (record/pipeline.h).
+  using WriteLoop = QuorvaneI_WriteLoop;
+  void StartPipeline(const char* method, CQuorvane_FileChain* source, int32_t blockSize) {
+    m__QuorvaneI_WritePipeline__Pipeline.Start(method, source, blockSize);
+  }
+  void StartPipelineEx(const char* method, CQuorvane_FileChain** sources, int32_t* blockSizes, int32_t count) {
+    m__QuorvaneI_WritePipeline__Pipeline.StartMany(method, sources, blockSizes, count);
+  }
+  // Moves the write address along as blocks reach the drive.
+  uint32_t RunWriteLoop(const char* method, const WriteLoop& loop) {
+    return m__QuorvaneI_WritePipeline__Pipeline.Write(method, loop, m__ULONG__CurrentWriteAddress);
+  }
   // What every recording mode does after its data: the closing callbacks,
   // the flush and the reader thread's end.
   void FinishWriting();
-  void JoinCacheThread();
+  void JoinCacheThread() { m__QuorvaneI_WritePipeline__Pipeline.Join(); }
   // Cancel takes effect between any two steps that change the disc: the
   // exception of a cancel (number 14) when Cancel was called since the
   // recording began; offset says how many bytes of the source were written.
-  void ThrowIfCancelled(const char* method, uint64_t offset);
-  // The reader thread's reads give up once this holds: it was told to die,
-  // or the recording was cancelled.
-  static bool ReaderMustStop(const void* grabber);
-  static uint32_t ReadSource(CQuorvane_CdvdBurnerGrabber* grabber, const char* method, CQuorvane_FileChain* source,
-                             int32_t sourceBlockSize, bool* cacheFullSet, uint32_t* lastStatus);
+  void ThrowIfCancelled(const char* method, uint64_t offset) { m__QuorvaneI_WritePipeline__Pipeline.ThrowIfCancelled(method, offset); }
 
   void DiscAtOnceOneTrack(const char* method, bool rawPW, CQuorvane_FileChain* chain,
                           const DiscAtOnceRequest& request);
@@ -157,21 +134,6 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdGrabber {
   CQuorvane_CDText m__CQuorvane_CDText;
   uint8_t m__UCHAR__LastWriteMode = 0;
 
-  // The write pipeline: pool, queue, events and what the reader thread
-  // reads.
-  int32_t m__LONG__CacheSize = 0;
-  std::unique_ptr<CQuorvane_CacheManager> m__PCQuorvane_CacheManager__CacheManager;
-  CQuorvane_LockedFifoQueue m__CQuorvane_LockedFifoQueue__DataQueue;
-  std::unique_ptr<qv::plat::ManualResetEvent> m__HANDLE__CacheFullEvent;
-  std::unique_ptr<qv::plat::ManualResetEvent> m__HANDLE__CacheThreadDeadEvent;
-  std::atomic<int32_t> m__LONG__DieCounter{0};
-  std::atomic<uint8_t> m__UCHAR__IsCacheThreadRunning{0};
-  CQuorvane_FileChain* m__PCQuorvane_FileChain__Source = nullptr;
-  CQuorvane_FileChain** m__PPCQuorvane_FileChain__Sources = nullptr;
-  int32_t m__LONG__SourceCount = 0;
-  int32_t* m__PLONG__SourceBlockSizes = nullptr;
-  int32_t m__LONG__BlockSize = 0;
-  std::thread m__HANDLE__CacheThread;
-  std::atomic<int32_t> m__LONG__QueuedObjects{0};  // filled buffers in the data queue, for the progress display
-  uint32_t m__ULONG__CurrentWriteAddress = 0;      // where the next WRITE(10) goes; 0 before any
+  QuorvaneI_WritePipeline m__QuorvaneI_WritePipeline__Pipeline;
+  uint32_t m__ULONG__CurrentWriteAddress = 0;  // where the next WRITE(10) goes; 0 before any
 };

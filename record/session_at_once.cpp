@@ -190,7 +190,7 @@ uint32_t CQuorvane_CdvdBurnerGrabber::SessionAtOnceTrack(const QuorvaneI_SaoTrac
     track.source->SeekToBegin();
     StartPipeline(kSaoTrack, track.source, block);
   } else {
-    m__LONG__BlockSize = block;  // the one reader takes each source's own
+    m__QuorvaneI_WritePipeline__Pipeline.SetBlockSize(block);  // the one reader takes each source's own
   }
   // The pause before index 1 and the post-gap, in writes of ten blocks:
   // zeros, the track's pause block, or for a track of raw data sectors,

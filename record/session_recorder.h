@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "record/drive_quirks.h"
+#include "device/drive_quirks.h"
 #include "record/write_strategy.h"
 
 class CQuorvane_CdvdBurnerGrabber;
