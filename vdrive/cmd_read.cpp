@@ -150,6 +150,7 @@ void ReadCdRange(Exec& x, int64_t first, uint32_t count) {
     }
     at += size;
     x.mediaBytes += kRawSectorBytes;
+    x.state().pickUp = lba;
   }
   x.result.transferred = at;
 }
