@@ -173,9 +173,10 @@ void WriteRaw(Exec& x) {
       Track* t = LastTrack(disc);
       const bool inTrack = t != nullptr && !t->finished() && FromBcd(after.trackNumberOf) == after.track;
       if (adr == 2) {
-        if (std::string mcn = DecodeMcn(q); !mcn.empty()) disc.mcn = mcn;
+        if (std::string mcn = DecodeMcn(q); !mcn.empty()) disc.mcn = mcn, disc.AddCodeFrame(at, 2);
       } else if (std::string isrc = DecodeIsrc(q); inTrack && !isrc.empty()) {
         t->isrc = isrc;
+        disc.AddCodeFrame(at, 3);
       }
       if (inTrack) {
         t->recorded = static_cast<uint32_t>(at - t->start + 1);
