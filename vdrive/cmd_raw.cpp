@@ -9,7 +9,8 @@
 // Refused as a recorder refuses them: a first write away from the lead-in
 // start, a write not at the next address, a lead-in that ends before or
 // after -150, a bad Q CRC from the pre-gap on, a lead-out start or track
-// start that the lead-in's TOC does not list.
+// start that the lead-in's TOC does not list, or lists as the other kind
+// of track (data or audio).
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -172,9 +173,10 @@ void WriteRaw(Exec& x) {
       Track* t = LastTrack(disc);
       const bool inTrack = t != nullptr && !t->finished() && FromBcd(after.trackNumberOf) == after.track;
       if (adr == 2) {
-        if (std::string mcn = DecodeMcn(q); !mcn.empty()) disc.mcn = mcn;
+        if (std::string mcn = DecodeMcn(q); !mcn.empty()) disc.mcn = mcn, disc.AddCodeFrame(at, 2);
       } else if (std::string isrc = DecodeIsrc(q); inTrack && !isrc.empty()) {
         t->isrc = isrc;
+        disc.AddCodeFrame(at, 3);
       }
       if (inTrack) {
         t->recorded = static_cast<uint32_t>(at - t->start + 1);
@@ -192,9 +194,10 @@ void WriteRaw(Exec& x) {
         after.areaStart = at;
       }
       if (index >= 1 && (LastTrack(disc) == nullptr || FromBcd(after.trackNumberOf) != track)) {
+        // Listed at this address, and as the same kind (data or audio).
         const auto listed = after.toc.find(tno);
-        if (listed == after.toc.end() || MsfToLba(FromBcd(listed->second[1]), FromBcd(listed->second[2]),
-                                                  FromBcd(listed->second[3])) != at)
+        if (listed == after.toc.end() || ((listed->second[0] ^ q[0]) & 0x40) != 0 ||
+            MsfToLba(FromBcd(listed->second[1]), FromBcd(listed->second[2]), FromBcd(listed->second[3])) != at)
           return refuse();
         if (disc.sessions.empty()) disc.sessions.push_back(Session{{}, false});
         Track t;

@@ -133,9 +133,13 @@ void ReadCdRange(Exec& x, int64_t first, uint32_t count) {
       out += n;
     }
     if (s.subchannel != 0) {
+      // The position, or the catalogue number or ISRC where a raw
+      // recording wrote them instead.
       uint8_t q[12];
       const QPosition pos = reader.Position(*ref, lba);
-      MakeQ(pos, q);
+      const uint8_t adr = m.QModeAt(lba);
+      if (adr == 1) MakeQ(pos, q);
+      else MakeCodeQ(pos.control, adr, adr == 2 ? m.mcn : ref->track->isrc, static_cast<int32_t>(lba), q);
       if (s.subchannel == 2) {
         put(q, 12);
         std::memset(out, 0, 4);
@@ -150,6 +154,7 @@ void ReadCdRange(Exec& x, int64_t first, uint32_t count) {
     }
     at += size;
     x.mediaBytes += kRawSectorBytes;
+    x.state().pickUp = lba;
   }
   x.result.transferred = at;
 }

@@ -2,7 +2,8 @@
 // catalogue number and a track's ISRC, as the disc carries them: what a
 // stamped disc was made with, or what a raw or session-at-once recording
 // wrote. No audio is ever played here, so the audio status is "none" and
-// the pick-up rests at the first track's start.
+// the position is where the pick-up rests: the last sector READ CD read,
+// or the first track's start.
 #include <cstring>
 #include <string>
 
@@ -10,6 +11,7 @@
 #include "vdrive/cd_address.h"
 #include "vdrive/commands.h"
 #include "vdrive/disc_layout.h"
+#include "vdrive/sectors.h"
 
 namespace qv::vdrive {
 
@@ -45,11 +47,26 @@ void ReadSubChannel(Exec& x) {
   if (subQ) {
     d.U8(format);
     if (format == 1) {
-      d.U8(first != nullptr ? (1u << 4 | first->track->control()) : 0x10);
-      d.U8(first != nullptr ? first->number : 0);
-      d.U8(first != nullptr ? 1 : 0);
-      Address(d, first != nullptr ? static_cast<int32_t>(first->track->start) : 0, msf);
-      Address(d, 0, msf);
+      const int64_t rest = first != nullptr ? first->track->start : 0;
+      int64_t at = x.state().pickUp.value_or(rest);
+      const TrackRef* here = layout.TrackAt(at);
+      if (here == nullptr) here = first, at = rest;
+      QPosition pos;
+      if (here != nullptr) pos = SectorReader(layout, x.disc).Position(*here, at);
+      d.U8(here != nullptr ? (1u << 4 | pos.control) : 0x10);
+      d.U8(here != nullptr ? pos.track : 0);
+      d.U8(here != nullptr ? pos.index : 0);
+      Address(d, here != nullptr ? pos.lba : 0, msf);
+      // The track-relative address counts down through the pause.
+      if (!msf) {
+        d.U32(static_cast<uint32_t>(pos.index == 0 ? -static_cast<int64_t>(pos.relative) : pos.relative));
+      } else {
+        const Msf r = FramesToMsf(pos.relative);
+        d.U8(0);
+        d.U8(r.m);
+        d.U8(r.s);
+        d.U8(r.f);
+      }
     } else {
       const std::string& code = format == 2 ? m.mcn : track->track->isrc;
       const size_t digits = format == 2 ? 13 : 12;

@@ -174,6 +174,30 @@ size_t Medium::TrackCount() const {
   return n;
 }
 
+void Medium::AddCodeFrame(int32_t lba, uint8_t adr) {
+  // The catalogue number and the ISRC take turns: each extends its own last run.
+  for (auto r = codeFrames.rbegin(); r != codeFrames.rend(); ++r) {
+    if (r->adr != adr) continue;
+    if (r->count == 1 && lba > r->first) {
+      r->step = static_cast<uint32_t>(lba - r->first);
+      r->count = 2;
+      return;
+    }
+    if (lba == r->first + int64_t{r->step} * r->count) {
+      ++r->count;
+      return;
+    }
+    break;
+  }
+  codeFrames.push_back({lba, 1, 1, adr});
+}
+
+uint8_t Medium::QModeAt(int64_t lba) const {
+  for (const CodeRun& r : codeFrames)
+    if (lba >= r.first && (lba - r.first) % r.step == 0 && (lba - r.first) / r.step < r.count) return r.adr;
+  return 1;
+}
+
 const char* DiscStatusName(DiscStatus status) { return NameOf(kStatusNames, status); }
 
 const char* TrackModeName(TrackMode mode) { return NameOf(kModeNames, mode); }
@@ -213,6 +237,7 @@ json MediumToJson(const Medium& m) {
     j["regionMask"] = m.regionMask;
   }
   if (m.opcSpeed != 0) j["opcSpeed"] = m.opcSpeed;
+  for (const Medium::CodeRun& r : m.codeFrames) j["codeFrames"].push_back({r.first, r.step, r.count, r.adr});
   if (!m.mcn.empty()) j["mcn"] = m.mcn;
   if (!m.cdText.empty()) j["cdText"] = HexOf(m.cdText);
   return j;
@@ -278,6 +303,17 @@ Medium MediumFromJson(const json& j) {
   std::string packs;
   if (ReadText(j, "cdText", 2 * 18 * 256, &packs) && !BytesOfHex(packs, &m.cdText))
     throw BadJson("\"cdText\" must be CD-Text packs of 18 bytes in hexadecimal");
+  if (const json* runs = Member(j, "codeFrames")) {
+    if (!runs->is_array()) throw BadJson("\"codeFrames\" must be a list of [first, step, count, adr]");
+    for (const auto& r : *runs) {
+      if (!r.is_array() || r.size() != 4 || !r[0].is_number_integer() || !r[1].is_number_unsigned() ||
+          !r[2].is_number_unsigned() || !r[3].is_number_unsigned() || r[1].get<uint64_t>() - 1 >= 0x7FFFFFFF ||
+          r[2].get<uint64_t>() - 1 >= 0x7FFFFFFF || (r[3] != 2 && r[3] != 3) || r[0].get<int64_t>() < -150 ||
+          r[0].get<int64_t>() > 0x7FFFFFFF)
+        throw BadJson("\"codeFrames\" must be a list of [first, step, count, adr]");
+      m.codeFrames.push_back({r[0].get<int32_t>(), r[1].get<uint32_t>(), r[2].get<uint32_t>(), r[3].get<uint8_t>()});
+    }
+  }
   if (const json* sessions = Member(j, "sessions")) {
     if (!sessions->is_array() || sessions->size() > 99) throw BadJson("\"sessions\" must be a list of up to 99");
     for (const auto& sj : *sessions) {

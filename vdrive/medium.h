@@ -84,6 +84,18 @@ struct Medium {
   // CD: the CD-Text packs read from the lead-in's R-W (18 bytes each, CRC
   // good), in sequence order; empty when there is none.
   std::vector<uint8_t> cdText;
+  // CD written raw: the sectors whose Q carried the catalogue number (ADR
+  // 2) or the ISRC (ADR 3) instead of the position, so that READ CD gives
+  // back the Q that was written. Runs of sectors step blocks apart.
+  struct CodeRun {
+    int32_t first = 0;
+    uint32_t step = 1, count = 1;
+    uint8_t adr = 2;
+  };
+  std::vector<CodeRun> codeFrames;
+  void AddCodeFrame(int32_t lba, uint8_t adr);
+  // ADR 2 or 3 for such a sector, else 1.
+  uint8_t QModeAt(int64_t lba) const;
   // The write speed of the last power calibration, 0 when none ran.
   uint16_t opcSpeed = 0;
 

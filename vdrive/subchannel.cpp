@@ -33,6 +33,27 @@ void MakeQ(const QPosition& at, uint8_t* q) {
   q[11] = static_cast<uint8_t>(crc);
 }
 
+void MakeCodeQ(uint8_t control, uint8_t adr, const std::string& code, int32_t lba, uint8_t* q) {
+  std::memset(q, 0, 12);
+  q[0] = static_cast<uint8_t>(control << 4 | adr);
+  const auto digit = [&code](size_t i) { return static_cast<uint8_t>(i < code.size() ? (code[i] - '0') & 0x0F : 0); };
+  if (adr == 2) {
+    for (size_t i = 0; i < 13; ++i) q[1 + i / 2] |= static_cast<uint8_t>(digit(i) << (i % 2 ? 0 : 4));
+  } else {
+    uint32_t bits = 0;
+    for (size_t i = 0; i < 5; ++i) {
+      const char c = i < code.size() ? code[i] : '0';
+      bits |= uint32_t(c >= 'A' ? c - 'A' + 0x11 : c - '0') << (26 - 6 * i);
+    }
+    for (int i = 0; i < 4; ++i) q[1 + i] = static_cast<uint8_t>(bits >> (24 - 8 * i));
+    for (size_t i = 0; i < 7; ++i) q[5 + i / 2] |= static_cast<uint8_t>(digit(5 + i) << (i % 2 ? 0 : 4));
+  }
+  q[9] = ToBcd(LbaToMsf(lba).f);
+  const uint16_t crc = QCrc(q);
+  q[10] = static_cast<uint8_t>(crc >> 8);
+  q[11] = static_cast<uint8_t>(crc);
+}
+
 void MakeRawPw(const uint8_t* q12, bool pause, uint8_t* raw) {
   for (int i = 0; i < 96; ++i) {
     const bool qBit = (q12[i / 8] >> (7 - i % 8)) & 1;

@@ -3,6 +3,7 @@
 // them.
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace qv::vdrive {
 
@@ -22,6 +23,11 @@ uint16_t QCrc(const uint8_t* q10);
 // The twelve Q bytes of a position: CONTROL/ADR, TNO, INDEX, MIN, SEC,
 // FRAME, ZERO, AMIN, ASEC, AFRAME in BCD, then the CRC.
 void MakeQ(const QPosition& at, uint8_t* q12);
+
+// The Q of ADR 2 (the 13-digit catalogue number in BCD) or ADR 3 (the
+// ISRC: five 6-bit characters, then seven BCD digits), each followed by
+// the absolute frame (ECMA-130 22.3.3, 22.3.4).
+void MakeCodeQ(uint8_t control, uint8_t adr, const std::string& code, int32_t lba, uint8_t* q12);
 
 // The 96 raw subchannel bytes: bit 7 of each is P, bit 6 Q, bits 5-0 R-W
 // (all zero: no CD-Text or graphics in the program area here). P is set

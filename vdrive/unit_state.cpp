@@ -80,6 +80,7 @@ void DriveState::OpenTray() {
   // A disc that had not finished spinning up was never announced.
   if (disc && readyAtMs == 0) PostEvent(MediaEvent::MediaRemoval);
   readyAtMs = 0;
+  pickUp.reset();
   // The speeds SET CD SPEED chose belong to the disc that leaves.
   for (SpeedChoice* choice : {&cdSpeeds, &dvdSpeeds})
     if (!choice->streaming) *choice = SpeedChoice{};

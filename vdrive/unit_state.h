@@ -71,6 +71,9 @@ struct DriveState {
   int64_t saoNext = 0;
   // A raw (write type 3) recording under way (vdrive/raw_write.h).
   std::shared_ptr<RawWrite> rawWrite;
+  // Where the pick-up rests: the last sector read, which READ SUB-CHANNEL's
+  // current position reports; unset, the first track's start.
+  std::optional<int64_t> pickUp;
 
   bool DiscLoaded() const { return disc.has_value() && tray == Tray::Closed; }
   bool Locked() const { return (prevent & 0x03) != 0; }
