@@ -35,8 +35,7 @@ class CueTextCli : public qvtest::CliTest {
     for (const char* want : wants) EXPECT_NE(info.find(want), std::string::npos) << want << " in\n" << info;
   }
   std::string Status(const std::string& drive) {
-    if (Run("--json info --drive " + drive) != 0) return "?";
-    return Json()["disc"].value("status", "?");
+    return Run("--json info --drive " + drive) == 0 ? Json()["disc"].value("status", "?") : "?";
   }
 };
 
