@@ -102,6 +102,18 @@ int CollectCdText(const CdTextOptions& o, const std::vector<std::string>& files,
   return kExitOk;
 }
 
+int KeepCdText(DriveJob& job, const std::vector<std::array<std::string, 2>>& texts) {
+  CallStatus s;
+  for (size_t n = 0; n < texts.size(); ++n) {
+    const auto& [title, performer] = texts[n];
+    if (title.empty() && performer.empty()) continue;
+    s.number = Quorvane_CdvdBurnerGrabber_AddCDTextForTrack(job.handle(), static_cast<QV_LONG>(n), title.c_str(),
+                                                            performer.c_str(), s.text, sizeof s.text, &s.systemError);
+    if (s.number != 0) return job.Fail("keeping the CD-Text", s);
+  }
+  return kExitOk;
+}
+
 int BurnRawAudio(const GlobalOptions& global, const RawAudioBurn& o) {
   DriveJob job("burn");
   DiscState before;
@@ -109,14 +121,8 @@ int BurnRawAudio(const GlobalOptions& global, const RawAudioBurn& o) {
   QV_HANDLE h = job.handle();
   Recording recording{0, o.test, false, false};
   if (int rc = CheckRecording(job, before, recording)) return rc;
+  if (int rc = KeepCdText(job, o.texts)) return rc;
   CallStatus s;
-  for (size_t n = 0; n < o.texts.size(); ++n) {
-    const auto& [title, performer] = o.texts[n];
-    if (title.empty() && performer.empty()) continue;
-    s.number = Quorvane_CdvdBurnerGrabber_AddCDTextForTrack(h, static_cast<QV_LONG>(n), title.c_str(),
-                                                            performer.c_str(), s.text, sizeof s.text, &s.systemError);
-    if (s.number != 0) return job.Fail("keeping the CD-Text", s);
-  }
   s.number = Quorvane_CdvdBurnerGrabber_DiscAtOnceRaw(h, QV_CALL_STATUS(s), o.tracks.data(),
                                                       static_cast<QV_LONG>(o.tracks.size()),
                                                       o.catalog.empty() ? nullptr : o.catalog.c_str(), 1,

@@ -23,6 +23,11 @@ struct CdTextOptions {
 int CollectCdText(const CdTextOptions& o, const std::vector<std::string>& files,
                   std::vector<std::array<std::string, 2>>* texts);
 
+class DriveJob;
+// Hands the texts of CollectCdText to the drive's grabber; 0 or the exit
+// code having said why.
+int KeepCdText(DriveJob& job, const std::vector<std::array<std::string, 2>>& texts);
+
 struct RawAudioBurn {
   std::string drive;
   std::vector<std::string> files;

@@ -4,8 +4,8 @@
 // made; --dvd-video masters a VIDEO_TS folder the same way; --image records
 // a data image as it is; --audio one audio track per file, track-at-once,
 // or with --sao the whole session at once with the gaps, indexes, ISRCs
-// and catalogue number asked for; --cue records a cue sheet of another
-// tool session-at-once.
+// and catalogue number asked for, and CD-Text; --cue records a cue sheet
+// of another tool session-at-once, or raw with --raw, with its CD-Text.
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -210,28 +210,36 @@ int SaoLayout(const Options& o, std::vector<QUORVANE_SAO_TRACK>* tracks) {
   return 0;
 }
 
+// Whether a readable sheet carries CD-Text, its own or a CDTEXTFILE's.
+bool CueHasText(const std::string& cue) {
+  PQUORVANE_CUE_SHEET sheet = nullptr;
+  char error[256] = {};
+  if (Quorvane_CueSheetOpen(cue.c_str(), &sheet, error, sizeof error) != 0) return false;
+  const auto any = [](const QUORVANE_CUE_TEXT& t) { return *t.title != 0 || *t.performer != 0 || *t.songwriter != 0; };
+  QV_ULONG count = 0;
+  QUORVANE_CUE_TEXT text{};
+  Quorvane_CueSheetDiscGet(sheet, &count, nullptr, nullptr, &text);
+  bool found = any(text);
+  for (QV_ULONG i = 0; i < count && !found; ++i) {
+    QUORVANE_CUE_TRACK t{};
+    found = Quorvane_CueSheetTrackGet(sheet, i, &t) == 0 && any(t.text);
+  }
+  Quorvane_CueSheetDestroy(&sheet);
+  return found;
+}
+
 // A cue sheet is checked whole, its files opened, before the drive is:
 // a sheet that cannot be recorded is refused naming its line.
 int CheckCueSheet(const Options& o) {
   if (!o.paths.empty() || !o.image.empty() || o.audio || !o.dvdVideo.empty() || o.udf || o.multisession)
     return Report("burn", {kExitUsage, "--cue takes the sheet and nothing else to burn", ""});
-  if (o.raw)
-    return Report("burn", {kExitUnsupported,
-                           "--raw is not available yet; burn without --raw to record the sheet session-at-once", ""});
+  if (o.cdText.Any())
+    return Report("burn", {kExitUsage, "--cue takes its CD-Text from the sheet (TITLE, PERFORMER, SONGWRITER, "
+                                       "CDTEXTFILE), not from --cd-text, --title or --performer", ""});
   if (int rc = CheckSource("burn", o.cue, false)) return rc;
   char error[1024] = {};
-  if (Quorvane_CueSheetCheckSessionAtOnce(o.cue.c_str(), error, sizeof error) != 0)
+  if ((o.raw ? Quorvane_CueSheetCheckRaw : Quorvane_CueSheetCheckSessionAtOnce)(o.cue.c_str(), error, sizeof error) != 0)
     return Report("burn", {kExitUnsupported, std::string(error) + "; nothing was written", ""});
-  PQUORVANE_CUE_SHEET sheet = nullptr;
-  if (Quorvane_CueSheetOpen(o.cue.c_str(), &sheet, error, sizeof error) == 0) {
-    const char* cdTextFile = "";
-    QUORVANE_CUE_TEXT text{};
-    Quorvane_CueSheetDiscGet(sheet, nullptr, nullptr, &cdTextFile, &text);
-    if (*cdTextFile != 0 || *text.title != 0 || *text.performer != 0)
-      std::fprintf(stderr, "quorvane: burn: note: %s carries CD-Text, which a session-at-once recording leaves out\n",
-                   o.cue.c_str());
-    Quorvane_CueSheetDestroy(&sheet);
-  }
   return kExitOk;
 }
 
@@ -259,10 +267,10 @@ int Run(const GlobalOptions& global, const Options& o) {
     return Report("burn", {kExitUsage, "--gap, --index, --isrc and --catalog go with --audio --sao or --raw", ""});
   if (o.raw && o.cue.empty() && (!o.audio || o.sao || o.multisession))
     return Report("burn", {kExitUsage, "--raw records audio tracks disc-at-once: give --audio FILE... without --sao", ""});
-  // Session-at-once lets the drive write the lead-in, so the CD-Text
-  // would have to travel in the cue sheet's sub-channel form: not done.
-  if (o.cdText.Any() && !o.raw)
-    return Report("burn", {kExitUsage, "CD-Text is recorded with --audio --raw only; nothing was written", ""});
+  if (o.cdText.Any() && !o.audio && o.cue.empty())
+    return Report("burn", {kExitUsage, "CD-Text goes with --audio --sao or --audio --raw; nothing was written", ""});
+  if (o.cdText.Any() && o.audio && !o.sao && !o.raw)
+    return Report("burn", {kExitUsage, "CD-Text is written with the whole disc at once: add --sao or --raw", ""});
   if (o.raw && o.cue.empty()) {
     for (const std::string& path : o.paths)
       if (int rc = CheckSource("burn", path, false)) return rc;
@@ -272,6 +280,10 @@ int Run(const GlobalOptions& global, const Options& o) {
     if (int rc = CollectCdText(o.cdText, o.paths, &raw.texts)) return rc;
     return BurnRawAudio(global, raw);
   }
+  // Texts the disc cannot carry are refused before the drive is opened.
+  std::vector<std::array<std::string, 2>> texts;
+  if (o.audio && o.sao)
+    if (int rc = CollectCdText(o.cdText, o.paths, &texts)) return rc;
   const bool dvd = !o.dvdVideo.empty();
   if (!o.cue.empty()) {
     if (int rc = CheckCueSheet(o)) return rc;
@@ -350,10 +362,13 @@ int Run(const GlobalOptions& global, const Options& o) {
                                                                  QVX_TRACK_FROM_FILE_DATA, 0, test, multi, 1, 1);
   } else if (!o.cue.empty()) {
     if (int rc = CheckRecording(job, before, recording)) return rc;
-    s.number = Quorvane_CdvdBurnerGrabber_SessionAtOnceFromCueSheet(h, QV_CALL_STATUS(s), o.cue.c_str(), test, 1, 1);
+    s.number = (o.raw ? Quorvane_CdvdBurnerGrabber_DiscAtOnceFromCueSheet
+                      : Quorvane_CdvdBurnerGrabber_SessionAtOnceFromCueSheet)(h, QV_CALL_STATUS(s), o.cue.c_str(),
+                                                                              test, 1, 1);
     what = o.cue;
   } else if (o.audio && o.sao) {
     if (int rc = CheckRecording(job, before, recording)) return rc;
+    if (int rc = KeepCdText(job, texts)) return rc;
     s.number = Quorvane_CdvdBurnerGrabber_SessionAtOnce(h, QV_CALL_STATUS(s), saoTracks.data(),
                                                         static_cast<QV_LONG>(saoTracks.size()),
                                                         o.catalog.empty() ? nullptr : o.catalog.c_str(), 0, test, multi, 1, 1);
@@ -394,6 +409,8 @@ int Run(const GlobalOptions& global, const Options& o) {
                {"audio", o.audio},
                {"sessionAtOnce", o.sao || !o.cue.empty()},
                {"cueSheet", o.cue},
+               {"raw", o.raw},
+               {"cdText", !texts.empty() || (!o.cue.empty() && CueHasText(o.cue))},
                {"label", o.image.empty() && !o.audio ? o.label : ""},
                {"udf", o.udf},
                {"dvdVideo", o.dvdVideo},
@@ -433,21 +450,21 @@ RegisterCommand reg({"burn", "Record files, an image or audio tracks onto the di
                        app.add_option("--catalog", o->catalog, "With --sao or --raw: the disc's 13-digit catalogue number (UPC/EAN)")
                            ;
                        app.add_option("--cue", o->cue,
-                                      "A cue sheet (BIN/CUE) to record session-at-once, its gaps, indexes, ISRCs, "
-                                      "catalogue number and flags as it gives them");
+                                      "A cue sheet (BIN/CUE) to record session-at-once (raw with --raw), its gaps, "
+                                      "indexes, ISRCs, catalogue number, flags and CD-Text as it gives them");
                        app.add_flag("--raw", o->raw,
-                                    "With --audio: write the whole disc raw, disc-at-once, the engine making every "
-                                    "sector's subchannel (with --cue: not available yet)");
+                                    "With --audio or --cue: write the whole disc raw, disc-at-once, the engine making "
+                                    "every sector's subchannel");
                        app.add_flag("--cd-text", o->cdText.fromTags,
-                                    "With --audio --raw: CD-Text titles and performers from the files' tags");
-                       app.add_option("--title", o->cdText.title, "With --audio --raw: the disc's CD-Text title");
+                                    "With --audio --sao or --raw: CD-Text titles and performers from the files' tags");
+                       app.add_option("--title", o->cdText.title, "With --audio --sao or --raw: the disc's CD-Text title");
                        app.add_option("--performer", o->cdText.performer,
-                                      "With --audio --raw: the disc's CD-Text performer");
+                                      "With --audio --sao or --raw: the disc's CD-Text performer");
                        app.add_option("--track-title", o->cdText.trackTitles,
-                                      "With --audio --raw: N=TEXT, the CD-Text title of track N")
+                                      "With --audio --sao or --raw: N=TEXT, the CD-Text title of track N")
                            ->allow_extra_args(false);
                        app.add_option("--track-performer", o->cdText.trackPerformers,
-                                      "With --audio --raw: N=TEXT, the CD-Text performer of track N")
+                                      "With --audio --sao or --raw: N=TEXT, the CD-Text performer of track N")
                            ->allow_extra_args(false);
                        app.add_option("--mds", o->mds,
                                       "A CD grabbed with grab --disc --raw (NAME.mds): burn it back raw with its "

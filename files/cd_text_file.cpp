@@ -27,6 +27,9 @@ bool AssembleType(const uint8_t* packs, size_t count, uint8_t type, std::vector<
     const uint8_t* p = packs + i * kQuorvaneCdTextPackSize;
     if (p[0] != type || (p[3] & 0x70) != 0) continue;
     if (track < 0) track = p[1] & 0x7F;
+    // A writer that starts every string in a pack of its own pads the
+    // pack before with NULs; the track number says where the text resumes.
+    if ((p[1] & 0x7F) < track && current.empty() && (p[3] & 0x0F) == 0) track = p[1] & 0x7F;
     if ((p[1] & 0x7F) != track) {
       *error = PackName(i) + " is for track " + std::to_string(p[1] & 0x7F) + " where the text before it reaches track " +
                std::to_string(track);

@@ -300,14 +300,26 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SessionAtOnceEx(
   });
 }
 
-QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CueSheetCheckSessionAtOnce(const char* cueFileName, char* error,
-                                                                      QV_ULONG errorSize) {
+namespace {
+
+// A sheet read for session-at-once or raw disc-at-once; false with why.
+bool ReadCueLayout(QuorvaneI_CueLayout& layout, const char* cueFileName, bool raw, std::string* why) {
+  if (!(raw ? layout.ReadRaw(cueFileName, why) : layout.Read(cueFileName, why))) return false;
+  // The lead-in carries CD-Text on a disc without data only.
+  if (!layout.cdText().empty() && layout.AnyData()) {
+    *why = "the sheet has CD-Text and data tracks; CD-Text goes only onto a disc of audio tracks";
+    return false;
+  }
+  return true;
+}
+
+QV_ULONG CheckCueSheet(const char* cueFileName, bool raw, char* error, QV_ULONG errorSize) {
   if (error != nullptr && errorSize > 0) error[0] = 0;
   if (cueFileName == nullptr) return EN_INVALID_PARAMETER;
   try {
     QuorvaneI_CueLayout layout;
     std::string why;
-    if (layout.Read(cueFileName, &why)) return EN_SUCCESS;
+    if (ReadCueLayout(layout, cueFileName, raw, &why)) return EN_SUCCESS;
     if (error != nullptr && errorSize > 0) {
       const size_t n = std::min<size_t>(why.size(), errorSize - 1);
       std::memcpy(error, why.data(), n);
@@ -319,22 +331,62 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CueSheetCheckSessionAtOnce(const ch
   }
 }
 
+// Reads the sheet, hands its CD-Text to the grabber and records it.
+void RecordCueSheet(const char* entry, CQuorvane_CdvdBurnerGrabber& g, const char* cueFileName, bool raw,
+                    QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval) {
+  if (cueFileName == nullptr)
+    QuorvaneI_Throw(entry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'cueFileName' is NULL", entry);
+  QuorvaneI_CueLayout layout;
+  std::string why;
+  if (!ReadCueLayout(layout, cueFileName, raw, &why))
+    QuorvaneI_Throw(entry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): %s", entry, why.c_str());
+  const std::vector<QuorvaneI_CdTextStrings>& text = layout.cdText();
+  for (size_t n = 0; n < text.size(); ++n) {
+    if (text[n].Empty()) continue;
+    g.AddCDTextForTrack(static_cast<int32_t>(n), text[n].title.c_str(), text[n].performer.c_str());
+    if (!text[n].songwriter.empty()) g.AddCDTextSongwriter(static_cast<int32_t>(n), text[n].songwriter.c_str());
+  }
+  if (raw) {
+    CQuorvane_CdvdBurnerGrabber::DiscAtOnceRequest request;
+    request.testWrite = testWrite != 0;
+    request.progressInterval = progressInterval;
+    request.bufferInterval = bufferInterval;
+    g.DiscAtOnceLayout(layout.rawDisc(), true, request);
+    return;
+  }
+  QuorvaneI_SaoRequest request;
+  request.testWrite = testWrite != 0;
+  request.progressInterval = progressInterval;
+  request.bufferInterval = bufferInterval;
+  g.SessionAtOnceEx(layout.layout(), request);
+}
+
+}  // namespace
+
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CueSheetCheckSessionAtOnce(const char* cueFileName, char* error,
+                                                                      QV_ULONG errorSize) {
+  return CheckCueSheet(cueFileName, false, error, errorSize);
+}
+
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CueSheetCheckRaw(const char* cueFileName, char* error, QV_ULONG errorSize) {
+  return CheckCueSheet(cueFileName, true, error, errorSize);
+}
+
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SessionAtOnceFromCueSheet(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     const char* cueFileName, QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval) {
   constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_SessionAtOnceFromCueSheet";
   return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
-    if (cueFileName == nullptr)
-      QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): Parameter 'cueFileName' is NULL", kEntry);
-    QuorvaneI_CueLayout layout;
-    std::string why;
-    if (!layout.Read(cueFileName, &why))
-      QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): %s", kEntry, why.c_str());
-    QuorvaneI_SaoRequest request;
-    request.testWrite = testWrite != 0;
-    request.progressInterval = progressInterval;
-    request.bufferInterval = bufferInterval;
-    g.SessionAtOnceEx(layout.layout(), request);
+    RecordCueSheet(kEntry, g, cueFileName, false, testWrite, progressInterval, bufferInterval);
+  });
+}
+
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceFromCueSheet(
+    QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
+    const char* cueFileName, QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval) {
+  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_DiscAtOnceFromCueSheet";
+  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+    RecordCueSheet(kEntry, g, cueFileName, true, testWrite, progressInterval, bufferInterval);
   });
 }
 

@@ -54,9 +54,14 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdGrabber {
   // own reader thread; otherwise the session's one reader is feeding it.
   uint32_t SessionAtOnceTrack(const QuorvaneI_SaoTrack& track, int32_t index, uint32_t address,
                               const QuorvaneI_SaoRequest& request, bool ownReader = true);
+  // The prepared CD-Text groups as the lead-in's R-W, from leadIn to the
+  // first pre-gap, after a cue sheet that asked for them.
+  void WriteLeadInText(const char* method, int32_t leadIn);
   // CD-Text of the disc (track 0) or a track for the lead-in of the next
-  // raw P-W recording without data; a refusal throws exception 5.
+  // raw P-W or session-at-once recording without data; a refusal throws
+  // exception 5. The songwriter goes to a track added so.
   void AddCDTextForTrack(int32_t track, const char* title, const char* performer);
+  void AddCDTextSongwriter(int32_t track, const char* songwriter);
   const CQuorvane_CDText& GetCDText() const { return m__CQuorvane_CDText; }
   // CD-Text packs read from a disc, for the next raw P-W lead-in.
   uint32_t SetCDTextPacks(const uint8_t* packs, size_t size) { return m__CQuorvane_CDText.SetPacks(packs, size); }

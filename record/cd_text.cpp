@@ -15,6 +15,7 @@ constexpr uint32_t kStatusNoMemory = 14;
 constexpr uint32_t kStatusInvalidParameter = 87;
 constexpr uint8_t kPackTitle = 0x80;
 constexpr uint8_t kPackPerformer = 0x81;
+constexpr uint8_t kPackSongwriter = 0x82;
 constexpr uint8_t kPackSize = 0x8F;
 constexpr size_t kTextBytesPerPack = 12;
 // One block's sequence numbers run 0-255.
@@ -47,6 +48,14 @@ uint32_t CQuorvane_CDText::AddTrackInfo(int32_t track, const char* title, const 
     if (m__CHAR__FirstTrack == 0 || track < m__CHAR__FirstTrack) m__CHAR__FirstTrack = static_cast<int8_t>(track);
     if (track > m__CHAR__LastTrack) m__CHAR__LastTrack = static_cast<int8_t>(track);
   }
+  return 0;
+}
+
+uint32_t CQuorvane_CDText::AddSongwriter(int32_t track, const char* songwriter) {
+  if (track < 0 || track > 100 || !m__TrackInfos[static_cast<size_t>(track)]) return kStatusInvalidParameter;
+  const std::string text = songwriter != nullptr ? songwriter : "";
+  if (text.size() > kMaxTextBytes) return kStatusInvalidParameter;
+  m__TrackInfos[static_cast<size_t>(track)]->songwriter = text;
   return 0;
 }
 
@@ -107,11 +116,15 @@ uint32_t CQuorvane_CDText::GetData() {
   std::vector<int> entries{0};
   for (int t = m__CHAR__FirstTrack; t > 0 && t <= m__CHAR__LastTrack; ++t) entries.push_back(t);
   const TrackInfo empty;
+  const auto text = [](const TrackInfo& info, uint8_t type) -> const std::string& {
+    return type == kPackTitle ? info.title : type == kPackPerformer ? info.performer : info.songwriter;
+  };
+  std::vector<uint8_t> types{kPackTitle, kPackPerformer};
+  for (int t : entries)
+    if (m__TrackInfos[t] && !m__TrackInfos[t]->songwriter.empty() && types.size() == 2) types.push_back(kPackSongwriter);
   size_t packs = 3;
-  for (int t : entries) {
-    const TrackInfo& info = m__TrackInfos[t] ? *m__TrackInfos[t] : empty;
-    packs += info.title.size() / kTextBytesPerPack + 1 + info.performer.size() / kTextBytesPerPack + 1;
-  }
+  for (int t : entries)
+    for (uint8_t type : types) packs += text(m__TrackInfos[t] ? *m__TrackInfos[t] : empty, type).size() / kTextBytesPerPack + 1;
   if (packs > kMaxPacks) {
     QuorvaneI_Log("\nCQuorvane_CDText::GetData() : %u packs do not fit one block of %u\n",
                   static_cast<unsigned>(packs), static_cast<unsigned>(kMaxPacks));
@@ -124,12 +137,10 @@ uint32_t CQuorvane_CDText::GetData() {
     return kStatusNoMemory;
   }
   uint8_t counts[16] = {};
-  for (uint8_t type : {kPackTitle, kPackPerformer})
-    for (int t : entries) {
-      const TrackInfo& info = m__TrackInfos[t] ? *m__TrackInfos[t] : empty;
+  for (uint8_t type : types)
+    for (int t : entries)
       counts[type & 0x0F] += static_cast<uint8_t>(
-          AppendString(type, static_cast<uint8_t>(t), type == kPackTitle ? info.title : info.performer));
-    }
+          AppendString(type, static_cast<uint8_t>(t), text(m__TrackInfos[t] ? *m__TrackInfos[t] : empty, type)));
   counts[kPackSize & 0x0F] = 3;
   // Size information, 36 bytes over three packs.
   uint8_t size[36] = {};

@@ -29,6 +29,9 @@ class CQuorvane_CDText {
   // track 0 is the disc, 1-100 its tracks. 0, 87 for a track number out of
   // range or a string too long, 14 when memory runs out.
   uint32_t AddTrackInfo(int32_t track, const char* title, const char* performer);
+  // The songwriter (pack type 82h) of a track added before; the same
+  // statuses. Songwriter packs are written only when one is given.
+  uint32_t AddSongwriter(int32_t track, const char* songwriter);
   // Builds the packs; 0, 87 when they would not fit the one block of 256
   // sequence numbers, 14 when memory runs out.
   uint32_t GetData();
@@ -47,7 +50,7 @@ class CQuorvane_CDText {
 
  private:
   struct TrackInfo {
-    std::string title, performer;
+    std::string title, performer, songwriter;
   };
   // Appends one string's packs; returns how many.
   size_t AppendString(uint8_t type, uint8_t track, const std::string& text);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "files/cue_sheet_file.h"
+#include "record/raw_areas.h"
 #include "record/session_at_once.h"
 
 class CQuorvane_File;
@@ -26,13 +27,29 @@ class QuorvaneI_CueLayout {
   // The same from a sheet already read.
   bool Build(const QuorvaneI_CueSheet& sheet, std::string* error);
 
+  // The same as a disc written raw, disc-at-once: false with *error
+  // naming the line of what such a recording cannot carry (Mode 2, a
+  // post-gap, a first pause other than two seconds of silence).
+  bool ReadRaw(const std::string& path, std::string* error);
+  bool BuildRaw(const QuorvaneI_CueSheet& sheet, std::string* error);
+
   QuorvaneI_SaoLayout& layout() { return layout_; }
-  // The sheet carries CD-Text, which a session-at-once recording cannot.
-  bool HasCdText() const { return hasCdText_; }
+  QuorvaneI_RawDisc& rawDisc() { return raw_; }
+  // Title, performer and songwriter of the disc (0) and of each track
+  // (1...), from the sheet and its CDTEXTFILE; empty when it has none.
+  const std::vector<QuorvaneI_CdTextStrings>& cdText() const { return cdText_; }
+  // Whether any track is data, which keeps CD-Text off the disc.
+  bool AnyData() const;
 
  private:
+  bool Check(const QuorvaneI_CueSheet& sheet, std::string* error);
+  // A source of the sheet's track c, skip blocks after its start.
+  CQuorvane_FileChain* Open(const QuorvaneI_CueSheet& sheet, size_t i, uint64_t skip, uint64_t block,
+                            std::string* error);
+
   QuorvaneI_SaoLayout layout_;
+  QuorvaneI_RawDisc raw_;
+  std::vector<QuorvaneI_CdTextStrings> cdText_;
   std::vector<std::unique_ptr<CQuorvane_File>> files_;
   std::vector<std::unique_ptr<CQuorvane_FileChain>> chains_;
-  bool hasCdText_ = false;
 };

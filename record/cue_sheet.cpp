@@ -33,9 +33,9 @@ uint8_t GeneratedForm(const QuorvaneI_CueTrack& t, bool xa) {
 
 uint8_t TrackForm(const QuorvaneI_CueTrack& t, bool xa) { return t.rawPW ? 0x40 : DataForm(t, xa); }
 
-uint8_t LeadInForm(const QuorvaneI_CueTrack& first, bool xa, bool rawPW) {
+uint8_t LeadInForm(const QuorvaneI_CueTrack& first, bool xa, bool rawPW, bool text) {
   if (rawPW && first.rawPW) return 0x41;
-  return GeneratedForm(first, xa);
+  return static_cast<uint8_t>((text ? 0x40 : 0x00) | GeneratedForm(first, xa));
 }
 
 uint8_t LeadOutForm(const QuorvaneI_CueTrack& last, bool xa) {
@@ -60,7 +60,7 @@ void PutEntry(uint8_t* e, uint8_t ctlAdr, uint8_t track, uint8_t index, uint8_t 
 }  // namespace
 
 std::vector<uint8_t> QuorvaneI_BuildCueSheet(const QuorvaneI_CueTrack* tracks, int32_t count, bool xa, bool rawPW,
-                                             const char* catalog) {
+                                             const char* catalog, bool leadInText) {
   std::vector<uint8_t> out;
   if (tracks == nullptr || count < 1 || count > kQuorvaneCueSheetTracks) return out;
   const auto ctlAdr = [](const QuorvaneI_CueTrack& t) {
@@ -83,7 +83,7 @@ std::vector<uint8_t> QuorvaneI_BuildCueSheet(const QuorvaneI_CueTrack* tracks, i
     e[0] = kAdrCatalog;
     std::memcpy(e + 1, catalog + 7, 6);
   }
-  PutEntry(entry(), ctlAdr(tracks[0]), 0, 0, LeadInForm(tracks[0], xa, rawPW), -kPregapBlocks);
+  PutEntry(entry(), ctlAdr(tracks[0]), 0, 0, LeadInForm(tracks[0], xa, rawPW, leadInText), -kPregapBlocks);
   int32_t address = -kPregapBlocks;
   for (int32_t i = 0; i < count; ++i) {
     const QuorvaneI_CueTrack& t = tracks[i];

@@ -36,8 +36,10 @@ inline constexpr int32_t kQuorvaneCueSheetTracks = 100;
 // in bytes, 0 for a count outside 1-100.
 // The same cue sheet of any length, with the catalogue number (13 digits,
 // or nullptr / empty) and each track's ISRC and further indexes. Empty for
-// a count outside 1-99.
+// a count outside 1-99. leadInText: the host sends the lead-in's R-W (the
+// CD-Text), 96 bytes a block from the lead-in's start: the lead-in entry's
+// sub-channel form is 01b (41h for audio).
 std::vector<uint8_t> QuorvaneI_BuildCueSheet(const QuorvaneI_CueTrack* tracks, int32_t count, bool xa, bool rawPW,
-                                             const char* catalog);
+                                             const char* catalog, bool leadInText = false);
 size_t QuorvaneI_CompileCueSheet(const QuorvaneI_CueTrack* tracks, int32_t count, bool xa, bool rawPW,
                                  uint8_t out[kQuorvaneCueSheetBytes]);

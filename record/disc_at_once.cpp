@@ -24,13 +24,6 @@ constexpr uint32_t kPreGapBlocks = 150;
 constexpr uint32_t kTrackInformationBytes = 4096;
 constexpr uint32_t kAtipBytes = 32;
 
-// The ATIP's lead-in start as an address: minutes of 90 and more lie
-// before 00:00:00.
-int32_t LeadInStart(const uint8_t* atip) {
-  const int32_t frames = (atip[8] * 60 + atip[9]) * 75 + atip[10];
-  return atip[8] >= 90 ? frames - 450150 : frames - 150;
-}
-
 }  // namespace
 
 void CQuorvane_CdvdBurnerGrabber::AddCDTextForTrack(int32_t track, const char* title, const char* performer) {
@@ -38,6 +31,14 @@ void CQuorvane_CdvdBurnerGrabber::AddCDTextForTrack(int32_t track, const char* t
   if (const uint32_t status = m__CQuorvane_CDText.AddTrackInfo(track, title, performer))
     QuorvaneI_Throw(kAddCDText, EN_SYSTEM_CALL_FAILED, status,
                     "%s() : m__CQuorvane_CDText.AddTrackInfo(...) failed, status %ld", kAddCDText,
+                    static_cast<long>(status));
+}
+
+void CQuorvane_CdvdBurnerGrabber::AddCDTextSongwriter(int32_t track, const char* songwriter) {
+  std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
+  if (const uint32_t status = m__CQuorvane_CDText.AddSongwriter(track, songwriter))
+    QuorvaneI_Throw(kAddCDText, EN_SYSTEM_CALL_FAILED, status,
+                    "%s() : m__CQuorvane_CDText.AddSongwriter(...) failed, status %ld", kAddCDText,
                     static_cast<long>(status));
 }
 
@@ -142,7 +143,7 @@ void CQuorvane_CdvdBurnerGrabber::DiscAtOnce(const char* method, bool rawPW, Quo
     std::memset(info.get(), 0, kTrackInformationBytes);
     // The plain command: the drive's own variant would set page 05h for track-at-once.
     CQuorvane_ScsiDeviceCdvdRomReader::ReadTrackInformation(info.get(), kTrackInformationBytes, 1, 0xFF);
-    const int32_t leadIn = LeadInStart(atip);
+    const int32_t leadIn = QuorvaneI_AtipLeadInStart(atip);
     const int32_t leadInSize = -static_cast<int32_t>(kPreGapBlocks) - leadIn;
     QuorvaneI_Log("\n%s(): Lead-in LBA ( %ld ), NWA %ld, Lead-in size in LBs %ld\n", method, static_cast<long>(leadIn),
                   static_cast<long>(leadIn), static_cast<long>(leadInSize));

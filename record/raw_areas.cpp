@@ -216,7 +216,7 @@ namespace {
 constexpr int32_t kMinimumTrackBlocks = 300;  // four seconds
 constexpr int32_t kMaximumBlocks = 100 * 60 * 75 - 150;
 
-uint32_t CookedBlockSize(bool audio) { return audio ? kQuorvaneRawSectorSize : 2048; }
+uint32_t CookedBlockSize(const QuorvaneI_RawDiscTrack& t) { return t.audio || t.rawData ? kQuorvaneRawSectorSize : 2048; }
 
 // Mode 2 Q (ADR 2): the 13 digits of the catalogue number, BCD, and the
 // absolute frame.
@@ -253,6 +253,11 @@ void QIsrc(uint8_t control, const char* isrc, int32_t address, uint8_t* q) {
 
 }  // namespace
 
+int32_t QuorvaneI_AtipLeadInStart(const uint8_t* atip) {
+  const int32_t frames = (atip[8] * 60 + atip[9]) * 75 + atip[10];
+  return atip[8] >= 90 ? frames - 450150 : frames - 150;
+}
+
 const char* QuorvaneI_PlaceRawDisc(QuorvaneI_RawDisc& disc) {
   if (disc.tracks.empty() || disc.tracks.size() > 99) return "a disc holds 1 to 99 tracks";
   if (!disc.catalog.empty() &&
@@ -279,7 +284,8 @@ const char* QuorvaneI_PlaceRawDisc(QuorvaneI_RawDisc& disc) {
       if ((i == 0 && t.pregapBlocks != 150) || t.pregapBlocks < 0) return "the first pause is not two seconds";
       uint64_t bytes = 0;
       t.source->GetSizeInUCHARs(&bytes);
-      t.blocks = static_cast<int32_t>(std::min<uint64_t>(bytes / CookedBlockSize(t.audio), kMaximumBlocks + 1));
+      if (t.pauseInSource < 0 || t.pauseInSource > t.pregapBlocks) return "a pause holds more blocks of the source than it has";
+      t.blocks = static_cast<int32_t>(std::min<uint64_t>(bytes / CookedBlockSize(t), kMaximumBlocks + 1)) - t.pauseInSource;
       if (t.blocks < kMinimumTrackBlocks) return "a track is shorter than four seconds";
       t.start = static_cast<int32_t>(end + (i == 0 ? 0 : t.pregapBlocks));
     }
@@ -301,7 +307,7 @@ QuorvaneI_LeadInContents QuorvaneI_RawDiscContents(const QuorvaneI_RawDisc& disc
   contents.leadOutStart = disc.leadOutStart;
   for (const QuorvaneI_RawDiscTrack& t : disc.tracks) {
     contents.trackStarts.push_back(t.start);
-    contents.controls.push_back(t.audio ? 0 : 4);
+    contents.controls.push_back(static_cast<uint8_t>((t.audio ? 0 : 4) | t.controlFlags));
   }
   return contents;
 }
@@ -339,11 +345,13 @@ void CQuorvane_RawProgramFile::BuildSector(uint32_t n) {
     m__ULONG__NextCooked = 0;
   }
   const QuorvaneI_RawDiscTrack& t = m__Disc.tracks[m__Track];
-  const uint8_t control = t.audio ? 0 : 4;
+  const auto control = static_cast<uint8_t>((t.audio ? 0 : 4) | t.controlFlags);
   const auto track = static_cast<uint8_t>(m__Track + 1);
   uint8_t q[12];
+  const int32_t fromSource = t.start - (m__Disc.given != nullptr ? 0 : t.pauseInSource);
   if (address < t.start) {
-    MainData(CQuorvane_RawSectorBuilder(Encoder()), address, !t.audio, false, sector);
+    if (address >= fromSource) MainFromSource(t, static_cast<uint32_t>(address - fromSource), address, sector);
+    else MainData(CQuorvane_RawSectorBuilder(Encoder()), address, !t.audio, false, sector);
     QuorvaneI_QPosition(control, track, 0, static_cast<uint32_t>(t.start - 1 - address), address, q);
     Subchannel(m__Form, q, true, sector);
     return;
@@ -355,18 +363,7 @@ void CQuorvane_RawProgramFile::BuildSector(uint32_t n) {
     return;
   }
   const auto offset = static_cast<uint32_t>(address - t.start);
-  const size_t cooked = CookedBlockSize(t.audio);
-  while (m__ULONG__NextCooked <= offset) {
-    t.source->Read(cooked, m__Cooked.data());
-    ++m__ULONG__NextCooked;
-  }
-  if (t.audio) {
-    std::memcpy(sector, m__Cooked.data(), kQuorvaneRawSectorSize);
-  } else {
-    CQuorvane_RawSectorBuilder(Encoder()).Build(QuorvaneI_SectorLayout::Mode1, address, m__Cooked.data(), nullptr,
-                                                sector);
-    QuorvaneI_Scramble(sector);
-  }
+  MainFromSource(t, static_cast<uint32_t>(address - fromSource), address, sector);
   const auto index = static_cast<uint8_t>(
       1 + std::count_if(t.indexes.begin(), t.indexes.end(), [&](int32_t at) { return at <= int32_t(offset); }));
   // Once in every 100 sectors the catalogue number, once the ISRC, never
@@ -379,6 +376,21 @@ void CQuorvane_RawProgramFile::BuildSector(uint32_t n) {
   else
     QuorvaneI_QPosition(control, track, index, offset, address, q);
   Subchannel(m__Form, q, false, sector);
+}
+
+void CQuorvane_RawProgramFile::MainFromSource(const QuorvaneI_RawDiscTrack& t, uint32_t block, int32_t address,
+                                              uint8_t* sector) {
+  while (m__ULONG__NextCooked <= block) {
+    t.source->Read(CookedBlockSize(t), m__Cooked.data());
+    ++m__ULONG__NextCooked;
+  }
+  if (t.audio) {
+    std::memcpy(sector, m__Cooked.data(), kQuorvaneRawSectorSize);
+    return;
+  }
+  if (t.rawData) std::memcpy(sector, m__Cooked.data(), kQuorvaneRawSectorSize);
+  else CQuorvane_RawSectorBuilder(Encoder()).Build(QuorvaneI_SectorLayout::Mode1, address, m__Cooked.data(), nullptr, sector);
+  QuorvaneI_Scramble(sector);
 }
 
 void CQuorvane_RawProgramFile::RealRead(uint64_t length, uint8_t* buffer) {
@@ -400,7 +412,7 @@ const QuorvaneI_RawDisc& CQuorvane_RawTrackFile::OneTrack(QuorvaneI_RawDisc& dis
   t.source = cooked;
   uint64_t bytes = 0;
   cooked->GetSizeInUCHARs(&bytes);
-  t.blocks = static_cast<int32_t>(bytes / CookedBlockSize(audio));
+  t.blocks = static_cast<int32_t>(bytes / CookedBlockSize(t));
   disc.tracks = {t};
   disc.leadOutStart = t.blocks;
   return disc;

@@ -53,6 +53,10 @@ void QuorvaneI_SynthesizeLeadOut(const CQuorvane_EDCECC& edcecc, QuorvaneI_Subch
 
 inline constexpr uint32_t kQuorvaneLeadOutSectors = 6750;  // 90 seconds
 
+// The ATIP's start of the lead-in (bytes 8-10, M:S:F) as an address:
+// minutes of 90 and more lie before 00:00:00.
+int32_t QuorvaneI_AtipLeadInStart(const uint8_t* atip);
+
 // A file chain over the sectors of one area, made in the constructor.
 class CQuorvane_RawAreaChain : public CQuorvane_FileChain {
  public:
@@ -119,7 +123,14 @@ class CQuorvane_ISO9660FileTreeLeadOutRawRawPW : public CQuorvane_RawAreaChain {
 // them, and only the track starts and kinds are read from the layout.
 struct QuorvaneI_RawDiscTrack {
   bool audio = true;
+  // A data track whose source holds whole 2352-byte Mode 1 sectors (sync,
+  // header, EDC/ECC made already), written as they are.
+  bool rawData = false;
+  uint8_t controlFlags = 0;      // CONTROL beyond data/audio: 8 four channels, 2 copy permitted, 1 pre-emphasis
   int32_t pregapBlocks = 150;    // index 0 before index 1; the first track's is 150
+  // The last blocks of that pause come from the source, before the
+  // track's own blocks (a pause stored with the track); the rest is made.
+  int32_t pauseInSource = 0;
   std::vector<int32_t> indexes;  // index 2, 3, ...: blocks from index 1, rising
   char isrc[13] = {};            // 12 characters, or empty
   CQuorvane_FileChain* source = nullptr;
@@ -156,6 +167,8 @@ class CQuorvane_RawProgramFile : public CQuorvane_File {
 
  private:
   void BuildSector(uint32_t n);
+  // The main data of a sector from block (from 0) of the track's source.
+  void MainFromSource(const QuorvaneI_RawDiscTrack& t, uint32_t block, int32_t address, uint8_t* sector);
 
   const QuorvaneI_RawDisc& m__Disc;
   QuorvaneI_SubchannelForm m__Form;

@@ -12,6 +12,8 @@
 #include "device/raw_sector.h"
 #include "files/file_chain.h"
 #include "record/burner_grabber.h"
+#include "record/cd_text.h"
+#include "record/raw_areas.h"
 
 namespace {
 
@@ -21,6 +23,8 @@ constexpr uint32_t kTrackInformationBytes = 4096;
 constexpr uint32_t kGapWriteBlocks = 10;
 constexpr int32_t kFirstPregap = -150;
 constexpr uint32_t kTransferSize = 61440;
+constexpr uint32_t kAtipBytes = 32;
+constexpr uint32_t kLeadInWriteBlocks = 75;
 
 bool IsCdMedia(uint32_t discType) {
   return discType == DISC_TYPE_CDR || discType == DISC_TYPE_CDRW;
@@ -141,12 +145,29 @@ void CQuorvane_CdvdBurnerGrabber::RecordSessionAtOnce(QuorvaneI_SaoLayout& layou
       QuorvaneI_Log("\n%s(): WARNING! Size in LBs %llu is larger than the free LBs %lu\n", kSao,
                     static_cast<unsigned long long>(blocks), static_cast<unsigned long>(track.Be32(16)));
 
+    // CD-Text rides in the lead-in's R-W, which the host then sends; as
+    // in a raw recording, only a disc without data carries it.
+    const bool text = m__CQuorvane_CDText.IsCDTextPresent() &&
+                      std::none_of(layout.tracks.begin(), layout.tracks.end(), [](const QuorvaneI_SaoTrack& t) { return !t.audio; });
+    int32_t leadIn = kFirstPregap;
+    if (text) {
+      if (const uint32_t status = m__CQuorvane_CDText.PrepareSubChannels())
+        QuorvaneI_Throw(kSao, EN_SYSTEM_CALL_FAILED, status, "%s(): The CD-Text cannot be prepared, status %ld", kSao,
+                        static_cast<long>(status));
+      uint8_t atip[kAtipBytes] = {};
+      ReadATIPSafe(atip, sizeof atip);
+      leadIn = QuorvaneI_AtipLeadInStart(atip);
+      if (leadIn >= kFirstPregap)
+        QuorvaneI_Throw(kSao, EN_UNEXPECTED_RESULT, 0, "%s(): The ATIP gives no lead-in ( %ld )", kSao,
+                        static_cast<long>(leadIn));
+    }
     // The cue sheet reads an array of the base records, not of these.
     const std::vector<QuorvaneI_CueTrack> cue(layout.tracks.begin(), layout.tracks.end());
     std::vector<uint8_t> sheet = QuorvaneI_BuildCueSheet(cue.data(), static_cast<int32_t>(cue.size()), request.xa,
-                                                         false, layout.catalog.c_str());
+                                                         false, layout.catalog.c_str(), text);
     ThrowIfCancelled(kSao, 0);
     SendCueSheet(sheet.data(), static_cast<uint32_t>(sheet.size()));
+    if (text) WriteLeadInText(kSao, leadIn);
 
     auto address = static_cast<uint32_t>(kFirstPregap);
     // One reader for every track: the sources are read back to back, and
@@ -177,6 +198,28 @@ void CQuorvane_CdvdBurnerGrabber::RecordSessionAtOnce(QuorvaneI_SaoLayout& layou
     LogExit(e);
     AbandonRecording(kSao);
     throw;
+  }
+}
+
+// Every lead-in block from its start to the first pre-gap carries one
+// 96-byte group of R-W, the groups cycling.
+void CQuorvane_CdvdBurnerGrabber::WriteLeadInText(const char* method, int32_t leadIn) {
+  const auto groups = static_cast<uint32_t>(m__CQuorvane_CDText.GetSubChannelGroupCount());
+  const uint8_t* data = m__CQuorvane_CDText.GetSubChannelsData();
+  std::vector<uint8_t> buffer(kLeadInWriteBlocks * kQuorvaneCDTextGroupSize);
+  const auto total = static_cast<uint32_t>(kFirstPregap - leadIn);
+  QuorvaneI_Log("\n%s(): Writing the lead-in's CD-Text from %ld, %lu LBs\n", method, static_cast<long>(leadIn),
+                static_cast<unsigned long>(total));
+  for (uint32_t done = 0; done < total;) {
+    ThrowIfCancelled(method, 0);
+    const uint32_t n = std::min(kLeadInWriteBlocks, total - done);
+    for (uint32_t k = 0; k < n; ++k)
+      std::memcpy(buffer.data() + k * kQuorvaneCDTextGroupSize, data + (done + k) % groups * kQuorvaneCDTextGroupSize,
+                  kQuorvaneCDTextGroupSize);
+    const auto address = static_cast<uint32_t>(leadIn + static_cast<int32_t>(done));
+    Write10(buffer.data(), n, address, n * static_cast<uint32_t>(kQuorvaneCDTextGroupSize));
+    done += n;
+    m__ULONG__CurrentWriteAddress = address + n;
   }
 }
 

@@ -147,6 +147,7 @@ void WriteRaw(Exec& x) {
   // First every sector is checked, so a refused WRITE leaves the disc as it was.
   RawWrite after = *raw;
   std::vector<std::pair<int32_t, const uint8_t*>> stores;
+  std::vector<std::vector<uint8_t>> kept;  // pauses handed to their tracks, until stored
   Medium disc = m;
   for (uint32_t i = 0; i < blocks; ++i) {
     const int32_t at = lba + static_cast<int32_t>(i);
@@ -192,6 +193,12 @@ void WriteRaw(Exec& x) {
         EndTrack(disc, at);
         after.track = track;
         after.areaStart = at;
+        after.pause.clear();
+      }
+      if (index == 0 && at >= 0) {
+        const size_t k = static_cast<size_t>(at - std::max(after.areaStart, 0));
+        if (after.pause.size() < (k + 1) * 2352) after.pause.resize((k + 1) * 2352);
+        std::memcpy(after.pause.data() + k * 2352, sector, 2352);
       }
       if (index >= 1 && (LastTrack(disc) == nullptr || FromBcd(after.trackNumberOf) != track)) {
         // Listed at this address, and as the same kind (data or audio).
@@ -210,6 +217,12 @@ void WriteRaw(Exec& x) {
                          uint64_t(last->end() - std::max<int64_t>(last->areaStart(), 0)) * last->storedSectorBytes();
         disc.sessions.back().tracks.push_back(t);
         after.trackNumberOf = tno;
+        // The pause is the track's too; its sectors may have come in earlier WRITEs.
+        const int32_t first = std::max(after.areaStart, 0);
+        kept.push_back(std::move(after.pause));
+        after.pause.clear();
+        for (size_t k = 0; k < kept.back().size() / 2352; ++k)
+          stores.emplace_back(first + static_cast<int32_t>(k), kept.back().data() + k * 2352);
       }
       if (index >= 1) {
         Track& t = *LastTrack(disc);

@@ -13,6 +13,9 @@
 // block from the first pre-gap (LBA -150) up to the lead-out, in order,
 // each of the size its DATA FORM says. Forms ending in 1h or 4h are made
 // by the drive (zeros) and take nothing from the host.
+// - The lead-in entry's sub-channel form (DATA FORM bits 7-6) 01b: the
+//   host sends the lead-in's R-W (CD-Text packs), 96 bytes a block with
+//   the R-W in bits 5-0, from the ATIP's lead-in start up to -150.
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -20,6 +23,7 @@
 #include <optional>
 
 #include "vdrive/bytes.h"
+#include "vdrive/cd_text.h"
 #include "vdrive/commands.h"
 #include "vdrive/disc_layout.h"
 #include "vdrive/mode_pages.h"
@@ -34,6 +38,7 @@ constexpr Asc kIllegalModeForTrack{0x64, 0x00};
 constexpr uint8_t kLeadOutTrack = 0xAA;
 constexpr int64_t kFirstPregap = -150;
 constexpr int64_t kNone = INT64_MIN;  // an index the cue sheet did not give
+constexpr uint32_t kLeadInRwBytes = 96;
 
 // The raw data forms: the host sends the whole 2352-byte sector, sync,
 // header, data and EDC/ECC, and the drive writes it as it is (MMC-5 table
@@ -80,6 +85,7 @@ struct CuePlan {
   std::vector<CueTrack> tracks;
   int64_t leadOut = -1;
   std::string catalog;
+  bool leadInText = false;  // the host sends the lead-in's R-W
 };
 
 // A run of blocks of one size the host sends (or the drive makes).
@@ -160,12 +166,15 @@ std::optional<Sense> Parse(const uint8_t* p, size_t length, uint32_t capacity, C
     if (e[6] > 59) return at(6);
     if (e[7] > 74) return at(7);
     const int64_t address = int64_t{e[5]} * 4500 + e[6] * 75 + e[7] + kFirstPregap;
-    const int bytes = BlockBytes(form);
-    if (bytes < 0 || !FitsControl(form, control)) return at(3);
+    // Only the lead-in takes R-W from the host.
+    const uint8_t mainForm = !leadIn && (form & 0xC0) == 0x40 ? form & 0x3F : form;
+    const int bytes = BlockBytes(mainForm);
+    if (bytes < 0 || !FitsControl(mainForm, control)) return at(3);
     if (!leadIn) {
       if (tno != 0) return at(1);
       if (bytes != 0) return at(3);
       if (address != kFirstPregap) return at(5);
+      plan.leadInText = mainForm != form;
       leadIn = true;
       continue;
     }
@@ -276,7 +285,8 @@ void SendCueSheet(Exec& x) {
   CuePlan plan;
   if (auto fault = Parse(x.out, length, m.capacity, plan)) return x.Check(*fault);
   x.state().cueSheet.assign(x.out, x.out + length);
-  x.state().saoNext = NextSent(plan, kFirstPregap);
+  x.state().saoNext = plan.leadInText ? int64_t{m.leadInStart} : NextSent(plan, kFirstPregap);
+  x.state().saoCdText = std::make_shared<CdTextCollector>();
 }
 
 void WriteSessionAtOnce(Exec& x, bool testWrite) {
@@ -289,6 +299,16 @@ void WriteSessionAtOnce(Exec& x, bool testWrite) {
   if (lba != s.saoNext || lba >= plan.leadOut)
     return x.Check(Sense(kIllegalRequest, kInvalidAddressForWrite).Information(static_cast<uint32_t>(lba)));
   if (blocks == 0) return;
+  if (lba < kFirstPregap) {
+    // The lead-in's R-W: no block past it, each 96 bytes.
+    if (lba + blocks > kFirstPregap || uint64_t{blocks} * kLeadInRwBytes != x.outLength)
+      return x.Check(Sense(kIllegalRequest, kIllegalModeForTrack).Information(static_cast<uint32_t>(lba)));
+    if (!s.saoCdText) s.saoCdText = std::make_shared<CdTextCollector>();
+    for (uint32_t i = 0; i < blocks; ++i) s.saoCdText->AddSector(x.out + uint64_t{i} * kLeadInRwBytes);
+    s.saoNext = lba + blocks == kFirstPregap ? NextSent(plan, kFirstPregap) : lba + blocks;
+    x.mediaBytes += x.outLength;
+    return;
+  }
   // One WRITE carries blocks of one size, all of them the host's to send.
   const std::vector<Area> areas = Areas(plan);
   const int bytes = AreaAt(areas, lba)->bytes;
@@ -332,6 +352,7 @@ bool FlushSessionAtOnce(Exec& x, bool testWrite, bool multiSession) {
   Medium& m = *s.disc;
   if (!testWrite && !m.sessions.empty()) {
     for (Track& t : m.sessions.back().tracks) t.recorded = t.blocks;
+    if (plan.leadInText && s.saoCdText) m.cdText = s.saoCdText->Packs();
     m.sessions.back().closed = true;
     m.status = multiSession ? DiscStatus::Appendable : DiscStatus::Complete;
     x.StateChanged();

@@ -465,7 +465,7 @@ uint32_t QvDrive_ExportRaw(const char* name, const char* binPath, const char* cu
     const CdTextStrings text = DecodeCdText(m.cdText);
     const auto textLines = [&](uint8_t track, const char* indent) {
       std::string lines;
-      for (const auto& [type, keyword] : {std::pair<uint8_t, const char*>{0x80, "TITLE"}, {0x81, "PERFORMER"}}) {
+      for (const auto& [type, keyword] : {std::pair<uint8_t, const char*>{0x80, "TITLE"}, {0x81, "PERFORMER"}, {0x82, "SONGWRITER"}}) {
         const auto byType = text.find(type);
         if (byType == text.end()) continue;
         const auto s = byType->second.find(track);

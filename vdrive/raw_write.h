@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <vector>
 
 #include "vdrive/cd_text.h"
 
@@ -19,6 +20,9 @@ struct RawWrite {
   uint8_t track = 0;          // the track number of the last program-area Q
   uint8_t trackNumberOf = 0;  // TNO (BCD) of the last track started
   int32_t areaStart = 0;      // where that track's pause began
+  // The main data of that pause so far (2352 bytes a sector, from LBA 0),
+  // stored with the track once its index 1 arrives.
+  std::vector<uint8_t> pause;
   int32_t leadOutStart = 0;   // 0 until the lead-out begins
 };
 

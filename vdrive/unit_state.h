@@ -38,6 +38,7 @@ enum class MediaEvent : uint8_t { NoChange = 0, EjectRequest = 1, NewMedia = 2, 
 enum class Readiness : uint8_t { Ready, NoDiscTrayClosed, NoDiscTrayOpen, BecomingReady, Incompatible };
 
 struct RawWrite;
+class CdTextCollector;
 
 struct DriveState {
   Tray tray = Tray::Closed;
@@ -69,6 +70,9 @@ struct DriveState {
   // send (from -150); empty once the session is written.
   std::vector<uint8_t> cueSheet;
   int64_t saoNext = 0;
+  // The CD-Text of the lead-in's R-W the host sent, when the cue sheet's
+  // lead-in entry asked for it.
+  std::shared_ptr<CdTextCollector> saoCdText;
   // A raw (write type 3) recording under way (vdrive/raw_write.h).
   std::shared_ptr<RawWrite> rawWrite;
   // Where the pick-up rests: the last sector read, which READ SUB-CHANNEL's

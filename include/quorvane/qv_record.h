@@ -114,12 +114,24 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SessionAtOnceEx(
  * error. Reads the sheet and opens its files; touches no drive. */
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CueSheetCheckSessionAtOnce(const char *cueFileName, char *error,
                                                                       QV_ULONG errorSize);
+/* The same for a raw disc-at-once recording, which takes AUDIO, MODE1/2048
+ * and MODE1/2352 tracks without POSTGAP and a first pause of two seconds
+ * at most, silent when the file holds it. Either check refuses CD-Text
+ * with data tracks. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CueSheetCheckRaw(const char *cueFileName, char *error,
+                                                            QV_ULONG errorSize);
 /* Records the cue sheet's tracks in one session at once on a blank CD:
  * 2352-byte data tracks as the raw sectors the file holds, pre-gaps stored
  * in the file from the file, PREGAP and POSTGAP as silence or empty
- * sectors, indexes, ISRCs, the catalogue number and the FLAGS. The session
+ * sectors, indexes, ISRCs, the catalogue number, the FLAGS and the CD-Text
+ * (TITLE, PERFORMER, SONGWRITER, CDTEXTFILE) in the lead-in. The session
  * is closed. A sheet that cannot be recorded gives exception 2. */
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SessionAtOnceFromCueSheet(
+    QV_HANDLE handle, QUORVANE_STATUS_RECORD, const char *cueFileName, QV_BOOLEAN testWrite, QV_LONG progressInterval,
+    QV_LONG bufferInterval);
+/* The same sheet written raw P-W, disc-at-once, the engine making every
+ * sector and its subchannel (Quorvane_CueSheetCheckRaw says what it takes). */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceFromCueSheet(
     QV_HANDLE handle, QUORVANE_STATUS_RECORD, const char *cueFileName, QV_BOOLEAN testWrite, QV_LONG progressInterval,
     QV_LONG bufferInterval);
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_CloseSession(QV_HANDLE handle, QUORVANE_STATUS_RECORD);
@@ -136,9 +148,9 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_Format(QV_HANDLE 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetCacheFill(QV_HANDLE handle, QV_ULONG *queued,
                                                                           QV_ULONG *total);
 
-/* CD-Text for raw disc-at-once: the title and performer of the disc
- * (track 0) or of a track (1-100), kept by the grabber for the next raw
- * P-W recording without data. Sends nothing to the drive, so there is no
+/* CD-Text: the title and performer of the disc (track 0) or of a track
+ * (1-100), kept by the grabber for the lead-in of the next raw P-W or
+ * session-at-once recording without data. Sends nothing to the drive, so there is no
  * failure record; a text longer than 160 characters is refused (87). */
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_AddCDTextForTrack(
     QV_HANDLE handle, QV_LONG track, const char *title, const char *performer, char *text, QV_ULONG textSize,

@@ -127,8 +127,6 @@ TEST_F(CueCli, SheetsThatCannotBeRecordedAreRefusedNamingTheLine) {
     ASSERT_EQ(Run("--json info --drive cd"), 0) << out;
     EXPECT_EQ(nlohmann::json::parse(out, nullptr, false)["disc"]["status"], "blank") << out;
   }
-  Write("good.cue", "FILE \"fine.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
-  EXPECT_EQ(Run("burn --drive cd --cue " + At("good.cue") + " --raw"), 7) << out;
 }
 
 }  // namespace

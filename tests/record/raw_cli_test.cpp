@@ -177,7 +177,6 @@ TEST_F(RawCli, RefusalsLeaveTheDiscBlank) {
       {"blank", "--audio --raw --track-performer Bob" + files},
       {"blank", "--audio --raw --title " + title161 + files},
       {"blank", "--audio --raw --title 'Ünïcödé ☃'" + files},
-      {"blank", "--audio --sao --cd-text" + files},
       {"blank", "--audio --cd-text" + files},
   };
   for (const auto& c : cases) {
