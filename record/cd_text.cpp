@@ -78,13 +78,23 @@ void CQuorvane_CDText::AppendPack(const uint8_t* pack16) {
   m__PackData.insert(m__PackData.end(), pack, pack + kQuorvaneCDTextPackSize);
 }
 
-size_t CQuorvane_CDText::AppendString(uint8_t type, uint8_t track, const std::string& text) {
-  const size_t bytes = text.size() + 1;  // with its NUL
+// The strings of one pack type run on from pack to pack, each ended by its
+// NUL: readers join a type's packs and split at the NULs, so padding a
+// string out to a pack boundary would read as empty texts for the next
+// tracks. A pack names the track and character position of its first byte.
+size_t CQuorvane_CDText::AppendStrings(uint8_t type, const std::vector<std::pair<uint8_t, std::string>>& strings) {
+  std::vector<uint8_t> bytes, tracks, positions;
+  for (const auto& [track, text] : strings)
+    for (size_t i = 0; i <= text.size(); ++i) {
+      bytes.push_back(i < text.size() ? static_cast<uint8_t>(text[i]) : 0);
+      tracks.push_back(track);
+      positions.push_back(static_cast<uint8_t>(i < 15 ? i : 15));
+    }
   size_t packs = 0;
-  for (size_t done = 0; done < bytes; done += kTextBytesPerPack, ++packs) {
-    uint8_t pack[16] = {type, track, static_cast<uint8_t>(m__PackData.size() / kQuorvaneCDTextPackSize),
-                        static_cast<uint8_t>(done < 15 ? done : 15)};
-    std::memcpy(pack + 4, text.c_str() + done, std::min(kTextBytesPerPack, bytes - done));
+  for (size_t at = 0; at < bytes.size(); at += kTextBytesPerPack, ++packs) {
+    uint8_t pack[16] = {type, tracks[at], static_cast<uint8_t>(m__PackData.size() / kQuorvaneCDTextPackSize),
+                        positions[at]};
+    std::memcpy(pack + 4, bytes.data() + at, std::min(kTextBytesPerPack, bytes.size() - at));
     AppendPack(pack);
   }
   return packs;
@@ -122,9 +132,16 @@ uint32_t CQuorvane_CDText::GetData() {
   std::vector<uint8_t> types{kPackTitle, kPackPerformer};
   for (int t : entries)
     if (m__TrackInfos[t] && !m__TrackInfos[t]->songwriter.empty() && types.size() == 2) types.push_back(kPackSongwriter);
+  std::vector<std::vector<std::pair<uint8_t, std::string>>> strings(types.size());
   size_t packs = 3;
-  for (int t : entries)
-    for (uint8_t type : types) packs += text(m__TrackInfos[t] ? *m__TrackInfos[t] : empty, type).size() / kTextBytesPerPack + 1;
+  for (size_t k = 0; k < types.size(); ++k) {
+    size_t bytes = 0;
+    for (int t : entries) {
+      strings[k].emplace_back(static_cast<uint8_t>(t), text(m__TrackInfos[t] ? *m__TrackInfos[t] : empty, types[k]));
+      bytes += strings[k].back().second.size() + 1;
+    }
+    packs += (bytes + kTextBytesPerPack - 1) / kTextBytesPerPack;
+  }
   if (packs > kMaxPacks) {
     QuorvaneI_Log("\nCQuorvane_CDText::GetData() : %u packs do not fit one block of %u\n",
                   static_cast<unsigned>(packs), static_cast<unsigned>(kMaxPacks));
@@ -137,10 +154,8 @@ uint32_t CQuorvane_CDText::GetData() {
     return kStatusNoMemory;
   }
   uint8_t counts[16] = {};
-  for (uint8_t type : types)
-    for (int t : entries)
-      counts[type & 0x0F] += static_cast<uint8_t>(
-          AppendString(type, static_cast<uint8_t>(t), text(m__TrackInfos[t] ? *m__TrackInfos[t] : empty, type)));
+  for (size_t k = 0; k < types.size(); ++k)
+    counts[types[k] & 0x0F] = static_cast<uint8_t>(AppendStrings(types[k], strings[k]));
   counts[kPackSize & 0x0F] = 3;
   // Size information, 36 bytes over three packs.
   uint8_t size[36] = {};

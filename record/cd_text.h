@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 inline constexpr size_t kQuorvaneCDTextPackSize = 18;
@@ -53,7 +54,7 @@ class CQuorvane_CDText {
     std::string title, performer, songwriter;
   };
   // Appends one string's packs; returns how many.
-  size_t AppendString(uint8_t type, uint8_t track, const std::string& text);
+  size_t AppendStrings(uint8_t type, const std::vector<std::pair<uint8_t, std::string>>& strings);
   void AppendPack(const uint8_t* pack16);
 
   int8_t m__CHAR__FirstTrack = 0;

@@ -39,19 +39,20 @@ TEST(CDText, PacksSequenceCountsAndGroups) {
     std::vector<uint8_t> types, tracks, positions;
     int groups;
   } cases[] = {
+      // Strings run on across packs: a pack names the track and position of its first byte.
       {"disc and one track", {{0, "Hello", ""}, {1, "World", ""}},
-       {0x80, 0x80, 0x81, 0x81, 0x8F, 0x8F, 0x8F}, {0, 1, 0, 1, 0, 1, 2}, {0, 0, 0, 0, 0, 0, 0}, 7},
+       {0x80, 0x81, 0x8F, 0x8F, 0x8F}, {0, 0, 0, 1, 2}, {0, 0, 0, 0, 0}, 5},
       // Twelve characters: the NUL starts a second pack. Six packs: 3 groups.
       {"twelve characters", {{0, "ABCDEFGHIJKL", ""}}, {0x80, 0x80, 0x81, 0x8F, 0x8F, 0x8F}, {0, 0, 0, 0, 1, 2},
        {0, 12, 0, 0, 0, 0}, 3},
-      // A track without text between two with text still has its strings.
-      {"gap", {{1, "A", "B"}, {3, "C", "D"}},
-       {0x80, 0x80, 0x80, 0x80, 0x81, 0x81, 0x81, 0x81, 0x8F, 0x8F, 0x8F}, {0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2},
-       {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 11},
-      // 30 characters take three packs; the position stops at 15.
+      // Packs that start inside track 1's title and at track 3's NUL;
+      // track 2 has only its NUL.
+      {"run on", {{0, "Disc", "P"}, {1, "Sixteen chars xx", "Q"}, {3, "C", "R"}},
+       {0x80, 0x80, 0x80, 0x81, 0x8F, 0x8F, 0x8F}, {0, 1, 3, 0, 0, 1, 2}, {0, 7, 1, 0, 0, 0, 0}, 7},
+      // 31 bytes and then 2: three packs; the position stops at 15.
       {"long", {{0, std::string(30, 'x'), "P"}, {1, "T", "Q"}},
-       {0x80, 0x80, 0x80, 0x80, 0x81, 0x81, 0x8F, 0x8F, 0x8F}, {0, 0, 0, 1, 0, 1, 0, 1, 2},
-       {0, 12, 15, 0, 0, 0, 0, 0, 0}, 9},
+       {0x80, 0x80, 0x80, 0x81, 0x8F, 0x8F, 0x8F}, {0, 0, 0, 0, 0, 1, 2},
+       {0, 12, 15, 0, 0, 0, 0}, 7},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -95,10 +96,10 @@ TEST(CDText, PackCrcsMatchIndependentValues) {
   text.AddTrackInfo(0, "Hello", "");
   text.AddTrackInfo(1, "World", "");
   const std::vector<uint8_t> packs = Packs(text);
-  const std::vector<uint8_t> title{0x80, 0, 0, 0, 'H', 'e', 'l', 'l', 'o', 0, 0, 0, 0, 0, 0, 0, 0xE3, 0xE1};
-  const std::vector<uint8_t> size{0x8F, 0, 4, 0, 0, 1, 1, 0, 2, 2, 0, 0, 0, 0, 0, 0, 0x2B, 0x78};
+  const std::vector<uint8_t> title{0x80, 0, 0, 0, 'H', 'e', 'l', 'l', 'o', 0, 'W', 'o', 'r', 'l', 'd', 0, 0xA1, 0xE8};
+  const std::vector<uint8_t> size{0x8F, 0, 2, 0, 0, 1, 1, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0x30, 0xE8};
   EXPECT_EQ(std::vector<uint8_t>(packs.begin(), packs.begin() + 18), title);
-  EXPECT_EQ(std::vector<uint8_t>(packs.begin() + 4 * 18, packs.begin() + 5 * 18), size);
+  EXPECT_EQ(std::vector<uint8_t>(packs.begin() + 2 * 18, packs.begin() + 3 * 18), size);
 }
 
 TEST(CDText, RefusesWhatItCannotCarry) {

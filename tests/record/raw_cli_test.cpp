@@ -76,14 +76,13 @@ TEST_F(RawCli, AudioWithCdTextFromTagsAndOptions) {
     for (const char* line : {"CATALOG NUMBER: 4006381333931", "ISRC US ABC 99 00002", "INDEX  2 00:01:00(    75)"})
       EXPECT_NE(toc.find(line), std::string::npos) << line << " in\n" << toc;
   }
-  // The CD-Text file beside the export, as cdrskin reads it. (Only the
-  // disc's texts: every string starts a pack of its own, and cdrskin, which
-  // reads the strings as one run, takes the NULs after one for the next
-  // tracks' empty texts.)
+  // The CD-Text file beside the export, as cdrskin reads it: the strings
+  // run on from pack to pack, so each lands on its own track.
   if (qvtest::RunCommand("command -v cdrskin >/dev/null") == 0) {
     std::string v07t;
     ASSERT_EQ(qvtest::RunCommand("cdrskin textfile_to_v07t=" + At("disc.cdt") + " 2>&1", &v07t), 0) << v07t;
-    for (const char* want : {"Album Title         = Raw Album", "Artist Name         = The Band"})
+    for (const char* want : {"Album Title         = Raw Album", "Artist Name         = The Band", "Track 01 Title      = Alpha",
+                             "Track 02 Artist     = Bea", "Track 03 Title      = Gamma"})
       EXPECT_NE(v07t.find(want), std::string::npos) << v07t;
   }
   // Each track after a two-second pause; its samples are the file's, then zeros.
