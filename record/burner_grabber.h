@@ -101,7 +101,9 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdGrabber {
   uint8_t GetLastWriteMode() const { return m__UCHAR__LastWriteMode; }
   uint32_t GetQueuedCacheObjects() const { return static_cast<uint32_t>(std::max(m__LONG__QueuedObjects.load(), 0)); }
   int32_t GetCacheSizeInBytes() const { return m__LONG__CacheSize; }
-  CQuorvane_CacheManager* GetCacheManager() const { return m__PCQuorvane_CacheManager__CacheManager.get(); }
+  int32_t GetCacheObjectCount() const { return m__LONG__CacheObjects; }
+  // Throws 4 when its memory cannot be had.
+  CQuorvane_CacheManager* GetCacheManager();
 
  protected:
   void BuildWritePipeline(uint32_t cacheSizeInMB);
@@ -160,6 +162,7 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdGrabber {
   // The write pipeline: pool, queue, events and what the reader thread
   // reads.
   int32_t m__LONG__CacheSize = 0;
+  int32_t m__LONG__CacheObjects = 0;
   std::unique_ptr<CQuorvane_CacheManager> m__PCQuorvane_CacheManager__CacheManager;
   CQuorvane_LockedFifoQueue m__CQuorvane_LockedFifoQueue__DataQueue;
   std::unique_ptr<qv::plat::ManualResetEvent> m__HANDLE__CacheFullEvent;

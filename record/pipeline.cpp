@@ -60,15 +60,7 @@ void CQuorvane_CdvdBurnerGrabber::BuildWritePipeline(uint32_t cacheSizeInMB) {
 
   uint32_t transfer = GetTransport()->GetMaximumTransferLength();
   if (transfer == 0) transfer = kQuorvaneScsiMaximumTransferLength;
-  const auto count = static_cast<int32_t>(bytes / transfer);
-  try {
-    m__PCQuorvane_CacheManager__CacheManager = std::make_unique<CQuorvane_CacheManager>(count, kCacheObjectCapacity);
-  } catch (CQuorvane_Exception* e) {
-    delete e;
-    QuorvaneI_Throw(kCtor, EN_MEMORY_ALLOCATION_FAILED, 0, "%s(): Failed to create cache manager", kCtor);
-  } catch (const std::bad_alloc&) {
-    QuorvaneI_Throw(kCtor, EN_MEMORY_ALLOCATION_FAILED, 0, "%s(): Failed to create cache manager", kCtor);
-  }
+  m__LONG__CacheObjects = static_cast<int32_t>(bytes / transfer);
   uint32_t error = 0;
   m__HANDLE__CacheFullEvent = qv::plat::ManualResetEvent::Create(&error);
   if (!m__HANDLE__CacheFullEvent)
@@ -79,8 +71,7 @@ void CQuorvane_CdvdBurnerGrabber::BuildWritePipeline(uint32_t cacheSizeInMB) {
     QuorvaneI_Throw(kCtor, EN_SYSTEM_CALL_FAILED, error, "%s(): CreateEvent( cache thread dead ) failed, status %ld",
                     kCtor, static_cast<long>(error));
   QuorvaneI_Log("\n%s(): Cache of %ld UCHARs in %ld object(s) of %lu UCHARs\n", kCtor,
-                static_cast<long>(m__LONG__CacheSize),
-                static_cast<long>(m__PCQuorvane_CacheManager__CacheManager->GetCount()),
+                static_cast<long>(m__LONG__CacheSize), static_cast<long>(m__LONG__CacheObjects),
                 static_cast<unsigned long>(kCacheObjectCapacity));
 
   m__BOOLEAN__IsBUP = false;
@@ -88,6 +79,23 @@ void CQuorvane_CdvdBurnerGrabber::BuildWritePipeline(uint32_t cacheSizeInMB) {
   m__PCQuorvane_FileChain__Source = nullptr;
   m__LONG__BlockSize = 0;
   m__LONG__DieCounter = 0;
+}
+
+// Made at the first recording, not with the object: a grab, or a look at
+// the drive, never needs its megabytes.
+CQuorvane_CacheManager* CQuorvane_CdvdBurnerGrabber::GetCacheManager() {
+  if (!m__PCQuorvane_CacheManager__CacheManager) {
+    try {
+      m__PCQuorvane_CacheManager__CacheManager =
+          std::make_unique<CQuorvane_CacheManager>(m__LONG__CacheObjects, kCacheObjectCapacity);
+    } catch (CQuorvane_Exception* e) {
+      delete e;
+      QuorvaneI_Throw(kCtor, EN_MEMORY_ALLOCATION_FAILED, 0, "%s(): Failed to create cache manager", kCtor);
+    } catch (const std::bad_alloc&) {
+      QuorvaneI_Throw(kCtor, EN_MEMORY_ALLOCATION_FAILED, 0, "%s(): Failed to create cache manager", kCtor);
+    }
+  }
+  return m__PCQuorvane_CacheManager__CacheManager.get();
 }
 
 // ---- The reader thread, the write loop and the flush ----
@@ -315,9 +323,9 @@ void CQuorvane_CdvdBurnerGrabber::StartReader(const char* method, CQuorvane_File
   // Error objects left in the queue by an earlier run still own exceptions.
   while (auto* o = CQuorvane_CacheObject::FromLink(m__CQuorvane_LockedFifoQueue__DataQueue.RemoveHead()))
     if (o->m__BOOLEAN__IsError) delete o->m__PCQuorvane_Exception__Exception;
-  m__PCQuorvane_CacheManager__CacheManager->Refill();
-  for (int32_t i = 0; i < m__PCQuorvane_CacheManager__CacheManager->GetCount(); ++i)
-    m__PCQuorvane_CacheManager__CacheManager->GetObject(i)->Reset();
+  CQuorvane_CacheManager& pool = *GetCacheManager();
+  pool.Refill();
+  for (int32_t i = 0; i < pool.GetCount(); ++i) pool.GetObject(i)->Reset();
   m__PCQuorvane_FileChain__Source = source;
   m__LONG__BlockSize = blockSize;
   m__LONG__DieCounter = 0;
@@ -348,7 +356,7 @@ uint32_t CQuorvane_CdvdBurnerGrabber::RunWriteLoop(const char* method, const Wri
   Notify(CN_CACHE_FILLED);
   Notify(CN_WRITING_BEGIN);
 
-  CQuorvane_CacheManager& pool = *m__PCQuorvane_CacheManager__CacheManager;
+  CQuorvane_CacheManager& pool = *GetCacheManager();
   uint64_t written = 0;
   uint32_t writeCounter = 0;
   uint64_t lastProgress = qv::plat::NowMs(), lastBuffer = lastProgress;
