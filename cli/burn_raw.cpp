@@ -157,6 +157,9 @@ int BurnMds(const GlobalOptions& global, const MdsBurn& o) {
   DriveJob job("burn");
   DiscState before;
   if (int rc = OpenForBurn(job, o.drive, global.json, o.eject, o.speed, &before)) return rc;
+  // A DVD comes back as long as it was grabbed: no padding to the size
+  // some players want.
+  Quorvane_SetPadding(0);
   Recording recording{uint64_t{blocks} * 2048, o.test, false, true};
   if (int rc = CheckRecording(job, before, recording)) return rc;
   CallStatus s;

@@ -13,12 +13,14 @@ namespace fs = std::filesystem;
 
 class MdsBurnCli : public qvtest::CliTest {
  protected:
-  // The image parts a grab named base left, back to back.
-  std::string Parts(const std::string& base) {
-    std::string all;
-    for (int i = 0; fs::exists(home / (base + (i == 0 ? ".xmf" : ".xm" + std::to_string(i)))); ++i)
-      all += qvtest::ReadFile(home / (base + (i == 0 ? ".xmf" : ".xm" + std::to_string(i))));
-    return all;
+  // Whether two grabs left the same parts, byte for byte (cmp: the parts
+  // are hundreds of megabytes).
+  bool SameParts(size_t parts) {
+    for (size_t i = 0; i < parts; ++i) {
+      const std::string ext = i == 0 ? ".xmf" : ".xm" + std::to_string(i);
+      if (qvtest::RunCommand("cmp -s " + At("A" + ext) + " " + At("B" + ext)) != 0) return false;
+    }
+    return !fs::exists(home / ("B.xm" + std::to_string(parts)));
   }
   std::string Status(const std::string& drive) {
     if (Run("--json info --drive " + drive) != 0) return "?";
@@ -31,8 +33,9 @@ TEST_F(MdsBurnCli, GrabbedDvdBurnsBackIdentical) {
   home.Write("files/a.txt", "alpha\n");
   home.Write("files/deep/b.bin", std::string(300000, 'b'));
   // Just over one part of 200 MB, each block holding its address: parts
-  // read out of order would show.
-  home.Write("two-parts.json", R"({"media": "dvd-rom", "sessions": [{"closed": true, "tracks": [{"blocks": 103000, "source": "counter"}]}]})");
+  // read out of order would show. Whole ECC blocks of 16 sectors, which is
+  // what a DVD-R holds.
+  home.Write("two-parts.json", R"({"media": "dvd-rom", "sessions": [{"closed": true, "tracks": [{"blocks": 103008, "source": "counter"}]}]})");
   const struct {
     const char* what;
     const char* media;
@@ -51,9 +54,7 @@ TEST_F(MdsBurnCli, GrabbedDvdBurnsBackIdentical) {
     ASSERT_EQ(Run("vdrive create dst --media dvd-r"), 0) << out;
     ASSERT_EQ(Run("--json burn --drive dst --mds " + At("A.mds")), 0) << out;
     ASSERT_EQ(Run("grab --drive dst --disc --part-size 200 --out " + At("B")), 0) << out;
-    const std::string a = Parts("A");
-    ASSERT_FALSE(a.empty());
-    EXPECT_TRUE(a == Parts("B")) << "the grabs differ";
+    EXPECT_TRUE(SameParts(c.parts)) << "the grabs differ";
     if (c.parts == 1) {
       // What a reader finds on the new disc: the user's files.
       ASSERT_EQ(Run("vdrive export dst --out " + At("dst.iso")), 0) << out;

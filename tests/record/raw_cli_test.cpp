@@ -187,7 +187,9 @@ TEST_F(RawCli, RefusalsLeaveTheDiscBlank) {
     SCOPED_TRACE(c.args);
     const int rc = Run("burn --drive " + std::string(c.drive) + " " + c.args);
     // Too big for the disc is told as everywhere else.
-    if (std::string(c.drive) == "small") EXPECT_EQ(rc, 7) << out;
+    if (std::string(c.drive) == "small") {
+      EXPECT_EQ(rc, 7) << out;
+    }
     EXPECT_NE(rc, 0) << out;
     EXPECT_EQ(DiscStatus(c.drive), "blank") << out;
   }
