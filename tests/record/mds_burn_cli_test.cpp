@@ -3,8 +3,6 @@
 // sessions is refused before the blank disc is touched.
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 #include "support/cli_fixture.h"
 
 namespace {
@@ -13,18 +11,14 @@ namespace fs = std::filesystem;
 
 class MdsBurnCli : public qvtest::CliTest {
  protected:
-  // Whether two grabs left the same parts, byte for byte (cmp: the parts
-  // are hundreds of megabytes).
-  bool SameParts(size_t parts) {
+  // Whether grabs a and b left the same parts, byte for byte (cmp: the
+  // parts are hundreds of megabytes).
+  bool SameParts(const std::string& a, const std::string& b, size_t parts) {
     for (size_t i = 0; i < parts; ++i) {
       const std::string ext = i == 0 ? ".xmf" : ".xm" + std::to_string(i);
-      if (qvtest::RunCommand("cmp -s " + At("A" + ext) + " " + At("B" + ext)) != 0) return false;
+      if (qvtest::RunCommand("cmp -s " + At(a + ext) + " " + At(b + ext)) != 0) return false;
     }
-    return !fs::exists(home / ("B.xm" + std::to_string(parts)));
-  }
-  std::string Status(const std::string& drive) {
-    if (Run("--json info --drive " + drive) != 0) return "?";
-    return nlohmann::json::parse(out.substr(std::min(out.find('{'), out.size())), nullptr, false)["disc"].value("status", "?");
+    return !fs::exists(home / (b + ".xm" + std::to_string(parts)));
   }
 };
 
@@ -42,31 +36,27 @@ TEST_F(MdsBurnCli, GrabbedDvdBurnsBackIdentical) {
     std::string make;
     size_t parts;
   } cases[] = {
-      {"a DVD-R burnt with files", "dvd-r", "burn --drive src " + At("files"), 1},
-      {"a DVD-ROM of two parts", "dvd-rom", "vdrive insert src --disc " + At("two-parts.json"), 2},
+      {"a DVD-R burnt with files", "dvd-r", "burn --drive a1 " + At("files"), 1},
+      {"a DVD-ROM of two parts", "dvd-rom", "vdrive insert a2 --disc " + At("two-parts.json"), 2},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    ASSERT_EQ(Run(std::string("vdrive create src --media ") + c.media), 0) << out;
+    const std::string a = "a" + std::to_string(c.parts), b = "b" + std::to_string(c.parts);
+    ASSERT_EQ(Run("vdrive create " + a + " --media " + c.media), 0) << out;
     ASSERT_EQ(Run(c.make), 0) << out;
-    ASSERT_EQ(Run("grab --drive src --disc --part-size 200 --out " + At("A")), 0) << out;
-    EXPECT_EQ(fs::exists(home / "A.xm1"), c.parts == 2);
-    ASSERT_EQ(Run("vdrive create dst --media dvd-r"), 0) << out;
-    ASSERT_EQ(Run("--json burn --drive dst --mds " + At("A.mds")), 0) << out;
-    ASSERT_EQ(Run("grab --drive dst --disc --part-size 200 --out " + At("B")), 0) << out;
-    EXPECT_TRUE(SameParts(c.parts)) << "the grabs differ";
-    if (c.parts == 1) {
-      // What a reader finds on the new disc: the user's files.
-      ASSERT_EQ(Run("vdrive export dst --out " + At("dst.iso")), 0) << out;
-      std::string x;
-      ASSERT_EQ(qvtest::RunCommand("xorriso -osirrox on -indev " + At("dst.iso") + " -extract / " + At("x") + " 2>&1", &x), 0) << x;
-      EXPECT_EQ(qvtest::ReadFile(home / "x/deep/b.bin"), std::string(300000, 'b'));
-      EXPECT_EQ(qvtest::ReadFile(home / "x/a.txt"), "alpha\n");
-    }
-    for (const char* drive : {"src", "dst"}) ASSERT_EQ(Run(std::string("vdrive delete ") + drive), 0) << out;
-    for (const auto& f : fs::directory_iterator(home.path()))
-      if (f.path().stem() == "A" || f.path().stem() == "B") fs::remove(f.path());
+    ASSERT_EQ(Run("grab --drive " + a + " --disc --part-size 200 --out " + At(a)), 0) << out;
+    EXPECT_EQ(fs::exists(home / (a + ".xm1")), c.parts == 2);
+    ASSERT_EQ(Run("vdrive create " + b + " --media dvd-r"), 0) << out;
+    ASSERT_EQ(Run("burn --drive " + b + " --mds " + At(a + ".mds")), 0) << out;
+    ASSERT_EQ(Run("grab --drive " + b + " --disc --part-size 200 --out " + At(b)), 0) << out;
+    EXPECT_TRUE(SameParts(a, b, c.parts)) << "the grabs differ";
   }
+  // What a reader finds on the new DVD-R: the user's files.
+  ASSERT_EQ(Run("vdrive export b1 --out " + At("b1.iso")), 0) << out;
+  std::string x;
+  ASSERT_EQ(qvtest::RunCommand("xorriso -osirrox on -indev " + At("b1.iso") + " -extract / " + At("x") + " 2>&1", &x), 0) << x;
+  EXPECT_EQ(qvtest::ReadFile(home / "x/deep/b.bin"), std::string(300000, 'b'));
+  EXPECT_EQ(qvtest::ReadFile(home / "x/a.txt"), "alpha\n");
 }
 
 // Raw writing starts at the lead-in of a blank disc: the second session
@@ -77,8 +67,8 @@ TEST_F(MdsBurnCli, TwoSessionCdIsRefusedAndTheDiscStaysBlank) {
   ASSERT_EQ(Run("grab --drive src --disc --out " + At("M")), 0) << out;
   ASSERT_EQ(Run("vdrive create dst --media cd-r"), 0) << out;
   EXPECT_EQ(Run("burn --drive dst --mds " + At("M.mds")), 7) << out;
-  EXPECT_NE(out.find("session"), std::string::npos) << out;
-  EXPECT_EQ(Status("dst"), "blank");
+  ASSERT_EQ(Run("--json info --drive dst"), 0) << out;
+  EXPECT_NE(out.find(R"("status": "blank")"), std::string::npos) << out;
 }
 
 }  // namespace
