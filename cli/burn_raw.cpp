@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "drive_job.h"
 #include "recording.h"
@@ -119,7 +118,15 @@ int BurnRawAudio(const GlobalOptions& global, const RawAudioBurn& o) {
   DiscState before;
   if (int rc = OpenForBurn(job, o.drive, global.json, o.eject, o.speed, &before)) return rc;
   QV_HANDLE h = job.handle();
+  // The layout's blocks from LBA 0: each file's frames and the pauses
+  // after the first; the engine adds what its rules add and checks again.
   Recording recording{0, o.test, false, false};
+  for (size_t i = 0; i < o.files.size(); ++i) {
+    QV_ULONG bytes = 0, error = 0;
+    Quorvane_GetAudioFileStreamSizeInUCHARs(o.files[i].c_str(), &bytes, &error);
+    const QUORVANE_SAO_TRACK& t = o.tracks[i];
+    recording.bytes += ((uint64_t{bytes} + 2351) / 2352 + (i == 0 ? 0 : t.m__LONG__PregapBlocks + t.m__LONG__PregapExtraBlocks)) * 2048;
+  }
   if (int rc = CheckRecording(job, before, recording)) return rc;
   if (int rc = KeepCdText(job, o.texts)) return rc;
   CallStatus s;
@@ -144,28 +151,29 @@ int BurnRawAudio(const GlobalOptions& global, const RawAudioBurn& o) {
 
 int BurnMds(const GlobalOptions& global, const MdsBurn& o) {
   if (int rc = CheckSource("burn", o.mds, false)) return rc;
-  // A DVD description names image parts of plain 2048-byte blocks, which
-  // this burn does not take yet; a CD one is read by the engine.
-  char head[20] = {};
-  std::ifstream in(o.mds, std::ios::binary);
-  in.read(head, sizeof head);
-  if (in.gcount() != sizeof head || std::memcmp(head, "MEDIA DESCRIPTOR", 16) != 0)
-    return Report("burn", {kExitUnsupported, o.mds + " is not an MDS description; nothing was written", ""});
-  if (head[18] != 0)
-    return Report("burn", {kExitUnsupported, o.mds + " describes a DVD; burn its image parts with --image; nothing "
-                                                   "was written",
-                           ""});
+  // The description and every image file it names are read before the
+  // drive is opened; its size goes to the one capacity check.
+  QV_ULONG dvd = 0, blocks = 0;
+  if (const QV_ULONG status = Quorvane_MDSGetDiscSize(o.mds.c_str(), &dvd, &blocks); status != 0)
+    return Report("burn", {status == 123 ? kExitUsage : kExitUnsupported,
+                           o.mds + (status == 123 ? " names an image file outside its own folder"
+                                                  : " is not a description whose image files are all there") +
+                               "; nothing was written",
+                           "status " + std::to_string(status)});
   DriveJob job("burn");
   DiscState before;
   if (int rc = OpenForBurn(job, o.drive, global.json, o.eject, o.speed, &before)) return rc;
-  Recording recording{0, o.test, false, true};
+  // A DVD comes back as long as it was grabbed: no padding to the size
+  // some players want.
+  Quorvane_SetPadding(0);
+  Recording recording{uint64_t{blocks} * 2048, o.test, false, true};
   if (int rc = CheckRecording(job, before, recording)) return rc;
   CallStatus s;
   s.number = Quorvane_CdvdBurnerGrabber_DiscAtOnceFromMDS(job.handle(), QV_CALL_STATUS(s), o.mds.c_str(),
                                                           o.test ? 1 : 0, 1, 1);
   if (int rc = EndBurn(job, before, s, o.mds, o.test, o.eject); rc >= 0) return rc;
   if (global.json)
-    PrintJson({{"drive", job.shown()}, {"mds", o.mds}, {"raw", true}, {"test", o.test}});
+    PrintJson({{"drive", job.shown()}, {"mds", o.mds}, {"raw", dvd == 0}, {"dvd", dvd != 0}, {"test", o.test}});
   else
     std::printf("%s %s on %s\n", o.test ? "Test-burned" : "Burned", o.mds.c_str(), job.shown().c_str());
   return kExitOk;

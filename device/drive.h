@@ -161,6 +161,9 @@ class CQuorvane_CdvdDrive : public CQuorvane_ScsiDeviceCdvdRomWriter {
 
   // ---- Fields ----
   std::recursive_mutex m__CRITICAL_SECTION__ObjectLock;
+  // The last table of contents read, and the transport's medium generation then.
+  std::unique_ptr<QUORVANE_TOC_INFORMATION> m__TocCache;
+  uint64_t m__TocCacheGeneration = 0;
   std::atomic<uint8_t> m__UCHAR__IsCancel{0};
   PQUORVANE_CALLBACK m__PQUORVANE_CALLBACK__Callback;
   void* m__PVOID__CallbackContext;

@@ -62,6 +62,17 @@ QUORVANE_TOC_ENTRY EntryOf(const uint8_t* b) {
 void CQuorvane_CdvdDrive::GetTOCInformation(QUORVANE_TOC_INFORMATION* record) {
   std::lock_guard<std::recursive_mutex> lock(m__CRITICAL_SECTION__ObjectLock);
   std::memset(record, 0, sizeof *record);
+  // The table read last is given again while nothing sent since can have
+  // changed the disc; a TEST UNIT READY first brings a swap to light.
+  if (m__TocCache && m__TocCacheGeneration == GetTransport()->MediumGeneration() &&
+      QuorvaneI_Guarded(kGetToc, [&] { TestUnitReady(); }) &&
+      m__TocCacheGeneration == GetTransport()->MediumGeneration()) {
+    *record = *m__TocCache;
+    QuorvaneI_Log("\n%s(): The disc is unchanged since its TOC was read\n", kGetToc);
+    return;
+  }
+  m__TocCache.reset();
+  const uint64_t generation = GetTransport()->MediumGeneration();
   QuorvaneI_Traced(kGetToc, [&] {
     // Only DVD media answer the physical format structure.
     const bool dvd = QuorvaneI_Guarded(kGetToc, [&] {
@@ -73,6 +84,10 @@ void CQuorvane_CdvdDrive::GetTOCInformation(QUORVANE_TOC_INFORMATION* record) {
     else
       ReadTOCForCD(record);
   });
+  if (generation == GetTransport()->MediumGeneration()) {
+    m__TocCache = std::make_unique<QUORVANE_TOC_INFORMATION>(*record);
+    m__TocCacheGeneration = generation;
+  }
 }
 
 void CQuorvane_CdvdDrive::ReadTOCForCD(QUORVANE_TOC_INFORMATION* record) {

@@ -137,6 +137,13 @@ void CQuorvane_CdvdGrabber::GrabTrackRaw(const GrabRun& run, int readMode, uint3
             *info = LastReadFailure();
           QuorvaneI_Throw(kMethod, status, reinterpret_cast<uintptr_t>(info), "%s", LastReadFailureText());
         }
+        // Near the end a chunk is read whole; one that fails there is read
+        // again block by block, so that the made sectors start where the
+        // blocks do.
+        if (blocks > 1 && end - lba < kGapArea) {
+          chunk = 1;
+          continue;
+        }
         unreadable = true;
         QuorvaneI_Log("\n%s(): Read of %ld LB(s) at LBA %ld failed, status %ld\n", kMethod, static_cast<long>(blocks),
                       static_cast<long>(lba), static_cast<long>(status));
@@ -176,7 +183,6 @@ void CQuorvane_CdvdGrabber::GrabTrackRaw(const GrabRun& run, int readMode, uint3
     }
     done += static_cast<uint64_t>(blocks);
     lba += blocks;
-    if (end - lba < kGapArea) chunk = 1;
     const uint64_t now = qv::plat::NowMs();
     if (progressInterval > 0 && now - lastReport > uint64_t{progressInterval} * 1000) {
       lastReport = now;

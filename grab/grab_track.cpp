@@ -236,6 +236,12 @@ void CQuorvane_CdvdGrabber::GrabTrackCooked(const GrabRun& run, uint32_t progres
         }
         if (!QuorvaneI_IsBlockFailure(f)) QuorvaneI_Rethrow(kMethod, e);
         QuorvaneI_Caught owned(e);
+        // Near the end a chunk is read whole; one that fails there is read
+        // again block by block, so that the zeros start where the blocks do.
+        if (blocks > 1 && end - lba < kGapArea) {
+          chunk = 1;
+          continue;
+        }
         failed = true;
         QuorvaneI_Log("\n%s(): Read of %ld LB(s) at LBA %ld failed, status %ld\n", kMethod, static_cast<long>(blocks),
                       static_cast<long>(lba), static_cast<long>(e ? e->Number() : uint32_t{EN_EXCEPTION_NOT_ALLOCATED}));
@@ -265,7 +271,6 @@ void CQuorvane_CdvdGrabber::GrabTrackCooked(const GrabRun& run, uint32_t progres
     }
     done += static_cast<uint64_t>(blocks);
     lba += blocks;
-    if (end - lba < kGapArea) chunk = 1;
     const uint64_t now = qv::plat::NowMs();
     if (progressInterval > 0 && now - lastReport > uint64_t{progressInterval} * 1000) {
       lastReport = now;

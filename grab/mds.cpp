@@ -272,6 +272,7 @@ bool IsPlainName(const std::string& name) {
 class FileSource : public QuorvaneI_MdsSource {
  public:
   FileSource(qv::plat::File file, std::string directory) : file_(std::move(file)), directory_(std::move(directory)) {}
+  bool IsOpen() const { return file_.IsOpen(); }
   int64_t ReadAt(uint64_t offset, void* buffer, size_t size, uint32_t* error) override {
     size_t done = 0;
     while (done < size) {
@@ -413,6 +414,67 @@ uint32_t QuorvaneI_ParseMDS(const char* mdsName, QuorvaneI_MdsLayout* layout, in
   }
   FileSource source(std::move(file), directory != nullptr ? directory : "");
   return QuorvaneI_ParseMDSFrom(source, layout, mode, imageName);
+}
+
+uint32_t QuorvaneI_ParseMDSForDVDFrom(QuorvaneI_MdsSource& source, std::vector<QuorvaneI_MdsDvdPart>* parts) {
+  parts->clear();
+  uint8_t header[kHeaderSize], session[kSessionSize], track[kTrackSize];
+  if (uint32_t s = ReadExactly(source, 0, header, sizeof header, "MEDIA_DESCRIPTOR")) return s;
+  if (std::memcmp(header, kSignature, kSignatureSize) != 0) return Bad("MDS signature is bad");
+  if (header[18] != kMediumDVD) return Bad("Media type is bad, got %d instead of expected %d", header[18], kMediumDVD);
+  if (QuorvaneI_LE16(header + 20) != 1) return Bad("Number of sessions is bad, got %d instead of 1", QuorvaneI_LE16(header + 20));
+  if (uint32_t s = ReadExactly(source, QuorvaneI_LE32(header + 80), session, sizeof session, "SESSION_DESCRIPTOR")) return s;
+  if (uint32_t s = ReadExactly(source, QuorvaneI_LE32(session + 20), track, sizeof track, "TRACK_DESCRIPTOR")) return s;
+  const uint32_t count = QuorvaneI_LE32(track + 48), blocks = QuorvaneI_LE32(session + 4);
+  // A DVD holds at most 2^32 blocks, so a part count beyond that is garbage.
+  if (QuorvaneI_LE16(track + 16) != 2048 || count == 0 || count > 4096)
+    return Bad("The track has blocks of %d and %d parts", QuorvaneI_LE16(track + 16), static_cast<int>(count));
+  uint64_t total = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    uint8_t f[kFileSize];
+    if (uint32_t s = ReadExactly(source, QuorvaneI_LE32(track + 52) + uint64_t{kFileSize} * i, f, sizeof f, "FILE_DESCRIPTOR"))
+      return s;
+    char name[kNameMaximum + 1] = {};
+    uint32_t error = 0;
+    const int64_t got = source.ReadAt(QuorvaneI_LE32(f), name, kNameMaximum, &error);
+    if (got < 0) return error != 0 ? error : kIncomplete;
+    const size_t length = strnlen(name, static_cast<size_t>(got));
+    if (length == static_cast<size_t>(got)) return Bad("File name of part %d is not terminated", static_cast<int>(i));
+    QuorvaneI_MdsDvdPart part{std::string(name, length), QuorvaneI_LE32(f + 8)};
+    if (!IsPlainName(part.name)) {
+      QuorvaneI_Log("\n%s(): Image file name '%s' leads out of the description's folder\n", kParse, part.name.c_str());
+      return kBadName;
+    }
+    const int64_t size = source.ImageSize(part.name, &error);
+    if (size < 0) return error != 0 ? error : kIncomplete;
+    if (part.blocks == 0 || static_cast<uint64_t>(size) != uint64_t{part.blocks} * 2048)
+      return Bad("Part %d holds %d UCHARs, not its %d blocks", static_cast<int>(i), static_cast<int>(size),
+                 static_cast<int>(part.blocks));
+    total += part.blocks;
+    parts->push_back(std::move(part));
+  }
+  if (total != blocks) return Bad("The parts hold %d blocks, the disc %d", static_cast<int>(total), static_cast<int>(blocks));
+  return 0;
+}
+
+uint32_t QuorvaneI_ParseMDSForDVD(const char* mdsName, std::vector<QuorvaneI_MdsDvdPart>* parts, const char* directory) {
+  if (mdsName == nullptr || parts == nullptr) return qv::plat::kErrInvalidParameter;
+  uint32_t error = 0;
+  qv::plat::File file = qv::plat::File::OpenToRead(mdsName, &error);
+  if (!file.IsOpen()) return error;
+  FileSource source(std::move(file), directory != nullptr ? directory : "");
+  return QuorvaneI_ParseMDSForDVDFrom(source, parts);
+}
+
+int QuorvaneI_MDSMedium(const char* mdsName) {
+  uint32_t error = 0;
+  qv::plat::File file = qv::plat::File::OpenToRead(mdsName != nullptr ? mdsName : "", &error);
+  FileSource source(std::move(file), "");
+  uint8_t header[kHeaderSize];
+  if (!source.IsOpen() || ReadExactly(source, 0, header, sizeof header, "MEDIA_DESCRIPTOR") != 0 ||
+      std::memcmp(header, kSignature, kSignatureSize) != 0)
+    return -1;
+  return header[18];
 }
 
 // ---- Classifiers ----------------------------------------------------------------------

@@ -88,6 +88,20 @@ uint32_t QuorvaneI_ParseMDSFrom(QuorvaneI_MdsSource& source, QuorvaneI_MdsLayout
 uint32_t QuorvaneI_ParseMDS(const char* mdsName, QuorvaneI_MdsLayout* layout, int* mode, std::string* imageName,
                             const char* directory);
 
+// What a DVD description lists: its image parts in order (plain names
+// beside the description) and the blocks of 2048 bytes each holds.
+struct QuorvaneI_MdsDvdPart {
+  std::string name;
+  uint32_t blocks = 0;
+};
+// Reads a DVD description; every part must hold the blocks it is listed
+// with. Statuses as QuorvaneI_ParseMDSFrom.
+uint32_t QuorvaneI_ParseMDSForDVDFrom(QuorvaneI_MdsSource& source, std::vector<QuorvaneI_MdsDvdPart>* parts);
+uint32_t QuorvaneI_ParseMDSForDVD(const char* mdsName, std::vector<QuorvaneI_MdsDvdPart>* parts, const char* directory);
+// The medium byte of a description: 0 for a CD, 10h for a DVD; -1 when
+// the file is no description.
+int QuorvaneI_MDSMedium(const char* mdsName);
+
 // A raw image (.mdf/.xmf) starting with a sector's sync; *mode gets the
 // first sector's mode.
 bool QuorvaneI_IsMDF(const char* fileName, int* mode);

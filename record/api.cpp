@@ -14,6 +14,7 @@
 #include "files/file_chain.h"
 #include "files/image_handles.h"
 #include "grab/mds.h"
+#include "platform/errors.h"
 #include "platform/file.h"
 #include "record/burner_grabber.h"
 #include "record/cue_burn.h"
@@ -430,7 +431,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetCacheFill(QV_H
   if (handle == nullptr || queued == nullptr || total == nullptr) return EN_INVALID_PARAMETER;
   const auto& g = *CQuorvane_CdvdBurnerGrabber::FromDrive(static_cast<CQuorvane_CdvdDrive*>(handle));
   *queued = g.GetQueuedCacheObjects();
-  *total = static_cast<QV_ULONG>(g.GetCacheManager()->GetCount());
+  *total = static_cast<QV_ULONG>(g.GetCacheObjectCount());
   return EN_SUCCESS;
 }
 
@@ -520,6 +521,35 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceRaw(
 
 namespace {
 constexpr uint32_t kMdsNameOutsideFolder = 123;  // the parser's status for such a name
+constexpr int kMdsMediumDvd = 0x10;
+
+// A DVD grabbed into parts: the parts read back to back as one data track,
+// written in sequence as any image onto a DVD.
+void BurnDvdDescription(const char* entry, CQuorvane_CdvdBurnerGrabber& g, const char* mdsName,
+                        const std::string& directory, bool testWrite, QV_LONG progressInterval,
+                        QV_LONG bufferInterval) {
+  std::vector<QuorvaneI_MdsDvdPart> parts;
+  const uint32_t status = QuorvaneI_ParseMDSForDVD(mdsName, &parts, directory.c_str());
+  if (status == kMdsNameOutsideFolder)
+    QuorvaneI_Throw(entry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): '%s' names an image file outside its own folder",
+                    entry, mdsName);
+  if (status != 0)
+    QuorvaneI_Throw(entry, EN_SYSTEM_CALL_FAILED, status,
+                    "Quorvane:%s(): '%s' is not a DVD description whose parts are all there, status %lu", entry,
+                    mdsName, static_cast<unsigned long>(status));
+  const uint32_t type = g.GetDiscTypeSafe();
+  if (type == DISC_TYPE_CDR || type == DISC_TYPE_CDRW || type == DISC_TYPE_CDROM)
+    QuorvaneI_Throw(entry, EN_DEVICE_TYPE_UNSUPPORTED, 0, "Quorvane:%s(): '%s' describes a DVD; the disc is a CD",
+                    entry, mdsName);
+  std::vector<std::unique_ptr<CQuorvane_DiskFile>> files;
+  CQuorvane_FileChain chain;
+  for (const QuorvaneI_MdsDvdPart& part : parts) {
+    files.push_back(std::make_unique<CQuorvane_DiskFile>((directory + part.name).c_str()));
+    chain.AddChainTail(files.back().get());
+  }
+  chain.SeekToBegin();
+  g.TrackAtOnce(&chain, false, testWrite, false, progressInterval, bufferInterval, 1, 0, 0, 0, 0);
+}
 }  // namespace
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceFromMDS(
@@ -532,6 +562,10 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceFromMDS
     const std::string name = mdsName;
     const size_t slash = name.find_last_of("/\\");
     const std::string directory = slash == std::string::npos ? "" : name.substr(0, slash + 1);
+    if (QuorvaneI_MDSMedium(mdsName) == kMdsMediumDvd) {
+      BurnDvdDescription(kEntry, g, mdsName, directory, testWrite != 0, progressInterval, bufferInterval);
+      return;
+    }
     QuorvaneI_MdsLayout layout;
     int mode = 0;
     std::string image;
@@ -542,9 +576,14 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceFromMDS
     if (status != 0)
       QuorvaneI_Throw(kEntry, EN_SYSTEM_CALL_FAILED, status, "Quorvane:%s(): '%s' is not a CD description to burn, status %lu",
                       kEntry, mdsName, static_cast<unsigned long>(status));
-    // One raw recording makes one session.
+    // A raw recording starts at the lead-in of a blank disc, and a
+    // session-at-once one too: a later session could only be written track
+    // at once, with run-out blocks and addresses of its own, so it would
+    // not come back as it was grabbed.
     if (layout.sessionCount != 1)
-      QuorvaneI_Throw(kEntry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): '%s' describes %ld sessions; only one is burnt back",
+      QuorvaneI_Throw(kEntry, EN_NOT_IMPLEMENTED, 0,
+                      "Quorvane:%s(): '%s' describes %ld sessions; only a one-session CD is burnt back, as sessions "
+                      "after the first cannot be written raw",
                       kEntry, mdsName, static_cast<long>(layout.sessionCount));
     CQuorvane_DiskFile file((directory + image).c_str());
     const uint64_t bytes = file.GetSizeInUCHARs();
@@ -587,4 +626,25 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceFromMDS
     request.bufferInterval = bufferInterval;
     g.DiscAtOnceLayout(disc, true, request);
   });
+}
+
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_MDSGetDiscSize(const char* mdsName, QV_ULONG* isDvd, QV_ULONG* blocks) {
+  if (mdsName == nullptr || isDvd == nullptr || blocks == nullptr) return qv::plat::kErrInvalidParameter;
+  std::string directory = mdsName;
+  directory.erase(directory.find_last_of("/\\") == std::string::npos ? 0 : directory.find_last_of("/\\") + 1);
+  *isDvd = QuorvaneI_MDSMedium(mdsName) == kMdsMediumDvd ? 1 : 0;
+  *blocks = 0;
+  if (*isDvd) {
+    std::vector<QuorvaneI_MdsDvdPart> parts;
+    const uint32_t status = QuorvaneI_ParseMDSForDVD(mdsName, &parts, directory.c_str());
+    for (const QuorvaneI_MdsDvdPart& part : parts) *blocks += part.blocks;
+    return status;
+  }
+  QuorvaneI_MdsLayout layout;
+  int mode = 0;
+  std::string image;
+  const uint32_t status = QuorvaneI_ParseMDS(mdsName, &layout, &mode, &image, directory.c_str());
+  if (status == 0)
+    *blocks = static_cast<QV_ULONG>(layout.trackStarts[layout.trackCount - 1] + layout.rawTrackSizes[layout.trackCount - 1]);
+  return status;
 }

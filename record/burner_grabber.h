@@ -97,7 +97,9 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdGrabber {
   uint8_t GetLastWriteMode() const { return m__UCHAR__LastWriteMode; }
   uint32_t GetQueuedCacheObjects() const { return m__QuorvaneI_WritePipeline__Pipeline.QueuedBuffers(); }
   int32_t GetCacheSizeInBytes() const { return m__QuorvaneI_WritePipeline__Pipeline.CacheSizeInBytes(); }
-  CQuorvane_CacheManager* GetCacheManager() const { return m__QuorvaneI_WritePipeline__Pipeline.Pool(); }
+  int32_t GetCacheObjectCount() const { return m__QuorvaneI_WritePipeline__Pipeline.PoolCount(); }
+  // Throws 4 when its memory cannot be had.
+  CQuorvane_CacheManager* GetCacheManager() { return m__QuorvaneI_WritePipeline__Pipeline.Pool(); }
 
  protected:
   friend class CQuorvane_SessionRecorder;

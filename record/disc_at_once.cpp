@@ -114,7 +114,7 @@ void CQuorvane_CdvdBurnerGrabber::DiscAtOnce(const char* method, bool rawPW, Quo
   ReadATIPSafe(atip, sizeof atip);
   const int32_t lastLeadOut = (atip[12] * 60 + atip[13]) * 75 + atip[14] - 150;
   if (atip[12] < 90 && disc.leadOutStart > lastLeadOut)
-    QuorvaneI_Throw(method, EN_INVALID_PARAMETER, 0, "%s(): The layout needs %ld blocks, the disc holds %ld", method,
+    QuorvaneI_Throw(method, EN_FILE_TOO_BIG, 0, "%s(): The layout needs %ld blocks, the disc holds %ld", method,
                     static_cast<long>(disc.leadOutStart), static_cast<long>(lastLeadOut));
   CQuorvane_RawProgramFile program(disc, form);
   CQuorvane_FileChain raw;

@@ -59,7 +59,7 @@ QuorvaneI_WritePipeline::QuorvaneI_WritePipeline(CQuorvane_CdvdDrive& drive, uin
                     kCtor, static_cast<long>(error));
   QuorvaneI_Log("\n%s(): Cache of %ld UCHARs in %ld object(s) of %lu UCHARs\n", kCtor,
                 static_cast<long>(m__LONG__CacheSize),
-                static_cast<long>(m__PCQuorvane_CacheManager__CacheManager->GetCount()),
+                static_cast<long>(m__LONG__CacheObjects),
                 static_cast<unsigned long>(kCacheObjectCapacity));
 }
 
@@ -89,15 +89,24 @@ void QuorvaneI_WritePipeline::BuildPool(uint32_t cacheSizeInMB) {
 
   uint32_t transfer = m__CQuorvane_CdvdDrive__Drive.GetTransport()->GetMaximumTransferLength();
   if (transfer == 0) transfer = kQuorvaneScsiMaximumTransferLength;
-  const auto count = static_cast<int32_t>(bytes / transfer);
-  try {
-    m__PCQuorvane_CacheManager__CacheManager = std::make_unique<CQuorvane_CacheManager>(count, kCacheObjectCapacity);
-  } catch (CQuorvane_Exception* e) {
-    delete e;
-    QuorvaneI_Throw(kCtor, EN_MEMORY_ALLOCATION_FAILED, 0, "%s(): Failed to create cache manager", kCtor);
-  } catch (const std::bad_alloc&) {
-    QuorvaneI_Throw(kCtor, EN_MEMORY_ALLOCATION_FAILED, 0, "%s(): Failed to create cache manager", kCtor);
+  m__LONG__CacheObjects = static_cast<int32_t>(bytes / transfer);
+}
+
+// Made at the first recording, not with the object: a grab, or a look at
+// the drive, never needs its megabytes.
+CQuorvane_CacheManager* QuorvaneI_WritePipeline::Pool() {
+  if (!m__PCQuorvane_CacheManager__CacheManager) {
+    try {
+      m__PCQuorvane_CacheManager__CacheManager =
+          std::make_unique<CQuorvane_CacheManager>(m__LONG__CacheObjects, kCacheObjectCapacity);
+    } catch (CQuorvane_Exception* e) {
+      delete e;
+      QuorvaneI_Throw(kCtor, EN_MEMORY_ALLOCATION_FAILED, 0, "%s(): Failed to create cache manager", kCtor);
+    } catch (const std::bad_alloc&) {
+      QuorvaneI_Throw(kCtor, EN_MEMORY_ALLOCATION_FAILED, 0, "%s(): Failed to create cache manager", kCtor);
+    }
   }
+  return m__PCQuorvane_CacheManager__CacheManager.get();
 }
 
 // Error buffers still queued own their exceptions.
@@ -144,7 +153,7 @@ void QuorvaneI_WritePipeline::StartReader(const char* method, CQuorvane_FileChai
     QuorvaneI_Throw(method, EN_SYSTEM_CALL_FAILED, error, "%s(): ResetEvent( cache thread dead ) failed, status %ld",
                     method, static_cast<long>(error));
   FreeQueuedErrors();
-  CQuorvane_CacheManager& pool = *m__PCQuorvane_CacheManager__CacheManager;
+  CQuorvane_CacheManager& pool = *Pool();
   pool.Refill();
   for (int32_t i = 0; i < pool.GetCount(); ++i) pool.GetObject(i)->Reset();
   m__PCQuorvane_FileChain__Source = source;
@@ -214,7 +223,7 @@ uint32_t QuorvaneI_WritePipeline::WriteCacheThreadEx() {
 // first time the pool runs dry the writer may begin. nullptr: stop.
 CQuorvane_CacheObject* QuorvaneI_WritePipeline::TakeFreeBuffer(const char* method, bool* cacheFullSet,
                                                                uint32_t* lastStatus) {
-  CQuorvane_CacheManager& pool = *m__PCQuorvane_CacheManager__CacheManager;
+  CQuorvane_CacheManager& pool = *Pool();
   CQuorvane_CacheObject* object = nullptr;
   while ((object = CQuorvane_CacheObject::FromLink(pool.RemoveHead())) == nullptr) {
     if (m__LONG__DieCounter.load() > 0) {

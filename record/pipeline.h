@@ -65,7 +65,9 @@ class QuorvaneI_WritePipeline {
 
   uint32_t QueuedBuffers() const;
   int32_t CacheSizeInBytes() const { return m__LONG__CacheSize; }
-  CQuorvane_CacheManager* Pool() const { return m__PCQuorvane_CacheManager__CacheManager.get(); }
+  int32_t PoolCount() const { return m__LONG__CacheObjects; }
+  // Throws 4 when its memory cannot be had.
+  CQuorvane_CacheManager* Pool();
 
  private:
   void BuildPool(uint32_t cacheSizeInMB);
@@ -90,6 +92,7 @@ class QuorvaneI_WritePipeline {
 
   CQuorvane_CdvdDrive& m__CQuorvane_CdvdDrive__Drive;
   int32_t m__LONG__CacheSize = 0;
+  int32_t m__LONG__CacheObjects = 0;
   std::unique_ptr<CQuorvane_CacheManager> m__PCQuorvane_CacheManager__CacheManager;
   CQuorvane_LockedFifoQueue m__CQuorvane_LockedFifoQueue__DataQueue;
   std::unique_ptr<qv::plat::ManualResetEvent> m__HANDLE__CacheFullEvent;

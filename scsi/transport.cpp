@@ -27,6 +27,26 @@ uint8_t Ascq(const uint8_t* sense) { return sense[13]; }
 
 bool IsLongWriteInProgress(const uint8_t* sense) { return Asc(sense) == 0x04 && Ascq(sense) == 0x08; }
 
+// Commands that only ask or read, and leave the disc as it is.
+bool LeavesTheDisc(uint8_t op) {
+  switch (op) {
+    case 0x00: case 0x03: case 0x12: case 0x15: case 0x1A: case 0x1E: case 0x23: case 0x25: case 0x28:
+    case 0x42: case 0x43: case 0x44: case 0x46: case 0x4A: case 0x51: case 0x52: case 0x55: case 0x5A:
+    case 0x5C: case 0xA8: case 0xAC: case 0xAD: case 0xB6: case 0xB9: case 0xBB: case 0xBE:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A failure that says nothing of a changed disc: a bad block, a refused
+// command, a write still going on.
+bool LeavesTheDisc(const CQuorvane_ScsiTransport::Attempt& a) {
+  const uint8_t key = SenseKey(a.sense);
+  return a.targetStatus == kStatusCheckCondition && (key == 0x01 || key == 0x03 || key == 0x05 ||
+                                                     (key == 0x02 && Asc(a.sense) == 0x04));
+}
+
 }  // namespace
 
 bool QuorvaneI_IsRetryableSense(const uint8_t* sense) {
@@ -76,7 +96,9 @@ void CQuorvane_ScsiTransport::Run(const uint8_t* cdb, uint8_t cdbLength, void* b
     a.timing1 = timing1;
     a.timing2 = timing2;
     a.transferred = a.buffer == nullptr ? 0 : bufferSize;
+    if (!LeavesTheDisc(cdb[0])) ++m__ULONGLONG__MediumGeneration;
     Deliver(a);
+    if (!a.good && !LeavesTheDisc(a)) ++m__ULONGLONG__MediumGeneration;
 
     if (a.semaphoreTimeout) {
       if (++attempts > limit)

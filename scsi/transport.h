@@ -5,6 +5,7 @@
 // opens its device and how it delivers one request.
 #pragma once
 #include <cstdint>
+#include <atomic>
 #include <mutex>
 
 #include "quorvane.h"
@@ -51,6 +52,10 @@ class CQuorvane_ScsiTransport {
   uint32_t GetLastTransferredLength() const { return m__ULONG__LastTransferredLength; }
   // The transport's class name, as its log lines and messages give it.
   const char* ClassName() const { return m__PCHAR__ClassName; }
+  // Grows whenever the disc may have changed since: a command that writes,
+  // erases, closes or moves it was sent, or a failure said the medium
+  // changed or is gone. What was read of the disc holds while it stays.
+  uint64_t MediumGeneration() const { return m__ULONGLONG__MediumGeneration.load(); }
 
   // One delivery of the request and what came back.
   struct Attempt {
@@ -106,6 +111,7 @@ class CQuorvane_ScsiTransport {
   const char* m__PCHAR__ClassName;
   const char* m__PCHAR__ExecuteMethod;
   std::mutex m__CRITICAL_SECTION__CommandLock;
+  std::atomic<uint64_t> m__ULONGLONG__MediumGeneration{0};
 };
 
 // The retry list: CHECK CONDITION sense that means "try again shortly".

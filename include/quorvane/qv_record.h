@@ -178,14 +178,22 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceRawPWFr
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceRaw(
     QV_HANDLE handle, QUORVANE_STATUS_RECORD, const QUORVANE_SAO_TRACK *tracks, QV_LONG trackCount,
     const char *catalog, QV_BOOLEAN rawPW, QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval);
-/* A CD grabbed raw into a description (.mds) and its image, burnt back
- * raw P-W: the image's sectors with the subchannel it holds, the lead-in,
- * first pause and lead-out made from the description. A description the
- * grabber would not write, of more than one session, or naming a file
- * outside its folder gives an exception before the drive is written. */
+/* A disc grabbed into a description (.mds) and its image, burnt back. A
+ * CD raw P-W: the image's sectors with the subchannel it holds, the
+ * lead-in, first pause and lead-out made from the description. A DVD: its
+ * parts, in order, as one data track onto a DVD. A description the grabber
+ * would not write, a CD of more than one session (exception 19: only a
+ * blank disc is written raw), or one naming a file outside its folder
+ * gives an exception before the drive is written. */
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceFromMDS(
     QV_HANDLE handle, QUORVANE_STATUS_RECORD, const char *mdsName, QV_BOOLEAN testWrite, QV_LONG progressInterval,
     QV_LONG bufferInterval);
+
+/* What a description (.mds) asks of a disc: *isDvd 1 for a DVD's, and the
+ * blocks from LBA 0 to the end of its last track. 0, or the system status
+ * of the description's reading (11 malformed, 123 an image outside its
+ * folder, 996 cut short). */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_MDSGetDiscSize(const char *mdsName, QV_ULONG *isDvd, QV_ULONG *blocks);
 
 #undef QUORVANE_STATUS_RECORD
 
