@@ -70,7 +70,7 @@ std::string Listed(const nlohmann::json& flags, const char* const* labels, const
 
 // The ATIP of a recordable CD, from the raw READ TOC format 4 answer; null
 // when the answer is too short to hold one.
-// The disc's and tracks' titles and performers from CD-Text packs (block 0,
+// The disc's and tracks' titles, performers and songwriters from CD-Text packs (block 0,
 // single-byte text): each pack's twelve bytes continue the strings of its
 // type, a NUL ending one and moving to the next track.
 nlohmann::json DecodeCdText(const uint8_t* answer, size_t size) {
@@ -79,7 +79,7 @@ nlohmann::json DecodeCdText(const uint8_t* answer, size_t size) {
   std::map<uint8_t, std::pair<int, std::string>> open;
   for (size_t at = 4; at + 18 <= length; at += 18) {
     const uint8_t* p = answer + at;
-    if ((p[0] != 0x80 && p[0] != 0x81) || (p[3] & 0xF0) != 0) continue;
+    if (p[0] < 0x80 || p[0] > 0x82 || (p[3] & 0xF0) != 0) continue;
     auto& [track, text] = open[p[0]];
     if (text.empty()) track = p[1] & 0x7F;
     for (int i = 4; i < 16; ++i) {
@@ -87,20 +87,23 @@ nlohmann::json DecodeCdText(const uint8_t* answer, size_t size) {
         text += static_cast<char>(p[i]);
         continue;
       }
-      entries[track][p[0] == 0x80 ? "title" : "performer"] = text;
+      entries[track][p[0] == 0x80 ? "title" : p[0] == 0x81 ? "performer" : "songwriter"] = text;
       text.clear();
       ++track;
       if (std::all_of(p + i + 1, p + 16, [](uint8_t b) { return b == 0; })) break;
     }
   }
   if (entries.empty()) return nullptr;
-  nlohmann::json j = {{"title", ""}, {"performer", ""}, {"tracks", nlohmann::json::array()}};
+  nlohmann::json j = {{"title", ""}, {"performer", ""}, {"songwriter", ""}, {"tracks", nlohmann::json::array()}};
   for (auto& [track, e] : entries) {
+    nlohmann::json texts = {{"title", e.value("title", "")},
+                            {"performer", e.value("performer", "")},
+                            {"songwriter", e.value("songwriter", "")}};
     if (track == 0) {
-      j["title"] = e.value("title", "");
-      j["performer"] = e.value("performer", "");
+      j.update(texts);
     } else {
-      j["tracks"].push_back({{"number", track}, {"title", e.value("title", "")}, {"performer", e.value("performer", "")}});
+      texts["number"] = track;
+      j["tracks"].push_back(texts);
     }
   }
   return j;

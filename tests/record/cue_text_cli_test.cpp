@@ -60,6 +60,12 @@ TEST_F(CueTextCli, SheetWithCdTextInSessionAtOnceAndRaw) {
     ASSERT_EQ(Run("--json burn --drive " + mode + " --cue " + At("in.cue") + flag), 0) << out;
     EXPECT_EQ(Json().value("raw", mode != "raw"), mode == "raw") << out;
     EXPECT_TRUE(Json().value("cdText", false)) << out;
+    // The drive's own READ TOC answer, as `info` decodes it, songwriter included.
+    ASSERT_EQ(Run("--json info --drive " + mode), 0) << out;
+    const auto text = Json()["disc"]["cdText"];
+    ASSERT_EQ(text["tracks"].size(), 3u) << out;
+    EXPECT_EQ(text["tracks"][0].value("songwriter", ""), "Sam") << out;
+    EXPECT_EQ(text["tracks"][1].value("title", ""), "Second") << out;
     std::string info = Export(mode);
     ExpectAll(info, {"Cue Album", "The Cuers", "First", "Ann", "Sam", "Second", "Third",
                      "Media Catalog Number (MCN): 4006381333931"});
