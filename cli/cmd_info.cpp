@@ -290,11 +290,15 @@ int Run(const GlobalOptions& global, const std::string& drive) {
   }
   if (!disc["cdText"].is_null()) {
     const auto& t = disc["cdText"];
-    std::printf("  CD-Text       \"%s\" by \"%s\"\n", t["title"].get<std::string>().c_str(),
-                t["performer"].get<std::string>().c_str());
+    const auto written = [](const nlohmann::json& e) {
+      const std::string songwriter = e["songwriter"].get<std::string>();
+      return songwriter.empty() ? std::string() : ", written by \"" + songwriter + "\"";
+    };
+    std::printf("  CD-Text       \"%s\" by \"%s\"%s\n", t["title"].get<std::string>().c_str(),
+                t["performer"].get<std::string>().c_str(), written(t).c_str());
     for (const auto& e : t["tracks"])
-      std::printf("  %5d         \"%s\" by \"%s\"\n", e["number"].get<int>(), e["title"].get<std::string>().c_str(),
-                  e["performer"].get<std::string>().c_str());
+      std::printf("  %5d         \"%s\" by \"%s\"%s\n", e["number"].get<int>(), e["title"].get<std::string>().c_str(),
+                  e["performer"].get<std::string>().c_str(), written(e).c_str());
   }
   const uint64_t freeBytes = disc["free"]["bytes"].get<uint64_t>();
   if (disc["free"]["nextWritableAddress"].is_null())

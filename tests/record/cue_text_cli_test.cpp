@@ -66,6 +66,8 @@ TEST_F(CueTextCli, SheetWithCdTextInSessionAtOnceAndRaw) {
     ASSERT_EQ(text["tracks"].size(), 3u) << out;
     EXPECT_EQ(text["tracks"][0].value("songwriter", ""), "Sam") << out;
     EXPECT_EQ(text["tracks"][1].value("title", ""), "Second") << out;
+    ASSERT_EQ(Run("info --drive " + mode), 0) << out;
+    EXPECT_NE(out.find("\"First\" by \"Ann\", written by \"Sam\""), std::string::npos) << out;
     std::string info = Export(mode);
     ExpectAll(info, {"Cue Album", "The Cuers", "First", "Ann", "Sam", "Second", "Third",
                      "Media Catalog Number (MCN): 4006381333931"});
