@@ -5,19 +5,11 @@
 #include <gtest/gtest.h>
 
 #include "support/cli_fixture.h"
+#include "support/q_crc.h"
 
 namespace {
 
 using RawSubchannelCli = qvtest::CliTest;
-
-uint16_t QCrc(const uint8_t* q) {
-  uint32_t crc = 0;
-  for (int i = 0; i < 10; ++i) {
-    crc ^= uint32_t{q[i]} << 8;
-    for (int k = 0; k < 8; ++k) crc = crc & 0x8000 ? crc << 1 ^ 0x1021 : crc << 1;
-  }
-  return static_cast<uint16_t>(~crc);
-}
 
 std::string Nibbles(const uint8_t* at, int count) {
   std::string digits;
@@ -42,7 +34,7 @@ TEST_F(RawSubchannelCli, CatalogueAndIsrcComeBackAsWritten) {
     uint8_t q[12] = {};
     for (int i = 0; i < 96; ++i)
       if (image[n * 2448 + 2352 + i] & 0x40) q[i / 8] |= static_cast<uint8_t>(0x80 >> (i % 8));
-    ASSERT_EQ(q[10] << 8 | q[11], QCrc(q));
+    ASSERT_EQ(q[10] << 8 | q[11], qvtest::QCrc(q));
     switch (q[0] & 0x0F) {
       case 1: break;
       case 2:

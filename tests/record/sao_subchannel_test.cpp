@@ -5,21 +5,12 @@
 #include <cstring>
 
 #include "burn_support.h"
+#include "support/q_crc.h"
 
 namespace qvtest {
 namespace {
 
 uint8_t Bcd(int v) { return static_cast<uint8_t>(v / 10 << 4 | v % 10); }
-
-// CRC-16 (x^16 + x^12 + x^5 + 1) of Q's first ten bytes, stored inverted.
-uint16_t QCrc(const uint8_t* q) {
-  uint32_t crc = 0;
-  for (int i = 0; i < 10; ++i) {
-    crc ^= uint32_t{q[i]} << 8;
-    for (int k = 0; k < 8; ++k) crc = crc & 0x8000 ? crc << 1 ^ 0x1021 : crc << 1;
-  }
-  return static_cast<uint16_t>(~crc);
-}
 
 struct Spot {
   int32_t lba;
@@ -85,7 +76,7 @@ TEST_F(SaoSubchannel, PositionCatalogueAndIsrcFromTheLayout) {
                                        Bcd(rel / 4500), Bcd(rel / 75 % 60), Bcd(rel % 75), 0,
                                        Bcd(abs / 4500), Bcd(abs / 75 % 60), Bcd(abs % 75)};
     EXPECT_EQ(std::vector<uint8_t>(q.begin(), q.begin() + 10), want);
-    EXPECT_EQ(q[10] << 8 | q[11], QCrc(q.data()));
+    EXPECT_EQ(q[10] << 8 | q[11], qvtest::QCrc(q.data()));
     // The pick-up rests on the sector READ CD read last.
     const auto p = SubChannel(1);
     EXPECT_EQ(p[4], 1);
