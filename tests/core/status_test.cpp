@@ -81,42 +81,25 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"AnythingElse", [] { throw 42; }, 1, "Undefined error", false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The text is cut to the caller's buffer, with nothing written past it; a
+// zero size or null pointers are safe.
 TEST(StatusRecordText, TruncatesToTheCallersBuffer) {
   const std::string message = "System call failed badly";
-  struct Size {
-    uint32_t size;
-    std::string expected;
-  };
-  for (const Size& s : {Size{1, ""}, Size{2, "S"}, Size{5, "Syst"},
-                        Size{static_cast<uint32_t>(message.size()), message.substr(0, message.size() - 1)},
-                        Size{static_cast<uint32_t>(message.size() + 1), message}, Size{200, message}}) {
-    std::string buffer(s.size + 8, '#');
+  const uint32_t n = static_cast<uint32_t>(message.size());
+  for (uint32_t size : {0u, 1u, n, n + 1}) {
+    std::string buffer(size + 8, '#');
     uint32_t err = 0;
-    const uint32_t n = QuorvaneI_Call("Quorvane_Test", buffer.data(), s.size, &err, nullptr, [&] {
-      throw new CQuorvane_Exception(5, 2, "%s", message.c_str());
-    });
-    EXPECT_EQ(n, 5u);
-    EXPECT_EQ(std::string(buffer.c_str()), s.expected) << "size " << s.size;
-    EXPECT_EQ(buffer[s.size], '#') << "nothing written past the buffer, size " << s.size;
+    EXPECT_EQ(QuorvaneI_Call("Quorvane_Test", buffer.data(), size, &err, nullptr,
+                             [&] { throw new CQuorvane_Exception(5, 2, "%s", message.c_str()); }),
+              5u);
+    if (size) {
+      EXPECT_EQ(std::string(buffer.c_str()), message.substr(0, std::min(size - 1, n))) << size;
+    }
+    EXPECT_EQ(buffer[size], '#') << "nothing written past the buffer, size " << size;
   }
-}
-
-TEST(StatusRecordText, ZeroSizeAndNullPointersAreSafe) {
-  char text[4] = {'a', 'b', 'c', 'd'};
-  EXPECT_EQ(QuorvaneI_Call("Quorvane_Test", text, 0, nullptr, nullptr,
-                           [] { throw new CQuorvane_Exception(5, 2, "x"); }),
-            5u);
-  EXPECT_EQ(text[0], 'a');
   EXPECT_EQ(QuorvaneI_Call("Quorvane_Test", nullptr, 100, nullptr, nullptr,
                            [] { throw new CQuorvane_Exception(8, reinterpret_cast<uintptr_t>(SampleFailure()), "x"); }),
             8u);
-}
-
-TEST(Exception, TextIsCutAt4095Characters) {
-  const std::string longText(6000, 'q');
-  CQuorvane_Exception e(1, 0, "%s", longText.c_str());
-  EXPECT_EQ(std::strlen(e.Text()), 4095u);
-  EXPECT_EQ(e.Text()[4094], 'q');
 }
 
 // Numbers in the gap of the table and past its end have no text.
@@ -163,8 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Mutilation{8, 1, 5, 0x24, 0, 0x2A, 8},     // WRITE(10)
                       Mutilation{8, 1, 2, 0x3A, 0, 0x28, 8},     // not ready
                       Mutilation{8, 0, 1, 0x00, 0, 0x28, 8},     // record not valid
-                      Mutilation{5, 1, 1, 0x00, 0, 0x28, 5},     // not a CDB failure
-                      Mutilation{7, 1, 3, 0x11, 0, 0x28, 7}));
+                      Mutilation{7, 1, 3, 0x11, 0, 0x28, 7}));   // not a CDB failure
 
 TEST(MutilateEdges, NullPointersAreSafe) {
   uint32_t n = 8;
