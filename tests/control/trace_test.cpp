@@ -10,7 +10,7 @@ using qv::control::QVX;
 
 // Up to 4095 characters fit the buffer; more go out whole from the heap.
 TEST(Trace, LongTextsAreOutputInFull) {
-  for (size_t characters : {2, 4095, 4096, 10000}) {
+  for (size_t characters : {4095, 4096}) {
     std::string text(characters, 'x');
     text.front() = '<';
     text.back() = '>';
