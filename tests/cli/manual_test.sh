@@ -57,8 +57,5 @@ expect floppy quorvane image iso --boot-emulation ""
 expect spare quorvane burn --drive ""
 expect --multisession quorvane burn --drive spare --mu
 expect decode quorvane --json audio ""
-expect grab quorvane gr
-expect --skip-errors quorvane grab --drive spare --track 1 --sk
-expect --svcd quorvane burn --drive spare --sv
 expect --part-size quorvane grab --disc --out x --pa
 exit $fail
