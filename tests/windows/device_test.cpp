@@ -92,23 +92,6 @@ class Automation : public ::testing::Test {
   UINT64 handle = 0;
 };
 
-TEST_F(Automation, DevicesListsTheDrivesInOrderAndChecksIndexes) {
-  Drives({"dvd+r", "cd-rw"});
-  long count = 0;
-  ASSERT_EQ(devices->get_Count(&count), S_OK);
-  ASSERT_EQ(count, 2);
-  EXPECT_EQ(Text([&] { BSTR b = nullptr; Device(1)->get_DeviceName(&b); return b; }()), L"CdRom1");
-  VARIANT_BOOL plusR = VARIANT_FALSE;
-  Device(0)->get_SupportDVDPlusRWrite(&plusR);
-  EXPECT_EQ(plusR, VARIANT_TRUE);
-  Ptr<IDevice> none;
-  EXPECT_EQ(devices->GetDevice(-1, &none.p), E_INVALIDARG);
-  EXPECT_EQ(devices->GetDevice(count, &none.p), E_INVALIDARG);
-  Ptr<IDevices> again;
-  ASSERT_EQ(Create(CLSID_CDevices, IID_IDevices, again.Out()), S_OK);
-  EXPECT_EQ(again.p, devices.p) << "one Devices object while it lives";
-}
-
 TEST_F(Automation, EraseBlanksRewritablesOnlyAndClosingFollowsTestWrite) {
   Drives({"cd-r", "dvd-r", "cd-rw", "dvd+r"});
   EXPECT_EQ(Device(0)->Erase(VARIANT_FALSE), S_FALSE) << "a CD-R is not erased";
@@ -138,19 +121,6 @@ TEST_F(Automation, EraseBlanksRewritablesOnlyAndClosingFollowsTestWrite) {
   dvd->TrackAtOnceFromFileSystemHandle(static_cast<long>(handle), VARIANT_TRUE, VARIANT_FALSE);
   EXPECT_EQ(notified.calls, 1);
   dvd->put_NotifyCallbackTestWriteDisabled(nullptr);
-}
-
-TEST_F(Automation, AnImageThatDoesNotFitIsRefusedBeforeAnythingIsWritten) {
-  Drives({"dvd+r"});
-  ASSERT_EQ(QvDrive_InsertDisc("CdRom0", QUORVANE_DISCS_DIR "/dvd+r-closed.json"), 0u);
-  Image();
-  EXPECT_EQ(Device(0)->TrackAtOnceFromFileSystemHandle(static_cast<long>(handle), VARIANT_FALSE, VARIANT_FALSE),
-            static_cast<HRESULT>(0x800A0101));
-  BSTR message = nullptr;
-  Device(0)->get_ErrorMessage(&message);
-  EXPECT_EQ(Text(message), L"Disc does not have enough space!");
-  EXPECT_EQ(Device(0)->TrackAtOnceFromFileSystemHandle(424242, VARIANT_FALSE, VARIANT_FALSE),
-            static_cast<HRESULT>(0x800A0202)) << "a handle no image gave";
 }
 
 // The source (or description) of the error object the last failed call

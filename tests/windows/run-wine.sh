@@ -5,13 +5,13 @@
 #   2. regsvr32 Quorvane.ocx;
 #   3. a VBScript, a JScript and a compiled MTA client against the server
 #      and virtual drives: each lists the drives, builds an image of a
-#      folder with a collision it answers, burns it to a blank DVD+R and
-#      erases a CD-RW; the discs are then exported on the Linux side and
-#      their files compared with the folder. Beside that, VBScript makes a
-#      boot image and DVD-Video images of a folder, JScript grabs a track,
-#      burns a Video CD and a DVD-Video image of single files, and the C++
-#      client appends a session to its disc: each is read back here by
-#      outside tools;
+#      folder with a collision it answers and burns it to a blank DVD+R;
+#      the discs are then exported on the Linux side and their files
+#      compared with the folder. Beside that, VBScript makes a boot image
+#      and DVD-Video images of a folder, JScript grabs a track of a CD-RW
+#      and erases it, burns a Video CD and a DVD-Video image of single
+#      files, and the C++ client appends a session to its disc: each is
+#      read back here by outside tools;
 #   4. regsvr32 /u, and the compiled client's check that nothing of the
 #      registration is left.
 # Usage: run-wine.sh [build-windows [build]]   (build: the Linux tree with
@@ -104,7 +104,6 @@ client_args=("$(win "$work/source")" "$(win "$work/other")" "$(win "$work/scratc
 
 written_cdrw
 run_script "$here/clients/server.vbs" "${client_args[@]}" "$(win "$work/boot.img")" "$(win "$video_ts")"
-written_cdrw
 run_script "$here/clients/server.js" "${client_args[@]}" "$(win "$video_ts")"
 
 run_client() {
@@ -118,7 +117,6 @@ run_client() {
   fi
 }
 run_client registered
-written_cdrw
 echo "== mta_client scenario"
 out=$(run_with_drives wine "$build/bin/mta_client.exe" scenario "${client_args[@]}" 2>&1)
 rc=$?

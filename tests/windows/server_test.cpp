@@ -272,14 +272,8 @@ TEST_F(Com, DiscInfoMadeByAClientIsEmptyAndTraced) {
     Ptr<IDiscInfo> info;
     ASSERT_EQ(Create(CLSID_CDiscInfo, IID_IDiscInfo, info.Out()), S_OK);
     VARIANT_BOOL blank = 1;
-    unsigned char status = 9;
-    ULONG total = 9;
     EXPECT_EQ(info->get_IsBlank(&blank), S_OK);
     EXPECT_EQ(blank, VARIANT_FALSE);
-    EXPECT_EQ(info->get_DiscStatus(&status), S_OK);
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(info->get_TotalSizeInLBs(&total), S_OK);
-    EXPECT_EQ(total, 0u);
     EXPECT_EQ(info->get_UsedSizeInLBs(nullptr), E_POINTER);
     EXPECT_EQ(info->get_FreeLBs(reinterpret_cast<long*>(16)), E_POINTER);
   }
@@ -307,13 +301,11 @@ VARIANT Of(VARTYPE vt) {
 }
 BSTR g_text = nullptr;
 VARIANT Missing() { VARIANT v = Of(VT_ERROR); return V_ERROR(&v) = DISP_E_PARAMNOTFOUND, v; }
-VARIANT Empty() { return Of(VT_EMPTY); }
 VARIANT Null() { return Of(VT_NULL); }
 VARIANT Long() { VARIANT v = Of(VT_I4); return V_I4(&v) = 42, v; }
 VARIANT Short() { VARIANT v = Of(VT_I2); return V_I2(&v) = 7, v; }
 VARIANT Text() { VARIANT v = Of(VT_BSTR); return V_BSTR(&v) = g_text, v; }
 VARIANT TextByReference() { VARIANT v = Of(VT_BSTR | VT_BYREF); return V_BSTRREF(&v) = &g_text, v; }
-VARIANT Object() { return Of(VT_UNKNOWN); }  // 13: bit 0 set, and no text in it
 
 class DaoLayoutArguments : public Com, public ::testing::WithParamInterface<CdTextArgument> {};
 
@@ -344,12 +336,10 @@ TEST_P(DaoLayoutArguments, CdTextArtist) {
 
 INSTANTIATE_TEST_SUITE_P(
     Variants, DaoLayoutArguments,
-    ::testing::Values(CdTextArgument{"Omitted", &Missing, S_OK, ""}, CdTextArgument{"Empty", &Empty, S_OK, ""},
-                      CdTextArgument{"Long", &Long, S_OK, "42"}, CdTextArgument{"Short", &Short, S_OK, ""},
-                      CdTextArgument{"Text", &Text, S_OK, "The Band"},
+    ::testing::Values(CdTextArgument{"Omitted", &Missing, S_OK, ""}, CdTextArgument{"Long", &Long, S_OK, "42"},
+                      CdTextArgument{"Short", &Short, S_OK, ""}, CdTextArgument{"Text", &Text, S_OK, "The Band"},
                       CdTextArgument{"TextByReference", &TextByReference, S_OK, "The Band"},
-                      CdTextArgument{"Null", &Null, E_OUTOFMEMORY, nullptr},
-                      CdTextArgument{"Object", &Object, E_OUTOFMEMORY, nullptr}),
+                      CdTextArgument{"Null", &Null, E_OUTOFMEMORY, nullptr}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A second pair of disc texts replaces the first. (Scripts reach these
@@ -436,15 +426,6 @@ TEST_F(CallBack, EachInterfaceDispatchesItsOwnMembers) {
   LPOLESTR name = const_cast<LPOLESTR>(L"ProgressCallBack");
   EXPECT_EQ(simple->GetIDsOfNames(IID_NULL, &name, 1, 0, &id), DISP_E_UNKNOWNNAME);
   EXPECT_EQ(progress->GetIDsOfNames(IID_NULL, &name, 1, 0, &id), S_OK);
-
-  Ptr<INotificationCallBack> notify;
-  ASSERT_EQ(Create(CLSID_CNotificationCallBack, IID_INotificationCallBack, notify.Out()), S_OK);
-  Ptr<IQuorvaneNotificationCallBack> event;
-  ASSERT_EQ(notify->QueryInterface(IID_IQuorvaneNotificationCallBack, event.Out()), S_OK);
-  EXPECT_EQ(notify->NotifyCallBack(), S_OK);
-  EXPECT_EQ(event->NotifyCallBack(), S_OK);
-  EXPECT_EQ(event->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr), S_OK);
-  EXPECT_EQ(notify->Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr), S_OK);
 }
 
 // --- engine failures --------------------------------------------------------
@@ -468,7 +449,6 @@ TEST_P(EngineFailures, BecomeAutomationErrors) {
   const HRESULT hr = CallEngine("CDevice::Load", reinterpret_cast<void*>(0x1234), "Quorvane_CdvdBurnerGrabber_Load",
                                 CLSID_CDevice, message, &senseKey,
                                 [&](char* text, uint32_t size, uint32_t* system, CDB_FAILURE_INFORMATION* record) {
-                                  EXPECT_EQ(size, 1024u);
                                   EXPECT_EQ(text[0], 0);
                                   EXPECT_EQ(record->m__UCHAR__IsValid, 0);
                                   std::snprintf(text, size, "engine says %u", f.number);
@@ -507,9 +487,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "Quorvane.Device.1|SCSI CDB delivery failed, check CDB_FAILURE_INFORMATION for details"},
         Failure{"SystemFileNotFound", 5, 2, static_cast<HRESULT>(0x80070002), "(none)"},
         Failure{"SystemStatusOredWhole", 5, 0x12345, static_cast<HRESULT>(0x80072345 | 0x10000), "(none)"},
-        Failure{"NumberWithoutText", 24, 0, static_cast<HRESULT>(0x800A0218), "Quorvane.Device.1|"},
-        Failure{"OldSystem", 37, 0, static_cast<HRESULT>(0x800A0225),
-                "Quorvane.Device.1|Operating system version is not supported"}),
+        Failure{"NumberWithoutText", 24, 0, static_cast<HRESULT>(0x800A0218), "Quorvane.Device.1|"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Com, ASucceedingCallClearsTheMessage) {

@@ -429,15 +429,12 @@ INSTANTIATE_TEST_SUITE_P(
         Alteration{"MissingMember",
                    [](Contract& c) { c.interfaces.back().members.push_back({2, "Extra", "method", "none", "x"}); },
                    "IQuorvaneCollisionCallBack member count"},
-        Alteration{"InterfaceHelp", [](Contract& c) { c.interfaces[0].help = "Devices"; }, "IDevices help string"},
         Alteration{"InterfaceName", [](Contract& c) { c.interfaces[1].name = "IDevice2"; }, "IDevice2: no dual"},
         Alteration{"DefaultInterface",
                    [](Contract& c) { std::swap(c.classes[9].interfaces[0], c.classes[9].interfaces[1]); },
                    "CSimpleCallBack interface 1"},
-        Alteration{"ClassHelp", [](Contract& c) { c.classes[2].help = "DiscInfo"; }, "CDiscInfo help string"},
         Alteration{"EnumValue", [](Contract& c) { c.enums[0].values[13].second = 15; },
                    "QVX_DISC_TYPE constant 14 value"},
-        Alteration{"EnumHelp", [](Contract& c) { c.enums[2].help = "media"; }, "QVX_MEDIA_TYPE help string"},
         Alteration{"ExtraEnum", [](Contract& c) { c.enums.push_back({"QVX_OTHER", "", {}}); }, "type count"}),
     [](const auto& info) { return std::string(info.param.name); });
 

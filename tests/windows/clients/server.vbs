@@ -48,23 +48,12 @@ ExpectError "unknown member", 438
 d.IsBlank = True
 ExpectError "assigning a read-only property", 438
 
-' DAOLayout: no validation of file names, optional CD-Text.
+' DAOLayout's arguments as a script passes them (what each kind of
+' VARIANT stores is the in-process server test's).
 Dim l
 Set l = CreateObject("Quorvane.DAOLayout")
-Expect "new layout", 0, CLng(l.TrackCount)
-l.AddTrack "C:\nowhere\one.wav"
-l.AddTrack "two.wav", "Artist", "Title"
 l.AddTrack "three.wav", , "Title only"
-l.AddTrack "four.wav", 42
-Expect "tracks added", 4, CLng(l.TrackCount)
-l.AddCDTextInfo "Band", "Album"
-l.AddCDTextInfo "Band 2", "Album 2"
-Expect "AddCDTextInfo twice", 0, Err.Number
-l.AddTrack "five.wav", Null
-ExpectError "Null as CD-Text", 7
-l.AddTrack "six.wav", d
-ExpectError "an object as CD-Text", 7
-Expect "nothing appended on failure", 4, CLng(l.TrackCount)
+Expect "an argument left out", 1, CLng(l.TrackCount)
 l.AddCDTextInfo "only the artist"
 ExpectError "missing argument", 450
 l.AddTrack d
@@ -79,7 +68,7 @@ WScript.Quit failed
 ' The user's scenario against the virtual drives (arguments: the folder to
 ' burn, a folder holding a file of the same name as one in the first, and
 ' a scratch folder): list the drives, build an image with a collision the
-' script answers, burn it to a blank DVD+R, erase a CD-RW, and the failures.
+' script answers, burn it to a blank DVD+R, and the failures.
 
 Class CollisionSink
   Public Count
@@ -131,7 +120,6 @@ Sub Scenario()
   Set noDisc = Nothing
   For i = 0 To devs.Count - 1
     Set dev = devs.GetDevice(i)
-    Expect "device name " & i, "CdRom", Left(dev.DeviceName, 5)
     Expect "vendor " & i, "QUORVANE", dev.VendorID
     Set info = dev.GetDiscInfo()
     If Err.Number = 0 Then
@@ -198,13 +186,6 @@ Sub Scenario()
   Expect "the disc is no longer blank", False, info.IsBlank
   dev.TrackAtOnceFromFileSystemHandle 424242, False, False
   ExpectError "an unknown file-system handle", 514
-
-  ' Erase a CD-RW.
-  Set dev = FindDrive(devs, 3, False)
-  Expect "a written CD-RW", False, dev Is Nothing
-  dev.Erase False
-  Expect "Erase", 0, Err.Number
-  Expect "the CD-RW is blank", True, dev.GetDiscInfo().IsBlank
 
   DvdVideo scratch, WScript.Arguments(4)
 End Sub
