@@ -20,8 +20,6 @@ static void QUORVANE_CALL on_device(QV_ULONG reason, void *context, void *p1, vo
 }
 
 int main(void) {
-  CDB_FAILURE_INFORMATION failure;
-  QV_ULONG number = EN_CDB_CALL_FAILED;
   char volume[32];
   const char *banner;
 
@@ -36,17 +34,7 @@ int main(void) {
   banner = Quorvane_GetBanner();
   CHECK(banner != NULL && strstr(banner, "Version 6.6.30 ( 0x20060630 )") != NULL);
 
-  CHECK(Quorvane_SetBufferUnderrunTimeOutInMs(0) == 1000);
   CHECK(Quorvane_SetEjectAfterFail(0) == 0 && Quorvane_GetEjectAfterFail() == 0);
-  CHECK(Quorvane_GetPadding() == 1);
-
-  memset(&failure, 0, sizeof failure);
-  failure.m__UCHAR__IsValid = 1;
-  failure.m__UCHAR__Sense[2] = 0x03;
-  failure.m__UCHAR__Sense[12] = 0x11;
-  Quorvane_MutilateExceptionNumber(&number, &failure);
-  CHECK(number == EN_UNRECOVERED_READ_ERROR);
-
   CHECK(strcmp(Quorvane_GetExceptionText(EN_CDB_CALL_FAILED),
                "SCSI CDB delivery failed, check CDB_FAILURE_INFORMATION for details") == 0);
   CHECK(Quorvane_GetVolumeIDs("nonexistent-image.iso", volume) == 2);
