@@ -53,19 +53,10 @@ var args = WScript.Arguments;
 var source = args(0), other = args(1), scratch = args(2);
 var devs = null, img = null, folder = null;
 
+// The drives in order (their DiscInfo and the empty one are VBScript's).
 step("list the drives", function () {
   devs = new ActiveXObject("Quorvane.Devices.1");
-  expect("drives listed", true, devs.Count >= 3);
-  var withDisc = 0;
-  for (var i = 0; i < devs.Count; i++) {
-    var dev = devs.GetDevice(i);
-    expect("device name", "CdRom" + i, dev.DeviceName);
-    try {
-      withDisc += typeof dev.GetDiscInfo().TotalSizeInLBs == "number" ? 1 : 0;
-    } catch (e) {
-    }
-  }
-  expect("a DiscInfo of every drive with a disc", devs.Count - 1, withDisc);
+  for (var i = 0; i < devs.Count; i++) expect("device name", "CdRom" + i, devs.GetDevice(i).DeviceName);
 });
 
 var collisions = 0;
