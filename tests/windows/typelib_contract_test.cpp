@@ -421,6 +421,9 @@ INSTANTIATE_TEST_SUITE_P(
                      Member(c, "IDiscInfo", "UsedSizeInLBs", "property get").params = "[out, retval] long* pVal";
                    },
                    "UsedSizeInLBs (row 9) parameters"},
+        Alteration{"HelpString",
+                   [](Contract& c) { Member(c, "ISimpleCallBack", "Percent", "property get").help = "percent"; },
+                   "ISimpleCallBack.Percent (row 2) help string"},
         Alteration{"InterfaceName", [](Contract& c) { c.interfaces[1].name = "IDevice2"; }, "IDevice2: no dual"},
         Alteration{"DefaultInterface",
                    [](Contract& c) { std::swap(c.classes[9].interfaces[0], c.classes[9].interfaces[1]); },
