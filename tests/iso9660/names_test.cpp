@@ -18,17 +18,13 @@ TEST(IsoNames, IdentifiersHoldDCharactersOnly) {
     bool version;
     const char* id;
   } cases[] = {
-      {"file01.txt", false, 31, true, "FILE01.TXT;1"},
       {"README", false, 31, true, "README.;1"},           // separator 1 is always there
       {"my file-1.tar.gz", false, 31, true, "MY_FILE_1_TAR.GZ;1"},  // one '.', the last
-      {".bashrc", false, 31, true, ".BASHRC;1"},
       {"...", false, 31, true, "__.;1"},
       {"sub.dir", true, 31, false, "SUB_DIR"},             // no '.' in folder names
       {"\xC3\xA4pfel", false, 12, true, "_PFEL.;1"},        // one '_' per character, not per byte
-      {"\xF0\x9F\x98\x80.txt", false, 12, true, "_.TXT;1"},
       {"\xFF\xFE", true, 12, false, "__"},                 // stray bytes are characters too
       {"a-very-long-name-of-forty-characters.doc", false, 31, false, "A_VERY_LONG_NAME_OF_FORTY_CHAR."},
-      {"abcdefghijklmnop", false, 12, true, "ABCDEFGHIJKL.;1"},
       {"", true, 12, false, "_"},
   };
   for (const Case& c : cases)
@@ -43,7 +39,6 @@ TEST(IsoNames, JolietNamesKeepCaseAndMapWhatJolietForbids) {
   } cases[] = {
       {"Read Me.txt", false, u"Read Me.txt;1"},
       {"a;b;c.txt", false, u"a_b_c.txt;1"},  // only the version's ';' stays
-      {"dir;1", true, u"dir_1"},
       {"what?*:\\\x01.txt", false, u"what_____.txt;1"},
       {"\xC3\xA4\xE2\x82\xAC.txt", false, u"\u00E4\u20AC.txt;1"},
       {"smile\xF0\x9F\x98\x80.txt", false, u"smile_.txt;1"},  // outside the BMP: one '_'
