@@ -30,32 +30,17 @@ void TestTree::Callback(QV_ULONG reason, void* context, void* parameter1, void*)
   self->events.push_back({reason, parameter1 ? static_cast<const char*>(parameter1) : ""});
 }
 
-CQuorvane_FileTreeNode* TestTree::NewFileTreeNodeItem(QV_HANDLE handle, uint64_t sizeInUCHARs, const char* longName,
+CQuorvane_FileTreeNode* TestTree::NewFileTreeNodeItem(QV_HANDLE, uint64_t sizeInUCHARs, const char* longName,
                                                       const char* shortName, CQuorvane_FileTreeNode* parent,
                                                       uint32_t userValue, uint64_t fileTime) {
-  handles.push_back(handle);
   return new (std::nothrow)
       CQuorvane_FileTreeNode("", longName, shortName, qv::plat::kAttrNormal, sizeInUCHARs, parent, userValue, fileTime);
 }
 
 CQuorvane_FileTreeNode* TestTree::CheckName(CQuorvane_FileTreeNode* parent, CQuorvane_FileTreeNode* node) {
-  if (clash == Clash::Allow) return node;
-  CQuorvane_FileTreeNode* existing = FindKid(parent, node->GetLongName(), 0);
-  if (existing == nullptr) return node;
+  if (clash == Clash::Allow || FindKid(parent, node->GetLongName(), 0) == nullptr) return node;
   Notify(CN_FILE_TREE_NAME_COLLISION, node->GetLongName());
-  switch (clash) {
-    case Clash::SkipNew:
-      return nullptr;
-    case Clash::MergeOrReplace:
-      if (existing->IsFolder() && node->IsFolder()) {
-        MergeFolders(existing, node);
-        return nullptr;
-      }
-      [[fallthrough]];
-    default:
-      RemoveNode(&existing);
-      return node;
-  }
+  return nullptr;
 }
 
 QuorvaneI_Caught TestTree::AddFails(const std::string& path) {

@@ -21,12 +21,11 @@ QuorvaneI_Caught CatchEngine(const std::function<void()>& body);
 // Bytes of a whole chain read in pieces of chunk bytes.
 std::string ReadChain(CQuorvane_FileChain& chain, uint64_t chunk);
 
-// A tree whose names must be unique per folder by long name. On a clash
-// it does what `policy` says, as the image trees do with a caller's
-// answer.
+// A tree whose names must be unique per folder by long name (a clash
+// drops the new node), or any names with Clash::Allow.
 class TestTree : public CQuorvane_FileTree {
  public:
-  enum class Clash { SkipNew, ReplaceOld, MergeOrReplace, Allow };
+  enum class Clash { SkipNew, Allow };
   struct Event {
     uint32_t reason;
     std::string name;
@@ -55,7 +54,6 @@ class TestTree : public CQuorvane_FileTree {
 
   Clash clash;
   std::vector<Event> events;
-  std::vector<QV_HANDLE> handles;  // handles seen by the handle form
 
  private:
   static void Callback(QV_ULONG reason, void* context, void* parameter1, void* parameter2);

@@ -1,14 +1,10 @@
-// The parts that meet other threads: cancelling a walk, reading a chain
-// while its flags are asked, and a source that waits for a writer.
-#include <fcntl.h>
-#include <unistd.h>
+// The parts that meet other threads: cancelling a walk, and the read-ahead
+// of small files.
 
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
 #include <thread>
 
-#include "files/file.h"
 #include "files/read_ahead.h"
 #include "files_support.h"
 
@@ -55,58 +51,6 @@ TEST(TreeThreads, CancelFromAnotherThreadStopsTheWalkEvenWhenIgnoringErrors) {
   faults.onList = nullptr;
   EXPECT_NE(tree.Add((dir / "big/f3").string()), nullptr);
   EXPECT_EQ(tree.Dump(), "before/{} f3/{x0 x1 x2 x3}");
-}
-
-TEST(ChainThreads, FlagsCanBeAskedWhileAnotherThreadReads) {
-  std::unique_ptr<uint8_t[]> block(new uint8_t[5000]);
-  std::memset(block.get(), 0xAB, 5000);
-  CQuorvane_MemoryFile data(std::move(block), 5000);
-  CQuorvane_MPEG12ZeroFile video(40 * kQuorvaneMpegSectorSize);
-  CQuorvane_FileChain chain;
-  chain.AddChainTail(&data);
-  chain.AddChainTail(&video);
-  chain.SeekToBegin();
-  std::atomic<bool> done{false};
-  std::string read;
-  std::thread reader([&] {
-    read = qvtest::ReadChain(chain, 1000);
-    done = true;
-  });
-  // The chain only moves forward: the flag may turn on once and never off.
-  bool videoSeen = false;
-  int turnedOff = 0;
-  while (!done) {
-    const bool video = chain.GetCurrentIsVideoStuff();
-    if (videoSeen && !video) ++turnedOff;
-    videoSeen = videoSeen || video;
-  }
-  reader.join();
-  EXPECT_EQ(turnedOff, 0);
-  EXPECT_TRUE(chain.GetCurrentIsVideoStuff());
-  ASSERT_EQ(read.size(), 5000u + 40 * kQuorvaneMpegSectorSize);
-  EXPECT_EQ(read.substr(0, 5000), std::string(5000, '\xAB'));
-  EXPECT_EQ(read.substr(5000, 4), std::string("\x01\x00\x60\x00", 4));
-}
-
-TEST(SourceThreads, WaitForDataReadsWhatAWriterAppendsLater) {
-  qvtest::TempDir dir;
-  qvtest::VirtualTime time;
-  const auto path = dir.Write("growing", std::string(1000, 'a'));
-  const int fd = ::open(path.c_str(), O_RDONLY);
-  CQuorvane_DiskFile source(reinterpret_cast<QV_HANDLE>(static_cast<intptr_t>(fd)), 3000, true);
-  ::close(fd);
-  std::thread writer([&] {
-    while (time.clock().SleepCount() == 0) std::this_thread::yield();
-    const int out = ::open(path.c_str(), O_WRONLY | O_APPEND);
-    const std::string more(2000, 'b');
-    EXPECT_EQ(::write(out, more.data(), more.size()), 2000);
-    ::close(out);
-  });
-  std::string buffer(3000, '\0');
-  source.Read(3000, buffer.data());
-  writer.join();
-  EXPECT_EQ(buffer, std::string(1000, 'a') + std::string(2000, 'b'));
-  EXPECT_GE(time.clock().SleepCount(), 1u);
 }
 
 }  // namespace

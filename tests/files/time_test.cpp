@@ -30,8 +30,7 @@ TEST(FileTime, ConvertsBothWaysAtKnownInstants) {
   for (const auto& k : kKnown) {
     QV_SYSTEMTIME st{};
     ASSERT_TRUE(QuorvaneI_FileTimeToSystemTime(k.ticks, &st)) << k.ticks;
-    EXPECT_TRUE(Same(st, k.time)) << k.ticks << " gave " << st.wYear << "-" << st.wMonth << "-" << st.wDay << " "
-                                  << st.wHour << ":" << st.wMinute << ":" << st.wSecond << " dow " << st.wDayOfWeek;
+    EXPECT_TRUE(Same(st, k.time)) << k.ticks;
     uint64_t back = 0;
     if (k.time.wYear <= 30827) {
       ASSERT_TRUE(QuorvaneI_SystemTimeToFileTime(k.time, &back));

@@ -1,11 +1,12 @@
-// The file tree: additions from disk, virtual folders and handles; names;
-// removal, merging and renaming; the callbacks; and walks that meet faults.
+// The file tree: additions from disk and virtual folders; names; removal;
+// the callbacks; and walks that meet faults.
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -47,7 +48,6 @@ TEST_F(Tree, AddsAFolderOrItsContentsByTheTrailingSeparator) {
   ASSERT_NE(src, nullptr);
   EXPECT_EQ(parent, tree.GetRoot()) << "a null parent means the root";
   EXPECT_EQ(tree.Dump(), "src/{a.txt b.txt empty/{} sub/{deep/{x.bin} y}}");
-  EXPECT_EQ(src->GetNodeType(), kQuorvaneNodeFromDisk);
   EXPECT_EQ(tree.GetDepth(), 5) << "/ is level 1, src 2, sub 3, deep 4, x.bin 5";
 
   TestTree contents;
@@ -93,10 +93,6 @@ TEST_F(Tree, NamesSizesAndAttributesOfDiskNodes) {
     kid = tree.GetNextKid(kid);
   }
   EXPECT_EQ(kid, nullptr);
-  char path[260], longName[260], shortName[260];
-  tree.GetNames(tree.GetFirstKid(src), path, longName, shortName);
-  EXPECT_EQ(std::string(path) + "|" + longName + "|" + shortName,
-            Path("src/a-very-long-file-name.text") + "|a-very-long-file-name.text|a-very-long-");
 }
 
 // Names arrive as bytes; a name that is not UTF-8 keeps its bytes in the
@@ -109,7 +105,7 @@ TEST_F(Tree, InvalidUtf8NamesAreShownValidAndReadByTheirBytes) {
   ASSERT_NE(kid, nullptr);
   EXPECT_STREQ(kid->GetLongName(), "bad__(name___.txt");
   EXPECT_EQ(kid->GetAbsolutePath(), Path("u/") + raw);
-  CQuorvane_UnLockedDiskFile source(kid->GetAbsolutePath(), kid->GetSizeInUCHARs());
+  CQuorvane_DiskFile source(kid->GetAbsolutePath(), kid->GetSizeInUCHARs());
   char buffer[7];
   source.Read(7, buffer);
   EXPECT_EQ(std::string(buffer, 7), "payload");
@@ -136,7 +132,7 @@ TEST_F(Tree, DatesFollowTheTimeChoiceInLocalTime) {
       << "creation time, or the write time where none is kept";
 }
 
-TEST_F(Tree, VirtualFoldersRootAndHandles) {
+TEST_F(Tree, VirtualFolders) {
   time.clock().SetUtc(1151670896, 0);  // 2006-06-30 12:34:56
   TestTree tree;
   CQuorvane_FileTreeNode* parent = nullptr;
@@ -146,9 +142,6 @@ TEST_F(Tree, VirtualFoldersRootAndHandles) {
 
   CQuorvane_FileTreeNode* folder = tree.CreateFromRoot(nullptr, "Virtual Folder Name", 2, &parent);
   ASSERT_NE(folder, nullptr);
-  CQuorvane_FileTreeNode* root = tree.GetRoot();
-  EXPECT_STREQ(root->GetAbsolutePath(), "/");
-  EXPECT_TRUE(root->IsFolder());
   EXPECT_STREQ(folder->GetAbsolutePath(), ":");
   EXPECT_STREQ(folder->GetShortName(), "Virtual Fold");
   EXPECT_EQ(folder->GetAttributes(), 0x10u);
@@ -162,35 +155,10 @@ TEST_F(Tree, VirtualFoldersRootAndHandles) {
   tree.Add(Path("src/b.txt"), nullptr, dated);
   EXPECT_EQ(tree.Dump(), "Virtual Folder Name/{dated/{b.txt}}");
 
-  CQuorvane_FileTreeNode* fromHandle =
-      tree.CreateFromRootMemoryChecked(reinterpret_cast<QV_HANDLE>(intptr_t{42}), 4096, "from a handle.dat", 77, nullptr);
-  ASSERT_NE(fromHandle, nullptr);
-  EXPECT_EQ(tree.handles.back(), reinterpret_cast<QV_HANDLE>(intptr_t{42}));
-  EXPECT_EQ(fromHandle->GetUserValue(), 77u);
-  EXPECT_EQ(fromHandle->GetSizeInUCHARs(), 4096u);
-  EXPECT_EQ(fromHandle->GetParent(), root);
-
   CQuorvane_FileTreeNode* file = tree.GetFirstKid(dated);
   auto refused = CatchEngine([&] { tree.CreateFromRootVirtual("under a file", file); });
   EXPECT_EQ(refused->Number(), 2u);
   EXPECT_EQ(file->GetFirstKid(), nullptr);
-
-  char path[260];
-  tree.GetNodePath(tree.GetFirstKid(dated), path);
-  EXPECT_STREQ(path, "\\Virtual Folder Name\\dated\\b.txt");
-  tree.GetNodePath(root, path);
-  EXPECT_STREQ(path, "");
-}
-
-TEST_F(Tree, NodePathIsCutAt259Bytes) {
-  TestTree tree;
-  CQuorvane_FileTreeNode* node = nullptr;
-  for (int i = 0; i < 30; ++i) node = tree.CreateFromRootVirtual(("folder" + std::to_string(i)).c_str(), node);
-  char path[260];
-  std::memset(path, 'x', sizeof path);
-  tree.GetNodePath(node, path);
-  EXPECT_EQ(std::strlen(path), 259u);
-  EXPECT_EQ(std::string(path).rfind("\\folder0\\folder1\\", 0), 0u);
 }
 
 TEST_F(Tree, NodeLimitsAndTheirTexts) {
@@ -276,44 +244,28 @@ TEST_F(Tree, WalksThatMeetFaultsFailOrSkip) {
       auto e = first.AddFails(Path(c.add));
       ASSERT_TRUE(e);
       EXPECT_EQ(first.GetRoot(), nullptr) << "a failed first addition leaves no root behind";
-      EXPECT_EQ(first.GetNodeCount(), 0);
     }
     TestTree tree(false);
     tree.CreateFromRootVirtual("keep", nullptr);
     auto e = tree.AddFails(Path(c.add));
     ASSERT_TRUE(e);
-    if (c.number) {
-      EXPECT_EQ(e->Number(), c.number);
-    }
-    if (c.system) {
-      EXPECT_EQ(e->SystemError(), c.system);
-    }
+    EXPECT_EQ(c.number ? e->Number() : 0u, c.number);
+    EXPECT_EQ(c.system ? e->SystemError() : 0u, c.system);
     EXPECT_NE(std::string(e->Text()).find(c.text), std::string::npos) << e->Text();
     EXPECT_EQ(tree.Dump(), "keep/{}") << "nothing of the failed addition stays";
-    EXPECT_EQ(tree.GetNodeCount(), 2) << "root and the existing folder";
     TestTree tolerant(true);
     if (c.tolerant == nullptr) {
       auto te = tolerant.AddFails(Path(c.add));
       ASSERT_TRUE(te) << "ignore-errors does not cover the path itself";
-      if (c.system) {
-        EXPECT_EQ(te->SystemError(), c.system);
-      }
+      EXPECT_EQ(c.system ? te->SystemError() : 0u, c.system);
       continue;
     }
     tolerant.Add(Path(c.add));
     const std::string dump = tolerant.Dump();
-    if (c.tolerant[0] == ' ') {
-      EXPECT_NE(dump.find(c.tolerant), std::string::npos) << dump;
-    } else {
-      EXPECT_EQ(dump, c.tolerant);
-    }
+    EXPECT_EQ(c.tolerant[0] == ' ' ? dump.find(c.tolerant) != std::string::npos : dump == c.tolerant, true) << dump;
     const auto skipped = tolerant.Names(kSkipped);
-    if (c.skipped.empty()) {
-      ASSERT_EQ(skipped.size(), 1u);
-      EXPECT_GE(skipped.front().size(), 260u);
-    } else {
-      EXPECT_EQ(skipped, c.skipped);
-    }
+    ASSERT_EQ(skipped.size(), std::max<size_t>(c.skipped.size(), 1));
+    EXPECT_TRUE(c.skipped.empty() ? skipped.front().size() >= 260 : skipped == c.skipped) << skipped.front();
   }
 }
 
@@ -351,16 +303,12 @@ TEST_F(Tree, CallbacksReportAdditionsRemovalsAndSkips) {
   CQuorvane_FileTreeNode* sub = tree.Add(Path("src/sub"));
   EXPECT_EQ(tree.Names(kAdded), (std::vector<std::string>{"/", Path("src/sub"), Path("src/sub/deep"),
                                                           Path("src/sub/deep/x.bin"), Path("src/sub/y")}));
-  for (auto* n = sub; n; n = n->GetFirstKid()) EXPECT_TRUE(n->IsCounted());
-  EXPECT_EQ(tree.GetNodeCount(), 5);
-  EXPECT_EQ(sub->GetUserValue(), 2u) << "the node count when it was made";
   tree.events.clear();
   EXPECT_TRUE(tree.RemoveNode(&sub));
   EXPECT_EQ(sub, nullptr);
   EXPECT_EQ(tree.Names(kRemoved), (std::vector<std::string>{Path("src/sub/deep/x.bin"), Path("src/sub/deep"),
                                                             Path("src/sub/y"), Path("src/sub")}))
       << "kids go before their folder";
-  EXPECT_EQ(tree.GetNodeCount(), 1);
   // A node without a path is reported by its name.
   tree.events.clear();
   CQuorvane_FileTreeNode* v = tree.CreateFromRootVirtual("virtual", nullptr);
@@ -376,7 +324,6 @@ TEST_F(Tree, RemovingTheRootEmptiesTheTreeAndTheNextAdditionMakesANewOne) {
   CQuorvane_FileTreeNode* root = tree.GetRoot();
   EXPECT_TRUE(tree.RemoveNode(&root));
   EXPECT_EQ(tree.GetRoot(), nullptr);
-  EXPECT_EQ(tree.GetNodeCount(), 0);
   tree.Add(Path("src/a.txt"));
   EXPECT_EQ(tree.Dump(), "a.txt");
 
@@ -387,73 +334,6 @@ TEST_F(Tree, RemovingTheRootEmptiesTheTreeAndTheNextAdditionMakesANewOne) {
   CQuorvane_FileTreeNode* none = nullptr;
   EXPECT_FALSE(tree.RemoveNode(&none));
   EXPECT_FALSE(tree.RemoveNode(nullptr));
-}
-
-TEST_F(Tree, CollisionsSkipReplaceOrMerge) {
-  dir.Write("other/sub/z", "z");
-  dir.Write("other/sub/y", "longer");
-  struct Case {
-    TestTree::Clash clash;
-    const char* dump;
-  };
-  const Case cases[] = {
-      {TestTree::Clash::SkipNew, "sub/{deep/{x.bin} y}"},
-      {TestTree::Clash::ReplaceOld, "sub/{y z}"},
-      // Folders merge kid by kid; the clashing file inside is replaced.
-      {TestTree::Clash::MergeOrReplace, "sub/{deep/{x.bin} y z}"},
-      {TestTree::Clash::Allow, "sub/{deep/{x.bin} y} sub/{y z}"},
-  };
-  for (const auto& c : cases) {
-    TestTree tree(false, c.clash);
-    tree.Add(Path("src/sub"));
-    tree.Add(Path("other/sub"));
-    EXPECT_EQ(tree.Dump(), c.dump);
-    int nodes = 1;
-    std::vector<const CQuorvane_FileTreeNode*> stack{tree.GetRoot()};
-    while (!stack.empty()) {
-      auto* n = stack.back();
-      stack.pop_back();
-      for (auto* k = n->GetFirstKid(); k; k = k->GetNextKid(), ++nodes) {
-        stack.push_back(k);
-        EXPECT_EQ(k->GetParent(), n);
-        EXPECT_EQ(k->GetLevel(), n->GetLevel() + 1);
-      }
-    }
-    EXPECT_EQ(tree.GetNodeCount(), nodes) << c.dump << ": every destroyed node was counted out";
-  }
-}
-
-TEST_F(Tree, RenameKeepsThePathAndReportsTheNodeAgain) {
-  TestTree tree;
-  CQuorvane_FileTreeNode* a = tree.Add(Path("src/a.txt"));
-  tree.events.clear();
-  struct Case {
-    const char* longName;
-    std::string shortName;
-    const char* keptShort;
-  };
-  const Case cases[] = {
-      {"first", "SHORT", "SHORT"},
-      {"second", "exactly12chr", "exactly12chr"},
-      {"third", std::string(40, 'S'), "SSSSSSSSSSSSSSSSSSSSSSSSSSSSSSS"},  // 31 kept
-      {"fourth", "", ""},
-  };
-  for (const auto& c : cases) {
-    EXPECT_TRUE(tree.RenameNode(a, c.longName, c.shortName.c_str()));
-    EXPECT_STREQ(a->GetLongName(), c.longName);
-    EXPECT_STREQ(a->GetShortName(), c.keptShort);
-    EXPECT_EQ(a->GetAbsolutePath(), Path("src/a.txt"));
-  }
-  ASSERT_EQ(tree.events.size(), 8u);
-  EXPECT_EQ(tree.events[0].reason, kRemoved);
-  EXPECT_EQ(tree.events[1].reason, kAdded);
-  char path[260];
-  tree.GetNodePath(a, path);
-  EXPECT_STREQ(path, "\\fourth");
-  EXPECT_FALSE(tree.RenameNode(tree.GetRoot(), "x", "x")) << "the root is nobody's kid";
-  auto e = CatchEngine([&] { tree.RenameNode(a, std::string(260, 'n').c_str(), "s"); });
-  EXPECT_EQ(e->Number(), 2u);
-  EXPECT_STREQ(a->GetLongName(), "fourth");
 }
 
 // Deep nesting must not exhaust the stack when a tree is torn down.
@@ -513,27 +393,6 @@ TEST_F(Tree, FindKidAgreesWithAPlainSearch) {
       if (round % 211 == 0) check("while changing");
     }
     check("after changes");
-  }
-}
-
-// The image builders sort kids by their image names; kids whose names
-// compare equal must keep the order in which they were added.
-TEST(TreeOrder, SortedKidsKeepListOrderAmongEquals) {
-  TestTree tree(false, TestTree::Clash::Allow);
-  CQuorvane_FileTreeNode* folder = tree.CreateFromRootVirtual("f", nullptr);
-  std::vector<CQuorvane_FileTreeNode*> added;
-  for (int i = 0; i < 200; ++i)
-    added.push_back(tree.CreateFromRootVirtual(std::string(1, static_cast<char>('a' + (i * 7) % 5)).c_str(), folder));
-  const auto sorted = tree.GetKidsSorted(folder, [](const CQuorvane_FileTreeNode* a, const CQuorvane_FileTreeNode* b) {
-    return std::strcmp(a->GetLongName(), b->GetLongName()) < 0;
-  });
-  ASSERT_EQ(sorted.size(), added.size());
-  for (size_t i = 1; i < sorted.size(); ++i) {
-    const int order = std::strcmp(sorted[i - 1]->GetLongName(), sorted[i]->GetLongName());
-    ASSERT_LE(order, 0);
-    if (order == 0) {
-      ASSERT_LT(std::find(added.begin(), added.end(), sorted[i - 1]), std::find(added.begin(), added.end(), sorted[i]));
-    }
   }
 }
 

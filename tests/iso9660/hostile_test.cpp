@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <tuple>
 
 #include "iso_support.h"
-#include "platform/filesystem.h"
 
 namespace {
 
@@ -42,9 +42,8 @@ TEST_F(Hostile, FilesThatChangeAfterTheyWereAddedKeepTheirSizeAndAreReported) {
     size_t size;
     int crowd;
   };
-  for (const auto& [lockFiles, size, crowd] : {Setting{false, 5000, 0}, Setting{true, 5000, 0},
-                                               Setting{false, 100000, 0}, Setting{true, 100000, 0},
-                                               Setting{false, 5000, 100}, Setting{false, 100000, 100}}) {
+  for (const auto& [lockFiles, size, crowd] : {Setting{false, 5000, 0}, Setting{true, 5000, 0}, Setting{false, 100000, 0},
+                                               Setting{true, 100000, 0}, Setting{false, 5000, 100}}) {
     for (const Case& c : cases) {
       SCOPED_TRACE(testing::Message() << c.what << (lockFiles ? " (locked) " : " ") << size << " among " << crowd);
       const std::string original(size, 'v');
@@ -71,11 +70,8 @@ TEST_F(Hostile, FilesThatChangeAfterTheyWereAddedKeepTheirSizeAndAreReported) {
       const auto changed = std::count(tree.events.begin(), tree.events.end(),
                                       std::pair<uint32_t, std::string>{CN_FILE_TREE_NODE_CHANGED, victim.string()});
       EXPECT_EQ(changed, seen ? 1 : 0);
-      for (const auto& [other, bytes] : others) {
-        QV_ULONG otherLba = 0;
-        ASSERT_EQ(Quorvane_ISO9660JolietFileTree_GetNodeStartingLBA(tree.handle(), other, &otherLba), 0u);
-        EXPECT_EQ(image.substr(uint64_t{otherLba} * 2048, 2048), bytes + std::string(2048 - bytes.size(), '\0'));
-      }
+      for (const auto& [other, bytes] : others)
+        EXPECT_EQ(image.substr(uint64_t{tree.Lba(other)} * 2048, 2048), bytes + std::string(2048 - bytes.size(), '\0'));
     }
   }
 }
@@ -88,7 +84,6 @@ TEST_F(Hostile, FilesOf4GiBAreRefusedNotTruncated) {
   qviso::Tree tree;
   EXPECT_EQ(tree.Add(big.string()), nullptr);
   EXPECT_EQ(tree.lastStatus, 18u);
-  EXPECT_NE(tree.lastText.find("smaller than 4 GiB"), std::string::npos) << tree.lastText;
 
   qviso::Tree::Options ignoring;
   ignoring.ignoreErrors = true;
@@ -107,57 +102,16 @@ TEST_F(Hostile, FilesOf4GiBAreRefusedNotTruncated) {
   EXPECT_NE(fits.Add(big.string()), nullptr) << "4 GiB less a byte fits: " << fits.lastText;
 }
 
-// A file system that reports a file the disk does not have.
-class GhostFileSystem : public qv::plat::FileSystem {
- public:
-  GhostFileSystem() : previous_(qv::plat::SetFileSystem(this)) {}
-  ~GhostFileSystem() override { qv::plat::SetFileSystem(previous_); }
-  bool Stat(const std::string& path, qv::plat::FileInfo* info, uint32_t* error) override {
-    if (path.find("ghost") == std::string::npos) return FileSystem::Stat(path, info, error);
-    *info = qv::plat::FileInfo{};
-    info->attributes = qv::plat::kAttrNormal;
-    info->size = 10;
-    return true;
-  }
-
- private:
-  qv::plat::FileSystem* previous_;
-};
-
-TEST_F(Hostile, AFileThatCannotBeOpenedIsRefusedWhenAdded) {
-  GhostFileSystem ghosts;
-  qviso::Tree tree;
-  EXPECT_EQ(tree.Add((dir / "ghost.txt").string()), nullptr);
-  EXPECT_EQ(tree.lastStatus, 5u);
-  EXPECT_EQ(tree.lastSystemStatus, 2u);
-  EXPECT_NE(tree.lastText.find("ghost.txt"), std::string::npos) << tree.lastText;
-}
-
+// A missing image and a floppy of the wrong size: CliOutcomes.
 TEST_F(Hostile, BrokenBootImagesAreRefused) {
   const auto small = dir.Write("small.img", std::string(1000, 's'));
   const auto empty = dir.Write("empty.img", "");
   const auto floppy = dir.Write("floppy.img", std::string(1474560, 'f'));
-  struct Case {
-    std::string path;
-    QV_UCHAR media;
-    uint32_t status;
-    const char* message;
-  } cases[] = {
-      {(dir / "missing.img").string(), 0, 5, "CreateFile( '"},
-      {small.string(), 2, 2, "must hold 1474560 UCHARs"},
-      {small.string(), 9, 2, "not an El Torito media type"},
-      {empty.string(), 0, 2, "is empty"},
-      {floppy.string(), 1, 2, "must hold 1228800 UCHARs"},
-      {floppy.string(), 2, 0, ""},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.path + " media " + std::to_string(c.media));
+  const std::tuple<std::string, QV_UCHAR, uint32_t> cases[] = {
+      {small.string(), 9, 2}, {empty.string(), 0, 2}, {floppy.string(), 2, 0}};
+  for (const auto& [path, media, status] : cases) {
     qviso::Tree tree;
-    EXPECT_EQ(tree.SetBoot(c.path, 0, c.media, 1, true), c.status);
-    EXPECT_NE(tree.lastText.find(c.message), std::string::npos) << tree.lastText;
-    if (c.status == 5) {
-      EXPECT_EQ(tree.lastSystemStatus, 2u);
-    }
+    EXPECT_EQ(tree.SetBoot(path, 0, media, 1, true), status) << path << " media " << int{media};
   }
 }
 

@@ -2,12 +2,9 @@
 // extents, a new session built after them does not repeat their data, and
 // damaged or hostile hierarchies lose only what is damaged, told through
 // the callback.
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <functional>
 #include <map>
-#include <fstream>
 
 #include "iso_support.h"
 
@@ -15,10 +12,7 @@ namespace {
 
 using qviso::Tree;
 
-uint32_t Le32(const std::string& s, size_t at) {
-  return static_cast<uint8_t>(s[at]) | static_cast<uint8_t>(s[at + 1]) << 8 | static_cast<uint8_t>(s[at + 2]) << 16 |
-         static_cast<uint32_t>(static_cast<uint8_t>(s[at + 3])) << 24;
-}
+uint32_t Le32(const std::string& s, size_t at) { return qviso::LE32(reinterpret_cast<const uint8_t*>(s.data()) + at); }
 void PutLe32(std::string& s, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
 }
@@ -46,10 +40,7 @@ class Import : public ::testing::Test {
     EXPECT_EQ(t.Build(), 0u);
     return t.Image();
   }
-  std::string Save(const std::string& image, const std::string& name = "old.iso") {
-    std::ofstream(dir / name, std::ios::binary) << image;
-    return (dir / name).string();
-  }
+  std::string Save(const std::string& image, const std::string& name = "old.iso") { return dir.Write(name, image).string(); }
   // Imports file into tree; the status, the paths of the callback's skips.
   uint32_t Run(Tree& tree, const std::string& file, bool joliet, std::vector<std::string>* skipped = nullptr) {
     char text[QUORVANE_EXCEPTION_TEXT_SIZE] = {};

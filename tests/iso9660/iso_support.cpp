@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -12,27 +14,11 @@ namespace qviso {
 
 namespace {
 
-std::string Utf8(const std::u16string& units) {
+// Joliet names go to the checkers as hex UTF-16BE, decoded there.
+std::string Hex(const std::u16string& units) {
   std::string out;
-  for (size_t i = 0; i < units.size(); ++i) {
-    uint32_t c = units[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size()) c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
+  char unit[5];
+  for (char16_t u : units) out.append(unit, std::snprintf(unit, sizeof unit, "%04X", unsigned{u}));
   return out;
 }
 
@@ -199,7 +185,7 @@ std::string OutsideProblems(Tree& tree, const std::string& image, bool boot, boo
       char path[260] = {};
       Quorvane_ISO9660JolietFileTree_GetNames(tree.handle(), kid, path, nullptr, nullptr);
       // A UDF tree's second name is its UDF one; the ISO9660 view has no Joliet.
-      const std::string jolietName = tree.udf() ? std::string() : Utf8(tree.JolietName(kid));
+      const std::string jolietName = tree.udf() ? std::string() : Hex(tree.JolietName(kid));
       if (!jolietName.empty()) manifest["joliet"] = true;
       const Walk k{kid, w.iso + (w.iso.empty() ? "" : "/") + tree.IsoName(kid),
                    w.joliet + (w.joliet.empty() ? "" : "/") + jolietName};
@@ -233,39 +219,30 @@ struct Dir {
 // ECMA-119 9.3 order, written out plainly: name, then extension, each
 // padded with spaces, then version, highest first.
 int Order(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
-  auto split = [](const std::vector<uint32_t>& id, std::vector<uint32_t>& name, std::vector<uint32_t>& ext,
-                  long& version) {
-    std::vector<uint32_t> base = id;
-    version = 0;
-    for (size_t i = id.size(); i-- > 0;) {
-      if (id[i] == ';') {
-        base.assign(id.begin(), id.begin() + static_cast<long>(i));
-        version = 0;
-        for (size_t j = i + 1; j < id.size(); ++j) version = version * 10 + static_cast<long>(id[j] - '0');
-        break;
-      }
+  struct Key {
+    std::vector<uint32_t> name, ext;
+    long version = 0;
+  };
+  auto key = [](std::vector<uint32_t> id) {
+    Key k;
+    if (auto semi = std::find(id.begin(), id.end(), uint32_t{';'}); semi != id.end()) {
+      for (auto d = semi + 1; d != id.end(); ++d) k.version = k.version * 10 + static_cast<long>(*d - '0');
+      id.erase(semi, id.end());
     }
-    name = base;
-    ext.clear();
-    for (size_t i = base.size(); i-- > 0;)
-      if (base[i] == '.') {
-        name.assign(base.begin(), base.begin() + static_cast<long>(i));
-        ext.assign(base.begin() + static_cast<long>(i) + 1, base.end());
-        break;
-      }
+    const auto dot = std::find(id.rbegin(), id.rend(), uint32_t{'.'}).base();  // past the last '.'
+    k.name.assign(id.begin(), dot == id.begin() ? id.end() : dot - 1);
+    if (dot != id.begin()) k.ext.assign(dot, id.end());
+    return k;
   };
   auto padded = [](std::vector<uint32_t> x, std::vector<uint32_t> y) {
-    while (x.size() < y.size()) x.push_back(' ');
-    while (y.size() < x.size()) y.push_back(' ');
+    x.resize(std::max(x.size(), y.size()), ' ');
+    y.resize(x.size(), ' ');
     return x < y ? -1 : (y < x ? 1 : 0);
   };
-  std::vector<uint32_t> an, ae, bn, be;
-  long av, bv;
-  split(a, an, ae, av);
-  split(b, bn, be, bv);
-  if (int c = padded(an, bn)) return c;
-  if (int c = padded(ae, be)) return c;
-  return av == bv ? 0 : (av > bv ? -1 : 1);
+  const Key ka = key(a), kb = key(b);
+  if (int c = padded(ka.name, kb.name)) return c;
+  if (int c = padded(ka.ext, kb.ext)) return c;
+  return ka.version == kb.version ? 0 : (ka.version > kb.version ? -1 : 1);
 }
 
 std::vector<uint32_t> Units(const uint8_t* p, size_t n, bool wide) {

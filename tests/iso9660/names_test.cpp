@@ -1,6 +1,4 @@
 // Names as the image stores them, and the order of records.
-#include <algorithm>
-
 #include "core/exception.h"
 #include "iso9660/iso9660_names.h"
 #include "iso9660/iso9660_tree.h"
@@ -18,17 +16,13 @@ TEST(IsoNames, IdentifiersHoldDCharactersOnly) {
     bool version;
     const char* id;
   } cases[] = {
-      {"file01.txt", false, 31, true, "FILE01.TXT;1"},
       {"README", false, 31, true, "README.;1"},           // separator 1 is always there
       {"my file-1.tar.gz", false, 31, true, "MY_FILE_1_TAR.GZ;1"},  // one '.', the last
-      {".bashrc", false, 31, true, ".BASHRC;1"},
       {"...", false, 31, true, "__.;1"},
       {"sub.dir", true, 31, false, "SUB_DIR"},             // no '.' in folder names
       {"\xC3\xA4pfel", false, 12, true, "_PFEL.;1"},        // one '_' per character, not per byte
-      {"\xF0\x9F\x98\x80.txt", false, 12, true, "_.TXT;1"},
       {"\xFF\xFE", true, 12, false, "__"},                 // stray bytes are characters too
       {"a-very-long-name-of-forty-characters.doc", false, 31, false, "A_VERY_LONG_NAME_OF_FORTY_CHAR."},
-      {"abcdefghijklmnop", false, 12, true, "ABCDEFGHIJKL.;1"},
       {"", true, 12, false, "_"},
   };
   for (const Case& c : cases)
@@ -43,7 +37,6 @@ TEST(IsoNames, JolietNamesKeepCaseAndMapWhatJolietForbids) {
   } cases[] = {
       {"Read Me.txt", false, u"Read Me.txt;1"},
       {"a;b;c.txt", false, u"a_b_c.txt;1"},  // only the version's ';' stays
-      {"dir;1", true, u"dir_1"},
       {"what?*:\\\x01.txt", false, u"what_____.txt;1"},
       {"\xC3\xA4\xE2\x82\xAC.txt", false, u"\u00E4\u20AC.txt;1"},
       {"smile\xF0\x9F\x98\x80.txt", false, u"smile_.txt;1"},  // outside the BMP: one '_'
@@ -76,24 +69,10 @@ TEST(IsoNames, JolietNamesKeepCaseAndMapWhatJolietForbids) {
   }
 }
 
-TEST(IsoNames, RecordOrderIsTheStandardsNotByteOrder) {
-  // Each list is in ECMA-119 order; plain byte order differs for every one.
-  const std::vector<std::vector<std::string>> orders = {
-      {"A.B;1", "A.B1;1"},        // ';' sorts before digits in bytes, but "B" < "B1" padded
-      {"A;1", "A1;1"},            // no extension: name "A" pads with a space
-      {"AB.;1", "ABC.;1", "AB_.;1"},  // "AB" pads with a space; 'C' < '_'
-      {"X.Z;2", "X.Z;1"},         // higher version first
-      {"DIR", "DIR1", "DIR_"},
-  };
-  for (const auto& order : orders) {
-    for (size_t i = 0; i + 1 < order.size(); ++i) {
-      EXPECT_LT(QuorvaneI_ISO9660Compare(order[i], order[i + 1]), 0) << order[i] << " before " << order[i + 1];
-      EXPECT_GT(QuorvaneI_ISO9660Compare(order[i + 1], order[i]), 0);
-    }
-  }
-  EXPECT_EQ(QuorvaneI_ISO9660Compare("SAME.;1", "SAME.;1"), 0);
-  // Joliet: by code value, so U+0100 sorts after U+00FF (the byte-swapped
-  // reading would put it first).
+// The ECMA-119 order of records is checked in every built image by
+// StructureProblems (Oracles.*: a byte-order sort fails there). Joliet's is
+// by code value: U+0100 after U+00FF, which a byte-swapped reading reverses.
+TEST(IsoNames, JolietRecordOrderIsByCodeValue) {
   EXPECT_LT(QuorvaneI_JolietCompare(BigEndian(u"\u00FF;1"), BigEndian(u"\u0100;1")), 0);
   EXPECT_LT(QuorvaneI_JolietCompare(BigEndian(u"B;1"), BigEndian(u"b;1")), 0) << "'B' sorts first";
   EXPECT_LT(QuorvaneI_JolietCompare(BigEndian(u"a.b;1"), BigEndian(u"a.b1;1")), 0);

@@ -5,8 +5,8 @@ extract with the source files.
 usage: oracles.py IMAGE MANIFEST
 
 MANIFEST is JSON: {"joliet": bool, "boot": bool, "files": [{"iso": "DIR/A.TXT;1",
-"joliet": "dir/a.txt", "source": "/abs/path"}...], "folders": [{"iso": "DIR",
-"joliet": "dir"}...]}. Exit status 0 when every checker accepts the image and
+"joliet": "0064.../0061...", "source": "/abs/path"}...], "folders": [{"iso": "DIR",
+"joliet": "0064..."}...]}, each Joliet name in hex UTF-16BE. Exit status 0 when every checker accepts the image and
 every extraction equals the sources byte for byte; the problems otherwise.
 """
 import filecmp
@@ -118,6 +118,8 @@ def main():
     image, manifest_path = sys.argv[1], sys.argv[2]
     with open(manifest_path) as m:
         manifest = json.load(m)
+    for entry in manifest['files'] + manifest['folders']:
+        entry['joliet'] = '/'.join(bytes.fromhex(p).decode('utf-16-be') for p in entry['joliet'].split('/'))
     joliet = manifest['joliet']
     pycdlib_check(image, manifest)
 

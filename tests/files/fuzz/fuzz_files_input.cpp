@@ -4,8 +4,6 @@
 //  - a sanitized name is valid UTF-8 of the same length, and cutting it
 //    never splits a character;
 //  - a node takes any name it accepts by length, and keeps it;
-//  - a wave source takes exactly the inputs whose header passes the check,
-//    and delivers what follows the header;
 //  - an MPEG source delivers the same sectors whatever its read sizes (the
 //    input is repeated into a stream of several blocks, so that short
 //    inputs reach the sector code too);
@@ -39,22 +37,6 @@ bool WriteInput(const std::string& path, const uint8_t* data, size_t size) {
   std::fwrite(data, 1, size, f);
   std::fclose(f);
   return true;
-}
-
-void CheckWave(const uint8_t* data, size_t size) {
-  const std::string path = InputPath(".wav");
-  if (!WriteInput(path, data, size)) return;
-  const bool valid = size >= 44 && Quorvane_CheckWaveFileHeader(data) != 0;
-  try {
-    CQuorvane_WaveDiskFile wave(path.c_str());
-    if (!valid || wave.GetSizeInUCHARs() != size - 44) std::abort();
-    std::string samples(size - 44, '\0');
-    if (!samples.empty()) wave.Read(samples.size(), samples.data());
-    if (std::memcmp(samples.data(), data + 44, samples.size()) != 0) std::abort();
-  } catch (CQuorvane_Exception* e) {
-    if (valid || e == nullptr) std::abort();
-    delete e;
-  }
 }
 
 void CheckName(std::string_view raw) {
@@ -146,7 +128,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       start = i + 1;
     }
   }
-  CheckWave(data, size);
   CheckMpeg(data, size);
   return 0;
 }
