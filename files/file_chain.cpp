@@ -78,11 +78,6 @@ bool CQuorvane_FileChain::GetCurrentIsVideoStuff() {
   return m__PCQuorvane_File__LastTouched != nullptr && m__PCQuorvane_File__LastTouched->GetIsVideoStuff();
 }
 
-CQuorvane_File* CQuorvane_FileChain::GetLastTouched() {
-  std::lock_guard<std::mutex> lock(m__Lock);
-  return m__PCQuorvane_File__LastTouched;
-}
-
 CQuorvane_File* CQuorvane_FileChain::GetHead() {
   std::lock_guard<std::mutex> lock(m__Lock);
   return m__PCQuorvane_File__Head;

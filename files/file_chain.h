@@ -29,7 +29,6 @@ class CQuorvane_FileChain {
   // The flags of the source the last read ended in.
   bool GetCurrentIsAudioStuff();
   bool GetCurrentIsVideoStuff();
-  CQuorvane_File* GetLastTouched();
   CQuorvane_File* GetHead();
 
  protected:

@@ -690,19 +690,6 @@ QV_SYSTEMTIME CQuorvane_FileTree::GetDate(const CQuorvane_FileTreeNode* node) {
   return node->GetDate();
 }
 
-void CQuorvane_FileTree::GetNodePath(const CQuorvane_FileTreeNode* node, char* path) {
-  std::lock_guard<std::recursive_mutex> lock(m__CriticalSection);
-  std::vector<const CQuorvane_FileTreeNode*> chain;
-  for (const CQuorvane_FileTreeNode* n = node; n && n->GetParent(); n = n->GetParent()) chain.push_back(n);
-  std::string out;
-  for (auto it = chain.rbegin(); it != chain.rend() && out.size() < kQuorvaneMaxPath; ++it) {
-    out += '\\';
-    out += *(*it)->GetLongName() ? (*it)->GetLongName() : (*it)->GetShortName();
-  }
-  if (out.size() > kQuorvaneMaxPath - 1) out.resize(kQuorvaneMaxPath - 1);
-  std::memcpy(path, out.c_str(), out.size() + 1);
-}
-
 int32_t CQuorvane_FileTree::GetDepth() {
   std::lock_guard<std::recursive_mutex> lock(m__CriticalSection);
   return m__LONG__DeepestLevel;

@@ -192,8 +192,6 @@ class CQuorvane_FileTree {
   // Copies the three names into buffers of 260 bytes each (any may be null).
   void GetNames(const CQuorvane_FileTreeNode* node, char* path, char* longName, char* shortName);
   QV_SYSTEMTIME GetDate(const CQuorvane_FileTreeNode* node);
-  // "\"-separated path of the node inside the tree, cut at 259 bytes.
-  void GetNodePath(const CQuorvane_FileTreeNode* node, char* path);
   int32_t GetDepth();
   int32_t GetNodeCount();
   bool IsCancelled() const { return m__BOOLEAN__IsCancelCreation.load(std::memory_order_relaxed) != 0; }
@@ -207,17 +205,6 @@ class CQuorvane_FileTree {
   // these around the change.
   void KidKeysChanging(CQuorvane_FileTreeNode* node);
   void KidKeysChanged(CQuorvane_FileTreeNode* node);
-
-  // The kids of a folder in a stable order by less (equal kids keep their
-  // list order).
-  template <class Less>
-  std::vector<CQuorvane_FileTreeNode*> GetKidsSorted(const CQuorvane_FileTreeNode* parent, Less less) {
-    std::lock_guard<std::recursive_mutex> lock(m__CriticalSection);
-    std::vector<CQuorvane_FileTreeNode*> kids;
-    for (auto* k = parent->GetFirstKid(); k; k = k->GetNextKid()) kids.push_back(k);
-    std::stable_sort(kids.begin(), kids.end(), less);
-    return kids;
-  }
 
  protected:
   // Makes one node and, for a folder on disk, everything below it.
