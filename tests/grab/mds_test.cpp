@@ -1,6 +1,8 @@
 // Description files: the layout of a one-track CD's, read back as written,
-// and every damaged or hostile one refused with its status; the image
-// classifiers by name and first blocks.
+// as many sessions and tracks as a CD holds, and every damaged or hostile
+// one refused with its status; the image classifiers by name and first
+// blocks. (A grabbed CD's description, read apart from the engine against
+// the drive's table of contents, is the grab command's test.)
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -26,8 +28,8 @@ QUORVANE_TOC_INFORMATION OneTrack() {
   return toc;
 }
 
-void Put32(std::string& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = char(v >> (8 * i));
+void Put32(std::string& b, size_t at, uint32_t v, int bytes = 4) {
+  for (int i = 0; i < bytes; ++i) b[at + i] = char(v >> (8 * i));
 }
 uint32_t Get32(const std::string& b, size_t at) {
   uint32_t v = 0;
@@ -137,6 +139,72 @@ TEST_F(Mds, ClassifiersLookAtNameAndFirstBlocks) {
     EXPECT_EQ(QuorvaneI_IsMDF(path.c_str(), &m), c.mdf);
     EXPECT_EQ(m, c.mode);
     EXPECT_EQ(QuorvaneI_IsISO(path.c_str()), c.isoImage);
+  }
+}
+
+// A description of `sessions` sessions of one track each, the last with
+// `lastTracks`, every track 10 blocks long and 20 after the one before.
+std::string Described(uint32_t sessions, uint32_t lastTracks) {
+  const uint32_t tracks = sessions - 1 + lastTracks, trackAt = 88 + 24 * sessions, fileAt = trackAt + 80 * tracks,
+                 nameAt = fileAt + 16 * tracks;
+  std::string b(nameAt, '\0');
+  b.replace(0, 16, "MEDIA DESCRIPTOR");
+  b[16] = 1;
+  b[22] = 2;
+  Put32(b, 20, sessions, 2);
+  Put32(b, 80, 88);
+  for (uint32_t s = 0; s < sessions; ++s) {
+    const size_t d = 88 + 24 * s;
+    const uint32_t count = s + 1 == sessions ? lastTracks : 1;
+    Put32(b, d, s == 0 ? uint32_t(-150) : 20 * s);
+    Put32(b, d + 4, 20 * (s + count - 1) + 10);
+    Put32(b, d + 8, s + 1, 2);
+    b[d + 10] = char(count);
+    Put32(b, d + 20, trackAt + 80 * s);
+  }
+  for (uint32_t k = 0; k < tracks; ++k) {
+    const size_t d = trackAt + 80 * k;
+    b[d] = char(0xEA);
+    b[d + 1] = 0x08;
+    b[d + 4] = char(k + 1);
+    Put32(b, d + 36, 20 * k);
+    Put32(b, d + 40, k * 10 * kMdsImageBlockSize);
+    Put32(b, d + 48, 1);
+    Put32(b, d + 52, fileAt + 16 * k);
+    Put32(b, fileAt + 16 * k, nameAt);
+    Put32(b, fileAt + 16 * k + 8, 10);
+  }
+  return b + std::string("i.xmf", 6);
+}
+
+// As many sessions and tracks as a CD holds are read; more, or sessions
+// that do not cover their tracks, are refused.
+TEST_F(Mds, AsManySessionsAndTracksAsACdHoldsAndNoMore) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    uint32_t status;
+  } cases[] = {
+      {"99 sessions of a track each", Described(99, 1), 0},
+      {"two sessions of 20 tracks", Described(2, 20), 0},
+      {"100 tracks", Described(99, 2), 11},
+      {"100 sessions", Described(100, 1), 11},
+      {"no session", [] { std::string b = Described(1, 1); Put32(b, 20, 0, 2); return b; }(), 11},
+      {"a session record past the last", [] { std::string b = Described(2, 1); Put32(b, 20, 3, 2); return b; }(), 11},
+      {"a track before the one ahead ends", [] { std::string b = Described(2, 1); Put32(b, 88 + 48 + 80 + 36, 5); return b; }(), 11},
+      {"a track elsewhere in the image", [] { std::string b = Described(2, 1); Put32(b, 88 + 48 + 80 + 40, 0); return b; }(), 11},
+      {"a session ending inside its track", [] { std::string b = Described(2, 1); Put32(b, 88 + 24 + 4, 25); return b; }(), 11},
+      {"sessions out of order", [] { std::string b = Described(2, 1); Put32(b, 88 + 24 + 8, 1, 2); return b; }(), 11},
+      {"a session of no track", [] { std::string b = Described(2, 1); b[88 + 24 + 10] = 0; return b; }(), 11},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(Parse(c.bytes), c.status);
+    if (c.status == 0) {
+      EXPECT_EQ(layout.sessions[layout.sessionCount - 1].lastTrack + 1, layout.trackCount);
+      EXPECT_EQ(layout.sessions[1].firstTrack, 1);
+      EXPECT_EQ(layout.trackStarts[layout.trackCount - 1], 20 * (layout.trackCount - 1));
+    }
   }
 }
 

@@ -106,12 +106,6 @@ class BurnFixture : public EngineDrive {
     ADD_FAILURE() << "opcode " << opcode << " is not counted";
     return 0;
   }
-  // The free blocks of the invisible track, or of the format.
-  uint32_t FreeBlocks() {
-    QUORVANE_TRACK_INFORMATION next{};
-    EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetTrackInformation(handle, QV_STATUS(s), 0xFF, &next), 0u) << s.text;
-    return next.m__ULONG__FreeBlocks;
-  }
   nlohmann::json Describe() {
     std::string text(1 << 16, '\0');
     uint32_t needed = 0;

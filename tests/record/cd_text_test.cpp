@@ -1,6 +1,7 @@
 // CD-Text: the packs of a disc's titles and performers, their CRCs against
-// values worked out apart from the engine, the R-W groups they make and
-// the lead-in that carries them.
+// values worked out apart from the engine, and what cannot be carried.
+// (The R-W groups in a lead-in, read by cd-info and cdrskin, are the burn
+// command's tests.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +9,6 @@
 #include <vector>
 
 #include "record/cd_text.h"
-#include "record/raw_areas.h"
 
 namespace {
 
@@ -22,37 +22,24 @@ std::vector<uint8_t> Packs(CQuorvane_CDText& text) {
   return text.Packs();
 }
 
-// The 72 bytes of four packs back from the 96 six-bit symbols of a group.
-std::vector<uint8_t> Unspread(const uint8_t* group) {
-  std::vector<uint8_t> bytes;
-  for (int i = 0; i < 96; i += 4) {
-    const uint32_t v = uint32_t(group[i]) << 18 | uint32_t(group[i + 1]) << 12 | uint32_t(group[i + 2]) << 6 | group[i + 3];
-    bytes.insert(bytes.end(), {uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)});
-  }
-  return bytes;
-}
-
-TEST(CDText, PacksSequenceCountsAndGroups) {
+TEST(CDText, PacksSequenceAndSizeInformation) {
   struct Case {
     const char* name;
     std::vector<Text> texts;
     std::vector<uint8_t> types, tracks, positions;
-    int groups;
   } cases[] = {
-      // Strings run on across packs: a pack names the track and position of its first byte.
-      {"disc and one track", {{0, "Hello", ""}, {1, "World", ""}},
-       {0x80, 0x81, 0x8F, 0x8F, 0x8F}, {0, 0, 0, 1, 2}, {0, 0, 0, 0, 0}, 5},
-      // Twelve characters: the NUL starts a second pack. Six packs: 3 groups.
+      // Strings run on across packs: a pack names the track and position of
+      // its first byte. Twelve characters: the NUL starts a second pack.
       {"twelve characters", {{0, "ABCDEFGHIJKL", ""}}, {0x80, 0x80, 0x81, 0x8F, 0x8F, 0x8F}, {0, 0, 0, 0, 1, 2},
-       {0, 12, 0, 0, 0, 0}, 3},
+       {0, 12, 0, 0, 0, 0}},
       // Packs that start inside track 1's title and at track 3's NUL;
       // track 2 has only its NUL.
       {"run on", {{0, "Disc", "P"}, {1, "Sixteen chars xx", "Q"}, {3, "C", "R"}},
-       {0x80, 0x80, 0x80, 0x81, 0x8F, 0x8F, 0x8F}, {0, 1, 3, 0, 0, 1, 2}, {0, 7, 1, 0, 0, 0, 0}, 7},
+       {0x80, 0x80, 0x80, 0x81, 0x8F, 0x8F, 0x8F}, {0, 1, 3, 0, 0, 1, 2}, {0, 7, 1, 0, 0, 0, 0}},
       // 31 bytes and then 2: three packs; the position stops at 15.
       {"long", {{0, std::string(30, 'x'), "P"}, {1, "T", "Q"}},
        {0x80, 0x80, 0x80, 0x81, 0x8F, 0x8F, 0x8F}, {0, 0, 0, 0, 0, 1, 2},
-       {0, 12, 15, 0, 0, 0, 0}, 7},
+       {0, 12, 15, 0, 0, 0, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -76,16 +63,6 @@ TEST(CDText, PacksSequenceCountsAndGroups) {
     EXPECT_EQ(packs[18 * (n - 2) + 4 + 7], 3);      // byte 19: three size packs
     EXPECT_EQ(packs[18 * (n - 2) + 4 + 8], n - 1);  // byte 20: last sequence number
     EXPECT_EQ(packs[18 * (n - 1) + 4 + 4], 0x09);   // byte 28: English
-
-    ASSERT_EQ(text.PrepareSubChannels(), 0u);
-    ASSERT_EQ(text.GetSubChannelGroupCount(), c.groups);
-    for (int g = 0; g < c.groups; ++g) {
-      const std::vector<uint8_t> bytes = Unspread(text.GetSubChannelsData() + 96 * g);
-      for (size_t k = 0; k < 4; ++k)
-        EXPECT_TRUE(std::equal(bytes.begin() + 18 * k, bytes.begin() + 18 * (k + 1),
-                               packs.begin() + 18 * ((4 * g + k) % n)))
-            << "group " << g << " pack " << k;
-    }
   }
 }
 
@@ -113,32 +90,6 @@ TEST(CDText, RefusesWhatItCannotCarry) {
   for (int t = 1; t <= 99; ++t) ASSERT_EQ(text.AddTrackInfo(t, std::string(160, 'x').c_str(), ""), 0u);
   EXPECT_EQ(text.GetData(), 87u);
   EXPECT_NE(text.PrepareSubChannels(), 0u);
-}
-
-// The groups go into R-W of an audio lead-in, one per sector, cycling;
-// never into a data disc's, and Q stays as it was.
-TEST(CDText, LeadInCarriesGroupsOnlyWithoutData) {
-  CQuorvane_CDText text;
-  text.AddTrackInfo(0, "Album", "Band");
-  text.AddTrackInfo(1, "Song", "Band");
-  for (bool data : {false, true}) {
-    QuorvaneI_LeadInContents contents{data, false, 1, {0}, 1000};
-    contents.cdText = &text;
-    CQuorvane_ISO9660FileTreeLeadInRawRawPW in(-300, 20, contents);
-    QuorvaneI_LeadInContents bare = contents;
-    bare.cdText = nullptr;
-    CQuorvane_ISO9660FileTreeLeadInRawRawPW plain(-300, 20, bare);
-    const int groups = text.GetSubChannelGroupCount();
-    for (int n = 0; n < 20; ++n) {
-      const uint8_t* sub = in.GetSectors() + n * 2448 + 2352;
-      const uint8_t* ref = plain.GetSectors() + n * 2448 + 2352;
-      for (int i = 0; i < 96; ++i) {
-        ASSERT_EQ(sub[i] & 0xC0, ref[i] & 0xC0) << n;
-        const uint8_t rw = data ? 0 : text.GetSubChannelsData()[n % groups * 96 + i];
-        ASSERT_EQ(sub[i] & 0x3F, rw) << "data " << data << " sector " << n << " byte " << i;
-      }
-    }
-  }
 }
 
 }  // namespace

@@ -187,25 +187,40 @@ TEST_F(BurnCli, ImagesGoOnTheDiscAsTheyAreOrAreRefused) {
   }
 }
 
-// Each must change the disc: a written CD-RW reads blank and empty after
-// erase, an unformatted DVD+RW reads formatted after format.
+// Each must change the disc: written CD-RW and DVD-RW, blanked quick or
+// full, read blank with their whole capacity free; DVD-RAM and DVD+RW,
+// unformatted or written, read formatted and hold no volume.
 TEST_F(BurnCli, EraseAndFormatChangeTheDisc) {
   home.Write("src/a.txt", "on the disc\n");
-  ASSERT_EQ(Run("vdrive create rw --media cd-rw"), 0) << out;
-  ASSERT_EQ(Run("burn --drive rw " + At("src")), 0) << out;
-  ASSERT_EQ(Run("erase --drive rw"), 0) << out;
-  ASSERT_EQ(Run("--json info --drive rw"), 0) << out;
-  const auto disc = nlohmann::json::parse(out)["disc"];
-  EXPECT_EQ(disc["status"], "blank") << out;
-  EXPECT_TRUE(disc["tracks"].empty()) << out;
-  EXPECT_EQ(disc["free"]["blocks"], disc["atip"]["capacityBlocks"]) << out;
-
-  ASSERT_EQ(Run("vdrive create plus --media dvd+rw"), 0) << out;
-  ASSERT_EQ(Run("vdrive insert plus --disc " + std::string(qvtest::SourceDir()) + "/vdrive/discs/dvd+rw-unformatted.json"), 0);
-  ASSERT_EQ(Run("format --drive plus"), 0) << out;
-  ASSERT_EQ(Run("--json vdrive list"), 0) << out;
-  EXPECT_EQ(nlohmann::json::parse(out)["drives"][0]["disc"]["formatted"], true) << out;
-  EXPECT_EQ(Run("burn --drive plus"), 2) << out;  // nothing to burn
+  const std::string unformatted = std::string(qvtest::SourceDir()) + "/vdrive/discs/dvd+rw-unformatted.json";
+  home.Write("ram.json", R"({"media": "dvd-ram", "formatted": false})");
+  const struct {
+    const char* media;
+    std::string insert;  // a disc instead of the written one
+    const char* command;
+  } cases[] = {{"cd-rw", "", "erase"}, {"cd-rw", "", "erase --full"}, {"dvd-rw", "", "erase"},
+               {"dvd-rw", "", "erase --full"}, {"dvd+rw", "", "erase"}, {"dvd-ram", At("ram.json"), "erase"},
+               {"dvd+rw", unformatted, "format"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.media) + " " + c.command);
+    ASSERT_EQ(Run(std::string("vdrive create d --media ") + c.media), 0) << out;
+    const auto blank = Disc("d")["free"]["blocks"];
+    ASSERT_EQ(c.insert.empty() ? Run("burn --drive d " + At("src")) : Run("vdrive insert d --disc " + c.insert), 0) << out;
+    ASSERT_EQ(Run(std::string(c.command) + " --drive d"), 0) << out;
+    const auto disc = Disc("d");
+    if (std::string(c.media).ends_with("-rw") && std::string(c.media) != "dvd+rw") {
+      EXPECT_EQ(disc["status"], "blank") << out;
+      EXPECT_TRUE(disc["tracks"].empty()) << out;
+      EXPECT_EQ(disc["free"]["blocks"], blank) << out;
+    } else {
+      ASSERT_EQ(Run("--json vdrive list"), 0) << out;
+      EXPECT_EQ(nlohmann::json::parse(out)["drives"][0]["disc"]["formatted"], true) << out;
+      EXPECT_NE(Run("vdrive export d --out " + At("erased.iso")), 0) << "no volume is left to read";
+    }
+    ASSERT_EQ(Run("vdrive delete d"), 0) << out;
+  }
+  ASSERT_EQ(Run("vdrive create d --media dvd+rw"), 0) << out;
+  EXPECT_EQ(Run("burn --drive d"), 2) << out;  // nothing to burn
 }
 
 // Folders mastered on the fly on the default drive's DVD+RW; a speed lasts

@@ -28,74 +28,40 @@ QuorvaneI_CueTrack Track(bool audio, bool mode2, int32_t size, int32_t extra = 0
   return t;
 }
 
+// Each form of session and track once, and the track counts refused (no
+// entries). Times: 150 + 1000 + a post-gap of 150 = 1300 blocks, 00:17:25;
+// + 150 + a longer pre-gap of 75 = 1525, 00:20:25.
 TEST(CueSheet, EntriesForEveryKindOfLayout) {
-  struct Case {
+  QuorvaneI_CueTrack raw = Track(false, false, 500), mode2 = Track(false, true, 500);
+  raw.rawPW = true;
+  const struct {
     const char* name;
     std::vector<QuorvaneI_CueTrack> tracks;
-    bool xa;
+    bool xa, rawPW;
     std::vector<Entry> expected;
-  };
-  const std::vector<Case> cases = {
-      {"one audio track of 4 minutes",
-       {Track(true, false, 18000)},
-       false,
-       {{0x01, 0, 0, 0x01, 0, 0, 0, 0},
-        {0x01, 1, 0, 0x00, 0, 0, 0, 0},
-        {0x01, 1, 1, 0x00, 0, 0, 2, 0},
-        {0x01, 0xAA, 1, 0x01, 0, 4, 2, 0}}},
+  } cases[] = {
       {"data, then audio with a longer pre-gap and a post-gap",
-       {Track(false, false, 1000, 0, 150), Track(true, false, 7500, 75)},
-       false,
-       {{0x41, 0, 0, 0x14, 0, 0, 0, 0},
-        {0x41, 1, 0, 0x10, 0, 0, 0, 0},
-        {0x41, 1, 1, 0x10, 0, 0, 2, 0},
-        // 150 + 1000 + 150 post-gap = 1300 blocks: 00:17:25
-        {0x01, 2, 0, 0x00, 0, 0, 17, 25},
-        // + 150 + 75 = 1525: 00:20:25
-        {0x01, 2, 1, 0x00, 0, 0, 20, 25},
-        {0x01, 0xAA, 1, 0x01, 0, 2, 0, 25}}},
-      {"a CD-ROM XA session ending in audio",
-       {Track(false, false, 300), Track(true, false, 75)},
-       true,
-       {{0x41, 0, 0, 0x24, 0, 0, 0, 0},
-        {0x41, 1, 0, 0x20, 0, 0, 0, 0},
-        {0x41, 1, 1, 0x20, 0, 0, 2, 0},
-        {0x01, 2, 0, 0x00, 0, 0, 6, 0},
-        {0x01, 2, 1, 0x00, 0, 0, 8, 0},
-        {0x01, 0xAA, 1, 0x01, 0, 0, 9, 0}}},
+       {Track(false, false, 1000, 0, 150), Track(true, false, 7500, 75)}, false, false,
+       {{0x41, 0, 0, 0x14, 0, 0, 0, 0}, {0x41, 1, 0, 0x10, 0, 0, 0, 0}, {0x41, 1, 1, 0x10, 0, 0, 2, 0},
+        {0x01, 2, 0, 0x00, 0, 0, 17, 25}, {0x01, 2, 1, 0x00, 0, 0, 20, 25}, {0x01, 0xAA, 1, 0x01, 0, 2, 0, 25}}},
+      {"a CD-ROM XA session ending in audio", {Track(false, false, 300), Track(true, false, 75)}, true, false,
+       {{0x41, 0, 0, 0x24, 0, 0, 0, 0}, {0x41, 1, 0, 0x20, 0, 0, 0, 0}, {0x41, 1, 1, 0x20, 0, 0, 2, 0},
+        {0x01, 2, 0, 0x00, 0, 0, 6, 0}, {0x01, 2, 1, 0x00, 0, 0, 8, 0}, {0x01, 0xAA, 1, 0x01, 0, 0, 9, 0}}},
+      {"raw P-W in the lead-in", {raw}, false, true,
+       {{0x41, 0, 0, 0x41, 0, 0, 0, 0}, {0x41, 1, 0, 0x40, 0, 0, 0, 0}, {0x41, 1, 1, 0x40, 0, 0, 2, 0},
+        {0x41, 0xAA, 1, 0x14, 0, 0, 8, 50}}},
+      // Mode 2 outside a CD-ROM XA session is MMC's Mode 2 form (30h), not the XA form (20h).
+      {"Mode 2 outside XA", {mode2}, false, false,
+       {{0x41, 0, 0, 0x34, 0, 0, 0, 0}, {0x41, 1, 0, 0x30, 0, 0, 0, 0}, {0x41, 1, 1, 0x30, 0, 0, 2, 0},
+        {0x41, 0xAA, 1, 0x34, 0, 0, 8, 50}}},
+      {"no track", {}, false, false, {}},
+      {"101 tracks", std::vector<QuorvaneI_CueTrack>(101, Track(true, false, 75)), false, false, {}},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(Compile(c.tracks, c.xa, false), c.expected);
+    EXPECT_EQ(Compile(c.tracks, c.xa, c.rawPW), c.expected);
   }
-}
-
-TEST(CueSheet, RawPWAndMode2Forms) {
-  QuorvaneI_CueTrack raw = Track(false, false, 500);
-  raw.rawPW = true;
-  std::vector<Entry> e = Compile({raw}, false, true);
-  ASSERT_EQ(e.size(), 4u);
-  EXPECT_EQ(e[0][3], 0x41);  // lead-in with raw P-W
-  EXPECT_EQ(e[1][3], 0x40);
-  EXPECT_EQ(e[3][3], 0x14);
-  e = Compile({raw}, true, true);
-  EXPECT_EQ(e[3][3], 0x24);
-  // Mode 2 outside a CD-ROM XA session is MMC's Mode 2 form (30h), not
-  // the XA form (20h).
-  e = Compile({Track(false, true, 500)}, false, false);
-  EXPECT_EQ(e[0][3], 0x34);
-  EXPECT_EQ(e[1][3], 0x30);
-  EXPECT_EQ(e[3][3], 0x34);
-  e = Compile({Track(false, true, 500)}, true, false);
-  EXPECT_EQ(e[1][3], 0x20);
-}
-
-TEST(CueSheet, RefusesNoTracksAndMoreThanAHundred) {
-  uint8_t out[kQuorvaneCueSheetBytes];
-  std::vector<QuorvaneI_CueTrack> tracks(101, Track(true, false, 75));
-  EXPECT_EQ(QuorvaneI_CompileCueSheet(tracks.data(), 0, false, false, out), 0u);
-  EXPECT_EQ(QuorvaneI_CompileCueSheet(tracks.data(), 101, false, false, out), 0u);
-  EXPECT_EQ(QuorvaneI_CompileCueSheet(tracks.data(), 100, false, false, out), kQuorvaneCueSheetBytes);
+  EXPECT_EQ(Compile(std::vector<QuorvaneI_CueTrack>(100, Track(true, false, 75)), false, false).size(), 202u);
 }
 
 }  // namespace

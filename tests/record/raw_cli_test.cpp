@@ -1,7 +1,8 @@
-// burn --audio --raw with CD-Text from tags and options, judged by cd-info
-// on the drive's export; a grab --disc --raw burnt back with burn --mds
-// onto a second CD-R, both discs read back raw and compared; and the
-// refusals that must leave a blank disc blank.
+// burn --audio --raw with CD-Text from tags and options, judged by cd-info,
+// cdrdao and cdrskin on the drive's export, and its Q by the Red Book's
+// rules; a grab --disc --raw burnt back with burn --mds onto a second CD-R,
+// both discs read back raw and compared; and the refusals that must leave
+// a blank disc blank.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -9,8 +10,16 @@
 #include <nlohmann/json.hpp>
 
 #include "support/cli_fixture.h"
+#include "support/q_crc.h"
 
 namespace {
+
+// A Q field's BCD digits.
+std::string Nibbles(const uint8_t* at, int count) {
+  std::string digits;
+  for (int i = 0; i < count; ++i) digits += static_cast<char>('0' + (at[i / 2] >> (i % 2 ? 0 : 4) & 0x0F));
+  return digits;
+}
 
 class RawCli : public qvtest::CliTest {
  protected:
@@ -42,9 +51,7 @@ class RawCli : public qvtest::CliTest {
 };
 
 TEST_F(RawCli, AudioWithCdTextFromTagsAndOptions) {
-  QVTEST_REQUIRE_PROGRAM("sox");
-  QVTEST_REQUIRE_PROGRAM("metaflac");
-  QVTEST_REQUIRE_PROGRAM("cd-info");
+  for (const char* tool : {"sox", "metaflac", "cd-info", "cdrdao", "cdrskin"}) QVTEST_REQUIRE_PROGRAM(tool);
   const std::string files = MakeAlbum();
   ASSERT_EQ(Run("vdrive create cd --media cd-r"), 0) << out;
   ASSERT_EQ(Run("--json burn --drive cd --audio --raw --cd-text --title 'Raw Album' --performer 'The Band' "
@@ -70,21 +77,17 @@ TEST_F(RawCli, AudioWithCdTextFromTagsAndOptions) {
   for (const char* want : {"Raw Album", "The Band", "Alpha", "Ann", "Bea", "Gamma"})
     EXPECT_NE(info.find(want), std::string::npos) << want << " in\n" << info;
   // The catalogue number, ISRC and index the Q carried, as cdrdao reads the export.
-  if (qvtest::RunCommand("command -v cdrdao >/dev/null") == 0) {
-    std::string toc;
-    ASSERT_EQ(InHome("cdrdao show-toc disc.cue", &toc), 0) << toc;
-    for (const char* line : {"CATALOG NUMBER: 4006381333931", "ISRC US ABC 99 00002", "INDEX  2 00:01:00(    75)"})
-      EXPECT_NE(toc.find(line), std::string::npos) << line << " in\n" << toc;
-  }
+  std::string toc;
+  ASSERT_EQ(InHome("cdrdao show-toc disc.cue", &toc), 0) << toc;
+  for (const char* line : {"CATALOG NUMBER: 4006381333931", "ISRC US ABC 99 00002", "INDEX  2 00:01:00(    75)"})
+    EXPECT_NE(toc.find(line), std::string::npos) << line << " in\n" << toc;
   // The CD-Text file beside the export, as cdrskin reads it: the strings
   // run on from pack to pack, so each lands on its own track.
-  if (qvtest::RunCommand("command -v cdrskin >/dev/null") == 0) {
-    std::string v07t;
-    ASSERT_EQ(qvtest::RunCommand("cdrskin textfile_to_v07t=" + At("disc.cdt") + " 2>&1", &v07t), 0) << v07t;
-    for (const char* want : {"Album Title         = Raw Album", "Artist Name         = The Band", "Track 01 Title      = Alpha",
-                             "Track 02 Artist     = Bea", "Track 03 Title      = Gamma"})
-      EXPECT_NE(v07t.find(want), std::string::npos) << v07t;
-  }
+  std::string v07t;
+  ASSERT_EQ(qvtest::RunCommand("cdrskin textfile_to_v07t=" + At("disc.cdt") + " 2>&1", &v07t), 0) << v07t;
+  for (const char* want : {"Album Title         = Raw Album", "Artist Name         = The Band", "Track 01 Title      = Alpha",
+                           "Track 02 Artist     = Bea", "Track 03 Title      = Gamma"})
+    EXPECT_NE(v07t.find(want), std::string::npos) << v07t;
   // Each track after a two-second pause; its samples are the file's, then zeros.
   const size_t frames[] = {375, 338, 450};
   const std::string bin = File("disc.bin");
@@ -100,14 +103,46 @@ TEST_F(RawCli, AudioWithCdTextFromTagsAndOptions) {
     EXPECT_EQ(track.find_first_not_of('\0', raw.size()), std::string::npos);
     start += frames[i] + 150;
   }
+  // The program area's Q, grabbed back raw from index 1 of each track, by
+  // the Red Book's rules for modes 1, 2 and 3 rather than the engine's reader.
+  ASSERT_EQ(Run("grab --drive cd --disc --raw --out G"), 0) << out;
+  const std::string image = File("G.xmf");
+  ASSERT_EQ(image.size(), (375u + 338 + 450) * 2448);
+  size_t track = 0, trackStart = 0, lastCatalogue = 0, isrcs = 0;
+  for (size_t n = 0; n < image.size() / 2448; ++n) {
+    SCOPED_TRACE(n);
+    if (n == trackStart + frames[track]) trackStart = lastCatalogue = n, ++track;
+    uint8_t q[12] = {};
+    for (int i = 0; i < 96; ++i)
+      if (image[n * 2448 + 2352 + i] & 0x40) q[i / 8] |= static_cast<uint8_t>(0x80 >> (i % 8));
+    ASSERT_EQ(q[10] << 8 | q[11], qvtest::QCrc(q));
+    if ((q[0] & 0x0F) == 2) {
+      EXPECT_EQ(Nibbles(q + 1, 13), "4006381333931");
+      lastCatalogue = n;
+    } else if ((q[0] & 0x0F) == 3) {
+      // Five 6-bit characters (A = 11h), then seven BCD digits.
+      const uint32_t bits = uint32_t{q[1]} << 24 | q[2] << 16 | q[3] << 8 | q[4];
+      std::string isrc;
+      for (int i = 0; i < 5; ++i) {
+        const uint32_t c = bits >> (26 - 6 * i) & 0x3F;
+        isrc += static_cast<char>(c < 10 ? '0' + c : 'A' + c - 0x11);
+      }
+      EXPECT_EQ(isrc + Nibbles(q + 5, 7), "USABC9900002");
+      EXPECT_EQ(track, 1u) << "only track 2 has one";
+      ++isrcs;
+    } else {
+      EXPECT_EQ(q[0] & 0x0F, 1);
+    }
+    // The catalogue number in at least one of every hundred successive frames of a track.
+    EXPECT_LE(n - lastCatalogue, 100u);
+  }
+  EXPECT_GT(isrcs, 0u);
 }
 
 // Grabbed raw, burnt back raw: both discs read back the same, sector and
 // subchannel alike, with the same TOC and CD-Text.
 TEST_F(RawCli, MdsRoundTrip) {
-  QVTEST_REQUIRE_PROGRAM("sox");
-  QVTEST_REQUIRE_PROGRAM("metaflac");
-  QVTEST_REQUIRE_PROGRAM("cd-info");
+  for (const char* tool : {"sox", "metaflac", "cd-info"}) QVTEST_REQUIRE_PROGRAM(tool);
   const std::string files = MakeAlbum();
   ASSERT_EQ(Run("vdrive create a --media cd-r"), 0) << out;
   ASSERT_EQ(Run("vdrive create b --media cd-r"), 0) << out;
@@ -118,39 +153,56 @@ TEST_F(RawCli, MdsRoundTrip) {
   ASSERT_EQ(Run("grab --drive b --disc --raw --out B"), 0) << out;
   const std::string a = File("A.xmf"), b = File("B.xmf");
   ASSERT_EQ(a.size() % 2448, 0u);
-  ASSERT_EQ(a.size(), b.size());
-  // The Q of every sector first, so that a difference names its address.
-  for (size_t at = 0; at < a.size(); at += 2448) {
-    std::string qa, qb;
-    for (size_t k = 0; k < 96; ++k) qa += static_cast<char>(a[at + 2352 + k] & 0x40), qb += static_cast<char>(b[at + 2352 + k] & 0x40);
-    ASSERT_EQ(qa, qb) << "Q differs at LBA " << at / 2448;
-  }
-  EXPECT_TRUE(a == b) << "the discs' sectors differ";
-  for (const char* drive : {"a", "b"}) {
-    ASSERT_EQ(Run("vdrive export " + std::string(drive) + " --out " + drive + ".bin --cue " + drive + ".cue"), 0) << out;
-  }
-  EXPECT_TRUE(File("a.bin") == File("b.bin"));
-  // The TOC and the lead-in's CD-Text, as the engine reads them from each drive.
-  nlohmann::json disc[2];
+  EXPECT_TRUE(a == b) << "the discs' sectors or subchannels differ";
+  // The lead-in's TOC and CD-Text, as cd-info reads each drive's export and the engine each drive.
+  std::string toc[2];
+  nlohmann::json text[2];
   for (int i = 0; i < 2; ++i) {
-    ASSERT_EQ(Run(std::string("--json info --drive ") + "ab"[i]), 0) << out;
-    disc[i] = Json()["disc"];
+    const std::string d(1, "ab"[i]);
+    ASSERT_EQ(Run("vdrive export " + d + " --out " + d + ".bin --cue " + d + ".cue"), 0) << out;
+    ASSERT_EQ(InHome("cd-info --no-header --no-device-info --no-cddb --cue-file " + d + ".cue | grep -E '^ *[0-9]+: |leadout'",
+                     &toc[i]), 0) << toc[i];
+    ASSERT_EQ(Run("--json info --drive " + d), 0) << out;
+    text[i] = Json()["disc"]["cdText"];
   }
-  EXPECT_EQ(disc[0]["tracks"], disc[1]["tracks"]);
-  EXPECT_EQ(disc[0]["cdText"], disc[1]["cdText"]);
-  EXPECT_EQ(disc[1]["cdText"]["tracks"][1].value("title", ""), "Beta") << disc[1].dump();
-  std::string tocA, tocB;
-  const std::string rows = " 2>&1 | grep -E '^ *[0-9]+: |leadout'";
-  ASSERT_EQ(InHome("cd-info --no-header --no-device-info --no-cddb --cue-file a.cue" + rows, &tocA), 0) << tocA;
-  ASSERT_EQ(InHome("cd-info --no-header --no-device-info --no-cddb --cue-file b.cue" + rows, &tocB), 0) << tocB;
-  EXPECT_EQ(tocA, tocB);
-  EXPECT_NE(tocA.find("  3: "), std::string::npos) << tocA;
+  EXPECT_EQ(text[0], text[1]);
+  EXPECT_EQ(text[1]["tracks"][1].value("title", ""), "Beta") << text[1].dump();
+  EXPECT_EQ(toc[0], toc[1]);
+  EXPECT_NE(toc[0].find("  3: "), std::string::npos) << toc[0];
+}
+
+// A mixed-mode CD (a Mode 1 data track, then two audio tracks after
+// pauses) grabbed raw and burnt back: cdrdao and cd-info read each track's
+// kind from the copy's export, and the copy grabbed again is the original.
+TEST_F(RawCli, MixedModeRoundTripKeepsEachTracksKind) {
+  for (const char* tool : {"cd-info", "cdrdao"}) QVTEST_REQUIRE_PROGRAM(tool);
+  ASSERT_EQ(Run("vdrive create a --media cd-r"), 0) << out;
+  ASSERT_EQ(Run("vdrive insert a --disc " + qvtest::SourceDir() + "/vdrive/discs/mixed-mode-cd.json"), 0) << out;
+  ASSERT_EQ(Run("vdrive create b --media cd-r"), 0) << out;
+  ASSERT_EQ(Run("grab --drive a --disc --raw --out A"), 0) << out;
+  ASSERT_EQ(Run("burn --drive b --mds A.mds"), 0) << out;
+  ASSERT_EQ(Run("vdrive export b --out b.bin --cue b.cue"), 0) << out;
+  std::string toc;
+  ASSERT_EQ(InHome("cdrdao show-toc b.cue", &toc), 0) << toc;
+  const std::string info = CdInfo("b.cue");
+  // Track starts: 6000 data blocks, 1500 audio, each audio track after 150.
+  const std::pair<const char*, std::string> tracks[] = {
+      {"TRACK  1  Mode MODE1_RAW", "  1: 00:02:00  000000 data"},
+      {"TRACK  2  Mode AUDIO", qvtest::CdInfoAudioRow(2, 6150)},
+      {"TRACK  3  Mode AUDIO", qvtest::CdInfoAudioRow(3, 7800)},
+      {"", "170: 01:56:00  008550 leadout"}};
+  for (const auto& [cdrdao, cdInfo] : tracks) {
+    EXPECT_NE(toc.find(cdrdao), std::string::npos) << cdrdao << " in\n" << toc;
+    EXPECT_NE(info.find(cdInfo), std::string::npos) << cdInfo << " in\n" << info;
+  }
+  ASSERT_EQ(Run("grab --drive b --disc --raw --out B"), 0) << out;
+  ASSERT_EQ(File("A.xmf").size(), 8250u * 2448);
+  EXPECT_TRUE(File("A.xmf") == File("B.xmf")) << "the copy's sectors or subchannel differ";
 }
 
 // Each refusal comes before anything is written: the disc stays blank.
 TEST_F(RawCli, RefusalsLeaveTheDiscBlank) {
-  QVTEST_REQUIRE_PROGRAM("sox");
-  QVTEST_REQUIRE_PROGRAM("metaflac");
+  for (const char* tool : {"sox", "metaflac"}) QVTEST_REQUIRE_PROGRAM(tool);
   const std::string files = MakeAlbum();
   ASSERT_EQ(Run("vdrive create a --media cd-r"), 0) << out;
   ASSERT_EQ(Run("burn --drive a --audio --raw" + files), 0) << out;

@@ -78,11 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SaoFault{"SynchronizeCache", R"({"kind": "sense", "opcode": 53, "times": 0, "sense": [3, 12, 0]})", true},
                       // The same points with one reader feeding every track.
                       SaoFault{"ExModeSelect", R"({"kind": "sense", "opcode": 85, "nth": 2, "sense": [5, 38, 0]})", false, true},
-                      SaoFault{"ExSendCueSheet", R"({"kind": "sense", "opcode": 93, "sense": [5, 38, 0]})", false, true},
-                      SaoFault{"ExFirstWrite", R"({"kind": "sense", "opcode": 42, "sense": [3, 12, 0]})", false, true},
-                      SaoFault{"ExDataWrite", R"({"kind": "sense", "opcode": 42, "nth": 20, "sense": [3, 12, 0]})", true, true},
                       SaoFault{"ExAudioPregapWrite", R"({"kind": "sense", "opcode": 42, "lba": [400, 410], "sense": [3, 12, 0]})", true, true},
-                      SaoFault{"ExAudioTrackWrite", R"({"kind": "sense", "opcode": 42, "lba": [560, 600], "sense": [3, 12, 0]})", true, true},
                       SaoFault{"ExSynchronizeCache", R"({"kind": "sense", "opcode": 53, "times": 0, "sense": [3, 12, 0]})", true, true}),
     [](const auto& info) { return std::string(info.param.name); });
 

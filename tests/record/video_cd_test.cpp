@@ -1,9 +1,9 @@
-// Video CD and Super Video CD: the data track's patches on our templates,
-// the stream check ahead of the drive, and a burn through the command
-// whose disc the outside Video CD and ISO 9660 tools read back.
+// Video CD and Super Video CD: the playing time patched into a Super Video
+// CD's data track, and the stream check ahead of the drive. (The patched
+// templates and the track layout, read by vcdimager's tools, xorriso and
+// pycdlib, are the burn command's tests.)
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <fstream>
 
 #include "core/exception.h"
@@ -14,12 +14,6 @@
 #include "vdrive/qvdrive.h"
 
 namespace {
-
-const std::filesystem::path kBuild = qvtest::BinaryDir();
-
-uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
-uint32_t Be32(const uint8_t* p) { return uint32_t{p[0]} << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
-std::string Text(const uint8_t* p, size_t n) { return std::string(reinterpret_cast<const char*>(p), n); }
 
 // Packs of 2324 bytes, each a pack header of the system and one video packet.
 std::string Stream(bool mpeg2, size_t packs) {
@@ -40,48 +34,6 @@ std::filesystem::path Write(const std::filesystem::path& p, const std::string& b
   return p;
 }
 
-class VideoCdTrack : public ::testing::Test {
- protected:
-  qvtest::TempDir dir;
-};
-
-// Directory length (LE and BE), album in INFO and the volume descriptor,
-// volume count and number big-endian, as the formats store them.
-TEST_F(VideoCdTrack, PatchesTheTemplateForTheStreamAndAlbum) {
-  const auto mpeg = Write(dir.path() / "a.mpg", std::string(2324 * 1000, '\0'));
-  struct Case {
-    bool super;
-    const char* name;
-    uint32_t record;
-    const char* info;
-  } cases[] = {{false, "Quorvane_VideoCD.ISO", kQuorvaneVcdMpegRecordOffset, "VIDEO_CD"},
-               {true, "Quorvane_SuperVideoCD.ISO", kQuorvaneSvcdMpegRecordOffset, "SUPERVCD"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string path = (kBuild / c.name).string();
-    std::unique_ptr<CQuorvane_VCDDATATrack> track;
-    const char* album = "A long album name of 40 characters......";
-    if (c.super) track = std::make_unique<CQuorvane_SVCDDATATrack>(mpeg.c_str(), album, 3, 2, path.c_str(), c.record);
-    else track = std::make_unique<CQuorvane_VCDDATATrack>(mpeg.c_str(), album, 3, 2, path.c_str(), c.record);
-    const uint8_t* image = track->GetImage();
-    const uint8_t* record = image + c.record;
-    EXPECT_EQ(Text(record + 33, record[32]), c.super ? "AVSEQ01.MPG;1" : "AVSEQ01.DAT;1");
-    EXPECT_EQ(Le32(record + 10), 1060u * 2048);
-    EXPECT_EQ(Be32(record + 14), 1060u * 2048);
-    const uint8_t* info = image + 150 * 2048;
-    EXPECT_EQ(Text(info, 8), c.info);
-    EXPECT_EQ(Text(info + 10, 16), "A long album nam");
-    const uint8_t counts[] = {0, 3, 0, 2};
-    EXPECT_EQ(std::memcmp(info + 26, counts, 4), 0);
-    const uint8_t* pvd = image + 16 * 2048;
-    EXPECT_EQ(Text(pvd + 40, 32), "A long album name of 40 characte");
-    EXPECT_EQ(Text(pvd + 190, 128), std::string(album) + std::string(88, ' '));
-    uint64_t size = 0;
-    track->GetChain()->GetSizeInUCHARs(&size);
-    EXPECT_EQ(size, kQuorvaneVcdDataTrackBytes);
-  }
-}
-
 // Minutes and seconds at 10 MiB a minute, BCD; seconds never reach 60.
 TEST(SuperVideoCdTime, PlayingTimeFromSize) {
   const struct {
@@ -98,8 +50,10 @@ TEST(SuperVideoCdTime, PlayingTimeFromSize) {
   }
 }
 
-TEST_F(VideoCdTrack, ShortTemplateFailsAndTheMpegTrackHasItsMargins) {
-  const auto mpeg = Write(dir.path() / "a.mpg", std::string(2324 * 1000, '\0'));
+// A template too short for the data track is refused as the format says.
+TEST(VideoCdTrack, ShortTemplateIsRefused) {
+  qvtest::TempDir dir;
+  const auto mpeg = Write(dir.path() / "a.mpg", std::string(2324 * 10, '\0'));
   const auto shortTemplate = Write(dir.path() / "short.iso", std::string(kQuorvaneVcdDataTrackBytes - 1, '\0'));
   try {
     CQuorvane_VCDDATATrack track(mpeg.c_str(), "", 1, 1, shortTemplate.c_str(), kQuorvaneVcdMpegRecordOffset);
@@ -108,10 +62,6 @@ TEST_F(VideoCdTrack, ShortTemplateFailsAndTheMpegTrackHasItsMargins) {
     EXPECT_EQ(e->Number(), 4u);
     delete e;
   }
-  CQuorvane_MPEG12Track track(mpeg.c_str());
-  uint64_t size = 0;
-  track.GetChain()->GetSizeInUCHARs(&size);
-  EXPECT_EQ(size, (30 + 1000 + 30) * 2332u);
 }
 
 class VideoCdEngine : public qvtest::EngineDrive {};
