@@ -1,46 +1,10 @@
-// The write pipeline's queues and pool: order, the head insertions that
-// let an error overtake data, the pool's limits and its refill.
+// The write pipeline's pool: its limits, its refill and release.
 #include <cstdint>
 
 #include "record/cache.h"
 #include "support/test_support.h"
 
 namespace {
-
-struct Element {
-  explicit Element(int v) : value(v) { link.m__PVOID__Self = this; }
-  int value;
-  CQuorvane_FifoQueueLink link;
-};
-
-std::vector<int> Drain(CQuorvane_FifoQueue& q) {
-  std::vector<int> out;
-  while (CQuorvane_FifoQueueLink* l = q.RemoveHead()) out.push_back(static_cast<Element*>(l->m__PVOID__Self)->value);
-  return out;
-}
-
-TEST(FifoQueue, TailIsFirstInFirstOutAndHeadJumpsTheLine) {
-  for (bool locked : {false, true}) {
-    std::unique_ptr<CQuorvane_FifoQueue> q(locked ? new CQuorvane_LockedFifoQueue : new CQuorvane_FifoQueue);
-    Element a(1), b(2), c(3), error(-1);
-    EXPECT_EQ(q->RemoveHead(), nullptr);
-    q->AddTail(&a.link);
-    q->AddTail(&b.link);
-    q->AddTail(&c.link);
-    EXPECT_EQ(q->RemoveHead(), &a.link);
-    q->AddHead(&error.link);
-    q->AddTail(&a.link);
-    EXPECT_EQ(Drain(*q), (std::vector<int>{-1, 2, 3, 1}));
-    EXPECT_TRUE(q->IsEmpty());
-    // RemoveAll unlinks the elements, which can join again.
-    q->AddTail(&a.link);
-    q->AddTail(&b.link);
-    q->RemoveAll();
-    EXPECT_TRUE(q->IsEmpty());
-    q->AddTail(&b.link);
-    EXPECT_EQ(Drain(*q), (std::vector<int>{2}));
-  }
-}
 
 // Counts are bounded to 0..4096 (a negative one asks for the most), objects page-aligned.
 TEST(Pool, CountsAreBoundedAndObjectsPageAligned) {

@@ -77,7 +77,6 @@ class DeviceTest : public qvtest::EngineDrive {
     Arm(rules);
     return Grab(1);
   }
-  CQuorvane_CdvdBurnerGrabber& g() { return *grabber_; }
   void TearDown() override {
     grabber_.reset();
     EngineDrive::TearDown();
@@ -130,8 +129,5 @@ class DeviceTest : public qvtest::EngineDrive {
   std::unique_ptr<CQuorvane_CdvdBurnerGrabber> grabber_;
   size_t first_ = 0;
 };
-
-template <class Case>
-class DeviceCases : public DeviceTest, public ::testing::WithParamInterface<Case> {};
 
 }  // namespace devtest
