@@ -8,14 +8,25 @@ namespace fs = std::filesystem;
 
 class AudioCli : public qvtest::CliTest {};
 
-TEST_F(AudioCli, DecodesEachFormatToACdWave) {
-  for (const char* file : {"tone.ogg", "tone-48k.mp3", "tone.flac"}) {
+// The wave's header is soxi's to judge; its samples are those a reader
+// hands out (a wave source comes out as sox wrote it).
+TEST_F(AudioCli, DecodesEachFormatToACdWaveThatSoxReads) {
+  QVTEST_REQUIRE_PROGRAM("soxi");
+  for (const char* file : {"tone-cd.wav", "tone.ogg", "tone-48k.mp3", "tone.flac"}) {
     const fs::path wave = home / (std::string(file) + ".wav");
     ASSERT_EQ(Run("--json audio decode '" + qvaudio::Fixture(file) + "' --out '" + wave.string() + "'"), 0) << out;
     const std::vector<uint8_t> pcm = qvaudio::DecodeAll(qvaudio::Fixture(file)).pcm;
     EXPECT_NE(out.find("\"bytes\": " + std::to_string(pcm.size())), std::string::npos) << out;
-    EXPECT_EQ(Sonvex_UncompressedFileSupportedIs(wave.c_str()), 0u) << file;
-    EXPECT_TRUE(qvaudio::DecodeAll(wave.string()).pcm == pcm) << file;
+    const std::string bytes = qvtest::ReadFile(wave);
+    EXPECT_TRUE(std::vector<uint8_t>(bytes.begin() + 44, bytes.end()) == pcm) << file;
+    if (file == std::string("tone-cd.wav")) { EXPECT_TRUE(bytes == qvtest::ReadFile(qvaudio::Fixture(file))); }
+    std::string info;
+    ASSERT_EQ(qvtest::RunCommand("soxi -t '" + wave.string() + "'; soxi -r '" + wave.string() + "'; soxi -c '" +
+                                     wave.string() + "'; soxi -b '" + wave.string() + "'; soxi -s '" + wave.string() + "'",
+                                 &info),
+              0)
+        << info;
+    EXPECT_EQ(info, "wav\n44100\n2\n16\n" + std::to_string(pcm.size() / 4) + "\n") << file;
   }
 }
 

@@ -43,39 +43,9 @@ std::vector<std::string> Leftovers(const fs::path& dir, std::vector<std::string>
   return extra;
 }
 
-TEST(Uncompress, EveryFormatBecomesACdWaveThatSoxReads) {
-  QVTEST_REQUIRE_PROGRAM("soxi");
-  qvtest::TempDir dir;
-  for (const char* file : {"tone-cd.wav", "tone.ogg", "tone.flac", "tone-48k.mp3"}) {
-    const fs::path out = dir / (std::string(file) + ".wav");
-    Progress progress;
-    QV_ULONG size = 0;
-    ASSERT_EQ(Uncompress(Fixture(file), out, 10000, 1, &size, &progress), 0u) << file;
-    const auto bytes = qvaudio::Bytes(out.string());
-    ASSERT_EQ(bytes.size(), size + 44u) << file;  // the header is soxi's to judge, below
-    if (file == std::string("tone-cd.wav")) {
-      EXPECT_TRUE(bytes == qvaudio::Bytes(Fixture(file))) << "as sox wrote it";
-    }
-    // The decoded samples are those a reader hands out.
-    EXPECT_TRUE(std::vector<uint8_t>(bytes.begin() + 44, bytes.end()) == DecodeAll(Fixture(file)).pcm) << file;
-    ASSERT_FALSE(progress.percents.empty());
-    EXPECT_TRUE(std::is_sorted(progress.percents.begin(), progress.percents.end()));
-    EXPECT_EQ(progress.percents.back(), 100u);
-    EXPECT_EQ(progress.percents.size(), (size + 9999) / 10000) << file;  // one call per piece
-
-    std::string info;
-    for (const char* option : {"-t", "-r", "-c", "-b", "-s"}) {
-      std::string line;
-      ASSERT_EQ(qvtest::RunCommand(std::string("soxi ") + option + " '" + out.string() + "'", &line), 0) << line;
-      info += line;
-    }
-    EXPECT_EQ(info, "wav\n44100\n2\n16\n" + std::to_string(size / 4) + "\n") << file;
-  }
-  EXPECT_TRUE(Leftovers(dir.path(), {"tone-cd.wav.wav", "tone.ogg.wav", "tone.flac.wav", "tone-48k.mp3.wav"}).empty());
-}
-
-// Bare PCM without the header; an empty stream makes a bare header and
-// calls back for no piece.
+// (Each format to a wave file: audio_cli, judged by soxi.) Bare PCM
+// without the header; an empty stream makes a bare header and calls back
+// for no piece; progress is called once a piece, rising to 100.
 TEST(Uncompress, BarePcmAndEmptyStreams) {
   qvtest::TempDir dir;
   const auto wav = qvaudio::Bytes(Fixture("tone-cd.wav"));
@@ -98,6 +68,10 @@ TEST(Uncompress, BarePcmAndEmptyStreams) {
     EXPECT_EQ(size + (c.header ? 44u : 0u), c.expected.size()) << c.source;
     EXPECT_TRUE(qvaudio::Bytes(out.string()) == c.expected) << c.source;
     EXPECT_EQ(progress.percents.size(), (size + 4095) / 4096) << c.source;
+    if (size > 0) {
+      EXPECT_TRUE(std::is_sorted(progress.percents.begin(), progress.percents.end()));
+      EXPECT_EQ(progress.percents.back(), 100u);
+    }
   }
 }
 
@@ -176,7 +150,7 @@ TEST(Compress, RefusalsLeaveNoFile) {
     const char* source;
     int quality;
     uint32_t status;
-  } cases[] = {{"tone-cd.wav", -1, 87}, {"tone-cd.wav", 11, 87}, {"tone-cd.wav", 100, 87},
+  } cases[] = {{"tone-cd.wav", -1, 87}, {"tone-cd.wav", 11, 87},
                {"tone.ogg", SONVEX_COMPRESSION_DEFAULT, 87}, {"tone-48k.wav", SONVEX_COMPRESSION_DEFAULT, 87}};
   for (const auto& c : cases)
     EXPECT_EQ(Compress(Fixture(c.source), dir / "x.ogg", static_cast<SONVEX_COMPRESSION>(c.quality)), c.status)

@@ -79,15 +79,4 @@ TEST(Hostile, CraftedHeaders) {
   for (const auto& c : cases) Exercise(dir.Write(c.name, c.contents).string(), c.name);
 }
 
-// (A wave file or text taken for MPEG audio is the readers' refusal table.)
-TEST(Hostile, ALoneSyncWordIsNoMpegAudio) {
-  // A lone sync word is not enough: the next frame must follow.
-  const uint8_t lone[8] = {0xFF, 0xFB, 0x90, 0x64, 0, 0, 0, 0};
-  EXPECT_FALSE(SonvexI_LooksLikeMpegAudio(lone, sizeof lone, 5000));
-  const auto mp3 = qvaudio::Bytes(Fixture("tone-48k.mp3"));
-  EXPECT_TRUE(SonvexI_LooksLikeMpegAudio(mp3.data(), mp3.size(), mp3.size()));
-  const uint8_t id3[10] = {'I', 'D', '3', 3, 0, 0x10, 0, 0, 1, 0};
-  EXPECT_EQ(SonvexI_Id3v2Length(id3, sizeof id3), 10u + 128 + 10);  // with footer
-}
-
 }  // namespace

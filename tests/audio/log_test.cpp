@@ -61,14 +61,6 @@ TEST_F(SonvexSettings, LevelAddsDecoderDetails) {
   EXPECT_GT(lines[1], lines[0]);
 }
 
-TEST_F(SonvexSettings, DefaultsWithoutAKey) {
-  qv::plat::SetSettingsReader([](const std::string&) { return qv::plat::SettingsKey{}; });
-  EXPECT_EQ(Sonvex_InitDebugSettings(), 0u);
-  EXPECT_EQ(SonvexI_DebugFacility(), 0u);
-  EXPECT_EQ(SonvexI_DebugLevel(), 0u);
-  EXPECT_EQ(SonvexI_DebugFileName(), qv::plat::DefaultLogFilePath("Sonvex"));
-}
-
 TEST(SonvexStartup, EngineStartsAndStopsTheLibrary) {
   Quorvane_DownShut();
   QuorvaneI_ResetStarted();

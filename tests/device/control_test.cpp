@@ -42,40 +42,28 @@ std::vector<json> PageSpeeds() {
           Garble(0x5A, 8 + 18, {0x1B, 0x90, 0x05, 0x83}, page)};
 }
 
-struct SpeedCase {
-  const char* name;
-  const char* media;
-  const char* model;
-  bool performance;
-  uint32_t cr, mr, cw, mw;
-};
-
-using Speeds = DeviceCases<SpeedCase>;
-
-TEST_P(Speeds, ComeFromThePageOrFromGetPerformance) {
-  const SpeedCase& c = GetParam();
-  std::vector<json> rules = PageSpeeds();
-  Add(rules, c.performance ? DvdPerformance() : std::vector<json>{Refuse(0xAC, 5, 0x20, 0, Always())});
-  uint32_t cr = 1, mr = 1, cw = 1, mw = 1;
-  auto& g = Create(c.media, c.model, rules);
-  const size_t before = Count(0xAC);
-  g.GetCdvdSpeeds(&cr, &mr, &cw, &mw);
-  EXPECT_EQ((std::vector<uint32_t>{cr, mr, cw, mw}), (std::vector<uint32_t>{c.cr, c.mr, c.cw, c.mw}));
-  if (std::string(c.media).rfind("cd", 0) == 0) {
-    EXPECT_EQ(Count(0xAC), before);
+// The CD-style values of a quirk's drives on DVD, and a drive without GET
+// PERFORMANCE whose DVD values stay 0; no GET PERFORMANCE for a CD.
+TEST_F(DeviceTest, SpeedsComeFromThePageOrFromGetPerformance) {
+  const struct {
+    const char *media, *model;
+    bool performance;
+    std::vector<uint32_t> speeds;  // current and maximum read, current and maximum write
+  } cases[] = {{"cd-r", "ACME:X", true, {5645, 7056, 1411, 7056}},
+               {"dvd-r", "ACME:X", true, {11080, 11080, 8310, 16620}},
+               {"dvd-r", "LITE-ON:X", true, {5645, 7056, 1411, 16620}},
+               {"dvd-r", "ACME:X", false, {0, 0, 0, 0}}};
+  for (const auto& c : cases) {
+    std::vector<json> rules = PageSpeeds();
+    Add(rules, c.performance ? DvdPerformance() : std::vector<json>{Refuse(0xAC, 5, 0x20, 0, Always())});
+    std::vector<uint32_t> got(4, 1);
+    auto& g = Create(c.media, c.model, rules);
+    const size_t before = Count(0xAC);
+    g.GetCdvdSpeeds(&got[0], &got[1], &got[2], &got[3]);
+    EXPECT_EQ(got, c.speeds) << c.media << " " << c.model;
+    if (c.media[0] == 'c') { EXPECT_EQ(Count(0xAC), before); }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Drives, Speeds,
-    ::testing::Values(SpeedCase{"Cd", "cd-r", "ACME:X", true, 5645, 7056, 1411, 7056},
-                      SpeedCase{"DvdGeneric", "dvd-r", "ACME:X", true, 11080, 11080, 8310, 16620},
-                      SpeedCase{"DvdLiteOn", "dvd-r", "LITE-ON:X", true, 5645, 7056, 1411, 16620},
-                      SpeedCase{"DvdSlimtype", "dvd+r", "Slimtype:X", true, 5645, 7056, 1411, 16620},
-                      SpeedCase{"DvdMatshita", "dvd-rom", "MATSHITA:X", true, 5645, 7056, 1411, 16620},
-                      // A drive without GET PERFORMANCE: the DVD values stay 0.
-                      SpeedCase{"DvdWithoutPerformance", "dvd-r", "ACME:X", false, 0, 0, 0, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DeviceTest, AnOldCapabilitiesPageHasNoCurrentWriteSpeed) {
   // A page of 20 bytes (length 12h): its maximum write speed is 4234.
@@ -123,43 +111,28 @@ Bytes Streaming(uint32_t end, uint32_t read, uint32_t readTime, uint32_t write, 
   return d;
 }
 
-struct SetSpeedCase {
-  const char* name;
-  const char* media;
-  const char* model;
-  std::vector<json> rules;
-  uint32_t read, write;
-  Bytes setCdSpeed;  // empty: none sent
-  Bytes streaming;   // the descriptor; empty: none sent
-};
-
-using SetSpeeds = DeviceCases<SetSpeedCase>;
-
-TEST_P(SetSpeeds, UseSetCdSpeedOrSetStreaming) {
-  const SetSpeedCase& c = GetParam();
-  Create(c.media, c.model, c.rules).SetCdvdSpeeds(c.read, c.write);
-  EXPECT_EQ(Cdb(0xBB), c.setCdSpeed);
-  EXPECT_EQ(Out(0xB6), c.streaming);
-  if (!c.streaming.empty()) {
-    EXPECT_EQ(Cdb(0xB6), (Bytes{0xB6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 28, 0}));
+TEST_F(DeviceTest, SetSpeedsUseSetCdSpeedOrSetStreaming) {
+  const struct {
+    const char *media, *model;
+    std::vector<json> rules;
+    uint32_t read, write;
+    Bytes setCdSpeed;  // empty: none sent
+    Bytes streaming;   // the descriptor; empty: none sent
+  } cases[] = {
+      // Speeds are 16-bit: the high bits go.
+      {"cd-rw", nullptr, {}, 0x12345, 0xFFFF, {0xBB, 0, 0x23, 0x45, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0}, {}},
+      // The end of a DVD+R's write speed descriptors is its last block.
+      {"dvd+r", nullptr, {}, 11080, 5540, {}, Streaming(2295103, 11080, 1000, 5540, 1000)},
+      // A drive that reports an end LBA of 0 streams up to 2298495.
+      {"dvd+r", "HP:DVD Writer 640v", {}, 11080, 5540, {}, Streaming(2298495, 11080, 1000, 5540, 1000)},
+      {"dvd+r", nullptr, {Refuse(0xAC, 5, 0x20, 0, Always())}, 2770, 2770, {}, Streaming(2298495, 2770, 1000, 2770, 1000)}};
+  for (const auto& c : cases) {
+    Create(c.media, c.model, c.rules).SetCdvdSpeeds(c.read, c.write);
+    EXPECT_EQ(Cdb(0xBB), c.setCdSpeed) << c.media;
+    EXPECT_EQ(Out(0xB6), c.streaming) << c.media;
+    if (!c.streaming.empty()) { EXPECT_EQ(Cdb(0xB6), (Bytes{0xB6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 28, 0})); }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Media, SetSpeeds,
-    ::testing::Values(
-        SetSpeedCase{"Cd", "cd-r", nullptr, {}, 7056, 1411, {0xBB, 0, 0x1B, 0x90, 0x05, 0x83, 0, 0, 0, 0, 0, 0}, {}},
-        // Speeds are 16-bit: the high bits go.
-        SetSpeedCase{"CdHighBits", "cd-rw", nullptr, {}, 0x12345, 0xFFFF,
-                     {0xBB, 0, 0x23, 0x45, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0}, {}},
-        // The end of a DVD+R's write speed descriptors is its last block.
-        SetSpeedCase{"DvdEndFromDrive", "dvd+r", nullptr, {}, 11080, 5540, {}, Streaming(2295103, 11080, 1000, 5540, 1000)},
-        // A drive that reports an end LBA of 0 streams up to 2298495.
-        SetSpeedCase{"DvdZeroEnd", "dvd+r", "HP:DVD Writer 640v", {}, 11080, 5540, {},
-                     Streaming(2298495, 11080, 1000, 5540, 1000)},
-        SetSpeedCase{"DvdWithoutPerformance", "dvd+r", nullptr, {Refuse(0xAC, 5, 0x20, 0, Always())}, 2770, 2770, {},
-                     Streaming(2298495, 2770, 1000, 2770, 1000)}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DeviceTest, SetReadSpeedOnCdSetsOnlyTheReadSpeedOnDvdStreamsAReadDescriptor) {
   Create("cd-r").SetCdvdReadSpeed(1764);
@@ -190,49 +163,32 @@ const json kNoBuf = Garble(0x5A, 8 + 4, {0x71}, CdbByte(2, 0x2A, 0x3F));
 const json kNoBufe = Garble(0x5A, 8 + 2, {0x01}, CdbByte(2, 0x05));
 const json kJustLinkOn = Garble(0x5A, 8 + 3, {0x01}, CdbByte(2, 0x30));
 
-struct BupCase {
-  const char* name;
-  bool page30;
-  std::vector<json> rules;
-  uint8_t supported, enabled;
-};
-
-class GetBup : public Bup, public ::testing::WithParamInterface<BupCase> {};
-
-TEST_P(GetBup, EitherStyleCounts) {
-  const BupCase& c = GetParam();
-  auto& g = Create("cd-r");
-  if (c.page30) WithPage30();
-  Arm(c.rules);
-  const size_t before = Count(0x5A);
-  uint8_t enabled = 9, supported = 9;
-  g.GetBUP(&enabled, &supported);
-  EXPECT_EQ(supported, c.supported);
-  EXPECT_EQ(enabled, c.enabled);
-  // Defaults for the support bits, current values for the enable bits.
-  Bytes pages;
-  for (size_t i = 0; i < 4; ++i) pages.push_back(Cdb(0x5A, before + i).at(2));
-  EXPECT_EQ(pages, (Bytes{0xB0, 0x30, 0xAA, 0x05}));
+TEST_F(Bup, EitherStyleCounts) {
+  const struct {
+    bool page30;
+    std::vector<json> rules;
+    uint8_t supported, enabled;
+  } cases[] = {{false, {}, 1, 1},                               // BURN-Proof on
+               {false, {kNoBufe}, 1, 0},                        // BURN-Proof off
+               {true, {kNoBuf, kNoBufe}, 1, 0},                 // JustLink off
+               {true, {kNoBuf, kNoBufe, kJustLinkOn}, 1, 1},   // JustLink on
+               {false, {kNoBuf, kNoBufe}, 0, 0}};              // neither
+  for (const auto& c : cases) {
+    auto& g = Create("cd-r");
+    if (c.page30) WithPage30();
+    Arm(c.rules);
+    const size_t before = Count(0x5A);
+    uint8_t enabled = 9, supported = 9;
+    g.GetBUP(&enabled, &supported);
+    EXPECT_EQ((Bytes{supported, enabled}), (Bytes{c.supported, c.enabled}));
+    // Defaults for the support bits, current values for the enable bits.
+    Bytes pages;
+    for (size_t i = 0; i < 4; ++i) pages.push_back(Cdb(0x5A, before + i).at(2));
+    EXPECT_EQ(pages, (Bytes{0xB0, 0x30, 0xAA, 0x05}));
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(Drives, GetBup,
-                         ::testing::Values(BupCase{"BurnProofOn", false, {}, 1, 1},
-                                           BupCase{"BurnProofOff", false, {kNoBufe}, 1, 0},
-                                           BupCase{"JustLinkOff", true, {kNoBuf, kNoBufe}, 1, 0},
-                                           BupCase{"JustLinkOn", true, {kNoBuf, kNoBufe, kJustLinkOn}, 1, 1},
-                                           BupCase{"Neither", false, {kNoBuf, kNoBufe}, 0, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-struct SetBupCase {
-  const char* model;
-  bool page30;
-  bool enable;
-  uint8_t bufe;  // BUFE left in page 05h
-};
-
-class SetBup : public Bup, public ::testing::WithParamInterface<SetBupCase> {};
-
-// The last page 05h the drive was sent, from its page code on.
+// The last page the drive was sent of a code, from its page code on.
 Bytes LastPage(const std::vector<qv::vdrive::LoggedCommand>& sent, uint8_t code) {
   Bytes page;
   for (const auto& c : sent)
@@ -240,29 +196,29 @@ Bytes LastPage(const std::vector<qv::vdrive::LoggedCommand>& sent, uint8_t code)
   return page;
 }
 
-TEST_P(SetBup, SetsBothStylesAndRemembersTheRequest) {
-  const SetBupCase& c = GetParam();
-  auto& g = Create("cd-r", c.model);
-  if (c.page30) WithPage30();
-  g.SetBUP(c.enable);
-  EXPECT_EQ(g.IsBufferUnderrunProtection(), c.enable);
-  EXPECT_EQ(LastPage(commands.Commands(), 0x05).at(2) & 0x40, c.bufe ? 0x40 : 0);
-  if (c.page30) {
-    // The page code without its savable bit, the support bit, the enable bit.
-    const Bytes page = LastPage(commands.Commands(), 0x30);
-    EXPECT_EQ((Bytes{page.at(0), page.at(2), page.at(3)}), (Bytes{0x30, 1, static_cast<uint8_t>(c.enable)}));
+TEST_F(Bup, SetSetsBothStylesAndRecordingRemembersTheRequest) {
+  const struct {
+    const char* model;
+    bool page30, enable;
+    uint8_t bufe;  // BUFE left in page 05h
+  } cases[] = {{"PLEXTOR:PX-W4824A", false, true, 1}, {"PLEXTOR:PX-W4824A", true, true, 1},
+               {"PLEXTOR:PX-W4824A", true, false, 0}, {"SAMSUNG:CDRW/DVD SM-308B", false, true, 0},
+               {"GENERIC:DVD RW 4XMax", true, true, 0}};
+  for (const auto& c : cases) {
+    auto& g = Create("cd-r", c.model);
+    if (c.page30) WithPage30();
+    g.SetBUP(c.enable);
+    EXPECT_EQ(g.IsBufferUnderrunProtection(), c.enable);
+    EXPECT_EQ(LastPage(Sent(), 0x05).at(2) & 0x40, c.bufe ? 0x40 : 0) << c.model;
+    if (c.page30) {
+      // The page code without its savable bit, the support bit, the enable bit.
+      const Bytes page = LastPage(Sent(), 0x30);
+      EXPECT_EQ((Bytes{page.at(0), page.at(2), page.at(3)}), (Bytes{0x30, 1, static_cast<uint8_t>(c.enable)}));
+    }
+    g.SetWriteParameters(1, 8, 4, false, false, 0, 0, 0, 0, 0, false);
+    EXPECT_EQ(LastPage(Sent(), 0x05).at(2) & 0x40, c.bufe ? 0x40 : 0) << c.model;
   }
-  // Recording takes the flag into page 05h, with the same exceptions.
-  g.SetWriteParameters(1, 8, 4, false, false, 0, 0, 0, 0, 0, false);
-  EXPECT_EQ(LastPage(commands.Commands(), 0x05).at(2) & 0x40, c.bufe ? 0x40 : 0);
 }
-
-INSTANTIATE_TEST_SUITE_P(Drives, SetBup,
-                         ::testing::Values(SetBupCase{"PLEXTOR:PX-W4824A", false, true, 1},
-                                           SetBupCase{"PLEXTOR:PX-W4824A", true, true, 1},
-                                           SetBupCase{"PLEXTOR:PX-W4824A", true, false, 0},
-                                           SetBupCase{"SAMSUNG:CDRW/DVD SM-308B", false, true, 0},
-                                           SetBupCase{"GENERIC:DVD RW 4XMax", true, true, 0}));
 
 TEST_F(DeviceTest, OpcSendsDoOpcWithoutData) {
   auto& g = Create("cd-r");
@@ -272,36 +228,27 @@ TEST_F(DeviceTest, OpcSendsDoOpcWithoutData) {
   Fails(8, [&] { g.SendOPC(); });
 }
 
-struct TrayCase {
-  std::vector<json> rules;
-  uint8_t present, open;
-  uint32_t number;  // 0: success
-};
-
-using Tray = DeviceCases<TrayCase>;
-
-TEST_P(Tray, ComesFromTheMediaEvent) {
+TEST_F(DeviceTest, TrayComesFromTheMediaEvent) {
+  const struct {
+    std::vector<json> rules;
+    uint8_t present, open;
+    uint32_t number;  // 0: success
+  } cases[] = {{Answer(0x4A, {0, 6, 0x04, 0x10, 0, 0x01, 0, 0}), 0, 1, 0},   // open, empty
+               {Answer(0x4A, {0, 6, 0x04, 0x10, 2, 0x02, 0, 0}), 1, 0, 0},   // closed, disc
+               {Answer(0x4A, {0, 2, 0x84, 0x10}), 0, 0, 10},                 // no event
+               {Answer(0x4A, {0, 6, 0x02, 0x10, 0, 0x02, 0, 0}), 0, 0, 10},  // power class
+               {Answer(0x4A, {0, 6, 0x04}), 0, 0, 10},                       // cut short
+               {{Refuse(0x4A, 5, 0x20, 0, Always())}, 0, 0, 8}};
   auto& g = Create("cd-r");
-  Arm(GetParam().rules);
-  uint8_t present = 9, open = 9;
-  auto e = Catch([&] { g.GetMediaTrayStatus(&present, &open); });
-  EXPECT_EQ(Cdb(0x4A), (Bytes{0x4A, 0x01, 0, 0, 0x10, 0, 0, 0, 8, 0}));
-  EXPECT_EQ(e ? e->Number() : 0u, GetParam().number);
-  if (GetParam().number == 0) {
-    EXPECT_EQ(present, GetParam().present);
-    EXPECT_EQ(open, GetParam().open);
+  for (const auto& c : cases) {
+    Arm(c.rules);
+    uint8_t present = 9, open = 9;
+    auto e = Catch([&] { g.GetMediaTrayStatus(&present, &open); });
+    EXPECT_EQ(e ? e->Number() : 0u, c.number);
+    if (c.number == 0) { EXPECT_EQ((Bytes{present, open}), (Bytes{c.present, c.open})); }
   }
+  EXPECT_EQ(Cdb(0x4A), (Bytes{0x4A, 0x01, 0, 0, 0x10, 0, 0, 0, 8, 0}));
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Events, Tray,
-    ::testing::Values(TrayCase{Answer(0x4A, {0, 6, 0x04, 0x10, 0, 0x01, 0, 0}), 0, 1, 0},   // open, empty
-                      TrayCase{Answer(0x4A, {0, 6, 0x04, 0x10, 2, 0x02, 0, 0}), 1, 0, 0},   // closed, disc
-                      TrayCase{Answer(0x4A, {0, 6, 0x04, 0x10, 0, 0x00, 0, 0}), 0, 0, 0},   // closed, empty
-                      TrayCase{Answer(0x4A, {0, 2, 0x84, 0x10}), 0, 0, 10},                 // no event
-                      TrayCase{Answer(0x4A, {0, 6, 0x02, 0x10, 0, 0x02, 0, 0}), 0, 0, 10},  // power class
-                      TrayCase{Answer(0x4A, {0, 6, 0x04}), 0, 0, 10},                       // cut short
-                      TrayCase{{Refuse(0x4A, 5, 0x20, 0, Always())}, 0, 0, 8}));
 
 TEST_F(DeviceTest, DvdProtectionSystemRegionMaskAndRpcState) {
   std::vector<json> rules = Answer(0xAD, {0, 6, 0, 0, 0x01, 0xFE, 0, 0}, CdbByte(7, 0x01));

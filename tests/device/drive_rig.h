@@ -58,19 +58,18 @@ class DeviceTest : public qvtest::EngineDrive {
  protected:
   // A drive with a blank disc of the medium (nullptr: an empty tray), as
   // "VENDOR:PRODUCT" or the default recorder, armed with the rules, then
-  // the grabber on it once the disc spun up.
+  // the grabber on it once the disc spun up. A test may make its drive
+  // again: the commands counted are then the new drive's.
   CQuorvane_CdvdBurnerGrabber& Create(const char* media = "cd-rw", const char* model = nullptr,
                                       const std::vector<json>& rules = {}, uint32_t cacheMB = 1) {
-    grabber_.reset();  // a test may make its drive twice
-    QvDrive_Delete("CdRom0");
+    Forget();
     Make(media, model);
     Arm(rules);
     return Grab(cacheMB);
   }
   // The same with a disc of a description (the README's "Disc descriptions").
   CQuorvane_CdvdBurnerGrabber& CreateWith(const json& disc, const std::vector<json>& rules = {}) {
-    grabber_.reset();
-    QvDrive_Delete("CdRom0");
+    Forget();
     Make(nullptr);
     const auto path = home.path() / "disc.json";
     std::ofstream(path) << disc.dump();
@@ -78,7 +77,6 @@ class DeviceTest : public qvtest::EngineDrive {
     Arm(rules);
     return Grab(1);
   }
-  CQuorvane_CdvdBurnerGrabber& g() { return *grabber_; }
   void TearDown() override {
     grabber_.reset();
     EngineDrive::TearDown();
@@ -91,7 +89,7 @@ class DeviceTest : public qvtest::EngineDrive {
 
   std::vector<uint8_t> Opcodes() const {
     std::vector<uint8_t> ops;
-    for (const auto& c : commands.Commands()) ops.push_back(c.cdb[0]);
+    for (const auto& c : Sent()) ops.push_back(c.cdb[0]);
     return ops;
   }
   size_t Count(uint8_t opcode) const {
@@ -102,6 +100,13 @@ class DeviceTest : public qvtest::EngineDrive {
   Bytes Cdb(uint8_t opcode, size_t n = 0) const { return Nth(opcode, n).cdb; }
   Bytes Out(uint8_t opcode, size_t n = 0) const { return Nth(opcode, n).out; }
 
+  // The commands sent to the drive made last.
+  std::vector<qv::vdrive::LoggedCommand> Sent() const {
+    auto all = commands.Commands();
+    all.erase(all.begin(), all.begin() + static_cast<long>(std::min(first_, all.size())));
+    return all;
+  }
+
   qv::vdrive::CommandLog commands;
 
  private:
@@ -111,15 +116,18 @@ class DeviceTest : public qvtest::EngineDrive {
                                                              nullptr, cacheMB);
     return *grabber_;
   }
+  void Forget() {
+    grabber_.reset();
+    QvDrive_Delete("CdRom0");
+    first_ = commands.Commands().size();
+  }
   qv::vdrive::LoggedCommand Nth(uint8_t opcode, size_t n) const {
-    for (const auto& c : commands.Commands())
+    for (const auto& c : Sent())
       if (c.cdb[0] == opcode && n-- == 0) return c;
     return {};
   }
   std::unique_ptr<CQuorvane_CdvdBurnerGrabber> grabber_;
+  size_t first_ = 0;
 };
-
-template <class Case>
-class DeviceCases : public DeviceTest, public ::testing::WithParamInterface<Case> {};
 
 }  // namespace devtest

@@ -6,41 +6,32 @@
 namespace devtest {
 namespace {
 
-struct LoadCase {
-  const char* name;
-  const char* media;
-  bool waitForMedia;
-  std::vector<uint8_t> opcodes;  // after the disc type query
-  uint64_t ms;                   // virtual time it takes
-};
-
-using Load = DeviceCases<LoadCase>;
-
-TEST_P(Load, ClosesTheTrayAndWaitsAsTheMediumWants) {
-  const LoadCase& c = GetParam();
-  auto& g = Create(c.media);
-  const size_t before = Opcodes().size();
-  const uint64_t start = home.clock().NowMs();
-  g.LoadEx(c.waitForMedia);
-  const std::vector<uint8_t> all = Opcodes();
-  EXPECT_EQ(std::vector<uint8_t>(all.begin() + static_cast<long>(before), all.end()), c.opcodes);
-  EXPECT_EQ(Cdb(0x1B), (Bytes{0x1B, 0x01, 0, 0, 0x03, 0}));
-  EXPECT_EQ(home.clock().NowMs() - start, c.ms);
-}
-
 // A second of pause before the command, then 5 s between failed polls.
-INSTANTIATE_TEST_SUITE_P(
-    Media, Load,
-    ::testing::Values(LoadCase{"CdR", "cd-r", false, {0x46, 0x1B, 0x51, 0x00}, 1000},
-                      // DVD-RAM answers READ DISC INFORMATION late: only TEST UNIT READY is polled.
-                      LoadCase{"DvdRam", "dvd-ram", false, {0x46, 0x1B, 0x00}, 1000},
-                      // No profile: one TEST UNIT READY tells a disc spinning up
-                      // from an empty tray. An empty tray ends each phase at once...
-                      LoadCase{"EmptyFastExit", nullptr, false, {0x46, 0x00, 0x1B, 0x51, 0x00}, 1000},
-                      // ...unless the caller waits for a disc: two attempts per phase.
-                      LoadCase{"EmptyWaitingForMedia", nullptr, true, {0x46, 0x00, 0x1B, 0x51, 0x51, 0x00, 0x00},
-                               1000 + 2 * 5000}),
-    [](const auto& info) { return std::string(info.param.name); });
+TEST_F(DeviceTest, LoadClosesTheTrayAndWaitsAsTheMediumWants) {
+  const struct {
+    const char* media;
+    bool waitForMedia;
+    std::vector<uint8_t> opcodes;  // after the disc type query
+    uint64_t ms;                   // virtual time it takes
+  } cases[] = {{"cd-r", false, {0x46, 0x1B, 0x51, 0x00}, 1000},
+               // DVD-RAM answers READ DISC INFORMATION late: only TEST UNIT READY is polled.
+               {"dvd-ram", false, {0x46, 0x1B, 0x00}, 1000},
+               // No profile: one TEST UNIT READY tells a disc spinning up
+               // from an empty tray. An empty tray ends each phase at once...
+               {nullptr, false, {0x46, 0x00, 0x1B, 0x51, 0x00}, 1000},
+               // ...unless the caller waits for a disc: two attempts per phase.
+               {nullptr, true, {0x46, 0x00, 0x1B, 0x51, 0x51, 0x00, 0x00}, 1000 + 2 * 5000}};
+  for (const auto& c : cases) {
+    auto& g = Create(c.media);
+    const size_t before = Opcodes().size();
+    const uint64_t start = home.clock().NowMs();
+    g.LoadEx(c.waitForMedia);
+    const std::vector<uint8_t> all = Opcodes();
+    EXPECT_EQ(std::vector<uint8_t>(all.begin() + static_cast<long>(before), all.end()), c.opcodes);
+    EXPECT_EQ(Cdb(0x1B), (Bytes{0x1B, 0x01, 0, 0, 0x03, 0}));
+    EXPECT_EQ(home.clock().NowMs() - start, c.ms);
+  }
+}
 
 TEST_F(DeviceTest, LoadFailsWhenStartStopUnitFails) {
   auto& g = Create("cd-r", nullptr, {Refuse(0x1B, 2, 0x53, 0x02)});  // removal prevented
@@ -48,30 +39,17 @@ TEST_F(DeviceTest, LoadFailsWhenStartStopUnitFails) {
   EXPECT_EQ(e->FailureInformation()->m__UCHAR__Sense[12], 0x53);
 }
 
-struct EjectCase {
-  const char* model;
-  bool broken;
-};
-
-using Eject = DeviceCases<EjectCase>;
-
-TEST_P(Eject, UsesTheImmediateEjectOnlyOnTheBrokenDrive) {
-  const EjectCase& c = GetParam();
-  auto& g = Create("cd-r", c.model);
-  g.SetWriteParameters(2, 8, 4, false, false, 0, 0, 0, 0, 0, false);  // session-at-once: not track-at-once
-  const size_t selects = Count(0x55);
-  g.Eject();
-  ASSERT_EQ(Count(0x1B), 1u);
-  EXPECT_EQ(Cdb(0x1B), (Bytes{0x1B, static_cast<uint8_t>(c.broken ? 0x01 : 0x00), 0, 0, 0x02, 0}));
-  ASSERT_EQ(Count(0x55) - selects, c.broken ? 1u : 0u);
-  if (c.broken) {
-    EXPECT_EQ(Out(0x55, selects).at(8 + 2) & 0x0F, 1) << "track-at-once again";
+TEST_F(DeviceTest, EjectUsesTheImmediateEjectOnlyOnTheBrokenDrive) {
+  for (const auto& [model, broken] : {std::pair{"MITSUMI:CR-4802TE", true}, {"MITSUMI:CR-4804TE", false}}) {
+    auto& g = Create("cd-r", model);
+    g.SetWriteParameters(2, 8, 4, false, false, 0, 0, 0, 0, 0, false);  // session-at-once: not track-at-once
+    const size_t selects = Count(0x55);
+    g.Eject();
+    EXPECT_EQ(Cdb(0x1B), (Bytes{0x1B, static_cast<uint8_t>(broken ? 0x01 : 0x00), 0, 0, 0x02, 0}));
+    ASSERT_EQ(Count(0x55) - selects, broken ? 1u : 0u);
+    if (broken) { EXPECT_EQ(Out(0x55, selects).at(8 + 2) & 0x0F, 1) << "track-at-once again"; }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(Drives, Eject,
-                         ::testing::Values(EjectCase{"MITSUMI:CR-4802TE", true}, EjectCase{"MITSUMI:CR-4804TE", false},
-                                           EjectCase{"ACME:4802", false}));
 
 // An empty tray: with fast exit the failure comes at once; without, after
 // two phases of polling the given seconds, one attempt a second.

