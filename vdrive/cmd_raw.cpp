@@ -1,10 +1,14 @@
 // Raw writing (MMC write type 3, disc-at-once): the host sends every
 // sector from the lead-in start the ATIP gives to the end of the lead-out,
-// each with its subchannel, formatted P-Q (data block type 1, 2368 bytes)
-// or raw P-W (type 3, 2448). The drive learns the disc from what it is
-// sent, as a recorder does: the TOC from the lead-in's Q (mode 1, TNO 0),
-// the CD-Text from the lead-in's R-W, each track's start from the program
-// area's Q, the end of the session from the lead-out's.
+// each with its subchannel: formatted P-Q (data block type 1, 2368 bytes),
+// packed P-W (type 2, 2448: P and Q as recorded, R-W de-interleaved, which
+// the drive interleaves) or raw P-W (type 3, 2448, recorded as sent).
+// Type 0 carries no subchannel to write raw with, and is refused by MODE
+// SELECT. The drive learns the disc from what it is sent, as a recorder
+// does: the TOC from the lead-in's Q (mode 1, TNO 0), the CD-Text from the
+// lead-in's R-W (never interleaved there), each track's start from the
+// program area's Q, the end of the session from the lead-out's. The
+// program area's R-W is kept, pauses included, to be read back.
 //
 // Refused as a recorder refuses them: a first write away from the lead-in
 // start, a write not at the next address, a lead-in that ends before or
@@ -125,10 +129,10 @@ void WriteRaw(Exec& x) {
   const std::vector<uint8_t> page = ModePage(kPageWriteParameters, kCurrentValues, x.model(), x.record.state);
   const uint8_t blockType = page[4] & 0x0F;
   const bool test = (page[2] & 0x10) != 0;
-  // Raw with formatted P-Q or raw P-W; the drive makes no subchannel of its own.
-  if (!m.IsCd() || m.type->pressed || !x.model().Writes(m.profile) || (blockType != 1 && blockType != 3))
+  // Raw with formatted P-Q or P-W; the drive makes no subchannel of its own.
+  if (!m.IsCd() || m.type->pressed || !x.model().Writes(m.profile) || blockType < 1 || blockType > 3)
     return x.Check(Sense(kIllegalRequest, kIllegalModeForTrack));
-  const bool rawPw = blockType == 3;
+  const bool rawPw = blockType != 1, packedPw = blockType == 2;
   const uint32_t size = rawPw ? 2448 : 2368;
   const auto lba = static_cast<int32_t>(Be32(x.cdb + 2));
   const uint32_t blocks = Be16(x.cdb + 7);
@@ -148,6 +152,7 @@ void WriteRaw(Exec& x) {
   RawWrite after = *raw;
   std::vector<std::pair<int32_t, const uint8_t*>> stores;
   std::vector<std::vector<uint8_t>> kept;  // pauses handed to their tracks, until stored
+  std::vector<std::pair<int32_t, std::array<uint8_t, 96>>> rwStores;  // the program area's R-W, where not all zero
   Medium disc = m;
   for (uint32_t i = 0; i < blocks; ++i) {
     const int32_t at = lba + static_cast<int32_t>(i);
@@ -168,6 +173,19 @@ void WriteRaw(Exec& x) {
       continue;
     }
     if (!good) return refuse();
+    if (rawPw && after.leadOutStart == 0 && !(adr == 1 && tno == 0xAA)) {
+      std::array<uint8_t, 96> rw{};
+      if (packedPw) {
+        uint8_t three[288];
+        std::memcpy(three, after.packedTail.data(), 192);
+        for (int k = 0; k < 96; ++k) three[192 + k] = sub[k] & 0x3F;
+        InterleaveRw(three, rw.data());
+        std::memcpy(after.packedTail.data(), three + 96, 192);
+      } else {
+        for (int k = 0; k < 96; ++k) rw[k] = sub[k] & 0x3F;
+      }
+      if (std::any_of(rw.begin(), rw.end(), [](uint8_t b) { return b != 0; })) rwStores.emplace_back(at, rw);
+    }
     // The catalogue number and a track's ISRC, which replace a position
     // now and then; the sector is the track's all the same.
     if ((adr == 2 || adr == 3) && after.leadOutStart == 0) {
@@ -175,13 +193,17 @@ void WriteRaw(Exec& x) {
       const bool inTrack = t != nullptr && !t->finished() && FromBcd(after.trackNumberOf) == after.track;
       if (adr == 2) {
         if (std::string mcn = DecodeMcn(q); !mcn.empty()) disc.mcn = mcn, disc.AddCodeFrame(at, 2);
-      } else if (std::string isrc = DecodeIsrc(q); inTrack && !isrc.empty()) {
-        t->isrc = isrc;
+      } else if (std::string isrc = DecodeIsrc(q); !isrc.empty()) {
+        (inTrack ? t->isrc : after.pauseIsrc) = isrc;
         disc.AddCodeFrame(at, 3);
       }
       if (inTrack) {
         t->recorded = static_cast<uint32_t>(at - t->start + 1);
         stores.emplace_back(at, sector);
+      } else if (at >= 0) {  // a pause's sector, kept with the others until its track starts
+        const size_t k = static_cast<size_t>(at - std::max(after.areaStart, 0));
+        if (after.pause.size() < (k + 1) * 2352) after.pause.resize((k + 1) * 2352);
+        std::memcpy(after.pause.data() + k * 2352, sector, 2352);
       }
       continue;
     }
@@ -211,6 +233,8 @@ void WriteRaw(Exec& x) {
         t.start = static_cast<uint32_t>(at);
         t.pregap = static_cast<uint32_t>(at - after.areaStart);
         t.mode = (q[0] & 0x40) ? TrackMode::Mode1 : TrackMode::Audio;
+        t.isrc = std::move(after.pauseIsrc);
+        after.pauseIsrc.clear();
         t.blocks = m.capacity - t.start;
         if (const Track* last = LastTrack(disc))
           t.dataOffset = last->dataOffset +
@@ -266,6 +290,11 @@ void WriteRaw(Exec& x) {
     if (x.disc.Write(offset, user, t.storedSectorBytes()) != 0)
       return x.Check(Sense(kHardwareError, asc::kInternalTargetFailure).Information(static_cast<uint32_t>(at)));
   }
+  if (!rwStores.empty() && disc.rwOffset == 0)
+    disc.rwOffset = (uint64_t{disc.capacity} + 150) * 2352 / 4096 * 4096 + 4096;
+  for (const auto& [at, rw] : rwStores)
+    if (x.disc.Write(disc.RwOffsetOf(at), rw.data(), rw.size()) != 0)
+      return x.Check(Sense(kHardwareError, asc::kInternalTargetFailure).Information(static_cast<uint32_t>(at)));
   m = disc;
   if (m.status != DiscStatus::Blank || !m.sessions.empty()) {
     if (m.status == DiscStatus::Blank) m.status = DiscStatus::Appendable;

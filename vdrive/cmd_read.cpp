@@ -144,11 +144,18 @@ void ReadCdRange(Exec& x, int64_t first, uint32_t count) {
         put(q, 12);
         std::memset(out, 0, 4);
         out += 4;
-      } else if (s.subchannel == 1) {
-        MakeRawPw(q, pos.index == 0, out);
-        out += 96;
       } else {
-        std::memset(out, 0, 96);  // R-W: no CD-Text or graphics packs
+        // The R-W as recorded: raw with P and Q, or de-interleaved alone,
+        // which takes the packs spread into the next two sectors.
+        uint8_t rw[3 * 96] = {};
+        if (m.rwOffset != 0 && x.disc.Read(m.RwOffsetOf(lba), rw, s.subchannel == 1 ? 96 : sizeof rw) != 0)
+          return x.Check(Sense(kMediumError, asc::kUnrecoveredReadError).Information(static_cast<uint32_t>(lba)));
+        if (s.subchannel == 1) {
+          MakeRawPw(q, pos.index == 0, out);
+          for (int k = 0; k < 96; ++k) out[k] |= rw[k] & 0x3F;
+        } else {
+          DeinterleaveRw(rw, out);
+        }
         out += 96;
       }
     }

@@ -237,6 +237,7 @@ json MediumToJson(const Medium& m) {
     j["regionMask"] = m.regionMask;
   }
   if (m.opcSpeed != 0) j["opcSpeed"] = m.opcSpeed;
+  if (m.rwOffset != 0) j["rwOffset"] = m.rwOffset;
   for (const Medium::CodeRun& r : m.codeFrames) j["codeFrames"].push_back({r.first, r.step, r.count, r.adr});
   if (!m.mcn.empty()) j["mcn"] = m.mcn;
   if (!m.cdText.empty()) j["cdText"] = HexOf(m.cdText);
@@ -300,6 +301,7 @@ Medium MediumFromJson(const json& j) {
   ReadUnsigned(j, "protection", 0, 255, &m.protection);
   ReadUnsigned(j, "regionMask", 0, 255, &m.regionMask);
   ReadUnsigned(j, "opcSpeed", 0, 0xFFFF, &m.opcSpeed);
+  ReadUnsigned(j, "rwOffset", 0, uint64_t{1} << 42, &m.rwOffset);
   std::string packs;
   if (ReadText(j, "cdText", 2 * 18 * 256, &packs) && !BytesOfHex(packs, &m.cdText))
     throw BadJson("\"cdText\" must be CD-Text packs of 18 bytes in hexadecimal");

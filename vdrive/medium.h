@@ -96,6 +96,12 @@ struct Medium {
   void AddCodeFrame(int32_t lba, uint8_t adr);
   // ADR 2 or 3 for such a sector, else 1.
   uint8_t QModeAt(int64_t lba) const;
+  // CD written raw: where the program area's recorded (interleaved) R-W
+  // lies in disc.img, 96 bytes a sector from LBA -150, past every place
+  // the sectors themselves can take; sectors with no R-W stay holes. 0
+  // when the disc has none.
+  uint64_t rwOffset = 0;
+  uint64_t RwOffsetOf(int64_t lba) const { return rwOffset + uint64_t(lba + 150) * 96; }
   // The write speed of the last power calibration, 0 when none ran.
   uint16_t opcSpeed = 0;
 

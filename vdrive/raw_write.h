@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <string>
 #include <vector>
 
 #include "vdrive/cd_text.h"
@@ -24,6 +25,11 @@ struct RawWrite {
   // stored with the track once its index 1 arrives.
   std::vector<uint8_t> pause;
   int32_t leadOutStart = 0;   // 0 until the lead-out begins
+  // An ISRC met in a pause (Q mode 3), the coming track's.
+  std::string pauseIsrc;
+  // Packed P-W (data block type 2): the R-W of the two program-area
+  // sectors before next as sent, which the interleave spreads into it.
+  std::array<uint8_t, 192> packedTail{};
 };
 
 // Page 05h asks for write type 3.

@@ -61,4 +61,39 @@ void MakeRawPw(const uint8_t* q12, bool pause, uint8_t* raw) {
   }
 }
 
+namespace {
+
+constexpr int kPackSymbols = 24;
+
+// The place a symbol takes within its pack before the delay.
+int Swapped(int i) {
+  switch (i) {
+    case 1: return 18;
+    case 18: return 1;
+    case 2: return 5;
+    case 5: return 2;
+    case 3: return 23;
+    case 23: return 3;
+    default: return i;
+  }
+}
+
+}  // namespace
+
+void InterleaveRw(const uint8_t* packed, uint8_t* raw) {
+  // Pack k of sector s is pack 8 + k of the three; place j of it comes from
+  // the pack j mod 8 earlier.
+  for (int k = 0; k < 4; ++k)
+    for (int j = 0; j < kPackSymbols; ++j)
+      raw[k * kPackSymbols + j] = packed[(8 + k - j % 8) * kPackSymbols + Swapped(j)] & 0x3F;
+}
+
+void DeinterleaveRw(const uint8_t* raw, uint8_t* packed) {
+  for (int k = 0; k < 4; ++k)
+    for (int i = 0; i < kPackSymbols; ++i) {
+      const int j = Swapped(i);
+      packed[k * kPackSymbols + i] = raw[(k + j % 8) * kPackSymbols + j] & 0x3F;
+    }
+}
+
 }  // namespace qv::vdrive

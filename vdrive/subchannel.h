@@ -30,8 +30,22 @@ void MakeQ(const QPosition& at, uint8_t* q12);
 void MakeCodeQ(uint8_t control, uint8_t adr, const std::string& code, int32_t lba, uint8_t* q12);
 
 // The 96 raw subchannel bytes: bit 7 of each is P, bit 6 Q, bits 5-0 R-W
-// (all zero: no CD-Text or graphics in the program area here). P is set
-// throughout a pause.
+// (zero here; the caller ORs in what was recorded). P is set throughout a
+// pause.
 void MakeRawPw(const uint8_t* q12, bool pause, uint8_t* raw96);
+
+// The program area's R-W interleave (IEC 60908, the subcode channels R-W):
+// each sector carries four packs of 24 six-bit symbols. Within a pack
+// symbols 1 and 18, 2 and 5, 3 and 23 change places, then the symbol at
+// place j is delayed by j mod 8 packs, so a pack is spread over eight
+// packs and reaches up to two sectors further on. Both take the low six
+// bits of each byte and give bytes with bits 7-6 clear.
+//
+// The recorded (interleaved) R-W of a sector from the packed R-W of that
+// sector and the two before it: packed288 holds sectors s-2, s-1, s.
+void InterleaveRw(const uint8_t* packed288, uint8_t* raw96);
+// The packed (de-interleaved) R-W of a sector from the recorded R-W of it
+// and the two after it: raw288 holds sectors s, s+1, s+2.
+void DeinterleaveRw(const uint8_t* raw288, uint8_t* packed96);
 
 }  // namespace qv::vdrive

@@ -1,8 +1,8 @@
 // libFuzzer target for the drive's raw (write type 3) decoder: each input
 // is a raw disc-at-once recording on a blank CD-R whose lead-in lasts ten
 // sectors, so inputs reach the program area and the lead-out. Byte 0
-// picks the block type (bit 0: formatted P-Q, else raw P-W) and whether
-// the harness mends each Q's CRC (bit 1), which lets the fuzzer past the
+// picks the block type (bit 0: formatted P-Q, else P-W, packed when bit 2
+// is set) and whether the harness mends each Q's CRC (bit 1), which lets the fuzzer past the
 // drive's CRC check. Then per sector: ten Q bytes and, for raw P-W, 72
 // bytes of R-W (96 six-bit symbols: CD-Text packs in the lead-in). The
 // drive may refuse any WRITE; it must not crash, overrun a buffer, or stop
@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   page[8] = 0x05;
   page[9] = 50;
   page[10] = 0x03;
-  page[12] = rawPw ? 3 : 1;
+  page[12] = rawPw ? ((data[0] & 4) ? 2 : 3) : 1;
   Send({0x55, 0x10, 0, 0, 0, 0, 0, 0, static_cast<uint8_t>(page.size()), 0}, QVDRIVE_DIR_OUT, page.data(),
        static_cast<uint32_t>(page.size()));
 
