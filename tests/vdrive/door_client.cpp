@@ -220,6 +220,28 @@ std::vector<uint8_t> SetCdSpeed(uint16_t read, uint16_t write) {
 
 std::vector<uint8_t> SetStreaming(uint16_t length) { return {0xB6, 0, 0, 0, 0, 0, 0, 0, 0, B(length, 8), B(length, 0), 0}; }
 
+std::vector<uint8_t> Write10(int32_t lba, uint16_t blocks) {
+  const auto a = static_cast<uint32_t>(lba);
+  return {0x2A, 0, B(a, 24), B(a, 16), B(a, 8), B(a, 0), 0, B(blocks, 8), B(blocks, 0), 0};
+}
+
+std::vector<uint8_t> SendCue(uint32_t length) { return {0x5D, 0, 0, 0, 0, 0, B(length, 16), B(length, 8), B(length, 0), 0}; }
+
+void SetPage05(DoorClient& d, uint8_t writeType, uint8_t blockType, bool test, bool multi) {
+  std::vector<uint8_t> list = ModeList(d, 0x05);
+  list[10] = static_cast<uint8_t>((list[10] & 0x40) | (test ? 0x10 : 0) | writeType);
+  list[11] = static_cast<uint8_t>((multi ? 0xC0 : 0) | 0x04);
+  list[12] = blockType;
+  ASSERT_TRUE(Select(d, list).Good());
+}
+
+nlohmann::json DiscOf(const std::string& drive) {
+  std::string text(1 << 16, '\0');
+  uint32_t needed = 0;
+  EXPECT_EQ(QvDrive_Describe(drive.c_str(), text.data(), static_cast<uint32_t>(text.size()), &needed), 0u);
+  return nlohmann::json::parse(text.c_str())["disc"];
+}
+
 std::vector<uint8_t> SendOpc(bool doOpc, uint16_t length) {
   return {0x54, static_cast<uint8_t>(doOpc ? 1 : 0), 0, 0, 0, 0, 0, B(length, 8), B(length, 0), 0};
 }

@@ -93,6 +93,10 @@ void InsertPrepared(const std::string& drive, const std::string& file);
 void InsertDescription(const std::string& drive, const std::filesystem::path& dir, const std::string& json);
 // The last management failure's text.
 std::string VdriveErrorText();
+// Page 05h with write type, data block type, test write and multi-session.
+void SetPage05(DoorClient& d, uint8_t writeType, uint8_t blockType, bool test = false, bool multi = false);
+// The disc as the drive describes it.
+nlohmann::json DiscOf(const std::string& drive);
 
 // Tests with a drive home of their own.
 class VdriveTest : public ::testing::Test {
@@ -127,7 +131,10 @@ std::vector<uint8_t> GetPerformance(uint8_t type, uint8_t dataType, uint16_t max
 std::vector<uint8_t> SetCdSpeed(uint16_t read, uint16_t write);
 std::vector<uint8_t> SetStreaming(uint16_t length);
 std::vector<uint8_t> SendOpc(bool doOpc, uint16_t length = 0);
-inline std::vector<uint8_t> MechanismStatus() { return {0xBD, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0}; }
+std::vector<uint8_t> Write10(int32_t lba, uint16_t blocks);
+std::vector<uint8_t> SendCue(uint32_t length);
+inline std::vector<uint8_t> SyncCache() { return {0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}; }
+inline std::vector<uint8_t> CloseSession() { return {0x5B, 0, 2, 0, 0, 1, 0, 0, 0, 0}; }
 inline std::vector<uint8_t> TestUnitReady() { return {0x00, 0, 0, 0, 0, 0}; }
 inline std::vector<uint8_t> ReadCapacity() { return {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}; }
 
