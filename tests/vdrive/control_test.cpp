@@ -166,19 +166,16 @@ TEST_F(Control, Quirks) {
   EXPECT_EQ(ws.Be32At(8 + 4), 0u);
 }
 
+// A catalog model's capabilities come with its names (a reader:
+// Probe.ReaderWithADvdR); a revision given with them replaces the catalog's.
 TEST_F(Control, ModelTextBringsTheCatalogModel) {
-  MakeDrive("a", nullptr, "PIONEER:DVD-ROM DVD-105");
   MakeDrive("b", nullptr, "PIONEER:DVD-ROM DVD-105:9.99");
-  MakeDrive("c", nullptr, "ACME:Unknown Drive");
   char json[16384];
   uint32_t needed = 0;
-  for (const auto& [name, revision, writes] :
-       {std::tuple<const char*, const char*, bool>{"a", "1.22", false}, {"b", "9.99", false}, {"c", "1.00", true}}) {
-    ASSERT_EQ(QvDrive_Describe(name, json, sizeof json, &needed), 0u);
-    const auto j = nlohmann::json::parse(json);
-    EXPECT_EQ(j["model"]["revision"], revision) << name;
-    EXPECT_EQ(!j["model"]["writes"].empty(), writes) << name;
-  }
+  ASSERT_EQ(QvDrive_Describe("b", json, sizeof json, &needed), 0u);
+  const auto j = nlohmann::json::parse(json);
+  EXPECT_EQ(j["model"]["revision"], "9.99");
+  EXPECT_TRUE(j["model"]["writes"].empty());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@ namespace qvtest {
 
 namespace {
 uint8_t B(uint32_t v, int shift) { return static_cast<uint8_t>(v >> shift); }
+std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 }  // namespace
 
 std::string Reply::Outcome() const {
@@ -32,8 +33,6 @@ PassThrough::PassThrough() {
 }
 
 PassThrough::~PassThrough() { qv::plat::FreeLibraryHandle(library); }
-
-std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
 DoorClient::DoorClient(const std::string& name, bool exclusive) : name_(name) {
   if (lib_.open == nullptr) {
@@ -189,10 +188,6 @@ std::vector<uint8_t> ReadToc(uint8_t format, bool msf, uint8_t number, uint16_t 
 
 std::vector<uint8_t> ReadDiscInfo(uint16_t allocation) {
   return {0x51, 0, 0, 0, 0, 0, 0, B(allocation, 8), B(allocation, 0), 0};
-}
-
-std::vector<uint8_t> ReadTrackInfo(uint8_t type, uint32_t value, uint16_t allocation) {
-  return {0x52, type, B(value, 24), B(value, 16), B(value, 8), B(value, 0), 0, B(allocation, 8), B(allocation, 0), 0};
 }
 
 std::vector<uint8_t> ReadCd(int32_t lba, uint32_t count, uint8_t byte9, uint8_t sub, uint8_t sectorType) {

@@ -73,8 +73,6 @@ class DoorClient {
   uint32_t openError_ = 0;
 };
 
-std::u16string Wide(const std::string& s);
-
 // A drive made in the current home; fails the test when it cannot be.
 void MakeDrive(const std::string& name, const char* media, const char* model = nullptr);
 // The same under a name of its own ("d0", "d1", ...), which it returns.
@@ -121,8 +119,6 @@ std::vector<uint8_t> StartStop(bool loej, bool start);
 std::vector<uint8_t> Prevent(uint8_t field);
 std::vector<uint8_t> ReadToc(uint8_t format, bool msf, uint8_t number = 0, uint16_t allocation = 4096);
 std::vector<uint8_t> ReadDiscInfo(uint16_t allocation = 4096);
-// type: 0 LBA, 1 track number, 2 session number.
-std::vector<uint8_t> ReadTrackInfo(uint8_t type, uint32_t value, uint16_t allocation = 48);
 // byte9: main channel selection; sub: sub-channel selection; sectorType: expected sector type.
 std::vector<uint8_t> ReadCd(int32_t lba, uint32_t count, uint8_t byte9, uint8_t sub = 0, uint8_t sectorType = 0);
 std::vector<uint8_t> ReadDvdStructure(uint8_t format, uint8_t layer = 0, uint16_t allocation = 4096);
