@@ -57,9 +57,9 @@ void ReadSubChannel(Exec& x) {
       d.U8(here != nullptr ? pos.track : 0);
       d.U8(here != nullptr ? pos.index : 0);
       Address(d, here != nullptr ? pos.lba : 0, msf);
-      // The track-relative address counts down through the pause.
+      // As an LBA the track-relative address is negative through the pause; as MSF it is Q's countdown.
       if (!msf) {
-        d.U32(static_cast<uint32_t>(pos.index == 0 ? -static_cast<int64_t>(pos.relative) : pos.relative));
+        d.U32(static_cast<uint32_t>(pos.index == 0 ? -static_cast<int64_t>(pos.relative) - 1 : pos.relative));
       } else {
         const Msf r = FramesToMsf(pos.relative);
         d.U8(0);

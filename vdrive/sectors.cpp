@@ -163,7 +163,8 @@ QPosition SectorReader::Position(const TrackRef& ref, int64_t lba) const {
   q.lba = static_cast<int32_t>(lba);
   if (lba < int64_t{t.start}) {
     q.index = 0;
-    q.relative = static_cast<uint32_t>(int64_t{t.start} - lba);
+    // The pause counts down to zero on its last frame, before index 1 starts again from zero.
+    q.relative = static_cast<uint32_t>(int64_t{t.start} - 1 - lba);
     return q;
   }
   const uint32_t offset = static_cast<uint32_t>(lba - t.start);

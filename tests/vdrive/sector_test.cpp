@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "door_client.h"
+#include "support/q_crc.h"
 #include "support/tiny_mpeg.h"
 
 namespace qvtest {
@@ -142,15 +143,35 @@ TEST_F(Sectors, FieldSelections) {
   EXPECT_EQ(d.In(ReadCd(data, 2, 0xF8), 3000).data.size(), 2352u);
 }
 
-// The prepared audio CD's pause before track 2 (1500 to 1649): P set
-// through it; the generated audio is sample numbers; READ CD MSF reads
-// the blocks READ CD does. (The Q positions through pauses and indexes
-// are read, with a CRC worked out apart, by the session-at-once
-// sub-channel test of the recorder.)
-TEST_F(Sectors, PauseFlagAudioAndMsfAddresses) {
+// The prepared audio CD: track 2's pause of 150 blocks before 1650, track
+// 3's of 225 before 3000 with indexes 2 and 3 at +750 and +1500. Q (built
+// here, CRC apart from the drive) counts a pause down to zero on its last
+// frame, and P flags it. The generated audio is sample numbers; READ CD
+// MSF reads the blocks READ CD does.
+TEST_F(Sectors, QAndPThroughPausesIndexesAndMsfAddresses) {
   DoorClient& d = Ready(nullptr, "audio-cd.json");
-  for (const auto& [lba, p] : {std::pair<int32_t, int>{1499, 0}, {1500, 0x80}, {1649, 0x80}, {1650, 0}})
-    EXPECT_EQ(d.In(ReadCd(lba, 1, 0x00, 1), 96).data.at(0) & 0x80, p) << lba;
+  const auto bcd = [](uint32_t v) { return static_cast<uint8_t>(v / 10 << 4 | v % 10); };
+  struct Case {
+    int32_t lba;
+    uint8_t control, track, index;
+    uint32_t relative;
+  } cases[] = {
+      {1499, 0x0, 1, 1, 1499}, {1500, 0x2, 2, 0, 149}, {1649, 0x2, 2, 0, 0},    {1650, 0x2, 2, 1, 0},
+      {2775, 0x1, 3, 0, 224},  {3000, 0x1, 3, 1, 0},   {3750, 0x1, 3, 2, 750}, {4500, 0x1, 3, 3, 1500},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.lba);
+    const uint32_t abs = static_cast<uint32_t>(c.lba + 150);
+    uint8_t q[12] = {static_cast<uint8_t>(c.control << 4 | 1), bcd(c.track), bcd(c.index),
+                     bcd(c.relative / 4500), bcd(c.relative / 75 % 60), bcd(c.relative % 75), 0,
+                     bcd(abs / 4500), bcd(abs / 75 % 60), bcd(abs % 75)};
+    const uint16_t crc = QCrc(q);
+    q[10] = static_cast<uint8_t>(crc >> 8), q[11] = static_cast<uint8_t>(crc);
+    const Reply r = d.In(ReadCd(c.lba, 1, 0x00, 2), 16);
+    ASSERT_EQ(r.data.size(), 16u) << r.Outcome();
+    EXPECT_TRUE(std::equal(q, q + 12, r.data.begin()));
+    EXPECT_EQ(d.In(ReadCd(c.lba, 1, 0x00, 1), 96).data.at(0) & 0x80, c.index == 0 ? 0x80 : 0);
+  }
   const Reply s = d.In(ReadCd(1650, 1, 0x10), 2352);
   const uint32_t n = 1650 * 588;
   EXPECT_EQ(s.data[0] | s.data[1] << 8, n & 0xFFFF);
