@@ -53,14 +53,6 @@ bool QuorvaneI_CueLayout::ReadRaw(const std::string& path, std::string* error) {
   return QuorvaneI_ReadCueSheet(path, &sheet, error) && BuildRaw(sheet, error);
 }
 
-bool QuorvaneI_CueLayout::AnyData() const {
-  for (const QuorvaneI_SaoTrack& t : layout_.tracks)
-    if (!t.audio) return true;
-  for (const QuorvaneI_RawDiscTrack& t : raw_.tracks)
-    if (!t.audio) return true;
-  return false;
-}
-
 // What both recordings need of a sheet: 1-99 tracks, whole data sectors,
 // a decoded file per track; and the CD-Text it carries.
 bool QuorvaneI_CueLayout::Check(const QuorvaneI_CueSheet& sheet, std::string* error) {

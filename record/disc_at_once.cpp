@@ -1,6 +1,6 @@
 // Raw disc-at-once: the host sends every sector of the disc, from the
 // start of the lead-in the ATIP names to the end of the lead-out, each with
-// its subchannel. The lead-in (with the TOC and, for audio, the CD-Text),
+// its subchannel. The lead-in (with the TOC and the CD-Text),
 // the first pre-gap and the lead-out are made by record/raw_areas; the
 // program area (tracks, their pauses and indexes, ISRC and catalogue
 // number) becomes raw sectors on its way to the pipeline, or comes whole

@@ -135,7 +135,6 @@ void AddCDText(const QuorvaneI_LeadInContents& contents, uint32_t sectors, uint8
   constexpr const char* kFormat = "CQuorvane_ISO9660FileTreeLeadInRawRawPW::FormatLeadIn";
   const char* why = contents.cdText == nullptr             ? "pointer = NULL"
                     : !contents.cdText->IsCDTextPresent() ? "IsCDTextPresent() == false"
-                    : contents.data                        ? "Data track present"
                                                            : nullptr;
   if (why != nullptr) {
     QuorvaneI_Log("\n%s(): No CD-Text because %s\n", kFormat, why);

@@ -26,8 +26,8 @@ struct QuorvaneI_LeadInContents {
   uint8_t firstTrack = 1;
   std::vector<int32_t> trackStarts;  // the start address of each track, from the first
   int32_t leadOutStart = 0;
-  // Its text goes into the R-W of a raw P-W lead-in of a session without
-  // data; nullptr: none.
+  // Its text goes into the R-W of a raw P-W lead-in, beside data tracks
+  // too (a mixed-mode disc); nullptr: none.
   CQuorvane_CDText* cdText = nullptr;
   // Each track's CONTROL (4 data, 0 audio); empty: all as data says.
   std::vector<uint8_t> controls{};

@@ -145,10 +145,9 @@ void CQuorvane_CdvdBurnerGrabber::RecordSessionAtOnce(QuorvaneI_SaoLayout& layou
       QuorvaneI_Log("\n%s(): WARNING! Size in LBs %llu is larger than the free LBs %lu\n", kSao,
                     static_cast<unsigned long long>(blocks), static_cast<unsigned long>(track.Be32(16)));
 
-    // CD-Text rides in the lead-in's R-W, which the host then sends; as
-    // in a raw recording, only a disc without data carries it.
-    const bool text = m__CQuorvane_CDText.IsCDTextPresent() &&
-                      std::none_of(layout.tracks.begin(), layout.tracks.end(), [](const QuorvaneI_SaoTrack& t) { return !t.audio; });
+    // CD-Text rides in the lead-in's R-W, which the host then sends; a
+    // mixed-mode disc carries it beside its data track as well.
+    const bool text = m__CQuorvane_CDText.IsCDTextPresent();
     int32_t leadIn = kFirstPregap;
     if (text) {
       if (const uint32_t status = m__CQuorvane_CDText.PrepareSubChannels())

@@ -116,8 +116,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CueSheetCheckSessionAtOnce(const ch
                                                                       QV_ULONG errorSize);
 /* The same for a raw disc-at-once recording, which takes AUDIO, MODE1/2048
  * and MODE1/2352 tracks without POSTGAP and a first pause of two seconds
- * at most, silent when the file holds it. Either check refuses CD-Text
- * with data tracks. */
+ * at most, silent when the file holds it. */
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CueSheetCheckRaw(const char *cueFileName, char *error,
                                                             QV_ULONG errorSize);
 /* Records the cue sheet's tracks in one session at once on a blank CD:
@@ -125,7 +124,9 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CueSheetCheckRaw(const char *cueFil
  * in the file from the file, PREGAP and POSTGAP as silence or empty
  * sectors, indexes, ISRCs, the catalogue number, the FLAGS and the CD-Text
  * (TITLE, PERFORMER, SONGWRITER, CDTEXTFILE) in the lead-in. The session
- * is closed. A sheet that cannot be recorded gives exception 2. */
+ * is closed; CD-Text goes beside data tracks too (a mixed-mode disc). Text
+ * given with AddCDTextForTrack before the call wins over the sheet's,
+ * string by string. A sheet that cannot be recorded gives exception 2. */
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SessionAtOnceFromCueSheet(
     QV_HANDLE handle, QUORVANE_STATUS_RECORD, const char *cueFileName, QV_BOOLEAN testWrite, QV_LONG progressInterval,
     QV_LONG bufferInterval);
@@ -150,7 +151,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_GetCacheFill(QV_H
 
 /* CD-Text: the title and performer of the disc (track 0) or of a track
  * (1-100), kept by the grabber for the lead-in of the next raw P-W or
- * session-at-once recording without data. Sends nothing to the drive, so there is no
+ * session-at-once recording. Sends nothing to the drive, so there is no
  * failure record; a text longer than 160 characters is refused (87). */
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_AddCDTextForTrack(
     QV_HANDLE handle, QV_LONG track, const char *title, const char *performer, char *text, QV_ULONG textSize,
@@ -158,7 +159,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_AddCDTextForTrack
 /* One file as the one track of a whole disc written raw, disc-at-once,
  * from the start of the lead-in: the engine makes every sector with its
  * subchannel, P-Q (2368-byte blocks) or raw P-W (2448, with the CD-Text
- * in the lead-in of an audio disc). trackKind as TrackAtOnceFromFileEx.
+ * in the lead-in). trackKind as TrackAtOnceFromFileEx.
  * The disc is complete afterwards. */
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOncePQFromFile(
     QV_HANDLE handle, QUORVANE_STATUS_RECORD, const char *fileName, QV_ULONG trackKind, QV_BOOLEAN testWrite,
@@ -171,7 +172,7 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceRawPWFr
  * 2, no post-gap); the first track's pause is 150 blocks, every track at
  * least four seconds. The engine makes every sector with its subchannel:
  * the pauses, indexes, ISRCs and catalogue number in the Q, and with rawPW
- * the CD-Text of AddCDTextForTrack in the lead-in of an audio disc
+ * the CD-Text of AddCDTextForTrack in the lead-in
  * (2448-byte sectors; formatted P-Q, 2368, otherwise). A layout that
  * cannot be recorded, or does not fit the disc, gives exception 2 before
  * anything is written. */

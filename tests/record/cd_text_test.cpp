@@ -115,9 +115,9 @@ TEST(CDText, RefusesWhatItCannotCarry) {
   EXPECT_NE(text.PrepareSubChannels(), 0u);
 }
 
-// The groups go into R-W of an audio lead-in, one per sector, cycling;
-// never into a data disc's, and Q stays as it was.
-TEST(CDText, LeadInCarriesGroupsOnlyWithoutData) {
+// The groups go into R-W of the lead-in, one per sector, cycling, beside
+// data tracks too; Q stays as it was.
+TEST(CDText, LeadInCarriesGroupsWithAndWithoutData) {
   CQuorvane_CDText text;
   text.AddTrackInfo(0, "Album", "Band");
   text.AddTrackInfo(1, "Song", "Band");
@@ -134,7 +134,7 @@ TEST(CDText, LeadInCarriesGroupsOnlyWithoutData) {
       const uint8_t* ref = plain.GetSectors() + n * 2448 + 2352;
       for (int i = 0; i < 96; ++i) {
         ASSERT_EQ(sub[i] & 0xC0, ref[i] & 0xC0) << n;
-        const uint8_t rw = data ? 0 : text.GetSubChannelsData()[n % groups * 96 + i];
+        const uint8_t rw = text.GetSubChannelsData()[n % groups * 96 + i];
         ASSERT_EQ(sub[i] & 0x3F, rw) << "data " << data << " sector " << n << " byte " << i;
       }
     }
