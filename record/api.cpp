@@ -466,24 +466,30 @@ void RecordFileRaw(const char* entry, CQuorvane_CdvdBurnerGrabber& g, bool rawPW
   else g.DiscAtOncePQ(track.chain(), request);
 }
 
+// Both one-file entry points: the file recorded under the entry's name.
+QV_ULONG RecordFileRawEntry(const char* entry, bool rawPW, QV_HANDLE handle, char* text, QV_ULONG textSize,
+                            QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure, const char* fileName,
+                            QV_ULONG trackKind, QV_BOOLEAN testWrite, QV_LONG progressInterval,
+                            QV_LONG bufferInterval) {
+  return OnRecorder(entry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+    RecordFileRaw(entry, g, rawPW, fileName, trackKind, testWrite != 0, progressInterval, bufferInterval);
+  });
+}
+
 }  // namespace
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOncePQFromFile(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     const char* fileName, QV_ULONG trackKind, QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval) {
-  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_DiscAtOncePQFromFile";
-  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
-    RecordFileRaw(kEntry, g, false, fileName, trackKind, testWrite != 0, progressInterval, bufferInterval);
-  });
+  return RecordFileRawEntry("Quorvane_CdvdBurnerGrabber_DiscAtOncePQFromFile", false, handle, text, textSize,
+                            systemError, failure, fileName, trackKind, testWrite, progressInterval, bufferInterval);
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     const char* fileName, QV_ULONG trackKind, QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval) {
-  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile";
-  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
-    RecordFileRaw(kEntry, g, true, fileName, trackKind, testWrite != 0, progressInterval, bufferInterval);
-  });
+  return RecordFileRawEntry("Quorvane_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile", true, handle, text, textSize,
+                            systemError, failure, fileName, trackKind, testWrite, progressInterval, bufferInterval);
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceRaw(
