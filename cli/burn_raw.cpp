@@ -57,6 +57,7 @@ int CollectCdText(const CdTextOptions& o, const std::vector<std::string>& files,
   texts->assign(files.size() + 1, {});
   if (!o.Any()) return texts->clear(), kExitOk;
   for (size_t i = 0; o.fromTags && i < files.size(); ++i) {
+    if (files[i].empty()) continue;
     char title[512] = {}, performer[512] = {};
     if (Quorvane_ReadAudioTags(files[i].c_str(), title, sizeof title, performer, sizeof performer) != 0)
       return Report("burn", {kExitNotFound, files[i] + " cannot be read for its tags; nothing was written", ""});

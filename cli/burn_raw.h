@@ -18,7 +18,7 @@ struct CdTextOptions {
 };
 
 // The title and performer of the disc (0) and of each file's track, from
-// the tags and then the options, checked so that the drive never sees a
+// the tags (none for a file named "") and then the options, checked so that the drive never sees a
 // text it cannot carry. 0, or the exit code having said why.
 int CollectCdText(const CdTextOptions& o, const std::vector<std::string>& files,
                   std::vector<std::array<std::string, 2>>* texts);

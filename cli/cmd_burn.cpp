@@ -5,7 +5,8 @@
 // a data image as it is; --audio one audio track per file, track-at-once,
 // or with --sao the whole session at once with the gaps, indexes, ISRCs
 // and catalogue number asked for, and CD-Text; --cue records a cue sheet
-// of another tool session-at-once, or raw with --raw, with its CD-Text.
+// of another tool session-at-once, or raw with --raw, with its CD-Text,
+// which the CD-Text options override or extend.
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -210,37 +211,41 @@ int SaoLayout(const Options& o, std::vector<QUORVANE_SAO_TRACK>* tracks) {
   return 0;
 }
 
-// Whether a readable sheet carries CD-Text, its own or a CDTEXTFILE's.
-bool CueHasText(const std::string& cue) {
-  PQUORVANE_CUE_SHEET sheet = nullptr;
-  char error[256] = {};
-  if (Quorvane_CueSheetOpen(cue.c_str(), &sheet, error, sizeof error) != 0) return false;
-  const auto any = [](const QUORVANE_CUE_TEXT& t) { return *t.title != 0 || *t.performer != 0 || *t.songwriter != 0; };
-  QV_ULONG count = 0;
-  QUORVANE_CUE_TEXT text{};
-  Quorvane_CueSheetDiscGet(sheet, &count, nullptr, nullptr, &text);
-  bool found = any(text);
-  for (QV_ULONG i = 0; i < count && !found; ++i) {
-    QUORVANE_CUE_TRACK t{};
-    found = Quorvane_CueSheetTrackGet(sheet, i, &t) == 0 && any(t.text);
-  }
-  Quorvane_CueSheetDestroy(&sheet);
-  return found;
-}
-
 // A cue sheet is checked whole, its files opened, before the drive is:
-// a sheet that cannot be recorded is refused naming its line.
-int CheckCueSheet(const Options& o) {
+// a sheet that cannot be recorded is refused naming its line. The CD-Text
+// options override or extend the sheet's (the engine keeps theirs over the
+// sheet's); *sheetText says whether the sheet has any of its own.
+int CheckCueSheet(const Options& o, std::vector<std::array<std::string, 2>>* texts, bool* sheetText) {
   if (!o.paths.empty() || !o.image.empty() || o.audio || !o.dvdVideo.empty() || o.udf || o.multisession)
     return Report("burn", {kExitUsage, "--cue takes the sheet and nothing else to burn", ""});
-  if (o.cdText.Any())
-    return Report("burn", {kExitUsage, "--cue takes its CD-Text from the sheet (TITLE, PERFORMER, SONGWRITER, "
-                                       "CDTEXTFILE), not from --cd-text, --title or --performer", ""});
   if (int rc = CheckSource("burn", o.cue, false)) return rc;
   char error[1024] = {};
   if ((o.raw ? Quorvane_CueSheetCheckRaw : Quorvane_CueSheetCheckSessionAtOnce)(o.cue.c_str(), error, sizeof error) != 0)
     return Report("burn", {kExitUnsupported, std::string(error) + "; nothing was written", ""});
-  return kExitOk;
+  PQUORVANE_CUE_SHEET sheet = nullptr;
+  if (Quorvane_CueSheetOpen(o.cue.c_str(), &sheet, error, sizeof error) != 0)
+    return Report("burn", {kExitUnsupported, std::string(error) + "; nothing was written", ""});
+  const auto any = [](const QUORVANE_CUE_TEXT& t) { return *t.title != 0 || *t.performer != 0 || *t.songwriter != 0; };
+  QV_ULONG count = 0;
+  QUORVANE_CUE_TEXT text{};
+  Quorvane_CueSheetDiscGet(sheet, &count, nullptr, nullptr, &text);
+  *sheetText = any(text);
+  // Tags name a track only in a WAVE file of its own; a BINARY file has none.
+  std::vector<std::string> tagFiles(count);
+  bool data = false;
+  for (QV_ULONG i = 0; i < count; ++i) {
+    QUORVANE_CUE_TRACK t{};
+    if (Quorvane_CueSheetTrackGet(sheet, i, &t) != 0) continue;
+    *sheetText = *sheetText || any(t.text);
+    data = data || std::strcmp(t.mode, "AUDIO") != 0;
+    if (std::strcmp(t.fileType, "WAVE") == 0) tagFiles[i] = t.file;
+  }
+  Quorvane_CueSheetDestroy(&sheet);
+  if (data && o.cdText.Any())
+    return Report("burn", {kExitUnsupported,
+                           "the sheet has data tracks; CD-Text goes only onto a disc of audio tracks; nothing was written",
+                           ""});
+  return CollectCdText(o.cdText, tagFiles, texts);
 }
 
 int Run(const GlobalOptions& global, const Options& o) {
@@ -285,8 +290,9 @@ int Run(const GlobalOptions& global, const Options& o) {
   if (o.audio && o.sao)
     if (int rc = CollectCdText(o.cdText, o.paths, &texts)) return rc;
   const bool dvd = !o.dvdVideo.empty();
+  bool sheetText = false;
   if (!o.cue.empty()) {
-    if (int rc = CheckCueSheet(o)) return rc;
+    if (int rc = CheckCueSheet(o, &texts, &sheetText)) return rc;
   } else if (dvd ? !o.image.empty() || !o.paths.empty() || o.audio || o.udf
           : o.audio ? (o.paths.empty() || !o.image.empty()) : o.image.empty() == o.paths.empty()) {
     return Report("burn", {kExitUsage,
@@ -362,6 +368,7 @@ int Run(const GlobalOptions& global, const Options& o) {
                                                                  QVX_TRACK_FROM_FILE_DATA, 0, test, multi, 1, 1);
   } else if (!o.cue.empty()) {
     if (int rc = CheckRecording(job, before, recording)) return rc;
+    if (int rc = KeepCdText(job, texts)) return rc;
     s.number = (o.raw ? Quorvane_CdvdBurnerGrabber_DiscAtOnceFromCueSheet
                       : Quorvane_CdvdBurnerGrabber_SessionAtOnceFromCueSheet)(h, QV_CALL_STATUS(s), o.cue.c_str(),
                                                                               test, 1, 1);
@@ -410,7 +417,7 @@ int Run(const GlobalOptions& global, const Options& o) {
                {"sessionAtOnce", o.sao || !o.cue.empty()},
                {"cueSheet", o.cue},
                {"raw", o.raw},
-               {"cdText", !texts.empty() || (!o.cue.empty() && CueHasText(o.cue))},
+               {"cdText", !texts.empty() || sheetText},
                {"label", o.image.empty() && !o.audio ? o.label : ""},
                {"udf", o.udf},
                {"dvdVideo", o.dvdVideo},
@@ -456,15 +463,15 @@ RegisterCommand reg({"burn", "Record files, an image or audio tracks onto the di
                                     "With --audio or --cue: write the whole disc raw, disc-at-once, the engine making "
                                     "every sector's subchannel");
                        app.add_flag("--cd-text", o->cdText.fromTags,
-                                    "With --audio --sao or --raw: CD-Text titles and performers from the files' tags");
-                       app.add_option("--title", o->cdText.title, "With --audio --sao or --raw: the disc's CD-Text title");
+                                    "With --audio --sao, --raw or --cue: CD-Text titles and performers from the files' tags");
+                       app.add_option("--title", o->cdText.title, "With --audio --sao, --raw or --cue: the disc's CD-Text title");
                        app.add_option("--performer", o->cdText.performer,
-                                      "With --audio --sao or --raw: the disc's CD-Text performer");
+                                      "With --audio --sao, --raw or --cue: the disc's CD-Text performer");
                        app.add_option("--track-title", o->cdText.trackTitles,
-                                      "With --audio --sao or --raw: N=TEXT, the CD-Text title of track N")
+                                      "With --audio --sao, --raw or --cue: N=TEXT, the CD-Text title of track N")
                            ->allow_extra_args(false);
                        app.add_option("--track-performer", o->cdText.trackPerformers,
-                                      "With --audio --sao or --raw: N=TEXT, the CD-Text performer of track N")
+                                      "With --audio --sao, --raw or --cue: N=TEXT, the CD-Text performer of track N")
                            ->allow_extra_args(false);
                        app.add_option("--mds", o->mds,
                                       "A CD grabbed with grab --disc --raw (NAME.mds): burn it back raw with its "

@@ -3,7 +3,6 @@
 // tracks, ATIP and free space.
 #include <algorithm>
 #include <cstdio>
-#include <map>
 #include <vector>
 #include <cstring>
 #include <memory>
@@ -68,47 +67,32 @@ std::string Listed(const nlohmann::json& flags, const char* const* labels, const
   return s.empty() ? "none" : s;
 }
 
-// The ATIP of a recordable CD, from the raw READ TOC format 4 answer; null
-// when the answer is too short to hold one.
-// The disc's and tracks' titles, performers and songwriters from CD-Text packs (block 0,
-// single-byte text): each pack's twelve bytes continue the strings of its
-// type, a NUL ending one and moving to the next track.
+// The disc's and tracks' titles, performers and songwriters of the READ
+// TOC format 5 answer, decoded by the engine; null when it holds none.
 nlohmann::json DecodeCdText(const uint8_t* answer, size_t size) {
   const size_t length = size >= 4 ? std::min<size_t>(size, 2 + (size_t{answer[0]} << 8 | answer[1])) : 0;
-  std::map<int, nlohmann::json> entries;
-  std::map<uint8_t, std::pair<int, std::string>> open;
-  for (size_t at = 4; at + 18 <= length; at += 18) {
-    const uint8_t* p = answer + at;
-    if (p[0] < 0x80 || p[0] > 0x82 || (p[3] & 0xF0) != 0) continue;
-    auto& [track, text] = open[p[0]];
-    if (text.empty()) track = p[1] & 0x7F;
-    for (int i = 4; i < 16; ++i) {
-      if (p[i] != 0) {
-        text += static_cast<char>(p[i]);
-        continue;
-      }
-      entries[track][p[0] == 0x80 ? "title" : p[0] == 0x81 ? "performer" : "songwriter"] = text;
-      text.clear();
-      ++track;
-      if (std::all_of(p + i + 1, p + 16, [](uint8_t b) { return b == 0; })) break;
-    }
-  }
-  if (entries.empty()) return nullptr;
-  nlohmann::json j = {{"title", ""}, {"performer", ""}, {"songwriter", ""}, {"tracks", nlohmann::json::array()}};
-  for (auto& [track, e] : entries) {
-    nlohmann::json texts = {{"title", e.value("title", "")},
-                            {"performer", e.value("performer", "")},
-                            {"songwriter", e.value("songwriter", "")}};
-    if (track == 0) {
-      j.update(texts);
+  PQUORVANE_CD_TEXT text = nullptr;
+  if (length < 4 || Quorvane_CdTextParse(answer, static_cast<QV_ULONG>(length), &text, nullptr, 0) != 0)
+    return nullptr;
+  nlohmann::json j = nullptr;
+  QV_ULONG count = 0;
+  QUORVANE_CUE_TEXT entry{};
+  for (QV_ULONG n = 0; Quorvane_CdTextGet(text, n, &count, &entry) == 0; ++n) {
+    nlohmann::json texts = {{"title", entry.title}, {"performer", entry.performer}, {"songwriter", entry.songwriter}};
+    if (n == 0) {
+      j = texts;
+      j["tracks"] = nlohmann::json::array();
     } else {
-      texts["number"] = track;
+      texts["number"] = n;
       j["tracks"].push_back(texts);
     }
   }
+  Quorvane_CdTextDestroy(&text);
   return j;
 }
 
+// The ATIP of a recordable CD, from the raw READ TOC format 4 answer; null
+// when the answer is too short to hold one.
 nlohmann::json DecodeAtip(const uint8_t* b, size_t size) {
   if (size < 4) return nullptr;
   const size_t length = std::min<size_t>(size, 2u + (size_t{b[0]} << 8 | b[1]));

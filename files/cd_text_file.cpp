@@ -1,5 +1,6 @@
 #include "files/cd_text_file.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -47,6 +48,8 @@ bool AssembleType(const uint8_t* packs, size_t count, uint8_t type, std::vector<
       *Field((*text)[track], type) = current;
       current.clear();
       ++track;
+      // NULs to the pack's end pad it; they name no further tracks.
+      if (std::all_of(p + 5 + b, p + 4 + kTextBytes, [](uint8_t x) { return x == 0; })) break;
     }
   }
   return true;

@@ -303,12 +303,15 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SessionAtOnceEx(
 
 namespace {
 
+constexpr const char* kTextBesideData =
+    "the sheet has CD-Text and data tracks; CD-Text goes only onto a disc of audio tracks";
+
 // A sheet read for session-at-once or raw disc-at-once; false with why.
 bool ReadCueLayout(QuorvaneI_CueLayout& layout, const char* cueFileName, bool raw, std::string* why) {
   if (!(raw ? layout.ReadRaw(cueFileName, why) : layout.Read(cueFileName, why))) return false;
   // The lead-in carries CD-Text on a disc without data only.
   if (!layout.cdText().empty() && layout.AnyData()) {
-    *why = "the sheet has CD-Text and data tracks; CD-Text goes only onto a disc of audio tracks";
+    *why = kTextBesideData;
     return false;
   }
   return true;
@@ -341,11 +344,21 @@ void RecordCueSheet(const char* entry, CQuorvane_CdvdBurnerGrabber& g, const cha
   std::string why;
   if (!ReadCueLayout(layout, cueFileName, raw, &why))
     QuorvaneI_Throw(entry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): %s", entry, why.c_str());
-  const std::vector<QuorvaneI_CdTextStrings>& text = layout.cdText();
-  for (size_t n = 0; n < text.size(); ++n) {
-    if (text[n].Empty()) continue;
-    g.AddCDTextForTrack(static_cast<int32_t>(n), text[n].title.c_str(), text[n].performer.c_str());
-    if (!text[n].songwriter.empty()) g.AddCDTextSongwriter(static_cast<int32_t>(n), text[n].songwriter.c_str());
+  // The caller's own texts, added before, win over the sheet's string by
+  // string; the sheet fills in the rest.
+  const std::vector<QuorvaneI_CdTextStrings>& sheet = layout.cdText();
+  for (size_t n = 0; n < sheet.size(); ++n) {
+    QuorvaneI_CdTextStrings text = sheet[n];
+    if (const CQuorvane_CDText::TrackInfo* given = g.GetCDText().GetTrackInfo(static_cast<int32_t>(n))) {
+      for (auto [mine, theirs] : {std::pair{&given->title, &text.title}, std::pair{&given->performer, &text.performer},
+                                  std::pair{&given->songwriter, &text.songwriter}})
+        if (!mine->empty()) *theirs = *mine;
+    }
+    if (text.Empty()) continue;
+    if (layout.AnyData())
+      QuorvaneI_Throw(entry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): %s", entry, kTextBesideData);
+    g.AddCDTextForTrack(static_cast<int32_t>(n), text.title.c_str(), text.performer.c_str());
+    if (!text.songwriter.empty()) g.AddCDTextSongwriter(static_cast<int32_t>(n), text.songwriter.c_str());
   }
   if (raw) {
     CQuorvane_CdvdBurnerGrabber::DiscAtOnceRequest request;
@@ -362,6 +375,15 @@ void RecordCueSheet(const char* entry, CQuorvane_CdvdBurnerGrabber& g, const cha
   g.SessionAtOnceEx(layout.layout(), request);
 }
 
+// Both cue-sheet entry points: the sheet recorded under the entry's name.
+QV_ULONG RecordCueSheetEntry(const char* entry, bool raw, QV_HANDLE handle, char* text, QV_ULONG textSize,
+                             QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure, const char* cueFileName,
+                             QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval) {
+  return OnRecorder(entry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+    RecordCueSheet(entry, g, cueFileName, raw, testWrite, progressInterval, bufferInterval);
+  });
+}
+
 }  // namespace
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CueSheetCheckSessionAtOnce(const char* cueFileName, char* error,
@@ -376,19 +398,15 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CueSheetCheckRaw(const char* cueFil
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SessionAtOnceFromCueSheet(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     const char* cueFileName, QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval) {
-  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_SessionAtOnceFromCueSheet";
-  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
-    RecordCueSheet(kEntry, g, cueFileName, false, testWrite, progressInterval, bufferInterval);
-  });
+  return RecordCueSheetEntry("Quorvane_CdvdBurnerGrabber_SessionAtOnceFromCueSheet", false, handle, text, textSize,
+                             systemError, failure, cueFileName, testWrite, progressInterval, bufferInterval);
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceFromCueSheet(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     const char* cueFileName, QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval) {
-  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_DiscAtOnceFromCueSheet";
-  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
-    RecordCueSheet(kEntry, g, cueFileName, true, testWrite, progressInterval, bufferInterval);
-  });
+  return RecordCueSheetEntry("Quorvane_CdvdBurnerGrabber_DiscAtOnceFromCueSheet", true, handle, text, textSize,
+                             systemError, failure, cueFileName, testWrite, progressInterval, bufferInterval);
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_CloseSession(QV_HANDLE handle, char* text,
@@ -459,24 +477,30 @@ void RecordFileRaw(const char* entry, CQuorvane_CdvdBurnerGrabber& g, bool rawPW
   else g.DiscAtOncePQ(track.chain(), request);
 }
 
+// Both one-file entry points: the file recorded under the entry's name.
+QV_ULONG RecordFileRawEntry(const char* entry, bool rawPW, QV_HANDLE handle, char* text, QV_ULONG textSize,
+                            QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure, const char* fileName,
+                            QV_ULONG trackKind, QV_BOOLEAN testWrite, QV_LONG progressInterval,
+                            QV_LONG bufferInterval) {
+  return OnRecorder(entry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+    RecordFileRaw(entry, g, rawPW, fileName, trackKind, testWrite != 0, progressInterval, bufferInterval);
+  });
+}
+
 }  // namespace
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOncePQFromFile(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     const char* fileName, QV_ULONG trackKind, QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval) {
-  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_DiscAtOncePQFromFile";
-  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
-    RecordFileRaw(kEntry, g, false, fileName, trackKind, testWrite != 0, progressInterval, bufferInterval);
-  });
+  return RecordFileRawEntry("Quorvane_CdvdBurnerGrabber_DiscAtOncePQFromFile", false, handle, text, textSize,
+                            systemError, failure, fileName, trackKind, testWrite, progressInterval, bufferInterval);
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     const char* fileName, QV_ULONG trackKind, QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval) {
-  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile";
-  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
-    RecordFileRaw(kEntry, g, true, fileName, trackKind, testWrite != 0, progressInterval, bufferInterval);
-  });
+  return RecordFileRawEntry("Quorvane_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile", true, handle, text, textSize,
+                            systemError, failure, fileName, trackKind, testWrite, progressInterval, bufferInterval);
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceRaw(

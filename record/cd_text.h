@@ -45,14 +45,19 @@ class CQuorvane_CDText {
   // holds.
   uint32_t SetPacks(const uint8_t* packs, size_t size);
 
+  struct TrackInfo {
+    std::string title, performer, songwriter;
+  };
+  // What was added for track 0-100; nullptr when nothing.
+  const TrackInfo* GetTrackInfo(int32_t track) const {
+    return track >= 0 && track <= 100 ? m__TrackInfos[static_cast<size_t>(track)].get() : nullptr;
+  }
+
   const std::vector<uint8_t>& Packs() const { return m__PackData; }
   int32_t GetSubChannelGroupCount() const { return m__LONG__SubChannelGroupCount; }
   const uint8_t* GetSubChannelsData() const { return m__PCHAR__SubChannelsData.get(); }
 
  private:
-  struct TrackInfo {
-    std::string title, performer, songwriter;
-  };
   // Appends one string's packs; returns how many.
   size_t AppendStrings(uint8_t type, const std::vector<std::pair<uint8_t, std::string>>& strings);
   void AppendPack(const uint8_t* pack16);

@@ -103,4 +103,18 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CueSheetDiscGet(PQUORVANE_CUE_SHEET
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CueSheetTrackGet(PQUORVANE_CUE_SHEET sheet, QV_ULONG index,
                                                             QUORVANE_CUE_TRACK *track);
 
+/* The strings of CD-Text packs (block 0, single-byte characters) as a
+ * READ TOC format 5 answer (with its 4-byte header) or a CDTEXTFILE holds
+ * them. 0; 87 when the bytes are no CD-Text (a wrong CRC, a part pack,
+ * packs that contradict one another), with the reason in error; 14 when
+ * memory runs out. */
+typedef struct QUORVANE_CD_TEXT_OBJECT *PQUORVANE_CD_TEXT;
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdTextParse(const QV_UCHAR *data, QV_ULONG size, PQUORVANE_CD_TEXT *text,
+                                                       char *error, QV_ULONG errorSize);
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdTextDestroy(PQUORVANE_CD_TEXT *text);
+/* Entry index: 0 the disc, n track n; *count (may be NULL) the number of
+ * entries. 87 past the last. Strings stay valid until the text is destroyed. */
+QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdTextGet(PQUORVANE_CD_TEXT text, QV_ULONG index, QV_ULONG *count,
+                                                     QUORVANE_CUE_TEXT *entry);
+
 #endif /* QUORVANE_QV_FILES_H */

@@ -125,7 +125,9 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CueSheetCheckRaw(const char *cueFil
  * in the file from the file, PREGAP and POSTGAP as silence or empty
  * sectors, indexes, ISRCs, the catalogue number, the FLAGS and the CD-Text
  * (TITLE, PERFORMER, SONGWRITER, CDTEXTFILE) in the lead-in. The session
- * is closed. A sheet that cannot be recorded gives exception 2. */
+ * is closed. Text given with AddCDTextForTrack before the call wins over
+ * the sheet's, string by string. A sheet that cannot be recorded gives
+ * exception 2. */
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SessionAtOnceFromCueSheet(
     QV_HANDLE handle, QUORVANE_STATUS_RECORD, const char *cueFileName, QV_BOOLEAN testWrite, QV_LONG progressInterval,
     QV_LONG bufferInterval);

@@ -185,9 +185,9 @@ TEST_F(CueCli, VideoCdOfVcdimagerBurnsAsItWasMade) {
   EXPECT_EQ(qvtest::RunCommand("vcd-info --no-banner -i " + At("cd.cue") + " 2>&1", &info), 0) << info;
 }
 
-// What cannot be recorded, or recorded raw, and CD-Text beside data, is
-// refused before the drive is written, naming the sheet's line where
-// there is one.
+// What cannot be recorded, or recorded raw, CD-Text beside data and a
+// track the sheet lacks, is refused before the drive is written, naming
+// the sheet's line where there is one.
 TEST_F(CueCli, SheetsThatCannotBeRecordedAreRefusedNamingTheLine) {
   Write("short.bin", std::string(2352 * 10, '\1'));
   Write("tone.bin", std::string(2352 * 400, '\1'));
@@ -211,6 +211,7 @@ TEST_F(CueCli, SheetsThatCannotBeRecordedAreRefusedNamingTheLine) {
        " --raw", "line 2"},
       {"TITLE \"T\"\nFILE \"tone.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n", "", "CD-Text"},
       {"TITLE \"T\"\nFILE \"tone.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n", " --raw", "CD-Text"},
+      {"FILE \"tone.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n", " --title X", "CD-Text"},
   };
   ASSERT_EQ(Run("vdrive create cd --media cd-r"), 0) << out;
   for (const auto& c : cases) {
@@ -221,8 +222,35 @@ TEST_F(CueCli, SheetsThatCannotBeRecordedAreRefusedNamingTheLine) {
     EXPECT_EQ(Status("cd"), "blank");
   }
   Write("good.cue", "FILE \"tone.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
-  EXPECT_EQ(Run("burn --drive cd --cue " + At("good.cue") + " --title X"), 2) << out;
+  EXPECT_EQ(Run("burn --drive cd --cue " + At("good.cue") + " --track-title 2=X"), 2) << out;
+  EXPECT_NE(out.find("does not name a track from 1 to 1"), std::string::npos) << out;
   EXPECT_EQ(Status("cd"), "blank");
+}
+
+// The command line's texts win over the sheet's string by string and fill
+// in what it lacks.
+TEST_F(CueCli, OptionsOverrideOrExtendTheSheet) {
+  QVTEST_REQUIRE_PROGRAM("sox");
+  QVTEST_REQUIRE_PROGRAM("cd-info");
+  Sh("sox -n -r 44100 -c 2 -b 16 -t raw tone.bin synth 5 sine 500");
+  const std::string track = "FILE \"tone.bin\" BINARY\n  TRACK 01 AUDIO\n    TITLE \"T1\"\n    INDEX 01 00:00:00\n";
+  const struct {
+    std::string sheet, options, shows;
+  } cases[] = {
+      {"TITLE \"A\"\nPERFORMER \"P\"\n", " --title B", "Disc:\n\tTITLE: B\n\tPERFORMER: P\nCD-TEXT for Track  1:\n\tTITLE: T1"},
+      {"", " --title C --performer D --track-performer 1=Ann",
+       "Disc:\n\tTITLE: C\n\tPERFORMER: D\nCD-TEXT for Track  1:\n\tTITLE: T1\n\tPERFORMER: Ann"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.options);
+    Write("in.cue", c.sheet + track);
+    const std::string drive = "cd" + std::to_string(&c - cases);
+    ASSERT_EQ(Run("vdrive create " + drive + " --media cd-r"), 0) << out;
+    ASSERT_EQ(Run("burn --drive " + drive + " --cue " + At("in.cue") + c.options), 0) << out;
+    const std::string info = Export(drive);
+    EXPECT_NE(info.find("CD-TEXT for " + c.shows), std::string::npos) << info;
+    EXPECT_EQ(info.find("TITLE: A\n"), std::string::npos) << info;
+  }
 }
 
 }  // namespace
