@@ -51,6 +51,7 @@ cache=${QUORVANE_QEMU_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvane/qemu}
 tools="qemu-system-x86_64 genisoimage busybox gzip dpkg-deb"
 [ $mode = probe ] && [ -n "${3:-}" ] && tools="$tools iat"
 [ $mode = bench ] && tools="$tools readom"
+[ $mode = bench ] && [ -n "${QUORVANE_BENCH_TRACE:-}" ] && tools="$tools strace"
 runs=${QUORVANE_BENCH_RUNS:-5}
 limit=240
 [ $mode = bench ] && limit=$((240 + 120 * runs))
@@ -196,6 +197,28 @@ install_program() {
 if [ $mode = bench ]; then
   install_program "$probe" quorvane
   install_program "$(command -v readom)" readom
+  if [ -n "${QUORVANE_BENCH_TRACE:-}" ]; then
+    install_program "$(command -v strace)" strace
+    # One traced run's system calls by name, and its SCSI commands by
+    # opcode and bytes asked for (strace shows the CDB of each SG_IO).
+    cat >"$root/bin/calls" <<'AWK'
+#!/bin/busybox awk -f
+{ sub(/^[0-9]+ +/, "") }
+/^[a-z_0-9]+\(/ { n = $0; sub(/\(.*/, "", n); calls[n]++ }
+/SG_IO, \{/ && match($0, /cmdp="\\x[0-9a-f][0-9a-f]/) {
+  op = substr($0, RSTART + 8, 2)
+  len = 0
+  if (match($0, /dxfer_len=[0-9]+/)) len = substr($0, RSTART + 10, RLENGTH - 10)
+  scsi[op " " len]++; commands++
+}
+END {
+  for (c in calls) printf "TRACE %s: %d %s\n", who, calls[c], c
+  for (s in scsi) { split(s, f, " "); printf "TRACE %s: opcode %s with %d bytes, %d times\n", who, f[1], f[2], scsi[s] }
+  printf "TRACE %s: %d SCSI commands\n", who, commands
+}
+AWK
+    chmod +x "$root/bin/calls"
+  fi
   printf 'root:x:0:0::/root:/bin/sh\n' >"$root/etc/passwd"
 elif [ $mode = probe ]; then
   cp "$probe" "$root/bin/drive_probe"
@@ -296,6 +319,12 @@ elif [ -e /bin/readom ]; then
     # that would be charged to whichever went first.
     quorvane grab --drive /dev/sr\$n --track 1 --out /tmp/q.iso >/dev/null 2>&1; rm -f /tmp/q.iso
     readom dev=/dev/sr\$n f=/tmp/r.iso >/dev/null 2>&1; rm -f /tmp/r.iso
+    if [ -x /bin/strace ]; then
+      strace -f -xx -s 16 -o /tmp/st quorvane grab --drive /dev/sr\$n --track 1 --out /tmp/q.iso >/dev/null 2>&1
+      awk -v who="quorvane \$model" -f /bin/calls /tmp/st | sort; rm -f /tmp/q.iso
+      strace -f -xx -s 16 -o /tmp/st readom dev=/dev/sr\$n f=/tmp/r.iso >/dev/null 2>&1
+      awk -v who="readom \$model" -f /bin/calls /tmp/st | sort; rm -f /tmp/r.iso /tmp/st
+    fi
     # Then the readers take turns, each going first every other round, and
     # the medians are compared: a busy host slows single runs, not all.
     qs= rs= ds= exits=
@@ -311,7 +340,9 @@ elif [ -e /bin/readom ]; then
       done
       i=\$((i + 1))
     done
-    echo "BENCH \$model: quorvane grab median \$(median \$qs) MB/s (\$qs ), readom median \$(median \$rs) MB/s (\$rs ), dd median \$(median \$ds) MB/s (\$ds ), exits \$exits"
+    q=\$(median \$qs) r=\$(median \$rs)
+    echo "BENCH \$model: quorvane grab median \$q MB/s (\$qs ), readom median \$r MB/s (\$rs ), dd median \$(median \$ds) MB/s (\$ds ), exits \$exits"
+    echo "BENCH \$model: quorvane at \$(( q * 100 / (r > 0 ? r : 1) ))% of readom's median speed"
   done
   echo "QUORVANE-PROBE-EXIT 0"
 else
@@ -381,7 +412,7 @@ if [ -w /dev/kvm ] || [ "${QUORVANE_QEMU_TRY_KVM:-}" = 1 ]; then
 fi
 [ $qemu -eq 125 ] && { boot tcg "$limit"; qemu=$?; }
 set -e
-tr -d '\r' <"$work/console.log" | grep -E '^(PASS|FAIL|BENCH|==|[0-9]+ passed|QUORVANE-PROBE-EXIT|insmod|drive_probe)' || true
+tr -d '\r' <"$work/console.log" | grep -E '^(PASS|FAIL|BENCH|TRACE|==|[0-9]+ passed|QUORVANE-PROBE-EXIT|insmod|drive_probe)' || true
 if [ $qemu -ne 0 ]; then
   echo "FAIL: QEMU exited with $qemu; console in $work/console.log"
   tail -n 30 "$work/console.log"
