@@ -21,8 +21,11 @@
 # --track 1` beside readom and dd on the same drives holding a larger ISO
 # (QUORVANE_BENCH_MB, default 64) and prints MB/s of each, from process
 # start to exit, after one untimed run of each: QUORVANE_BENCH_RUNS rounds
-# (default 5) taking turns, each reader's runs and their median; nothing
-# is asserted. bench/grab_vs_readom.sh runs it.
+# (default 5) taking turns, each reader's runs and their median, and our
+# speed as a share of readom's; nothing is asserted. Both are timed to
+# their exit, and neither syncs its file. With QUORVANE_BENCH_TRACE set,
+# one run of each is first traced with strace: its system calls, and its
+# SCSI commands by opcode and bytes. bench/grab_vs_readom.sh runs it.
 #
 # With --mount, the guest kernel's UDF driver mounts UDF images that the
 # quorvane command makes (pure and bridged, of a tricky tree, and a pure
@@ -332,23 +335,26 @@ elif [ -e /bin/readom ]; then
       awk -v who="readom \$model" -f /bin/calls /tmp/st | sort; rm -f /tmp/r.iso /tmp/st
     fi
     # Then the readers take turns, each going first every other round, and
-    # the medians are compared: a busy host slows single runs, not all.
-    qs= rs= ds= exits=
+    # the medians are compared: a busy host slows single runs, not all. The
+    # two runs of a round follow each other and meet much the same load, so
+    # their ratio, median over the rounds, is the steadier figure.
+    qs= rs= ds= ratios= exits=
     i=0
     while [ \$i -lt $runs ]; do
       for who in \$( [ \$((i % 2)) = 0 ] && echo "q r d" || echo "r q d"); do
         case \$who in
-          q) x=\$(rate quorvane grab --drive /dev/sr\$n --track 1 --out /tmp/q.iso); rm -f /tmp/q.iso; qs="\$qs \${x#* }" ;;
-          r) x=\$(rate readom dev=/dev/sr\$n f=/tmp/r.iso); rm -f /tmp/r.iso; rs="\$rs \${x#* }" ;;
+          q) x=\$(rate quorvane grab --drive /dev/sr\$n --track 1 --out /tmp/q.iso); rm -f /tmp/q.iso; qi=\${x#* }; qs="\$qs \$qi" ;;
+          r) x=\$(rate readom dev=/dev/sr\$n f=/tmp/r.iso); rm -f /tmp/r.iso; ri=\${x#* }; rs="\$rs \$ri" ;;
           d) x=\$(rate dd if=/dev/sr\$n of=/dev/null bs=61440); ds="\$ds \${x#* }" ;;
         esac
         exits="\$exits\${x%% *}"
       done
+      ratios="\$ratios \$(( qi * 100 / (ri > 0 ? ri : 1) ))"
       i=\$((i + 1))
     done
     q=\$(median \$qs) r=\$(median \$rs)
     echo "BENCH \$model: quorvane grab median \$q MB/s (\$qs ), readom median \$r MB/s (\$rs ), dd median \$(median \$ds) MB/s (\$ds ), exits \$exits"
-    echo "BENCH \$model: quorvane at \$(( q * 100 / (r > 0 ? r : 1) ))% of readom's median speed"
+    echo "BENCH \$model: quorvane at \$(( q * 100 / (r > 0 ? r : 1) ))% of readom's median speed; round by round \$(median \$ratios)% (\$ratios )"
   done
   echo "QUORVANE-PROBE-EXIT 0"
 else
