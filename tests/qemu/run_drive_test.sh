@@ -312,8 +312,9 @@ elif [ -e /bin/readom ]; then
   # MB/s of a whole read: 10 ms ticks of /proc/uptime around it.
   ticks() { read up idle </proc/uptime; echo \${up%.*}\${up#*.}; }
   median() { c=\$#; echo "\$@" | tr ' ' '\\n' | sort -n | sed -n "\$(( (c + 1) / 2 ))p"; }
-  # What starting each program costs, reading nothing: ms of ten runs.
-  for who in "quorvane --version" "readom -version"; do
+  # What starting each program costs, reading nothing: ms of ten runs
+  # that print how to read.
+  for who in "quorvane grab --help" "readom -help"; do
     \$who >/dev/null 2>&1; t0=\$(ticks); i=0
     while [ \$i -lt 10 ]; do \$who >/dev/null 2>&1; i=\$((i + 1)); done
     echo "BENCH start-up: \${who%% *} \$(( (\$(ticks) - t0) * 10 )) ms for ten runs"
