@@ -193,7 +193,12 @@ void CQuorvane_CdvdGrabber::GrabTrackCooked(const GrabRun& run, uint32_t progres
   const uint32_t chunkBlocks =
       QuorvaneI_GrabChunkBlocks(m__PCQuorvane_ScsiTransport__Transport->GetHostTransferLimit(), blockSize);
   const uint32_t bufferSize = chunkBlocks * blockSize;
-  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[bufferSize]);
+  // On a page boundary: the kernel then moves the drive's data straight
+  // into it, where a buffer off the boundary goes through a copy of its own.
+  constexpr std::align_val_t kPage{4096};
+  auto release = [](uint8_t* p) { ::operator delete(p, kPage); };
+  std::unique_ptr<uint8_t, decltype(release)> buffer(
+      static_cast<uint8_t*>(::operator new(bufferSize, kPage, std::nothrow)), release);
   if (!buffer)
     QuorvaneI_Throw(kMethod, EN_MEMORY_ALLOCATION_FAILED, 0, "%s(): l__PUCHAR__Buffer == NULL", kMethod);
   m__PCQuorvane_ScsiTransport__Transport->SetMaximumTransferLength(bufferSize);

@@ -334,6 +334,26 @@ elif [ -e /bin/readom ]; then
       awk -v who="quorvane \$model" -f /bin/calls /tmp/st | sort; rm -f /tmp/q.iso
       strace -f -xx -s 16 -o /tmp/st readom dev=/dev/sr\$n f=/tmp/r.iso >/dev/null 2>&1
       awk -v who="readom \$model" -f /bin/calls /tmp/st | sort; rm -f /tmp/r.iso /tmp/st
+      # Whether the kernel maps each reader's buffer for the drive or
+      # copies through one of its own: of the commands that move data
+      # (blk_rq_map_user_iov), those mapped straight (bio_map_user_iov).
+      t=/sys/kernel/tracing
+      [ -e \$t/trace ] || mount -t tracefs nodev \$t 2>/dev/null
+      if echo 'blk_rq_map_user_iov bio_map_user_iov' >\$t/set_ftrace_filter 2>/dev/null; then
+        echo function >\$t/current_tracer
+        for who in quorvane readom; do
+          echo >\$t/trace
+          case \$who in
+            quorvane) quorvane grab --drive /dev/sr\$n --track 1 --out /tmp/q.iso >/dev/null 2>&1 ;;
+            readom) readom dev=/dev/sr\$n f=/tmp/q.iso >/dev/null 2>&1 ;;
+          esac
+          rm -f /tmp/q.iso
+          echo "TRACE \$who \$model: \$(grep -c ' blk_rq_map_user_iov' \$t/trace) commands with data, \$(grep -c ' bio_map_user_iov' \$t/trace) of them straight into its buffer"
+        done
+        echo nop >\$t/current_tracer
+      else
+        echo "TRACE kernel: no ftrace"
+      fi
     fi
     # Then the readers take turns, each going first every other round, and
     # the medians are compared: a busy host slows single runs, not all. The
