@@ -213,7 +213,6 @@ void CQuorvane_CdvdGrabber::GrabTrackCooked(const GrabRun& run, uint32_t progres
     // A short track or range ends in a shorter chunk.
     const int32_t blocks = static_cast<int32_t>(std::min<int64_t>(chunk, int64_t{last} - lba + 1));
     const uint32_t bytes = static_cast<uint32_t>(blocks) * blockSize;
-    std::memset(buffer.get(), 0, bytes);
     bool failed = false;
     if (!gapFailed) {
       try {
@@ -224,6 +223,9 @@ void CQuorvane_CdvdGrabber::GrabTrackCooked(const GrabRun& run, uint32_t progres
         else
           CQuorvane_ScsiDeviceCdvdRomReader::ReadCD(0, static_cast<uint32_t>(lba), static_cast<uint32_t>(blocks), 0,
                                                     false, true, 0, false, QV_SUBCHANNEL_NONE, buffer.get(), bytes);
+        // Bytes the drive left unsent are zeros, not the last chunk's.
+        const uint32_t got = std::min(bytes, m__PCQuorvane_ScsiTransport__Transport->GetLastTransferredLength());
+        std::memset(buffer.get() + got, 0, bytes - got);
       } catch (CQuorvane_Exception* e) {
         const CDB_FAILURE_INFORMATION* f = e != nullptr ? e->FailureInformation() : nullptr;
         if (!run.dvd && QuorvaneI_IsInvalidOpcode(f) && f->m__UCHAR__CDB[0] == 0xBE) {
