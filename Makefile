@@ -22,8 +22,8 @@ TEST_PACKAGES := genisoimage xorriso udftools python3-pycdlib p7zip-full libarch
   libcdio-utils lsdvd dvdbackup vcdimager cdrdao cdrskin iat qemu-system-x86 busybox-static \
   clang libclang-rt-14-dev libvorbisfile3 libvorbisenc2 libmpg123-0 libflac12 vorbis-tools sox libsox-fmt-mp3 \
   groff-base man-db bsdextrautils ffmpeg cuetools id3v2
-# What the grab benchmark compares with.
-BENCH_PACKAGES := wodim
+# What the grab benchmark compares with, and traces both with.
+BENCH_PACKAGES := wodim strace
 # What tools/demo.sh runs beside the command: bsdtar checks the disc.
 DEMO_PACKAGES := libarchive-tools
 # What CPack's Debian generator runs (dpkg-shlibdeps, file), and what the

@@ -26,7 +26,11 @@ void QUORVANE_CALL Callback(QV_ULONG reason, void* context, void* p1, void* p2) 
 }  // namespace
 
 DriveJob::~DriveJob() {
-  stop_ = true;
+  {
+    std::lock_guard<std::mutex> lock(stopMutex_);
+    stop_ = true;
+  }
+  stopped_.notify_all();
   if (watcher_.joinable()) watcher_.join();
   interrupts_.reset();
   delete bar_;
@@ -84,9 +88,12 @@ int DriveJob::Open(const std::string& drive, bool quiet, DiscUse use) {
   g_interrupted = 0;
   interrupts_ = std::make_unique<InterruptScope>(&OnInterrupt);
   watcher_ = std::thread([this] {
-    while (!stop_.load()) {
-      if (g_interrupted != 0 && !cancelled_.exchange(true)) Quorvane_CdvdBurnerGrabber_Cancel(handle_);
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::unique_lock<std::mutex> lock(stopMutex_);
+    while (!stopped_.wait_for(lock, std::chrono::milliseconds(50), [this] { return stop_; })) {
+      if (g_interrupted == 0 || cancelled_.exchange(true)) continue;
+      lock.unlock();
+      Quorvane_CdvdBurnerGrabber_Cancel(handle_);
+      lock.lock();
     }
   });
   return 0;

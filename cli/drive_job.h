@@ -2,8 +2,10 @@
 // Ctrl-C turned into the engine's Cancel, and the engine's progress shown.
 #pragma once
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -75,7 +77,11 @@ class DriveJob {
   QV_HANDLE handle_ = nullptr;
   EngineSession* engine_ = nullptr;
   std::thread watcher_;
-  std::atomic<bool> stop_{false};
+  // The watcher looks at the signal flag between waits on this, which the
+  // end of the job cuts short: a command's exit never waits out a pause.
+  std::mutex stopMutex_;
+  std::condition_variable stopped_;
+  bool stop_ = false;
   std::atomic<bool> cancelled_{false};
   bool quiet_ = false;
   Mastering* changes_ = nullptr;

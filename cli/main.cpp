@@ -1,6 +1,7 @@
 // quorvane: the command-line face of the engine.
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 #include "common.h"
 
@@ -17,9 +18,17 @@ int main(int argc, char** argv) {
                  "text: a progress line; json: one JSON object per line on standard error, the last with the result")
       ->check(CLI::IsMember({"text", "json"}));
 
+  // Only the command named gets its options: setting up all of them costs
+  // more than the rest of starting. Global options come before the name
+  // and none takes a command's name as its value; with no name, all.
+  const char* named = nullptr;
+  for (int i = 1; i < argc && named == nullptr; ++i)
+    for (const auto& command : qvcli::CommandTable())
+      if (std::strcmp(argv[i], command.name) == 0) named = command.name;
   std::function<int()> run;
   for (auto& command : qvcli::CommandTable()) {
     CLI::App* sub = app.add_subcommand(command.name, command.description);
+    if (named != nullptr && named != command.name) continue;
     auto body = command.setup(*sub, global);
     sub->callback([&run, body] { run = body; });
   }

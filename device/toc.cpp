@@ -220,21 +220,43 @@ int32_t CQuorvane_CdvdDrive::LookupTrueTrackEndingLBA(int32_t start, int32_t nex
     QuorvaneI_Log("\n%s(): Current LBA %d is less then track starting LBA %d\n", kLookup, from, start);
     return nextStart;
   }
-  for (int32_t lba = from; lba < nextStart; ++lba) {
-    uint8_t sector[4096] = {};
-    bool pause = false;
+  // The blocks go in as few commands as the system passes whole, each
+  // block's Q after its sector. A stretch that fails is read again block
+  // by block, so the search still ends at the first block that fails:
+  // the answer is the same as one command per block, at a fraction of
+  // the round trips (the last track of a session never finds a pause and
+  // reads all 150).
+  constexpr uint32_t kEntry = kRawSectorSize + kQSubChannelSize;
+  const uint32_t limit = GetTransport()->GetHostTransferLimit();
+  const auto fit = static_cast<int32_t>(std::min<uint32_t>(limit == 0 ? 65536u : limit, 1u << 24) / kEntry);
+  const int32_t most = std::clamp<int32_t>(fit, 1, kPregapBlocks);
+  std::vector<uint8_t> buffer(static_cast<size_t>(most) * kEntry);
+  int32_t blocks = most;
+  for (int32_t lba = from; lba < nextStart;) {
+    const int32_t n = std::min(blocks, nextStart - lba);
+    const auto bytes = static_cast<uint32_t>(n) * kEntry;
+    int32_t pause = -1;
     const bool read = QuorvaneI_Guarded(kLookup, [&] {
-      ReadCD(0, static_cast<uint32_t>(lba), 1, 0, true, true, 3, true, QV_SUBCHANNEL_Q, sector, sizeof sector);
-      const CQuorvane_DriveAnswer q = Answer(kLookup, "READ CD", sector, sizeof sector)
-                                          .Window(kRawSectorSize, kQSubChannelSize, "Q sub-channel");
-      // Only a position frame (ADR 1) carries the index.
-      pause = (q.U8(0) & 0x0F) == 1 && q.U8(2) == 0;
+      ReadCD(0, static_cast<uint32_t>(lba), static_cast<uint32_t>(n), 0, true, true, 3, true, QV_SUBCHANNEL_Q,
+             buffer.data(), bytes);
+      const CQuorvane_DriveAnswer all = Answer(kLookup, "READ CD", buffer.data(), bytes);
+      for (int32_t i = 0; i < n && pause < 0; ++i) {
+        const CQuorvane_DriveAnswer q =
+            all.Window(static_cast<uint32_t>(i) * kEntry + kRawSectorSize, kQSubChannelSize, "Q sub-channel");
+        // Only a position frame (ADR 1) carries the index.
+        if ((q.U8(0) & 0x0F) == 1 && q.U8(2) == 0) pause = lba + i;
+      }
     });
+    if (!read && n > 1) {
+      blocks = 1;
+      continue;
+    }
     if (!read) {
       QuorvaneI_Log("%s(): ReadCD( %d ) failed\n", kLookup, lba);
       break;
     }
-    if (pause) return lba;
+    if (pause >= 0) return pause;
+    lba += n;
   }
   return nextStart;
 }

@@ -193,7 +193,12 @@ void CQuorvane_CdvdGrabber::GrabTrackCooked(const GrabRun& run, uint32_t progres
   const uint32_t chunkBlocks =
       QuorvaneI_GrabChunkBlocks(m__PCQuorvane_ScsiTransport__Transport->GetHostTransferLimit(), blockSize);
   const uint32_t bufferSize = chunkBlocks * blockSize;
-  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[bufferSize]);
+  // On a page boundary: the kernel then moves the drive's data straight
+  // into it, where a buffer off the boundary goes through a copy of its own.
+  constexpr std::align_val_t kPage{4096};
+  auto release = [](uint8_t* p) { ::operator delete(p, kPage); };
+  std::unique_ptr<uint8_t, decltype(release)> buffer(
+      static_cast<uint8_t*>(::operator new(bufferSize, kPage, std::nothrow)), release);
   if (!buffer)
     QuorvaneI_Throw(kMethod, EN_MEMORY_ALLOCATION_FAILED, 0, "%s(): l__PUCHAR__Buffer == NULL", kMethod);
   m__PCQuorvane_ScsiTransport__Transport->SetMaximumTransferLength(bufferSize);
@@ -208,7 +213,6 @@ void CQuorvane_CdvdGrabber::GrabTrackCooked(const GrabRun& run, uint32_t progres
     // A short track or range ends in a shorter chunk.
     const int32_t blocks = static_cast<int32_t>(std::min<int64_t>(chunk, int64_t{last} - lba + 1));
     const uint32_t bytes = static_cast<uint32_t>(blocks) * blockSize;
-    std::memset(buffer.get(), 0, bytes);
     bool failed = false;
     if (!gapFailed) {
       try {
@@ -219,6 +223,9 @@ void CQuorvane_CdvdGrabber::GrabTrackCooked(const GrabRun& run, uint32_t progres
         else
           CQuorvane_ScsiDeviceCdvdRomReader::ReadCD(0, static_cast<uint32_t>(lba), static_cast<uint32_t>(blocks), 0,
                                                     false, true, 0, false, QV_SUBCHANNEL_NONE, buffer.get(), bytes);
+        // Bytes the drive left unsent are zeros, not the last chunk's.
+        const uint32_t got = std::min(bytes, m__PCQuorvane_ScsiTransport__Transport->GetLastTransferredLength());
+        std::memset(buffer.get() + got, 0, bytes - got);
       } catch (CQuorvane_Exception* e) {
         const CDB_FAILURE_INFORMATION* f = e != nullptr ? e->FailureInformation() : nullptr;
         if (!run.dvd && QuorvaneI_IsInvalidOpcode(f) && f->m__UCHAR__CDB[0] == 0xBE) {

@@ -21,8 +21,11 @@
 # --track 1` beside readom and dd on the same drives holding a larger ISO
 # (QUORVANE_BENCH_MB, default 64) and prints MB/s of each, from process
 # start to exit, after one untimed run of each: QUORVANE_BENCH_RUNS rounds
-# (default 5) taking turns, each reader's runs and their median; nothing
-# is asserted. bench/grab_vs_readom.sh runs it.
+# (default 5) taking turns, each reader's runs and their median, and our
+# speed as a share of readom's; nothing is asserted. Both are timed to
+# their exit, and neither syncs its file. With QUORVANE_BENCH_TRACE set,
+# one run of each is first traced with strace: its system calls, and its
+# SCSI commands by opcode and bytes. bench/grab_vs_readom.sh runs it.
 #
 # With --mount, the guest kernel's UDF driver mounts UDF images that the
 # quorvane command makes (pure and bridged, of a tricky tree, and a pure
@@ -51,6 +54,7 @@ cache=${QUORVANE_QEMU_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quorvane/qemu}
 tools="qemu-system-x86_64 genisoimage busybox gzip dpkg-deb"
 [ $mode = probe ] && [ -n "${3:-}" ] && tools="$tools iat"
 [ $mode = bench ] && tools="$tools readom"
+[ $mode = bench ] && [ -n "${QUORVANE_BENCH_TRACE:-}" ] && tools="$tools strace"
 runs=${QUORVANE_BENCH_RUNS:-5}
 limit=240
 [ $mode = bench ] && limit=$((240 + 120 * runs))
@@ -196,6 +200,28 @@ install_program() {
 if [ $mode = bench ]; then
   install_program "$probe" quorvane
   install_program "$(command -v readom)" readom
+  if [ -n "${QUORVANE_BENCH_TRACE:-}" ]; then
+    install_program "$(command -v strace)" strace
+    # One traced run's system calls by name, and its SCSI commands by
+    # opcode and bytes asked for (strace shows the CDB of each SG_IO).
+    cat >"$root/bin/calls" <<'AWK'
+#!/bin/busybox awk -f
+{ sub(/^[0-9]+ +/, "") }
+/^[a-z_0-9]+\(/ { n = $0; sub(/\(.*/, "", n); calls[n]++ }
+/SG_IO, \{/ && match($0, /cmdp="\\x[0-9a-f][0-9a-f]/) {
+  op = substr($0, RSTART + 8, 2)
+  len = 0
+  if (match($0, /dxfer_len=[0-9]+/)) len = substr($0, RSTART + 10, RLENGTH - 10)
+  scsi[op " " len]++; commands++
+}
+END {
+  for (c in calls) printf "TRACE %s: %d %s\n", who, calls[c], c
+  for (s in scsi) { split(s, f, " "); printf "TRACE %s: opcode %s with %d bytes, %d times\n", who, f[1], f[2], scsi[s] }
+  printf "TRACE %s: %d SCSI commands\n", who, commands
+}
+AWK
+    chmod +x "$root/bin/calls"
+  fi
   printf 'root:x:0:0::/root:/bin/sh\n' >"$root/etc/passwd"
 elif [ $mode = probe ]; then
   cp "$probe" "$root/bin/drive_probe"
@@ -286,6 +312,13 @@ elif [ -e /bin/readom ]; then
   # MB/s of a whole read: 10 ms ticks of /proc/uptime around it.
   ticks() { read up idle </proc/uptime; echo \${up%.*}\${up#*.}; }
   median() { c=\$#; echo "\$@" | tr ' ' '\\n' | sort -n | sed -n "\$(( (c + 1) / 2 ))p"; }
+  # What starting each program costs, reading nothing: ms of ten runs
+  # that print how to read.
+  for who in "quorvane grab --help" "readom -help"; do
+    \$who >/dev/null 2>&1; t0=\$(ticks); i=0
+    while [ \$i -lt 10 ]; do \$who >/dev/null 2>&1; i=\$((i + 1)); done
+    echo "BENCH start-up: \${who%% *} \$(( (\$(ticks) - t0) * 10 )) ms for ten runs"
+  done
   for n in 0 1; do
     model=\$(cat /sys/block/sr\$n/device/model)
     bytes=\$((\$(cat /sys/block/sr\$n/size) * 512))
@@ -296,22 +329,53 @@ elif [ -e /bin/readom ]; then
     # that would be charged to whichever went first.
     quorvane grab --drive /dev/sr\$n --track 1 --out /tmp/q.iso >/dev/null 2>&1; rm -f /tmp/q.iso
     readom dev=/dev/sr\$n f=/tmp/r.iso >/dev/null 2>&1; rm -f /tmp/r.iso
+    if [ -x /bin/strace ]; then
+      strace -f -xx -s 16 -o /tmp/st quorvane grab --drive /dev/sr\$n --track 1 --out /tmp/q.iso >/dev/null 2>&1
+      awk -v who="quorvane \$model" -f /bin/calls /tmp/st | sort; rm -f /tmp/q.iso
+      strace -f -xx -s 16 -o /tmp/st readom dev=/dev/sr\$n f=/tmp/r.iso >/dev/null 2>&1
+      awk -v who="readom \$model" -f /bin/calls /tmp/st | sort; rm -f /tmp/r.iso /tmp/st
+      # Whether the kernel maps each reader's buffer for the drive or
+      # copies through one of its own: of the commands that move data
+      # (blk_rq_map_user_iov), those mapped straight (bio_map_user_iov).
+      t=/sys/kernel/tracing
+      [ -e \$t/trace ] || mount -t tracefs nodev \$t 2>/dev/null
+      if echo 'blk_rq_map_user_iov bio_map_user_iov' >\$t/set_ftrace_filter 2>/dev/null; then
+        echo function >\$t/current_tracer
+        for who in quorvane readom; do
+          echo >\$t/trace
+          case \$who in
+            quorvane) quorvane grab --drive /dev/sr\$n --track 1 --out /tmp/q.iso >/dev/null 2>&1 ;;
+            readom) readom dev=/dev/sr\$n f=/tmp/q.iso >/dev/null 2>&1 ;;
+          esac
+          rm -f /tmp/q.iso
+          echo "TRACE \$who \$model: \$(grep -c ' blk_rq_map_user_iov' \$t/trace) commands with data, \$(grep -c ' bio_map_user_iov' \$t/trace) of them straight into its buffer"
+        done
+        echo nop >\$t/current_tracer
+      else
+        echo "TRACE kernel: no ftrace"
+      fi
+    fi
     # Then the readers take turns, each going first every other round, and
-    # the medians are compared: a busy host slows single runs, not all.
-    qs= rs= ds= exits=
+    # the medians are compared: a busy host slows single runs, not all. The
+    # two runs of a round follow each other and meet much the same load, so
+    # their ratio, median over the rounds, is the steadier figure.
+    qs= rs= ds= ratios= exits=
     i=0
     while [ \$i -lt $runs ]; do
       for who in \$( [ \$((i % 2)) = 0 ] && echo "q r d" || echo "r q d"); do
         case \$who in
-          q) x=\$(rate quorvane grab --drive /dev/sr\$n --track 1 --out /tmp/q.iso); rm -f /tmp/q.iso; qs="\$qs \${x#* }" ;;
-          r) x=\$(rate readom dev=/dev/sr\$n f=/tmp/r.iso); rm -f /tmp/r.iso; rs="\$rs \${x#* }" ;;
+          q) x=\$(rate quorvane grab --drive /dev/sr\$n --track 1 --out /tmp/q.iso); rm -f /tmp/q.iso; qi=\${x#* }; qs="\$qs \$qi" ;;
+          r) x=\$(rate readom dev=/dev/sr\$n f=/tmp/r.iso); rm -f /tmp/r.iso; ri=\${x#* }; rs="\$rs \$ri" ;;
           d) x=\$(rate dd if=/dev/sr\$n of=/dev/null bs=61440); ds="\$ds \${x#* }" ;;
         esac
         exits="\$exits\${x%% *}"
       done
+      ratios="\$ratios \$(( qi * 100 / (ri > 0 ? ri : 1) ))"
       i=\$((i + 1))
     done
-    echo "BENCH \$model: quorvane grab median \$(median \$qs) MB/s (\$qs ), readom median \$(median \$rs) MB/s (\$rs ), dd median \$(median \$ds) MB/s (\$ds ), exits \$exits"
+    q=\$(median \$qs) r=\$(median \$rs)
+    echo "BENCH \$model: quorvane grab median \$q MB/s (\$qs ), readom median \$r MB/s (\$rs ), dd median \$(median \$ds) MB/s (\$ds ), exits \$exits"
+    echo "BENCH \$model: quorvane at \$(( q * 100 / (r > 0 ? r : 1) ))% of readom's median speed; round by round \$(median \$ratios)% (\$ratios )"
   done
   echo "QUORVANE-PROBE-EXIT 0"
 else
@@ -381,7 +445,7 @@ if [ -w /dev/kvm ] || [ "${QUORVANE_QEMU_TRY_KVM:-}" = 1 ]; then
 fi
 [ $qemu -eq 125 ] && { boot tcg "$limit"; qemu=$?; }
 set -e
-tr -d '\r' <"$work/console.log" | grep -E '^(PASS|FAIL|BENCH|==|[0-9]+ passed|QUORVANE-PROBE-EXIT|insmod|drive_probe)' || true
+tr -d '\r' <"$work/console.log" | grep -E '^(PASS|FAIL|BENCH|TRACE|==|[0-9]+ passed|QUORVANE-PROBE-EXIT|insmod|drive_probe)' || true
 if [ $qemu -ne 0 ]; then
   echo "FAIL: QEMU exited with $qemu; console in $work/console.log"
   tail -n 30 "$work/console.log"
