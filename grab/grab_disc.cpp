@@ -116,11 +116,8 @@ void CQuorvane_CdvdGrabber::GrabTrackRaw(const GrabRun& run, int readMode, uint3
   if ((depth > 0 && !(depth == 1 && run.keepChunks)) || run.forceSingle) chunk = 1;
   std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[size_t(chunk) * kMdsImageBlockSize]);
   if (!buffer) QuorvaneI_Throw(kMethod, EN_MEMORY_ALLOCATION_FAILED, 0, "%s(): l__PUCHAR__Buffer == NULL", kMethod);
-  const uint64_t range = static_cast<uint64_t>(int64_t{last} - first + 1);
-  const uint64_t total = run.progressTotal != 0 ? run.progressTotal : range;
-  uint64_t done = run.progressTotal != 0 ? run.progressBase : 0;
+  GrabCount count = StartCount(run, first, last);
   bool gapFailed = false;
-  uint64_t lastReport = qv::plat::NowMs();
   for (int32_t lba = first; lba <= last;) {
     const int32_t blocks = static_cast<int32_t>(std::min<int64_t>(chunk, int64_t{last} - lba + 1));
     const size_t bytes = size_t(blocks) * kMdsImageBlockSize;
@@ -176,20 +173,12 @@ void CQuorvane_CdvdGrabber::GrabTrackRaw(const GrabRun& run, int readMode, uint3
                       static_cast<long>(lba + blocks - 1), static_cast<long>(place.type));
         Notify(CN_GRAB_BAD_EDC_ECC, static_cast<uint32_t>(lba), static_cast<uint32_t>(blocks));
       }
-      QuorvaneI_WriteGrabbed(kMethod, *run.file, buffer.get(), bytes);
-      if (IsCancel())
-        QuorvaneI_Throw(kMethod, EN_USER_EXCEPTION, 0, "%s(): Cancel set at LBA offset %ld", kMethod,
-                        static_cast<long>(lba - first));
+      EndChunk(kMethod, run, buffer.get(), bytes, lba - first);
     }
-    done += static_cast<uint64_t>(blocks);
+    CountChunk(count, blocks, progressInterval);
     lba += blocks;
-    const uint64_t now = qv::plat::NowMs();
-    if (progressInterval > 0 && now - lastReport > uint64_t{progressInterval} * 1000) {
-      lastReport = now;
-      Notify(CN_GRAB_PROGRESS, total, done);
-    }
   }
-  if (progressInterval > 0) Notify(CN_GRAB_PROGRESS, total, done);
+  if (progressInterval > 0) Notify(CN_GRAB_PROGRESS, count.total, count.done);
 }
 
 void CQuorvane_CdvdGrabber::GrabDiscSplit(const char* baseName, uint32_t splitSizeMB, const GrabPolicy& policy) {

@@ -184,6 +184,29 @@ void CQuorvane_CdvdGrabber::GrabRange(int32_t firstLBA, int32_t lastLBA, const c
   });
 }
 
+CQuorvane_CdvdGrabber::GrabCount CQuorvane_CdvdGrabber::StartCount(const GrabRun& run, int32_t first, int32_t last) {
+  const uint64_t range = static_cast<uint64_t>(int64_t{last} - first + 1);
+  return {run.progressTotal != 0 ? run.progressTotal : range, run.progressTotal != 0 ? run.progressBase : 0,
+          qv::plat::NowMs()};
+}
+
+void CQuorvane_CdvdGrabber::EndChunk(const char* method, const GrabRun& run, const uint8_t* data, size_t bytes,
+                                     int32_t offset) {
+  QuorvaneI_WriteGrabbed(method, *run.file, data, bytes);
+  if (IsCancel())
+    QuorvaneI_Throw(method, EN_USER_EXCEPTION, 0, "%s(): Cancel set at LBA offset %ld", method,
+                    static_cast<long>(offset));
+}
+
+void CQuorvane_CdvdGrabber::CountChunk(GrabCount& count, int32_t blocks, uint32_t progressInterval) {
+  count.done += static_cast<uint64_t>(blocks);
+  const uint64_t now = qv::plat::NowMs();
+  if (progressInterval > 0 && now - count.lastReport > uint64_t{progressInterval} * 1000) {
+    count.lastReport = now;
+    Notify(CN_GRAB_PROGRESS, count.total, count.done);
+  }
+}
+
 void CQuorvane_CdvdGrabber::GrabTrackCooked(const GrabRun& run, uint32_t progressInterval, int32_t depth,
                                             int32_t first, int32_t last) {
   constexpr const char* kMethod = "CQuorvane_CdvdBurnerGrabber::GrabTrackCooked";
@@ -204,11 +227,8 @@ void CQuorvane_CdvdGrabber::GrabTrackCooked(const GrabRun& run, uint32_t progres
   m__PCQuorvane_ScsiTransport__Transport->SetMaximumTransferLength(bufferSize);
   int32_t chunk = static_cast<int32_t>(chunkBlocks);
   if ((depth > 0 && !(depth == 1 && run.keepChunks)) || run.forceSingle) chunk = 1;
-  const uint64_t range = static_cast<uint64_t>(int64_t{last} - first + 1);
-  const uint64_t total = run.progressTotal != 0 ? run.progressTotal : range;
-  uint64_t done = run.progressTotal != 0 ? run.progressBase : 0;
+  GrabCount count = StartCount(run, first, last);
   bool gapFailed = false;
-  uint64_t lastReport = qv::plat::NowMs();
   for (int32_t lba = first; lba <= last;) {
     // A short track or range ends in a shorter chunk.
     const int32_t blocks = static_cast<int32_t>(std::min<int64_t>(chunk, int64_t{last} - lba + 1));
@@ -271,19 +291,11 @@ void CQuorvane_CdvdGrabber::GrabTrackCooked(const GrabRun& run, uint32_t progres
         std::memset(buffer.get(), 0, bytes);
         Notify(CN_GRAB_BLOCK_REPLACED, static_cast<uint32_t>(lba), static_cast<uint32_t>(blocks));
       }
-      QuorvaneI_WriteGrabbed(kMethod, *run.file, buffer.get(), bytes);
-      if (IsCancel())
-        QuorvaneI_Throw(kMethod, EN_USER_EXCEPTION, 0, "%s(): Cancel set at LBA offset %ld", kMethod,
-                        static_cast<long>(lba - first));
+      EndChunk(kMethod, run, buffer.get(), bytes, lba - first);
     }
-    done += static_cast<uint64_t>(blocks);
+    CountChunk(count, blocks, progressInterval);
     lba += blocks;
-    const uint64_t now = qv::plat::NowMs();
-    if (progressInterval > 0 && now - lastReport > uint64_t{progressInterval} * 1000) {
-      lastReport = now;
-      Notify(CN_GRAB_PROGRESS, total, done);
-    }
   }
   // The last report says it is all done.
-  if (progressInterval > 0) Notify(CN_GRAB_PROGRESS, total, done);
+  if (progressInterval > 0) Notify(CN_GRAB_PROGRESS, count.total, count.done);
 }

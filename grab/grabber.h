@@ -6,10 +6,11 @@
 // Grabbing reads chunk by chunk. A chunk that fails is read again block by
 // block, one recursion level per retry, down to a chosen depth; a block
 // that still fails is fatal, or replaced by zeros when the caller said so.
-// The last 150 blocks of a track are read one at a time, and a failure
-// there ends reading: a track recorded track-at-once ends in run-out
-// blocks no drive reads, which the table of contents counts as the
-// track's, so its true end lies somewhere before the end the disc states.
+// In the last 150 blocks of a track a chunk that fails is read again block
+// by block, and the first block that fails there ends reading: a track
+// recorded track-at-once ends in run-out blocks no drive reads, which the
+// table of contents counts as the track's, so its true end lies somewhere
+// before the end the disc states.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -131,6 +132,16 @@ class CQuorvane_CdvdGrabber : public CQuorvane_CdvdDrive {
     uint64_t progressBase = 0, progressTotal = 0;
   };
   void GrabTrackCooked(const GrabRun& run, uint32_t progressInterval, int32_t depth, int32_t first, int32_t last);
+  // Blocks done of a run, and when they were last reported.
+  struct GrabCount {
+    uint64_t total, done, lastReport;
+  };
+  static GrabCount StartCount(const GrabRun& run, int32_t first, int32_t last);
+  // What every chunk of both loops ends with: its bytes written (offset
+  // blocks into the run), a cancel honoured, the blocks counted and
+  // reported at most every progressInterval seconds.
+  void EndChunk(const char* method, const GrabRun& run, const uint8_t* data, size_t bytes, int32_t offset);
+  void CountChunk(GrabCount& count, int32_t blocks, uint32_t progressInterval);
   void GrabTrackRaw(const GrabRun& run, int readMode, uint32_t progressInterval, int32_t depth, int32_t first,
                     int32_t last);
   // A block rebuilt for its address where the disc gave none: the sector of
