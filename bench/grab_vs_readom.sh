@@ -2,7 +2,7 @@
 # Times `quorvane grab --track 1` beside readom and dd reading the same
 # QEMU drives (virtio scsi-cd and IDE ATAPI) in one guest boot, and prints
 # MB/s of each and our share of readom's speed. The guest is the one of
-# the drive tests; an ISO of QUORVANE_BENCH_MB MiB (default 64) of random
+# the drive tests; an ISO of QUORVANE_BENCH_MB MiB (default 200) of random
 # data is the disc. Under TCG every figure is far below a real drive's:
 # read them side by side only. QUORVANE_BENCH_TRACE=1 first counts the
 # system calls and SCSI commands of one run of each (needs strace).

@@ -19,7 +19,7 @@
 #
 # With --bench (QUORVANE, WORK_DIR), one guest times `quorvane grab
 # --track 1` beside readom and dd on the same drives holding a larger ISO
-# (QUORVANE_BENCH_MB, default 64) and prints MB/s of each, from process
+# (QUORVANE_BENCH_MB, default 200) and prints MB/s of each, from process
 # start to exit, after one untimed run of each: QUORVANE_BENCH_RUNS rounds
 # (default 5) taking turns, each reader's runs and their median, and our
 # speed as a share of readom's; nothing is asserted. Both are timed to
@@ -99,7 +99,7 @@ root="$work/initramfs"
 mkdir -p "$root"/{bin,dev,proc,sys,modules,lists,etc,tmp}
 if [ $mode = bench ]; then
   mkdir -p "$work/disc"
-  head -c $((${QUORVANE_BENCH_MB:-64} * 1048576)) /dev/urandom >"$work/disc/RANDOM.BIN"
+  head -c $((${QUORVANE_BENCH_MB:-200} * 1048576)) /dev/urandom >"$work/disc/RANDOM.BIN"
   genisoimage -quiet -V QVBENCH -o "$work/disc.iso" "$work/disc"
   rm -rf "$work/disc"
   drives=(-device scsi-cd,drive=cd0,bus=scsi0.0
