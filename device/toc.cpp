@@ -227,9 +227,8 @@ int32_t CQuorvane_CdvdDrive::LookupTrueTrackEndingLBA(int32_t start, int32_t nex
   // the round trips (the last track of a session never finds a pause and
   // reads all 150).
   constexpr uint32_t kEntry = kRawSectorSize + kQSubChannelSize;
-  const uint32_t limit = GetTransport()->GetHostTransferLimit();
-  const auto fit = static_cast<int32_t>(std::min<uint32_t>(limit == 0 ? 65536u : limit, 1u << 24) / kEntry);
-  const int32_t most = std::clamp<int32_t>(fit, 1, kPregapBlocks);
+  const int32_t most = std::min<int32_t>(
+      static_cast<int32_t>(QuorvaneI_ChunkBlocks(GetTransport()->GetHostTransferLimit(), kEntry)), kPregapBlocks);
   std::vector<uint8_t> buffer(static_cast<size_t>(most) * kEntry);
   int32_t blocks = most;
   for (int32_t lba = from; lba < nextStart;) {

@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr uint32_t kGrabBufferSize = kQuorvaneGrabBufferSize;
 constexpr uint8_t kErrorRecoveryPage = 0x01;
 constexpr uint8_t kDefaultValues = 2;
 constexpr int32_t kGapArea = kQuorvaneGapArea;
@@ -44,12 +43,6 @@ void CreateOutput(const char* method, qv::plat::OutputFile& file, const char* fi
 }
 
 }  // namespace
-
-uint32_t QuorvaneI_GrabChunkBlocks(uint32_t hostLimit, uint32_t blockSize) {
-  if (blockSize == 0) return 1;
-  const uint32_t bytes = hostLimit == 0 ? kGrabBufferSize : std::min(hostLimit, kQuorvaneGrabMaxTransfer);
-  return std::max<uint32_t>(1, bytes / blockSize);
-}
 
 void QuorvaneI_OpenGrabbed(const char* method, qv::plat::OutputFile& file, const std::string& name) {
   uint32_t error = 0;
@@ -214,7 +207,7 @@ void CQuorvane_CdvdGrabber::GrabTrackCooked(const GrabRun& run, uint32_t progres
   const uint32_t blockSize = t.m__ULONG__BlockSize;
   const int32_t end = t.m__LONG__EndAddress;
   const uint32_t chunkBlocks =
-      QuorvaneI_GrabChunkBlocks(m__PCQuorvane_ScsiTransport__Transport->GetHostTransferLimit(), blockSize);
+      QuorvaneI_ChunkBlocks(m__PCQuorvane_ScsiTransport__Transport->GetHostTransferLimit(), blockSize);
   const uint32_t bufferSize = chunkBlocks * blockSize;
   // On a page boundary: the kernel then moves the drive's data straight
   // into it, where a buffer off the boundary goes through a copy of its own.

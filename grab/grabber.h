@@ -28,18 +28,13 @@ bool QuorvaneI_IsBlockFailure(const CDB_FAILURE_INFORMATION* f);
 // The drive refused the command as one it does not implement (5/20/00).
 bool QuorvaneI_IsInvalidOpcode(const CDB_FAILURE_INFORMATION* f);
 
-// The grab loops' shared terms: the bytes read at once; within kGapArea
-// blocks of a track's end a failed read is the track's true end, not
-// damage; closer than kForgivenArea an unreadable block is replaced even
-// when the caller asked for failures.
-inline constexpr uint32_t kQuorvaneGrabBufferSize = 61440;
+// The grab loops' shared terms: the bytes a raw grab reads at once (a
+// cooked one asks QuorvaneI_ChunkBlocks); within kGapArea blocks of a
+// track's end a failed read is the track's true end, not damage; closer
+// than kForgivenArea an unreadable block is replaced even when the caller
+// asked for failures.
+inline constexpr uint32_t kQuorvaneGrabBufferSize = kQuorvaneScsiMaximumTransferLength;
 inline constexpr int32_t kQuorvaneGapArea = 150;
-// A cooked grab reads as much per command as the system passes to the
-// drive (hostLimit bytes, 0 when it cannot tell: then the classic buffer),
-// up to kQuorvaneGrabMaxTransfer; each command costs a round trip through
-// the kernel and the drive, so fewer and larger ones read faster.
-inline constexpr uint32_t kQuorvaneGrabMaxTransfer = 1048576;
-uint32_t QuorvaneI_GrabChunkBlocks(uint32_t hostLimit, uint32_t blockSize);
 inline constexpr int32_t kQuorvaneForgivenArea = 200;
 
 // The grabbed files: opened under a temporary name, written block by

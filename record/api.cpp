@@ -347,6 +347,7 @@ void RecordCueSheet(const char* entry, CQuorvane_CdvdBurnerGrabber& g, const cha
   // The caller's own texts, added before, win over the sheet's string by
   // string; the sheet fills in the rest.
   const std::vector<QuorvaneI_CdTextStrings>& sheet = layout.cdText();
+  const bool data = layout.AnyData();
   for (size_t n = 0; n < sheet.size(); ++n) {
     QuorvaneI_CdTextStrings text = sheet[n];
     if (const CQuorvane_CDText::TrackInfo* given = g.GetCDText().GetTrackInfo(static_cast<int32_t>(n))) {
@@ -355,7 +356,7 @@ void RecordCueSheet(const char* entry, CQuorvane_CdvdBurnerGrabber& g, const cha
         if (!mine->empty()) *theirs = *mine;
     }
     if (text.Empty()) continue;
-    if (layout.AnyData())
+    if (data)
       QuorvaneI_Throw(entry, EN_INVALID_PARAMETER, 0, "Quorvane:%s(): %s", entry, kTextBesideData);
     g.AddCDTextForTrack(static_cast<int32_t>(n), text.title.c_str(), text.performer.c_str());
     if (!text.songwriter.empty()) g.AddCDTextSongwriter(static_cast<int32_t>(n), text.songwriter.c_str());
@@ -375,15 +376,6 @@ void RecordCueSheet(const char* entry, CQuorvane_CdvdBurnerGrabber& g, const cha
   g.SessionAtOnceEx(layout.layout(), request);
 }
 
-// Both cue-sheet entry points: the sheet recorded under the entry's name.
-QV_ULONG RecordCueSheetEntry(const char* entry, bool raw, QV_HANDLE handle, char* text, QV_ULONG textSize,
-                             QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure, const char* cueFileName,
-                             QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval) {
-  return OnRecorder(entry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
-    RecordCueSheet(entry, g, cueFileName, raw, testWrite, progressInterval, bufferInterval);
-  });
-}
-
 }  // namespace
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CueSheetCheckSessionAtOnce(const char* cueFileName, char* error,
@@ -398,15 +390,19 @@ QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CueSheetCheckRaw(const char* cueFil
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_SessionAtOnceFromCueSheet(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     const char* cueFileName, QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval) {
-  return RecordCueSheetEntry("Quorvane_CdvdBurnerGrabber_SessionAtOnceFromCueSheet", false, handle, text, textSize,
-                             systemError, failure, cueFileName, testWrite, progressInterval, bufferInterval);
+  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_SessionAtOnceFromCueSheet";
+  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+    RecordCueSheet(kEntry, g, cueFileName, false, testWrite, progressInterval, bufferInterval);
+  });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceFromCueSheet(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     const char* cueFileName, QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval) {
-  return RecordCueSheetEntry("Quorvane_CdvdBurnerGrabber_DiscAtOnceFromCueSheet", true, handle, text, textSize,
-                             systemError, failure, cueFileName, testWrite, progressInterval, bufferInterval);
+  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_DiscAtOnceFromCueSheet";
+  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+    RecordCueSheet(kEntry, g, cueFileName, true, testWrite, progressInterval, bufferInterval);
+  });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_CloseSession(QV_HANDLE handle, char* text,
@@ -477,30 +473,24 @@ void RecordFileRaw(const char* entry, CQuorvane_CdvdBurnerGrabber& g, bool rawPW
   else g.DiscAtOncePQ(track.chain(), request);
 }
 
-// Both one-file entry points: the file recorded under the entry's name.
-QV_ULONG RecordFileRawEntry(const char* entry, bool rawPW, QV_HANDLE handle, char* text, QV_ULONG textSize,
-                            QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure, const char* fileName,
-                            QV_ULONG trackKind, QV_BOOLEAN testWrite, QV_LONG progressInterval,
-                            QV_LONG bufferInterval) {
-  return OnRecorder(entry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
-    RecordFileRaw(entry, g, rawPW, fileName, trackKind, testWrite != 0, progressInterval, bufferInterval);
-  });
-}
-
 }  // namespace
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOncePQFromFile(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     const char* fileName, QV_ULONG trackKind, QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval) {
-  return RecordFileRawEntry("Quorvane_CdvdBurnerGrabber_DiscAtOncePQFromFile", false, handle, text, textSize,
-                            systemError, failure, fileName, trackKind, testWrite, progressInterval, bufferInterval);
+  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_DiscAtOncePQFromFile";
+  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+    RecordFileRaw(kEntry, g, false, fileName, trackKind, testWrite != 0, progressInterval, bufferInterval);
+  });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile(
     QV_HANDLE handle, char* text, QV_ULONG textSize, QV_ULONG* systemError, CDB_FAILURE_INFORMATION* failure,
     const char* fileName, QV_ULONG trackKind, QV_BOOLEAN testWrite, QV_LONG progressInterval, QV_LONG bufferInterval) {
-  return RecordFileRawEntry("Quorvane_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile", true, handle, text, textSize,
-                            systemError, failure, fileName, trackKind, testWrite, progressInterval, bufferInterval);
+  constexpr const char* kEntry = "Quorvane_CdvdBurnerGrabber_DiscAtOnceRawPWFromFile";
+  return OnRecorder(kEntry, handle, text, textSize, systemError, failure, [&](CQuorvane_CdvdBurnerGrabber& g) {
+    RecordFileRaw(kEntry, g, true, fileName, trackKind, testWrite != 0, progressInterval, bufferInterval);
+  });
 }
 
 QUORVANE_API QV_ULONG QUORVANE_CALL Quorvane_CdvdBurnerGrabber_DiscAtOnceRaw(

@@ -58,7 +58,7 @@ class CQuorvane_CdvdBurnerGrabber : public CQuorvane_CdvdGrabber {
   // first pre-gap, after a cue sheet that asked for them.
   void WriteLeadInText(const char* method, int32_t leadIn);
   // CD-Text of the disc (track 0) or a track for the lead-in of the next
-  // raw P-W or session-at-once recording; a refusal throws
+  // raw P-W or session-at-once recording without data; a refusal throws
   // exception 5. The songwriter goes to a track added so.
   void AddCDTextForTrack(int32_t track, const char* title, const char* performer);
   void AddCDTextSongwriter(int32_t track, const char* songwriter);

@@ -38,6 +38,7 @@ class QuorvaneI_CueLayout {
   // Title, performer and songwriter of the disc (0) and of each track
   // (1...), from the sheet and its CDTEXTFILE; empty when it has none.
   const std::vector<QuorvaneI_CdTextStrings>& cdText() const { return cdText_; }
+  // Whether any track is data, which keeps CD-Text off the disc.
   bool AnyData() const;
 
  private:

@@ -1,5 +1,6 @@
 #include "scsi/transport.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -170,4 +171,11 @@ void CQuorvane_ScsiTransport::ThrowCommandFailed(const Attempt& a) {
   info->m__UCHAR__TargetStatus = a.targetStatus;
   info->m__UCHAR__HostAdapterStatus = a.hostAdapterStatus;
   QuorvaneI_Throw(method, EN_CDB_CALL_FAILED, reinterpret_cast<uintptr_t>(info), "%s(): Command failed", method);
+}
+
+uint32_t QuorvaneI_ChunkBlocks(uint32_t hostLimit, uint32_t blockSize) {
+  if (blockSize == 0) return 1;
+  const uint32_t bytes =
+      hostLimit == 0 ? kQuorvaneScsiMaximumTransferLength : std::min(hostLimit, kQuorvaneLongReadMaxTransfer);
+  return std::max<uint32_t>(1, bytes / blockSize);
 }

@@ -18,6 +18,13 @@ enum : uint8_t { QV_SCSI_DIRECTION_IN = 0, QV_SCSI_DIRECTION_OUT = 1 };
 inline constexpr uint32_t kQuorvaneScsiTimeOutSeconds = 108000;
 // Bytes one command moves at most, once a transport is open.
 inline constexpr uint32_t kQuorvaneScsiMaximumTransferLength = 61440;
+// A long read asks for as much per command as the system passes to the
+// drive (hostLimit bytes, 0 when it cannot tell: then the classic
+// maximum), up to kQuorvaneLongReadMaxTransfer, in whole blocks and at
+// least one; each command costs a round trip through the kernel and the
+// drive, so fewer and larger ones read faster.
+inline constexpr uint32_t kQuorvaneLongReadMaxTransfer = 1048576;
+uint32_t QuorvaneI_ChunkBlocks(uint32_t hostLimit, uint32_t blockSize);
 
 class CQuorvane_ScsiTransport {
  public:

@@ -56,7 +56,7 @@ class TocTest : public DeviceTest {
 // Two audio tracks; track 2's two-second pause (index 0) is 15000-15149.
 // The pause is searched with READ CD unless the fast TOC settings say not
 // to (the pause ends as such: vdrive_media_test's AudioCd). The search
-// reads 27 blocks a command (64 KiB, the system's limit being unknown
+// reads 25 blocks a command (60 KiB, the system's limit being unknown
 // here); a stretch that fails goes again block by block, up to the first
 // block that fails.
 TEST_F(TocTest, TrackEndsExcludeTheNextPauseUnlessFastTocIsOn) {

@@ -1,6 +1,6 @@
-// How much a cooked grab asks for per command: the system's limit for the
-// device, learnt on the SG_IO path, bounds it.
-#include "grab/grabber.h"
+// How much a long read (a cooked grab, the track-end search) asks for per
+// command: the system's limit for the device, learnt on the SG_IO path,
+// bounds it.
 #include "scsi/transport_spti.h"
 #include "scsi_fixtures.h"
 #include "support/fake_scsi.h"
@@ -21,7 +21,7 @@ TEST(GrabChunk, FollowsTheSystemsTransferLimit) {
       {0xFFFFFFFFu, 2352, 445},
   };
   for (const ChunkCase& c : cases)
-    EXPECT_EQ(QuorvaneI_GrabChunkBlocks(c.hostLimit, c.blockSize), c.blocks) << c.hostLimit << " / " << c.blockSize;
+    EXPECT_EQ(QuorvaneI_ChunkBlocks(c.hostLimit, c.blockSize), c.blocks) << c.hostLimit << " / " << c.blockSize;
 }
 
 TEST(GrabChunk, TheSgPathLearnsTheLimitFromTheKernel) {
@@ -31,7 +31,7 @@ TEST(GrabChunk, TheSgPathLearnsTheLimitFromTheKernel) {
   const unsigned index = bus.Add({});
   CQuorvane_ScsiTransportSPTI transport(bus.DevPath(index).c_str());
   EXPECT_EQ(transport.GetHostTransferLimit(), 32768u);
-  EXPECT_EQ(QuorvaneI_GrabChunkBlocks(transport.GetHostTransferLimit(), 2048), 16u);
+  EXPECT_EQ(QuorvaneI_ChunkBlocks(transport.GetHostTransferLimit(), 2048), 16u);
 }
 
 }  // namespace
