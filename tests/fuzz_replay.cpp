@@ -52,6 +52,12 @@ void Mutate(Bytes& b, size_t maxLen, std::mt19937& rng) {
   if (b.size() > maxLen) b.resize(maxLen);
 }
 
+// As libFuzzer does, never a null pointer, even for no bytes.
+void Run(const Bytes& input) {
+  static const uint8_t kNothing = 0;
+  LLVMFuzzerTestOneInput(input.empty() ? &kNothing : input.data(), input.size());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -81,12 +87,12 @@ int main(int argc, char** argv) {
   size_t runs = 0;
   for (const Bytes& seed : seeds) {
     Bytes input(seed.begin(), seed.begin() + static_cast<std::ptrdiff_t>(std::min(seed.size(), maxLen)));
-    LLVMFuzzerTestOneInput(input.data(), input.size());
+    Run(input);
     ++runs;
     for (size_t m = 0; m < mutants; ++m, ++runs) {
       input.assign(seed.begin(), seed.begin() + static_cast<std::ptrdiff_t>(std::min(seed.size(), maxLen)));
       Mutate(input, maxLen, rng);
-      LLVMFuzzerTestOneInput(input.data(), input.size());
+      Run(input);
     }
   }
   std::printf("%zu inputs from %zu seeds\n", runs, seeds.size());
