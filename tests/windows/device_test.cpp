@@ -182,7 +182,17 @@ TEST_F(Automation, TheTreeWithoutACollisionCallbackRenamesAndRemoves) {
   kid.Reset();
   EXPECT_EQ(root->get_FirstKid(&kid.p), S_FALSE) << "the removed root reports no kids";
   Bstr file(L"x.iso");
-  EXPECT_EQ(image->SaveImageToFile(file.b, nullptr), static_cast<HRESULT>(0x800A0100));
+  EXPECT_EQ(image->SaveImageToFile(file.b, nullptr), static_cast<HRESULT>(0x800A0100)) << "not built";
+  Ptr<IDVDVideoImage> dvd;
+  long dvdHandle = 0;
+  ASSERT_EQ(Create(CLSID_CDVDVideoImage, IID_IDVDVideoImage, dvd.Out()), S_OK);
+  EXPECT_EQ(dvd->get_FileSystemHandle(&dvdHandle), static_cast<HRESULT>(0x800A0100)) << "nor this one";
+}
+
+TEST_F(Automation, SavingIntoAMissingFolderFailsWithTheSystemError) {
+  Image();
+  Bstr bad(L"C:\\no\\such\\folder\\x.iso");
+  EXPECT_EQ(image->SaveImageToFile(bad.b, nullptr), static_cast<HRESULT>(0x80070003));
 }
 
 // A file's node carries the file's date, not the time of the run.
