@@ -91,9 +91,6 @@ const Case kCases[] = {
                                     .nwaValid = 1, .nwa = 16, .free = 1000, .tocValid = true, .lastTrack = 1,
                                     .ends = {2295103}},
      false, 1, 0, 1000},
-    {"AppendableDvdRWithNoEntry", {.status = kIncomplete, .type = 5, .trackValid = true, .trackNumber = 1,
-                                   .nwaValid = 1, .nwa = 16, .free = 1000, .tocValid = true},
-     false, 1, 0, 1000},
     // The TOC call failed: the next writable address stands for the used part.
     {"AppendableWithoutToc", {.status = kIncomplete, .type = 2, .trackValid = true, .trackNumber = 4,
                               .nwaValid = 1, .nwa = 123456, .free = 200000},

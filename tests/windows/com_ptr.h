@@ -1,6 +1,12 @@
-// An interface pointer released at scope end, for the in-process tests and
-// the compiled client alike.
+// Interface pointers and strings released at scope end, and the error
+// object a failed call leaves, for the in-process tests and the compiled
+// client alike.
 #pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <string>
 
 template <class T>
 struct Ptr {
@@ -17,3 +23,32 @@ struct Ptr {
   T* operator->() const { return p; }
   explicit operator bool() const { return p != nullptr; }
 };
+
+struct Bstr {
+  BSTR b;
+  explicit Bstr(const std::wstring& s) : b(SysAllocString(s.c_str())) {}
+  ~Bstr() { SysFreeString(b); }
+};
+
+// Wide text as ASCII, '?' for the rest.
+inline std::string Narrow(const wchar_t* w) {
+  std::string s;
+  for (; w && *w; ++w) s += static_cast<char>(*w < 128 ? *w : '?');
+  return s;
+}
+
+// The error object the calling thread holds, as "source|description" with
+// "|guid" when it names an interface, or "(none)".
+inline std::string TakeErrorObject() {
+  Ptr<IErrorInfo> info;
+  if (GetErrorInfo(0, &info.p) != S_OK || !info) return "(none)";
+  BSTR source = nullptr, description = nullptr;
+  GUID guid;
+  info->GetSource(&source);
+  info->GetDescription(&description);
+  info->GetGUID(&guid);
+  std::string s = Narrow(source) + "|" + Narrow(description) + (IsEqualGUID(guid, GUID_NULL) ? "" : "|guid");
+  SysFreeString(source);
+  SysFreeString(description);
+  return s;
+}

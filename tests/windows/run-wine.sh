@@ -3,15 +3,14 @@
 # afterwards:
 #   1. every test of the Windows build (ctest; one entry per test program);
 #   2. regsvr32 Quorvane.ocx;
-#   3. a VBScript, a JScript and a compiled MTA client against the server
-#      and virtual drives: each lists the drives, builds an image of a
-#      folder with a collision it answers and burns it to a blank DVD+R;
-#      the discs are then exported on the Linux side and their files
-#      compared with the folder. Beside that, VBScript makes a boot image
-#      and DVD-Video images of a folder, JScript grabs a track of a CD-RW
-#      and erases it, burns a Video CD and a DVD-Video image of single
-#      files, and the C++ client appends a session to its disc: each is
-#      read back here by outside tools;
+#   3. a VBScript and a compiled MTA client against the server and virtual
+#      drives: each builds an image of a folder with a collision it answers
+#      and burns it to a blank DVD+R; the discs are then exported on the
+#      Linux side and their files compared with the folder. Beside that,
+#      VBScript makes a boot image and DVD-Video images, grabs a track of
+#      a CD-RW and erases it, and burns a Video CD; the C++ client appends
+#      a session to its disc and cancels from a second thread: each is
+#      read back here by outside tools. A JScript smoke lists the drives;
 #   4. regsvr32 /u, and the compiled client's check that nothing of the
 #      registration is left.
 # Usage: run-wine.sh [build-windows [build]]   (build: the Linux tree with
@@ -55,38 +54,36 @@ if ! wine regsvr32 /s "$ocx"; then
   exit 1
 fi
 
-# cscript swallows uncaught script errors: a script passes only with its
-# closing "N passed, 0 failed" line and exit code 0.
-run_script() {
-  local script=$1 out rc
+# A client passes only with its closing "N passed, 0 failed" line and exit
+# code 0: cscript swallows uncaught script errors.
+run_client() {
+  local name=$1 out rc
   shift
-  echo "== cscript $(basename "$script")"
-  out=$(run_with_drives wine cscript //nologo "$(win "$script")" "$@" 2>&1)
+  echo "== $name"
+  out=$(run_with_drives wine "$@" 2>&1)
   rc=$?
   echo "$out"
-  if ! grep -Eq '^[0-9]+ passed, 0 failed' <<<"$out" || [ $rc -ne 0 ]; then
-    fail "$(basename "$script") (exit code $rc)"
-  fi
+  grep -Eq '^[0-9]+ passed, 0 failed' <<<"$out" && [ $rc -eq 0 ] || fail "$name (exit code $rc)"
 }
 # The virtual drives, seen by the engine under Wine through the
-# pass-through library: three blank DVD+R, a written CD-RW, one empty.
+# pass-through library: two blank DVD+R, a written CD-RW, one empty.
 export QUORVANE_VDRIVE_HOME=$work/vdrives
 mkdir -p "$QUORVANE_VDRIVE_HOME" "$work/source/sub" "$work/other" "$work/scratch"
 # Progress is reported once a second: each WRITE takes 10 ms, so that a
 # burn lasts a few seconds on any machine.
-for i in 0 1 2; do
+for i in 0 1; do
   "$quorvane" vdrive create "CdRom$i" --media dvd+r >/dev/null || fail "vdrive create"
   echo '{"rules": [{"kind": "slow", "opcode": 42, "ms": 10, "times": 0}]}' >"$QUORVANE_VDRIVE_HOME/CdRom$i/faults.json"
 done
-"$quorvane" vdrive create CdRom3 --media cd-rw >/dev/null || fail "vdrive create"
-"$quorvane" vdrive create CdRom4 >/dev/null && "$quorvane" vdrive eject CdRom4 >/dev/null || fail "vdrive create"
+"$quorvane" vdrive create CdRom2 --media cd-rw >/dev/null || fail "vdrive create"
+"$quorvane" vdrive create CdRom3 >/dev/null && "$quorvane" vdrive eject CdRom3 >/dev/null || fail "vdrive create"
 # A CD-R for the Video CD, a DVD+R whose burn the C++ client cancels, and
-# one for JScript's DVD-Video image.
-"$quorvane" vdrive create CdRom5 --media cd-r >/dev/null || fail "vdrive create"
+# one for the DVD-Video image of files.
+"$quorvane" vdrive create CdRom4 --media cd-r >/dev/null || fail "vdrive create"
+"$quorvane" vdrive create CdRom5 --media dvd+r >/dev/null || fail "vdrive create"
 "$quorvane" vdrive create CdRom6 --media dvd+r >/dev/null || fail "vdrive create"
-"$quorvane" vdrive create CdRom7 --media dvd+r >/dev/null || fail "vdrive create"
-echo '{"rules": [{"kind": "slow", "opcode": 42, "ms": 10, "times": 0}]}' >"$QUORVANE_VDRIVE_HOME/CdRom6/faults.json"
-written_cdrw() { "$quorvane" vdrive insert CdRom3 --disc "$here/../../vdrive/discs/cd-rw-complete.json" >/dev/null; }
+echo '{"rules": [{"kind": "slow", "opcode": 42, "ms": 10, "times": 0}]}' >"$QUORVANE_VDRIVE_HOME/CdRom5/faults.json"
+written_cdrw() { "$quorvane" vdrive insert CdRom2 --disc "$here/../../vdrive/discs/cd-rw-complete.json" >/dev/null; }
 echo "the file in the folder" >"$work/source/a.txt"
 echo "the file that collides" >"$work/other/a.txt"
 # Large enough for the burn to outlast the one-second progress interval.
@@ -103,25 +100,13 @@ run_with_drives() {
 client_args=("$(win "$work/source")" "$(win "$work/other")" "$(win "$work/scratch")")
 
 written_cdrw
-run_script "$here/clients/server.vbs" "${client_args[@]}" "$(win "$work/boot.img")" "$(win "$video_ts")"
-run_script "$here/clients/server.js" "${client_args[@]}" "$(win "$video_ts")"
-
-run_client() {
-  local mode=$1 out rc
-  echo "== mta_client $mode"
-  out=$(wine "$build/bin/mta_client.exe" "$mode" 2>&1)
-  rc=$?
-  echo "$out"
-  if ! grep -Eq '^[0-9]+ passed, 0 failed' <<<"$out" || [ $rc -ne 0 ]; then
-    fail "mta_client $mode (exit code $rc)"
-  fi
-}
-run_client registered
-echo "== mta_client scenario"
-out=$(run_with_drives wine "$build/bin/mta_client.exe" scenario "${client_args[@]}" 2>&1)
-rc=$?
-echo "$out"
-grep -Eq '^[0-9]+ passed, 0 failed' <<<"$out" && [ $rc -eq 0 ] || fail "mta_client scenario (exit code $rc)"
+cscript=(cscript //nologo)
+run_client server.vbs "${cscript[@]}" "$(win "$here/clients/server.vbs")" "${client_args[@]}" "$(win "$work/boot.img")" \
+  "$(win "$video_ts")"
+run_client server.js "${cscript[@]}" "$(win "$here/clients/server.js")" "$(win "$work/scratch")"
+mta_client=$build/bin/mta_client.exe
+run_client "mta_client registered" "$mta_client" registered
+run_client "mta_client scenario" "$mta_client" scenario "${client_args[@]}"
 
 # The README's example, as a user would copy it, on a drive of its own:
 # cscript hides its errors, so the disc it burnt is the judge.
@@ -156,8 +141,7 @@ compare_disc() {
 }
 echo "== the discs, exported"
 compare_disc CdRom0 replace           # VBScript
-compare_disc CdRom1 skip              # JScript
-compare_disc CdRom2 rename:cpp.txt    # C++, its first session
+compare_disc CdRom1 rename:cpp.txt    # C++, its first session
 
 echo "== what the clients made, read by outside tools"
 # VBScript's disc boots: the El Torito record of its hidden boot image.
@@ -179,41 +163,41 @@ patched=$work/scratch/vbs-dvd-patched.iso
 /usr/bin/python3 "$here/../udf/dvd_check.py" "$patched" >/dev/null || fail "the patched image's IFO addresses"
 [ "$(dvd_titles "$patched")" = "Disc Title: VBSDVD"$'\n'"$expected_titles" ] || fail "lsdvd on the patched image"
 udfinfo "$patched" >/dev/null 2>&1 || fail "udfinfo on the patched image"
-# JScript's image of single files: laid out IFO and VOB first, backups
+# VBScript's image of single files: laid out IFO and VOB first, backups
 # last; read by libdvdread, and the disc it burnt holds the saved image.
-js_dvd=$work/scratch/js-dvd.iso
-[ "$(/usr/bin/python3 "$here/../udf/dvd_check.py" --order "$js_dvd")" = \
+files_dvd=$work/scratch/files-dvd.iso
+[ "$(/usr/bin/python3 "$here/../udf/dvd_check.py" --order "$files_dvd")" = \
   "VIDEO_TS.IFO VIDEO_TS.BUP VTS_01_0.IFO VTS_01_1.VOB VTS_02_0.IFO VTS_02_1.VOB VTS_01_0.BUP VTS_02_0.BUP" ] ||
-  fail "the order of the files in JScript's DVD-Video image"
-[ "$(dvd_titles "$js_dvd")" = "Disc Title: JSDVD"$'\n'"$expected_titles" ] || fail "lsdvd on JScript's DVD-Video image"
-mkdir -p "$work/js-dvd-x"
-{ udfinfo "$js_dvd" >/dev/null 2>&1 && 7z x -y -o"$work/js-dvd-x" "$js_dvd" >/dev/null &&
-  diff -r "$video_ts" "$work/js-dvd-x/VIDEO_TS"; } || fail "the files of JScript's DVD-Video image"
-{ udfinfo "$work/scratch/js-dvd-empty.iso" >/dev/null 2>&1 &&
-  [ "$(7z l -ba "$work/scratch/js-dvd-empty.iso" | awk '{ print $NF }' | sort | tr '\n' ' ')" = "AUDIO_TS VIDEO_TS " ]; } ||
-  fail "JScript's DVD-Video image without files"
-{ "$quorvane" vdrive export CdRom7 --out "$work/CdRom7.iso" >/dev/null &&
-  cmp -n "$(stat -c %s "$js_dvd")" "$js_dvd" "$work/CdRom7.iso"; } || fail "JScript's DVD-Video disc"
-# JScript's grab of the CD-RW's first track: the drive's own blocks.
+  fail "the order of the files in the DVD-Video image of files"
+[ "$(dvd_titles "$files_dvd")" = "Disc Title: FILESDVD"$'\n'"$expected_titles" ] || fail "lsdvd on the DVD-Video image of files"
+mkdir -p "$work/files-dvd-x"
+{ udfinfo "$files_dvd" >/dev/null 2>&1 && 7z x -y -o"$work/files-dvd-x" "$files_dvd" >/dev/null &&
+  diff -r "$video_ts" "$work/files-dvd-x/VIDEO_TS"; } || fail "the files of the DVD-Video image of files"
+{ udfinfo "$work/scratch/files-dvd-empty.iso" >/dev/null 2>&1 &&
+  [ "$(7z l -ba "$work/scratch/files-dvd-empty.iso" | awk '{ print $NF }' | sort | tr '\n' ' ')" = "AUDIO_TS VIDEO_TS " ]; } ||
+  fail "the DVD-Video image without files"
+{ "$quorvane" vdrive export CdRom6 --out "$work/CdRom6.iso" >/dev/null &&
+  cmp -n "$(stat -c %s "$files_dvd")" "$files_dvd" "$work/CdRom6.iso"; } || fail "the DVD-Video disc of files"
+# VBScript's grab of the CD-RW's first track: the drive's own blocks.
 written_cdrw
-{ "$quorvane" vdrive export CdRom3 --track 1 --out "$work/track1.expected" >/dev/null &&
+{ "$quorvane" vdrive export CdRom2 --track 1 --out "$work/track1.expected" >/dev/null &&
   cmp "$work/track1.expected" "$work/scratch/track1.iso"; } || fail "the grabbed track"
-# JScript's Video CD, as a player's software reads it.
-{ "$quorvane" vdrive export CdRom5 --out "$work/vcd.bin" --cue "$work/vcd.cue" >/dev/null &&
+# VBScript's Video CD, as a player's software reads it.
+{ "$quorvane" vdrive export CdRom4 --out "$work/vcd.bin" --cue "$work/vcd.cue" >/dev/null &&
   vcd-info --no-banner -c "$work/vcd.cue" 2>&1 | grep -q 'VCD 2.0 detected'; } || fail "the Video CD"
 # The C++ client's second session: the first one's files, imported, and
 # the file it added.
 start=$(tr -dc 0-9 <"$work/scratch/cpp-session2.txt")
 mkdir -p "$work/session2" "$work/expected-session2"
-cp -r "$work/expected-CdRom2/." "$work/expected-session2/"
+cp -r "$work/expected-CdRom1/." "$work/expected-session2/"
 cp "$work/other/a.txt" "$work/expected-session2/second.txt"
-{ [ -n "$start" ] && xorriso -indev "stdio:$work/CdRom2.iso" -load sbsector "$start" -osirrox on \
+{ [ -n "$start" ] && xorriso -indev "stdio:$work/CdRom1.iso" -load sbsector "$start" -osirrox on \
     -extract / "$work/session2" >/dev/null 2>&1 && diff -r "$work/expected-session2" "$work/session2"; } ||
-  fail "the second session on CdRom2"
+  fail "the second session on CdRom1"
 
 echo "== regsvr32 /u $ocx"
 wine regsvr32 /u /s "$ocx" || fail "regsvr32 /u"
-run_client unregistered
+run_client "mta_client unregistered" "$mta_client" unregistered
 
 if [ ${#failures[@]} -ne 0 ]; then
   echo "run-wine.sh: ${#failures[@]} step(s) failed: ${failures[*]}"

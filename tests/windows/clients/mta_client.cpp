@@ -1,8 +1,7 @@
 // A compiled client of the registered Quorvane.ocx, in the multithreaded
-// apartment: what registration writes and what unregistration leaves. The
-// objects it creates are the ones the in-process tests drive (the server
-// is free-threaded: no proxy comes between), and the script client reaches
-// them through proxies.
+// apartment: what registration writes and what unregistration leaves, and
+// what only a compiled client does: a name answered to a collision, a
+// second session, and cancelling from another thread.
 //
 //   mta_client registered     the server is registered: use it
 //   mta_client unregistered   regsvr32 /u ran: nothing of it is left
@@ -11,7 +10,6 @@
 //
 // Prints "N passed, N failed" last and exits with the failure count.
 #include <windows.h>
-#include <oaidl.h>
 
 #include <atomic>
 #include <cstdio>
@@ -19,7 +17,6 @@
 #include <functional>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "Quorvane.h"
 #include "tests/windows/com_ptr.h"
@@ -65,12 +62,6 @@ const Served kServed[] = {
     {L"Quorvane.NodeDateTime.1", &CLSID_CNodeDateTime},
 };
 
-std::string Narrow(const std::wstring& w) {
-  std::string s;
-  for (wchar_t c : w) s += static_cast<char>(c < 128 ? c : '?');
-  return s;
-}
-
 std::wstring GuidText(REFGUID g) {
   wchar_t text[64];
   StringFromGUID2(g, text, 64);
@@ -102,63 +93,51 @@ bool ClassesKeyExists(const std::wstring& key) {
 void ProgIdsAndRegistry() {
   for (const auto& s : kServed) {
     const std::string name = Narrow(s.progId);
-    CLSID clsid;
-    CheckHr(S_OK, CLSIDFromProgID(s.progId, &clsid), "CLSIDFromProgID " + name);
-    Check(IsEqualCLSID(clsid, *s.clsid), name + " names its class");
     std::wstring vi = s.progId;
     vi.resize(vi.rfind(L'.'));
-    CheckHr(S_OK, CLSIDFromProgID(vi.c_str(), &clsid), "CLSIDFromProgID " + Narrow(vi));
-    Check(ClassesValue(vi + L"\\CurVer") == s.progId, Narrow(vi) + " CurVer");
+    for (const std::wstring& progId : {std::wstring(s.progId), vi}) {
+      CLSID clsid = GUID_NULL;
+      CLSIDFromProgID(progId.c_str(), &clsid);
+      Check(IsEqualCLSID(clsid, *s.clsid), Narrow(progId.c_str()) + " names its class");
+    }
     const std::wstring key = L"CLSID\\" + GuidText(*s.clsid);
     Check(ClassesValue(key + L"\\InprocServer32", L"ThreadingModel") == L"free", name + " ThreadingModel free");
     Check(ClassesValue(key + L"\\TypeLib") == GuidText(LIBID_Quorvane), name + " TypeLib");
-    Check(ClassesValue(key + L"\\ProgID") == s.progId, name + " ProgID key");
-    Check(ClassesValue(key + L"\\VersionIndependentProgID") == vi, name + " version-independent ProgID key");
-    Check(ClassesKeyExists(key + L"\\Programmable"), name + " Programmable");
     const std::wstring module = ClassesValue(key + L"\\InprocServer32");
     Check(module.size() > 13 && module.compare(module.size() - 13, 13, L"\\Quorvane.ocx") == 0,
-          name + " InprocServer32 is the module's full path: " + Narrow(module));
+          name + " InprocServer32 is the module's full path: " + Narrow(module.c_str()));
     Ptr<IUnknown> object;
     CheckHr(S_OK, Create(*s.clsid, IID_IUnknown, object.Out()), "CoCreateInstance " + name);
   }
   Ptr<ITypeLib> lib;
-  CheckHr(S_OK, LoadRegTypeLib(LIBID_Quorvane, 1, 0, 0x409, reinterpret_cast<ITypeLib**>(lib.Out())),
-          "the type library is registered");
-  // Dual interfaces are marshaled by the type library.
-  Check(ClassesKeyExists(L"Interface\\" + GuidText(IID_IDiscInfo)), "IDiscInfo is registered for marshaling");
+  CheckHr(S_OK, LoadRegTypeLib(LIBID_Quorvane, 1, 0, 0x409, &lib.p), "the type library is registered");
 }
 
 // ---------------------------------------------------------------------------
 
 void NothingLeft() {
   for (const auto& s : kServed) {
-      CLSID clsid;
-      Check(FAILED(CLSIDFromProgID(s.progId, &clsid)), Narrow(s.progId) + " is gone");
-      std::wstring vi = s.progId;
-      vi.resize(vi.rfind(L'.'));
-      Check(!ClassesKeyExists(vi), Narrow(vi) + " is gone");
-      Check(!ClassesKeyExists(L"CLSID\\" + GuidText(*s.clsid)), Narrow(s.progId) + " class key is gone");
-      Ptr<IUnknown> object;
-      CheckHr(REGDB_E_CLASSNOTREG,
-              Create(*s.clsid, IID_IUnknown, object.Out()), "CoCreateInstance " + Narrow(s.progId));
+    std::wstring vi = s.progId;
+    vi.resize(vi.rfind(L'.'));
+    for (const std::wstring& key : {std::wstring(s.progId), vi, L"CLSID\\" + GuidText(*s.clsid)})
+      Check(!ClassesKeyExists(key), Narrow(key.c_str()) + " is gone");
   }
   Check(ClassesKeyExists(L"CLSID"), "the shared CLSID key stays");
-  Ptr<ITypeLib> lib;
-  Check(FAILED(LoadRegTypeLib(LIBID_Quorvane, 1, 0, 0x409, reinterpret_cast<ITypeLib**>(lib.Out()))),
-        "the type library is unregistered");
-  Check(!ClassesKeyExists(L"TypeLib\\" + GuidText(LIBID_Quorvane)), "the TypeLib key is gone");
-  Check(!ClassesKeyExists(L"Interface\\" + GuidText(IID_IDiscInfo)), "IDiscInfo's marshaling key is gone");
-  Check(!ClassesKeyExists(L"AppID\\Quorvane.ocx"), "the module's AppID key is gone");
+  for (const std::wstring& key : {L"TypeLib\\" + GuidText(LIBID_Quorvane), L"Interface\\" + GuidText(IID_IDiscInfo),
+                                  std::wstring(L"AppID\\Quorvane.ocx")})
+    Check(!ClassesKeyExists(key), Narrow(key.c_str()) + " is gone");
 }
 
-
 // ---------------------------------------------------------------------------
-// The scenario: callbacks as a compiled client writes them.
+// The scenario: callbacks as a compiled client writes them. Given a cancel
+// call, the first progress report has a second thread make it and waits
+// until that call has returned.
 
 class Sink : public IQuorvaneCallBack, public IQuorvaneCollisionCallBack {
  public:
+  explicit Sink(std::function<HRESULT()> cancel = nullptr) : cancel_(std::move(cancel)) {}
   std::atomic<int> reports{0}, lastPercent{-1}, collisions{0};
-  std::atomic<DWORD> reportThread{0};
+  HRESULT cancelled = E_PENDING;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IQuorvaneCallBack)) {
@@ -180,9 +159,8 @@ class Sink : public IQuorvaneCallBack, public IQuorvaneCollisionCallBack {
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE ProgressCallBack(long percent, long) override {
-    ++reports;
+    if (reports++ == 0 && cancel_) std::thread([this] { cancelled = cancel_(); }).join();
     lastPercent = percent;
-    reportThread = GetCurrentThreadId();
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE OnCollision(BSTR, BSTR, BSTR* name, QVX_NAME_COLLISION_SOLUTION* solution) override {
@@ -192,49 +170,12 @@ class Sink : public IQuorvaneCallBack, public IQuorvaneCollisionCallBack {
     *solution = QVX_NAME_COLLISION_RENAME_NEW;
     return S_OK;
   }
-};
-
-// A progress callback that, at its first report, has a second thread
-// cancel the operation and waits until that call has returned.
-class CancelAtFirstReport : public Sink {
- public:
-  explicit CancelAtFirstReport(std::function<HRESULT()> cancel) : cancel_(std::move(cancel)) {}
-  HRESULT STDMETHODCALLTYPE ProgressCallBack(long percent, long remaining) override {
-    if (reports++ == 0) {
-      std::thread other([this] { cancelled = cancel_(); });
-      other.join();
-    }
-    lastPercent = percent;
-    (void)remaining;
-    return S_OK;
-  }
-  HRESULT cancelled = E_PENDING;
 
  private:
   std::function<HRESULT()> cancel_;
 };
 
-struct Bstr {
-  BSTR b;
-  explicit Bstr(const std::wstring& s) : b(SysAllocString(s.c_str())) {}
-  ~Bstr() { SysFreeString(b); }
-};
-
 std::wstring Wide(const char* s) { return std::wstring(s, s + std::strlen(s)); }
-
-// The error object the last failed call left on this thread.
-void CheckErrorObject(const std::string& what, const wchar_t* source) {
-  Ptr<IErrorInfo> info;
-  CheckHr(S_OK, GetErrorInfo(0, &info.p), what + ": an error object");
-  if (!info) return;
-  BSTR s = nullptr, d = nullptr;
-  info->GetSource(&s);
-  info->GetDescription(&d);
-  Check(s && std::wstring(s) == source, what + ": source " + Narrow(s ? s : L""));
-  Check(d && SysStringLen(d) > 0, what + ": a description");
-  SysFreeString(s);
-  SysFreeString(d);
-}
 
 HRESULT FindDrive(IDevices* devs, QVX_DISC_TYPE type, VARIANT_BOOL blank, IDevice** out) {
   long count = 0;
@@ -288,27 +229,12 @@ void Scenario(const std::wstring& source, const std::wstring& other, const std::
   Ptr<IDevices> devs;
   CheckHr(S_OK, Create(CLSID_CDevices, IID_IDevices, devs.Out()), "create Devices");
   if (!devs) return;
-  long count = 0;
-  devs->get_Count(&count);
-  Check(count >= 3, "drives listed: " + std::to_string(count));
-
-  // The image and a DiscInfo of every drive, on two threads at once.
+  // The image, with a collision this client answers with a new name.
   Sink sink;
   Ptr<IJolietImage> img;
   CheckHr(S_OK, Create(CLSID_CJolietImage, IID_IJolietImage, img.Out()), "create JolietImage");
   if (!img) return;
   CheckHr(S_OK, img->put_CollisionCallback(&sink), "CollisionCallback");
-  std::atomic<int> infos{0};
-  std::thread reader([&] {
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    for (int round = 0; round < 3; ++round)
-      for (long i = 0; i < count; ++i) {
-        Ptr<IDevice> dev;
-        Ptr<IDiscInfo> info;
-        if (SUCCEEDED(devs->GetDevice(i, &dev.p)) && SUCCEEDED(dev->GetDiscInfo(&info.p))) ++infos;
-      }
-    CoUninitialize();
-  });
   {
     Ptr<INode> root, folder, renamed;
     CheckHr(S_OK, img->get_Root(&root.p), "Root");
@@ -319,8 +245,6 @@ void Scenario(const std::wstring& source, const std::wstring& other, const std::
     Bstr volume(L"CPP"), app(L"Quorvane test");
     CheckHr(S_OK, img->Build(0, volume.b, app.b), "Build");
   }
-  reader.join();
-  Check(infos == 3 * (count - 1), "DiscInfos read beside the build: " + std::to_string(infos.load()));
 
   Ptr<IDevice> dvd;
   CheckHr(S_OK, FindDrive(devs.p, QVX_DISC_TYPE_DVDPLUSR, VARIANT_TRUE, &dvd.p), "a blank DVD+R");
@@ -337,7 +261,7 @@ void Scenario(const std::wstring& source, const std::wstring& other, const std::
   // number.
   Ptr<IDevice> other2;
   if (SUCCEEDED(FindDrive(devs.p, QVX_DISC_TYPE_DVDPLUSR, VARIANT_TRUE, &other2.p))) {
-    CancelAtFirstReport burn([&] { return other2->Cancel(); });
+    Sink burn([&] { return other2->Cancel(); });
     UINT64 handle = 0;
     img->get_FileSystemHandle(&handle);
     other2->put_Callback(&burn);
@@ -345,14 +269,13 @@ void Scenario(const std::wstring& source, const std::wstring& other, const std::
             other2->TrackAtOnceFromFileSystemHandle(static_cast<long>(handle), VARIANT_FALSE, VARIANT_FALSE),
             "a cancelled burn");
     CheckHr(S_OK, burn.cancelled, "Device.Cancel");
-    CheckErrorObject("a cancelled burn", L"Quorvane.Device.1");
     other2->put_Callback(nullptr);
   } else {
     Check(false, "a second blank DVD+R");
   }
   // A save cancelled from a second thread ends early, and well.
   {
-    CancelAtFirstReport save([&] { return img->Cancel(); });
+    Sink save([&] { return img->Cancel(); });
     Bstr part(scratch + L"\\cancelled.iso");
     CheckHr(S_OK, img->SaveImageToFile(part.b, &save), "a cancelled save");
     CheckHr(S_OK, save.cancelled, "JolietImage.Cancel");
@@ -362,9 +285,6 @@ void Scenario(const std::wstring& source, const std::wstring& other, const std::
     GetFileAttributesExW(part.b, GetFileExInfoStandard, &file);
     Check(file.nFileSizeLow > 0 && file.nFileSizeLow < size, "the cancelled save is shorter than the image");
   }
-  Bstr bad(scratch + L"\\no\\such\\folder\\x.iso");
-  const HRESULT saved = img->SaveImageToFile(bad.b, nullptr);
-  CheckHr(static_cast<HRESULT>(0x80070003), saved, "saving into a missing folder");
 }
 }  // namespace
 

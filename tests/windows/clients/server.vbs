@@ -37,27 +37,12 @@ Sub ExpectError(name, number)
   Err.Clear
 End Sub
 
-' Members a script gets wrong. (Every class is created from its ProgIDs by
-' mta_client; the values of a client's DiscInfo and the callback objects'
-' members are the in-process server test's.)
-Dim d
-Set d = CreateObject("Quorvane.DiscInfo.1")
-Dim x
-x = d.NoSuchProperty
-ExpectError "unknown member", 438
-d.IsBlank = True
-ExpectError "assigning a read-only property", 438
-
-' DAOLayout's arguments as a script passes them (what each kind of
-' VARIANT stores is the in-process server test's).
+' DAOLayout's optional arguments as a script leaves them out (what each
+' kind of VARIANT stores is the in-process server test's).
 Dim l
 Set l = CreateObject("Quorvane.DAOLayout")
 l.AddTrack "three.wav", , "Title only"
 Expect "an argument left out", 1, CLng(l.TrackCount)
-l.AddCDTextInfo "only the artist"
-ExpectError "missing argument", 450
-l.AddTrack d
-ExpectError "an object as the file name", 13
 
 Scenario
 
@@ -67,8 +52,10 @@ WScript.Quit failed
 ' ---------------------------------------------------------------------------
 ' The user's scenario against the virtual drives (arguments: the folder to
 ' burn, a folder holding a file of the same name as one in the first, and
-' a scratch folder): list the drives, build an image with a collision the
-' script answers, burn it to a blank DVD+R, and the failures.
+' a scratch folder, then a boot image and a VIDEO_TS folder): list the
+' drives, build an image with a collision the script answers, burn it to a
+' blank DVD+R, grab and erase a CD-RW, burn a Video CD, make DVD-Video
+' images, and the failures. run-wine.sh reads what they leave.
 
 Class CollisionSink
   Public Count
@@ -184,17 +171,43 @@ Sub Scenario()
   Expect "progress in percent", True, progress.Last > 0 And progress.Last <= 100
   Set info = dev.GetDiscInfo()
   Expect "the disc is no longer blank", False, info.IsBlank
+  dev.TrackAtOnceFromFileSystemHandle img.FileSystemHandle, False, False
+  description = Err.Description
+  ExpectError "a burn onto the closed disc", 257
+  Expect "its description", "There is no enough space", description
+  Expect "its message", "Disc does not have enough space!", dev.ErrorMessage
   dev.TrackAtOnceFromFileSystemHandle 424242, False, False
   ExpectError "an unknown file-system handle", 514
 
+  ' The CD-RW's first track grabbed, then the disc erased.
+  Set dev = FindDrive(devs, 3, False)
+  progress.Count = 0
+  Set dev.Callback = progress
+  dev.GrabTrack 1, scratch & "\track1.iso", False
+  Expect "grab", 0, Err.Number
+  Expect "grab progress", True, progress.Count > 0 And progress.Last > 0 And progress.Last <= 100
+  dev.GrabTrack 9, scratch & "\track9.iso", False
+  ExpectError "a track the disc does not have", 514
+  dev.Erase False
+  Expect "erase", 0, Err.Number
+  Expect "the CD-RW is blank", True, dev.GetDiscInfo().IsBlank
+
+  ' A Video CD on the blank CD-R, once a file that is none is refused.
+  Set dev = FindDrive(devs, 2, True)
+  dev.SuperVideoCD source & "\a.txt", False
+  ExpectError "a file that is no MPEG stream", 514
+  dev.VideoCD scratch & "\movie.mpg", False
+  Expect "the Video CD", False, dev.GetDiscInfo().IsBlank
+
   DvdVideo scratch, WScript.Arguments(4)
+  DvdVideoFiles devs, scratch, WScript.Arguments(4)
 End Sub
 
 ' DVD-Video images of a VIDEO_TS folder, as authored and patched, saved
 ' for run-wine.sh to read.
 Sub DvdVideo(scratch, videoTs)
   On Error Resume Next
-  Dim dvd, saved, number
+  Dim dvd, saved, number, x
   Set dvd = CreateObject("Quorvane.DVDVideoImage2")
   dvd.SaveImageToFile scratch & "\early-dvd.iso", Nothing
   ExpectError "saving a DVD-Video image before making it", 256
@@ -217,4 +230,36 @@ Sub DvdVideo(scratch, videoTs)
   Expect "the patched image's handle", True, dvd.FileSystemHandle <> 0
   dvd.SaveImageToFile scratch & "\vbs-dvd-patched.iso", Nothing
   Expect "SaveImageToFile of the patched image", 0, Err.Number
+End Sub
+
+' A DVD-Video image of single files, added out of order: laid out in the
+' order players expect, saved, and burnt to CdRom6.
+Sub DvdVideoFiles(devs, scratch, videoTs)
+  On Error Resume Next
+  Dim dvd, name, dev, i, number
+  Set dvd = CreateObject("Quorvane.DVDVideoImage.1")
+  For Each name In Array("VTS_02_1.VOB", "VTS_01_0.BUP", "VIDEO_TS.IFO", "VTS_02_0.IFO", "VTS_01_1.VOB", _
+                         "VIDEO_TS.BUP", "VTS_02_0.BUP", "VTS_01_0.IFO")
+    dvd.AddFile videoTs & "\" & name
+  Next
+  dvd.Build "FILESDVD"
+  dvd.SaveImageToFile scratch & "\files-dvd.iso", Nothing
+  Expect "the DVD-Video image of files", 0, Err.Number
+  For i = 0 To devs.Count - 1
+    If devs.GetDevice(i).DeviceName = "CdRom6" Then Set dev = devs.GetDevice(i)
+  Next
+  dev.TrackAtOnceFromFileSystemHandle dvd.FileSystemHandle, False, False
+  Expect "the DVD-Video disc", False, dev.GetDiscInfo().IsBlank
+  ' No files at all: the two folders alone still make an image.
+  Set dvd = CreateObject("Quorvane.DVDVideoImage")
+  dvd.Build "EMPTY"
+  dvd.SaveImageToFile scratch & "\files-dvd-empty.iso", Nothing
+  Expect "the image without files", 0, Err.Number
+  Set dvd = CreateObject("Quorvane.DVDVideoImage")
+  dvd.AddFile scratch & "\no such file.VOB"
+  dvd.Build "MISSING"
+  number = Err.Number
+  Err.Clear
+  Expect "a file that is not there is refused", True, number <> 0
+  Expect "the refusal's text", True, Len(dvd.ErrorMessage) > 0
 End Sub
