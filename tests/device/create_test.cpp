@@ -85,10 +85,7 @@ TEST_F(Creation, TheCacheFollowsTheArgumentAndTheDriveBuffer) {
     const Bytes buffer{static_cast<uint8_t>(c.driveBufferKB >> 8), static_cast<uint8_t>(c.driveBufferKB)};
     auto& g = Create("cd-rw", nullptr, {Garble(0x5A, 8 + 12, buffer, CurrentPage(0x2A))}, c.megabytes);
     EXPECT_EQ(g.GetCacheSizeInBytes(), c.bytes);
-    ASSERT_NE(g.GetCacheManager(), nullptr);
     EXPECT_EQ(g.GetCacheManager()->GetCount(), c.bytes / 61440);  // one object per transfer
-    // The pool is made, not filled: the recording modes fill it.
-    EXPECT_TRUE(g.GetCacheManager()->IsEmpty());
   }
 }
 
