@@ -29,8 +29,8 @@ Bytes Performance(uint8_t byte4, const std::vector<std::array<uint32_t, 4>>& des
 std::vector<json> DvdPerformance() {
   std::vector<json> rules = Answer(0xAC, Performance(0, {{0, 2770, 2295103, 5540}, {0, 5540, 2295103, 11080}}),
                                    CdbByte(1, 0x10, 0x1F));
-  Add(rules, Answer(0xAC, Performance(2, {{0, 4155, 2295103, 8310}}), CdbByte(1, 0x14, 0x1F)));
-  Add(rules, Answer(0xAC, Performance(0, {{0, 2295103, 11080, 5540}, {0, 2295103, 11080, 16620}}), CdbByte(10, 3)));
+  rules = With(rules, Answer(0xAC, Performance(2, {{0, 4155, 2295103, 8310}}), CdbByte(1, 0x14, 0x1F)));
+  rules = With(rules, Answer(0xAC, Performance(0, {{0, 2295103, 11080, 5540}, {0, 2295103, 11080, 16620}}), CdbByte(10, 3)));
   return rules;
 }
 
@@ -55,7 +55,7 @@ TEST_F(DeviceTest, SpeedsComeFromThePageOrFromGetPerformance) {
                {"dvd-r", "ACME:X", false, {0, 0, 0, 0}}};
   for (const auto& c : cases) {
     std::vector<json> rules = PageSpeeds();
-    Add(rules, c.performance ? DvdPerformance() : std::vector<json>{Refuse(0xAC, 5, 0x20, 0, Always())});
+    rules = With(rules, c.performance ? DvdPerformance() : std::vector<json>{Refuse(0xAC, 5, 0x20, 0, Always())});
     std::vector<uint32_t> got(4, 1);
     auto& g = Create(c.media, c.model, rules);
     const size_t before = Count(0xAC);
@@ -237,7 +237,7 @@ TEST_F(DeviceTest, TrayComesFromTheMediaEvent) {
 
 TEST_F(DeviceTest, DvdProtectionSystemRegionMaskAndRpcState) {
   std::vector<json> rules = Answer(0xAD, {0, 6, 0, 0, 0x01, 0xFE, 0, 0}, CdbByte(7, 0x01));
-  Add(rules, Answer(0xA4, {0, 6, 0, 0, 0x63, 0xFD, 0x01, 0}));
+  rules = With(rules, Answer(0xA4, {0, 6, 0, 0, 0x63, 0xFD, 0x01, 0}));
   auto& g = Create("dvd-rom", nullptr, rules);
   uint8_t type = 0, mask = 0;
   g.GetDVDProtectionSystem(&type);
@@ -252,7 +252,7 @@ TEST_F(DeviceTest, DvdProtectionSystemRegionMaskAndRpcState) {
 
   // Answers that stop before their fields.
   rules = Answer(0xAD, {0, 2, 0, 0, 0x01, 0xFE}, CdbByte(7, 0x01));
-  Add(rules, Answer(0xA4, {0, 6, 0, 0, 0x63}));
+  rules = With(rules, Answer(0xA4, {0, 6, 0, 0, 0x63}));
   Arm(rules);
   for (const auto& call : std::vector<std::function<void()>>{[&] { g.GetDVDProtectionSystem(&type); },
                                                             [&] { g.GetDVDRegionMask(&mask); },

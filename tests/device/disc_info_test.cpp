@@ -137,7 +137,7 @@ TEST_F(DeviceTest, AFormattedDvdRwOpensOneBlankTrackOverItsCapacity) {
   packet.size = 100;
   const Bytes capacities{0, 0, 0, 16, 0, 0, 0x10, 0, 0x02, 0, 0x08, 0, 0, 0, 0x20, 0, 0x10 << 2, 0, 0, 0x10};
   std::vector<json> rules = Answer(0x52, packet.Answer());
-  Add(rules, Answer(0x23, capacities));
+  rules = With(rules, Answer(0x23, capacities));
   uint8_t b[4096];
   Create("dvd-rw", nullptr, rules).ReadTrackInformation(1, b, sizeof b, 0);
   EXPECT_EQ((b[6] >> 6) & 1, 1) << "blank";
@@ -154,7 +154,7 @@ TEST_F(DeviceTest, AFormattedDvdRwWhoseCapacityIsBelowItsTrackIsRefused) {
   packet.byte6 = 0x21;
   packet.size = 5000;
   std::vector<json> rules = Answer(0x52, packet.Answer());
-  Add(rules, Answer(0x23, {0, 0, 0, 8, 0, 0, 0x03, 0xE8, 2, 0, 8, 0}));
+  rules = With(rules, Answer(0x23, {0, 0, 0, 8, 0, 0, 0x03, 0xE8, 2, 0, 8, 0}));
   rules.push_back(Garble(0x46, 6, {0x00, 0x13}, Always()));  // restricted overwrite
   uint8_t b[4096];
   Fails(10, [&] { Create("dvd-rw", nullptr, rules).ReadTrackInformation(1, b, sizeof b, 0); });

@@ -52,7 +52,10 @@ inline Bytes Be32(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint
 inline std::vector<json> Answer(int opcode, const Bytes& bytes, const json& pick = Always()) {
   return {Garble(opcode, 0, bytes, pick), Cut(opcode, static_cast<uint32_t>(bytes.size()), pick)};
 }
-inline void Add(std::vector<json>& to, const std::vector<json>& more) { to.insert(to.end(), more.begin(), more.end()); }
+inline std::vector<json> With(std::vector<json> rules, const std::vector<json>& more) {
+  rules.insert(rules.end(), more.begin(), more.end());
+  return rules;
+}
 
 class DeviceTest : public qvtest::EngineDrive {
  protected:

@@ -174,10 +174,6 @@ Bytes IsoVolume(uint32_t blocks) {
 }
 const std::vector<json> kUdfSequence = {Block(16, Descriptor("BEA01")), Block(17, Descriptor("NSR02")),
                                         Block(18, Descriptor("TEA01"))};
-std::vector<json> With(std::vector<json> rules, const std::vector<json>& more) {
-  rules.insert(rules.end(), more.begin(), more.end());
-  return rules;
-}
 
 TEST_F(TocTest, ADvdTrackIsWhatTheMediumHolds) {
   const json dvdRam{{"media", "dvd-ram"}, {"formatted", true}}, dvdPlusRw{{"media", "dvd+rw"}, {"formatted", true}};

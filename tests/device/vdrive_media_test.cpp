@@ -5,7 +5,6 @@
 // disc. Then write and read modes by drive model, the tray, and commands
 // that fail on the way.
 #include <cstring>
-#include <functional>
 
 #include "drive_rig.h"
 
@@ -272,21 +271,17 @@ TEST_F(Media, CreateExExFindsTheDriveByItsWideNameThroughThePassThroughLibrary) 
 }
 
 // Right after a disc goes in the drive spins it up, telling nothing of it
-// meanwhile (Load above: every case asks first what the disc is). Reading
-// and recording calls made first are answered for the disc too.
-TEST_F(Media, TheFirstCallAfterAnInsertWaitsForTheSpinUp) {
+// meanwhile (Load above: every case asks first what the disc is). A blank
+// made first is answered for the disc too. (Read modes: device_cli's
+// TheFirstCommandAfterAnInsertSeesTheDisc; a format: record's
+// BurnCli.EraseAndFormatChangeTheDisc.)
+TEST_F(Media, TheFirstBlankAfterAnInsertWaitsForTheSpinUp) {
   Make(nullptr);
   ASSERT_EQ(Open(), 0u) << s.text;
-  QV_BOOLEAN r[6];
-  const std::function<QV_ULONG()> calls[] = {
-      [&] { return Quorvane_CdvdBurnerGrabber_ProbeSupportedReadModes(handle, QV_STATUS(s), r, r + 1, r + 2, r + 3, r + 4, r + 5); },
-      [&] { return Quorvane_CdvdBurnerGrabber_Blank(handle, QV_STATUS(s), 1); },
-      [&] { return Quorvane_CdvdBurnerGrabber_Format(handle, QV_STATUS(s)); }};
-  for (const std::string media : {"cd-rw", "dvd-rw", "dvd+rw", "dvd-ram"})
-    for (size_t i = 0; i < (media == "cd-rw" ? 2 : 3); ++i) {  // a CD-RW has no format
-      ASSERT_EQ(QvDrive_InsertMedia("CdRom0", media.c_str()), 0u);
-      EXPECT_EQ(calls[i](), 0u) << media << ", call " << i << ": " << s.text;
-    }
+  for (const char* media : {"cd-rw", "dvd-rw"}) {
+    ASSERT_EQ(QvDrive_InsertMedia("CdRom0", media), 0u);
+    EXPECT_EQ(Quorvane_CdvdBurnerGrabber_Blank(handle, QV_STATUS(s), 1), 0u) << media << ": " << s.text;
+  }
 }
 
 // The tray stays locked while the engine records, so no one takes the
