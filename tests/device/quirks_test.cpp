@@ -14,10 +14,13 @@ struct LookupCase {
 
 TEST(DriveQuirks, LookupMatchesInquiryStrings) {
   const LookupCase cases[] = {
+      {"PIONEER ", "DVD-RW  DVR-111D", kQuirkCloseRetried, kQuirkKeepsRecoveryPage},
+      {"PIONEER ", "DVD-ROM DVD-105 ", kQuirkKeepsRecoveryPage, kQuirkCloseRetried},
       // A model row and the vendor's row together.
       {"MATSHITA", "CD-RW  CW-9585  ", kQuirkFreeBlocksOverstated | kQuirkCdStyleDvdSpeeds | kQuirkPlainErrorRecovery,
        0},
       {"MATSHITA", "DVD-RAM UJ-85JS ", kQuirkCdStyleDvdSpeeds | kQuirkPlainErrorRecovery, kQuirkFreeBlocksOverstated},
+      {"MITSUMI ", "CR-4802TE       ", kQuirkSlowSynchronizeCache | kQuirkEjectAfterWriteParameters, 0},
       // The model string alone under another vendor, or in other case, is not the model.
       {"ACME    ", "CR-4802TE       ", 0, ~0u},
       {"MEMOREX ", "Twelve MAXX     ", 0, ~0u},
