@@ -29,8 +29,8 @@ Bytes Performance(uint8_t byte4, const std::vector<std::array<uint32_t, 4>>& des
 std::vector<json> DvdPerformance() {
   std::vector<json> rules = Answer(0xAC, Performance(0, {{0, 2770, 2295103, 5540}, {0, 5540, 2295103, 11080}}),
                                    CdbByte(1, 0x10, 0x1F));
-  Add(rules, Answer(0xAC, Performance(2, {{0, 4155, 2295103, 8310}}), CdbByte(1, 0x14, 0x1F)));
-  Add(rules, Answer(0xAC, Performance(0, {{0, 2295103, 11080, 5540}, {0, 2295103, 11080, 16620}}), CdbByte(10, 3)));
+  rules = With(rules, Answer(0xAC, Performance(2, {{0, 4155, 2295103, 8310}}), CdbByte(1, 0x14, 0x1F)));
+  rules = With(rules, Answer(0xAC, Performance(0, {{0, 2295103, 11080, 5540}, {0, 2295103, 11080, 16620}}), CdbByte(10, 3)));
   return rules;
 }
 
@@ -55,7 +55,7 @@ TEST_F(DeviceTest, SpeedsComeFromThePageOrFromGetPerformance) {
                {"dvd-r", "ACME:X", false, {0, 0, 0, 0}}};
   for (const auto& c : cases) {
     std::vector<json> rules = PageSpeeds();
-    Add(rules, c.performance ? DvdPerformance() : std::vector<json>{Refuse(0xAC, 5, 0x20, 0, Always())});
+    rules = With(rules, c.performance ? DvdPerformance() : std::vector<json>{Refuse(0xAC, 5, 0x20, 0, Always())});
     std::vector<uint32_t> got(4, 1);
     auto& g = Create(c.media, c.model, rules);
     const size_t before = Count(0xAC);
@@ -84,25 +84,15 @@ TEST_F(DeviceTest, GetSpeedsFailsWithoutTheCapabilitiesPage) {
   Fails(8, [&] { g.GetCdvdSpeeds(s, s + 1, s + 2, s + 3); });
 }
 
-TEST_F(DeviceTest, MalformedPerformanceAnswersLeaveTheDvdValuesZero) {
-  auto& g = Create("dvd-r");
-  // Too short for a descriptor; a length counting descriptors only; a
-  // descriptor cut by the transfer.
-  auto answer = [](uint32_t declared, uint8_t fill) {
-    Bytes b(8 + 16, fill);
-    const Bytes length = Be32(declared);
-    std::copy(length.begin(), length.end(), b.begin());
-    return b;
-  };
-  const std::vector<std::vector<json>> answers = {
-      Answer(0xAC, {0, 0, 0, 4, 0, 0, 0, 0}), Answer(0xAC, answer(16, 0x11)),
-      {Garble(0xAC, 0, answer(20, 0x22), Always()), Cut(0xAC, 20, Always())}};
-  for (const auto& rules : answers) {
-    Arm(rules);
-    uint32_t s[4] = {9, 9, 9, 9};
-    EXPECT_EQ(Catch([&] { g.GetCdvdSpeeds(s, s + 1, s + 2, s + 3); }), nullptr);
-    EXPECT_EQ((std::vector<uint32_t>(s, s + 4)), (std::vector<uint32_t>{0, 0, 0, 0}));
-  }
+// A length counting descriptors only: the DVD values stay 0, no failure.
+TEST_F(DeviceTest, AMalformedPerformanceAnswerLeavesTheDvdValuesZero) {
+  Bytes answer(8 + 16, 0x11);
+  answer[0] = answer[1] = answer[2] = 0;
+  answer[3] = 16;
+  auto& g = Create("dvd-r", nullptr, Answer(0xAC, answer));
+  uint32_t s[4] = {9, 9, 9, 9};
+  EXPECT_EQ(Catch([&] { g.GetCdvdSpeeds(s, s + 1, s + 2, s + 3); }), nullptr);
+  EXPECT_EQ((std::vector<uint32_t>(s, s + 4)), (std::vector<uint32_t>{0, 0, 0, 0}));
 }
 
 Bytes Streaming(uint32_t end, uint32_t read, uint32_t readTime, uint32_t write, uint32_t writeTime) {
@@ -168,11 +158,9 @@ TEST_F(Bup, EitherStyleCounts) {
     bool page30;
     std::vector<json> rules;
     uint8_t supported, enabled;
-  } cases[] = {{false, {}, 1, 1},                               // BURN-Proof on
-               {false, {kNoBufe}, 1, 0},                        // BURN-Proof off
-               {true, {kNoBuf, kNoBufe}, 1, 0},                 // JustLink off
-               {true, {kNoBuf, kNoBufe, kJustLinkOn}, 1, 1},   // JustLink on
-               {false, {kNoBuf, kNoBufe}, 0, 0}};              // neither
+  } cases[] = {{false, {}, 1, 1},                              // BURN-Proof on
+               {true, {kNoBuf, kNoBufe, kJustLinkOn}, 1, 1},  // JustLink on
+               {false, {kNoBuf, kNoBufe}, 0, 0}};             // neither
   for (const auto& c : cases) {
     auto& g = Create("cd-r");
     if (c.page30) WithPage30();
@@ -201,9 +189,9 @@ TEST_F(Bup, SetSetsBothStylesAndRecordingRemembersTheRequest) {
     const char* model;
     bool page30, enable;
     uint8_t bufe;  // BUFE left in page 05h
-  } cases[] = {{"PLEXTOR:PX-W4824A", false, true, 1}, {"PLEXTOR:PX-W4824A", true, true, 1},
-               {"PLEXTOR:PX-W4824A", true, false, 0}, {"SAMSUNG:CDRW/DVD SM-308B", false, true, 0},
-               {"GENERIC:DVD RW 4XMax", true, true, 0}};
+  } cases[] = {{"PLEXTOR:PX-W4824A", false, true, 1},
+               {"PLEXTOR:PX-W4824A", true, false, 0},
+               {"SAMSUNG:CDRW/DVD SM-308B", false, true, 0}};  // BURN-Proof broken: BUFE stays off
   for (const auto& c : cases) {
     auto& g = Create("cd-r", c.model);
     if (c.page30) WithPage30();
@@ -233,11 +221,8 @@ TEST_F(DeviceTest, TrayComesFromTheMediaEvent) {
     std::vector<json> rules;
     uint8_t present, open;
     uint32_t number;  // 0: success
-  } cases[] = {{Answer(0x4A, {0, 6, 0x04, 0x10, 0, 0x01, 0, 0}), 0, 1, 0},   // open, empty
-               {Answer(0x4A, {0, 6, 0x04, 0x10, 2, 0x02, 0, 0}), 1, 0, 0},   // closed, disc
-               {Answer(0x4A, {0, 2, 0x84, 0x10}), 0, 0, 10},                 // no event
-               {Answer(0x4A, {0, 6, 0x02, 0x10, 0, 0x02, 0, 0}), 0, 0, 10},  // power class
-               {Answer(0x4A, {0, 6, 0x04}), 0, 0, 10},                       // cut short
+  } cases[] = {{Answer(0x4A, {0, 6, 0x04, 0x10, 2, 0x02, 0, 0}), 1, 0, 0},  // closed, disc
+               {Answer(0x4A, {0, 2, 0x84, 0x10}), 0, 0, 10},                // no event
                {{Refuse(0x4A, 5, 0x20, 0, Always())}, 0, 0, 8}};
   auto& g = Create("cd-r");
   for (const auto& c : cases) {
@@ -252,7 +237,7 @@ TEST_F(DeviceTest, TrayComesFromTheMediaEvent) {
 
 TEST_F(DeviceTest, DvdProtectionSystemRegionMaskAndRpcState) {
   std::vector<json> rules = Answer(0xAD, {0, 6, 0, 0, 0x01, 0xFE, 0, 0}, CdbByte(7, 0x01));
-  Add(rules, Answer(0xA4, {0, 6, 0, 0, 0x63, 0xFD, 0x01, 0}));
+  rules = With(rules, Answer(0xA4, {0, 6, 0, 0, 0x63, 0xFD, 0x01, 0}));
   auto& g = Create("dvd-rom", nullptr, rules);
   uint8_t type = 0, mask = 0;
   g.GetDVDProtectionSystem(&type);
@@ -267,7 +252,7 @@ TEST_F(DeviceTest, DvdProtectionSystemRegionMaskAndRpcState) {
 
   // Answers that stop before their fields.
   rules = Answer(0xAD, {0, 2, 0, 0, 0x01, 0xFE}, CdbByte(7, 0x01));
-  Add(rules, Answer(0xA4, {0, 6, 0, 0, 0x63}));
+  rules = With(rules, Answer(0xA4, {0, 6, 0, 0, 0x63}));
   Arm(rules);
   for (const auto& call : std::vector<std::function<void()>>{[&] { g.GetDVDProtectionSystem(&type); },
                                                             [&] { g.GetDVDRegionMask(&mask); },

@@ -32,15 +32,9 @@ TEST_F(Creation, EachCapabilityBitSetsExactlyItsFlag) {
 // capabilities, no buffer.
 TEST_F(Creation, AnUnreadableCapabilitiesPageGivesNone) {
   const json page = CurrentPage(0x2A);
-  const std::vector<json> cases[] = {
-      {Refuse(0x5A, 5, 0x24, 0, page)},
-      // The page stops before the buffer size: 12 bytes of it.
-      {Garble(0x5A, 0, {0, 18}, page), Garble(0x5A, 9, {10}, page), Cut(0x5A, 20, page)},
-      {Garble(0x5A, 8, {0x2B}, page)},     // another page than the one asked for
-      {Cut(0x5A, 9, page)},                // cut after the header
-      {Garble(0x5A, 6, {0xFF, 0xF0}, page)}};  // a block descriptor length past the answer
-  for (const auto& rules : cases) {
-    auto& g = Create("cd-rw", nullptr, rules);
+  // Refused, and another page than the one asked for.
+  for (const json& rule : {Refuse(0x5A, 5, 0x24, 0, page), Garble(0x5A, 8, {0x2B}, page)}) {
+    auto& g = Create("cd-rw", nullptr, {rule});
     Bytes flags(10, 9);
     g.GetSupportedMediaFormats(flags.data());
     EXPECT_EQ(flags, Bytes(10, 0));
@@ -91,10 +85,7 @@ TEST_F(Creation, TheCacheFollowsTheArgumentAndTheDriveBuffer) {
     const Bytes buffer{static_cast<uint8_t>(c.driveBufferKB >> 8), static_cast<uint8_t>(c.driveBufferKB)};
     auto& g = Create("cd-rw", nullptr, {Garble(0x5A, 8 + 12, buffer, CurrentPage(0x2A))}, c.megabytes);
     EXPECT_EQ(g.GetCacheSizeInBytes(), c.bytes);
-    ASSERT_NE(g.GetCacheManager(), nullptr);
     EXPECT_EQ(g.GetCacheManager()->GetCount(), c.bytes / 61440);  // one object per transfer
-    // The pool is made, not filled: the recording modes fill it.
-    EXPECT_TRUE(g.GetCacheManager()->IsEmpty());
   }
 }
 

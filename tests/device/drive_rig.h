@@ -52,7 +52,10 @@ inline Bytes Be32(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint
 inline std::vector<json> Answer(int opcode, const Bytes& bytes, const json& pick = Always()) {
   return {Garble(opcode, 0, bytes, pick), Cut(opcode, static_cast<uint32_t>(bytes.size()), pick)};
 }
-inline void Add(std::vector<json>& to, const std::vector<json>& more) { to.insert(to.end(), more.begin(), more.end()); }
+inline std::vector<json> With(std::vector<json> rules, const std::vector<json>& more) {
+  rules.insert(rules.end(), more.begin(), more.end());
+  return rules;
+}
 
 class DeviceTest : public qvtest::EngineDrive {
  protected:
@@ -69,13 +72,17 @@ class DeviceTest : public qvtest::EngineDrive {
   }
   // The same with a disc of a description (the README's "Disc descriptions").
   CQuorvane_CdvdBurnerGrabber& CreateWith(const json& disc, const std::vector<json>& rules = {}) {
+    Insert(disc);
+    Arm(rules);
+    return Grab(1);
+  }
+  // A new drive holding the described disc, still spinning it up.
+  void Insert(const json& disc, const char* model = nullptr) {
     Forget();
-    Make(nullptr);
+    Make(nullptr, model);
     const auto path = home.path() / "disc.json";
     std::ofstream(path) << disc.dump();
     EXPECT_EQ(QvDrive_InsertDisc("CdRom0", path.string().c_str()), 0u) << disc.dump();
-    Arm(rules);
-    return Grab(1);
   }
   void TearDown() override {
     grabber_.reset();
@@ -106,6 +113,13 @@ class DeviceTest : public qvtest::EngineDrive {
     all.erase(all.begin(), all.begin() + static_cast<long>(std::min(first_, all.size())));
     return all;
   }
+  // Drops the drive and whatever was opened on it.
+  void Forget() {
+    grabber_.reset();
+    if (handle) Quorvane_CdvdBurnerGrabber_Destroy(&handle);
+    QvDrive_Delete("CdRom0");
+    first_ = commands.Commands().size();
+  }
 
   qv::vdrive::CommandLog commands;
 
@@ -115,11 +129,6 @@ class DeviceTest : public qvtest::EngineDrive {
     grabber_ = std::make_unique<CQuorvane_CdvdBurnerGrabber>(new CQuorvane_ScsiTransportSPTI("CdRom0"), nullptr,
                                                              nullptr, cacheMB);
     return *grabber_;
-  }
-  void Forget() {
-    grabber_.reset();
-    QvDrive_Delete("CdRom0");
-    first_ = commands.Commands().size();
   }
   qv::vdrive::LoggedCommand Nth(uint8_t opcode, size_t n) const {
     for (const auto& c : Sent())

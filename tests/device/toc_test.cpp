@@ -22,9 +22,6 @@ Bytes At(uint8_t session, uint8_t adrControl, uint8_t point, int32_t lba) {
   const Msf a = MsfOf(lba);
   return {session, adrControl, 0, point, 0, 0, 0, 0, a.m, a.s, a.f};
 }
-Bytes Entry(uint8_t adrControl, uint8_t point, uint8_t pm, uint8_t ps) {
-  return {1, adrControl, 0, point, 0, 0, 0, 0, pm, ps, 0};
-}
 // A READ TOC format 2 answer of one session.
 Bytes FullToc(const std::vector<Bytes>& entries) {
   Bytes b(4, 0);
@@ -88,21 +85,16 @@ TEST_F(TocTest, TrackEndsExcludeTheNextPauseUnlessFastTocIsOn) {
     EXPECT_EQ(Bytes(t1.m__UCHAR__EndMSF, t1.m__UCHAR__EndMSF + 3), (Bytes{e1.m, e1.s, e1.f}));
     EXPECT_EQ(Count(0xBE) - readCds, c.readCds);
   }
-  // The TOC is read in MSF form, format 2, into 16384 bytes.
-  const Bytes asked{0x43, 0x02, 0x02, 0, 0, 0, 0, 0x40, 0x00, 0x80};
-  const auto sent = commands.Commands();
-  EXPECT_TRUE(std::any_of(sent.begin(), sent.end(), [&](const auto& s) { return s.cdb == asked; }));
 }
 
-// The first block of a data track names its mode and form; mode 1 and
-// mode 2 form 2 are vdrive_media_test's DataCd and Mode2Form2Cd.
+// The first block of a data track names its mode and form; mode 2 form 2
+// is vdrive_media_test's Mode2Form2Cd.
 TEST_F(TocTest, DataTracksTakeModeAndFormFromTheSectorHeader) {
   const struct {
     const char* mode;
     std::vector<json> rules;
     uint8_t trackMode, form;
   } cases[] = {{"mode2-form1", {}, 2, 1},
-               {"mode2-form2", {}, 2, 2},
                {"mode1", {Garble(0xBE, 15, {0}, Always())}, 1, 0},                // mode 0 counts as 1
                {"mode2-form2", {Refuse(0xBE, 5, 0x64, 0, Always())}, 1, 0}};  // unreadable: mode 1
   Quorvane_SetFastReadTOC(true);
@@ -137,7 +129,8 @@ TEST_F(TocTest, ControlBitsOfAudioTracks) {
 
 TEST_F(TocTest, KeepsAtMostOneHundredEntries) {
   Quorvane_SetFastReadTOC(true);
-  std::vector<Bytes> entries = {Entry(0x10, 0xA0, 1, 0), Entry(0x10, 0xA1, 99, 0), At(1, 0x10, 0xA2, 99 * 300)};
+  std::vector<Bytes> entries = {{1, 0x10, 0, 0xA0, 0, 0, 0, 0, 1, 0, 0}, {1, 0x10, 0, 0xA1, 0, 0, 0, 0, 99, 0, 0},
+                                At(1, 0x10, 0xA2, 99 * 300)};
   for (int i = 1; i <= 99; ++i) entries.push_back(At(1, 0x10, static_cast<uint8_t>(i), (i - 1) * 300));
   auto& g = Create("cd-rom", nullptr, Answer(0x43, FullToc(entries), kFullToc));
   const QUORVANE_TOC_INFORMATION toc = Read(g);
@@ -147,22 +140,10 @@ TEST_F(TocTest, KeepsAtMostOneHundredEntries) {
   EXPECT_EQ(0, std::memcmp(&toc.m__ENTRY__Entries[99], entries[99].data(), 11));
 }
 
-// Answers no parser may trust.
-TEST_F(TocTest, MalformedFullTocsFailWithTen) {
-  const Bytes twoEntries = FullToc({At(1, 0x10, 0xA2, 9000), At(1, 0x10, 1, 0)});
-  const std::vector<json> cases[] = {
-      Answer(0x43, {0, 4, 1, 1, 0, 0}, kFullToc),                                       // too short
-      Answer(0x43, FullToc({At(1, 0x10, 0xA2, 9000), Bytes(11, 0)}), kFullToc),  // an entry of zeroes
-      {Garble(0x43, 0, twoEntries, kFullToc), Cut(0x43, 20, kFullToc)},           // cut by the transfer
-      // Fewer bytes than one entry although the length passes the minimum.
-      Answer(0x43, {0, 8, 1, 1, 1, 0x10, 0, 1, 0, 0}, kFullToc),
-      // A format 0 answer given for format 2 (a drive that ignores byte 2).
-      Answer(0x43, {0, 18, 1, 1, 0, 0x14, 1, 0, 0, 0, 2, 0, 0, 0x14, 0xAA, 0, 0, 3, 1, 0}, kFullToc),
-      Answer(0x43, FullToc({At(1, 0x10, 1, 0)}), kFullToc)};  // no lead-out
-  for (const auto& rules : cases) {
-    auto& g = Create("cd-rom", nullptr, rules);
-    Fails(10, [&] { Read(g); });
-  }
+// A full TOC without a lead-out cannot be trusted.
+TEST_F(TocTest, AFullTocWithoutALeadOutFailsWithTen) {
+  auto& g = Create("cd-rom", nullptr, Answer(0x43, FullToc({At(1, 0x10, 1, 0)}), kFullToc));
+  Fails(10, [&] { Read(g); });
 }
 
 // DVD media: the tracks the drive reports, bounded by the file system on
@@ -193,10 +174,6 @@ Bytes IsoVolume(uint32_t blocks) {
 }
 const std::vector<json> kUdfSequence = {Block(16, Descriptor("BEA01")), Block(17, Descriptor("NSR02")),
                                         Block(18, Descriptor("TEA01"))};
-std::vector<json> With(std::vector<json> rules, const std::vector<json>& more) {
-  rules.insert(rules.end(), more.begin(), more.end());
-  return rules;
-}
 
 TEST_F(TocTest, ADvdTrackIsWhatTheMediumHolds) {
   const json dvdRam{{"media", "dvd-ram"}, {"formatted", true}}, dvdPlusRw{{"media", "dvd+rw"}, {"formatted", true}};
@@ -229,12 +206,6 @@ TEST_F(TocTest, ADvdTrackIsWhatTheMediumHolds) {
     const QUORVANE_TOC_ENTRY& e = toc.m__ENTRY__TrackEntries[0];
     EXPECT_EQ((Bytes{e.m__UCHAR__AdrControl, e.m__UCHAR__POINT}), (Bytes{0x14, 1}));
   }
-}
-
-TEST_F(TocTest, ADvdTrackAnswerTooShortFailsTheToc) {
-  // 24 bytes: no track size.
-  auto& g = CreateWith(Disc("dvd-rom", {{{"mode", "mode1"}, {"blocks", 1000}}}), {Garble(0x52, 1, {22}, Always())});
-  Fails(10, [&] { Read(g); });
 }
 
 }  // namespace

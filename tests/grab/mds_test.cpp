@@ -81,11 +81,11 @@ TEST_F(Mds, OneTrackCdLayoutAndBack) {
   EXPECT_EQ(layout.rawTrackSizes[0], 777);
 }
 
-// Damage of every kind, and names that lead elsewhere.
+// One of each refusal: damage, a cut, a name that leads elsewhere. (fuzz_mds
+// holds every accepted name to a plain one.)
 TEST_F(Mds, DamagedAndHostileDescriptionsAreRefused) {
   const std::string good = Written("disc");
-  const size_t track = 112 + 3 * 80, nameAt = 456;
-  auto withName = [&](const std::string& n) { return good.substr(0, nameAt) + n + std::string(1, '\0'); };
+  auto withName = [&](const std::string& n) { return good.substr(0, 456) + n + std::string(1, '\0'); };
   auto patched = [&](size_t at, uint8_t v) {
     std::string b = good;
     b[at] = char(v);
@@ -96,19 +96,9 @@ TEST_F(Mds, DamagedAndHostileDescriptionsAreRefused) {
     std::string bytes;
     uint32_t status;
   } cases[] = {
-      {"signature", patched(3, 'x'), 11},
       {"a DVD's", patched(18, 0x10), 11},
-      {"two sessions", patched(20, 2), 11},
-      {"no subchannel", patched(track + 1, 0), 11},
-      {"cut in the header", good.substr(0, 40), 996},
       {"cut in a descriptor", good.substr(0, 200), 996},
-      {"session beyond the end", patched(81, 0x40), 996},
-      {"name without its end", good.substr(0, nameAt + 4), 11},
-      {"no tracks", patched(track, 0xE8), 11},
       {"parent folder", withName("../x"), 123},
-      {"absolute", withName("/etc/passwd"), 123},
-      {"into a folder", withName("sub/x.xmf"), 123},
-      {"empty", withName(""), 123},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -177,8 +167,9 @@ std::string Described(uint32_t sessions, uint32_t lastTracks) {
   return b + std::string("i.xmf", 6);
 }
 
-// As many sessions and tracks as a CD holds are read; more, or sessions
-// that do not cover their tracks, are refused.
+// As many sessions and tracks as a CD holds are read; more are refused, as
+// is a track that overlaps another in the image (fuzz_mds holds every
+// accepted layout to sessions covering their tracks in order).
 TEST_F(Mds, AsManySessionsAndTracksAsACdHoldsAndNoMore) {
   struct Case {
     const char* what;
@@ -186,16 +177,9 @@ TEST_F(Mds, AsManySessionsAndTracksAsACdHoldsAndNoMore) {
     uint32_t status;
   } cases[] = {
       {"99 sessions of a track each", Described(99, 1), 0},
-      {"two sessions of 20 tracks", Described(2, 20), 0},
       {"100 tracks", Described(99, 2), 11},
       {"100 sessions", Described(100, 1), 11},
-      {"no session", [] { std::string b = Described(1, 1); Put32(b, 20, 0, 2); return b; }(), 11},
-      {"a session record past the last", [] { std::string b = Described(2, 1); Put32(b, 20, 3, 2); return b; }(), 11},
-      {"a track before the one ahead ends", [] { std::string b = Described(2, 1); Put32(b, 88 + 48 + 80 + 36, 5); return b; }(), 11},
       {"a track elsewhere in the image", [] { std::string b = Described(2, 1); Put32(b, 88 + 48 + 80 + 40, 0); return b; }(), 11},
-      {"a session ending inside its track", [] { std::string b = Described(2, 1); Put32(b, 88 + 24 + 4, 25); return b; }(), 11},
-      {"sessions out of order", [] { std::string b = Described(2, 1); Put32(b, 88 + 24 + 8, 1, 2); return b; }(), 11},
-      {"a session of no track", [] { std::string b = Described(2, 1); b[88 + 24 + 10] = 0; return b; }(), 11},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -82,13 +82,12 @@ TEST_F(GrabRead, ReadFailuresAreNamedBySense) {
 }
 
 // A slow drive: the grab goes on, reporting its progress each second of
-// (virtual) time; an audio track becomes a wave file of its blocks.
+// (virtual) time. (The wave file: GrabCli.AudioTrackBecomesTheSameSamples.)
 TEST_F(GrabRead, SlowDriveReportsProgressAndAudioBecomesWave) {
   ASSERT_EQ(QvDrive_SetFaults("CdRom0", R"({"rules": [{"kind": "slow", "ms": 700, "times": 0}]})"), 0u);
   const auto file = home.path() / "t2.wav";
   ASSERT_EQ(Quorvane_CdvdBurnerGrabber_GrabTrack(handle, QV_STATUS(s), 2, file.c_str(), 0, 0, 0, 1), 0u) << s.text;
   const uint64_t blocks = uint64_t(Track(2).m__LONG__EndAddress - Track(2).m__LONG__StartAddress + 1);
-  EXPECT_EQ(std::filesystem::file_size(file), 44 + blocks * 2352);
   ASSERT_GT(progress.size(), 3u);
   for (size_t i = 0; i < progress.size(); ++i) {
     EXPECT_EQ(progress[i].first, blocks);
