@@ -43,25 +43,20 @@ TEST(AudioTags, ReadsWhatEachToolWrites) {
   }
 }
 
-// Lengths that point past the end give no strings, and no reads beyond.
-TEST(AudioTags, HostileLengthsGiveNothing) {
-  const std::string cases[] = {
-      std::string("ID3\x03\x00\x00\x7F\x7F\x7F\x7FTIT2\xFF\xFF\xFF\xF0\x00\x00\x00x", 22),
-      std::string("fLaC\x04\xFF\xFF\xFF\x10\x00\x00\x00", 12),
-      std::string("RIFF\x10\x00\x00\x00WAVELIST\xF0\xFF\xFF\xFFINFOINAM\xFF\xFF\xFF\x7F", 32),
-  };
-  for (const std::string& bytes : cases) {
-    const QuorvaneI_AudioTags tags = QuorvaneI_ParseAudioTags(
-        [&](uint64_t offset, uint8_t* buffer, size_t n) -> size_t {
-          EXPECT_LE(offset + n, bytes.size());
-          if (offset >= bytes.size()) return 0;
-          n = std::min<size_t>(n, bytes.size() - offset);
-          std::copy_n(bytes.data() + offset, n, buffer);
-          return n;
-        },
-        bytes.size());
-    EXPECT_TRUE(tags.title.empty() && tags.artist.empty());
-  }
+// A length that points past the end gives no strings, and no read beyond.
+// (Any bytes: fuzz_audio_tags.)
+TEST(AudioTags, AHostileLengthGivesNothing) {
+  const std::string bytes("ID3\x03\x00\x00\x7F\x7F\x7F\x7FTIT2\xFF\xFF\xFF\xF0\x00\x00\x00x", 22);
+  const QuorvaneI_AudioTags tags = QuorvaneI_ParseAudioTags(
+      [&](uint64_t offset, uint8_t* buffer, size_t n) -> size_t {
+        EXPECT_LE(offset + n, bytes.size());
+        if (offset >= bytes.size()) return 0;
+        n = std::min<size_t>(n, bytes.size() - offset);
+        std::copy_n(bytes.data() + offset, n, buffer);
+        return n;
+      },
+      bytes.size());
+  EXPECT_TRUE(tags.title.empty() && tags.artist.empty());
 }
 
 }  // namespace
