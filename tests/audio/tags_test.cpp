@@ -6,9 +6,10 @@
 
 namespace {
 
-// The same tone tagged by each tool in each form; ffmpeg writes ID3v2.3
-// text outside Latin-1 as UTF-16 with a byte order mark, ID3v2.4 text as
-// UTF-8, the id3v2 tool Latin-1.
+// The same tone tagged by each tool in each form (FLAC's and a bare wave
+// file's: RawCli, through cd-info); ffmpeg writes ID3v2.3 text outside
+// Latin-1 as UTF-16 with a byte order mark, ID3v2.4 text as UTF-8, the
+// id3v2 tool Latin-1.
 TEST(AudioTags, ReadsWhatEachToolWrites) {
   for (const char* tool : {"ffmpeg", "oggenc", "id3v2"}) QVTEST_REQUIRE_PROGRAM(tool);
   qvtest::TempDir dir;
@@ -26,10 +27,8 @@ TEST(AudioTags, ReadsWhatEachToolWrites) {
       {"v23.mp3", "ffmpeg -v error -i tone.wav -id3v2_version 3" + meta + "{}", title, artist},
       {"latin.mp3", "ffmpeg -v error -i tone.wav {} && id3v2 -2 -t Chanson -a Groupe {}", "Chanson", "Groupe"},
       {"only-v1.mp3", "ffmpeg -v error -i tone.wav -id3v2_version 0 {} && id3v2 -1 -t Old -a Tag {}", "Old", "Tag"},
-      {"x.flac", "ffmpeg -v error -i tone.wav" + meta + "{}", title, artist},
       {"x.ogg", "oggenc -Q -t '" + title + "' -a '" + artist + "' -o {} tone.wav", title, artist},
       {"x.wav", "ffmpeg -v error -i tone.wav -metadata title=Info -metadata artist=Chunk {}", "Info", "Chunk"},
-      {"plain.wav", "cp tone.wav {}", "", ""},
   };
   for (const auto& c : cases) {
     std::string command = c.command;
