@@ -36,11 +36,16 @@ class Tree : public ::testing::Test {
 };
 
 // A trailing separator adds the folder's contents (the command adds each
-// folder itself, which the images show).
+// folder itself, which the images show); a file without write permission
+// is read-only.
 TEST_F(Tree, ATrailingSeparatorAddsTheContents) {
+  ASSERT_EQ(::chmod(Path("src/a.txt").c_str(), 0444), 0);
   TestTree tree;
   EXPECT_EQ(tree.Add(Path("src") + "/", "ignored"), nullptr);
   EXPECT_EQ(tree.Dump(), "a.txt b.txt empty/{} sub/{deep/{x.bin} y}");
+  const CQuorvane_FileTreeNode* a = tree.GetFirstKid(tree.GetRoot());
+  EXPECT_EQ(a->GetAttributes(), 0x01u);
+  EXPECT_EQ(a->GetNextKid()->GetAttributes(), 0x80u);
   tree.Add(Path("src/sub") + "///");
   EXPECT_EQ(tree.Dump(), "a.txt b.txt empty/{} sub/{deep/{x.bin} y} deep/{x.bin} y");
 }
@@ -72,6 +77,9 @@ TEST_F(Tree, DatesFollowTheTimeChoiceInLocalTime) {
     EXPECT_EQ(date.wYear, year) << choice;
     EXPECT_EQ(date.wHour, hour) << choice;
   }
+  const uint64_t when = 125963423999990000;  // a virtual folder's own date: 2000-02-29 23:59:59.999 UTC
+  TestTree tree;
+  EXPECT_EQ(tree.GetDate(tree.CreateFromRootVirtual("dated", nullptr, &when)).wMonth, 3) << "March 1st, local";
 }
 
 TEST_F(Tree, RefusalsAndLimitsWithTheirTexts) {
@@ -211,6 +219,7 @@ TEST_F(Tree, DeepVirtualNestingIsDestroyedWithoutRecursion) {
   auto tree = std::make_unique<TestTree>();
   CQuorvane_FileTreeNode* node = nullptr;
   for (int i = 0; i < 200000; ++i) node = tree->CreateFromRootVirtual("d", node);
+  EXPECT_EQ(tree->GetDepth(), 200001) << "/ is level 1";
   CQuorvane_FileTreeNode* top = tree->GetFirstKid(tree->GetRoot());
   tree->events.clear();
   EXPECT_TRUE(tree->RemoveNode(&top));
