@@ -21,11 +21,7 @@ TEST_F(AudioCli, DecodesEachFormatToACdWaveThatSoxReads) {
     EXPECT_TRUE(std::vector<uint8_t>(bytes.begin() + 44, bytes.end()) == pcm) << file;
     if (file == std::string("tone-cd.wav")) { EXPECT_TRUE(bytes == qvtest::ReadFile(qvaudio::Fixture(file))); }
     std::string info;
-    ASSERT_EQ(qvtest::RunCommand("soxi -t '" + wave.string() + "'; soxi -r '" + wave.string() + "'; soxi -c '" +
-                                     wave.string() + "'; soxi -b '" + wave.string() + "'; soxi -s '" + wave.string() + "'",
-                                 &info),
-              0)
-        << info;
+    ASSERT_EQ(qvtest::RunCommand("for o in t r c b s; do soxi -$o '" + wave.string() + "'; done", &info), 0) << info;
     EXPECT_EQ(info, "wav\n44100\n2\n16\n" + std::to_string(pcm.size() / 4) + "\n") << file;
   }
 }

@@ -46,7 +46,6 @@ TEST_F(SonvexSettings, FacilityChoosesWhereLinesGo) {
     EXPECT_EQ(std::filesystem::exists(file) ? qvtest::ReadFile(file) : "", c.toFile ? kBanner : "") << c.facility;
     EXPECT_EQ(out, c.toStdout ? kBanner : "") << c.facility;
   }
-  EXPECT_EQ(SonvexI_DebugFileName(), file);
 }
 
 TEST_F(SonvexSettings, LevelAddsDecoderDetails) {
@@ -68,7 +67,6 @@ TEST(SonvexStartup, EngineStartsAndStopsTheLibrary) {
   ASSERT_EQ(Quorvane_UpStartEx(), 0u);
   EXPECT_EQ(log.Count(kBanner), 1u);
   EXPECT_EQ(Quorvane_DownShut(), 0u);
-  EXPECT_EQ(log.Count("\nSonvex_DownShut(): <<< EXITing with success\n"), 1u);
   QuorvaneI_ResetStarted();
 }
 

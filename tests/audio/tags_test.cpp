@@ -6,9 +6,10 @@
 
 namespace {
 
-// The same tone tagged by each tool in each form; ffmpeg writes ID3v2.3
-// text outside Latin-1 as UTF-16 with a byte order mark, ID3v2.4 text as
-// UTF-8, the id3v2 tool Latin-1.
+// The same tone tagged by each tool in each form (FLAC's and a bare wave
+// file's: RawCli, through cd-info); ffmpeg writes ID3v2.3 text outside
+// Latin-1 as UTF-16 with a byte order mark, ID3v2.4 text as UTF-8, the
+// id3v2 tool Latin-1.
 TEST(AudioTags, ReadsWhatEachToolWrites) {
   for (const char* tool : {"ffmpeg", "oggenc", "id3v2"}) QVTEST_REQUIRE_PROGRAM(tool);
   qvtest::TempDir dir;
@@ -26,10 +27,8 @@ TEST(AudioTags, ReadsWhatEachToolWrites) {
       {"v23.mp3", "ffmpeg -v error -i tone.wav -id3v2_version 3" + meta + "{}", title, artist},
       {"latin.mp3", "ffmpeg -v error -i tone.wav {} && id3v2 -2 -t Chanson -a Groupe {}", "Chanson", "Groupe"},
       {"only-v1.mp3", "ffmpeg -v error -i tone.wav -id3v2_version 0 {} && id3v2 -1 -t Old -a Tag {}", "Old", "Tag"},
-      {"x.flac", "ffmpeg -v error -i tone.wav" + meta + "{}", title, artist},
       {"x.ogg", "oggenc -Q -t '" + title + "' -a '" + artist + "' -o {} tone.wav", title, artist},
       {"x.wav", "ffmpeg -v error -i tone.wav -metadata title=Info -metadata artist=Chunk {}", "Info", "Chunk"},
-      {"plain.wav", "cp tone.wav {}", "", ""},
   };
   for (const auto& c : cases) {
     std::string command = c.command;
@@ -43,25 +42,20 @@ TEST(AudioTags, ReadsWhatEachToolWrites) {
   }
 }
 
-// Lengths that point past the end give no strings, and no reads beyond.
-TEST(AudioTags, HostileLengthsGiveNothing) {
-  const std::string cases[] = {
-      std::string("ID3\x03\x00\x00\x7F\x7F\x7F\x7FTIT2\xFF\xFF\xFF\xF0\x00\x00\x00x", 22),
-      std::string("fLaC\x04\xFF\xFF\xFF\x10\x00\x00\x00", 12),
-      std::string("RIFF\x10\x00\x00\x00WAVELIST\xF0\xFF\xFF\xFFINFOINAM\xFF\xFF\xFF\x7F", 32),
-  };
-  for (const std::string& bytes : cases) {
-    const QuorvaneI_AudioTags tags = QuorvaneI_ParseAudioTags(
-        [&](uint64_t offset, uint8_t* buffer, size_t n) -> size_t {
-          EXPECT_LE(offset + n, bytes.size());
-          if (offset >= bytes.size()) return 0;
-          n = std::min<size_t>(n, bytes.size() - offset);
-          std::copy_n(bytes.data() + offset, n, buffer);
-          return n;
-        },
-        bytes.size());
-    EXPECT_TRUE(tags.title.empty() && tags.artist.empty());
-  }
+// A length that points past the end gives no strings, and no read beyond.
+// (Any bytes: fuzz_audio_tags.)
+TEST(AudioTags, AHostileLengthGivesNothing) {
+  const std::string bytes("ID3\x03\x00\x00\x7F\x7F\x7F\x7FTIT2\xFF\xFF\xFF\xF0\x00\x00\x00x", 22);
+  const QuorvaneI_AudioTags tags = QuorvaneI_ParseAudioTags(
+      [&](uint64_t offset, uint8_t* buffer, size_t n) -> size_t {
+        EXPECT_LE(offset + n, bytes.size());
+        if (offset >= bytes.size()) return 0;
+        n = std::min<size_t>(n, bytes.size() - offset);
+        std::copy_n(bytes.data() + offset, n, buffer);
+        return n;
+      },
+      bytes.size());
+  EXPECT_TRUE(tags.title.empty() && tags.artist.empty());
 }
 
 }  // namespace

