@@ -71,6 +71,17 @@ TEST_F(UdfCli, ImagesAndTheirRefusals) {
     EXPECT_EQ(qvudf::UdfProblems((home.path() / "e.udf").string(), (home.path() / "empty").string()), "") << bridge;
   }
   home.Write("not_video/readme.txt", "x");
+  // The files of a VIDEO_TS folder in the order players expect: title sets
+  // up to the first gap, each set's IFO, its VOBs by number, its BUP; names
+  // in any case. A set without its BUP is refused.
+  for (const char* f : {"video_ts.ifo", "VIDEO_TS.VOB", "VIDEO_TS.BUP", "VTS_01_3.VOB", "VTS_01_0.IFO", "VTS_01_1.VOB",
+                        "VTS_01_0.BUP", "VTS_02_0.IFO", "VTS_02_0.BUP", "VTS_04_0.IFO", "VTS_04_0.BUP"})
+    home.Write(std::string("sets/VIDEO_TS/") + f, std::string(3000, f[0]));
+  ASSERT_EQ(Run("image dvd-video -q --out " + At("sets.iso") + " " + At("sets/VIDEO_TS")), 0) << out;
+  ASSERT_EQ(qvtest::RunCommand("/usr/bin/python3 " + qvtest::SourceDir() + "/tests/udf/dvd_check.py --order " + At("sets.iso"), &out), 0);
+  EXPECT_EQ(out, "VIDEO_TS.IFO VIDEO_TS.VOB VIDEO_TS.BUP VTS_01_0.IFO VTS_01_1.VOB VTS_01_3.VOB VTS_01_0.BUP VTS_02_0.IFO "
+                 "VTS_02_0.BUP\n");
+  fs::remove(home.path() / "sets/VIDEO_TS/VTS_02_0.BUP");
   struct Case {
     std::string arguments;
     int code;
@@ -79,6 +90,7 @@ TEST_F(UdfCli, ImagesAndTheirRefusals) {
       {"image udf --out " + At("x.udf") + " " + At("missing"), 3, "no such file or folder"},
       {"image dvd-video --out " + At("x.iso") + " " + At("not_video"), 3, "VIDEO_TS.IFO"},
       {"image dvd-video --out " + At("x.iso") + " " + At("missing"), 3, "no such folder"},
+      {"image dvd-video --out " + At("x.iso") + " " + At("sets/VIDEO_TS"), 3, "no such file or folder"},
       {"image dvd-video --out " + At("x.iso") + " " + At("src") + " " + At("src"), 2, "one VIDEO_TS folder"},
       {"burn --dvd-video " + At("src") + " " + At("src"), 2, "one of them"},
   };

@@ -1,5 +1,6 @@
-// How large files are described, the item and DVD-Video entry points'
-// rules: what the command cannot reach and the outside checkers do not see.
+// How large files are described, and the item entry points: what the
+// command cannot reach and the outside checkers do not see. (DVD-Video:
+// UdfCli.)
 #include <filesystem>
 #include <fstream>
 
@@ -85,67 +86,6 @@ TEST(UdfItems, NamesClashingIgnoringCaseGetTheRenameCounter) {
   EXPECT_EQ(Quorvane_UDF_Destroy(&root, &control), 0u);
   EXPECT_EQ(root.m__PVOID__Item, nullptr);
   EXPECT_EQ(items[1].m__PVOID__Item, nullptr) << "destroyed with the root";
-}
-
-// Which files of a VIDEO_TS folder make the image, and in which order.
-TEST(DvdVideo, FilesGoInTheOrderPlayersExpect) {
-  qviso::StartEngine();
-  struct Case {
-    const char* name;
-    std::vector<std::string> files;
-    uint32_t status;
-    std::vector<std::string> order;
-  } cases[] = {
-      {"a title set without its BUP", {"VIDEO_TS.IFO", "VIDEO_TS.BUP", "VTS_01_0.IFO"}, 5, {}},
-      {"sets 1, 2 and 4",
-       {"VIDEO_TS.IFO", "VIDEO_TS.BUP", "VTS_01_0.IFO", "VTS_01_0.BUP", "VTS_02_0.IFO", "VTS_02_0.BUP",
-        "VTS_04_0.IFO", "VTS_04_0.BUP"},
-       0,
-       {"VIDEO_TS.IFO", "VIDEO_TS.BUP", "VTS_01_0.IFO", "VTS_01_0.BUP", "VTS_02_0.IFO", "VTS_02_0.BUP"}},
-      {"VOBs 3 and 1 of a set, lower case",
-       {"video_ts.ifo", "VIDEO_TS.VOB", "VIDEO_TS.BUP", "VTS_01_3.VOB", "VTS_01_0.IFO", "VTS_01_1.VOB", "VTS_01_0.BUP"},
-       0,
-       {"VIDEO_TS.IFO", "VIDEO_TS.VOB", "VIDEO_TS.BUP", "VTS_01_0.IFO", "VTS_01_1.VOB", "VTS_01_3.VOB",
-        "VTS_01_0.BUP"}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    qvtest::TempDir dir;
-    for (const std::string& f : c.files) dir.Write("VIDEO_TS/" + f, std::string(3000, f[0]));
-    QV_HANDLE image = nullptr;
-    char text[512] = {};
-    QV_ULONG system = 0;
-    ASSERT_EQ(Quorvane_DVDVideo_Create(&image, (dir / "VIDEO_TS").c_str(), 1, text, sizeof text, &system, "dvd", "",
-                                       "", 2024, 1, 2, 3, 4, 5, 600),
-              c.status)
-        << text;
-    if (c.status != 0) {
-      EXPECT_EQ(system, 2u) << text;
-      EXPECT_EQ(image, nullptr);
-      continue;
-    }
-    QV_HANDLE tree = nullptr;
-    ASSERT_EQ(Quorvane_DVDVideo_GetTreePointer(image, &tree), 0u);
-    QV_HANDLE root = Quorvane_ISO9660JolietFileTree_GetRoot(tree);
-    QV_HANDLE audio = Quorvane_ISO9660JolietFileTree_GetFirstKid(tree, root);
-    QV_HANDLE video = Quorvane_ISO9660JolietFileTree_GetNextKid(tree, audio);
-    std::vector<std::string> order;
-    QV_ULONG previous = 0;
-    for (QV_HANDLE k = Quorvane_ISO9660JolietFileTree_GetFirstKid(tree, video); k;
-         k = Quorvane_ISO9660JolietFileTree_GetNextKid(tree, k)) {
-      char name[260] = {};
-      QV_ULONG lba = 0;
-      Quorvane_ISO9660JolietFileTree_GetNames(tree, k, nullptr, name, nullptr);
-      ASSERT_EQ(Quorvane_ISO9660JolietFileTree_GetNodeStartingLBA(tree, k, &lba), 0u);
-      EXPECT_EQ(lba, previous == 0 ? lba : previous + 2) << name << " follows the file before it";
-      previous = lba;
-      order.push_back(name);
-    }
-    EXPECT_EQ(order, c.order);
-    EXPECT_EQ(Quorvane_ISO9660JolietFileTree_GetFirstKid(tree, audio), nullptr) << "AUDIO_TS is empty";
-    EXPECT_EQ(Quorvane_DVDVideo_Destroy(image), 0u);
-  }
-  EXPECT_EQ(Quorvane_DVDVideo_Destroy(nullptr), 2u);
 }
 
 }  // namespace
