@@ -35,21 +35,20 @@ TEST_F(Hostile, FilesThatChangeAfterTheyWereAddedKeepTheirSizeAndAreReported) {
   // A small file's end is read with one byte more, a large one's size is
   // asked for: both must see the change. Among many small files, the
   // small ones are read ahead on other threads: they must see it too, and
-  // the others must keep their bytes and places.
+  // the others must keep their bytes and places. Locking and size are
+  // apart: one locked row.
   struct Setting {
     bool lockFiles;
     size_t size;
     int crowd;
   };
-  for (const auto& [lockFiles, size, crowd] : {Setting{false, 5000, 0}, Setting{true, 5000, 0}, Setting{false, 100000, 0},
-                                               Setting{true, 100000, 0}, Setting{false, 5000, 100}}) {
+  for (const auto& [lockFiles, size, crowd] :
+       {Setting{false, 5000, 0}, Setting{true, 5000, 0}, Setting{false, 100000, 0}, Setting{false, 5000, 100}}) {
     for (const Case& c : cases) {
       SCOPED_TRACE(testing::Message() << c.what << (lockFiles ? " (locked) " : " ") << size << " among " << crowd);
       const std::string original(size, 'v');
       const fs::path victim = dir.Write(std::string("src/") + c.what, original);
-      qviso::Tree::Options options;
-      options.lockFiles = lockFiles;
-      qviso::Tree tree(options);
+      qviso::Tree tree({.lockFiles = lockFiles});
       std::vector<std::pair<QV_HANDLE, std::string>> others;
       for (int i = 0; i < crowd; ++i) {
         const std::string bytes(static_cast<size_t>(100 + i), static_cast<char>('a' + i % 26));

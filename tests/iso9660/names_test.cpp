@@ -78,27 +78,16 @@ TEST(IsoNames, JolietRecordOrderIsByCodeValue) {
 TEST(IsoNames, TreeNamesFromShortAndLongNames) {
   qvtest::TempDir dir;
   qvtest::VirtualTime time;
-  dir.Write("in/Quarterly report 2023.xlsx", "q");
-  struct Case {
-    bool longNames;
-    const char* file;
-    const char* iso;
-    std::u16string joliet;
-  } cases[] = {
-      {false, "Quarterly report 2023.xlsx", "QUARTERLY_RE.;1", u"Quarterly report 2023.xlsx;1"},
-      {true, "Quarterly report 2023.xlsx", "QUARTERLY_REPORT_2023.XLSX", u"Quarterly report 2023.xlsx;1"},
-  };
-  for (const Case& c : cases) {
-    qviso::Tree::Options options;
-    options.longNames = c.longNames;
-    qviso::Tree tree(options);
-    QV_HANDLE node = tree.Add((dir / "in" / c.file).string());
+  const auto file = dir.Write("Quarterly report 2023.xlsx", "q");
+  for (const auto& [longNames, iso] : {std::pair{false, "QUARTERLY_RE.;1"}, std::pair{true, "QUARTERLY_REPORT_2023.XLSX"}}) {
+    qviso::Tree tree({.longNames = longNames});
+    QV_HANDLE node = tree.Add(file.string());
     ASSERT_NE(node, nullptr) << tree.lastText;
-    EXPECT_EQ(tree.IsoName(node), c.iso);
-    EXPECT_EQ(tree.JolietName(node), c.joliet);
+    EXPECT_EQ(tree.IsoName(node), iso);
+    EXPECT_EQ(tree.JolietName(node), u"Quarterly report 2023.xlsx;1");
     // A rename makes both names anew.
     ASSERT_EQ(Quorvane_ISO9660JolietFileTree_SetNames(tree.handle(), node, "renamed file.txt", "renamed.txt"), 0u);
-    EXPECT_EQ(tree.IsoName(node), c.longNames ? "RENAMED_FILE.TXT" : "RENAMED.TXT;1");
+    EXPECT_EQ(tree.IsoName(node), longNames ? "RENAMED_FILE.TXT" : "RENAMED.TXT;1");
     EXPECT_EQ(tree.JolietName(node), u"renamed file.txt;1");
     const std::string tooLong(108, 'r');
     EXPECT_EQ(Quorvane_ISO9660JolietFileTree_SetNames(tree.handle(), node, tooLong.c_str(), "r"), 2u);
