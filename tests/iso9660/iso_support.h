@@ -94,6 +94,11 @@ bool HaveOutsideCheckers();
 // that disagree with the directories. Empty when there is nothing.
 std::string StructureProblems(const std::string& path);
 
+// udfinfo, "7z t -tudf" and "7z x -tudf" on a UDF image; the extraction is
+// compared with folder byte for byte, names and empty folders included.
+// Empty when all agree, else what went wrong.
+std::string UdfProblems(const std::string& image, const std::string& folder);
+
 // Little-endian numbers at a byte offset of an image.
 uint32_t LE32(const std::string& image, size_t at);
 uint16_t LE16(const std::string& image, size_t at);

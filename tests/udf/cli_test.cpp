@@ -5,11 +5,14 @@
 #include <filesystem>
 
 #include "support/cli_fixture.h"
-#include "udf_support.h"
+#include "../iso9660/iso_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+
+// The committed VIDEO_TS folder: two title sets, the first of two chapters.
+std::string VideoTs() { return qvtest::SourceDir() + "/tests/udf/fixtures/video_ts"; }
 
 class UdfCli : public qvtest::CliTest {
  protected:
@@ -46,16 +49,16 @@ TEST_F(UdfCli, BurnsUdfAndDvdVideoOnEveryWritableDvd) {
     ASSERT_EQ(Run("vdrive create " + drive + " --media " + media), 0) << out;
     ASSERT_EQ(Run("burn --drive " + drive + " --udf --label MINE " + At("files")), 0) << out;
     ASSERT_EQ(Run("vdrive export " + drive + " --out " + At(drive + ".udf")), 0) << out;
-    EXPECT_EQ(qvudf::UdfProblems((home.path() / (drive + ".udf")).string(), (home.path() / "files").string()), "");
+    EXPECT_EQ(qviso::UdfProblems((home.path() / (drive + ".udf")).string(), (home.path() / "files").string()), "");
   }
   ASSERT_EQ(Run("vdrive create video --media dvd+r"), 0) << out;
-  ASSERT_EQ(Run("burn --drive video --dvd-video '" + qvudf::VideoTs() + "'"), 0) << out;
+  ASSERT_EQ(Run("burn --drive video --dvd-video '" + VideoTs() + "'"), 0) << out;
   ASSERT_EQ(Run("vdrive export video --out " + At("video.iso")), 0) << out;
   fs::create_directories(home.path() / "expected/AUDIO_TS");
-  fs::copy(qvudf::VideoTs(), home.path() / "expected/VIDEO_TS");
-  EXPECT_EQ(qvudf::UdfProblems((home.path() / "video.iso").string(), (home.path() / "expected").string()), "");
+  fs::copy(VideoTs(), home.path() / "expected/VIDEO_TS");
+  EXPECT_EQ(qviso::UdfProblems((home.path() / "video.iso").string(), (home.path() / "expected").string()), "");
   ExpectDvdVideo("video.iso", 1);
-  ASSERT_EQ(Run("image dvd-video --patch-ifo --out " + At("patched.iso") + " '" + qvudf::VideoTs() + "'"), 0) << out;
+  ASSERT_EQ(Run("image dvd-video --patch-ifo --out " + At("patched.iso") + " '" + VideoTs() + "'"), 0) << out;
   ExpectDvdVideo("patched.iso", 0);
 }
 
@@ -63,12 +66,12 @@ TEST_F(UdfCli, ImagesAndTheirRefusals) {
   home.Write("src/a.txt", "a");
   ASSERT_EQ(Run("--json image udf --bridge --out " + At("a.udf") + " " + At("src")), 0) << out;
   EXPECT_NE(out.find("\"bridge\": true"), std::string::npos) << out;
-  EXPECT_EQ(qvudf::UdfProblems((home.path() / "a.udf").string(), (home.path() / "src").string()), "");
+  EXPECT_EQ(qviso::UdfProblems((home.path() / "a.udf").string(), (home.path() / "src").string()), "");
   // An empty root, pure and bridged: 7z refuses any tag whose CRC is wrong.
   fs::create_directories(home.path() / "empty");
   for (const std::string bridge : {"", "--bridge "}) {
     ASSERT_EQ(Run("image udf -q " + bridge + "--out " + At("e.udf") + " " + At("empty")), 0) << out;
-    EXPECT_EQ(qvudf::UdfProblems((home.path() / "e.udf").string(), (home.path() / "empty").string()), "") << bridge;
+    EXPECT_EQ(qviso::UdfProblems((home.path() / "e.udf").string(), (home.path() / "empty").string()), "") << bridge;
   }
   home.Write("not_video/readme.txt", "x");
   // The files of a VIDEO_TS folder in the order players expect: title sets
