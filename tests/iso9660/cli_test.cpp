@@ -22,7 +22,7 @@ TEST(IsoCli, BuildsAnImageOfFoldersContentsAndFiles) {
   QVTEST_REQUIRE_PROGRAM("isoinfo");
   qvtest::TempDir dir;
   dir.Write("photos/holiday_2023_beach.jpg", "beach");
-  dir.Write("photos/holiday_2023_beach_2.jpg", "beach 2");  // same 12-character short name
+  dir.Write("photos/holiday_2023_beach_2.jpg", "beach 2");  // same 12-character short name: renamed
   dir.Write("photos/trip/map.png", "map");
   dir.Write("notes.txt", "notes");
   const fs::path out = dir / "out.iso";
@@ -31,7 +31,6 @@ TEST(IsoCli, BuildsAnImageOfFoldersContentsAndFiles) {
                 &output),
             0)
       << output;
-  EXPECT_NE(output.find("1 names renamed"), std::string::npos) << output;
   std::string listing;
   ASSERT_EQ(qvtest::RunCommand("bsdtar -tf " + Q(out) + " | grep -vx '\\.' | sort", &listing), 0);
   EXPECT_EQ(listing, "holiday_2023_beach.jpg\nholiday_2023_beach_2.jpg\nnotes.txt\ntrip\ntrip/map.png\n")
@@ -39,7 +38,7 @@ TEST(IsoCli, BuildsAnImageOfFoldersContentsAndFiles) {
   std::string volume;
   ASSERT_EQ(qvtest::RunCommand("isoinfo -d -i " + Q(out), &volume), 0) << volume;
   EXPECT_NE(volume.find("Volume id: HOLIDAY"), std::string::npos) << volume;
-  EXPECT_THAT(qviso::StructureProblems(qvtest::ReadFile(out)), testing::IsEmpty());
+  EXPECT_EQ(qviso::StructureProblems(out.string()), "");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), {}), 3) << "no temporary file left";
 
   std::string json;
@@ -49,15 +48,19 @@ TEST(IsoCli, BuildsAnImageOfFoldersContentsAndFiles) {
 }
 
 // Images of genisoimage and xorriso (Joliet and Rock Ridge names, a deep
-// tree, an El Torito boot image) imported and followed by a session of our
-// own: xorriso reads every old file and the new one from that session, and
-// the session carries the old boot record.
+// tree, an empty file, an El Torito boot image) imported and followed by a
+// session of our own: xorriso reads every old file, at its old place, and
+// the new one from that session, and the session carries the old boot
+// record.
 TEST(IsoCli, ASessionFollowsImagesOfOtherTools) {
   QVTEST_REQUIRE_PROGRAM("genisoimage");
   QVTEST_REQUIRE_PROGRAM("xorriso");
   qvtest::TempDir dir;
-  const std::map<std::string, std::string> old = {
-      {"a/b/c/d/e/f/g/deep file.txt", "deep"}, {"A Long Name, Mixed Case.txt", "long"}, {"boot.img", std::string(2048, 'B')}};
+  const std::map<std::string, std::string> old = {{"a/b/c/d/e/f/g/deep file.txt", "deep"},
+                                                  {"A Long Name, Mixed Case.txt", "long"},
+                                                  {"boot.img", std::string(2048, 'B')},
+                                                  {"empty", ""},
+                                                  {"big.bin", std::string(1 << 20, 'b')}};
   for (const auto& [name, bytes] : old) dir.Write("old/" + name, bytes);
   dir.Write("new/added.txt", "added");
   const struct {
@@ -84,7 +87,8 @@ TEST(IsoCli, ASessionFollowsImagesOfOtherTools) {
     ASSERT_EQ(qvtest::RunCommand("xorriso -indev stdio:" + Q(dir / "both.iso") + " -load sbsector " +
                                      std::to_string(start) + " -osirrox on -extract / " + Q(dir / "x") + " 2>&1",
                                  &output), 0) << output;
-    for (const auto& [name, bytes] : old) EXPECT_EQ(qvtest::ReadFile(dir / "x" / name), bytes) << name;
+    for (const auto& [name, bytes] : old) EXPECT_TRUE(fs::exists(dir / "x" / name) && qvtest::ReadFile(dir / "x" / name) == bytes) << name;
+    EXPECT_LT(fs::file_size(dir / "s.iso"), 1u << 20) << "the old data is not written again";
     EXPECT_EQ(qvtest::ReadFile(dir / "x/added.txt"), "added");
     // The boot record, as the tool wrote it, in the new session.
     const size_t at = (size_t{start} + 17) * 2048;

@@ -1,19 +1,17 @@
-// Import of an earlier session from image files: the nodes keep their old
-// extents, a new session built after them does not repeat their data, and
-// damaged or hostile hierarchies lose only what is damaged, told through
-// the callback.
-#include <cstring>
+// Import of an earlier session from image files: damaged or hostile
+// hierarchies lose only what is damaged, told through the callback. (What
+// readers see of a session after an import: IsoCli.ASessionFollowsImagesOfOtherTools.)
 #include <functional>
-#include <map>
+#include <set>
 
 #include "iso_support.h"
 
 namespace {
 
+using qviso::LE32;
 using qviso::Tree;
 
-uint32_t Le32(const std::string& s, size_t at) { return qviso::LE32(reinterpret_cast<const uint8_t*>(s.data()) + at); }
-void PutLe32(std::string& s, size_t at, uint32_t v) {
+void PutLE32(std::string& s, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) s[at + i] = static_cast<char>(v >> (8 * i));
 }
 
@@ -30,6 +28,7 @@ size_t RecordAt(const std::string& image, uint32_t extent, const std::string& id
 class Import : public ::testing::Test {
  protected:
   // A plain ISO9660 image: A.TXT, EMPTY.TXT, SUB/B.TXT, SUB/DEEP/C.TXT.
+  // EMPTY.TXT is at extent 0, as some writers record empty files.
   std::string Original() {
     Tree t({.joliet = false});
     t.Add(dir.Write("src/a.txt", "alpha").string());
@@ -38,7 +37,9 @@ class Import : public ::testing::Test {
     dir.Write("src/sub/deep/c.txt", "gamma");
     t.Add((dir / "src/sub").string());
     EXPECT_EQ(t.Build(), 0u);
-    return t.Image();
+    std::string image = t.Image();
+    PutLE32(image, RecordAt(image, LE32(image, 16 * 2048 + 158), "EMPTY.TXT;1") + 2, 0);
+    return image;
   }
   std::string Save(const std::string& image, const std::string& name = "old.iso") { return dir.Write(name, image).string(); }
   // Imports file into tree; the status, the paths of the callback's skips.
@@ -52,17 +53,14 @@ class Import : public ::testing::Test {
       if (reason == CN_FILE_TREE_NODE_SKIPPED && skipped) skipped->push_back(name);
     return n;
   }
-  // "/"-separated long names of every node with its first block.
-  static std::map<std::string, QV_ULONG> Nodes(Tree& t, QV_HANDLE node = nullptr, const std::string& path = "") {
-    std::map<std::string, QV_ULONG> out;
-    if (node == nullptr) node = Quorvane_ISO9660JolietFileTree_GetRoot(t.handle());
-    for (QV_HANDLE k = Quorvane_ISO9660JolietFileTree_GetFirstKid(t.handle(), node); k;
+  // "/"-separated long names of every node.
+  static std::set<std::string> Nodes(Tree& t, QV_HANDLE node = nullptr, const std::string& path = "") {
+    std::set<std::string> out;
+    for (QV_HANDLE k = Quorvane_ISO9660JolietFileTree_GetFirstKid(t.handle(), node ? node : t.root()); k;
          k = Quorvane_ISO9660JolietFileTree_GetNextKid(t.handle(), k)) {
       char name[260] = {};
       Quorvane_ISO9660JolietFileTree_GetNames(t.handle(), k, nullptr, name, nullptr);
-      QV_ULONG lba = 0;
-      Quorvane_ISO9660JolietFileTree_GetNodeStartingLBA(t.handle(), k, &lba);
-      out[path + "/" + name] = lba;
+      out.insert(path + "/" + name);
       out.merge(Nodes(t, k, path + "/" + name));
     }
     return out;
@@ -70,49 +68,22 @@ class Import : public ::testing::Test {
   qvtest::TempDir dir;
 };
 
-// Imported files keep their extents, and a session built after the old
-// image does not write their data again. (What readers see of such a
-// session: IsoCli.ASessionFollowsImagesOfOtherTools, with xorriso.)
-TEST_F(Import, ANewSessionListsTheOldFilesAtTheirPlaces) {
-  std::string image = Original();
-  const uint32_t root = Le32(image, 16 * 2048 + 158);
-  // Other tools record an empty file at extent 0.
-  PutLe32(image, RecordAt(image, root, "EMPTY.TXT;1") + 2, 0);
-  Tree t;
-  ASSERT_EQ(Run(t, Save(image), false), 0u) << t.lastText;
-  const auto nodes = Nodes(t);
-  EXPECT_EQ(nodes.at("/A.TXT"), Le32(image, RecordAt(image, root, "A.TXT;1") + 2));
-  EXPECT_EQ(nodes.at("/EMPTY.TXT"), 1u);  // empty, extent 0: still placed
-  EXPECT_TRUE(nodes.count("/SUB/DEEP/C.TXT"));
-  t.Add(dir.Write("new/n.txt", "new file").string());
-  ASSERT_EQ(t.Build(static_cast<uint32_t>(image.size() / 2048)), 0u);
-  EXPECT_EQ(t.Image().find(std::string(2048, 'b')), std::string::npos) << "the old data is not written again";
-}
-
 // Each damage loses the entry it touches, told with its path; the rest
-// of the hierarchy comes in.
+// of the hierarchy comes in. One row per kind of entry lost: a folder, a
+// file, a name (fuzz_iso9660_import feeds the other damages).
 TEST_F(Import, HostileRecordsAreLeftOutAndTold) {
   const std::string original = Original();
-  const uint32_t root = Le32(original, 16 * 2048 + 158);
+  const uint32_t root = LE32(original, 16 * 2048 + 158);
   const size_t aAt = RecordAt(original, root, "A.TXT;1"), subAt = RecordAt(original, root, "SUB");
-  const uint32_t sub = Le32(original, subAt + 2);
   const struct {
     const char* what;
     std::function<void(std::string&)> damage;
     const char* skipped;  // the path told, after the prefix
     const char* gone;     // the node missing afterwards
   } cases[] = {
-      {"a folder pointing back at the root", [&](std::string& s) { PutLe32(s, subAt + 2, root); }, "/SUB", "/SUB/B.TXT"},
-      {"data past the end", [&](std::string& s) { PutLe32(s, aAt + 2, 0x7FFFFFF0); }, "/A.TXT", "/A.TXT"},
-      {"an absurd size", [&](std::string& s) { PutLe32(s, aAt + 10, 0xFFFFFFFF); }, "/A.TXT", "/A.TXT"},
+      {"a folder pointing back at the root", [&](std::string& s) { PutLE32(s, subAt + 2, root); }, "/SUB", "/SUB/B.TXT"},
+      {"data past the end", [&](std::string& s) { PutLE32(s, aAt + 2, 0x7FFFFFF0); }, "/A.TXT", "/A.TXT"},
       {"a name with a slash", [&](std::string& s) { s[aAt + 34] = '/'; }, "/A/TXT;1", "/A.TXT"},
-      {"a name with a control character", [&](std::string& s) { s[aAt + 33] = '\x01'; }, "/\x01.TXT;1", "/A.TXT"},
-      {"a name that is ..", [&](std::string& s) { std::memcpy(&s[aAt + 33], "..;1\0\0\0", 7); s[aAt + 32] = 2; },
-       "/..", "/A.TXT"},
-      {"a folder of absurd size", [&](std::string& s) { PutLe32(s, subAt + 10, 0xFFFFF800); }, "/SUB", "/SUB/B.TXT"},
-      {"a name overrunning its record", [&](std::string& s) { s[size_t{sub} * 2048 + 68 + 32] = '\xFA'; }, "/SUB",
-       "/SUB/B.TXT"},
-      {"a record overrunning its folder", [&](std::string& s) { PutLe32(s, subAt + 10, 80); }, "/SUB", "/SUB/B.TXT"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -126,7 +97,6 @@ TEST_F(Import, HostileRecordsAreLeftOutAndTold) {
     EXPECT_TRUE(nodes.count("/EMPTY.TXT")) << "the rest comes in";
     ASSERT_EQ(skipped.size(), 1u);
     EXPECT_EQ(skipped[0], "ImportingFile( " + (dir / "old.iso").string() + " ):" + c.skipped);
-    for (const auto& [path, lba] : nodes) EXPECT_EQ(path.find(".."), std::string::npos) << path;
     // What came in builds into a session.
     EXPECT_EQ(t.Build(static_cast<uint32_t>(image.size() / 2048)), 0u) << t.lastText;
   }
@@ -137,7 +107,6 @@ TEST_F(Import, MissingDescriptorsAndFilesAreRefused) {
   Tree t;
   EXPECT_EQ(Run(t, old, true), 2u);  // no Joliet descriptor in a plain image
   EXPECT_NE(t.lastText.find("Volume descriptor was not found!"), std::string::npos) << t.lastText;
-  EXPECT_EQ(Run(t, Save(std::string(40 * 2048, '\0'), "zero.iso"), false), 2u);
   EXPECT_EQ(Run(t, Save(std::string(17 * 2048, '\0'), "short.iso"), false), 5u);
   EXPECT_EQ(Run(t, (dir / "missing.iso").string(), false), 5u);
   EXPECT_EQ(Quorvane_ISO9660JolietFileTree_GetRoot(t.handle()), nullptr) << "nothing came in";

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <set>
 
 namespace qviso {
 
@@ -22,9 +21,6 @@ std::string Hex(const std::u16string& units) {
   return out;
 }
 
-uint32_t BE32(const uint8_t* p) { return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3]; }
-uint16_t BE16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-
 }  // namespace
 
 void StartEngine() {
@@ -32,13 +28,22 @@ void StartEngine() {
   ASSERT_TRUE(started);
 }
 
-uint32_t LE32(const uint8_t* p) { return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24); }
-uint16_t LE16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t LE16(const std::string& image, size_t at) {
+  return static_cast<uint16_t>(static_cast<uint8_t>(image.at(at)) | static_cast<uint8_t>(image.at(at + 1)) << 8);
+}
+uint32_t LE32(const std::string& image, size_t at) { return LE16(image, at) | uint32_t{LE16(image, at + 2)} << 16; }
 
-const uint8_t* Sector(const std::string& image, uint32_t lba, uint32_t startAddress) {
-  const uint64_t at = uint64_t{lba - startAddress} * 2048;
-  if (lba < startAddress || at + 2048 > image.size()) return nullptr;
-  return reinterpret_cast<const uint8_t*>(image.data()) + at;
+std::string RecordName(const QUORVANE_NAME_COLLISION& r) {
+  std::string out;
+  for (size_t i = 0; r.m__UCHAR__Name[i] != 0; i += r.m__UCHAR__IsWide ? 2 : 1) out += static_cast<char>(r.m__UCHAR__Name[i]);
+  return out;
+}
+
+void Answer(QUORVANE_NAME_COLLISION& r, uint32_t solution, const std::string& name) {
+  r.m__ULONG__Solution = solution;
+  if (name.empty()) return;
+  std::memset(r.m__UCHAR__Name, 0, sizeof r.m__UCHAR__Name);
+  for (size_t i = 0; i < name.size(); ++i) r.m__UCHAR__Name[r.m__UCHAR__IsWide ? 2 * i : i] = static_cast<QV_UCHAR>(name[i]);
 }
 
 // --- Tree ---
@@ -89,7 +94,6 @@ QV_HANDLE Tree::AddNode(const char* path, const char* newName, QV_HANDLE parent)
   QV_HANDLE node = nullptr;
   lastStatus = Quorvane_ISO9660JolietFileTree_Add(tree_, text, sizeof text, &system, path, newName, 2, &parent, &node);
   lastText = text;
-  lastSystemStatus = system;
   return node;
 }
 
@@ -99,7 +103,6 @@ uint32_t Tree::SetBoot(const std::string& path, QV_UCHAR systemType, QV_UCHAR me
   lastStatus = Quorvane_ISO9660JolietFileTree_SetBootImage(tree_, path.c_str(), systemType, media, sectors, hide, text,
                                                            sizeof text, &system);
   lastText = text;
-  lastSystemStatus = system;
   return lastStatus;
 }
 
@@ -109,11 +112,11 @@ QV_ULONG Tree::Lba(QV_HANDLE node) {
   return lba;
 }
 
-uint32_t Tree::Build(uint32_t startAddress, const char* label, QV_UCHAR xa) {
+uint32_t Tree::Build(uint32_t startAddress, const char* label) {
   char text[4096] = {};
   QV_ULONG system = 0;
   lastStatus = Quorvane_ISO9660JolietFileTree_BuildImage(tree_, text, sizeof text, &system,
-                                                         static_cast<QV_LONG>(startAddress), 0, xa, label, "PUBLISHER",
+                                                         static_cast<QV_LONG>(startAddress), 0, 0, label, "PUBLISHER",
                                                          "QUORVANE TESTS");
   lastText = text;
   return lastStatus;
@@ -132,7 +135,6 @@ std::string Tree::Image(const std::vector<uint32_t>& chunks) {
     lastStatus = Quorvane_ISO9660JolietFileTree_Read(tree_, text, sizeof text, &system, static_cast<QV_LONG>(part),
                                                      image.data() + done);
     lastText = text;
-    lastSystemStatus = system;
     if (lastStatus != 0) return {};
     done += part;
   }
@@ -143,6 +145,14 @@ std::string Tree::WriteImage(const qvtest::TempDir& dir, const std::string& name
   const std::string path = (dir / name).string();
   std::ofstream(path, std::ios::binary) << Image();
   return path;
+}
+
+std::vector<std::string> Tree::Kids(QV_HANDLE node) {
+  std::vector<std::string> out;
+  for (QV_HANDLE k = Quorvane_ISO9660JolietFileTree_GetFirstKid(tree_, node ? node : root()); k;
+       k = Quorvane_ISO9660JolietFileTree_GetNextKid(tree_, k))
+    out.push_back(IsoName(k));
+  return out;
 }
 
 std::string Tree::IsoName(QV_HANDLE node) const {
@@ -176,7 +186,7 @@ std::string OutsideProblems(Tree& tree, const std::string& image, bool boot, boo
     QV_HANDLE node;
     std::string iso, joliet;
   };
-  std::vector<Walk> stack{{Quorvane_ISO9660JolietFileTree_GetRoot(tree.handle()), "", ""}};
+  std::vector<Walk> stack{{tree.root(), "", ""}};
   while (!stack.empty()) {
     const Walk w = stack.back();
     stack.pop_back();
@@ -207,130 +217,25 @@ std::string OutsideProblems(Tree& tree, const std::string& image, bool boot, boo
   return code == 0 ? std::string() : output;
 }
 
-// --- Our own structural checks ---
-
-namespace {
-
-struct Dir {
-  uint32_t extent, length, parentNumber;
-  std::string name;
-};
-
-// ECMA-119 9.3 order, written out plainly: name, then extension, each
-// padded with spaces, then version, highest first.
-int Order(const std::vector<uint32_t>& a, const std::vector<uint32_t>& b) {
-  struct Key {
-    std::vector<uint32_t> name, ext;
-    long version = 0;
-  };
-  auto key = [](std::vector<uint32_t> id) {
-    Key k;
-    if (auto semi = std::find(id.begin(), id.end(), uint32_t{';'}); semi != id.end()) {
-      for (auto d = semi + 1; d != id.end(); ++d) k.version = k.version * 10 + static_cast<long>(*d - '0');
-      id.erase(semi, id.end());
-    }
-    const auto dot = std::find(id.rbegin(), id.rend(), uint32_t{'.'}).base();  // past the last '.'
-    k.name.assign(id.begin(), dot == id.begin() ? id.end() : dot - 1);
-    if (dot != id.begin()) k.ext.assign(dot, id.end());
-    return k;
-  };
-  auto padded = [](std::vector<uint32_t> x, std::vector<uint32_t> y) {
-    x.resize(std::max(x.size(), y.size()), ' ');
-    y.resize(x.size(), ' ');
-    return x < y ? -1 : (y < x ? 1 : 0);
-  };
-  const Key ka = key(a), kb = key(b);
-  if (int c = padded(ka.name, kb.name)) return c;
-  if (int c = padded(ka.ext, kb.ext)) return c;
-  return ka.version == kb.version ? 0 : (ka.version > kb.version ? -1 : 1);
+std::string UdfProblems(const std::string& image, const std::string& folder) {
+  std::string problems, out;
+  if (qvtest::RunCommand("udfinfo '" + image + "'", &out) != 0 || out.find("udfrev=1.02") == std::string::npos)
+    problems += "udfinfo refuses the image:\n" + out;
+  if (qvtest::RunCommand("7z t -tudf '" + image + "'", &out) != 0 || out.find("Everything is Ok") == std::string::npos)
+    problems += "7z t refuses the image:\n" + out;
+  qvtest::TempDir x;
+  if (qvtest::RunCommand("7z x -tudf -o'" + x.path().string() + "' '" + image + "'", &out) != 0)
+    problems += "7z x fails:\n" + out;
+  else if (qvtest::RunCommand("diff -r '" + folder + "' '" + x.path().string() + "'", &out) != 0)
+    problems += "7z extracts something else:\n" + out;
+  return problems;
 }
 
-std::vector<uint32_t> Units(const uint8_t* p, size_t n, bool wide) {
-  std::vector<uint32_t> u;
-  for (size_t i = 0; wide ? i + 1 < n : i < n; i += wide ? 2 : 1) u.push_back(wide ? BE16(p + i) : p[i]);
-  return u;
-}
-
-std::string Show(const std::vector<uint32_t>& u) {
-  std::string s;
-  for (uint32_t c : u) s += c < 0x80 ? static_cast<char>(c) : '?';
-  return s;
-}
-
-// What outside readers let pass: records out of the standard's order or
-// repeated, and path tables that disagree with the directories they index
-// (readers follow one or the other, never compare them).
-void CheckHierarchy(const std::string& image, uint32_t start, const uint8_t* vd, bool wide,
-                    std::vector<std::string>& problems) {
-  const std::string who = wide ? "Joliet: " : "ISO9660: ";
-  auto problem = [&](const std::string& text) { problems.push_back(who + text); };
-  const uint8_t* root = vd + 156;
-  std::vector<Dir> dirs{{LE32(root + 2), LE32(root + 10), 1, std::string(1, '\0')}};
-  std::set<uint32_t> seen;
-  for (size_t d = 0; d < dirs.size(); ++d) {
-    const Dir dir = dirs[d];
-    if (!seen.insert(dir.extent).second) return problem("directory loop at " + std::to_string(dir.extent));
-    std::vector<uint32_t> previous;
-    uint32_t count = 0;
-    for (uint32_t offset = 0; offset < dir.length;) {
-      const uint8_t* sector = Sector(image, dir.extent + offset / 2048, start);
-      if (sector == nullptr) return problem("directory at " + std::to_string(dir.extent) + " runs past the image");
-      const uint8_t* r = sector + offset % 2048;
-      if (r[0] == 0) {
-        offset = (offset / 2048 + 1) * 2048;
-        continue;
-      }
-      if (count++ >= 2) {  // past "." and ".."
-        const auto name = Units(r + 33, r[32], wide);
-        const int c = previous.empty() ? -1 : Order(previous, name);
-        if (c == 0) problem("duplicate name " + Show(name));
-        if (c > 0) problem("unsorted: " + Show(previous) + " before " + Show(name));
-        previous = name;
-        if (r[25] & 2) dirs.push_back({LE32(r + 2), LE32(r + 10), static_cast<uint32_t>(d + 1), std::string(r + 33, r + 33 + r[32])});
-      }
-      offset += r[0];
-    }
-  }
-  // The path tables must list exactly these folders in this order.
-  const uint32_t tableSize = LE32(vd + 132);
-  for (const bool bigEndian : {false, true}) {
-    const uint32_t at = bigEndian ? BE32(vd + 148) : LE32(vd + 140);
-    std::string table;
-    for (uint32_t s = 0; s * 2048 < tableSize; ++s) {
-      const uint8_t* sector = Sector(image, at + s, start);
-      if (!sector) return problem("path table past the image");
-      table.append(reinterpret_cast<const char*>(sector), 2048);
-    }
-    const auto* t = reinterpret_cast<const uint8_t*>(table.data());
-    uint32_t offset = 0;
-    for (const Dir& dir : dirs) {
-      if (offset + 8 > tableSize) {
-        problem("path table too short");
-        break;
-      }
-      const uint8_t n = t[offset];
-      const uint32_t extent = bigEndian ? BE32(t + offset + 2) : LE32(t + offset + 2);
-      const uint16_t parent = bigEndian ? BE16(t + offset + 6) : LE16(t + offset + 6);
-      if (extent != dir.extent || parent != dir.parentNumber ||
-          std::string(t + offset + 8, t + offset + 8 + n) != dir.name)
-        problem(std::string(bigEndian ? "M" : "L") + " path table record of " + std::to_string(dir.extent) +
-                " does not match its directory");
-      offset += 8 + n + (n & 1);
-    }
-    if (offset != tableSize) problem("path table size " + std::to_string(tableSize) + " != " + std::to_string(offset));
-  }
-}
-
-}  // namespace
-
-std::vector<std::string> StructureProblems(const std::string& image, uint32_t start) {
-  std::vector<std::string> problems;
-  for (uint32_t lba = start + 16;; ++lba) {
-    const uint8_t* vd = Sector(image, lba, start);
-    if (vd == nullptr || std::memcmp(vd + 1, "CD001", 5) != 0) return {"descriptor set without terminator"};
-    if (vd[0] == 255) return problems;
-    if (vd[0] == 1 || vd[0] == 2) CheckHierarchy(image, start, vd, vd[0] == 2, problems);
-  }
+std::string StructureProblems(const std::string& path) {
+  std::string output;
+  const int code = qvtest::RunCommand(
+      "/usr/bin/python3 " + qvtest::SourceDir() + "/tests/iso9660/oracles.py --structure '" + path + "'", &output);
+  return code == 0 ? std::string() : output;
 }
 
 }  // namespace qviso

@@ -1,5 +1,6 @@
-// Helpers of the ISO9660 tests: trees made through the C API, images read
-// out of them, the outside checkers, and the checks no outside tool makes.
+// Helpers of the ISO9660 and UDF tests: trees made through the C API, images
+// read out of them, and the outside checkers with the checks no outside tool
+// makes.
 #pragma once
 #include <cstdint>
 #include <deque>
@@ -34,6 +35,7 @@ class Tree {
 
   QV_HANDLE handle() const { return tree_; }
   bool udf() const { return udf_; }
+  QV_HANDLE root() const { return Quorvane_ISO9660JolietFileTree_GetRoot(tree_); }
   // Adds under parent (nullptr: the root); returns the node, nullptr when
   // dropped. The exception number lands in lastStatus, its text in lastText.
   QV_HANDLE Add(const std::string& path, const char* newName = nullptr, QV_HANDLE parent = nullptr) {
@@ -45,11 +47,13 @@ class Tree {
   // Where a laid-out node starts.
   QV_ULONG Lba(QV_HANDLE node);
   // Builds at startAddress; returns the exception number.
-  uint32_t Build(uint32_t startAddress = 0, const char* label = "QUORVANE", QV_UCHAR xa = 0);
+  uint32_t Build(uint32_t startAddress = 0, const char* label = "QUORVANE");
   // The whole image, read in pieces of the given sizes (cycled).
   std::string Image(const std::vector<uint32_t>& chunks = {1u << 20});
   // Writes the image to a file and returns its path.
   std::string WriteImage(const qvtest::TempDir& dir, const std::string& name = "image.iso");
+  // The ISO9660 names of node's children (the root's by default).
+  std::vector<std::string> Kids(QV_HANDLE node = nullptr);
 
   // The ISO9660 and Joliet names of a node.
   std::string IsoName(QV_HANDLE node) const;
@@ -57,7 +61,6 @@ class Tree {
 
   uint32_t lastStatus = 0;
   std::string lastText;
-  uint32_t lastSystemStatus = 0;
   std::function<void(QUORVANE_NAME_COLLISION&)> onCollision;
   // Each collision record as the callback left it, and its default.
   std::vector<QUORVANE_NAME_COLLISION> collisions;
@@ -72,24 +75,33 @@ class Tree {
   std::deque<std::string> paths_;
 };
 
+// A collision record's name (ASCII in these tests), and an answer to it:
+// the solution and, when given, the new name in the record's width.
+std::string RecordName(const QUORVANE_NAME_COLLISION& r);
+void Answer(QUORVANE_NAME_COLLISION& r, uint32_t solution, const std::string& name = "");
+
 // The outside checkers (pycdlib, xorriso, 7z, bsdtar in both modes,
-// isovfy) on an image whose tree is walked through the C API for the
-// names and sources they must extract. Empty when all agree, else what
-// went wrong.
-// With bootHidden the boot image has no record to show.
+// isovfy) and our own structure checks on an image whose tree is walked
+// through the C API for the names and sources they must extract. Empty
+// when all agree, else what went wrong. With bootHidden the boot image has
+// no record to show.
 std::string OutsideProblems(Tree& tree, const std::string& image, bool boot = false, bool bootHidden = false);
 // True when every outside checker is installed (CI installs them all).
 bool HaveOutsideCheckers();
 
-// What the outside checkers miss in an image built at startAddress:
-// records in ECMA-119 order without duplicates, and path tables that match
-// the directories (order, extents, parents). One line per problem.
-std::vector<std::string> StructureProblems(const std::string& image, uint32_t startAddress = 0);
+// What the outside checkers miss in the image file at path (oracles.py
+// --structure): records out of ECMA-119 order or repeated, and path tables
+// that disagree with the directories. Empty when there is nothing.
+std::string StructureProblems(const std::string& path);
 
-// Little helpers over image bytes.
-const uint8_t* Sector(const std::string& image, uint32_t lba, uint32_t startAddress = 0);
-uint32_t LE32(const uint8_t* p);
-uint16_t LE16(const uint8_t* p);
+// udfinfo, "7z t -tudf" and "7z x -tudf" on a UDF image; the extraction is
+// compared with folder byte for byte, names and empty folders included.
+// Empty when all agree, else what went wrong.
+std::string UdfProblems(const std::string& image, const std::string& folder);
+
+// Little-endian numbers at a byte offset of an image.
+uint32_t LE32(const std::string& image, size_t at);
+uint16_t LE16(const std::string& image, size_t at);
 
 // Engine started for the whole test program.
 void StartEngine();

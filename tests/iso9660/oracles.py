@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """Runs the outside checkers on an ISO9660 image and compares what they
-extract with the source files.
+extract with the source files; adds the checks no outside tool makes.
 
 usage: oracles.py IMAGE MANIFEST
+       oracles.py --structure IMAGE   our own checks only
 
 MANIFEST is JSON: {"joliet": bool, "boot": bool, "files": [{"iso": "DIR/A.TXT;1",
 "joliet": "0064.../0061...", "source": "/abs/path"}...], "folders": [{"iso": "DIR",
@@ -13,6 +14,7 @@ import filecmp
 import io
 import json
 import os
+import struct
 import subprocess
 import sys
 import tempfile
@@ -114,13 +116,100 @@ def tolerated(out, manifest):
         'hidden El-Torito image' in l for l in warnings)
 
 
+def order_key(identifier, wide):
+    """ECMA-119 9.3: name, then extension, each padded with spaces, then
+    version, highest first. Joliet names compare by code value."""
+    name = identifier.decode('utf-16-be', 'surrogatepass') if wide else identifier.decode('latin-1')
+    base, _, version = name.partition(';')
+    stem, dot, ext = base.rpartition('.')
+    if not dot:
+        stem, ext = base, ''
+    return stem.ljust(255), ext.ljust(255), -int(version) if version.isdigit() else 0
+
+
+def hierarchy(sector, vd, who, wide):
+    """Records out of order or repeated, and path tables that disagree with
+    the directories they index: readers follow one or the other, never
+    compare them."""
+    found = []
+    root = vd[156:190]
+    dirs = [(struct.unpack_from('<I', root, 2)[0], struct.unpack_from('<I', root, 10)[0], 1, b'\0')]
+    seen = set()
+    d = 0
+    while d < len(dirs):
+        extent, length = dirs[d][:2]
+        d += 1
+        if extent in seen:
+            return found + ['%s: directory loop at %d' % (who, extent)]
+        seen.add(extent)
+        previous, count, offset = None, 0, 0
+        while offset < length:
+            r = sector(extent + offset // 2048)[offset % 2048:]
+            if r[0] == 0:
+                offset = (offset // 2048 + 1) * 2048
+                continue
+            count += 1
+            if count > 2:  # past "." and ".."
+                identifier = r[33:33 + r[32]]
+                key = order_key(identifier, wide)
+                if previous is not None and previous >= key:
+                    found.append('%s: %s %r' % (who, 'duplicate' if previous == key else 'unsorted at', identifier))
+                previous = key
+                if r[25] & 2:
+                    dirs.append(struct.unpack_from('<I', r, 2) + struct.unpack_from('<I', r, 10) + (d, identifier))
+            offset += r[0]
+    size = struct.unpack_from('<I', vd, 132)[0]
+    for fmt, at in (('<IH', struct.unpack_from('<I', vd, 140)[0]), ('>IH', struct.unpack_from('>I', vd, 148)[0])):
+        table = b''.join(sector(at + s) for s in range((size + 2047) // 2048))
+        offset = 0
+        for extent, _, parent, name in dirs:
+            if offset + 8 > size:
+                found.append('%s: path table too short' % who)
+                break
+            n = table[offset]
+            if struct.unpack_from(fmt, table, offset + 2) + (table[offset + 8:offset + 8 + n],) != (extent, parent, name):
+                found.append('%s: %s path table record of %d does not match its directory' % (who, fmt[0], extent))
+            offset += 8 + n + (n & 1)
+        if offset != size:
+            found.append('%s: path table size %d != %d' % (who, size, offset))
+    return found
+
+
+def structure(image):
+    with open(image, 'rb') as f:
+        data = f.read()
+
+    def sector(lba):
+        if (lba + 1) * 2048 > len(data):
+            raise IndexError('block %d is past the image' % lba)
+        return data[lba * 2048:(lba + 1) * 2048]
+    found, lba = [], 16
+    try:
+        while True:
+            vd = sector(lba)
+            lba += 1
+            if vd[1:6] != b'CD001':
+                return found + ['descriptor set without terminator']
+            if vd[0] == 255:
+                return found
+            if vd[0] in (1, 2):
+                found += hierarchy(sector, vd, 'Joliet' if vd[0] == 2 else 'ISO9660', vd[0] == 2)
+    except IndexError as e:
+        return found + [str(e)]
+
+
 def main():
+    if sys.argv[1] == '--structure':
+        problems.extend(structure(sys.argv[2]))
+        print('\n'.join(problems) or 'no structure problems')
+        return 1 if problems else 0
     image, manifest_path = sys.argv[1], sys.argv[2]
     with open(manifest_path) as m:
         manifest = json.load(m)
     for entry in manifest['files'] + manifest['folders']:
         entry['joliet'] = '/'.join(bytes.fromhex(p).decode('utf-16-be') for p in entry['joliet'].split('/'))
     joliet = manifest['joliet']
+    problems.extend(structure(image))
     pycdlib_check(image, manifest)
 
     if manifest.get('boot'):
