@@ -26,9 +26,7 @@ struct FakeSptd {
   uint32_t enumerateResult = 0;
   uint32_t openResult = 0;
   uint32_t lastOpenFlags = 0;
-  std::u16string lastOpenName;
   int frees = 0, closes = 0;
-  std::vector<QVDRIVE_REQUEST> requests;
   std::function<uint32_t(QVDRIVE_REQUEST&)> send;
 };
 inline FakeSptd g_sptd;
@@ -63,8 +61,7 @@ inline uint32_t SptdEnumerate(uint32_t kind, uint32_t, uint32_t* count, void** l
   *list = block;
   return 0;
 }
-inline uint32_t SptdOpen(const char16_t* name, uint32_t flags, void** handle) {
-  g_sptd.lastOpenName = name;
+inline uint32_t SptdOpen(const char16_t*, uint32_t flags, void** handle) {
   g_sptd.lastOpenFlags = flags;
   if (g_sptd.openResult != 0) return g_sptd.openResult;
   *handle = &g_handle;
@@ -76,7 +73,6 @@ inline uint32_t SptdClose(void* handle) {
 }
 inline uint32_t SptdSend(void* handle, QVDRIVE_REQUEST* r) {
   if (handle != &g_handle) return 6;
-  g_sptd.requests.push_back(*r);
   return g_sptd.send ? g_sptd.send(*r) : 0;
 }
 inline uint32_t SptdFreeList(void* list) {
@@ -95,7 +91,6 @@ inline void* ResolveSptd(const char* symbol) {
   return nullptr;
 }
 inline const qv::plat::BuiltinLibrary kFakeSptd{"dtpro.dll", &ResolveSptd};
-
 
 struct FakeDralik {
   uint32_t attachResult = 0;
