@@ -32,20 +32,11 @@ uint32_t SupportInfo() { return (SS_COMP << 8) | 1; }
 
 uint32_t Send(void* p) {
   auto* h = static_cast<SRB_Header*>(p);
-  switch (h->SRB_Cmd) {
-    case SC_HA_INQUIRY: {
-      auto* s = static_cast<SRB_HAInquiry*>(p);
-      s->HA_Count = 1;
-      std::memcpy(s->HA_ManagerId, "Fake ASPI       ", 16);
-      return h->SRB_Status = SS_COMP;
-    }
-    case SC_GET_SYMBOLIC_NAME:
-      return h->SRB_Status = SS_INVALID_CMD;
-    case SC_EXEC_SCSI_CMD:
-      break;
-    default:
-      return h->SRB_Status = SS_INVALID_CMD;
+  if (h->SRB_Cmd == SC_HA_INQUIRY) {
+    static_cast<SRB_HAInquiry*>(p)->HA_Count = 1;
+    return h->SRB_Status = SS_COMP;
   }
+  if (h->SRB_Cmd != SC_EXEC_SCSI_CMD) return h->SRB_Status = SS_INVALID_CMD;
   auto* srb = static_cast<SRB_ExecSCSICmd*>(p);
   if (!(h->SRB_Flags & SRB_EVENT_NOTIFY)) {
     // The polled INQUIRY of the construction completes at once.

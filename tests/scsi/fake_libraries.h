@@ -15,9 +15,6 @@ namespace scsitest {
 
 struct FakeDevice {
   std::u16string name;
-  const char* vendor;
-  const char* product;
-  const char* revision;
   uint8_t lun;
 };
 
@@ -33,8 +30,9 @@ inline FakeSptd g_sptd;
 
 inline int g_handle;  // its address is the device handle
 
-// Builds the list as the library lays it out: fixed 96-byte entries, the
-// names after all entries.
+// Builds the list as the library lays it out: fixed 96-byte entries (the
+// identity at 16 to 43 is only logged, and left empty), the names after
+// all entries.
 inline uint32_t SptdEnumerate(uint32_t kind, uint32_t, uint32_t* count, void** list, QVSPTD_PROGRESS progress) {
   if (kind != 2 || progress == nullptr) return 87;
   if (g_sptd.enumerateResult != 0) return g_sptd.enumerateResult;
@@ -48,9 +46,6 @@ inline uint32_t SptdEnumerate(uint32_t kind, uint32_t, uint32_t* count, void** l
     uint8_t* e = block + i * entrySize;
     const uint32_t next = i + 1 < n ? entrySize : 0;
     std::memcpy(e, &next, 4);
-    std::memcpy(e + 16, g_sptd.devices[i].vendor, 8);
-    std::memcpy(e + 24, g_sptd.devices[i].product, 16);
-    std::memcpy(e + 40, g_sptd.devices[i].revision, 4);
     e[47] = g_sptd.devices[i].lun;
     const uint32_t nameOffset = static_cast<uint32_t>(nameAt - i * entrySize);
     std::memcpy(e + 64, &nameOffset, 4);

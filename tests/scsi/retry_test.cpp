@@ -69,7 +69,7 @@ class SptdRig : public Rig {
  public:
   SptdRig() {
     g_sptd = FakeSptd{};
-    g_sptd.devices = {{u"CdRom1", "QUORVANE", "Virtual Drive   ", "1.00", 0}};
+    g_sptd.devices = {{u"CdRom1", 0}};
   }
   std::unique_ptr<CQuorvane_ScsiTransport> Open() override {
     return std::make_unique<CQuorvane_ScsiTransportSPTD>(u"CdRom1", 1);

@@ -1,6 +1,5 @@
 // Helpers of the transport and command tests.
 #pragma once
-#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -49,19 +48,7 @@ struct Answer {
 };
 inline Answer Check(uint8_t key, uint8_t asc, uint8_t ascq) { return Answer{2, key, asc, ascq}; }
 
-// Sets an environment variable for a scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-    qvtest::SetEnvironment(name, value);
-  }
-  ~ScopedEnv() { qvtest::SetEnvironment(name_, had_ ? old_.c_str() : nullptr); }
-
- private:
-  std::string name_, old_;
-  bool had_ = false;
-};
+using qvtest::ScopedEnv;
 
 // A stand-in library, registered under its module name for a scope.
 class ScopedBuiltinLibrary {

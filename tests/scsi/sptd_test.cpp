@@ -14,8 +14,7 @@ class Sptd : public ::testing::Test {
  protected:
   void SetUp() override {
     g_sptd = FakeSptd{};
-    g_sptd.devices = {{u"CdRom10", "VIRTUAL ", "Other Drive     ", "0.01", 0},
-                      {u"CdRom1", "QUORVANE", "Virtual Drive   ", "1.00", 2}};
+    g_sptd.devices = {{u"CdRom10", 0}, {u"CdRom1", 2}};
     g_without47 = false;
   }
   scsitest::ScopedBuiltinLibrary library{&kFakeSptd};
