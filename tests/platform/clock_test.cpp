@@ -16,10 +16,3 @@ TEST(VirtualClock, ConcurrentSleepsAllAdvanceTime) {
   EXPECT_EQ(time.clock().NowMs(), 400000u);
   EXPECT_EQ(time.clock().SleepCount(), 4000u);
 }
-
-TEST(VirtualClock, WallTimeFollowsVirtualTime) {
-  qv::plat::VirtualClock clock(1000000, 60);
-  clock.Advance(5500);
-  EXPECT_EQ(clock.UtcSeconds(), 1000005);
-  EXPECT_EQ(clock.UtcOffsetMinutes(0), 60);
-}

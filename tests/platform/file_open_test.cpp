@@ -51,8 +51,7 @@ TEST(FileOpen, SizedOpenAndReadabilityAgreeWithTheFileSystem) {
 TEST(FileOpen, OnlyOtherReadBitsMakeAFileReadableByAll) {
   qvtest::TempDir dir;
   namespace fs = std::filesystem;
-  for (const auto& [perms, byAll] : {std::pair{fs::perms(0644), true}, std::pair{fs::perms(0640), false},
-                                     std::pair{fs::perms(0004), true}, std::pair{fs::perms(0), false}}) {
+  for (const auto& [perms, byAll] : {std::pair{fs::perms(0640), false}, std::pair{fs::perms(0004), true}}) {
     SCOPED_TRACE(static_cast<int>(perms));
     const std::string path = (dir / "f").string();
     std::ofstream(path) << "x";

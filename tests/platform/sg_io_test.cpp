@@ -61,9 +61,10 @@ TEST_F(SgIo, EveryAnswerIsDecidedFromAllFourParts) {
                                             << int{driver.value} << ", sense key " << senseKey);
           bus.SetHandler([&](const qvtest::FakeScsiDevice&, sg_io_hdr_t& h) {
             if (senseKey >= 0) {
-              const uint8_t fixed[18] = {0x70, 0, static_cast<uint8_t>(senseKey), 0, 0, 0, 0, 10, 0, 0, 0, 0, 0x44};
-              std::memcpy(h.sbp, fixed, sizeof fixed);
-              h.sb_len_wr = sizeof fixed;
+              // Descriptor format: its key is found only once converted.
+              const uint8_t sense[8] = {0x72, static_cast<uint8_t>(senseKey), 0x44, 0, 0, 0, 0, 0};
+              std::memcpy(h.sbp, sense, sizeof sense);
+              h.sb_len_wr = sizeof sense;
             }
             h.status = status;
             h.host_status = host.value;

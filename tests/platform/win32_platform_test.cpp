@@ -47,6 +47,8 @@ class RegistrySettings : public ::testing::Test {
 };
 
 TEST_F(RegistrySettings, ValuesOfTheProductKey) {
+  EXPECT_TRUE(ReadSettingsKey(product).exists) << "an empty key exists";
+  EXPECT_FALSE(ReadSettingsKey(product + "Missing").exists);
   SetDword("DebugFacility", 2);
   SetString("DebugFileName", "C:\\logs\\q.log");
   SetString("Unterminated", "abc", REG_SZ, false);
@@ -63,51 +65,27 @@ TEST_F(RegistrySettings, ValuesOfTheProductKey) {
   EXPECT_EQ(k.values.count("Blob"), 0u) << "binary values are not settings";
 }
 
-TEST_F(RegistrySettings, AnEmptyKeyExistsAndAMissingOneDoesNot) {
-  EXPECT_TRUE(ReadSettingsKey(product).exists);
-  EXPECT_TRUE(ReadSettingsKey(product).values.empty());
-  EXPECT_FALSE(ReadSettingsKey(product + "Missing").exists);
-}
-
 TEST(Win32Settings, DefaultLogFileIsAtTheRootOfC) {
   EXPECT_EQ(DefaultLogFilePath("Quorvane"), "C:\\Quorvane.log");
-  EXPECT_EQ(DefaultLogFilePath("Sonvex"), "C:\\Sonvex.log");
 }
 
-TEST(Win32Libraries, SystemModulesByNameAndOrdinal) {
+// Loading a library by override and its entries by ordinal are the
+// virtual drive's DLL's (VirtualDrive.SptdTransportThroughTheLibraryLoaded-
+// ByOrdinal); here, the failures.
+TEST(Win32Libraries, SystemModulesAndTheirFailures) {
   uint32_t err = 0;
   LibraryHandle k32 = LoadLibraryByName("KERNEL32.DLL", &err);
   ASSERT_NE(k32, nullptr) << err;
   EXPECT_EQ(GetLibrarySymbol(k32, "GetTickCount", &err), reinterpret_cast<void*>(&GetTickCount));
-  EXPECT_EQ(err, 0u);
   EXPECT_EQ(GetLibrarySymbol(k32, "NoSuchExport", &err), nullptr);
   EXPECT_EQ(err, 127u);
-  FreeLibraryHandle(k32);
-
-  LibraryHandle lib = LoadLibraryByName("qvtest_ordinals.dll", &err);
-  ASSERT_NE(lib, nullptr) << err;
-  auto* seven = reinterpret_cast<int (*)()>(GetLibraryOrdinal(lib, 7, &err));
-  ASSERT_NE(seven, nullptr);
-  EXPECT_EQ(seven(), 7);
-  EXPECT_EQ(GetLibraryOrdinal(lib, 8, &err), nullptr);
+  EXPECT_EQ(GetLibraryOrdinal(k32, 0xFFFF, &err), nullptr);
   EXPECT_EQ(err, 127u);
-  FreeLibraryHandle(lib);
-
+  FreeLibraryHandle(k32);
   EXPECT_EQ(LoadLibraryByName("no-such-module.dll", &err), nullptr);
   EXPECT_EQ(err, 126u);
   EXPECT_EQ(LoadLibraryByName("", &err), nullptr);
   EXPECT_EQ(err, 87u);
-}
-
-// (Built-in libraries are the Sptd tests': they load their stand-in so.)
-TEST(Win32Libraries, AnOverrideNamesAnotherFile) {
-  uint32_t err = 0;
-  _putenv("QUORVANE_LIB_WNASPI32=qvtest_ordinals.dll");
-  LibraryHandle lib = LoadLibraryByName("WnASPI32.dll", &err);
-  _putenv("QUORVANE_LIB_WNASPI32=");
-  ASSERT_NE(lib, nullptr) << err;
-  EXPECT_NE(GetLibraryOrdinal(lib, 7, &err), nullptr);
-  FreeLibraryHandle(lib);
 }
 
 TEST(Win32Libraries, TheEngineModuleIsTheOneHoldingIt) {
@@ -124,31 +102,23 @@ class Win32Files : public ::testing::Test {
   std::string Path(const char* name) { return (dir / name).string(); }
 };
 
-TEST_F(Win32Files, WriteReadSeekAndSize) {
+// (Plain reading and writing are every image's under Wine.)
+TEST_F(Win32Files, ReadAtLeavesThePositionAndCreateAlwaysTruncates) {
   uint32_t err = 99;
   File f = File::Open(Path("a.bin"), FileMode::CreateNew, &err);
   ASSERT_TRUE(f.IsOpen()) << err;
-  EXPECT_EQ(err, 0u);
   ASSERT_TRUE(f.Write("0123456789", 10, &err));
-  EXPECT_TRUE(f.Flush(&err));
-  EXPECT_EQ(f.Size(&err), 10);
   ASSERT_TRUE(f.Seek(2, &err));
-  char buf[16] = {};
-  EXPECT_EQ(f.Read(buf, 3, &err), 3);
-  EXPECT_STREQ(buf, "234");
   char at[16] = {};
   EXPECT_EQ(f.ReadAt(7, at, 10, &err), 3) << "short at the end";
   EXPECT_STREQ(at, "789");
-  EXPECT_EQ(f.Read(buf, 2, &err), 2) << "ReadAt left the position alone";
-  EXPECT_EQ(std::string(buf, 2), "56");
-  EXPECT_EQ(f.Read(buf, 16, &err), 3);
-  EXPECT_EQ(f.Read(buf, 16, &err), 0) << "end of file";
+  char buf[16] = {};
+  EXPECT_EQ(f.Read(buf, 2, &err), 2);
+  EXPECT_STREQ(buf, "23");
   f.Close();
-  EXPECT_FALSE(f.IsOpen());
-
   File again = File::Open(Path("a.bin"), FileMode::CreateAlways, &err);
   ASSERT_TRUE(again.IsOpen());
-  EXPECT_EQ(again.Size(&err), 0) << "truncated";
+  EXPECT_EQ(again.Size(&err), 0);
 }
 
 TEST_F(Win32Files, FailuresCarryTheSystemError) {
@@ -182,33 +152,6 @@ TEST_F(Win32Files, OthersMayReadButNotWrite) {
   File moved = std::move(writer);
   EXPECT_TRUE(moved.IsOpen());
   EXPECT_FALSE(writer.IsOpen());
-}
-
-TEST_F(Win32Files, FoldersAreListedSortedWithWhatTheyHold) {
-  dir.Write("b.txt", "12345");
-  dir.Write("a.txt", "");
-  dir.Write("sub/inner.bin", "x");
-  std::vector<DirEntry> entries;
-  uint32_t err = 99;
-  ASSERT_TRUE(GetFileSystem().ReadDirectory(dir.path().string(), &entries, &err)) << err;
-  EXPECT_EQ(err, 0u);
-  ASSERT_EQ(entries.size(), 3u);
-  EXPECT_EQ(entries[0].name, "a.txt");
-  EXPECT_EQ(entries[1].name, "b.txt");
-  EXPECT_EQ(entries[1].info.size, 5u);
-  EXPECT_EQ(entries[1].info.kind, FileKind::Regular);
-  EXPECT_NE(entries[1].info.writeTime, 0u);
-  EXPECT_EQ(entries[2].name, "sub");
-  EXPECT_EQ(entries[2].info.kind, FileKind::Directory);
-  EXPECT_TRUE(entries[2].info.attributes & kAttrDirectory);
-  EXPECT_EQ(entries[2].info.size, 0u);
-  FileInfo sub;
-  ASSERT_TRUE(GetFileSystem().Stat(Path("sub"), &sub, &err));
-  EXPECT_EQ(sub.inode, entries[2].info.inode) << "one folder, one identity";
-  EXPECT_FALSE(GetFileSystem().Stat(Path("missing"), &sub, &err));
-  EXPECT_EQ(err, kErrFileNotFound);
-  EXPECT_FALSE(GetFileSystem().ReadDirectory(Path("missing"), &entries, &err));
-  EXPECT_NE(err, 0u);
 }
 
 TEST_F(Win32Files, DuplicatedHandlesAreIndependent) {

@@ -15,9 +15,6 @@ namespace scsitest {
 
 struct FakeDevice {
   std::u16string name;
-  const char* vendor;
-  const char* product;
-  const char* revision;
   uint8_t lun;
 };
 
@@ -26,17 +23,16 @@ struct FakeSptd {
   uint32_t enumerateResult = 0;
   uint32_t openResult = 0;
   uint32_t lastOpenFlags = 0;
-  std::u16string lastOpenName;
   int frees = 0, closes = 0;
-  std::vector<QVDRIVE_REQUEST> requests;
   std::function<uint32_t(QVDRIVE_REQUEST&)> send;
 };
 inline FakeSptd g_sptd;
 
 inline int g_handle;  // its address is the device handle
 
-// Builds the list as the library lays it out: fixed 96-byte entries, the
-// names after all entries.
+// Builds the list as the library lays it out: fixed 96-byte entries (the
+// identity at 16 to 43 is only logged, and left empty), the names after
+// all entries.
 inline uint32_t SptdEnumerate(uint32_t kind, uint32_t, uint32_t* count, void** list, QVSPTD_PROGRESS progress) {
   if (kind != 2 || progress == nullptr) return 87;
   if (g_sptd.enumerateResult != 0) return g_sptd.enumerateResult;
@@ -50,9 +46,6 @@ inline uint32_t SptdEnumerate(uint32_t kind, uint32_t, uint32_t* count, void** l
     uint8_t* e = block + i * entrySize;
     const uint32_t next = i + 1 < n ? entrySize : 0;
     std::memcpy(e, &next, 4);
-    std::memcpy(e + 16, g_sptd.devices[i].vendor, 8);
-    std::memcpy(e + 24, g_sptd.devices[i].product, 16);
-    std::memcpy(e + 40, g_sptd.devices[i].revision, 4);
     e[47] = g_sptd.devices[i].lun;
     const uint32_t nameOffset = static_cast<uint32_t>(nameAt - i * entrySize);
     std::memcpy(e + 64, &nameOffset, 4);
@@ -63,8 +56,7 @@ inline uint32_t SptdEnumerate(uint32_t kind, uint32_t, uint32_t* count, void** l
   *list = block;
   return 0;
 }
-inline uint32_t SptdOpen(const char16_t* name, uint32_t flags, void** handle) {
-  g_sptd.lastOpenName = name;
+inline uint32_t SptdOpen(const char16_t*, uint32_t flags, void** handle) {
   g_sptd.lastOpenFlags = flags;
   if (g_sptd.openResult != 0) return g_sptd.openResult;
   *handle = &g_handle;
@@ -76,7 +68,6 @@ inline uint32_t SptdClose(void* handle) {
 }
 inline uint32_t SptdSend(void* handle, QVDRIVE_REQUEST* r) {
   if (handle != &g_handle) return 6;
-  g_sptd.requests.push_back(*r);
   return g_sptd.send ? g_sptd.send(*r) : 0;
 }
 inline uint32_t SptdFreeList(void* list) {
@@ -95,7 +86,6 @@ inline void* ResolveSptd(const char* symbol) {
   return nullptr;
 }
 inline const qv::plat::BuiltinLibrary kFakeSptd{"dtpro.dll", &ResolveSptd};
-
 
 struct FakeDralik {
   uint32_t attachResult = 0;

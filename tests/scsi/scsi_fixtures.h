@@ -1,8 +1,6 @@
 // Helpers of the transport and command tests.
 #pragma once
-#include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -27,9 +25,8 @@ inline std::unique_ptr<CQuorvane_Exception> Catch(const std::function<void()>& b
 }
 
 // Runs body, which must throw exception `number`, and hands that exception
-// back. When it threw nothing or another number the test has failed, and
-// a stand-in comes back (with an empty failure record for 8), so that the
-// checks after it still run.
+// back; otherwise the test fails, and a stand-in (with an empty failure
+// record for 8) lets the checks after it run.
 inline std::unique_ptr<CQuorvane_Exception> Fails(uint32_t number, const std::function<void()>& body) {
   auto e = Catch(body);
   if (e == nullptr) {
@@ -51,61 +48,7 @@ struct Answer {
 };
 inline Answer Check(uint8_t key, uint8_t asc, uint8_t ascq) { return Answer{2, key, asc, ascq}; }
 
-// A transport whose drive is a script: it records every CDB, and answers
-// from a queue (GOOD once the queue is empty).
-class ScriptedTransport : public CQuorvane_ScsiTransport {
- public:
-  struct Sent {
-    std::vector<uint8_t> cdb;
-    uint32_t size;
-    bool hasBuffer;
-    bool dataOut;
-    bool timing;
-  };
-  explicit ScriptedTransport(uint8_t lun = 0)
-      : CQuorvane_ScsiTransport("CQuorvane_ScsiTransportTest", "CQuorvane_ScsiTransportTest::ExecuteCDB") {
-    m__UCHAR__LUN = lun;
-  }
-  std::deque<Answer> answers;
-  std::vector<Sent> sent;
-  // Fills an IN buffer of a GOOD command.
-  std::function<void(const uint8_t* cdb, void* buffer, uint32_t size)> fill;
-
- protected:
-  void Deliver(Attempt& a) override {
-    sent.push_back({std::vector<uint8_t>(a.cdb, a.cdb + a.cdbLength), a.bufferSize, a.buffer != nullptr, a.dataOut,
-                    a.timing1 != nullptr && a.timing2 != nullptr});
-    Answer answer;
-    if (!answers.empty()) {
-      answer = answers.front();
-      answers.pop_front();
-    }
-    a.targetStatus = answer.status;
-    a.good = answer.status == 0;
-    if (answer.status == 2) {
-      a.sense[0] = 0x70;
-      a.sense[2] = answer.key;
-      a.sense[7] = 10;
-      a.sense[12] = answer.asc;
-      a.sense[13] = answer.ascq;
-    }
-    if (a.good && fill && a.buffer && !a.dataOut) fill(a.cdb, a.buffer, a.bufferSize);
-  }
-};
-
-// Sets an environment variable for a scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-    qvtest::SetEnvironment(name, value);
-  }
-  ~ScopedEnv() { qvtest::SetEnvironment(name_, had_ ? old_.c_str() : nullptr); }
-
- private:
-  std::string name_, old_;
-  bool had_ = false;
-};
+using qvtest::ScopedEnv;
 
 // A stand-in library, registered under its module name for a scope.
 class ScopedBuiltinLibrary {

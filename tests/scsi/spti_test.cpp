@@ -1,10 +1,9 @@
 // The pass-through transport on the Linux SG_IO path, against a fake bus
 // behind the system-call seam, in virtual time: what the OS path adds to
-// the shared retry loop (delivery failures and time-outs, the failure
-// record), opening, the read-only fallback and the SCSI address.
+// the shared retry loop (RetryLoop): the failure record's layout, opening,
+// the read-only fallback, the SCSI address and the system's transfer limit.
 #include <fcntl.h>
 
-#include <cerrno>
 #include <cstring>
 
 #include "platform/passthrough.h"
@@ -23,30 +22,22 @@ class Spti : public ::testing::Test {
   scsitest::ScopedEnv noDralik{"QUORVANE_LIB_DRALIK", ""};
   qvtest::VirtualTime time;
   qvtest::FakeScsiBus bus;
-  unsigned index = bus.Add({.host = 3, .channel = 1, .id = 4, .lun = 0, .type = 5});
+  unsigned index = bus.Add({.host = 3, .channel = 1, .id = 4, .lun = 3, .type = 5});
 
   std::string SrPath() const { return (bus.dir().path() / "dev" / ("sr" + std::to_string(index))).string(); }
-
-  // Answers every command but INQUIRY with answer(opcode, call number).
-  void Answer(std::function<int(sg_io_hdr_t&, int call)> answer) {
-    calls = 0;
-    bus.SetHandler([this, answer](const qvtest::FakeScsiDevice&, sg_io_hdr_t& hdr) { return answer(hdr, ++calls); });
-  }
-  int calls = 0;
+  void Answer(qvtest::FakeScsiBus::Handler answer) { bus.SetHandler(std::move(answer)); }
 };
 
 const uint8_t kTestUnitReady[6] = {0x00, 0, 0, 0, 0, 0};
-const uint8_t kWrite10[10] = {0x2A, 0, 0, 0, 0x10, 0, 0, 0, 1, 0};
 
+// The packed record: valid, the CDB's length and bytes padded to 16, all
+// 32 sense bytes, then transport, target and host adapter status.
 TEST_F(Spti, FailureRecordHoldsTheCommandAndAllSenseBytes) {
   CQuorvane_ScsiTransportSPTI t("CdRom0");
-  Answer([](sg_io_hdr_t& hdr, int) {
-    uint8_t sense[32];
-    for (int i = 0; i < 32; ++i) sense[i] = static_cast<uint8_t>(0xA0 + i);
-    sense[0] = 0x70;
-    sense[2] = 0x05;
-    sense[12] = 0x24;
-    sense[13] = 0x00;
+  uint8_t sense[32];
+  for (int i = 0; i < 32; ++i) sense[i] = static_cast<uint8_t>(0xA0 + i);
+  sense[0] = 0x70, sense[2] = 0x05, sense[12] = 0x24, sense[13] = 0x00;
+  Answer([&](const qvtest::FakeScsiDevice&, sg_io_hdr_t& hdr) {
     std::memcpy(hdr.sbp, sense, 32);
     hdr.sb_len_wr = 32;
     hdr.status = 2;
@@ -55,63 +46,36 @@ TEST_F(Spti, FailureRecordHoldsTheCommandAndAllSenseBytes) {
   const uint8_t read10[10] = {0x28, 0, 0x00, 0x01, 0x02, 0x03, 0, 0x00, 0x02, 0};
   uint8_t data[4096];
   auto e = Fails(8, [&] { t.ExecuteCDB(read10, 10, data, sizeof data, 0); });
-  const CDB_FAILURE_INFORMATION* info = e->FailureInformation();
-  ASSERT_NE(info, nullptr);
-  // Valid, the CDB's length and bytes padded to 16, all 32 sense bytes,
-  // then transport, target and host adapter status.
-  const auto* raw = reinterpret_cast<const uint8_t*>(info);
-  std::vector<uint8_t> expected = {1, 10, 0x28, 0, 0x00, 0x01, 0x02, 0x03, 0, 0x00, 0x02, 0, 0, 0, 0, 0, 0, 0, 32};
-  for (int i = 0; i < 32; ++i)
-    expected.push_back(static_cast<uint8_t>(i == 0 ? 0x70 : i == 2 ? 0x05 : i == 12 ? 0x24 : i == 13 ? 0 : 0xA0 + i));
+  std::vector<uint8_t> expected = {1, 10};
+  expected.insert(expected.end(), read10, read10 + 10);
+  expected.resize(18);
+  expected.push_back(32);
+  expected.insert(expected.end(), sense, sense + 32);
   expected.insert(expected.end(), {0, 2, 0});
+  const auto* raw = reinterpret_cast<const uint8_t*>(e->FailureInformation());
   EXPECT_EQ(std::vector<uint8_t>(raw, raw + 54), expected);
 }
 
-// Descriptor-format sense reaches the record in fixed format.
-TEST_F(Spti, DescriptorSenseIsRecordedInFixedFormat) {
-  CQuorvane_ScsiTransportSPTI t("CdRom0");
-  Answer([](sg_io_hdr_t& hdr, int) {
-    const uint8_t d[8] = {0x72, 0x03, 0x11, 0x05, 0, 0, 0, 0};
-    std::memcpy(hdr.sbp, d, sizeof d);
-    hdr.sb_len_wr = sizeof d;
-    hdr.status = 2;
-    return 0;
-  });
-  auto e = Fails(8, [&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); });
-  const uint8_t* sense = e->FailureInformation()->m__UCHAR__Sense;
-  EXPECT_EQ((std::vector<uint8_t>{sense[0], sense[2], sense[12], sense[13]}), (std::vector<uint8_t>{0x70, 3, 0x11, 5}));
-}
-
-// Delivery failures and the OS's time-outs are RetryLoop.DoorFailures's.
-
+// INQUIRY asks for 96 bytes with the LUN in byte 1; the descriptor is
+// closed with the transport.
 TEST_F(Spti, OpensTheDeviceAndReadsItsAddressAndType) {
-  {
-    CQuorvane_ScsiTransportSPTI t("CdRom0");
-    EXPECT_EQ(std::string(t.GetDevicePath()), SrPath());
-    EXPECT_FALSE(t.IsReadOnly());
-    EXPECT_FALSE(t.IsAuxiliaryDevice());
-    EXPECT_EQ((std::vector<int>{t.GetPortId(), t.GetPathId(), t.GetTargetId(), t.GetLUN(), t.GetDeviceType()}),
-              (std::vector<int>{3, 1, 4, 0, 5}));
-    EXPECT_EQ(bus.Opcodes(), std::vector<uint8_t>{0x12});
-    EXPECT_EQ(bus.OpenFiles(), 1u);
-  }
-  EXPECT_EQ(bus.OpenFiles(), 0u) << "closed when destroyed";
-}
-
-TEST_F(Spti, InquiryCarriesTheLunAndAsksFor96Bytes) {
-  qvtest::FakeScsiBus lunBus;
-  lunBus.Add({.host = 0, .id = 1, .lun = 3, .type = 4});
+  bus.PassInquiryToHandler(true);
   std::vector<uint8_t> cdb;
-  lunBus.PassInquiryToHandler(true);
-  lunBus.SetHandler([&](const qvtest::FakeScsiDevice&, sg_io_hdr_t& hdr) {
+  Answer([&](const qvtest::FakeScsiDevice&, sg_io_hdr_t& hdr) {
     cdb.assign(hdr.cmdp, hdr.cmdp + hdr.cmd_len);
     static_cast<uint8_t*>(hdr.dxferp)[0] = 0x04;
     return 0;
   });
-  CQuorvane_ScsiTransportSPTI t("CdRom0");
-  EXPECT_EQ(cdb, (std::vector<uint8_t>{0x12, 0x60, 0, 0, 96, 0}));
-  EXPECT_EQ(t.GetLUN(), 3);
-  EXPECT_EQ(t.GetDeviceType(), 4);
+  {
+    CQuorvane_ScsiTransportSPTI t("CdRom0");
+    EXPECT_EQ(std::string(t.GetDevicePath()), SrPath());
+    EXPECT_FALSE(t.IsReadOnly());
+    EXPECT_EQ((std::vector<int>{t.GetPortId(), t.GetPathId(), t.GetTargetId(), t.GetLUN(), t.GetDeviceType()}),
+              (std::vector<int>{3, 1, 4, 3, 4}));
+    EXPECT_EQ(cdb, (std::vector<uint8_t>{0x12, 0x60, 0, 0, 96, 0}));
+    EXPECT_EQ(bus.OpenFiles(), 1u);
+  }
+  EXPECT_EQ(bus.OpenFiles(), 0u);
 }
 
 TEST_F(Spti, FallsBackToReadOnlyAndRefusesWritingCommands) {
@@ -119,25 +83,21 @@ TEST_F(Spti, FallsBackToReadOnlyAndRefusesWritingCommands) {
   // As the kernel does for a read-only open: writing commands are refused.
   bus.SetReadOnlyFilter([](uint8_t opcode) { return opcode != 0x2A; });
   CQuorvane_ScsiTransportSPTI t("CdRom0");
-  Answer([](sg_io_hdr_t&, int) { return 0; });
+  Answer([](const qvtest::FakeScsiDevice&, sg_io_hdr_t&) { return 0; });
   EXPECT_TRUE(t.IsReadOnly());
   EXPECT_EQ(Catch([&] { t.ExecuteCDB(kTestUnitReady, 6, nullptr, 0, 0); }), nullptr);
-
+  const uint8_t write10[10] = {0x2A, 0, 0, 0, 0x10, 0, 0, 0, 1, 0};
   uint8_t data[2048] = {};
-  auto e = Fails(5, [&] { t.ExecuteCDB(kWrite10, 10, data, sizeof data, 1); });
+  auto e = Fails(5, [&] { t.ExecuteCDB(write10, 10, data, sizeof data, 1); });
   EXPECT_EQ(e->SystemError(), 5u);
 }
 
-TEST_F(Spti, ADeviceThatCannotBeOpenedFailsWithItsSystemError) {
+TEST_F(Spti, OpeningFailuresLeaveNothingOpen) {
   auto e = Fails(5, [] { CQuorvane_ScsiTransportSPTI t("CdRom7"); });
   EXPECT_EQ(e->SystemError(), 2u);
-  EXPECT_EQ(bus.OpenFiles(), 0u);
-}
-
-TEST_F(Spti, AFailingInquiryClosesTheDeviceAndPassesTheFailureOn) {
   bus.PassInquiryToHandler(true);
-  Answer([](sg_io_hdr_t& hdr, int) {
-    qvtest::SetCheckCondition(hdr, 5, 0x25, 0x00);
+  Answer([](const qvtest::FakeScsiDevice&, sg_io_hdr_t& hdr) {
+    qvtest::SetCheckCondition(hdr, 5, 0x25, 0);
     return 0;
   });
   Fails(8, [] { CQuorvane_ScsiTransportSPTI t("CdRom0"); });
@@ -150,6 +110,22 @@ TEST(PassThroughPath, MapsDeviceNames) {
       {"CdRomX", "/dev/CdRomX"},
   };
   for (const auto& [device, path] : cases) EXPECT_EQ(qv::plat::PassThroughDevicePath(device), path) << device;
+}
+
+// How much a long read asks for per command: the system's limit for the
+// device (32 KiB from the fake kernel) bounds it.
+TEST_F(Spti, LongReadsFollowTheSystemsTransferLimit) {
+  CQuorvane_ScsiTransportSPTI transport(bus.DevPath(index).c_str());
+  EXPECT_EQ(transport.GetHostTransferLimit(), 32768u);
+  const struct {
+    uint32_t hostLimit, blockSize, blocks;
+  } cases[] = {
+      {0, 2048, 30},         // unknown: the classic 60 KiB
+      {131072, 2352, 55},    // audio blocks, whole ones only
+      {1310720, 2048, 512},  // a large limit stops at 1 MiB
+      {1000, 2048, 1},       // less than a block still reads one
+  };
+  for (const auto& c : cases) EXPECT_EQ(QuorvaneI_ChunkBlocks(c.hostLimit, c.blockSize), c.blocks) << c.hostLimit;
 }
 
 }  // namespace

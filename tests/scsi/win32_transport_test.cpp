@@ -43,12 +43,8 @@ TEST(Win32PassThrough, ARequestTheDeviceRefusesCarriesTheSystemError) {
   ASSERT_NE(h, qv::plat::kInvalidPassThrough) << error;
   const uint8_t inquiry[6] = {0x12, 0, 0, 0, 96, 0};
   uint8_t answer[96];
-  qv::plat::ScsiRequest request;
-  request.cdb = inquiry;
-  request.cdbLength = 6;
-  request.buffer = answer;
-  request.bufferSize = sizeof answer;
-  request.direction = qv::plat::ScsiDirection::In;
+  const qv::plat::ScsiRequest request{.cdb = inquiry, .cdbLength = 6, .buffer = answer, .bufferSize = sizeof answer,
+                                      .direction = qv::plat::ScsiDirection::In};
   qv::plat::ScsiReply reply;
   reply.status = 99;
   qv::plat::PassThroughExecute(h, request, reply);
@@ -67,31 +63,23 @@ TEST(Win32PassThrough, ARequestTheDeviceRefusesCarriesTheSystemError) {
 TEST(Win32Aspi, TheSystemLibraryIsLoadedAndFindsNothing) {
   QuorvaneI_AspiScope scope;
   ASSERT_EQ(QuorvaneI_LoadAspi("Win32Aspi", scope.aspi), 0u);
-  const uint32_t info = scope.aspi.getSupportInfo();
-  EXPECT_EQ(info & 0xFF, 0u) << "no host adapters";
+  EXPECT_EQ(scope.aspi.getSupportInfo() & 0xFF, 0u) << "no host adapters";
   EXPECT_EQ(Quorvane_FindDevice(0xFF, 0, nullptr, nullptr), 0u);
-  char name[260] = "untouched";
-  EXPECT_EQ(Quorvane_GetDeviceNameByDeviceAddress(0, 0, 0, 0, name), 17u);
-  auto e = Catch([] { CQuorvane_ScsiTransportASPI t(0, 0, 1, 0); });
-  ASSERT_NE(e, nullptr);
-  EXPECT_NE(e->Number(), 0u);
+  EXPECT_NE(Catch([] { CQuorvane_ScsiTransportASPI t(0, 0, 1, 0); }), nullptr);
 }
 
 // Signalling from the library's own thread is AspiPending's; here, that
-// the event is a manual-reset one.
+// the event is a manual-reset one: it stays signalled until reset.
 TEST(Win32Event, SignalledByItsNativeHandleAndStaysSo) {
   uint32_t error = 99;
   auto event = qv::plat::ManualResetEvent::Create(&error);
-  ASSERT_NE(event, nullptr);
-  EXPECT_EQ(error, 0u);
-  EXPECT_TRUE(qv::plat::SignalNativeEvent(event->NativeHandle()));
+  ASSERT_NE(event, nullptr) << error;
+  const HANDLE h = static_cast<HANDLE>(event->NativeHandle());
+  EXPECT_TRUE(qv::plat::SignalNativeEvent(h));
   EXPECT_EQ(event->Wait(&error), 0u);
-  // Manual reset: it stays signalled until reset.
-  EXPECT_EQ(WaitForSingleObject(static_cast<HANDLE>(event->NativeHandle()), 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_OBJECT_0);
   EXPECT_TRUE(event->Reset(&error));
-  EXPECT_EQ(WaitForSingleObject(static_cast<HANDLE>(event->NativeHandle()), 0), static_cast<DWORD>(WAIT_TIMEOUT));
-  EXPECT_TRUE(event->Set(&error));
-  EXPECT_EQ(event->Wait(&error), 0u);
+  EXPECT_EQ(WaitForSingleObject(h, 0), static_cast<DWORD>(WAIT_TIMEOUT));
   EXPECT_FALSE(qv::plat::SignalNativeEvent(nullptr));
 }
 

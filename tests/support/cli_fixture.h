@@ -22,8 +22,6 @@ inline std::string CdInfoAudioRow(int track, size_t start) {
 
 class CliTest : public ::testing::Test {
  protected:
-  void SetUp() override { SetEnvironment("QUORVANE_VDRIVE_HOME", home.path().string().c_str()); }
-  void TearDown() override { SetEnvironment("QUORVANE_VDRIVE_HOME", nullptr); }
   // The command with args (shell words); its exit code, what it said in out.
   int Run(const std::string& args) { return RunCommand(QuorvaneCommand() + " " + args + " 2>&1", &out); }
   // A path under the home, quoted for the shell.
@@ -45,6 +43,7 @@ class CliTest : public ::testing::Test {
   }
 
   TempDir home;
+  ScopedEnv homeVariable{"QUORVANE_VDRIVE_HOME", home.path().string().c_str()};
   std::string out;
 };
 

@@ -51,11 +51,6 @@ std::string FakeScsiBus::DevPath(unsigned sgIndex) const {
   return (dir_.path() / "dev" / ("sg" + std::to_string(sgIndex))).string();
 }
 
-std::vector<uint8_t> FakeScsiBus::Opcodes() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return opcodes_;
-}
-
 int FakeScsiBus::Open(const char* path, int flags) {
   std::lock_guard<std::mutex> lock(mutex_);
   for (size_t i = 0; i < devices_.size(); ++i) {
@@ -115,10 +110,6 @@ int FakeScsiBus::Ioctl(int fd, unsigned long request, void* argument) {
   if (file.readOnly && readOnlyAllowed_ && !readOnlyAllowed_(hdr.cmdp[0])) {
     errno = EPERM;
     return -1;
-  }
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    opcodes_.push_back(hdr.cmdp[0]);
   }
   hdr.status = 0;
   hdr.host_status = 0;

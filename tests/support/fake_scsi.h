@@ -45,8 +45,6 @@ class FakeScsiBus : public qv::plat::lnx::Os {
 
   std::string DevPath(unsigned sgIndex) const;
   const TempDir& dir() const { return dir_; }
-  // CDB opcodes received, in order.
-  std::vector<uint8_t> Opcodes() const;
   int OpenCount() const { return opens_; }
   // Descriptors open now.
   size_t OpenFiles() const {
@@ -73,7 +71,6 @@ class FakeScsiBus : public qv::plat::lnx::Os {
   int nextFd_ = 1000;
   int opens_ = 0;
   mutable std::mutex mutex_;
-  std::vector<uint8_t> opcodes_;
   qv::plat::lnx::Os* previous_;
 };
 

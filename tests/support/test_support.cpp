@@ -105,6 +105,13 @@ void SetEnvironment(const std::string& name, const char* value) {
 #endif
 }
 
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
+  if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+  SetEnvironment(name, value);
+}
+
+ScopedEnv::~ScopedEnv() { SetEnvironment(name_, had_ ? old_.c_str() : nullptr); }
+
 int RunCommand(const std::string& command, std::string* output) {
   FILE* pipe = popen((command + " 2>&1").c_str(), "r");
   if (pipe == nullptr) return -1;

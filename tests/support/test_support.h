@@ -59,6 +59,19 @@ std::string TextModeBytes(const std::string& text);
 // Sets an environment variable, or removes it when value is nullptr.
 void SetEnvironment(const std::string& name, const char* value);
 
+// Sets an environment variable for a scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_, old_;
+  bool had_ = false;
+};
+
 // Runs a shell command; returns its exit status, output in *output.
 int RunCommand(const std::string& command, std::string* output = nullptr);
 

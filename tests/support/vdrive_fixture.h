@@ -3,9 +3,6 @@
 // engine's library loading finds them under "dtpro.dll" and "Dralik".
 // Tests that include this link quorvane_vdrive_static.
 #pragma once
-#include <cstdlib>
-#include <optional>
-#include <string>
 
 #include "support/test_support.h"
 #include "vdrive/builtin.h"
@@ -15,24 +12,14 @@ namespace qvtest {
 
 class VirtualDriveHome {
  public:
-  VirtualDriveHome() {
-    if (const char* old = std::getenv("QUORVANE_VDRIVE_HOME")) previous_ = old;
-    SetEnvironment("QUORVANE_VDRIVE_HOME", dir_.path().string().c_str());
-  }
-  ~VirtualDriveHome() {
-    SetEnvironment("QUORVANE_VDRIVE_HOME", previous_ ? previous_->c_str() : nullptr);
-  }
-  VirtualDriveHome(const VirtualDriveHome&) = delete;
-  VirtualDriveHome& operator=(const VirtualDriveHome&) = delete;
-
   const std::filesystem::path& path() const { return dir_.path(); }
   qv::plat::VirtualClock& clock() { return time_.clock(); }
 
  private:
   TempDir dir_;
+  ScopedEnv home_{"QUORVANE_VDRIVE_HOME", dir_.path().string().c_str()};
   VirtualTime time_;
   qv::vdrive::ScopedBuiltinDrive builtin_;
-  std::optional<std::string> previous_;
 };
 
 }  // namespace qvtest
