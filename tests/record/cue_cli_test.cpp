@@ -96,43 +96,6 @@ TEST_F(CueCli, SheetWithCdTextInSessionAtOnceAndRaw) {
   }
 }
 
-// Audio files with pauses, an index 2, an ISRC, the catalogue number and
-// CD-Text from the options, session at once.
-TEST_F(CueCli, AudioFilesWithCdTextInSessionAtOnce) {
-  for (const char* tool : {"sox", "cd-info", "cdrdao"}) QVTEST_REQUIRE_PROGRAM(tool);
-  // Lengths in seconds: whole frames, and 4.5 s, which ends mid-frame.
-  const char* lengths[] = {"5", "4.5", "6"};
-  std::string files;
-  for (int i = 0; i < 3; ++i) {
-    const std::string t = "t" + std::to_string(i + 1);
-    Sh("sox -n -r 44100 -c 2 -b 16 " + t + ".wav synth " + lengths[i] + " sine " + std::to_string(300 + 100 * i) +
-       " && sox " + t + ".wav -t raw " + t + ".raw");
-    files += " " + At(t + ".wav");
-  }
-  ASSERT_EQ(Run("vdrive create cd --media cd-r"), 0) << out;
-  ASSERT_EQ(Run("--json burn --drive cd --audio --sao --gap 1 --index 1=00:01:00 --isrc 2=USABC9900002 --catalog "
-                "4006381333931 --title 'Sao Album' --performer Sal --track-title 2=Two" + files), 0) << out;
-  EXPECT_TRUE(Json().value("sessionAtOnce", false) && Json().value("cdText", false)) << out;
-  const std::string info = Export("cd");
-  ExpectAll(info, {"Sao Album", "Sal", "Two", "Media Catalog Number (MCN): 4006381333931"});
-  std::string toc;
-  ASSERT_EQ(InHome("cdrdao show-toc cd.cue", &toc), 0) << toc;
-  ExpectAll(toc, {"CATALOG NUMBER: 4006381333931", "ISRC US ABC 99 00002", "INDEX  2 00:01:00(    75)",
-                  "PREGAP 00:01:00(    75)"});
-  // Each track after a pause of 75 holds its file's samples, then zeros to its frame's end.
-  const size_t frames[] = {375, 338, 450};
-  const std::string bin = Bytes("cd.bin");
-  for (size_t i = 0, start = 0; i < 3; start += frames[i++] + 75) {
-    SCOPED_TRACE(i + 1);
-    EXPECT_NE(info.find(qvtest::CdInfoAudioRow(int(i) + 1, start)), std::string::npos) << info;
-    const std::string raw = Bytes("t" + std::to_string(i + 1) + ".raw");
-    ASSERT_GE(bin.size(), (start + frames[i]) * 2352);
-    EXPECT_TRUE(bin.compare(start * 2352, raw.size(), raw) == 0);
-    EXPECT_EQ(bin.substr(start * 2352 + raw.size(), frames[i] * 2352 - raw.size()).find_first_not_of('\0'),
-              std::string::npos);
-  }
-}
-
 TEST_F(CueCli, BigEndianFileAndCopyPermittedTrack) {
   for (const char* tool : {"sox", "cdrdao"}) QVTEST_REQUIRE_PROGRAM(tool);
   Sh("sox -n -r 44100 -c 2 -b 16 -t raw a.bin synth 5 sine 300");
@@ -187,7 +150,8 @@ TEST_F(CueCli, VideoCdOfVcdimagerBurnsAsItWasMade) {
 
 // What cannot be recorded, or recorded raw, CD-Text beside data and a
 // track the sheet lacks, is refused before the drive is written, naming
-// the sheet's line where there is one.
+// the sheet's line where there is one. (One sheet the reader refuses:
+// fuzz_cue_sheet holds every refusal to naming its line.)
 TEST_F(CueCli, SheetsThatCannotBeRecordedAreRefusedNamingTheLine) {
   Write("short.bin", std::string(2352 * 10, '\1'));
   Write("tone.bin", std::string(2352 * 400, '\1'));
@@ -198,9 +162,6 @@ TEST_F(CueCli, SheetsThatCannotBeRecordedAreRefusedNamingTheLine) {
   } cases[] = {
       {"FILE \"tone.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\nFILE \"gone.bin\" BINARY\n"
        "  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n", "", "line 4"},
-      {"FILE \"short.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
-       "    INDEX 01 00:05:00\n", "", "line 2"},
-      {"FILE \"tone.bin\" BINARY\n  TRACK 01 CDG\n    INDEX 01 00:00:00\n", "", "line 2"},
       {"FILE \"tone.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\nFILE \"short.bin\" BINARY\n"
        "  TRACK 02 MODE1/2048\n    INDEX 01 00:00:00\n", "", "line 5"},
       {"FILE \"tone.bin\" BINARY\n  TRACK 01 MODE2/2352\n    INDEX 01 00:00:00\n", " --raw", "line 2"},
@@ -210,7 +171,6 @@ TEST_F(CueCli, SheetsThatCannotBeRecordedAreRefusedNamingTheLine) {
       {"FILE \"tone.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 01 00:03:00\n",
        " --raw", "line 2"},
       {"TITLE \"T\"\nFILE \"tone.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n", "", "CD-Text"},
-      {"TITLE \"T\"\nFILE \"tone.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n", " --raw", "CD-Text"},
       {"FILE \"tone.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n", " --title X", "CD-Text"},
   };
   ASSERT_EQ(Run("vdrive create cd --media cd-r"), 0) << out;
