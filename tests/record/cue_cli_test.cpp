@@ -5,7 +5,6 @@
 // their sources.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
 
@@ -16,9 +15,6 @@ namespace {
 
 class CueCli : public qvtest::CliTest {
  protected:
-  void Write(const std::string& name, const std::string& text) {
-    std::ofstream(home.path() / name, std::ios::binary) << text;
-  }
   std::string Bytes(const std::string& name) { return qvtest::ReadFile(home.path() / name); }
   void Sh(const std::string& command) {
     std::string text;
@@ -52,7 +48,7 @@ TEST_F(CueCli, SheetWithCdTextInSessionAtOnceAndRaw) {
   // track 2 (4 s); d.wav: track 3 (5 s) after a one-second PREGAP.
   Sh("sox -n -r 44100 -c 2 -b 16 -t raw a.bin synth 10 sine 300");
   Sh("sox -n -r 44100 -c 2 -b 16 d.wav synth 5 sine 700 && sox d.wav -t raw d.raw");
-  Write("in.cue",
+  home.Write("in.cue",
         "CATALOG 4006381333931\nTITLE \"Cue Album\"\nPERFORMER \"The Cuers\"\nFILE \"a.bin\" BINARY\n"
         "  TRACK 01 AUDIO\n    TITLE \"First\"\n    PERFORMER \"Ann\"\n    SONGWRITER \"Sam\"\n"
         "    INDEX 01 00:00:00\n    INDEX 02 00:02:00\n"
@@ -86,7 +82,7 @@ TEST_F(CueCli, SheetWithCdTextInSessionAtOnceAndRaw) {
 
     // The export burnt again with its CDTEXTFILE alone: the same disc.
     const std::string again = mode + "2";
-    Write(again + ".cue", std::regex_replace(Bytes(mode + ".cue"), std::regex("[ \\t]*(TITLE|PERFORMER|SONGWRITER) [^\\n]*\\n"), ""));
+    home.Write(again + ".cue", std::regex_replace(Bytes(mode + ".cue"), std::regex("[ \\t]*(TITLE|PERFORMER|SONGWRITER) [^\\n]*\\n"), ""));
     ASSERT_EQ(Bytes(again + ".cue").find("TITLE"), std::string::npos);
     ASSERT_EQ(Run("vdrive create " + again + " --media cd-r"), 0) << out;
     ASSERT_EQ(Run("burn --drive " + again + " --cue " + At(again + ".cue") + flag), 0) << out;
@@ -100,7 +96,7 @@ TEST_F(CueCli, BigEndianFileAndCopyPermittedTrack) {
   for (const char* tool : {"sox", "cdrdao"}) QVTEST_REQUIRE_PROGRAM(tool);
   Sh("sox -n -r 44100 -c 2 -b 16 -t raw a.bin synth 5 sine 300");
   Sh("sox -n -r 44100 -c 2 -b 16 -L -t raw t2.raw synth 6 sine 500 && dd status=none conv=swab if=t2.raw of=b.bin");
-  Write("in.cue", "FILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
+  home.Write("in.cue", "FILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
                   "FILE \"b.bin\" MOTOROLA\n  TRACK 02 AUDIO\n    FLAGS DCP\n    INDEX 01 00:00:00\n");
   BurnAndExport("in.cue");
   std::string toc;
@@ -119,7 +115,7 @@ TEST_F(CueCli, MixedModeDataTrackExtractsByteForByte) {
      "genisoimage -quiet -r -o data.iso src");
   ASSERT_EQ(Run("image bin --out " + At("data.bin") + " " + At("data.iso")), 0) << out;
   Sh("sox -n -r 44100 -c 2 -b 16 -t raw music.bin synth 5 sine 440");
-  Write("mixed.cue", "FILE \"data.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n"
+  home.Write("mixed.cue", "FILE \"data.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n"
                      "FILE \"music.bin\" BINARY\n  TRACK 02 AUDIO\n    PREGAP 00:02:00\n    INDEX 01 00:00:00\n");
   BurnAndExport("mixed.cue");
   EXPECT_NE(Bytes("cd.cue").find("TRACK 01 MODE1/2352"), std::string::npos) << Bytes("cd.cue");
@@ -130,7 +126,7 @@ TEST_F(CueCli, MixedModeDataTrackExtractsByteForByte) {
   for (size_t b = 0; b < blocks; ++b) user += Frames(b, 1).substr(16, 2048);
   EXPECT_TRUE(user == iso);
   EXPECT_TRUE(Frames(0, blocks) == Bytes("data.bin"));
-  std::ofstream(home.path() / "back.iso", std::ios::binary) << user;
+  home.Write("back.iso", user);
   Sh("timeout 60 xorriso -osirrox on -indev back.iso -extract / out >/dev/null && diff -r src out");
   EXPECT_TRUE(Frames(blocks + 150, 375) == Bytes("music.bin"));
 }
@@ -138,7 +134,7 @@ TEST_F(CueCli, MixedModeDataTrackExtractsByteForByte) {
 TEST_F(CueCli, VideoCdOfVcdimagerBurnsAsItWasMade) {
   QVTEST_REQUIRE_PROGRAM("vcdimager");
   QVTEST_REQUIRE_PROGRAM("vcd-info");
-  Write("in.mpg", qvtest::TinyMpeg());
+  home.Write("in.mpg", qvtest::TinyMpeg());
   Sh("vcdimager -t vcd2 -c vcd.cue -b vcd.bin in.mpg >/dev/null");
   BurnAndExport("vcd.cue");
   const std::string made = Bytes("vcd.bin");
@@ -153,8 +149,8 @@ TEST_F(CueCli, VideoCdOfVcdimagerBurnsAsItWasMade) {
 // the sheet's line where there is one. (One sheet the reader refuses:
 // fuzz_cue_sheet holds every refusal to naming its line.)
 TEST_F(CueCli, SheetsThatCannotBeRecordedAreRefusedNamingTheLine) {
-  Write("short.bin", std::string(2352 * 10, '\1'));
-  Write("tone.bin", std::string(2352 * 400, '\1'));
+  home.Write("short.bin", std::string(2352 * 10, '\1'));
+  home.Write("tone.bin", std::string(2352 * 400, '\1'));
   const struct {
     const char* sheet;
     const char* flags;
@@ -176,12 +172,12 @@ TEST_F(CueCli, SheetsThatCannotBeRecordedAreRefusedNamingTheLine) {
   ASSERT_EQ(Run("vdrive create cd --media cd-r"), 0) << out;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.sheet);
-    Write("bad.cue", c.sheet);
+    home.Write("bad.cue", c.sheet);
     EXPECT_EQ(Run("burn --drive cd --cue " + At("bad.cue") + c.flags), 7) << out;
     EXPECT_NE(out.find(c.says), std::string::npos) << out;
     EXPECT_EQ(Status("cd"), "blank");
   }
-  Write("good.cue", "FILE \"tone.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+  home.Write("good.cue", "FILE \"tone.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
   EXPECT_EQ(Run("burn --drive cd --cue " + At("good.cue") + " --track-title 2=X"), 2) << out;
   EXPECT_NE(out.find("does not name a track from 1 to 1"), std::string::npos) << out;
   EXPECT_EQ(Status("cd"), "blank");
@@ -203,7 +199,7 @@ TEST_F(CueCli, OptionsOverrideOrExtendTheSheet) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.options);
-    Write("in.cue", c.sheet + track);
+    home.Write("in.cue", c.sheet + track);
     const std::string drive = "cd" + std::to_string(&c - cases);
     ASSERT_EQ(Run("vdrive create " + drive + " --media cd-r"), 0) << out;
     ASSERT_EQ(Run("burn --drive " + drive + " --cue " + At("in.cue") + c.options), 0) << out;
