@@ -92,33 +92,26 @@ TEST_F(CueCli, SheetWithCdTextInSessionAtOnceAndRaw) {
   }
 }
 
-TEST_F(CueCli, BigEndianFileAndCopyPermittedTrack) {
-  for (const char* tool : {"sox", "cdrdao"}) QVTEST_REQUIRE_PROGRAM(tool);
-  Sh("sox -n -r 44100 -c 2 -b 16 -t raw a.bin synth 5 sine 300");
-  Sh("sox -n -r 44100 -c 2 -b 16 -L -t raw t2.raw synth 6 sine 500 && dd status=none conv=swab if=t2.raw of=b.bin");
-  home.Write("in.cue", "FILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-                  "FILE \"b.bin\" MOTOROLA\n  TRACK 02 AUDIO\n    FLAGS DCP\n    INDEX 01 00:00:00\n");
-  BurnAndExport("in.cue");
-  std::string toc;
-  ASSERT_EQ(InHome("cdrdao show-toc cd.cue", &toc), 0) << toc;
-  EXPECT_EQ(toc.find("COPY PERMITTED"), toc.rfind("COPY PERMITTED")) << "track 2 only\n" << toc;
-  EXPECT_NE(toc.find("COPY PERMITTED"), std::string::npos) << toc;
-  EXPECT_TRUE(Frames(0, 375) == Bytes("a.bin"));
-  EXPECT_TRUE(Frames(375, 450) == Bytes("t2.raw"));
-}
-
-TEST_F(CueCli, MixedModeDataTrackExtractsByteForByte) {
-  QVTEST_REQUIRE_PROGRAM("sox");
-  QVTEST_REQUIRE_PROGRAM("xorriso");
-  QVTEST_REQUIRE_PROGRAM("genisoimage");
+// A Mode 1 data track, an audio track after a PREGAP, and a big-endian
+// audio file whose track permits copies: each track's bytes are its
+// file's, and xorriso extracts the data track's files.
+TEST_F(CueCli, MixedModeBigEndianAndCopyPermittedTracksByteForByte) {
+  for (const char* tool : {"sox", "xorriso", "genisoimage", "cdrdao"}) QVTEST_REQUIRE_PROGRAM(tool);
   Sh("mkdir -p src/sub && head -c 300000 /dev/urandom > src/sub/r.dat && echo hello > src/a.txt && "
      "genisoimage -quiet -r -o data.iso src");
   ASSERT_EQ(Run("image bin --out " + At("data.bin") + " " + At("data.iso")), 0) << out;
   Sh("sox -n -r 44100 -c 2 -b 16 -t raw music.bin synth 5 sine 440");
+  Sh("sox -n -r 44100 -c 2 -b 16 -L -t raw t3.raw synth 6 sine 500 && dd status=none conv=swab if=t3.raw of=b.bin");
   home.Write("mixed.cue", "FILE \"data.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n"
-                     "FILE \"music.bin\" BINARY\n  TRACK 02 AUDIO\n    PREGAP 00:02:00\n    INDEX 01 00:00:00\n");
+                          "FILE \"music.bin\" BINARY\n  TRACK 02 AUDIO\n    PREGAP 00:02:00\n    INDEX 01 00:00:00\n"
+                          "FILE \"b.bin\" MOTOROLA\n  TRACK 03 AUDIO\n    FLAGS DCP\n    INDEX 01 00:00:00\n");
   BurnAndExport("mixed.cue");
   EXPECT_NE(Bytes("cd.cue").find("TRACK 01 MODE1/2352"), std::string::npos) << Bytes("cd.cue");
+  std::string toc;
+  ASSERT_EQ(InHome("cdrdao show-toc cd.cue", &toc), 0) << toc;
+  const size_t copy = toc.find("COPY PERMITTED");
+  EXPECT_TRUE(copy != std::string::npos && copy == toc.rfind("COPY PERMITTED") && copy > toc.find("TRACK  3"))
+      << "track 3 only\n" << toc;
   // The data track's user data is the ISO; xorriso extracts its files.
   const std::string iso = Bytes("data.iso");
   const size_t blocks = iso.size() / 2048;
@@ -129,6 +122,7 @@ TEST_F(CueCli, MixedModeDataTrackExtractsByteForByte) {
   home.Write("back.iso", user);
   Sh("timeout 60 xorriso -osirrox on -indev back.iso -extract / out >/dev/null && diff -r src out");
   EXPECT_TRUE(Frames(blocks + 150, 375) == Bytes("music.bin"));
+  EXPECT_TRUE(Frames(blocks + 525, 450) == Bytes("t3.raw")) << "the big-endian file, swapped";
 }
 
 TEST_F(CueCli, VideoCdOfVcdimagerBurnsAsItWasMade) {
