@@ -206,12 +206,18 @@ TEST_F(RawCli, RefusalsLeaveTheDiscBlank) {
   home.Write("small.json", R"({"media": "cd-r", "capacity": 1000})");
   ASSERT_EQ(Run("vdrive create small --media cd-r"), 0) << out;
   ASSERT_EQ(Run("vdrive insert small --disc small.json"), 0) << out;
+  // Raw writing starts at the lead-in of a blank disc: a second session
+  // cannot be written so.
+  ASSERT_EQ(Run("vdrive create two --media cd-rom"), 0) << out;
+  ASSERT_EQ(Run("vdrive insert two --disc " + qvtest::SourceDir() + "/vdrive/discs/multisession-cd.json"), 0) << out;
+  ASSERT_EQ(Run("grab --drive two --disc --out M"), 0) << out;
   const std::string title161(161, 'x');
   const struct {
     const char* drive;
     std::string args;
   } cases[] = {
       {"blank", "--mds up.mds"},
+      {"blank", "--mds M.mds"},
       {"small", "--mds A.mds"},
       {"small", "--audio --raw" + files},
       {"blank", "--audio --raw --track-title 4=Delta" + files},
@@ -223,8 +229,8 @@ TEST_F(RawCli, RefusalsLeaveTheDiscBlank) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
     const int rc = Run("burn --drive " + std::string(c.drive) + " " + c.args);
-    // Too big for the disc is told as everywhere else.
-    EXPECT_TRUE(std::string(c.drive) == "small" ? rc == 7 : rc != 0) << out;
+    // Too big for the disc, and two sessions, are told as everywhere else.
+    EXPECT_TRUE(std::string(c.drive) == "small" || c.args == "--mds M.mds" ? rc == 7 : rc != 0) << out;
     ASSERT_EQ(Run("--json info --drive " + std::string(c.drive)), 0) << out;
     EXPECT_EQ(Json()["disc"]["status"], "blank") << out;
   }
