@@ -1,9 +1,7 @@
 // Recording tests against the virtual drive: an engine, a drive named
 // CdRom0 in a home of the test's own, virtual time, images mastered by an
-// outside tool, and checks of what the disc holds by outside tools.
+// outside tool, and the drive's own count of the commands it was sent.
 #pragma once
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -36,24 +34,12 @@ inline Files SampleFiles(uint32_t seed, size_t bigBytes) {
   return {{dir + "big.bin", big}, {dir + "notes/readme.txt", {text.begin(), text.end()}}, {dir + "empty.dat", {}}};
 }
 
-// A test name for a medium: "dvd+r-dl" gives "dvdpr_dl".
-inline std::string MediaName(const ::testing::TestParamInfo<const char*>& info) {
-  std::string n = info.param;
-  for (auto& c : n) c = (c == '-' ? '_' : c == '+' ? 'p' : c);
-  return n;
-}
-
 class BurnFixture : public EngineDrive {
  protected:
   void SetUp() override {
     EngineDrive::SetUp();
     Quorvane_SetPadding(0);
     Quorvane_SetEjectAfterFail(0);
-  }
-  void TearDown() override {
-    // The engine's log explains a failure.
-    if (HasFailure() && std::getenv("QVTEST_DUMP_LOG") != nullptr) std::fputs(log.Text().c_str(), stderr);
-    EngineDrive::TearDown();
   }
   // The cache the engine sizes itself unless a test asks.
   QV_ULONG Open(QV_ULONG cacheMB = 0, PQUORVANE_CALLBACK cb = nullptr, void* context = nullptr) {
@@ -63,31 +49,17 @@ class BurnFixture : public EngineDrive {
   std::filesystem::path Source(const std::string& name, size_t size, uint8_t fill) {
     return WriteAll(home.path() / name, std::vector<uint8_t>(size, fill));
   }
-  // The files under a folder of the test's home; returns the folder.
-  std::filesystem::path Folder(const Files& files, const std::string& name) {
-    const auto folder = home.path() / name;
+  // An ISO 9660/Joliet/Rock Ridge image of the files, made by xorriso.
+  std::filesystem::path Master(const Files& files, const std::string& name) {
+    const auto folder = home.path() / ("src-" + name), iso = home.path() / (name + ".iso");
     for (const auto& [path, bytes] : files) WriteAll(folder / path, bytes);
-    return folder;
-  }
-  // An ISO 9660/Joliet/Rock Ridge image of the files (plus earlier ones).
-  std::filesystem::path Master(const Files& files, const std::string& name, const std::string& extraArgs = "") {
-    const auto folder = Folder(files, "src-" + name);
-    const auto iso = home.path() / (name + ".iso");
-    const std::string command = "xorriso -as mkisofs -quiet -J -r " + extraArgs + " -o '" + iso.string() + "' '";
     std::string out;
-    EXPECT_EQ(RunCommand(command + folder.string() + "'", &out), 0) << out;
+    EXPECT_EQ(RunCommand("xorriso -as mkisofs -quiet -J -r -o '" + iso.string() + "' '" + folder.string() + "'", &out), 0)
+        << out;
     return iso;
   }
-  QV_ULONG Burn(const std::filesystem::path& iso, bool multi = false, bool test = false, QV_UCHAR mode = 0) {
-    return Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile(handle, QV_STATUS(s), iso.c_str(), mode, test ? 1 : 0,
-                                                          multi ? 1 : 0, 1, 1);
-  }
-  // The invisible track's next writable address.
-  uint32_t NextWritable() {
-    QUORVANE_TRACK_INFORMATION next{};
-    EXPECT_EQ(Quorvane_CdvdBurnerGrabber_GetTrackInformation(handle, QV_STATUS(s), 0xFF, &next), 0u) << s.text;
-    EXPECT_TRUE(next.m__UCHAR__IsNWAValid);
-    return static_cast<uint32_t>(next.m__LONG__NextWritableAddress);
+  QV_ULONG Burn(const std::filesystem::path& iso, bool multi = false, QV_UCHAR mode = 0) {
+    return Quorvane_CdvdBurnerGrabber_TrackAtOnceFromFile(handle, QV_STATUS(s), iso.c_str(), mode, 0, multi ? 1 : 0, 1, 1);
   }
   // Arms fault rules (a JSON list's items) on the drive, each command of
   // the counted opcodes (-1: any) counted beside them for Seen.
@@ -112,14 +84,14 @@ class BurnFixture : public EngineDrive {
     EXPECT_EQ(QvDrive_Describe("CdRom0", text.data(), static_cast<uint32_t>(text.size()), &needed), 0u);
     return nlohmann::json::parse(text.c_str());
   }
-  // The disc's data through the engine: READ(10) from block 0.
-  std::vector<uint8_t> ReadBack(uint32_t blocks) {
+  // The disc's blocks [first, first + blocks) through the engine's READ(10).
+  std::vector<uint8_t> ReadBack(uint32_t blocks, uint32_t first = 0) {
     std::vector<uint8_t> data(uint64_t{blocks} * 2048);
-    for (uint32_t at = 0; at < blocks; at += 16) {
-      const uint32_t n = std::min<uint32_t>(16, blocks - at);
+    for (uint32_t i = 0; i < blocks; i += 16) {
+      const uint32_t n = std::min<uint32_t>(16, blocks - i), at = first + i;
       const QV_UCHAR cdb[10] = {0x28, 0, QV_UCHAR(at >> 24), QV_UCHAR(at >> 16), QV_UCHAR(at >> 8), QV_UCHAR(at), 0, 0,
                                 QV_UCHAR(n), 0};
-      if (Quorvane_CdvdBurnerGrabber_ExecuteCDB(handle, QV_STATUS(s), cdb, 10, data.data() + uint64_t{at} * 2048,
+      if (Quorvane_CdvdBurnerGrabber_ExecuteCDB(handle, QV_STATUS(s), cdb, 10, data.data() + uint64_t{i} * 2048,
                                                 n * 2048, 0) != 0) {
         ADD_FAILURE() << "READ(10) at " << at << ": " << s.text;
         break;
@@ -130,17 +102,13 @@ class BurnFixture : public EngineDrive {
   // Exports the disc and extracts it with bsdtar; every file must be there
   // with its bytes.
   void ExpectDiscHolds(const Files& files) {
-    const auto image = home.path() / "export.iso";
+    const auto image = home.path() / "export.iso", out = home.path() / "extracted";
     ASSERT_EQ(QvDrive_Export("CdRom0", image.c_str()), 0u);
-    const auto out = home.path() / "extracted";
-    std::filesystem::remove_all(out);
     std::filesystem::create_directories(out);
     std::string text;
     ASSERT_EQ(RunCommand("bsdtar -xf '" + image.string() + "' -C '" + out.string() + "'", &text), 0) << text;
-    for (const auto& [path, bytes] : files) {
-      ASSERT_TRUE(std::filesystem::exists(out / path)) << path;
-      EXPECT_EQ(ReadAll(out / path), bytes) << path;
-    }
+    for (const auto& [path, bytes] : files)
+      EXPECT_TRUE(std::filesystem::exists(out / path) && ReadAll(out / path) == bytes) << path;
   }
 };
 

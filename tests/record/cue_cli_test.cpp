@@ -5,7 +5,6 @@
 // their sources.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <regex>
 
@@ -16,9 +15,6 @@ namespace {
 
 class CueCli : public qvtest::CliTest {
  protected:
-  void Write(const std::string& name, const std::string& text) {
-    std::ofstream(home.path() / name, std::ios::binary) << text;
-  }
   std::string Bytes(const std::string& name) { return qvtest::ReadFile(home.path() / name); }
   void Sh(const std::string& command) {
     std::string text;
@@ -52,7 +48,7 @@ TEST_F(CueCli, SheetWithCdTextInSessionAtOnceAndRaw) {
   // track 2 (4 s); d.wav: track 3 (5 s) after a one-second PREGAP.
   Sh("sox -n -r 44100 -c 2 -b 16 -t raw a.bin synth 10 sine 300");
   Sh("sox -n -r 44100 -c 2 -b 16 d.wav synth 5 sine 700 && sox d.wav -t raw d.raw");
-  Write("in.cue",
+  home.Write("in.cue",
         "CATALOG 4006381333931\nTITLE \"Cue Album\"\nPERFORMER \"The Cuers\"\nFILE \"a.bin\" BINARY\n"
         "  TRACK 01 AUDIO\n    TITLE \"First\"\n    PERFORMER \"Ann\"\n    SONGWRITER \"Sam\"\n"
         "    INDEX 01 00:00:00\n    INDEX 02 00:02:00\n"
@@ -86,7 +82,7 @@ TEST_F(CueCli, SheetWithCdTextInSessionAtOnceAndRaw) {
 
     // The export burnt again with its CDTEXTFILE alone: the same disc.
     const std::string again = mode + "2";
-    Write(again + ".cue", std::regex_replace(Bytes(mode + ".cue"), std::regex("[ \\t]*(TITLE|PERFORMER|SONGWRITER) [^\\n]*\\n"), ""));
+    home.Write(again + ".cue", std::regex_replace(Bytes(mode + ".cue"), std::regex("[ \\t]*(TITLE|PERFORMER|SONGWRITER) [^\\n]*\\n"), ""));
     ASSERT_EQ(Bytes(again + ".cue").find("TITLE"), std::string::npos);
     ASSERT_EQ(Run("vdrive create " + again + " --media cd-r"), 0) << out;
     ASSERT_EQ(Run("burn --drive " + again + " --cue " + At(again + ".cue") + flag), 0) << out;
@@ -96,70 +92,26 @@ TEST_F(CueCli, SheetWithCdTextInSessionAtOnceAndRaw) {
   }
 }
 
-// Audio files with pauses, an index 2, an ISRC, the catalogue number and
-// CD-Text from the options, session at once.
-TEST_F(CueCli, AudioFilesWithCdTextInSessionAtOnce) {
-  for (const char* tool : {"sox", "cd-info", "cdrdao"}) QVTEST_REQUIRE_PROGRAM(tool);
-  // Lengths in seconds: whole frames, and 4.5 s, which ends mid-frame.
-  const char* lengths[] = {"5", "4.5", "6"};
-  std::string files;
-  for (int i = 0; i < 3; ++i) {
-    const std::string t = "t" + std::to_string(i + 1);
-    Sh("sox -n -r 44100 -c 2 -b 16 " + t + ".wav synth " + lengths[i] + " sine " + std::to_string(300 + 100 * i) +
-       " && sox " + t + ".wav -t raw " + t + ".raw");
-    files += " " + At(t + ".wav");
-  }
-  ASSERT_EQ(Run("vdrive create cd --media cd-r"), 0) << out;
-  ASSERT_EQ(Run("--json burn --drive cd --audio --sao --gap 1 --index 1=00:01:00 --isrc 2=USABC9900002 --catalog "
-                "4006381333931 --title 'Sao Album' --performer Sal --track-title 2=Two" + files), 0) << out;
-  EXPECT_TRUE(Json().value("sessionAtOnce", false) && Json().value("cdText", false)) << out;
-  const std::string info = Export("cd");
-  ExpectAll(info, {"Sao Album", "Sal", "Two", "Media Catalog Number (MCN): 4006381333931"});
-  std::string toc;
-  ASSERT_EQ(InHome("cdrdao show-toc cd.cue", &toc), 0) << toc;
-  ExpectAll(toc, {"CATALOG NUMBER: 4006381333931", "ISRC US ABC 99 00002", "INDEX  2 00:01:00(    75)",
-                  "PREGAP 00:01:00(    75)"});
-  // Each track after a pause of 75 holds its file's samples, then zeros to its frame's end.
-  const size_t frames[] = {375, 338, 450};
-  const std::string bin = Bytes("cd.bin");
-  for (size_t i = 0, start = 0; i < 3; start += frames[i++] + 75) {
-    SCOPED_TRACE(i + 1);
-    EXPECT_NE(info.find(qvtest::CdInfoAudioRow(int(i) + 1, start)), std::string::npos) << info;
-    const std::string raw = Bytes("t" + std::to_string(i + 1) + ".raw");
-    ASSERT_GE(bin.size(), (start + frames[i]) * 2352);
-    EXPECT_TRUE(bin.compare(start * 2352, raw.size(), raw) == 0);
-    EXPECT_EQ(bin.substr(start * 2352 + raw.size(), frames[i] * 2352 - raw.size()).find_first_not_of('\0'),
-              std::string::npos);
-  }
-}
-
-TEST_F(CueCli, BigEndianFileAndCopyPermittedTrack) {
-  for (const char* tool : {"sox", "cdrdao"}) QVTEST_REQUIRE_PROGRAM(tool);
-  Sh("sox -n -r 44100 -c 2 -b 16 -t raw a.bin synth 5 sine 300");
-  Sh("sox -n -r 44100 -c 2 -b 16 -L -t raw t2.raw synth 6 sine 500 && dd status=none conv=swab if=t2.raw of=b.bin");
-  Write("in.cue", "FILE \"a.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n"
-                  "FILE \"b.bin\" MOTOROLA\n  TRACK 02 AUDIO\n    FLAGS DCP\n    INDEX 01 00:00:00\n");
-  BurnAndExport("in.cue");
-  std::string toc;
-  ASSERT_EQ(InHome("cdrdao show-toc cd.cue", &toc), 0) << toc;
-  EXPECT_EQ(toc.find("COPY PERMITTED"), toc.rfind("COPY PERMITTED")) << "track 2 only\n" << toc;
-  EXPECT_NE(toc.find("COPY PERMITTED"), std::string::npos) << toc;
-  EXPECT_TRUE(Frames(0, 375) == Bytes("a.bin"));
-  EXPECT_TRUE(Frames(375, 450) == Bytes("t2.raw"));
-}
-
-TEST_F(CueCli, MixedModeDataTrackExtractsByteForByte) {
-  QVTEST_REQUIRE_PROGRAM("sox");
-  QVTEST_REQUIRE_PROGRAM("xorriso");
-  QVTEST_REQUIRE_PROGRAM("genisoimage");
+// A Mode 1 data track, an audio track after a PREGAP, and a big-endian
+// audio file whose track permits copies: each track's bytes are its
+// file's, and xorriso extracts the data track's files.
+TEST_F(CueCli, MixedModeBigEndianAndCopyPermittedTracksByteForByte) {
+  for (const char* tool : {"sox", "xorriso", "genisoimage", "cdrdao"}) QVTEST_REQUIRE_PROGRAM(tool);
   Sh("mkdir -p src/sub && head -c 300000 /dev/urandom > src/sub/r.dat && echo hello > src/a.txt && "
      "genisoimage -quiet -r -o data.iso src");
   ASSERT_EQ(Run("image bin --out " + At("data.bin") + " " + At("data.iso")), 0) << out;
   Sh("sox -n -r 44100 -c 2 -b 16 -t raw music.bin synth 5 sine 440");
-  Write("mixed.cue", "FILE \"data.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n"
-                     "FILE \"music.bin\" BINARY\n  TRACK 02 AUDIO\n    PREGAP 00:02:00\n    INDEX 01 00:00:00\n");
+  Sh("sox -n -r 44100 -c 2 -b 16 -L -t raw t3.raw synth 6 sine 500 && dd status=none conv=swab if=t3.raw of=b.bin");
+  home.Write("mixed.cue", "FILE \"data.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n"
+                          "FILE \"music.bin\" BINARY\n  TRACK 02 AUDIO\n    PREGAP 00:02:00\n    INDEX 01 00:00:00\n"
+                          "FILE \"b.bin\" MOTOROLA\n  TRACK 03 AUDIO\n    FLAGS DCP\n    INDEX 01 00:00:00\n");
   BurnAndExport("mixed.cue");
   EXPECT_NE(Bytes("cd.cue").find("TRACK 01 MODE1/2352"), std::string::npos) << Bytes("cd.cue");
+  std::string toc;
+  ASSERT_EQ(InHome("cdrdao show-toc cd.cue", &toc), 0) << toc;
+  const size_t copy = toc.find("COPY PERMITTED");
+  EXPECT_TRUE(copy != std::string::npos && copy == toc.rfind("COPY PERMITTED") && copy > toc.find("TRACK  3"))
+      << "track 3 only\n" << toc;
   // The data track's user data is the ISO; xorriso extracts its files.
   const std::string iso = Bytes("data.iso");
   const size_t blocks = iso.size() / 2048;
@@ -167,15 +119,16 @@ TEST_F(CueCli, MixedModeDataTrackExtractsByteForByte) {
   for (size_t b = 0; b < blocks; ++b) user += Frames(b, 1).substr(16, 2048);
   EXPECT_TRUE(user == iso);
   EXPECT_TRUE(Frames(0, blocks) == Bytes("data.bin"));
-  std::ofstream(home.path() / "back.iso", std::ios::binary) << user;
+  home.Write("back.iso", user);
   Sh("timeout 60 xorriso -osirrox on -indev back.iso -extract / out >/dev/null && diff -r src out");
   EXPECT_TRUE(Frames(blocks + 150, 375) == Bytes("music.bin"));
+  EXPECT_TRUE(Frames(blocks + 525, 450) == Bytes("t3.raw")) << "the big-endian file, swapped";
 }
 
 TEST_F(CueCli, VideoCdOfVcdimagerBurnsAsItWasMade) {
   QVTEST_REQUIRE_PROGRAM("vcdimager");
   QVTEST_REQUIRE_PROGRAM("vcd-info");
-  Write("in.mpg", qvtest::TinyMpeg());
+  home.Write("in.mpg", qvtest::TinyMpeg());
   Sh("vcdimager -t vcd2 -c vcd.cue -b vcd.bin in.mpg >/dev/null");
   BurnAndExport("vcd.cue");
   const std::string made = Bytes("vcd.bin");
@@ -187,10 +140,11 @@ TEST_F(CueCli, VideoCdOfVcdimagerBurnsAsItWasMade) {
 
 // What cannot be recorded, or recorded raw, CD-Text beside data and a
 // track the sheet lacks, is refused before the drive is written, naming
-// the sheet's line where there is one.
+// the sheet's line where there is one. (One sheet the reader refuses:
+// fuzz_cue_sheet holds every refusal to naming its line.)
 TEST_F(CueCli, SheetsThatCannotBeRecordedAreRefusedNamingTheLine) {
-  Write("short.bin", std::string(2352 * 10, '\1'));
-  Write("tone.bin", std::string(2352 * 400, '\1'));
+  home.Write("short.bin", std::string(2352 * 10, '\1'));
+  home.Write("tone.bin", std::string(2352 * 400, '\1'));
   const struct {
     const char* sheet;
     const char* flags;
@@ -198,9 +152,6 @@ TEST_F(CueCli, SheetsThatCannotBeRecordedAreRefusedNamingTheLine) {
   } cases[] = {
       {"FILE \"tone.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\nFILE \"gone.bin\" BINARY\n"
        "  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n", "", "line 4"},
-      {"FILE \"short.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n"
-       "    INDEX 01 00:05:00\n", "", "line 2"},
-      {"FILE \"tone.bin\" BINARY\n  TRACK 01 CDG\n    INDEX 01 00:00:00\n", "", "line 2"},
       {"FILE \"tone.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\nFILE \"short.bin\" BINARY\n"
        "  TRACK 02 MODE1/2048\n    INDEX 01 00:00:00\n", "", "line 5"},
       {"FILE \"tone.bin\" BINARY\n  TRACK 01 MODE2/2352\n    INDEX 01 00:00:00\n", " --raw", "line 2"},
@@ -210,18 +161,17 @@ TEST_F(CueCli, SheetsThatCannotBeRecordedAreRefusedNamingTheLine) {
       {"FILE \"tone.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n  TRACK 02 AUDIO\n    INDEX 01 00:03:00\n",
        " --raw", "line 2"},
       {"TITLE \"T\"\nFILE \"tone.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n", "", "CD-Text"},
-      {"TITLE \"T\"\nFILE \"tone.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n", " --raw", "CD-Text"},
       {"FILE \"tone.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n", " --title X", "CD-Text"},
   };
   ASSERT_EQ(Run("vdrive create cd --media cd-r"), 0) << out;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.sheet);
-    Write("bad.cue", c.sheet);
+    home.Write("bad.cue", c.sheet);
     EXPECT_EQ(Run("burn --drive cd --cue " + At("bad.cue") + c.flags), 7) << out;
     EXPECT_NE(out.find(c.says), std::string::npos) << out;
     EXPECT_EQ(Status("cd"), "blank");
   }
-  Write("good.cue", "FILE \"tone.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
+  home.Write("good.cue", "FILE \"tone.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
   EXPECT_EQ(Run("burn --drive cd --cue " + At("good.cue") + " --track-title 2=X"), 2) << out;
   EXPECT_NE(out.find("does not name a track from 1 to 1"), std::string::npos) << out;
   EXPECT_EQ(Status("cd"), "blank");
@@ -243,7 +193,7 @@ TEST_F(CueCli, OptionsOverrideOrExtendTheSheet) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.options);
-    Write("in.cue", c.sheet + track);
+    home.Write("in.cue", c.sheet + track);
     const std::string drive = "cd" + std::to_string(&c - cases);
     ASSERT_EQ(Run("vdrive create " + drive + " --media cd-r"), 0) << out;
     ASSERT_EQ(Run("burn --drive " + drive + " --cue " + At("in.cue") + c.options), 0) << out;

@@ -67,28 +67,24 @@ TEST_P(BurnFault, FailsCleanly) {
   }
 }
 
+// One row per way the recorder ends: refused before a write (ejecting),
+// a reservation refused, a write failing after data went out (ejecting),
+// a flush that fails, a drive that vanishes. (Every command's failure
+// before data ends the first way.)
 INSTANTIATE_TEST_SUITE_P(
     Commands, BurnFault,
     ::testing::Values(
-        FaultCase{"ReadTrackInformation", "cd-r", R"({"kind": "sense", "opcode": 82, "sense": [5, 36, 0]})",
-                  EN_CDB_CALL_FAILED, false, false},
         // The first MODE SELECT belongs to reading the track; the second sets the page.
         FaultCase{"ModeSelect", "cd-r", R"({"kind": "sense", "opcode": 85, "nth": 2, "sense": [5, 38, 0]})",
                   EN_CDB_CALL_FAILED, false, true},
-        FaultCase{"FormatUnit", "dvd+rw", R"({"kind": "sense", "opcode": 4, "sense": [3, 49, 0]})",
-                  EN_CDB_CALL_FAILED, false, false},
         FaultCase{"ReserveTrackRefused", "dvd-r", R"({"kind": "sense", "opcode": 83, "sense": [5, 100, 0]})",
                   EN_RESERVE_TRACK_REFUSED, false, false},
-        FaultCase{"FirstWrite", "cd-r", R"({"kind": "sense", "opcode": 42, "sense": [3, 12, 0]})", EN_CDB_CALL_FAILED,
-                  false, false},
         FaultCase{"LaterWrite", "dvd+r", R"({"kind": "sense", "opcode": 42, "nth": 4, "sense": [3, 12, 0]})",
                   EN_CDB_CALL_FAILED, true, true},
         // The new volume descriptors over the old ones, after the data.
         FaultCase{"VolumeDescriptorUpdate", "dvd+rw",
                   R"({"kind": "sense", "opcode": 42, "lba": [16, 16], "sense": [3, 12, 0]})", EN_CDB_CALL_FAILED, true,
                   false, true},
-        FaultCase{"ReadBufferCapacity", "cd-r", R"({"kind": "sense", "opcode": 92, "sense": [4, 68, 0]})",
-                  EN_CDB_CALL_FAILED, true, false},
         FaultCase{"SynchronizeCache", "cd-rw", R"({"kind": "sense", "opcode": 53, "times": 0, "sense": [3, 12, 0]})",
                   EN_CDB_CALL_FAILED, true, false},
         // The flush goes nowhere.
@@ -132,8 +128,9 @@ INSTANTIATE_TEST_SUITE_P(Arguments, Refusal,
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Cancel from another thread takes effect in whichever phase it comes:
-// waiting for the cache, writing, padding, flushing. The recording ends as
-// cancelled, what was written is flushed, and the object burns again.
+// waiting for the cache, padding, flushing (while writing is the burn
+// command's Ctrl-C test). The recording ends as cancelled, what was
+// written is flushed, and the object burns again.
 struct CancelCase {
   const char* name;
   const char* media;
@@ -174,7 +171,6 @@ TEST_P(CancelPhase, EndsTheRecordingAsCancelled) {
 
 INSTANTIATE_TEST_SUITE_P(Phases, CancelPhase,
                          ::testing::Values(CancelCase{"WaitingForCache", "cd-r", CN_WAITING_FOR_CACHE, false},
-                                           CancelCase{"Writing", "cd-r", CN_CDVD_WRITE_PROGRESS, true},
                                            CancelCase{"Padding", "dvd+r", CN_DVD_PADDING_BEGIN, true},
                                            CancelCase{"Flushing", "cd-rw", CN_SYNCHRONIZE_CACHE_BEGIN, true}),
                          [](const auto& info) { return std::string(info.param.name); });

@@ -68,18 +68,14 @@ TEST_P(SaoFaults, FailsCleanly) {
   EXPECT_EQ(Quorvane_CdvdBurnerGrabber_TestUnitReady(handle, QV_STATUS(s)), 0u) << s.text;
 }
 
+// One row per way the burn ends: refused before a write, a write failing
+// with each kind of reader feeding it, a flush that fails.
 INSTANTIATE_TEST_SUITE_P(
     Commands, SaoFaults,
-    ::testing::Values(SaoFault{"ReadTrackInformation", R"({"kind": "sense", "opcode": 82, "sense": [5, 36, 0]})", false},
-                      SaoFault{"SendCueSheet", R"({"kind": "sense", "opcode": 93, "sense": [5, 38, 0]})", false},
-                      SaoFault{"FirstWrite", R"({"kind": "sense", "opcode": 42, "sense": [3, 12, 0]})", false},
+    ::testing::Values(SaoFault{"SendCueSheet", R"({"kind": "sense", "opcode": 93, "sense": [5, 38, 0]})", false},
                       SaoFault{"DataWrite", R"({"kind": "sense", "opcode": 42, "nth": 20, "sense": [3, 12, 0]})", true},
-                      SaoFault{"AudioTrackWrite", R"({"kind": "sense", "opcode": 42, "lba": [560, 600], "sense": [3, 12, 0]})", true},
                       SaoFault{"SynchronizeCache", R"({"kind": "sense", "opcode": 53, "times": 0, "sense": [3, 12, 0]})", true},
-                      // The same points with one reader feeding every track.
-                      SaoFault{"ExModeSelect", R"({"kind": "sense", "opcode": 85, "nth": 2, "sense": [5, 38, 0]})", false, true},
-                      SaoFault{"ExAudioPregapWrite", R"({"kind": "sense", "opcode": 42, "lba": [400, 410], "sense": [3, 12, 0]})", true, true},
-                      SaoFault{"ExSynchronizeCache", R"({"kind": "sense", "opcode": 53, "times": 0, "sense": [3, 12, 0]})", true, true}),
+                      SaoFault{"ExAudioPregapWrite", R"({"kind": "sense", "opcode": 42, "lba": [400, 410], "sense": [3, 12, 0]})", true, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // One reader feeds both tracks; the second track's source fails after a

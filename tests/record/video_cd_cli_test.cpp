@@ -18,7 +18,7 @@ const Kind kKinds[] = {
     {"--svcd", "ntsc-svcd", "SVCD detected", "SVCD", "/MPEG2/AVSEQ01.MPG", "SVCD/INFO.SVD"},
 };
 
-// Each format track by track, then with --sao: the same disc either way.
+// Track by track or with --sao: the same disc either way.
 class VideoCdCli : public qvtest::CliTest, public ::testing::WithParamInterface<std::tuple<Kind, bool>> {
  protected:
   int Tool(const std::string& command) { return InHome(command, &out); }
@@ -89,7 +89,8 @@ TEST_P(VideoCdCli, BurntDiscReadsBackWithTheOutsideTools) {
   EXPECT_EQ(info.substr(10, 20), std::string("Summer 2026     \0\1\0\1", 20));
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, VideoCdCli, ::testing::Combine(::testing::ValuesIn(kKinds), ::testing::Bool()),
+// Each format and each way of writing once.
+INSTANTIATE_TEST_SUITE_P(Formats, VideoCdCli, ::testing::Values(std::tuple{kKinds[0], false}, std::tuple{kKinds[1], true}),
                          [](const auto& info) {
                            return std::string(std::get<0>(info.param).flag + 2) + (std::get<1>(info.param) ? "Sao" : "");
                          });
