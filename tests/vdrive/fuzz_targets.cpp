@@ -8,6 +8,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 #if defined(QV_FUZZ_JSON)
   const char* problem = qvtest::RunJsonFuzzInput(data, size);
+#elif defined(QV_FUZZ_RAW_WRITE)
+  const char* problem = qvtest::RunRawWriteFuzzInput(data, size);
 #else
   const char* problem = qvtest::RunCdbFuzzInput(data, size);
 #endif
