@@ -1,9 +1,6 @@
 // The drive folders and both doors: making, listing and removing drives,
-// enumeration and opening by name, exclusive use across processes, one
-// disc seen by several processes, and damaged folders.
-#include <sys/wait.h>
-#include <unistd.h>
-
+// opening by name, and damaged folders. (Exclusive use across processes is
+// the command's busy drive in CliOutcomes.ADriveInUseIsBusy.)
 #include <cstring>
 #include <set>
 #include <nlohmann/json.hpp>
@@ -81,41 +78,6 @@ TEST_F(Store, OpeningByName) {
   ASSERT_EQ(QvDrive_Delete("b-drive"), 0u);
   MakeDrive("c-drive", nullptr);
   EXPECT_EQ(DoorClient("CdRom0").In(Inquiry(), 96).data.at(8), 'Q');
-}
-
-TEST_F(Store, ExclusiveUseAcrossProcesses) {
-  MakeDrive("d", "cd-rom");
-  {
-    DoorClient shared("d");
-    EXPECT_EQ(DoorClient("d", true).openError(), 5u);
-    EXPECT_EQ(DoorClient("d").openError(), 0u) << "shared users share";
-    EXPECT_EQ(QvDrive_Delete("d"), 5u) << "an open drive stays";
-  }
-  int ready[2], release[2];
-  ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(release), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    // The other process: hold the drive exclusively until told to let go.
-    void* handle = nullptr;
-    const uint32_t err = QvSptd_Ordinal45(u"CdRom0", 0x10000000u, &handle);
-    char byte = err == 0 ? 'y' : 'n';
-    if (write(ready[1], &byte, 1) != 1) _exit(2);
-    if (read(release[0], &byte, 1) != 1) _exit(3);
-    QvSptd_Ordinal46(handle);
-    _exit(err == 0 ? 0 : 1);
-  }
-  char byte = 0;
-  ASSERT_EQ(read(ready[0], &byte, 1), 1);
-  EXPECT_EQ(byte, 'y');
-  EXPECT_EQ(DoorClient("d").openError(), 5u) << "held by the other process";
-  EXPECT_EQ(write(release[1], "x", 1), 1);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_EQ(DoorClient("d", true).openError(), 0u) << "free again";
-  for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
 }
 
 // Damaged folders: every call says what is wrong and nothing in the folder
