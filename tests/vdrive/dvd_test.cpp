@@ -26,7 +26,6 @@ TEST_F(DvdInformation, ReadingStopsWhereRecordingStops) {
             (Bytes{0, 18, 1, 1, 0, 0x14, 1, 0, 0, 0, 0, 0, 0, 0x14, 0xAA, 0, 0, 0x03, 0x0D, 0x40}))
       << "the TOC a drive makes up for a DVD: the closed session";
   EXPECT_EQ(d.In(ReadToc(2, false), 4096).Outcome(), "05/24/00") << "no full TOC on a DVD";
-  EXPECT_EQ(d.In(ReadCd(0, 1, 0x10), 4096).Outcome(), "05/30/02") << "no READ CD on a DVD";
 }
 
 TEST_F(DvdInformation, Structures) {

@@ -43,7 +43,6 @@ TEST_F(ModeSelect, WriteParametersByMedium) {
       {"cd-r", "write type 5 is reserved", {5, 8, 4}, false},
       {"cd-r", "data track with audio blocks", {1, 0, 4}, false},
       {"cd-r", "link size 16 on CD", {1, 8, 4, 0x20, 0, 16}, false},
-      {"dvd-r", "raw", {3, 1, 4}, false},
       {"dvd-r", "link size 7", {0, 8, 5, 0x20, 0, 7}, false},
       {"dvd-r", "test write", {2, 8, 5, 0x10}, true},
       {"dvd+r", "test write", {2, 8, 4, 0x10}, false},

@@ -1,8 +1,9 @@
 // Recording commands as raw CDBs: what the drive refuses, the buffer's fill
-// and drain, long operations with progress, and the layer break. (What a
-// burn leaves on the disc, sessions appended after the lead-out included,
-// is judged from the disc in the burn, erase and multi-session commands'
-// tests.)
+// and drain, and the layer break. (What a burn leaves on the disc, sessions
+// appended after the lead-out included, is judged from the disc in the
+// burn, erase and multi-session commands' tests; blanking and formatting
+// as long operations with the drive's progress in
+// CliProgress.EraseAndFormatReportTheDrivesProgress.)
 #include "door_client.h"
 
 namespace qvtest {
@@ -61,37 +62,6 @@ TEST_F(Recording, BufferFillsAndDrainsAtTheWriteSpeed) {
   home.clock().Advance(1000);  // a second at any DVD speed empties 2 MB
   EXPECT_EQ(d.In(BufferCapacity(), 12).Be32At(8), size);
   EXPECT_TRUE(d.Out(Write10(lba, 16), std::vector<uint8_t>(32768, 1)).Good());
-}
-
-TEST_F(Recording, BlankRunsAsALongOperation) {
-  MakeDrive("CdRom0", "cd-rw");
-  DoorClient d("CdRom0");
-  SetPage05(d, 1, 8);
-  ASSERT_TRUE(d.Out(Write10(0, 4), std::vector<uint8_t>(4 * 2048, 1)).Good());
-  ASSERT_TRUE(d.In(SyncCache()).Good());
-  ASSERT_TRUE(d.In(CloseSession()).Good());
-  EXPECT_EQ(d.In({0xA1, 0x12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).Outcome(), "05/24/00");  // type 2: not offered
-  ASSERT_TRUE(d.In({0xA1, 0x11, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}).Good());
-  Reply r1 = d.In(TestUnitReady());
-  EXPECT_EQ(r1.Outcome(), "02/04/07");
-  home.clock().Advance(1000);
-  Reply r2 = d.In(TestUnitReady());
-  ASSERT_EQ(r2.Outcome(), "02/04/07");
-  auto progress = [](const Reply& r) { return uint32_t{r.sense.at(16)} << 8 | r.sense.at(17); };
-  EXPECT_GT(progress(r2), progress(r1)) << "progress grows";
-  home.clock().Advance(1500);
-  EXPECT_TRUE(d.In(TestUnitReady()).Good());
-  // A DVD-RAM format is a long one too: format in progress, with progress.
-  MakeDrive("Ram", "dvd-ram");
-  DoorClient ram("Ram");
-  const std::vector<uint8_t> list = {0, 0x82, 0, 8, 0, 0, 0x10, 0, 0x00, 0, 8, 0};
-  ASSERT_TRUE(ram.Out({0x04, 0x11, 0, 0, 0, 0}, list).Good());
-  Reply busy = ram.In(TestUnitReady());
-  EXPECT_EQ(busy.Outcome(), "02/04/04");
-  ASSERT_GE(busy.sense.size(), 18u);
-  EXPECT_EQ(busy.sense[15] & 0x80, 0x80) << "progress indication";
-  home.clock().Advance(6000);
-  EXPECT_TRUE(ram.In(TestUnitReady()).Good());
 }
 
 TEST_F(Recording, LayerBreakIsSetUntilTheFirstWrite) {
