@@ -34,13 +34,13 @@ PassThrough::PassThrough() {
 
 PassThrough::~PassThrough() { qv::plat::FreeLibraryHandle(library); }
 
-DoorClient::DoorClient(const std::string& name, bool exclusive) : name_(name) {
+DoorClient::DoorClient(const std::string& name) : name_(name) {
   if (lib_.open == nullptr) {
     ADD_FAILURE() << "the pass-through library did not load";
     openError_ = 126;
     return;
   }
-  openError_ = lib_.open(Wide(name).c_str(), exclusive ? 0x10000000u : 0u, &handle_);
+  openError_ = lib_.open(Wide(name).c_str(), 0, &handle_);
 }
 
 DoorClient::~DoorClient() {

@@ -46,7 +46,7 @@ struct PassThrough {
 class DoorClient {
  public:
   // Opens a drive by device or folder name; openError() tells how it went.
-  explicit DoorClient(const std::string& name, bool exclusive = false);
+  explicit DoorClient(const std::string& name);
   ~DoorClient();
   DoorClient(const DoorClient&) = delete;
   DoorClient& operator=(const DoorClient&) = delete;
