@@ -22,15 +22,25 @@ namespace {
 void* g_handles[5];
 }
 
+const std::string& UseFuzzHome() {
+  // Kept to the end, so the clean-up at exit still has it.
+  static const std::string* home = [] {
+    auto* path = new std::string((std::filesystem::temp_directory_path() / ("qv-fuzz-" + std::to_string(getpid()))).string());
+    std::filesystem::remove_all(*path);
+    std::filesystem::create_directories(*path);
+    std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove_all(*home, ec);
+    });
+    return path;
+  }();
+  setenv("QUORVANE_VDRIVE_HOME", home->c_str(), 1);
+  return *home;
+}
+
 void PrepareFuzzDrives() {
   if (g_handles[0] != nullptr) return;
-  static std::string home = (std::filesystem::temp_directory_path() / ("qv-fuzz-" + std::to_string(getpid()))).string();
-  std::filesystem::remove_all(home);
-  std::atexit([] {
-    std::error_code ec;
-    std::filesystem::remove_all(home, ec);
-  });
-  setenv("QUORVANE_VDRIVE_HOME", home.c_str(), 1);
+  UseFuzzHome();
   // A mixed-mode CD (data, audio, pauses, indexes) and a two-layer DVD+R
   // reach every branch of the information and READ CD commands.
   QvDrive_Create("cd", nullptr, nullptr);

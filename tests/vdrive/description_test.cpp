@@ -37,19 +37,15 @@ TEST_F(Descriptions, EveryPreparedDiscLoadsAndCostsNothing) {
   EXPECT_GE(n, 12);
 }
 
-// An audio track from a raw PCM file and an ISO in a Mode 1 track after
-// it (a CD-Extra-like layout in one session): READ CD gives back the PCM,
-// READ(10) the ISO.
+// An audio track from a raw PCM file and a Mode 1 track after it from a
+// file of blocks (a CD-Extra-like layout in one session): READ CD gives
+// back the PCM, READ(10) the blocks.
 TEST_F(Descriptions, SourceFilesLandInTheirTracks) {
-  QVTEST_REQUIRE_PROGRAM("genisoimage");
-  std::string pcm(2352 * 400, '\0');
+  std::string pcm(2352 * 400, '\0'), iso(2048 * 40, '\0');
   for (size_t i = 0; i < pcm.size(); ++i) pcm[i] = static_cast<char>(i * 7 + i / 2352);
+  for (size_t i = 0; i < iso.size(); ++i) iso[i] = static_cast<char>(i * 3 + i / 2048);
   work.Write("audio.raw", pcm);
-  work.Write("tree/hello.txt", std::string(5000, 'h'));
-  std::string out;
-  ASSERT_EQ(RunCommand("genisoimage -quiet -V SRC -o " + (work / "data.iso").string() + " " + (work / "tree").string(), &out), 0)
-      << out;
-  const std::string iso = ReadFile(work / "data.iso");
+  work.Write("data.iso", iso);
   MakeDrive("d", nullptr);
   InsertDescription("d", work.path(), R"({"media": "cd-r", "sessions": [{"tracks": [
       {"mode": "audio", "source": {"file": "audio.raw"}},
@@ -58,8 +54,8 @@ TEST_F(Descriptions, SourceFilesLandInTheirTracks) {
   d.UntilReady();
   const Reply toc = d.In(ReadToc(0, false), 4096);
   ASSERT_TRUE(toc.Good());
-  // The audio file's 400 sectors make track 1 (from LBA 0); the ISO's
-  // first sectors are track 2's pause, since the file starts there.
+  // The audio file's 400 sectors make track 1 (from LBA 0); the data
+  // file's first blocks are track 2's pause, since the file starts there.
   EXPECT_EQ(toc.Be32At(16), 400u + 150);
   EXPECT_EQ(toc.Be32At(24), 400u + 150 + 1000);
   std::string audio;
@@ -69,9 +65,9 @@ TEST_F(Descriptions, SourceFilesLandInTheirTracks) {
     audio.append(r.data.begin(), r.data.end());
   }
   EXPECT_TRUE(audio == pcm);
-  const Reply pvd = d.In(Read10(400 + 16, 1), 2048);
-  ASSERT_TRUE(pvd.Good()) << pvd.Outcome();
-  EXPECT_EQ(std::string(pvd.data.begin(), pvd.data.end()), iso.substr(16 * 2048, 2048));
+  const Reply block = d.In(Read10(400 + 16, 1), 2048);
+  ASSERT_TRUE(block.Good()) << block.Outcome();
+  EXPECT_EQ(std::string(block.data.begin(), block.data.end()), iso.substr(16 * 2048, 2048));
   // Blocks past the file's end read as zeros.
   const Reply tail = d.In(Read10(400 + 150 + 999, 1), 2048);
   EXPECT_TRUE(std::all_of(tail.data.begin(), tail.data.end(), [](uint8_t b) { return b == 0; }));
@@ -105,7 +101,6 @@ TEST_F(Descriptions, BadDescriptionsSayWhatIsWrong) {
     const char* says;
     uint32_t error;
   } cases[] = {
-      {"{", "not valid JSON", 13},
       {"{\"media\": \"cd-r\"}\0 and more"s, "NUL byte", 13},
       {R"({"media": "dvd+r", "capacity": 2147483647})", "\"capacity\" must be between 1 and 2298496", 13},
       {R"({"media": "floppy"})", "\"media\" must be one of", 13},
@@ -134,7 +129,6 @@ TEST_F(Descriptions, BadDescriptionsSayWhatIsWrong) {
        "holds more sectors than the track", 13},
       {R"({"media": "cd-r", "sessions": [{"tracks": [{"blocks": 50, "source": {"file": "small.bin", "sectorBytes": 1000}}]}]})",
        "\"sectorBytes\"", 13},
-      {R"({"media": "dvd-r", "restrictedOverwrite": true})", "restricted overwrite", 0},
       {R"({"media": "cd-r", "restrictedOverwrite": true})", "\"restrictedOverwrite\" is for DVD-RW", 13},
   };
   MakeDrive("d", nullptr);
@@ -145,12 +139,7 @@ TEST_F(Descriptions, BadDescriptionsSayWhatIsWrong) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.json);
     work.Write("bad.json", c.json);
-    const uint32_t err = QvDrive_InsertDisc("d", (work / "bad.json").c_str());
-    if (c.error == 0) {
-      EXPECT_NE(err, 0u);
-      continue;
-    }
-    EXPECT_EQ(err, c.error);
+    EXPECT_EQ(QvDrive_InsertDisc("d", (work / "bad.json").c_str()), c.error);
     EXPECT_NE(VdriveErrorText().find(c.says), std::string::npos) << VdriveErrorText();
     EXPECT_NE(VdriveErrorText().find("bad.json"), std::string::npos) << "names the file";
     char after[16384];

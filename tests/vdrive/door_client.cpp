@@ -34,13 +34,13 @@ PassThrough::PassThrough() {
 
 PassThrough::~PassThrough() { qv::plat::FreeLibraryHandle(library); }
 
-DoorClient::DoorClient(const std::string& name, bool exclusive) : name_(name) {
+DoorClient::DoorClient(const std::string& name) : name_(name) {
   if (lib_.open == nullptr) {
     ADD_FAILURE() << "the pass-through library did not load";
     openError_ = 126;
     return;
   }
-  openError_ = lib_.open(Wide(name).c_str(), exclusive ? 0x10000000u : 0u, &handle_);
+  openError_ = lib_.open(Wide(name).c_str(), 0, &handle_);
 }
 
 DoorClient::~DoorClient() {
@@ -56,7 +56,6 @@ Reply DoorClient::Raw(QVDRIVE_REQUEST& r) {
   reply.sense.assign(r.sense, r.sense + std::min<size_t>(r.senseLength, sizeof r.sense));
   if (r.direction == QVDRIVE_DIR_IN && r.buffer != nullptr)
     reply.data.assign(static_cast<uint8_t*>(r.buffer), static_cast<uint8_t*>(r.buffer) + r.transferred);
-  reply.timing1 = r.timing1;
   reply.timing2 = r.timing2;
   return reply;
 }
@@ -141,24 +140,12 @@ std::string VdriveErrorText() {
   return text;
 }
 
-std::vector<uint8_t> Inquiry(uint16_t allocation, uint8_t evpd, uint8_t page) {
-  return {0x12, evpd, page, B(allocation, 8), B(allocation, 0), 0};
-}
-
 std::vector<uint8_t> ModeSense10(uint8_t page, uint8_t control, uint16_t allocation) {
   return {0x5A, 0, static_cast<uint8_t>(control << 6 | page), 0, 0, 0, 0, B(allocation, 8), B(allocation, 0), 0};
 }
 
-std::vector<uint8_t> ModeSelect10(uint16_t length, uint8_t byte1) {
-  return {0x55, byte1, 0, 0, 0, 0, 0, B(length, 8), B(length, 0), 0};
-}
-
-std::vector<uint8_t> GetConfiguration(uint8_t rt, uint16_t start, uint16_t allocation) {
-  return {0x46, rt, B(start, 8), B(start, 0), 0, 0, 0, B(allocation, 8), B(allocation, 0), 0};
-}
-
-std::vector<uint8_t> GetEventStatus(uint8_t classes, uint16_t allocation, uint8_t polled) {
-  return {0x4A, polled, 0, 0, classes, 0, 0, B(allocation, 8), B(allocation, 0), 0};
+std::vector<uint8_t> ModeSelect10(uint16_t length) {
+  return {0x55, 0x10, 0, 0, 0, 0, 0, B(length, 8), B(length, 0), 0};
 }
 
 std::vector<uint8_t> Read10(uint32_t lba, uint16_t blocks) {
@@ -168,8 +155,6 @@ std::vector<uint8_t> Read10(uint32_t lba, uint16_t blocks) {
 std::vector<uint8_t> StartStop(bool loej, bool start) {
   return {0x1B, 0, 0, 0, static_cast<uint8_t>((loej ? 2 : 0) | (start ? 1 : 0)), 0};
 }
-
-std::vector<uint8_t> Prevent(uint8_t field) { return {0x1E, 0, 0, 0, field, 0}; }
 
 void InsertPrepared(const std::string& drive, const std::string& file) {
   const std::string path = std::string(QUORVANE_DISCS_DIR) + "/" + file;
@@ -186,34 +171,11 @@ std::vector<uint8_t> ReadToc(uint8_t format, bool msf, uint8_t number, uint16_t 
   return {0x43, static_cast<uint8_t>(msf ? 2 : 0), format, 0, 0, 0, number, B(allocation, 8), B(allocation, 0), 0};
 }
 
-std::vector<uint8_t> ReadDiscInfo(uint16_t allocation) {
-  return {0x51, 0, 0, 0, 0, 0, 0, B(allocation, 8), B(allocation, 0), 0};
-}
-
 std::vector<uint8_t> ReadCd(int32_t lba, uint32_t count, uint8_t byte9, uint8_t sub, uint8_t sectorType) {
   const uint32_t a = static_cast<uint32_t>(lba);
   return {0xBE, static_cast<uint8_t>(sectorType << 2), B(a, 24), B(a, 16), B(a, 8), B(a, 0),
           B(count, 16), B(count, 8), B(count, 0), byte9, sub, 0};
 }
-
-std::vector<uint8_t> ReadDvdStructure(uint8_t format, uint8_t layer, uint16_t allocation) {
-  return {0xAD, 0, 0, 0, 0, 0, layer, format, B(allocation, 8), B(allocation, 0), 0, 0};
-}
-
-std::vector<uint8_t> ReportKey(uint8_t format, uint8_t keyClass, uint16_t allocation) {
-  return {0xA4, 0, 0, 0, 0, 0, 0, keyClass, B(allocation, 8), B(allocation, 0), format, 0};
-}
-
-std::vector<uint8_t> GetPerformance(uint8_t type, uint8_t dataType, uint16_t maxDescriptors, uint32_t lba) {
-  return {0xAC, dataType, B(lba, 24), B(lba, 16), B(lba, 8), B(lba, 0), 0, 0,
-          B(maxDescriptors, 8), B(maxDescriptors, 0), type, 0};
-}
-
-std::vector<uint8_t> SetCdSpeed(uint16_t read, uint16_t write) {
-  return {0xBB, 0, B(read, 8), B(read, 0), B(write, 8), B(write, 0), 0, 0, 0, 0, 0, 0};
-}
-
-std::vector<uint8_t> SetStreaming(uint16_t length) { return {0xB6, 0, 0, 0, 0, 0, 0, 0, 0, B(length, 8), B(length, 0), 0}; }
 
 std::vector<uint8_t> Write10(int32_t lba, uint16_t blocks) {
   const auto a = static_cast<uint32_t>(lba);
@@ -235,10 +197,6 @@ nlohmann::json DiscOf(const std::string& drive) {
   uint32_t needed = 0;
   EXPECT_EQ(QvDrive_Describe(drive.c_str(), text.data(), static_cast<uint32_t>(text.size()), &needed), 0u);
   return nlohmann::json::parse(text.c_str())["disc"];
-}
-
-std::vector<uint8_t> SendOpc(bool doOpc, uint16_t length) {
-  return {0x54, static_cast<uint8_t>(doOpc ? 1 : 0), 0, 0, 0, 0, 0, B(length, 8), B(length, 0), 0};
 }
 
 }  // namespace qvtest

@@ -1,9 +1,10 @@
 // Fault injection: each kind, by opcode and by nth command, by block range,
-// and armed from outside through the drive folder.
+// and armed from outside through the drive folder. (Answers cut short or
+// garbled are what the device tests arm for every answer they make up; a
+// slow drive's delay on the clock is GrabRead's progress each second.)
 #include <nlohmann/json.hpp>
 
 #include "door_client.h"
-#include "vdrive/command_log.h"
 #include "vdrive/faults.h"
 
 namespace qvtest {
@@ -88,22 +89,6 @@ TEST_F(Faults, MediumErrorOnABlockRange) {
   EXPECT_EQ(d.In({0xB9, 0, 0, 0, 3, 20, 0, 3, 27, 0x10, 0, 0}, 7 * 2352).Outcome(), "03/11/00");
 }
 
-// A slow drive answers as ever, late by the rule's time on the clock.
-TEST_F(Faults, ASlowDriveTakesItsTime) {
-  FaultRule r = Rule(0x28, 1, 0, FaultKind::Slow);
-  r.delayMs = 1500;
-  ASSERT_EQ(qv::vdrive::AddFault("d", r), 0u);
-  DoorClient d("d");
-  const uint64_t before = home.clock().NowMs();
-  const Reply reply = d.In(Read10(0, 1), 2048, QVDRIVE_FLAG_TIMING);
-  EXPECT_TRUE(reply.Good());
-  EXPECT_GE(home.clock().NowMs() - before, 1500u);
-  EXPECT_GE(reply.timing2, 1500000u);
-  const uint64_t after = home.clock().NowMs();
-  EXPECT_TRUE(d.In(TestUnitReady()).Good());
-  EXPECT_EQ(home.clock().NowMs(), after) << "other commands are not slowed";
-}
-
 TEST_F(Faults, ADeviceThatVanishes) {
   ASSERT_EQ(qv::vdrive::AddFault("d", Rule(-1, 2, 1, FaultKind::Vanish)), 0u);
   {
@@ -125,61 +110,6 @@ TEST_F(Faults, ADeviceThatVanishes) {
   EXPECT_TRUE(d.In(TestUnitReady()).Good());
 }
 
-// Answers cut short or garbled, picked by a CDB byte under a mask; each
-// row is the rules, then MODE SENSE of page 2Ah and of page 05h.
-TEST_F(Faults, DataRulesAlterTheAnswerOfTheCommandsTheyPick) {
-  DoorClient d("d");
-  const Reply page2A = d.In(ModeSense10(0x2A), 4096), page05 = d.In(ModeSense10(0x05), 4096);
-  ASSERT_TRUE(page2A.Good() && page05.Good());
-  struct Case {
-    const char* what;
-    const char* rules;
-    size_t size2A;
-    std::vector<std::pair<size_t, uint8_t>> bytes2A;  // offset, value
-    bool page05Intact;
-  } cases[] = {
-      {"cut to 9 bytes", R"([{"kind": "short", "opcode": 90, "cdb": [2, 42, 63], "length": 9}])", 9, {}, true},
-      {"a page control of defaults does not match",
-       R"([{"kind": "short", "opcode": 90, "cdb": [2, 170], "length": 9}])", page2A.data.size(), {}, true},
-      {"garbled bytes", R"([{"kind": "corrupt", "cdb": [2, 42, 63], "offset": 10, "bytes": [1, 2]}])",
-       page2A.data.size(), {{10, 1}, {11, 2}}, true},
-      {"garbled past the end lengthens the answer",
-       R"([{"kind": "corrupt", "opcode": 90, "offset": 3000, "bytes": [7], "times": 0}])", 3001, {{3000, 7}}, false},
-      {"both apply, with the shortest length",
-       R"([{"kind": "corrupt", "opcode": 90, "bytes": [0, 4]}, {"kind": "short", "opcode": 90, "length": 12},
-           {"kind": "short", "opcode": 90, "length": 30, "times": 0}])", 12, {{0, 0}, {1, 4}}, false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    ASSERT_EQ(QvDrive_SetFaults("d", (std::string(R"({"rules": )") + c.rules + "}").c_str()), 0u) << VdriveErrorText();
-    const Reply r = d.In(ModeSense10(0x2A), 4096);
-    ASSERT_TRUE(r.Good());
-    ASSERT_EQ(r.data.size(), c.size2A);
-    // What lies between the answer's end and a patch past it is undefined.
-    std::vector<uint8_t> expected = page2A.data;
-    expected.resize(c.size2A);
-    std::copy(r.data.begin() + static_cast<long>(std::min(c.size2A, page2A.data.size())), r.data.end(),
-              expected.begin() + static_cast<long>(std::min(c.size2A, page2A.data.size())));
-    for (const auto& [at, value] : c.bytes2A) expected[at] = value;
-    EXPECT_EQ(r.data, expected);
-    EXPECT_EQ(d.In(ModeSense10(0x05), 4096).data == page05.data, c.page05Intact);
-  }
-}
-
-TEST_F(Faults, TheCommandLogKeepsWhatTheHostSent) {
-  qv::vdrive::CommandLog log;
-  DoorClient d("d");
-  const std::vector<uint8_t> select = ModeSelect10(4);
-  d.In(TestUnitReady());
-  d.Out(select, {1, 2, 3, 4});
-  const auto sent = log.Commands();
-  ASSERT_EQ(sent.size(), 2u);
-  EXPECT_EQ(sent[0].cdb, TestUnitReady());
-  EXPECT_EQ(sent[1].cdb, select);
-  EXPECT_EQ(sent[1].out, (std::vector<uint8_t>{1, 2, 3, 4}));
-  EXPECT_EQ(sent[1].status, 2) << "a parameter list too short for a header";
-}
-
 TEST_F(Faults, ArmedThroughTheDriveFolder) {
   DoorClient d("d");
   // Another process writes the rules; this one's open handle obeys them.
@@ -193,12 +123,8 @@ TEST_F(Faults, ArmedThroughTheDriveFolder) {
   ASSERT_EQ(QvDrive_SetFaults("d", nullptr), 0u);
   EXPECT_FALSE(std::filesystem::exists(home.path() / "d" / "faults.json"));
 
-  for (const char* bad : {"{", R"({"rules": 3})", R"({"rules": [{"kind": "melt"}]})",
-                          R"({"rules": [{"kind": "sense", "sense": [16, 0, 0]}]})",
-                          R"({"rules": [{"kind": "busy", "nth": 0}]})", R"({"rules": [{"kind": "busy", "lba": [9, 2]}]})",
-                          R"({"rules": [{"kind": "slow"}]})", R"({"rules": [{"kind": "slow", "ms": 0}]})",
-                          R"({"rules": [{"kind": "short"}]})", R"({"rules": [{"kind": "corrupt", "bytes": [256]}]})",
-                          R"({"rules": [{"kind": "busy", "cdb": [16, 0]}]})", R"({"rules": [{"kind": "busy", "out": [0, 256]}]})"}) {
+  // Rejected whole, as text or as a rule (the JSON fuzzer tries the rest).
+  for (const char* bad : {"{", R"({"rules": [{"kind": "busy"}, {"kind": "slow", "ms": 0}]})"}) {
     EXPECT_EQ(QvDrive_SetFaults("d", bad), 87u) << bad;
     EXPECT_NE(VdriveErrorText().find("bad fault rules"), std::string::npos);
   }

@@ -1,4 +1,4 @@
-// libFuzzer target for the drive's raw (write type 3) decoder: each input
+// The fuzz body of the drive's raw (write type 3) decoder: each input
 // is a raw disc-at-once recording on a blank CD-R whose lead-in lasts ten
 // sectors, so inputs reach the program area and the lead-out. Byte 0
 // picks the block type (bit 0: formatted P-Q, else P-W, packed when bit 2
@@ -8,35 +8,27 @@
 // drive may refuse any WRITE; it must not crash, overrun a buffer, or stop
 // answering, and the disc it decoded must read back through READ TOC,
 // READ SUB-CHANNEL and READ CD.
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "cdb_fuzz.h"
 #include "vdrive/qvdrive.h"
 
+namespace qvtest {
 namespace {
 
 void* g_drive = nullptr;
 std::string g_blank;
+const char* g_problem = nullptr;
 
 void Prepare() {
+  const std::string& home = UseFuzzHome();
   if (g_drive != nullptr) return;
-  static const std::string home =
-      (std::filesystem::temp_directory_path() / ("qv-rawfuzz-" + std::to_string(getpid()))).string();
-  std::filesystem::remove_all(home);
-  std::filesystem::create_directories(home);
-  std::atexit([] {
-    std::error_code ec;
-    std::filesystem::remove_all(home, ec);
-  });
-  setenv("QUORVANE_VDRIVE_HOME", home.c_str(), 1);
   g_blank = home + "/blank.json";
   // Lead-in from -160 (99:59:65); room for 2100 blocks.
   std::ofstream(g_blank) << R"({"media": "cd-r", "leadIn": "99:59:65", "lastLeadOut": "00:30:00", "sessions": []})";
@@ -49,7 +41,7 @@ void Prepare() {
   QvSptd_Ordinal45(u"raw", 0, &g_drive);
 }
 
-// Sends a command; aborts on what no drive may do. True when GOOD.
+// Sends a command; notes what no drive may do. True when GOOD.
 bool Send(std::vector<uint8_t> cdb, uint8_t direction, uint8_t* data, uint32_t size) {
   QVDRIVE_REQUEST r{};
   std::memcpy(r.cdb, cdb.data(), cdb.size());
@@ -57,9 +49,10 @@ bool Send(std::vector<uint8_t> cdb, uint8_t direction, uint8_t* data, uint32_t s
   r.direction = direction;
   r.buffer = data;
   r.bufferSize = size;
-  const uint32_t door = QvSptd_Ordinal47(g_drive, &r);
-  if (door != 0) std::abort();  // a well-formed request always reaches the drive
-  if (r.transferred > size || (r.scsiStatus == 2 && r.senseLength != 18)) std::abort();
+  // A well-formed request always reaches the drive.
+  if (QvSptd_Ordinal47(g_drive, &r) != 0) g_problem = "a well-formed request refused at the door";
+  if (r.transferred > size) g_problem = "transferred more than the buffer holds";
+  if (r.scsiStatus == 2 && r.senseLength != 18) g_problem = "CHECK CONDITION without sense";
   if (std::getenv("QV_RAW_FUZZ_TRACE") != nullptr && r.scsiStatus != 0)
     std::fprintf(stderr, "%02X: %d %02X/%02X\n", cdb[0], r.scsiStatus, r.sense[2] & 0x0F, r.sense[12]);
   return r.scsiStatus == 0;
@@ -76,10 +69,11 @@ uint16_t QCrc(const uint8_t* q) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+const char* RunRawWriteFuzzInput(const uint8_t* data, size_t size) {
   Prepare();
-  if (size < 1) return 0;
-  if (QvDrive_InsertDisc("raw", g_blank.c_str()) != 0) std::abort();
+  g_problem = nullptr;
+  if (size < 1) return nullptr;
+  if (QvDrive_InsertDisc("raw", g_blank.c_str()) != 0) return "a blank disc not taken";
   for (int i = 0; i < 3 && !Send({0, 0, 0, 0, 0, 0}, QVDRIVE_DIR_NONE, nullptr, 0); ++i) {
   }
   const bool rawPw = (data[0] & 1) == 0, mend = (data[0] & 2) != 0;
@@ -141,5 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (uint8_t format : {1, 2, 3})
     Send({0x42, 0, 0x40, format, 0, 0, 1, 0, 48, 0}, QVDRIVE_DIR_IN, answer.data(), 48);
   Send({0xBE, 0, 0, 0, 0, 0, 0, 0, 1, 0xF8, 0x01, 0}, QVDRIVE_DIR_IN, answer.data(), 2448);
-  return 0;
+  return g_problem;
 }
+
+}  // namespace qvtest

@@ -32,6 +32,8 @@ class SessionAtOnce : public ::testing::Test {
   void SetUp() override { MakeDrive("CdRom0", "cd-r"); }
 };
 
+// One sheet per kind of rule: structure, addresses, the Red Book pause and
+// the codes (the CDB fuzzer sends the rest).
 TEST_F(SessionAtOnce, CueSheetsCheckedAsMmcSays) {
   struct Case {
     const char* name;
@@ -40,17 +42,10 @@ TEST_F(SessionAtOnce, CueSheetsCheckedAsMmcSays) {
   };
   const Case cases[] = {
       {"good", [](std::vector<Entry>&) {}, "GOOD"},
-      {"no catalogue, no ISRC", [](std::vector<Entry>& s) { s.erase(s.begin() + 3, s.begin() + 5), s.erase(s.begin(), s.begin() + 2); }, "GOOD"},
       {"lead-in not first", [](std::vector<Entry>& s) { s.erase(s.begin() + 2); }, "05/26/00"},
-      {"no lead-out", [](std::vector<Entry>& s) { s.pop_back(); }, "05/26/00"},
-      {"index 3 after index 1", [](std::vector<Entry>& s) { s[7][2] = 3; }, "05/26/00"},
-      {"track 3 after track 1", [](std::vector<Entry>& s) { s[8][1] = s[9][1] = 3; }, "05/26/00"},
       {"address going back", [](std::vector<Entry>& s) { s[8][6] = 2; }, "05/26/00"},
-      {"Mode 1 form on an audio track", [](std::vector<Entry>& s) { s[6][3] = 0x10; }, "05/26/00"},
       {"first pause under two seconds", [](std::vector<Entry>& s) { s[6][6] = 1; }, "05/26/00"},
-      {"lead-out data form with data", [](std::vector<Entry>& s) { s[10][3] = 0x00; }, "05/26/00"},
       {"ISRC in lower case", [](std::vector<Entry>& s) { s[3][2] = 'u'; }, "05/26/00"},
-      {"catalogue with a letter", [](std::vector<Entry>& s) { s[1][3] = 'X'; }, "05/26/00"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

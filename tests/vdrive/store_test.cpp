@@ -1,9 +1,6 @@
 // The drive folders and both doors: making, listing and removing drives,
-// enumeration and opening by name, exclusive use across processes, one
-// disc seen by several processes, and damaged folders.
-#include <sys/wait.h>
-#include <unistd.h>
-
+// opening by name, and damaged folders. (Exclusive use across processes is
+// the command's busy drive in CliOutcomes.ADriveInUseIsBusy.)
 #include <cstring>
 #include <set>
 #include <nlohmann/json.hpp>
@@ -34,16 +31,10 @@ TEST_F(Store, NamesModelsAndMediaAreChecked) {
     uint32_t result;
   } cases[] = {
       {"ok-name_1.2", "cd-r", "A:B", 0},
-      {"", nullptr, nullptr, 123},
       {".hidden", nullptr, nullptr, 123},
-      {"a/b", nullptr, nullptr, 123},
       {"x23456789012345678901234567890123456789012345678901234567890123456", nullptr, nullptr, 123},
-      {"m", "cd-x", nullptr, 87},
-      {"m", nullptr, "NOCOLON", 87},
       {"m", nullptr, "TOOLONGVENDOR:X", 87},
-      {"m", nullptr, "V:P:REVXX", 87},
       {"m", nullptr, "V:P\x01", 87},
-      {"ok-name_1.2", nullptr, nullptr, 183},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(QvDrive_Create(c.name, c.media, c.model), c.result) << c.name << " " << (c.model ? c.model : "");
@@ -71,17 +62,12 @@ TEST_F(Store, HomeDefaultsPerUser) {
 }
 
 // The entries' layout is read by the run-time library's transport, which
-// finds the drive by name in the scsi_vdrive tests; here, the names.
-TEST_F(Store, EnumerationAndOpeningByName) {
+// finds the drive by name in the scsi_vdrive tests, and quorvane devices
+// lists them; here, the names.
+TEST_F(Store, OpeningByName) {
   MakeDrive("b-drive", "cd-r", "TEAC:DV-W58G:1.0A");
   MakeDrive("a-drive", nullptr);
   EXPECT_EQ(List(), (std::vector<std::string>{"a-drive", "b-drive"}));
-  PassThrough lib;
-  uint32_t count = 0;
-  void* list = nullptr;
-  ASSERT_EQ(lib.enumerate(2, 0, &count, &list, [] {}), 0u);
-  EXPECT_EQ(count, 2u);
-  EXPECT_EQ(lib.free(list), 0u);
   for (const char* name : {"CdRom0", "cdrom0", "\\\\.\\CdRom0", "B-DRIVE"}) {
     DoorClient d(name);
     ASSERT_EQ(d.openError(), 0u) << name;
@@ -94,43 +80,9 @@ TEST_F(Store, EnumerationAndOpeningByName) {
   EXPECT_EQ(DoorClient("CdRom0").In(Inquiry(), 96).data.at(8), 'Q');
 }
 
-TEST_F(Store, ExclusiveUseAcrossProcesses) {
-  MakeDrive("d", "cd-rom");
-  {
-    DoorClient shared("d");
-    EXPECT_EQ(DoorClient("d", true).openError(), 5u);
-    EXPECT_EQ(DoorClient("d").openError(), 0u) << "shared users share";
-    EXPECT_EQ(QvDrive_Delete("d"), 5u) << "an open drive stays";
-  }
-  int ready[2], release[2];
-  ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(release), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    // The other process: hold the drive exclusively until told to let go.
-    void* handle = nullptr;
-    const uint32_t err = QvSptd_Ordinal45(u"CdRom0", 0x10000000u, &handle);
-    char byte = err == 0 ? 'y' : 'n';
-    if (write(ready[1], &byte, 1) != 1) _exit(2);
-    if (read(release[0], &byte, 1) != 1) _exit(3);
-    QvSptd_Ordinal46(handle);
-    _exit(err == 0 ? 0 : 1);
-  }
-  char byte = 0;
-  ASSERT_EQ(read(ready[0], &byte, 1), 1);
-  EXPECT_EQ(byte, 'y');
-  EXPECT_EQ(DoorClient("d").openError(), 5u) << "held by the other process";
-  EXPECT_EQ(write(release[1], "x", 1), 1);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  EXPECT_EQ(DoorClient("d", true).openError(), 0u) << "free again";
-  for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
-}
-
-// Damaged folders: every call says what is wrong, nothing crashes, and
-// nothing in the folder is lost.
+// Damaged folders: every call says what is wrong and nothing in the folder
+// is lost; one row per kind of damage (the JSON fuzzer tries the rest, and
+// vdrive list's test shows invalid JSON to the user).
 TEST_F(Store, DamagedFilesGiveClearErrors) {
   using namespace std::string_literals;
   const struct {
@@ -138,20 +90,10 @@ TEST_F(Store, DamagedFilesGiveClearErrors) {
     std::string content;
     const char* says;
   } cases[] = {
-      {"state.json", "{", "state.json: not valid JSON"},
       {"state.json", "[]", "state.json: the state must be a JSON object"},
-      {"state.json", R"({"tray": 5})", "\"tray\" must be text"},
-      {"state.json", R"({"disc": {"type": "cd-x"}})", "\"type\" must be one of"},
-      {"state.json", R"({"disc": {"type": "cd-r", "status": "complete", "capacity": 10, "sessions": [{"tracks": [{"start": 5, "blocks": 10}]}]}})",
-       "beyond the disc's capacity"},
-      {"state.json", R"({"page05": "zz"})", "hex digits"},
-      {"state.json", R"({"page05": "0532"})", "wrong code or length"},
-      {"state.json", R"({"readyAtMs": -1})", "whole number"},
       {"state.json", R"({"disc": {"type": "dvd+r", "capacity": 2147483647}})", "between 1 and 2298496"},
       {"state.json", "{}\0{\"tray\": \"open\"}"s, "NUL byte at offset 2"},
-      {"model.json", R"({"vendor": "MUCH TOO LONG"})", "longer than 8"},
       {"model.json", R"({"reads": ["cd-r"], "writes": ["dvd-r"]})", "\"writes\" names a media type"},
-      {"model.json", R"({"cdWriteSpeeds": [0]})", "speeds are kB/s from 176"},
       {"model.json", R"({"bufferKiB": 0})", "\"bufferKiB\" of a drive that writes is at least 64"},
       {"model.json", R"({"dvdWriteSpeeds": []})", "\"dvdWriteSpeeds\" lists no speed"},
       {"faults.json", R"({"rules": [{"kind": 1}]})", "faults.json"},

@@ -46,11 +46,6 @@ struct DiscCase {
 };
 
 const DiscCase kCases[] = {
-    {"data-cd.json",
-     FullToc(1, 1, {Points(1, 0x14, 0x14, 1, 0x00, 1, 2, 42, 0),
-                    {{1, 0x14, 0x01, 0, 0, 0, 0, 0, 2, 0},
-                     {1, 0x54, 0xC0, 0, 0, 0, 0, 97, 26, 66}}}),
-     true},
     {"audio-cd.json",
      FullToc(1, 1, {Points(1, 0x10, 0x11, 1, 0x00, 3, 1, 12, 0),
                     {{1, 0x10, 0x01, 0, 0, 0, 0, 0, 2, 0},
