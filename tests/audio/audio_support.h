@@ -83,23 +83,15 @@ inline void ExpectChannelsApart(const std::vector<uint8_t>& pcm, const std::stri
   EXPECT_GT(l440, 0.01) << what;  // a -6 dB sine has power 0.0625
 }
 
-// Sets a library override for a test's lifetime.
+// A library override for a test's lifetime. Loaded libraries are kept
+// otherwise, so they are forgotten as it starts and ends.
 class ScopedEnv {
  public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old, hadOld_ = true;
-    setenv(name, value, 1);
-    SonvexI_ForgetLibraries();  // loaded libraries are kept otherwise
-  }
-  ~ScopedEnv() {
-    if (hadOld_) setenv(name_.c_str(), old_.c_str(), 1);
-    else unsetenv(name_.c_str());
-    SonvexI_ForgetLibraries();
-  }
+  ScopedEnv(const char* name, const char* value) : env_(name, value) { SonvexI_ForgetLibraries(); }
+  ~ScopedEnv() { SonvexI_ForgetLibraries(); }
 
  private:
-  std::string name_, old_;
-  bool hadOld_ = false;
+  qvtest::ScopedEnv env_;
 };
 
 }  // namespace qvaudio
