@@ -42,6 +42,7 @@ class Automation : public ::testing::Test {
   void TearDown() override {
     for (auto& h : held) h.Reset();
     devices.Reset();
+    file.Reset();
     image.Reset();
     CoUninitialize();
   }
@@ -68,13 +69,19 @@ class Automation : public ::testing::Test {
     held[0]->get_LastSenseKey(&key);
     return key;
   }
-  // A built image holding one virtual folder.
-  void Image() {
+  // A built image holding one virtual folder, or the test program itself
+  // (a file big enough to burn for a while) as the node `file`.
+  void Image(bool withSelf = false) {
     ASSERT_EQ(Create(CLSID_CJolietImage, IID_IJolietImage, image.Out()), S_OK);
     Ptr<INode> root, folder;
-    Bstr name(L"folder"), label(L"LABEL"), app(L"test");
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    Bstr name(L"folder"), empty(L""), path(self), label(L"LABEL"), app(L"test");
     ASSERT_EQ(image->get_Root(&root.p), S_OK);
-    ASSERT_EQ(root->CreateNewFolder(name.b, &folder.p), S_OK);
+    if (withSelf) {
+      ASSERT_EQ(root->AddFile(empty.b, path.b, &file.p), S_OK);
+    } else {
+      ASSERT_EQ(root->CreateNewFolder(name.b, &folder.p), S_OK);
+    }
     ASSERT_EQ(image->Build(0, label.b, app.b), S_OK);
     image->get_FileSystemHandle(&handle);
   }
@@ -83,6 +90,8 @@ class Automation : public ::testing::Test {
   Ptr<IDevices> devices;
   Ptr<IDevice> held[8];
   Ptr<IJolietImage> image;
+  Ptr<INode> file;
+  wchar_t self[MAX_PATH] = {};
   UINT64 handle = 0;
 };
 
@@ -132,15 +141,7 @@ TEST_F(Automation, ABusyDriveIsWaitedForAndADiscPulledMidBurnFails) {
   ASSERT_EQ(QvDrive_SetFaults("CdRom0", nullptr), 0u);
   EXPECT_EQ(Device(0)->Load(), S_OK) << "and the drive works again";
   ASSERT_EQ(QvDrive_SetFaults("CdRom0", R"({"rules": [{"kind": "pull", "opcode": 42, "nth": 2}]})"), 0u);
-  ASSERT_EQ(Create(CLSID_CJolietImage, IID_IJolietImage, image.Out()), S_OK);
-  Ptr<INode> root, file;
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);  // a file big enough to burn for a while
-  Bstr empty(L""), path(self), label(L"L"), app(L"t");
-  ASSERT_EQ(image->get_Root(&root.p), S_OK);
-  ASSERT_EQ(root->AddFile(empty.b, path.b, &file.p), S_OK);
-  ASSERT_EQ(image->Build(0, label.b, app.b), S_OK);
-  image->get_FileSystemHandle(&handle);
+  Image(true);
   const HRESULT pulled = Device(0)->TrackAtOnceFromFileSystemHandle(static_cast<long>(handle), VARIANT_FALSE, VARIANT_FALSE);
   EXPECT_TRUE(FAILED(pulled)) << std::hex << pulled;
   EXPECT_EQ(TakeErrorObject().rfind("Quorvane.Device.1|", 0), 0u);
@@ -179,14 +180,8 @@ TEST_F(Automation, SavingIntoAMissingFolderFailsWithTheSystemError) {
 
 // A file's node carries the file's date, not the time of the run.
 TEST_F(Automation, AFileNodeCarriesTheFilesDate) {
-  ASSERT_EQ(Create(CLSID_CJolietImage, IID_IJolietImage, image.Out()), S_OK);
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  Bstr empty(L""), path(self);
-  Ptr<INode> root, file;
+  Image(true);
   Ptr<INodeDateTime> stamp;
-  ASSERT_EQ(image->get_Root(&root.p), S_OK);
-  ASSERT_EQ(root->AddFile(empty.b, path.b, &file.p), S_OK);
   ASSERT_EQ(file->get_DateTime(&stamp.p), S_OK);
   WIN32_FILE_ATTRIBUTE_DATA data{};
   FILETIME local;
