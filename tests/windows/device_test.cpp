@@ -170,6 +170,11 @@ TEST_F(Automation, TheTreeWithoutACollisionCallbackRenamesAndRemoves) {
   EXPECT_NE(root->AddFile(empty.b, path.b, &missing.p), S_OK);
   ASSERT_EQ(root->Remove(), S_OK);
   EXPECT_EQ(root->get_FirstKid(&kid.p), S_FALSE) << "the removed root reports no kids";
+  // (DVDVideoImage2's is server.vbs's.)
+  Ptr<IDVDVideoImage> dvd;
+  long dvdHandle = 0;
+  ASSERT_EQ(Create(CLSID_CDVDVideoImage, IID_IDVDVideoImage, dvd.Out()), S_OK);
+  EXPECT_EQ(dvd->get_FileSystemHandle(&dvdHandle), static_cast<HRESULT>(0x800A0100)) << "DVDVideoImage not built";
 }
 
 TEST_F(Automation, SavingIntoAMissingFolderFailsWithTheSystemError) {
