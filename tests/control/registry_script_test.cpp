@@ -87,21 +87,6 @@ class ServerScripts : public ::testing::Test {
   }
 };
 
-// What registering writes is judged under Wine: regsvr32, then clients
-// that create the objects by their names (tests/windows/run-wine.sh).
-TEST_F(ServerScripts, UnregisterKeepsSharedKeysAndOthers) {
-  registry.keys["HKCR\\CLSID\\{OTHER}"][""] = "someone else";
-  registry.keys["HKCR\\AppID\\{OTHER}"][""] = "someone else";
-  Apply("module.rgs", ScriptAction::Register, Substitutions());
-  Apply("class.rgs", ScriptAction::Register, Substitutions());
-  Apply("class.rgs", ScriptAction::Unregister, Substitutions());
-  Apply("module.rgs", ScriptAction::Unregister, Substitutions());
-  const std::vector<std::string> expected = {"HKCR\\AppID", "HKCR\\AppID\\{OTHER}", "HKCR\\AppID\\{OTHER}|=someone else",
-                                             "HKCR\\CLSID", "HKCR\\CLSID\\{OTHER}",
-                                             "HKCR\\CLSID\\{OTHER}|=someone else"};
-  EXPECT_EQ(registry.Dump(), expected);
-}
-
 TEST_F(ServerScripts, ForceRemoveClearsWhatAnEarlierVersionLeft) {
   const std::string c = std::string("HKCR\\CLSID\\") + kClsid;
   registry.keys[c + "\\LocalServer32"][""] = "old.exe";

@@ -30,6 +30,20 @@ struct Bstr {
   ~Bstr() { SysFreeString(b); }
 };
 
+// A client's callback object on the test's stack: reference counts and
+// IDispatch do nothing, the server calls it through the vtable.
+template <class... I>
+struct StackSink : I... {
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return E_NOTIMPL;
+  }
+};
+
 // Wide text as ASCII, '?' for the rest.
 inline std::string Narrow(const wchar_t* w) {
   std::string s;

@@ -16,6 +16,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "com_ptr.h"
+
 namespace {
 
 struct ContractMember {
@@ -42,13 +44,6 @@ struct Contract {
   std::vector<ContractClass> classes{std::begin(kContractClasses), std::end(kContractClasses)};
   std::vector<ContractEnum> enums{std::begin(kContractEnums), std::end(kContractEnums)};
 };
-
-std::string Narrow(const wchar_t* w) {
-  if (w == nullptr) return {};
-  std::string s;
-  for (; *w; ++w) s += static_cast<char>(*w < 128 ? *w : '?');
-  return s;
-}
 
 // Name and help string of a type, or of one of its members.
 std::pair<std::string, std::string> Documentation(ITypeInfo* ti, MEMBERID id) {

@@ -133,7 +133,7 @@ void NothingLeft() {
 // call, the first progress report has a second thread make it and waits
 // until that call has returned.
 
-class Sink : public IQuorvaneCallBack, public IQuorvaneCollisionCallBack {
+class Sink : public StackSink<IQuorvaneCallBack, IQuorvaneCollisionCallBack> {
  public:
   explicit Sink(std::function<HRESULT()> cancel = nullptr) : cancel_(std::move(cancel)) {}
   std::atomic<int> reports{0}, lastPercent{-1}, collisions{0};
@@ -149,14 +149,6 @@ class Sink : public IQuorvaneCallBack, public IQuorvaneCollisionCallBack {
       return E_NOINTERFACE;
     }
     return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // lives on the stack of the test
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE ProgressCallBack(long percent, long) override {
     if (reports++ == 0 && cancel_) std::thread([this] { cancelled = cancel_(); }).join();
