@@ -10,7 +10,7 @@
 #      VBScript makes a boot image and DVD-Video images, grabs a track of
 #      a CD-RW and erases it, and burns a Video CD; the C++ client appends
 #      a session to its disc and cancels from a second thread: each is
-#      read back here by outside tools;
+#      read back here by outside tools. A JScript smoke lists the drives;
 #   4. regsvr32 /u, and the compiled client's check that nothing of the
 #      registration is left.
 # Usage: run-wine.sh [build-windows [build]]   (build: the Linux tree with
@@ -101,6 +101,7 @@ written_cdrw
 cscript=(cscript //nologo)
 run_client server.vbs "${cscript[@]}" "$(win "$here/clients/server.vbs")" "${client_args[@]}" "$(win "$work/boot.img")" \
   "$(win "$video_ts")"
+run_client server.js "${cscript[@]}" "$(win "$here/clients/server.js")" "$(win "$work/scratch")"
 mta_client=$build/bin/mta_client.exe
 run_client "mta_client registered" "$mta_client" registered
 run_client "mta_client scenario" "$mta_client" scenario "${client_args[@]}"
