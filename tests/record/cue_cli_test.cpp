@@ -36,9 +36,6 @@ class CueCli : public qvtest::CliTest {
   static void ExpectAll(const std::string& info, std::initializer_list<const char*> wants) {
     for (const char* want : wants) EXPECT_NE(info.find(want), std::string::npos) << want << " in\n" << info;
   }
-  std::string Status(const std::string& drive) {
-    return Run("--json info --drive " + drive) == 0 ? Json()["disc"].value("status", "?") : "?";
-  }
 };
 
 TEST_F(CueCli, SheetWithCdTextInSessionAtOnceAndRaw) {
@@ -169,12 +166,12 @@ TEST_F(CueCli, SheetsThatCannotBeRecordedAreRefusedNamingTheLine) {
     home.Write("bad.cue", c.sheet);
     EXPECT_EQ(Run("burn --drive cd --cue " + At("bad.cue") + c.flags), 7) << out;
     EXPECT_NE(out.find(c.says), std::string::npos) << out;
-    EXPECT_EQ(Status("cd"), "blank");
+    EXPECT_EQ(Disc("cd")["status"], "blank");
   }
   home.Write("good.cue", "FILE \"tone.bin\" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n");
   EXPECT_EQ(Run("burn --drive cd --cue " + At("good.cue") + " --track-title 2=X"), 2) << out;
   EXPECT_NE(out.find("does not name a track from 1 to 1"), std::string::npos) << out;
-  EXPECT_EQ(Status("cd"), "blank");
+  EXPECT_EQ(Disc("cd")["status"], "blank");
 }
 
 // The command line's texts win over the sheet's string by string and fill

@@ -104,8 +104,7 @@ TEST_F(VideoCdCliRefusal, AWrongStreamLeavesTheDiscBlank) {
   ASSERT_EQ(Run("vdrive create cd --media cd-r"), 0) << out;
   EXPECT_EQ(Run("burn --drive cd --vcd " + At("m.mp4")), 7) << out;
   EXPECT_NE(out.find("not an MPEG-1 system stream"), std::string::npos) << out;
-  ASSERT_EQ(Run("--json info --drive cd"), 0) << out;
-  EXPECT_NE(out.find("\"blank\""), std::string::npos) << out;
+  EXPECT_EQ(Disc("cd")["status"], "blank");
   // A good stream, but the disc cannot take a Video CD, either way.
   const std::string mpeg = qvtest::SourceDir() + "/tests/files/fuzz/seeds/vcd-two-packs.mpg";
   ASSERT_EQ(Run("vdrive create dvd --media dvd-r"), 0) << out;
