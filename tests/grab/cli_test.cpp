@@ -47,13 +47,13 @@ TEST_F(GrabCli, DataTrackComesBackByteForByte) {
     ASSERT_EQ(Run("--json grab --drive d --track 1 --out " + At("t1.iso")), 0) << out;
     EXPECT_EQ(json::parse(out, nullptr, false)["unrecoverableBlocks"], 0) << out;
     ASSERT_EQ(Run("vdrive export d --track 1 --out " + At("ref.iso")), 0) << out;
-    const std::string grabbed = qvtest::ReadFile(home / "t1.iso");
+    const std::string grabbed = File("t1.iso");
     EXPECT_EQ(grabbed.size(), size_t(last - first + 1) * 2048);
-    EXPECT_TRUE(grabbed == qvtest::ReadFile(home / "ref.iso")) << "the grab differs from the drive's export";
+    EXPECT_TRUE(grabbed == File("ref.iso")) << "the grab differs from the drive's export";
     // Blocks of the track: the same bytes, from where they lie.
     ASSERT_EQ(Run("grab --drive d --track 1 --from " + std::to_string(first + 16) + " --to " + std::to_string(first + 20) +
                   " --out " + At("part.bin")), 0) << out;
-    EXPECT_TRUE(qvtest::ReadFile(home / "part.bin") == grabbed.substr(16 * 2048, 5 * 2048));
+    EXPECT_TRUE(File("part.bin") == grabbed.substr(16 * 2048, 5 * 2048));
     ASSERT_EQ(Run("vdrive delete d"), 0) << out;
   }
 }
@@ -65,7 +65,7 @@ TEST_F(GrabCli, DataTrackComesBackByteForByte) {
 TEST_F(GrabCli, DamagedBlocksByDistanceFromTheEnd) {
   const auto [first, last] = BurnData("cd-r", 1400000);
   ASSERT_EQ(Run("vdrive export d --track 1 --out " + At("ref.iso")), 0) << out;
-  const std::string ref = qvtest::ReadFile(home / "ref.iso");
+  const std::string ref = File("ref.iso");
   struct Case {
     int beforeEnd;  // blocks from the damage to the track's last block
     bool skip;
@@ -92,7 +92,7 @@ TEST_F(GrabCli, DamagedBlocksByDistanceFromTheEnd) {
     std::string expected = ref;
     const size_t from = size_t(bad - first) * 2048, zeros = c.zerosToTheEnd ? ref.size() - from : 2048;
     expected.replace(from, zeros, zeros, '\0');
-    EXPECT_TRUE(qvtest::ReadFile(home / "t.iso") == expected) << "zeros where the damage is, and only there";
+    EXPECT_TRUE(File("t.iso") == expected) << "zeros where the damage is, and only there";
     const json summary = json::parse(out, nullptr, false);
     EXPECT_EQ(summary["replaced"], json::array({{{"lba", bad}, {"blocks", zeros / 2048}}})) << out;
     EXPECT_EQ(summary["unrecoverableBlocks"], zeros / 2048);
@@ -120,13 +120,13 @@ TEST_F(GrabCli, InterruptedGrabsLeaveNoFile) {
                            std::to_string(last - 200) + "]}";
   EXPECT_EQ(Held("d", slow, {"grab", "--drive", "d", "--track", "1", "--out", (home / "t.iso").string()},
                  [](pid_t child) { kill(child, SIGINT); }, 2), 130) << out;
-  EXPECT_EQ(qvtest::ReadFile(home / "t.iso"), "earlier");
+  EXPECT_EQ(File("t.iso"), "earlier");
   // The disc pulled out in the middle.
   ASSERT_EQ(QvDrive_SetFaults("d", ("{\"rules\": [{\"kind\": \"pull\", \"lba\": [" + std::to_string(first + 300) + ", " +
                                     std::to_string(first + 300) + "]}]}").c_str()), 0u);
   EXPECT_EQ(Run("grab --drive d --track 1 --out " + At("t.iso")), 4) << out;
   EXPECT_NE(out.find("no disc"), std::string::npos) << out;
-  EXPECT_EQ(qvtest::ReadFile(home / "t.iso"), "earlier");
+  EXPECT_EQ(File("t.iso"), "earlier");
 }
 
 // A drive without READ CD (QEMU's virtio CD-ROM is one): a data track is
@@ -148,7 +148,7 @@ TEST_F(GrabCli, WithoutReadCdDataTracksThroughRead10AndClearRefusals) {
     EXPECT_EQ(Run("grab --drive d " + std::string(c.args) + " --out " + At(c.file)), c.exit) << out;
     if (c.exit == 0) {
       ASSERT_EQ(Run("vdrive export d --track 1 --out " + At("ref")), 0) << out;
-      EXPECT_TRUE(qvtest::ReadFile(home / c.file) == qvtest::ReadFile(home / "ref")) << "the grab differs from the export";
+      EXPECT_TRUE(qvtest::ReadFile(home / c.file) == File("ref")) << "the grab differs from the export";
     } else {
       EXPECT_NE(out.find("READ CD"), std::string::npos) << out;
       EXPECT_FALSE(fs::exists(home / c.file) || fs::exists(home / (std::string(c.file) + ".mds")));
@@ -167,10 +167,10 @@ TEST_F(GrabCli, UnsentBytesAreZeros) {
                            std::to_string(first + 40) + ", " + std::to_string(first + 40) + "], \"times\": 1}]}";
   ASSERT_EQ(QvDrive_SetFaults("d", rule.c_str()), 0u);
   ASSERT_EQ(Run("grab --drive d --track 1 --out " + At("t.iso")), 0) << out;
-  std::string want = qvtest::ReadFile(home / "ref.iso");
+  std::string want = File("ref.iso");
   const size_t chunk = 30 * 2048;
   want.replace(chunk + 5000, chunk - 5000, chunk - 5000, '\0');
-  EXPECT_TRUE(qvtest::ReadFile(home / "t.iso") == want) << "zeros where the drive sent nothing, and only there";
+  EXPECT_TRUE(File("t.iso") == want) << "zeros where the drive sent nothing, and only there";
 }
 
 }  // namespace

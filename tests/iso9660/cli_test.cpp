@@ -56,7 +56,7 @@ TEST_F(IsoCli, ASessionFollowsImagesOfOtherTools) {
     ASSERT_EQ(qvtest::RunCommand(t.command + " 2>&1", &out), 0) << out;
     ASSERT_EQ(Run("--json image iso --import " + At("t.iso") + " --out " + At("s.iso") + " " + At("new")), 0) << out;
     const unsigned start = Json()["start"];
-    const std::string first = qvtest::ReadFile(home / "t.iso"), both = first + qvtest::ReadFile(home / "s.iso");
+    const std::string first = File("t.iso"), both = first + File("s.iso");
     EXPECT_EQ(start * 2048, first.size());
     std::ofstream(home / "both.iso", std::ios::binary) << both;
     ASSERT_EQ(qvtest::RunCommand("xorriso -indev stdio:" + At("both.iso") + " -load sbsector " + std::to_string(start) +
@@ -64,7 +64,7 @@ TEST_F(IsoCli, ASessionFollowsImagesOfOtherTools) {
     const auto back = Tree(home / "x");
     for (const auto& [name, bytes] : old) EXPECT_TRUE(back.contains(name) && back.at(name) == bytes) << name;
     EXPECT_LT(fs::file_size(home / "s.iso"), 1u << 20) << "the old data is not written again";
-    EXPECT_EQ(qvtest::ReadFile(home / "x/added.txt"), "added");
+    EXPECT_EQ(File("x/added.txt"), "added");
     // The boot record, as the tool wrote it, in the new session.
     const size_t at = (size_t{start} + 17) * 2048;
     ASSERT_GE(both.size(), at + 2048);

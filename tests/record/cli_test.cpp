@@ -115,7 +115,7 @@ TEST_F(BurnCli, ImagesGoOnTheDiscAsTheyAreOrAreRefused) {
     const char* says;
     std::string disc;  // the exported disc; empty: left blank
   } cases[] = {
-      {"x.bin", 0, "Burned", qvtest::ReadFile(home.path() / "x.bin")},
+      {"x.bin", 0, "Burned", File("x.bin")},
       {"small.img", 0, "padded with 1096 zero bytes", small + std::string(1096, '\0')},
       {"raw.bin", 7, "raw 2352-byte CD sectors", ""},
       {"tone.wav", 2, "burn it with --audio", ""},
@@ -132,7 +132,7 @@ TEST_F(BurnCli, ImagesGoOnTheDiscAsTheyAreOrAreRefused) {
     } else {
       EXPECT_EQ(disc["tracks"][0]["type"], "data");
       ASSERT_EQ(Run("vdrive export cd --out " + At("out.iso")), 0) << out;
-      EXPECT_TRUE(qvtest::ReadFile(home.path() / "out.iso") == c.disc) << "the disc holds every byte";
+      EXPECT_TRUE(File("out.iso") == c.disc) << "the disc holds every byte";
     }
     ASSERT_EQ(Run("vdrive delete cd"), 0) << out;
   }
@@ -306,11 +306,11 @@ TEST_F(BurnCli, AudioTracksHoldTheDecodedSamples) {
     ASSERT_EQ(Run("vdrive export cd --track " + std::to_string(i + 1) + " --out " + At("t.wav")), 0) << out;
     ASSERT_EQ(Run("audio decode " + At("t.wav") + " --out " + At("check.wav")), 0) << "a CD wave file: " << out;
     ASSERT_EQ(Run("grab --drive cd --track " + std::to_string(i + 1) + " --out " + At("g.wav")), 0) << out;
-    EXPECT_TRUE(qvtest::ReadFile(home.path() / "g.wav") == qvtest::ReadFile(home.path() / "t.wav")) << "grabbed";
+    EXPECT_TRUE(File("g.wav") == File("t.wav")) << "grabbed";
     ASSERT_EQ(qvtest::RunCommand("sox '" + fixtures + tracks[i].file + "' -t raw -e signed -b 16 -c 2 -r 44100 " +
                                      At("ref.raw"), &out), 0) << out;
-    const std::string track = qvtest::ReadFile(home.path() / "t.wav").substr(44);
-    const std::string ref = qvtest::ReadFile(home.path() / "ref.raw").substr(tracks[i].delay * 4);
+    const std::string track = File("t.wav").substr(44);
+    const std::string ref = File("ref.raw").substr(tracks[i].delay * 4);
     ASSERT_EQ(track.size(), 705600u) << "four seconds";
     ASSERT_LE(ref.size(), track.size());
     std::vector<int16_t> a(track.size() / 2), b(ref.size() / 2);

@@ -26,7 +26,6 @@ class RawCli : public qvtest::CliTest {
   int Run(const std::string& args) {
     return qvtest::RunCommand("cd " + At("") + " && " + qvtest::QuorvaneCommand() + " " + args + " 2>&1", &out);
   }
-  std::string File(const std::string& name) { return qvtest::ReadFile(home.path() / name); }
   // Three tracks: two FLAC files tagged as two tools tag them, one bare wave file.
   std::string MakeAlbum() {
     const char* make[] = {

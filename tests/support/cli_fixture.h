@@ -42,6 +42,8 @@ class CliTest : public ::testing::Test {
   nlohmann::json Json() const {
     return nlohmann::json::parse(out.substr(std::min(out.find('{'), out.size())), nullptr, false);
   }
+  // The bytes of a file under the home.
+  std::string File(const std::string& name) const { return ReadFile(home.path() / name); }
   // The disc in a drive, as info --json tells it.
   nlohmann::json Disc(const std::string& drive) {
     EXPECT_EQ(Run("--json info --drive " + drive), 0) << out;
