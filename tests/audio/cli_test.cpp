@@ -39,13 +39,13 @@ TEST_F(AudioCli, CutFilesFailOrGiveWhatTheyHold) {
     EXPECT_FALSE(fs::exists(home / "x.wav"));
   }
   ASSERT_EQ(qvtest::RunCommand("sox -n -r 44100 -c 2 " + At("long.ogg") + " synth 5 sine 440 sine 880", &out), 0);
-  const std::string whole = qvtest::ReadFile(home / "long.ogg");
+  const std::string whole = File("long.ogg");
   home.Write("cut.ogg", whole.substr(0, whole.size() * 3 / 5));
   ASSERT_EQ(Run("audio decode " + At("cut.ogg") + " --out " + At("ogg.wav")), 0) << out;
   ASSERT_EQ(qvtest::RunCommand("sox " + At("cut.ogg") + " -t raw -e signed -b 16 " + At("ref.raw"), &out), 0);
-  const std::string pcm = qvtest::ReadFile(home / "ogg.wav").substr(44);
+  const std::string pcm = File("ogg.wav").substr(44);
   EXPECT_GT(pcm.size(), 176400u * 2);
-  EXPECT_TRUE(pcm == qvtest::ReadFile(home / "ref.raw"));
+  EXPECT_TRUE(pcm == File("ref.raw"));
 }
 
 }  // namespace

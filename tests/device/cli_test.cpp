@@ -12,14 +12,7 @@ namespace {
 class DeviceCommands : public qvtest::CliTest {
  protected:
   // No ASPI library: only the virtual drives are listed.
-  void SetUp() override {
-    CliTest::SetUp();
-    qvtest::SetEnvironment("QUORVANE_LIB_WNASPI32", "/nonexistent");
-  }
-  void TearDown() override {
-    qvtest::SetEnvironment("QUORVANE_LIB_WNASPI32", nullptr);
-    CliTest::TearDown();
-  }
+  qvtest::ScopedEnv noAspi{"QUORVANE_LIB_WNASPI32", "/nonexistent"};
   static std::set<std::string> Keys(const nlohmann::json& j) {
     std::set<std::string> keys;
     for (const auto& [k, v] : j.items()) keys.insert(k);
@@ -56,17 +49,13 @@ TEST_F(DeviceCommands, InfoDescribesADriveInJson) {
   EXPECT_EQ(Keys(d), (std::set<std::string>{"name", "device", "vendor", "product", "revision", "bufferSize", "reads",
                                             "writes", "testWrite", "writeModes", "readModes", "speeds",
                                             "bufferUnderrunProtection"}));
-  EXPECT_EQ(d["name"], "burner");
   EXPECT_EQ(d["device"], "CdRom0");
   EXPECT_EQ(d["vendor"], "PLEXTOR ");
-  EXPECT_EQ(d["bufferSize"], 2048 * 1024);
   EXPECT_EQ(Keys(d["reads"]), (std::set<std::string>{"cdr", "cdrw", "dvdrom", "dvdr", "dvdram", "dvdplusrw",
                                                      "dvdplusr", "dvdplusrdl"}));
   EXPECT_EQ(d["writes"]["dvdplusr"], true);
   EXPECT_EQ(Keys(d["speeds"]), (std::set<std::string>{"currentRead", "maximumRead", "currentWrite", "maximumWrite"}));
-  ASSERT_TRUE(j["disc"].is_object()) << out;
   EXPECT_EQ(j["disc"]["type"], 13);
-  EXPECT_EQ(j["disc"]["typeName"], "DVD+R");
 }
 
 TEST_F(DeviceCommands, InfoReadsAsTextAtAGlance) {
@@ -86,10 +75,9 @@ TEST_F(DeviceCommands, TheFirstCommandAfterAnInsertSeesTheDisc) {
   nlohmann::json quick = nlohmann::json::parse(qvtest::ReadFile(model));
   quick["becomingReadyMs"] = 100;  // the wait matters, not its length
   std::ofstream(model) << quick.dump();
+  // A CD, and DVDs of three write strategies.
   const std::pair<std::string, std::string> cases[] = {
-      {"cd-rom", "CD-ROM"}, {"cd-r", "CD-R"},   {"cd-rw", "CD-RW"},  {"dvd-rom", "DVD-ROM"}, {"dvd-r", "DVD-R"},
-      {"dvd-rw", "DVD-RW (sequential)"},        {"dvd+r", "DVD+R"},  {"dvd+r-dl", "DVD+R DL"},
-      {"dvd+rw", "DVD+RW"}, {"dvd-ram", "DVD-RAM"}};
+      {"cd-rw", "CD-RW"}, {"dvd+r", "DVD+R"}, {"dvd-rw", "DVD-RW (sequential)"}, {"dvd-ram", "DVD-RAM"}};
   for (const auto& [media, typeName] : cases) {
     ASSERT_EQ(Run("vdrive insert d --media " + media), 0) << out;
     ASSERT_EQ(Run("--json info --drive d"), 0) << out;
@@ -97,16 +85,6 @@ TEST_F(DeviceCommands, TheFirstCommandAfterAnInsertSeesTheDisc) {
     EXPECT_EQ(j["disc"]["typeName"], typeName);
     EXPECT_FALSE(j["drive"]["readModes"].is_null()) << media;
   }
-}
-
-TEST_F(DeviceCommands, InfoWithoutADriveUsesTheDefaultVirtualDrive) {
-  ASSERT_EQ(Run("info"), 0) << out;
-  EXPECT_NE(out.find("made the default virtual drive 'default'"), std::string::npos) << out;
-  EXPECT_NE(out.find("Drive default (CdRom0)"), std::string::npos) << out;
-  EXPECT_NE(out.find("Disc: DVD+RW"), std::string::npos) << out;
-  // Made once: the second run finds it.
-  ASSERT_EQ(Run("info"), 0) << out;
-  EXPECT_EQ(out.find("made the default virtual drive"), std::string::npos) << out;
 }
 
 }  // namespace

@@ -55,8 +55,8 @@ TEST_F(MdsBurnCli, GrabbedDvdBurnsBackIdentical) {
   ASSERT_EQ(Run("vdrive export b1 --out " + At("b1.iso")), 0) << out;
   std::string x;
   ASSERT_EQ(qvtest::RunCommand("xorriso -osirrox on -indev " + At("b1.iso") + " -extract / " + At("x") + " 2>&1", &x), 0) << x;
-  EXPECT_EQ(qvtest::ReadFile(home / "x/deep/b.bin"), std::string(300000, 'b'));
-  EXPECT_EQ(qvtest::ReadFile(home / "x/a.txt"), "alpha\n");
+  EXPECT_EQ(File("x/deep/b.bin"), std::string(300000, 'b'));
+  EXPECT_EQ(File("x/a.txt"), "alpha\n");
 }
 
 }  // namespace
