@@ -118,6 +118,7 @@ class DvdVideo {
     if (image_ != nullptr) Quorvane_DVDVideo_Destroy(image_);
   }
   int Create(const Options& o, QV_HANDLE* tree) {
+    if (const Outcome bad = CheckVideoTsFolder(o.dvdVideo); bad.exit != kExitOk) return Report("burn", bad);
     CallStatus s;
     const std::time_t now = std::time(nullptr);
     std::tm utc{};

@@ -196,18 +196,7 @@ int BuildDvdVideo(const GlobalOptions& global, const ImageOptions& o) {
   EngineSession engine;
   if (engine.status() != 0) return Report("start-up", FromEngine(engine.status(), nullptr, 0));
   const std::string& folder = o.paths.front();
-  std::error_code ec;
-  if (!fs::exists(folder, ec)) return Report(o.What(), {kExitNotFound, folder + ": no such folder", ""});
-  if (!fs::is_directory(folder, ec))
-    return Report(o.What(), {kExitUsage, folder + " is not a folder; a VIDEO_TS folder is needed here", ""});
-  // The engine's own refusal would name only the system error.
-  bool hasIfo = false;
-  for (const auto& e : fs::directory_iterator(folder, ec)) {
-    std::string name = e.path().filename().string();
-    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    hasIfo = hasIfo || name == "VIDEO_TS.IFO";
-  }
-  if (!hasIfo) return Report(o.What(), {kExitNotFound, folder + " holds no VIDEO_TS.IFO: not a VIDEO_TS folder", ""});
+  if (const Outcome bad = CheckVideoTsFolder(folder); bad.exit != kExitOk) return Report(o.What(), bad);
   Interrupts interrupts;
   const auto start = std::chrono::steady_clock::now();
   const std::time_t now = std::time(nullptr);

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <set>
 
 #include "platform/terminal.h"
 #include "qvdrive.h"
@@ -318,6 +319,29 @@ bool RootEntries(const std::string& path, std::vector<std::string>* entries, std
   }
   std::sort(entries->begin(), entries->end());
   return true;
+}
+
+Outcome CheckVideoTsFolder(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!fs::exists(folder, ec)) return {kExitNotFound, folder + ": no such folder", ""};
+  if (!fs::is_directory(folder, ec)) return {kExitUsage, folder + " is not a folder; a VIDEO_TS folder is needed here", ""};
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder, ec)) {
+    std::string name = e.path().filename().string();
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    names.insert(name);
+  }
+  if (!names.count("VIDEO_TS.IFO")) return {kExitNotFound, folder + " holds no VIDEO_TS.IFO: not a VIDEO_TS folder", ""};
+  for (int set = 0; set <= 99; ++set) {
+    char ifo[16];
+    std::snprintf(ifo, sizeof ifo, set == 0 ? "VIDEO_TS.IFO" : "VTS_%02d_0.IFO", set);
+    if (!names.count(ifo)) break;
+    std::string bup(ifo);
+    bup.replace(bup.size() - 3, 3, "BUP");
+    if (!names.count(bup)) return {kExitNotFound, folder + ": " + bup + " is missing; each IFO file needs its backup copy", ""};
+  }
+  return {};
 }
 
 }  // namespace qvcli

@@ -86,6 +86,11 @@ std::vector<std::string> VirtualDriveNames(uint32_t* error = nullptr);
 // folderAllowed. Returns 0 or the exit code.
 int CheckSource(const std::string& what, const std::string& path, bool folderAllowed);
 
+// A VIDEO_TS folder as the DVD-Video builder takes it: VIDEO_TS.IFO, the
+// title sets' IFO files up to the first gap, each with its backup copy.
+// Checked here because the engine's refusal names only the system error.
+Outcome CheckVideoTsFolder(const std::string& folder);
+
 // What a file tree left out while adding paths (devices, FIFOs, sockets),
 // kept to be told once the additions went through.
 struct SkipNotes {

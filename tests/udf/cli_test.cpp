@@ -93,7 +93,8 @@ TEST_F(UdfCli, ImagesAndTheirRefusals) {
       {"image udf --out " + At("x.udf") + " " + At("missing"), 3, "no such file or folder"},
       {"image dvd-video --out " + At("x.iso") + " " + At("not_video"), 3, "VIDEO_TS.IFO"},
       {"image dvd-video --out " + At("x.iso") + " " + At("missing"), 3, "no such folder"},
-      {"image dvd-video --out " + At("x.iso") + " " + At("sets/VIDEO_TS"), 3, "no such file or folder"},
+      {"image dvd-video --out " + At("x.iso") + " " + At("sets/VIDEO_TS"), 3, "VTS_02_0.BUP is missing"},
+      {"burn --dvd-video " + At("sets/VIDEO_TS"), 3, "VTS_02_0.BUP is missing"},
       {"image dvd-video --out " + At("x.iso") + " " + At("src") + " " + At("src"), 2, "one VIDEO_TS folder"},
       {"burn --dvd-video " + At("src") + " " + At("src"), 2, "one of them"},
   };
